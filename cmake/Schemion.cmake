@@ -1,0 +1,67 @@
+# Common build settings and helpers for every folder.
+
+find_program(SCHEMION_CCACHE ccache)
+if(SCHEMION_CCACHE)
+  set(CMAKE_C_COMPILER_LAUNCHER "${SCHEMION_CCACHE}")
+  set(CMAKE_CXX_COMPILER_LAUNCHER "${SCHEMION_CCACHE}")
+endif()
+
+add_compile_options(-Wall -Wextra)
+if(SCHEMION_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(SCHEMION_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# schemion_library(name SOURCES ... [DEPS ...]): one static library per folder.
+function(schemion_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+endfunction()
+
+# schemion_test(name SOURCES ... [DEPS ...]): a GoogleTest executable registered with CTest.
+# Tests find the shared corpora through SCHEMION_SHARED_DIR and their build folder through
+# SCHEMION_TEST_BUILD_DIR; windows run on the offscreen platform. LABELS "heavy" marks tests that
+# handle hundreds of MiB: the sanitizer run of CI leaves them out.
+function(schemion_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 600)
+  endif()
+  if(NOT ARG_LABELS)
+    set(ARG_LABELS unit)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    SCHEMION_SHARED_DIR="${SCHEMION_SHARED_DIR}"
+    SCHEMION_TEST_BUILD_DIR="${CMAKE_CURRENT_BINARY_DIR}"
+    SCHEMION_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+endfunction()
+
+# schemion_bench(name SOURCES ... [DEPS ...]): a Google Benchmark executable.
+function(schemion_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
+  target_compile_definitions(${name} PRIVATE
+    SCHEMION_SHARED_DIR="${SCHEMION_SHARED_DIR}"
+    SCHEMION_BINARY_DIR="${CMAKE_BINARY_DIR}")
+endfunction()
+
+if(SCHEMION_TESTS)
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
+if(SCHEMION_BENCH)
+  find_package(benchmark REQUIRED)
+endif()

@@ -1,0 +1,109 @@
+#include "common/Text.h"
+
+namespace text {
+
+char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string Upper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = UpperChar(c);
+  return r;
+}
+
+std::string Lower(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = LowerChar(c);
+  return r;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (UpperChar(a[i]) != UpperChar(b[i])) return false;
+  }
+  return true;
+}
+
+int CompareText(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto ca = static_cast<unsigned char>(UpperChar(a[i]));
+    const auto cb = static_cast<unsigned char>(UpperChar(b[i]));
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+bool StartsWithText(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);
+}
+
+bool EndsWithText(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && SameText(s.substr(s.size() - suffix.size()), suffix);
+}
+
+size_t FindText(std::string_view s, std::string_view needle, size_t from) {
+  if (needle.empty()) return from <= s.size() ? from : std::string_view::npos;
+  for (size_t i = from; i + needle.size() <= s.size(); ++i) {
+    if (SameText(s.substr(i, needle.size()), needle)) return i;
+  }
+  return std::string_view::npos;
+}
+
+namespace {
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+}  // namespace
+
+std::string TrimLeft(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size() && IsBlank(s[i])) ++i;
+  return std::string(s.substr(i));
+}
+
+std::string TrimRight(std::string_view s) {
+  size_t n = s.size();
+  while (n > 0 && IsBlank(s[n - 1])) --n;
+  return std::string(s.substr(0, n));
+}
+
+std::string Trim(std::string_view s) { return TrimLeft(TrimRight(s)); }
+
+std::vector<std::string> Split(std::string_view s, char sep) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= s.size(); ++i) {
+    if (i == s.size() || s[i] == sep) {
+      parts.emplace_back(s.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+std::string Join(const std::vector<std::string>& parts, std::string_view sep) {
+  std::string r;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i) r += sep;
+    r += parts[i];
+  }
+  return r;
+}
+
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
+  if (from.empty()) return std::string(s);
+  std::string r;
+  size_t pos = 0;
+  while (true) {
+    const size_t hit = s.find(from, pos);
+    if (hit == std::string_view::npos) break;
+    r.append(s.substr(pos, hit - pos));
+    r.append(to);
+    pos = hit + from.size();
+  }
+  r.append(s.substr(pos));
+  return r;
+}
+
+}  // namespace text

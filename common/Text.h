@@ -1,0 +1,40 @@
+// Small text helpers shared by every folder: ASCII case folding, comparisons that ignore case,
+// trimming and splitting. Strings are UTF-8; only ASCII letters fold.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace text {
+
+char UpperChar(char c);
+char LowerChar(char c);
+std::string Upper(std::string_view s);
+std::string Lower(std::string_view s);
+
+// True when a and b are equal ignoring ASCII case.
+bool SameText(std::string_view a, std::string_view b);
+// <0, 0, >0 as a compares to b ignoring ASCII case.
+int CompareText(std::string_view a, std::string_view b);
+bool StartsWithText(std::string_view s, std::string_view prefix);
+bool EndsWithText(std::string_view s, std::string_view suffix);
+// Position of `needle` in `s` ignoring case, or npos.
+size_t FindText(std::string_view s, std::string_view needle, size_t from = 0);
+
+std::string Trim(std::string_view s);
+std::string TrimLeft(std::string_view s);
+std::string TrimRight(std::string_view s);
+
+// Splits on `sep`; keeps empty pieces.
+std::vector<std::string> Split(std::string_view s, char sep);
+std::string Join(const std::vector<std::string>& parts, std::string_view sep);
+// Replaces every occurrence of `from` by `to`.
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// Case-insensitive ordering and hashing for maps keyed by names.
+struct LessText {
+  bool operator()(std::string_view a, std::string_view b) const { return CompareText(a, b) < 0; }
+};
+
+}  // namespace text

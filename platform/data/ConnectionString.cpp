@@ -1,0 +1,104 @@
+#include "platform/data/ConnectionString.h"
+
+#include "common/Text.h"
+
+namespace ado {
+
+ConnectionString::ConnectionString(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const size_t eq = s.find('=', i);
+    if (eq == std::string::npos) break;
+    std::string key = text::Trim(s.substr(i, eq - i));
+    size_t j = eq + 1;
+    while (j < s.size() && (s[j] == ' ' || s[j] == '\t')) ++j;
+    std::string value;
+    if (j < s.size() && (s[j] == '"' || s[j] == '\'')) {
+      const char q = s[j++];
+      while (j < s.size()) {
+        if (s[j] == q) {
+          if (j + 1 < s.size() && s[j + 1] == q) {
+            value += q;
+            j += 2;
+            continue;
+          }
+          ++j;
+          break;
+        }
+        value += s[j++];
+      }
+      const size_t semi = s.find(';', j);
+      i = semi == std::string::npos ? s.size() : semi + 1;
+    } else {
+      const size_t semi = s.find(';', j);
+      const size_t end = semi == std::string::npos ? s.size() : semi;
+      value = text::Trim(s.substr(j, end - j));
+      i = semi == std::string::npos ? s.size() : semi + 1;
+    }
+    if (!key.empty()) Set(key, value);
+  }
+}
+
+std::string ConnectionString::Get(const std::string& key) const {
+  for (const auto& [k, v] : items_) {
+    if (text::SameText(k, key)) return v;
+  }
+  return {};
+}
+
+bool ConnectionString::Has(const std::string& key) const {
+  for (const auto& kv : items_) {
+    if (text::SameText(kv.first, key)) return true;
+  }
+  return false;
+}
+
+void ConnectionString::Set(const std::string& key, const std::string& value) {
+  bool found = false;
+  for (auto& kv : items_) {
+    if (text::SameText(kv.first, key)) {
+      kv.second = value;
+      found = true;
+    }
+  }
+  if (!found) items_.emplace_back(key, value);
+  if (text::SameText(key, "Provider")) provider_ = value;
+}
+
+const std::string& ConnectionString::Provider() const { return provider_; }
+
+namespace {
+
+std::string QuoteIfNeeded(const std::string& v) {
+  if (v.find(';') == std::string::npos && v.find('"') == std::string::npos &&
+      (v.empty() || (v.front() != ' ' && v.back() != ' ' && v.front() != '\''))) {
+    return v;
+  }
+  return "\"" + text::ReplaceAll(v, "\"", "\"\"") + "\"";
+}
+
+bool IsPasswordKey(const std::string& k) {
+  return text::SameText(k, "Password") || text::SameText(k, "PWD");
+}
+
+}  // namespace
+
+std::string ConnectionString::ToString() const {
+  std::string r;
+  for (const auto& [k, v] : items_) {
+    if (!r.empty()) r += ";";
+    r += k + "=" + QuoteIfNeeded(v);
+  }
+  return r;
+}
+
+std::string ConnectionString::ToStringWithoutPassword() const {
+  std::string r;
+  for (const auto& [k, v] : items_) {
+    if (!r.empty()) r += ";";
+    r += k + "=" + (IsPasswordKey(k) ? std::string("*****") : QuoteIfNeeded(v));
+  }
+  return r;
+}
+
+}  // namespace ado

@@ -1,0 +1,42 @@
+// Exceptions of the data-access layer. Every failure carries a readable English message; server
+// errors keep the server's own message text and, where the server has one, its error number.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace ado {
+
+// Base of every data-access failure.
+class EDataError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A value that cannot be converted to the type asked for.
+class EVariantError : public EDataError {
+ public:
+  using EDataError::EDataError;
+};
+
+// A data-set failure (field not found, not in edit mode, closed data set, malformed file ...).
+class EDatabaseError : public EDataError {
+ public:
+  using EDataError::EDataError;
+};
+
+// A failure reported by a provider or server: the message is the server's own text.
+class EOleException : public EDataError {
+ public:
+  explicit EOleException(const std::string& message, int nativeError = 0,
+                         std::string source = {})
+      : EDataError(message), nativeError_(nativeError), source_(std::move(source)) {}
+  int NativeError() const { return nativeError_; }
+  const std::string& Source() const { return source_; }
+
+ private:
+  int nativeError_;
+  std::string source_;
+};
+
+}  // namespace ado

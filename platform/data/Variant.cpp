@@ -1,0 +1,346 @@
+#include "platform/data/Variant.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "common/Text.h"
+#include "platform/data/DataErrors.h"
+
+namespace ado {
+
+Variant Variant::Null() {
+  Variant v;
+  v.v_ = NullTag{};
+  return v;
+}
+
+VarType Variant::Type() const {
+  switch (v_.index()) {
+    case 0: return VarType::Empty;
+    case 1: return VarType::Null;
+    case 2: return VarType::Bool;
+    case 3: return VarType::Int;
+    case 4: return VarType::Float;
+    case 5: return VarType::Currency;
+    case 6: return VarType::Text;
+    case 7: return VarType::DateTime;
+    case 8: return VarType::Bytes;
+    default: return VarType::Array;
+  }
+}
+
+namespace {
+
+bool ParseInt(const std::string& s, int64_t& out) {
+  const std::string t = text::Trim(s);
+  if (t.empty()) return false;
+  const char* b = t.data();
+  const char* e = t.data() + t.size();
+  if (*b == '+') ++b;
+  auto [p, ec] = std::from_chars(b, e, out);
+  return ec == std::errc() && p == e;
+}
+
+bool ParseFloat(const std::string& s, double& out) {
+  const std::string t = text::Trim(s);
+  if (t.empty()) return false;
+  char* end = nullptr;
+  out = std::strtod(t.c_str(), &end);
+  return end == t.c_str() + t.size();
+}
+
+[[noreturn]] void CannotConvert(const Variant& v, const char* to) {
+  throw EVariantError("Could not convert variant of value '" + v.AsString() + "' into type " + to);
+}
+
+}  // namespace
+
+bool Variant::AsBool() const {
+  switch (Type()) {
+    case VarType::Empty:
+    case VarType::Null: return false;
+    case VarType::Bool: return std::get<bool>(v_);
+    case VarType::Int: return std::get<int64_t>(v_) != 0;
+    case VarType::Float: return std::get<double>(v_) != 0;
+    case VarType::Currency: return std::get<Currency>(v_).scaled != 0;
+    case VarType::Text: {
+      const std::string& s = std::get<std::string>(v_);
+      if (text::SameText(text::Trim(s), "true")) return true;
+      if (text::SameText(text::Trim(s), "false")) return false;
+      int64_t i = 0;
+      if (ParseInt(s, i)) return i != 0;
+      CannotConvert(*this, "Boolean");
+    }
+    default: CannotConvert(*this, "Boolean");
+  }
+}
+
+int64_t Variant::AsInt() const {
+  switch (Type()) {
+    case VarType::Empty:
+    case VarType::Null: return 0;
+    case VarType::Bool: return std::get<bool>(v_) ? -1 : 0;
+    case VarType::Int: return std::get<int64_t>(v_);
+    case VarType::Float: return static_cast<int64_t>(std::llround(std::get<double>(v_)));
+    case VarType::Currency: return std::get<Currency>(v_).scaled / 10000;
+    case VarType::DateTime: return static_cast<int64_t>(std::get<DateTime>(v_).value);
+    case VarType::Text: {
+      int64_t i = 0;
+      if (ParseInt(std::get<std::string>(v_), i)) return i;
+      double d = 0;
+      if (ParseFloat(std::get<std::string>(v_), d)) return static_cast<int64_t>(std::llround(d));
+      CannotConvert(*this, "Integer");
+    }
+    default: CannotConvert(*this, "Integer");
+  }
+}
+
+double Variant::AsFloat() const {
+  switch (Type()) {
+    case VarType::Empty:
+    case VarType::Null: return 0;
+    case VarType::Bool: return std::get<bool>(v_) ? -1 : 0;
+    case VarType::Int: return static_cast<double>(std::get<int64_t>(v_));
+    case VarType::Float: return std::get<double>(v_);
+    case VarType::Currency: return static_cast<double>(std::get<Currency>(v_).scaled) / 10000.0;
+    case VarType::DateTime: return std::get<DateTime>(v_).value;
+    case VarType::Text: {
+      double d = 0;
+      if (ParseFloat(std::get<std::string>(v_), d)) return d;
+      CannotConvert(*this, "Double");
+    }
+    default: CannotConvert(*this, "Double");
+  }
+}
+
+namespace {
+
+std::string FormatFloat(double d) {
+  if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 1e15) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.0f", d);
+    return buf;
+  }
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15g", d);
+  double back = std::strtod(buf, nullptr);
+  if (back != d) std::snprintf(buf, sizeof buf, "%.17g", d);
+  return buf;
+}
+
+std::string FormatCurrency(Currency c) {
+  const bool neg = c.scaled < 0;
+  const uint64_t mag = neg ? 0 - static_cast<uint64_t>(c.scaled) : static_cast<uint64_t>(c.scaled);
+  std::string r = std::to_string(mag / 10000);
+  uint64_t frac = mag % 10000;
+  if (frac) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04u", static_cast<unsigned>(frac));
+    std::string f = buf;
+    while (!f.empty() && f.back() == '0') f.pop_back();
+    r += "." + f;
+  }
+  return neg ? "-" + r : r;
+}
+
+}  // namespace
+
+std::string Variant::AsString() const {
+  switch (Type()) {
+    case VarType::Empty:
+    case VarType::Null: return {};
+    case VarType::Bool: return std::get<bool>(v_) ? "True" : "False";
+    case VarType::Int: return std::to_string(std::get<int64_t>(v_));
+    case VarType::Float: return FormatFloat(std::get<double>(v_));
+    case VarType::Currency: return FormatCurrency(std::get<Currency>(v_));
+    case VarType::Text: return std::get<std::string>(v_);
+    case VarType::DateTime: return DateTimeToIso(std::get<DateTime>(v_));
+    case VarType::Bytes: {
+      const Bytes& b = std::get<Bytes>(v_);
+      return std::string(b.begin(), b.end());
+    }
+    case VarType::Array: {
+      std::string r;
+      for (const Variant& e : std::get<VariantArray>(v_)) {
+        if (!r.empty()) r += ";";
+        r += e.AsString();
+      }
+      return r;
+    }
+  }
+  return {};
+}
+
+DateTime Variant::AsDateTime() const {
+  switch (Type()) {
+    case VarType::Empty:
+    case VarType::Null: return {};
+    case VarType::DateTime: return std::get<DateTime>(v_);
+    case VarType::Int:
+    case VarType::Float:
+    case VarType::Currency: return DateTime{AsFloat()};
+    case VarType::Text: return IsoToDateTime(std::get<std::string>(v_));
+    default: CannotConvert(*this, "Date");
+  }
+}
+
+Currency Variant::AsCurrency() const {
+  switch (Type()) {
+    case VarType::Currency: return std::get<Currency>(v_);
+    case VarType::Int: return Currency{std::get<int64_t>(v_) * 10000};
+    default: return Currency{static_cast<int64_t>(std::llround(AsFloat() * 10000.0))};
+  }
+}
+
+const Bytes& Variant::AsBytes() const {
+  if (Type() != VarType::Bytes) CannotConvert(*this, "Bytes");
+  return std::get<Bytes>(v_);
+}
+
+const VariantArray& Variant::AsArray() const {
+  if (Type() != VarType::Array) CannotConvert(*this, "Array");
+  return std::get<VariantArray>(v_);
+}
+
+bool Variant::operator==(const Variant& other) const { return v_ == other.v_; }
+
+namespace {
+
+bool IsNumeric(VarType t) {
+  return t == VarType::Bool || t == VarType::Int || t == VarType::Float ||
+         t == VarType::Currency || t == VarType::DateTime;
+}
+
+}  // namespace
+
+int CompareVariants(const Variant& a, const Variant& b, bool ignoreCase) {
+  const bool an = a.IsNullOrEmpty();
+  const bool bn = b.IsNullOrEmpty();
+  if (an || bn) return an == bn ? 0 : (an ? -1 : 1);
+  const VarType ta = a.Type();
+  const VarType tb = b.Type();
+  if (ta == VarType::Int && tb == VarType::Int) {
+    const int64_t x = a.AsInt(), y = b.AsInt();
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+  if (IsNumeric(ta) && IsNumeric(tb)) {
+    const double x = a.AsFloat(), y = b.AsFloat();
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+  if (IsNumeric(ta) != IsNumeric(tb)) {
+    // Text against a number: compare as numbers when the text holds one.
+    double x = 0, y = 0;
+    try {
+      x = a.AsFloat();
+      y = b.AsFloat();
+      return x < y ? -1 : (x > y ? 1 : 0);
+    } catch (const EVariantError&) {
+    }
+  }
+  const std::string x = a.AsString();
+  const std::string y = b.AsString();
+  if (ignoreCase) return text::CompareText(x, y);
+  const int c = x.compare(y);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+namespace {
+
+// Days from 0001-01-01 (proleptic Gregorian) to the given date; used to build OLE dates.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;  // days since 1970-01-01
+}
+
+void CivilFromDays(int64_t z, int& y, int& m, int& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(yy + (m <= 2));
+}
+
+const int64_t kOleEpochFromUnix = DaysFromCivil(1899, 12, 30);
+
+}  // namespace
+
+DateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
+                        int millisecond) {
+  const int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+                       kOleEpochFromUnix;
+  const double frac =
+      (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millisecond) / 86400000.0;
+  // OLE dates before the epoch keep the time as a positive fraction of a negative day.
+  return DateTime{days >= 0 ? static_cast<double>(days) + frac : static_cast<double>(days) - frac};
+}
+
+void DecodeDateTime(DateTime dt, int& year, int& month, int& day, int& hour, int& minute,
+                    int& second, int& millisecond) {
+  const double v = dt.value;
+  const double dayPart = std::trunc(v);
+  const double frac = std::fabs(v - dayPart);
+  int64_t ms = static_cast<int64_t>(std::llround(frac * 86400000.0));
+  int64_t days = static_cast<int64_t>(dayPart);
+  if (ms >= 86400000) {
+    ms -= 86400000;
+    days += v >= 0 ? 1 : -1;
+  }
+  CivilFromDays(days + kOleEpochFromUnix, year, month, day);
+  hour = static_cast<int>(ms / 3600000);
+  minute = static_cast<int>(ms / 60000 % 60);
+  second = static_cast<int>(ms / 1000 % 60);
+  millisecond = static_cast<int>(ms % 1000);
+}
+
+std::string DateTimeToIso(DateTime dt) {
+  int y, mo, d, h, mi, s, ms;
+  DecodeDateTime(dt, y, mo, d, h, mi, s, ms);
+  char buf[48];
+  if (ms) {
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", y, mo, d, h, mi, s, ms);
+  } else {
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", y, mo, d, h, mi, s);
+  }
+  return buf;
+}
+
+DateTime IsoToDateTime(const std::string& str) {
+  const std::string s = text::Trim(str);
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+  double fracSec = 0;
+  int consumed = 0;
+  if (std::sscanf(s.c_str(), "%4d-%2d-%2d%n", &y, &mo, &d, &consumed) != 3) {
+    throw EVariantError("Invalid date-time text '" + str + "'");
+  }
+  size_t pos = static_cast<size_t>(consumed);
+  if (pos < s.size() && (s[pos] == 'T' || s[pos] == ' ')) {
+    int c2 = 0;
+    if (std::sscanf(s.c_str() + pos + 1, "%2d:%2d%n", &h, &mi, &c2) != 2) {
+      throw EVariantError("Invalid date-time text '" + str + "'");
+    }
+    pos += 1 + static_cast<size_t>(c2);
+    if (pos < s.size() && s[pos] == ':') {
+      char* end = nullptr;
+      const double secs = std::strtod(s.c_str() + pos + 1, &end);
+      sec = static_cast<int>(secs);
+      fracSec = secs - sec;
+      pos = static_cast<size_t>(end - s.c_str());
+    }
+  }
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || sec > 60) {
+    throw EVariantError("Invalid date-time text '" + str + "'");
+  }
+  return EncodeDateTime(y, mo, d, h, mi, sec, static_cast<int>(std::llround(fracSec * 1000)));
+}
+
+}  // namespace ado

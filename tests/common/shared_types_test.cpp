@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include "common/SchemionTypes.h"
+#include "common/Text.h"
+
+// Settings and schema files store enumerated values by name: every value must survive the trip.
+template <typename E>
+void ExpectNamesRoundTrip() {
+  for (int i = 0; i < EnumCount<E>(); ++i) {
+    const E v = static_cast<E>(i);
+    const std::string name = EnumName(v);
+    ASSERT_FALSE(name.empty());
+    auto back = EnumFromName<E>(name);
+    ASSERT_TRUE(back.has_value()) << name;
+    EXPECT_EQ(*back, v);
+    EXPECT_EQ(EnumFromName<E>(text::Lower(name)), v) << "names are matched ignoring case";
+  }
+  EXPECT_FALSE(EnumFromName<E>("noSuchValue").has_value());
+  EXPECT_EQ(EnumName(static_cast<E>(EnumCount<E>())), "");
+}
+
+TEST(SharedTypes, EveryEnumerationRoundTripsByName) {
+  ExpectNamesRoundTrip<TDbType>();
+  ExpectNamesRoundTrip<TOrvSchemaInfo>();
+  ExpectNamesRoundTrip<TBooleanExtended>();
+  ExpectNamesRoundTrip<TProgressInfoKind>();
+  ExpectNamesRoundTrip<TDbErrorManager>();
+  ExpectNamesRoundTrip<TDbPKChangedTreatment>();
+  ExpectNamesRoundTrip<TDbFkPendingData>();
+  ExpectNamesRoundTrip<TCopyDataTreatment>();
+  ExpectNamesRoundTrip<TDbContext>();
+  ExpectNamesRoundTrip<TDbLanguageKind>();
+  ExpectNamesRoundTrip<TInstructionKind>();
+}
+
+TEST(SharedTypes, KindsKeepTheirOrder) {
+  EXPECT_EQ(EnumCount<TOrvSchemaInfo>(), 15);
+  EXPECT_EQ(EnumName(vsiDbSpaces), "vsiDbSpaces");
+  EXPECT_EQ(static_cast<int>(vsiDefaultValues), 9);
+  EXPECT_EQ(EnumCount<TInstructionKind>(), 24);
+  EXPECT_EQ(static_cast<int>(ikCreateDefaultValue), 23);
+  EXPECT_EQ(EnumFromName("ikDropView", ikUnknown), ikDropView);
+  EXPECT_EQ(EnumFromName("garbage", ikUnknown), ikUnknown);
+}
+
+TEST(Text, CaseInsensitiveHelpers) {
+  EXPECT_TRUE(text::SameText("Initial Catalog=", "initial catalog="));
+  EXPECT_FALSE(text::SameText("abc", "abcd"));
+  EXPECT_LT(text::CompareText("abc", "ABD"), 0);
+  EXPECT_EQ(text::FindText("Provider=SQLOLEDB;Data Source=x", "data source="), 18u);
+  EXPECT_EQ(text::Trim("  a b \t"), "a b");
+  EXPECT_EQ(text::Split("a;;b", ';').size(), 3u);
+  EXPECT_EQ(text::ReplaceAll("it's 'x'", "'", "''"), "it''s ''x''");
+}

@@ -1,0 +1,126 @@
+#include "servers/client/SqlClient.h"
+
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "platform/data/DataErrors.h"
+#include "platform/data/Provider.h"
+#include "servers/client/ResultTable.h"
+#include "servers/client/SqlBatches.h"
+
+namespace sqlclient {
+
+namespace {
+
+struct Options {
+  std::string connection;
+  std::string inputFile;
+  std::string query;
+  bool hasQuery = false;
+  bool stopOnError = false;
+};
+
+const char* const kUsage =
+    "usage: schemion-sql -c \"<connection string>\" [-i script.sql] [-q \"statement\"] [-b]\n";
+
+// Parses the arguments; returns false (with a message on err) when they are wrong.
+bool ParseArgs(const std::vector<std::string>& args, Options& o, std::ostream& err) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= args.size()) {
+        err << "schemion-sql: option " << a << " needs a value\n" << kUsage;
+        return false;
+      }
+      into = args[++i];
+      return true;
+    };
+    if (a == "-c") {
+      if (!value(o.connection)) return false;
+    } else if (a == "-i") {
+      if (!value(o.inputFile)) return false;
+    } else if (a == "-q") {
+      if (!value(o.query)) return false;
+      o.hasQuery = true;
+    } else if (a == "-b") {
+      o.stopOnError = true;
+    } else {
+      err << "schemion-sql: unknown option " << a << "\n" << kUsage;
+      return false;
+    }
+  }
+  if (o.connection.empty()) {
+    err << "schemion-sql: a connection string (-c) is required\n" << kUsage;
+    return false;
+  }
+  if (o.hasQuery && !o.inputFile.empty()) {
+    err << "schemion-sql: give either -i or -q, not both\n" << kUsage;
+    return false;
+  }
+  return true;
+}
+
+bool ReadScript(const Options& o, std::istream& in, std::string& script, std::ostream& err) {
+  if (o.hasQuery) {
+    script = o.query;
+    return true;
+  }
+  std::ostringstream buf;
+  if (!o.inputFile.empty()) {
+    std::ifstream f(o.inputFile, std::ios::binary);
+    if (!f) {
+      err << "schemion-sql: cannot read the script file " << o.inputFile << "\n";
+      return false;
+    }
+    buf << f.rdbuf();
+  } else {
+    buf << in.rdbuf();
+  }
+  script = buf.str();
+  return true;
+}
+
+void PrintResults(const std::vector<ado::StatementResult>& results, std::ostream& out) {
+  for (const ado::StatementResult& r : results) {
+    if (r.HasRows) {
+      PrintRowSet(r.Rows, out);
+      out << '\n';
+    } else if (r.RowsAffected >= 0) {
+      out << '(' << r.RowsAffected << (r.RowsAffected == 1 ? " row" : " rows") << " affected)\n";
+    }
+  }
+}
+
+}  // namespace
+
+int RunSqlClient(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                 std::ostream& err) {
+  Options o;
+  if (!ParseArgs(args, o, err)) return 2;
+  std::string script;
+  if (!ReadScript(o, in, script, err)) return 2;
+
+  std::unique_ptr<ado::IProviderSession> session;
+  try {
+    session = ado::ProviderRegistry::Instance().Open(o.connection);
+  } catch (const ado::EDataError& e) {
+    err << "schemion-sql: cannot connect: " << e.what() << "\n";
+    return 2;
+  }
+
+  bool failed = false;
+  for (const SqlBatch& batch : SplitBatches(script)) {
+    try {
+      PrintResults(session->Execute(batch.Text), out);
+    } catch (const ado::EDataError& e) {
+      failed = true;
+      err << "Batch " << batch.Number << " (line " << batch.StartLine << "): " << e.what() << "\n";
+      if (o.stopOnError) break;
+    }
+  }
+  out.flush();
+  return failed ? 1 : 0;
+}
+
+}  // namespace sqlclient

@@ -1,0 +1,19 @@
+// The application object and "process pending messages" for code that may run with or without
+// windows: the components call these so that windows stay alive during long runs, and so that a
+// program without an application object still works.
+#pragma once
+
+namespace ui {
+
+// Creates the widgets application object when the process has none; does nothing otherwise.
+// On a machine without a display (no DISPLAY, no WAYLAND_DISPLAY, no QT_QPA_PLATFORM) the
+// offscreen platform is chosen, so an unattended run never fails for want of a screen.
+void EnsureApplication();
+
+// True when an application object exists.
+bool HasApplication();
+
+// Processes the pending window messages; does nothing without an application object.
+void ProcessPendingMessages();
+
+}  // namespace ui

@@ -7,12 +7,14 @@
 
 #include <QWidget>
 
+#include "platform/ui/Application.h"
+
 #include "components/ConsoleOptions.h"
 
 class QFont;
 class QPlainTextEdit;
 
-class TConsoleFrm : public QWidget {
+class TConsoleFrm : private ui::ApplicationGuard, public QWidget {
  public:
   explicit TConsoleFrm(QWidget* aOwner = nullptr);
 

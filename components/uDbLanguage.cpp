@@ -208,11 +208,11 @@ std::string DbFormat(std::string_view aFormat, std::initializer_list<TFormatArg>
       out.push_back(c);
       continue;
     }
-    const char spec = aFormat[i + 1];
-    if (spec == '%') {
+    const char kind = aFormat[i + 1];
+    if (kind == '%') {
       out.push_back('%');
       ++i;
-    } else if ((spec == 's' || spec == 'd') && next != aArgs.end()) {
+    } else if ((kind == 's' || kind == 'd') && next != aArgs.end()) {
       if (const auto* s = std::get_if<std::string>(&*next)) {
         out += *s;
       } else {

@@ -9,6 +9,8 @@
 
 #include <QWidget>
 
+#include "platform/ui/Application.h"
+
 #include "components/ProgressInfoOptions.h"
 
 class QGroupBox;
@@ -17,7 +19,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QStatusBar;
 
-class TProgressInfoFrm : public QWidget {
+class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
  public:
   explicit TProgressInfoFrm(QWidget* aOwner = nullptr);
 

@@ -16,4 +16,10 @@ bool HasApplication();
 // Processes the pending window messages; does nothing without an application object.
 void ProcessPendingMessages();
 
+// Base of the windows that may be created by code that made no application object: listed before
+// the widget base, it makes sure the application exists before the widget is built.
+struct ApplicationGuard {
+  ApplicationGuard() { EnsureApplication(); }
+};
+
 }  // namespace ui

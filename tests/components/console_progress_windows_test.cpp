@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBlock>
+#include <QTimer>
 
 #include "components/uConsole.h"
 #include "components/uDbLanguage.h"
@@ -18,10 +19,8 @@
 
 namespace {
 
-class Windows : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { ui::EnsureApplication(); }
-};
+// The windows make their own application object when the program has none.
+class Windows : public ::testing::Test {};
 
 std::vector<std::string> Lines(const QPlainTextEdit& memo) {
   std::vector<std::string> lines;
@@ -310,4 +309,29 @@ TEST_F(Windows, PicturesForReview) {
   SavePicture(progress, "progress_window.png");
   progress.close();
   console.close();
+}
+
+TEST_F(Windows, EveryOperationProcessesPendingMessages) {
+  TConsoleFrm console;
+  TProgressInfoFrm progress;
+  EXPECT_TRUE(ui::HasApplication());
+  int fired = 0;
+  QTimer::singleShot(0, [&fired] { ++fired; });
+  console.AddLine("x");
+  EXPECT_EQ(fired, 1);
+  QTimer::singleShot(0, [&fired] { ++fired; });
+  progress.StepLevel2("y");
+  EXPECT_EQ(fired, 2);
+  QTimer::singleShot(0, [&fired] { ++fired; });
+  progress.SetInfoText("z");
+  EXPECT_EQ(fired, 3);
+
+  // Unwatched, hidden windows take a long run without waiting for anyone.
+  progress.BeginCheckDb(1000);
+  for (int i = 0; i < 1000; ++i) {
+    progress.StepLevel0("phase " + std::to_string(i));
+    console.AddLine("line " + std::to_string(i));
+  }
+  EXPECT_EQ(progress.Position(0), 1000);
+  EXPECT_EQ(console.LineCount(), 1001);
 }

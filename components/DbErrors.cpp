@@ -55,8 +55,9 @@ void TDbErrors::Delete(int aIndex) {
   if (aIndex < 0 || aIndex >= Count()) return;
   TDbErrorElem* elem = items_[aIndex].get();
   if (auto* list = ContextList(elem->Context)) {
-    const auto position = std::count_if(items_.begin(), items_.begin() + aIndex,
-                                        [elem](const auto& e) { return e->Context == elem->Context; });
+    const auto position =
+        std::count_if(items_.begin(), items_.begin() + aIndex,
+                      [elem](const auto& e) { return e->Context == elem->Context; });
     list->erase(list->begin() + position);
   }
   items_.erase(items_.begin() + aIndex);

@@ -17,7 +17,7 @@ class TDbErrorElem {
   int InstrNumber = 0;      // number of the instruction concerned, 0 when none
   std::string SqlText;      // the SQL text concerned, may be empty
   TDbContext Context = dbcUnknown;
-  bool Handled = false;     // an error handler declared the error handled
+  bool Handled = false;  // an error handler declared the error handled
 };
 
 class TDbErrors {

@@ -3,10 +3,9 @@
 // the two. Both read and write their elements under a given XML element.
 #pragma once
 
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
-
-#include <pugixml.hpp>
 
 #include "common/SchemionTypes.h"
 

@@ -41,7 +41,8 @@ std::string ChildText(pugi::xml_node aParent, std::string_view aName) {
   return ElementText(FirstChild(aParent, aName));
 }
 
-pugi::xml_node SetChildText(pugi::xml_node aParent, std::string_view aName, std::string_view aText) {
+pugi::xml_node SetChildText(pugi::xml_node aParent, std::string_view aName,
+                            std::string_view aText) {
   pugi::xml_node element = FirstChild(aParent, aName);
   if (!element) {
     element = aParent.append_child(std::string(aName).c_str());
@@ -52,8 +53,8 @@ pugi::xml_node SetChildText(pugi::xml_node aParent, std::string_view aName, std:
   return element;
 }
 
-pugi::xml_node WriteList(pugi::xml_node aParent, std::string_view aName, std::string_view aItemPrefix,
-                         const std::vector<std::string>& aLines) {
+pugi::xml_node WriteList(pugi::xml_node aParent, std::string_view aName,
+                         std::string_view aItemPrefix, const std::vector<std::string>& aLines) {
   while (pugi::xml_node old = FirstChild(aParent, aName)) aParent.remove_child(old);
   pugi::xml_node list = aParent.append_child(std::string(aName).c_str());
   for (std::size_t i = 0; i < aLines.size(); ++i) {

@@ -2,11 +2,10 @@
 // by name or created, lists written as numbered children and read back whatever their names.
 #pragma once
 
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <pugixml.hpp>
 
 #include "common/SchemionTypes.h"
 
@@ -26,8 +25,8 @@ pugi::xml_node SetChildText(pugi::xml_node aParent, std::string_view aName, std:
 // Appends the list element aName to aParent with one child per line, named aItemPrefix followed
 // by the line's index from 0. An element aName already under aParent is removed first, so that
 // writing twice leaves one list, not a stale one that readers would find first.
-pugi::xml_node WriteList(pugi::xml_node aParent, std::string_view aName, std::string_view aItemPrefix,
-                         const std::vector<std::string>& aLines);
+pugi::xml_node WriteList(pugi::xml_node aParent, std::string_view aName,
+                         std::string_view aItemPrefix, const std::vector<std::string>& aLines);
 
 // The lines of the list element aName of aParent: the text of each child element in document
 // order, whatever its name. No such element gives an empty list.

@@ -60,7 +60,8 @@ void TConsoleFrm::ApplyOptions(const TConsoleOptions* aOptions) {
   txtConsole->setPalette(palette);
   const bool horizontal = o.scrollBars == ssHorizontal || o.scrollBars == ssBoth;
   const bool vertical = o.scrollBars == ssVertical || o.scrollBars == ssBoth;
-  txtConsole->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  txtConsole->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn
+                                                      : Qt::ScrollBarAlwaysOff);
   txtConsole->setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
   // A memo with a horizontal scroll bar does not wrap its lines.
   txtConsole->setLineWrapMode(horizontal ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);

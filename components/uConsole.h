@@ -3,13 +3,11 @@
 // the window only hides it; the component frees it.
 #pragma once
 
+#include <QWidget>
 #include <string>
 
-#include <QWidget>
-
-#include "platform/ui/Application.h"
-
 #include "components/ConsoleOptions.h"
+#include "platform/ui/Application.h"
 
 class QFont;
 class QPlainTextEdit;

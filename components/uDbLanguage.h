@@ -1,6 +1,6 @@
-// The message set of a producer or updater: the 52 texts that the components and the engine write to
-// the console, the progress window and the error list, in English or Italian. A host may set its own
-// wording text by text; setting another language reloads a whole built-in set.
+// The message set of a producer or updater: the 52 texts that the components and the engine write
+// to the console, the progress window and the error list, in English or Italian. A host may set its
+// own wording text by text; setting another language reloads a whole built-in set.
 #pragma once
 
 #include <array>

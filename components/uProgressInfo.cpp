@@ -1,13 +1,12 @@
 #include "components/uProgressInfo.h"
 
-#include <algorithm>
-
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "components/WindowStyle.h"
 #include "components/uDbLanguage.h"
@@ -21,7 +20,8 @@ std::string Bracketed(const std::string& aText) { return "[ " + aText + " ]"; }
 
 }  // namespace
 
-TProgressInfoFrm::TProgressInfoFrm(QWidget* aOwner) : QWidget(aOwner, windowstyle::kToolWindowFlags) {
+TProgressInfoFrm::TProgressInfoFrm(QWidget* aOwner)
+    : QWidget(aOwner, windowstyle::kToolWindowFlags) {
   setWindowTitle(QStringLiteral("Progress Info Window"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(2, 2, 2, 0);
@@ -100,7 +100,8 @@ void TProgressInfoFrm::SetPosition(int aLevel, int aPosition) {
 void TProgressInfoFrm::SetMaximum(int aLevel, int aMaximum) {
   Level& level = levels_[aLevel];
   level.maximum = std::max(aMaximum, 0);
-  // A bar whose range is empty would turn into a busy indicator; an empty maximum shows an empty bar.
+  // A bar whose range is empty would turn into a busy indicator; an empty maximum shows an empty
+  // bar.
   level.bar->setRange(0, std::max(level.maximum, 1));
   SetPosition(aLevel, level.position);
 }
@@ -111,13 +112,17 @@ void TProgressInfoFrm::StepIt(int aLevel) {
   SetPosition(aLevel, next > level.maximum ? 0 : next);
 }
 
-void TProgressInfoFrm::SetVisible(int aLevel, bool aVisible) { levels_[aLevel].box->setVisible(aVisible); }
+void TProgressInfoFrm::SetVisible(int aLevel, bool aVisible) {
+  levels_[aLevel].box->setVisible(aVisible);
+}
 
 void TProgressInfoFrm::SetCaption(int aLevel, const std::string& aCaption) {
   levels_[aLevel].box->setTitle(Q(aCaption));
 }
 
-void TProgressInfoFrm::SetPanel(int aPanel, const std::string& aText) { panels_[aPanel]->setText(Q(aText)); }
+void TProgressInfoFrm::SetPanel(int aPanel, const std::string& aText) {
+  panels_[aPanel]->setText(Q(aText));
+}
 
 void TProgressInfoFrm::SetCaptionAndPanel(int aLevel, const std::string& aText) {
   SetCaption(aLevel, Bracketed(aText));
@@ -260,9 +265,15 @@ int Clamp3(int i) { return std::clamp(i, 0, 2); }
 
 int TProgressInfoFrm::Position(int aLevel) const { return levels_[Clamp3(aLevel)].position; }
 int TProgressInfoFrm::Maximum(int aLevel) const { return levels_[Clamp3(aLevel)].maximum; }
-bool TProgressInfoFrm::LevelVisible(int aLevel) const { return !levels_[Clamp3(aLevel)].box->isHidden(); }
+bool TProgressInfoFrm::LevelVisible(int aLevel) const {
+  return !levels_[Clamp3(aLevel)].box->isHidden();
+}
 std::string TProgressInfoFrm::Caption(int aLevel) const {
   return levels_[Clamp3(aLevel)].box->title().toStdString();
 }
-std::string TProgressInfoFrm::PanelText(int aPanel) const { return panels_[Clamp3(aPanel)]->text().toStdString(); }
-std::string TProgressInfoFrm::InfoText() const { return txtProgressInfo->toPlainText().toStdString(); }
+std::string TProgressInfoFrm::PanelText(int aPanel) const {
+  return panels_[Clamp3(aPanel)]->text().toStdString();
+}
+std::string TProgressInfoFrm::InfoText() const {
+  return txtProgressInfo->toPlainText().toStdString();
+}

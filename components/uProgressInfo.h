@@ -4,14 +4,12 @@
 // so the window repaints during long runs. Closing the window only hides it.
 #pragma once
 
+#include <QWidget>
 #include <array>
 #include <string>
 
-#include <QWidget>
-
-#include "platform/ui/Application.h"
-
 #include "components/ProgressInfoOptions.h"
+#include "platform/ui/Application.h"
 
 class QGroupBox;
 class QLabel;

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-
 #include <cstdlib>
 
 namespace ui {

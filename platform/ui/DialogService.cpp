@@ -26,9 +26,12 @@ struct ButtonMap {
 
 // In the order in which the default answer is chosen.
 constexpr ButtonMap kButtons[] = {
-    {mbOK, QMessageBox::Ok, mrOk},           {mbYes, QMessageBox::Yes, mrYes},
-    {mbRetry, QMessageBox::Retry, mrRetry},  {mbIgnore, QMessageBox::Ignore, mrIgnore},
-    {mbCancel, QMessageBox::Cancel, mrCancel}, {mbNo, QMessageBox::No, mrNo},
+    {mbOK, QMessageBox::Ok, mrOk},
+    {mbYes, QMessageBox::Yes, mrYes},
+    {mbRetry, QMessageBox::Retry, mrRetry},
+    {mbIgnore, QMessageBox::Ignore, mrIgnore},
+    {mbCancel, QMessageBox::Cancel, mrCancel},
+    {mbNo, QMessageBox::No, mrNo},
     {mbAbort, QMessageBox::Abort, mrAbort},
 };
 
@@ -87,11 +90,13 @@ TModalResult QtDialogService::MessageDlg(QWidget* aParent, const std::string& aT
   return mrCancel;
 }
 
-bool QtDialogService::Confirm(QWidget* aParent, const std::string& aTitle, const std::string& aText) {
+bool QtDialogService::Confirm(QWidget* aParent, const std::string& aTitle,
+                              const std::string& aText) {
   return MessageDlg(aParent, aTitle, aText, mtConfirmation, mbYes | mbNo) == mrYes;
 }
 
-std::optional<std::string> QtDialogService::ChooseOpenFile(QWidget* aParent, const std::string& aTitle,
+std::optional<std::string> QtDialogService::ChooseOpenFile(QWidget* aParent,
+                                                           const std::string& aTitle,
                                                            const std::string& aFolder,
                                                            const std::string& aFilter) {
   EnsureApplication();
@@ -100,7 +105,8 @@ std::optional<std::string> QtDialogService::ChooseOpenFile(QWidget* aParent, con
   return file.toStdString();
 }
 
-std::optional<std::string> QtDialogService::ChooseSaveFile(QWidget* aParent, const std::string& aTitle,
+std::optional<std::string> QtDialogService::ChooseSaveFile(QWidget* aParent,
+                                                           const std::string& aTitle,
                                                            const std::string& aFileName,
                                                            const std::string& aFilter) {
   EnsureApplication();
@@ -129,14 +135,16 @@ bool ScriptedDialogService::Confirm(QWidget*, const std::string& aTitle, const s
   return Take(confirms_).value_or(false);
 }
 
-std::optional<std::string> ScriptedDialogService::ChooseOpenFile(QWidget*, const std::string& aTitle,
+std::optional<std::string> ScriptedDialogService::ChooseOpenFile(QWidget*,
+                                                                 const std::string& aTitle,
                                                                  const std::string& aFolder,
                                                                  const std::string&) {
   questions_.push_back({"open", aTitle, aFolder});
   return Take(openFiles_).value_or(std::nullopt);
 }
 
-std::optional<std::string> ScriptedDialogService::ChooseSaveFile(QWidget*, const std::string& aTitle,
+std::optional<std::string> ScriptedDialogService::ChooseSaveFile(QWidget*,
+                                                                 const std::string& aTitle,
                                                                  const std::string& aFileName,
                                                                  const std::string&) {
   questions_.push_back({"save", aTitle, aFileName});

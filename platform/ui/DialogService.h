@@ -51,8 +51,9 @@ class IDialogService {
   virtual ~IDialogService() = default;
 
   // Shows a message box with the given buttons; returns the modal result of the chosen button.
-  virtual TModalResult MessageDlg(QWidget* aParent, const std::string& aTitle, const std::string& aText,
-                                  TMsgDlgType aType, TMsgDlgButtons aButtons) = 0;
+  virtual TModalResult MessageDlg(QWidget* aParent, const std::string& aTitle,
+                                  const std::string& aText, TMsgDlgType aType,
+                                  TMsgDlgButtons aButtons) = 0;
   // A Yes/No question; True for Yes.
   virtual bool Confirm(QWidget* aParent, const std::string& aTitle, const std::string& aText) = 0;
   // File choosers; nullopt when the user cancels. aFilter in the toolkit's form

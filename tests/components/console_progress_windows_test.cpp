@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-
 #include <QGroupBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -11,6 +8,8 @@
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTimer>
+#include <filesystem>
+#include <string>
 
 #include "components/uConsole.h"
 #include "components/uDbLanguage.h"
@@ -58,13 +57,14 @@ TEST_F(Windows, ConsoleAddsPromptedLines) {
 
   // The error block of a run: one added line that shows as several memo lines.
   TDbLanguageOptions texts;
-  const std::string block = texts.ConsoleError + "\r\n" + DbFormat(texts.ConsoleDescription, {std::string("d")}) +
-                            "\r\n" + DbFormat(texts.ConsoleInstrNumber, {12});
+  const std::string block = texts.ConsoleError + "\r\n" +
+                            DbFormat(texts.ConsoleDescription, {std::string("d")}) + "\r\n" +
+                            DbFormat(texts.ConsoleInstrNumber, {12});
   console.AddLine(block);
   EXPECT_EQ(console.LineCount(), 2);
   EXPECT_EQ(Lines(*console.txtConsole),
-            (std::vector<std::string>{"Console:>Done", "Console:> --- ERROR --- ", "    DESCRIPTION: d",
-                                      "    INSTRUCTION NUMBER: 12"}));
+            (std::vector<std::string>{"Console:>Done", "Console:> --- ERROR --- ",
+                                      "    DESCRIPTION: d", "    INSTRUCTION NUMBER: 12"}));
 
   // Closing only hides: the window still takes lines.
   console.show();
@@ -113,7 +113,8 @@ TEST_F(Windows, ConsoleOptionsApplied) {
   EXPECT_TRUE(console.txtConsole->font().fixedPitch());
   EXPECT_EQ(console.txtConsole->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   EXPECT_EQ(console.txtConsole->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  EXPECT_TRUE(console.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << "StayOnTop False leaves it";
+  EXPECT_TRUE(console.windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+      << "StayOnTop False leaves it";
   console.AddLine("select 1");
   EXPECT_EQ(Lines(*console.txtConsole).back(), "SQL> select 1");
 
@@ -282,12 +283,17 @@ TEST_F(Windows, PicturesForReview) {
   TConsoleFrm console;
   TDbLanguageOptions texts;
   console.AddLine(texts.ConsoleReady);
-  console.AddLine(DbFormat(texts.msgAddInstruction, {1, std::string("CREATE TABLE Orders (Id int NOT NULL)")}));
-  console.AddLine(DbFormat(texts.msgAddInstruction, {2, std::string("ALTER TABLE Customers ADD Phone varchar(20)")}));
-  console.AddLine(texts.ConsoleError + "\r\n" + DbFormat(texts.ConsoleDescription, {DbFormat(texts.ErrExecuteInstruction, {2})}) +
-                  "\r\n" + DbFormat(texts.ConsoleErrMsg, {std::string("Invalid column name 'Phone'")}) + "\r\n" +
-                  DbFormat(texts.ConsoleInstrNumber, {2}) + "\r\n" +
-                  DbFormat(texts.ConsoleCommandText, {std::string("ALTER TABLE Customers ADD Phone varchar(20)")}));
+  console.AddLine(
+      DbFormat(texts.msgAddInstruction, {1, std::string("CREATE TABLE Orders (Id int NOT NULL)")}));
+  console.AddLine(DbFormat(texts.msgAddInstruction,
+                           {2, std::string("ALTER TABLE Customers ADD Phone varchar(20)")}));
+  console.AddLine(texts.ConsoleError + "\r\n" +
+                  DbFormat(texts.ConsoleDescription, {DbFormat(texts.ErrExecuteInstruction, {2})}) +
+                  "\r\n" +
+                  DbFormat(texts.ConsoleErrMsg, {std::string("Invalid column name 'Phone'")}) +
+                  "\r\n" + DbFormat(texts.ConsoleInstrNumber, {2}) + "\r\n" +
+                  DbFormat(texts.ConsoleCommandText,
+                           {std::string("ALTER TABLE Customers ADD Phone varchar(20)")}));
   console.AddLine(texts.msgDone);
   SavePicture(console, "console_window.png");
 
@@ -305,7 +311,9 @@ TEST_F(Windows, PicturesForReview) {
   progress.StepLevel1("Customers");
   progress.ResetLevel2(3);
   progress.StepLevel2("IX_Customers_Name");
-  progress.SetInfoText(DbFormat(texts.msgAddInstruction, {14, std::string("CREATE INDEX IX_Customers_Name ON Customers (Name)")}));
+  progress.SetInfoText(
+      DbFormat(texts.msgAddInstruction,
+               {14, std::string("CREATE INDEX IX_Customers_Name ON Customers (Name)")}));
   SavePicture(progress, "progress_window.png");
   progress.close();
   console.close();

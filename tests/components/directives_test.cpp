@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <pugixml.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <pugixml.hpp>
 
 #include "components/UpdaterDirectives.h"
 
@@ -139,12 +138,27 @@ TEST(Directives, WrittenElementsNamesOrderAndTexts) {
   updater.DeletePolicy.PrefixesList = {"tmp", "old"};
   updater.SaveToXml(root);
 
-  const std::vector<std::string> expected = {
-      "UseDefaultOwner", "UpdateComments", "BackupBeforeUpdate", "UseDefaultDbSpace",
-      "AutoRecoverUniqueIndexes", "AutoRecoverPrimaryKeys", "ErrorManager", "PKChangedTreatment",
-      "DefaultValueFromDataType", "FkPendingData", "ProgressInfoKind", "Users", "PrimaryKeysChanged",
-      "Enabled", "ConfirmOnDelete", "DeleteTables", "DeleteViews", "DeleteProcedures", "DeleteIndexes",
-      "DeleteFields", "PrefixesList"};
+  const std::vector<std::string> expected = {"UseDefaultOwner",
+                                             "UpdateComments",
+                                             "BackupBeforeUpdate",
+                                             "UseDefaultDbSpace",
+                                             "AutoRecoverUniqueIndexes",
+                                             "AutoRecoverPrimaryKeys",
+                                             "ErrorManager",
+                                             "PKChangedTreatment",
+                                             "DefaultValueFromDataType",
+                                             "FkPendingData",
+                                             "ProgressInfoKind",
+                                             "Users",
+                                             "PrimaryKeysChanged",
+                                             "Enabled",
+                                             "ConfirmOnDelete",
+                                             "DeleteTables",
+                                             "DeleteViews",
+                                             "DeleteProcedures",
+                                             "DeleteIndexes",
+                                             "DeleteFields",
+                                             "PrefixesList"};
   EXPECT_EQ(ChildNames(root), expected);
   EXPECT_STREQ(root.child_value("UseDefaultOwner"), "beYes");
   EXPECT_STREQ(root.child_value("UpdateComments"), "beNo");
@@ -159,12 +173,14 @@ TEST(Directives, WrittenElementsNamesOrderAndTexts) {
   EXPECT_FALSE(root.child("Users").first_child());
   EXPECT_EQ(ChildNames(root.child("PrimaryKeysChanged")), std::vector<std::string>{"PrimaryKey0"});
   EXPECT_STREQ(root.child("PrimaryKeysChanged").child_value("PrimaryKey0"), "Orders");
-  EXPECT_EQ(ChildNames(root.child("PrefixesList")), (std::vector<std::string>{"Prefix0", "Prefix1"}));
+  EXPECT_EQ(ChildNames(root.child("PrefixesList")),
+            (std::vector<std::string>{"Prefix0", "Prefix1"}));
   EXPECT_STREQ(root.child("PrefixesList").child_value("Prefix1"), "old");
 
   // Scalar elements already under the node are reused in place, with their text replaced.
   pugi::xml_document doc2;
-  pugi::xml_node root2 = ParseRoot(doc2, "<Root><DirSchema>x</DirSchema><ErrorManager>old</ErrorManager></Root>");
+  pugi::xml_node root2 =
+      ParseRoot(doc2, "<Root><DirSchema>x</DirSchema><ErrorManager>old</ErrorManager></Root>");
   updater.SaveToXml(root2);
   EXPECT_EQ(ChildNames(root2)[0], "DirSchema");
   EXPECT_EQ(ChildNames(root2)[1], "ErrorManager");
@@ -230,8 +246,9 @@ TEST(Directives, ReadingFallbacksForMissingAndUnknownValues) {
   TUpdaterDirectives d = SetWithEveryValueChanged();
   d.LoadFromXml(root);
   // Missing elements read as empty text, which names no value.
-  for (TBooleanExtended v : {d.UseDefaultOwner, d.UpdateComments, d.BackupBeforeUpdate, d.UseDefaultDbSpace,
-                             d.AutoRecoverUniqueIndexes, d.AutoRecoverPrimaryKeys, d.DefaultValueFromDataType}) {
+  for (TBooleanExtended v :
+       {d.UseDefaultOwner, d.UpdateComments, d.BackupBeforeUpdate, d.UseDefaultDbSpace,
+        d.AutoRecoverUniqueIndexes, d.AutoRecoverPrimaryKeys, d.DefaultValueFromDataType}) {
     EXPECT_EQ(v, beUndefined);
   }
   EXPECT_EQ(d.ErrorManager, demUpdaterSetting);
@@ -268,18 +285,19 @@ TEST(Directives, UnsoundDocumentIsReadAsFarAsItIsSound) {
   // its own value, every sound one is read.
   pugi::xml_document doc;
   pugi::xml_node root = ParseRoot(doc,
-      "<Root>"
-      "  <Unknown>beNo</Unknown><UseDefaultOwner>beNo</UseDefaultOwner>"
-      "  <UpdateComments><b>be</b>Yes</UpdateComments>"
-      "  <BackupBeforeUpdate><!-- note -->beNo</BackupBeforeUpdate>"
-      "  <ErrorManager><x/></ErrorManager>"
-      "  <PKChangedTreatment>pctList</PKChangedTreatment>"
-      "  <Users><User0>dbo</User0><Someone>guest</Someone><!-- c --><User7><![CDATA[a<b]]></User7></Users>"
-      "  <PrimaryKeysChanged>no children here</PrimaryKeysChanged>"
-      "  <Enabled>beNo</Enabled><DeleteViews/>"
-      "  <PrefixesList><P>tmp</P><Q></Q></PrefixesList>"
-      "  <ProgressInfoKind>pikConsole</ProgressInfoKind>"
-      "</Root>");
+                                  "<Root>"
+                                  "  <Unknown>beNo</Unknown><UseDefaultOwner>beNo</UseDefaultOwner>"
+                                  "  <UpdateComments><b>be</b>Yes</UpdateComments>"
+                                  "  <BackupBeforeUpdate><!-- note -->beNo</BackupBeforeUpdate>"
+                                  "  <ErrorManager><x/></ErrorManager>"
+                                  "  <PKChangedTreatment>pctList</PKChangedTreatment>"
+                                  "  <Users><User0>dbo</User0><Someone>guest</Someone><!-- c "
+                                  "--><User7><![CDATA[a<b]]></User7></Users>"
+                                  "  <PrimaryKeysChanged>no children here</PrimaryKeysChanged>"
+                                  "  <Enabled>beNo</Enabled><DeleteViews/>"
+                                  "  <PrefixesList><P>tmp</P><Q></Q></PrefixesList>"
+                                  "  <ProgressInfoKind>pikConsole</ProgressInfoKind>"
+                                  "</Root>");
   ASSERT_TRUE(root);
   TUpdaterDirectives d;
   d.LoadFromXml(root);

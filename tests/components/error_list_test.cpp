@@ -70,7 +70,8 @@ TEST(ErrorList, ErrorsAreGroupedByContextInOrderOfArrival) {
   // Delete of the second update entry removes exactly that one, from both lists.
   errors.Delete(5);
   EXPECT_EQ(Descriptions(errors.UpdateErrors()), (std::vector<std::string>{"p1", "p3"}));
-  EXPECT_EQ(Descriptions(errors), (std::vector<std::string>{"c1", "u1", "p1", "x1", "c2", "p3", "bad"}));
+  EXPECT_EQ(Descriptions(errors),
+            (std::vector<std::string>{"c1", "u1", "p1", "x1", "c2", "p3", "bad"}));
   errors.Delete(-1);
   errors.Delete(7);
   errors.Delete(errors.Count());
@@ -95,50 +96,49 @@ TEST(ErrorList, ErrorsAreGroupedByContextInOrderOfArrival) {
 TEST(ErrorList, LogLayout) {
   TDbErrors empty;
   EXPECT_EQ(Log(empty), (std::vector<std::string>{"ERROR LOG", "", "GENERIC ERRORS", "",
-                                                  "EXTRACT SCHEMA ERRORS", "", "CHECK DB ERRORS", "",
-                                                  "UPDATE ERRORS", "", "TOTAL ERRORS: 0"}));
+                                                  "EXTRACT SCHEMA ERRORS", "", "CHECK DB ERRORS",
+                                                  "", "UPDATE ERRORS", "", "TOTAL ERRORS: 0"}));
 
   TDbErrors errors;
   errors.Add(dbcCheckDb, "Database does not exists", "", 0, "", false);
   errors.Add(dbcUnknown, "generic", "msg", 0, "", false);
   errors.Add(dbcCheckDb, "second", "E", 12, "ALTER TABLE t", true);
   errors.Add(dbcUpdate, "upd", "", 3, "", false);
-  const std::vector<std::string> expected = {
-      "ERROR LOG",
-      "",
-      "GENERIC ERRORS",
-      "INSTR. N.:   0",
-      "DESCRIPTION: generic",
-      "SQL TEXT:    ",
-      "E. MESSAGE:  msg",
-      "HANDLED:     NO",
-      "",
-      "",
-      "EXTRACT SCHEMA ERRORS",
-      "",
-      "CHECK DB ERRORS",
-      "INSTR. N.:   0",
-      "DESCRIPTION: Database does not exists",
-      "SQL TEXT:    ",
-      "E. MESSAGE:  ",
-      "HANDLED:     NO",
-      "",
-      "INSTR. N.:   12",
-      "DESCRIPTION: second",
-      "SQL TEXT:    ALTER TABLE t",
-      "E. MESSAGE:  E",
-      "HANDLED:     YES",
-      "",
-      "",
-      "UPDATE ERRORS",
-      "INSTR. N.:   3",
-      "DESCRIPTION: upd",
-      "SQL TEXT:    ",
-      "E. MESSAGE:  ",
-      "HANDLED:     NO",
-      "",
-      "",
-      "TOTAL ERRORS: 4"};
+  const std::vector<std::string> expected = {"ERROR LOG",
+                                             "",
+                                             "GENERIC ERRORS",
+                                             "INSTR. N.:   0",
+                                             "DESCRIPTION: generic",
+                                             "SQL TEXT:    ",
+                                             "E. MESSAGE:  msg",
+                                             "HANDLED:     NO",
+                                             "",
+                                             "",
+                                             "EXTRACT SCHEMA ERRORS",
+                                             "",
+                                             "CHECK DB ERRORS",
+                                             "INSTR. N.:   0",
+                                             "DESCRIPTION: Database does not exists",
+                                             "SQL TEXT:    ",
+                                             "E. MESSAGE:  ",
+                                             "HANDLED:     NO",
+                                             "",
+                                             "INSTR. N.:   12",
+                                             "DESCRIPTION: second",
+                                             "SQL TEXT:    ALTER TABLE t",
+                                             "E. MESSAGE:  E",
+                                             "HANDLED:     YES",
+                                             "",
+                                             "",
+                                             "UPDATE ERRORS",
+                                             "INSTR. N.:   3",
+                                             "DESCRIPTION: upd",
+                                             "SQL TEXT:    ",
+                                             "E. MESSAGE:  ",
+                                             "HANDLED:     NO",
+                                             "",
+                                             "",
+                                             "TOTAL ERRORS: 4"};
   EXPECT_EQ(Log(errors), expected);
 
   // WriteLog appends to what the list already holds.

@@ -48,8 +48,10 @@ TEST(PlatformUi, ScriptedServiceAnswersWithoutShowingAnything) {
 
     // Unscripted questions get the default answer at once.
     EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtError, mbOK), mrOk);
-    EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtConfirmation, mbYes | mbNo | mbCancel), mrYes);
-    EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtWarning, mbAbort | mbRetry | mbIgnore), mrRetry);
+    EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtConfirmation, mbYes | mbNo | mbCancel),
+              mrYes);
+    EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtWarning, mbAbort | mbRetry | mbIgnore),
+              mrRetry);
     EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtWarning, 0), mrNone);
     EXPECT_FALSE(Dialogs().Confirm(nullptr, "T", "again?"));
     EXPECT_EQ(Dialogs().ChooseSaveFile(nullptr, "Save", "log.txt", ""), std::nullopt);
@@ -61,5 +63,6 @@ TEST(PlatformUi, ScriptedServiceAnswersWithoutShowingAnything) {
     EXPECT_EQ(script->Questions()[3].kind, "modal");
     EXPECT_EQ(script->Questions()[3].title, "Options");
   }
-  EXPECT_NE(dynamic_cast<QtDialogService*>(&Dialogs()), nullptr) << "the interactive service is back";
+  EXPECT_NE(dynamic_cast<QtDialogService*>(&Dialogs()), nullptr)
+      << "the interactive service is back";
 }

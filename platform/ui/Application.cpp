@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QString>
 #include <cstdlib>
 
 namespace ui {
@@ -33,6 +35,12 @@ void EnsureApplication() {
   static OwnedApplication* owned = new OwnedApplication;
   if (!HasDisplay()) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   owned->app = new QApplication(owned->argc, owned->argv);
+}
+
+bool HasVisibleScreen() {
+  EnsureApplication();
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && !platform.startsWith(QLatin1String("minimal"));
 }
 
 bool HasApplication() { return QCoreApplication::instance() != nullptr; }

@@ -13,6 +13,10 @@ void EnsureApplication();
 // True when an application object exists.
 bool HasApplication();
 
+// True when windows reach a screen someone can see (not the offscreen or minimal platform).
+// Creates the application object when there is none.
+bool HasVisibleScreen();
+
 // Processes the pending window messages; does nothing without an application object.
 void ProcessPendingMessages();
 

@@ -24,15 +24,16 @@ struct ButtonMap {
   TModalResult result;
 };
 
-// In the order in which the default answer is chosen.
+// In the order in which the default answer is chosen: the answer that changes least (cancel,
+// refuse, acknowledge, stop) before the ones that go on; Retry last, so nothing loops.
 constexpr ButtonMap kButtons[] = {
-    {mbOK, QMessageBox::Ok, mrOk},
-    {mbYes, QMessageBox::Yes, mrYes},
-    {mbRetry, QMessageBox::Retry, mrRetry},
-    {mbIgnore, QMessageBox::Ignore, mrIgnore},
     {mbCancel, QMessageBox::Cancel, mrCancel},
     {mbNo, QMessageBox::No, mrNo},
+    {mbOK, QMessageBox::Ok, mrOk},
     {mbAbort, QMessageBox::Abort, mrAbort},
+    {mbIgnore, QMessageBox::Ignore, mrIgnore},
+    {mbYes, QMessageBox::Yes, mrYes},
+    {mbRetry, QMessageBox::Retry, mrRetry},
 };
 
 template <typename T>
@@ -57,7 +58,7 @@ TModalResult DefaultAnswer(TMsgDlgButtons aButtons) {
 TModalResult QtDialogService::MessageDlg(QWidget* aParent, const std::string& aTitle,
                                          const std::string& aText, TMsgDlgType aType,
                                          TMsgDlgButtons aButtons) {
-  EnsureApplication();
+  if (!HasVisibleScreen()) return DefaultAnswer(aButtons);
   QMessageBox box(aParent);
   box.setWindowTitle(Q(aTitle));
   box.setText(Q(aText));
@@ -92,6 +93,7 @@ TModalResult QtDialogService::MessageDlg(QWidget* aParent, const std::string& aT
 
 bool QtDialogService::Confirm(QWidget* aParent, const std::string& aTitle,
                               const std::string& aText) {
+  if (!HasVisibleScreen()) return false;
   return MessageDlg(aParent, aTitle, aText, mtConfirmation, mbYes | mbNo) == mrYes;
 }
 
@@ -99,7 +101,7 @@ std::optional<std::string> QtDialogService::ChooseOpenFile(QWidget* aParent,
                                                            const std::string& aTitle,
                                                            const std::string& aFolder,
                                                            const std::string& aFilter) {
-  EnsureApplication();
+  if (!HasVisibleScreen()) return std::nullopt;
   const QString file = QFileDialog::getOpenFileName(aParent, Q(aTitle), Q(aFolder), Q(aFilter));
   if (file.isEmpty()) return std::nullopt;
   return file.toStdString();
@@ -109,13 +111,16 @@ std::optional<std::string> QtDialogService::ChooseSaveFile(QWidget* aParent,
                                                            const std::string& aTitle,
                                                            const std::string& aFileName,
                                                            const std::string& aFilter) {
-  EnsureApplication();
+  if (!HasVisibleScreen()) return std::nullopt;
   const QString file = QFileDialog::getSaveFileName(aParent, Q(aTitle), Q(aFileName), Q(aFilter));
   if (file.isEmpty()) return std::nullopt;
   return file.toStdString();
 }
 
-int QtDialogService::ShowModal(QDialog& aDialog) { return aDialog.exec(); }
+int QtDialogService::ShowModal(QDialog& aDialog) {
+  if (!HasVisibleScreen()) return mrCancel;
+  return aDialog.exec();
+}
 
 // --- scripted ---
 

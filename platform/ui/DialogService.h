@@ -42,8 +42,8 @@ enum TMsgDlgBtn : unsigned {
 };
 using TMsgDlgButtons = unsigned;
 
-// The answer a message box gives when nobody chooses: its first button in the order OK, Yes,
-// Retry, Ignore, Cancel, No, Abort ... that it shows; mrNone when it shows no button.
+// The answer a message box gives when nobody chooses: the one that changes least among its
+// buttons, in the order Cancel, No, OK, Abort, Ignore, Yes, Retry; mrNone without buttons.
 TModalResult DefaultAnswer(TMsgDlgButtons aButtons);
 
 class IDialogService {
@@ -68,7 +68,9 @@ class IDialogService {
   virtual int ShowModal(QDialog& aDialog) = 0;
 };
 
-// The interactive service: real message boxes, file dialogs and modal windows.
+// The interactive service: real message boxes, file dialogs and modal windows. On a screen nobody
+// can see (the offscreen platform of an unattended run) it shows nothing and gives the scripted
+// service's default answers, so a forgotten question never hangs a run.
 class QtDialogService : public IDialogService {
  public:
   TModalResult MessageDlg(QWidget* aParent, const std::string& aTitle, const std::string& aText,

@@ -49,15 +49,16 @@ TEST(PlatformUi, ScriptedServiceAnswersWithoutShowingAnything) {
     // Unscripted questions get the default answer at once.
     EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtError, mbOK), mrOk);
     EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtConfirmation, mbYes | mbNo | mbCancel),
-              mrYes);
+              mrCancel);
     EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtWarning, mbAbort | mbRetry | mbIgnore),
-              mrRetry);
+              mrAbort);
+    EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtWarning, mbYes | mbNo), mrNo);
     EXPECT_EQ(Dialogs().MessageDlg(nullptr, "T", "x", mtWarning, 0), mrNone);
     EXPECT_FALSE(Dialogs().Confirm(nullptr, "T", "again?"));
     EXPECT_EQ(Dialogs().ChooseSaveFile(nullptr, "Save", "log.txt", ""), std::nullopt);
     EXPECT_EQ(Dialogs().ShowModal(dialog), mrCancel);
 
-    ASSERT_EQ(script->Questions().size(), 11u);
+    ASSERT_EQ(script->Questions().size(), 12u);
     EXPECT_EQ(script->Questions()[0].kind, "message");
     EXPECT_EQ(script->Questions()[0].text, "Delete?");
     EXPECT_EQ(script->Questions()[3].kind, "modal");
@@ -65,4 +66,17 @@ TEST(PlatformUi, ScriptedServiceAnswersWithoutShowingAnything) {
   }
   EXPECT_NE(dynamic_cast<QtDialogService*>(&Dialogs()), nullptr)
       << "the interactive service is back";
+}
+
+TEST(PlatformUi, InteractiveServiceNeverWaitsOnAnUnseenScreen) {
+  // The tests run on the offscreen platform, as an unattended run without a display does.
+  EXPECT_FALSE(HasVisibleScreen());
+  QtDialogService service;
+  EXPECT_EQ(service.MessageDlg(nullptr, "T", "Continue?", mtConfirmation, mbYes | mbNo), mrNo);
+  EXPECT_EQ(service.MessageDlg(nullptr, "T", "Failed", mtError, mbOK), mrOk);
+  EXPECT_FALSE(service.Confirm(nullptr, "T", "Delete everything?"));
+  EXPECT_EQ(service.ChooseOpenFile(nullptr, "Open", "/tmp", ""), std::nullopt);
+  EXPECT_EQ(service.ChooseSaveFile(nullptr, "Save", "/tmp/x", ""), std::nullopt);
+  QDialog dialog;
+  EXPECT_EQ(service.ShowModal(dialog), mrCancel);
 }

@@ -1,0 +1,78 @@
+#include "components/XmlNodes.h"
+
+#include "common/Text.h"
+
+namespace xmlnodes {
+
+namespace {
+
+void AppendText(pugi::xml_node aNode, std::string& aOut) {
+  for (pugi::xml_node child : aNode.children()) {
+    switch (child.type()) {
+      case pugi::node_pcdata:
+      case pugi::node_cdata:
+        aOut += child.value();
+        break;
+      case pugi::node_element:
+        AppendText(child, aOut);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+pugi::xml_node FirstChild(pugi::xml_node aParent, std::string_view aName) {
+  for (pugi::xml_node child : aParent.children()) {
+    if (child.type() == pugi::node_element && aName == child.name()) return child;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string ElementText(pugi::xml_node aElement) {
+  std::string out;
+  AppendText(aElement, out);
+  return out;
+}
+
+std::string ChildText(pugi::xml_node aParent, std::string_view aName) {
+  return ElementText(FirstChild(aParent, aName));
+}
+
+pugi::xml_node SetChildText(pugi::xml_node aParent, std::string_view aName,
+                            std::string_view aText) {
+  pugi::xml_node element = FirstChild(aParent, aName);
+  if (!element) {
+    element = aParent.append_child(std::string(aName).c_str());
+  } else {
+    while (pugi::xml_node child = element.first_child()) element.remove_child(child);
+  }
+  if (!aText.empty()) element.append_child(pugi::node_pcdata).set_value(std::string(aText).c_str());
+  return element;
+}
+
+pugi::xml_node WriteList(pugi::xml_node aParent, std::string_view aName,
+                         std::string_view aItemPrefix, const std::vector<std::string>& aLines) {
+  while (pugi::xml_node old = FirstChild(aParent, aName)) aParent.remove_child(old);
+  pugi::xml_node list = aParent.append_child(std::string(aName).c_str());
+  for (std::size_t i = 0; i < aLines.size(); ++i) {
+    const std::string itemName = std::string(aItemPrefix) + std::to_string(i);
+    pugi::xml_node item = list.append_child(itemName.c_str());
+    if (!aLines[i].empty()) item.append_child(pugi::node_pcdata).set_value(aLines[i].c_str());
+  }
+  return list;
+}
+
+std::vector<std::string> ReadList(pugi::xml_node aParent, std::string_view aName) {
+  std::vector<std::string> lines;
+  for (pugi::xml_node child : FirstChild(aParent, aName).children()) {
+    if (child.type() == pugi::node_element) lines.push_back(ElementText(child));
+  }
+  return lines;
+}
+
+std::string TrimBlanks(std::string_view aText) { return text::Trim(aText); }
+
+}  // namespace xmlnodes

@@ -1,0 +1,87 @@
+// The progress window of a producer or updater: three nested progress levels with captions, a
+// hidden three-panel status bar and an info text. The extraction, the check and the update each
+// step the levels in their own way; every operation processes pending messages before it returns,
+// so the window repaints during long runs. Closing the window only hides it.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <string>
+
+#include "components/ProgressInfoOptions.h"
+#include "platform/ui/Application.h"
+
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QStatusBar;
+
+class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
+ public:
+  explicit TProgressInfoFrm(QWidget* aOwner = nullptr);
+
+  // Places the window from the options; nullptr: left 550, top 10, 400 x 250.
+  void ApplyOptions(const TProgressInfoOptions* aOptions);
+  // Replaces the info text.
+  void SetInfoText(const std::string& aText);
+
+  // Extraction of a schema.
+  void BeginExtractSchemas(int aMax);
+  void SetLevel1Max(int aMax);
+  void StepExtractTable(const std::string& aText);
+  void StepExtractDetail(const std::string& aText);
+
+  // Check of a client database.
+  void BeginCheckDb(int aMax);
+  void StepLevel0(const std::string& aText);
+  void StepLevel1(const std::string& aText);
+  void StepLevel2(const std::string& aText);
+  void ResetLevel1(int aMax);
+  void ResetLevel2(int aMax);
+
+  // Update of a client database.
+  void BeginUpdateDb();
+  void StepUpdateLevel0(const std::string& aText);
+  void StepUpdateLevel1(const std::string& aText);
+  void ResetUpdateLevel1(int aMax);
+
+  // State of a level (0 to 2), as a run left it.
+  int Position(int aLevel) const;
+  int Maximum(int aLevel) const;
+  bool LevelVisible(int aLevel) const;
+  std::string Caption(int aLevel) const;
+  std::string PanelText(int aPanel) const;
+  std::string InfoText() const;
+
+  QGroupBox* gbProgressBar0 = nullptr;
+  QGroupBox* gbProgressBar1 = nullptr;
+  QGroupBox* gbProgressBar2 = nullptr;
+  QProgressBar* pbLevel0 = nullptr;
+  QProgressBar* pbLevel1 = nullptr;
+  QProgressBar* pbLevel2 = nullptr;
+  QPlainTextEdit* txtProgressInfo = nullptr;
+  QStatusBar* sbProgressInfo = nullptr;
+
+ private:
+  struct Level {
+    QGroupBox* box = nullptr;
+    QProgressBar* bar = nullptr;
+    int position = 0;
+    int maximum = 100;
+  };
+
+  void SetPosition(int aLevel, int aPosition);
+  void SetMaximum(int aLevel, int aMaximum);
+  // Advances a level by its step of 1; past the maximum it starts again from 0.
+  void StepIt(int aLevel);
+  void SetVisible(int aLevel, bool aVisible);
+  // Caption "[ text ]" (empty text: empty caption) and the level's panel.
+  void SetCaptionAndPanel(int aLevel, const std::string& aText);
+  void SetCaption(int aLevel, const std::string& aCaption);
+  void SetPanel(int aPanel, const std::string& aText);
+  void Done();
+
+  std::array<Level, 3> levels_;
+  std::array<QLabel*, 3> panels_{};
+};

@@ -1,0 +1,29 @@
+// The application object and "process pending messages" for code that may run with or without
+// windows: the components call these so that windows stay alive during long runs, and so that a
+// program without an application object still works.
+#pragma once
+
+namespace ui {
+
+// Creates the widgets application object when the process has none; does nothing otherwise.
+// On a machine without a display (no DISPLAY, no WAYLAND_DISPLAY, no QT_QPA_PLATFORM) the
+// offscreen platform is chosen, so an unattended run never fails for want of a screen.
+void EnsureApplication();
+
+// True when an application object exists.
+bool HasApplication();
+
+// True when windows reach a screen someone can see (not the offscreen or minimal platform).
+// Creates the application object when there is none.
+bool HasVisibleScreen();
+
+// Processes the pending window messages; does nothing without an application object.
+void ProcessPendingMessages();
+
+// Base of the windows that may be created by code that made no application object: listed before
+// the widget base, it makes sure the application exists before the widget is built.
+struct ApplicationGuard {
+  ApplicationGuard() { EnsureApplication(); }
+};
+
+}  // namespace ui

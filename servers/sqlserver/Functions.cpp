@@ -309,6 +309,15 @@ void IsNumericFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int(ctx, t == SQLITE_TEXT && !s.empty() && TextToNumber(s, d, isInt) ? 1 : 0);
 }
 
+// char(n) values are padded with blanks to their length, as the server stores them.
+void PadFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  std::string s = ArgText(argv[0]);
+  int64_t n = sqlite3_value_int64(argv[1]);
+  if (n > 0 && static_cast<int64_t>(s.size()) < n) s.append(static_cast<size_t>(n) - s.size(), ' ');
+  ResultText(ctx, s);
+}
+
 void ObjectPropertyFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, 0); }
 
 IFunctionHost& Host(sqlite3_context* ctx) { return *static_cast<IFunctionHost*>(sqlite3_user_data(ctx)); }
@@ -431,6 +440,7 @@ void RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_isnumeric", 1, IsNumericFunc, true},
       {"tsql_objectproperty", 2, ObjectPropertyFunc, false},
       {"tsql_identity", 0, NullFunc, false},
+      {"tsql_pad", 2, PadFunc, true},
   };
   for (const auto& d : defs) {
     int flags = SQLITE_UTF8 | (d.deterministic ? SQLITE_DETERMINISTIC : 0);

@@ -1163,9 +1163,7 @@ class Parser {
     }
     // The body runs to the end of the batch.
     pos_ = toks_.size() - 1;
-    size_t end = sql_.size();
-    while (end > createBegin && std::isspace(static_cast<unsigned char>(sql_[end - 1]))) --end;
-    s->text = sql_.substr(createBegin, end - createBegin);
+    s->text = sql_.substr(createBegin);
     return s;
   }
 

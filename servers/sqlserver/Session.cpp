@@ -545,6 +545,7 @@ std::string Session::ValueFor(const ColumnInfo& c, const Expr& e, const TableInf
   std::string v = tr.Expression(e);
   if (c.xtype == 61 || c.xtype == 58) return "tsql_datetime(" + v + ")";
   if (c.xtype == 104) return "tsql_bit(" + v + ")";
+  if (c.xtype == 175 || c.xtype == 239) return "tsql_pad(" + v + ", " + std::to_string(c.prec) + ")";
   return v;
 }
 

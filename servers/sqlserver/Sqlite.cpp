@@ -12,6 +12,9 @@ SqliteDbPtr OpenSqlite(const std::string& path, bool create) {
     throw ESqliteError(message + ": " + path, rc);
   }
   sqlite3_busy_timeout(raw, 10000);
+  // Double quotes always name something: an unknown column must not turn into a string.
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
   sqlite3_extended_result_codes(raw, 0);
   return db;
 }

@@ -481,10 +481,14 @@ void RefreshForeignKeyTriggers(sqlite3* db, const std::string& database, int64_t
 
 void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists) {
-  Stmt nq(db, "SELECT name FROM sysobjects WHERE id = ?");
-  nq.Bind(1, tableId);
-  if (!nq.Step()) return;
-  auto table = LoadTable(db, nq.Text(0));
+  std::string tableName;
+  {
+    Stmt nq(db, "SELECT name FROM sysobjects WHERE id = ?");
+    nq.Bind(1, tableId);
+    if (!nq.Step()) return;
+    tableName = nq.Text(0);
+  }
+  auto table = LoadTable(db, tableName);
   if (!table) return;
   const TableInfo& t = *table;
   std::string target = tableExists ? "schm_rebuild" : t.name;

@@ -64,6 +64,9 @@ std::string Stmt::Text(int col) const {
 }
 
 void ExecSql(sqlite3* db, const std::string& sql) {
+  // Reads whose first row was taken must not hold the tables a definition changes.
+  for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
+    if (sqlite3_stmt_busy(st)) sqlite3_reset(st);
   char* err = nullptr;
   int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
   if (rc != SQLITE_OK) {

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "servers/EmbeddedServers.h"
+#include "servers/client/SqlClient.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ClientRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+ClientRun RunClient(const std::vector<std::string>& args, const std::string& input = {}) {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  const int status = sqlclient::RunSqlClient(args, in, out, err);
+  return {status, out.str(), err.str()};
+}
+
+class SqlClientOnServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("schemion_sqlclient_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    ::setenv("SCHEMION_SERVERS", dir_.c_str(), 1);
+    servers::RegisterEmbeddedServers();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static std::string Conn(const std::string& db) {
+    return "Provider=SQLOLEDB.1;Data Source=CLIENTTEST;User ID=sa;Password=;Initial Catalog=" + db;
+  }
+
+  fs::path dir_;
+};
+
+const char* const kScript =
+    "CREATE DATABASE Shop\n"
+    "GO\n"
+    "USE Shop\n"
+    "CREATE TABLE Items (Id int NOT NULL PRIMARY KEY, Name varchar(20) NULL)\n"
+    "GO\n"
+    "INSERT INTO Items (Id, Name) VALUES (1, 'pen')\n"
+    "INSERT INTO Items (Id, Name) VALUES (2, NULL)\n"
+    "GO\n"
+    "INSERT INTO Items (Id, Name) VALUES (1, 'duplicate')\n"
+    "GO\n"
+    "INSERT INTO Items (Id, Name) VALUES (3, 'ink')\n"
+    "GO\n";
+
+}  // namespace
+
+TEST_F(SqlClientOnServer, ScriptWithAFailingBatchInTheMiddle) {
+  ClientRun r = RunClient({"-c", Conn("master")}, kScript);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Batch 4 (line 9): "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("PRIMARY KEY"), std::string::npos) << "the server's own message: " << r.err;
+
+  r = RunClient({"-c", Conn("Shop"), "-q", "SELECT Id, Name FROM Items ORDER BY Id"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("NULL"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("ink"), std::string::npos) << "batches after the failure ran";
+  EXPECT_NE(r.out.find("(3 rows affected)"), std::string::npos) << r.out;
+}
+
+TEST_F(SqlClientOnServer, StopOnErrorLeavesLaterBatchesUnrun) {
+  ClientRun r = RunClient({"-b", "-c", Conn("master")}, kScript);
+  EXPECT_EQ(r.status, 1);
+  r = RunClient({"-c", Conn("Shop"), "-q", "SELECT COUNT(*) AS N FROM Items WHERE Id = 3"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("0"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("ink"), std::string::npos);
+
+  r = RunClient({"-c", Conn("NoSuchDatabase"), "-q", "SELECT 1"});
+  EXPECT_EQ(r.status, 2) << "a database that does not exist cannot be opened";
+}

@@ -21,8 +21,9 @@ struct FilterNode;
 enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
 // Locate options, combined with "|".
-enum TLocateOption : unsigned { loCaseInsensitive = 1, loPartialKey = 2 };
 using TLocateOptions = unsigned;
+constexpr TLocateOptions loCaseInsensitive = 1;
+constexpr TLocateOptions loPartialKey = 2;
 
 // Forms of a persisted recordset. Only the XML form is written: a binary form asked for is
 // written as XML too (loading recognises the form by the content, as ADO does).

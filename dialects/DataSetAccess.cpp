@@ -30,9 +30,6 @@ ado::Variant FieldValueAt(ado::TDataSet& row, int index) { return row.Fields(ind
 
 void CreateEmpty(ado::TDataSet& dataSet, const ado::FieldDefs& fields) {
   dataSet.Close();
-  dataSet.SetFilter("");
-  dataSet.SetFiltered(false);
-  dataSet.SetSort("");
   dataSet.FieldDefs() = fields;
   dataSet.CreateDataSet();
 }
@@ -50,7 +47,8 @@ void AppendRow(ado::TDataSet& dataSet, const ado::Row& values) {
 
 void OpenQuery(ado::TDataSet& dataSet, const std::string& sql) {
   dataSet.Close();
-  ConnectionOf(dataSet).Query(sql, dataSet);
+  dataSet.SetCommandText(sql);
+  dataSet.Open();
 }
 
 void OpenOleDbSchema(ado::TDataSet& dataSet, ado::TSchemaInfo kind, const ado::Variant& criteria) {

@@ -1,0 +1,410 @@
+// System procedures, logins and users, and the database statements of the session: CREATE,
+// ALTER and DROP DATABASE, BACKUP, RESTORE FILELISTONLY and RESTORE DATABASE.
+#include <strings.h>
+
+#include <filesystem>
+
+#include "servers/sqlserver/Catalog.h"
+#include "servers/sqlserver/Server.h"
+#include "servers/sqlserver/Session.h"
+#include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Translator.h"
+
+namespace servers::sqlserver {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// A path as a client composes it ("C:\Backup\db.bak") in this machine's terms: backslashes become
+// slashes; a drive or relative path lands in the server's folder.
+std::string LocalPath(const std::string& folder, const std::string& composed) {
+  std::string p;
+  for (char c : composed) p += c == '\\' ? '/' : c;
+  std::string folded;
+  for (char c : p)
+    if (!(c == '/' && !folded.empty() && folded.back() == '/')) folded += c;
+  if (folded.size() >= 2 && std::isalpha(static_cast<unsigned char>(folded[0])) && folded[1] == ':')
+    return (fs::path(folder) / folded.substr(0, 1) / folded.substr(2 + (folded.size() > 2 && folded[2] == '/'))).string();
+  if (!folded.empty() && folded[0] == '/') return folded;
+  return (fs::path(folder) / folded).string();
+}
+
+int64_t Pages(const std::string& size, int64_t fallback) {
+  if (size.empty()) return fallback;
+  double v = std::atof(size.c_str());
+  std::string u = Lower(size);
+  if (u.find("kb") != std::string::npos) return static_cast<int64_t>(v / 8);
+  if (u.find("gb") != std::string::npos) return static_cast<int64_t>(v * 128 * 1024);
+  return static_cast<int64_t>(v * 128);
+}
+
+void CopyDatabase(sqlite3* from, sqlite3* to) {
+  sqlite3_backup* b = sqlite3_backup_init(to, "main", from, "main");
+  if (!b) throw ESqliteError(sqlite3_errmsg(to), sqlite3_errcode(to));
+  int rc = sqlite3_backup_step(b, -1);
+  sqlite3_backup_finish(b);
+  if (rc != SQLITE_DONE) throw ESqliteError(sqlite3_errstr(rc), rc);
+}
+
+}  // namespace
+
+void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& results) {
+  std::string name = Lower(s.proc.name);
+  std::vector<std::string> args;
+  std::vector<bool> isNull;
+  for (const auto& a : s.args) {
+    isNull.push_back(a->kind == Expr::Null);
+    args.push_back(EvalText(*a));
+  }
+  auto arg = [&](size_t i) { return i < args.size() && !isNull[i] ? args[i] : std::string(); };
+  std::string master = InMaster() ? "" : "master.";
+  if (name == "sp_rename") {
+    Rename(args);
+    return;
+  }
+  if (name == "sp_addlogin") {
+    std::string login = arg(0);
+    if (login.empty()) Fail(15007, "The login '' does not exist.");
+    Stmt q(Db(), "SELECT 1 FROM " + master + "syslogins WHERE name = ?");
+    q.Bind(1, login);
+    if (q.Step()) Fail(15025, "The login '" + login + "' already exists.");
+    std::string now = NowText();
+    Stmt ins(Db(), "INSERT INTO " + master + "syslogins (sid, createdate, updatedate, accdate, name, dbname, password, "
+                   "language, loginname) VALUES (randomblob(16), ?, ?, ?, ?, ?, ?, 'us_english', ?)");
+    ins.Bind(1, now).Bind(2, now).Bind(3, now).Bind(4, login).Bind(5, arg(2).empty() ? "master" : arg(2));
+    ins.Bind(6, arg(1)).Bind(7, login);
+    ins.Step();
+    return;
+  }
+  if (name == "sp_droplogin") {
+    Stmt d(Db(), "DELETE FROM " + master + "syslogins WHERE name = ?");
+    d.Bind(1, arg(0));
+    d.Step();
+    if (!Changes()) Fail(15007, "The login '" + arg(0) + "' does not exist.");
+    return;
+  }
+  if (name == "sp_grantdbaccess" || name == "sp_adduser") {
+    std::string login = arg(0);
+    std::string user = arg(1).empty() ? login : arg(1);
+    Stmt q(Db(), "SELECT sid FROM " + master + "syslogins WHERE name = ?");
+    q.Bind(1, login);
+    if (!q.Step()) Fail(15007, "The login '" + login + "' does not exist.");
+    std::string sid(reinterpret_cast<const char*>(sqlite3_column_blob(q.Get(), 0)), static_cast<size_t>(sqlite3_column_bytes(q.Get(), 0)));
+    Stmt u(Db(), "SELECT 1 FROM sysusers WHERE name = ?");
+    u.Bind(1, user);
+    if (u.Step()) Fail(15023, "User or role '" + user + "' already exists in the current database.");
+    int64_t uid = std::max<int64_t>(5, QueryInt(Db(), "SELECT max(uid) FROM sysusers WHERE uid < 16384", 4) + 1);
+    std::string now = NowText();
+    Stmt ins(Db(), "INSERT INTO sysusers (uid, status, name, sid, createdate, updatedate, gid, hasdbaccess, islogin, issqluser) "
+                   "VALUES (?, 2, ?, ?, ?, ?, 0, 1, 1, 1)");
+    ins.Bind(1, uid).Bind(2, user);
+    sqlite3_bind_blob(ins.Get(), 3, sid.data(), static_cast<int>(sid.size()), SQLITE_TRANSIENT);
+    ins.Bind(4, now).Bind(5, now);
+    ins.Step();
+    return;
+  }
+  if (name == "sp_revokedbaccess" || name == "sp_dropuser") {
+    std::string user = arg(0);
+    Stmt u(Db(), "SELECT uid FROM sysusers WHERE name = ? AND uid > 4 AND uid < 16384");
+    u.Bind(1, user);
+    if (!u.Step()) Fail(15008, "User '" + user + "' does not exist in the current database.");
+    int64_t uid = u.Int(0);
+    if (QueryInt(Db(), "SELECT count(*) FROM sysobjects WHERE uid = " + std::to_string(uid)))
+      Fail(15183, "The user owns objects in the database and cannot be dropped.");
+    ExecSql(Db(), "DELETE FROM sysusers WHERE uid = " + std::to_string(uid) + "; DELETE FROM sysmembers WHERE memberuid = " + std::to_string(uid));
+    return;
+  }
+  if (name == "sp_helplogins") {
+    ado::StatementResult r;
+    r.HasRows = true;
+    r.Rows = Query("SELECT name AS LoginName, sid AS SID, dbname AS DefDBName, language AS DefLangName, "
+                   "CASE WHEN EXISTS (SELECT 1 FROM sysusers u WHERE u.sid = l.sid) THEN 'yes' ELSE 'no' END AS AUser, "
+                   "'no' AS ARemote FROM " + master + "syslogins l" +
+                   (arg(0).empty() ? std::string() : " WHERE name LIKE " + SqlLiteral(arg(0))) + " ORDER BY name");
+    results.push_back(std::move(r));
+    ado::StatementResult r2;
+    r2.HasRows = true;
+    r2.Rows = Query("SELECT l.name AS LoginName, " + SqlLiteral(database_) + " AS DBName, u.name AS UserName, "
+                    "'User' AS UserOrAlias FROM " + master + "syslogins l JOIN sysusers u ON u.sid = l.sid ORDER BY l.name");
+    results.push_back(std::move(r2));
+    return;
+  }
+  if (name == "sp_addextendedproperty" || name == "sp_updateextendedproperty" || name == "sp_dropextendedproperty") {
+    bool drop = name == "sp_dropextendedproperty";
+    size_t base = drop ? 1 : 2;
+    std::string prop = arg(0), value = drop ? "" : arg(1);
+    std::string table = arg(base + 3), column = Lower(arg(base + 4)) == "column" ? arg(base + 5) : "";
+    auto t = LoadTable(Db(), table);
+    if (!t) Fail(15135, "Object is invalid. Extended properties are not permitted on '" + table + "', or the object does not exist.");
+    int64_t smallid = 0;
+    if (!column.empty()) {
+      const ColumnInfo* c = t->Column(column);
+      if (!c) Fail(15135, "Object is invalid. Extended properties are not permitted on '" + table + "." + column + "', or the object does not exist.");
+      smallid = c->colid;
+    }
+    Stmt q(Db(), "SELECT 1 FROM sysproperties WHERE id = ? AND smallid = ? AND name = ?");
+    q.Bind(1, t->id).Bind(2, smallid).Bind(3, prop);
+    bool exists = q.Step();
+    if (name == "sp_addextendedproperty" && exists)
+      Fail(15233, "Property cannot be added. Property '" + prop + "' already exists for '" + table + "'.");
+    if (name != "sp_addextendedproperty" && !exists)
+      Fail(15217, "Property cannot be updated or deleted. Property '" + prop + "' does not exist for '" + table + "'.");
+    Stmt d(Db(), "DELETE FROM sysproperties WHERE id = ? AND smallid = ? AND name = ?");
+    d.Bind(1, t->id).Bind(2, smallid).Bind(3, prop);
+    d.Step();
+    if (!drop) {
+      Stmt ins(Db(), "INSERT INTO sysproperties (id, smallid, type, name, value) VALUES (?, ?, ?, ?, ?)");
+      ins.Bind(1, t->id).Bind(2, smallid).Bind(3, int64_t{column.empty() ? 3 : 4}).Bind(4, prop).Bind(5, value);
+      ins.Step();
+    }
+    return;
+  }
+  if (name == "sp_defaultdb" || name == "sp_password" || name == "sp_addrolemember" || name == "sp_changedbowner")
+    return;
+  // A procedure of the database: its body is kept, not executed.
+  if (auto id = FindObject(Db(), s.proc.name); id && ObjectType(Db(), *id) == "P") return;
+  Fail(2812, "Could not find stored procedure '" + s.proc.name + "'.");
+}
+
+void Session::CreateDatabase(const DatabaseStmt& s) {
+  if (inTransaction_) Fail(226, "CREATE DATABASE statement not allowed within multi-statement transaction.");
+  std::string master = InMaster() ? "" : "master.";
+  {
+    Stmt q(Db(), "SELECT 1 FROM " + master + "sysdatabases WHERE name = ?");
+    q.Bind(1, s.db);
+    if (q.Step()) Fail(1801, "Database '" + s.db + "' already exists.");
+  }
+  std::string path = DatabaseFile(folder_, s.db);
+  std::string temp = path + ".new";
+  std::error_code ec;
+  fs::remove(temp, ec);
+  fs::remove(path + "-wal", ec);
+  fs::remove(path + "-shm", ec);
+  std::vector<FileSpec> data = s.dataFiles, log = s.logFiles;
+  if (data.empty()) data.push_back({s.db, path + "_Data.MDF", "", "", "10%", ""});
+  if (log.empty()) log.push_back({s.db + "_log", path + "_Log.LDF", "", "", "10%", ""});
+  try {
+    auto db = OpenSqlite(temp, true);
+    ExecSql(db.get(), "BEGIN");
+    CreateCatalog(db.get(), false, s.db);
+    Stmt ins(db.get(), "INSERT INTO sysfiles (fileid, groupid, size, maxsize, growth, status, name, filename) VALUES (?,?,?,?,?,?,?,?)");
+    int64_t fileid = 1;
+    auto add = [&](const FileSpec& f, bool isLog) {
+      bool percent = f.growth.find('%') != std::string::npos;
+      int64_t growth = percent ? std::atoi(f.growth.c_str()) : Pages(f.growth, 10);
+      ins.Reset();
+      ins.Bind(1, fileid++).Bind(2, int64_t{isLog ? 0 : 1}).Bind(3, Pages(f.size, isLog ? 128 : 80));
+      ins.Bind(4, f.maxSize.empty() || Lower(f.maxSize) == "unlimited" ? int64_t{-1} : Pages(f.maxSize, -1));
+      ins.Bind(5, growth).Bind(6, int64_t{(isLog ? 0x42 : 0x2) | (percent ? 0x100000 : 0)});
+      ins.Bind(7, f.name.empty() ? s.db + (isLog ? "_log" : "") : f.name).Bind(8, f.fileName);
+      ins.Step();
+    };
+    for (const auto& f : data) add(f, false);
+    for (const auto& f : log) add(f, true);
+    ExecSql(db.get(), "COMMIT");
+  } catch (const ESqliteError& e) {
+    fs::remove(temp, ec);
+    Fail(1802, std::string("CREATE DATABASE failed. ") + e.what());
+  }
+  fs::rename(temp, path, ec);
+  if (ec) Fail(5123, "CREATE FILE encountered operating system error while attempting to open or create the physical file '" + path + "'.");
+  std::string now = NowText();
+  Stmt ins(Db(), "INSERT INTO " + master + "sysdatabases (name, dbid, sid, crdate, reserved, filename) VALUES "
+                 "(?, (SELECT max(dbid) + 1 FROM " + master + "sysdatabases), X'01', ?, ?, ?)");
+  ins.Bind(1, s.db).Bind(2, now).Bind(3, now).Bind(4, data[0].fileName);
+  try {
+    ins.Step();
+  } catch (...) {
+    fs::remove(path, ec);
+    throw;
+  }
+}
+
+void Session::AlterDatabase(const DatabaseStmt& s) {
+  SqliteDbPtr other;
+  sqlite3* db = Db();
+  if (Lower(s.db) != Lower(database_)) {
+    std::string master = InMaster() ? "" : "master.";
+    Stmt q(Db(), "SELECT name FROM " + master + "sysdatabases WHERE name = ?");
+    q.Bind(1, s.db);
+    if (!q.Step()) Fail(911, "Could not locate entry in sysdatabases for database '" + s.db + "'. No entry found with that name. Make sure that the name is entered correctly.");
+    other = OpenDatabaseFile(DatabaseFile(folder_, q.Text(0)), false);
+    db = other.get();
+  }
+  if (s.action == "ADD FILEGROUP") {
+    Stmt q(db, "SELECT 1 FROM sysfilegroups WHERE groupname = ?");
+    q.Bind(1, s.group);
+    if (q.Step()) Fail(1828, "The filegroup name \"" + s.group + "\" already exists in this database.");
+    Stmt ins(db, "INSERT INTO sysfilegroups (groupid, allocpolicy, status, groupname) VALUES ((SELECT max(groupid) + 1 FROM sysfilegroups), 0, 0, ?)");
+    ins.Bind(1, s.group);
+    ins.Step();
+  } else if (s.action == "REMOVE FILEGROUP") {
+    Stmt q(db, "SELECT groupid FROM sysfilegroups WHERE groupname = ?");
+    q.Bind(1, s.group);
+    if (!q.Step()) Fail(5043, "The filegroup '" + s.group + "' cannot be found in sysfilegroups.");
+    int64_t g = q.Int(0);
+    if (g == 1 || QueryInt(db, "SELECT count(*) FROM sysindexes WHERE groupid = " + std::to_string(g)) ||
+        QueryInt(db, "SELECT count(*) FROM sysfiles WHERE groupid = " + std::to_string(g)))
+      Fail(5042, "The filegroup '" + s.group + "' cannot be removed because it is not empty.");
+    ExecSql(db, "DELETE FROM sysfilegroups WHERE groupid = " + std::to_string(g));
+  } else if (s.action == "ADD FILE") {
+    int g = FileGroupId(db, s.group);
+    for (const auto& f : s.dataFiles) {
+      Stmt ins(db, "INSERT INTO sysfiles (fileid, groupid, size, maxsize, growth, status, name, filename) VALUES "
+                   "((SELECT max(fileid) + 1 FROM sysfiles), ?, ?, -1, 10, 1048578, ?, ?)");
+      ins.Bind(1, int64_t{g}).Bind(2, Pages(f.size, 128)).Bind(3, f.name).Bind(4, f.fileName);
+      ins.Step();
+    }
+  } else if (s.action == "REMOVE FILE") {
+    Stmt d(db, "DELETE FROM sysfiles WHERE name = ? AND fileid > 2");
+    d.Bind(1, s.group);
+    d.Step();
+    if (!sqlite3_changes(db)) Fail(5009, "ALTER DATABASE failed. The file '" + s.group + "' cannot be removed.");
+  } else if (s.action == "MODIFY FILE") {
+    const FileSpec& f = s.dataFiles.at(0);
+    Stmt q(db, "SELECT fileid FROM sysfiles WHERE name = ?");
+    q.Bind(1, f.name);
+    if (!q.Step()) Fail(5041, "MODIFY FILE failed. File '" + f.name + "' does not exist.");
+    int64_t id = q.Int(0);
+    if (!f.newName.empty()) {
+      Stmt u(db, "UPDATE sysfiles SET name = ? WHERE fileid = ?");
+      u.Bind(1, f.newName).Bind(2, id);
+      u.Step();
+    }
+    if (!f.fileName.empty()) {
+      Stmt u(db, "UPDATE sysfiles SET filename = ? WHERE fileid = ?");
+      u.Bind(1, f.fileName).Bind(2, id);
+      u.Step();
+    }
+    if (!f.size.empty()) {
+      Stmt u(db, "UPDATE sysfiles SET size = ? WHERE fileid = ?");
+      u.Bind(1, Pages(f.size, 128)).Bind(2, id);
+      u.Step();
+    }
+  } else if (s.action == "MODIFY FILEGROUP") {
+    int g = FileGroupId(db, s.group);
+    if (s.disk == "DEFAULT")
+      ExecSql(db, "UPDATE sysfilegroups SET status = CASE WHEN groupid = " + std::to_string(g) + " THEN 16 ELSE 0 END");
+  }
+}
+
+void Session::DropDatabase(const DatabaseStmt& s) {
+  if (inTransaction_) Fail(226, "DROP DATABASE statement not allowed within multi-statement transaction.");
+  if (Lower(s.db) == Lower(database_)) Fail(3702, "Cannot drop the database '" + s.db + "' because it is currently in use.");
+  if (Lower(s.db) == "master") Fail(3708, "Cannot drop the database 'master' because it is a system database.");
+  std::string master = InMaster() ? "" : "master.";
+  Stmt d(Db(), "DELETE FROM " + master + "sysdatabases WHERE name = ?");
+  d.Bind(1, s.db);
+  d.Step();
+  if (!Changes()) Fail(3701, "Cannot drop the database '" + s.db + "', because it does not exist in the system catalog.");
+  std::error_code ec;
+  std::string path = DatabaseFile(folder_, s.db);
+  fs::remove(path, ec);
+  fs::remove(path + "-wal", ec);
+  fs::remove(path + "-shm", ec);
+}
+
+void Session::Backup(const DatabaseStmt& s) {
+  if (inTransaction_) Fail(3021, "Cannot perform a backup or restore operation within a transaction.\nBACKUP DATABASE is terminating abnormally.");
+  std::string master = InMaster() ? "" : "master.";
+  Stmt q(Db(), "SELECT name FROM " + master + "sysdatabases WHERE name = ?");
+  q.Bind(1, s.db);
+  if (!q.Step()) Fail(911, "Could not locate entry in sysdatabases for database '" + s.db + "'. No entry found with that name. Make sure that the name is entered correctly.\nBACKUP DATABASE is terminating abnormally.");
+  std::string source = DatabaseFile(folder_, q.Text(0));
+  std::string target = LocalPath(folder_, s.disk);
+  std::string temp = target + ".part";
+  std::error_code ec;
+  try {
+    auto from = OpenDatabaseFile(source, false);
+    fs::remove(temp, ec);
+    auto to = OpenSqlite(temp, true);
+    CopyDatabase(from.get(), to.get());
+    ExecSql(to.get(), "PRAGMA journal_mode=DELETE");
+  } catch (const ESqliteError&) {
+    fs::remove(temp, ec);
+    Fail(3201, "Cannot open backup device '" + s.disk + "'. Device error or device off line. See the SQL Server error log for more details.\nBACKUP DATABASE is terminating abnormally.");
+  }
+  fs::rename(temp, target, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    Fail(3201, "Cannot open backup device '" + s.disk + "'. Device error or device off line. See the SQL Server error log for more details.\nBACKUP DATABASE is terminating abnormally.");
+  }
+}
+
+void Session::RestoreFileList(const DatabaseStmt& s, std::vector<ado::StatementResult>& results) {
+  std::string path = LocalPath(folder_, s.disk);
+  if (!fs::exists(path))
+    Fail(3201, "Cannot open backup device '" + s.disk + "'. Device error or device off line. See the SQL Server error log for more details.\nRESTORE FILELIST is terminating abnormally.");
+  try {
+    auto db = OpenSqlite(path, false);
+    Stmt q(db.get(), "SELECT f.name AS LogicalName, f.filename AS PhysicalName, CASE WHEN (f.status & 64) <> 0 THEN 'L' ELSE 'D' END AS Type, "
+                     "g.groupname AS FileGroupName, f.size * 8192 AS Size, CASE WHEN f.maxsize < 0 THEN 35184372080640 ELSE f.maxsize * 8192 END AS MaxSize "
+                     "FROM sysfiles f LEFT JOIN sysfilegroups g ON g.groupid = f.groupid ORDER BY f.fileid");
+    ado::StatementResult r;
+    r.HasRows = true;
+    const char* names[] = {"LogicalName", "PhysicalName", "Type", "FileGroupName", "Size", "MaxSize"};
+    for (int i = 0; i < 6; ++i) {
+      ado::FieldDef f;
+      f.Name = names[i];
+      f.Type = i >= 4 ? ado::FieldType::ftLargeint : ado::FieldType::ftString;
+      f.Size = i == 2 ? 1 : i >= 4 ? 0 : 260;
+      r.Rows.Fields.push_back(f);
+    }
+    while (q.Step()) {
+      ado::Row row;
+      for (int i = 0; i < 4; ++i) row.push_back(q.IsNull(i) ? ado::Variant::Null() : ado::Variant(q.Text(i)));
+      row.emplace_back(static_cast<long long>(q.Int(4)));
+      row.emplace_back(static_cast<long long>(q.Int(5)));
+      r.Rows.Rows.push_back(std::move(row));
+    }
+    results.push_back(std::move(r));
+  } catch (const ESqliteError&) {
+    Fail(3241, "The media family on device '" + s.disk + "' is incorrectly formed. SQL Server cannot process this media family.\nRESTORE FILELIST is terminating abnormally.");
+  }
+}
+
+void Session::Restore(const DatabaseStmt& s) {
+  if (inTransaction_) Fail(3021, "Cannot perform a backup or restore operation within a transaction.\nRESTORE DATABASE is terminating abnormally.");
+  if (Lower(s.db) == Lower(database_))
+    Fail(3101, "Exclusive access could not be obtained because the database is in use.\nRESTORE DATABASE is terminating abnormally.");
+  if (Lower(s.db) == "master") Fail(3108, "RESTORE DATABASE must be used in single user mode when trying to restore the master database.");
+  std::string path = LocalPath(folder_, s.disk);
+  if (!fs::exists(path))
+    Fail(3201, "Cannot open backup device '" + s.disk + "'. Device error or device off line. See the SQL Server error log for more details.\nRESTORE DATABASE is terminating abnormally.");
+  std::string master = InMaster() ? "" : "master.";
+  std::string target = DatabaseFile(folder_, s.db);
+  try {
+    auto from = OpenSqlite(path, false);
+    if (!QueryInt(from.get(), "SELECT count(*) FROM sqlite_master WHERE name = 'sysfiles'"))
+      throw ESqliteError("not a backup", 0);
+    auto to = OpenDatabaseFile(target, true);
+    CopyDatabase(from.get(), to.get());
+    ExecSql(to.get(), "PRAGMA journal_mode=WAL");
+    for (const auto& [logical, physical] : s.moves) {
+      Stmt u(to.get(), "UPDATE sysfiles SET filename = ? WHERE name = ?");
+      u.Bind(1, physical).Bind(2, logical);
+      u.Step();
+      if (!sqlite3_changes(to.get()))
+        Fail(3234, "Logical file '" + logical + "' is not part of database '" + s.db + "'. Use RESTORE FILELISTONLY to list the logical file names.\nRESTORE DATABASE is terminating abnormally.");
+    }
+  } catch (const ESqliteError&) {
+    Fail(3241, "The media family on device '" + s.disk + "' is incorrectly formed. SQL Server cannot process this media family.\nRESTORE DATABASE is terminating abnormally.");
+  }
+  Stmt q(Db(), "SELECT 1 FROM " + master + "sysdatabases WHERE name = ?");
+  q.Bind(1, s.db);
+  if (!q.Step()) {
+    std::string now = NowText();
+    Stmt ins(Db(), "INSERT INTO " + master + "sysdatabases (name, dbid, sid, crdate, reserved, filename) VALUES "
+                   "(?, (SELECT max(dbid) + 1 FROM " + master + "sysdatabases), X'01', ?, ?, ?)");
+    ins.Bind(1, s.db).Bind(2, now).Bind(3, now).Bind(4, target);
+    ins.Step();
+  }
+}
+
+}  // namespace servers::sqlserver

@@ -1,0 +1,259 @@
+// The parsed form of the T-SQL the server understands: expressions, SELECT and the data,
+// definition and control statements. The parser builds it; the executor walks it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace servers::sqlserver {
+
+struct Select;
+struct Expr;
+using ExprPtr = std::unique_ptr<Expr>;
+
+struct Expr {
+  enum Kind {
+    String, Number, Null, Column, Star, Variable, Unary, Binary, Func, Case, Cast, Subquery,
+    Exists, InList, InSelect, Between, Like, IsNull, Paren, Default
+  };
+  Kind kind = Null;
+  std::string text;                // literal value, operator, function name, cast type
+  std::vector<std::string> names;  // column parts; qualifier of a star
+  std::vector<ExprPtr> args;       // operands (CASE: operand or null, when/then pairs, else)
+  std::unique_ptr<Select> select;
+  bool negated = false;
+  bool distinct = false;  // count(distinct x)
+  bool hasElse = false;
+  size_t begin = 0, end = 0;  // source span
+};
+
+struct TypeSpec {
+  std::string name;  // lower case: int, nvarchar ...
+  int length = -1;   // first argument or -1
+  int scale = -1;    // second argument or -1
+  bool max = false;
+};
+
+struct ObjectName {
+  std::string server, db, owner, name;
+  bool Empty() const { return name.empty(); }
+};
+
+struct TableRef {
+  enum Kind { Named, Derived, Join };
+  Kind kind = Named;
+  ObjectName name;
+  std::string alias;
+  std::unique_ptr<Select> select;
+  std::unique_ptr<TableRef> left, right;
+  std::string joinType;  // "INNER", "LEFT", "RIGHT", "FULL", "CROSS"
+  ExprPtr on;
+};
+
+struct SelectItem {
+  ExprPtr expr;
+  std::string alias;
+};
+
+struct OrderItem {
+  ExprPtr expr;
+  bool desc = false;
+};
+
+struct Select {
+  bool distinct = false;
+  ExprPtr top;
+  bool topPercent = false;
+  std::vector<SelectItem> items;
+  std::vector<std::unique_ptr<TableRef>> from;
+  ExprPtr where;
+  std::vector<ExprPtr> groupBy;
+  ExprPtr having;
+  struct Union {
+    bool all = false;
+    std::unique_ptr<Select> select;
+  };
+  std::vector<Union> unions;
+  std::vector<OrderItem> orderBy;
+};
+
+struct ConstraintDef {
+  enum Kind { PrimaryKey, Unique, ForeignKey, Check, Default };
+  Kind kind = PrimaryKey;
+  std::string name;
+  std::optional<bool> clustered;
+  std::vector<std::string> columns;
+  ObjectName refTable;
+  std::vector<std::string> refColumns;
+  bool deleteCascade = false, updateCascade = false;
+  ExprPtr expr;          // check condition or default value
+  std::string exprText;  // its source text as the catalogue keeps it
+  std::string forColumn; // ADD CONSTRAINT ... DEFAULT ... FOR column
+  std::string fileGroup;
+};
+
+struct ColumnDef {
+  std::string name;
+  TypeSpec type;
+  bool identity = false;
+  int64_t seed = 1, increment = 1;
+  std::optional<bool> nullable;
+  std::string collation;
+  bool rowGuid = false;
+  std::vector<ConstraintDef> constraints;  // column constraints, defaults included
+};
+
+struct FileSpec {
+  std::string name, fileName, size, maxSize, growth, newName;
+};
+
+struct Statement {
+  enum Kind {
+    kSelect, kInsert, kUpdate, kDelete, kCreateTable, kAlterTable, kDropTable, kCreateIndex,
+    kDropIndex, kCreateModule, kDropModule, kIf, kExecText, kExecProc, kSetIdentityInsert,
+    kSetOption, kUse, kCreateDatabase, kAlterDatabase, kDropDatabase, kBackup, kRestoreFileList,
+    kRestore, kBeginTran, kCommit, kRollback, kBlock, kTruncate, kPrint
+  };
+  explicit Statement(Kind k) : kind(k) {}
+  virtual ~Statement() = default;
+  Kind kind;
+  size_t begin = 0, end = 0;
+  int line = 1;
+};
+using StatementPtr = std::unique_ptr<Statement>;
+
+struct SelectStmt : Statement {
+  SelectStmt() : Statement(kSelect) {}
+  std::unique_ptr<Select> select;
+};
+
+struct InsertStmt : Statement {
+  InsertStmt() : Statement(kInsert) {}
+  ObjectName table;
+  std::vector<std::string> columns;
+  std::vector<std::vector<ExprPtr>> values;
+  std::unique_ptr<Select> select;
+  bool defaultValues = false;
+};
+
+struct UpdateStmt : Statement {
+  UpdateStmt() : Statement(kUpdate) {}
+  ObjectName table;
+  std::vector<std::pair<std::vector<std::string>, ExprPtr>> sets;
+  std::vector<std::unique_ptr<TableRef>> from;
+  ExprPtr where;
+};
+
+struct DeleteStmt : Statement {
+  DeleteStmt() : Statement(kDelete) {}
+  ObjectName table;
+  std::vector<std::unique_ptr<TableRef>> from;
+  ExprPtr where;
+};
+
+struct CreateTableStmt : Statement {
+  CreateTableStmt() : Statement(kCreateTable) {}
+  ObjectName table;
+  std::vector<ColumnDef> columns;
+  std::vector<ConstraintDef> constraints;
+  std::string fileGroup, textImageGroup;
+};
+
+struct AlterTableStmt : Statement {
+  enum Action { AddItems, AlterColumn, DropColumns, DropConstraints, CheckConstraints };
+  AlterTableStmt() : Statement(kAlterTable) {}
+  ObjectName table;
+  Action action = AddItems;
+  std::vector<ColumnDef> columns;
+  std::vector<ConstraintDef> constraints;
+  std::vector<std::string> names;
+  bool withNoCheck = false;
+  bool alterNullOnly = false;  // ALTER COLUMN c NULL / NOT NULL without a type
+};
+
+struct DropStmt : Statement {
+  explicit DropStmt(Kind k) : Statement(k) {}
+  std::string what;  // TABLE, VIEW, PROCEDURE, FUNCTION, TRIGGER, DEFAULT, RULE, INDEX, DATABASE
+  std::vector<ObjectName> names;  // for indexes: owner = table owner, db unused, name split below
+  std::vector<std::pair<ObjectName, std::string>> indexes;  // table, index
+};
+
+struct CreateIndexStmt : Statement {
+  CreateIndexStmt() : Statement(kCreateIndex) {}
+  bool unique = false;
+  std::optional<bool> clustered;
+  std::string name;
+  ObjectName table;
+  std::vector<std::string> columns;
+  std::string fileGroup;
+};
+
+struct CreateModuleStmt : Statement {
+  CreateModuleStmt() : Statement(kCreateModule) {}
+  std::string what;  // VIEW, PROCEDURE, FUNCTION, TRIGGER
+  ObjectName name;
+  ObjectName parentTable;  // triggers
+  bool encrypted = false;
+  bool tableFunction = false;
+  std::unique_ptr<Select> viewSelect;  // views whose body parsed
+  std::string text;                    // whole source text
+};
+
+struct IfStmt : Statement {
+  IfStmt() : Statement(kIf) {}
+  ExprPtr condition;
+  StatementPtr then, otherwise;
+};
+
+struct BlockStmt : Statement {
+  BlockStmt() : Statement(kBlock) {}
+  std::vector<StatementPtr> body;
+};
+
+struct ExecTextStmt : Statement {
+  ExecTextStmt() : Statement(kExecText) {}
+  ExprPtr text;
+};
+
+struct ExecProcStmt : Statement {
+  ExecProcStmt() : Statement(kExecProc) {}
+  ObjectName proc;
+  std::vector<ExprPtr> args;
+};
+
+struct SetStmt : Statement {
+  explicit SetStmt(Kind k) : Statement(k) {}
+  ObjectName table;  // IDENTITY_INSERT
+  std::string option, value;
+  bool on = false;
+};
+
+struct UseStmt : Statement {
+  UseStmt() : Statement(kUse) {}
+  std::string db;
+};
+
+struct DatabaseStmt : Statement {
+  explicit DatabaseStmt(Kind k) : Statement(k) {}
+  std::string db;
+  std::vector<FileSpec> dataFiles, logFiles;
+  std::string action;  // ALTER DATABASE: ADD FILEGROUP, REMOVE FILEGROUP, MODIFY FILE, ADD FILE
+  std::string group;
+  std::string disk;
+  std::vector<std::pair<std::string, std::string>> moves;
+};
+
+struct SimpleStmt : Statement {
+  explicit SimpleStmt(Kind k) : Statement(k) {}
+  ObjectName table;
+  ExprPtr expr;
+};
+
+// Parses a batch into statements; raises the server's syntax errors (170 and kin) naming the
+// place. Statement spans point into `sql`.
+std::vector<StatementPtr> ParseBatch(const std::string& sql);
+
+}  // namespace servers::sqlserver

@@ -1,0 +1,563 @@
+#include "servers/sqlserver/Catalog.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "servers/sqlserver/Ast.h"
+#include "servers/sqlserver/Functions.h"
+#include "servers/sqlserver/Sqlite.h"
+#include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Translator.h"
+#include "servers/sqlserver/Types.h"
+
+namespace servers::sqlserver {
+
+const char* const kDefaultCollation = "SQL_Latin1_General_CP1_CI_AS";
+
+namespace {
+
+const char* const kCatalogDdl = R"SQL(
+CREATE TABLE sysobjects (name TEXT COLLATE NOCASE, id INTEGER PRIMARY KEY, xtype TEXT, uid INTEGER DEFAULT 1,
+  info INTEGER DEFAULT 0, status INTEGER DEFAULT 0, base_schema_ver INTEGER DEFAULT 0, replinfo INTEGER DEFAULT 0,
+  parent_obj INTEGER DEFAULT 0, crdate datetime, ftcatid INTEGER DEFAULT 0, schema_ver INTEGER DEFAULT 0,
+  stats_schema_ver INTEGER DEFAULT 0, type TEXT, userstat INTEGER DEFAULT 0, sysstat INTEGER DEFAULT 0,
+  indexdel INTEGER DEFAULT 0, refdate datetime, version INTEGER DEFAULT 0, deltrig INTEGER DEFAULT 0,
+  instrig INTEGER DEFAULT 0, updtrig INTEGER DEFAULT 0, seltrig INTEGER DEFAULT 0, category INTEGER DEFAULT 0,
+  cache INTEGER DEFAULT 0);
+CREATE INDEX sysobjects_name ON sysobjects(name);
+CREATE INDEX sysobjects_parent ON sysobjects(parent_obj);
+CREATE TABLE syscolumns (name TEXT COLLATE NOCASE, id INTEGER, xtype INTEGER, typestat INTEGER DEFAULT 0,
+  xusertype INTEGER, length INTEGER, xprec INTEGER, xscale INTEGER, colid INTEGER, xoffset INTEGER DEFAULT 0,
+  bitpos INTEGER DEFAULT 0, reserved INTEGER DEFAULT 0, colstat INTEGER DEFAULT 0, cdefault INTEGER DEFAULT 0,
+  domain INTEGER DEFAULT 0, number INTEGER DEFAULT 0, colorder INTEGER, autoval BLOB, offset INTEGER DEFAULT 0,
+  collationid INTEGER, language INTEGER DEFAULT 0, status INTEGER, type INTEGER, usertype INTEGER,
+  printfmt TEXT, prec INTEGER, scale INTEGER, iscomputed INTEGER DEFAULT 0, isoutparam INTEGER DEFAULT 0,
+  isnullable INTEGER, collation TEXT COLLATE NOCASE);
+CREATE UNIQUE INDEX syscolumns_id ON syscolumns(id, colid);
+CREATE INDEX syscolumns_default ON syscolumns(cdefault);
+CREATE TABLE syscomments (id INTEGER, number INTEGER DEFAULT 0, colid INTEGER, status INTEGER DEFAULT 0,
+  ctext BLOB, texttype INTEGER DEFAULT 2, language INTEGER DEFAULT 0, encrypted INTEGER DEFAULT 0,
+  compressed INTEGER DEFAULT 0, text TEXT);
+CREATE INDEX syscomments_id ON syscomments(id, colid);
+CREATE TABLE sysindexes (id INTEGER, status INTEGER DEFAULT 0, first BLOB, indid INTEGER, root BLOB,
+  minlen INTEGER DEFAULT 0, keycnt INTEGER DEFAULT 0, groupid INTEGER DEFAULT 1, dpages INTEGER DEFAULT 0,
+  reserved INTEGER DEFAULT 0, used INTEGER DEFAULT 0, rowcnt INTEGER DEFAULT 0, rowmodctr INTEGER DEFAULT 0,
+  xmaxlen INTEGER DEFAULT 0, maxirow INTEGER DEFAULT 0, OrigFillFactor INTEGER DEFAULT 0,
+  StatVersion INTEGER DEFAULT 0, impid INTEGER DEFAULT 0, lockflags INTEGER DEFAULT 0, pgmodctr INTEGER DEFAULT 0,
+  keys BLOB, name TEXT COLLATE NOCASE, statblob BLOB, maxlen INTEGER DEFAULT 8000, rows INTEGER DEFAULT 0);
+CREATE UNIQUE INDEX sysindexes_id ON sysindexes(id, indid);
+CREATE TABLE sysindexkeys (id INTEGER, indid INTEGER, colid INTEGER, keyno INTEGER);
+CREATE INDEX sysindexkeys_id ON sysindexkeys(id, indid, keyno);
+CREATE TABLE systypes (name TEXT COLLATE NOCASE, xtype INTEGER, status INTEGER DEFAULT 0, xusertype INTEGER,
+  length INTEGER, xprec INTEGER, xscale INTEGER, tdefault INTEGER DEFAULT 0, domain INTEGER DEFAULT 0,
+  uid INTEGER DEFAULT 4, reserved INTEGER DEFAULT 0, collationid INTEGER, usertype INTEGER,
+  variable INTEGER, allownulls INTEGER DEFAULT 1, type INTEGER, printfmt TEXT, prec INTEGER, scale INTEGER,
+  collation TEXT);
+CREATE TABLE sysusers (uid INTEGER PRIMARY KEY, status INTEGER DEFAULT 0, name TEXT COLLATE NOCASE, sid BLOB,
+  roles BLOB, createdate datetime, updatedate datetime, altuid INTEGER, password BLOB, gid INTEGER DEFAULT 0,
+  environ TEXT, hasdbaccess INTEGER DEFAULT 0, islogin INTEGER DEFAULT 0, isntname INTEGER DEFAULT 0,
+  isntgroup INTEGER DEFAULT 0, isntuser INTEGER DEFAULT 0, issqluser INTEGER DEFAULT 0,
+  isaliased INTEGER DEFAULT 0, issqlrole INTEGER DEFAULT 0, isapprole INTEGER DEFAULT 0);
+CREATE TABLE sysmembers (memberuid INTEGER, groupuid INTEGER);
+CREATE TABLE sysfilegroups (groupid INTEGER PRIMARY KEY, allocpolicy INTEGER DEFAULT 0, status INTEGER DEFAULT 0,
+  groupname TEXT COLLATE NOCASE);
+CREATE TABLE sysfiles (fileid INTEGER PRIMARY KEY, groupid INTEGER, size INTEGER, maxsize INTEGER, growth INTEGER,
+  status INTEGER, perf INTEGER DEFAULT 0, name TEXT COLLATE NOCASE, filename TEXT);
+CREATE TABLE sysproperties (id INTEGER, smallid INTEGER, type INTEGER, name TEXT COLLATE NOCASE, value TEXT);
+CREATE INDEX sysproperties_id ON sysproperties(id, smallid);
+CREATE TABLE sysforeignkeys (constid INTEGER, fkeyid INTEGER, rkeyid INTEGER, fkey INTEGER, rkey INTEGER,
+  keyno INTEGER);
+CREATE INDEX sysforeignkeys_const ON sysforeignkeys(constid);
+CREATE INDEX sysforeignkeys_f ON sysforeignkeys(fkeyid);
+CREATE INDEX sysforeignkeys_r ON sysforeignkeys(rkeyid);
+CREATE TABLE sysreferences (constid INTEGER PRIMARY KEY, fkeyid INTEGER, rkeyid INTEGER, rkeyindid INTEGER,
+  keycnt INTEGER, forkeys BLOB, refkeys BLOB, fkeydbid INTEGER DEFAULT 0, rkeydbid INTEGER DEFAULT 0,
+  updatecascade INTEGER DEFAULT 0, deletecascade INTEGER DEFAULT 0);
+CREATE TABLE sysconstraints (constid INTEGER, id INTEGER, colid INTEGER, spare1 INTEGER DEFAULT 0,
+  status INTEGER, actions INTEGER DEFAULT 0, error INTEGER DEFAULT 0);
+CREATE INDEX sysconstraints_id ON sysconstraints(id);
+CREATE TABLE schm_identity (id INTEGER PRIMARY KEY, colid INTEGER, seed INTEGER, incr INTEGER, current INTEGER);
+)SQL";
+
+const char* const kMasterDdl = R"SQL(
+CREATE TABLE syslogins (sid BLOB, status INTEGER DEFAULT 9, createdate datetime, updatedate datetime,
+  accdate datetime, totcpu INTEGER DEFAULT 0, totio INTEGER DEFAULT 0, spacelimit INTEGER DEFAULT 0,
+  timelimit INTEGER DEFAULT 0, resultlimit INTEGER DEFAULT 0, name TEXT COLLATE NOCASE, dbname TEXT COLLATE NOCASE,
+  password TEXT, language TEXT, denylogin INTEGER DEFAULT 0, hasaccess INTEGER DEFAULT 1,
+  isntname INTEGER DEFAULT 0, isntgroup INTEGER DEFAULT 0, isntuser INTEGER DEFAULT 0, sysadmin INTEGER DEFAULT 0,
+  securityadmin INTEGER DEFAULT 0, serveradmin INTEGER DEFAULT 0, setupadmin INTEGER DEFAULT 0,
+  processadmin INTEGER DEFAULT 0, diskadmin INTEGER DEFAULT 0, dbcreator INTEGER DEFAULT 0,
+  bulkadmin INTEGER DEFAULT 0, loginname TEXT COLLATE NOCASE);
+CREATE TABLE syslanguages (langid INTEGER, dateformat TEXT, datefirst INTEGER, upgrade INTEGER DEFAULT 0,
+  name TEXT COLLATE NOCASE, alias TEXT COLLATE NOCASE, months TEXT, shortmonths TEXT, days TEXT, lcid INTEGER,
+  msglangid INTEGER);
+CREATE TABLE sysdatabases (name TEXT COLLATE NOCASE, dbid INTEGER PRIMARY KEY, sid BLOB, mode INTEGER DEFAULT 0,
+  status INTEGER DEFAULT 16, status2 INTEGER DEFAULT 1090519040, crdate datetime, reserved datetime,
+  category INTEGER DEFAULT 0, cmptlevel INTEGER DEFAULT 80, filename TEXT, version INTEGER DEFAULT 539);
+INSERT INTO syslanguages (langid, dateformat, datefirst, name, alias, months, shortmonths, days, lcid, msglangid)
+  VALUES (0, 'mdy', 7, 'us_english', 'English',
+  'January,February,March,April,May,June,July,August,September,October,November,December',
+  'Jan,Feb,Mar,Apr,May,Jun,Jul,Aug,Sep,Oct,Nov,Dec',
+  'Monday,Tuesday,Wednesday,Thursday,Friday,Saturday,Sunday', 1033, 1033);
+INSERT INTO syslanguages (langid, dateformat, datefirst, name, alias, lcid, msglangid)
+  VALUES (1, 'dmy', 1, 'Deutsch', 'German', 1031, 1031);
+INSERT INTO syslanguages (langid, dateformat, datefirst, name, alias, lcid, msglangid)
+  VALUES (6, 'dmy', 1, 'Italiano', 'Italian', 1040, 1040);
+INSERT INTO syslanguages (langid, dateformat, datefirst, name, alias, lcid, msglangid)
+  VALUES (23, 'dmy', 1, 'British', 'British English', 2057, 1033);
+)SQL";
+
+const char* const kSystemTables[] = {
+    "sysobjects", "sysindexes", "syscolumns", "systypes", "syscomments", "sysfiles1",
+    "syspermissions", "sysusers", "sysproperties", "sysdepends", "sysreferences", "sysfulltextcatalogs",
+    "sysindexkeys", "sysforeignkeys", "sysmembers", "sysprotects", "sysfulltextnotify",
+    "sysfiles", "sysfilegroups"};
+
+}  // namespace
+
+void CreateCatalog(sqlite3* db, bool isMaster, const std::string& name) {
+  ExecSql(db, kCatalogDdl);
+  std::string now = NowText();
+  {
+    Stmt ins(db, "INSERT INTO systypes (name, xtype, xusertype, length, xprec, xscale, collationid, "
+                 "usertype, variable, type, prec, scale, collation) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    for (const auto& t : SystemTypes()) {
+      ins.Reset();
+      ins.Bind(1, std::string(t.name)).Bind(2, int64_t{t.xtype}).Bind(3, int64_t{t.xusertype});
+      int length = t.sized ? 8000 : t.xusertype == 256 ? 256 : t.decimal ? 17 : t.length;
+      int prec = t.sized ? (t.length == 2 ? 4000 : 8000) : t.decimal ? 38 : t.prec;
+      ins.Bind(4, int64_t{length}).Bind(5, int64_t{prec}).Bind(6, int64_t{t.scale});
+      if (t.character) ins.Bind(7, int64_t{872468488});
+      else ins.BindNull(7);
+      ins.Bind(8, int64_t{t.xusertype == 256 ? 18 : t.xtype});
+      ins.Bind(9, int64_t{t.sized || t.xusertype == 256 ? 1 : 0});
+      ins.Bind(10, int64_t{t.xtype});
+      ins.Bind(11, int64_t{prec});
+      if (t.decimal || t.xtype == 60 || t.xtype == 122) ins.Bind(12, int64_t{t.scale});
+      else ins.BindNull(12);
+      if (t.character) ins.Bind(13, std::string(kDefaultCollation));
+      else ins.BindNull(13);
+      ins.Step();
+    }
+  }
+  std::string users =
+      "INSERT INTO sysusers (uid, status, name, sid, createdate, updatedate, gid, hasdbaccess, islogin, "
+      "issqluser, issqlrole) VALUES "
+      "(0, 0, 'public', NULL, '" + now + "', '" + now + "', 0, 0, 0, 0, 1),"
+      "(1, 2, 'dbo', X'01', '" + now + "', '" + now + "', 0, 1, 1, 1, 0),"
+      "(2, 0, 'guest', X'00', '" + now + "', '" + now + "', 0, 0, 1, 1, 0),"
+      "(3, 0, 'INFORMATION_SCHEMA', NULL, '" + now + "', '" + now + "', 0, 0, 1, 1, 0),"
+      "(4, 0, 'system_function_schema', NULL, '" + now + "', '" + now + "', 0, 0, 1, 1, 0),"
+      "(16384, 0, 'db_owner', NULL, '" + now + "', '" + now + "', 16384, 0, 0, 0, 1),"
+      "(16385, 0, 'db_accessadmin', NULL, '" + now + "', '" + now + "', 16385, 0, 0, 0, 1),"
+      "(16386, 0, 'db_securityadmin', NULL, '" + now + "', '" + now + "', 16386, 0, 0, 0, 1),"
+      "(16387, 0, 'db_ddladmin', NULL, '" + now + "', '" + now + "', 16387, 0, 0, 0, 1),"
+      "(16389, 0, 'db_backupoperator', NULL, '" + now + "', '" + now + "', 16389, 0, 0, 0, 1),"
+      "(16390, 0, 'db_datareader', NULL, '" + now + "', '" + now + "', 16390, 0, 0, 0, 1),"
+      "(16391, 0, 'db_datawriter', NULL, '" + now + "', '" + now + "', 16391, 0, 0, 0, 1),"
+      "(16392, 0, 'db_denydatareader', NULL, '" + now + "', '" + now + "', 16392, 0, 0, 0, 1),"
+      "(16393, 0, 'db_denydatawriter', NULL, '" + now + "', '" + now + "', 16393, 0, 0, 0, 1);"
+      "INSERT INTO sysmembers VALUES (1, 16384);"
+      "INSERT INTO sysfilegroups (groupid, allocpolicy, status, groupname) VALUES (1, 0, 16, 'PRIMARY');";
+  ExecSql(db, users);
+  Stmt obj(db, "INSERT INTO sysobjects (name, id, xtype, uid, crdate, type, refdate, status) "
+               "VALUES (?, ?, 'S', 1, ?, 'S', ?, -1073741823)");
+  int64_t id = 1;
+  for (const char* t : kSystemTables) {
+    obj.Reset();
+    obj.Bind(1, std::string(t)).Bind(2, id++).Bind(3, now).Bind(4, now);
+    obj.Step();
+  }
+  if (isMaster) {
+    ExecSql(db, kMasterDdl);
+    for (const char* t : {"syslogins", "syslanguages", "sysdatabases"}) {
+      obj.Reset();
+      obj.Bind(1, std::string(t)).Bind(2, id++).Bind(3, now).Bind(4, now);
+      obj.Step();
+    }
+    Stmt login(db, "INSERT INTO syslogins (sid, createdate, updatedate, accdate, name, dbname, password, "
+                   "language, sysadmin, loginname) VALUES (X'01', ?, ?, ?, 'sa', 'master', '', "
+                   "'us_english', 1, 'sa')");
+    login.Bind(1, now).Bind(2, now).Bind(3, now);
+    login.Step();
+  }
+  (void)name;
+}
+
+const ColumnInfo* TableInfo::Column(const std::string& n) const {
+  for (const auto& c : columns)
+    if (strcasecmp(c.name.c_str(), n.c_str()) == 0) return &c;
+  return nullptr;
+}
+
+const ColumnInfo* TableInfo::Identity() const {
+  for (const auto& c : columns)
+    if (c.identity) return &c;
+  return nullptr;
+}
+
+std::optional<int64_t> FindObject(sqlite3* db, const std::string& name) {
+  Stmt q(db, "SELECT id FROM sysobjects WHERE name = ? ORDER BY (xtype IN ('U','V','P','FN','IF','TF','TR','S')) DESC LIMIT 1");
+  q.Bind(1, name);
+  if (!q.Step()) return std::nullopt;
+  return q.Int(0);
+}
+
+std::string ObjectType(sqlite3* db, int64_t id) {
+  Stmt q(db, "SELECT rtrim(xtype) FROM sysobjects WHERE id = ?");
+  q.Bind(1, id);
+  return q.Step() ? q.Text(0) : std::string();
+}
+
+std::optional<TableInfo> LoadTable(sqlite3* db, const std::string& name) {
+  Stmt q(db, "SELECT id, name, rtrim(xtype), uid FROM sysobjects WHERE name = ? AND xtype IN ('U', 'S', 'V')");
+  q.Bind(1, name);
+  if (!q.Step()) return std::nullopt;
+  TableInfo t;
+  t.id = q.Int(0);
+  t.name = q.Text(1);
+  t.xtype = q.Text(2);
+  t.uid = static_cast<int>(q.Int(3));
+  Stmt c(db, "SELECT c.name, c.colid, c.xtype, c.xusertype, c.length, c.prec, c.xscale, c.isnullable, "
+             "c.status, c.cdefault, c.collation, t.name FROM syscolumns c LEFT JOIN systypes t ON "
+             "t.xusertype = c.xusertype WHERE c.id = ? ORDER BY c.colid");
+  c.Bind(1, t.id);
+  while (c.Step()) {
+    ColumnInfo col;
+    col.name = c.Text(0);
+    col.colid = static_cast<int>(c.Int(1));
+    col.xtype = static_cast<int>(c.Int(2));
+    col.xusertype = static_cast<int>(c.Int(3));
+    col.length = static_cast<int>(c.Int(4));
+    col.prec = static_cast<int>(c.Int(5));
+    col.scale = static_cast<int>(c.Int(6));
+    col.nullable = c.Int(7) != 0;
+    col.identity = (c.Int(8) & 0x80) != 0;
+    col.cdefault = c.Int(9);
+    col.collation = c.Text(10);
+    col.typeName = c.Text(11);
+    t.columns.push_back(col);
+  }
+  return t;
+}
+
+int64_t NewObjectId(sqlite3* db) {
+  int64_t last = QueryInt(db, "SELECT max(id) FROM sysobjects", 0);
+  return last < 1977058000 ? 1977058079 : last + 16;
+}
+
+std::string AutoName(const std::string& prefix, const std::string& table, const std::string& column,
+                     int64_t id) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08llX", static_cast<unsigned long long>(id) & 0xFFFFFFFFULL);
+  std::string out = prefix + "__" + table.substr(0, 16) + "__";
+  if (!column.empty()) out += column.substr(0, 12) + "__";
+  return out + hex;
+}
+
+int FileGroupId(sqlite3* db, const std::string& group) {
+  if (group.empty()) return 1;
+  Stmt q(db, "SELECT groupid FROM sysfilegroups WHERE groupname = ?");
+  q.Bind(1, group);
+  if (!q.Step()) Fail(1921, "Invalid filegroup '" + group + "' specified.");
+  return static_cast<int>(q.Int(0));
+}
+
+void StoreText(sqlite3* db, int64_t id, const std::string& text, bool encrypted) {
+  Stmt del(db, "DELETE FROM syscomments WHERE id = ?");
+  del.Bind(1, id);
+  del.Step();
+  Stmt ins(db, "INSERT INTO syscomments (id, number, colid, status, ctext, texttype, encrypted, text) "
+               "VALUES (?, 0, ?, ?, ?, ?, ?, ?)");
+  // Rows of at most 4000 characters; never split a UTF-8 sequence.
+  size_t pos = 0;
+  int colid = 1;
+  do {
+    size_t len = std::min<size_t>(4000, text.size() - pos);
+    while (pos + len < text.size() && len > 0 &&
+           (static_cast<unsigned char>(text[pos + len]) & 0xC0) == 0x80)
+      --len;
+    std::string part = text.substr(pos, len);
+    ins.Reset();
+    ins.Bind(1, id).Bind(2, int64_t{colid++}).Bind(3, int64_t{encrypted ? 1 : 0});
+    sqlite3_bind_blob(ins.Get(), 4, part.data(), static_cast<int>(part.size()), SQLITE_TRANSIENT);
+    ins.Bind(5, int64_t{encrypted ? 6 : 2}).Bind(6, int64_t{encrypted ? 1 : 0});
+    if (encrypted) {
+      // The server keeps only an obfuscated text; nobody reads it back.
+      std::string hidden(part.size(), '?');
+      ins.Bind(7, hidden);
+    } else {
+      ins.Bind(7, part);
+    }
+    ins.Step();
+    pos += len;
+  } while (pos < text.size());
+}
+
+namespace {
+
+std::string DeclType(const ColumnInfo& c) {
+  std::string t = c.typeName.empty() ? "sql_variant" : c.typeName;
+  return t;
+}
+
+// Translates a stored default or check text to SQLite; an expression outside what the server
+// translates raises its error.
+std::string TranslateStoredExpr(const std::string& text, const std::string& database) {
+  auto stmts = ParseBatch("SELECT " + text);
+  const auto& sel = static_cast<const SelectStmt&>(*stmts.at(0));
+  Translator tr(database, false);
+  return tr.Expression(*sel.select->items.at(0).expr);
+}
+
+struct FkInfo {
+  int64_t constid = 0;
+  std::string name;
+  int64_t fkeyid = 0, rkeyid = 0;
+  std::string child, parent;
+  std::vector<std::string> fcols, rcols;
+  bool updateCascade = false, deleteCascade = false;
+};
+
+std::vector<FkInfo> ForeignKeysOf(sqlite3* db, int64_t tableId) {
+  std::vector<FkInfo> out;
+  Stmt q(db, "SELECT r.constid, o.name, r.fkeyid, r.rkeyid, fo.name, ro.name, r.updatecascade, "
+             "r.deletecascade FROM sysreferences r JOIN sysobjects o ON o.id = r.constid "
+             "JOIN sysobjects fo ON fo.id = r.fkeyid JOIN sysobjects ro ON ro.id = r.rkeyid "
+             "WHERE r.fkeyid = ?1 OR r.rkeyid = ?1");
+  q.Bind(1, tableId);
+  while (q.Step()) {
+    FkInfo f;
+    f.constid = q.Int(0);
+    f.name = q.Text(1);
+    f.fkeyid = q.Int(2);
+    f.rkeyid = q.Int(3);
+    f.child = q.Text(4);
+    f.parent = q.Text(5);
+    f.updateCascade = q.Int(6) != 0;
+    f.deleteCascade = q.Int(7) != 0;
+    out.push_back(f);
+  }
+  for (auto& f : out) {
+    Stmt k(db, "SELECT fc.name, rc.name FROM sysforeignkeys k JOIN syscolumns fc ON fc.id = k.fkeyid "
+               "AND fc.colid = k.fkey JOIN syscolumns rc ON rc.id = k.rkeyid AND rc.colid = k.rkey "
+               "WHERE k.constid = ? ORDER BY k.keyno");
+    k.Bind(1, f.constid);
+    while (k.Step()) {
+      f.fcols.push_back(k.Text(0));
+      f.rcols.push_back(k.Text(1));
+    }
+  }
+  return out;
+}
+
+std::string RaiseText(int number, const std::string& message) {
+  std::string coded = std::to_string(number) + "|" + message;
+  return "SELECT RAISE(ABORT, " + SqlLiteral(coded) + ");";
+}
+
+std::string FkMessage(const std::string& statement, bool reference, const FkInfo& f,
+                      const std::string& database) {
+  bool single = f.fcols.size() == 1;
+  std::string kind = std::string(single ? "COLUMN " : "TABLE ") + (reference ? "REFERENCE" : "FOREIGN KEY");
+  std::string table = reference ? f.child : f.parent;
+  std::string column = reference ? f.fcols[0] : f.rcols[0];
+  return statement + " statement conflicted with " + kind + " constraint '" + f.name +
+         "'. The conflict occurred in database '" + database + "', table '" + table + "'" +
+         (single ? ", column '" + column + "'" : std::string()) + ".";
+}
+
+// Triggers that enforce one foreign key; `side` 0 = the child's, 1 = the parent's.
+void CreateFkTriggers(sqlite3* db, const FkInfo& f, int side, const std::string& database) {
+  std::string base = "schm_fk_" + std::to_string(f.constid);
+  std::string childQ = SqlIdent(f.child), parentQ = SqlIdent(f.parent);
+  auto match = [&](const std::string& rowPrefix, bool childRow) {
+    std::string cond;
+    for (size_t i = 0; i < f.fcols.size(); ++i) {
+      if (i) cond += " AND ";
+      if (childRow)
+        cond += SqlIdent(f.rcols[i]) + " = " + rowPrefix + SqlIdent(f.fcols[i]);
+      else
+        cond += SqlIdent(f.fcols[i]) + " = " + rowPrefix + SqlIdent(f.rcols[i]);
+    }
+    return cond;
+  };
+  std::string notNull;
+  for (size_t i = 0; i < f.fcols.size(); ++i)
+    notNull += (i ? " AND NEW." : "NEW.") + SqlIdent(f.fcols[i]) + " IS NOT NULL";
+  if (side == 0) {
+    std::string fcolList;
+    for (size_t i = 0; i < f.fcols.size(); ++i) fcolList += (i ? ", " : "") + SqlIdent(f.fcols[i]);
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_ci") + " BEFORE INSERT ON " + childQ +
+                    " WHEN " + notNull + " AND NOT EXISTS (SELECT 1 FROM " + parentQ + " WHERE " +
+                    match("NEW.", true) + ") BEGIN " +
+                    RaiseText(547, FkMessage("INSERT", false, f, database)) + " END");
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_cu") + " BEFORE UPDATE OF " + fcolList +
+                    " ON " + childQ + " WHEN " + notNull + " AND NOT EXISTS (SELECT 1 FROM " +
+                    parentQ + " WHERE " + match("NEW.", true) + ") BEGIN " +
+                    RaiseText(547, FkMessage("UPDATE", false, f, database)) + " END");
+    return;
+  }
+  std::string rcolList, changed;
+  for (size_t i = 0; i < f.rcols.size(); ++i) {
+    rcolList += (i ? ", " : "") + SqlIdent(f.rcols[i]);
+    changed += (i ? " OR NEW." : "NEW.") + SqlIdent(f.rcols[i]) + " IS NOT OLD." + SqlIdent(f.rcols[i]);
+  }
+  if (f.deleteCascade) {
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_pd") + " AFTER DELETE ON " + parentQ +
+                    " BEGIN DELETE FROM " + childQ + " WHERE " + match("OLD.", false) + "; END");
+  } else {
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_pd") + " BEFORE DELETE ON " + parentQ +
+                    " WHEN EXISTS (SELECT 1 FROM " + childQ + " WHERE " + match("OLD.", false) +
+                    ") BEGIN " + RaiseText(547, FkMessage("DELETE", true, f, database)) + " END");
+  }
+  if (f.updateCascade) {
+    std::string sets;
+    for (size_t i = 0; i < f.fcols.size(); ++i)
+      sets += (i ? ", " : "") + SqlIdent(f.fcols[i]) + " = NEW." + SqlIdent(f.rcols[i]);
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_pu") + " AFTER UPDATE OF " + rcolList +
+                    " ON " + parentQ + " WHEN " + changed + " BEGIN UPDATE " + childQ + " SET " +
+                    sets + " WHERE " + match("OLD.", false) + "; END");
+  } else {
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_pu") + " BEFORE UPDATE OF " + rcolList +
+                    " ON " + parentQ + " WHEN (" + changed + ") AND EXISTS (SELECT 1 FROM " + childQ +
+                    " WHERE " + match("OLD.", false) + ") BEGIN " +
+                    RaiseText(547, FkMessage("UPDATE", true, f, database)) + " END");
+  }
+}
+
+void DropTriggersOn(sqlite3* db, const std::string& table, const std::string& prefix) {
+  std::vector<std::string> names;
+  {
+    Stmt q(db, "SELECT name FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ? COLLATE NOCASE AND name LIKE ?");
+    q.Bind(1, table).Bind(2, prefix + "%");
+    while (q.Step()) names.push_back(q.Text(0));
+  }
+  for (const auto& n : names) ExecSql(db, "DROP TRIGGER IF EXISTS " + SqlIdent(n));
+}
+
+void CreateTableTriggers(sqlite3* db, const std::string& database, const TableInfo& t) {
+  if (const ColumnInfo* idc = t.Identity()) {
+    std::string q = SqlIdent(t.name), c = SqlIdent(idc->name), id = std::to_string(t.id);
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent("schm_id_" + id + "_a") + " AFTER INSERT ON " + q +
+                    " WHEN NEW." + c + " IS NULL BEGIN UPDATE schm_identity SET current = CASE WHEN "
+                    "current IS NULL THEN seed ELSE current + incr END WHERE id = " + id +
+                    "; UPDATE " + q + " SET " + c + " = (SELECT current FROM schm_identity WHERE id = " +
+                    id + ") WHERE rowid = NEW.rowid; END");
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent("schm_id_" + id + "_b") + " AFTER INSERT ON " + q +
+                    " WHEN NEW." + c + " IS NOT NULL BEGIN UPDATE schm_identity SET current = NEW." + c +
+                    " WHERE id = " + id + " AND (current IS NULL OR (incr > 0 AND NEW." + c +
+                    " > current) OR (incr < 0 AND NEW." + c + " < current)); END");
+  }
+  for (const auto& f : ForeignKeysOf(db, t.id)) {
+    if (f.fkeyid == t.id) CreateFkTriggers(db, f, 0, database);
+    if (f.rkeyid == t.id) CreateFkTriggers(db, f, 1, database);
+  }
+}
+
+}  // namespace
+
+void RefreshForeignKeyTriggers(sqlite3* db, const std::string& database, int64_t tableId) {
+  std::set<int64_t> tables{tableId};
+  for (const auto& f : ForeignKeysOf(db, tableId)) {
+    tables.insert(f.fkeyid);
+    tables.insert(f.rkeyid);
+  }
+  for (int64_t id : tables) {
+    Stmt q(db, "SELECT name FROM sysobjects WHERE id = ?");
+    q.Bind(1, id);
+    if (!q.Step()) continue;
+    std::string name = q.Text(0);
+    DropTriggersOn(db, name, "schm_fk_");
+    for (const auto& f : ForeignKeysOf(db, id)) {
+      if (f.fkeyid == id) CreateFkTriggers(db, f, 0, database);
+      if (f.rkeyid == id) CreateFkTriggers(db, f, 1, database);
+    }
+  }
+}
+
+void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
+                     const std::vector<std::string>& sourceColumns, bool tableExists) {
+  std::string tableName;
+  {
+    Stmt nq(db, "SELECT name FROM sysobjects WHERE id = ?");
+    nq.Bind(1, tableId);
+    if (!nq.Step()) return;
+    tableName = nq.Text(0);
+  }
+  auto table = LoadTable(db, tableName);
+  if (!table) return;
+  const TableInfo& t = *table;
+  std::string target = tableExists ? "schm_rebuild" : t.name;
+  std::string ddl = "CREATE TABLE " + SqlIdent(target) + " (";
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    const ColumnInfo& c = t.columns[i];
+    if (i) ddl += ", ";
+    ddl += SqlIdent(c.name) + " " + DeclType(c);
+    if (!c.nullable && !c.identity) ddl += " NOT NULL";
+    if (c.cdefault) {
+      Stmt d(db, "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
+      d.Bind(1, c.cdefault);
+      std::string text;
+      while (d.Step()) text += d.Text(0);
+      if (!text.empty()) ddl += " DEFAULT (" + TranslateStoredExpr(text, database) + ")";
+    }
+    const SqlType* st = FindTypeByUserType(c.xusertype);
+    if (st && st->character) ddl += " COLLATE NOCASE";
+  }
+  {
+    Stmt ck(db, "SELECT o.name, c.text FROM sysobjects o JOIN syscomments c ON c.id = o.id "
+                "WHERE o.parent_obj = ? AND o.xtype = 'C' ORDER BY o.id, c.colid");
+    ck.Bind(1, tableId);
+    std::map<std::string, std::string> checks;
+    std::vector<std::string> order;
+    while (ck.Step()) {
+      std::string n = ck.Text(0);
+      if (!checks.count(n)) order.push_back(n);
+      checks[n] += ck.Text(1);
+    }
+    for (const auto& n : order)
+      ddl += ", CONSTRAINT " + SqlIdent(n) + " CHECK (" + TranslateStoredExpr(checks[n], database) + ")";
+  }
+  ddl += ")";
+  ExecSql(db, ddl);
+  if (tableExists) {
+    std::string cols, exprs;
+    for (size_t i = 0; i < t.columns.size() && i < sourceColumns.size(); ++i) {
+      if (sourceColumns[i].empty()) continue;
+      if (!cols.empty()) {
+        cols += ", ";
+        exprs += ", ";
+      }
+      cols += SqlIdent(t.columns[i].name);
+      exprs += sourceColumns[i];
+    }
+    if (!cols.empty())
+      ExecSql(db, "INSERT INTO " + SqlIdent(target) + " (" + cols + ") SELECT " + exprs + " FROM " +
+                      SqlIdent(t.name));
+    ExecSql(db, "DROP TABLE " + SqlIdent(t.name));
+    ExecSql(db, "ALTER TABLE " + SqlIdent(target) + " RENAME TO " + SqlIdent(t.name));
+  }
+  // Indexes.
+  Stmt ix(db, "SELECT indid, status FROM sysindexes WHERE id = ? AND indid BETWEEN 1 AND 254");
+  ix.Bind(1, tableId);
+  std::vector<std::pair<int64_t, int64_t>> indexes;
+  while (ix.Step()) indexes.emplace_back(ix.Int(0), ix.Int(1));
+  for (auto [indid, status] : indexes) {
+    Stmt k(db, "SELECT c.name FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid "
+               "WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
+    k.Bind(1, tableId).Bind(2, indid);
+    std::string cols;
+    while (k.Step()) cols += (cols.empty() ? "" : ", ") + SqlIdent(k.Text(0));
+    if (cols.empty()) continue;
+    ExecSql(db, std::string("CREATE ") + ((status & 2) ? "UNIQUE " : "") + "INDEX " +
+                    SqlIdent("schm_ix_" + std::to_string(tableId) + "_" + std::to_string(indid)) +
+                    " ON " + SqlIdent(t.name) + " (" + cols + ")");
+  }
+  CreateTableTriggers(db, database, t);
+}
+
+}  // namespace servers::sqlserver

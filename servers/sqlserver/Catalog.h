@@ -1,0 +1,68 @@
+// The catalogue of one database: the SQL Server 2000 system tables as real SQLite tables, what
+// the executor reads of them, and the physical SQLite table behind each user table, rebuilt
+// from the catalogue whenever its definition changes.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace servers::sqlserver {
+
+// Creates the system tables and their fixed rows in an empty database; `isMaster` adds
+// syslogins, syslanguages and sysdatabases.
+void CreateCatalog(sqlite3* db, bool isMaster, const std::string& name);
+
+struct ColumnInfo {
+  std::string name;
+  int colid = 0;
+  int xtype = 0, xusertype = 0, length = 0, prec = 0, scale = 0;
+  bool nullable = true;
+  bool identity = false;
+  int64_t cdefault = 0;
+  std::string collation;
+  std::string typeName;
+};
+
+struct TableInfo {
+  int64_t id = 0;
+  std::string name;
+  std::string xtype;
+  int uid = 1;
+  std::vector<ColumnInfo> columns;
+  const ColumnInfo* Column(const std::string& name) const;
+  const ColumnInfo* Identity() const;
+};
+
+// The object of that name (case ignored) in sysobjects, or nothing.
+std::optional<int64_t> FindObject(sqlite3* db, const std::string& name);
+// The object's xtype ("U", "V", "PK" ...), empty when absent.
+std::string ObjectType(sqlite3* db, int64_t id);
+// The user table of that name with its columns, or nothing.
+std::optional<TableInfo> LoadTable(sqlite3* db, const std::string& name);
+// A fresh object id.
+int64_t NewObjectId(sqlite3* db);
+// Name the server gives a constraint without one: "PK__table__1A2B3C4D".
+std::string AutoName(const std::string& prefix, const std::string& table, const std::string& column,
+                     int64_t id);
+// Group id of a file group ("PRIMARY" when empty); raises the server's error when unknown.
+int FileGroupId(sqlite3* db, const std::string& group);
+// Splits a source text over syscomments rows of at most 4000 characters.
+void StoreText(sqlite3* db, int64_t id, const std::string& text, bool encrypted);
+// Collation name the catalogue gives character columns without COLLATE.
+extern const char* const kDefaultCollation;
+
+// Recreates the SQLite table behind the user table from the catalogue, copying the rows:
+// `sourceColumns[i]` is the SQLite expression (over the old table) for the i-th catalogue
+// column, or empty for none (the column takes its default). Also recreates the table's
+// indexes and the triggers that keep identity and foreign keys. Raises ESqliteError when rows
+// do not fit the new definition.
+void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
+                     const std::vector<std::string>& sourceColumns, bool tableExists);
+// Recreates the triggers of every table that a foreign key links to `tableId` (both ends).
+void RefreshForeignKeyTriggers(sqlite3* db, const std::string& database, int64_t tableId);
+
+}  // namespace servers::sqlserver

@@ -1,0 +1,921 @@
+// Definition statements of the session: tables, columns, constraints, indexes, views,
+// procedures, functions, triggers and renames, kept in step in the catalogue and in SQLite.
+#include <strings.h>
+
+#include <algorithm>
+
+#include "servers/sqlserver/Session.h"
+#include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Translator.h"
+#include "servers/sqlserver/Types.h"
+
+namespace servers::sqlserver {
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+
+[[noreturn]] void DuplicateObject(const std::string& name) {
+  Fail(2714, "There is already an object named '" + name + "' in the database.");
+}
+
+// Strips [brackets] and the owner: "[dbo].[T]" -> parts {"dbo", "T"}.
+std::vector<std::string> SplitName(const std::string& text) {
+  std::vector<std::string> parts;
+  std::string cur;
+  bool bracket = false;
+  for (char c : text) {
+    if (bracket) {
+      if (c == ']') bracket = false;
+      else cur += c;
+    } else if (c == '[') {
+      bracket = true;
+    } else if (c == '.') {
+      parts.push_back(cur);
+      cur.clear();
+    } else if (c != '"') {
+      cur += c;
+    }
+  }
+  parts.push_back(cur);
+  return parts;
+}
+
+}  // namespace
+
+void Session::TouchObject(int64_t id) {
+  Stmt u(Db(), "UPDATE sysobjects SET schema_ver = schema_ver + 16 WHERE id = ?");
+  u.Bind(1, id);
+  u.Step();
+}
+
+void Session::CreateTable(const CreateTableStmt& s) {
+  if (!s.table.db.empty() && Lower(s.table.db) != Lower(database_))
+    Fail(2702, "Database '" + s.table.db + "' does not exist.");
+  if (FindObject(Db(), s.table.name)) DuplicateObject(s.table.name);
+  if (s.columns.empty()) FailSyntax(s.line, ")");
+  int uid = 1;
+  if (!s.table.owner.empty()) {
+    Stmt u(Db(), "SELECT uid FROM sysusers WHERE name = ?");
+    u.Bind(1, s.table.owner);
+    if (!u.Step()) Fail(2760, "Specified owner name '" + s.table.owner + "' either does not exist or you do not have permission to use it.");
+    uid = static_cast<int>(u.Int(0));
+  }
+  int groupid = FileGroupId(Db(), s.fileGroup);
+  int textGroup = s.textImageGroup.empty() ? groupid : FileGroupId(Db(), s.textImageGroup);
+  int64_t id = NewObjectId(Db());
+  std::string now = NowText();
+  {
+    Stmt ins(Db(), "INSERT INTO sysobjects (name, id, xtype, uid, parent_obj, crdate, type, refdate, "
+                   "status, sysstat, category) VALUES (?, ?, 'U', ?, 0, ?, 'U', ?, 1610612736, 3, 0)");
+    ins.Bind(1, s.table.name).Bind(2, id).Bind(3, int64_t{uid}).Bind(4, now).Bind(5, now);
+    ins.Step();
+  }
+  TableInfo t;
+  t.id = id;
+  t.name = s.table.name;
+  t.xtype = "U";
+  t.uid = uid;
+  // Key columns are NOT NULL unless declared NULL, which the server refuses.
+  std::set<std::string> keyColumns;
+  for (const auto& c : s.constraints)
+    if (c.kind == ConstraintDef::PrimaryKey)
+      for (const auto& k : c.columns) keyColumns.insert(Lower(k));
+  for (const auto& col : s.columns)
+    for (const auto& c : col.constraints)
+      if (c.kind == ConstraintDef::PrimaryKey) keyColumns.insert(Lower(col.name));
+  int64_t nextId = id + 1;
+  int colid = 1;
+  for (const auto& col : s.columns) {
+    for (const auto& other : t.columns)
+      if (SameName(other.name, col.name))
+        Fail(2705, "Column names in each table must be unique. Column name '" + col.name +
+                       "' in table '" + t.name + "' is specified more than once.");
+    if (keyColumns.count(Lower(col.name))) {
+      if (col.nullable && *col.nullable)
+        Fail(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
+    }
+    AddColumn(t, col, colid++, nextId, true);
+    if (keyColumns.count(Lower(col.name))) {
+      t.columns.back().nullable = false;
+      Stmt u(Db(), "UPDATE syscolumns SET isnullable = 0, status = status & ~8 WHERE id = ? AND colid = ?");
+      u.Bind(1, id).Bind(2, int64_t{t.columns.back().colid});
+      u.Step();
+    }
+  }
+  {
+    Stmt heap(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt) VALUES (?, 0, 0, ?, ?, 0)");
+    heap.Bind(1, id).Bind(2, int64_t{groupid}).Bind(3, t.name);
+    heap.Step();
+  }
+  RefreshTextImageEntry(t, textGroup);
+  for (const auto& col : s.columns)
+    for (const auto& c : col.constraints) AddConstraint(t, c, col.name, nextId, true, true);
+  for (const auto& c : s.constraints) AddConstraint(t, c, "", nextId, true, true);
+  RebuildPhysical(Db(), database_, id, {}, false);
+  RefreshForeignKeyTriggers(Db(), database_, id);
+}
+
+void Session::RefreshTextImageEntry(const TableInfo& t, int groupid) {
+  bool hasLong = false;
+  for (const auto& c : t.columns) hasLong |= IsLongType(c.xtype);
+  int64_t existing = QueryInt(Db(), "SELECT count(*) FROM sysindexes WHERE id = " + std::to_string(t.id) + " AND indid = 255");
+  if (hasLong && !existing) {
+    if (groupid <= 0)
+      groupid = static_cast<int>(QueryInt(Db(), "SELECT groupid FROM sysindexes WHERE id = " + std::to_string(t.id) + " AND indid IN (0, 1)", 1));
+    Stmt ins(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt) VALUES (?, 0, 255, ?, ?, 0)");
+    ins.Bind(1, t.id).Bind(2, int64_t{groupid}).Bind(3, "t" + t.name);
+    ins.Step();
+  } else if (!hasLong && existing) {
+    ExecSql(Db(), "DELETE FROM sysindexes WHERE id = " + std::to_string(t.id) + " AND indid = 255");
+  }
+}
+
+void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid, int64_t& nextId, bool creating) {
+  const SqlType* type = FindType(col.type.name);
+  if (!type) Fail(2715, "Column or parameter #" + std::to_string(colid) + ": Cannot find data type " + col.type.name + ".");
+  if (col.identity) {
+    if (t.Identity())
+      Fail(2744, "Multiple identity columns specified for table '" + t.name + "'. Only one identity column per table is allowed.");
+    bool integral = type->xtype == 48 || type->xtype == 52 || type->xtype == 56 || type->xtype == 127 ||
+                    ((type->xtype == 106 || type->xtype == 108) && col.type.scale <= 0);
+    if (!integral)
+      Fail(2749, "Identity column '" + col.name + "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with a scale of 0, and constrained to be nonnullable.");
+    if (col.increment == 0) Fail(2751, "The increment for identity column '" + col.name + "' must be non-zero.");
+  }
+  ColumnStorage st = StorageOf(*type, col.type);
+  if (type->sized && col.type.length > 8000 / type->length)
+    Fail(131, "The size (" + std::to_string(col.type.length) + ") given to the column '" + col.name +
+                  "' exceeds the maximum allowed for any data type (8000).");
+  bool nullable = col.identity ? false : col.nullable.value_or(true);
+  if (col.identity && col.nullable && *col.nullable)
+    Fail(8147, "Could not create IDENTITY attribute on nullable column '" + col.name + "', table '" + t.name + "'.");
+  int status = (nullable ? 8 : 0) | (col.identity ? 0x80 : 0);
+  std::string collation = type->character ? (col.collation.empty() ? kDefaultCollation : col.collation) : "";
+  if (!col.collation.empty() && !type->character)
+    Fail(447, "Expression type " + std::string(type->name) + " is invalid for COLLATE clause.");
+  Stmt ins(Db(), "INSERT INTO syscolumns (name, id, xtype, xusertype, length, xprec, xscale, colid, colorder, "
+                 "cdefault, collationid, status, type, usertype, prec, scale, isnullable, collation, typestat) "
+                 "VALUES (?,?,?,?,?,?,?,?,?,0,?,?,?,?,?,?,?,?,?)");
+  ins.Bind(1, col.name).Bind(2, t.id).Bind(3, int64_t{type->xtype}).Bind(4, int64_t{type->xusertype});
+  ins.Bind(5, int64_t{st.length}).Bind(6, int64_t{type->decimal ? st.prec : type->prec}).Bind(7, int64_t{st.scale});
+  ins.Bind(8, int64_t{colid}).Bind(9, int64_t{colid});
+  if (type->character) ins.Bind(10, int64_t{872468488});
+  else ins.BindNull(10);
+  ins.Bind(11, int64_t{status}).Bind(12, int64_t{type->xtype}).Bind(13, int64_t{type->xusertype == 256 ? 18 : type->xtype});
+  ins.Bind(14, int64_t{st.prec});
+  if (type->decimal || type->xtype == 60 || type->xtype == 122 || type->xtype == 48 || type->xtype == 52 ||
+      type->xtype == 56 || type->xtype == 127)
+    ins.Bind(15, int64_t{st.scale});
+  else
+    ins.BindNull(15);
+  ins.Bind(16, int64_t{nullable ? 1 : 0});
+  if (type->character) ins.Bind(17, collation);
+  else ins.BindNull(17);
+  ins.Bind(18, int64_t{type->sized ? 2 : 0});
+  ins.Step();
+  if (col.identity) {
+    Stmt idt(Db(), "INSERT OR REPLACE INTO schm_identity (id, colid, seed, incr, current) VALUES (?, ?, ?, ?, NULL)");
+    idt.Bind(1, t.id).Bind(2, int64_t{colid}).Bind(3, col.seed).Bind(4, col.increment);
+    idt.Step();
+  }
+  ColumnInfo info;
+  info.name = col.name;
+  info.colid = colid;
+  info.xtype = type->xtype;
+  info.xusertype = type->xusertype;
+  info.length = st.length;
+  info.prec = st.prec;
+  info.scale = st.scale;
+  info.nullable = nullable;
+  info.identity = col.identity;
+  info.collation = collation;
+  info.typeName = type->name;
+  t.columns.push_back(info);
+  (void)nextId;
+  (void)creating;
+}
+
+void Session::CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid,
+                              const std::string& name) {
+  std::string list;
+  for (size_t i = 0; i < cols.size(); ++i) list += (i ? ", " : "") + SqlIdent(cols[i]);
+  Stmt q(Db(), "SELECT " + list + " FROM " + SqlIdent(t.name) + " GROUP BY " + list + " HAVING count(*) > 1 LIMIT 1");
+  if (q.Step()) {
+    std::string key = q.IsNull(0) ? "NULL" : q.Text(0);
+    Fail(1505, "CREATE UNIQUE INDEX terminated because a duplicate key was found for index ID " +
+                   std::to_string(indid) + ". Most significant primary key is '" + key + "'.");
+  }
+  (void)name;
+}
+
+void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, const std::vector<std::string>& cols,
+                               bool unique, bool clustered, int status, int groupid, int64_t constraintId) {
+  (void)constraintId;
+  std::vector<int> colids;
+  for (const auto& c : cols) {
+    const ColumnInfo* ci = t.Column(c);
+    if (!ci) Fail(1911, "Column name '" + c + "' does not exist in the target table.");
+    if (IsLongType(ci->xtype))
+      Fail(1919, "Column '" + ci->name + "' in table '" + t.name + "' is of a type that is invalid for use as a key column in an index.");
+    colids.push_back(ci->colid);
+  }
+  std::string tid = std::to_string(t.id);
+  int indid;
+  if (clustered) {
+    Stmt q(Db(), "SELECT name FROM sysindexes WHERE id = ? AND indid = 1");
+    q.Bind(1, t.id);
+    if (q.Step())
+      Fail(1902, "Cannot create more than one clustered index on table '" + t.name +
+                     "'. Drop the existing clustered index '" + q.Text(0) + "' before creating another.");
+    indid = 1;
+  } else {
+    indid = static_cast<int>(QueryInt(Db(), "SELECT max(indid) FROM sysindexes WHERE id = " + tid + " AND indid BETWEEN 2 AND 250", 1)) + 1;
+  }
+  bool physical = QueryInt(Db(), "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = " +
+                                    SqlLiteral(t.name) + " COLLATE NOCASE") != 0;
+  if (unique && physical) CheckDuplicates(t, cols, indid, name);
+  if (clustered) {
+    if (groupid <= 0) groupid = static_cast<int>(QueryInt(Db(), "SELECT groupid FROM sysindexes WHERE id = " + tid + " AND indid = 0", 1));
+    ExecSql(Db(), "DELETE FROM sysindexes WHERE id = " + tid + " AND indid = 0");
+  } else if (groupid <= 0) {
+    groupid = static_cast<int>(QueryInt(Db(), "SELECT groupid FROM sysindexes WHERE id = " + tid + " AND indid IN (0, 1)", 1));
+  }
+  status |= (unique ? 2 : 0) | (clustered ? 0x10 : 0);
+  Stmt ins(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt, OrigFillFactor) VALUES (?,?,?,?,?,?,0)");
+  ins.Bind(1, t.id).Bind(2, int64_t{status}).Bind(3, int64_t{indid}).Bind(4, int64_t{groupid}).Bind(5, name).Bind(6, static_cast<int64_t>(cols.size()));
+  ins.Step();
+  Stmt key(Db(), "INSERT INTO sysindexkeys (id, indid, colid, keyno) VALUES (?,?,?,?)");
+  std::string keyList;
+  for (size_t i = 0; i < colids.size(); ++i) {
+    key.Reset();
+    key.Bind(1, t.id).Bind(2, int64_t{indid}).Bind(3, int64_t{colids[i]}).Bind(4, static_cast<int64_t>(i + 1));
+    key.Step();
+    keyList += (i ? ", " : "") + SqlIdent(t.Column(cols[i])->name);
+  }
+  // The SQLite index exists once the table does.
+  if (physical)
+    ExecSql(Db(), std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
+                      SqlIdent("schm_ix_" + tid + "_" + std::to_string(indid)) + " ON " + SqlIdent(t.name) + " (" + keyList + ")");
+}
+
+void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const std::string& column,
+                            int64_t& nextId, bool creating, bool check) {
+  std::string name = c.name;
+  int64_t id = std::max(nextId, NewObjectId(Db()));
+  nextId = id + 1;
+  static const char* const kPrefix[] = {"PK", "UQ", "FK", "CK", "DF"};
+  std::string col = !c.forColumn.empty() ? c.forColumn : column;
+  if (name.empty()) name = AutoName(kPrefix[c.kind], t.name, c.kind == ConstraintDef::PrimaryKey ? "" : col, id);
+  if (FindObject(Db(), name)) DuplicateObject(name);
+  static const char* const kXtype[] = {"PK", "UQ", "F", "C", "D"};
+  static const char* const kType[] = {"K", "K", "F", "C", "D"};
+  std::string now = NowText();
+  int colid = 0;
+  if (!col.empty()) {
+    const ColumnInfo* ci = t.Column(col);
+    if (!ci) Fail(1911, "Column name '" + col + "' does not exist in the target table.");
+    colid = ci->colid;
+  }
+  auto insertObject = [&]() {
+    Stmt ins(Db(), "INSERT INTO sysobjects (name, id, xtype, uid, parent_obj, crdate, type, refdate, status, category) "
+                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, 0, 0)");
+    ins.Bind(1, name).Bind(2, id).Bind(3, std::string(kXtype[c.kind])).Bind(4, int64_t{t.uid}).Bind(5, t.id);
+    ins.Bind(6, now).Bind(7, std::string(kType[c.kind])).Bind(8, now);
+    ins.Step();
+    static const int kStatus[] = {1, 2, 3, 4, 5};
+    Stmt sc(Db(), "INSERT INTO sysconstraints (constid, id, colid, status) VALUES (?, ?, ?, ?)");
+    sc.Bind(1, id).Bind(2, t.id).Bind(3, int64_t{colid}).Bind(4, int64_t{kStatus[c.kind] | (colid ? 16 : 32)});
+    sc.Step();
+  };
+  switch (c.kind) {
+    case ConstraintDef::PrimaryKey:
+    case ConstraintDef::Unique: {
+      bool pk = c.kind == ConstraintDef::PrimaryKey;
+      if (pk && QueryInt(Db(), "SELECT count(*) FROM sysindexes WHERE id = " + std::to_string(t.id) + " AND (status & 2048) <> 0"))
+        Fail(1779, "Table '" + t.name + "' already has a primary key defined on it.");
+      if (pk && !creating)
+        for (const auto& k : c.columns)
+          if (const ColumnInfo* ci = t.Column(k); ci && ci->nullable)
+            Fail(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
+      bool clustered = c.clustered.value_or(pk && !QueryInt(Db(), "SELECT count(*) FROM sysindexes WHERE id = " + std::to_string(t.id) + " AND indid = 1"));
+      insertObject();
+      int group = c.fileGroup.empty() ? 0 : FileGroupId(Db(), c.fileGroup);
+      try {
+        CreateIndexEntry(t, name, c.columns, true, clustered, pk ? 0x800 : 0x1000, group, id);
+      } catch (const ado::EOleException& e) {
+        if (e.NativeError() == 1505)
+          Fail(1505, std::string(e.what()) + "\nCould not create constraint. See previous errors.");
+        throw;
+      }
+      return;
+    }
+    case ConstraintDef::ForeignKey: {
+      auto parent = LoadTable(Db(), c.refTable.name);
+      if (!parent || parent->xtype != "U")
+        Fail(1767, "Foreign key '" + name + "' references invalid table '" + c.refTable.name + "'.");
+      std::vector<std::string> refCols = c.refColumns;
+      int64_t rkeyindid = 0;
+      if (refCols.empty()) {
+        Stmt q(Db(), "SELECT c.name, i.indid FROM sysindexes i JOIN sysindexkeys k ON k.id = i.id AND k.indid = i.indid "
+                     "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid WHERE i.id = ? AND (i.status & 2048) <> 0 ORDER BY k.keyno");
+        q.Bind(1, parent->id);
+        while (q.Step()) {
+          refCols.push_back(q.Text(0));
+          rkeyindid = q.Int(1);
+        }
+      }
+      if (refCols.size() != c.columns.size() || refCols.empty())
+        Fail(8139, "Number of referencing columns in foreign key differs from number of referenced columns, table '" + t.name + "'.");
+      // The referenced columns must be a primary key or unique constraint of the parent.
+      if (!rkeyindid) {
+        Stmt q(Db(), "SELECT indid FROM sysindexes WHERE id = ? AND indid BETWEEN 1 AND 254 AND (status & 2) <> 0");
+        q.Bind(1, parent->id);
+        std::vector<std::string> want;
+        for (const auto& r : refCols) want.push_back(Lower(r));
+        std::sort(want.begin(), want.end());
+        while (q.Step() && !rkeyindid) {
+          Stmt k(Db(), "SELECT lower(c.name) FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid WHERE k.id = ? AND k.indid = ?");
+          k.Bind(1, parent->id).Bind(2, q.Int(0));
+          std::vector<std::string> have;
+          while (k.Step()) have.push_back(k.Text(0));
+          std::sort(have.begin(), have.end());
+          if (have == want) rkeyindid = q.Int(0);
+        }
+      }
+      if (!rkeyindid)
+        Fail(1776, "There are no primary or candidate keys in the referenced table '" + parent->name +
+                       "' that match the referencing column list in the foreign key '" + name + "'.\nCould not create constraint. See previous errors.");
+      std::vector<const ColumnInfo*> fcols, rcols;
+      for (size_t i = 0; i < c.columns.size(); ++i) {
+        const ColumnInfo* fc = t.Column(c.columns[i]);
+        if (!fc) Fail(1769, "Foreign key '" + name + "' references invalid column '" + c.columns[i] + "' in referencing table '" + t.name + "'.");
+        const ColumnInfo* rc = parent->Column(refCols[i]);
+        if (!rc) Fail(1770, "Foreign key '" + name + "' references invalid column '" + refCols[i] + "' in referenced table '" + parent->name + "'.");
+        if (fc->xusertype != rc->xusertype)
+          Fail(1778, "Column '" + parent->name + "." + rc->name + "' is not the same data type as referencing column '" + t.name + "." + fc->name + "' in foreign key '" + name + "'.");
+        fcols.push_back(fc);
+        rcols.push_back(rc);
+      }
+      if (!creating && check) {
+        std::string cond, notNull;
+        for (size_t i = 0; i < fcols.size(); ++i) {
+          notNull += (i ? " AND c." : "c.") + SqlIdent(fcols[i]->name) + " IS NOT NULL";
+          cond += (i ? " AND p." : "p.") + SqlIdent(rcols[i]->name) + " = c." + SqlIdent(fcols[i]->name);
+        }
+        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.name) + " AS c WHERE " + notNull + " AND NOT EXISTS (SELECT 1 FROM " +
+                         SqlIdent(parent->name) + " AS p WHERE " + cond + ") LIMIT 1");
+        if (q.Step())
+          Fail(547, std::string("ALTER TABLE statement conflicted with ") + (fcols.size() == 1 ? "COLUMN" : "TABLE") +
+                        " FOREIGN KEY constraint '" + name + "'. The conflict occurred in database '" + database_ +
+                        "', table '" + parent->name + "'" + (fcols.size() == 1 ? ", column '" + rcols[0]->name + "'" : std::string()) + ".");
+      }
+      insertObject();
+      Stmt ref(Db(), "INSERT INTO sysreferences (constid, fkeyid, rkeyid, rkeyindid, keycnt, updatecascade, deletecascade) VALUES (?,?,?,?,?,?,?)");
+      ref.Bind(1, id).Bind(2, t.id).Bind(3, parent->id).Bind(4, rkeyindid).Bind(5, static_cast<int64_t>(fcols.size()));
+      ref.Bind(6, int64_t{c.updateCascade ? 1 : 0}).Bind(7, int64_t{c.deleteCascade ? 1 : 0});
+      ref.Step();
+      Stmt fk(Db(), "INSERT INTO sysforeignkeys (constid, fkeyid, rkeyid, fkey, rkey, keyno) VALUES (?,?,?,?,?,?)");
+      for (size_t i = 0; i < fcols.size(); ++i) {
+        fk.Reset();
+        fk.Bind(1, id).Bind(2, t.id).Bind(3, parent->id).Bind(4, int64_t{fcols[i]->colid}).Bind(5, int64_t{rcols[i]->colid}).Bind(6, static_cast<int64_t>(i + 1));
+        fk.Step();
+      }
+      if (!creating) RefreshForeignKeyTriggers(Db(), database_, t.id);
+      return;
+    }
+    case ConstraintDef::Check: {
+      Translator tr(database_, InMaster());
+      std::string cond = tr.Expression(*c.expr);
+      if (!creating && check) {
+        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.name) + " WHERE NOT (" + cond + ") LIMIT 1");
+        if (q.Step())
+          Fail(547, "ALTER TABLE statement conflicted with COLUMN CHECK constraint '" + name +
+                        "'. The conflict occurred in database '" + database_ + "', table '" + t.name + "'" +
+                        (col.empty() ? std::string() : ", column '" + col + "'") + ".");
+      }
+      insertObject();
+      StoreText(Db(), id, c.exprText, false);
+      if (!creating) Rebuild(t, {});
+      return;
+    }
+    case ConstraintDef::Default: {
+      if (col.empty()) FailSyntax(1, "DEFAULT");
+      const ColumnInfo* ci = t.Column(col);
+      if (ci->cdefault)
+        Fail(1781, "Column already has a DEFAULT bound to it.\nCould not create constraint. See previous errors.");
+      if (ci->identity)
+        Fail(1754, "Defaults cannot be created on columns with an IDENTITY attribute. Table '" + t.name + "', column '" + ci->name + "'.");
+      {
+        Translator tr(database_, InMaster());
+        tr.Expression(*c.expr);  // refuses what the server cannot evaluate
+      }
+      insertObject();
+      StoreText(Db(), id, c.exprText, false);
+      Stmt u(Db(), "UPDATE syscolumns SET cdefault = ? WHERE id = ? AND colid = ?");
+      u.Bind(1, id).Bind(2, t.id).Bind(3, int64_t{ci->colid});
+      u.Step();
+      const_cast<ColumnInfo*>(ci)->cdefault = id;
+      if (!creating) Rebuild(t, {});
+      return;
+    }
+  }
+}
+
+void Session::Rebuild(const TableInfo& before, const std::vector<std::string>& sources) {
+  std::vector<std::string> src = sources;
+  if (src.empty()) {
+    auto now = LoadTable(Db(), before.name);
+    if (!now) return;
+    for (const auto& c : now->columns) src.push_back(SqlIdent(c.name));
+  }
+  RebuildPhysical(Db(), database_, before.id, src, true);
+  RefreshForeignKeyTriggers(Db(), database_, before.id);
+  TouchObject(before.id);
+}
+
+void Session::CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const char* action) {
+  std::string id = std::to_string(t.id), colid = std::to_string(c.colid);
+  auto refuse = [&](const std::string& object) {
+    Fail(5074, "The object '" + object + "' is dependent on column '" + c.name + "'.\nALTER TABLE " +
+                   action + " " + c.name + " failed because one or more objects access this column.");
+  };
+  {
+    Stmt q(Db(), "SELECT i.name FROM sysindexes i JOIN sysindexkeys k ON k.id = i.id AND k.indid = i.indid "
+                 "WHERE i.id = ? AND k.colid = ? AND i.indid BETWEEN 1 AND 254");
+    q.Bind(1, t.id).Bind(2, int64_t{c.colid});
+    if (q.Step()) refuse(q.Text(0));
+  }
+  {
+    Stmt q(Db(), "SELECT o.name FROM sysforeignkeys k JOIN sysobjects o ON o.id = k.constid "
+                 "WHERE (k.fkeyid = ?1 AND k.fkey = ?2) OR (k.rkeyid = ?1 AND k.rkey = ?2)");
+    q.Bind(1, t.id).Bind(2, int64_t{c.colid});
+    if (q.Step()) refuse(q.Text(0));
+  }
+  if (c.cdefault) {
+    Stmt q(Db(), "SELECT name FROM sysobjects WHERE id = ?");
+    q.Bind(1, c.cdefault);
+    if (q.Step()) refuse(q.Text(0));
+  }
+  {
+    Stmt q(Db(), "SELECT o.name FROM sysconstraints s JOIN sysobjects o ON o.id = s.constid WHERE s.id = ? AND s.colid = ? AND (s.status & 15) = 4");
+    q.Bind(1, t.id).Bind(2, int64_t{c.colid});
+    if (q.Step()) refuse(q.Text(0));
+  }
+  {
+    // Table-level checks that name the column.
+    Stmt q(Db(), "SELECT o.name, m.text FROM sysobjects o JOIN syscomments m ON m.id = o.id WHERE o.parent_obj = ? AND o.xtype = 'C'");
+    q.Bind(1, t.id);
+    while (q.Step()) {
+      std::string text = Lower(q.Text(1)), name = Lower(c.name);
+      size_t p = 0;
+      while ((p = text.find(name, p)) != std::string::npos) {
+        bool before = p == 0 || !(std::isalnum(static_cast<unsigned char>(text[p - 1])) || text[p - 1] == '_');
+        size_t e = p + name.size();
+        bool after = e >= text.size() || !(std::isalnum(static_cast<unsigned char>(text[e])) || text[e] == '_');
+        if (before && after) refuse(q.Text(0));
+        p = e;
+      }
+    }
+  }
+}
+
+void Session::AlterTable(const AlterTableStmt& s) {
+  TableInfo t = RequireTable(s.table);
+  int64_t nextId = NewObjectId(Db());
+  switch (s.action) {
+    case AlterTableStmt::AddItems: {
+      std::vector<std::string> sources;
+      for (const auto& c : t.columns) sources.push_back(SqlIdent(c.name));
+      int colid = static_cast<int>(QueryInt(Db(), "SELECT max(colid) FROM syscolumns WHERE id = " + std::to_string(t.id), 0)) + 1;
+      for (const auto& col : s.columns) {
+        if (t.Column(col.name))
+          Fail(2705, "Column names in each table must be unique. Column name '" + col.name + "' in table '" + t.name + "' is specified more than once.");
+        bool hasDefault = false;
+        for (const auto& c : col.constraints) hasDefault |= c.kind == ConstraintDef::Default;
+        if (col.nullable && !*col.nullable && !hasDefault && !col.identity)
+          Fail(4901, "ALTER TABLE only allows columns to be added that can contain nulls or have a DEFAULT definition specified. Column '" +
+                         col.name + "' cannot be added to table '" + t.name + "' because it does not allow nulls and does not specify a DEFAULT definition.");
+        AddColumn(t, col, colid++, nextId, false);
+        // Existing rows: NULL for a nullable column, the default otherwise.
+        sources.push_back(t.columns.back().nullable ? "NULL" : "");
+        if (col.identity) sources.back() = "NULL";
+      }
+      for (const auto& col : s.columns)
+        for (const auto& c : col.constraints) {
+          if (c.kind == ConstraintDef::Default) AddConstraint(t, c, col.name, nextId, true, true);
+        }
+      RefreshTextImageEntry(t, 0);
+      if (!s.columns.empty()) {
+        RebuildPhysical(Db(), database_, t.id, sources, true);
+        RefreshForeignKeyTriggers(Db(), database_, t.id);
+      }
+      for (const auto& col : s.columns)
+        for (const auto& c : col.constraints)
+          if (c.kind != ConstraintDef::Default) AddConstraint(t, c, col.name, nextId, false, !s.withNoCheck);
+      for (const auto& c : s.constraints) {
+        auto fresh = LoadTable(Db(), t.name);
+        AddConstraint(*fresh, c, "", nextId, false, !s.withNoCheck);
+      }
+      TouchObject(t.id);
+      return;
+    }
+    case AlterTableStmt::AlterColumn: {
+      const ColumnDef& def = s.columns[0];
+      const ColumnInfo* old = t.Column(def.name);
+      if (!old)
+        Fail(4924, "ALTER TABLE ALTER COLUMN failed because column '" + def.name + "' does not exist in table '" + t.name + "'.");
+      struct { TypeSpec type; std::optional<bool> nullable; std::string collation; } d{def.type, def.nullable, def.collation};
+      if (s.alterNullOnly) {
+        d.type.name = old->typeName;
+        const SqlType* ot = FindType(old->typeName);
+        if (ot && ot->sized) d.type.length = old->prec;
+        if (ot && ot->decimal) {
+          d.type.length = old->prec;
+          d.type.scale = old->scale;
+        }
+        if (d.collation.empty() && !old->collation.empty()) d.collation = old->collation;
+      }
+      const SqlType* type = FindType(d.type.name);
+      if (!type) Fail(2715, "Column or parameter #" + std::to_string(old->colid) + ": Cannot find data type " + d.type.name + ".");
+      bool typeChanged = type->xusertype != old->xusertype;
+      // Keys, foreign keys, checks and indexes hold the column; a default only a change of type.
+      ColumnInfo probe = *old;
+      if (!typeChanged) probe.cdefault = 0;
+      CheckNoDependents(t, probe, "ALTER COLUMN");
+      ColumnStorage st = StorageOf(*type, d.type);
+      bool nullable = old->identity ? false : d.nullable.value_or(true);
+      if (!nullable) {
+        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.name) + " WHERE " + SqlIdent(old->name) + " IS NULL LIMIT 1");
+        if (q.Step())
+          Fail(515, "Cannot insert the value NULL into column '" + old->name + "', table '" + database_ + ".dbo." +
+                        t.name + "'; column does not allow nulls. UPDATE fails.\nThe statement has been terminated.");
+      }
+      if (type->sized && d.type.length >= 0 && d.type.length < old->prec && (old->xtype == type->xtype)) {
+        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.name) + " WHERE length(" + SqlIdent(old->name) + ") > " + std::to_string(d.type.length) + " LIMIT 1");
+        if (q.Step()) Fail(8152, "String or binary data would be truncated.\nThe statement has been terminated.");
+      }
+      std::string collation = type->character ? (d.collation.empty() ? kDefaultCollation : d.collation) : "";
+      Stmt u(Db(), "UPDATE syscolumns SET xtype = ?, xusertype = ?, length = ?, xprec = ?, xscale = ?, type = ?, usertype = ?, "
+                   "prec = ?, scale = ?, isnullable = ?, status = (status & ~8) | ?, collation = ?, collationid = ? WHERE id = ? AND colid = ?");
+      u.Bind(1, int64_t{type->xtype}).Bind(2, int64_t{type->xusertype}).Bind(3, int64_t{st.length});
+      u.Bind(4, int64_t{type->decimal ? st.prec : type->prec}).Bind(5, int64_t{st.scale}).Bind(6, int64_t{type->xtype});
+      u.Bind(7, int64_t{type->xusertype == 256 ? 18 : type->xtype}).Bind(8, int64_t{st.prec});
+      if (type->decimal || type->xtype == 60 || type->xtype == 122) u.Bind(9, int64_t{st.scale});
+      else u.BindNull(9);
+      u.Bind(10, int64_t{nullable ? 1 : 0}).Bind(11, int64_t{nullable ? 8 : 0});
+      if (type->character) u.Bind(12, collation).Bind(13, int64_t{872468488});
+      else u.BindNull(12).BindNull(13);
+      u.Bind(14, t.id).Bind(15, int64_t{old->colid});
+      u.Step();
+      std::vector<std::string> sources;
+      for (const auto& c : t.columns) {
+        std::string src = SqlIdent(c.name);
+        if (&c == old && (type->xtype == 61 || type->xtype == 58) && old->xtype != 61 && old->xtype != 58)
+          src = "tsql_datetime(" + src + ")";
+        else if (&c == old && type->sized && d.type.length > 0 && !IsLongType(type->xtype))
+          src = "substr(" + src + ", 1, " + std::to_string(d.type.length) + ")";
+        sources.push_back(src);
+      }
+      auto fresh = LoadTable(Db(), t.name);
+      RefreshTextImageEntry(*fresh, 0);
+      Rebuild(t, sources);
+      return;
+    }
+    case AlterTableStmt::DropColumns: {
+      std::vector<int> dropped;
+      for (const auto& n : s.names) {
+        const ColumnInfo* c = t.Column(n);
+        if (!c) Fail(4924, "ALTER TABLE DROP COLUMN failed because column '" + n + "' does not exist in table '" + t.name + "'.");
+        CheckNoDependents(t, *c, "DROP COLUMN");
+        dropped.push_back(c->colid);
+      }
+      if (dropped.size() >= t.columns.size())
+        Fail(4923, "ALTER TABLE DROP COLUMN failed because '" + s.names.back() + "' is the only data column in table '" + t.name + "'. A table must have at least one data column.");
+      std::vector<std::string> sources;
+      for (const auto& c : t.columns)
+        if (std::find(dropped.begin(), dropped.end(), c.colid) == dropped.end()) sources.push_back(SqlIdent(c.name));
+      for (int colid : dropped) {
+        std::string where = " WHERE id = " + std::to_string(t.id) + " AND colid = " + std::to_string(colid);
+        ExecSql(Db(), "DELETE FROM syscolumns" + where);
+        ExecSql(Db(), "DELETE FROM sysproperties WHERE id = " + std::to_string(t.id) + " AND smallid = " + std::to_string(colid));
+        ExecSql(Db(), "DELETE FROM schm_identity WHERE id = " + std::to_string(t.id) + " AND colid = " + std::to_string(colid));
+      }
+      auto fresh = LoadTable(Db(), t.name);
+      RefreshTextImageEntry(*fresh, 0);
+      Rebuild(t, sources);
+      return;
+    }
+    case AlterTableStmt::DropConstraints: {
+      for (const auto& n : s.names) {
+        Stmt q(Db(), "SELECT id, rtrim(xtype) FROM sysobjects WHERE name = ? AND parent_obj = ? AND xtype IN ('PK', 'UQ', 'F', 'C', 'D')");
+        q.Bind(1, n).Bind(2, t.id);
+        if (!q.Step())
+          Fail(3728, "'" + n + "' is not a constraint.\nCould not drop constraint. See previous errors.");
+        int64_t id = q.Int(0);
+        std::string xtype = q.Text(1);
+        std::string sid = std::to_string(id), tid = std::to_string(t.id);
+        if (xtype == "PK" || xtype == "UQ") {
+          Stmt ix(Db(), "SELECT indid, groupid FROM sysindexes WHERE id = ? AND name = ?");
+          ix.Bind(1, t.id).Bind(2, n);
+          int64_t indid = 0, group = 1;
+          if (ix.Step()) {
+            indid = ix.Int(0);
+            group = ix.Int(1);
+          }
+          Stmt fk(Db(), "SELECT o.name, p.name FROM sysreferences r JOIN sysobjects o ON o.id = r.constid "
+                        "JOIN sysobjects p ON p.id = r.fkeyid WHERE r.rkeyid = ? AND r.rkeyindid = ?");
+          fk.Bind(1, t.id).Bind(2, indid);
+          if (fk.Step())
+            Fail(3725, "The constraint '" + n + "' is being referenced by table '" + fk.Text(1) +
+                           "', foreign key constraint '" + fk.Text(0) + "'.\nCould not drop constraint. See previous errors.");
+          ExecSql(Db(), "DELETE FROM sysindexes WHERE id = " + tid + " AND indid = " + std::to_string(indid));
+          ExecSql(Db(), "DELETE FROM sysindexkeys WHERE id = " + tid + " AND indid = " + std::to_string(indid));
+          ExecSql(Db(), "DROP INDEX IF EXISTS " + SqlIdent("schm_ix_" + tid + "_" + std::to_string(indid)));
+          if (indid == 1) {
+            Stmt heap(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt) VALUES (?, 0, 0, ?, ?, 0)");
+            heap.Bind(1, t.id).Bind(2, group).Bind(3, t.name);
+            heap.Step();
+          }
+          DropObject(id);
+        } else if (xtype == "F") {
+          DropObject(id);
+          RefreshForeignKeyTriggers(Db(), database_, t.id);
+          Stmt p(Db(), "SELECT rkeyid FROM sysforeignkeys WHERE constid = ?");
+          (void)p;
+        } else {
+          if (xtype == "D") ExecSql(Db(), "UPDATE syscolumns SET cdefault = 0 WHERE cdefault = " + sid);
+          DropObject(id);
+          Rebuild(t, {});
+        }
+      }
+      TouchObject(t.id);
+      return;
+    }
+    case AlterTableStmt::CheckConstraints:
+      return;
+  }
+}
+
+void Session::DropObject(int64_t id) {
+  std::string sid = std::to_string(id);
+  // Foreign keys: both tables lose their triggers for it.
+  std::vector<int64_t> related;
+  {
+    Stmt q(Db(), "SELECT fkeyid, rkeyid FROM sysreferences WHERE constid = ?");
+    q.Bind(1, id);
+    if (q.Step()) {
+      related.push_back(q.Int(0));
+      related.push_back(q.Int(1));
+    }
+  }
+  ExecSql(Db(), "DELETE FROM sysreferences WHERE constid = " + sid + "; DELETE FROM sysforeignkeys WHERE constid = " + sid +
+                    "; DELETE FROM syscomments WHERE id = " + sid + "; DELETE FROM sysconstraints WHERE constid = " + sid +
+                    "; DELETE FROM sysproperties WHERE id = " + sid + "; DELETE FROM sysobjects WHERE id = " + sid);
+  for (int64_t t : related) RefreshForeignKeyTriggers(Db(), database_, t);
+}
+
+void Session::DropTable(const ObjectName& name) {
+  auto t = LoadTable(Db(), name.name);
+  if (!t || t->xtype != "U")
+    Fail(3701, "Cannot drop the table '" + name.name + "', because it does not exist in the system catalog.");
+  {
+    Stmt q(Db(), "SELECT o.name FROM sysreferences r JOIN sysobjects o ON o.id = r.constid WHERE r.rkeyid = ? AND r.fkeyid <> ?");
+    q.Bind(1, t->id).Bind(2, t->id);
+    if (q.Step())
+      Fail(3726, "Could not drop object '" + t->name + "' because it is referenced by a FOREIGN KEY constraint.");
+  }
+  std::vector<int64_t> parents;
+  {
+    Stmt q(Db(), "SELECT DISTINCT rkeyid FROM sysreferences WHERE fkeyid = ? AND rkeyid <> ?");
+    q.Bind(1, t->id).Bind(2, t->id);
+    while (q.Step()) parents.push_back(q.Int(0));
+  }
+  std::vector<int64_t> children;
+  {
+    Stmt q(Db(), "SELECT id FROM sysobjects WHERE parent_obj = ?");
+    q.Bind(1, t->id);
+    while (q.Step()) children.push_back(q.Int(0));
+  }
+  std::string sid = std::to_string(t->id);
+  for (int64_t c : children) {
+    std::string cid = std::to_string(c);
+    ExecSql(Db(), "DELETE FROM sysreferences WHERE constid = " + cid + "; DELETE FROM sysforeignkeys WHERE constid = " + cid +
+                      "; DELETE FROM syscomments WHERE id = " + cid + "; DELETE FROM sysconstraints WHERE constid = " + cid +
+                      "; DELETE FROM sysproperties WHERE id = " + cid + "; DELETE FROM sysobjects WHERE id = " + cid);
+  }
+  ExecSql(Db(), "DELETE FROM syscolumns WHERE id = " + sid + "; DELETE FROM sysindexes WHERE id = " + sid +
+                    "; DELETE FROM sysindexkeys WHERE id = " + sid + "; DELETE FROM sysproperties WHERE id = " + sid +
+                    "; DELETE FROM schm_identity WHERE id = " + sid + "; DELETE FROM sysconstraints WHERE id = " + sid +
+                    "; DELETE FROM sysobjects WHERE id = " + sid);
+  ExecSql(Db(), "DROP TABLE " + SqlIdent(t->name));
+  for (int64_t p : parents) RefreshForeignKeyTriggers(Db(), database_, p);
+}
+
+void Session::CreateIndex(const CreateIndexStmt& s) {
+  TableInfo t = RequireTable(s.table);
+  Stmt q(Db(), "SELECT 1 FROM sysindexes WHERE id = ? AND name = ?");
+  q.Bind(1, t.id).Bind(2, s.name);
+  if (q.Step()) Fail(1913, "There is already an index on table '" + t.name + "' named '" + s.name + "'.");
+  int group = s.fileGroup.empty() ? 0 : FileGroupId(Db(), s.fileGroup);
+  CreateIndexEntry(t, s.name, s.columns, s.unique, s.clustered.value_or(false), 0, group, 0);
+  TouchObject(t.id);
+}
+
+void Session::DropIndex(const ObjectName& table, const std::string& index) {
+  auto t = LoadTable(Db(), table.name);
+  std::string full = table.name + "." + index;
+  if (!t) Fail(3701, "Cannot drop the index '" + full + "', because it does not exist in the system catalog.");
+  Stmt q(Db(), "SELECT indid, status, groupid FROM sysindexes WHERE id = ? AND name = ? AND indid BETWEEN 1 AND 254");
+  q.Bind(1, t->id).Bind(2, index);
+  if (!q.Step()) Fail(3703, "Cannot drop the index '" + full + "', because it does not exist in the system catalog.");
+  int64_t indid = q.Int(0), status = q.Int(1), group = q.Int(2);
+  if (status & 0x800)
+    Fail(3723, "An explicit DROP INDEX is not allowed on index '" + full + "'. It is being used for PRIMARY KEY constraint enforcement.");
+  if (status & 0x1000)
+    Fail(3723, "An explicit DROP INDEX is not allowed on index '" + full + "'. It is being used for UNIQUE KEY constraint enforcement.");
+  std::string tid = std::to_string(t->id);
+  ExecSql(Db(), "DELETE FROM sysindexes WHERE id = " + tid + " AND indid = " + std::to_string(indid) +
+                    "; DELETE FROM sysindexkeys WHERE id = " + tid + " AND indid = " + std::to_string(indid));
+  ExecSql(Db(), "DROP INDEX IF EXISTS " + SqlIdent("schm_ix_" + tid + "_" + std::to_string(indid)));
+  if (indid == 1) {
+    Stmt heap(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt) VALUES (?, 0, 0, ?, ?, 0)");
+    heap.Bind(1, t->id).Bind(2, group).Bind(3, t->name);
+    heap.Step();
+  }
+  TouchObject(t->id);
+}
+
+void Session::CreateModule(const CreateModuleStmt& s) {
+  bool isAlter = Lower(s.text.substr(0, 5)) == "alter";
+  std::string xtype = s.what == "VIEW" ? "V" : s.what == "PROCEDURE" ? "P" : s.what == "TRIGGER" ? "TR"
+                      : s.tableFunction ? "TF" : "FN";
+  int64_t parent = 0;
+  if (s.what == "TRIGGER") parent = RequireTable(s.parentTable).id;
+  auto existing = FindObject(Db(), s.name.name);
+  int64_t id;
+  std::string crdate = NowText();
+  if (existing) {
+    if (!isAlter) DuplicateObject(s.name.name);
+    id = *existing;
+    Stmt c(Db(), "SELECT crdate FROM sysobjects WHERE id = ?");
+    c.Bind(1, id);
+    if (c.Step()) crdate = c.Text(0);
+    ExecSql(Db(), "DELETE FROM syscomments WHERE id = " + std::to_string(id) + "; DELETE FROM syscolumns WHERE id = " +
+                      std::to_string(id) + "; DELETE FROM sysobjects WHERE id = " + std::to_string(id));
+    if (s.what == "VIEW") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(s.name.name));
+  } else {
+    if (isAlter) Fail(208, "Invalid object name '" + s.name.name + "'.");
+    id = NewObjectId(Db());
+  }
+  Stmt ins(Db(), "INSERT INTO sysobjects (name, id, xtype, uid, parent_obj, crdate, type, refdate, status, category) "
+                 "VALUES (?, ?, ?, 1, ?, ?, ?, ?, ?, 0)");
+  ins.Bind(1, s.name.name).Bind(2, id).Bind(3, xtype).Bind(4, parent).Bind(5, crdate).Bind(6, xtype).Bind(7, NowText());
+  ins.Bind(8, int64_t{s.encrypted ? 0x20000000 | 0x4 : 0});
+  ins.Step();
+  StoreText(Db(), id, s.text, s.encrypted);
+  if (s.what == "VIEW" && s.viewSelect) {
+    try {
+      Translator tr(database_, InMaster());
+      std::string body = tr.Query(*s.viewSelect);
+      ExecSql(Db(), "SAVEPOINT schm_view");
+      try {
+        ExecSql(Db(), "CREATE VIEW " + SqlIdent(s.name.name) + " AS " + body);
+        Stmt cols(Db(), "SELECT * FROM " + SqlIdent(s.name.name) + " LIMIT 0");
+        int n = sqlite3_column_count(cols.Get());
+        Stmt sc(Db(), "INSERT INTO syscolumns (name, id, xtype, xusertype, length, xprec, xscale, colid, colorder, "
+                      "cdefault, status, type, usertype, prec, scale, isnullable, collation) VALUES (?,?,?,?,?,?,?,?,?,0,8,?,?,?,?,1,?)");
+        for (int i = 0; i < n; ++i) {
+          const char* decl = sqlite3_column_decltype(cols.Get(), i);
+          const SqlType* type = FindType(decl ? decl : "sql_variant");
+          if (!type) type = FindType("sql_variant");
+          sc.Reset();
+          sc.Bind(1, std::string(sqlite3_column_name(cols.Get(), i))).Bind(2, id).Bind(3, int64_t{type->xtype});
+          sc.Bind(4, int64_t{type->xusertype}).Bind(5, int64_t{type->length}).Bind(6, int64_t{type->prec}).Bind(7, int64_t{type->scale});
+          sc.Bind(8, int64_t{i + 1}).Bind(9, int64_t{i + 1}).Bind(10, int64_t{type->xtype}).Bind(11, int64_t{type->xtype});
+          sc.Bind(12, int64_t{type->prec}).Bind(13, int64_t{type->scale});
+          if (type->character) sc.Bind(14, std::string(kDefaultCollation));
+          else sc.BindNull(14);
+          sc.Step();
+        }
+        ExecSql(Db(), "RELEASE schm_view");
+      } catch (const ESqliteError&) {
+        // The view stays a text: its query reaches something the server cannot translate.
+        sqlite3_exec(Db(), "ROLLBACK TO schm_view; RELEASE schm_view", nullptr, nullptr, nullptr);
+      }
+    } catch (const ado::EOleException&) {
+    }
+  }
+}
+
+void Session::DropModule(const DropStmt& s) {
+  for (const auto& n : s.names) {
+    std::string want = s.what == "VIEW" ? "V" : s.what == "PROCEDURE" ? "P" : s.what == "TRIGGER" ? "TR"
+                       : s.what == "DEFAULT" ? "D" : s.what == "RULE" ? "R" : "FN";
+    Stmt q(Db(), "SELECT id, rtrim(xtype) FROM sysobjects WHERE name = ?");
+    q.Bind(1, n.name);
+    bool found = false;
+    int64_t id = 0;
+    while (q.Step()) {
+      std::string x = q.Text(1);
+      if (x == want || (want == "FN" && (x == "FN" || x == "TF" || x == "IF"))) {
+        found = true;
+        id = q.Int(0);
+      }
+    }
+    std::string what = Lower(s.what);
+    if (!found)
+      Fail(3701, "Cannot drop the " + what + " '" + n.name + "', because it does not exist in the system catalog.");
+    ExecSql(Db(), "DELETE FROM syscomments WHERE id = " + std::to_string(id) + "; DELETE FROM syscolumns WHERE id = " +
+                      std::to_string(id) + "; DELETE FROM sysproperties WHERE id = " + std::to_string(id) +
+                      "; DELETE FROM sysobjects WHERE id = " + std::to_string(id));
+    if (want == "V") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(n.name));
+  }
+}
+
+void Session::Rename(const std::vector<std::string>& args) {
+  if (args.size() < 2) Fail(201, "Procedure 'sp_rename' expects parameter '@newname', which was not supplied.");
+  std::string kind = args.size() > 2 ? Lower(args[2]) : "object";
+  std::vector<std::string> parts = SplitName(args[0]);
+  std::string newName = SplitName(args[1]).back();
+  if (newName.empty()) Fail(15223, "Error: The new name '' is invalid.");
+  auto ambiguous = [&]() {
+    Fail(15248, "Either the parameter @objname is ambiguous or the claimed @objtype (" + kind + ") is wrong.");
+  };
+  if (kind == "column") {
+    if (parts.size() < 2) ambiguous();
+    std::string table = parts[parts.size() - 2], column = parts.back();
+    auto t = LoadTable(Db(), table);
+    if (!t || t->xtype != "U") ambiguous();
+    const ColumnInfo* c = t->Column(column);
+    if (!c) ambiguous();
+    if (t->Column(newName) && !SameName(newName, column))
+      Fail(15335, "Error: The new name '" + newName + "' is already in use as a COLUMN name and would cause a duplicate that is not permitted.");
+    std::vector<std::string> sources;
+    for (const auto& col : t->columns) sources.push_back(SqlIdent(col.name));
+    Stmt u(Db(), "UPDATE syscolumns SET name = ? WHERE id = ? AND colid = ?");
+    u.Bind(1, newName).Bind(2, t->id).Bind(3, int64_t{c->colid});
+    u.Step();
+    Rebuild(*t, sources);
+    return;
+  }
+  std::string oldName = parts.back();
+  if (kind == "index") {
+    if (parts.size() < 2) ambiguous();
+    auto t = LoadTable(Db(), parts[parts.size() - 2]);
+    if (!t) ambiguous();
+    Stmt u(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND name = ? AND indid BETWEEN 1 AND 254");
+    u.Bind(1, newName).Bind(2, t->id).Bind(3, oldName);
+    u.Step();
+    if (!Changes()) ambiguous();
+    return;
+  }
+  auto id = FindObject(Db(), oldName);
+  if (!id) ambiguous();
+  if (auto other = FindObject(Db(), newName); other && *other != *id)
+    Fail(15335, "Error: The new name '" + newName + "' is already in use as a object name and would cause a duplicate that is not permitted.");
+  std::string xtype = ObjectType(Db(), *id);
+  Stmt u(Db(), "UPDATE sysobjects SET name = ? WHERE id = ?");
+  u.Bind(1, newName).Bind(2, *id);
+  u.Step();
+  if (xtype == "U") {
+    Stmt h(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND indid = 0");
+    h.Bind(1, newName).Bind(2, *id);
+    h.Step();
+    Stmt ti(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND indid = 255");
+    ti.Bind(1, "t" + newName).Bind(2, *id);
+    ti.Step();
+    ExecSql(Db(), "ALTER TABLE " + SqlIdent(oldName) + " RENAME TO " + SqlIdent(newName));
+    auto t = LoadTable(Db(), newName);
+    std::vector<std::string> sources;
+    for (const auto& c : t->columns) sources.push_back(SqlIdent(c.name));
+    RebuildPhysical(Db(), database_, *id, sources, true);
+    RefreshForeignKeyTriggers(Db(), database_, *id);
+  } else if (xtype == "PK" || xtype == "UQ") {
+    Stmt p(Db(), "UPDATE sysindexes SET name = ? WHERE name = ? AND id = (SELECT parent_obj FROM sysobjects WHERE id = ?)");
+    p.Bind(1, newName).Bind(2, oldName).Bind(3, *id);
+    p.Step();
+  } else if (xtype == "F") {
+    Stmt p(Db(), "SELECT fkeyid FROM sysreferences WHERE constid = ?");
+    p.Bind(1, *id);
+    if (p.Step()) RefreshForeignKeyTriggers(Db(), database_, p.Int(0));
+  } else if (xtype == "V") {
+    // SQLite views cannot be renamed: the queryable view is written again under the new name.
+    std::string sql;
+    if (QueryInt(Db(), "SELECT count(*) FROM sqlite_master WHERE type = 'view' AND name = " + SqlLiteral(oldName) + " COLLATE NOCASE")) {
+      Stmt v(Db(), "SELECT sql FROM sqlite_master WHERE type = 'view' AND name = ? COLLATE NOCASE");
+      v.Bind(1, oldName);
+      if (v.Step()) sql = v.Text(0);
+      size_t as = sql.find(" AS ");
+      ExecSql(Db(), "DROP VIEW " + SqlIdent(oldName));
+      if (as != std::string::npos) ExecSql(Db(), "CREATE VIEW " + SqlIdent(newName) + sql.substr(as));
+    }
+  }
+}
+
+}  // namespace servers::sqlserver

@@ -1,0 +1,454 @@
+#include "servers/sqlserver/Functions.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <string>
+
+namespace servers::sqlserver {
+
+namespace {
+
+std::string ArgText(sqlite3_value* v) {
+  const unsigned char* p = sqlite3_value_text(v);
+  return p ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_value_bytes(v)))
+           : std::string();
+}
+
+bool IsTextLike(sqlite3_value* v) {
+  int t = sqlite3_value_type(v);
+  return t == SQLITE_TEXT || t == SQLITE_BLOB;
+}
+
+void ResultText(sqlite3_context* ctx, const std::string& s) {
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+void ResultError(sqlite3_context* ctx, int number, const std::string& message) {
+  std::string coded = std::to_string(number) + "|" + message;
+  sqlite3_result_error(ctx, coded.c_str(), static_cast<int>(coded.size()));
+}
+
+// Parses a number from text as the server converts text in arithmetic.
+bool TextToNumber(const std::string& s, double& out, bool& isInt) {
+  size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) {
+    out = 0;
+    isInt = true;
+    return true;
+  }
+  size_t e = s.find_last_not_of(" \t");
+  std::string t = s.substr(b, e - b + 1);
+  char* end = nullptr;
+  out = std::strtod(t.c_str(), &end);
+  if (!end || *end != '\0') return false;
+  isInt = t.find_first_of(".eE") == std::string::npos;
+  return true;
+}
+
+void AddFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* a = argv[0];
+  sqlite3_value* b = argv[1];
+  if (sqlite3_value_type(a) == SQLITE_NULL || sqlite3_value_type(b) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  if (IsTextLike(a) && IsTextLike(b)) {
+    ResultText(ctx, ArgText(a) + ArgText(b));
+    return;
+  }
+  double x = 0, y = 0;
+  bool xi = true, yi = true;
+  if (IsTextLike(a)) {
+    if (!TextToNumber(ArgText(a), x, xi)) {
+      ResultError(ctx, 245, "Syntax error converting the varchar value '" + ArgText(a) +
+                                "' to a column of data type int.");
+      return;
+    }
+  } else {
+    x = sqlite3_value_double(a);
+    xi = sqlite3_value_type(a) == SQLITE_INTEGER;
+  }
+  if (IsTextLike(b)) {
+    if (!TextToNumber(ArgText(b), y, yi)) {
+      ResultError(ctx, 245, "Syntax error converting the varchar value '" + ArgText(b) +
+                                "' to a column of data type int.");
+      return;
+    }
+  } else {
+    y = sqlite3_value_double(b);
+    yi = sqlite3_value_type(b) == SQLITE_INTEGER;
+  }
+  if (xi && yi && !IsTextLike(a) && !IsTextLike(b)) {
+    sqlite3_result_int64(ctx, sqlite3_value_int64(a) + sqlite3_value_int64(b));
+    return;
+  }
+  if (xi && yi) {
+    sqlite3_result_int64(ctx, static_cast<int64_t>(x) + static_cast<int64_t>(y));
+    return;
+  }
+  sqlite3_result_double(ctx, x + y);
+}
+
+void DateTimeFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  int type = sqlite3_value_type(v);
+  if (type == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+    // days since 1900-01-01
+    double days = sqlite3_value_double(v);
+    time_t base = 0;
+    std::tm tm{};
+    tm.tm_year = 0;
+    tm.tm_mon = 0;
+    tm.tm_mday = 1;
+    base = timegm(&tm);
+    double secs = static_cast<double>(base) + days * 86400.0;
+    time_t whole = static_cast<time_t>(std::floor(secs));
+    int ms = static_cast<int>(std::lround((secs - std::floor(secs)) * 1000.0));
+    if (ms >= 1000) {
+      ms -= 1000;
+      ++whole;
+    }
+    std::tm out{};
+    gmtime_r(&whole, &out);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", out.tm_year + 1900,
+                  out.tm_mon + 1, out.tm_mday, out.tm_hour, out.tm_min, out.tm_sec, ms);
+    ResultText(ctx, buf);
+    return;
+  }
+  std::string out;
+  if (!NormaliseDateTime(ArgText(v), out)) {
+    ResultError(ctx, 241, "Syntax error converting datetime from character string.");
+    return;
+  }
+  ResultText(ctx, out);
+}
+
+void BitFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL:
+      sqlite3_result_null(ctx);
+      return;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+      sqlite3_result_int(ctx, sqlite3_value_double(v) != 0 ? 1 : 0);
+      return;
+    default: {
+      std::string s = ArgText(v);
+      if (strcasecmp(s.c_str(), "true") == 0) {
+        sqlite3_result_int(ctx, 1);
+        return;
+      }
+      if (strcasecmp(s.c_str(), "false") == 0) {
+        sqlite3_result_int(ctx, 0);
+        return;
+      }
+      double d = 0;
+      bool isInt = false;
+      if (!TextToNumber(s, d, isInt)) {
+        ResultError(ctx, 245, "Syntax error converting the varchar value '" + s +
+                                  "' to a column of data type bit.");
+        return;
+      }
+      sqlite3_result_int(ctx, d != 0 ? 1 : 0);
+    }
+  }
+}
+
+void StrFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  int t = sqlite3_value_type(v);
+  if (t == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  if (t == SQLITE_FLOAT) {
+    double d = sqlite3_value_double(v);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", d);
+    ResultText(ctx, buf);
+    return;
+  }
+  ResultText(ctx, ArgText(v));
+}
+
+void ObjNameFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  // "[dbo].[T]" or "dbo.T" -> "T"
+  std::string s = ArgText(argv[0]);
+  std::string last, cur;
+  bool bracket = false;
+  for (char c : s) {
+    if (bracket) {
+      if (c == ']') bracket = false;
+      else cur += c;
+    } else if (c == '[') {
+      bracket = true;
+    } else if (c == '.') {
+      last = cur;
+      cur.clear();
+    } else if (c != '"') {
+      cur += c;
+    }
+  }
+  ResultText(ctx, cur.empty() ? last : cur);
+}
+
+void GetDateFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, NowText()); }
+
+void GetUtcDateFunc(sqlite3_context* ctx, int, sqlite3_value**) {
+  time_t now = time(nullptr);
+  std::tm tm{};
+  gmtime_r(&now, &tm);
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.000", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  ResultText(ctx, buf);
+}
+
+void NewIdFunc(sqlite3_context* ctx, int, sqlite3_value**) {
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  uint64_t a = rng(), b = rng();
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%04X-%012llX", static_cast<unsigned>(a >> 32),
+                static_cast<unsigned>((a >> 16) & 0xFFFF), static_cast<unsigned>(a & 0xFFFF),
+                static_cast<unsigned>(b >> 48),
+                static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFULL));
+  ResultText(ctx, buf);
+}
+
+void RightFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string s = ArgText(argv[0]);
+  int64_t n = sqlite3_value_int64(argv[1]);
+  if (n <= 0) {
+    ResultText(ctx, "");
+    return;
+  }
+  if (static_cast<size_t>(n) >= s.size()) ResultText(ctx, s);
+  else ResultText(ctx, s.substr(s.size() - static_cast<size_t>(n)));
+}
+
+void CharIndexFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  std::string needle = ArgText(argv[0]);
+  std::string hay = ArgText(argv[1]);
+  int64_t start = sqlite3_value_int64(argv[2]);
+  if (start < 1) start = 1;
+  size_t p = hay.find(needle, static_cast<size_t>(start - 1));
+  sqlite3_result_int64(ctx, p == std::string::npos ? 0 : static_cast<int64_t>(p + 1));
+}
+
+void CeilingFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  sqlite3_result_double(ctx, std::ceil(sqlite3_value_double(argv[0])));
+}
+
+void FloorFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  sqlite3_result_double(ctx, std::floor(sqlite3_value_double(argv[0])));
+}
+
+void DatePartFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  std::string part = ArgText(argv[0]);
+  if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  std::string norm;
+  if (!NormaliseDateTime(ArgText(argv[1]), norm)) {
+    ResultError(ctx, 241, "Syntax error converting datetime from character string.");
+    return;
+  }
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  std::sscanf(norm.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s);
+  int v = 0;
+  if (part == "year" || part == "yy" || part == "yyyy") v = y;
+  else if (part == "month" || part == "mm" || part == "m") v = mo;
+  else if (part == "day" || part == "dd" || part == "d") v = d;
+  else if (part == "hour" || part == "hh") v = h;
+  else if (part == "minute" || part == "mi" || part == "n") v = mi;
+  else if (part == "second" || part == "ss" || part == "s") v = s;
+  else {
+    ResultError(ctx, 155, "'" + part + "' is not a recognized datepart option.");
+    return;
+  }
+  sqlite3_result_int(ctx, v);
+}
+
+void ReplicateFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  std::string s = ArgText(argv[0]);
+  int64_t n = sqlite3_value_int64(argv[1]);
+  std::string out;
+  for (int64_t i = 0; i < n && out.size() < 8000; ++i) out += s;
+  ResultText(ctx, out);
+}
+
+void SpaceFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  int64_t n = sqlite3_value_int64(argv[0]);
+  ResultText(ctx, std::string(static_cast<size_t>(n > 0 && n < 8000 ? n : 0), ' '));
+}
+
+void IsNumericFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  int t = sqlite3_value_type(argv[0]);
+  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) return sqlite3_result_int(ctx, 1);
+  double d = 0;
+  bool isInt = false;
+  std::string s = ArgText(argv[0]);
+  sqlite3_result_int(ctx, t == SQLITE_TEXT && !s.empty() && TextToNumber(s, d, isInt) ? 1 : 0);
+}
+
+// char(n) values are padded with blanks to their length, as the server stores them.
+void PadFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  std::string s = ArgText(argv[0]);
+  int64_t n = sqlite3_value_int64(argv[1]);
+  if (n > 0 && static_cast<int64_t>(s.size()) < n) s.append(static_cast<size_t>(n) - s.size(), ' ');
+  ResultText(ctx, s);
+}
+
+void ObjectPropertyFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, 0); }
+
+IFunctionHost& Host(sqlite3_context* ctx) { return *static_cast<IFunctionHost*>(sqlite3_user_data(ctx)); }
+
+void ServerNameFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).ServerName()); }
+void LoginFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).LoginName()); }
+void TranCountFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).TranCount()); }
+void NullFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_null(ctx); }
+
+bool ParseInts(const std::string& s, const char* fmt, int* a, int* b, int* c, int* h, int* mi,
+               double* sec, int expected) {
+  int n = std::sscanf(s.c_str(), fmt, a, b, c, h, mi, sec);
+  return n >= expected;
+}
+
+}  // namespace
+
+std::string NowText() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  std::tm tm{};
+  localtime_r(&ts.tv_sec, &tm);
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                static_cast<int>(ts.tv_nsec / 1000000));
+  return buf;
+}
+
+bool NormaliseDateTime(const std::string& raw, std::string& out) {
+  size_t b = raw.find_first_not_of(" \t");
+  if (b == std::string::npos) return false;
+  std::string s = raw.substr(b, raw.find_last_not_of(" \t") - b + 1);
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+  double sec = 0;
+  std::string rest;
+  size_t dateEnd = s.find_first_of(" T");
+  std::string date = s.substr(0, dateEnd);
+  std::string time = dateEnd == std::string::npos ? "" : s.substr(dateEnd + 1);
+  int a1 = 0, a2 = 0, a3 = 0;
+  char sep1 = 0, sep2 = 0;
+  if (date.size() == 8 && date.find_first_not_of("0123456789") == std::string::npos) {
+    y = std::atoi(date.substr(0, 4).c_str());
+    mo = std::atoi(date.substr(4, 2).c_str());
+    d = std::atoi(date.substr(6, 2).c_str());
+  } else if (std::sscanf(date.c_str(), "%d%c%d%c%d", &a1, &sep1, &a2, &sep2, &a3) == 5 &&
+             sep1 == sep2 && (sep1 == '-' || sep1 == '/' || sep1 == '.')) {
+    if (a1 > 31) {  // ymd
+      y = a1;
+      mo = a2;
+      d = a3;
+    } else {  // mdy, the server's date order
+      mo = a1;
+      d = a2;
+      y = a3;
+      if (y < 100) y += y < 50 ? 2000 : 1900;
+    }
+  } else if (date.find(':') != std::string::npos && dateEnd == std::string::npos) {
+    y = 1900;
+    mo = 1;
+    d = 1;
+    time = date;
+  } else {
+    return false;
+  }
+  if (!time.empty()) {
+    bool pm = false, am = false;
+    std::string t = time;
+    for (const char* suffix : {"PM", "pm", "AM", "am"}) {
+      size_t p = t.find(suffix);
+      if (p != std::string::npos) {
+        (suffix[0] == 'P' || suffix[0] == 'p' ? pm : am) = true;
+        t = t.substr(0, p);
+      }
+    }
+    int n = std::sscanf(t.c_str(), "%d:%d:%lf", &h, &mi, &sec);
+    if (n < 2) return false;
+    if (pm && h < 12) h += 12;
+    if (am && h == 12) h = 0;
+  }
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || y < 1753 || y > 9999 || h > 23 || mi > 59 ||
+      sec >= 60)
+    return false;
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (d > kDays[mo - 1] || (mo == 2 && d == 29 && !leap)) return false;
+  int whole = static_cast<int>(sec);
+  int ms = static_cast<int>(std::lround((sec - whole) * 1000));
+  if (ms > 999) ms = 999;
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, whole, ms);
+  out = buf;
+  (void)ParseInts;
+  return true;
+}
+
+void RegisterFunctions(sqlite3* db, IFunctionHost& host) {
+  struct Def {
+    const char* name;
+    int args;
+    void (*fn)(sqlite3_context*, int, sqlite3_value**);
+    bool deterministic;
+  };
+  static const Def defs[] = {
+      {"tsql_add", 2, AddFunc, true},
+      {"tsql_datetime", 1, DateTimeFunc, true},
+      {"tsql_bit", 1, BitFunc, true},
+      {"tsql_str", 1, StrFunc, true},
+      {"tsql_objname", 1, ObjNameFunc, true},
+      {"tsql_getdate", 0, GetDateFunc, false},
+      {"tsql_getutcdate", 0, GetUtcDateFunc, false},
+      {"tsql_newid", 0, NewIdFunc, false},
+      {"tsql_right", 2, RightFunc, true},
+      {"tsql_charindex", 3, CharIndexFunc, true},
+      {"tsql_ceiling", 1, CeilingFunc, true},
+      {"tsql_floor", 1, FloorFunc, true},
+      {"tsql_datepart", 2, DatePartFunc, true},
+      {"tsql_replicate", 2, ReplicateFunc, true},
+      {"tsql_space", 1, SpaceFunc, true},
+      {"tsql_isnumeric", 1, IsNumericFunc, true},
+      {"tsql_objectproperty", 2, ObjectPropertyFunc, false},
+      {"tsql_identity", 0, NullFunc, false},
+      {"tsql_pad", 2, PadFunc, true},
+  };
+  for (const auto& d : defs) {
+    int flags = SQLITE_UTF8 | (d.deterministic ? SQLITE_DETERMINISTIC : 0);
+    sqlite3_create_function_v2(db, d.name, d.args, flags, nullptr, d.fn, nullptr, nullptr, nullptr);
+  }
+  sqlite3_create_function_v2(db, "tsql_servername", 0, SQLITE_UTF8, &host, ServerNameFunc, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "tsql_login", 0, SQLITE_UTF8, &host, LoginFunc, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "tsql_trancount", 0, SQLITE_UTF8, &host, TranCountFunc, nullptr, nullptr, nullptr);
+}
+
+}  // namespace servers::sqlserver

@@ -1,0 +1,101 @@
+// One connection to the SQL Server stand-in: the current database's SQLite file (master
+// attached), transactions, and the execution of parsed batches statement by statement, each
+// inside a savepoint so that a failed statement changes nothing.
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/data/Provider.h"
+#include "servers/sqlserver/Ast.h"
+#include "servers/sqlserver/Catalog.h"
+#include "servers/sqlserver/Functions.h"
+#include "servers/sqlserver/Sqlite.h"
+
+namespace servers::sqlserver {
+
+class Session : public ado::IProviderSession, public IFunctionHost {
+ public:
+  // Opens the session; raises EOleException for a refused login or database.
+  explicit Session(const ado::ConnectionString& cs);
+  ~Session() override;
+
+  std::vector<ado::StatementResult> Execute(const std::string& sql) override;
+  void BeginTrans() override;
+  void CommitTrans() override;
+  void RollbackTrans() override;
+  bool InTransaction() const override { return inTransaction_; }
+  ado::RowSet OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Variant>& restrictions) override;
+  std::string CurrentDatabase() const override { return database_; }
+
+  std::string ServerName() const override { return serverName_; }
+  std::string LoginName() const override { return login_; }
+  int TranCount() const override { return inTransaction_ ? 1 : 0; }
+
+ private:
+  void UseDatabase(const std::string& name);
+  bool InMaster() const;
+  sqlite3* Db() const { return db_.get(); }
+
+  void Run(const Statement& s, std::vector<ado::StatementResult>& results);
+  void RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results);
+  ado::RowSet Query(const std::string& sqliteSql);
+  int64_t Changes() const;
+  bool Condition(const Expr& e);
+  std::string EvalText(const Expr& e);
+
+  // Data statements.
+  void RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results);
+  int64_t RunInsert(const InsertStmt& s);
+  int64_t RunUpdate(const UpdateStmt& s);
+  int64_t RunDelete(const DeleteStmt& s);
+  std::string ValueFor(const ColumnInfo& c, const Expr& e, const TableInfo& t);
+
+  // Definition statements.
+  void CreateTable(const CreateTableStmt& s);
+  void AddColumn(TableInfo& t, const ColumnDef& c, int colid, int64_t& nextId, bool creating);
+  void AddConstraint(const TableInfo& t, const ConstraintDef& c, const std::string& column,
+                     int64_t& nextId, bool creating, bool check);
+  void AlterTable(const AlterTableStmt& s);
+  void DropTable(const ObjectName& name);
+  void DropObject(int64_t id);
+  void CreateIndex(const CreateIndexStmt& s);
+  void CreateIndexEntry(const TableInfo& t, const std::string& name, const std::vector<std::string>& cols,
+                        bool unique, bool clustered, int status, int groupid, int64_t constraintId);
+  void DropIndex(const ObjectName& table, const std::string& index);
+  void CreateModule(const CreateModuleStmt& s);
+  void DropModule(const DropStmt& s);
+  void Rename(const std::vector<std::string>& args);
+  void Rebuild(const TableInfo& before, const std::vector<std::string>& sources);
+  void CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const char* action);
+  void CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid,
+                       const std::string& name);
+  TableInfo RequireTable(const ObjectName& name);
+  void RefreshTextImageEntry(const TableInfo& t, int groupid);
+  void TouchObject(int64_t id);
+
+  // Procedures, databases, security.
+  void RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& results);
+  void CreateDatabase(const DatabaseStmt& s);
+  void AlterDatabase(const DatabaseStmt& s);
+  void DropDatabase(const DatabaseStmt& s);
+  void Backup(const DatabaseStmt& s);
+  void RestoreFileList(const DatabaseStmt& s, std::vector<ado::StatementResult>& results);
+  void Restore(const DatabaseStmt& s);
+
+  [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
+
+  std::string folder_;
+  std::string serverName_;
+  std::string login_ = "sa";
+  std::string database_;
+  SqliteDbPtr db_;
+  bool inTransaction_ = false;
+  int depth_ = 0;
+  std::set<int64_t> identityInsert_;
+  const std::string* batch_ = nullptr;
+};
+
+}  // namespace servers::sqlserver

@@ -1,0 +1,13 @@
+#include "servers/sqlserver/SqlError.h"
+
+namespace servers::sqlserver {
+
+void Fail(int number, const std::string& message) {
+  throw ado::EOleException(message, number, "Microsoft OLE DB Provider for SQL Server");
+}
+
+void FailSyntax(int line, const std::string& nearText) {
+  Fail(170, "Line " + std::to_string(line) + ": Incorrect syntax near '" + nearText + "'.");
+}
+
+}  // namespace servers::sqlserver

@@ -1,0 +1,103 @@
+#include "servers/sqlserver/Sqlite.h"
+
+namespace servers {
+
+SqliteDbPtr OpenSqlite(const std::string& path, bool create) {
+  sqlite3* raw = nullptr;
+  int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  SqliteDbPtr db(raw);
+  if (rc != SQLITE_OK) {
+    std::string message = raw ? sqlite3_errmsg(raw) : "cannot open database";
+    throw ESqliteError(message + ": " + path, rc);
+  }
+  sqlite3_busy_timeout(raw, 10000);
+  // Double quotes always name something: an unknown column must not turn into a string.
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+  sqlite3_extended_result_codes(raw, 0);
+  return db;
+}
+
+Stmt::Stmt(sqlite3* db, const std::string& sql) : db_(db) {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+  stmt_.reset(raw);
+  if (rc != SQLITE_OK) throw ESqliteError(sqlite3_errmsg(db), rc);
+}
+
+Stmt& Stmt::Bind(int index, int64_t value) {
+  sqlite3_bind_int64(stmt_.get(), index, value);
+  return *this;
+}
+
+Stmt& Stmt::Bind(int index, const std::string& value) {
+  sqlite3_bind_text(stmt_.get(), index, value.data(), static_cast<int>(value.size()),
+                    SQLITE_TRANSIENT);
+  return *this;
+}
+
+Stmt& Stmt::BindNull(int index) {
+  sqlite3_bind_null(stmt_.get(), index);
+  return *this;
+}
+
+bool Stmt::Step() {
+  int rc = sqlite3_step(stmt_.get());
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  std::string message = sqlite3_errmsg(db_);
+  sqlite3_reset(stmt_.get());
+  throw ESqliteError(message, rc);
+}
+
+void Stmt::Reset() {
+  sqlite3_reset(stmt_.get());
+  sqlite3_clear_bindings(stmt_.get());
+}
+
+std::string Stmt::Text(int col) const {
+  const unsigned char* p = sqlite3_column_text(stmt_.get(), col);
+  if (!p) return {};
+  return std::string(reinterpret_cast<const char*>(p),
+                     static_cast<size_t>(sqlite3_column_bytes(stmt_.get(), col)));
+}
+
+void ExecSql(sqlite3* db, const std::string& sql) {
+  // Reads whose first row was taken must not hold the tables a definition changes.
+  for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
+    if (sqlite3_stmt_busy(st)) sqlite3_reset(st);
+  char* err = nullptr;
+  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+  if (rc != SQLITE_OK) {
+    std::string message = err ? err : sqlite3_errmsg(db);
+    sqlite3_free(err);
+    throw ESqliteError(message, rc);
+  }
+}
+
+int64_t QueryInt(sqlite3* db, const std::string& sql, int64_t fallback) {
+  Stmt stmt(db, sql);
+  if (!stmt.Step() || stmt.IsNull(0)) return fallback;
+  return stmt.Int(0);
+}
+
+std::string SqlLiteral(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  return out + "'";
+}
+
+std::string SqlIdent(const std::string& name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace servers

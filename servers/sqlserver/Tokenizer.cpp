@@ -1,0 +1,155 @@
+#include "servers/sqlserver/Tokenizer.h"
+
+#include <cctype>
+#include <strings.h>
+
+#include "servers/sqlserver/SqlError.h"
+
+namespace servers::sqlserver {
+
+bool Token::Is(const char* word) const {
+  return kind == TokenKind::Name && strcasecmp(text.c_str(), word) == 0;
+}
+
+namespace {
+
+bool IsNameStart(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '#' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+bool IsNameChar(char c) {
+  return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$' || c == '@';
+}
+
+[[noreturn]] void Unclosed(int line, const std::string& rest) {
+  Fail(105, "Line " + std::to_string(line) +
+                ": Unclosed quotation mark before the character string '" + rest + "'.");
+}
+
+}  // namespace
+
+std::vector<Token> Tokenize(const std::string& sql) {
+  std::vector<Token> tokens;
+  size_t i = 0;
+  int line = 1;
+  const size_t n = sql.size();
+  while (i < n) {
+    char c = sql[i];
+    if (c == '\n') {
+      ++line;
+      ++i;
+      continue;
+    }
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      ++i;
+      continue;
+    }
+    if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+      while (i < n && sql[i] != '\n') ++i;
+      continue;
+    }
+    if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+      size_t close = sql.find("*/", i + 2);
+      if (close == std::string::npos) Fail(113, "Missing end comment mark '*/'.");
+      for (size_t k = i; k < close; ++k)
+        if (sql[k] == '\n') ++line;
+      i = close + 2;
+      continue;
+    }
+    Token t;
+    t.begin = i;
+    t.line = line;
+    if ((c == 'N' || c == 'n') && i + 1 < n && sql[i + 1] == '\'') {
+      ++i;
+      c = '\'';
+    }
+    if (c == '\'') {
+      std::string value;
+      size_t k = i + 1;
+      for (;;) {
+        if (k >= n) Unclosed(line, sql.substr(i + 1));
+        if (sql[k] == '\'') {
+          if (k + 1 < n && sql[k + 1] == '\'') {
+            value += '\'';
+            k += 2;
+            continue;
+          }
+          break;
+        }
+        if (sql[k] == '\n') ++line;
+        value += sql[k++];
+      }
+      t.kind = TokenKind::String;
+      t.text = value;
+      i = k + 1;
+    } else if (c == '[' || c == '"') {
+      char close = c == '[' ? ']' : '"';
+      std::string value;
+      size_t k = i + 1;
+      for (;;) {
+        if (k >= n) Unclosed(line, sql.substr(i + 1));
+        if (sql[k] == close) {
+          if (k + 1 < n && sql[k + 1] == close) {
+            value += close;
+            k += 2;
+            continue;
+          }
+          break;
+        }
+        value += sql[k++];
+      }
+      t.kind = TokenKind::QuotedName;
+      t.text = value;
+      i = k + 1;
+    } else if (std::isdigit(static_cast<unsigned char>(c)) ||
+               (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
+      size_t k = i;
+      if (c == '0' && i + 1 < n && (sql[i + 1] == 'x' || sql[i + 1] == 'X')) {
+        k += 2;
+        while (k < n && std::isxdigit(static_cast<unsigned char>(sql[k]))) ++k;
+      } else {
+        while (k < n && (std::isdigit(static_cast<unsigned char>(sql[k])) || sql[k] == '.')) ++k;
+        if (k < n && (sql[k] == 'e' || sql[k] == 'E')) {
+          size_t e = k + 1;
+          if (e < n && (sql[e] == '+' || sql[e] == '-')) ++e;
+          if (e < n && std::isdigit(static_cast<unsigned char>(sql[e]))) {
+            k = e;
+            while (k < n && std::isdigit(static_cast<unsigned char>(sql[k]))) ++k;
+          }
+        }
+      }
+      t.kind = TokenKind::Number;
+      t.text = sql.substr(i, k - i);
+      i = k;
+    } else if (c == '@') {
+      size_t k = i + 1;
+      while (k < n && IsNameChar(sql[k])) ++k;
+      t.kind = TokenKind::Variable;
+      t.text = sql.substr(i, k - i);
+      i = k;
+    } else if (IsNameStart(c)) {
+      size_t k = i;
+      while (k < n && IsNameChar(sql[k])) ++k;
+      t.kind = TokenKind::Name;
+      t.text = sql.substr(i, k - i);
+      i = k;
+    } else {
+      static const char* const kTwo[] = {"<>", "!=", "<=", ">=", "!<", "!>"};
+      t.kind = TokenKind::Symbol;
+      t.text = std::string(1, c);
+      for (const char* two : kTwo)
+        if (i + 1 < n && sql[i] == two[0] && sql[i + 1] == two[1]) t.text = two;
+      i += t.text.size();
+    }
+    t.end = i;
+    tokens.push_back(std::move(t));
+  }
+  Token end;
+  end.kind = TokenKind::End;
+  end.begin = end.end = n;
+  end.line = line;
+  tokens.push_back(end);
+  return tokens;
+}
+
+}  // namespace servers::sqlserver

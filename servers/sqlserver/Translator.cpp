@@ -1,0 +1,357 @@
+#include "servers/sqlserver/Translator.h"
+
+#include <strings.h>
+
+#include <set>
+
+#include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Sqlite.h"
+
+namespace servers::sqlserver {
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool IsMasterOnly(const std::string& name) {
+  static const std::set<std::string> tables = {"syslogins", "syslanguages", "sysdatabases",
+                                               "sysxlogins", "sysservers"};
+  return tables.count(Lower(name)) > 0;
+}
+
+std::string ObjectIdOf(const std::string& nameSql) {
+  return "(SELECT id FROM sysobjects WHERE name = tsql_objname(" + nameSql + "))";
+}
+
+}  // namespace
+
+std::string CastTarget(const std::string& typeName) {
+  std::string t = Lower(typeName);
+  if (t == "int" || t == "bigint" || t == "smallint" || t == "tinyint" || t == "bit")
+    return "INTEGER";
+  if (t == "float" || t == "real" || t == "money" || t == "smallmoney" || t == "decimal" ||
+      t == "numeric")
+    return "REAL";
+  if (t == "binary" || t == "varbinary" || t == "image") return "BLOB";
+  return "TEXT";
+}
+
+std::string Translator::Table(const ObjectName& n) const {
+  std::string db = Lower(n.db);
+  if (!db.empty() && db != Lower(database_)) {
+    if (db == "master" && !inMaster_) return "master." + SqlIdent(n.name);
+    Fail(208, "Invalid object name '" + (n.db + "." + (n.owner.empty() ? "" : n.owner) + "." + n.name) + "'.");
+  }
+  if (!inMaster_ && IsMasterOnly(n.name)) return "master." + SqlIdent(n.name);
+  return SqlIdent(n.name);
+}
+
+std::string Translator::Expression(const Expr& e) const {
+  switch (e.kind) {
+    case Expr::String:
+      return SqlLiteral(e.text);
+    case Expr::Number:
+      return e.text;
+    case Expr::Null:
+      return "NULL";
+    case Expr::Default:
+      Fail(170, "Line 1: Incorrect syntax near the keyword 'DEFAULT'.");
+    case Expr::Column: {
+      // Keep the last two parts: alias or table, and column.
+      const auto& p = e.names;
+      if (p.size() == 1) return SqlIdent(p[0]);
+      return SqlIdent(p[p.size() - 2]) + "." + SqlIdent(p.back());
+    }
+    case Expr::Star:
+      if (e.names.empty()) return "*";
+      return SqlIdent(e.names.back()) + ".*";
+    case Expr::Variable: {
+      std::string v = Lower(e.text);
+      if (v == "@@language") return "'us_english'";
+      if (v == "@@version")
+        return "'Microsoft SQL Server  2000 - 8.00.2039 (Schemion embedded server)'";
+      if (v == "@@servername") return "tsql_servername()";
+      if (v == "@@trancount") return "tsql_trancount()";
+      if (v == "@@identity") return "tsql_identity()";
+      if (v == "@@rowcount") return "changes()";
+      if (v == "@@error") return "0";
+      if (v == "@@spid") return "51";
+      Fail(137, "Must declare the variable '" + e.text + "'.");
+    }
+    case Expr::Unary:
+      if (e.text == "NOT") return "NOT " + Expression(*e.args[0]);
+      return e.text + Expression(*e.args[0]);
+    case Expr::Binary: {
+      if (e.text == "+")
+        return "tsql_add(" + Expression(*e.args[0]) + ", " + Expression(*e.args[1]) + ")";
+      return Expression(*e.args[0]) + " " + e.text + " " + Expression(*e.args[1]);
+    }
+    case Expr::Paren:
+      return "(" + Expression(*e.args[0]) + ")";
+    case Expr::Func:
+      return Function(e);
+    case Expr::Case: {
+      std::string out = "CASE";
+      if (e.args[0]) out += " " + Expression(*e.args[0]);
+      size_t pairsEnd = e.args.size() - (e.hasElse ? 1 : 0);
+      for (size_t i = 1; i + 1 < pairsEnd + 1 && i < pairsEnd; i += 2)
+        out += " WHEN " + Expression(*e.args[i]) + " THEN " + Expression(*e.args[i + 1]);
+      if (e.hasElse) out += " ELSE " + Expression(*e.args.back());
+      return out + " END";
+    }
+    case Expr::Cast: {
+      std::string t = Lower(e.text);
+      std::string inner = Expression(*e.args[0]);
+      if (t == "datetime" || t == "smalldatetime") return "tsql_datetime(" + inner + ")";
+      if (t == "bit") return "tsql_bit(" + inner + ")";
+      if (CastTarget(t) == "TEXT") return "tsql_str(" + inner + ")";
+      return "CAST(" + inner + " AS " + CastTarget(t) + ")";
+    }
+    case Expr::Subquery:
+      return "(" + Query(*e.select) + ")";
+    case Expr::Exists:
+      return "EXISTS (" + Query(*e.select) + ")";
+    case Expr::InList: {
+      std::string out = Expression(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (");
+      for (size_t i = 1; i < e.args.size(); ++i) {
+        if (i > 1) out += ", ";
+        out += Expression(*e.args[i]);
+      }
+      return out + ")";
+    }
+    case Expr::InSelect:
+      return Expression(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (") + Query(*e.select) + ")";
+    case Expr::Between:
+      return Expression(*e.args[0]) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
+             Expression(*e.args[1]) + " AND " + Expression(*e.args[2]);
+    case Expr::Like: {
+      std::string out = Expression(*e.args[0]) + (e.negated ? " NOT LIKE " : " LIKE ") +
+                        Expression(*e.args[1]);
+      if (e.args.size() > 2) out += " ESCAPE " + Expression(*e.args[2]);
+      return out;
+    }
+    case Expr::IsNull:
+      return Expression(*e.args[0]) + (e.negated ? " IS NOT NULL" : " IS NULL");
+  }
+  return "NULL";
+}
+
+std::string Translator::Function(const Expr& e) const {
+  std::string f = Lower(e.text);
+  std::vector<std::string> a;
+  for (const auto& arg : e.args) a.push_back(Expression(*arg));
+  auto arity = [&](size_t lo, size_t hi) {
+    if (a.size() < lo || a.size() > hi)
+      Fail(174, "The " + e.text + " function requires " + std::to_string(lo) + " arguments.");
+  };
+  if (e.names.size() > 1 && !(e.names.size() == 2 && Lower(e.names[0]) == "dbo"))
+    Fail(195, "'" + e.text + "' is not a recognized function name.");
+  if (f == "db_name") {
+    arity(0, 1);
+    if (a.empty()) return SqlLiteral(database_);
+    return "tsql_db_name(" + a[0] + ")";
+  }
+  if (f == "user_name") {
+    arity(0, 1);
+    if (a.empty()) return "'dbo'";
+    return "(SELECT name FROM sysusers WHERE uid = " + a[0] + ")";
+  }
+  if (f == "suser_sname" || f == "suser_name" || f == "system_user") return "tsql_login()";
+  if (f == "user_id") {
+    if (a.empty()) return "1";
+    return "(SELECT uid FROM sysusers WHERE name = " + a[0] + ")";
+  }
+  if (f == "filegroup_name") {
+    arity(1, 1);
+    return "(SELECT groupname FROM sysfilegroups WHERE groupid = " + a[0] + ")";
+  }
+  if (f == "filegroup_id") {
+    arity(1, 1);
+    return "(SELECT groupid FROM sysfilegroups WHERE groupname = " + a[0] + ")";
+  }
+  if (f == "object_name") {
+    arity(1, 1);
+    return "(SELECT name FROM sysobjects WHERE id = " + a[0] + ")";
+  }
+  if (f == "object_id") {
+    arity(1, 1);
+    return ObjectIdOf(a[0]);
+  }
+  if (f == "col_name") {
+    arity(2, 2);
+    return "(SELECT name FROM syscolumns WHERE id = " + a[0] + " AND colid = " + a[1] + ")";
+  }
+  if (f == "ident_seed" || f == "ident_incr" || f == "ident_current") {
+    arity(1, 1);
+    std::string col = f == "ident_seed" ? "seed" : f == "ident_incr" ? "incr" : "current";
+    return "(SELECT " + col + " FROM schm_identity WHERE id = " + ObjectIdOf(a[0]) + ")";
+  }
+  if (f == "index_col") {
+    arity(3, 3);
+    return "(SELECT c.name FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND c.colid = "
+           "k.colid WHERE k.id = " + ObjectIdOf(a[0]) + " AND k.indid = " + a[1] +
+           " AND k.keyno = " + a[2] + ")";
+  }
+  if (f == "objectproperty") {
+    arity(2, 2);
+    return "tsql_objectproperty(" + a[0] + ", " + a[1] + ")";
+  }
+  if (f == "permissions") {
+    arity(0, 2);
+    return "4095";
+  }
+  if (f == "getdate" || f == "current_timestamp") return "tsql_getdate()";
+  if (f == "getutcdate") return "tsql_getutcdate()";
+  if (f == "newid") return "tsql_newid()";
+  if (f == "isnull") {
+    arity(2, 2);
+    return "ifnull(" + a[0] + ", " + a[1] + ")";
+  }
+  if (f == "len") {
+    arity(1, 1);
+    return "length(rtrim(" + a[0] + "))";
+  }
+  if (f == "datalength") {
+    arity(1, 1);
+    return "length(CAST(" + a[0] + " AS BLOB))";
+  }
+  if (f == "substring") {
+    arity(3, 3);
+    return "substr(" + a[0] + ", " + a[1] + ", " + a[2] + ")";
+  }
+  if (f == "left") {
+    arity(2, 2);
+    return "substr(" + a[0] + ", 1, " + a[1] + ")";
+  }
+  if (f == "right") {
+    arity(2, 2);
+    return "tsql_right(" + a[0] + ", " + a[1] + ")";
+  }
+  if (f == "charindex") {
+    arity(2, 3);
+    if (a.size() == 3) return "tsql_charindex(" + a[0] + ", " + a[1] + ", " + a[2] + ")";
+    return "instr(" + a[1] + ", " + a[0] + ")";
+  }
+  if (f == "ceiling") return "tsql_ceiling(" + (a.empty() ? std::string("NULL") : a[0]) + ")";
+  if (f == "floor") return "tsql_floor(" + (a.empty() ? std::string("NULL") : a[0]) + ")";
+  if (f == "str") return "tsql_str(" + (a.empty() ? std::string("NULL") : a[0]) + ")";
+  if (f == "year" || f == "month" || f == "day") {
+    arity(1, 1);
+    return "tsql_datepart('" + f + "', " + a[0] + ")";
+  }
+  if (f == "datepart" || f == "datediff" || f == "dateadd" || f == "datename") {
+    // The first argument is a date-part word, not an expression.
+    std::string part = e.args.empty() ? "" : (e.args[0]->kind == Expr::Column
+                                                   ? Lower(e.args[0]->names.back())
+                                                   : Lower(e.args[0]->text));
+    std::string rest;
+    for (size_t i = 1; i < a.size(); ++i) rest += ", " + a[i];
+    return "tsql_" + f + "('" + part + "'" + rest + ")";
+  }
+  static const std::set<std::string> same = {
+      "count", "sum", "avg", "min", "max", "upper", "lower", "ltrim", "rtrim", "replace", "abs",
+      "round", "coalesce", "nullif", "sign", "power", "sqrt", "char", "ascii", "unicode",
+      "replicate", "reverse", "space", "stuff", "patindex", "isnumeric", "isdate", "nchar"};
+  if (same.count(f)) {
+    std::string name = f;
+    if (f == "char" || f == "nchar") name = "char";
+    if (f == "ascii" || f == "unicode") name = "unicode";
+    if (f == "replicate" || f == "reverse" || f == "space" || f == "stuff" || f == "patindex" ||
+        f == "isnumeric" || f == "isdate" || f == "power" || f == "sqrt" || f == "sign")
+      name = "tsql_" + f;
+    std::string out = name + "(";
+    if (e.distinct) out += "DISTINCT ";
+    for (size_t i = 0; i < a.size(); ++i) out += (i ? ", " : "") + a[i];
+    if (a.empty() && f == "count") out += "*";
+    return out + ")";
+  }
+  Fail(195, "'" + e.text + "' is not a recognized function name.");
+}
+
+std::string Translator::From(const TableRef& t) const {
+  switch (t.kind) {
+    case TableRef::Named: {
+      std::string out = Table(t.name);
+      if (!t.alias.empty()) out += " AS " + SqlIdent(t.alias);
+      else if (out.rfind("master.", 0) == 0) out += " AS " + SqlIdent(t.name.name);
+      return out;
+    }
+    case TableRef::Derived:
+      return "(" + Query(*t.select) + ") AS " + SqlIdent(t.alias.empty() ? "schm_derived" : t.alias);
+    case TableRef::Join: {
+      std::string out = From(*t.left);
+      if (t.joinType == "CROSS") return out + " CROSS JOIN " + WrapJoin(*t.right);
+      if (t.joinType == "RIGHT" || t.joinType == "FULL")
+        out += " " + t.joinType + " OUTER JOIN ";
+      else if (t.joinType == "LEFT")
+        out += " LEFT OUTER JOIN ";
+      else
+        out += " INNER JOIN ";
+      return out + WrapJoin(*t.right) + " ON " + Expression(*t.on);
+    }
+  }
+  return {};
+}
+
+std::string Translator::WrapJoin(const TableRef& t) const {
+  if (t.kind == TableRef::Join) return "(" + From(t) + ")";
+  return From(t);
+}
+
+std::string Translator::Core(const Select& s) const {
+  std::string out = "SELECT ";
+  if (s.distinct) out += "DISTINCT ";
+  for (size_t i = 0; i < s.items.size(); ++i) {
+    if (i) out += ", ";
+    out += Expression(*s.items[i].expr);
+    if (!s.items[i].alias.empty()) out += " AS " + SqlIdent(s.items[i].alias);
+  }
+  if (!s.from.empty()) {
+    out += " FROM ";
+    for (size_t i = 0; i < s.from.size(); ++i) {
+      if (i) out += ", ";
+      out += From(*s.from[i]);
+    }
+  }
+  if (s.where) out += " WHERE " + Expression(*s.where);
+  if (!s.groupBy.empty()) {
+    out += " GROUP BY ";
+    for (size_t i = 0; i < s.groupBy.size(); ++i) out += (i ? ", " : "") + Expression(*s.groupBy[i]);
+  }
+  if (s.having) out += " HAVING " + Expression(*s.having);
+  return out;
+}
+
+std::string Translator::Query(const Select& s) const {
+  std::string out = Core(s);
+  for (const auto& u : s.unions) {
+    out += u.all ? " UNION ALL " : " UNION ";
+    if (!u.select->orderBy.empty() || u.select->top) Fail(156, "Incorrect syntax near the keyword 'ORDER'.");
+    out += Core(*u.select);
+    for (const auto& inner : u.select->unions) {
+      out += inner.all ? " UNION ALL " : " UNION ";
+      out += Core(*inner.select);
+    }
+  }
+  if (!s.orderBy.empty()) {
+    out += " ORDER BY ";
+    for (size_t i = 0; i < s.orderBy.size(); ++i) {
+      if (i) out += ", ";
+      out += Expression(*s.orderBy[i].expr);
+      if (s.orderBy[i].desc) out += " DESC";
+    }
+  }
+  if (s.top) {
+    if (s.topPercent)
+      out = "SELECT * FROM (" + out + ") LIMIT (SELECT (count(*) * " + Expression(*s.top) +
+            " + 99) / 100 FROM (" + out + "))";
+    else
+      out += " LIMIT " + Expression(*s.top);
+  }
+  return out;
+}
+
+}  // namespace servers::sqlserver

@@ -1,0 +1,35 @@
+// Writes parsed T-SQL expressions and queries as SQLite SQL over the catalogue and user tables:
+// names are requoted, server functions become SQLite functions or sub-queries on the
+// catalogue, "+" becomes the server's add-or-concatenate, TOP becomes LIMIT.
+#pragma once
+
+#include <string>
+
+#include "servers/sqlserver/Ast.h"
+
+namespace servers::sqlserver {
+
+class Translator {
+ public:
+  // `database` is the current database; master's tables are reached as "master".
+  Translator(std::string database, bool inMaster)
+      : database_(std::move(database)), inMaster_(inMaster) {}
+
+  std::string Expression(const Expr& e) const;
+  std::string Query(const Select& s) const;
+  // The SQLite name of a table or view; raises error 208 for another database.
+  std::string Table(const ObjectName& name) const;
+  std::string From(const TableRef& t) const;
+
+ private:
+  std::string Function(const Expr& e) const;
+  std::string Core(const Select& s) const;
+  std::string WrapJoin(const TableRef& t) const;
+  std::string database_;
+  bool inMaster_;
+};
+
+// SQLite column type for a cast target.
+std::string CastTarget(const std::string& typeName);
+
+}  // namespace servers::sqlserver

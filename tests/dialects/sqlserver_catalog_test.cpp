@@ -21,12 +21,21 @@ ado::Variant Criteria(std::initializer_list<ado::Variant> elements) {
 }
 const ado::Variant kAny = ado::Variant::Null();
 
-// A procedure text longer than two catalogue rows.
-std::string LongProcedureText() {
-  std::string sql = "CREATE PROCEDURE pLong AS\n";
+// A module text longer than two catalogue rows.
+std::string LongText(const std::string& head, const std::string& line, size_t length) {
+  std::string sql = head;
   int i = 0;
-  while (sql.size() < 9500) sql += "SELECT " + std::to_string(i++) + " AS n -- padding line\n";
+  while (sql.size() < length) sql += line + std::to_string(i++) + " -- padding line\n";
   return sql;
+}
+std::string LongProcedureText() {
+  return LongText("CREATE PROCEDURE pLong AS\n", "SELECT 1 AS n", 9500);
+}
+std::string LongSecretText() {
+  return LongText("CREATE PROCEDURE pLongSecret WITH ENCRYPTION AS\n", "SELECT 2 AS n", 8500);
+}
+std::string LongViewText() {
+  return LongText("CREATE VIEW vLong AS SELECT id FROM Customers WHERE id <> -1\n", "OR id = ", 4500);
 }
 
 Names OleDbColumns(ado::TSchemaInfo kind) {
@@ -62,6 +71,8 @@ class SqlServerCatalog : public ::testing::Test {
         "ALTER DATABASE CatalogDb ADD FILEGROUP Archive",
         "sp_addLogin 'bob', 'pw'",
         "sp_grantDbAccess 'bob', 'bobby'",
+        LongSecretText(),
+        LongViewText(),
     });
   }
   static void TearDownTestSuite() {
@@ -120,7 +131,9 @@ TEST_F(SqlServerCatalog, TablesWithRestrictionsAndTableTypes) {
   EXPECT_EQ(data_.RecordCount(), 0);
 
   Open(vsiTables, Criteria({kAny, kAny, kAny, "VIEW"}));
-  EXPECT_EQ(Column(data_, "TABLE_NAME"), (Names{"vCustomers"}));
+  Names views = Column(data_, "TABLE_NAME");
+  std::sort(views.begin(), views.end());
+  EXPECT_EQ(views, (Names{"vCustomers", "vLong"}));
   Open(vsiTables, Criteria({kAny, kAny, kAny, "SYSTEM TABLE"}));
   const Names types = Column(data_, "TABLE_TYPE");
   EXPECT_FALSE(types.empty());
@@ -207,7 +220,11 @@ TEST_F(SqlServerCatalog, ColumnDefinitionsReadBackRecreateTheTable) {
 }
 
 TEST_F(SqlServerCatalog, ViewsAndProceduresJoinTheirCatalogueRows) {
-  Open(vsiViews);
+  Open(vsiViews, Criteria({kAny, kAny, "vLong"}));
+  ASSERT_EQ(data_.RecordCount(), 1);
+  EXPECT_EQ(Field("VIEW_DEFINITION"), LongViewText());
+
+  Open(vsiViews, Criteria({kAny, kAny, "vCustomers"}));
   EXPECT_EQ(FieldNames(data_),
             (Names{"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "VIEW_DEFINITION",
                    "CHECK_OPTION", "IS_UPDATABLE", "DESCRIPTION", "DATE_CREATED",
@@ -238,15 +255,22 @@ TEST_F(SqlServerCatalog, ViewsAndProceduresJoinTheirCatalogueRows) {
   ASSERT_TRUE(Find("PROCEDURE_NAME", {"pSecret"}));
   EXPECT_EQ(data_.FieldByName("ENCRYPTED").AsInteger(), 1);
   EXPECT_EQ(Field("PROCEDURE_DEFINITION"), "");
+  ASSERT_TRUE(Find("PROCEDURE_NAME", {"pLongSecret"}));
+  EXPECT_EQ(data_.FieldByName("ENCRYPTED").AsInteger(), 1);
+  EXPECT_EQ(Field("PROCEDURE_DEFINITION"), "");
   ASSERT_TRUE(Find("PROCEDURE_NAME", {"trOrders"}));
   EXPECT_EQ(Field("PROCEDURE_TYPE"), "TR");
   ASSERT_TRUE(Find("PROCEDURE_NAME", {"vCustomers"}));
   EXPECT_EQ(Field("PROCEDURE_TYPE"), "V");
   const Names names = Column(data_, "PROCEDURE_NAME");
   EXPECT_EQ(std::count(names.begin(), names.end(), "pLong"), 1);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "pLongSecret"), 1);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "vLong"), 1);
 
   Open(vsiProcedures, Criteria({kAny, "dbo", kAny, "TR"}));
   EXPECT_EQ(Column(data_, "PROCEDURE_NAME"), (Names{"trOrders"}));
+  Open(vsiProcedures, Criteria({kAny, "bobby"}));
+  EXPECT_EQ(data_.RecordCount(), 0);
 }
 
 TEST_F(SqlServerCatalog, ConstraintsKeysAndDefaults) {
@@ -432,5 +456,39 @@ TEST(SqlServerDatabases, CreateExistsAndBackup) {
             " *** BACKUP ERROR *** on file " + folder + "/missing/folder\\x.bak");
   EXPECT_FALSE(owner.errors[0].message.empty());
 }
+
+TEST(SqlServerDatabases, RestoreBringsBackTheBackedUpSchema) {
+  TestOwner owner;
+  TSqlServerSpecific dialect(&owner);
+  std::unique_ptr<ado::TConnection> connection =
+      dialect_test::CreateAndConnect(dialect, "RestoreDb");
+  dialect.GetDatabaseName(*connection);
+  const std::string folder = std::getenv("SCHEMION_SERVERS");
+  connection->Execute("CREATE TABLE Kept (a int NULL)");
+  ASSERT_TRUE(dialect.BackupDatabase(*connection, "RestoreDb.bak", folder));
+  connection->Execute("CREATE TABLE Added (b int NULL)");
+
+  ASSERT_TRUE(dialect.RestoreDatabase(*connection, folder + "\\RestoreDb.bak", folder, folder))
+      << (owner.errors.empty() ? "" : owner.errors[0].message);
+  ado::TDataSet tables;
+  tables.SetConnection(connection.get());
+  dialect.OpenSchema(vsiTables, Criteria({kAny, kAny, kAny, "TABLE"}), ado::Variant(), tables);
+  EXPECT_EQ(dialect_test::Column(tables, "TABLE_NAME"), (Names{"Kept"}));
+
+  std::string message;
+  EXPECT_FALSE(dialect.RestoreAsNewDatabase("RestoreDb", folder + "\\RestoreDb.bak", "", "", "",
+                                            "", dialect_test::kServer, message));
+  ASSERT_TRUE(dialect.RestoreAsNewDatabase("RestoredCopy", folder + "\\RestoreDb.bak", folder,
+                                           folder, "", "", dialect_test::kServer, message))
+      << message << (owner.errors.empty() ? "" : owner.errors[0].message);
+  EXPECT_EQ(dialect.DatabaseName, "RestoredCopy");
+  ado::TConnection copy(dialect_test::ConnectionStringFor("RestoredCopy"));
+  copy.Open();
+  tables.SetConnection(&copy);
+  dialect.OpenSchema(vsiTables, Criteria({kAny, kAny, kAny, "TABLE"}), ado::Variant(), tables);
+  EXPECT_EQ(dialect_test::Column(tables, "TABLE_NAME"), (Names{"Kept"}));
+  EXPECT_TRUE(owner.errors.empty());
+}
+
 
 }  // namespace

@@ -151,7 +151,11 @@ Column ReadColumn(const pugi::xml_node& attrType, const Prefixes& p) {
   c.def.Required = IsFalse(fact(p.rs, "maybenull")) && !nullable;
 
   FieldType ft = FieldType::ftString;
-  if (type == "string" || type == "char") {
+  if (dbtype == "currency") {
+    // Money columns are currency whatever XML-Data type carries them.
+    ft = FieldType::ftCurrency;
+    c.decode = Decode::kCurrency;
+  } else if (type == "string" || type == "char") {
     if (isLong || maxLength >= kLongStringLength) {
       ft = FieldType::ftMemo;
     } else {
@@ -175,7 +179,7 @@ Column ReadColumn(const pugi::xml_node& attrType, const Prefixes& p) {
   } else if (type == "float" || type == "r8" || type == "r4") {
     ft = FieldType::ftFloat;
     c.decode = Decode::kFloat;
-  } else if (type == "fixed.14.4" || (type == "number" && dbtype == "currency")) {
+  } else if (type == "fixed.14.4" || dbtype == "currency") {
     ft = FieldType::ftCurrency;
     c.decode = Decode::kCurrency;
   } else if (type == "number") {
@@ -307,7 +311,9 @@ bool ParseDateTime(std::string_view s, DateTime& out) {
       return false;
     }
   }
-  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || sec > 59) return false;
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (mo < 1 || mo > 12 || d < 1 || d > kDays[mo - 1] || h > 23 || mi > 59 || sec > 59) return false;
+  if (mo == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
   out = EncodeDateTime(y, mo, d, h, mi, sec, ms);
   return true;
 }

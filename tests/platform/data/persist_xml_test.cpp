@@ -264,6 +264,7 @@ TEST_F(PersistXml, ReaderFollowsTheFormatRatherThanOneSpelling) {
       <x:AttributeType name="CompanyName"/>
       <x:AttributeType name="When" t:type="date"/>
       <x:AttributeType name="Blob"><x:datatype t:type="bin.base64"/></x:AttributeType>
+      <x:AttributeType name="Fee"><x:datatype t:type="i8" r:dbtype="currency"/></x:AttributeType>
       <x:extends type="r:rowbase"/>
     </x:ElementType>
     <x:AttributeType name="s1" r:name="Shipper ID" r:number="1">
@@ -271,7 +272,7 @@ TEST_F(PersistXml, ReaderFollowsTheFormatRatherThanOneSpelling) {
     </x:AttributeType>
   </x:Schema>
   <r:data>
-    <w:row s1="1" CompanyName="Speedy" When="2001-02-03" Blob="AAEC/w==" other="ignored"/>
+    <w:row s1="1" CompanyName="Speedy" When="2001-02-03" Blob="AAEC/w==" Fee="12.3456" other="ignored"/>
     <r:update>
       <r:original><w:row s1="2" CompanyName="United" When="2001-02-04"/></r:original>
       <w:row CompanyName="United Package"/>
@@ -282,8 +283,10 @@ TEST_F(PersistXml, ReaderFollowsTheFormatRatherThanOneSpelling) {
 </root>)");
   TDataSet ds;
   ds.LoadFromFile(File("variant.xml"));
-  ASSERT_EQ(ds.FieldCount(), 4);
+  ASSERT_EQ(ds.FieldCount(), 5);
   EXPECT_EQ(ds.Fields(0).FieldName(), "Shipper ID");
+  EXPECT_EQ(ds.FieldByName("Fee").DataType(), FieldType::ftCurrency);
+  EXPECT_EQ(ds.FieldByName("Fee").AsCurrency().scaled, 123456);
   EXPECT_EQ(ds.Fields(0).DataType(), FieldType::ftInteger);
   EXPECT_EQ(ds.FieldByName("CompanyName").DataType(), FieldType::ftString);
   ASSERT_EQ(ds.RecordCount(), 3);
@@ -320,6 +323,8 @@ TEST_F(PersistXml, BrokenFilesFailNamingTheFileAndLeaveTheSetClosed) {
   badInt.replace(badInt.find("id='7'"), 6, "id='7x'");
   std::string badDate = whole;
   badDate.replace(badDate.find("2000-01-05"), 10, "2000-13-05");
+  std::string badDay = whole;
+  badDay.replace(badDay.find("2000-01-05"), 10, "2001-02-29");
   const std::vector<Case> cases = {
       {"truncated.xml", whole.substr(0, whole.size() / 2), "malformed XML"},
       {"cut-in-schema.xml", whole.substr(0, 300), "malformed XML"},
@@ -329,6 +334,7 @@ TEST_F(PersistXml, BrokenFilesFailNamingTheFileAndLeaveTheSetClosed) {
       {"no-data.xml", whole.substr(0, whole.find("<rs:data>")) + "</xml>", "no data section"},
       {"bad-int.xml", badInt, "row 8: value '7x' of field 'id' is not a valid integer"},
       {"bad-date.xml", badDate, "of field 'when' is not a valid date-time"},
+      {"bad-day.xml", badDay, "value '2001-02-29T00:00:00' of field 'when'"},
   };
   for (const Case& c : cases) {
     Write(c.name, c.content);

@@ -495,8 +495,15 @@ struct RowReader {
       const char* name = a.name();
       size_t idx;
       // Attributes come in column order as a rule, so the expected name is tried first.
+      // A null leaves its attribute out, so the next two columns are tried as well.
       if (guess < columns.size() && std::strcmp(columns[guess].attrName.c_str(), name) == 0) {
         idx = guess;
+      } else if (guess + 1 < columns.size() &&
+                 std::strcmp(columns[guess + 1].attrName.c_str(), name) == 0) {
+        idx = guess + 1;
+      } else if (guess + 2 < columns.size() &&
+                 std::strcmp(columns[guess + 2].attrName.c_str(), name) == 0) {
+        idx = guess + 2;
       } else {
         auto it = byAttr.find(std::string_view(name));
         if (it == byAttr.end()) continue;  // attributes outside the schema are ignored

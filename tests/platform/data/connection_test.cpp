@@ -189,6 +189,8 @@ TEST(Connection, QueriesAndSchemaRowsetsFillDataSets) {
   noRows.SetCommandText("create table q (a int)");
   EXPECT_THROW(noRows.Open(), EDatabaseError);
   EXPECT_FALSE(noRows.Active());
+  noRows.SetCommandText("update q set a = 1");
+  EXPECT_EQ(noRows.ExecSQL(), 7);
   TDataSet unattached;
   unattached.SetCommandText("select 1");
   EXPECT_THROW(unattached.Open(), EDatabaseError);

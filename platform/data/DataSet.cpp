@@ -181,6 +181,12 @@ void TDataSet::Open() {
   connection_->Query(commandText_, *this);
 }
 
+int64_t TDataSet::ExecSQL() {
+  if (!connection_) throw EDatabaseError("Missing Connection or ConnectionString");
+  if (text::Trim(commandText_).empty()) throw EDatabaseError("CommandText is empty");
+  return connection_->Execute(commandText_);
+}
+
 void TDataSet::Close() {
   active_ = false;
   state_ = dsInactive;

@@ -89,6 +89,9 @@ class TDataSet {
   // Opens the command text through the connection; raises EDatabaseError when either is
   // missing or the command returns no rows, EOleException when the server refuses it.
   void Open();
+  // Runs the command text through the connection without opening the data set; returns the
+  // rows affected (-1 when no statement counts rows). Raises as Open does.
+  int64_t ExecSQL();
   // Discards the rows (and a pending edit); field definitions stay.
   void Close();
   bool Active() const { return active_; }

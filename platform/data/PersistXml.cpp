@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -150,7 +151,11 @@ Column ReadColumn(const pugi::xml_node& attrType, const Prefixes& p) {
   c.def.Required = IsFalse(fact(p.rs, "maybenull")) && !nullable;
 
   FieldType ft = FieldType::ftString;
-  if (type == "string" || type == "char") {
+  if (dbtype == "currency") {
+    // Money columns are currency whatever XML-Data type carries them.
+    ft = FieldType::ftCurrency;
+    c.decode = Decode::kCurrency;
+  } else if (type == "string" || type == "char") {
     if (isLong || maxLength >= kLongStringLength) {
       ft = FieldType::ftMemo;
     } else {
@@ -174,7 +179,7 @@ Column ReadColumn(const pugi::xml_node& attrType, const Prefixes& p) {
   } else if (type == "float" || type == "r8" || type == "r4") {
     ft = FieldType::ftFloat;
     c.decode = Decode::kFloat;
-  } else if (type == "fixed.14.4" || (type == "number" && dbtype == "currency")) {
+  } else if (type == "fixed.14.4" || dbtype == "currency") {
     ft = FieldType::ftCurrency;
     c.decode = Decode::kCurrency;
   } else if (type == "number") {
@@ -306,7 +311,9 @@ bool ParseDateTime(std::string_view s, DateTime& out) {
       return false;
     }
   }
-  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || sec > 59) return false;
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (mo < 1 || mo > 12 || d < 1 || d > kDays[mo - 1] || h > 23 || mi > 59 || sec > 59) return false;
+  if (mo == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
   out = EncodeDateTime(y, mo, d, h, mi, sec, ms);
   return true;
 }
@@ -390,11 +397,23 @@ const char* TypeWord(Decode d) {
   return "text";
 }
 
-bool DecodeValue(const Column& c, const char* raw, Variant& out) {
+// Stores a value at `idx`; built in place when the row is filled up to there, as it is when
+// the attributes come in column order.
+template <class... Args>
+void Put(Row& row, size_t idx, Args&&... args) {
+  if (idx >= row.size()) {
+    if (idx > row.size()) row.resize(idx, Variant::Null());
+    row.emplace_back(std::forward<Args>(args)...);
+  } else {
+    row[idx] = Variant(std::forward<Args>(args)...);
+  }
+}
+
+bool DecodeValue(const Column& c, const char* raw, Row& row, size_t idx) {
   const std::string_view s(raw);
   switch (c.decode) {
     case Decode::kText:
-      out = Variant(s);
+      Put(row, idx, s);
       return true;
     case Decode::kInt: {
       int64_t v = 0;
@@ -402,14 +421,14 @@ bool DecodeValue(const Column& c, const char* raw, Variant& out) {
       if (!s.empty() && s[0] == '+') ++b;
       auto [p, ec] = std::from_chars(b, s.data() + s.size(), v);
       if (ec != std::errc() || p != s.data() + s.size() || b == s.data() + s.size()) return false;
-      out = Variant(static_cast<long long>(v));
+      Put(row, idx, static_cast<long long>(v));
       return true;
     }
     case Decode::kBool:
       if (text::SameText(s, "true") || s == "1" || s == "-1") {
-        out = Variant(true);
+        Put(row, idx, true);
       } else if (text::SameText(s, "false") || s == "0") {
-        out = Variant(false);
+        Put(row, idx, false);
       } else {
         return false;
       }
@@ -417,38 +436,42 @@ bool DecodeValue(const Column& c, const char* raw, Variant& out) {
     case Decode::kFloat: {
       double d = 0;
       if (!IsNumberText(s, d)) return false;
-      out = Variant(d);
+      Put(row, idx, d);
       return true;
     }
     case Decode::kCurrency: {
       Currency cy;
       if (!ParseCurrency(s, cy)) return false;
-      out = Variant(cy);
+      Put(row, idx, cy);
       return true;
     }
     case Decode::kDecimal: {
       double d = 0;
       if (!IsNumberText(s, d)) return false;
       // Decimals beyond double precision keep their text, so no digit is lost.
-      out = SignificantDigits(s) > 15 ? Variant(s) : Variant(d);
+      if (SignificantDigits(s) > 15) {
+        Put(row, idx, s);
+      } else {
+        Put(row, idx, d);
+      }
       return true;
     }
     case Decode::kDateTime: {
       DateTime dt;
       if (!ParseDateTime(s, dt)) return false;
-      out = Variant(dt);
+      Put(row, idx, dt);
       return true;
     }
     case Decode::kHex: {
       Bytes b;
       if (!DecodeHex(s, b)) return false;
-      out = Variant(std::move(b));
+      Put(row, idx, std::move(b));
       return true;
     }
     case Decode::kBase64: {
       Bytes b;
       if (!DecodeBase64(s, b)) return false;
-      out = Variant(std::move(b));
+      Put(row, idx, std::move(b));
       return true;
     }
   }
@@ -464,21 +487,30 @@ struct RowReader {
     for (size_t i = 0; i < columns.size(); ++i) byAttr.emplace(columns[i].attrName, i);
   }
 
-  // Overwrites the row's values with the element's attributes (absent attributes untouched).
+  // Puts the element's attributes into the row (absent attributes leave their values alone;
+  // the caller fills the rest of a fresh row with nulls).
   void Fill(const pugi::xml_node& element, Row& row) {
     size_t guess = 0;
     for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
       const char* name = a.name();
       size_t idx;
-      if (guess < columns.size() && columns[guess].attrName == name) {
+      // Attributes come in column order as a rule, so the expected name is tried first.
+      // A null leaves its attribute out, so the next two columns are tried as well.
+      if (guess < columns.size() && std::strcmp(columns[guess].attrName.c_str(), name) == 0) {
         idx = guess;
+      } else if (guess + 1 < columns.size() &&
+                 std::strcmp(columns[guess + 1].attrName.c_str(), name) == 0) {
+        idx = guess + 1;
+      } else if (guess + 2 < columns.size() &&
+                 std::strcmp(columns[guess + 2].attrName.c_str(), name) == 0) {
+        idx = guess + 2;
       } else {
         auto it = byAttr.find(std::string_view(name));
         if (it == byAttr.end()) continue;  // attributes outside the schema are ignored
         idx = it->second;
       }
       guess = idx + 1;
-      if (!DecodeValue(columns[idx], a.value(), row[idx])) {
+      if (!DecodeValue(columns[idx], a.value(), row, idx)) {
         throw LoadError("row " + std::to_string(rowNumber) + ": value '" + a.value() +
                         "' of field '" + columns[idx].def.Name + "' is not a valid " +
                         TypeWord(columns[idx].decode));
@@ -572,9 +604,10 @@ RowSet ParseDocument(char* buffer, size_t size) {
   const size_t n = columns.size();
   auto readRow = [&](const pugi::xml_node& element) {
     ++reader.rowNumber;
-    Row row(n, Variant::Null());
+    Row& row = result.Rows.emplace_back();
+    row.reserve(n);
     reader.Fill(element, row);
-    result.Rows.push_back(std::move(row));
+    row.resize(n, Variant::Null());
   };
   for (pugi::xml_node ch = data.first_child(); ch; ch = ch.next_sibling()) {
     if (ch.type() != pugi::node_element) continue;
@@ -930,14 +963,32 @@ RowSet LoadPersistedXml(const std::string& fileName) {
     throw EDatabaseError(LoadFailure(fileName, std::string("cannot open the file (") +
                                                    std::strerror(errno) + ")"));
   }
-  std::string buffer;
-  char chunk[1 << 16];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) buffer.append(chunk, got);
-  if (std::ferror(f.get())) throw EDatabaseError(LoadFailure(fileName, "the file cannot be read"));
-  if (buffer.empty()) throw EDatabaseError(LoadFailure(fileName, "the file is empty"));
+  // One read of the whole file into a buffer that the parser then works on in place.
+  std::unique_ptr<char[]> buffer;
+  size_t size = 0;
+  size_t capacity = 0;
+  struct stat st {};
+  if (::fstat(::fileno(f.get()), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    capacity = static_cast<size_t>(st.st_size) + 1;
+  }
+  if (capacity < 4096) capacity = 4096;
+  buffer.reset(new char[capacity]);
+  while (true) {
+    const size_t got = std::fread(buffer.get() + size, 1, capacity - size, f.get());
+    size += got;
+    if (got == 0 || size < capacity) {
+      if (std::ferror(f.get())) throw EDatabaseError(LoadFailure(fileName, "the file cannot be read"));
+      if (std::feof(f.get())) break;
+      continue;
+    }
+    std::unique_ptr<char[]> bigger(new char[capacity * 2]);
+    std::memcpy(bigger.get(), buffer.get(), size);
+    buffer = std::move(bigger);
+    capacity *= 2;
+  }
+  if (size == 0) throw EDatabaseError(LoadFailure(fileName, "the file is empty"));
   try {
-    return ParseDocument(buffer.data(), buffer.size());
+    return ParseDocument(buffer.get(), size);
   } catch (const LoadError& e) {
     throw EDatabaseError(LoadFailure(fileName, e.What()));
   }

@@ -43,6 +43,11 @@ std::vector<std::string> SplitName(const std::string& text) {
     }
   }
   parts.push_back(cur);
+  // A name quoted twice ("[[My Col]]") keeps one pair of brackets at most; take it off.
+  for (auto& p : parts)
+    while (p.size() >= 2 && p.front() == '[' && p.back() == ']') p = p.substr(1, p.size() - 2);
+  for (auto& p : parts)
+    if (!p.empty() && p.back() == ']' && p.find('[') == std::string::npos) p.pop_back();
   return parts;
 }
 

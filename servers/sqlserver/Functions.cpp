@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <random>
 #include <string>
 
@@ -320,7 +321,93 @@ void PadFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void ObjectPropertyFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, 0); }
 
-IFunctionHost& Host(sqlite3_context* ctx) { return *static_cast<IFunctionHost*>(sqlite3_user_data(ctx)); }
+// The catalogue lookups of the server functions, with their statements prepared once per
+// connection.
+struct CatalogLookup {
+  sqlite3* db = nullptr;
+  IFunctionHost* host = nullptr;
+  std::map<std::string, sqlite3_stmt*> statements;
+  ~CatalogLookup() {
+    for (auto& [sql, st] : statements) sqlite3_finalize(st);
+  }
+  sqlite3_stmt* Prepare(const std::string& sql) {
+    auto it = statements.find(sql);
+    if (it != statements.end()) {
+      sqlite3_reset(it->second);
+      sqlite3_clear_bindings(it->second);
+      return it->second;
+    }
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return nullptr;
+    statements[sql] = st;
+    return st;
+  }
+};
+
+CatalogLookup& Lookup(sqlite3_context* ctx) { return *static_cast<CatalogLookup*>(sqlite3_user_data(ctx)); }
+IFunctionHost& Host(sqlite3_context* ctx) { return *Lookup(ctx).host; }
+
+std::string StripOwner(const std::string& s) {
+  std::string last, cur;
+  bool bracket = false;
+  for (char c : s) {
+    if (bracket) {
+      if (c == ']') bracket = false;
+      else cur += c;
+    } else if (c == '[') {
+      bracket = true;
+    } else if (c == '.') {
+      last = cur;
+      cur.clear();
+    } else if (c != '"') {
+      cur += c;
+    }
+  }
+  return cur.empty() ? last : cur;
+}
+
+// Runs `sql` with the arguments bound in order and returns its first value (null when none).
+void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value** argv, bool nameFirst) {
+  for (int i = 0; i < argc; ++i)
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  CatalogLookup& l = Lookup(ctx);
+  sqlite3_stmt* st = l.Prepare(sql);
+  if (!st) return sqlite3_result_error(ctx, sqlite3_errmsg(l.db), -1);
+  for (int i = 0; i < argc; ++i) {
+    if (i == 0 && nameFirst) {
+      std::string n = StripOwner(ArgText(argv[0]));
+      sqlite3_bind_text(st, 1, n.data(), static_cast<int>(n.size()), SQLITE_TRANSIENT);
+    } else {
+      sqlite3_bind_value(st, i + 1, argv[i]);
+    }
+  }
+  if (sqlite3_step(st) == SQLITE_ROW) sqlite3_result_value(ctx, sqlite3_column_value(st, 0));
+  else sqlite3_result_null(ctx);
+  sqlite3_reset(st);
+}
+
+void UserNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM sysusers WHERE uid = ?", n, v, false); }
+void UserIdFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT uid FROM sysusers WHERE name = ?", n, v, false); }
+void FileGroupNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT groupname FROM sysfilegroups WHERE groupid = ?", n, v, false); }
+void FileGroupIdFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT groupid FROM sysfilegroups WHERE groupname = ?", n, v, false); }
+void ObjectNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM sysobjects WHERE id = ?", n, v, false); }
+void ObjectIdFunc(sqlite3_context* c, int n, sqlite3_value** v) {
+  LookupResult(c, "SELECT id FROM sysobjects WHERE name = ? ORDER BY (xtype IN ('U','V','P','FN','IF','TF','TR','S')) DESC LIMIT 1", n, v, true);
+}
+void ColNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM syscolumns WHERE id = ? AND colid = ?", n, v, false); }
+void IdentSeedFunc(sqlite3_context* c, int n, sqlite3_value** v) {
+  LookupResult(c, "SELECT i.seed FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ? AND o.xtype = 'U'", n, v, true);
+}
+void IdentIncrFunc(sqlite3_context* c, int n, sqlite3_value** v) {
+  LookupResult(c, "SELECT i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ? AND o.xtype = 'U'", n, v, true);
+}
+void IdentCurrentFunc(sqlite3_context* c, int n, sqlite3_value** v) {
+  LookupResult(c, "SELECT coalesce(i.current, i.seed) FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ? AND o.xtype = 'U'", n, v, true);
+}
+void IndexColFunc(sqlite3_context* c, int n, sqlite3_value** v) {
+  LookupResult(c, "SELECT c.name FROM sysobjects o JOIN sysindexkeys k ON k.id = o.id JOIN syscolumns c ON c.id = k.id AND "
+                  "c.colid = k.colid WHERE o.name = ? AND o.xtype IN ('U', 'V', 'S') AND k.indid = ? AND k.keyno = ?", n, v, true);
+}
 
 void ServerNameFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).ServerName()); }
 void LoginFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).LoginName()); }
@@ -446,9 +533,27 @@ void RegisterFunctions(sqlite3* db, IFunctionHost& host) {
     int flags = SQLITE_UTF8 | (d.deterministic ? SQLITE_DETERMINISTIC : 0);
     sqlite3_create_function_v2(db, d.name, d.args, flags, nullptr, d.fn, nullptr, nullptr, nullptr);
   }
-  sqlite3_create_function_v2(db, "tsql_servername", 0, SQLITE_UTF8, &host, ServerNameFunc, nullptr, nullptr, nullptr);
-  sqlite3_create_function_v2(db, "tsql_login", 0, SQLITE_UTF8, &host, LoginFunc, nullptr, nullptr, nullptr);
-  sqlite3_create_function_v2(db, "tsql_trancount", 0, SQLITE_UTF8, &host, TranCountFunc, nullptr, nullptr, nullptr);
+  auto* lookup = new CatalogLookup;
+  lookup->db = db;
+  lookup->host = &host;
+  // The first registration owns the lookup: SQLite frees it with the connection.
+  sqlite3_create_function_v2(db, "tsql_servername", 0, SQLITE_UTF8, lookup, ServerNameFunc, nullptr, nullptr,
+                             [](void* p) { delete static_cast<CatalogLookup*>(p); });
+  struct Lookup {
+    const char* name;
+    int args;
+    void (*fn)(sqlite3_context*, int, sqlite3_value**);
+  };
+  static const Lookup lookups[] = {
+      {"tsql_login", 0, LoginFunc}, {"tsql_trancount", 0, TranCountFunc},
+      {"tsql_user_name", 1, UserNameFunc}, {"tsql_user_id", 1, UserIdFunc},
+      {"tsql_filegroup_name", 1, FileGroupNameFunc}, {"tsql_filegroup_id", 1, FileGroupIdFunc},
+      {"tsql_object_name", 1, ObjectNameFunc}, {"tsql_object_id", 1, ObjectIdFunc},
+      {"tsql_col_name", 2, ColNameFunc}, {"tsql_ident_seed", 1, IdentSeedFunc},
+      {"tsql_ident_incr", 1, IdentIncrFunc}, {"tsql_ident_current", 1, IdentCurrentFunc},
+      {"tsql_index_col", 3, IndexColFunc}};
+  for (const auto& l : lookups)
+    sqlite3_create_function_v2(db, l.name, l.args, SQLITE_UTF8, lookup, l.fn, nullptr, nullptr, nullptr);
 }
 
 }  // namespace servers::sqlserver

@@ -527,6 +527,8 @@ TableInfo Session::RequireTable(const ObjectName& name) {
   if (!name.db.empty() && Lower(name.db) != Lower(database_))
     Fail(208, "Invalid object name '" + name.db + "." + name.owner + "." + name.name + "'.");
   auto t = LoadTable(Db(), name.name);
+  if (t && t->xtype == "S")
+    Fail(259, "Ad hoc updates to system catalogs are not enabled. The system administrator must reconfigure SQL Server to allow this.");
   if (!t || t->xtype != "U") Fail(208, "Invalid object name '" + name.name + "'.");
   return *t;
 }

@@ -22,10 +22,6 @@ bool IsMasterOnly(const std::string& name) {
   return tables.count(Lower(name)) > 0;
 }
 
-std::string ObjectIdOf(const std::string& nameSql) {
-  return "(SELECT id FROM sysobjects WHERE name = tsql_objname(" + nameSql + "))";
-}
-
 }  // namespace
 
 std::string CastTarget(const std::string& typeName) {
@@ -157,43 +153,26 @@ std::string Translator::Function(const Expr& e) const {
   if (f == "user_name") {
     arity(0, 1);
     if (a.empty()) return "'dbo'";
-    return "(SELECT name FROM sysusers WHERE uid = " + a[0] + ")";
+    return "tsql_user_name(" + a[0] + ")";
   }
   if (f == "suser_sname" || f == "suser_name" || f == "system_user") return "tsql_login()";
   if (f == "user_id") {
     if (a.empty()) return "1";
-    return "(SELECT uid FROM sysusers WHERE name = " + a[0] + ")";
+    return "tsql_user_id(" + a[0] + ")";
   }
-  if (f == "filegroup_name") {
+  static const std::set<std::string> lookups = {"filegroup_name", "filegroup_id", "object_name", "object_id",
+                                                "ident_seed", "ident_incr", "ident_current"};
+  if (lookups.count(f)) {
     arity(1, 1);
-    return "(SELECT groupname FROM sysfilegroups WHERE groupid = " + a[0] + ")";
-  }
-  if (f == "filegroup_id") {
-    arity(1, 1);
-    return "(SELECT groupid FROM sysfilegroups WHERE groupname = " + a[0] + ")";
-  }
-  if (f == "object_name") {
-    arity(1, 1);
-    return "(SELECT name FROM sysobjects WHERE id = " + a[0] + ")";
-  }
-  if (f == "object_id") {
-    arity(1, 1);
-    return ObjectIdOf(a[0]);
+    return "tsql_" + f + "(" + a[0] + ")";
   }
   if (f == "col_name") {
     arity(2, 2);
-    return "(SELECT name FROM syscolumns WHERE id = " + a[0] + " AND colid = " + a[1] + ")";
-  }
-  if (f == "ident_seed" || f == "ident_incr" || f == "ident_current") {
-    arity(1, 1);
-    std::string col = f == "ident_seed" ? "seed" : f == "ident_incr" ? "incr" : "current";
-    return "(SELECT " + col + " FROM schm_identity WHERE id = " + ObjectIdOf(a[0]) + ")";
+    return "tsql_col_name(" + a[0] + ", " + a[1] + ")";
   }
   if (f == "index_col") {
     arity(3, 3);
-    return "(SELECT c.name FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND c.colid = "
-           "k.colid WHERE k.id = " + ObjectIdOf(a[0]) + " AND k.indid = " + a[1] +
-           " AND k.keyno = " + a[2] + ")";
+    return "tsql_index_col(" + a[0] + ", " + a[1] + ", " + a[2] + ")";
   }
   if (f == "objectproperty") {
     arity(2, 2);

@@ -10,8 +10,8 @@
 namespace sample_db {
 
 inline const char* kScript = R"SQL(
-ALTER DATABASE db ADD FILEGROUP [FG_DATA]
-ALTER DATABASE db ADD FILEGROUP [FG_TEXT]
+ALTER DATABASE %DB% ADD FILEGROUP [FG_DATA]
+ALTER DATABASE %DB% ADD FILEGROUP [FG_TEXT]
 sp_addLogin 'mario', 'pwd'; sp_grantDbAccess 'mario', 'mario'
 CREATE TABLE [Customers] (
   [CustId] int IDENTITY (10, 5) NOT NULL,
@@ -59,7 +59,9 @@ inline std::string LongProcedure() {
 }
 
 inline void Build(ado::IProviderSession& s) {
-  s.Execute(kScript);
+  std::string script = kScript;
+  for (size_t p; (p = script.find("%DB%")) != std::string::npos;) script.replace(p, 4, s.CurrentDatabase());
+  s.Execute(script);
   s.Execute(kView);
   s.Execute(kTrigger);
   s.Execute(kEncrypted);

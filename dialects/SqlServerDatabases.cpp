@@ -25,9 +25,6 @@ bool HasRows(ado::TConnection& connection, const std::string& sql) {
   return !query.IsEmpty();
 }
 
-}  // namespace
-
-namespace sqlserver_connections {
 
 // Connection string of the server's master database, as database creation and restore use it.
 std::string MasterConnectionString(const TDatabaseSpecific& dialect, const std::string& userId,
@@ -49,9 +46,7 @@ std::string ExistsConnectionString(const TDatabaseSpecific& dialect, const std::
   return s;
 }
 
-}  // namespace sqlserver_connections
-
-using namespace sqlserver_connections;
+}  // namespace
 
 bool TSqlServerSpecific::DatabaseExists(const std::string& name, const std::string& userId,
                                         const std::string& password, const std::string& server) {

@@ -444,6 +444,14 @@ TEST(SqlServerDatabases, CreateExistsAndBackup) {
   EXPECT_TRUE(dialect.DatabaseExists("BackupDb", "", "", dialect_test::kServer));
   EXPECT_FALSE(dialect.DatabaseExists("NoSuchDb", "", "", dialect_test::kServer));
   EXPECT_EQ(dialect.CreateDatabaseInFolder("BackupDb", "", "", "", "", dialect_test::kServer), 1);
+  // The login goes to the server only when given: a refused one fails creation, and leaves the
+  // existence test answering "exists", so that no creation is tried.
+  EXPECT_EQ(dialect.CreateDatabaseInFolder("OtherDb", "", "", "sa", "wrong", dialect_test::kServer),
+            0);
+  EXPECT_TRUE(dialect.DatabaseExists("OtherDb", "sa", "wrong", dialect_test::kServer));
+  EXPECT_FALSE(dialect.DatabaseExists("OtherDb", " sa ", "", dialect_test::kServer));
+  EXPECT_EQ(dialect.CreateDatabaseInFolder("OtherDb", "", "", "sa", "", dialect_test::kServer), 2);
+  EXPECT_TRUE(dialect.DatabaseExists("OtherDb", "", "", dialect_test::kServer));
 
   dialect.GetDatabaseName(*connection);
   const std::string folder = std::getenv("SCHEMION_SERVERS");

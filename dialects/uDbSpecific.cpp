@@ -5,8 +5,6 @@
 #include "common/Paths.h"
 #include "common/Text.h"
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) { return text::SameText(a, b); }
-
 bool TWordList::Contains(std::string_view word) const {
   for (const std::string& w : words_) {
     if (text::SameText(w, word)) return true;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/SchemionTypes.h"
+#include "common/Text.h"
 #include "dialects/DialectOwner.h"
 #include "platform/data/Variant.h"
 
@@ -84,12 +85,10 @@ class TOwnedStringList {
   std::vector<std::pair<std::string, std::unique_ptr<T>>> items_;
 };
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b);
-
 template <typename T>
 int TOwnedStringList<T>::IndexOf(std::string_view name) const {
   for (size_t i = 0; i < items_.size(); ++i) {
-    if (SameNameIgnoringCase(items_[i].first, name)) return static_cast<int>(i);
+    if (text::SameText(items_[i].first, name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -390,6 +390,12 @@ TEST_F(SqlServerCatalog, CatalogsUsersAndDbSpaces) {
   Open(static_cast<TOrvSchemaInfo>(15));
   EXPECT_FALSE(data_.Active());
   EXPECT_THROW(Open(vsiTables, ado::Variant("Customers")), EDbSpecificError);
+  // A data set without a connection fails with the data set's own error, for queries and for
+  // the rowsets built in memory alike.
+  ado::TDataSet loose;
+  EXPECT_THROW(dialect_->OpenSchema(vsiTables, {}, {}, loose), ado::EDatabaseError);
+  EXPECT_THROW(dialect_->OpenSchema(vsiPrimaryKeys, {}, {}, loose), ado::EDatabaseError);
+  EXPECT_THROW(dialect_->OpenSchema(vsiClusterIndexes, {}, {}, loose), ado::EDatabaseError);
 }
 
 TEST_F(SqlServerCatalog, ConnectionValuesAndLogins) {

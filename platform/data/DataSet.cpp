@@ -196,6 +196,7 @@ void TDataSet::Close() {
   posOf_.clear();
   editBuffer_.clear();
   indexes_.clear();
+  RowsChanged();
   cursor_ = 0;
   eof_ = bof_ = true;
 }
@@ -226,6 +227,7 @@ void TDataSet::EmptyDataSet() {
   if (state_ == dsEdit || state_ == dsInsert) Cancel();
   store_.clear();
   order_.clear();
+  RowsChanged();
   RebuildView();
 }
 
@@ -416,6 +418,7 @@ void TDataSet::Post() {
     store_[static_cast<size_t>(r)] = std::move(editBuffer_);
     editBuffer_.clear();
     state_ = dsBrowse;
+    RowsChanged();
     IndexRowChanged(r, before);
     return;
   }
@@ -436,6 +439,7 @@ void TDataSet::Post() {
     posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
   }
   state_ = dsBrowse;
+  RowsChanged();
   MoveTo(pos);
   IndexRowInserted(r);
 }
@@ -457,6 +461,7 @@ void TDataSet::Delete() {
   if (view_.empty()) throw EDatabaseError("Cannot perform this operation on an empty dataset");
   const int pos = cursor_;
   const int r = view_[static_cast<size_t>(pos)];
+  RowsChanged();
   IndexRowRemoved(r, store_[static_cast<size_t>(r)]);
   view_.erase(view_.begin() + pos);
   order_.erase(std::find(order_.begin(), order_.end(), r));
@@ -536,28 +541,60 @@ void TDataSet::SetSort(const std::string& sort) {
   if (active_) RebuildView();
 }
 
+std::string TDataSet::ViewSignature() const {
+  return (filtered_ && filter_ ? filterText_ : std::string()) + '\x01' + sortText_;
+}
+
+void TDataSet::RowsChanged() {
+  viewClean_ = false;
+  savedViews_.clear();
+}
+
 void TDataSet::RebuildView() {
-  DropIndexes();
-  view_ = order_;
-  if (!sortKeys_.empty()) {
-    std::stable_sort(view_.begin(), view_.end(), [this](int a, int b) {
-      const Row& ra = store_[static_cast<size_t>(a)];
-      const Row& rb = store_[static_cast<size_t>(b)];
-      for (const auto& [f, desc] : sortKeys_) {
-        const int c = CompareVariants(ra[static_cast<size_t>(f)], rb[static_cast<size_t>(f)], true);
-        if (c != 0) return desc ? c > 0 : c < 0;
-      }
-      return false;
-    });
+  constexpr size_t kMaxSavedViews = 4;
+  if (viewClean_) {
+    if (savedViews_.size() >= kMaxSavedViews) savedViews_.erase(savedViews_.begin());
+    SavedView& saved = savedViews_[viewSignature_];
+    saved.view = std::move(view_);
+    saved.posOf = std::move(posOf_);
+    saved.indexes = std::move(indexes_);
   }
-  if (filtered_ && filter_) {
-    BindFilter(*filter_, [this](const std::string& n) { return FieldIndex(n); });
-    std::erase_if(view_, [this](int r) {
-      return !MatchesFilter(*filter_, store_[static_cast<size_t>(r)], defs_);
-    });
+  viewClean_ = false;
+  indexes_.clear();
+  const std::string signature = ViewSignature();
+  auto saved = savedViews_.find(signature);
+  if (saved != savedViews_.end()) {
+    view_ = std::move(saved->second.view);
+    posOf_ = std::move(saved->second.posOf);
+    indexes_ = std::move(saved->second.indexes);
+    savedViews_.erase(saved);
+  } else {
+    view_ = order_;
+    if (!sortKeys_.empty()) {
+      std::stable_sort(view_.begin(), view_.end(), [this](int a, int b) {
+        const Row& ra = store_[static_cast<size_t>(a)];
+        const Row& rb = store_[static_cast<size_t>(b)];
+        for (const auto& [f, desc] : sortKeys_) {
+          const int c =
+              CompareVariants(ra[static_cast<size_t>(f)], rb[static_cast<size_t>(f)], true);
+          if (c != 0) return desc ? c > 0 : c < 0;
+        }
+        return false;
+      });
+    }
+    if (filtered_ && filter_) {
+      BindFilter(*filter_, [this](const std::string& n) { return FieldIndex(n); });
+      std::erase_if(view_, [this](int r) {
+        return !MatchesFilter(*filter_, store_[static_cast<size_t>(r)], defs_);
+      });
+    }
+    posOf_.assign(store_.size(), -1);
+    for (size_t i = 0; i < view_.size(); ++i) {
+      posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
+    }
   }
-  posOf_.assign(store_.size(), -1);
-  for (size_t i = 0; i < view_.size(); ++i) posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
+  viewSignature_ = signature;
+  viewClean_ = true;
   cursor_ = 0;
   bof_ = true;
   eof_ = view_.empty();
@@ -565,8 +602,6 @@ void TDataSet::RebuildView() {
 
 // ---------------------------------------------------------------------------------------------
 // Locate and its indexes
-
-void TDataSet::DropIndexes() { indexes_.clear(); }
 
 void TDataSet::IndexRowInserted(int record) {
   const int pos = posOf_[static_cast<size_t>(record)];

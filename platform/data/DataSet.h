@@ -183,7 +183,9 @@ class TDataSet {
   void CheckActive() const;
   void CheckBrowseMode();
   void RebuildView();
-  void DropIndexes();
+  // Called on every change of rows: views kept aside no longer match them.
+  void RowsChanged();
+  std::string ViewSignature() const;
   int FieldIndex(const std::string& name) const;
   int CurrentRecord() const;
   void MoveTo(int viewPos);
@@ -219,6 +221,17 @@ class TDataSet {
   std::vector<std::pair<int, bool>> sortKeys_;  // field, descending
 
   std::vector<std::unique_ptr<LocateIndex>> indexes_;
+  // Views (with their indexes) of other filter and sort settings, kept while no row changes so
+  // that switching a filter off and on again, as the engine does around a Locate, rebuilds
+  // neither the view nor its indexes.
+  struct SavedView {
+    std::vector<int> view;
+    std::vector<int> posOf;
+    std::vector<std::unique_ptr<LocateIndex>> indexes;
+  };
+  std::map<std::string, SavedView> savedViews_;
+  std::string viewSignature_;
+  bool viewClean_ = false;  // view_ is exactly what its settings select from the rows
 
   TConnection* connection_ = nullptr;
   std::string commandText_;

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <set>
 #include <string_view>
@@ -520,6 +522,13 @@ struct RowReader {
 };
 
 RowSet ParseDocument(char* buffer, size_t size) {
+  // The binary form (ADTG) begins with no markup at all.
+  size_t first = 0;
+  if (size >= 3 && std::memcmp(buffer, "\xEF\xBB\xBF", 3) == 0) first = 3;
+  while (first < size && std::strchr(" \t\r\n", buffer[first]) && buffer[first] != 0) ++first;
+  if (first < size && buffer[first] != '<') {
+    throw LoadError("not a recordset in XML form (the binary ADTG form cannot be read)");
+  }
   pugi::xml_document doc;
   const pugi::xml_parse_result parsed =
       doc.load_buffer_inplace(buffer, size, pugi::parse_default, pugi::encoding_utf8);

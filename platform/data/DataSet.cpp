@@ -656,9 +656,8 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
     fields.push_back(f);
   }
   VariantArray values;
-  if (fields.size() == 1) {
-    values.push_back(keyValues.IsArray() && keyValues.AsArray().size() == 1 ? keyValues.AsArray()[0]
-                                                                            : keyValues);
+  if (fields.size() == 1 && !keyValues.IsArray()) {
+    values.push_back(keyValues);
   } else if (keyValues.IsArray() && keyValues.AsArray().size() == fields.size()) {
     values = keyValues.AsArray();
   } else {

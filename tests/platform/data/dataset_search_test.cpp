@@ -172,6 +172,7 @@ TEST(DataSetLocate, OneAndSeveralKeysIgnoringCaseAndPartialKeys) {
   EXPECT_TRUE(ds.Locate("table_name", Variant("customers"), loCaseInsensitive));
   EXPECT_EQ(ds.FieldByName("TABLE_SCHEMA").AsString(), "dbo");
   EXPECT_THROW(ds.Locate("table_name;column_name", Variant("x"), 0), EDatabaseError);
+  EXPECT_THROW(ds.Locate("table_name", Variant(VariantArray{"a", "b"}), 0), EDatabaseError);
   EXPECT_THROW(ds.Locate("nope", Variant("x"), 0), EDatabaseError);
   ds.EmptyDataSet();
   EXPECT_FALSE(ds.Locate("table_name", Variant("customers"), loCaseInsensitive));

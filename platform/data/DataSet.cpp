@@ -548,6 +548,42 @@ std::string TDataSet::ViewSignature() const {
 void TDataSet::RowsChanged() {
   viewClean_ = false;
   savedViews_.clear();
+  filterIndexes_.clear();
+  filterUses_.clear();
+}
+
+namespace {
+
+const FilterNode* IndexableEquality(const FilterNode& node, const FieldDefs& defs) {
+  if (node.kind == FilterNode::kAnd) {
+    const FilterNode* left = IndexableEquality(*node.left, defs);
+    return left ? left : IndexableEquality(*node.right, defs);
+  }
+  if (node.kind == FilterNode::kCompare && node.op == FilterNode::kEq && node.literal.IfText() &&
+      IsTextField(defs[static_cast<size_t>(node.field)].Type)) {
+    return &node;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const std::vector<int>* TDataSet::FilterCandidates(const FilterNode& filter) {
+  const FilterNode* eq = IndexableEquality(filter, defs_);
+  if (!eq) return nullptr;
+  auto ix = filterIndexes_.find(eq->field);
+  if (ix == filterIndexes_.end()) {
+    // A filter used once is cheaper to scan than to index.
+    if (++filterUses_[eq->field] < 2) return nullptr;
+    ix = filterIndexes_.emplace(eq->field, std::map<std::string, std::vector<int>>()).first;
+    for (int r : order_) {
+      const std::string* v = store_[static_cast<size_t>(r)][static_cast<size_t>(eq->field)].IfText();
+      if (v) ix->second[text::Upper(*v)].push_back(r);
+    }
+  }
+  static const std::vector<int> kNone;
+  auto group = ix->second.find(text::Upper(*eq->literal.IfText()));
+  return group == ix->second.end() ? &kNone : &group->second;
 }
 
 void TDataSet::RebuildView() {
@@ -569,7 +605,17 @@ void TDataSet::RebuildView() {
     indexes_ = std::move(saved->second.indexes);
     savedViews_.erase(saved);
   } else {
-    view_ = order_;
+    const std::vector<int>* candidates = nullptr;
+    if (filtered_ && filter_) {
+      BindFilter(*filter_, [this](const std::string& n) { return FieldIndex(n); });
+      candidates = FilterCandidates(*filter_);
+    }
+    view_ = candidates ? *candidates : order_;
+    if (filtered_ && filter_) {
+      std::erase_if(view_, [this](int r) {
+        return !MatchesFilter(*filter_, store_[static_cast<size_t>(r)], defs_);
+      });
+    }
     if (!sortKeys_.empty()) {
       std::stable_sort(view_.begin(), view_.end(), [this](int a, int b) {
         const Row& ra = store_[static_cast<size_t>(a)];
@@ -580,12 +626,6 @@ void TDataSet::RebuildView() {
           if (c != 0) return desc ? c > 0 : c < 0;
         }
         return false;
-      });
-    }
-    if (filtered_ && filter_) {
-      BindFilter(*filter_, [this](const std::string& n) { return FieldIndex(n); });
-      std::erase_if(view_, [this](int r) {
-        return !MatchesFilter(*filter_, store_[static_cast<size_t>(r)], defs_);
       });
     }
     posOf_.assign(store_.size(), -1);

@@ -186,6 +186,9 @@ class TDataSet {
   // Called on every change of rows: views kept aside no longer match them.
   void RowsChanged();
   std::string ViewSignature() const;
+  // The rows (natural order) that can match an equality on a text field in the filter's
+  // top-level AND chain, from an index; nullptr when no index serves the filter.
+  const std::vector<int>* FilterCandidates(const FilterNode& filter);
   int FieldIndex(const std::string& name) const;
   int CurrentRecord() const;
   void MoveTo(int viewPos);
@@ -232,6 +235,10 @@ class TDataSet {
   std::map<std::string, SavedView> savedViews_;
   std::string viewSignature_;
   bool viewClean_ = false;  // view_ is exactly what its settings select from the rows
+  // Per text field filtered on by equality more than once: the rows of each value (upper case),
+  // in natural order; dropped on every change of rows.
+  std::map<int, std::map<std::string, std::vector<int>>> filterIndexes_;
+  std::map<int, int> filterUses_;
 
   TConnection* connection_ = nullptr;
   std::string commandText_;

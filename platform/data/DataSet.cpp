@@ -157,7 +157,7 @@ void TDataSet::OpenOn(ado::FieldDefs defs, std::vector<Row> rows) {
   std::string failure;
   if (!sortText_.empty()) {
     try {
-      SetSort(sortText_);
+      sortKeys_ = SortKeys(sortText_);
     } catch (const EDatabaseError& e) {
       sortText_.clear();
       sortKeys_.clear();
@@ -481,7 +481,8 @@ void TDataSet::Delete() {
 // ---------------------------------------------------------------------------------------------
 // Filter and sort
 
-void TDataSet::SetFilter(const std::string& filter) {
+void TDataSet::SetFilter(const std::string& filterIn) {
+  const std::string filter = filterIn;  // the argument may be Filter() itself
   std::unique_ptr<FilterNode> parsed;
   if (!text::Trim(filter).empty()) parsed = ParseFilter(filter);
   if (active_) CheckBrowseMode();
@@ -515,30 +516,36 @@ void TDataSet::SetFiltered(bool value) {
   }
 }
 
-void TDataSet::SetSort(const std::string& sort) {
+std::vector<std::pair<int, bool>> TDataSet::SortKeys(const std::string& sort) const {
   std::vector<std::pair<int, bool>> keys;
-  if (!text::Trim(sort).empty()) {
-    for (std::string item : SplitNameList(sort, ",;")) {
-      if (item.empty()) continue;
-      bool desc = false;
-      const std::string upper = text::Upper(item);
-      if (upper.size() > 5 && upper.ends_with(" DESC")) {
-        desc = true;
-        item = text::Trim(item.substr(0, item.size() - 5));
-      } else if (upper.size() > 4 && upper.ends_with(" ASC")) {
-        item = text::Trim(item.substr(0, item.size() - 4));
-      }
-      if (active_) {
-        const int f = FieldIndex(item);
-        if (f < 0) throw EDatabaseError("Field '" + item + "' not found");
-        keys.emplace_back(f, desc);
-      }
+  if (text::Trim(sort).empty()) return keys;
+  for (std::string item : SplitNameList(sort, ",;")) {
+    if (item.empty()) continue;
+    bool desc = false;
+    const std::string upper = text::Upper(item);
+    if (upper.size() > 5 && upper.ends_with(" DESC")) {
+      desc = true;
+      item = text::Trim(item.substr(0, item.size() - 5));
+    } else if (upper.size() > 4 && upper.ends_with(" ASC")) {
+      item = text::Trim(item.substr(0, item.size() - 4));
     }
+    const int f = FieldIndex(item);
+    if (f < 0) throw EDatabaseError("Field '" + item + "' not found");
+    keys.emplace_back(f, desc);
   }
-  if (active_) CheckBrowseMode();
+  return keys;
+}
+
+void TDataSet::SetSort(const std::string& sort) {
+  if (!active_) {
+    sortText_ = sort;
+    return;
+  }
+  std::vector<std::pair<int, bool>> keys = SortKeys(sort);
+  CheckBrowseMode();
   sortText_ = sort;
   sortKeys_ = std::move(keys);
-  if (active_) RebuildView();
+  RebuildView();
 }
 
 std::string TDataSet::ViewSignature() const {

@@ -183,6 +183,8 @@ class TDataSet {
   void CheckActive() const;
   void CheckBrowseMode();
   void RebuildView();
+  // Field indexes and descending flags of sort text; raises when a field is missing.
+  std::vector<std::pair<int, bool>> SortKeys(const std::string& sort) const;
   // Called on every change of rows: views kept aside no longer match them.
   void RowsChanged();
   std::string ViewSignature() const;

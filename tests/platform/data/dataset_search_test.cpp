@@ -299,3 +299,39 @@ TEST(DataSetFilter, IndexedEqualityFiltersMatchAScan) {
     ASSERT_EQ(indexed, visible()) << "step " << step;
   }
 }
+
+TEST(DataSetSort, SortAndFilterApplyAgainWhenTheSetIsReopened) {
+  TDataSet ds;
+  ds.SetSort("ORDINAL_POSITION DESC");  // set while closed, applied on opening
+  ds.SetFilter("table_name = 'Customers'");
+  ds.SetFiltered(true);
+  RowSet columns;
+  columns.Fields = {{"TABLE_NAME", FieldType::ftString, 100}, {"COLUMN_NAME", FieldType::ftString, 100},
+                    {"ORDINAL_POSITION", FieldType::ftInteger}};
+  columns.Rows = {{Variant("Customers"), Variant("Id"), Variant(1)},
+                  {Variant("Orders"), Variant("Total"), Variant(9)},
+                  {Variant("customers"), Variant("name"), Variant(3)},
+                  {Variant("CUSTOMERS"), Variant("Name"), Variant("2")}};
+  ds.Assign(columns);
+  EXPECT_EQ(Column(ds, "COLUMN_NAME"), (std::vector<std::string>{"name", "Name", "Id"}));
+  // Rows appended later stay visible where they were put, as in ADO, until the filter is set again.
+  ds.Append();
+  ds.FieldByName("TABLE_NAME").SetAsString("Orders");
+  ds.Post();
+  EXPECT_EQ(ds.RecordCount(), 4);
+  ds.SetFilter(ds.Filter());  // regression: setting the filter to its own text kept no text
+  EXPECT_EQ(ds.Filter(), "table_name = 'Customers'");
+  EXPECT_EQ(ds.RecordCount(), 3);
+  ds.SetFiltered(false);
+  EXPECT_EQ(ds.RecordCount(), 5);
+  ds.SetFiltered(true);
+  // Rows of another shape: the filter no longer fits, which is reported; the set stays open,
+  // unfiltered, and the sort still applies where it fits.
+  RowSet other;
+  other.Fields = {{"ORDINAL_POSITION", FieldType::ftInteger}};
+  other.Rows = {{Variant(1)}, {Variant(3)}, {Variant(2)}};
+  EXPECT_THROW(ds.Assign(other), EDatabaseError);
+  EXPECT_TRUE(ds.Active());
+  EXPECT_FALSE(ds.Filtered());
+  EXPECT_EQ(Column(ds, "ORDINAL_POSITION"), (std::vector<std::string>{"3", "2", "1"}));
+}

@@ -84,7 +84,10 @@ class TDataSet {
   // Opens the data set empty with the current field definitions. Raises EDatabaseError when
   // there are none or two share a name.
   void CreateDataSet();
-  // Opens the data set on the rowset's fields and rows (moved in), positioned on the first row.
+  // Opens the data set on the rowset's fields and rows (moved in, converted to the field types),
+  // positioned on the first row. Every way of opening applies the Filter and Sort already set; a
+  // filter or sort naming a field the new rows lack raises EDatabaseError after opening, with
+  // the data set open unfiltered (or unsorted).
   void Assign(RowSet rows);
   // Opens the command text through the connection; raises EDatabaseError when either is
   // missing or the command returns no rows, EOleException when the server refuses it.
@@ -155,6 +158,7 @@ class TDataSet {
   // ADO filter text: comparisons "field op value" (=, <>, <, >, <=, >=; text in single quotes
   // with quotes doubled, numbers, True/False, #date#, NULL) joined by AND/OR with parentheses.
   // Text compares ignoring case. Applied when Filtered is true; bad text raises EDatabaseError.
+  // Rows posted later stay visible where they are until the filter or sort is set again.
   const std::string& Filter() const { return filterText_; }
   void SetFilter(const std::string& filter);
   bool Filtered() const { return filtered_; }

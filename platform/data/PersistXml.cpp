@@ -936,7 +936,9 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
       out += "' rs:fixedlength='true'";
       break;
     case FieldType::ftDateTime:
-      out += " dt:type='dateTime' rs:dbtype='variantdate' dt:maxLength='16' rs:fixedlength='true'";
+      // As ADO writes SQL Server's datetime, whose millisecond precision our values share.
+      out += " dt:type='dateTime' rs:dbtype='timestamp' dt:maxLength='16' rs:scale='3'"
+             " rs:precision='23' rs:fixedlength='true'";
       break;
     case FieldType::ftBytes:
       out += " dt:type='bin.hex'";

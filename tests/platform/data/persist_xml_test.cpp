@@ -115,6 +115,19 @@ TEST_F(PersistXml, EveryFieldTypeRoundTripsIncludingNullsAndAwkwardText) {
   EXPECT_NE(text.find("name='c14' rs:name='Last Name'"), std::string::npos);
   EXPECT_NE(text.find("name='c15' rs:name='1st'"), std::string::npos);
   EXPECT_NE(text.find("name='größe'"), std::string::npos);
+  // Types are declared with the spellings ADO itself writes (see the reference samples).
+  for (const char* spelling :
+       {"<s:datatype dt:type='int' dt:maxLength='4' rs:precision='10' rs:fixedlength='true' "
+        "rs:maybenull='false'/>",
+        "<s:datatype dt:type='string' dt:maxLength='40'/>",
+        "<s:datatype dt:type='string' dt:maxLength='1073741823' rs:long='true'/>",
+        "<s:datatype dt:type='boolean' dt:maxLength='2' rs:fixedlength='true'/>",
+        "<s:datatype dt:type='i2' dt:maxLength='2' rs:precision='5' rs:fixedlength='true'/>",
+        "<s:datatype dt:type='dateTime' rs:dbtype='timestamp' dt:maxLength='16' rs:scale='3' "
+        "rs:precision='23' rs:fixedlength='true'/>",
+        "<s:extends type='rs:rowbase'/>", "<z:row id='2' name='' notes='' flag='False'"}) {
+    EXPECT_NE(text.find(spelling), std::string::npos) << spelling;
+  }
 
   TDataSet back;
   back.LoadFromFile(File("all.xml"));

@@ -739,6 +739,8 @@ void AppendEscaped(std::string& out, std::string_view s) {
         default: continue;
       }
     } else {
+      // XML has no way to carry a NUL; the save fails rather than cut the text there.
+      if (c == 0) throw EDatabaseError("holds a NUL character, which XML cannot carry");
       // Line breaks and tabs as character references, so attribute normalisation keeps them.
       std::snprintf(buf, sizeof buf, "&#x%X;", c);
       rep = buf;
@@ -1039,7 +1041,7 @@ std::string WritePersistedXml(const FieldDefs& fields, const std::vector<const R
       "\t</s:ElementType>\n"
       "</s:Schema>\n"
       "<rs:data>\n";
-  for (const Row* r : rows) {
+  for (const Row* const& r : rows) {
     out += "\t<z:row";
     const size_t n = std::min(r->size(), fields.size());
     for (size_t i = 0; i < n; ++i) {
@@ -1048,7 +1050,12 @@ std::string WritePersistedXml(const FieldDefs& fields, const std::vector<const R
       out += ' ';
       out += names[i].attrName;
       out += "='";
-      AppendValue(out, fields[i].Type, v);
+      try {
+        AppendValue(out, fields[i].Type, v);
+      } catch (const EDatabaseError& e) {
+        throw EDatabaseError("row " + std::to_string(&r - rows.data() + 1) + ": the value of field '" +
+                             fields[i].Name + "' " + e.what());
+      }
       out += '\'';
     }
     out += "/>\n";
@@ -1059,7 +1066,12 @@ std::string WritePersistedXml(const FieldDefs& fields, const std::vector<const R
 
 void SavePersistedXml(const std::string& fileName, const FieldDefs& fields,
                       const std::vector<const Row*>& rows) {
-  const std::string document = WritePersistedXml(fields, rows);
+  std::string document;
+  try {
+    document = WritePersistedXml(fields, rows);
+  } catch (const EDatabaseError& e) {
+    throw EDatabaseError("Cannot save persisted recordset '" + fileName + "': " + e.what());
+  }
   const std::string temp = fileName + ".~" + std::to_string(::getpid()) + ".tmp";
   auto fail = [&](const std::string& what) {
     std::remove(temp.c_str());

@@ -201,10 +201,31 @@ TEST_F(PersistXml, SavesVisibleRowsAlwaysAsXmlAndReplacesFilesWhole) {
   EXPECT_EQ(back.FieldByName("ObjectName").AsString(), "a name longer than five");
   EXPECT_EQ(back.FieldByName("ObjectName").Size(), 23);
 
-  // A failed save leaves the existing file untouched and no temporary file behind.
+  // A failed save leaves the existing file untouched and no temporary file behind: a missing
+  // folder, or text XML cannot carry (control characters other than NUL travel as references).
   const std::string before = Read(File("blocks.XML"));
   EXPECT_THROW(ds.SaveToFile(File("no/such/folder/x.xml")), EDatabaseError);
+  ds.First();
+  ds.Edit();
+  ds.FieldByName("ObjectName").SetAsString(std::string("a\x01b\0c", 5));
+  ds.Post();
+  try {
+    ds.SaveToFile(File("blocks.XML"));
+    FAIL() << "a NUL character must not be cut silently";
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("row 1: the value of field 'ObjectName' holds a NUL"),
+              std::string::npos)
+        << e.what();
+    EXPECT_NE(std::string(e.what()).find(File("blocks.XML")), std::string::npos);
+  }
   EXPECT_EQ(Read(File("blocks.XML")), before);
+  ds.Edit();
+  ds.FieldByName("ObjectName").SetAsString("a\x01b\x1f");
+  ds.Post();
+  ds.SaveToFile(File("control.xml"));
+  back.LoadFromFile(File("control.xml"));
+  EXPECT_EQ(back.FieldByName("ObjectName").AsString(), "a\x01b\x1f");
+  std::filesystem::remove(File("control.xml"));
   size_t files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
   EXPECT_EQ(files, 1u);

@@ -157,7 +157,7 @@ void TDataSet::OpenOn(ado::FieldDefs defs, std::vector<Row> rows) {
   std::string failure;
   if (!sortText_.empty()) {
     try {
-      SetSort(sortText_);
+      sortKeys_ = SortKeys(sortText_);
     } catch (const EDatabaseError& e) {
       sortText_.clear();
       sortKeys_.clear();
@@ -196,6 +196,7 @@ void TDataSet::Close() {
   posOf_.clear();
   editBuffer_.clear();
   indexes_.clear();
+  RowsChanged();
   cursor_ = 0;
   eof_ = bof_ = true;
 }
@@ -226,6 +227,7 @@ void TDataSet::EmptyDataSet() {
   if (state_ == dsEdit || state_ == dsInsert) Cancel();
   store_.clear();
   order_.clear();
+  RowsChanged();
   RebuildView();
 }
 
@@ -416,6 +418,7 @@ void TDataSet::Post() {
     store_[static_cast<size_t>(r)] = std::move(editBuffer_);
     editBuffer_.clear();
     state_ = dsBrowse;
+    RowsChanged();
     IndexRowChanged(r, before);
     return;
   }
@@ -436,6 +439,7 @@ void TDataSet::Post() {
     posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
   }
   state_ = dsBrowse;
+  RowsChanged();
   MoveTo(pos);
   IndexRowInserted(r);
 }
@@ -457,6 +461,7 @@ void TDataSet::Delete() {
   if (view_.empty()) throw EDatabaseError("Cannot perform this operation on an empty dataset");
   const int pos = cursor_;
   const int r = view_[static_cast<size_t>(pos)];
+  RowsChanged();
   IndexRowRemoved(r, store_[static_cast<size_t>(r)]);
   view_.erase(view_.begin() + pos);
   order_.erase(std::find(order_.begin(), order_.end(), r));
@@ -476,7 +481,8 @@ void TDataSet::Delete() {
 // ---------------------------------------------------------------------------------------------
 // Filter and sort
 
-void TDataSet::SetFilter(const std::string& filter) {
+void TDataSet::SetFilter(const std::string& filterIn) {
+  const std::string filter = filterIn;  // the argument may be Filter() itself
   std::unique_ptr<FilterNode> parsed;
   if (!text::Trim(filter).empty()) parsed = ParseFilter(filter);
   if (active_) CheckBrowseMode();
@@ -510,54 +516,132 @@ void TDataSet::SetFiltered(bool value) {
   }
 }
 
-void TDataSet::SetSort(const std::string& sort) {
+std::vector<std::pair<int, bool>> TDataSet::SortKeys(const std::string& sort) const {
   std::vector<std::pair<int, bool>> keys;
-  if (!text::Trim(sort).empty()) {
-    for (std::string item : SplitNameList(sort, ",;")) {
-      if (item.empty()) continue;
-      bool desc = false;
-      const std::string upper = text::Upper(item);
-      if (upper.size() > 5 && upper.ends_with(" DESC")) {
-        desc = true;
-        item = text::Trim(item.substr(0, item.size() - 5));
-      } else if (upper.size() > 4 && upper.ends_with(" ASC")) {
-        item = text::Trim(item.substr(0, item.size() - 4));
-      }
-      if (active_) {
-        const int f = FieldIndex(item);
-        if (f < 0) throw EDatabaseError("Field '" + item + "' not found");
-        keys.emplace_back(f, desc);
-      }
+  if (text::Trim(sort).empty()) return keys;
+  for (std::string item : SplitNameList(sort, ",;")) {
+    if (item.empty()) continue;
+    bool desc = false;
+    const std::string upper = text::Upper(item);
+    if (upper.size() > 5 && upper.ends_with(" DESC")) {
+      desc = true;
+      item = text::Trim(item.substr(0, item.size() - 5));
+    } else if (upper.size() > 4 && upper.ends_with(" ASC")) {
+      item = text::Trim(item.substr(0, item.size() - 4));
     }
+    const int f = FieldIndex(item);
+    if (f < 0) throw EDatabaseError("Field '" + item + "' not found");
+    keys.emplace_back(f, desc);
   }
-  if (active_) CheckBrowseMode();
+  return keys;
+}
+
+void TDataSet::SetSort(const std::string& sort) {
+  if (!active_) {
+    sortText_ = sort;
+    return;
+  }
+  std::vector<std::pair<int, bool>> keys = SortKeys(sort);
+  CheckBrowseMode();
   sortText_ = sort;
   sortKeys_ = std::move(keys);
-  if (active_) RebuildView();
+  RebuildView();
+}
+
+std::string TDataSet::ViewSignature() const {
+  return (filtered_ && filter_ ? filterText_ : std::string()) + '\x01' + sortText_;
+}
+
+void TDataSet::RowsChanged() {
+  viewClean_ = false;
+  savedViews_.clear();
+  filterIndexes_.clear();
+  filterUses_.clear();
+}
+
+namespace {
+
+const FilterNode* IndexableEquality(const FilterNode& node, const FieldDefs& defs) {
+  if (node.kind == FilterNode::kAnd) {
+    const FilterNode* left = IndexableEquality(*node.left, defs);
+    return left ? left : IndexableEquality(*node.right, defs);
+  }
+  if (node.kind == FilterNode::kCompare && node.op == FilterNode::kEq && node.literal.IfText() &&
+      IsTextField(defs[static_cast<size_t>(node.field)].Type)) {
+    return &node;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const std::vector<int>* TDataSet::FilterCandidates(const FilterNode& filter) {
+  const FilterNode* eq = IndexableEquality(filter, defs_);
+  if (!eq) return nullptr;
+  auto ix = filterIndexes_.find(eq->field);
+  if (ix == filterIndexes_.end()) {
+    // A filter used once is cheaper to scan than to index.
+    if (++filterUses_[eq->field] < 2) return nullptr;
+    ix = filterIndexes_.emplace(eq->field, std::map<std::string, std::vector<int>>()).first;
+    for (int r : order_) {
+      const std::string* v = store_[static_cast<size_t>(r)][static_cast<size_t>(eq->field)].IfText();
+      if (v) ix->second[text::Upper(*v)].push_back(r);
+    }
+  }
+  static const std::vector<int> kNone;
+  auto group = ix->second.find(text::Upper(*eq->literal.IfText()));
+  return group == ix->second.end() ? &kNone : &group->second;
 }
 
 void TDataSet::RebuildView() {
-  DropIndexes();
-  view_ = order_;
-  if (!sortKeys_.empty()) {
-    std::stable_sort(view_.begin(), view_.end(), [this](int a, int b) {
-      const Row& ra = store_[static_cast<size_t>(a)];
-      const Row& rb = store_[static_cast<size_t>(b)];
-      for (const auto& [f, desc] : sortKeys_) {
-        const int c = CompareVariants(ra[static_cast<size_t>(f)], rb[static_cast<size_t>(f)], true);
-        if (c != 0) return desc ? c > 0 : c < 0;
-      }
-      return false;
-    });
+  constexpr size_t kMaxSavedViews = 4;
+  if (viewClean_) {
+    if (savedViews_.size() >= kMaxSavedViews) savedViews_.erase(savedViews_.begin());
+    SavedView& saved = savedViews_[viewSignature_];
+    saved.view = std::move(view_);
+    saved.posOf = std::move(posOf_);
+    saved.indexes = std::move(indexes_);
   }
-  if (filtered_ && filter_) {
-    BindFilter(*filter_, [this](const std::string& n) { return FieldIndex(n); });
-    std::erase_if(view_, [this](int r) {
-      return !MatchesFilter(*filter_, store_[static_cast<size_t>(r)], defs_);
-    });
+  viewClean_ = false;
+  indexes_.clear();
+  const std::string signature = ViewSignature();
+  auto saved = savedViews_.find(signature);
+  if (saved != savedViews_.end()) {
+    view_ = std::move(saved->second.view);
+    posOf_ = std::move(saved->second.posOf);
+    indexes_ = std::move(saved->second.indexes);
+    savedViews_.erase(saved);
+  } else {
+    const std::vector<int>* candidates = nullptr;
+    if (filtered_ && filter_) {
+      BindFilter(*filter_, [this](const std::string& n) { return FieldIndex(n); });
+      candidates = FilterCandidates(*filter_);
+    }
+    view_ = candidates ? *candidates : order_;
+    if (filtered_ && filter_) {
+      std::erase_if(view_, [this](int r) {
+        return !MatchesFilter(*filter_, store_[static_cast<size_t>(r)], defs_);
+      });
+    }
+    if (!sortKeys_.empty()) {
+      std::stable_sort(view_.begin(), view_.end(), [this](int a, int b) {
+        const Row& ra = store_[static_cast<size_t>(a)];
+        const Row& rb = store_[static_cast<size_t>(b)];
+        for (const auto& [f, desc] : sortKeys_) {
+          const int c =
+              CompareVariants(ra[static_cast<size_t>(f)], rb[static_cast<size_t>(f)], true);
+          if (c != 0) return desc ? c > 0 : c < 0;
+        }
+        return false;
+      });
+    }
+    posOf_.assign(store_.size(), -1);
+    for (size_t i = 0; i < view_.size(); ++i) {
+      posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
+    }
   }
-  posOf_.assign(store_.size(), -1);
-  for (size_t i = 0; i < view_.size(); ++i) posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
+  viewSignature_ = signature;
+  viewClean_ = true;
   cursor_ = 0;
   bof_ = true;
   eof_ = view_.empty();
@@ -565,8 +649,6 @@ void TDataSet::RebuildView() {
 
 // ---------------------------------------------------------------------------------------------
 // Locate and its indexes
-
-void TDataSet::DropIndexes() { indexes_.clear(); }
 
 void TDataSet::IndexRowInserted(int record) {
   const int pos = posOf_[static_cast<size_t>(record)];
@@ -621,9 +703,8 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
     fields.push_back(f);
   }
   VariantArray values;
-  if (fields.size() == 1) {
-    values.push_back(keyValues.IsArray() && keyValues.AsArray().size() == 1 ? keyValues.AsArray()[0]
-                                                                            : keyValues);
+  if (fields.size() == 1 && !keyValues.IsArray()) {
+    values.push_back(keyValues);
   } else if (keyValues.IsArray() && keyValues.AsArray().size() == fields.size()) {
     values = keyValues.AsArray();
   } else {

@@ -84,7 +84,10 @@ class TDataSet {
   // Opens the data set empty with the current field definitions. Raises EDatabaseError when
   // there are none or two share a name.
   void CreateDataSet();
-  // Opens the data set on the rowset's fields and rows (moved in), positioned on the first row.
+  // Opens the data set on the rowset's fields and rows (moved in, converted to the field types),
+  // positioned on the first row. Every way of opening applies the Filter and Sort already set; a
+  // filter or sort naming a field the new rows lack raises EDatabaseError after opening, with
+  // the data set open unfiltered (or unsorted).
   void Assign(RowSet rows);
   // Opens the command text through the connection; raises EDatabaseError when either is
   // missing or the command returns no rows, EOleException when the server refuses it.
@@ -155,6 +158,7 @@ class TDataSet {
   // ADO filter text: comparisons "field op value" (=, <>, <, >, <=, >=; text in single quotes
   // with quotes doubled, numbers, True/False, #date#, NULL) joined by AND/OR with parentheses.
   // Text compares ignoring case. Applied when Filtered is true; bad text raises EDatabaseError.
+  // Rows posted later stay visible where they are until the filter or sort is set again.
   const std::string& Filter() const { return filterText_; }
   void SetFilter(const std::string& filter);
   bool Filtered() const { return filtered_; }
@@ -183,7 +187,14 @@ class TDataSet {
   void CheckActive() const;
   void CheckBrowseMode();
   void RebuildView();
-  void DropIndexes();
+  // Field indexes and descending flags of sort text; raises when a field is missing.
+  std::vector<std::pair<int, bool>> SortKeys(const std::string& sort) const;
+  // Called on every change of rows: views kept aside no longer match them.
+  void RowsChanged();
+  std::string ViewSignature() const;
+  // The rows (natural order) that can match an equality on a text field in the filter's
+  // top-level AND chain, from an index; nullptr when no index serves the filter.
+  const std::vector<int>* FilterCandidates(const FilterNode& filter);
   int FieldIndex(const std::string& name) const;
   int CurrentRecord() const;
   void MoveTo(int viewPos);
@@ -219,6 +230,21 @@ class TDataSet {
   std::vector<std::pair<int, bool>> sortKeys_;  // field, descending
 
   std::vector<std::unique_ptr<LocateIndex>> indexes_;
+  // Views (with their indexes) of other filter and sort settings, kept while no row changes so
+  // that switching a filter off and on again, as the engine does around a Locate, rebuilds
+  // neither the view nor its indexes.
+  struct SavedView {
+    std::vector<int> view;
+    std::vector<int> posOf;
+    std::vector<std::unique_ptr<LocateIndex>> indexes;
+  };
+  std::map<std::string, SavedView> savedViews_;
+  std::string viewSignature_;
+  bool viewClean_ = false;  // view_ is exactly what its settings select from the rows
+  // Per text field filtered on by equality more than once: the rows of each value (upper case),
+  // in natural order; dropped on every change of rows.
+  std::map<int, std::map<std::string, std::vector<int>>> filterIndexes_;
+  std::map<int, int> filterUses_;
 
   TConnection* connection_ = nullptr;
   std::string commandText_;

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <set>
 #include <string_view>
@@ -520,6 +522,13 @@ struct RowReader {
 };
 
 RowSet ParseDocument(char* buffer, size_t size) {
+  // The binary form (ADTG) begins with no markup at all.
+  size_t first = 0;
+  if (size >= 3 && std::memcmp(buffer, "\xEF\xBB\xBF", 3) == 0) first = 3;
+  while (first < size && std::strchr(" \t\r\n", buffer[first]) && buffer[first] != 0) ++first;
+  if (first < size && buffer[first] != '<') {
+    throw LoadError("not a recordset in XML form (the binary ADTG form cannot be read)");
+  }
   pugi::xml_document doc;
   const pugi::xml_parse_result parsed =
       doc.load_buffer_inplace(buffer, size, pugi::parse_default, pugi::encoding_utf8);
@@ -730,6 +739,8 @@ void AppendEscaped(std::string& out, std::string_view s) {
         default: continue;
       }
     } else {
+      // XML has no way to carry a NUL; the save fails rather than cut the text there.
+      if (c == 0) throw EDatabaseError("holds a NUL character, which XML cannot carry");
       // Line breaks and tabs as character references, so attribute normalisation keeps them.
       std::snprintf(buf, sizeof buf, "&#x%X;", c);
       rep = buf;
@@ -927,7 +938,9 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
       out += "' rs:fixedlength='true'";
       break;
     case FieldType::ftDateTime:
-      out += " dt:type='dateTime' rs:dbtype='variantdate' dt:maxLength='16' rs:fixedlength='true'";
+      // As ADO writes SQL Server's datetime, whose millisecond precision our values share.
+      out += " dt:type='dateTime' rs:dbtype='timestamp' dt:maxLength='16' rs:scale='3'"
+             " rs:precision='23' rs:fixedlength='true'";
       break;
     case FieldType::ftBytes:
       out += " dt:type='bin.hex'";
@@ -1028,7 +1041,7 @@ std::string WritePersistedXml(const FieldDefs& fields, const std::vector<const R
       "\t</s:ElementType>\n"
       "</s:Schema>\n"
       "<rs:data>\n";
-  for (const Row* r : rows) {
+  for (const Row* const& r : rows) {
     out += "\t<z:row";
     const size_t n = std::min(r->size(), fields.size());
     for (size_t i = 0; i < n; ++i) {
@@ -1037,7 +1050,12 @@ std::string WritePersistedXml(const FieldDefs& fields, const std::vector<const R
       out += ' ';
       out += names[i].attrName;
       out += "='";
-      AppendValue(out, fields[i].Type, v);
+      try {
+        AppendValue(out, fields[i].Type, v);
+      } catch (const EDatabaseError& e) {
+        throw EDatabaseError("row " + std::to_string(&r - rows.data() + 1) + ": the value of field '" +
+                             fields[i].Name + "' " + e.what());
+      }
       out += '\'';
     }
     out += "/>\n";
@@ -1048,7 +1066,12 @@ std::string WritePersistedXml(const FieldDefs& fields, const std::vector<const R
 
 void SavePersistedXml(const std::string& fileName, const FieldDefs& fields,
                       const std::vector<const Row*>& rows) {
-  const std::string document = WritePersistedXml(fields, rows);
+  std::string document;
+  try {
+    document = WritePersistedXml(fields, rows);
+  } catch (const EDatabaseError& e) {
+    throw EDatabaseError("Cannot save persisted recordset '" + fileName + "': " + e.what());
+  }
   const std::string temp = fileName + ".~" + std::to_string(::getpid()) + ".tmp";
   auto fail = [&](const std::string& what) {
     std::remove(temp.c_str());

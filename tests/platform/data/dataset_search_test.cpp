@@ -172,6 +172,7 @@ TEST(DataSetLocate, OneAndSeveralKeysIgnoringCaseAndPartialKeys) {
   EXPECT_TRUE(ds.Locate("table_name", Variant("customers"), loCaseInsensitive));
   EXPECT_EQ(ds.FieldByName("TABLE_SCHEMA").AsString(), "dbo");
   EXPECT_THROW(ds.Locate("table_name;column_name", Variant("x"), 0), EDatabaseError);
+  EXPECT_THROW(ds.Locate("table_name", Variant(VariantArray{"a", "b"}), 0), EDatabaseError);
   EXPECT_THROW(ds.Locate("nope", Variant("x"), 0), EDatabaseError);
   ds.EmptyDataSet();
   EXPECT_FALSE(ds.Locate("table_name", Variant("customers"), loCaseInsensitive));
@@ -204,8 +205,8 @@ TEST(DataSetLocate, IndexStaysRightAfterEditsInsertsAndDeletes) {
     }
     return 0;
   };
-  for (int step = 0; step < 600; ++step) {
-    const int action = static_cast<int>(rng() % 6);
+  for (int step = 0; step < 1500; ++step) {
+    const int action = static_cast<int>(rng() % 7);
     if (ds.RecordCount() > 0) ds.SetRecNo(1 + static_cast<int>(rng() % ds.RecordCount()));
     if (action == 0 && ds.RecordCount() > 0) {
       ds.Edit();
@@ -227,6 +228,12 @@ TEST(DataSetLocate, IndexStaysRightAfterEditsInsertsAndDeletes) {
       ds.Edit();
       ds.FieldByName("n").SetAsInteger(static_cast<int>(rng() % 5));
       ds.Post();
+    } else if (action == 5) {
+      // The engine's pattern: filter off, Locate, filter on again (views and indexes are kept
+      // aside while no row changes, and must not come back stale).
+      ds.SetFilter(rng() % 2 ? "n < 3" : "name <> 'beta'");
+      ds.SetFiltered(!ds.Filtered());
+      if (rng() % 2) ds.SetSort(rng() % 2 ? "name DESC; n" : "");
     }
     // Ask both indexes (case ignored and exact) and compare with a plain scan.
     const std::string name = randomName();
@@ -240,4 +247,91 @@ TEST(DataSetLocate, IndexStaysRightAfterEditsInsertsAndDeletes) {
       }
     }
   }
+}
+
+// Equality filters on text fields are served by an index once a field is filtered on again;
+// what they let through must stay what a row-by-row scan lets through, across row changes.
+TEST(DataSetFilter, IndexedEqualityFiltersMatchAScan) {
+  TDataSet ds;
+  ds.FieldDefs() = {{"name", FieldType::ftString, 20}, {"n", FieldType::ftInteger}};
+  ds.CreateDataSet();
+  std::mt19937 rng(777);
+  static const char* names[] = {"alpha", "Beta", "GAMMA", "ALPHA", "beta", "O'Neil"};
+  auto randomName = [&] { return std::string(names[rng() % 6]); };
+  for (int i = 0; i < 60; ++i) {
+    ds.Append();
+    ds.FieldByName("name").SetAsString(randomName());
+    ds.FieldByName("n").SetAsInteger(static_cast<int>(rng() % 4));
+    ds.Post();
+  }
+  auto visible = [&] {
+    std::vector<std::pair<std::string, int64_t>> rows;
+    for (ds.First(); !ds.Eof(); ds.Next()) {
+      rows.emplace_back(ds.FieldByName("name").AsString(), ds.FieldByName("n").AsInteger());
+    }
+    return rows;
+  };
+  ds.SetFiltered(true);
+  for (int step = 0; step < 300; ++step) {
+    ds.SetFiltered(false);
+    if (rng() % 3 == 0 && ds.RecordCount() > 0) {
+      ds.SetRecNo(1 + static_cast<int>(rng() % ds.RecordCount()));
+      switch (rng() % 3) {
+        case 0:
+          ds.Edit();
+          ds.FieldByName("name").SetAsString(randomName());
+          ds.Post();
+          break;
+        case 1: ds.Delete(); break;
+        default:
+          ds.Insert();
+          ds.FieldByName("name").SetAsString(randomName());
+          ds.Post();
+      }
+    }
+    ds.SetSort(rng() % 2 ? "n DESC" : "");
+    ds.SetFiltered(true);
+    const std::string quoted = "'" + text::ReplaceAll(randomName(), "'", "''") + "'";
+    const std::string extra = rng() % 2 ? " and n > 1" : "";
+    ds.SetFilter("name = " + quoted + extra);
+    const auto indexed = visible();
+    ds.SetFilter("(name = " + quoted + " or name = " + quoted + ")" + extra);
+    ASSERT_EQ(indexed, visible()) << "step " << step;
+  }
+}
+
+TEST(DataSetSort, SortAndFilterApplyAgainWhenTheSetIsReopened) {
+  TDataSet ds;
+  ds.SetSort("ORDINAL_POSITION DESC");  // set while closed, applied on opening
+  ds.SetFilter("table_name = 'Customers'");
+  ds.SetFiltered(true);
+  RowSet columns;
+  columns.Fields = {{"TABLE_NAME", FieldType::ftString, 100}, {"COLUMN_NAME", FieldType::ftString, 100},
+                    {"ORDINAL_POSITION", FieldType::ftInteger}};
+  columns.Rows = {{Variant("Customers"), Variant("Id"), Variant(1)},
+                  {Variant("Orders"), Variant("Total"), Variant(9)},
+                  {Variant("customers"), Variant("name"), Variant(3)},
+                  {Variant("CUSTOMERS"), Variant("Name"), Variant("2")}};
+  ds.Assign(columns);
+  EXPECT_EQ(Column(ds, "COLUMN_NAME"), (std::vector<std::string>{"name", "Name", "Id"}));
+  // Rows appended later stay visible where they were put, as in ADO, until the filter is set again.
+  ds.Append();
+  ds.FieldByName("TABLE_NAME").SetAsString("Orders");
+  ds.Post();
+  EXPECT_EQ(ds.RecordCount(), 4);
+  ds.SetFilter(ds.Filter());  // regression: setting the filter to its own text kept no text
+  EXPECT_EQ(ds.Filter(), "table_name = 'Customers'");
+  EXPECT_EQ(ds.RecordCount(), 3);
+  ds.SetFiltered(false);
+  EXPECT_EQ(ds.RecordCount(), 5);
+  ds.SetFiltered(true);
+  // Rows of another shape: the filter no longer fits, which is reported; the set stays open,
+  // unfiltered, and the sort still applies where it fits.
+  RowSet other;
+  other.Fields = {{"ORDINAL_POSITION", FieldType::ftInteger}};
+  other.Rows = {{Variant(1)}, {Variant(3)}, {Variant(2)}};
+  EXPECT_THROW(ds.Assign(other), EDatabaseError);
+  EXPECT_TRUE(ds.Active());
+  EXPECT_FALSE(ds.Filtered());
+  EXPECT_EQ(Column(ds, "ORDINAL_POSITION"), (std::vector<std::string>{"3", "2", "1"}));
 }

@@ -115,6 +115,19 @@ TEST_F(PersistXml, EveryFieldTypeRoundTripsIncludingNullsAndAwkwardText) {
   EXPECT_NE(text.find("name='c14' rs:name='Last Name'"), std::string::npos);
   EXPECT_NE(text.find("name='c15' rs:name='1st'"), std::string::npos);
   EXPECT_NE(text.find("name='größe'"), std::string::npos);
+  // Types are declared with the spellings ADO itself writes (see the reference samples).
+  for (const char* spelling :
+       {"<s:datatype dt:type='int' dt:maxLength='4' rs:precision='10' rs:fixedlength='true' "
+        "rs:maybenull='false'/>",
+        "<s:datatype dt:type='string' dt:maxLength='40'/>",
+        "<s:datatype dt:type='string' dt:maxLength='1073741823' rs:long='true'/>",
+        "<s:datatype dt:type='boolean' dt:maxLength='2' rs:fixedlength='true'/>",
+        "<s:datatype dt:type='i2' dt:maxLength='2' rs:precision='5' rs:fixedlength='true'/>",
+        "<s:datatype dt:type='dateTime' rs:dbtype='timestamp' dt:maxLength='16' rs:scale='3' "
+        "rs:precision='23' rs:fixedlength='true'/>",
+        "<s:extends type='rs:rowbase'/>", "<z:row id='2' name='' notes='' flag='False'"}) {
+    EXPECT_NE(text.find(spelling), std::string::npos) << spelling;
+  }
 
   TDataSet back;
   back.LoadFromFile(File("all.xml"));
@@ -188,10 +201,31 @@ TEST_F(PersistXml, SavesVisibleRowsAlwaysAsXmlAndReplacesFilesWhole) {
   EXPECT_EQ(back.FieldByName("ObjectName").AsString(), "a name longer than five");
   EXPECT_EQ(back.FieldByName("ObjectName").Size(), 23);
 
-  // A failed save leaves the existing file untouched and no temporary file behind.
+  // A failed save leaves the existing file untouched and no temporary file behind: a missing
+  // folder, or text XML cannot carry (control characters other than NUL travel as references).
   const std::string before = Read(File("blocks.XML"));
   EXPECT_THROW(ds.SaveToFile(File("no/such/folder/x.xml")), EDatabaseError);
+  ds.First();
+  ds.Edit();
+  ds.FieldByName("ObjectName").SetAsString(std::string("a\x01b\0c", 5));
+  ds.Post();
+  try {
+    ds.SaveToFile(File("blocks.XML"));
+    FAIL() << "a NUL character must not be cut silently";
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("row 1: the value of field 'ObjectName' holds a NUL"),
+              std::string::npos)
+        << e.what();
+    EXPECT_NE(std::string(e.what()).find(File("blocks.XML")), std::string::npos);
+  }
   EXPECT_EQ(Read(File("blocks.XML")), before);
+  ds.Edit();
+  ds.FieldByName("ObjectName").SetAsString("a\x01b\x1f");
+  ds.Post();
+  ds.SaveToFile(File("control.xml"));
+  back.LoadFromFile(File("control.xml"));
+  EXPECT_EQ(back.FieldByName("ObjectName").AsString(), "a\x01b\x1f");
+  std::filesystem::remove(File("control.xml"));
   size_t files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
   EXPECT_EQ(files, 1u);
@@ -329,7 +363,8 @@ TEST_F(PersistXml, BrokenFilesFailNamingTheFileAndLeaveTheSetClosed) {
       {"truncated.xml", whole.substr(0, whole.size() / 2), "malformed XML"},
       {"cut-in-schema.xml", whole.substr(0, 300), "malformed XML"},
       {"empty.xml", "", "empty"},
-      {"not-xml.xml", std::string("\x01\x02\x03 binary", 10), "malformed XML"},
+      {"adtg.xml", std::string("\x01\x02\x03 binary", 10), "binary ADTG form"},
+      {"garbage.xml", "<xml><s:Schema id='RowsetSchema'><<<", "malformed XML"},
       {"no-schema.xml", "<xml><data/></xml>", "no rowset schema"},
       {"no-data.xml", whole.substr(0, whole.find("<rs:data>")) + "</xml>", "no data section"},
       {"bad-int.xml", badInt, "row 8: value '7x' of field 'id' is not a valid integer"},

@@ -64,6 +64,8 @@ class Variant {
   Currency AsCurrency() const;
   const Bytes& AsBytes() const;
   const VariantArray& AsArray() const;
+  // The text held, without copying it; nullptr when the value is not text.
+  const std::string* IfText() const { return std::get_if<std::string>(&v_); }
 
   // Equality of type and value (text compared exactly); see SameValue for loose comparison.
   bool operator==(const Variant& other) const;

@@ -321,6 +321,8 @@ void PadFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void ObjectPropertyFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, 0); }
 
+}  // namespace
+
 // The catalogue lookups of the server functions, with their statements prepared once per
 // connection.
 struct CatalogLookup {
@@ -343,6 +345,8 @@ struct CatalogLookup {
     return st;
   }
 };
+
+namespace {
 
 CatalogLookup& Lookup(sqlite3_context* ctx) { return *static_cast<CatalogLookup*>(sqlite3_user_data(ctx)); }
 IFunctionHost& Host(sqlite3_context* ctx) { return *Lookup(ctx).host; }
@@ -501,7 +505,9 @@ bool NormaliseDateTime(const std::string& raw, std::string& out) {
   return true;
 }
 
-void RegisterFunctions(sqlite3* db, IFunctionHost& host) {
+void CatalogLookupDeleter::operator()(CatalogLookup* lookup) const { delete lookup; }
+
+FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
   struct Def {
     const char* name;
     int args;
@@ -533,12 +539,11 @@ void RegisterFunctions(sqlite3* db, IFunctionHost& host) {
     int flags = SQLITE_UTF8 | (d.deterministic ? SQLITE_DETERMINISTIC : 0);
     sqlite3_create_function_v2(db, d.name, d.args, flags, nullptr, d.fn, nullptr, nullptr, nullptr);
   }
-  auto* lookup = new CatalogLookup;
+  FunctionState state(new CatalogLookup);
+  CatalogLookup* lookup = state.get();
   lookup->db = db;
   lookup->host = &host;
-  // The first registration owns the lookup: SQLite frees it with the connection.
-  sqlite3_create_function_v2(db, "tsql_servername", 0, SQLITE_UTF8, lookup, ServerNameFunc, nullptr, nullptr,
-                             [](void* p) { delete static_cast<CatalogLookup*>(p); });
+  sqlite3_create_function_v2(db, "tsql_servername", 0, SQLITE_UTF8, lookup, ServerNameFunc, nullptr, nullptr, nullptr);
   struct Lookup {
     const char* name;
     int args;
@@ -554,6 +559,7 @@ void RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_index_col", 3, IndexColFunc}};
   for (const auto& l : lookups)
     sqlite3_create_function_v2(db, l.name, l.args, SQLITE_UTF8, lookup, l.fn, nullptr, nullptr, nullptr);
+  return state;
 }
 
 }  // namespace servers::sqlserver

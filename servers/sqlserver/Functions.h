@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <memory>
 #include <string>
 
 namespace servers::sqlserver {
@@ -17,8 +18,17 @@ class IFunctionHost {
   virtual int TranCount() const = 0;
 };
 
-// Registers every server function on the connection; `host` must outlive it.
-void RegisterFunctions(sqlite3* db, IFunctionHost& host);
+// The prepared catalogue lookups behind the functions of one connection; must be released
+// before the connection closes.
+struct CatalogLookup;
+struct CatalogLookupDeleter {
+  void operator()(CatalogLookup* lookup) const;
+};
+using FunctionState = std::unique_ptr<CatalogLookup, CatalogLookupDeleter>;
+
+// Registers every server function on the connection; `host` and the returned state must
+// outlive the connection's use, and the state must go before the connection closes.
+FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host);
 
 // Normalises a date text ("mm/dd/yyyy[ hh:nn:ss]", "yyyy-mm-dd...", "yyyymmdd") to the stored
 // form "yyyy-mm-dd hh:nn:ss.zzz"; false when the text is not a date.

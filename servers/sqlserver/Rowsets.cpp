@@ -105,7 +105,7 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
                      "FROM sysindexes i JOIN sysobjects o ON o.id = i.id LEFT JOIN sysusers u ON u.uid = o.uid "
                      "JOIN sysindexkeys k ON k.id = i.id AND k.indid = i.indid "
                      "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid "
-                     "WHERE o.xtype = 'U' AND i.indid BETWEEN 1 AND 254 ORDER BY 2, 3, 7");
+                     "WHERE o.xtype = 'U' AND i.indid BETWEEN 1 AND 254 ORDER BY i.id, i.indid, k.keyno");
         while (q.Step()) {
           int64_t status = q.Int(3);
           bool clustered = q.Int(4) == 1;

@@ -52,7 +52,8 @@ std::string DatabaseFile(const std::string& folder, const std::string& database)
 SqliteDbPtr OpenDatabaseFile(const std::string& path, bool create) {
   auto db = OpenSqlite(path, create);
   ExecSql(db.get(), "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA legacy_alter_table=ON; "
-                    "PRAGMA foreign_keys=OFF; PRAGMA recursive_triggers=OFF;");
+                    "PRAGMA foreign_keys=OFF; PRAGMA recursive_triggers=OFF; "
+                    "PRAGMA cache_size=-65536;");
   return db;
 }
 

@@ -61,7 +61,7 @@ Session::Session(const ado::ConnectionString& cs) {
     EnsureMaster(folder_);
     db_ = OpenDatabaseFile(DatabaseFile(folder_, "master"), false);
     database_ = "master";
-    RegisterFunctions(Db(), *this);
+    functions_ = RegisterFunctions(Db(), *this);
   } catch (const ESqliteError& e) {
     Fail(17, "[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied.");
   }
@@ -118,10 +118,12 @@ void Session::UseDatabase(const std::string& name) {
   std::string path = DatabaseFile(folder_, canonical);
   if (!fs::exists(path)) Fail(911, "Could not locate entry in sysdatabases for database '" + name + "'.");
   auto next = OpenDatabaseFile(path, false);
-  RegisterFunctions(next.get(), *this);
+  auto nextFunctions = RegisterFunctions(next.get(), *this);
   if (Lower(canonical) != "master")
     ExecSql(next.get(), "ATTACH DATABASE " + SqlLiteral(DatabaseFile(folder_, "master")) + " AS master");
+  functions_.reset();
   db_ = std::move(next);
+  functions_ = std::move(nextFunctions);
   database_ = canonical;
   identityInsert_.clear();
 }

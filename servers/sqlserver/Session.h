@@ -92,6 +92,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::string login_ = "sa";
   std::string database_;
   SqliteDbPtr db_;
+  FunctionState functions_;  // after db_: released before the connection closes
   bool inTransaction_ = false;
   int depth_ = 0;
   std::set<int64_t> identityInsert_;

@@ -1,0 +1,171 @@
+// SQL Server dialect: creating a missing database, telling whether one exists, backing the
+// connected database up and restoring it, through the server's own statements on master.
+#include "common/Text.h"
+#include "dialects/uDbSpecific.h"
+#include "platform/data/Connection.h"
+#include "platform/data/DataErrors.h"
+#include "platform/data/DataSet.h"
+
+namespace {
+
+constexpr const char* kIntegratedSecurity =
+    "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;";
+
+std::string FoldPath(const std::string& path) { return text::ReplaceAll(path, "\\\\", "\\"); }
+
+std::string ExistsQuery(const std::string& name) {
+  return "select name from sysDatabases where name = " + SqlLiteral(name);
+}
+
+// True when the query returns at least one row.
+bool HasRows(ado::TConnection& connection, const std::string& sql) {
+  ado::TDataSet query;
+  query.SetConnection(&connection);
+  connection.Query(sql, query);
+  return !query.IsEmpty();
+}
+
+
+// Connection string of the server's master database, as database creation and restore use it.
+std::string MasterConnectionString(const TDatabaseSpecific& dialect, const std::string& userId,
+                                   const std::string& password, const std::string& server) {
+  std::string s = std::string(kIntegratedSecurity) + dialect.DatabaseKey + "master;" +
+                  dialect.ServerKey + text::Trim(server);
+  if (!text::Trim(userId).empty()) s += ";User ID=" + text::Trim(userId);
+  if (!text::Trim(password).empty()) s += ";password=" + text::Trim(password);
+  return s;
+}
+
+// Connection string of the existence test: every optional key left out when empty.
+std::string ExistsConnectionString(const TDatabaseSpecific& dialect, const std::string& userId,
+                                   const std::string& password, const std::string& server) {
+  std::string s = std::string(kIntegratedSecurity) + dialect.DatabaseKey + "master";
+  if (!text::Trim(userId).empty()) s += ";User ID=" + text::Trim(userId);
+  if (!text::Trim(password).empty()) s += ";password=" + text::Trim(password);
+  if (!text::Trim(server).empty()) s += ";Data Source=" + text::Trim(server);
+  return s;
+}
+
+}  // namespace
+
+bool TSqlServerSpecific::DatabaseExists(const std::string& name, const std::string& userId,
+                                        const std::string& password, const std::string& server) {
+  try {
+    ado::TConnection connection(ExistsConnectionString(*this, userId, password, server));
+    connection.Open();
+    return HasRows(connection, ExistsQuery(name));
+  } catch (const ado::EDataError&) {
+    return true;  // unknown: the updater must not try to create it
+  }
+}
+
+int TSqlServerSpecific::CreateDatabase(const std::string& name, const std::string& dataFile,
+                                       const std::string& logFile, const std::string& userId,
+                                       const std::string& password, const std::string& server) {
+  try {
+    ado::TConnection connection(MasterConnectionString(*this, userId, password, server));
+    connection.Open();
+    if (HasRows(connection, ExistsQuery(name))) return 1;
+    connection.Execute("CREATE DATABASE [" + name + "] ON PRIMARY (NAME = N'" + name +
+                       "_DATA',FILENAME = " + "N'" + dataFile + "_DATA.MDF', " +
+                       "SIZE = 1, FILEGROWTH = 10 %) LOG ON (NAME = " + "N'" + name +
+                       "_LOG', FILENAME = " + "N'" + logFile + "_Log.LDF', " +
+                       "SIZE = 1, FILEGROWTH = 10 %) ");
+    return 2;
+  } catch (const ado::EDataError&) {
+    return 0;
+  }
+}
+
+bool TSqlServerSpecific::BackupDatabase(ado::TConnection& connection, const std::string& fileName,
+                                        const std::string& folder) {
+  const std::string path = FoldPath(folder + "\\" + fileName);
+  try {
+    connection.Execute("USE master BACKUP DATABASE [" + DatabaseName +
+                       "] TO DISK = " + SqlLiteral(path));
+    connection.Execute("USE [" + DatabaseName + "] ");
+    return true;
+  } catch (const ado::EDataError& e) {
+    if (Owner != nullptr) {
+      Owner->ReportError(dbcUpdate, text::ReplaceAll(Owner->BackupErrorText(), "%s", path),
+                         e.what());
+    }
+    return false;
+  }
+}
+
+bool TSqlServerSpecific::RestoreDatabase(ado::TConnection& connection,
+                                         const std::string& backupFile,
+                                         const std::string& dataFolder,
+                                         const std::string& logFolder) {
+  const std::string dataFile = FoldPath(dataFolder + "\\" + DatabaseName + "_DATA.MDF");
+  const std::string logFile = FoldPath(logFolder + "\\" + DatabaseName + "_LOG.LDF");
+  try {
+    ado::TDataSet files;
+    files.SetConnection(&connection);
+    connection.Query("use master RESTORE FILELISTONLY FROM DISK = " + SqlLiteral(backupFile),
+                     files);
+    std::string dataLogical;
+    std::string logLogical;
+    std::string moves;
+    if (files.Locate("type", ado::Variant("D"), 0)) {
+      dataLogical = files.FieldByName("logicalName").AsString();
+      moves += ", MOVE " + SqlLiteral(dataLogical) + " TO " + SqlLiteral(dataFile);
+    }
+    if (files.Locate("type", ado::Variant("L"), 0)) {
+      logLogical = files.FieldByName("logicalName").AsString();
+      moves += ", MOVE " + SqlLiteral(logLogical) + " TO " + SqlLiteral(logFile);
+    }
+    files.Close();
+    connection.Execute("USE MASTER RESTORE DATABASE [" + DatabaseName + "] " + "FROM DISK = " +
+                       SqlLiteral(backupFile) + " WITH FILE = 1, NOUNLOAD, REPLACE, RECOVERY " +
+                       moves);
+    if (!dataLogical.empty()) {
+      connection.Execute("ALTER DATABASE [" + DatabaseName + "] " + "MODIFY FILE (NAME = " +
+                         SqlLiteral(dataLogical) + ", NEWNAME = " +
+                         SqlLiteral(DatabaseName + "_DATA") + ")");
+    }
+    if (!logLogical.empty()) {
+      connection.Execute("ALTER DATABASE [" + DatabaseName + "] " + "MODIFY FILE (NAME = " +
+                         SqlLiteral(logLogical) + ", NEWNAME = " +
+                         SqlLiteral(DatabaseName + "_LOG") + ")");
+    }
+    connection.Execute("USE [" + DatabaseName + "] ");
+    return true;
+  } catch (const ado::EDataError& e) {
+    if (Owner != nullptr) Owner->ReportError(dbcUnknown, "Restore Database", e.what());
+    return false;
+  }
+}
+
+bool TSqlServerSpecific::RestoreAsNewDatabase(const std::string& name,
+                                              const std::string& backupFile,
+                                              const std::string& dataFolder,
+                                              const std::string& logFolder,
+                                              const std::string& userId,
+                                              const std::string& password,
+                                              const std::string& server, std::string& message) {
+  message.clear();
+  if (DatabaseExists(name, userId, password, server)) return false;
+  const std::string data = dataFolder.empty() ? std::string(".") : dataFolder;
+  const std::string log = logFolder.empty() ? std::string(".") : logFolder;
+  const int created = CreateDatabaseInFolder(name, data, log, userId, password, server);
+  DatabaseName = name;
+  if (created != 2) {
+    if (Owner != nullptr) {
+      Owner->ReportError(dbcCheckDb, "Restore Database", "Unable to Create Database!");
+    }
+    return false;
+  }
+  try {
+    ado::TConnection connection(MasterConnectionString(*this, userId, password, server));
+    connection.Open();
+    const bool restored = RestoreDatabase(connection, backupFile, data, log);
+    connection.Close();
+    return restored;
+  } catch (const ado::EDataError& e) {
+    message = e.what();
+    if (Owner != nullptr) Owner->ReportError(dbcCheckDb, "Restore Database", e.what());
+    return false;
+  }
+}

@@ -1,0 +1,174 @@
+// SQL Server dialect: field values, statement builders and statement recognition. The
+// catalogue readers are in SqlServerCatalog.cpp.
+#include "common/Text.h"
+#include "dialects/DataTypeTables.h"
+#include "dialects/uDbSpecific.h"
+
+TSqlServerSpecific::TSqlServerSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner) {
+  QuoteOpen = "[";
+  QuoteClose = "]";
+  FillSqlServerDataTypes(*this);
+  DefaultAsConstraint = true;
+  IdentityOptions->IdentityAddPlain = true;
+  IdentityOptions->IdentityNullClause = false;
+  IdentityOptions->WriteIdentitySeed = true;
+  IdentityOptions->WriteIdentityIncrement = true;
+  FillNullsOnAlter = true;
+  CreateKeepsNullable = true;
+  LongTypes = {"text", "ntext", "image"};
+  UseDbSpaces = true;
+  UseOwners = true;
+  AutoPrimaryKeyName = false;
+  GlobalTempTables = false;
+  AlterColumnKeyword = " ALTER COLUMN ";
+  DropColumnKeyword = " DROP COLUMN ";
+  DropConstraintFormat = " DROP CONSTRAINT %s";
+  ReservedWords.Add("VALUE");
+  ReservedWords.Add("PUBLIC");
+  ReservedWords.Add("DATABASE");
+  ServerKey = "Data Source=";
+  DatabaseKey = "Initial Catalog=";
+}
+
+std::string TSqlServerSpecific::GetCollateClause(const std::string& collation) {
+  const std::string trimmed = text::Trim(collation);
+  return trimmed.empty() ? std::string() : " COLLATE " + trimmed;
+}
+
+namespace {
+
+// Text inside an N'...' literal: inner single quotes doubled so that a name holding one cannot
+// end the literal early.
+std::string InLiteral(const std::string& s) { return text::ReplaceAll(s, "'", "''"); }
+
+}  // namespace
+
+std::string TSqlServerSpecific::GetRenameTableSql(const std::string& owner,
+                                                  const std::string& oldName,
+                                                  const std::string& newName) {
+  std::string sql = "EXECUTE sp_rename N'";
+  if (!owner.empty()) sql += InLiteral(QuoteName(owner));
+  sql += "." + InLiteral(QuoteName(oldName)) + "', N'" + InLiteral(QuoteName(newName)) +
+         "', 'OBJECT'";
+  return sql;
+}
+
+std::string TSqlServerSpecific::GetRenameColumnSql(const std::string& owner,
+                                                   const std::string& table,
+                                                   const std::string& oldName,
+                                                   const std::string& newName) {
+  std::string sql = "EXECUTE sp_rename N'";
+  if (!owner.empty()) sql += InLiteral(QuoteName(owner)) + ".";
+  sql += InLiteral(QuoteName(table)) + "." + QuoteOpen + InLiteral(QuoteName(oldName)) +
+         QuoteClose + "', N'" + InLiteral(QuoteName(newName)) + "', 'COLUMN'";
+  return sql;
+}
+
+std::string TSqlServerSpecific::GetCurrentDateDefault() { return "(getDate())"; }
+
+std::string TSqlServerSpecific::GetConditionalSql(bool exists, const std::string& fields,
+                                                  const std::string& table,
+                                                  const std::string& where,
+                                                  const std::string& thenSql,
+                                                  const std::string& elseSql) {
+  std::string sql = exists ? "IF EXISTS " : "IF NOT EXISTS ";
+  sql += "(SELECT " + fields + " FROM " + table + " WHERE " + where + " )" + " EXEC (" +
+         SqlLiteral(thenSql) + ")";
+  if (!elseSql.empty()) sql += " ELSE EXEC (" + SqlLiteral(elseSql) + ")";
+  return sql;
+}
+
+std::string TSqlServerSpecific::GetObjectExistsSql(const std::string& name,
+                                                   const std::string& type) {
+  return "IF EXISTS (SELECT name FROM SysObjects WHERE name = " + SqlLiteral(name) +
+         " and type = " + SqlLiteral(type) + ") ";
+}
+
+std::string TSqlServerSpecific::GetIdentityInsertOnSql(const std::string& table) {
+  return "set IDENTITY_INSERT " + table + " ON";
+}
+
+std::string TSqlServerSpecific::GetIdentityInsertOffSql(const std::string& table) {
+  return "set IDENTITY_INSERT " + table + " OFF";
+}
+
+std::string TSqlServerSpecific::AddEncryption(const std::string& definition) {
+  const size_t p = definition.find(" AS ");
+  if (p == std::string::npos) return definition;
+  return definition.substr(0, p) + " WITH ENCRYPTION " + definition.substr(p + 1);
+}
+
+// ---- Statement recognition ----
+
+bool TSqlServerSpecific::IsDbSpaceStatement(const std::string& sql, TInstructionKind& kind,
+                                            std::string& name, std::string& second) {
+  static const std::string kAdd = "ALTER DATABASE ADD FILEGROUP";
+  static const std::string kDrop = "ALTER DATABASE DROP FILEGROUP";
+  const std::string upper = text::Upper(sql);
+  if (upper.compare(0, kAdd.size(), kAdd) == 0) {
+    kind = ikCreateDbSpace;
+    name = text::Trim(std::string_view(sql).substr(kAdd.size()));
+    second.clear();
+    return true;
+  }
+  if (upper.compare(0, kDrop.size(), kDrop) == 0) {
+    kind = ikDropDbSpace;
+    name = text::Trim(std::string_view(sql).substr(kDrop.size()));
+    second.clear();
+    return true;
+  }
+  return false;
+}
+
+namespace {
+
+// The arguments of the procedure call that starts at `from`: the text up to the first ";"
+// outside quotes, split on commas outside quotes, each trimmed with its quotes kept.
+std::vector<std::string> CallArguments(const std::string& sql, size_t from) {
+  std::vector<std::string> args;
+  std::string current;
+  bool inQuote = false;
+  size_t i = from;
+  for (; i < sql.size(); ++i) {
+    const char c = sql[i];
+    if (c == '\'') {
+      inQuote = !inQuote;
+    } else if (!inQuote && (c == ';' || c == ',')) {
+      args.push_back(text::Trim(current));
+      current.clear();
+      if (c == ';') break;
+      continue;
+    }
+    current += c;
+  }
+  if (i >= sql.size()) args.push_back(text::Trim(current));
+  while (!args.empty() && args.back().empty()) args.pop_back();
+  return args;
+}
+
+}  // namespace
+
+bool TSqlServerSpecific::IsUserStatement(const std::string& sql, TInstructionKind& kind,
+                                         std::string& user, std::string& second) {
+  static const std::string kGrant = "SP_GRANTDBACCESS";
+  static const std::string kRevoke = "SP_REVOKEDBACCESS";
+  const std::string upper = text::Upper(sql);
+  size_t p = upper.find(kGrant);
+  if (p != std::string::npos) {
+    kind = ikCreateUser;
+    const std::vector<std::string> args = CallArguments(sql, p + kGrant.size());
+    second = args.empty() ? std::string() : args[0];
+    // Without a second argument the server names the user after the login.
+    user = args.size() > 1 ? args[1] : second;
+    return true;
+  }
+  p = upper.find(kRevoke);
+  if (p != std::string::npos) {
+    kind = ikDropUser;
+    const std::vector<std::string> args = CallArguments(sql, p + kRevoke.size());
+    user = args.empty() ? std::string() : args[0];
+    second.clear();
+    return true;
+  }
+  return false;
+}

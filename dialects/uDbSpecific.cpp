@@ -1,0 +1,227 @@
+// The dialect base: field defaults, quoting, connection-string values, user and db-space
+// statements and the virtual operations whose base answer is plain text.
+#include "dialects/uDbSpecific.h"
+
+#include "common/Paths.h"
+#include "common/Text.h"
+
+bool TWordList::Contains(std::string_view word) const {
+  for (const std::string& w : words_) {
+    if (text::SameText(w, word)) return true;
+  }
+  return false;
+}
+
+std::string SqlLiteral(std::string_view text) {
+  return "'" + text::ReplaceAll(text, "'", "''") + "'";
+}
+
+TDatabaseSpecific::TDatabaseSpecific(IDialectOwner* owner)
+    : IdentityOptions(std::make_unique<TIdentityOptions>()),
+      ReservedWords{"GROUP", "ORDER", "INSERT", "DELETE", "UPDATE", "CONSTRAINT", "INDEX"},
+      ServerKey("Data Source="),
+      DatabaseKey("Initial Catalog="),
+      Owner(owner) {}
+
+TDatabaseSpecific::~TDatabaseSpecific() = default;
+
+// ---- Virtual operations with a base answer ----
+
+std::string TDatabaseSpecific::GetCollateClause(const std::string&) { return {}; }
+
+std::string TDatabaseSpecific::GetClusterPrimaryKeySql(const std::string&, const std::string&,
+                                                       bool) {
+  return {};
+}
+
+bool TDatabaseSpecific::IsDbSpaceStatement(const std::string&, TInstructionKind&, std::string&,
+                                           std::string&) {
+  return false;
+}
+
+bool TDatabaseSpecific::IsUserStatement(const std::string&, TInstructionKind&, std::string&,
+                                        std::string&) {
+  return false;
+}
+
+std::string TDatabaseSpecific::GetRenumberSql(const std::string&, const std::string&,
+                                              const std::string&) {
+  return {};
+}
+
+bool TDatabaseSpecific::LoginExists(ado::TConnection&, const std::string&) { return true; }
+
+std::string TDatabaseSpecific::GetCurrentDateDefault() { return {}; }
+
+std::string TDatabaseSpecific::GetConditionalSql(bool, const std::string&, const std::string&,
+                                                 const std::string&, const std::string& thenSql,
+                                                 const std::string&) {
+  return thenSql;
+}
+
+std::string TDatabaseSpecific::GetObjectExistsSql(const std::string&, const std::string&) {
+  return {};
+}
+
+std::string TDatabaseSpecific::BoolToSql(bool value) { return value ? "1" : "0"; }
+
+std::string TDatabaseSpecific::GetIdentityInsertOnSql(const std::string&) { return {}; }
+
+std::string TDatabaseSpecific::GetIdentityInsertOffSql(const std::string&) { return {}; }
+
+std::string TDatabaseSpecific::AddEncryption(const std::string& definition) { return definition; }
+
+// ---- Owners ----
+
+bool TDatabaseSpecific::IsDefaultOwner(const std::string& owner, int side) const {
+  switch (side == 1 ? MasterDbType : DbType) {
+    case dbtAccess: return owner.empty();
+    case dbtSqlServer: return owner == "dbo";
+    case dbtAsa: return owner == "dba";
+    default: return false;
+  }
+}
+
+std::string TDatabaseSpecific::GetDefaultOwner(int side) const {
+  switch (side == 1 ? MasterDbType : DbType) {
+    case dbtSqlServer: return "dbo";
+    case dbtAsa: return "dba";
+    default: return {};
+  }
+}
+
+// ---- Users and db spaces ----
+
+std::string TDatabaseSpecific::GetCreateUserSql(ado::TConnection& connection,
+                                                const std::string& user, const std::string& login,
+                                                const std::string& password) {
+  std::string sql;
+  const std::string theLogin = login.empty() ? user : login;
+  switch (MasterDbType) {
+    case dbtSqlServer:
+      if (!LoginExists(connection, theLogin)) {
+        sql = "sp_addLogin " + SqlLiteral(theLogin);
+        if (!password.empty()) sql += ", " + SqlLiteral(password);
+        sql += "; ";
+      }
+      sql += "sp_grantDbAccess " + SqlLiteral(theLogin) + ", " + SqlLiteral(user);
+      break;
+    case dbtAsa:
+      sql = "grant connect to " + user;
+      if (!password.empty()) sql += " identified by " + SqlLiteral(password);
+      break;
+    default: return {};
+  }
+  auto elem = std::make_unique<TUserElem>();
+  elem->UserId = -1;
+  elem->UserName = user;
+  elem->LoginName = theLogin;
+  Users.Add(user, std::move(elem));
+  return sql;
+}
+
+std::string TDatabaseSpecific::GetCreateDbSpaceSql(const std::string& dbSpace,
+                                                   const std::string& fileName) {
+  if (MasterDbType == dbtAccess) return {};
+  std::string file = fileName;
+  if (MasterDbType == dbtAsa && file.empty()) file = dbSpace + ".DB";
+  auto elem = std::make_unique<TDbSpaceElem>();
+  elem->FileId = -1;
+  elem->FileName = file;
+  elem->DbSpaceName = dbSpace;
+  elem->IsDefault = false;
+  DbSpaces.Add(dbSpace, std::move(elem));
+  switch (MasterDbType) {
+    case dbtSqlServer: return "ALTER DATABASE " + DatabaseName + " ADD FILEGROUP " + QuoteName(dbSpace);
+    case dbtAsa: return "CREATE DBSPACE " + QuoteName(dbSpace) + " AS " + QuoteName(file);
+    default: return {};
+  }
+}
+
+bool TDatabaseSpecific::IsDefaultDbSpace(const std::string& dbSpace) const {
+  switch (MasterDbType) {
+    case dbtSqlServer: return text::SameText(dbSpace, "PRIMARY");
+    case dbtAsa: return text::SameText(dbSpace, "SYSTEM");
+    default: return true;
+  }
+}
+
+// ---- Data types ----
+
+TOrvDataType* TDatabaseSpecific::FindDataType(const std::string& name, int mode) const {
+  const std::string wanted = text::SameText(name, "SYSNAME") ? std::string("nVarChar") : name;
+  for (int i = 0; i < DataTypes.Count(); ++i) {
+    TOrvDataType& type = DataTypes.Object(i);
+    if (mode == kFindByNativeName ? text::SameText(type.NativeName, wanted)
+                                  : type.GenericName == wanted) {
+      return &type;
+    }
+  }
+  return nullptr;
+}
+
+void TDatabaseSpecific::AddDataType(uint16_t nativeCode, uint16_t genericOrdinal,
+                                    const std::string& nativeName,
+                                    const std::string& genericName) {
+  auto type = std::make_unique<TOrvDataType>();
+  type->NativeCode = nativeCode;
+  type->GenericOrdinal = genericOrdinal;
+  type->NativeName = nativeName;
+  type->GenericName = genericName;
+  DataTypes.Add(nativeName, std::move(type));
+}
+
+// ---- Names and connection strings ----
+
+const TDatabaseSpecific& TDatabaseSpecific::QuotingDialect() const {
+  if (Owner != nullptr) {
+    if (const TDatabaseSpecific* current = Owner->CurrentDialect()) return *current;
+  }
+  return *this;
+}
+
+std::string TDatabaseSpecific::QuoteName(const std::string& name) const {
+  if (name.find(' ') == std::string::npos && !IsReservedWord(name)) return name;
+  const TDatabaseSpecific& dialect = QuotingDialect();
+  return dialect.QuoteOpen + name + dialect.QuoteClose;
+}
+
+namespace {
+
+// The value of `key` ("Initial Catalog=") in a connection string, found ignoring case: the text
+// after the key up to the first ";", trimmed; empty when the key is missing.
+std::string ConnectionValue(const std::string& connectionString, const std::string& key) {
+  if (key.empty()) return {};
+  const size_t p = text::Upper(connectionString).find(text::Upper(key));
+  if (p == std::string::npos) return {};
+  std::string value = text::Trim(std::string_view(connectionString).substr(p + key.size()));
+  const size_t semicolon = value.find(';');
+  if (semicolon != std::string::npos) value = text::Trim(value.substr(0, semicolon));
+  return value;
+}
+
+}  // namespace
+
+std::string TDatabaseSpecific::GetDatabaseFromConnection(const std::string& connectionString) const {
+  if (!DatabaseName.empty()) return DatabaseName;
+  return ConnectionValue(connectionString, DatabaseKey);
+}
+
+std::string TDatabaseSpecific::GetServerFromConnection(const std::string& connectionString) const {
+  return ConnectionValue(connectionString, ServerKey);
+}
+
+// ---- Database creation ----
+
+int TDatabaseSpecific::CreateDatabaseInFolder(const std::string& name,
+                                              const std::string& dataFolder,
+                                              const std::string& logFolder,
+                                              const std::string& userId,
+                                              const std::string& password,
+                                              const std::string& server) {
+  const std::string data = dataFolder.empty() ? paths::ExecutableFolder() : dataFolder;
+  const std::string log = logFolder.empty() ? data : logFolder;
+  const std::string dataPath = text::ReplaceAll(data + "\\" + name, "\\\\", "\\");
+  const std::string logPath = text::ReplaceAll(log + "\\" + name, "\\\\", "\\");
+  return CreateDatabase(name, dataPath, logPath, userId, password, server);
+}

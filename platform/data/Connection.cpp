@@ -1,0 +1,174 @@
+#include "platform/data/Connection.h"
+
+#include "common/Text.h"
+#include "platform/data/DataErrors.h"
+#include "platform/data/DataSet.h"
+
+namespace ado {
+
+namespace {
+
+// The message with every occurrence of the connection string's password masked.
+std::string WithoutPassword(std::string message, const std::string& connectionString) {
+  const ConnectionString cs(connectionString);
+  for (const char* key : {"Password", "PWD"}) {
+    const std::string pw = cs.Get(key);
+    if (pw.empty()) continue;
+    message = text::ReplaceAll(message, pw, "*****");
+  }
+  return message;
+}
+
+}  // namespace
+
+TConnection::~TConnection() {
+  try {
+    Close();
+  } catch (...) {
+    // A failing rollback while the connection goes away has no one left to tell.
+  }
+}
+
+void TConnection::Rethrow() const {
+  try {
+    throw;
+  } catch (const EOleException& e) {
+    throw EOleException(WithoutPassword(e.what(), connectionString_), e.NativeError(), e.Source());
+  } catch (const EDatabaseError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw EOleException(WithoutPassword(e.what(), connectionString_));
+  }
+}
+
+void TConnection::SetConnectionString(const std::string& connectionString) {
+  if (session_) throw EOleException("Operation is not allowed when the object is open.");
+  connectionString_ = connectionString;
+}
+
+void TConnection::Open() {
+  if (session_) return;
+  try {
+    session_ = ProviderRegistry::Instance().Open(connectionString_);
+  } catch (...) {
+    session_.reset();
+    Rethrow();
+  }
+  if (!session_) throw EOleException("The provider opened no session");
+}
+
+void TConnection::Close() {
+  if (!session_) return;
+  std::unique_ptr<IProviderSession> session = std::move(session_);
+  if (session->InTransaction()) {
+    try {
+      session->RollbackTrans();
+    } catch (...) {
+      Rethrow();
+    }
+  }
+}
+
+void TConnection::SetConnected(bool value) {
+  if (value) {
+    Open();
+  } else {
+    Close();
+  }
+}
+
+IProviderSession& TConnection::CheckOpen() const {
+  if (!session_) throw EOleException("Operation is not allowed when the object is closed.");
+  return *session_;
+}
+
+void TConnection::BeginTrans() {
+  IProviderSession& s = CheckOpen();
+  try {
+    s.BeginTrans();
+  } catch (...) {
+    Rethrow();
+  }
+}
+
+void TConnection::CommitTrans() {
+  IProviderSession& s = CheckOpen();
+  try {
+    s.CommitTrans();
+  } catch (...) {
+    Rethrow();
+  }
+}
+
+void TConnection::RollbackTrans() {
+  IProviderSession& s = CheckOpen();
+  try {
+    s.RollbackTrans();
+  } catch (...) {
+    Rethrow();
+  }
+}
+
+bool TConnection::InTransaction() const { return session_ && session_->InTransaction(); }
+
+int64_t TConnection::Execute(const std::string& sql) {
+  IProviderSession& s = CheckOpen();
+  std::vector<StatementResult> results;
+  try {
+    results = s.Execute(sql);
+  } catch (...) {
+    Rethrow();
+  }
+  int64_t affected = -1;
+  for (const StatementResult& r : results) {
+    if (r.RowsAffected >= 0) affected = (affected < 0 ? 0 : affected) + r.RowsAffected;
+  }
+  return affected;
+}
+
+void TConnection::Query(const std::string& sql, TDataSet& dataSet) {
+  IProviderSession& s = CheckOpen();
+  dataSet.Close();
+  std::vector<StatementResult> results;
+  try {
+    results = s.Execute(sql);
+  } catch (...) {
+    Rethrow();
+  }
+  for (StatementResult& r : results) {
+    if (r.HasRows) {
+      dataSet.Assign(std::move(r.Rows));
+      return;
+    }
+  }
+  throw EDatabaseError("CommandText does not return a result set");
+}
+
+void TConnection::OpenSchema(TSchemaInfo kind, const Variant& criteria, TDataSet& dataSet) {
+  IProviderSession& s = CheckOpen();
+  dataSet.Close();
+  std::vector<Variant> restrictions;
+  if (criteria.IsArray()) {
+    restrictions = criteria.AsArray();
+  } else if (!criteria.IsNullOrEmpty()) {
+    restrictions.push_back(criteria);
+  }
+  RowSet rows;
+  try {
+    rows = s.OpenSchema(kind, restrictions);
+  } catch (...) {
+    Rethrow();
+  }
+  dataSet.Assign(std::move(rows));
+}
+
+std::string TConnection::CurrentDatabase() const {
+  const IProviderSession& s = CheckOpen();
+  try {
+    return s.CurrentDatabase();
+  } catch (...) {
+    Rethrow();
+  }
+}
+
+}  // namespace ado

@@ -1,0 +1,1093 @@
+#include "platform/data/PersistXml.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <set>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+
+#include "common/Text.h"
+#include "platform/data/DataErrors.h"
+
+namespace ado {
+
+namespace {
+
+constexpr const char* kSchemaNs = "uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882";
+constexpr const char* kDataTypesNs = "uuid:C2F41010-65B3-11d1-A29F-00AA00C14882";
+constexpr const char* kRowsetNs = "urn:schemas-microsoft-com:rowset";
+constexpr const char* kRowNs = "#RowsetSchema";
+constexpr int kLongStringLength = 1073741823;
+constexpr int kLongBinaryLength = 2147483647;
+
+struct FileCloser {
+  void operator()(FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+// How a column's text is turned into a value.
+enum class Decode { kText, kInt, kBool, kFloat, kCurrency, kDecimal, kDateTime, kHex, kBase64 };
+
+struct Column {
+  std::string attrName;  // name in the z:row elements
+  FieldDef def;
+  Decode decode = Decode::kText;
+  long number = 0;
+  bool hasNumber = false;
+  size_t docOrder = 0;
+};
+
+class LoadError {
+ public:
+  explicit LoadError(std::string what) : what_(std::move(what)) {}
+  const std::string& What() const { return what_; }
+
+ private:
+  std::string what_;
+};
+
+// Prefixes under which the document declares ADO's namespaces ("" when undeclared).
+struct Prefixes {
+  std::string s, dt, rs, z;
+  bool zIsDefault = false;
+};
+
+void CollectPrefixes(const pugi::xml_node& node, Prefixes& p) {
+  for (pugi::xml_attribute a : node.attributes()) {
+    const std::string_view name = a.name();
+    const std::string_view value = a.value();
+    if (name == "xmlns") {
+      if (value == kRowNs) p.zIsDefault = true;
+      continue;
+    }
+    if (!name.starts_with("xmlns:")) continue;
+    const std::string prefix(name.substr(6));
+    if (text::SameText(value, kSchemaNs)) p.s = prefix;
+    else if (text::SameText(value, kDataTypesNs)) p.dt = prefix;
+    else if (value == kRowsetNs) p.rs = prefix;
+    else if (value == kRowNs) p.z = prefix;
+  }
+}
+
+std::string_view LocalName(const char* qname) {
+  const std::string_view n(qname);
+  const size_t colon = n.find(':');
+  return colon == std::string_view::npos ? n : n.substr(colon + 1);
+}
+
+std::string_view PrefixOf(const char* qname) {
+  const std::string_view n(qname);
+  const size_t colon = n.find(':');
+  return colon == std::string_view::npos ? std::string_view() : n.substr(0, colon);
+}
+
+bool Is(const pugi::xml_node& n, const std::string& prefix, const char* local) {
+  return n.type() == pugi::node_element && PrefixOf(n.name()) == prefix && LocalName(n.name()) == local;
+}
+
+const char* Attr(const pugi::xml_node& n, const std::string& prefix, const char* local) {
+  const std::string qn = prefix.empty() ? std::string(local) : prefix + ":" + local;
+  pugi::xml_attribute a = n.attribute(qn.c_str());
+  return a ? a.value() : nullptr;
+}
+
+bool IsTrue(const char* v) { return v && (text::SameText(v, "true") || std::strcmp(v, "1") == 0); }
+bool IsFalse(const char* v) { return v && (text::SameText(v, "false") || std::strcmp(v, "0") == 0); }
+
+long ToLong(const char* v, long fallback) {
+  if (!v) return fallback;
+  const std::string t = text::Trim(v);
+  long r = 0;
+  auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), r);
+  return ec == std::errc() && p == t.data() + t.size() ? r : fallback;
+}
+
+int ClampInt(long v) {
+  return static_cast<int>(std::clamp<long>(v, 0, std::numeric_limits<int>::max()));
+}
+
+Column ReadColumn(const pugi::xml_node& attrType, const Prefixes& p) {
+  Column c;
+  const char* name = attrType.attribute("name").value();
+  c.attrName = name;
+  const char* realName = Attr(attrType, p.rs, "name");
+  c.def.Name = realName ? realName : name;
+  if (const char* number = Attr(attrType, p.rs, "number")) {
+    c.number = ToLong(number, 0);
+    c.hasNumber = true;
+  }
+  // Type facts may stand on the column itself or on its s:datatype child.
+  pugi::xml_node dtNode;
+  for (pugi::xml_node ch : attrType.children()) {
+    if (Is(ch, p.s, "datatype")) dtNode = ch;
+  }
+  auto fact = [&](const std::string& prefix, const char* local) -> const char* {
+    if (dtNode) {
+      if (const char* v = Attr(dtNode, prefix, local)) return v;
+    }
+    return Attr(attrType, prefix, local);
+  };
+  const std::string type = text::Lower(fact(p.dt, "type") ? fact(p.dt, "type") : "string");
+  const std::string dbtype = text::Lower(fact(p.rs, "dbtype") ? fact(p.rs, "dbtype") : "");
+  const long maxLength = ToLong(fact(p.dt, "maxLength"), 0);
+  const bool isLong = IsTrue(fact(p.rs, "long"));
+  c.def.Precision = ClampInt(ToLong(fact(p.rs, "precision"), 0));
+  c.def.Scale = ClampInt(ToLong(fact(p.rs, "scale"), 0));
+  const bool nullable = IsTrue(Attr(attrType, p.rs, "nullable"));
+  c.def.Required = IsFalse(fact(p.rs, "maybenull")) && !nullable;
+
+  FieldType ft = FieldType::ftString;
+  if (dbtype == "currency") {
+    // Money columns are currency whatever XML-Data type carries them.
+    ft = FieldType::ftCurrency;
+    c.decode = Decode::kCurrency;
+  } else if (type == "string" || type == "char") {
+    if (isLong || maxLength >= kLongStringLength) {
+      ft = FieldType::ftMemo;
+    } else {
+      c.def.Size = ClampInt(maxLength);
+    }
+  } else if (type == "i1" || type == "i2") {
+    ft = FieldType::ftSmallint;
+    c.decode = Decode::kInt;
+  } else if (type == "ui1") {
+    ft = FieldType::ftByte;
+    c.decode = Decode::kInt;
+  } else if (type == "int" || type == "i4" || type == "ui2") {
+    ft = FieldType::ftInteger;
+    c.decode = Decode::kInt;
+  } else if (type == "i8" || type == "ui4" || type == "ui8") {
+    ft = FieldType::ftLargeint;
+    c.decode = Decode::kInt;
+  } else if (type == "boolean") {
+    ft = FieldType::ftBoolean;
+    c.decode = Decode::kBool;
+  } else if (type == "float" || type == "r8" || type == "r4") {
+    ft = FieldType::ftFloat;
+    c.decode = Decode::kFloat;
+  } else if (type == "fixed.14.4" || dbtype == "currency") {
+    ft = FieldType::ftCurrency;
+    c.decode = Decode::kCurrency;
+  } else if (type == "number") {
+    ft = FieldType::ftBCD;
+    c.decode = Decode::kDecimal;
+  } else if (type == "datetime" || type == "datetime.tz" || type == "date" || type == "time" ||
+             type == "time.tz") {
+    ft = FieldType::ftDateTime;
+    c.decode = Decode::kDateTime;
+  } else if (type == "bin.hex" || type == "bin.base64") {
+    c.decode = type == "bin.hex" ? Decode::kHex : Decode::kBase64;
+    if (isLong || maxLength >= kLongBinaryLength || maxLength >= kLongStringLength) {
+      ft = FieldType::ftBlob;
+    } else {
+      ft = FieldType::ftBytes;
+      c.def.Size = ClampInt(maxLength);
+    }
+  } else if (type == "uuid") {
+    ft = FieldType::ftGuid;
+    c.def.Size = 38;
+  } else {
+    c.def.Size = ClampInt(maxLength);  // other XML-Data types read as text
+  }
+  c.def.Type = ft;
+  return c;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool DecodeHex(std::string_view s, Bytes& out) {
+  if (s.size() % 2) return false;
+  out.resize(s.size() / 2);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const int hi = HexDigit(s[2 * i]);
+    const int lo = HexDigit(s[2 * i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out[i] = static_cast<uint8_t>(hi * 16 + lo);
+  }
+  return true;
+}
+
+bool DecodeBase64(std::string_view s, Bytes& out) {
+  out.clear();
+  uint32_t acc = 0;
+  int bits = 0;
+  bool padding = false;
+  for (char c : s) {
+    int v;
+    if (c >= 'A' && c <= 'Z') v = c - 'A';
+    else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
+    else if (c >= '0' && c <= '9') v = c - '0' + 52;
+    else if (c == '+') v = 62;
+    else if (c == '/') v = 63;
+    else if (c == '=') {
+      padding = true;
+      continue;
+    } else if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
+      continue;
+    } else {
+      return false;
+    }
+    if (padding) return false;
+    acc = (acc << 6) | static_cast<uint32_t>(v);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<uint8_t>((acc >> bits) & 0xFF));
+    }
+  }
+  return true;
+}
+
+bool ParseDigits(std::string_view s, size_t& pos, size_t count, int& out) {
+  if (pos + count > s.size()) return false;
+  out = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const char c = s[pos + i];
+    if (c < '0' || c > '9') return false;
+    out = out * 10 + (c - '0');
+  }
+  pos += count;
+  return true;
+}
+
+// "yyyy-mm-dd", "yyyy-mm-ddThh:mm[:ss[.fff]]", "hh:mm:ss", each with an optional zone, which is
+// not applied (the values are local date-times).
+bool ParseDateTime(std::string_view s, DateTime& out) {
+  size_t pos = 0;
+  int y = 1899, mo = 12, d = 30, h = 0, mi = 0, sec = 0, ms = 0;
+  const bool timeOnly = s.size() >= 3 && s[2] == ':';
+  if (!timeOnly) {
+    if (!ParseDigits(s, pos, 4, y) || pos >= s.size() || s[pos++] != '-' ||
+        !ParseDigits(s, pos, 2, mo) || pos >= s.size() || s[pos++] != '-' ||
+        !ParseDigits(s, pos, 2, d)) {
+      return false;
+    }
+  }
+  if (timeOnly || (pos < s.size() && (s[pos] == 'T' || s[pos] == ' '))) {
+    if (!timeOnly) ++pos;
+    if (!ParseDigits(s, pos, 2, h) || pos >= s.size() || s[pos++] != ':' ||
+        !ParseDigits(s, pos, 2, mi)) {
+      return false;
+    }
+    if (pos < s.size() && s[pos] == ':') {
+      ++pos;
+      if (!ParseDigits(s, pos, 2, sec)) return false;
+      if (pos < s.size() && s[pos] == '.') {
+        ++pos;
+        double scale = 100;
+        double frac = 0;
+        while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
+          frac += (s[pos++] - '0') * scale;
+          scale /= 10;
+        }
+        ms = static_cast<int>(std::lround(frac));
+        if (ms >= 1000) ms = 999;
+      }
+    }
+  }
+  if (pos < s.size()) {
+    // Zone: "Z" or "+hh:mm" / "-hh:mm".
+    const std::string_view zone = s.substr(pos);
+    if (!(zone == "Z" || ((zone[0] == '+' || zone[0] == '-') && zone.size() == 6 && zone[3] == ':'))) {
+      return false;
+    }
+  }
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (mo < 1 || mo > 12 || d < 1 || d > kDays[mo - 1] || h > 23 || mi > 59 || sec > 59) return false;
+  if (mo == 2 && d == 29 && !(y % 4 == 0 && (y % 100 != 0 || y % 400 == 0))) return false;
+  out = EncodeDateTime(y, mo, d, h, mi, sec, ms);
+  return true;
+}
+
+bool ParseCurrency(std::string_view s, Currency& out) {
+  size_t pos = 0;
+  bool neg = false;
+  if (pos < s.size() && (s[pos] == '-' || s[pos] == '+')) neg = s[pos++] == '-';
+  if (s.find_first_of("eE") != std::string_view::npos) {
+    double d = 0;
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+    if (ec != std::errc() || p != s.data() + s.size()) return false;
+    out.scaled = static_cast<int64_t>(std::llround(d * 10000.0));
+    return true;
+  }
+  __int128 whole = 0;
+  bool digits = false;
+  while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
+    whole = whole * 10 + (s[pos++] - '0');
+    digits = true;
+    if (whole > static_cast<__int128>(INT64_MAX)) return false;
+  }
+  int64_t frac = 0;
+  int fracDigits = 0;
+  bool roundUp = false;
+  if (pos < s.size() && s[pos] == '.') {
+    ++pos;
+    while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
+      if (fracDigits < 4) {
+        frac = frac * 10 + (s[pos] - '0');
+        ++fracDigits;
+      } else if (fracDigits == 4) {
+        roundUp = s[pos] >= '5';
+        ++fracDigits;
+      }
+      ++pos;
+      digits = true;
+    }
+  }
+  if (!digits || pos != s.size()) return false;
+  while (fracDigits < 4) {
+    frac *= 10;
+    ++fracDigits;
+  }
+  __int128 scaled = whole * 10000 + frac + (roundUp ? 1 : 0);
+  if (scaled > static_cast<__int128>(INT64_MAX)) return false;
+  out.scaled = static_cast<int64_t>(neg ? -scaled : scaled);
+  return true;
+}
+
+bool IsNumberText(std::string_view s, double& d) {
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+  return ec == std::errc() && p == s.data() + s.size();
+}
+
+int SignificantDigits(std::string_view s) {
+  int digits = 0;
+  bool leading = true;
+  for (char c : s) {
+    if (c == 'e' || c == 'E') break;
+    if (c < '0' || c > '9') continue;
+    if (leading && c == '0') continue;
+    leading = false;
+    ++digits;
+  }
+  return digits;
+}
+
+const char* TypeWord(Decode d) {
+  switch (d) {
+    case Decode::kInt: return "integer";
+    case Decode::kBool: return "Boolean";
+    case Decode::kFloat: return "floating-point number";
+    case Decode::kCurrency: return "currency amount";
+    case Decode::kDecimal: return "decimal number";
+    case Decode::kDateTime: return "date-time";
+    case Decode::kHex: return "bin.hex value";
+    case Decode::kBase64: return "bin.base64 value";
+    case Decode::kText: break;
+  }
+  return "text";
+}
+
+// Stores a value at `idx`; built in place when the row is filled up to there, as it is when
+// the attributes come in column order.
+template <class... Args>
+void Put(Row& row, size_t idx, Args&&... args) {
+  if (idx >= row.size()) {
+    if (idx > row.size()) row.resize(idx, Variant::Null());
+    row.emplace_back(std::forward<Args>(args)...);
+  } else {
+    row[idx] = Variant(std::forward<Args>(args)...);
+  }
+}
+
+bool DecodeValue(const Column& c, const char* raw, Row& row, size_t idx) {
+  const std::string_view s(raw);
+  switch (c.decode) {
+    case Decode::kText:
+      Put(row, idx, s);
+      return true;
+    case Decode::kInt: {
+      int64_t v = 0;
+      const char* b = s.data();
+      if (!s.empty() && s[0] == '+') ++b;
+      auto [p, ec] = std::from_chars(b, s.data() + s.size(), v);
+      if (ec != std::errc() || p != s.data() + s.size() || b == s.data() + s.size()) return false;
+      Put(row, idx, static_cast<long long>(v));
+      return true;
+    }
+    case Decode::kBool:
+      if (text::SameText(s, "true") || s == "1" || s == "-1") {
+        Put(row, idx, true);
+      } else if (text::SameText(s, "false") || s == "0") {
+        Put(row, idx, false);
+      } else {
+        return false;
+      }
+      return true;
+    case Decode::kFloat: {
+      double d = 0;
+      if (!IsNumberText(s, d)) return false;
+      Put(row, idx, d);
+      return true;
+    }
+    case Decode::kCurrency: {
+      Currency cy;
+      if (!ParseCurrency(s, cy)) return false;
+      Put(row, idx, cy);
+      return true;
+    }
+    case Decode::kDecimal: {
+      double d = 0;
+      if (!IsNumberText(s, d)) return false;
+      // Decimals beyond double precision keep their text, so no digit is lost.
+      if (SignificantDigits(s) > 15) {
+        Put(row, idx, s);
+      } else {
+        Put(row, idx, d);
+      }
+      return true;
+    }
+    case Decode::kDateTime: {
+      DateTime dt;
+      if (!ParseDateTime(s, dt)) return false;
+      Put(row, idx, dt);
+      return true;
+    }
+    case Decode::kHex: {
+      Bytes b;
+      if (!DecodeHex(s, b)) return false;
+      Put(row, idx, std::move(b));
+      return true;
+    }
+    case Decode::kBase64: {
+      Bytes b;
+      if (!DecodeBase64(s, b)) return false;
+      Put(row, idx, std::move(b));
+      return true;
+    }
+  }
+  return false;
+}
+
+struct RowReader {
+  const std::vector<Column>& columns;
+  std::unordered_map<std::string_view, size_t> byAttr;
+  size_t rowNumber = 0;
+
+  explicit RowReader(const std::vector<Column>& cols) : columns(cols) {
+    for (size_t i = 0; i < columns.size(); ++i) byAttr.emplace(columns[i].attrName, i);
+  }
+
+  // Puts the element's attributes into the row (absent attributes leave their values alone;
+  // the caller fills the rest of a fresh row with nulls).
+  void Fill(const pugi::xml_node& element, Row& row) {
+    size_t guess = 0;
+    for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
+      const char* name = a.name();
+      size_t idx;
+      // Attributes come in column order as a rule, so the expected name is tried first.
+      // A null leaves its attribute out, so the next two columns are tried as well.
+      if (guess < columns.size() && std::strcmp(columns[guess].attrName.c_str(), name) == 0) {
+        idx = guess;
+      } else if (guess + 1 < columns.size() &&
+                 std::strcmp(columns[guess + 1].attrName.c_str(), name) == 0) {
+        idx = guess + 1;
+      } else if (guess + 2 < columns.size() &&
+                 std::strcmp(columns[guess + 2].attrName.c_str(), name) == 0) {
+        idx = guess + 2;
+      } else {
+        auto it = byAttr.find(std::string_view(name));
+        if (it == byAttr.end()) continue;  // attributes outside the schema are ignored
+        idx = it->second;
+      }
+      guess = idx + 1;
+      if (!DecodeValue(columns[idx], a.value(), row, idx)) {
+        throw LoadError("row " + std::to_string(rowNumber) + ": value '" + a.value() +
+                        "' of field '" + columns[idx].def.Name + "' is not a valid " +
+                        TypeWord(columns[idx].decode));
+      }
+    }
+  }
+};
+
+RowSet ParseDocument(char* buffer, size_t size) {
+  // The binary form (ADTG) begins with no markup at all.
+  size_t first = 0;
+  if (size >= 3 && std::memcmp(buffer, "\xEF\xBB\xBF", 3) == 0) first = 3;
+  while (first < size && std::strchr(" \t\r\n", buffer[first]) && buffer[first] != 0) ++first;
+  if (first < size && buffer[first] != '<') {
+    throw LoadError("not a recordset in XML form (the binary ADTG form cannot be read)");
+  }
+  pugi::xml_document doc;
+  const pugi::xml_parse_result parsed =
+      doc.load_buffer_inplace(buffer, size, pugi::parse_default, pugi::encoding_utf8);
+  if (!parsed) {
+    throw LoadError(std::string("malformed XML (") + parsed.description() + " at offset " +
+                    std::to_string(parsed.offset) + ")");
+  }
+  const pugi::xml_node root = doc.document_element();
+  if (!root) throw LoadError("no XML element");
+  Prefixes p;
+  CollectPrefixes(root, p);
+
+  pugi::xml_node schema;
+  pugi::xml_node data;
+  for (pugi::xml_node ch : root.children()) {
+    if (ch.type() != pugi::node_element) continue;
+    CollectPrefixes(ch, p);
+    if (!schema && LocalName(ch.name()) == "Schema" &&
+        (PrefixOf(ch.name()) == p.s || std::string_view(ch.attribute("id").value()) == "RowsetSchema")) {
+      schema = ch;
+    } else if (!data && LocalName(ch.name()) == "data" && PrefixOf(ch.name()) == p.rs) {
+      data = ch;
+    }
+  }
+  if (!schema) throw LoadError("no rowset schema (s:Schema element) in the document");
+  if (p.s.empty()) p.s = std::string(PrefixOf(schema.name()));
+  if (p.rs.empty()) p.rs = "rs";
+  if (p.dt.empty()) p.dt = "dt";
+
+  pugi::xml_node rowType;
+  std::unordered_map<std::string, pugi::xml_node> topLevelTypes;
+  for (pugi::xml_node ch : schema.children()) {
+    if (Is(ch, p.s, "ElementType") && !rowType && std::string_view(ch.attribute("name").value()) == "row") {
+      rowType = ch;
+    } else if (Is(ch, p.s, "AttributeType")) {
+      topLevelTypes.emplace(ch.attribute("name").value(), ch);
+    }
+  }
+  if (!rowType) throw LoadError("the schema defines no row (s:ElementType name='row')");
+
+  std::vector<Column> columns;
+  for (pugi::xml_node ch : rowType.children()) {
+    if (Is(ch, p.s, "AttributeType")) {
+      columns.push_back(ReadColumn(ch, p));
+    } else if (Is(ch, p.s, "attribute")) {
+      const std::string ref = ch.attribute("type").value();
+      auto it = topLevelTypes.find(ref);
+      if (it != topLevelTypes.end()) {
+        columns.push_back(ReadColumn(it->second, p));
+      } else {
+        Column c;
+        c.attrName = ref;
+        c.def.Name = ref;
+        columns.push_back(c);
+      }
+    }
+  }
+  if (columns.empty()) throw LoadError("the schema defines no columns");
+  for (size_t i = 0; i < columns.size(); ++i) columns[i].docOrder = i;
+  // Column order is the rs:number ordinal when every column has one.
+  const bool numbered =
+      std::all_of(columns.begin(), columns.end(), [](const Column& c) { return c.hasNumber; });
+  if (numbered) {
+    std::stable_sort(columns.begin(), columns.end(),
+                     [](const Column& a, const Column& b) { return a.number < b.number; });
+  }
+  {
+    std::set<std::string> attrNames;
+    for (const Column& c : columns) {
+      if (c.attrName.empty()) throw LoadError("a column of the schema has no name");
+      if (!attrNames.insert(c.attrName).second) {
+        throw LoadError("the schema defines the column '" + c.attrName + "' twice");
+      }
+    }
+  }
+  if (!data) throw LoadError("no data section (rs:data element) in the document");
+
+  RowSet result;
+  for (const Column& c : columns) result.Fields.push_back(c.def);
+  const std::string rowName = p.zIsDefault && p.z.empty() ? "row" : (p.z.empty() ? "z" : p.z) + ":row";
+  RowReader reader(columns);
+  const size_t n = columns.size();
+  auto readRow = [&](const pugi::xml_node& element) {
+    ++reader.rowNumber;
+    Row& row = result.Rows.emplace_back();
+    row.reserve(n);
+    reader.Fill(element, row);
+    row.resize(n, Variant::Null());
+  };
+  for (pugi::xml_node ch = data.first_child(); ch; ch = ch.next_sibling()) {
+    if (ch.type() != pugi::node_element) continue;
+    const char* name = ch.name();
+    if (rowName == name) {
+      readRow(ch);
+    } else if (Is(ch, p.rs, "insert")) {
+      for (pugi::xml_node r : ch.children()) {
+        if (r.type() == pugi::node_element && rowName == r.name()) readRow(r);
+      }
+    } else if (Is(ch, p.rs, "update")) {
+      // The original row, then the changed values over it.
+      ++reader.rowNumber;
+      Row row(n, Variant::Null());
+      bool any = false;
+      for (pugi::xml_node part : ch.children()) {
+        if (Is(part, p.rs, "original")) {
+          for (pugi::xml_node r : part.children()) {
+            if (r.type() == pugi::node_element && rowName == r.name()) {
+              reader.Fill(r, row);
+              any = true;
+            }
+          }
+        } else if (part.type() == pugi::node_element && rowName == part.name()) {
+          reader.Fill(part, row);
+          any = true;
+        }
+      }
+      if (any) result.Rows.push_back(std::move(row));
+    }
+    // rs:delete rows are gone; other elements are not part of the rowset.
+  }
+  return result;
+}
+
+std::string LoadFailure(const std::string& source, const std::string& what) {
+  return "Cannot load persisted recordset '" + source + "': " + what;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+// Decodes one UTF-8 code point at s[i]; returns its length, 0 when malformed.
+size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  size_t len;
+  if (c < 0x80) {
+    cp = c;
+    return 1;
+  } else if ((c & 0xE0) == 0xC0) {
+    cp = c & 0x1F;
+    len = 2;
+  } else if ((c & 0xF0) == 0xE0) {
+    cp = c & 0x0F;
+    len = 3;
+  } else if ((c & 0xF8) == 0xF0) {
+    cp = c & 0x07;
+    len = 4;
+  } else {
+    return 0;
+  }
+  if (i + len > s.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+    if ((cc & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  return len;
+}
+
+bool IsNameStart(uint32_t c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+         (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
+         (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) ||
+         (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) ||
+         (c >= 0x3001 && c <= 0xD7FF) || (c >= 0xF900 && c <= 0xFDCF) ||
+         (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
+}
+
+bool IsNameChar(uint32_t c) {
+  return IsNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
+         (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+// True when the name can stand as an attribute name of a z:row element.
+bool IsXmlName(std::string_view name) {
+  if (name.empty() || text::StartsWithText(name, "xml")) return false;
+  size_t i = 0;
+  bool first = true;
+  while (i < name.size()) {
+    uint32_t cp = 0;
+    const size_t len = DecodeUtf8(name, i, cp);
+    if (len == 0) return false;
+    if (first ? !IsNameStart(cp) : !IsNameChar(cp)) return false;
+    first = false;
+    i += len;
+  }
+  return true;
+}
+
+size_t CountChars(std::string_view s) {
+  size_t n = 0;
+  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+void AppendEscaped(std::string& out, std::string_view s) {
+  size_t run = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const char* rep = nullptr;
+    char buf[8];
+    if (c >= 0x20) {
+      switch (c) {
+        case '&': rep = "&amp;"; break;
+        case '<': rep = "&lt;"; break;
+        case '>': rep = "&gt;"; break;
+        case '\'': rep = "&apos;"; break;
+        case '"': rep = "&quot;"; break;
+        default: continue;
+      }
+    } else {
+      // XML has no way to carry a NUL; the save fails rather than cut the text there.
+      if (c == 0) throw EDatabaseError("holds a NUL character, which XML cannot carry");
+      // Line breaks and tabs as character references, so attribute normalisation keeps them.
+      std::snprintf(buf, sizeof buf, "&#x%X;", c);
+      rep = buf;
+    }
+    out.append(s.data() + run, i - run);
+    out += rep;
+    run = i + 1;
+  }
+  out.append(s.data() + run, s.size() - run);
+}
+
+void AppendInt(std::string& out, int64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+void AppendDouble(std::string& out, double d) {
+  char buf[40];
+  auto r = std::to_chars(buf, buf + sizeof buf, d);
+  out.append(buf, r.ptr);
+}
+
+void AppendTwo(std::string& out, int v) {
+  out += static_cast<char>('0' + v / 10);
+  out += static_cast<char>('0' + v % 10);
+}
+
+void AppendDateTime(std::string& out, DateTime dt) {
+  int y, mo, d, h, mi, s, ms;
+  DecodeDateTime(dt, y, mo, d, h, mi, s, ms);
+  if (y < 0 || y > 9999) {
+    out += DateTimeToIso(dt);
+    return;
+  }
+  AppendTwo(out, y / 100);
+  AppendTwo(out, y % 100);
+  out += '-';
+  AppendTwo(out, mo);
+  out += '-';
+  AppendTwo(out, d);
+  out += 'T';
+  AppendTwo(out, h);
+  out += ':';
+  AppendTwo(out, mi);
+  out += ':';
+  AppendTwo(out, s);
+  if (ms) {
+    out += '.';
+    out += static_cast<char>('0' + ms / 100);
+    AppendTwo(out, ms % 100);
+  }
+}
+
+bool IsTextFieldType(FieldType type) {
+  return type == FieldType::ftString || type == FieldType::ftMemo || type == FieldType::ftGuid;
+}
+
+void AppendValue(std::string& out, FieldType type, const Variant& v) {
+  static const char kHex[] = "0123456789abcdef";
+  switch (v.Type()) {
+    case VarType::Int:
+      if (type == FieldType::ftBoolean) {
+        out += v.AsInt() ? "True" : "False";
+      } else {
+        AppendInt(out, v.AsInt());
+      }
+      return;
+    case VarType::Bool:
+      if (type == FieldType::ftBoolean || IsTextFieldType(type)) {
+        out += v.AsBool() ? "True" : "False";
+      } else {
+        AppendInt(out, v.AsBool() ? -1 : 0);
+      }
+      return;
+    case VarType::Float:
+      if (type == FieldType::ftDateTime) {
+        AppendDateTime(out, DateTime{v.AsFloat()});
+      } else {
+        AppendDouble(out, v.AsFloat());
+      }
+      return;
+    case VarType::DateTime:
+      if (type == FieldType::ftDateTime || IsTextFieldType(type)) {
+        AppendDateTime(out, v.AsDateTime());
+      } else {
+        AppendDouble(out, v.AsFloat());
+      }
+      return;
+    case VarType::Bytes:
+      if (type == FieldType::ftBytes || type == FieldType::ftBlob) {
+        for (uint8_t b : v.AsBytes()) {
+          out += kHex[b >> 4];
+          out += kHex[b & 15];
+        }
+      } else {
+        AppendEscaped(out, v.AsString());
+      }
+      return;
+    case VarType::Text:
+      if (type == FieldType::ftBytes || type == FieldType::ftBlob) {
+        for (unsigned char b : *v.IfText()) {
+          out += kHex[b >> 4];
+          out += kHex[b & 15];
+        }
+      } else {
+        AppendEscaped(out, *v.IfText());
+      }
+      return;
+    default:
+      AppendEscaped(out, v.AsString());
+  }
+}
+
+struct OutColumn {
+  std::string attrName;
+  bool aliased = false;
+};
+
+std::vector<OutColumn> AttributeNames(const FieldDefs& fields) {
+  std::vector<OutColumn> out(fields.size());
+  std::set<std::string> used;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (IsXmlName(fields[i].Name) && used.insert(fields[i].Name).second) {
+      out[i].attrName = fields[i].Name;
+    } else {
+      out[i].aliased = true;
+    }
+  }
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (!out[i].aliased) continue;
+    std::string name = "c" + std::to_string(i);
+    while (!used.insert(name).second) name += "_";
+    out[i].attrName = name;
+  }
+  return out;
+}
+
+void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc, size_t number,
+                        size_t longest) {
+  out += "\t\t<s:AttributeType name='";
+  AppendEscaped(out, oc.attrName);
+  out += '\'';
+  if (oc.aliased) {
+    out += " rs:name='";
+    AppendEscaped(out, f.Name);
+    out += '\'';
+  }
+  out += " rs:number='";
+  AppendInt(out, static_cast<int64_t>(number));
+  out += '\'';
+  if (!f.Required) out += " rs:nullable='true'";
+  out += " rs:writeunknown='true'>\n\t\t\t<s:datatype";
+  auto fixed = [&](const char* dtType, int maxLength, int precision) {
+    out += " dt:type='";
+    out += dtType;
+    out += "' dt:maxLength='";
+    AppendInt(out, maxLength);
+    out += '\'';
+    if (precision) {
+      out += " rs:precision='";
+      AppendInt(out, precision);
+      out += '\'';
+    }
+    out += " rs:fixedlength='true'";
+  };
+  switch (f.Type) {
+    case FieldType::ftString:
+      out += " dt:type='string'";
+      if (f.Size > 0) {
+        // A longer value than the declared size widens the declaration rather than being cut.
+        out += " dt:maxLength='";
+        AppendInt(out, static_cast<int64_t>(std::max<size_t>(static_cast<size_t>(f.Size), longest)));
+        out += '\'';
+      }
+      break;
+    case FieldType::ftMemo:
+      out += " dt:type='string' dt:maxLength='1073741823' rs:long='true'";
+      break;
+    case FieldType::ftSmallint: fixed("i2", 2, 5); break;
+    case FieldType::ftInteger: fixed("int", 4, 10); break;
+    case FieldType::ftLargeint: fixed("i8", 8, 19); break;
+    case FieldType::ftByte: fixed("ui1", 1, 3); break;
+    case FieldType::ftBoolean: fixed("boolean", 2, 0); break;
+    case FieldType::ftFloat: fixed("float", 8, 15); break;
+    case FieldType::ftCurrency:
+      out += " dt:type='number' rs:dbtype='currency' dt:maxLength='8' rs:precision='19'"
+             " rs:fixedlength='true'";
+      break;
+    case FieldType::ftBCD:
+      out += " dt:type='number' rs:dbtype='numeric' dt:maxLength='19' rs:scale='";
+      AppendInt(out, f.Scale);
+      out += "' rs:precision='";
+      AppendInt(out, f.Precision);
+      out += "' rs:fixedlength='true'";
+      break;
+    case FieldType::ftDateTime:
+      // As ADO writes SQL Server's datetime, whose millisecond precision our values share.
+      out += " dt:type='dateTime' rs:dbtype='timestamp' dt:maxLength='16' rs:scale='3'"
+             " rs:precision='23' rs:fixedlength='true'";
+      break;
+    case FieldType::ftBytes:
+      out += " dt:type='bin.hex'";
+      if (f.Size > 0) {
+        out += " dt:maxLength='";
+        AppendInt(out, static_cast<int64_t>(std::max<size_t>(static_cast<size_t>(f.Size), longest)));
+        out += '\'';
+      }
+      break;
+    case FieldType::ftBlob:
+      out += " dt:type='bin.hex' dt:maxLength='2147483647' rs:long='true'";
+      break;
+    case FieldType::ftGuid: fixed("uuid", 16, 0); break;
+  }
+  if (f.Required) out += " rs:maybenull='false'";
+  out += "/>\n\t\t</s:AttributeType>\n";
+}
+
+}  // namespace
+
+RowSet ParsePersistedXml(const std::string& document, const std::string& source) {
+  std::string copy = document;
+  try {
+    return ParseDocument(copy.data(), copy.size());
+  } catch (const LoadError& e) {
+    throw EDatabaseError(LoadFailure(source, e.What()));
+  }
+}
+
+RowSet LoadPersistedXml(const std::string& fileName) {
+  FilePtr f(std::fopen(fileName.c_str(), "rb"));
+  if (!f) {
+    throw EDatabaseError(LoadFailure(fileName, std::string("cannot open the file (") +
+                                                   std::strerror(errno) + ")"));
+  }
+  // One read of the whole file into a buffer that the parser then works on in place.
+  std::unique_ptr<char[]> buffer;
+  size_t size = 0;
+  size_t capacity = 0;
+  struct stat st {};
+  if (::fstat(::fileno(f.get()), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    capacity = static_cast<size_t>(st.st_size) + 1;
+  }
+  if (capacity < 4096) capacity = 4096;
+  buffer.reset(new char[capacity]);
+  while (true) {
+    const size_t got = std::fread(buffer.get() + size, 1, capacity - size, f.get());
+    size += got;
+    if (got == 0 || size < capacity) {
+      if (std::ferror(f.get())) throw EDatabaseError(LoadFailure(fileName, "the file cannot be read"));
+      if (std::feof(f.get())) break;
+      continue;
+    }
+    std::unique_ptr<char[]> bigger(new char[capacity * 2]);
+    std::memcpy(bigger.get(), buffer.get(), size);
+    buffer = std::move(bigger);
+    capacity *= 2;
+  }
+  if (size == 0) throw EDatabaseError(LoadFailure(fileName, "the file is empty"));
+  try {
+    return ParseDocument(buffer.get(), size);
+  } catch (const LoadError& e) {
+    throw EDatabaseError(LoadFailure(fileName, e.What()));
+  }
+}
+
+std::string WritePersistedXml(const FieldDefs& fields, const std::vector<const Row*>& rows) {
+  const std::vector<OutColumn> names = AttributeNames(fields);
+  std::string out;
+  out.reserve(1024 + rows.size() * (16 + fields.size() * 16));
+  out +=
+      "<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882'\n"
+      "\txmlns:dt='uuid:C2F41010-65B3-11d1-A29F-00AA00C14882'\n"
+      "\txmlns:rs='urn:schemas-microsoft-com:rowset'\n"
+      "\txmlns:z='#RowsetSchema'>\n"
+      "<s:Schema id='RowsetSchema'>\n"
+      "\t<s:ElementType name='row' content='eltOnly' rs:updatable='true'>\n";
+  for (size_t i = 0; i < fields.size(); ++i) {
+    size_t longest = 0;
+    const FieldDef& f = fields[i];
+    if ((f.Type == FieldType::ftString || f.Type == FieldType::ftBytes) && f.Size > 0) {
+      for (const Row* r : rows) {
+        if (i >= r->size() || (*r)[i].Type() != (f.Type == FieldType::ftString ? VarType::Text : VarType::Bytes)) {
+          continue;
+        }
+        if (f.Type == FieldType::ftString) {
+          const std::string& s = *(*r)[i].IfText();
+          if (s.size() > static_cast<size_t>(f.Size)) longest = std::max(longest, CountChars(s));
+        } else {
+          longest = std::max(longest, (*r)[i].AsBytes().size());
+        }
+      }
+    }
+    AppendSchemaColumn(out, f, names[i], i + 1, longest);
+  }
+  out +=
+      "\t\t<s:extends type='rs:rowbase'/>\n"
+      "\t</s:ElementType>\n"
+      "</s:Schema>\n"
+      "<rs:data>\n";
+  for (const Row* const& r : rows) {
+    out += "\t<z:row";
+    const size_t n = std::min(r->size(), fields.size());
+    for (size_t i = 0; i < n; ++i) {
+      const Variant& v = (*r)[i];
+      if (v.IsNullOrEmpty()) continue;
+      out += ' ';
+      out += names[i].attrName;
+      out += "='";
+      try {
+        AppendValue(out, fields[i].Type, v);
+      } catch (const EDatabaseError& e) {
+        throw EDatabaseError("row " + std::to_string(&r - rows.data() + 1) + ": the value of field '" +
+                             fields[i].Name + "' " + e.what());
+      }
+      out += '\'';
+    }
+    out += "/>\n";
+  }
+  out += "</rs:data>\n</xml>\n";
+  return out;
+}
+
+void SavePersistedXml(const std::string& fileName, const FieldDefs& fields,
+                      const std::vector<const Row*>& rows) {
+  std::string document;
+  try {
+    document = WritePersistedXml(fields, rows);
+  } catch (const EDatabaseError& e) {
+    throw EDatabaseError("Cannot save persisted recordset '" + fileName + "': " + e.what());
+  }
+  const std::string temp = fileName + ".~" + std::to_string(::getpid()) + ".tmp";
+  auto fail = [&](const std::string& what) {
+    std::remove(temp.c_str());
+    throw EDatabaseError("Cannot save persisted recordset '" + fileName + "': " + what);
+  };
+  {
+    FilePtr f(std::fopen(temp.c_str(), "wb"));
+    if (!f) fail(std::strerror(errno));
+    if (std::fwrite(document.data(), 1, document.size(), f.get()) != document.size()) {
+      fail(std::strerror(errno));
+    }
+    if (std::fflush(f.get()) != 0) fail(std::strerror(errno));
+    FILE* raw = f.release();
+    if (std::fclose(raw) != 0) fail(std::strerror(errno));
+  }
+  if (std::rename(temp.c_str(), fileName.c_str()) != 0) fail(std::strerror(errno));
+}
+
+}  // namespace ado

@@ -10,11 +10,11 @@ namespace paths {
 // Folder holding the running executable, without a trailing separator.
 std::string ExecutableFolder();
 
-// Collapses every run of doubled backslashes into one backslash (composed paths of the Parts).
+// Collapses every run of doubled backslashes into one backslash (composed Windows-style paths).
 std::string FoldBackslashes(std::string_view path);
 
-// Turns a path as the Parts compose it ("\" separators) into one of ours ("/"), folding doubled
-// separators; a leading "//" or "\\" is folded too, as the Parts fold it.
+// Turns a path composed with "\" separators into one of ours ("/"), folding doubled
+// separators; a leading "//" or "\\" is folded too.
 std::string ToNativePath(std::string_view path);
 
 // True when the folder text begins with ".\", "./" or "..".

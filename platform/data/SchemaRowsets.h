@@ -1,5 +1,5 @@
 // The OLE DB schema rowsets the system asks providers for, with the columns (in order) and the
-// restriction columns that the OLE DB specification publishes for each.
+// restriction columns that OLE DB publishes for each.
 #pragma once
 
 #include <string>

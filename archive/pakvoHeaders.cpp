@@ -6,12 +6,13 @@
 #include <cstring>
 #include <limits>
 
+#include "archive/pakvoErrors.h"
+
 namespace {
 
-// Archive error codes the readers answer.
-constexpr int kBadFileHeader = 25114;
-constexpr int kReadError = 25236;  // "Error reading file or unexpected end of file"
-constexpr int kNoBeginLine = 25123;
+constexpr int kBadFileHeader = kErrBadFileHeader;
+constexpr int kReadError = kErrErrorReadingFile;
+constexpr int kNoBeginLine = kErrNoBEGINLine;
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t Le32(const uint8_t* p) {

@@ -1133,7 +1133,7 @@ class TUueReader : public THeaderReader {
 // ---------------------------------------------------------------------------------------------
 
 size_t TPakvoMemorySource::ReadAt(int64_t pos, void* buffer, size_t count) {
-  if (pos < 0 || pos >= Size()) return 0;
+  if (pos < 0 || pos >= Size() || count == 0) return 0;
   size_t n = std::min(count, bytes_.size() - static_cast<size_t>(pos));
   std::memcpy(buffer, bytes_.data() + pos, n);
   return n;

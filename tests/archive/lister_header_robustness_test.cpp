@@ -169,7 +169,9 @@ TEST(ListerHeaderRobustness, SeededMutationLoop) {
       {hfRar, "rar4/test_read_format_rar.rar"}, {hfRar, "rar5/test_read_format_rar5_multiple_files.rar"},
       {hfGZip, "gzip/lorem-ipsum.txt.gz"}, {hfTar, "tar/test_compat_gtar_1.tar"},
       {hfTar, "tar/test-times-posix.tar"}, {hfUUE, "uue/test_read_format_rar5_stored.rar.uu"}};
-  std::mt19937 rng(20261207);
+  // PAKVO_FUZZ_ROUNDS raises the count (and PAKVO_FUZZ_SEED varies the run) for a longer session.
+  const int rounds = std::getenv("PAKVO_FUZZ_ROUNDS") ? std::atoi(std::getenv("PAKVO_FUZZ_ROUNDS")) : 1500;
+  std::mt19937 rng(std::getenv("PAKVO_FUZZ_SEED") ? std::atoi(std::getenv("PAKVO_FUZZ_SEED")) : 20261207);
   const uint32_t extremes[] = {0, 1, 0x7F, 0x80, 0xFF, 0xFFFF, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
   int walks = 0;
   auto mutateAndWalk = [&](THeaderFamily family, std::vector<uint8_t> bytes) {
@@ -212,9 +214,9 @@ TEST(ListerHeaderRobustness, SeededMutationLoop) {
   for (const auto& [family, file] : seeds) {
     auto bytes = ReadAll(Formats() + file);
     ASSERT_FALSE(bytes.empty()) << file;
-    for (int i = 0; i < 300; ++i) mutateAndWalk(family, bytes);
+    for (int i = 0; i < rounds; ++i) mutateAndWalk(family, bytes);
   }
   for (const auto& [family, bytes] : built)
-    for (int i = 0; i < 300; ++i) mutateAndWalk(family, bytes);
-  EXPECT_GT(walks, 4000);
+    for (int i = 0; i < rounds; ++i) mutateAndWalk(family, bytes);
+  EXPECT_GT(walks, rounds * 15);
 }

@@ -12,7 +12,6 @@
 #include "common/Text.h"
 #include "platform/files/Volumes.h"
 
-namespace pakvo {
 namespace {
 
 // Directories nested deeper than this are not entered (a guard beside the loop check).
@@ -39,24 +38,9 @@ uint32_t AttributesFromStat(const std::string& name, const struct stat& st) {
   return attrs;
 }
 
-uint32_t DosDateTimeOf(time_t t) {
-  struct tm lt {};
-  if (!localtime_r(&t, &lt) || lt.tm_year < 80) return (1u << 21) | (1u << 5);  // 1980-01-01
-  if (lt.tm_year > 207) lt.tm_year = 207;
-  uint32_t date = static_cast<uint32_t>(((lt.tm_year - 80) << 9) | ((lt.tm_mon + 1) << 5) |
-                                        lt.tm_mday);
-  uint32_t tim = static_cast<uint32_t>((lt.tm_hour << 11) | (lt.tm_min << 5) | (lt.tm_sec / 2));
-  return (date << 16) | tim;
-}
-
 std::string RemoveTrailingSlash(std::string dir) {
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   return dir;
-}
-
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string Extension(const std::string& name) {
@@ -91,13 +75,6 @@ bool TestAttrs(TpakvoFileAttrs set, uint32_t attrs) {
 }
 
 }  // namespace
-
-bool HostFileAttributes(const std::string& path, uint32_t& attrs) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return false;
-  attrs = AttributesFromStat(BaseName(path), st);
-  return true;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Result list
@@ -308,14 +285,14 @@ void TpakvoFileScan::Walk(const std::string& dir, int depth) {
             obj->SizeLow = static_cast<uint32_t>(static_cast<uint64_t>(st.st_size));
             obj->SizeHigh = static_cast<uint32_t>(static_cast<uint64_t>(st.st_size) >> 32);
             obj->Attributes = attrs;
-            obj->DosDateTime = DosDateTimeOf(st.st_mtime);
+            obj->DosDateTime = FileTimeToDos(static_cast<int64_t>(st.st_mtime));
             ListInsertHook(std::move(obj));
           }
         } else if (isDir && UpdateList) {
           auto obj = std::make_unique<TFileObject>();
           obj->Path = full + "/";
           obj->Attributes = attrs;
-          obj->DosDateTime = DosDateTimeOf(st.st_mtime);
+          obj->DosDateTime = FileTimeToDos(static_cast<int64_t>(st.st_mtime));
           ListInsertHook(std::move(obj));
         }
       }
@@ -391,4 +368,3 @@ void TpakvoFileScan::Scan() {
   if (OnFinished) OnFinished(this, FilesCount, FilesSize);
 }
 
-}  // namespace pakvo

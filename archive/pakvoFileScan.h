@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "archive/pakvoGbls.h"
+
 namespace platform::files {
 class IVolumes;
 }
-
-namespace pakvo {
 
 enum TpakvoSortOptions { soUnsort, soByName, soByType, soBySize, soByTime };
 enum TfsScanOptions { soScanDir, soScanDrvs };
@@ -60,11 +60,6 @@ inline constexpr uint32_t kAttrNormal = 0x80;
 inline constexpr uint32_t kAttrCompressed = 0x800;
 inline constexpr uint32_t kAttrNotContentIndexed = 0x2000;
 inline constexpr uint32_t kAttrEncrypted = 0x4000;
-
-// Attribute bits of a file or directory as the scanner sees them: directory, hidden (a name
-// beginning with "."), read-only (no write permission for the owner), archive (a regular file),
-// system (anything else: devices, pipes, sockets). Returns false when the entry cannot be read.
-bool HostFileAttributes(const std::string& path, uint32_t& attrs);
 
 // One hit of a scan. A directory entry has an empty FileName and its full name in Path.
 struct TFileObject {
@@ -148,16 +143,15 @@ class TMaskList {
 // Compiles `mask` and matches `name` once.
 bool MatchesMask(const std::string& name, const std::string& mask);
 
-class TpakvoFileScan {
+class TpakvoFileScan : public TObject {
  public:
-  using TScanFileEvent = std::function<void(TpakvoFileScan* sender, const std::string& fileName,
+  using TScanFileEvent = std::function<void(TObject* sender, const std::string& fileName,
                                             int32_t filesCount, int64_t filesSize)>;
   using TFinishedEvent =
-      std::function<void(TpakvoFileScan* sender, int32_t filesCount, int64_t filesSize)>;
-  using TDirEvent = std::function<void(TpakvoFileScan* sender, const std::string& dir)>;
+      std::function<void(TObject* sender, int32_t filesCount, int64_t filesSize)>;
+  using TDirEvent = std::function<void(TObject* sender, const std::string& dir)>;
 
   TpakvoFileScan();
-  virtual ~TpakvoFileScan() = default;
   TpakvoFileScan(const TpakvoFileScan&) = delete;
   TpakvoFileScan& operator=(const TpakvoFileScan&) = delete;
 
@@ -204,7 +198,7 @@ class TpakvoFileScan {
   // Includes or removes one attribute in Attributes.
   void SetAttribute(TpakvoFileAttr attr, bool on);
   bool MatchesMask(const std::string& name, const std::string& mask) const {
-    return pakvo::MatchesMask(name, mask);
+    return ::MatchesMask(name, mask);
   }
 
   // True when the attribute bits pass the include filter and not the exclude filter.
@@ -227,4 +221,3 @@ class TpakvoFileScan {
   std::vector<std::pair<uint64_t, uint64_t>> walking_;  // directories on the current path
 };
 
-}  // namespace pakvo

@@ -9,7 +9,6 @@
 
 #include "archive/pakvoFileScan.h"
 
-using namespace pakvo;
 
 namespace {
 

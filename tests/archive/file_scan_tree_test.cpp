@@ -14,7 +14,6 @@
 #include "archive/pakvoFileScan.h"
 #include "platform/files/Volumes.h"
 
-using namespace pakvo;
 using archive_test::TempDir;
 using archive_test::WriteFile;
 namespace fs = std::filesystem;
@@ -59,13 +58,13 @@ TEST_F(FileScanTree, DefaultsRecurseAndSkipHiddenDirectories) {
   scan.SetRootDir(dir.Path());
   EXPECT_EQ(scan.RootDir(), dir.Path() + "/");
   int finished = 0;
-  scan.OnFinished = [&](TpakvoFileScan*, int32_t count, int64_t size) {
+  scan.OnFinished = [&](TObject*, int32_t count, int64_t size) {
     ++finished;
     EXPECT_EQ(count, 9);
     EXPECT_EQ(size, 4 + 2 + 1 + 1 + 1 + 1 + 1 + 3 + 4);
   };
   std::vector<std::string> recursed;
-  scan.OnRecurseDir = [&](TpakvoFileScan*, const std::string& d) { recursed.push_back(d); };
+  scan.OnRecurseDir = [&](TObject*, const std::string& d) { recursed.push_back(d); };
   scan.Scan();
   EXPECT_EQ(finished, 1);
   // Hidden and read-only files carry the archive bit, which the default filter takes.
@@ -130,11 +129,11 @@ TEST_F(FileScanTree, ScanFileEventsAndCancel) {
   TpakvoFileScan scan;
   scan.SetRootDir(dir.Path());
   std::vector<std::string> seen;
-  scan.OnScanFile = [&](TpakvoFileScan* s, const std::string& name, int32_t count, int64_t) {
+  scan.OnScanFile = [&](TObject* s, const std::string& name, int32_t count, int64_t) {
     seen.push_back(name);
     EXPECT_EQ(count, static_cast<int32_t>(seen.size()));
     EXPECT_EQ(name.find('/'), std::string::npos);
-    if (count == 3) s->SetCancel(true);
+    if (count == 3) static_cast<TpakvoFileScan*>(s)->SetCancel(true);
   };
   scan.Scan();
   EXPECT_EQ(seen.size(), 3u);
@@ -166,7 +165,7 @@ TEST_F(FileScanTree, FileSpecGroupsByDirectory) {
                     dir.Path("sub/deeper/")});
   EXPECT_TRUE(scan.MaskText.empty());
   std::vector<std::string> roots;
-  scan.OnRootDirChange = [&](TpakvoFileScan*, const std::string& d) { roots.push_back(d); };
+  scan.OnRootDirChange = [&](TObject*, const std::string& d) { roots.push_back(d); };
   scan.Scan();
   EXPECT_EQ(roots, (std::vector<std::string>{dir.Path() + "/", dir.Path("sub") + "/",
                                              dir.Path("sub/deeper") + "/"}));
@@ -187,7 +186,7 @@ TEST_F(FileScanTree, SortingAndRootChecks) {
   scan.MaskText = "*.txt,*.doc,readme.";
   scan.Scan();
   int finished = 0;
-  scan.OnFinished = [&](TpakvoFileScan*, int32_t, int64_t) { ++finished; };
+  scan.OnFinished = [&](TObject*, int32_t, int64_t) { ++finished; };
   scan.SetSorted(soByName);
   EXPECT_EQ(finished, 1);
   std::vector<std::string> order;

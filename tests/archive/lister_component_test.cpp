@@ -1,0 +1,415 @@
+// The lister component TPakvo: list mode and event mode over every format, volumes of ARJ sets and
+// split ZIP sets, missing volumes, damaged ZIP directories, masks, and its guard rails.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "archive/pakvoErrors.h"
+#include "archive/pakvoPakvo.h"
+#include "lister_test_util.h"
+
+using namespace listertest;
+
+namespace {
+
+struct ErrorLog {
+  std::vector<int> codes;
+  std::vector<std::string> extended;
+  void Attach(TPakvo& p) {
+    p.OnError = [this](TObject*, const std::string&, const std::string& x, const std::string&, int code) {
+      codes.push_back(code);
+      extended.push_back(x);
+    };
+  }
+};
+
+std::vector<std::string> List(const std::string& path, bool showDirs = false, TArcType* type = nullptr,
+                              bool* ok = nullptr) {
+  TPakvo p;
+  p.ShowEmptyDirs = showDirs;
+  p.SetArcFile(path);
+  if (type) *type = p.ArcType;
+  std::vector<std::string> names;
+  bool result = p.GetFileList(&names);
+  if (ok) *ok = result;
+  return names;
+}
+
+std::string DateText(TDateTime dt) {
+  int y, mo, d, h, mi, s;
+  DecodeDateTime(dt, y, mo, d, h, mi, s);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+  return buf;
+}
+
+struct Seen {
+  std::string name, method, volume, date;
+  int64_t packed = 0, unpacked = 0;
+  uint32_t crc = 0;
+  int ratio = 0, offset = 0, filenum = 0;
+  bool encrypted = false;
+};
+
+std::vector<Seen> Events(TPakvo& p) {
+  std::vector<Seen> seen;
+  p.OnRead = [&](TObject*, int offset, int filenum) {
+    Seen s;
+    s.name = p.CurrentFile;
+    s.method = p.CompressMethodName;
+    s.volume = p.VolumeName;
+    s.date = DateText(p.EntryDate);
+    s.packed = p.PackedSize;
+    s.unpacked = p.UnpackedSize;
+    s.crc = p.EntryCrc;
+    s.ratio = p.Ratio;
+    s.offset = offset;
+    s.filenum = filenum;
+    s.encrypted = p.Encrypted;
+    seen.push_back(s);
+  };
+  p.Activate();
+  return seen;
+}
+
+}  // namespace
+
+TEST(ListerComponent, ListModeNamesEveryDetectedFormatInHeaderOrder) {
+  struct Case {
+    std::string file;
+    TArcType type;
+    std::vector<std::string> names;  // without directory entries
+  };
+  const std::vector<Case> cases = {
+      {"jar/bla.jar", atJar, {"META-INF/MANIFEST.MF", "test2.xml", "test1.xml", ".classpath", ".project"}},
+      {"arj/bla.arj", atArj, {"test1.xml", "test2.xml"}},
+      {"arj/Arj.method1.arj", atArj, {"EXE/TEST.EXE", "JPG/TEST.JPG", "TECT.TXT"}},
+      {"lha/test-msdos-l2.lha", atLha, {"dir1/dir1-1/test1.txt", "dir1/dir1-2/test2.txt"}},
+      {"cab/test_read_format_cab_1.cab", atCab, {"empty", "dir1\\file1", "dir2\\file2"}},
+      {"tar/test-times-pax-folder.tar", atTar, {"test/test-times.txt"}},
+      {"gzip/lorem-ipsum.txt.gz", atGZip, {"lorem-ipsum.txt"}},
+      {"rar4/test_read_format_rar.rar", atRar, {"test.txt", "testlink", "testdir\\test.txt"}},
+      {"rar5/test_read_format_rar5_stored.rar", atRar, {"helloworld.txt"}},
+      {"arc/Arc.uncompressed.arc", atArc, {"TECT.TXT", "TEST.EXE", "TEST.JPG"}},
+      {"ace/Ace.method1.ace", atAce, {"exe\\test.exe", "jpg\\test.jpg", "Tect.txt.txt"}},
+      {"uue/test_read_format_rar5_stored.rar.uu", atUUE, {"test_read_format_rar5_stored.rar"}},
+      {"sfx/test_read_format_zip_sfx.bin", atZip, {"file0", "build.sh"}},
+      {"sfx/test_read_format_rar_sfx.exe", atRarExe, {"test.txt", "testshortcut.lnk", "testdir\\test.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    TArcType type = atNA;
+    bool ok = false;
+    EXPECT_EQ(List(Formats() + c.file, false, &type, &ok), c.names);
+    EXPECT_EQ(type, c.type);
+    EXPECT_TRUE(ok);
+  }
+  // Directory entries appear only with ShowEmptyDirs, in header order and without their tail.
+  EXPECT_EQ(List(Formats() + "tar/test-times-pax-folder.tar", true),
+            (std::vector<std::string>{"test/", "test/test-times.txt"}));
+  EXPECT_EQ(List(Formats() + "arj/Arj.method1.arj", true),
+            (std::vector<std::string>{"EXE/TEST.EXE", "JPG/TEST.JPG", "EXE", "JPG", "TECT.TXT"}));
+}
+
+TEST(ListerComponent, EventsCarryTheEntryFieldsOfAZipFromZip) {
+  Scratch s;
+  s.In("zip -q -r -X ../t.zip text.txt sub emptydir && zip -q -X -0 ../t.zip sub/empty.dat");
+  s.In("zip -q -X -P pw ../t.zip sub/noise.bin");
+  TPakvo p;
+  p.SetArcFile(s.Path("t.zip"));
+  ASSERT_EQ(p.ArcType, atZip);
+  std::vector<std::string> order;
+  p.OnReadBegin = [&](TObject*) { order.push_back("begin"); };
+  p.OnReadEnd = [&](TObject*) { order.push_back("end"); };
+  int64_t totalUnpacked = -1, totalPacked = -1;
+  int files = -1, ratio = -1;
+  p.OnTotals = [&](TObject*, int64_t u, int64_t pk, int r, int n) {
+    totalUnpacked = u;
+    totalPacked = pk;
+    ratio = r;
+    files = n;
+  };
+  auto seen = Events(p);
+  std::vector<std::string> names;
+  for (const auto& e : seen) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"text.txt", "sub/noise.bin", "sub/empty.dat"}));
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].method, "DeflateN");
+  EXPECT_EQ(seen[0].unpacked, 3012);
+  EXPECT_EQ(seen[0].date, "2021-03-04 05:06:08");
+  EXPECT_GT(seen[0].ratio, 90);
+  EXPECT_EQ(seen[0].filenum, 1);
+  EXPECT_EQ(seen[0].offset, 0);
+  EXPECT_EQ(seen[2].method, "Stored");
+  EXPECT_TRUE(seen[1].encrypted);  // re-added with a password: stored or deflated, 12 bytes less
+  EXPECT_EQ(seen[1].unpacked, 5000);
+  EXPECT_EQ(order.size(), 6u);
+  EXPECT_EQ(order[0], "begin");
+  EXPECT_EQ(files, 3);
+  EXPECT_EQ(totalUnpacked, 3012 + 5000);
+  EXPECT_EQ(totalPacked, seen[0].packed + seen[1].packed + seen[2].packed);
+  EXPECT_EQ(ratio, CompressionRatio(totalUnpacked, totalPacked));
+  // With ShowEmptyDirs the directories come too, named without their trailing slash.
+  p.ShowEmptyDirs = true;
+  auto withDirs = Events(p);
+  names.clear();
+  for (const auto& e : withDirs) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"text.txt", "sub", "sub/noise.bin", "sub/empty.dat", "emptydir"}));
+}
+
+TEST(ListerComponent, EventsCarryDatesAndMethodsOfTheOtherFormats) {
+  Scratch s;
+  s.In("arj a -y -m2 ../t.arj text.txt");
+  s.In("jlha a2q ../t.lzh text.txt");
+  s.In("tar --format=gnu -cf ../t.tar text.txt");
+  s.In("gcab -c -z ../t.cab text.txt");
+  for (const auto& [file, method] : std::vector<std::pair<std::string, std::string>>{
+           {"t.arj", "2nd Most"}, {"t.lzh", "Frozen-5"}, {"t.tar", "Tarred"}, {"t.cab", "MsZIP"}}) {
+    SCOPED_TRACE(file);
+    TPakvo p;
+    p.SetArcFile(s.Path(file));
+    auto seen = Events(p);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].name, "text.txt");
+    EXPECT_EQ(seen[0].method, method);
+    EXPECT_EQ(seen[0].unpacked, 3012);
+    // Unix stamps are shown in local time; the tests run with the machine's zone, so compare
+    // against what the globals make of the same instant.
+    if (file == "t.lzh" || file == "t.tar" || file == "t.arj") {
+      EXPECT_EQ(seen[0].date, DateText(UnixToDateTime(1614834368)));
+    } else {
+      EXPECT_EQ(seen[0].date, "2021-03-04 05:06:08");
+    }
+  }
+  // gzip without a stored name: one entry named after the file; UUE: dated with the file's date.
+  s.In("gzip -c -n text.txt > ../plain.gz");
+  EXPECT_EQ(List(s.Path("plain.gz")), std::vector<std::string>{"plain"});
+  TPakvo u;
+  u.SetArcFile(Formats() + "uue/test_read_format_rar5_stored.rar.uu");
+  auto uue = Events(u);
+  ASSERT_EQ(uue.size(), 1u);
+  EXPECT_EQ(uue[0].date, DateText(DosDateTimeToDateTime(u.ArcDate)));
+  EXPECT_EQ(uue[0].filenum, 1);
+}
+
+TEST(ListerComponent, RequiredEventsUnknownTypesAndReentry) {
+  // Activate without OnRead raises; GetFileList brings its own handler.
+  TPakvo p;
+  p.SetArcFile(Formats() + "arj/bla.arj");
+  try {
+    p.Activate();
+    FAIL() << "no exception";
+  } catch (const E_RAISE& e) {
+    EXPECT_STREQ(e.what(), "Required event not assigned");
+  }
+  std::vector<std::string> names;
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_EQ(names.size(), 2u);
+  EXPECT_FALSE(p.OnRead);  // the caller's (empty) handler is back
+  EXPECT_FALSE(p.GetFileList(nullptr));
+
+  // A file of no usable type: the list is cleared and no event is raised.
+  Scratch s;
+  std::ofstream(s.Path("plain.txt")) << "just some text, nothing archived in here at all\n";
+  TPakvo q;
+  int events = 0;
+  q.OnActivate = [&](TObject*) { ++events; };
+  q.OnReadFile = [&](TObject*, const std::string&) { ++events; };
+  q.SetArcFile(s.Path("plain.txt"));
+  std::vector<std::string> list = {"left over"};
+  EXPECT_FALSE(q.GetFileList(&list));
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(events, 0);
+
+  // An archive removed after its type was detected: OnError hears "File not found", the caller
+  // gets an empty list and no exception.
+  fs::copy_file(Formats() + "arj/bla.arj", s.Path("gone.arj"));
+  TPakvo r;
+  ErrorLog log;
+  log.Attach(r);
+  r.SetArcFile(s.Path("gone.arj"));
+  fs::remove(s.Path("gone.arj"));
+  list = {"x"};
+  EXPECT_FALSE(r.GetFileList(&list));
+  EXPECT_TRUE(list.empty());
+  ASSERT_EQ(log.codes.size(), 1u);
+  EXPECT_EQ(log.codes[0], kErrFileNotFound);
+
+  // A second Activate from inside an event of the first does nothing.
+  TPakvo t;
+  t.SetArcFile(Formats() + "arj/bla.arj");
+  int inner = -1, reads = 0;
+  t.OnRead = [&](TObject*, int, int) {
+    ++reads;
+    if (inner < 0) inner = t.Activate() ? 1 : 0;
+  };
+  EXPECT_TRUE(t.Activate());
+  EXPECT_EQ(inner, 0);
+  EXPECT_EQ(reads, 2);
+}
+
+TEST(ListerComponent, MasksSelectEntries) {
+  TPakvo p;
+  p.SetArcFile(Formats() + "arj/Arj.method1.arj");
+  p.FileSpec = {"*.EXE", "TECT.*"};
+  std::vector<std::string> names;
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_EQ(names, (std::vector<std::string>{"EXE/TEST.EXE", "TECT.TXT"}));
+  p.RecurseDirs = false;  // only names in the archive's root
+  names.clear();
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_EQ(names, std::vector<std::string>{"TECT.TXT"});
+  p.FileSpec = {"JPG/*"};
+  names.clear();
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_EQ(names, std::vector<std::string>{"JPG/TEST.JPG"});
+}
+
+TEST(ListerComponent, ArjVolumesAreFollowedAndAMissingVolumeIsReported) {
+  Scratch s;
+  s.In("head -c 30000 /dev/urandom > sub/big.bin && arj a -y -v10k ../v.arj text.txt sub/big.bin sub/empty.dat");
+  ASSERT_TRUE(fs::exists(s.Path("v.a01")));
+  int peerFiles = 0;
+  {
+    std::istringstream peer(Shell("arj l -v -y " + s.Path("v.arj")));
+    std::string l;
+    while (std::getline(peer, l))
+      if (l.find(" files ") != std::string::npos) peerFiles = std::stoi(l);
+  }
+  TPakvo p;
+  ErrorLog log;
+  log.Attach(p);
+  p.SetArcFile(s.Path("v.arj"));
+  ASSERT_EQ(p.ArcType, atArj);
+  std::vector<std::string> asked;
+  p.OnNextVolume = [&](TObject*, std::string& name, const std::string& id, bool exists, bool& cancel) {
+    asked.push_back(id + ":" + fs::path(name).filename().string() + (exists ? "" : "?"));
+    cancel = !exists;
+  };
+  std::vector<std::string> names;
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_TRUE(log.codes.empty());
+  EXPECT_EQ(asked.front(), "1:v.a01");
+  EXPECT_EQ(p.ArchiveFile(), s.Path("v.arj"));
+  // Every volume's headers, as arj lists them volume by volume (the last line sums all volumes).
+  EXPECT_EQ(static_cast<int>(names.size()), peerFiles);
+  EXPECT_EQ(names.front(), "text.txt");
+  EXPECT_EQ(names.back(), "sub/empty.dat");
+
+  // The second volume missing: the handler is asked, refuses, and the refusal is reported.
+  fs::remove(s.Path("v.a01"));
+  log.codes.clear();
+  asked.clear();
+  names.clear();
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_EQ(asked, std::vector<std::string>{"1:v.a01?"});
+  ASSERT_EQ(log.codes.size(), 1u);
+  EXPECT_EQ(log.codes[0], kErrUserCanceled);
+  EXPECT_EQ(names.front(), "text.txt");
+  // Without an OnNextVolume handler the event is reported as required.
+  p.OnNextVolume = nullptr;
+  log = ErrorLog{};
+  log.Attach(p);
+  EXPECT_TRUE(p.GetFileList(&names));
+  ASSERT_EQ(log.codes.size(), 1u);
+  EXPECT_EQ(log.codes[0], kErrRequiredEventNotAssigned);
+  EXPECT_EQ(log.extended[0], "OnNextVolume");
+}
+
+TEST(ListerComponent, SplitZipSetsListAcrossVolumes) {
+  Scratch s;
+  s.In("head -c 300000 /dev/urandom > big.bin && touch -d '2020-02-02 02:02:02' big.bin");
+  s.In("zip -q -X -r -s 100k ../split.zip text.txt big.bin sub");
+  ASSERT_TRUE(fs::exists(s.Path("split.z01")));
+  s.In("zip -q -s 0 ../split.zip --out ../merged.zip");
+  std::vector<std::string> expected;
+  {
+    std::istringstream peer(Shell("unzip -Z1 " + s.Path("merged.zip")));
+    std::string l;
+    while (std::getline(peer, l))
+      if (!l.empty() && l.back() != '/') expected.push_back(l);
+  }
+  ASSERT_EQ(expected.size(), 4u);
+  TPakvo p;
+  ErrorLog log;
+  log.Attach(p);
+  p.SetArcFile(s.Path("split.zip"));
+  std::vector<Seen> seen = Events(p);
+  EXPECT_TRUE(log.codes.empty());
+  std::vector<std::string> names;
+  for (const auto& e : seen) names.push_back(e.name);
+  EXPECT_EQ(names, expected);
+  // Each entry names the volume file its local header is in.
+  for (const auto& e : seen) {
+    SCOPED_TRACE(e.name);
+    EXPECT_FALSE(e.volume.empty());
+    if (e.name == "text.txt") {
+      EXPECT_EQ(fs::path(e.volume).filename(), "split.z01");
+    }
+  }
+  // The first volume missing: the set cannot be put together, and that is reported.
+  fs::rename(s.Path("split.z01"), s.Path("away.z01"));
+  log.codes.clear();
+  names.clear();
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_TRUE(names.empty());
+  ASSERT_FALSE(log.codes.empty());
+  EXPECT_EQ(log.codes[0], kErrRequiredEventNotAssigned);
+  // A handler that points at the moved file completes the set.
+  p.OnNextVolume = [&](TObject*, std::string& name, const std::string&, bool, bool& cancel) {
+    name = s.Path("away.z01");
+    cancel = false;
+  };
+  log.codes.clear();
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_EQ(names, expected);
+  EXPECT_TRUE(log.codes.empty());
+}
+
+TEST(ListerComponent, DamagedZipDirectoriesAskOnCorruptZipHeader) {
+  const std::string truncated = Archives() + "malformed/testfile-truncated.zip";
+  TPakvo p;
+  ErrorLog log;
+  log.Attach(p);
+  p.SetArcFile(truncated);
+  ASSERT_FALSE(TPakvo::IsKnownArcType(p.ArcType) == false);
+  // Without a handler: reported as a required event, then the local headers are walked.
+  std::vector<std::string> names;
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_EQ(names, std::vector<std::string>{"testfile.txt"});
+  ASSERT_EQ(log.codes.size(), 1u);
+  EXPECT_EQ(log.codes[0], kErrRequiredEventNotAssigned);
+  EXPECT_EQ(log.extended[0], "OnCorruptZipHeader");
+  // A handler that leaves Cancel set: nothing is listed.
+  THeaderTypeState state = 0xFF;
+  p.OnCorruptZipHeader = [&](TObject*, THeaderTypeState s, bool&) { state = s; };
+  names.clear();
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_TRUE(names.empty());
+  EXPECT_EQ(state & HeaderTypeBit(htCentral), 0);
+  // A handler that clears it: the local walk lists the entry.
+  p.OnCorruptZipHeader = [&](TObject*, THeaderTypeState, bool& cancel) { cancel = false; };
+  names.clear();
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_EQ(names, std::vector<std::string>{"testfile.txt"});
+  // A directory whose first record is damaged reports "Bad file header".
+  Scratch s;
+  auto jar = ReadAll(Formats() + "jar/bla.jar");
+  std::string text(jar.begin(), jar.end());
+  size_t cd = text.find("PK\x01\x02");
+  jar[cd + 28] = 0xFF;
+  jar[cd + 29] = 0xFF;
+  std::ofstream(s.Path("bad.zip"), std::ios::binary).write(reinterpret_cast<const char*>(jar.data()),
+                                                           static_cast<std::streamsize>(jar.size()));
+  TPakvo b;
+  ErrorLog blog;
+  blog.Attach(b);
+  b.SetArcFile(s.Path("bad.zip"));
+  names.clear();
+  EXPECT_TRUE(b.GetFileList(&names));
+  EXPECT_TRUE(names.empty());
+  ASSERT_EQ(blog.codes.size(), 1u);
+  EXPECT_EQ(blog.codes[0], kErrBadFileHeader);
+}

@@ -769,6 +769,7 @@ class TRarReader : public THeaderReader {
     int64_t pos = ctx_.ArchiveStart;
     if (!ReadExact(Src(), pos, sig, 7) || std::memcmp(sig, "Rar!\x1a\x07", 6) != 0)
       return Error(kReadError);
+    splitAfter_ = false;
     if (sig[6] == 0x00) {
       rar5_ = false;
       return Step(hsSkip, pos + 7, 7);
@@ -794,7 +795,7 @@ class TRarReader : public THeaderReader {
     std::vector<uint8_t> h(size);
     if (!ReadExact(Src(), off, h.data(), size)) return Error(kReadError);
     if (type == 0x73) volume_ = (flags & 0x0001) != 0;
-    if (type == 0x7B) return (flags & 0x0001) || volume_ ? Step(hsNextVolume) : End();
+    if (type == 0x7B) return (flags & 0x0001) ? Step(hsNextVolume) : End();
     if (type != 0x74) {
       int64_t add = 0;
       if (flags & 0x8000) {
@@ -834,6 +835,7 @@ class TRarReader : public THeaderReader {
     e.UnpackedSize = unpacked;
     e.PackedSize = e.ContinuedFromPrevious ? 0 : packed;
     e.HeaderOffset = off - ctx_.ArchiveStart;
+    splitAfter_ = (flags & 0x0002) != 0;
     return Step(hsEntry, AddOff(off, size + packed), 7);
   }
 
@@ -932,8 +934,12 @@ class TRarReader : public THeaderReader {
     return Step(hsEntry, next, 7);
   }
 
+  // Archives without an end block: a volume whose last file goes on in the next one.
+  bool ContinuesInNextVolume() const override { return volume_ && splitAfter_; }
+
   bool rar5_ = false;
   bool volume_ = false;
+  bool splitAfter_ = false;
 };
 
 // ---------------------------------------------------------------------------------------------

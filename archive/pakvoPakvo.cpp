@@ -215,6 +215,10 @@ void TPakvo::ReadArchive() {
     hooks.OnNextVolume = [this]() -> TPakvoByteSource* {
       std::string name = ProposedNextVolume(ArcFile, volumeIndex_);
       if (!RequestVolume(name, volumeIndex_ + 1)) return nullptr;
+      if (name == ArcFile) {  // the same volume again would walk it forever
+        ReportError(name, "", std::to_string(volumeIndex_), kErrBrokenMultiVolumeChain);
+        return nullptr;
+      }
       auto next = TPakvoFileSource::Open(name);
       if (!next) {
         ReportError(name, "", std::to_string(volumeIndex_), kErrErrorOpeningFile);
@@ -291,11 +295,27 @@ std::string TPakvo::ProposedNextVolume(const std::string& current, int index) co
     case hfAce:  // name.ace, name.c00, name.c01 ...
       std::snprintf(buf, sizeof buf, ".c%02d", index);
       return ChangeExt(current, buf);
-    case hfRar:
-      if (current.size() > 4 && ext == ".rar" && current.find(".part") != std::string::npos)
-        return const_cast<TPakvo*>(this)->GetNextVolumeName(current, index);
-      std::snprintf(buf, sizeof buf, ".r%02d", index);  // name.rar, name.r00 ...
+    case hfRar: {
+      if (ext != ".rar") {  // name.rar, name.r00, name.r01 ...
+        std::snprintf(buf, sizeof buf, ".r%02d", index);
+        return ChangeExt(current, buf);
+      }
+      std::string next = const_cast<TPakvo*>(this)->GetNextVolumeName(current, index);
+      if (next != current) return next;
+      // name.partN.rar with more digits than the volume routine takes (RAR writes four).
+      std::string stem = current.substr(0, current.size() - 4);
+      size_t digits = 0;
+      while (digits < stem.size() && std::isdigit(static_cast<unsigned char>(stem[stem.size() - 1 - digits])))
+        ++digits;
+      if (digits > 0 && digits < 10 && stem.size() >= digits + 5 &&
+          stem.compare(stem.size() - digits - 5, 5, ".part") == 0) {
+        std::string number = std::to_string(index + 2);
+        if (number.size() < digits) number.insert(0, digits - number.size(), '0');
+        return stem.substr(0, stem.size() - digits) + number + ".rar";
+      }
+      std::snprintf(buf, sizeof buf, ".r%02d", index);
       return ChangeExt(current, buf);
+    }
     default:
       return current;
   }

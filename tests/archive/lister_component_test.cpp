@@ -298,6 +298,19 @@ TEST(ListerComponent, ArjVolumesAreFollowedAndAMissingVolumeIsReported) {
   EXPECT_EQ(names.front(), "text.txt");
   EXPECT_EQ(names.back(), "sub/empty.dat");
 
+  // A handler that names the same volume again: the chain is broken, not walked forever.
+  p.OnNextVolume = [&](TObject*, std::string& name, const std::string&, bool, bool& cancel) {
+    name = s.Path("v.arj");
+    cancel = false;
+  };
+  names.clear();
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_EQ(log.codes, std::vector<int>{kErrBrokenMultiVolumeChain});
+  EXPECT_LT(names.size(), static_cast<size_t>(peerFiles));
+  p.OnNextVolume = [&](TObject*, std::string& name, const std::string& id, bool exists, bool& cancel) {
+    asked.push_back(id + ":" + fs::path(name).filename().string() + (exists ? "" : "?"));
+    cancel = !exists;
+  };
   // The second volume missing: the handler is asked, refuses, and the refusal is reported.
   fs::remove(s.Path("v.a01"));
   log.codes.clear();
@@ -316,6 +329,30 @@ TEST(ListerComponent, ArjVolumesAreFollowedAndAMissingVolumeIsReported) {
   ASSERT_EQ(log.codes.size(), 1u);
   EXPECT_EQ(log.codes[0], kErrRequiredEventNotAssigned);
   EXPECT_EQ(log.extended[0], "OnNextVolume");
+}
+
+TEST(ListerComponent, RarVolumesFollowTheirPartNames) {
+  TPakvo p;
+  ErrorLog log;
+  log.Attach(p);
+  p.SetArcFile(Formats() + "rar4/test_read_format_rar_multivolume.part0001.rar");
+  ASSERT_EQ(p.ArcType, atRar);
+  std::vector<std::string> asked;
+  p.OnNextVolume = [&](TObject*, std::string& name, const std::string&, bool exists, bool& cancel) {
+    asked.push_back(fs::path(name).filename().string());
+    cancel = !exists;
+  };
+  std::vector<std::string> names;
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_TRUE(log.codes.empty());
+  EXPECT_EQ(asked, (std::vector<std::string>{"test_read_format_rar_multivolume.part0002.rar",
+                                             "test_read_format_rar_multivolume.part0003.rar",
+                                             "test_read_format_rar_multivolume.part0004.rar"}));
+  // Each volume lists the headers it holds; entries continued from the previous volume come again.
+  EXPECT_EQ(names, (std::vector<std::string>{
+                       "ppmd_lzss_conversion_test.txt", "ppmd_lzss_conversion_test.txt",
+                       "ppmd_lzss_conversion_test.txt", "LibarchiveAddingTest.html", "LibarchiveAddingTest.html",
+                       "testlink", "testdir\\test.txt", "testdir\\LibarchiveAddingTest.html"}));
 }
 
 TEST(ListerComponent, SplitZipSetsListAcrossVolumes) {
@@ -394,6 +431,15 @@ TEST(ListerComponent, DamagedZipDirectoriesAskOnCorruptZipHeader) {
   names.clear();
   EXPECT_TRUE(p.GetFileList(&names));
   EXPECT_EQ(names, std::vector<std::string>{"testfile.txt"});
+  // A directory whose local headers are not where it says: each record is reported, and listed.
+  TPakvo m;
+  ErrorLog mlog;
+  mlog.Attach(m);
+  m.SetArcFile(Archives() + "malformed/incons-local-magic-bad.zip");
+  names.clear();
+  EXPECT_TRUE(m.GetFileList(&names));
+  EXPECT_EQ(names, std::vector<std::string>{"a"});
+  EXPECT_EQ(mlog.codes, std::vector<int>{kErrBadFileHeader});
   // A directory whose first record is damaged reports "Bad file header".
   Scratch s;
   auto jar = ReadAll(Formats() + "jar/bla.jar");

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <limits>
 
@@ -181,8 +182,9 @@ class TZipReader : public THeaderReader {
     e.Encrypted = (e.MethodFlags & 1) != 0;
     if (e.Encrypted && e.PackedSize >= 12) e.PackedSize -= 12;
     e.HasMethodName = (e.Attr32 & 0x18) == 0;
-    e.IsDir = (e.Attr32 & 0x10) != 0 ||
-              (!e.StoredName.empty() && (e.StoredName.back() == '/' || e.StoredName.back() == '\\'));
+    e.IsDir =
+        (e.Attr32 & 0x10) != 0 ||
+        (!e.StoredName.empty() && (e.StoredName.back() == '/' || e.StoredName.back() == '\\'));
     e.DateKind = edkDos;
     e.HeaderOffset = localOffset;  // recorded offsets already exclude the stub
     ++count_;
@@ -434,7 +436,8 @@ class TLhaReader : public THeaderReader {
                     int64_t& total, TPakvoEntry& e) {
     const int64_t limit = Src().Size();
     while (size != 0) {
-      if (size < static_cast<uint32_t>(1 + sizeWidth) || pos < 0 || pos + size > limit) return false;
+      if (size < static_cast<uint32_t>(1 + sizeWidth) || pos < 0 || pos + size > limit)
+        return false;
       std::vector<uint8_t> x(size);
       if (!ReadExact(Src(), pos, x.data(), size)) return false;
       uint8_t type = x[0];
@@ -468,7 +471,7 @@ class TArcReader : public THeaderReader {
     if (n < (old ? 25u : 29u)) return End();
     uint32_t packed = Le32(b + 15);
     int64_t next = AddOff(off, (old ? 25 : 29) + static_cast<int64_t>(packed));
-    if (method == 31) return Step(hsSkip, next, 29);  // end of a directory level
+    if (method == 31) return Step(hsSkip, next, 29);                 // end of a directory level
     if (method > 20 && method != 30) return Step(hsSkip, next, 29);  // information records
     e = TPakvoEntry{};
     const uint8_t* nm = b + 2;
@@ -589,8 +592,7 @@ class TGZipReader : public THeaderReader {
   THeaderStep Read(const uint8_t* b, size_t n, int64_t off, TPakvoEntry& e) override {
     if (n < 10) return End();
     uint16_t magic = Le16(b);
-    if (magic != 0x8B1F && magic != 0x9E1F && magic != 0x9D1F && magic != 0xA01F &&
-        magic != 0x1E1F)
+    if (magic != 0x8B1F && magic != 0x9E1F && magic != 0x9D1F && magic != 0xA01F && magic != 0x1E1F)
       return End();
     e = TPakvoEntry{};
     const int64_t size = Src().Size();
@@ -670,8 +672,8 @@ class TTarReader : public THeaderReader {
     char type = static_cast<char>(h[156]);
     int64_t size = OctalField(h + 124, 12);
     if (size < 0) return End();
-    bool noData = type == '1' || type == '2' || type == '3' || type == '4' || type == '5' ||
-                  type == '6';
+    bool noData =
+        type == '1' || type == '2' || type == '3' || type == '4' || type == '5' || type == '6';
     int64_t dataSize = noData ? 0 : size;
     int64_t next = AddOff(off, 512 + ((dataSize + 511) / 512) * 512);
     if (dataSize > 0 && next < 0) return End();
@@ -891,7 +893,8 @@ class TRarReader : public THeaderReader {
     e.StoredName.assign(reinterpret_cast<const char*>(p + pos), static_cast<size_t>(nameLen));
     pos += static_cast<size_t>(nameLen);
     // Extra area: an encryption record marks the entry encrypted.
-    size_t extraEnd = std::min(total, pos + static_cast<size_t>(std::min<uint64_t>(extraSize, total)));
+    size_t extraEnd =
+        std::min(total, pos + static_cast<size_t>(std::min<uint64_t>(extraSize, total)));
     while (pos < extraEnd) {
       uint64_t recSize = 0, recType = 0;
       size_t at = pos;
@@ -917,9 +920,10 @@ class TRarReader : public THeaderReader {
       pos = recEnd;
     }
     e.IsDir = (fileFlags & 1) != 0;
-    e.UnpackedSize = (fileFlags & 8) || unpacked > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
-                         ? 0
-                         : static_cast<int64_t>(unpacked);
+    e.UnpackedSize =
+        (fileFlags & 8) || unpacked > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
+            ? 0
+            : static_cast<int64_t>(unpacked);
     e.ContinuedFromPrevious = (flags & 0x08) != 0;
     e.PackedSize = e.ContinuedFromPrevious ? 0 : static_cast<int64_t>(dataSize);
     e.Crc = crc;
@@ -1179,7 +1183,8 @@ size_t TPakvoVolumeSet::ReadAt(int64_t pos, void* buffer, size_t count) {
   auto* out = static_cast<uint8_t*>(buffer);
   while (done < count && pos >= 0 && pos < total_) {
     size_t v = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), pos) -
-                                   starts_.begin()) - 1;
+                                   starts_.begin()) -
+               1;
     if (!open_[v]) {
       open_[v] = opener_ ? opener_(v) : nullptr;
       if (!open_[v]) {
@@ -1188,8 +1193,8 @@ size_t TPakvoVolumeSet::ReadAt(int64_t pos, void* buffer, size_t count) {
       }
     }
     int64_t inVol = pos - starts_[v];
-    size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count - done),
-                                                        sizes_[v] - inVol));
+    size_t want = static_cast<size_t>(
+        std::min<int64_t>(static_cast<int64_t>(count - done), sizes_[v] - inVol));
     size_t got = open_[v]->ReadAt(inVol, out + done, want);
     done += got;
     pos += static_cast<int64_t>(got);
@@ -1220,8 +1225,9 @@ TZipEndInfo FindZipEnd(TPakvoByteSource& src, const std::vector<int64_t>& diskSt
                              ? static_cast<int64_t>(Le64(p + 16) & 0x7FFFFFFFFFFFFFFFull)
                              : static_cast<int64_t>(Le32(p + 16));
     // Zip64: the locator stands right before the end record.
-    if (sig == kSigEnd && (info.CentralOffset == 0xFFFFFFFF || info.CentralSize == 0xFFFFFFFF ||
-                           info.Entries == 0xFFFF || info.ThisDisk == 0xFFFF) &&
+    if (sig == kSigEnd &&
+        (info.CentralOffset == 0xFFFFFFFF || info.CentralSize == 0xFFFFFFFF ||
+         info.Entries == 0xFFFF || info.ThisDisk == 0xFFFF) &&
         info.EndPos >= 20) {
       uint8_t loc[20];
       if (ReadExact(src, info.EndPos - 20, loc, 20) && Le32(loc) == kSigZip64Locator) {
@@ -1262,7 +1268,8 @@ TZipEndInfo FindZipEnd(TPakvoByteSource& src, const std::vector<int64_t>& diskSt
   if (info.CentralFound) {
     int64_t local = AddOff(Le32(rec + 42), diskStarts.empty() ? info.ArchiveStart : 0);
     uint16_t disk = Le16(rec + 34);
-    if (!diskStarts.empty()) local = disk < diskStarts.size() ? AddOff(local, diskStarts[disk]) : -1;
+    if (!diskStarts.empty())
+      local = disk < diskStarts.size() ? AddOff(local, diskStarts[disk]) : -1;
     uint8_t sig[4];
     info.LocalFound = ReadExact(src, local, sig, 4) && Le32(sig) == kSigLocal;
   }

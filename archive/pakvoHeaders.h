@@ -93,7 +93,8 @@ enum TEntryDateKind {
   edkArchiveDate,  // no date of its own: the archive file's date
 };
 
-// One entry as the readers find it: the header fields the lister turns into its common entry fields.
+// One entry as the readers find it: the header fields the lister turns into its common entry
+// fields.
 struct TPakvoEntry {
   std::string StoredName;  // the name bytes as stored (no code-page conversion)
   TEntryDateKind DateKind = edkDos;
@@ -106,8 +107,8 @@ struct TPakvoEntry {
   uint32_t Crc = 0;
   bool Encrypted = false;
   int Method = 0;
-  uint16_t MethodFlags = 0;     // ZIP general-purpose flags (deflate level name)
-  bool HasMethodName = true;    // false: ZIP directory or volume-label entry
+  uint16_t MethodFlags = 0;   // ZIP general-purpose flags (deflate level name)
+  bool HasMethodName = true;  // false: ZIP directory or volume-label entry
   uint16_t Attr16 = 0;
   uint32_t Attr32 = 0;
   bool IsDir = false;
@@ -117,9 +118,9 @@ struct TPakvoEntry {
 };
 
 enum THeaderStatus {
-  hsEntry,       // Entry holds an entry; go on at Next
-  hsSkip,        // a header that is no entry (archive header, comment, deleted entry); go on at Next
-  hsEnd,         // the walk is over (end marker, or the end of the directory)
+  hsEntry,  // Entry holds an entry; go on at Next
+  hsSkip,   // a header that is no entry (archive header, comment, deleted entry); go on at Next
+  hsEnd,    // the walk is over (end marker, or the end of the directory)
   hsNextVolume,  // the end of this volume; the archive goes on in the next volume
   hsError,       // the walk is over with ErrorCode
 };

@@ -3,8 +3,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoGbls.h"
@@ -13,12 +16,12 @@
 namespace {
 
 bool FileExists(const std::string& name) {
-  struct stat st{};
+  struct stat st {};
   return !name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 int64_t FileSize(const std::string& name) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(name.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 
@@ -46,17 +49,32 @@ TPakvo::~TPakvo() = default;
 
 THeaderFamily TPakvo::FamilyOf(TArcType type) const {
   switch (type) {
-    case atAce: case atAceExe: return hfAce;
-    case atArc: case atArcExe: case atPak: case atPakExe: return hfArc;
-    case atArj: case atArjExe: return hfArj;
-    case atCab: case atCabExe: return hfCab;
+    case atAce:
+    case atAceExe: return hfAce;
+    case atArc:
+    case atArcExe:
+    case atPak:
+    case atPakExe: return hfArc;
+    case atArj:
+    case atArjExe: return hfArj;
+    case atCab:
+    case atCabExe: return hfCab;
     case atGZip: return hfGZip;
     case atHA: return hfHA;
-    case atLha: case atLhaExe: case atLzh: case atLzhExe: return hfLha;
-    case atRar: case atRarExe: return hfRar;
+    case atLha:
+    case atLhaExe:
+    case atLzh:
+    case atLzhExe: return hfLha;
+    case atRar:
+    case atRarExe: return hfRar;
     case atTar: return hfTar;
     case atUUE: return hfUUE;
-    case atJar: case atJarExe: case atZip: case atZipExe: case atZipDS: case atZipMV: return hfZip;
+    case atJar:
+    case atJarExe:
+    case atZip:
+    case atZipExe:
+    case atZipDS:
+    case atZipMV: return hfZip;
     case atZoo: return hfZoo;
     default: return hfNone;
   }
@@ -150,8 +168,10 @@ void TPakvo::ReadArchive() {
   }
   if (readType_ == atZip && Offset == 0) {
     TDiskErrorReporter reporter = [this](const std::string& f, const std::string& x,
-                                         const std::string& v, int code) { ReportError(f, x, v, code); };
-    if (!DiskManager().GetDriveInfo(ArcFile, reporter, OnDiskWriteProtectErr, OnDiskInDrvErr, nullptr))
+                                         const std::string& v,
+                                         int code) { ReportError(f, x, v, code); };
+    if (!DiskManager().GetDriveInfo(ArcFile, reporter, OnDiskWriteProtectErr, OnDiskInDrvErr,
+                                    nullptr))
       return;
     if (DiskManager().DriveType == platform::files::dkRemovable) readType_ = atZipDS;
   }
@@ -198,8 +218,8 @@ void TPakvo::ReadArchive() {
         }
         zipLocalWalk_ = true;
       }
-      zipLocalMissing_ = !zipLocalWalk_ && !(state & HeaderTypeBit(htLocal)) && readType_ != atZipMV &&
-                         readType_ != atZipDS && zipSet == nullptr;
+      zipLocalMissing_ = !zipLocalWalk_ && !(state & HeaderTypeBit(htLocal)) &&
+                         readType_ != atZipMV && readType_ != atZipDS && zipSet == nullptr;
       ctx.ZipWalkLocal = zipLocalWalk_;
     }
   }
@@ -235,7 +255,8 @@ void TPakvo::ReadArchive() {
   if (OnElapsedTime) Timer().Stop();
   ArcFile = ArchiveBaseName;  // a multi-volume walk leaves the bound name as it was
   if (OnTotals)
-    OnTotals(this, totalUnpacked_, totalPacked_, CompressionRatio(totalUnpacked_, totalPacked_), totalFiles_);
+    OnTotals(this, totalUnpacked_, totalPacked_, CompressionRatio(totalUnpacked_, totalPacked_),
+             totalFiles_);
   if (OnDeactivate) OnDeactivate(this);
   if (OnElapsedTime) OnElapsedTime(this, Timer().ElapsedTime());
 }
@@ -277,9 +298,12 @@ std::unique_ptr<TPakvoVolumeSet> TPakvo::OpenZipSet(TPakvoByteSource& opened, TH
   }
   auto names = zipVolumeNames_;
   auto set = std::make_unique<TPakvoVolumeSet>(
-      sizes, [names](size_t i) -> std::unique_ptr<TPakvoByteSource> { return TPakvoFileSource::Open(names[i]); });
+      sizes, [names](size_t i) -> std::unique_ptr<TPakvoByteSource> {
+        return TPakvoFileSource::Open(names[i]);
+      });
   ctx.ZipDiskStarts.clear();
-  for (int i = 0; i < count; ++i) ctx.ZipDiskStarts.push_back(set->VolumeStart(static_cast<size_t>(i)));
+  for (int i = 0; i < count; ++i)
+    ctx.ZipDiskStarts.push_back(set->VolumeStart(static_cast<size_t>(i)));
   ctx.ArchiveStart = 0;
   readType_ = atZipMV;
   return set;
@@ -305,7 +329,8 @@ std::string TPakvo::ProposedNextVolume(const std::string& current, int index) co
       // name.partN.rar with more digits than the volume routine takes (RAR writes four).
       std::string stem = current.substr(0, current.size() - 4);
       size_t digits = 0;
-      while (digits < stem.size() && std::isdigit(static_cast<unsigned char>(stem[stem.size() - 1 - digits])))
+      while (digits < stem.size() &&
+             std::isdigit(static_cast<unsigned char>(stem[stem.size() - 1 - digits])))
         ++digits;
       if (digits > 0 && digits < 10 && stem.size() >= digits + 5 &&
           stem.compare(stem.size() - digits - 5, 5, ".part") == 0) {
@@ -316,8 +341,7 @@ std::string TPakvo::ProposedNextVolume(const std::string& current, int index) co
       std::snprintf(buf, sizeof buf, ".r%02d", index);
       return ChangeExt(current, buf);
     }
-    default:
-      return current;
+    default: return current;
   }
 }
 
@@ -431,7 +455,7 @@ void TPakvo::HandOver(const TPakvoEntry& e) {
   if ((FileAttr & 0x10) || (family_ == hfZip && (ExternalAttr & 0x10)) || e.IsDir)
     CurrentFile = WithoutDirTail(CurrentFile);
   if (OnReadBegin) OnReadBegin(this);
-  const int offset = static_cast<int>(std::min<int64_t>(e.HeaderOffset, INT32_MAX));
+  const int offset = static_cast<int>(std::min<int64_t>(e.HeaderOffset, std::numeric_limits<int32_t>::max()));
   OnRead(this, offset, handed_);
   if (OnReadEnd) OnReadEnd(this);
 }

@@ -18,15 +18,16 @@ struct ErrorLog {
   std::vector<int> codes;
   std::vector<std::string> extended;
   void Attach(TPakvo& p) {
-    p.OnError = [this](TObject*, const std::string&, const std::string& x, const std::string&, int code) {
+    p.OnError = [this](TObject*, const std::string&, const std::string& x, const std::string&,
+                       int code) {
       codes.push_back(code);
       extended.push_back(x);
     };
   }
 };
 
-std::vector<std::string> List(const std::string& path, bool showDirs = false, TArcType* type = nullptr,
-                              bool* ok = nullptr) {
+std::vector<std::string> List(const std::string& path, bool showDirs = false,
+                              TArcType* type = nullptr, bool* ok = nullptr) {
   TPakvo p;
   p.ShowEmptyDirs = showDirs;
   p.SetArcFile(path);
@@ -83,7 +84,9 @@ TEST(ListerComponent, ListModeNamesEveryDetectedFormatInHeaderOrder) {
     std::vector<std::string> names;  // without directory entries
   };
   const std::vector<Case> cases = {
-      {"jar/bla.jar", atJar, {"META-INF/MANIFEST.MF", "test2.xml", "test1.xml", ".classpath", ".project"}},
+      {"jar/bla.jar",
+       atJar,
+       {"META-INF/MANIFEST.MF", "test2.xml", "test1.xml", ".classpath", ".project"}},
       {"arj/bla.arj", atArj, {"test1.xml", "test2.xml"}},
       {"arj/Arj.method1.arj", atArj, {"EXE/TEST.EXE", "JPG/TEST.JPG", "TECT.TXT"}},
       {"lha/test-msdos-l2.lha", atLha, {"dir1/dir1-1/test1.txt", "dir1/dir1-2/test2.txt"}},
@@ -96,7 +99,9 @@ TEST(ListerComponent, ListModeNamesEveryDetectedFormatInHeaderOrder) {
       {"ace/Ace.method1.ace", atAce, {"exe\\test.exe", "jpg\\test.jpg", "Tect.txt.txt"}},
       {"uue/test_read_format_rar5_stored.rar.uu", atUUE, {"test_read_format_rar5_stored.rar"}},
       {"sfx/test_read_format_zip_sfx.bin", atZip, {"file0", "build.sh"}},
-      {"sfx/test_read_format_rar_sfx.exe", atRarExe, {"test.txt", "testshortcut.lnk", "testdir\\test.txt"}},
+      {"sfx/test_read_format_rar_sfx.exe",
+       atRarExe,
+       {"test.txt", "testshortcut.lnk", "testdir\\test.txt"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -156,7 +161,8 @@ TEST(ListerComponent, EventsCarryTheEntryFieldsOfAZipFromZip) {
   auto withDirs = Events(p);
   names.clear();
   for (const auto& e : withDirs) names.push_back(e.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"text.txt", "sub", "sub/noise.bin", "sub/empty.dat", "emptydir"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"text.txt", "sub", "sub/noise.bin", "sub/empty.dat",
+                                             "emptydir"}));
 }
 
 TEST(ListerComponent, EventsCarryDatesAndMethodsOfTheOtherFormats) {
@@ -269,7 +275,9 @@ TEST(ListerComponent, MasksSelectEntries) {
 
 TEST(ListerComponent, ArjVolumesAreFollowedAndAMissingVolumeIsReported) {
   Scratch s;
-  s.In("head -c 30000 /dev/urandom > sub/big.bin && arj a -y -v10k ../v.arj text.txt sub/big.bin sub/empty.dat");
+  s.In(
+      "head -c 30000 /dev/urandom > sub/big.bin && arj a -y -v10k ../v.arj text.txt sub/big.bin "
+      "sub/empty.dat");
   ASSERT_TRUE(fs::exists(s.Path("v.a01")));
   int peerFiles = 0;
   {
@@ -284,7 +292,8 @@ TEST(ListerComponent, ArjVolumesAreFollowedAndAMissingVolumeIsReported) {
   p.SetArcFile(s.Path("v.arj"));
   ASSERT_EQ(p.ArcType, atArj);
   std::vector<std::string> asked;
-  p.OnNextVolume = [&](TObject*, std::string& name, const std::string& id, bool exists, bool& cancel) {
+  p.OnNextVolume = [&](TObject*, std::string& name, const std::string& id, bool exists,
+                       bool& cancel) {
     asked.push_back(id + ":" + fs::path(name).filename().string() + (exists ? "" : "?"));
     cancel = !exists;
   };
@@ -307,7 +316,8 @@ TEST(ListerComponent, ArjVolumesAreFollowedAndAMissingVolumeIsReported) {
   EXPECT_TRUE(p.GetFileList(&names));
   EXPECT_EQ(log.codes, std::vector<int>{kErrBrokenMultiVolumeChain});
   EXPECT_LT(names.size(), static_cast<size_t>(peerFiles));
-  p.OnNextVolume = [&](TObject*, std::string& name, const std::string& id, bool exists, bool& cancel) {
+  p.OnNextVolume = [&](TObject*, std::string& name, const std::string& id, bool exists,
+                       bool& cancel) {
     asked.push_back(id + ":" + fs::path(name).filename().string() + (exists ? "" : "?"));
     cancel = !exists;
   };
@@ -351,8 +361,9 @@ TEST(ListerComponent, RarVolumesFollowTheirPartNames) {
   // Each volume lists the headers it holds; entries continued from the previous volume come again.
   EXPECT_EQ(names, (std::vector<std::string>{
                        "ppmd_lzss_conversion_test.txt", "ppmd_lzss_conversion_test.txt",
-                       "ppmd_lzss_conversion_test.txt", "LibarchiveAddingTest.html", "LibarchiveAddingTest.html",
-                       "testlink", "testdir\\test.txt", "testdir\\LibarchiveAddingTest.html"}));
+                       "ppmd_lzss_conversion_test.txt", "LibarchiveAddingTest.html",
+                       "LibarchiveAddingTest.html", "testlink", "testdir\\test.txt",
+                       "testdir\\LibarchiveAddingTest.html"}));
 }
 
 TEST(ListerComponent, SplitZipSetsListAcrossVolumes) {
@@ -447,8 +458,8 @@ TEST(ListerComponent, DamagedZipDirectoriesAskOnCorruptZipHeader) {
   size_t cd = text.find("PK\x01\x02");
   jar[cd + 28] = 0xFF;
   jar[cd + 29] = 0xFF;
-  std::ofstream(s.Path("bad.zip"), std::ios::binary).write(reinterpret_cast<const char*>(jar.data()),
-                                                           static_cast<std::streamsize>(jar.size()));
+  std::ofstream(s.Path("bad.zip"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(jar.data()), static_cast<std::streamsize>(jar.size()));
   TPakvo b;
   ErrorLog blog;
   blog.Attach(b);

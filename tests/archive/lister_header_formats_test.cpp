@@ -59,11 +59,20 @@ void ExpectLsarMatches(const std::string& archive, const Walked& w, bool crc16) 
     const auto& e = w.entries[i];
     SCOPED_TRACE(archive + " entry " + e.StoredName);
     EXPECT_EQ(Slashed(peer[i]["XADFileName"]), Slashed(e.StoredName));
-    EXPECT_EQ(std::stoll(peer[i]["XADFileSize"].empty() ? "0" : peer[i]["XADFileSize"]), e.UnpackedSize);
+    EXPECT_EQ(std::stoll(peer[i]["XADFileSize"].empty() ? "0" : peer[i]["XADFileSize"]),
+              e.UnpackedSize);
     if (!peer[i]["XADCompressedSize"].empty()) {
       EXPECT_EQ(std::stoll(peer[i]["XADCompressedSize"]), e.PackedSize);
     }
     EXPECT_EQ(peer[i]["XADLastModificationDate"].substr(0, 19), StampText(e));
+    const std::string method = peer[i]["XADCompressionName"];
+    if (method.size() == 5 && method[0] == '-' && method[4] == '-') {
+      EXPECT_EQ(e.Method, method[3]);  // "-lh5-": the method digit
+    } else if (method == "Squeezed") {
+      EXPECT_EQ(e.Method, 4);
+    } else if (method == "None") {
+      EXPECT_EQ(e.Method, 2);
+    }
     if (crc16) {
       std::string key = peer[i].count("LHACRC16") ? "LHACRC16" : "ARCCRC16";
       if (peer[i].count(key)) {
@@ -84,33 +93,62 @@ TEST(ListerHeaderFormats, SamplesListTheEntriesTheirReadmeNames) {
     std::vector<uint32_t> crcs;
   };
   const std::vector<Sample> samples = {
-      {hfArj, "arj/Arj.method1.arj", {"EXE/TEST.EXE", "JPG/TEST.JPG", "EXE", "JPG", "TECT.TXT"},
-       {45056, 40372, 0, 0, 15498}, {0xcfb109c8, 0x088814e3, 0, 0, 0x9bd160fa}},
+      {hfArj,
+       "arj/Arj.method1.arj",
+       {"EXE/TEST.EXE", "JPG/TEST.JPG", "EXE", "JPG", "TECT.TXT"},
+       {45056, 40372, 0, 0, 15498},
+       {0xcfb109c8, 0x088814e3, 0, 0, 0x9bd160fa}},
       {hfArj, "arj/bla.unix.arj", {"test1.xml", "test2.xml"}, {30, 31}, {0x1b9bd1ee, 0x757e523d}},
-      {hfAce, "ace/Ace.method1.ace", {"exe", "exe\\test.exe", "jpg", "jpg\\test.jpg", "Tect.txt.txt"},
-       {0, 45056, 0, 40372, 15498}, {0, 0xcfb109c8, 0, 0x088814e3, 0x9bd160fa}},
-      {hfArc, "arc/Arc.crunched.arc", {"TECT.TXT", "TEST.EXE", "TEST.JPG"}, {15498, 45056, 40372},
+      {hfAce,
+       "ace/Ace.method1.ace",
+       {"exe", "exe\\test.exe", "jpg", "jpg\\test.jpg", "Tect.txt.txt"},
+       {0, 45056, 0, 40372, 15498},
+       {0, 0xcfb109c8, 0, 0x088814e3, 0x9bd160fa}},
+      {hfArc,
+       "arc/Arc.crunched.arc",
+       {"TECT.TXT", "TEST.EXE", "TEST.JPG"},
+       {15498, 45056, 40372},
        {0x8952, 0xd179, 0x990a}},
-      {hfCab, "cab/test_read_format_cab_2.cab", {"empty", "zero", "dir1\\file1", "dir2\\file2"},
-       {0, 33000, 60, 78}, {0, 0, 0, 0}},
-      {hfLha, "lha/test_read_format_lha_header3.lzh", {"dir/", "dir2/", "file1", "file2"},
-       {0, 0, 60, 78}, {0, 0, 0xe7a4, 0x15d5}},
-      {hfLha, "lha/test-msdos-l0.lha",
-       {"dir1\\", "dir1\\dir1-1\\", "dir1\\dir1-1\\test1.txt", "dir1\\dir1-2\\", "dir1\\dir1-2\\test2.txt"},
-       {0, 0, 14, 0, 14}, {0, 0, 0xc9b4, 0, 0xc9b4}},
-      {hfRar, "rar4/test_read_format_rar.rar",
-       {"test.txt", "testlink", "testdir\\test.txt", "testdir", "testemptydir"}, {20, 8, 20, 0, 0},
+      {hfCab,
+       "cab/test_read_format_cab_2.cab",
+       {"empty", "zero", "dir1\\file1", "dir2\\file2"},
+       {0, 33000, 60, 78},
+       {0, 0, 0, 0}},
+      {hfLha,
+       "lha/test_read_format_lha_header3.lzh",
+       {"dir/", "dir2/", "file1", "file2"},
+       {0, 0, 60, 78},
+       {0, 0, 0xe7a4, 0x15d5}},
+      {hfLha,
+       "lha/test-msdos-l0.lha",
+       {"dir1\\", "dir1\\dir1-1\\", "dir1\\dir1-1\\test1.txt", "dir1\\dir1-2\\",
+        "dir1\\dir1-2\\test2.txt"},
+       {0, 0, 14, 0, 14},
+       {0, 0, 0xc9b4, 0, 0xc9b4}},
+      {hfRar,
+       "rar4/test_read_format_rar.rar",
+       {"test.txt", "testlink", "testdir\\test.txt", "testdir", "testemptydir"},
+       {20, 8, 20, 0, 0},
        {0xbec8a242, 0xb6c9447b, 0xbec8a242, 0, 0}},
-      {hfRar, "rar5/test_read_format_rar5_multiple_files.rar",
-       {"test1.bin", "test2.bin", "test3.bin", "test4.bin"}, {4096, 4096, 4096, 4096},
+      {hfRar,
+       "rar5/test_read_format_rar5_multiple_files.rar",
+       {"test1.bin", "test2.bin", "test3.bin", "test4.bin"},
+       {4096, 4096, 4096, 4096},
        {0x7e13b2c6, 0xf166afcb, 0x9fb123d9, 0x10c43ed4}},
       {hfGZip, "gzip/lorem-ipsum.txt.gz", {"lorem-ipsum.txt"}, {144060}, {0xb9034f7e}},
       {hfGZip, "gzip/bla.tgz", {"bla.tar"}, {10240}, {0x56665ea8}},
       {hfTar, "tar/test-times-pax-folder.tar", {"test/", "test/test-times.txt"}, {0, 17}, {}},
       {hfTar, "tar/test_compat_gtar_1.tar", {}, {}, {}},
-      {hfZip, "jar/bla.jar", {"META-INF/MANIFEST.MF", "test2.xml", "test1.xml", ".classpath", ".project"},
-       {25, 82, 610, 424, 389}, {0xee027fb2, 0xce356c1c, 0x0f54eacb, 0xf344bd4b, 0x335ae440}},
-      {hfUUE, "uue/test_read_format_rar5_stored.rar.uu", {"test_read_format_rar5_stored.rar"}, {203}, {0}},
+      {hfZip,
+       "jar/bla.jar",
+       {"META-INF/MANIFEST.MF", "test2.xml", "test1.xml", ".classpath", ".project"},
+       {25, 82, 610, 424, 389},
+       {0xee027fb2, 0xce356c1c, 0x0f54eacb, 0xf344bd4b, 0x335ae440}},
+      {hfUUE,
+       "uue/test_read_format_rar5_stored.rar.uu",
+       {"test_read_format_rar5_stored.rar"},
+       {203},
+       {0}},
   };
   for (const auto& s : samples) {
     SCOPED_TRACE(s.file);
@@ -142,10 +180,11 @@ TEST(ListerHeaderFormats, SelfExtractingAndPrefixedArchivesStartAtTheirArchive) 
   std::string text(bytes.begin(), bytes.end());
   size_t marker = text.find(std::string("Rar!\x1a\x07\x00", 7));
   ASSERT_NE(marker, std::string::npos);
-  Walked rar = WalkFile(hfRar, Formats() + "sfx/test_read_format_rar_sfx.exe", static_cast<int64_t>(marker));
+  Walked rar =
+      WalkFile(hfRar, Formats() + "sfx/test_read_format_rar_sfx.exe", static_cast<int64_t>(marker));
   EXPECT_EQ(rar.rc, 0);
-  EXPECT_EQ(Names(rar), (std::vector<std::string>{"test.txt", "testshortcut.lnk", "testdir\\test.txt",
-                                                  "testdir", "testemptydir"}));
+  EXPECT_EQ(Names(rar), (std::vector<std::string>{"test.txt", "testshortcut.lnk",
+                                                  "testdir\\test.txt", "testdir", "testemptydir"}));
 }
 
 TEST(ListerHeaderFormats, ZipWritersAgreeWithUnzip) {
@@ -155,7 +194,8 @@ TEST(ListerHeaderFormats, ZipWritersAgreeWithUnzip) {
   s.In("zip -q -1 -X ../fast.zip text.txt");
   s.In("7zz a -tzip -bso0 -bsp0 ../seven.zip text.txt sub emptydir");
   s.In("fastjar -cf ../made.jar text.txt sub");
-  std::regex line(R"(^\S+\s+\S+\s+\S+\s+(\d+)\s+(\S+)\s+(\d+)\s+(\S+)\s+(\d{4})(\d\d)(\d\d)\.(\d\d)(\d\d)(\d\d)\s+(.+)$)");
+  std::regex line(
+      R"(^\S+\s+\S+\s+\S+\s+(\d+)\s+(\S+)\s+(\d+)\s+(\S+)\s+(\d{4})(\d\d)(\d\d)\.(\d\d)(\d\d)(\d\d)\s+(.+)$)");
   for (const char* name : {"plain.zip", "crypt.zip", "fast.zip", "seven.zip", "made.jar"}) {
     SCOPED_TRACE(name);
     std::string path = s.Path(name);
@@ -175,15 +215,18 @@ TEST(ListerHeaderFormats, ZipWritersAgreeWithUnzip) {
       EXPECT_EQ(e.Encrypted, encrypted);
       EXPECT_EQ(e.PackedSize + (encrypted ? 12 : 0), std::stoll(m[3]));
       std::string method = m[4];
-      static const std::map<std::string, std::pair<int, int>> kMethods = {
-          {"stor", {0, -1}}, {"defN", {8, 0}}, {"defX", {8, 2}}, {"defF", {8, 4}}, {"defS", {8, 6}}};
+      static const std::map<std::string, std::pair<int, int>> kMethods = {{"stor", {0, -1}},
+                                                                          {"defN", {8, 0}},
+                                                                          {"defX", {8, 2}},
+                                                                          {"defF", {8, 4}},
+                                                                          {"defS", {8, 6}}};
       ASSERT_TRUE(kMethods.count(method)) << method;
       EXPECT_EQ(e.Method, kMethods.at(method).first);
       if (kMethods.at(method).second >= 0) {
         EXPECT_EQ(e.MethodFlags & 6, kMethods.at(method).second);
       }
-      EXPECT_EQ(StampText(e), m[5].str() + "-" + m[6].str() + "-" + m[7].str() + " " + m[8].str() + ":" +
-                                  m[9].str() + ":" + m[10].str());
+      EXPECT_EQ(StampText(e), m[5].str() + "-" + m[6].str() + "-" + m[7].str() + " " + m[8].str() +
+                                  ":" + m[9].str() + ":" + m[10].str());
     }
     EXPECT_EQ(i, w.entries.size());
     EXPECT_GT(i, 0u);
@@ -193,7 +236,8 @@ TEST(ListerHeaderFormats, ZipWritersAgreeWithUnzip) {
 TEST(ListerHeaderFormats, ArjAgreesWithArjListing) {
   Scratch s;
   for (int m = 0; m <= 4; ++m)
-    s.In("arj a -y -m" + std::to_string(m) + " ../m" + std::to_string(m) + ".arj text.txt sub/noise.bin sub/empty.dat");
+    s.In("arj a -y -m" + std::to_string(m) + " ../m" + std::to_string(m) +
+         ".arj text.txt sub/noise.bin sub/empty.dat");
   for (int m = 0; m <= 4; ++m) {
     std::string path = s.Path("m" + std::to_string(m) + ".arj");
     SCOPED_TRACE(path);
@@ -203,7 +247,8 @@ TEST(ListerHeaderFormats, ArjAgreesWithArjListing) {
     std::string l, header;
     size_t i = 0;
     std::regex nameLine(R"(^\d{3}\) (.+)$)");
-    std::regex dataLine(R"(^\s*\d+\s+\S+\s+(\d+)\s+(\d+)\s+[\d.]+\s+(\d\d)-(\d\d)-(\d\d) (\d\d:\d\d:\d\d).*$)");
+    std::regex dataLine(
+        R"(^\s*\d+\s+\S+\s+(\d+)\s+(\d+)\s+[\d.]+\s+(\d\d)-(\d\d)-(\d\d) (\d\d:\d\d:\d\d).*$)");
     std::string name;
     while (std::getline(peer, l)) {
       std::smatch mm;
@@ -216,7 +261,8 @@ TEST(ListerHeaderFormats, ArjAgreesWithArjListing) {
         EXPECT_EQ(e.StoredName, name);
         EXPECT_EQ(e.UnpackedSize, std::stoll(mm[1]));
         EXPECT_EQ(e.PackedSize, std::stoll(mm[2]));
-        EXPECT_EQ(StampText(e), "20" + mm[3].str() + "-" + mm[4].str() + "-" + mm[5].str() + " " + mm[6].str());
+        EXPECT_EQ(StampText(e),
+                  "20" + mm[3].str() + "-" + mm[4].str() + "-" + mm[5].str() + " " + mm[6].str());
         size_t col = header.find("BPMGS") + 2;
         ASSERT_LT(col, l.size());
         EXPECT_EQ(e.Method, l[col] - '0');
@@ -231,7 +277,8 @@ TEST(ListerHeaderFormats, ArjAgreesWithArjListing) {
 TEST(ListerHeaderFormats, LhaLevelsAndArcAgreeWithLsar) {
   Scratch s;
   for (int level = 0; level <= 2; ++level)
-    s.In("jlha a" + std::to_string(level) + "q ../l" + std::to_string(level) + ".lzh text.txt sub/noise.bin sub/empty.dat");
+    s.In("jlha a" + std::to_string(level) + "q ../l" + std::to_string(level) +
+         ".lzh text.txt sub/noise.bin sub/empty.dat");
   s.In("arc aq ../t.arc text.txt");
   for (int level = 0; level <= 2; ++level) {
     std::string path = s.Path("l" + std::to_string(level) + ".lzh");
@@ -278,8 +325,8 @@ TEST(ListerHeaderFormats, TarFormatsAgreeWithTar) {
   Scratch s;
   for (const char* fmt : {"gnu", "posix", "v7", "ustar"})
     s.In(std::string("tar --format=") + fmt + " -cf ../" + fmt + ".tar text.txt sub emptydir");
-  s.In("mkdir -p " + std::string(120, 'd') + " && touch " + std::string(120, 'd') + "/" + std::string(60, 'f') +
-       " && tar --format=gnu -cf ../long.tar " + std::string(120, 'd'));
+  s.In("mkdir -p " + std::string(120, 'd') + " && touch " + std::string(120, 'd') + "/" +
+       std::string(60, 'f') + " && tar --format=gnu -cf ../long.tar " + std::string(120, 'd'));
   std::regex line(R"(^(\S)\S+\s+\S+\s+(\d+)\s+(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)(?:\.\d+)?\s+(.+)$)");
   for (const char* fmt : {"gnu", "posix", "v7", "ustar", "long"}) {
     std::string path = s.Path(std::string(fmt) + ".tar");
@@ -307,8 +354,8 @@ TEST(ListerHeaderFormats, TarFormatsAgreeWithTar) {
 
 TEST(ListerHeaderFormats, GzipAgreesWithGzip) {
   Scratch s;
-  s.In("gzip -c -9 text.txt > ../named.txt.gz");          // FNAME "text.txt"
-  s.In("gzip -c -n < text.txt > ../anonymous.txt.gz");     // no FNAME: named after the file
+  s.In("gzip -c -9 text.txt > ../named.txt.gz");        // FNAME "text.txt"
+  s.In("gzip -c -n < text.txt > ../anonymous.txt.gz");  // no FNAME: named after the file
   for (const char* name : {"named.txt.gz", "anonymous.txt.gz"}) {
     std::string path = s.Path(name);
     SCOPED_TRACE(path);
@@ -330,13 +377,15 @@ TEST(ListerHeaderFormats, GzipAgreesWithGzip) {
     EXPECT_EQ(e.PackedSize, static_cast<int64_t>(fs::file_size(path)) - 10);
     EXPECT_EQ(e.StoredName, std::string(name) == "named.txt.gz" ? "text.txt" : "anonymous.txt");
   }
-  EXPECT_EQ(StampText(WalkFile(hfGZip, s.Path("named.txt.gz")).entries.at(0)), "2021-03-04 05:06:08");
+  EXPECT_EQ(StampText(WalkFile(hfGZip, s.Path("named.txt.gz")).entries.at(0)),
+            "2021-03-04 05:06:08");
 }
 
 TEST(ListerHeaderFormats, ArjVolumesAndAceVolumesFollowTheSet) {
   // The sample ARJ set: six volumes, files running across them.
-  std::vector<std::string> volumes = {"Arj.store.split.arj", "Arj.store.split.a01", "Arj.store.split.a02",
-                                      "Arj.store.split.a03", "Arj.store.split.a04", "Arj.store.split.a05"};
+  std::vector<std::string> volumes = {"Arj.store.split.arj", "Arj.store.split.a01",
+                                      "Arj.store.split.a02", "Arj.store.split.a03",
+                                      "Arj.store.split.a04", "Arj.store.split.a05"};
   std::vector<std::unique_ptr<TPakvoFileSource>> open;
   size_t next = 1;
   auto first = TPakvoFileSource::Open(Formats() + "arj/" + volumes[0]);
@@ -354,9 +403,9 @@ TEST(ListerHeaderFormats, ArjVolumesAndAceVolumesFollowTheSet) {
     names.push_back(e.StoredName);
     continued += e.ContinuedFromPrevious;
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"EXE/TEST.EXE", "EXE/TEST.EXE", "EXE/TEST.EXE", "JPG/TEST.JPG",
-                                             "JPG/TEST.JPG", "JPG/TEST.JPG", "EXE", "JPG", "TECT.TXT",
-                                             "TECT.TXT"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"EXE/TEST.EXE", "EXE/TEST.EXE", "EXE/TEST.EXE",
+                                             "JPG/TEST.JPG", "JPG/TEST.JPG", "JPG/TEST.JPG", "EXE",
+                                             "JPG", "TECT.TXT", "TECT.TXT"}));
   EXPECT_EQ(continued, 5);
 
   // ACE: the first volume's last file goes on in .c00.
@@ -370,12 +419,13 @@ TEST(ListerHeaderFormats, ArjVolumesAndAceVolumesFollowTheSet) {
   });
   EXPECT_EQ(a.rc, 0);
   EXPECT_EQ(asked, 1);
-  EXPECT_EQ(Names(a), (std::vector<std::string>{"exe", "jpg", "exe\\test.exe", "jpg\\test.jpg", "jpg\\test.jpg",
-                                                "Tect.txt"}));
+  EXPECT_EQ(Names(a), (std::vector<std::string>{"exe", "jpg", "exe\\test.exe", "jpg\\test.jpg",
+                                                "jpg\\test.jpg", "Tect.txt"}));
 }
 
 TEST(ListerHeaderFormats, SplitZipSetReadsAsOneRunOfBytes) {
-  std::string base = Archives() + "split/COMPRESS-477/split_zip_created_by_zip/split_zip_created_by_zip";
+  std::string base =
+      Archives() + "split/COMPRESS-477/split_zip_created_by_zip/split_zip_created_by_zip";
   std::vector<std::string> files = {base + ".z01", base + ".z02", base + ".zip"};
   std::vector<int64_t> sizes;
   for (const auto& f : files) sizes.push_back(static_cast<int64_t>(fs::file_size(f)));
@@ -387,7 +437,8 @@ TEST(ListerHeaderFormats, SplitZipSetReadsAsOneRunOfBytes) {
   Walked w = WalkSource(hfZip, set, ctx);
   EXPECT_EQ(w.rc, 0);
   EXPECT_EQ(w.entries.size(), 272u);
-  Walked ref = WalkFile(hfZip, base.substr(0, base.rfind('/')) + "/zip_to_compare_created_by_zip.zip");
+  Walked ref =
+      WalkFile(hfZip, base.substr(0, base.rfind('/')) + "/zip_to_compare_created_by_zip.zip");
   ASSERT_EQ(ref.entries.size(), 272u);
   for (size_t i = 0; i < ref.entries.size(); ++i) {
     EXPECT_EQ(w.entries[i].StoredName, ref.entries[i].StoredName);

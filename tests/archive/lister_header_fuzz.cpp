@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   static const THeaderFamily kFamilies[] = {hfAce, hfArc, hfArj, hfCab, hfGZip, hfHA,
-                                            hfLha, hfRar, hfTar, hfUUE, hfZip, hfZoo};
+                                            hfLha, hfRar, hfTar, hfUUE, hfZip,  hfZoo};
   THeaderFamily family = kFamilies[data[0] % (sizeof kFamilies / sizeof kFamilies[0])];
   TPakvoMemorySource src(std::vector<uint8_t>(data + 1, data + size));
   THeaderContext ctx;

@@ -11,7 +11,8 @@ using namespace listertest;
 
 namespace {
 
-Walked WalkBytes(THeaderFamily family, std::vector<uint8_t> bytes, const std::string& name = "x.bin") {
+Walked WalkBytes(THeaderFamily family, std::vector<uint8_t> bytes,
+                 const std::string& name = "x.bin") {
   TPakvoMemorySource src(std::move(bytes));
   THeaderContext ctx;
   ctx.ArchiveFileName = name;
@@ -31,7 +32,8 @@ size_t Find(const std::vector<uint8_t>& b, const std::string& what, size_t from 
   return it == b.end() ? std::string::npos : static_cast<size_t>(it - b.begin());
 }
 
-// A ZOO archive of one entry whose "next" pointer is given (the format's chain of absolute offsets).
+// A ZOO archive of one entry whose "next" pointer is given (the format's chain of absolute
+// offsets).
 std::vector<uint8_t> ZooWithNext(uint32_t next) {
   std::vector<uint8_t> b(34 + 58 + 4, 0);
   std::memcpy(b.data(), "ZOO 2.10 Archive.\x1a", 18);
@@ -58,7 +60,8 @@ TEST(ListerHeaderRobustness, ZipDamageIsReportedAsBadFileHeader) {
   auto badFirst = jar;
   badFirst[cd] = '@';
   Walked w = WalkBytes(hfZip, badFirst);
-  EXPECT_TRUE(w.rc == kErrBadFileHeader || w.entries.size() == 5u);  // may fall back to local headers
+  EXPECT_TRUE(w.rc == kErrBadFileHeader ||
+              w.entries.size() == 5u);  // may fall back to local headers
   size_t second = Find(jar, "PK\x01\x02", cd + 4);
   auto badSecond = jar;
   badSecond[second] = '@';
@@ -66,9 +69,10 @@ TEST(ListerHeaderRobustness, ZipDamageIsReportedAsBadFileHeader) {
   EXPECT_EQ(w.rc, 0);
   EXPECT_EQ(w.entries.size(), 1u);
   // libzip's broken archives: each ends with a result and no crash.
-  for (const char* f : {"incons-local-filename-long.zip", "incons-eocd-magic-bad.zip", "incons-file-count-high.zip",
-                        "incons-filename-nul-byte.zip", "incons-local-magic-bad.zip", "multidisk.zip",
-                        "testfile-truncated.zip", "incons-eocd64.zip"}) {
+  for (const char* f :
+       {"incons-local-filename-long.zip", "incons-eocd-magic-bad.zip", "incons-file-count-high.zip",
+        "incons-filename-nul-byte.zip", "incons-local-magic-bad.zip", "multidisk.zip",
+        "testfile-truncated.zip", "incons-eocd64.zip"}) {
     Walked m = WalkFile(hfZip, Archives() + "malformed/" + f);
     EXPECT_TRUE(m.rc == 0 || m.rc == kErrBadFileHeader) << f << " " << m.rc;
   }
@@ -143,10 +147,15 @@ TEST(ListerHeaderRobustness, HeaderChainsThatPointBackOrLoopStop) {
 
 TEST(ListerHeaderRobustness, TruncationAtEveryPointEndsCleanly) {
   const std::vector<std::pair<THeaderFamily, std::string>> seeds = {
-      {hfZip, "jar/bla.jar"}, {hfArj, "arj/bla.arj"}, {hfLha, "lha/test_read_format_lha_header2.lzh"},
-      {hfCab, "cab/test_read_format_cab_multi.p1.cab"}, {hfRar, "rar4/test_read_format_rar.rar"},
-      {hfRar, "rar5/test_read_format_rar5_multiple_files.rar"}, {hfGZip, "gzip/bla.tgz"},
-      {hfTar, "tar/test-times-pax-folder.tar"}, {hfUUE, "uue/test_read_format_rar5_stored.rar.uu"}};
+      {hfZip, "jar/bla.jar"},
+      {hfArj, "arj/bla.arj"},
+      {hfLha, "lha/test_read_format_lha_header2.lzh"},
+      {hfCab, "cab/test_read_format_cab_multi.p1.cab"},
+      {hfRar, "rar4/test_read_format_rar.rar"},
+      {hfRar, "rar5/test_read_format_rar5_multiple_files.rar"},
+      {hfGZip, "gzip/bla.tgz"},
+      {hfTar, "tar/test-times-pax-folder.tar"},
+      {hfUUE, "uue/test_read_format_rar5_stored.rar.uu"}};
   for (const auto& [family, file] : seeds) {
     auto full = ReadAll(Formats() + file);
     size_t whole = WalkBytes(family, full).entries.size();
@@ -163,15 +172,24 @@ TEST(ListerHeaderRobustness, TruncationAtEveryPointEndsCleanly) {
 // values, cuts. Any crash, sanitizer report or endless walk fails the test.
 TEST(ListerHeaderRobustness, SeededMutationLoop) {
   const std::vector<std::pair<THeaderFamily, std::string>> seeds = {
-      {hfZip, "jar/bla.jar"}, {hfZip, "sfx/test_read_format_zip_sfx.bin"}, {hfArj, "arj/bla.arj"},
-      {hfLha, "lha/test-msdos-l0.lha"}, {hfLha, "lha/test_read_format_lha_header1.lzh"},
-      {hfLha, "lha/test_read_format_lha_header3.lzh"}, {hfCab, "cab/test_read_format_cab_2.cab"},
-      {hfRar, "rar4/test_read_format_rar.rar"}, {hfRar, "rar5/test_read_format_rar5_multiple_files.rar"},
-      {hfGZip, "gzip/lorem-ipsum.txt.gz"}, {hfTar, "tar/test_compat_gtar_1.tar"},
-      {hfTar, "tar/test-times-posix.tar"}, {hfUUE, "uue/test_read_format_rar5_stored.rar.uu"}};
+      {hfZip, "jar/bla.jar"},
+      {hfZip, "sfx/test_read_format_zip_sfx.bin"},
+      {hfArj, "arj/bla.arj"},
+      {hfLha, "lha/test-msdos-l0.lha"},
+      {hfLha, "lha/test_read_format_lha_header1.lzh"},
+      {hfLha, "lha/test_read_format_lha_header3.lzh"},
+      {hfCab, "cab/test_read_format_cab_2.cab"},
+      {hfRar, "rar4/test_read_format_rar.rar"},
+      {hfRar, "rar5/test_read_format_rar5_multiple_files.rar"},
+      {hfGZip, "gzip/lorem-ipsum.txt.gz"},
+      {hfTar, "tar/test_compat_gtar_1.tar"},
+      {hfTar, "tar/test-times-posix.tar"},
+      {hfUUE, "uue/test_read_format_rar5_stored.rar.uu"}};
   // PAKVO_FUZZ_ROUNDS raises the count (and PAKVO_FUZZ_SEED varies the run) for a longer session.
-  const int rounds = std::getenv("PAKVO_FUZZ_ROUNDS") ? std::atoi(std::getenv("PAKVO_FUZZ_ROUNDS")) : 1500;
-  std::mt19937 rng(std::getenv("PAKVO_FUZZ_SEED") ? std::atoi(std::getenv("PAKVO_FUZZ_SEED")) : 20261207);
+  const int rounds =
+      std::getenv("PAKVO_FUZZ_ROUNDS") ? std::atoi(std::getenv("PAKVO_FUZZ_ROUNDS")) : 1500;
+  std::mt19937 rng(std::getenv("PAKVO_FUZZ_SEED") ? std::atoi(std::getenv("PAKVO_FUZZ_SEED"))
+                                                  : 20261207);
   const uint32_t extremes[] = {0, 1, 0x7F, 0x80, 0xFF, 0xFFFF, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
   int walks = 0;
   auto mutateAndWalk = [&](THeaderFamily family, std::vector<uint8_t> bytes) {
@@ -200,15 +218,18 @@ TEST(ListerHeaderRobustness, SeededMutationLoop) {
     ASSERT_LT(w.entries.size(), 100000u) << "walk did not end";
   };
   // Archives of the other families, built here by hand (no writer is installed for them).
-  std::vector<std::pair<THeaderFamily, std::vector<uint8_t>>> built = {{hfZoo, ZooWithNext(34 + 58)}};
+  std::vector<std::pair<THeaderFamily, std::vector<uint8_t>>> built = {
+      {hfZoo, ZooWithNext(34 + 58)}};
   built.back().second.resize(34 + 58 + 58, 0);
   Put32(built.back().second, 34 + 58, 0xFDC4A7DC);
   for (auto family : {hfAce, hfArc}) {
-    auto bytes = ReadAll(Formats() + (family == hfAce ? "ace/Ace.store.split.ace" : "arc/Arc.uncompressed.arc"));
+    auto bytes = ReadAll(
+        Formats() + (family == hfAce ? "ace/Ace.store.split.ace" : "arc/Arc.uncompressed.arc"));
     bytes.resize(std::min<size_t>(bytes.size(), 4096));
     built.emplace_back(family, bytes);
   }
-  std::vector<uint8_t> ha = {'H', 'A', 1, 0, 0x20, 3, 0, 0, 0, 3, 0, 0, 0, 1, 2, 3, 4, 0, 0, 0, 0, 0, 'a', '.', 't', 0, 2, 1, 0, 'x', 'y', 'z'};
+  std::vector<uint8_t> ha = {'H', 'A', 1, 0, 0x20, 3, 0,   0,   0,   3, 0, 0, 0, 1,   2,   3,
+                             4,   0,   0, 0, 0,    0, 'a', '.', 't', 0, 2, 1, 0, 'x', 'y', 'z'};
   built.emplace_back(hfHA, ha);
   EXPECT_EQ(WalkBytes(hfHA, ha).entries.size(), 1u);
   for (const auto& [family, file] : seeds) {

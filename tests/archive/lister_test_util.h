@@ -19,7 +19,9 @@ namespace listertest {
 
 namespace fs = std::filesystem;
 
-inline std::string Formats() { return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/formats/"; }
+inline std::string Formats() {
+  return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/formats/";
+}
 inline std::string Archives() { return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/"; }
 
 // Runs a shell command (archivers get TZ=UTC and no terminal); answers its output and exit code.
@@ -58,7 +60,9 @@ struct Scratch {
     Shell("touch -d '2018-01-02 03:04:06' " + (dir / "src" / "sub" / "empty.dat").string());
   }
   ~Scratch() { fs::remove_all(dir); }
-  std::string In(const std::string& cmd) const { return Shell("cd " + (dir / "src").string() + " && " + cmd); }
+  std::string In(const std::string& cmd) const {
+    return Shell("cd " + (dir / "src").string() + " && " + cmd);
+  }
   std::string Path(const std::string& name) const { return (dir / name).string(); }
 };
 

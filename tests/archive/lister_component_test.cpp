@@ -470,3 +470,32 @@ TEST(ListerComponent, DamagedZipDirectoriesAskOnCorruptZipHeader) {
   ASSERT_EQ(blog.codes.size(), 1u);
   EXPECT_EQ(blog.codes[0], kErrBadFileHeader);
 }
+
+TEST(ListerComponent, AceVolumesCountContinuedEntriesWithoutListingThemAgain) {
+  TPakvo p;
+  ErrorLog log;
+  log.Attach(p);
+  p.SetArcFile(Formats() + "ace/Ace.store.split.ace");
+  ASSERT_EQ(p.ArcType, atAce);
+  std::vector<std::string> asked;
+  p.OnNextVolume = [&](TObject*, std::string& name, const std::string&, bool exists, bool& cancel) {
+    asked.push_back(fs::path(name).filename().string());
+    cancel = !exists;
+  };
+  int files = 0;
+  int64_t unpacked = 0;
+  p.OnTotals = [&](TObject*, int64_t u, int64_t, int, int n) {
+    unpacked = u;
+    files = n;
+  };
+  std::vector<Seen> seen = Events(p);
+  EXPECT_TRUE(log.codes.empty());
+  EXPECT_EQ(asked, std::vector<std::string>{"Ace.store.split.c00"});
+  std::vector<std::string> names;
+  for (const auto& e : seen) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"exe\\test.exe", "jpg\\test.jpg", "Tect.txt"}));
+  EXPECT_EQ(seen[0].method, "Fastest");
+  EXPECT_EQ(seen[0].crc, 0xcfb109c8u);
+  EXPECT_EQ(files, 4);  // the continued piece of jpg\test.jpg is counted
+  EXPECT_EQ(unpacked, 45056 + 40372 + 40372 + 15498);
+}

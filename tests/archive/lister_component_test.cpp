@@ -397,6 +397,13 @@ TEST(ListerComponent, SplitZipSetsListAcrossVolumes) {
       EXPECT_EQ(fs::path(e.volume).filename(), "split.z01");
     }
   }
+  // Opened at its first volume (spanning marker first: a multi-volume set), the same list.
+  TPakvo first;
+  first.SetArcFile(s.Path("split.z01"));
+  EXPECT_EQ(first.ArcType, atZipMV);
+  names.clear();
+  EXPECT_TRUE(first.GetFileList(&names));
+  EXPECT_EQ(names, expected);
   // The first volume missing: the set cannot be put together, and that is reported.
   fs::rename(s.Path("split.z01"), s.Path("away.z01"));
   log.codes.clear();
@@ -498,4 +505,29 @@ TEST(ListerComponent, AceVolumesCountContinuedEntriesWithoutListingThemAgain) {
   EXPECT_EQ(seen[0].crc, 0xcfb109c8u);
   EXPECT_EQ(files, 4);  // the continued piece of jpg\test.jpg is counted
   EXPECT_EQ(unpacked, 45056 + 40372 + 40372 + 15498);
+}
+
+TEST(ListerComponent, SplitZipDirectoryRunningAcrossVolumes) {
+  Scratch s;
+  // 1500 entries with long names: the central directory alone fills several 64 KiB volumes.
+  s.In("mkdir many && cd many && for i in $(seq 1000 2499); do : > entry_with_a_rather_long_name_number_$i.txt; done");
+  s.In("zip -q -X -r -s 64k ../many.zip many");
+  ASSERT_TRUE(fs::exists(s.Path("many.z02")));
+  s.In("zip -q -s 0 ../many.zip --out ../whole.zip");
+  std::vector<std::string> expected;
+  {
+    std::istringstream peer(Shell("unzip -Z1 " + s.Path("whole.zip")));
+    std::string l;
+    while (std::getline(peer, l))
+      if (!l.empty() && l.back() != '/') expected.push_back(l);
+  }
+  ASSERT_EQ(expected.size(), 1500u);
+  TPakvo p;
+  ErrorLog log;
+  log.Attach(p);
+  p.SetArcFile(s.Path("many.zip"));
+  std::vector<std::string> names;
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_TRUE(log.codes.empty());
+  EXPECT_EQ(names, expected);
 }

@@ -326,9 +326,10 @@ TEST(ListerHeaderFormats, TarFormatsAgreeWithTar) {
   for (const char* fmt : {"gnu", "posix", "v7", "ustar"})
     s.In(std::string("tar --format=") + fmt + " -cf ../" + fmt + ".tar text.txt sub emptydir");
   s.In("mkdir -p " + std::string(120, 'd') + " && touch " + std::string(120, 'd') + "/" +
-       std::string(60, 'f') + " && tar --format=gnu -cf ../long.tar " + std::string(120, 'd'));
+       std::string(60, 'f') + " && tar --format=gnu -cf ../long.tar " + std::string(120, 'd') +
+       " && tar --format=posix -cf ../longpax.tar " + std::string(120, 'd'));
   std::regex line(R"(^(\S)\S+\s+\S+\s+(\d+)\s+(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)(?:\.\d+)?\s+(.+)$)");
-  for (const char* fmt : {"gnu", "posix", "v7", "ustar", "long"}) {
+  for (const char* fmt : {"gnu", "posix", "v7", "ustar", "long", "longpax"}) {
     std::string path = s.Path(std::string(fmt) + ".tar");
     SCOPED_TRACE(path);
     Walked w = WalkFile(hfTar, path);

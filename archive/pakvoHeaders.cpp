@@ -1,6 +1,8 @@
 // Entry-header readers of the archive lister (see pakvoHeaders.h).
 #include "archive/pakvoHeaders.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -38,6 +40,24 @@ size_t ReadZString(TPakvoByteSource& src, int64_t pos, size_t maxLen, std::strin
   while (len < n && len < maxLen && buf[len] != 0) ++len;
   out.assign(buf.data(), len);
   return (len < n && buf[len] == 0) ? len + 1 : len;
+}
+
+// True when the bytes form valid UTF-8 (ASCII included).
+bool IsValidUtf8(const std::string& s) {
+  constexpr size_t kBad = std::numeric_limits<size_t>::max();
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<uint8_t>(s[i]);
+    const size_t extra = c < 0x80         ? 0
+                         : (c >> 5) == 6  ? 1
+                         : (c >> 4) == 14 ? 2
+                         : (c >> 3) == 30 ? 3
+                                          : kBad;
+    if (extra == kBad || extra >= s.size() - i) return false;
+    for (size_t k = 1; k <= extra; ++k)
+      if ((static_cast<uint8_t>(s[i + k]) >> 6) != 2) return false;
+    i += extra + 1;
+  }
+  return true;
 }
 
 // Adds two non-negative offsets; answers -1 on overflow so that the walk's bounds stop it.
@@ -108,6 +128,16 @@ void ParseZipExtra(const uint8_t* p, size_t size, bool central, ZipExtra& x, TPa
         q += 8;
       }
       if (central && rawDisk == 0xFFFF && q + 4 <= len) e.DiskNumberStart = Le32(d + q);
+    } else if (id == 0x7075 && len > 5 && d[0] == 1) {
+      // Info-ZIP Unicode path: the UTF-8 name, valid while the stored name is the one it was
+      // made for (CRC-32 of the stored name).
+      uint32_t crc =
+          static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(e.StoredName.data()),
+                                      static_cast<uInt>(e.StoredName.size())));
+      if (crc == Le32(d + 1)) {
+        e.StoredName.assign(reinterpret_cast<const char*>(d + 5), len - 5);
+        e.NameIsUtf8 = true;
+      }
     }
     pos += len;
   }
@@ -170,6 +200,10 @@ class TZipReader : public THeaderReader {
     uint32_t rawOffset = Le32(b + 42);
     int64_t localOffset = rawOffset;
     e.StoredName.assign(reinterpret_cast<const char*>(var.data()), nameLen);
+    // Bit 11 marks UTF-8; names written on Unix or macOS are in the writer's (UTF-8) charset.
+    const int host = e.VersionMadeBy >> 8;
+    e.NameIsUtf8 =
+        (e.MethodFlags & 0x0800) != 0 || ((host == 3 || host == 19) && IsValidUtf8(e.StoredName));
     ZipExtra x;
     ParseZipExtra(var.data() + nameLen, extraLen, true, x, e, rawPacked, rawUnpacked, rawOffset,
                   rawDisk, localOffset);
@@ -207,6 +241,7 @@ class TZipReader : public THeaderReader {
     e.PackedSize = rawPacked;
     e.UnpackedSize = rawUnpacked;
     e.StoredName.assign(reinterpret_cast<const char*>(var.data()), nameLen);
+    e.NameIsUtf8 = (e.MethodFlags & 0x0800) != 0;
     ZipExtra x;
     int64_t unused = 0;
     ParseZipExtra(var.data() + nameLen, extraLen, false, x, e, rawPacked, rawUnpacked, 0, 0,
@@ -546,6 +581,7 @@ class TCabReader : public THeaderReader {
     e.DosDate = (static_cast<uint32_t>(Le16(b + 10)) << 16) | Le16(b + 12);
     e.Attr16 = Le16(b + 14);
     e.Attr32 = e.Attr16;
+    e.NameIsUtf8 = (e.Attr16 & 0x80) != 0;  // _A_NAME_IS_UTF
     e.Method = method_;
     e.VersionMadeBy = madeBy_;
     e.VersionNeeded = needed_;
@@ -701,6 +737,7 @@ class TTarReader : public THeaderReader {
     if (!pendingName_.empty()) name = pendingName_;
     pendingName_.clear();
     e.StoredName = name;
+    e.NameIsUtf8 = true;  // pax names are UTF-8, and so are the names tar writes here
     e.UnpackedSize = e.PackedSize = dataSize;
     if (pendingSize_ >= 0 && !noData) e.UnpackedSize = e.PackedSize = pendingSize_;
     pendingSize_ = -1;
@@ -891,6 +928,7 @@ class TRarReader : public THeaderReader {
       return Error(kReadError);
     e = TPakvoEntry{};
     e.StoredName.assign(reinterpret_cast<const char*>(p + pos), static_cast<size_t>(nameLen));
+    e.NameIsUtf8 = true;
     pos += static_cast<size_t>(nameLen);
     // Extra area: an encryption record marks the entry encrypted.
     size_t extraEnd =

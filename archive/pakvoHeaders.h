@@ -96,7 +96,8 @@ enum TEntryDateKind {
 // One entry as the readers find it: the header fields the lister turns into its common entry
 // fields.
 struct TPakvoEntry {
-  std::string StoredName;  // the name bytes as stored (no code-page conversion)
+  std::string StoredName;   // the name bytes as stored (no code-page conversion)
+  bool NameIsUtf8 = false;  // the format says the name is UTF-8, not an OEM code page
   TEntryDateKind DateKind = edkDos;
   uint32_t DosDate = 0;
   int64_t UnixTime = 0;

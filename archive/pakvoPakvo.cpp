@@ -393,7 +393,7 @@ bool TPakvo::MatchesSpec(const std::string& name) const {
 
 bool TPakvo::EntryFound(const TPakvoEntry& e, int64_t headerOffset) {
   (void)headerOffset;
-  CurrentFile = OemToAnsiName(e.StoredName, TranslateOemChar);
+  CurrentFile = OemToAnsiName(e.StoredName, TranslateOemChar && !e.NameIsUtf8);
   if (OnReadFile) OnReadFile(this, CurrentFile);
   if (GetCancel()) return false;
   if (zipLocalMissing_) ReportError(ArcFile, CurrentFile, "0", kErrBadFileHeader);
@@ -455,7 +455,8 @@ void TPakvo::HandOver(const TPakvoEntry& e) {
   if ((FileAttr & 0x10) || (family_ == hfZip && (ExternalAttr & 0x10)) || e.IsDir)
     CurrentFile = WithoutDirTail(CurrentFile);
   if (OnReadBegin) OnReadBegin(this);
-  const int offset = static_cast<int>(std::min<int64_t>(e.HeaderOffset, std::numeric_limits<int32_t>::max()));
+  const int offset =
+      static_cast<int>(std::min<int64_t>(e.HeaderOffset, std::numeric_limits<int32_t>::max()));
   OnRead(this, offset, handed_);
   if (OnReadEnd) OnReadEnd(this);
 }

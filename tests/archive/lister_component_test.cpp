@@ -510,7 +510,9 @@ TEST(ListerComponent, AceVolumesCountContinuedEntriesWithoutListingThemAgain) {
 TEST(ListerComponent, SplitZipDirectoryRunningAcrossVolumes) {
   Scratch s;
   // 1500 entries with long names: the central directory alone fills several 64 KiB volumes.
-  s.In("mkdir many && cd many && for i in $(seq 1000 2499); do : > entry_with_a_rather_long_name_number_$i.txt; done");
+  s.In(
+      "mkdir many && cd many && for i in $(seq 1000 2499); do : > "
+      "entry_with_a_rather_long_name_number_$i.txt; done");
   s.In("zip -q -X -r -s 64k ../many.zip many");
   ASSERT_TRUE(fs::exists(s.Path("many.z02")));
   s.In("zip -q -s 0 ../many.zip --out ../whole.zip");
@@ -530,4 +532,32 @@ TEST(ListerComponent, SplitZipDirectoryRunningAcrossVolumes) {
   EXPECT_TRUE(p.GetFileList(&names));
   EXPECT_TRUE(log.codes.empty());
   EXPECT_EQ(names, expected);
+}
+
+TEST(ListerComponent, Utf8NamesAreNotTakenForOemNames) {
+  Scratch s;
+  const std::string name = "caf\xc3\xa9.txt";
+  std::ofstream(s.dir / "src" / name) << "hi\n";
+  s.In(
+      "zip -q -X ../infozip.zip caf*.txt && 7zz a -tzip -bso0 -bsp0 ../seven.zip caf*.txt && "
+      "tar -cf ../t.tar caf*.txt");
+  // Info-ZIP on Unix (made-by host 3), 7-Zip (flag bit 11), tar (UTF-8 names).
+  for (const char* file : {"infozip.zip", "seven.zip", "t.tar"}) {
+    SCOPED_TRACE(file);
+    EXPECT_EQ(List(s.Path(file)), std::vector<std::string>{name});
+  }
+  // A name from a DOS host is OEM: 0x82 is e-acute in code page 437.
+  auto bytes = ReadAll(s.Path("infozip.zip"));
+  std::string text(bytes.begin(), bytes.end());
+  for (size_t at = text.find("caf\xc3\xa9"); at != std::string::npos;
+       at = text.find("caf\xc3\xa9", at + 1)) {
+    bytes[at + 3] = 0x82;
+    bytes[at + 4] = '_';
+  }
+  size_t cd = text.find("PK\x01\x02");
+  bytes[cd + 5] = 0;  // made by MS-DOS
+  std::ofstream(s.Path("dos.zip"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  EXPECT_EQ(List(s.Path("dos.zip")), std::vector<std::string>{"caf\xc3\xa9_.txt"});
 }

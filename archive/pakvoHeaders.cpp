@@ -1341,6 +1341,7 @@ int WalkHeaders(THeaderReader& reader, TPakvoByteSource& first, const THeaderWal
   if (step.Status == hsEnd) return 0;
   int64_t offset = step.NextOffset;
   uint32_t block = step.NextBlock;
+  if (hooks.OnFirstHeader) hooks.OnFirstHeader(offset);
   std::vector<uint8_t> buf;
   TPakvoEntry entry;
   for (;;) {

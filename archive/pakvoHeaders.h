@@ -196,6 +196,8 @@ struct THeaderWalkHooks {
   std::function<bool(const TPakvoEntry&, int64_t headerOffset)> OnEntry;
   std::function<TPakvoByteSource*()> OnNextVolume;
   std::function<bool()> Cancelled;
+  // Told where the open step found the first header.
+  std::function<void(int64_t offset)> OnFirstHeader;
 };
 
 // Runs a reader over its archive: open step, then block after block until the end, an error, a

@@ -132,6 +132,8 @@ bool TPakvo::Activate() {
     TPakvo* self;
     ~NotBusy() {
       self->busy_ = false;
+      // A walk over further volumes leaves the bound name as it was, even when it was cut short.
+      if (!self->volumes_.empty()) self->ArcFile = self->ArchiveBaseName;
       self->volumes_.clear();
     }
   } notBusy{this};
@@ -226,10 +228,8 @@ void TPakvo::ReadArchive() {
 
   if (go && !GetCancel()) {
     auto reader = MakeHeaderReader(family_, *source, ctx);
-    THeaderStep first = reader->Open();
-    firstHeaderOffset_ = first.NextOffset;
-    // The walk opens the reader again; opening only reads, so this costs one small read.
     THeaderWalkHooks hooks;
+    hooks.OnFirstHeader = [this](int64_t offset) { firstHeaderOffset_ = offset; };
     hooks.Cancelled = [this] { return GetCancel(); };
     hooks.OnEntry = [this](const TPakvoEntry& e, int64_t off) { return EntryFound(e, off); };
     hooks.OnNextVolume = [this]() -> TPakvoByteSource* {
@@ -253,7 +253,7 @@ void TPakvo::ReadArchive() {
   }
 
   if (OnElapsedTime) Timer().Stop();
-  ArcFile = ArchiveBaseName;  // a multi-volume walk leaves the bound name as it was
+  if (!volumes_.empty()) ArcFile = ArchiveBaseName;
   if (OnTotals)
     OnTotals(this, totalUnpacked_, totalPacked_, CompressionRatio(totalUnpacked_, totalPacked_),
              totalFiles_);

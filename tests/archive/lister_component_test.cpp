@@ -254,6 +254,12 @@ TEST(ListerComponent, RequiredEventsUnknownTypesAndReentry) {
   EXPECT_TRUE(t.Activate());
   EXPECT_EQ(inner, 0);
   EXPECT_EQ(reads, 2);
+  EXPECT_EQ(t.FirstHeaderOffset(), 53);  // behind the ARJ main header
+  // List mode gives back the first-header offset it found before.
+  TPakvo fresh;
+  fresh.SetArcFile(Formats() + "arj/bla.arj");
+  EXPECT_TRUE(fresh.GetFileList(&names));
+  EXPECT_EQ(fresh.FirstHeaderOffset(), 0);
 }
 
 TEST(ListerComponent, MasksSelectEntries) {

@@ -177,6 +177,8 @@ void TPakvo::ReadArchive() {
       return;
     if (DiskManager().DriveType == platform::files::dkRemovable) readType_ = atZipDS;
   }
+  // A set spanned over removable disks: the directory is on the last disk.
+  if (readType_ == atZipDS && !RequestLastDisk()) return;
   auto opened = TPakvoFileSource::Open(ArcFile);
   if (!opened) {
     ReportError(ArcFile, "", "0", kErrErrorOpeningFile);
@@ -197,7 +199,7 @@ void TPakvo::ReadArchive() {
   std::unique_ptr<TPakvoVolumeSet> zipSet;
   if (family_ == hfZip) {
     TZipEndInfo end = FindZipEnd(*source);
-    if (readType_ == atZipMV || (end.Found && end.ThisDisk > 0)) {
+    if (readType_ == atZipMV || (readType_ != atZipDS && end.Found && end.ThisDisk > 0)) {
       zipSet = OpenZipSet(*source, ctx);
       if (!zipSet) go = false;
       if (zipSet) {
@@ -307,6 +309,28 @@ std::unique_ptr<TPakvoVolumeSet> TPakvo::OpenZipSet(TPakvoByteSource& opened, TH
   ctx.ArchiveStart = 0;
   readType_ = atZipMV;
   return set;
+}
+
+bool TPakvo::RequestLastDisk() {
+  if (!OnGetZipLastDisk) {
+    ReportError(ArcFile, "OnGetZipLastDisk", "0", kErrRequiredEventNotAssigned);
+    *CancelPointer() = true;
+    return false;
+  }
+  const std::string name = ArchiveBaseName;
+  ArcType = atNA;
+  ZipFlags = 0;
+  SetArcFile(name);
+  while (!(ZipFlags & 4)) {  // until the disk in the drive holds the end record
+    bool cancel = true;
+    OnGetZipLastDisk(this, cancel);
+    if (cancel) {
+      *CancelPointer() = true;
+      return false;
+    }
+    SetArcFile(name);
+  }
+  return IsKnownArcType(ArcType);
 }
 
 std::string TPakvo::ProposedNextVolume(const std::string& current, int index) const {

@@ -57,6 +57,9 @@ class TPakvo : public TZipCommon {
   // The split ZIP set that ArcFile belongs to, read as one run of bytes; null when it cannot be
   // put together (missing volume refused, or no end record).
   std::unique_ptr<TPakvoVolumeSet> OpenZipSet(TPakvoByteSource& opened, THeaderContext& ctx);
+  // Asks OnGetZipLastDisk for the last disk of a spanned set until the disk in the drive holds
+  // the end record; false (and the reading cancelled) when refused or not assigned.
+  bool RequestLastDisk();
   // Asks OnNextVolume for a volume until it exists; false when refused or impossible.
   bool RequestVolume(std::string& name, int index);
   std::string ProposedNextVolume(const std::string& current, int index) const;

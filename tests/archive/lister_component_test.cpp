@@ -9,6 +9,7 @@
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoPakvo.h"
 #include "lister_test_util.h"
+#include "platform/files/SimulatedDrive.h"
 
 using namespace listertest;
 
@@ -566,4 +567,53 @@ TEST(ListerComponent, Utf8NamesAreNotTakenForOemNames) {
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
   EXPECT_EQ(List(s.Path("dos.zip")), std::vector<std::string>{"caf\xc3\xa9_.txt"});
+}
+
+TEST(ListerComponent, SpannedSetOnRemovableDisksAsksForTheLastDisk) {
+  Scratch s;
+  s.In("head -c 150000 /dev/urandom > big.bin && zip -q -X -s 64k ../span.zip text.txt big.bin");
+  ASSERT_TRUE(fs::exists(s.Path("span.z02")));
+  // The segments as diskettes: each disk holds "span.zip" and is labelled "PKBACK# 00n".
+  const std::string root = s.Path("drive"), store = s.Path("store");
+  platform::files::SimulatedDrive drive(root, store);
+  const std::vector<std::string> parts = {"span.z01", "span.z02", "span.zip"};
+  for (size_t i = 0; i < parts.size(); ++i) {
+    drive.InsertDisk("disk" + std::to_string(i + 1));
+    drive.SetLabel("PKBACK# 00" + std::to_string(i + 1));
+    fs::copy_file(s.Path(parts[i]), root + "/span.zip");
+  }
+  drive.InsertDisk("disk1");
+  TPakvo p;
+  p.SetVolumes(&drive);
+  ErrorLog log;
+  log.Attach(p);
+  p.SetArcFile(root + "/span.zip");
+  ASSERT_EQ(p.ArcType, atZipDS);
+  // Without the disk event the request fails and nothing is listed.
+  std::vector<std::string> names;
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_TRUE(names.empty());
+  ASSERT_FALSE(log.extended.empty());
+  EXPECT_EQ(log.extended[0], "OnGetZipLastDisk");
+  // The handler is asked until the last disk is in; the entries name their disk.
+  drive.InsertDisk("disk1");
+  p.SetArcFile(root + "/span.zip");
+  int asked = 0;
+  p.OnGetZipLastDisk = [&](TObject*, bool& cancel) {
+    ++asked;
+    drive.InsertDisk(asked == 1 ? "disk2" : "disk3");
+    cancel = false;
+  };
+  auto seen = Events(p);
+  EXPECT_EQ(asked, 2);
+  std::vector<std::string> got;
+  for (const auto& e : seen) got.push_back(e.name + "@" + e.volume);
+  EXPECT_EQ(got, (std::vector<std::string>{"text.txt@PKBACK# 001", "big.bin@PKBACK# 001"}));
+  // Refused: nothing is listed.
+  drive.InsertDisk("disk1");
+  p.SetArcFile(root + "/span.zip");
+  p.OnGetZipLastDisk = [&](TObject*, bool&) {};
+  names.clear();
+  EXPECT_TRUE(p.GetFileList(&names));
+  EXPECT_TRUE(names.empty());
 }

@@ -639,13 +639,16 @@ class TGZipReader : public THeaderReader {
     }
     e.PackedSize = std::max<int64_t>(0, size - 10);
     e.Attr16 = 0;
+    // The method: gzip's own byte; "compress" output is LZW (144); the older packers are named
+    // after their magic word, kept in MethodFlags.
+    e.MethodFlags = magic;
     if (magic == 0x9D1F) {
       e.DateKind = edkArchiveDate;
-      e.Method = 0;
+      e.Method = 144;
     } else {
       e.DateKind = edkUnix;
       e.UnixTime = Le32(b + 4);
-      e.Method = magic == 0x8B1F ? b[2] : 0;
+      e.Method = magic == 0x8B1F ? b[2] : -1;
     }
     std::string name;
     if (magic == 0x8B1F && (b[3] & 0x08)) {

@@ -108,7 +108,7 @@ struct TPakvoEntry {
   uint32_t Crc = 0;
   bool Encrypted = false;
   int Method = 0;
-  uint16_t MethodFlags = 0;   // ZIP general-purpose flags (deflate level name)
+  uint16_t MethodFlags = 0;   // ZIP general-purpose flags (deflate level name); gzip magic
   bool HasMethodName = true;  // false: ZIP directory or volume-label entry
   uint16_t Attr16 = 0;
   uint32_t Attr32 = 0;

@@ -465,7 +465,7 @@ void TPakvo::HandOver(const TPakvoEntry& e) {
   int level = 0;
   if (family_ == hfZip) level = e.MethodFlags & 6;
   if (family_ == hfArj) level = e.IsDir ? 3 : 0;
-  if (family_ == hfGZip) level = 0x8B1F;
+  if (family_ == hfGZip) level = e.MethodFlags;  // the file's magic word
   CompressMethodName = e.HasMethodName ? GetCompressMethodName(e.Method, level) : std::string();
   Ratio = CompressionRatio(UnpackedSize, PackedSize);
   VolumeName.clear();

@@ -193,6 +193,22 @@ TEST(ListerComponent, EventsCarryDatesAndMethodsOfTheOtherFormats) {
   // gzip without a stored name: one entry named after the file; UUE: dated with the file's date.
   s.In("gzip -c -n text.txt > ../plain.gz");
   EXPECT_EQ(List(s.Path("plain.gz")), std::vector<std::string>{"plain"});
+  TPakvo g;
+  g.SetArcFile(s.Path("plain.gz"));
+  auto gz = Events(g);
+  ASSERT_EQ(gz.size(), 1u);
+  EXPECT_EQ(gz[0].method, "Deflate");
+  // "compress" output (magic 1F 9D): LZW, dated with the file, named after it.
+  std::ofstream(s.Path("old.txt.Z"), std::ios::binary) << std::string("\x1f\x9d\x90", 3)
+                                                        << std::string(40, 'x');
+  TPakvo z;
+  z.SetArcFile(s.Path("old.txt.Z"));
+  ASSERT_EQ(z.ArcType, atGZip);
+  auto lzw = Events(z);
+  ASSERT_EQ(lzw.size(), 1u);
+  EXPECT_EQ(lzw[0].name, "old.txt");
+  EXPECT_EQ(lzw[0].method, "LzwMAGIC");
+  EXPECT_EQ(lzw[0].date, DateText(DosDateTimeToDateTime(z.ArcDate)));
   TPakvo u;
   u.SetArcFile(Formats() + "uue/test_read_format_rar5_stored.rar.uu");
   auto uue = Events(u);

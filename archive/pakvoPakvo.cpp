@@ -290,7 +290,7 @@ std::unique_ptr<TPakvoVolumeSet> TPakvo::OpenZipSet(TPakvoByteSource& opened, TH
   for (int i = 0; i < count; ++i) {
     std::string name = last;
     if (i + 1 < count) {
-      char ext[8];
+      char ext[16];
       std::snprintf(ext, sizeof ext, ".z%02d", i + 1);
       name = ChangeExt(last, ext);
     }

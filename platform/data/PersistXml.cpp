@@ -618,7 +618,17 @@ RowSet ParseDocument(char* buffer, size_t size) {
     reader.Fill(element, row);
     row.resize(n, Variant::Null());
   };
-  for (pugi::xml_node ch = data.first_child(); ch; ch = ch.next_sibling()) {
+  // Each element of the data section is dropped from the document once read: the parser's
+  // memory pages go back to the heap while the rows grow, so a big file needs far less fresh
+  // memory.
+  pugi::xml_node next;
+  for (pugi::xml_node ch = data.first_child(); ch; ch = next) {
+    next = ch.next_sibling();
+    struct Drop {
+      pugi::xml_node& parent;
+      pugi::xml_node child;
+      ~Drop() { parent.remove_child(child); }
+    } drop{data, ch};
     if (ch.type() != pugi::node_element) continue;
     const char* name = ch.name();
     if (rowName == name) {

@@ -50,7 +50,6 @@ struct Column {
   Decode decode = Decode::kText;
   long number = 0;
   bool hasNumber = false;
-  size_t docOrder = 0;
 };
 
 class LoadError {
@@ -587,7 +586,6 @@ RowSet ParseDocument(char* buffer, size_t size) {
     }
   }
   if (columns.empty()) throw LoadError("the schema defines no columns");
-  for (size_t i = 0; i < columns.size(); ++i) columns[i].docOrder = i;
   // Column order is the rs:number ordinal when every column has one.
   const bool numbered =
       std::all_of(columns.begin(), columns.end(), [](const Column& c) { return c.hasNumber; });

@@ -122,10 +122,17 @@ class TDataSet {
   // --- Fields ------------------------------------------------------------------------------
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   TField& Fields(int index);
+  const TField& Fields(int index) const { return const_cast<TDataSet*>(this)->Fields(index); }
   // Case ignored. Raises EDatabaseError "Field 'X' not found" when missing.
   TField& FieldByName(const std::string& name);
+  const TField& FieldByName(const std::string& name) const {
+    return const_cast<TDataSet*>(this)->FieldByName(name);
+  }
   // Case ignored; nullptr when missing.
   TField* FindField(const std::string& name);
+  const TField* FindField(const std::string& name) const {
+    return const_cast<TDataSet*>(this)->FindField(name);
+  }
 
   // --- Cursor ------------------------------------------------------------------------------
   void First();

@@ -47,6 +47,8 @@ class FilterParser {
 
   std::unique_ptr<FilterNode> Join(FilterNode::Kind kind, std::unique_ptr<FilterNode> l,
                                    std::unique_ptr<FilterNode> r) {
+    // The tree is walked recursively; a bound on its size keeps that walk shallow.
+    if (++joins_ > 2000) Fail("too many conditions");
     auto node = std::make_unique<FilterNode>();
     node->kind = kind;
     node->left = std::move(l);
@@ -196,6 +198,7 @@ class FilterParser {
   const std::string& s_;
   size_t pos_ = 0;
   int depth_ = 0;
+  int joins_ = 0;
 };
 
 bool OpHolds(FilterNode::Op op, int c) {

@@ -50,7 +50,6 @@ struct Column {
   Decode decode = Decode::kText;
   long number = 0;
   bool hasNumber = false;
-  size_t docOrder = 0;
 };
 
 class LoadError {
@@ -587,7 +586,6 @@ RowSet ParseDocument(char* buffer, size_t size) {
     }
   }
   if (columns.empty()) throw LoadError("the schema defines no columns");
-  for (size_t i = 0; i < columns.size(); ++i) columns[i].docOrder = i;
   // Column order is the rs:number ordinal when every column has one.
   const bool numbered =
       std::all_of(columns.begin(), columns.end(), [](const Column& c) { return c.hasNumber; });
@@ -618,7 +616,17 @@ RowSet ParseDocument(char* buffer, size_t size) {
     reader.Fill(element, row);
     row.resize(n, Variant::Null());
   };
-  for (pugi::xml_node ch = data.first_child(); ch; ch = ch.next_sibling()) {
+  // Each element of the data section is dropped from the document once read: the parser's
+  // memory pages go back to the heap while the rows grow, so a big file needs far less fresh
+  // memory.
+  pugi::xml_node next;
+  for (pugi::xml_node ch = data.first_child(); ch; ch = next) {
+    next = ch.next_sibling();
+    struct Drop {
+      pugi::xml_node& parent;
+      pugi::xml_node child;
+      ~Drop() { parent.remove_child(child); }
+    } drop{data, ch};
     if (ch.type() != pugi::node_element) continue;
     const char* name = ch.name();
     if (rowName == name) {
@@ -1007,68 +1015,79 @@ RowSet LoadPersistedXml(const std::string& fileName) {
   }
 }
 
-std::string WritePersistedXml(const FieldDefs& fields, const std::vector<const Row*>& rows) {
+namespace {
+
+// The document in two pieces: the head (root and schema) and the data section with the end.
+// The rows are written first, so the declared text lengths can take in every value in the
+// same pass.
+void WriteDocument(const FieldDefs& fields, const std::vector<const Row*>& rows, std::string& head,
+                   std::string& body) {
   const std::vector<OutColumn> names = AttributeNames(fields);
-  std::string out;
-  out.reserve(1024 + rows.size() * (16 + fields.size() * 16));
-  out +=
+  std::vector<size_t> longest(fields.size(), 0);
+  body.clear();
+  body.reserve(64 + rows.size() * (16 + fields.size() * 24));
+  body += "<rs:data>\n";
+  for (const Row* const& r : rows) {
+    body += "\t<z:row";
+    const size_t n = std::min(r->size(), fields.size());
+    for (size_t i = 0; i < n; ++i) {
+      const Variant& v = (*r)[i];
+      const VarType t = v.Type();
+      if (t == VarType::Empty || t == VarType::Null) continue;
+      const FieldDef& f = fields[i];
+      if (f.Size > 0) {
+        if (f.Type == FieldType::ftString && t == VarType::Text) {
+          const std::string& text = *v.IfText();
+          if (text.size() > static_cast<size_t>(f.Size)) longest[i] = std::max(longest[i], CountChars(text));
+        } else if (f.Type == FieldType::ftBytes && t == VarType::Bytes) {
+          longest[i] = std::max(longest[i], v.AsBytes().size());
+        }
+      }
+      body += ' ';
+      body += names[i].attrName;
+      body += "='";
+      try {
+        AppendValue(body, f.Type, v);
+      } catch (const EDatabaseError& e) {
+        throw EDatabaseError("row " + std::to_string(&r - rows.data() + 1) +
+                             ": the value of field '" + f.Name + "' " + e.what());
+      }
+      body += '\'';
+    }
+    body += "/>\n";
+  }
+  body += "</rs:data>\n</xml>\n";
+
+  head.clear();
+  head +=
       "<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882'\n"
       "\txmlns:dt='uuid:C2F41010-65B3-11d1-A29F-00AA00C14882'\n"
       "\txmlns:rs='urn:schemas-microsoft-com:rowset'\n"
       "\txmlns:z='#RowsetSchema'>\n"
       "<s:Schema id='RowsetSchema'>\n"
       "\t<s:ElementType name='row' content='eltOnly' rs:updatable='true'>\n";
-  for (size_t i = 0; i < fields.size(); ++i) {
-    size_t longest = 0;
-    const FieldDef& f = fields[i];
-    if ((f.Type == FieldType::ftString || f.Type == FieldType::ftBytes) && f.Size > 0) {
-      for (const Row* r : rows) {
-        if (i >= r->size() || (*r)[i].Type() != (f.Type == FieldType::ftString ? VarType::Text : VarType::Bytes)) {
-          continue;
-        }
-        if (f.Type == FieldType::ftString) {
-          const std::string& s = *(*r)[i].IfText();
-          if (s.size() > static_cast<size_t>(f.Size)) longest = std::max(longest, CountChars(s));
-        } else {
-          longest = std::max(longest, (*r)[i].AsBytes().size());
-        }
-      }
-    }
-    AppendSchemaColumn(out, f, names[i], i + 1, longest);
-  }
-  out +=
+  for (size_t i = 0; i < fields.size(); ++i) AppendSchemaColumn(head, fields[i], names[i], i + 1, longest[i]);
+  head +=
       "\t\t<s:extends type='rs:rowbase'/>\n"
       "\t</s:ElementType>\n"
-      "</s:Schema>\n"
-      "<rs:data>\n";
-  for (const Row* const& r : rows) {
-    out += "\t<z:row";
-    const size_t n = std::min(r->size(), fields.size());
-    for (size_t i = 0; i < n; ++i) {
-      const Variant& v = (*r)[i];
-      if (v.IsNullOrEmpty()) continue;
-      out += ' ';
-      out += names[i].attrName;
-      out += "='";
-      try {
-        AppendValue(out, fields[i].Type, v);
-      } catch (const EDatabaseError& e) {
-        throw EDatabaseError("row " + std::to_string(&r - rows.data() + 1) + ": the value of field '" +
-                             fields[i].Name + "' " + e.what());
-      }
-      out += '\'';
-    }
-    out += "/>\n";
-  }
-  out += "</rs:data>\n</xml>\n";
-  return out;
+      "</s:Schema>\n";
+}
+
+}  // namespace
+
+std::string WritePersistedXml(const FieldDefs& fields, const std::vector<const Row*>& rows) {
+  std::string head;
+  std::string body;
+  WriteDocument(fields, rows, head, body);
+  return head + body;
 }
 
 void SavePersistedXml(const std::string& fileName, const FieldDefs& fields,
                       const std::vector<const Row*>& rows) {
-  std::string document;
+  std::string head;
+  std::string body;
   try {
-    document = WritePersistedXml(fields, rows);
+    WriteDocument(fields, rows, head, body);
   } catch (const EDatabaseError& e) {
     throw EDatabaseError("Cannot save persisted recordset '" + fileName + "': " + e.what());
   }
@@ -1080,8 +1099,10 @@ void SavePersistedXml(const std::string& fileName, const FieldDefs& fields,
   {
     FilePtr f(std::fopen(temp.c_str(), "wb"));
     if (!f) fail(std::strerror(errno));
-    if (std::fwrite(document.data(), 1, document.size(), f.get()) != document.size()) {
-      fail(std::strerror(errno));
+    for (const std::string* piece : {&head, &body}) {
+      if (std::fwrite(piece->data(), 1, piece->size(), f.get()) != piece->size()) {
+        fail(std::strerror(errno));
+      }
     }
     if (std::fflush(f.get()) != 0) fail(std::strerror(errno));
     FILE* raw = f.release();

@@ -15,21 +15,6 @@ Variant Variant::Null() {
   return v;
 }
 
-VarType Variant::Type() const {
-  switch (v_.index()) {
-    case 0: return VarType::Empty;
-    case 1: return VarType::Null;
-    case 2: return VarType::Bool;
-    case 3: return VarType::Int;
-    case 4: return VarType::Float;
-    case 5: return VarType::Currency;
-    case 6: return VarType::Text;
-    case 7: return VarType::DateTime;
-    case 8: return VarType::Bytes;
-    default: return VarType::Array;
-  }
-}
-
 namespace {
 
 bool ParseInt(const std::string& s, int64_t& out) {

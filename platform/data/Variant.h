@@ -47,7 +47,8 @@ class Variant {
 
   static Variant Null();
 
-  VarType Type() const;
+  // The alternatives of v_ stand in VarType order.
+  VarType Type() const { return static_cast<VarType>(v_.index()); }
   bool IsEmpty() const { return Type() == VarType::Empty; }
   bool IsNull() const { return Type() == VarType::Null; }
   // True for empty and null: the "no value" of a field or a restriction element.

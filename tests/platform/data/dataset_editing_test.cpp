@@ -64,6 +64,9 @@ TEST(DataSetEditing, AppendWalkAndFieldAccessIgnoringCase) {
     EXPECT_STREQ(e.what(), "Field 'table_nam' not found");
   }
   EXPECT_THROW(ds.Fields(3), EDatabaseError);
+  const TDataSet& view = ds;
+  EXPECT_EQ(view.FieldByName("ID").AsInteger(), 1);
+  EXPECT_EQ(view.FindField("x"), nullptr);
 
   ds.Last();
   EXPECT_TRUE(ds.Eof());

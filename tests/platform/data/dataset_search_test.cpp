@@ -96,6 +96,25 @@ TEST(DataSetFilter, BadFiltersRaiseAndKeepThePreviousOne) {
   EXPECT_THROW(ds.SetFilter("table_name 'Orders'"), EDatabaseError);
   EXPECT_THROW(ds.SetFilter("(table_name = 'Orders'"), EDatabaseError);
   EXPECT_THROW(ds.SetFilter("table_name = 'x' and"), EDatabaseError);
+  EXPECT_THROW(ds.SetFilter(std::string(100000, '(')), EDatabaseError);
+  std::string chain = "table_name = 'x'";
+  for (int i = 0; i < 100000; ++i) chain += " and table_name = 'x'";
+  EXPECT_THROW(ds.SetFilter(chain), EDatabaseError);
+  // Random text either parses or raises the data set's error.
+  std::mt19937 rng(99);
+  const std::string pieces[] = {"table_name", "=", "<>", "'a''b'", "'", "(", ")", "and", "OR",
+                                "12", "-3.5e2", "#2001-01-01#", "#x#", "null", "is", "not", "[x",
+                                "true", " ", "<", ">="};
+  for (int i = 0; i < 2000; ++i) {
+    std::string f;
+    const int n = 1 + static_cast<int>(rng() % 8);
+    for (int k = 0; k < n; ++k) f += pieces[rng() % std::size(pieces)] + " ";
+    try {
+      ds.SetFilter(f);
+    } catch (const EDatabaseError&) {
+    }
+  }
+  ds.SetFilter("table_name = 'Orders'");
   try {
     ds.SetFilter("no_such_field = 'x'");
     FAIL();

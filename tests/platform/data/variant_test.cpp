@@ -6,6 +6,14 @@
 using namespace ado;
 
 TEST(Variant, ConversionsAndNulls) {
+  EXPECT_EQ(Variant(true).Type(), VarType::Bool);
+  EXPECT_EQ(Variant(1).Type(), VarType::Int);
+  EXPECT_EQ(Variant(1.5).Type(), VarType::Float);
+  EXPECT_EQ(Variant(Currency{1}).Type(), VarType::Currency);
+  EXPECT_EQ(Variant("t").Type(), VarType::Text);
+  EXPECT_EQ(Variant(DateTime{1}).Type(), VarType::DateTime);
+  EXPECT_EQ(Variant(Bytes{1}).Type(), VarType::Bytes);
+  EXPECT_EQ(Variant(VariantArray{}).Type(), VarType::Array);
   EXPECT_TRUE(Variant().IsEmpty());
   EXPECT_TRUE(Variant::Null().IsNull());
   EXPECT_EQ(Variant::Null().AsString(), "");

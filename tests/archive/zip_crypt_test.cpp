@@ -109,7 +109,7 @@ TEST(ZipCrypt, SampleArchivesAndWrongPasswords) {
 
   // Data descriptor entry: "sample" matches the CRC byte but not the time byte that counts.
   const std::string zip3 = ziptest::ReadFile(dir + "encrypt-1234.zip");
-  const ZipEntry& e3 = ziptest::FindEntry(ziptest::ListZip(zip3), "sample.txt");
+  const ZipEntry e3 = ziptest::FindEntry(ziptest::ListZip(zip3), "sample.txt");
   ASSERT_NE(e3.flags & 0x0008, 0);
   EXPECT_FALSE(DecryptEntry(zip3, e3, "sample", plain));
   ASSERT_TRUE(DecryptEntry(zip3, e3, "1234", plain));

@@ -583,6 +583,15 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
       return;
   }
 
+  // A stored entry holds exactly its bytes (and the encryption header): other sizes are lies.
+  if (e.Method == 0) {
+    const uint64_t header = (e.Flags & 1) != 0 ? kEncryptionHeaderSize : 0;
+    if (e.PackedSize < header || e.PackedSize - header != e.UnpackedSize) {
+      ReportError(currentFile_, "", "0", kErrBadFileHeader);
+      dropCount();
+      return;
+    }
+  }
   // The input stands at the entry's data, just behind its local header.
   entryLeft_ = e.PackedSize;
   entryUnpacked_ = e.UnpackedSize;

@@ -232,7 +232,8 @@ bool TUnZip::Selected(const std::string& name) const {
   if (!MatchFileSpecPath(name, FileSpec, RecurseDirs)) {
     return false;
   }
-  return ExcludeSpec.empty() || !MatchFileSpecPath(name, ExcludeSpec, RecurseDirs);
+  // An exclusion mask without a folder excludes the name in every folder.
+  return ExcludeSpec.empty() || !MatchFileSpecPath(name, ExcludeSpec, true);
 }
 
 std::string TUnZip::ConvertName(const std::string& raw, uint16_t flags) const {

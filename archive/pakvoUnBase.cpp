@@ -108,21 +108,13 @@ class TOutputFile {
   std::string tempName_;
 };
 
-TUnBase::TUnBase() = default;
+TUnBase::TUnBase() { RecurseDirs = true; }
 TUnBase::~TUnBase() = default;
 
-void TUnBase::SetArchiveFile(const std::string& name) {
-  std::string path = name;
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  struct stat st{};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
-    archiveFile_.clear();
-    ArcType = atNA;
-  } else {
-    archiveFile_ = path;
-    ArcType = atUnknown;
+void TUnBase::SetArcFile(const std::string& name) {
+  TZipCommon::SetArcFile(name);
+  if (name.empty()) {
+    ArcFile.clear();
   }
   SetExtractDir({});
 }
@@ -135,83 +127,49 @@ void TUnBase::SetExtractDir(const std::string& dir) {
   while (d.size() > 1 && d.back() == '/') {
     d.pop_back();
   }
-  if (d.empty() && !archiveFile_.empty()) {
-    d = DirOf(archiveFile_);
+  if (d.empty() && !ArcFile.empty()) {
+    d = DirOf(ArcFile);
   }
   extractDir_ = d;
 }
 
-void TUnBase::SetCancel(bool value) {
-  *cancelPtr_ = value;
-  if (value) {
-    ReportError(archiveFile_, currentFile_, "0", kErrUserCanceled);
-  }
-}
-
-void TUnBase::ReportError(const std::string& FileName, const std::string& ExtendedMsg,
-                          const std::string& VolumeID, int ECode) {
-  PauseTimer();
-  if (GetCancel()) {
-    ECode = kErrUserCanceled;
-  }
-  if (OnError) {
-    OnError(this, FileName, ExtendedMsg, VolumeID, ECode);
-  }
-  ResumeTimer();
-}
-
-void TUnBase::RaiseError(const std::string& FileName, const std::string& ExtendedMsg,
-                         const std::string& VolumeID, int ECode) {
-  PauseTimer();
-  if (GetCancel()) {
-    ECode = kErrUserCanceled;
-  }
-  if (OnError) {
-    OnError(this, FileName, ExtendedMsg, VolumeID, ECode);
-  }
-  if (!GetCancel()) {
-    throw E_RAISE(std::string(LoadErrorText(ECode)));
-  }
-  ResumeTimer();
-}
-
 int TUnBase::Extract() {
-  entryCount_ = 0;
+  EntryCount = 0;
   if (!OpenArchive()) {
     return 0;
   }
   ExtractRun();
-  return entryCount_;
+  return EntryCount;
 }
 
 bool TUnBase::OpenArchive() {
-  if (archiveFile_.empty()) {
-    ReportError(archiveFile_, "", "0", kErrFileNotFound);
+  if (ArcFile.empty()) {
+    ReportError(ArcFile, "", "0", kErrFileNotFound);
     return false;
   }
-  int fd = ::open(archiveFile_.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(ArcFile.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    ReportError(archiveFile_, "", "0", kErrErrorOpeningFile);
+    ReportError(ArcFile, "", "0", kErrErrorOpeningFile);
     return false;
   }
   struct stat st{};
-  archiveSize_ = ::fstat(fd, &st) == 0 ? st.st_size : 0;
+  ArcFileSize = ::fstat(fd, &st) == 0 ? st.st_size : 0;
   ::close(fd);
   return true;
 }
 
 void TUnBase::ExtractRun() {
   SetCancel(false);
-  entryCount_ = 0;
-  encrypted_ = false;
-  totalBytes_ = bytesLeft_ = fileSize_ = fileDone_ = 0;
-  maxFileDate_ = 0;
-  progressByFile_ = progressByArchive_ = 0;
+  EntryCount = 0;
+  Encrypted = false;
+  BytesTotal = BytesLeft = BytesDone = fileSize_ = fileDone_ = 0;
+  MaxFileDate = 0;
+  ProgressByFile = ProgressByArchive = 0;
   if (CpuType == cpt80486) {
     CpuType = cptAuto;
   }
-  archiveBase_ = archiveFile_;
-  const std::string keptArchive = archiveFile_;
+  ArchiveBaseName = ArcFile;
+  const std::string keptArchive = ArcFile;
 
   // The walk may move to other volumes; the archive name and the output are restored whatever
   // happens.
@@ -219,7 +177,7 @@ void TUnBase::ExtractRun() {
     TUnBase& self;
     std::string archive;
     ~Restore() {
-      self.archiveFile_ = archive;
+      self.ArcFile = archive;
       self.output_.reset();
     }
   } restore{*this, keptArchive};
@@ -228,23 +186,23 @@ void TUnBase::ExtractRun() {
     OnActivate(this);
   }
   if (OnElapsedTime) {
-    timer_.Start();
+    Timer().Start();
   }
   Password.clear();
-  currentFile_.clear();
+  CurrentFile.clear();
   ExtractArchive();
-  timer_.Stop();
+  Timer().Stop();
   if (OnElapsedTime) {
-    OnElapsedTime(this, timer_.Elapsed());
+    OnElapsedTime(this, Timer().ElapsedTime());
   }
   if (OnDeactivate) {
     OnDeactivate(this);
   }
 }
 
-bool TUnBase::ResolveFileName(const std::string& storedName) {
+std::string TUnBase::ResolveFileName(const std::string& storedName) {
   if (extractDir_.empty()) {
-    extractDir_ = DirOf(archiveFile_);
+    extractDir_ = DirOf(ArcFile);
     if (extractDir_.empty()) {
       extractDir_ = std::filesystem::current_path().string();
     }
@@ -292,83 +250,83 @@ bool TUnBase::ResolveFileName(const std::string& storedName) {
   }
   storedName_ = clean;
   if (clean.empty()) {
-    currentFile_.clear();
-    return false;
+    CurrentFile.clear();
+  } else {
+    CurrentFile = JoinTarget(extractDir_, UseStoredDirs ? clean : parts.back());
   }
-  currentFile_ = JoinTarget(extractDir_, UseStoredDirs ? clean : parts.back());
-  return true;
+  return CurrentFile;
 }
 
 bool TUnBase::DoBeginFile(bool Forced) {
   if (Forced) {
     return true;
   }
-  PauseTimer();
+  Timer().Pause();
   bool extract = true;
   if (OnRenameFile) {
     std::string newName;
-    OnRenameFile(this, currentFile_, newName);
+    OnRenameFile(this, CurrentFile, newName);
     if (!newName.empty()) {
-      currentFile_ = HasDir(newName) ? newName : JoinTarget(DirOf(currentFile_), newName);
+      CurrentFile = HasDir(newName) ? newName : JoinTarget(DirOf(CurrentFile), newName);
     }
   }
   if (OnBegin) {
-    OnBegin(this, currentFile_, entryCount_ + 1, extract);
+    OnBegin(this, CurrentFile, EntryCount + 1, extract);
   }
   bool taken = false;
   if (!GetCancel() && extract) {
     if (ConfirmOverwrites) {
       OverwriteMode = omOverwrite;
-      if (FileGetAttr(currentFile_) >= 0) {
+      if (FileGetAttr(CurrentFile) >= 0) {
         if (!OnFileExists) {
-          ReportError(currentFile_, "OnFileExists", "0", kErrRequiredEventNotAssigned);
+          ReportError(CurrentFile, "OnFileExists", "0", kErrRequiredEventNotAssigned);
           OverwriteMode = omSkip;
         } else {
           do {
             std::string newName;
-            OnFileExists(this, currentFile_, newName, OverwriteMode);
+            OnFileExists(this, CurrentFile, newName, OverwriteMode);
             if (newName.empty()) {
-              newName = currentFile_;
+              newName = CurrentFile;
             } else if (!HasDir(newName)) {
-              newName = JoinTarget(DirOf(currentFile_), newName);
+              newName = JoinTarget(DirOf(CurrentFile), newName);
             }
-            if (OverwriteMode == omOverwrite && newName == currentFile_) {
+            if (OverwriteMode == omOverwrite && newName == CurrentFile) {
               break;
             }
-            currentFile_ = newName;
+            CurrentFile = newName;
             if (GetCancel() || OverwriteMode == omSkip) {
               break;
             }
-          } while (FileGetAttr(currentFile_) >= 0);
+          } while (FileGetAttr(CurrentFile) >= 0);
         }
       }
       bool ok = !GetCancel() && OverwriteMode != omSkip;
-      int attr = ok ? FileGetAttr(currentFile_) : -1;
+      int attr = ok ? FileGetAttr(CurrentFile) : -1;
       if (attr >= 0 && (attr & faReadOnly) != 0) {
         if ((attr & (faSysFile | faDirectory)) != 0) {
-          ReportError(currentFile_, "", "0", kErrErrorWritingToFile);
+          ReportError(CurrentFile, "", "0", kErrErrorWritingToFile);
           ok = false;
         } else {
           struct stat st{};
-          if (::stat(currentFile_.c_str(), &st) == 0) {
-            ::chmod(currentFile_.c_str(), st.st_mode | S_IWUSR);
+          if (::stat(CurrentFile.c_str(), &st) == 0) {
+            ::chmod(CurrentFile.c_str(), st.st_mode | S_IWUSR);
           }
         }
       }
-      taken = ok && !currentFile_.empty();
+      taken = ok && !CurrentFile.empty();
     } else {
       taken = OverwriteMode == omOverwrite;
     }
   }
   if (taken) {
-    ++entryCount_;
+    ++EntryCount;
   }
-  ResumeTimer();
+  Timer().Resume();
   return taken;
 }
 
 bool TUnBase::GetPassword(const uint8_t* header) {
-  PauseTimer();
+  Timer().Pause();
   uint8_t copy[12];
   std::copy(header, header + 12, copy);
   bool ok = CheckPassword(copy);
@@ -378,7 +336,7 @@ bool TUnBase::GetPassword(const uint8_t* header) {
   }
   if (!ok) {
     if (!OnGetPassword) {
-      ReportError(currentFile_, "OnGetPassword", "0", kErrRequiredEventNotAssigned);
+      ReportError(CurrentFile, "OnGetPassword", "0", kErrRequiredEventNotAssigned);
     } else {
       for (int attempt = 0; attempt < PasswordAttempts && !ok; ++attempt) {
         if (GetCancel()) {
@@ -386,9 +344,9 @@ bool TUnBase::GetPassword(const uint8_t* header) {
         }
         bool tryAgain = true;
         std::string candidate;
-        OnGetPassword(this, currentFile_, candidate, tryAgain);
+        OnGetPassword(this, CurrentFile, candidate, tryAgain);
         if (!tryAgain) {
-          ReportError(currentFile_, "", "0", kErrInvalidPassword);
+          ReportError(CurrentFile, "", "0", kErrInvalidPassword);
           break;
         }
         Password = candidate;
@@ -397,63 +355,52 @@ bool TUnBase::GetPassword(const uint8_t* header) {
           ok = true;
         } else {
           Password.clear();
-          ReportError(currentFile_, "", "0", kErrInvalidPassword);
+          ReportError(CurrentFile, "", "0", kErrInvalidPassword);
         }
       }
     }
   }
-  ResumeTimer();
+  Timer().Resume();
   return ok;
 }
 
 bool TUnBase::OpenOutput() {
   crc32_ = 0;
   fileDone_ = 0;
-  std::string dir = DirOf(currentFile_);
+  std::string dir = DirOf(CurrentFile);
   if (!dir.empty() && !ForceDirectories(dir)) {
     return false;
   }
-  int attr = FileGetAttr(currentFile_);
+  int attr = FileGetAttr(CurrentFile);
   // A directory, or a read-only file (which the platform would not open for writing), cannot be
   // replaced.
   if (attr >= 0 && (attr & (faDirectory | faReadOnly)) != 0) {
     return false;
   }
   output_ = std::make_unique<TOutputFile>();
-  if (!output_->Create(currentFile_)) {
+  if (!output_->Create(CurrentFile)) {
     output_.reset();
     return false;
   }
   return true;
 }
 
-bool TUnBase::WriteBlock(const uint8_t* buffer, size_t count) {
+bool TUnBase::WriteOutput(const uint8_t* buffer, size_t count) {
   if (count == 0) {
     return true;
   }
   if (!output_ || !output_->Write(buffer, count)) {
     if (errno == ENOSPC) {
-      entryCount_ = 0;
-      RaiseError(archiveFile_, currentFile_, "0", kErrDiskFull);
+      EntryCount = 0;
+      RaiseError(ArcFile, CurrentFile, "0", kErrDiskFull);
     } else {
-      if (entryCount_ > 0) --entryCount_;
-      ReportError(archiveFile_, currentFile_, "0", kErrErrorWritingToFile);
+      if (EntryCount > 0) --EntryCount;
+      ReportError(ArcFile, CurrentFile, "0", kErrErrorWritingToFile);
     }
     return false;
   }
   crc32_ = static_cast<uint32_t>(::crc32(crc32_, buffer, static_cast<uInt>(count)));
   return true;
-}
-
-uint32_t TUnBase::GetFileDate(uint32_t dosDate) const {
-  switch (DateAttribute) {
-    case daSysDate:
-      return FileTimeToDos(static_cast<int64_t>(std::time(nullptr)));
-    case daMaxFileDate:
-      return maxFileDate_;
-    default:
-      return dosDate;
-  }
 }
 
 void TUnBase::CloseOutput(bool keep, uint32_t Attr, uint32_t DosDate) {
@@ -464,9 +411,9 @@ void TUnBase::CloseOutput(bool keep, uint32_t Attr, uint32_t DosDate) {
     output_.reset();
     return;
   }
-  if (!output_->Commit(currentFile_)) {
+  if (!output_->Commit(CurrentFile)) {
     output_.reset();
-    ReportError(currentFile_, "", "0", kErrErrorWritingToFile);
+    ReportError(CurrentFile, "", "0", kErrErrorWritingToFile);
     return;
   }
   output_.reset();
@@ -477,11 +424,11 @@ void TUnBase::CloseOutput(bool keep, uint32_t Attr, uint32_t DosDate) {
   struct timespec times[2];
   times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(DosToFileTime(date));
   times[0].tv_nsec = times[1].tv_nsec = 0;
-  ::utimensat(AT_FDCWD, currentFile_.c_str(), times, 0);
+  ::utimensat(AT_FDCWD, CurrentFile.c_str(), times, 0);
   if (RestoreFileAttr && Attr != faArchive && (Attr & faReadOnly) != 0) {
     struct stat st{};
-    if (::stat(currentFile_.c_str(), &st) == 0) {
-      ::chmod(currentFile_.c_str(), st.st_mode & ~static_cast<mode_t>(0222));
+    if (::stat(CurrentFile.c_str(), &st) == 0) {
+      ::chmod(CurrentFile.c_str(), st.st_mode & ~static_cast<mode_t>(0222));
     }
   }
 }
@@ -489,29 +436,20 @@ void TUnBase::CloseOutput(bool keep, uint32_t Attr, uint32_t DosDate) {
 bool TUnBase::CheckCrc(int /*CrcKind*/, uint32_t StoredCrc) {
   bool verdict = !GetCancel() && (crc32_ == StoredCrc || ~crc32_ == StoredCrc);
   if (OnEnd) {
-    PauseTimer();
-    OnEnd(this, currentFile_, verdict);
-    ResumeTimer();
+    Timer().Pause();
+    OnEnd(this, CurrentFile, verdict);
+    Timer().Resume();
   } else if (!verdict) {
-    ReportError(currentFile_, "", "0", kErrFileFailsCRCCheck);
+    ReportError(CurrentFile, "", "0", kErrFileFailsCRCCheck);
   }
   return verdict;
 }
 
 void TUnBase::ExtractProgress(uint64_t block) {
-  bytesLeft_ = block > bytesLeft_ ? 0 : bytesLeft_ - block;
-  fileDone_ += block;
-  DoProgress();
-}
-
-void TUnBase::DoProgress() {
-  progressByFile_ = static_cast<uint8_t>(
-      Percent(static_cast<int64_t>(fileSize_), static_cast<int64_t>(fileDone_)));
-  progressByArchive_ = static_cast<uint8_t>(Percent(
-      static_cast<int64_t>(totalBytes_), static_cast<int64_t>(totalBytes_ - bytesLeft_)));
-  if (OnProgress) {
-    OnProgress(this, progressByFile_, progressByArchive_);
-  }
+  const auto done = static_cast<int64_t>(block);
+  BytesLeft = done > BytesLeft ? 0 : BytesLeft - done;
+  fileDone_ += done;
+  DoProgress(BytesTotal - BytesLeft, fileSize_, fileDone_);
 }
 
 bool TUnBase::MatchSpecLists(const std::string& Name, const std::vector<std::string>& Include,

@@ -13,6 +13,7 @@
 #include "archive/pakvoCrypt.h"
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoLegacy.h"
+#include "archive/pakvoSpan.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ struct TBlock100 {
 
 // Walks the extra-field blocks; block 100 carries 4 data bytes in a local header, 6 in a central
 // record. A block running past the field ends the walk.
-TBlock100 ReadExtraField(const std::string& extra, bool central) {
+TBlock100 ExtraBlock100(const std::string& extra, bool central) {
   TBlock100 b;
   const auto* p = reinterpret_cast<const uint8_t*>(extra.data());
   size_t pos = 0;
@@ -64,6 +65,10 @@ TBlock100 ReadExtraField(const std::string& extra, bool central) {
 }
 
 bool IsMultiVolume(TArcType t) { return t == atZipMV || t == atZipDS; }
+
+bool IsZipFamily(TArcType t) {
+  return t == atZip || t == atZipExe || t == atJar || t == atJarExe || IsMultiVolume(t);
+}
 
 bool FileExists(const std::string& name) {
   struct stat st{};
@@ -111,15 +116,15 @@ class TUnZipLegacyHost : public TLegacyHost {
  public:
   explicit TUnZipLegacyHost(TUnZip& owner) : owner_(owner) {}
   size_t LegacyRead(uint8_t* buffer, size_t count) override {
-    return owner_.ReadBlock(buffer, count);
+    return owner_.ReadEntryData(buffer, count);
   }
   bool LegacyWrite(const uint8_t* buffer, size_t count) override {
-    return owner_.WriteBlock(buffer, count);
+    return owner_.WriteOutput(buffer, count);
   }
   bool LegacyCancelled() override { return owner_.GetCancel(); }
   void LegacyProgress(uint64_t block) override { owner_.ExtractProgress(block); }
-  void LegacyRaise(int code) override { owner_.RaiseError(owner_.currentFile_, "", "0", code); }
-  void LegacyReport(int code) override { owner_.ReportError(owner_.currentFile_, "", "0", code); }
+  void LegacyRaise(int code) override { owner_.RaiseError(owner_.CurrentFile, "", "0", code); }
+  void LegacyReport(int code) override { owner_.ReportError(owner_.CurrentFile, "", "0", code); }
 
  private:
   TUnZip& owner_;
@@ -128,23 +133,24 @@ class TUnZipLegacyHost : public TLegacyHost {
 TUnZip::TUnZip() = default;
 TUnZip::~TUnZip() = default;
 
-void TUnZip::SetArchiveFile(const std::string& name) {
-  TUnBase::SetArchiveFile(name);
+void TUnZip::SetArcFile(const std::string& name) {
+  TUnBase::SetArcFile(name);
   Detect();
 }
 
 void TUnZip::Detect() {
+  const TArcType detected = ArcType;
   HeaderTypeState = 0;
   Offset = 0;
   end_ = {};
   lastDisk_ = 0;
   firstLocal_ = 0;
-  if (ArchiveFile().empty()) {
+  if (ArcFile.empty()) {
     ArcType = atNA;
     return;
   }
   TZipVolumeInput in;
-  if (!in.Open(ArchiveFile())) {
+  if (!in.Open(ArcFile)) {
     ArcType = atFileOpenErr;
     return;
   }
@@ -205,7 +211,7 @@ void TUnZip::Detect() {
       } else if (sigAt(0) == kLocalSig) {
         HeaderTypeState |= HeaderTypeBit(htLocal);
       }
-      std::string lower = ArchiveFile();
+      std::string lower = ArcFile;
       for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       bool jar = lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".jar") == 0;
       ArcType = jar ? atJar : (Offset > 0 ? atZipExe : atZip);
@@ -225,7 +231,8 @@ void TUnZip::Detect() {
     ArcType = atZip;
     return;
   }
-  ArcType = size < 20 ? atNA : atUnknown;
+  // Not a ZIP: the detected type stands (the extraction refuses it).
+  ArcType = IsZipFamily(detected) ? atUnknown : detected;
 }
 
 bool TUnZip::Selected(const std::string& name) const {
@@ -246,8 +253,8 @@ bool TUnZip::OpenVolume(int disk) {
   if (input_ && input_->Disk == disk) {
     return true;
   }
-  std::string name = disk == lastDisk_ ? archiveBase_
-                                       : SplitVolumeName(archiveBase_, archiveBase_, disk, lastDisk_);
+  std::string name = disk == lastDisk_ ? ArchiveBaseName
+                                       : SplitVolumeName(ArchiveBaseName, ArchiveBaseName, disk, lastDisk_);
   if (input_) {
     // Moving to another volume of the set: the user confirms or names it.
     const std::string volumeId = std::to_string(disk + 1);
@@ -256,7 +263,7 @@ bool TUnZip::OpenVolume(int disk) {
       return false;
     }
     if (!OnNextVolume) {
-      ReportError(ArchiveFile(), "OnNextVolume", "0", kErrRequiredEventNotAssigned);
+      ReportError(ArcFile, "OnNextVolume", "0", kErrRequiredEventNotAssigned);
       StopRun();
       return false;
     }
@@ -264,9 +271,9 @@ bool TUnZip::OpenVolume(int disk) {
     bool exists = FileExists(name);
     do {
       bool cancel = true;
-      PauseTimer();
+      Timer().Pause();
       OnNextVolume(this, name, volumeId, exists, cancel);
-      ResumeTimer();
+      Timer().Resume();
       if (cancel) {
         ReportError(name, "", volumeId, kErrUserCanceled);
         StopRun();
@@ -315,13 +322,13 @@ size_t TUnZip::ReadData(void* buffer, size_t count) {
   return total;
 }
 
-size_t TUnZip::ReadBlock(uint8_t* buffer, size_t count) {
+size_t TUnZip::ReadEntryData(uint8_t* buffer, size_t count) {
   size_t want = static_cast<size_t>(std::min<uint64_t>(count, entryLeft_));
   if (want == 0) {
     return 0;
   }
   size_t n = ReadData(buffer, want);
-  if (encrypted_) {
+  if (Encrypted) {
     DecryptBuffer(buffer, n);
   }
   entryLeft_ -= n;
@@ -352,7 +359,7 @@ bool TUnZip::ReadCentralDirectory(std::vector<TZipEntry>& list) {
       break;
     }
     ++records;
-    TBlock100 high = ReadExtraField(extra, true);
+    TBlock100 high = ExtraBlock100(extra, true);
     TZipEntry e;
     e.FromCentral = true;
     e.Flags = Get16(rec + 8);
@@ -377,12 +384,12 @@ bool TUnZip::ReadCentralDirectory(std::vector<TZipEntry>& list) {
         continue;
       }
     }
-    totalBytes_ += e.UnpackedSize;
-    maxFileDate_ = std::max(maxFileDate_, e.DosDateTime);
+    BytesTotal += e.UnpackedSize;
+    MaxFileDate = std::max(MaxFileDate, e.DosDateTime);
     list.push_back(std::move(e));
   }
   if (records == 0) {
-    ReportError(ArchiveFile(), "", "0", kErrBadFileHeader);
+    ReportError(ArcFile, "", "0", kErrBadFileHeader);
   }
   localOffsets_.push_back(static_cast<uint64_t>(cdStart));
   std::sort(localOffsets_.begin(), localOffsets_.end());
@@ -406,7 +413,7 @@ bool TUnZip::ReadLocalHeader(int64_t position, TLocalHeader& header, bool& signa
       ReadData(extra.data(), extra.size()) != extra.size()) {
     return false;
   }
-  TBlock100 high = ReadExtraField(extra, false);
+  TBlock100 high = ExtraBlock100(extra, false);
   header.Flags = Get16(rec + 6);
   header.Method = Get16(rec + 8);
   header.DosDateTime = Get32(rec + 10);
@@ -422,9 +429,9 @@ bool TUnZip::ReadLocalHeader(int64_t position, TLocalHeader& header, bool& signa
 bool TUnZip::WalkLocalHeaders(std::vector<TZipEntry>& list) {
   if (OnCorruptZipHeader) {
     bool cancel = true;
-    PauseTimer();
+    Timer().Pause();
     OnCorruptZipHeader(this, HeaderTypeState, cancel);
-    ResumeTimer();
+    Timer().Resume();
     if (cancel) {
       return false;
     }
@@ -449,8 +456,8 @@ bool TUnZip::WalkLocalHeaders(std::vector<TZipEntry>& list) {
       if (!h.Name.empty() && (h.Name.back() == '/' || h.Name.back() == '\\')) {
         e.ExternalAttr = faDirectory;
       }
-      totalBytes_ += e.UnpackedSize;
-      maxFileDate_ = std::max(maxFileDate_, e.DosDateTime);
+      BytesTotal += e.UnpackedSize;
+      MaxFileDate = std::max(MaxFileDate, e.DosDateTime);
       list.push_back(e);
     }
     localOffsets_.push_back(static_cast<uint64_t>(pos));
@@ -468,8 +475,12 @@ bool TUnZip::WalkLocalHeaders(std::vector<TZipEntry>& list) {
 void TUnZip::ExtractArchive() {
   Detect();
   localOffsets_.clear();
-  if (IsNoArchiveType(ArcType) || ArcType == atFileOpenErr) {
-    ReportError(ArchiveFile(), "", "0", kErrHeaderNotFound);
+  if (IsNoArchiveType(ArcType)) {
+    ReportError(ArcFile, "", "0", kErrHeaderNotFound);
+    return;
+  }
+  if (!IsZipFamily(ArcType)) {
+    ReportError(ArcFile, "", "0", kErrInvalidArchiveTypeForOperation);
     return;
   }
   input_.reset();
@@ -483,7 +494,7 @@ void TUnZip::ExtractArchive() {
   } else {
     ok = WalkLocalHeaders(list);
   }
-  bytesLeft_ = totalBytes_;
+  BytesLeft = BytesTotal;
   if (ok && !list.empty()) {
     ExtractionLoop(list);
   }
@@ -543,13 +554,16 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
                      (!e.Name.empty() && (e.Name.back() == '/' || e.Name.back() == '\\'));
   fileSize_ = e.UnpackedSize;
   fileDone_ = 0;
-  auto skipped = [&] { bytesLeft_ = e.UnpackedSize > bytesLeft_ ? 0 : bytesLeft_ - e.UnpackedSize; };
+  auto skipped = [&] {
+    const auto size = static_cast<int64_t>(e.UnpackedSize);
+    BytesLeft = size > BytesLeft ? 0 : BytesLeft - size;
+  };
   auto dropCount = [&] {
-    if (entryCount_ > 0) --entryCount_;
+    if (EntryCount > 0) --EntryCount;
     skipped();
   };
 
-  if (!ResolveFileName(e.Name)) {
+  if (ResolveFileName(e.Name).empty()) {
     skipped();
     return;
   }
@@ -558,8 +572,8 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
     return;
   }
   if (isDir) {
-    if (CreateStoredDirs && !ForceDirectories(currentFile_)) {
-      ReportError(currentFile_, "", "0", kErrUnableToCreateDirectory);
+    if (CreateStoredDirs && !ForceDirectories(CurrentFile)) {
+      ReportError(CurrentFile, "", "0", kErrUnableToCreateDirectory);
     }
     crc32_ = e.Crc;
     CheckCrc(32, e.Crc);
@@ -568,7 +582,7 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
   // Sizes that reach past the next record (or the file) are lies: nothing is decoded from them.
   const uint64_t dataEnd = local.DataStart + e.PackedSize;
   if (dataEnd < local.DataStart || dataEnd > limit) {
-    ReportError(currentFile_, "", "0", kErrBadFileHeader);
+    ReportError(CurrentFile, "", "0", kErrBadFileHeader);
     dropCount();
     return;
   }
@@ -579,7 +593,7 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
       if (Deflate64Available()) break;
       [[fallthrough]];
     default:
-      ReportError(currentFile_, "", "0", kErrUnsupportedCompressionMethod);
+      ReportError(CurrentFile, "", "0", kErrUnsupportedCompressionMethod);
       dropCount();
       return;
   }
@@ -588,7 +602,7 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
   if (e.Method == 0) {
     const uint64_t header = (e.Flags & 1) != 0 ? kEncryptionHeaderSize : 0;
     if (e.PackedSize < header || e.PackedSize - header != e.UnpackedSize) {
-      ReportError(currentFile_, "", "0", kErrBadFileHeader);
+      ReportError(CurrentFile, "", "0", kErrBadFileHeader);
       dropCount();
       return;
     }
@@ -596,11 +610,11 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
   // The input stands at the entry's data, just behind its local header.
   entryLeft_ = e.PackedSize;
   entryUnpacked_ = e.UnpackedSize;
-  encrypted_ = false;
+  Encrypted = false;
   if ((e.Flags & 1) != 0) {
     uint8_t header[kEncryptionHeaderSize];
-    if (e.PackedSize < kEncryptionHeaderSize || ReadBlock(header, sizeof header) != sizeof header) {
-      ReportError(currentFile_, "", "0", kErrBadFileHeader);
+    if (e.PackedSize < kEncryptionHeaderSize || ReadEntryData(header, sizeof header) != sizeof header) {
+      ReportError(CurrentFile, "", "0", kErrBadFileHeader);
       dropCount();
       return;
     }
@@ -608,12 +622,12 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
       dropCount();
       return;
     }
-    encrypted_ = true;
+    Encrypted = true;
   }
   if (!OpenOutput()) {
-    ReportError(currentFile_, "", "0", kErrErrorOpeningFile);
+    ReportError(CurrentFile, "", "0", kErrErrorOpeningFile);
     dropCount();
-    encrypted_ = false;
+    Encrypted = false;
     return;
   }
 
@@ -632,7 +646,7 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
       written = DecodeLegacy(e);
       break;
   }
-  encrypted_ = false;
+  Encrypted = false;
   const bool verdict = written && !GetCancel() && (crc32_ == e.Crc || ~crc32_ == e.Crc);
   CloseOutput(verdict, DosAttrMask(e.ExternalAttr) & 0xFF, e.DosDateTime);
   if (written) {
@@ -643,11 +657,11 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
 bool TUnZip::CopyStored() {
   std::vector<uint8_t> buffer(kBlock);
   while (entryLeft_ > 0 && !GetCancel()) {
-    size_t n = ReadBlock(buffer.data(), buffer.size());
+    size_t n = ReadEntryData(buffer.data(), buffer.size());
     if (n == 0) {
       break;
     }
-    if (!WriteBlock(buffer.data(), n)) {
+    if (!WriteOutput(buffer.data(), n)) {
       return false;
     }
     ExtractProgress(n);
@@ -677,7 +691,7 @@ bool TUnZip::InflateDeflate() {
   bool inputDone = false;
   while (produced < entryUnpacked_ && !GetCancel()) {
     if (s.zs.avail_in == 0 && !inputDone) {
-      size_t n = ReadBlock(in.data(), in.size());
+      size_t n = ReadEntryData(in.data(), in.size());
       inputDone = n == 0;
       s.zs.next_in = in.data();
       s.zs.avail_in = static_cast<uInt>(n);
@@ -688,7 +702,7 @@ bool TUnZip::InflateDeflate() {
     int r = inflate(&s.zs, Z_NO_FLUSH);
     size_t got = want - s.zs.avail_out;
     if (got > 0) {
-      if (!WriteBlock(out.data(), got)) {
+      if (!WriteOutput(out.data(), got)) {
         return false;
       }
       produced += got;

@@ -17,18 +17,13 @@ class TUnZip : public TUnBase {
   TUnZip();
   ~TUnZip() override;
 
-  // Binds the archive and detects it: atZip (atJar for ".jar", atZipExe with data in front),
-  // atZipMV for the last volume of a split set, atNA when no ZIP record is found.
-  void SetArchiveFile(const std::string& name) override;
+  // Binds the archive and detects it; for a ZIP the records found refine the type: atZipMV for
+  // the last volume of a split set, atJar for ".jar", atZipExe with data in front.
+  void SetArcFile(const std::string& name) override;
 
   // Which records were found when the archive was bound: exactly {htLocal} means no central
   // directory (the entries are found by walking the local headers).
   THeaderTypeState HeaderTypeState = 0;
-  // Where the archive proper starts in its file (data or a stub in front of it).
-  int64_t Offset = 0;
-
-  TOnNextVolumeEvent OnNextVolume;
-  TOnCorruptZipHeaderEvent OnCorruptZipHeader;
 
  protected:
   void ExtractArchive() override;
@@ -84,7 +79,7 @@ class TUnZip : public TUnBase {
   // Reads from the current position, moving on to the next volume of a split set at its end.
   size_t ReadData(void* buffer, size_t count);
   // Reads the entry's compressed bytes (bounded by what is left of it), decrypting them.
-  size_t ReadBlock(uint8_t* buffer, size_t count);
+  size_t ReadEntryData(uint8_t* buffer, size_t count);
 
   bool CopyStored();
   bool Inflate(bool deflate64);

@@ -34,7 +34,7 @@ struct Outcome {
 Outcome ExtractFile(const std::string& zip, const std::string& out,
                     const std::function<void(RecordingUnZip&)>& setup = {}) {
   RecordingUnZip unzip;
-  unzip.SetArchiveFile(zip);
+  unzip.SetArcFile(zip);
   unzip.SetExtractDir(out);
   if (setup) setup(unzip);
   Outcome o;
@@ -117,7 +117,7 @@ TEST(ZipReaderHostile, NamesThatClimbOutOfExtractDirAreStrippedAndReported) {
   std::filesystem::create_directories(tmp.Path("deep/er"));
   WriteFile(tmp.Path("deep/er/x.zip"), zip);
   RecordingUnZip unzip;
-  unzip.SetArchiveFile(tmp.Path("deep/er/x.zip"));
+  unzip.SetArcFile(tmp.Path("deep/er/x.zip"));
   unzip.SetExtractDir(tmp.Path("deep/er/out"));
   unzip.Extract();
   EXPECT_EQ(Tree(tmp.Path("deep/er/out")),
@@ -138,7 +138,7 @@ TEST(ZipReaderHostile, NamesThatClimbOutOfExtractDirAreStrippedAndReported) {
   // Without stored directories only the file name part is used.
   RecordingUnZip flat;
   flat.UseStoredDirs = false;
-  flat.SetArchiveFile(tmp.Path("deep/er/x.zip"));
+  flat.SetArcFile(tmp.Path("deep/er/x.zip"));
   flat.SetExtractDir(tmp.Path("deep/er/flat"));
   flat.Extract();
   EXPECT_EQ(Tree(tmp.Path("deep/er/flat")).size(), 7u);

@@ -47,7 +47,7 @@ std::map<std::string, std::string> MakeSource(const std::string& root) {
 // Extracts `archive` into `out` and checks the files and their dates against `expected`.
 void ExpectExtracts(RecordingUnZip& unzip, const std::string& archive, const std::string& out,
                     const std::map<std::string, std::string>& expected, bool checkDates = true) {
-  unzip.SetArchiveFile(archive);
+  unzip.SetArcFile(archive);
   unzip.SetExtractDir(out);
   int crcPassed = 0;
   unzip.OnEnd = [&](TObject*, const std::string&, bool pass) { crcPassed += pass ? 1 : 0; };
@@ -103,7 +103,7 @@ TEST(ZipReaderInterop, InfoZipEncryptedPipedAndZip64) {
   // the reader does not read: the archive is refused with "Bad file header" and nothing is written.
   ASSERT_EQ(Shell("cd " + src + " && zip -X -r -fz " + tmp.Path("z64.zip") + " ."), 0);
   RecordingUnZip z64;
-  z64.SetArchiveFile(tmp.Path("z64.zip"));
+  z64.SetArcFile(tmp.Path("z64.zip"));
   z64.SetExtractDir(tmp.Path("out-z64"));
   EXPECT_EQ(z64.Extract(), 0);
   EXPECT_EQ(z64.Codes(), std::vector<int>{kErrBadFileHeader});
@@ -134,7 +134,7 @@ TEST(ZipReaderInterop, FastjarArchiveIsAJarWithDirectories) {
   std::string jar = tmp.Path("x.jar");
   ASSERT_EQ(Shell("fastjar cf " + jar + " -C " + tmp.Path("src") + " ."), 0);
   RecordingUnZip unzip;
-  unzip.SetArchiveFile(jar);
+  unzip.SetArcFile(jar);
   EXPECT_EQ(unzip.ArcType, atJar);
   unzip.CreateStoredDirs = true;
   unzip.SetExtractDir(tmp.Path("out"));
@@ -168,7 +168,7 @@ TEST(ZipReaderInterop, LegacySamplesExtractToTheirReferences) {
   for (const char* zip : {"SHRUNK.ZIP", "imploding-4Kdict-2trees.zip", "imploding-8Kdict-3trees.zip",
                           "lorem-ipsum-implode.zip"}) {
     RecordingUnZip unzip;
-    unzip.SetArchiveFile(Shared(std::string("legacy/") + zip));
+    unzip.SetArcFile(Shared(std::string("legacy/") + zip));
     unzip.SetExtractDir(tmp.Path(zip));
     int passed = 0;
     unzip.OnEnd = [&](TObject*, const std::string&, bool ok) { passed += ok; };
@@ -190,7 +190,7 @@ TEST(ZipReaderInterop, EncryptionAndZip64Samples) {
   {
     RecordingUnZip unzip;
     unzip.Passwords = {"sample", "1234"};  // "sample" fails the check byte of the time-based header
-    unzip.SetArchiveFile(Shared("zip/encrypt-1234.zip"));
+    unzip.SetArcFile(Shared("zip/encrypt-1234.zip"));
     unzip.SetExtractDir(tmp.Path("e2"));
     EXPECT_EQ(unzip.Extract(), 1);
     EXPECT_TRUE(unzip.errors.empty());
@@ -203,7 +203,7 @@ TEST(ZipReaderInterop, EncryptionAndZip64Samples) {
   {
     RecordingUnZip unzip;
     unzip.Passwords = {"12345678"};
-    unzip.SetArchiveFile(Shared("zip/test_read_format_zip_traditional_encryption_data.zip"));
+    unzip.SetArcFile(Shared("zip/test_read_format_zip_traditional_encryption_data.zip"));
     unzip.SetExtractDir(tmp.Path("e3"));
     EXPECT_EQ(unzip.Extract(), 2);
     EXPECT_TRUE(unzip.errors.empty());
@@ -214,7 +214,7 @@ TEST(ZipReaderInterop, EncryptionAndZip64Samples) {
   for (auto [zip, crc, size] : {std::tuple{"zip/test_read_format_zip_zip64a.zip", 0xfb32c645u, 6u},
                                 {"zip/zip64.zip", 0xddeaa107u, 2u}}) {
     RecordingUnZip unzip;
-    unzip.SetArchiveFile(Shared(zip));
+    unzip.SetArcFile(Shared(zip));
     std::string out = tmp.Path(std::to_string(size));
     unzip.SetExtractDir(out);
     EXPECT_EQ(unzip.Extract(), 1) << zip;

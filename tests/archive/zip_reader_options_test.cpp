@@ -38,7 +38,7 @@ TEST(ZipReaderOptions, OverwriteModesAndTheirConfirmation) {
 
   {  // omSkip without confirmation takes no entry at all.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("out"));
     u.OverwriteMode = omSkip;
     EXPECT_EQ(u.Extract(), 0);
@@ -47,7 +47,7 @@ TEST(ZipReaderOptions, OverwriteModesAndTheirConfirmation) {
   }
   {  // Confirmation without OnFileExists: the existing targets are skipped with the event's name.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("out"));
     u.ConfirmOverwrites = true;
     EXPECT_EQ(u.Extract(), 3);
@@ -59,7 +59,7 @@ TEST(ZipReaderOptions, OverwriteModesAndTheirConfirmation) {
   }
   {  // OnFileExists: a new name for a.txt, skip for b.txt, overwrite for the others.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("out"));
     u.ConfirmOverwrites = true;
     std::vector<std::string> asked;
@@ -77,7 +77,7 @@ TEST(ZipReaderOptions, OverwriteModesAndTheirConfirmation) {
   }
   {  // Plain overwrite replaces every target.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("out"));
     EXPECT_EQ(u.Extract(), 4);
     EXPECT_EQ(ReadFile(tmp.Path("out/a.txt")), "new a");
@@ -89,7 +89,7 @@ TEST(ZipReaderOptions, ReadOnlyTargetsRenameAndAttributes) {
   TempFolder tmp("unzip_readonly");
   std::string zip = MakeArchive(tmp);
   RecordingUnZip first;
-  first.SetArchiveFile(zip);
+  first.SetArcFile(zip);
   first.SetExtractDir(tmp.Path("out"));
   first.Extract();
   // The stored read-only attribute is given back (RestoreFileAttr).
@@ -99,7 +99,7 @@ TEST(ZipReaderOptions, ReadOnlyTargetsRenameAndAttributes) {
   {  // Without confirmation a read-only target cannot be opened: reported and left alone.
     WriteFile(tmp.Path("out/sub/readonly.txt.keep"), "");
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("out"));
     u.FileSpec = {"sub/readonly.txt"};
     EXPECT_EQ(u.Extract(), 0);
@@ -107,7 +107,7 @@ TEST(ZipReaderOptions, ReadOnlyTargetsRenameAndAttributes) {
   }
   {  // With confirmation the read-only target is made writable and replaced.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("out"));
     u.FileSpec = {"sub/readonly.txt"};
     u.ConfirmOverwrites = true;
@@ -121,7 +121,7 @@ TEST(ZipReaderOptions, ReadOnlyTargetsRenameAndAttributes) {
     std::filesystem::create_directories(tmp.Path("out2/a.txt"));
     ::chmod(tmp.Path("out2/a.txt").c_str(), 0555);
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("out2"));
     u.FileSpec = {"a.txt"};
     u.ConfirmOverwrites = true;
@@ -132,7 +132,7 @@ TEST(ZipReaderOptions, ReadOnlyTargetsRenameAndAttributes) {
   }
   {  // OnRenameFile gives a new name in the same folder; OnBegin may decline an entry.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("out3"));
     u.OnRenameFile = [](TObject*, const std::string& f, std::string& newName) {
       if (f.ends_with("c.dat")) newName = "renamed.dat";
@@ -149,7 +149,7 @@ TEST(ZipReaderOptions, StoredDirectoriesAndExtractDirForms) {
   std::string zip = MakeArchive(tmp);
   {  // Default: stored paths used, empty directory entries not created.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("d1"));
     u.Extract();
     EXPECT_TRUE(std::filesystem::exists(tmp.Path("d1/sub/deep/c.dat")));
@@ -157,7 +157,7 @@ TEST(ZipReaderOptions, StoredDirectoriesAndExtractDirForms) {
   }
   {  // CreateStoredDirs creates them.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("d2"));
     u.CreateStoredDirs = true;
     u.Extract();
@@ -165,7 +165,7 @@ TEST(ZipReaderOptions, StoredDirectoriesAndExtractDirForms) {
   }
   {  // Without stored directories every file lands in ExtractDir itself.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("d3"));
     u.UseStoredDirs = false;
     u.Extract();
@@ -175,7 +175,7 @@ TEST(ZipReaderOptions, StoredDirectoriesAndExtractDirForms) {
   {  // ExtractDir: backslashes become "/", a trailing separator is dropped, "/" stays "/";
      // an empty value means the archive's folder.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     EXPECT_EQ(u.ExtractDir(), tmp.Path());
     u.SetExtractDir(tmp.Path("d4") + "\\x\\");
     EXPECT_EQ(u.ExtractDir(), tmp.Path("d4") + "/x");
@@ -190,14 +190,14 @@ TEST(ZipReaderOptions, StoredDirectoriesAndExtractDirForms) {
   }
   {  // FileSpec masks with and without a directory part.
     RecordingUnZip u;
-    u.SetArchiveFile(zip);
+    u.SetArcFile(zip);
     u.SetExtractDir(tmp.Path("d6"));
     u.FileSpec = {"*.dat", "a.txt"};
     u.Extract();
     EXPECT_EQ(AllPaths(tmp.Path("d6")),
               (std::vector<std::string>{"a.txt", "sub", "sub/deep", "sub/deep/c.dat"}));
     RecordingUnZip v;
-    v.SetArchiveFile(zip);
+    v.SetArcFile(zip);
     v.SetExtractDir(tmp.Path("d7"));
     v.FileSpec = {"sub/*.txt"};
     v.RecurseDirs = false;
@@ -212,7 +212,7 @@ TEST(ZipReaderOptions, PasswordSearchThroughListAndEvent) {
   ASSERT_EQ(Shell("cd " + tmp.Path() + " && echo secret-data > s.txt && zip -q -P right enc.zip s.txt"), 0);
   {  // The second answer of OnGetPassword opens the entry; the first is "Invalid password".
     RecordingUnZip u;
-    u.SetArchiveFile(tmp.Path("enc.zip"));
+    u.SetArcFile(tmp.Path("enc.zip"));
     u.SetExtractDir(tmp.Path("o1"));
     u.Passwords = {"x", "y"};
     int calls = 0;
@@ -228,7 +228,7 @@ TEST(ZipReaderOptions, PasswordSearchThroughListAndEvent) {
   }
   {  // PasswordAttempts 0: never asked, the entry fails and nothing is written.
     RecordingUnZip u;
-    u.SetArchiveFile(tmp.Path("enc.zip"));
+    u.SetArcFile(tmp.Path("enc.zip"));
     u.SetExtractDir(tmp.Path("o2"));
     u.PasswordAttempts = 0;
     bool asked = false;
@@ -239,7 +239,7 @@ TEST(ZipReaderOptions, PasswordSearchThroughListAndEvent) {
   }
   {  // TryAgain False stops the search with "Invalid password".
     RecordingUnZip u;
-    u.SetArchiveFile(tmp.Path("enc.zip"));
+    u.SetArcFile(tmp.Path("enc.zip"));
     u.SetExtractDir(tmp.Path("o3"));
     u.OnGetPassword = [&](TObject*, const std::string&, std::string&, bool& again) { again = false; };
     EXPECT_EQ(u.Extract(), 0);
@@ -247,7 +247,7 @@ TEST(ZipReaderOptions, PasswordSearchThroughListAndEvent) {
   }
   {  // A cancel from OnBegin stops the run with "User canceled".
     RecordingUnZip u;
-    u.SetArchiveFile(tmp.Path("enc.zip"));
+    u.SetArcFile(tmp.Path("enc.zip"));
     u.SetExtractDir(tmp.Path("o4"));
     u.OnBegin = [&](TObject*, const std::string&, int, bool&) { u.SetCancel(true); };
     EXPECT_EQ(u.Extract(), 0);

@@ -14,7 +14,7 @@ std::map<std::string, std::string> ExtractSet(const std::string& archive, const 
                                               std::vector<std::string>* asked = nullptr,
                                               std::vector<int>* codes = nullptr) {
   RecordingUnZip unzip;
-  unzip.SetArchiveFile(archive);
+  unzip.SetArcFile(archive);
   unzip.SetExtractDir(out);
   unzip.OnNextVolume = [&](TObject*, std::string& name, const std::string& id, bool exists,
                            bool& cancel) {
@@ -29,7 +29,7 @@ std::map<std::string, std::string> ExtractSet(const std::string& archive, const 
 
 std::map<std::string, std::string> ExtractPlain(const std::string& archive, const std::string& out) {
   RecordingUnZip unzip;
-  unzip.SetArchiveFile(archive);
+  unzip.SetArcFile(archive);
   unzip.SetExtractDir(out);
   unzip.Extract();
   EXPECT_TRUE(unzip.errors.empty()) << archive;
@@ -66,7 +66,7 @@ TEST(ZipReaderSplit, InfoZipSplitSetExtractsAcrossItsVolumes) {
 
   // Without an OnNextVolume handler the set cannot be read.
   RecordingUnZip bare;
-  bare.SetArchiveFile(tmp.Path("set.zip"));
+  bare.SetArcFile(tmp.Path("set.zip"));
   bare.SetExtractDir(tmp.Path("out3"));
   EXPECT_EQ(bare.Extract(), 0);
   ASSERT_FALSE(bare.errors.empty());

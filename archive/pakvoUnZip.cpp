@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <set>
 
 #include "archive/pakvoCrypt.h"
@@ -130,7 +131,7 @@ class TUnZipLegacyHost : public TLegacyHost {
   TUnZip& owner_;
 };
 
-TUnZip::TUnZip() = default;
+TUnZip::TUnZip() : spann_(std::make_unique<TDiskSpannObj>()) {}
 TUnZip::~TUnZip() = default;
 
 void TUnZip::SetArcFile(const std::string& name) {
@@ -216,9 +217,10 @@ void TUnZip::Detect() {
       bool jar = lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".jar") == 0;
       ArcType = jar ? atJar : (Offset > 0 ? atZipExe : atZip);
     } else {
-      // The last volume of a split set: its directory names the other volumes' entries.
+      // The last volume of a split set, or the last disk of a set spanned over removable disks:
+      // its directory names the other volumes' entries.
       HeaderTypeState |= HeaderTypeBit(htCentral);
-      ArcType = atZipMV;
+      ArcType = detected == atZipDS || DriveIsSpanned() ? atZipDS : atZipMV;
     }
     return;
   }
@@ -249,9 +251,54 @@ std::string TUnZip::ConvertName(const std::string& raw, uint16_t flags) const {
   return OemToAnsiName(raw, TranslateOemChar && !utf8);
 }
 
-bool TUnZip::OpenVolume(int disk) {
+bool TUnZip::DriveIsSpanned() {
+  std::error_code ec;
+  const std::string path = std::filesystem::absolute(ArcFile, ec).string();
+  auto quiet = [](const std::string&, const std::string&, const std::string&, int) {};
+  if (!DiskManager().GetDriveInfo(path, quiet, nullptr, nullptr, nullptr)) {
+    return false;
+  }
+  std::string label = DiskManager().VolumeLabel;
+  for (char& c : label) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return DiskManager().DriveType == platform::files::dkRemovable && label.rfind("PKBACK#", 0) == 0;
+}
+
+bool TUnZip::OpenInput(int disk) {
+  auto in = std::make_unique<TZipVolumeInput>();
+  if (!in->Open(ArcFile)) {
+    ReportError(ArcFile, "", "0", kErrErrorOpeningFile);
+    return false;
+  }
+  in->Disk = disk;
+  input_ = std::move(in);
+  return true;
+}
+
+bool TUnZip::OpenDisk(int disk, int64_t wantedPosition) {
   if (input_ && input_->Disk == disk) {
     return true;
+  }
+  int next = spann_->Counter() - 1;  // the disk the next request brings
+  if (disk < next) {
+    ReportError(ArcFile, "", std::to_string(disk + 1), kErrVolumeIsOutOfSequence);
+    StopRun();
+    return false;
+  }
+  for (; next <= disk; ++next) {
+    input_.reset();
+    if (!spann_->RequestDisk(next == disk ? wantedPosition : -1) || !OpenInput(next)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TUnZip::OpenVolume(int disk, int64_t wantedPosition) {
+  if (input_ && input_->Disk == disk) {
+    return true;
+  }
+  if (ArcType == atZipDS) {
+    return OpenDisk(disk, wantedPosition);
   }
   std::string name = disk == lastDisk_ ? ArchiveBaseName
                                        : SplitVolumeName(ArchiveBaseName, ArchiveBaseName, disk, lastDisk_);
@@ -293,7 +340,7 @@ bool TUnZip::OpenVolume(int disk) {
 }
 
 bool TUnZip::Seek(int disk, int64_t position) {
-  if (IsMultiVolume(ArcType) && !OpenVolume(disk)) {
+  if (IsMultiVolume(ArcType) && !OpenVolume(disk, position)) {
     return false;
   }
   if (!input_) {
@@ -473,19 +520,35 @@ bool TUnZip::WalkLocalHeaders(std::vector<TZipEntry>& list) {
 }
 
 void TUnZip::ExtractArchive() {
-  Detect();
   localOffsets_.clear();
-  if (IsNoArchiveType(ArcType)) {
-    ReportError(ArcFile, "", "0", kErrHeaderNotFound);
-    return;
-  }
-  if (!IsZipFamily(ArcType)) {
-    ReportError(ArcFile, "", "0", kErrInvalidArchiveTypeForOperation);
-    return;
-  }
   input_.reset();
-  if (!OpenVolume(lastDisk_)) {
-    return;
+  if (ArcType == atZipDS) {
+    // The last disk holds the directory: it is asked for first, then the disks in order.
+    spann_->Init(this, nullptr);
+    if (!spann_->RequestDisk(-1)) {
+      return;
+    }
+    Detect();
+    if (ArcType != atZipDS) {
+      ReportError(ArcFile, "", "0", kErrBrokenMultiVolumeChain);
+      return;
+    }
+    if (!OpenInput(lastDisk_)) {
+      return;
+    }
+  } else {
+    Detect();
+    if (IsNoArchiveType(ArcType)) {
+      ReportError(ArcFile, "", "0", kErrHeaderNotFound);
+      return;
+    }
+    if (!IsZipFamily(ArcType)) {
+      ReportError(ArcFile, "", "0", kErrInvalidArchiveTypeForOperation);
+      return;
+    }
+    if (!OpenVolume(lastDisk_)) {
+      return;
+    }
   }
   std::vector<TZipEntry> list;
   bool ok;

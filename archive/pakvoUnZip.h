@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/pakvoSpan.h"
 #include "archive/pakvoUnBase.h"
 
 class TZipVolumeInput;
@@ -74,7 +75,11 @@ class TUnZip : public TUnBase {
   std::string ConvertName(const std::string& raw, uint16_t flags) const;
   bool Selected(const std::string& name) const;
 
-  bool OpenVolume(int disk);
+  bool OpenVolume(int disk, int64_t wantedPosition = -1);
+  // Spanned disks: asks for the disks up to `disk` in order (never backwards).
+  bool OpenDisk(int disk, int64_t wantedPosition);
+  bool OpenInput(int disk);
+  bool DriveIsSpanned();
   bool Seek(int disk, int64_t position);
   // Reads from the current position, moving on to the next volume of a split set at its end.
   size_t ReadData(void* buffer, size_t count);
@@ -89,6 +94,7 @@ class TUnZip : public TUnBase {
   bool DecodeLegacy(const TZipEntry& entry);
 
   std::unique_ptr<TZipVolumeInput> input_;
+  std::unique_ptr<TDiskSpannObj> spann_;
   TEndRecord end_;
   int lastDisk_ = 0;
   int64_t firstLocal_ = 0;              // first local header found when the archive was bound

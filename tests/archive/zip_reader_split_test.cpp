@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/pakvoErrors.h"
+#include "platform/files/SimulatedDrive.h"
 #include "unzip_test_support.h"
 
 using namespace unziptest;
@@ -97,4 +98,80 @@ TEST(ZipReaderSplit, SharedSplitSamplesMatchTheirSingleArchives) {
   EXPECT_TRUE(zipSet["commons-compress/src/main/java/org/apache/commons/compress/compressors/deflate/"
                      "DeflateParameters.java"] ==
               ReadFile(base + "split_zip_created_by_zip/file_to_compare_2"));
+}
+
+// A set spanned over removable disks (each disk holds the archive's name and a "PKBACK# 00n"
+// label) on the simulated drive: the last disk is asked for first, then every disk in order; a
+// wrong disk is refused and asked for again.
+TEST(ZipReaderSplit, SpannedDisksAreAskedForInOrderAndAWrongDiskIsRefused) {
+  TempFolder tmp("unzip_spanned");
+  std::filesystem::create_directories(tmp.Path("src"));
+  std::map<std::string, std::string> files = {{"big.bin", ziptest::RandomBytes(150000, 8)},
+                                              {"text.txt", ziptest::SampleText(200000)}};
+  for (const auto& [n, d] : files) WriteFile(tmp.Path("src/" + n), d);
+  ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && zip -r -s 64k " + tmp.Path("set.zip") + " ."), 0);
+  const std::vector<std::string> volumes = {tmp.Path("set.z01"), tmp.Path("set.z02"), tmp.Path("set.zip")};
+  ASSERT_TRUE(std::filesystem::exists(volumes[1]));
+  ASSERT_FALSE(std::filesystem::exists(tmp.Path("set.z03")));
+
+  platform::files::SimulatedDrive drive(tmp.Path("drive"), tmp.Path("store"));
+  for (size_t i = 0; i < volumes.size(); ++i) {
+    drive.InsertDisk("disk" + std::to_string(i + 1));
+    drive.SetLabel("PKBACK# 00" + std::to_string(i + 1));
+    WriteFile(tmp.Path("drive/set.zip"), ReadFile(volumes[i]));
+  }
+  // The disk in the drive when the archive is bound is the last one.
+  RecordingUnZip unzip;
+  unzip.SetVolumes(&drive);
+  unzip.SetArcFile(tmp.Path("drive/set.zip"));
+  EXPECT_EQ(unzip.ArcType, atZipDS);
+  unzip.SetExtractDir(tmp.Path("out"));
+
+  std::vector<std::string> asked;
+  unzip.OnGetZipLastDisk = [&](TObject*, bool& cancel) {
+    asked.push_back("last");
+    drive.InsertDisk("disk3");
+    cancel = false;
+  };
+  int firstCalls = 0;
+  unzip.OnGetZipFirstDisk = [&](TObject*, bool& cancel) {
+    asked.push_back("first");
+    drive.InsertDisk(++firstCalls == 1 ? "disk2" : "disk1");  // the wrong disk first
+    cancel = false;
+  };
+  unzip.OnGetZipNextDisk = [&](TObject*, const std::string& name, bool& cancel) {
+    asked.push_back("next " + name);
+    drive.InsertDisk("disk" + name);
+    cancel = false;
+  };
+  // Start with the first disk in the drive: the last one must be asked for.
+  drive.InsertDisk("disk1");
+  unzip.Extract();
+  EXPECT_TRUE(unzip.errors.empty()) << unzip.Codes()[0];
+  EXPECT_EQ(asked, (std::vector<std::string>{"last", "first", "first", "next 2", "next 3"}));
+  auto tree = Tree(tmp.Path("out"));
+  EXPECT_EQ(tree.size(), files.size());
+  for (const auto& [n, d] : files) EXPECT_TRUE(tree[n] == d) << n;
+
+  // Without the first-disk event the request fails with the event's name, and the run stops.
+  RecordingUnZip bare;
+  bare.SetVolumes(&drive);
+  drive.InsertDisk("disk3");
+  bare.SetArcFile(tmp.Path("drive/set.zip"));
+  bare.SetExtractDir(tmp.Path("out2"));
+  bare.OnGetZipLastDisk = [](TObject*, bool& cancel) { cancel = true; };
+  EXPECT_EQ(bare.Extract(), 0);
+  ASSERT_FALSE(bare.errors.empty());
+  EXPECT_EQ(bare.errors[0].ECode, kErrRequiredEventNotAssigned);
+  EXPECT_EQ(bare.errors[0].ExtendedMsg, "OnGetZipFirstDisk");
+
+  // A user who cancels the disk request stops the extraction.
+  RecordingUnZip cancelled;
+  cancelled.SetVolumes(&drive);
+  cancelled.SetArcFile(tmp.Path("drive/set.zip"));
+  cancelled.SetExtractDir(tmp.Path("out3"));
+  cancelled.OnGetZipLastDisk = [](TObject*, bool& cancel) { cancel = true; };
+  cancelled.OnGetZipFirstDisk = [](TObject*, bool& cancel) { cancel = true; };
+  EXPECT_EQ(cancelled.Extract(), 0);
+  EXPECT_FALSE(std::filesystem::exists(tmp.Path("out3")));
 }

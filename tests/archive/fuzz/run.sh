@@ -20,7 +20,9 @@ for f in "$REPO"/archive/pakvoStreams.cpp "$REPO"/archive/pakvoInflate.cpp; do
   [[ -f "$f" ]] && SOURCES+=("$f")
 done
 SOURCES+=("$REPO"/common/*.cpp "$REPO"/platform/files/*.cpp)
-FLAGS=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I"$REPO")
+FLAGS=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fsanitize-recover=undefined -I"$REPO")
+# Every sanitizer report stops the run, except the suppressed known findings of other units.
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$PWD/ubsan.supp"
 
 echo "building fuzz targets in $WORK"
 clang++ "${FLAGS[@]}" fuzz_zip_reader.cpp "${SOURCES[@]}" -lz -o "$WORK/fuzz_zip_reader"

@@ -14,6 +14,12 @@
 #include "archive/pakvoCrypt.h"
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoLegacy.h"
+#if __has_include("archive/pakvoInflate.h")
+#include "archive/pakvoInflate.h"
+#define PAKVO_HAVE_DEFLATE64 1
+#else
+#define PAKVO_HAVE_DEFLATE64 0
+#endif
 #include "archive/pakvoSpan.h"
 
 namespace {
@@ -736,34 +742,26 @@ bool TUnZip::Inflate(bool deflate64) {
   return deflate64 ? InflateDeflate64() : InflateDeflate();
 }
 
-bool TUnZip::InflateDeflate() {
-  struct Stream {
-    z_stream zs{};
-    bool ok = false;
-    ~Stream() {
-      if (ok) inflateEnd(&zs);
-    }
-  } s;
-  if (inflateInit2(&s.zs, -15) != Z_OK) {
-    return true;  // nothing decoded: the CRC check reports the entry
-  }
-  s.ok = true;
+// Feeds the entry's compressed bytes to an inflater step (zlib's calling convention) and writes
+// what it produces, never more than the declared uncompressed size. Truncated or corrupt data
+// ends the entry early; the CRC check then reports it.
+bool TUnZip::InflateLoop(const std::function<int(z_stream&)>& step, z_stream& zs) {
   std::vector<uint8_t> in(kBlock);
   std::vector<uint8_t> out(kBlock);
   uint64_t produced = 0;
   bool inputDone = false;
   while (produced < entryUnpacked_ && !GetCancel()) {
-    if (s.zs.avail_in == 0 && !inputDone) {
+    if (zs.avail_in == 0 && !inputDone) {
       size_t n = ReadEntryData(in.data(), in.size());
       inputDone = n == 0;
-      s.zs.next_in = in.data();
-      s.zs.avail_in = static_cast<uInt>(n);
+      zs.next_in = in.data();
+      zs.avail_in = static_cast<uInt>(n);
     }
     size_t want = static_cast<size_t>(std::min<uint64_t>(out.size(), entryUnpacked_ - produced));
-    s.zs.next_out = out.data();
-    s.zs.avail_out = static_cast<uInt>(want);
-    int r = inflate(&s.zs, Z_NO_FLUSH);
-    size_t got = want - s.zs.avail_out;
+    zs.next_out = out.data();
+    zs.avail_out = static_cast<uInt>(want);
+    int r = step(zs);
+    size_t got = want - zs.avail_out;
     if (got > 0) {
       if (!WriteOutput(out.data(), got)) {
         return false;
@@ -774,18 +772,52 @@ bool TUnZip::InflateDeflate() {
     if (r == Z_STREAM_END || (r != Z_OK && r != Z_BUF_ERROR)) {
       break;
     }
-    if (got == 0 && s.zs.avail_in == 0 && inputDone) {
-      break;  // truncated: the CRC check reports the entry
+    if (got == 0 && zs.avail_in == 0 && inputDone) {
+      break;
     }
   }
   return true;
 }
 
-// Deflate64 needs the library's own inflater; until it is linked in, method 9 is refused as
-// unsupported.
+bool TUnZip::InflateDeflate() {
+  struct Stream {
+    z_stream zs{};
+    bool ok = false;
+    ~Stream() {
+      if (ok) inflateEnd(&zs);
+    }
+  } s;
+#if PAKVO_HAVE_DEFLATE64
+  SetDeflate64Mode(false);
+#endif
+  if (inflateInit2(&s.zs, -15) != Z_OK) {
+    return true;  // nothing decoded: the CRC check reports the entry
+  }
+  s.ok = true;
+  return InflateLoop([](z_stream& zs) { return inflate(&zs, Z_NO_FLUSH); }, s.zs);
+}
+
+#if PAKVO_HAVE_DEFLATE64
+bool TUnZip::Deflate64Available() { return true; }
+
+bool TUnZip::InflateDeflate64() {
+  SetDeflate64Mode(true);
+  struct ModeBack {
+    ~ModeBack() { SetDeflate64Mode(false); }
+  } back;
+  TInflater inflater;
+  z_stream zs{};
+  if (inflater.Init(-15) != Z_OK) {
+    return true;
+  }
+  return InflateLoop([&](z_stream& strm) { return inflater.Inflate(strm); }, zs);
+}
+#else
+// Without the library's Deflate64 inflater, method 9 is refused as unsupported.
 bool TUnZip::Deflate64Available() { return false; }
 
 bool TUnZip::InflateDeflate64() { return true; }
+#endif
 
 bool TUnZip::DecodeLegacy(const TZipEntry& e) {
   TUnZipLegacyHost host(*this);

@@ -3,7 +3,10 @@
 // Deflate64), checks traditional encryption, and reads multi-volume sets across their volumes.
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +28,9 @@ class TUnZip : public TUnBase {
   // Which records were found when the archive was bound: exactly {htLocal} means no central
   // directory (the entries are found by walking the local headers).
   THeaderTypeState HeaderTypeState = 0;
+
+  // True when the library's Deflate64 inflater is linked in (method 9 is refused otherwise).
+  static bool Deflate64Available();
 
  protected:
   void ExtractArchive() override;
@@ -89,8 +95,8 @@ class TUnZip : public TUnBase {
   bool CopyStored();
   bool Inflate(bool deflate64);
   bool InflateDeflate();
+  bool InflateLoop(const std::function<int(z_stream&)>& step, z_stream& zs);
   bool InflateDeflate64();
-  static bool Deflate64Available();
   bool DecodeLegacy(const TZipEntry& entry);
 
   std::unique_ptr<TZipVolumeInput> input_;

@@ -226,3 +226,30 @@ TEST(ZipReaderInterop, EncryptionAndZip64Samples) {
     EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())), crc);
   }
 }
+
+TEST(ZipReaderInterop, Deflate64SamplesAndSevenZipDeflate64) {
+  if (!TUnZip::Deflate64Available()) GTEST_SKIP() << "Deflate64 inflater not linked in";
+  TempFolder tmp("unzip_d64");
+  {
+    RecordingUnZip unzip;
+    ExpectExtracts(unzip, Shared("deflate64/COMPRESS-380.zip"), tmp.Path("c380"),
+                   {{"input2", ReadFile(Shared("deflate64/COMPRESS-380-input"))}}, false);
+  }
+  for (const char* zip : {"deflate64/deflate64.zip", "deflate64/lorem-ipsum-deflate64.zip"}) {
+    RecordingUnZip unzip;
+    unzip.SetArcFile(Shared(zip));
+    unzip.SetExtractDir(tmp.Path(zip));
+    int passed = 0;
+    unzip.OnEnd = [&](TObject*, const std::string&, bool ok) { passed += ok; };
+    int taken = unzip.Extract();
+    EXPECT_TRUE(unzip.errors.empty()) << zip;
+    EXPECT_EQ(passed, taken) << zip;
+  }
+  EXPECT_EQ(ReadFile(tmp.Path("deflate64/deflate64.zip/first.txt")).size(), 34u);
+  EXPECT_EQ(std::filesystem::file_size(tmp.Path("deflate64/deflate64.zip/binary.wmv")), 2703788u);
+
+  auto files = MakeSource(tmp.Path("src"));
+  ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && 7zz a -tzip -mm=Deflate64 -mx=9 " + tmp.Path("d64.zip") + " ."), 0);
+  RecordingUnZip unzip;
+  ExpectExtracts(unzip, tmp.Path("d64.zip"), tmp.Path("out"), files);
+}

@@ -717,7 +717,9 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
   }
   Encrypted = false;
   const bool verdict = written && !GetCancel() && (crc32_ == e.Crc || ~crc32_ == e.Crc);
-  CloseOutput(verdict, DosAttrMask(e.ExternalAttr) & 0xFF, e.DosDateTime);
+  // JAR entries carry no usable attributes: their files get the plain archive attribute.
+  const bool jar = ArcType == atJar || ArcType == atJarExe;
+  CloseOutput(verdict, jar ? faArchive : DosAttrMask(e.ExternalAttr) & 0xFF, e.DosDateTime);
   if (written) {
     CheckCrc(32, e.Crc);
   }

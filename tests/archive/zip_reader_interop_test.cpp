@@ -253,3 +253,15 @@ TEST(ZipReaderInterop, Deflate64SamplesAndSevenZipDeflate64) {
   RecordingUnZip unzip;
   ExpectExtracts(unzip, tmp.Path("d64.zip"), tmp.Path("out"), files);
 }
+
+TEST(ZipReaderInterop, NamesMarkedUtf8AreNotReadAsOemText) {
+  TempFolder tmp("unzip_utf8");
+  std::filesystem::create_directories(tmp.Path("src"));
+  WriteFile(tmp.Path("src/\xc3\xbcn\xc3\xaf.txt"), "umlaut");
+  WriteFile(tmp.Path("src/plain.txt"), "plain");
+  // 7zz marks non-ASCII names as UTF-8 (general-purpose bit 11).
+  ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && 7zz a -tzip " + tmp.Path("u.zip") + " ."), 0);
+  RecordingUnZip unzip;
+  ExpectExtracts(unzip, tmp.Path("u.zip"), tmp.Path("out"),
+                 {{"\xc3\xbcn\xc3\xaf.txt", "umlaut"}, {"plain.txt", "plain"}}, false);
+}

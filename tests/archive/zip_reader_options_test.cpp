@@ -254,3 +254,33 @@ TEST(ZipReaderOptions, PasswordSearchThroughListAndEvent) {
     EXPECT_EQ(u.Codes(), std::vector<int>{kErrUserCanceled});
   }
 }
+
+TEST(ZipReaderOptions, RunEventsProgressAndElapsedTime) {
+  TempFolder tmp("unzip_events");
+  std::string zip = MakeArchive(tmp);
+  RecordingUnZip u;
+  u.SetArcFile(zip);
+  u.SetExtractDir(tmp.Path("out"));
+  std::vector<std::string> events;
+  int lastByArchive = -1;
+  u.OnActivate = [&](TObject*) { events.push_back("activate"); };
+  u.OnDeactivate = [&](TObject*) { events.push_back("deactivate"); };
+  u.OnElapsedTime = [&](TObject*, float seconds) {
+    events.push_back("elapsed");
+    EXPECT_GE(seconds, 0.0f);
+  };
+  u.OnBegin = [&](TObject*, const std::string&, int count, bool&) {
+    events.push_back("begin " + std::to_string(count));
+  };
+  u.OnProgress = [&](TObject*, uint8_t byFile, uint8_t byArchive) {
+    EXPECT_LE(byFile, 100);
+    EXPECT_GE(byArchive, lastByArchive);
+    lastByArchive = byArchive;
+  };
+  EXPECT_EQ(u.Extract(), 5);
+  EXPECT_EQ(events, (std::vector<std::string>{"activate", "begin 1", "begin 2", "begin 3", "begin 4",
+                                              "begin 5", "elapsed", "deactivate"}));
+  EXPECT_EQ(lastByArchive, 100);
+  // The archive name is kept whatever the run did.
+  EXPECT_EQ(u.ArchiveFile(), zip);
+}

@@ -247,3 +247,27 @@ TEST(ZipReaderHostile, FailedEntriesLeaveTheOthersExtractedAndNothingHalfWritten
   EXPECT_EQ(Names(t.files), (std::vector<std::string>{"plain.txt", "zc.txt"}));
   EXPECT_EQ(t.codes, std::vector<int>{kErrBadFileHeader});
 }
+
+// The legacy decoders raise their errors: the run ends with the library's exception, what was
+// extracted before stays, and the broken entry leaves nothing behind.
+TEST(ZipReaderHostile, BrokenLegacyDataRaisesAndLeavesNothingHalfWritten) {
+  TempFolder tmp("unzip_legacy_broken");
+  auto shrunk = zipbuild::Stored("broken.txt", std::string("\xff\xff\xff\xff", 4));
+  shrunk.method = 1;
+  shrunk.unpacked = 100;
+  WriteFile(tmp.Path("b.zip"), zipbuild::Build({zipbuild::Stored("first.txt", "1"), shrunk,
+                                                zipbuild::Stored("last.txt", "3")}));
+  RecordingUnZip unzip;
+  unzip.SetArcFile(tmp.Path("b.zip"));
+  unzip.SetExtractDir(tmp.Path("out"));
+  try {
+    unzip.Extract();
+    ADD_FAILURE() << "no exception";
+  } catch (const E_RAISE& e) {
+    EXPECT_STREQ(e.what(), "Bad block");
+  }
+  EXPECT_EQ(unzip.Codes(), std::vector<int>{kErrBadBlock});
+  EXPECT_EQ(Names(Tree(tmp.Path("out"))), std::vector<std::string>{"first.txt"});
+  ExpectNoLeftovers(tmp.Path("out"));
+  EXPECT_EQ(unzip.ArchiveFile(), tmp.Path("b.zip"));
+}

@@ -242,7 +242,8 @@ TEST(ZipReaderHostile, FailedEntriesLeaveTheOthersExtractedAndNothingHalfWritten
   // A truncated archive: the entries before the cut extract, the cut one is refused.
   ASSERT_EQ(Shell("cd " + src + " && zip -q " + tmp.Path("abc.zip") + " plain.txt zc.txt crc.txt"), 0);
   std::string abc = ReadFile(tmp.Path("abc.zip"));
-  const auto& last = ziptest::FindEntry(ziptest::ListZip(abc), "crc.txt");
+  const auto abcEntries = ziptest::ListZip(abc);
+  const auto& last = ziptest::FindEntry(abcEntries, "crc.txt");
   Outcome t = ExtractBytes(tmp, "cut.zip", abc.substr(0, last.dataOffset + 100));
   EXPECT_EQ(Names(t.files), (std::vector<std::string>{"plain.txt", "zc.txt"}));
   EXPECT_EQ(t.codes, std::vector<int>{kErrBadFileHeader});

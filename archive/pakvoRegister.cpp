@@ -299,7 +299,7 @@ int64_t Detector::FindZipEnd(bool* found, bool scanWithoutEnd) {
       o_.ZipFlags |= 2;
     } else {
       int64_t realCd = cdEndPos - cdSize;
-      offset = realCd - cdOffset;
+      offset = realCd >= 0 ? realCd - cdOffset : -1;
       if (realCd < 0 || offset < 0 || !ReadExact(realCd, central, 46) ||
           Le32(central) != kSigCentral) {
         // No directory where either place says: keep what the end record tells.
@@ -541,7 +541,9 @@ int64_t Detector::ElfImageLength() const {
     shentsize = Le16(h + 46);
     shnum = Le16(h + 48);
   }
-  if (shoff > 0) end = std::max(end, shoff + static_cast<int64_t>(shentsize) * shnum);
+  if (shoff > 0 && shoff <= size_)
+    end = std::max(end, shoff + static_cast<int64_t>(shentsize) * shnum);
+  if (phoff <= 0 || phoff > size_) phnum = 0;
   for (int i = 0; i < phnum && i < 256; ++i) {
     uint8_t ph[56];
     size_t want = is64 ? 56 : 32;

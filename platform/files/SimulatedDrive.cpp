@@ -25,7 +25,12 @@ SimulatedDrive::SimulatedDrive(std::string root, std::string store, int driveTyp
       store_(Unslashed(fs::absolute(store).lexically_normal().string())),
       driveType_(driveType) {
   fs::create_directories(store_);
-  fs::remove_all(root_);
+  std::error_code ec;
+  if (fs::exists(root_, ec)) {
+    if (!fs::is_directory(root_, ec) || !fs::is_empty(root_, ec))
+      throw std::invalid_argument("The folder of a simulated drive must be new or empty: " + root_);
+    fs::remove(root_, ec);
+  }
 }
 
 void SimulatedDrive::InsertDisk(const std::string& name) {

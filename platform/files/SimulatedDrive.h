@@ -13,8 +13,9 @@ namespace platform::files {
 
 class SimulatedDrive final : public IVolumes {
  public:
-  // `root` stands for the drive (created when a disk is inserted, removed when it is ejected);
-  // `store` keeps the contents of the disks that are out of the drive.
+  // `root` stands for the drive (created when a disk is inserted, removed when it is ejected); it
+  // must not exist yet or be empty (std::invalid_argument otherwise). `store` keeps the contents
+  // of the disks that are out of the drive.
   SimulatedDrive(std::string root, std::string store, int driveType = dkRemovable);
 
   // Saves the disk in the drive (if any) and puts disk `name` in; a new name is a blank disk.

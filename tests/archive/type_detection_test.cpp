@@ -320,3 +320,40 @@ TEST(RecordSignatures, KindsAndTar) {
   uint8_t header[512] = {};
   EXPECT_FALSE(TarHeaderChecksumOk(header));
 }
+
+// Damaged copies of every sample: cut short, bytes overwritten, headers filled with 0xFF. The
+// detector answers with some type and nothing else happens.
+TEST(NoArchive, DamagedSamplesAreSafe) {
+  TempDir dir;
+  std::mt19937 rng(11);
+  int files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(kFormats)) {
+    if (!entry.is_regular_file()) continue;
+    std::string data = ReadFile(entry.path().string());
+    for (int round = 0; round < 12; ++round) {
+      std::string bad = data;
+      if (round % 3 == 0 && bad.size() > 1) bad.resize(rng() % bad.size());
+      for (int k = 0; k < 8 && !bad.empty(); ++k) bad[rng() % bad.size()] = static_cast<char>(rng());
+      if (round % 3 == 2)
+        for (size_t i = 0; i < bad.size() && i < 64; ++i) bad[i] = '\xff';
+      if (round == 4 && bad.size() > 4) {
+        size_t end = bad.rfind(std::string("PK\x05\x06", 4));
+        if (end != std::string::npos)
+          for (size_t i = end + 4; i < bad.size() && i < end + 22; ++i) bad[i] = '\xff';
+      }
+      if ((round == 5 || round == 7) && bad.size() > 64) {
+        // Executable headers with random fields over the damaged data.
+        bad.replace(0, 4, round == 5 ? std::string("MZ\x90\x00", 4) : std::string("\x7f" "ELF", 4));
+        bad[4] = static_cast<char>(1 + rng() % 2);
+        bad[5] = 1;
+      }
+      WriteFile(dir.Path("bad.bin"), bad);
+      TRegisterPakvo reg;
+      EXPECT_NO_THROW(reg.SetArcFile(dir.Path("bad.bin")));
+      EXPECT_LE(static_cast<int>(reg.ArcType), static_cast<int>(atZoo));
+      EXPECT_GE(reg.Offset, IsNoArchiveType(reg.ArcType) ? -1 : 0);
+    }
+    ++files;
+  }
+  EXPECT_GT(files, 40);
+}

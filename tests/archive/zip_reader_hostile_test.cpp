@@ -272,3 +272,13 @@ TEST(ZipReaderHostile, BrokenLegacyDataRaisesAndLeavesNothingHalfWritten) {
   ExpectNoLeftovers(tmp.Path("out"));
   EXPECT_EQ(unzip.ArchiveFile(), tmp.Path("b.zip"));
 }
+
+// Regression: a fuzzed archive whose end record's directory size overflowed the type detection.
+TEST(ZipReaderHostile, FuzzFindingsStayHarmless) {
+  TempFolder tmp("unzip_fuzz_regressions");
+  const std::string dir = std::string(SCHEMION_SOURCE_DIR_TESTS) + "/fuzz/regressions";
+  for (const auto& f : std::filesystem::directory_iterator(dir)) {
+    Outcome o = ExtractFile(f.path().string(), tmp.Path("out"));
+    EXPECT_FALSE(o.codes.empty()) << f.path();
+  }
+}

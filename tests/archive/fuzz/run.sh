@@ -20,9 +20,8 @@ for f in "$REPO"/archive/pakvoStreams.cpp "$REPO"/archive/pakvoInflate.cpp; do
   [[ -f "$f" ]] && SOURCES+=("$f")
 done
 SOURCES+=("$REPO"/common/*.cpp "$REPO"/platform/files/*.cpp)
-FLAGS=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fsanitize-recover=undefined -I"$REPO")
-# Every sanitizer report stops the run, except the suppressed known findings of other units.
-export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$PWD/ubsan.supp"
+FLAGS=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I"$REPO")
+export UBSAN_OPTIONS="print_stacktrace=1"
 
 echo "building fuzz targets in $WORK"
 clang++ "${FLAGS[@]}" fuzz_zip_reader.cpp "${SOURCES[@]}" -lz -o "$WORK/fuzz_zip_reader"
@@ -34,14 +33,15 @@ SEEDS_LEGACY="$WORK/seeds-legacy"
 rm -rf "$SEEDS_ZIP" "$SEEDS_LEGACY"
 mkdir -p "$SEEDS_ZIP" "$SEEDS_LEGACY" "$WORK/corpus-zip" "$WORK/corpus-legacy"
 find "$SHARED/testdata/archives" \( -iname '*.zip' -o -iname '*.jar' \) -size -200k -exec cp {} "$SEEDS_ZIP"/ \;
+cp regressions/* "$SEEDS_ZIP"/
 for f in "$SHARED"/testdata/archives/legacy/zip2-*.bin; do
   { printf '\x04\x08\x00'; cat "$f"; } > "$SEEDS_LEGACY/reduce-$(basename "$f")"
   { printf '\x05\x08\x00'; cat "$f"; } > "$SEEDS_LEGACY/explode-$(basename "$f")"
 done
 
 status=0
-"$WORK/fuzz_zip_reader" -max_total_time="$SECONDS_PER_TARGET" -max_len=262144 -rss_limit_mb=2048 \
+"$WORK/fuzz_zip_reader" -artifact_prefix="$WORK/" -max_total_time="$SECONDS_PER_TARGET" -max_len=262144 -rss_limit_mb=2048 \
   -timeout=20 "$WORK/corpus-zip" "$SEEDS_ZIP" || status=1
-"$WORK/fuzz_legacy_decoders" -max_total_time="$SECONDS_PER_TARGET" -max_len=65536 -timeout=20 \
+"$WORK/fuzz_legacy_decoders" -artifact_prefix="$WORK/" -max_total_time="$SECONDS_PER_TARGET" -max_len=65536 -timeout=20 \
   "$WORK/corpus-legacy" "$SEEDS_LEGACY" || status=1
 exit $status

@@ -10,7 +10,7 @@
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoGbls.h"
 
-std::string SplitVolumeName(std::string_view baseName, std::string_view archiveFile, int index,
+std::string GetVolumeName(std::string_view baseName, std::string_view archiveFile, int index,
                             int count) {
   if (index < count) {
     char ext[16];

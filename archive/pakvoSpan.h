@@ -12,7 +12,7 @@
 
 // Name of volume `index` of a set of `count` volumes split by zip: below `count` the base name with
 // the extension ".z01", ".z02" ...; otherwise the archive itself (the last volume keeps its name).
-std::string SplitVolumeName(std::string_view baseName, std::string_view archiveFile, int index,
+std::string GetVolumeName(std::string_view baseName, std::string_view archiveFile, int index,
                             int count);
 
 class TDiskSpannObj : public TDiskCommon {

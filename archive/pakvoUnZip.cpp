@@ -307,7 +307,7 @@ bool TUnZip::OpenVolume(int disk, int64_t wantedPosition) {
     return OpenDisk(disk, wantedPosition);
   }
   std::string name = disk == lastDisk_ ? ArchiveBaseName
-                                       : SplitVolumeName(ArchiveBaseName, ArchiveBaseName, disk, lastDisk_);
+                                       : GetVolumeName(ArchiveBaseName, ArchiveBaseName, disk, lastDisk_);
   if (input_) {
     // Moving to another volume of the set: the user confirms or names it.
     const std::string volumeId = std::to_string(disk + 1);
@@ -703,7 +703,7 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
   bool written = true;
   switch (e.Method) {
     case 0:
-      written = CopyStored();
+      written = CopyStream();
       break;
     case 8:
       written = Inflate(false);
@@ -725,7 +725,7 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
   }
 }
 
-bool TUnZip::CopyStored() {
+bool TUnZip::CopyStream() {
   std::vector<uint8_t> buffer(kBlock);
   while (entryLeft_ > 0 && !GetCancel()) {
     size_t n = ReadEntryData(buffer.data(), buffer.size());

@@ -36,8 +36,8 @@ class TUnZip : public TUnBase {
   void ExtractArchive() override;
   bool CheckPassword(const uint8_t* Header) override;
 
- public:
-  // One entry as the directory walk lists it (public for the fuzz harness and tests).
+ private:
+  // One entry as the directory walk lists it.
   struct TZipEntry {
     uint32_t ExternalAttr = 0;
     uint16_t Disk = 0;
@@ -52,7 +52,6 @@ class TUnZip : public TUnBase {
     std::string Name;  // the stored name, converted to path form
   };
 
- private:
   struct TEndRecord {
     int64_t Position = -1;
     uint16_t ThisDisk = 0;
@@ -92,7 +91,7 @@ class TUnZip : public TUnBase {
   // Reads the entry's compressed bytes (bounded by what is left of it), decrypting them.
   size_t ReadEntryData(uint8_t* buffer, size_t count);
 
-  bool CopyStored();
+  bool CopyStream();
   bool Inflate(bool deflate64);
   bool InflateDeflate();
   bool InflateLoop(const std::function<int(z_stream&)>& step, z_stream& zs);

@@ -14,12 +14,7 @@
 #include "archive/pakvoCrypt.h"
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoLegacy.h"
-#if __has_include("archive/pakvoInflate.h")
 #include "archive/pakvoInflate.h"
-#define PAKVO_HAVE_DEFLATE64 1
-#else
-#define PAKVO_HAVE_DEFLATE64 0
-#endif
 #include "archive/pakvoSpan.h"
 
 namespace {
@@ -656,11 +651,8 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
     return;
   }
   switch (e.Method) {
-    case 0: case 1: case 2: case 3: case 4: case 5: case 6: case 8:
+    case 0: case 1: case 2: case 3: case 4: case 5: case 6: case 8: case 9:
       break;
-    case 9:
-      if (Deflate64Available()) break;
-      [[fallthrough]];
     default:
       ReportError(CurrentFile, "", "0", kErrUnsupportedCompressionMethod);
       dropCount();
@@ -789,18 +781,13 @@ bool TUnZip::InflateDeflate() {
       if (ok) inflateEnd(&zs);
     }
   } s;
-#if PAKVO_HAVE_DEFLATE64
   SetDeflate64Mode(false);
-#endif
   if (inflateInit2(&s.zs, -15) != Z_OK) {
     return true;  // nothing decoded: the CRC check reports the entry
   }
   s.ok = true;
   return InflateLoop([](z_stream& zs) { return inflate(&zs, Z_NO_FLUSH); }, s.zs);
 }
-
-#if PAKVO_HAVE_DEFLATE64
-bool TUnZip::Deflate64Available() { return true; }
 
 bool TUnZip::InflateDeflate64() {
   SetDeflate64Mode(true);
@@ -814,12 +801,6 @@ bool TUnZip::InflateDeflate64() {
   }
   return InflateLoop([&](z_stream& strm) { return inflater.Inflate(strm); }, zs);
 }
-#else
-// Without the library's Deflate64 inflater, method 9 is refused as unsupported.
-bool TUnZip::Deflate64Available() { return false; }
-
-bool TUnZip::InflateDeflate64() { return true; }
-#endif
 
 bool TUnZip::DecodeLegacy(const TZipEntry& e) {
   TUnZipLegacyHost host(*this);

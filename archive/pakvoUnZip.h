@@ -29,9 +29,6 @@ class TUnZip : public TUnBase {
   // directory (the entries are found by walking the local headers).
   THeaderTypeState HeaderTypeState = 0;
 
-  // True when the library's Deflate64 inflater is linked in (method 9 is refused otherwise).
-  static bool Deflate64Available();
-
  protected:
   void ExtractArchive() override;
   bool CheckPassword(const uint8_t* Header) override;

@@ -479,8 +479,8 @@ bool TUnBase::MatchSpecLists(const std::string& Name, const std::vector<std::str
   return true;
 }
 
-// A spec equal to the name matches; a spec with a directory part matches names in that directory
-// (and below it with Recurse); a spec without one matches names anywhere with Recurse, else only
+// A FileSpec entry equal to the name matches; an entry with a directory part matches names in that
+// directory (and below it with Recurse); an entry without one matches names anywhere with Recurse, else only
 // names without a directory. The name part is matched with wildcards. An empty list takes all.
 bool TUnBase::MatchFileSpecPath(const std::string& Name, const std::vector<std::string>& Specs,
                                 bool Recurse) {

@@ -125,7 +125,8 @@ class LegacyCoder {
       packedLeft_ = 0;
       return false;
     }
-    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(packedLeft_, input_.size()));
+    std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(packedLeft_, input_.size()));
     std::size_t got = host_.LegacyRead(input_.data(), want);
     if (got == 0) {
       packedLeft_ = 0;
@@ -317,8 +318,7 @@ constexpr std::uint8_t kDle = 144;
 
 }  // namespace
 
-bool Unreduce(TLegacyHost& host, int factor, std::uint64_t packedSize,
-              std::uint64_t unpackedSize) {
+bool Unreduce(TLegacyHost& host, int factor, std::uint64_t packedSize, std::uint64_t unpackedSize) {
   if (factor < 1 || factor > 4) {
     host.LegacyReport(kErrUnsupportedCompressionMethod);
     return false;

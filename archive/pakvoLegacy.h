@@ -34,8 +34,7 @@ class TLegacyHost {
 bool Unshrink(TLegacyHost& host, std::uint64_t packedSize, std::uint64_t unpackedSize);
 
 // Methods 2-5, reduced with compression factor 1-4 (`factor`).
-bool Unreduce(TLegacyHost& host, int factor, std::uint64_t packedSize,
-              std::uint64_t unpackedSize);
+bool Unreduce(TLegacyHost& host, int factor, std::uint64_t packedSize, std::uint64_t unpackedSize);
 
 // Method 6, imploded; `flags` are the entry's general-purpose flags (bit 1: 8 KB window, bit 2:
 // literal tree present).

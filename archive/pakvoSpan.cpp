@@ -11,7 +11,7 @@
 #include "archive/pakvoGbls.h"
 
 std::string GetVolumeName(std::string_view baseName, std::string_view archiveFile, int index,
-                            int count) {
+                          int count) {
   if (index < count) {
     char ext[16];
     std::snprintf(ext, sizeof ext, ".z%2.2d", index + 1);
@@ -35,7 +35,7 @@ bool TDiskSpannObj::RequestDisk(int64_t wantedPosition) {
   const char* eventName = counter_ == 0   ? "OnGetZipLastDisk"
                           : counter_ == 1 ? "OnGetZipFirstDisk"
                                           : "OnGetZipNextDisk";
-  const bool assigned = counter_ == 0 ? static_cast<bool>(onLastDisk_)
+  const bool assigned = counter_ == 0   ? static_cast<bool>(onLastDisk_)
                         : counter_ == 1 ? static_cast<bool>(onFirstDisk_)
                                         : static_cast<bool>(onNextDisk_);
   if (!assigned) {
@@ -89,7 +89,7 @@ bool TDiskSpannObj::RequestDisk(int64_t wantedPosition) {
     Fail();
     return false;
   }
-  struct stat st{};
+  struct stat st {};
   owner_->ArcFileSize = ::fstat(fd, &st) == 0 ? st.st_size : 0;
   ::close(fd);
   return true;
@@ -113,7 +113,7 @@ bool TDiskSpannObj::Probe(int64_t wantedPosition) {
   if (fd < 0) {
     return false;  // no disk, or not this set's: ask again
   }
-  struct stat st{};
+  struct stat st {};
   const int64_t size = ::fstat(fd, &st) == 0 ? st.st_size : 0;
   bool accepted = false;
   if (wantedPosition < 0) {

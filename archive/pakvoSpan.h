@@ -13,7 +13,7 @@
 // Name of volume `index` of a set of `count` volumes split by zip: below `count` the base name with
 // the extension ".z01", ".z02" ...; otherwise the archive itself (the last volume keeps its name).
 std::string GetVolumeName(std::string_view baseName, std::string_view archiveFile, int index,
-                            int count);
+                          int count);
 
 class TDiskSpannObj : public TDiskCommon {
  public:

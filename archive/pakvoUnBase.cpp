@@ -152,7 +152,7 @@ bool TUnBase::OpenArchive() {
     ReportError(ArcFile, "", "0", kErrErrorOpeningFile);
     return false;
   }
-  struct stat st{};
+  struct stat st {};
   ArcFileSize = ::fstat(fd, &st) == 0 ? st.st_size : 0;
   ::close(fd);
   return true;
@@ -307,7 +307,7 @@ bool TUnBase::DoBeginFile(bool Forced) {
           ReportError(CurrentFile, "", "0", kErrErrorWritingToFile);
           ok = false;
         } else {
-          struct stat st{};
+          struct stat st {};
           if (::stat(CurrentFile.c_str(), &st) == 0) {
             ::chmod(CurrentFile.c_str(), st.st_mode | S_IWUSR);
           }
@@ -426,7 +426,7 @@ void TUnBase::CloseOutput(bool keep, uint32_t Attr, uint32_t DosDate) {
   times[0].tv_nsec = times[1].tv_nsec = 0;
   ::utimensat(AT_FDCWD, CurrentFile.c_str(), times, 0);
   if (RestoreFileAttr && Attr != faArchive && (Attr & faReadOnly) != 0) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(CurrentFile.c_str(), &st) == 0) {
       ::chmod(CurrentFile.c_str(), st.st_mode & ~static_cast<mode_t>(0222));
     }
@@ -479,9 +479,10 @@ bool TUnBase::MatchSpecLists(const std::string& Name, const std::vector<std::str
   return true;
 }
 
-// A FileSpec entry equal to the name matches; an entry with a directory part matches names in that
-// directory (and below it with Recurse); an entry without one matches names anywhere with Recurse, else only
-// names without a directory. The name part is matched with wildcards. An empty list takes all.
+// A FileSpec entry equal to the name matches; an entry with a directory part matches names in
+// that directory (and below it with Recurse); an entry without one matches names anywhere with
+// Recurse, else only names without a directory. The name part is matched with wildcards. An
+// empty list takes all.
 bool TUnBase::MatchFileSpecPath(const std::string& Name, const std::vector<std::string>& Specs,
                                 bool Recurse) {
   if (Specs.empty()) {

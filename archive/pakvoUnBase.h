@@ -15,9 +15,9 @@
 
 enum TCpuType : uint8_t { cptAuto, cpt80286, cpt80386, cpt80486 };
 
-using TOnFileExistsEvent = std::function<void(TObject* Sender, const std::string& FileName,
-                                              std::string& NewFileName,
-                                              TOverwriteMode& OverwriteMode)>;
+using TOnFileExistsEvent =
+    std::function<void(TObject* Sender, const std::string& FileName, std::string& NewFileName,
+                       TOverwriteMode& OverwriteMode)>;
 
 class TOutputFile;
 
@@ -80,9 +80,9 @@ class TUnBase : public TZipCommon {
   void StopRun() { *CancelPointer() = true; }
 
   // ---- Run state beside TZipCommon's ----
-  std::string storedName_;     // stored name of the entry being extracted (path form)
-  uint32_t crc32_ = 0;         // finished CRC-32 of what was written for the entry
-  int64_t fileSize_ = 0;       // size of the current entry
+  std::string storedName_;  // stored name of the entry being extracted (path form)
+  uint32_t crc32_ = 0;      // finished CRC-32 of what was written for the entry
+  int64_t fileSize_ = 0;    // size of the current entry
   int64_t fileDone_ = 0;
 
  private:

@@ -13,8 +13,8 @@
 
 #include "archive/pakvoCrypt.h"
 #include "archive/pakvoErrors.h"
-#include "archive/pakvoLegacy.h"
 #include "archive/pakvoInflate.h"
+#include "archive/pakvoLegacy.h"
 #include "archive/pakvoSpan.h"
 
 namespace {
@@ -29,9 +29,7 @@ constexpr size_t kBlock = 32768;
 constexpr int64_t kEndSearchWindow = 65536 + 26;
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) {
-  return Get16(p) | static_cast<uint32_t>(Get16(p + 2)) << 16;
-}
+uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
 uint64_t Get64(const uint8_t* p) { return Get32(p) | static_cast<uint64_t>(Get32(p + 4)) << 32; }
 
 // The words of the library's extra block 100 (bits 32-47 of the sizes and of the offset).
@@ -73,7 +71,7 @@ bool IsZipFamily(TArcType t) {
 }
 
 bool FileExists(const std::string& name) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -88,7 +86,7 @@ class TZipVolumeInput {
   bool Open(const std::string& path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return false;
-    struct stat st{};
+    struct stat st {};
     size_ = ::fstat(fd_, &st) == 0 ? st.st_size : 0;
     return true;
   }
@@ -301,8 +299,9 @@ bool TUnZip::OpenVolume(int disk, int64_t wantedPosition) {
   if (ArcType == atZipDS) {
     return OpenDisk(disk, wantedPosition);
   }
-  std::string name = disk == lastDisk_ ? ArchiveBaseName
-                                       : GetVolumeName(ArchiveBaseName, ArchiveBaseName, disk, lastDisk_);
+  std::string name = disk == lastDisk_
+                         ? ArchiveBaseName
+                         : GetVolumeName(ArchiveBaseName, ArchiveBaseName, disk, lastDisk_);
   if (input_) {
     // Moving to another volume of the set: the user confirms or names it.
     const std::string volumeId = std::to_string(disk + 1);
@@ -590,8 +589,8 @@ void TUnZip::ExtractionLoop(std::vector<TZipEntry>& list) {
     uint64_t limit = UINT64_MAX;
     bool overlaps = false;
     if (!IsMultiVolume(ArcType)) {
-      auto next = std::upper_bound(localOffsets_.begin(), localOffsets_.end(),
-                                   static_cast<uint64_t>(pos));
+      auto next =
+          std::upper_bound(localOffsets_.begin(), localOffsets_.end(), static_cast<uint64_t>(pos));
       limit = next == localOffsets_.end() ? static_cast<uint64_t>(archiveSize) : *next;
       limit = std::min(limit, static_cast<uint64_t>(archiveSize));
       overlaps = !taken.insert(static_cast<uint64_t>(pos)).second;
@@ -651,7 +650,15 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
     return;
   }
   switch (e.Method) {
-    case 0: case 1: case 2: case 3: case 4: case 5: case 6: case 8: case 9:
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 8:
+    case 9:
       break;
     default:
       ReportError(CurrentFile, "", "0", kErrUnsupportedCompressionMethod);
@@ -674,7 +681,8 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
   Encrypted = false;
   if ((e.Flags & 1) != 0) {
     uint8_t header[kEncryptionHeaderSize];
-    if (e.PackedSize < kEncryptionHeaderSize || ReadEntryData(header, sizeof header) != sizeof header) {
+    if (e.PackedSize < kEncryptionHeaderSize ||
+        ReadEntryData(header, sizeof header) != sizeof header) {
       ReportError(CurrentFile, "", "0", kErrBadFileHeader);
       dropCount();
       return;
@@ -732,9 +740,7 @@ bool TUnZip::CopyStream() {
   return true;
 }
 
-bool TUnZip::Inflate(bool deflate64) {
-  return deflate64 ? InflateDeflate64() : InflateDeflate();
-}
+bool TUnZip::Inflate(bool deflate64) { return deflate64 ? InflateDeflate64() : InflateDeflate(); }
 
 // Feeds the entry's compressed bytes to an inflater step (zlib's calling convention) and writes
 // what it produces, never more than the declared uncompressed size. Truncated or corrupt data

@@ -101,9 +101,9 @@ class TUnZip : public TUnBase {
   int lastDisk_ = 0;
   int64_t firstLocal_ = 0;              // first local header found when the archive was bound
   std::vector<uint64_t> localOffsets_;  // every record start, sorted: the bounds of entry data
-  uint64_t entryLeft_ = 0;     // compressed bytes of the current entry still to read
+  uint64_t entryLeft_ = 0;              // compressed bytes of the current entry still to read
   uint64_t entryUnpacked_ = 0;
-  TLocalHeader local_;         // local header of the current entry (the password check reads it)
+  TLocalHeader local_;  // local header of the current entry (the password check reads it)
 
   friend class TUnZipLegacyHost;
 };

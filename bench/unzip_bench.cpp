@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path& Work() {
-  static const fs::path dir = fs::temp_directory_path() / ("pakvo-bench-" + std::to_string(::getpid()));
+  static const fs::path dir =
+      fs::temp_directory_path() / ("pakvo-bench-" + std::to_string(::getpid()));
   return dir;
 }
 
@@ -26,7 +27,8 @@ const std::string& DeflateArchive() {
   static const std::string zip = [] {
     fs::create_directories(Work() / "src");
     std::mt19937 rng(11);
-    static const char* kWords[] = {"schema ", "table ", "column ", "index ", "update ", "client\r\n"};
+    static const char* kWords[] = {"schema ", "table ",  "column ",
+                                   "index ",  "update ", "client\r\n"};
     for (int f = 0; f < 8; ++f) {
       std::ofstream out(Work() / "src" / ("file" + std::to_string(f) + ".txt"), std::ios::binary);
       std::string text;
@@ -34,7 +36,8 @@ const std::string& DeflateArchive() {
       out << text;
       std::string bin(1'000'000, '\0');
       for (char& c : bin) c = static_cast<char>(rng() % 32);
-      std::ofstream(Work() / "src" / ("file" + std::to_string(f) + ".bin"), std::ios::binary) << bin;
+      std::ofstream(Work() / "src" / ("file" + std::to_string(f) + ".bin"), std::ios::binary)
+          << bin;
     }
     const std::string path = (Work() / "set.zip").string();
     std::system(("cd " + (Work() / "src").string() + " && zip -q -6 -r " + path + " .").c_str());

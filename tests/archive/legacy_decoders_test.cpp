@@ -78,8 +78,12 @@ class MemoryHost : public TLegacyHost {
   std::size_t end_;
 };
 
-std::uint16_t U16(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8); }
-std::uint32_t U32(const Bytes& b, std::size_t at) { return U16(b, at) | static_cast<std::uint32_t>(U16(b, at + 2)) << 16; }
+std::uint16_t U16(const Bytes& b, std::size_t at) {
+  return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
+}
+std::uint32_t U32(const Bytes& b, std::size_t at) {
+  return U16(b, at) | static_cast<std::uint32_t>(U16(b, at + 2)) << 16;
+}
 
 // One entry of a small archive, located through its local header (the samples have no descriptors).
 struct RawEntry {
@@ -150,7 +154,8 @@ bool Decode(TLegacyHost& host, const RawEntry& e) {
 }
 
 // Decodes every entry of an archive and checks it against its stored CRC and size.
-std::vector<std::pair<std::string, Bytes>> DecodeArchive(const std::string& file, int expectedEntries) {
+std::vector<std::pair<std::string, Bytes>> DecodeArchive(const std::string& file,
+                                                         int expectedEntries) {
   Bytes zip = ReadFile(LegacyDir() + file);
   auto entries = Entries(zip);
   EXPECT_EQ(static_cast<int>(entries.size()), expectedEntries) << file;
@@ -276,16 +281,19 @@ TEST(LegacyDecoders, CancelStopsDecodingWithoutError) {
   EXPECT_TRUE(host.raised.empty());
 }
 
-// Damaged copies of every sample: each decoder stays inside its bounds and reports through the host.
+// Damaged copies of every sample: each decoder stays inside its bounds and reports through the
+// host.
 TEST(LegacyDecoders, MutatedSamplesNeverOverrunTheirBounds) {
   std::mt19937 rng(20261207);
-  for (const char* file : {"SHRUNK.ZIP", "Zip.reduce1.zip", "Zip.reduce4.zip", "imploding-8Kdict-3trees.zip",
-                           "imploding-4Kdict-2trees.zip", "zip2-implode.zip"}) {
+  for (const char* file :
+       {"SHRUNK.ZIP", "Zip.reduce1.zip", "Zip.reduce4.zip", "imploding-8Kdict-3trees.zip",
+        "imploding-4Kdict-2trees.zip", "zip2-implode.zip"}) {
     Bytes zip = ReadFile(LegacyDir() + file);
     for (const auto& e : Entries(zip)) {
       for (int round = 0; round < 40; ++round) {
-        Bytes data(zip.begin() + static_cast<long>(e.dataBegin),
-                   zip.begin() + static_cast<long>(e.dataBegin + std::min<std::uint32_t>(e.packed, 4096)));
+        Bytes data(
+            zip.begin() + static_cast<long>(e.dataBegin),
+            zip.begin() + static_cast<long>(e.dataBegin + std::min<std::uint32_t>(e.packed, 4096)));
         for (int k = 0; k < 1 + round % 8; ++k) {
           data[rng() % data.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
         }

@@ -34,7 +34,9 @@ class RecordingUnZip : public TUnZip {
  public:
   RecordingUnZip() {
     OnError = [this](TObject*, const std::string& f, const std::string& x, const std::string& v,
-                     int code) { errors.push_back({f, x, v, code}); };
+                     int code) {
+      errors.push_back({f, x, v, code});
+    };
   }
   // Codes of the errors reported so far, in order.
   std::vector<int> Codes() const {
@@ -72,7 +74,7 @@ inline std::vector<std::string> AllPaths(const std::string& root) {
 }
 
 inline int64_t MTime(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
 }
 

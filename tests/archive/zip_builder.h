@@ -12,15 +12,15 @@ namespace zipbuild {
 
 struct Entry {
   std::string name;
-  std::string data;         // the bytes stored in the archive (already compressed)
+  std::string data;  // the bytes stored in the archive (already compressed)
   uint16_t method = 0;
   uint16_t flags = 0;
   uint32_t crc = 0;
-  uint32_t packed = 0;      // written as is
+  uint32_t packed = 0;  // written as is
   uint32_t unpacked = 0;
   uint32_t externalAttr = 0x20;
-  int64_t localOffset = -1; // central record's offset; -1 = where the header was written
-  bool writeLocal = true;   // false: only a central record (pointing at localOffset)
+  int64_t localOffset = -1;  // central record's offset; -1 = where the header was written
+  bool writeLocal = true;    // false: only a central record (pointing at localOffset)
 };
 
 inline void Put16(std::string& s, uint32_t v) {
@@ -33,8 +33,8 @@ inline void Put32(std::string& s, uint32_t v) {
 }
 
 inline uint32_t Crc(const std::string& data) {
-  return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()),
-                                     static_cast<uInt>(data.size())));
+  return static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
 // Raw deflate of `data` at level 9.

@@ -99,7 +99,8 @@ TEST(ZipReaderHostile, EveryMalformedSampleGetsItsError) {
   }
   // Every file of the folder is in the table.
   int files = 0;
-  for (const auto& e : std::filesystem::directory_iterator(Shared("malformed"))) files += e.is_regular_file();
+  for (const auto& e : std::filesystem::directory_iterator(Shared("malformed")))
+    files += e.is_regular_file();
   EXPECT_EQ(seen, files);
   // Nothing was written beside the targets.
   for (const auto& p : std::filesystem::directory_iterator(tmp.Path())) {
@@ -121,9 +122,12 @@ TEST(ZipReaderHostile, NamesThatClimbOutOfExtractDirAreStrippedAndReported) {
   unzip.SetExtractDir(tmp.Path("deep/er/out"));
   unzip.Extract();
   EXPECT_EQ(Tree(tmp.Path("deep/er/out")),
-            (std::map<std::string, std::string>{{"evil1.txt", "1"}, {"evil2.txt", "2"},
-                                                {"abs/evil3.txt", "3"}, {"evil4.txt", "4"},
-                                                {"a/evil5.txt", "5"}, {"evil6.txt", "6"},
+            (std::map<std::string, std::string>{{"evil1.txt", "1"},
+                                                {"evil2.txt", "2"},
+                                                {"abs/evil3.txt", "3"},
+                                                {"evil4.txt", "4"},
+                                                {"a/evil5.txt", "5"},
+                                                {"evil6.txt", "6"},
                                                 {"ok.txt", "ok"}}));
   // Only the archive, the target and its content exist: nothing landed above ExtractDir.
   EXPECT_EQ(AllPaths(tmp.Path()).size(), AllPaths(tmp.Path("deep/er/out")).size() + 4);
@@ -132,9 +136,9 @@ TEST(ZipReaderHostile, NamesThatClimbOutOfExtractDirAreStrippedAndReported) {
     EXPECT_EQ(e.ECode, kErrInvalidFileName);
     reported.push_back(e.FileName);
   }
-  EXPECT_EQ(reported, (std::vector<std::string>{"../evil1.txt", "..\\evil2.txt", "/abs/evil3.txt",
-                                                "C:\\evil4.txt", "a/../../evil5.txt", "d:evil6.txt",
-                                                "../"}));
+  EXPECT_EQ(reported,
+            (std::vector<std::string>{"../evil1.txt", "..\\evil2.txt", "/abs/evil3.txt",
+                                      "C:\\evil4.txt", "a/../../evil5.txt", "d:evil6.txt", "../"}));
   // Without stored directories only the file name part is used.
   RecordingUnZip flat;
   flat.UseStoredDirs = false;
@@ -158,7 +162,8 @@ TEST(ZipReaderHostile, LyingSizesAndOverlappingEntriesAreRefused) {
                              zipbuild::Build({zipbuild::Stored("fine.txt", "fine"), into,
                                               zipbuild::Stored("next.txt", "next"), past}));
     EXPECT_EQ(o.codes, (std::vector<int>{kErrBadFileHeader, kErrBadFileHeader}));
-    EXPECT_EQ(o.files, (std::map<std::string, std::string>{{"fine.txt", "fine"}, {"next.txt", "next"}}));
+    EXPECT_EQ(o.files,
+              (std::map<std::string, std::string>{{"fine.txt", "fine"}, {"next.txt", "next"}}));
   }
   {
     // Two directory records sharing one local header (the overlapping "zip bomb" layout), and a
@@ -178,7 +183,8 @@ TEST(ZipReaderHostile, LyingSizesAndOverlappingEntriesAreRefused) {
     // nothing stays under the name; the next entry still extracts.
     auto bomb = zipbuild::Deflated("bomb.txt", std::string(50'000'000, 'z'));
     bomb.unpacked = 1000;
-    Outcome o = ExtractBytes(tmp, "bomb.zip", zipbuild::Build({bomb, zipbuild::Stored("after.txt", "x")}));
+    Outcome o =
+        ExtractBytes(tmp, "bomb.zip", zipbuild::Build({bomb, zipbuild::Stored("after.txt", "x")}));
     EXPECT_EQ(o.codes, std::vector<int>{kErrFileFailsCRCCheck});
     EXPECT_EQ(o.files, (std::map<std::string, std::string>{{"after.txt", "x"}}));
   }
@@ -236,11 +242,13 @@ TEST(ZipReaderHostile, FailedEntriesLeaveTheOthersExtractedAndNothingHalfWritten
     u.FileSpec = {"zc.txt"};
     u.OnGetPassword = [](TObject*, const std::string&, std::string& pw, bool&) { pw = "nope"; };
   });
-  EXPECT_EQ(wrong.codes, (std::vector<int>{kErrInvalidPassword, kErrInvalidPassword, kErrInvalidPassword}));
+  EXPECT_EQ(wrong.codes,
+            (std::vector<int>{kErrInvalidPassword, kErrInvalidPassword, kErrInvalidPassword}));
   EXPECT_TRUE(wrong.files.empty());
 
   // A truncated archive: the entries before the cut extract, the cut one is refused.
-  ASSERT_EQ(Shell("cd " + src + " && zip -q " + tmp.Path("abc.zip") + " plain.txt zc.txt crc.txt"), 0);
+  ASSERT_EQ(Shell("cd " + src + " && zip -q " + tmp.Path("abc.zip") + " plain.txt zc.txt crc.txt"),
+            0);
   std::string abc = ReadFile(tmp.Path("abc.zip"));
   const auto abcEntries = ziptest::ListZip(abc);
   const auto& last = ziptest::FindEntry(abcEntries, "crc.txt");

@@ -38,7 +38,9 @@ std::map<std::string, std::string> MakeSource(const std::string& root) {
   for (const auto& [name, data] : files) {
     std::filesystem::create_directories(std::filesystem::path(root + "/" + name).parent_path());
     WriteFile(root + "/" + name, data);
-    struct utimbuf times{StampTime(), StampTime()};
+    struct utimbuf times {
+      StampTime(), StampTime()
+    };
     ::utime((root + "/" + name).c_str(), &times);
   }
   return files;
@@ -52,8 +54,8 @@ void ExpectExtracts(RecordingUnZip& unzip, const std::string& archive, const std
   int crcPassed = 0;
   unzip.OnEnd = [&](TObject*, const std::string&, bool pass) { crcPassed += pass ? 1 : 0; };
   int taken = unzip.Extract();
-  EXPECT_TRUE(unzip.errors.empty()) << archive << ": first error " << unzip.Codes()[0]
-                                    << " " << unzip.errors[0].FileName;
+  EXPECT_TRUE(unzip.errors.empty())
+      << archive << ": first error " << unzip.Codes()[0] << " " << unzip.errors[0].FileName;
   EXPECT_EQ(Tree(out), expected) << archive;
   EXPECT_GE(taken, static_cast<int>(expected.size()));
   EXPECT_GE(crcPassed, static_cast<int>(expected.size()));
@@ -89,7 +91,8 @@ TEST(ZipReaderInterop, InfoZipEncryptedPipedAndZip64) {
   enc.Passwords = {"wrong", "s3cret pass"};
   ExpectExtracts(enc, tmp.Path("enc.zip"), tmp.Path("out-enc"), files);
 
-  // Data read from a pipe: sizes and CRC follow the data in a descriptor (flag bit 3), also encrypted.
+  // Data read from a pipe: sizes and CRC follow the data in a descriptor (flag bit 3), also
+  // encrypted.
   ASSERT_EQ(Shell("cat " + src + "/a.txt | zip -q " + tmp.Path("pipe.zip") + " -"), 0);
   ASSERT_EQ(Shell("cat " + src + "/bin.dat | zip -q -P pw " + tmp.Path("pipe-enc.zip") + " -"), 0);
   RecordingUnZip pipe;
@@ -117,7 +120,8 @@ TEST(ZipReaderInterop, SevenZipDeflateCopyAndZipCrypto) {
   struct Case {
     const char* name;
     const char* switches;
-  } cases[] = {{"deflate", "-mm=Deflate -mx=9"}, {"copy", "-mm=Copy"},
+  } cases[] = {{"deflate", "-mm=Deflate -mx=9"},
+               {"copy", "-mm=Copy"},
                {"crypto", "-mm=Deflate -mem=ZipCrypto -pSecret"}};
   for (const auto& c : cases) {
     std::string zip = tmp.Path(std::string(c.name) + ".zip");
@@ -159,14 +163,16 @@ TEST(ZipReaderInterop, LegacySamplesExtractToTheirReferences) {
     ExpectExtracts(unzip, Shared("legacy/" + name), tmp.Path(name), sharp, false);
   }
   const std::string first = ReadFile(Shared("legacy/zip2-first.txt"));
-  for (auto [zip, entry] : {std::pair{"zip2-shrink.zip", "FIRST.TXT"}, {"zip2-reduce.zip", "first.txt"},
+  for (auto [zip, entry] : {std::pair{"zip2-shrink.zip", "FIRST.TXT"},
+                            {"zip2-reduce.zip", "first.txt"},
                             {"zip2-implode.zip", "first.txt"}}) {
     RecordingUnZip unzip;
-    ExpectExtracts(unzip, Shared(std::string("legacy/") + zip), tmp.Path(zip), {{entry, first}}, false);
+    ExpectExtracts(unzip, Shared(std::string("legacy/") + zip), tmp.Path(zip), {{entry, first}},
+                   false);
   }
   // Samples without a reference file: the CRC check is the judge.
-  for (const char* zip : {"SHRUNK.ZIP", "imploding-4Kdict-2trees.zip", "imploding-8Kdict-3trees.zip",
-                          "lorem-ipsum-implode.zip"}) {
+  for (const char* zip : {"SHRUNK.ZIP", "imploding-4Kdict-2trees.zip",
+                          "imploding-8Kdict-3trees.zip", "lorem-ipsum-implode.zip"}) {
     RecordingUnZip unzip;
     unzip.SetArcFile(Shared(std::string("legacy/") + zip));
     unzip.SetExtractDir(tmp.Path(zip));
@@ -223,7 +229,8 @@ TEST(ZipReaderInterop, EncryptionAndZip64Samples) {
     ASSERT_EQ(tree.size(), 1u) << zip;
     const std::string& data = tree.begin()->second;
     EXPECT_EQ(data.size(), size);
-    EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())), crc);
+    EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())),
+              crc);
   }
 }
 
@@ -248,7 +255,9 @@ TEST(ZipReaderInterop, Deflate64SamplesAndSevenZipDeflate64) {
   EXPECT_EQ(std::filesystem::file_size(tmp.Path("deflate64/deflate64.zip/binary.wmv")), 2703788u);
 
   auto files = MakeSource(tmp.Path("src"));
-  ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && 7zz a -tzip -mm=Deflate64 -mx=9 " + tmp.Path("d64.zip") + " ."), 0);
+  ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && 7zz a -tzip -mm=Deflate64 -mx=9 " +
+                  tmp.Path("d64.zip") + " ."),
+            0);
   RecordingUnZip unzip;
   ExpectExtracts(unzip, tmp.Path("d64.zip"), tmp.Path("out"), files);
 }

@@ -16,14 +16,15 @@ std::string MakeArchive(TempFolder& tmp) {
   dir.externalAttr = 0x10;
   auto ro = zipbuild::Stored("sub/readonly.txt", "ro");
   ro.externalAttr = 0x21;
-  std::string zip = zipbuild::Build({zipbuild::Stored("a.txt", "new a"), zipbuild::Stored("sub/b.txt", "new b"),
-                                     dir, ro, zipbuild::Deflated("sub/deep/c.dat", "ccc")});
+  std::string zip =
+      zipbuild::Build({zipbuild::Stored("a.txt", "new a"), zipbuild::Stored("sub/b.txt", "new b"),
+                       dir, ro, zipbuild::Deflated("sub/deep/c.dat", "ccc")});
   WriteFile(tmp.Path("t.zip"), zip);
   return tmp.Path("t.zip");
 }
 
 bool Writable(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) != 0;
 }
 
@@ -63,10 +64,13 @@ TEST(ZipReaderOptions, OverwriteModesAndTheirConfirmation) {
     u.SetExtractDir(tmp.Path("out"));
     u.ConfirmOverwrites = true;
     std::vector<std::string> asked;
-    u.OnFileExists = [&](TObject*, const std::string& f, std::string& newName, TOverwriteMode& mode) {
+    u.OnFileExists = [&](TObject*, const std::string& f, std::string& newName,
+                         TOverwriteMode& mode) {
       asked.push_back(std::filesystem::path(f).filename().string());
-      if (f.ends_with("a.txt")) newName = "a-copy.txt";
-      else if (f.ends_with("b.txt")) mode = omSkip;
+      if (f.ends_with("a.txt"))
+        newName = "a-copy.txt";
+      else if (f.ends_with("b.txt"))
+        mode = omSkip;
     };
     u.Extract();
     EXPECT_TRUE(u.errors.empty());
@@ -137,7 +141,9 @@ TEST(ZipReaderOptions, ReadOnlyTargetsRenameAndAttributes) {
     u.OnRenameFile = [](TObject*, const std::string& f, std::string& newName) {
       if (f.ends_with("c.dat")) newName = "renamed.dat";
     };
-    u.OnBegin = [](TObject*, const std::string& f, int, bool& extract) { extract = !f.ends_with("b.txt"); };
+    u.OnBegin = [](TObject*, const std::string& f, int, bool& extract) {
+      extract = !f.ends_with("b.txt");
+    };
     u.Extract();
     EXPECT_EQ(ReadFile(tmp.Path("out3/sub/deep/renamed.dat")), "ccc");
     EXPECT_FALSE(std::filesystem::exists(tmp.Path("out3/sub/b.txt")));
@@ -209,7 +215,9 @@ TEST(ZipReaderOptions, StoredDirectoriesAndExtractDirForms) {
 
 TEST(ZipReaderOptions, PasswordSearchThroughListAndEvent) {
   TempFolder tmp("unzip_password");
-  ASSERT_EQ(Shell("cd " + tmp.Path() + " && echo secret-data > s.txt && zip -q -P right enc.zip s.txt"), 0);
+  ASSERT_EQ(
+      Shell("cd " + tmp.Path() + " && echo secret-data > s.txt && zip -q -P right enc.zip s.txt"),
+      0);
   {  // The second answer of OnGetPassword opens the entry; the first is "Invalid password".
     RecordingUnZip u;
     u.SetArcFile(tmp.Path("enc.zip"));
@@ -241,7 +249,9 @@ TEST(ZipReaderOptions, PasswordSearchThroughListAndEvent) {
     RecordingUnZip u;
     u.SetArcFile(tmp.Path("enc.zip"));
     u.SetExtractDir(tmp.Path("o3"));
-    u.OnGetPassword = [&](TObject*, const std::string&, std::string&, bool& again) { again = false; };
+    u.OnGetPassword = [&](TObject*, const std::string&, std::string&, bool& again) {
+      again = false;
+    };
     EXPECT_EQ(u.Extract(), 0);
     EXPECT_EQ(u.Codes(), std::vector<int>{kErrInvalidPassword});
   }
@@ -278,8 +288,8 @@ TEST(ZipReaderOptions, RunEventsProgressAndElapsedTime) {
     lastByArchive = byArchive;
   };
   EXPECT_EQ(u.Extract(), 5);
-  EXPECT_EQ(events, (std::vector<std::string>{"activate", "begin 1", "begin 2", "begin 3", "begin 4",
-                                              "begin 5", "elapsed", "deactivate"}));
+  EXPECT_EQ(events, (std::vector<std::string>{"activate", "begin 1", "begin 2", "begin 3",
+                                              "begin 4", "begin 5", "elapsed", "deactivate"}));
   EXPECT_EQ(lastByArchive, 100);
   // The archive name is kept whatever the run did.
   EXPECT_EQ(u.ArchiveFile(), zip);

@@ -28,7 +28,8 @@ std::map<std::string, std::string> ExtractSet(const std::string& archive, const 
   return std::filesystem::exists(out) ? Tree(out) : std::map<std::string, std::string>{};
 }
 
-std::map<std::string, std::string> ExtractPlain(const std::string& archive, const std::string& out) {
+std::map<std::string, std::string> ExtractPlain(const std::string& archive,
+                                                const std::string& out) {
   RecordingUnZip unzip;
   unzip.SetArcFile(archive);
   unzip.SetExtractDir(out);
@@ -78,10 +79,11 @@ TEST(ZipReaderSplit, InfoZipSplitSetExtractsAcrossItsVolumes) {
 TEST(ZipReaderSplit, SharedSplitSamplesMatchTheirSingleArchives) {
   TempFolder tmp("unzip_split_samples");
   const std::string base = Shared("split/COMPRESS-477/");
-  for (auto [set, single] : {std::pair{"split_zip_created_by_zip/split_zip_created_by_zip.zip",
-                                       "split_zip_created_by_zip/zip_to_compare_created_by_zip.zip"},
-                             {"split_zip_created_by_winrar/split_zip_created_by_winrar.zip",
-                              "split_zip_created_by_winrar/zip_to_compare_created_by_winrar.zip"}}) {
+  for (auto [set, single] :
+       {std::pair{"split_zip_created_by_zip/split_zip_created_by_zip.zip",
+                  "split_zip_created_by_zip/zip_to_compare_created_by_zip.zip"},
+        {"split_zip_created_by_winrar/split_zip_created_by_winrar.zip",
+         "split_zip_created_by_winrar/zip_to_compare_created_by_winrar.zip"}}) {
     std::vector<int> codes;
     std::string out = tmp.Path(std::filesystem::path(set).stem().string());
     auto split = ExtractSet(base + set, out, nullptr, &codes);
@@ -95,9 +97,10 @@ TEST(ZipReaderSplit, SharedSplitSamplesMatchTheirSingleArchives) {
   EXPECT_TRUE(zipSet["commons-compress/src/main/java/org/apache/commons/compress/archivers/dump/"
                      "UnsupportedCompressionAlgorithmException.java"] ==
               ReadFile(base + "split_zip_created_by_zip/file_to_compare_1"));
-  EXPECT_TRUE(zipSet["commons-compress/src/main/java/org/apache/commons/compress/compressors/deflate/"
-                     "DeflateParameters.java"] ==
-              ReadFile(base + "split_zip_created_by_zip/file_to_compare_2"));
+  EXPECT_TRUE(
+      zipSet["commons-compress/src/main/java/org/apache/commons/compress/compressors/deflate/"
+             "DeflateParameters.java"] ==
+      ReadFile(base + "split_zip_created_by_zip/file_to_compare_2"));
 }
 
 // A set spanned over removable disks (each disk holds the archive's name and a "PKBACK# 00n"
@@ -110,7 +113,8 @@ TEST(ZipReaderSplit, SpannedDisksAreAskedForInOrderAndAWrongDiskIsRefused) {
                                               {"text.txt", ziptest::SampleText(200000)}};
   for (const auto& [n, d] : files) WriteFile(tmp.Path("src/" + n), d);
   ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && zip -r -s 64k " + tmp.Path("set.zip") + " ."), 0);
-  const std::vector<std::string> volumes = {tmp.Path("set.z01"), tmp.Path("set.z02"), tmp.Path("set.zip")};
+  const std::vector<std::string> volumes = {tmp.Path("set.z01"), tmp.Path("set.z02"),
+                                            tmp.Path("set.zip")};
   ASSERT_TRUE(std::filesystem::exists(volumes[1]));
   ASSERT_FALSE(std::filesystem::exists(tmp.Path("set.z03")));
 

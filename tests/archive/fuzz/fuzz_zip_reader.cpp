@@ -14,9 +14,10 @@
 namespace fs = std::filesystem;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const fs::path root = fs::exists("/dev/shm")
-                                   ? fs::path("/dev/shm") / ("pakvo-fuzz-" + std::to_string(::getpid()))
-                                   : fs::temp_directory_path() / ("pakvo-fuzz-" + std::to_string(::getpid()));
+  static const fs::path root =
+      fs::exists("/dev/shm")
+          ? fs::path("/dev/shm") / ("pakvo-fuzz-" + std::to_string(::getpid()))
+          : fs::temp_directory_path() / ("pakvo-fuzz-" + std::to_string(::getpid()));
   fs::remove_all(root);
   fs::create_directories(root / "in");
   const fs::path archive = root / "in" / "a.zip";

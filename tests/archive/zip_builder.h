@@ -21,6 +21,8 @@ struct Entry {
   uint32_t externalAttr = 0x20;
   int64_t localOffset = -1;  // central record's offset; -1 = where the header was written
   bool writeLocal = true;    // false: only a central record (pointing at localOffset)
+  std::string localExtra;    // extra fields, written as given
+  std::string centralExtra;
 };
 
 inline void Put16(std::string& s, uint32_t v) {
@@ -74,6 +76,19 @@ inline Entry Deflated(const std::string& name, const std::string& data) {
   return e;
 }
 
+// The library's extra block 100: bits 32-47 of the compressed and uncompressed sizes (and, in a
+// central record, of the local header's offset).
+inline std::string Block100(uint16_t packedHigh, uint16_t unpackedHigh, bool central,
+                            uint16_t offsetHigh = 0) {
+  std::string b;
+  Put16(b, 100);
+  Put16(b, central ? 6 : 4);
+  Put16(b, packedHigh);
+  Put16(b, unpackedHigh);
+  if (central) Put16(b, offsetHigh);
+  return b;
+}
+
 inline std::string Build(std::vector<Entry> entries) {
   std::string zip;
   const uint32_t dosTime = 0x5000, dosDate = 0x52CF;  // 2021-06-15 10:00:00
@@ -90,8 +105,9 @@ inline std::string Build(std::vector<Entry> entries) {
     Put32(zip, e.packed);
     Put32(zip, e.unpacked);
     Put16(zip, static_cast<uint32_t>(e.name.size()));
-    Put16(zip, 0);
+    Put16(zip, static_cast<uint32_t>(e.localExtra.size()));
     zip += e.name;
+    zip += e.localExtra;
     zip += e.data;
   }
   const uint32_t cdStart = static_cast<uint32_t>(zip.size());
@@ -107,13 +123,14 @@ inline std::string Build(std::vector<Entry> entries) {
     Put32(zip, e.packed);
     Put32(zip, e.unpacked);
     Put16(zip, static_cast<uint32_t>(e.name.size()));
-    Put16(zip, 0);
+    Put16(zip, static_cast<uint32_t>(e.centralExtra.size()));
     Put16(zip, 0);
     Put16(zip, 0);
     Put16(zip, 0);
     Put32(zip, e.externalAttr);
     Put32(zip, static_cast<uint32_t>(e.localOffset < 0 ? 0 : e.localOffset));
     zip += e.name;
+    zip += e.centralExtra;
   }
   const uint32_t cdSize = static_cast<uint32_t>(zip.size()) - cdStart;
   Put32(zip, 0x06054B50);

@@ -290,3 +290,48 @@ TEST(ZipReaderHostile, FuzzFindingsStayHarmless) {
     EXPECT_FALSE(o.codes.empty()) << f.path();
   }
 }
+
+// Without an end record the entries are found by walking the local headers; OnCorruptZipHeader
+// may refuse that. Unknown methods are reported and the walk goes on.
+TEST(ZipReaderHostile, LocalHeaderWalkAndItsConfirmation) {
+  TempFolder tmp("unzip_local_walk");
+  auto tokenized = zipbuild::Stored("m7.txt", "tokens");
+  tokenized.method = 7;
+  std::string zip = zipbuild::Build({zipbuild::Stored("a.txt", "aaa"), tokenized,
+                                     zipbuild::Deflated("b.txt", ziptest::SampleText(9000))});
+  const size_t cd =
+      zip.rfind(std::string("PK\x01\x02", 4), zip.rfind(std::string("PK\x05\x06", 4)));
+  std::string localsOnly = zip.substr(0, zip.find(std::string("PK\x01\x02", 4)));
+  ASSERT_LT(localsOnly.size(), cd);
+  WriteFile(tmp.Path("l.zip"), localsOnly);
+
+  THeaderTypeState seen = 0;
+  Outcome refused = ExtractFile(tmp.Path("l.zip"), tmp.Path("o1"), [&](RecordingUnZip& u) {
+    u.OnCorruptZipHeader = [&](TObject*, THeaderTypeState state, bool&) { seen = state; };
+  });
+  EXPECT_EQ(seen, HeaderTypeBit(htLocal));
+  EXPECT_TRUE(refused.files.empty());
+  EXPECT_EQ(refused.taken, 0);
+
+  Outcome walked = ExtractFile(tmp.Path("l.zip"), tmp.Path("o2"), [&](RecordingUnZip& u) {
+    u.OnCorruptZipHeader = [&](TObject*, THeaderTypeState, bool& cancel) { cancel = false; };
+  });
+  EXPECT_EQ(Names(walked.files), (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_EQ(walked.codes, std::vector<int>{kErrUnsupportedCompressionMethod});
+}
+
+// Block 100 carries bits 32-47 of the sizes: a high word that makes the entry larger than the
+// archive is read, and the entry refused as lying, where the low words alone would extract.
+TEST(ZipReaderHostile, Block100HighWordsAreRead) {
+  TempFolder tmp("unzip_block100");
+  auto plain = zipbuild::Stored("small.txt", "data");
+  auto high = plain;
+  high.name = "high.txt";
+  high.centralExtra = zipbuild::Block100(1, 1, true);
+  auto zero = plain;
+  zero.name = "zero.txt";
+  zero.centralExtra = zipbuild::Block100(0, 0, true);
+  Outcome o = ExtractBytes(tmp, "b100.zip", zipbuild::Build({plain, high, zero}));
+  EXPECT_EQ(Names(o.files), (std::vector<std::string>{"small.txt", "zero.txt"}));
+  EXPECT_EQ(o.codes, std::vector<int>{kErrBadFileHeader});
+}

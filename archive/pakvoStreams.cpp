@@ -125,7 +125,7 @@ int64_t THandleStream32::Write(const void* buffer, int64_t count) {
   return done;
 }
 
-int64_t THandleStream32::Seek(int64_t offset, TSeekOrigin origin) {
+int64_t THandleStream32::Seek(int64_t offset, int origin) {
   if (Handle < 0) return -1;
   const int whence = origin == soFromBeginning ? SEEK_SET : origin == soFromCurrent ? SEEK_CUR : SEEK_END;
   return static_cast<int64_t>(::lseek(Handle, static_cast<off_t>(offset), whence));
@@ -185,7 +185,7 @@ int64_t TCustomMemoryStream32::Write(const void* buffer, int64_t count) {
   return n;
 }
 
-int64_t TCustomMemoryStream32::Seek(int64_t offset, TSeekOrigin origin) {
+int64_t TCustomMemoryStream32::Seek(int64_t offset, int origin) {
   const int64_t base = origin == soFromBeginning ? 0 : origin == soFromCurrent ? position_ : size_;
   if (base + offset < 0) return -1;
   position_ = base + offset;
@@ -350,7 +350,7 @@ int TCompressStream::DeflateFinish() {
   return deflateEnd(&Zs);
 }
 
-int64_t TCompressStream::Seek(int64_t offset, TSeekOrigin origin) {
+int64_t TCompressStream::Seek(int64_t offset, int origin) {
   if (offset == 0 && origin == soFromCurrent) return static_cast<int64_t>(Zs.total_in);
   return -1;
 }
@@ -430,7 +430,7 @@ int64_t TDecompressStream::Read(void* buffer, int64_t count) {
 
 int64_t TDecompressStream::Write(const void*, int64_t) { return -1; }
 
-int64_t TDecompressStream::Seek(int64_t offset, TSeekOrigin origin) {
+int64_t TDecompressStream::Seek(int64_t offset, int origin) {
   if (offset == 0 && origin == soFromBeginning) {
     InflateReset();
     Zs.next_in = Buffer.get();
@@ -491,7 +491,7 @@ int64_t TStoreStream::Write(const void* buffer, int64_t count) {
   return count;
 }
 
-int64_t TStoreStream::Seek(int64_t offset, TSeekOrigin origin) {
+int64_t TStoreStream::Seek(int64_t offset, int origin) {
   if (offset == 0 && origin == soFromCurrent) return StrmPos;
   return -1;
 }
@@ -539,7 +539,7 @@ int64_t TCalcStreamCRC::Write(const void* buffer, int64_t count) {
   return count;
 }
 
-int64_t TCalcStreamCRC::Seek(int64_t, TSeekOrigin) { return -1; }
+int64_t TCalcStreamCRC::Seek(int64_t, int) { return -1; }
 
 uint32_t CalcStreamCRC(TStream& source, const TStreamControl& control, TStreamProgress progress,
                        int64_t count) {

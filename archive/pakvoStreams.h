@@ -16,6 +16,7 @@
 
 class TInflater;
 
+// Origins of Seek (its origin parameter is a plain number, as callers pass it).
 enum TSeekOrigin : uint16_t { soFromBeginning = 0, soFromCurrent = 1, soFromEnd = 2 };
 
 // Open modes of TFileStream32; fmCreate creates or truncates.
@@ -39,7 +40,7 @@ class TStream : public TObject {
   // Bytes written (short on failure, errno tells why); -1 when the stream cannot be written.
   virtual int64_t Write(const void* buffer, int64_t count) = 0;
   // New position, or -1 when the request is not supported.
-  virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+  virtual int64_t Seek(int64_t offset, int origin) = 0;
 
   int64_t GetPosition() { return Seek(0, soFromCurrent); }
   void SetPosition(int64_t position) { Seek(position, soFromBeginning); }
@@ -75,7 +76,7 @@ class THandleStream32 : public TStream32 {
   explicit THandleStream32(int handle) : Handle(handle) {}
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Seek(int64_t offset, int origin) override;
   void SetSize(int64_t newSize) override;
 
   int Handle;  // -1 when closed or when opening failed
@@ -99,7 +100,7 @@ class TCustomMemoryStream32 : public TStream32 {
  public:
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Seek(int64_t offset, int origin) override;
   int64_t GetSize() override { return size_; }
   void SetPointer(void* memory, int64_t size);
   uint8_t* Memory() const { return memory_; }
@@ -166,7 +167,7 @@ class TCompressStream : public TCustomStream {
   ~TCompressStream() override;
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Seek(int64_t offset, int origin) override;
   // Ends the deflate data and writes what is left; raises E_RAISE on a write failure; returns
   // deflateEnd's result.
   int Finish();
@@ -191,7 +192,7 @@ class TDecompressStream : public TCustomStream {
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   // Offset 0 from the start restarts decoding; a forward request skips; backward does nothing.
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Seek(int64_t offset, int origin) override;
   int InitResult() const { return initResult_; }
 
  protected:
@@ -215,7 +216,7 @@ class TStoreStream : public TCustomStream {
                const TStreamControl& control, uint8_t crcKind);
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Seek(int64_t offset, int origin) override;
   // Copies count bytes of source through Write (0: the whole source from its start) in blocks
   // of 102,400 bytes; returns count.
   virtual int64_t CopyStream(TStream& source, int64_t count);
@@ -231,7 +232,7 @@ class TCalcStreamCRC : public TCustomStream {
                  const TStreamControl& control, uint8_t crcKind, int64_t count);
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Seek(int64_t offset, int origin) override;
 
   uint8_t CrcKind;
   bool Encrypted;

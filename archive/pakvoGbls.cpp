@@ -151,7 +151,15 @@ uint32_t DosFromParts(int year, int month, int day, int hour, int minute, int se
   return (date << 16) | time;
 }
 
+void (*gProcessMessages)() = nullptr;
+
 }  // namespace
+
+void ProcessMessages() {
+  if (gProcessMessages) gProcessMessages();
+}
+
+void SetProcessMessagesHandler(void (*handler)()) { gProcessMessages = handler; }
 
 std::string_view ArcTypeName(TArcType t) {
   return static_cast<int>(t) < kArcTypeCount ? kArcTypeNames[t] : kArcTypeNames[atUnknown];

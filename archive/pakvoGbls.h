@@ -85,6 +85,11 @@ class E_RAISE : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Lets the host's message loop run inside long loops (copies, coding); does nothing until a host
+// installs its handler.
+void ProcessMessages();
+void SetProcessMessagesHandler(void (*handler)());
+
 // Platform separator of file paths (the "\" of the design's paths).
 constexpr char kPathDelim = '/';
 
@@ -150,6 +155,14 @@ bool SameBytes(const void* a, const void* b, size_t n);
 // Display name of a deflate-family entry: method 8 or 9, flagIndex = general-purpose flag bits 1-2
 // (0, 2, 4 or 6).
 std::string_view DeflateMethodName(int method, int flagIndex);
+
+class TStream;
+// Reads up to 256 bytes at position and returns the text up to its first zero byte; advances
+// position by the text's length + 1.
+std::string ReadStringAt(TStream& stream, int64_t& position);
+// Reads exactly length bytes at position as text (fewer at the end of the stream); advances
+// position by what was read.
+std::string ReadFixedString(TStream& stream, int64_t& position, uint8_t length);
 
 // ---- Numbers and dates ----
 

@@ -138,7 +138,7 @@ inline std::string EntryData(const std::string& zip, const ZipEntry& e) {
   return zip.substr(e.dataOffset, e.packedSize);
 }
 
-inline const ZipEntry& FindEntry(const std::vector<ZipEntry>& entries, const std::string& name) {
+inline ZipEntry FindEntry(const std::vector<ZipEntry>& entries, const std::string& name) {
   for (const ZipEntry& e : entries) {
     if (e.name == name) return e;
   }

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the ZIP reader's libFuzzer targets with clang (ASan + UBSan) and runs each for a bounded
+# time, seeded from the shared archive corpus. Usage: run.sh [seconds per target, default 60].
+# Exits non-zero when a target finds a crash, a sanitizer report or a file written out of place.
+set -euo pipefail
+cd "$(dirname "$0")"
+REPO="$(cd ../../.. && pwd)"
+SHARED="$(cd "$REPO/../shared" && pwd)"
+SECONDS_PER_TARGET="${1:-60}"
+WORK="${FUZZ_WORK:-$REPO/build-fuzz}"
+mkdir -p "$WORK"
+
+SOURCES=(
+  "$REPO"/archive/pakvoErrors.cpp "$REPO"/archive/pakvoGbls.cpp "$REPO"/archive/pakvoCrypt.cpp
+  "$REPO"/archive/pakvoFileScan.cpp "$REPO"/archive/pakvoFileIo.cpp "$REPO"/archive/pakvoRegister.cpp
+  "$REPO"/archive/pakvoBase.cpp "$REPO"/archive/pakvoLegacy.cpp "$REPO"/archive/pakvoSpan.cpp
+  "$REPO"/archive/pakvoUnBase.cpp "$REPO"/archive/pakvoUnZip.cpp
+)
+for f in "$REPO"/archive/pakvoStreams.cpp "$REPO"/archive/pakvoInflate.cpp; do
+  [[ -f "$f" ]] && SOURCES+=("$f")
+done
+SOURCES+=("$REPO"/common/*.cpp "$REPO"/platform/files/*.cpp)
+FLAGS=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I"$REPO")
+export UBSAN_OPTIONS="print_stacktrace=1"
+
+echo "building fuzz targets in $WORK"
+clang++ "${FLAGS[@]}" fuzz_zip_reader.cpp "${SOURCES[@]}" -lz -o "$WORK/fuzz_zip_reader"
+clang++ "${FLAGS[@]}" fuzz_legacy_decoders.cpp "$REPO"/archive/pakvoLegacy.cpp -o "$WORK/fuzz_legacy_decoders"
+
+# Seeds: every ZIP sample of the shared corpus (small ones), and raw legacy streams.
+SEEDS_ZIP="$WORK/seeds-zip"
+SEEDS_LEGACY="$WORK/seeds-legacy"
+rm -rf "$SEEDS_ZIP" "$SEEDS_LEGACY"
+mkdir -p "$SEEDS_ZIP" "$SEEDS_LEGACY" "$WORK/corpus-zip" "$WORK/corpus-legacy"
+find "$SHARED/testdata/archives" \( -iname '*.zip' -o -iname '*.jar' \) -size -200k -exec cp {} "$SEEDS_ZIP"/ \;
+cp regressions/* "$SEEDS_ZIP"/
+for f in "$SHARED"/testdata/archives/legacy/zip2-*.bin; do
+  { printf '\x04\x08\x00'; cat "$f"; } > "$SEEDS_LEGACY/reduce-$(basename "$f")"
+  { printf '\x05\x08\x00'; cat "$f"; } > "$SEEDS_LEGACY/explode-$(basename "$f")"
+done
+
+status=0
+"$WORK/fuzz_zip_reader" -artifact_prefix="$WORK/" -max_total_time="$SECONDS_PER_TARGET" -max_len=262144 -rss_limit_mb=2048 \
+  -timeout=20 "$WORK/corpus-zip" "$SEEDS_ZIP" || status=1
+"$WORK/fuzz_legacy_decoders" -artifact_prefix="$WORK/" -max_total_time="$SECONDS_PER_TARGET" -max_len=65536 -timeout=20 \
+  "$WORK/corpus-legacy" "$SEEDS_LEGACY" || status=1
+exit $status

@@ -119,9 +119,18 @@ void Session::CreateTable(const CreateTableStmt& s) {
     heap.Step();
   }
   RefreshTextImageEntry(t, textGroup);
-  for (const auto& col : s.columns)
-    for (const auto& c : col.constraints) AddConstraint(t, c, col.name, nextId, true, true);
-  for (const auto& c : s.constraints) AddConstraint(t, c, "", nextId, true, true);
+  // Keys first: a foreign key of the table may reference its own key.
+  for (int pass = 0; pass < 2; ++pass) {
+    auto wanted = [&](const ConstraintDef& c) {
+      bool key = c.kind == ConstraintDef::PrimaryKey || c.kind == ConstraintDef::Unique;
+      return pass == 0 ? key : !key;
+    };
+    for (const auto& col : s.columns)
+      for (const auto& c : col.constraints)
+        if (wanted(c)) AddConstraint(t, c, col.name, nextId, true, true);
+    for (const auto& c : s.constraints)
+      if (wanted(c)) AddConstraint(t, c, "", nextId, true, true);
+  }
   RebuildPhysical(Db(), database_, id, {}, false);
   RefreshForeignKeyTriggers(Db(), database_, id);
 }

@@ -50,6 +50,31 @@ ado::Variant ToDateTime(const std::string& text) {
   return text;
 }
 
+// The FROM item that names `target` (by alias, or by table name when it has none), searched
+// through joins; nullptr when none does.
+const TableRef* FindTarget(const TableRef& t, const std::string& target, bool byTableName) {
+  if (t.kind == TableRef::Named) {
+    if (!t.alias.empty()) {
+      if (strcasecmp(t.alias.c_str(), target.c_str()) == 0) return &t;
+      return byTableName && strcasecmp(t.name.name.c_str(), target.c_str()) == 0 ? &t : nullptr;
+    }
+    return strcasecmp(t.name.name.c_str(), target.c_str()) == 0 ? &t : nullptr;
+  }
+  if (t.kind == TableRef::Join) {
+    if (auto* l = FindTarget(*t.left, target, byTableName)) return l;
+    return FindTarget(*t.right, target, byTableName);
+  }
+  return nullptr;
+}
+
+const TableRef* FindTarget(const std::vector<std::unique_ptr<TableRef>>& from, const std::string& target) {
+  for (const auto& f : from)
+    if (auto* r = FindTarget(*f, target, false)) return r;
+  for (const auto& f : from)
+    if (auto* r = FindTarget(*f, target, true)) return r;
+  return nullptr;
+}
+
 }  // namespace
 
 Session::Session(const ado::ConnectionString& cs) {
@@ -612,74 +637,69 @@ int64_t Session::RunInsert(const InsertStmt& s) {
 
 int64_t Session::RunUpdate(const UpdateStmt& s) {
   Translator tr(database_, InMaster());
-  // The target may be an alias of a FROM item.
-  const TableRef* targetRef = nullptr;
+  // The target may be an alias of a FROM item, also inside a join.
+  const TableRef* targetRef = FindTarget(s.from, s.table.name);
   size_t targetIndex = s.from.size();
-  std::string targetName = s.table.name;
-  for (size_t i = 0; i < s.from.size(); ++i) {
-    const TableRef& f = *s.from[i];
-    if (f.kind == TableRef::Named &&
-        (strcasecmp(f.alias.c_str(), s.table.name.c_str()) == 0 ||
-         (f.alias.empty() && strcasecmp(f.name.name.c_str(), s.table.name.c_str()) == 0))) {
-      targetRef = &f;
-      targetIndex = i;
-      targetName = f.name.name;
-      break;
-    }
-  }
-  ObjectName on = s.table;
-  on.name = targetName;
-  if (targetRef) on = targetRef->name;
-  TableInfo t = RequireTable(on);
+  for (size_t i = 0; i < s.from.size(); ++i)
+    if (s.from[i].get() == targetRef) targetIndex = i;
+  TableInfo t = RequireTable(targetRef ? targetRef->name : s.table);
   std::string sql = "UPDATE " + SqlIdent(t.name);
   std::string alias;
   std::string rowidJoin;
-  if (targetRef) {
-    if (!targetRef->alias.empty()) alias = targetRef->alias;
-  } else if (!s.from.empty()) {
-    // Target named inside a join: match it to the FROM rows by rowid.
+  if (targetRef && targetIndex < s.from.size()) {
+    // A FROM item of its own: it becomes the target.
+    alias = targetRef->alias;
+  } else if (targetRef || !s.from.empty()) {
+    // Named inside a join (or not at all): match the FROM rows to the target by rowid.
     alias = "schm_target";
-    rowidJoin = SqlIdent(alias) + ".rowid = " + SqlIdent(s.table.name) + ".rowid";
-  }
-  if (!alias.empty()) sql += " AS " + SqlIdent(alias);
-  sql += " SET ";
-  for (size_t i = 0; i < s.sets.size(); ++i) {
-    const std::string& colName = s.sets[i].first.back();
-    const ColumnInfo* c = t.Column(colName);
-    if (!c) Fail(207, "Invalid column name '" + colName + "'.");
-    if (c->identity) Fail(8102, "Cannot update identity column '" + c->name + "'.");
-    sql += (i ? ", " : "") + SqlIdent(c->name) + " = " + ValueFor(*c, *s.sets[i].second, t);
+    std::string ref = targetRef ? (targetRef->alias.empty() ? targetRef->name.name : targetRef->alias) : t.name;
+    rowidJoin = SqlIdent(alias) + ".rowid = " + SqlIdent(ref) + ".rowid";
   }
   std::string from;
   for (size_t i = 0; i < s.from.size(); ++i) {
     if (i == targetIndex) continue;
     from += (from.empty() ? "" : ", ") + tr.From(*s.from[i]);
   }
-  if (!from.empty()) sql += " FROM " + from;
   std::string where = s.where ? tr.Expression(*s.where) : "";
-  if (!rowidJoin.empty()) where = where.empty() ? rowidJoin : rowidJoin + " AND (" + where + ")";
-  if (!where.empty()) sql += " WHERE " + where;
+  std::vector<std::string> sets;
+  for (const auto& [parts, expr] : s.sets) {
+    const std::string& colName = parts.back();
+    const ColumnInfo* c = t.Column(colName);
+    if (!c) Fail(207, "Invalid column name '" + colName + "'.");
+    if (c->identity) Fail(8102, "Cannot update identity column '" + c->name + "'.");
+    sets.push_back(SqlIdent(c->name) + " = " + ValueFor(*c, *expr, t));
+  }
+  if (!alias.empty()) sql += " AS " + SqlIdent(alias);
+  sql += " SET ";
+  if (rowidJoin.empty()) {
+    for (size_t i = 0; i < sets.size(); ++i) sql += (i ? ", " : "") + sets[i];
+    if (!from.empty()) sql += " FROM " + from;
+    if (!where.empty()) sql += " WHERE " + where;
+  } else {
+    // SQLite's UPDATE ... FROM hides the rowids of joined tables: each value comes from the
+    // joined row of the target through a correlated sub-query.
+    std::string match = " FROM " + from + " WHERE " + rowidJoin + (where.empty() ? "" : " AND (" + where + ")");
+    for (size_t i = 0; i < sets.size(); ++i) {
+      size_t eq = sets[i].find(" = ");
+      sql += (i ? ", " : "") + sets[i].substr(0, eq) + " = (SELECT " + sets[i].substr(eq + 3) + match + " LIMIT 1)";
+    }
+    sql += " WHERE EXISTS (SELECT 1" + match + ")";
+  }
   ExecSql(Db(), sql);
   return Changes();
 }
 
 int64_t Session::RunDelete(const DeleteStmt& s) {
   Translator tr(database_, InMaster());
-  std::string targetName = s.table.name;
-  const TableRef* ref = nullptr;
-  for (const auto& f : s.from)
-    if (f->kind == TableRef::Named && strcasecmp(f->alias.c_str(), s.table.name.c_str()) == 0) {
-      targetName = f->name.name;
-      ref = f.get();
-    }
-  ObjectName on = ref ? ref->name : s.table;
-  TableInfo t = RequireTable(on);
+  const TableRef* ref = FindTarget(s.from, s.table.name);
+  TableInfo t = RequireTable(ref ? ref->name : s.table);
   std::string sql = "DELETE FROM " + SqlIdent(t.name);
   if (!s.from.empty()) {
     std::string from;
     for (size_t i = 0; i < s.from.size(); ++i) from += (i ? ", " : "") + tr.From(*s.from[i]);
-    sql += " WHERE rowid IN (SELECT " + SqlIdent(ref ? (ref->alias.empty() ? t.name : ref->alias) : s.table.name) +
-           ".rowid FROM " + from + (s.where ? " WHERE " + tr.Expression(*s.where) : "") + ")";
+    std::string source = ref ? (ref->alias.empty() ? ref->name.name : ref->alias) : s.table.name;
+    sql += " WHERE rowid IN (SELECT " + SqlIdent(source) + ".rowid FROM " + from +
+           (s.where ? " WHERE " + tr.Expression(*s.where) : "") + ")";
   } else if (s.where) {
     sql += " WHERE " + tr.Expression(*s.where);
   }

@@ -2,8 +2,10 @@
 
 #include <strings.h>
 
+#include <cstdio>
 #include <set>
 
+#include "servers/sqlserver/Functions.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Sqlite.h"
 
@@ -14,6 +16,14 @@ namespace {
 std::string Lower(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
+}
+
+// "12/31/2020" or "12/31/2020 10:00:00": a date written in the server's date order.
+bool LooksLikeDate(const std::string& t) {
+  int m = 0, d = 0, y = 0;
+  char tail = 0;
+  int n = std::sscanf(t.c_str(), "%2d/%2d/%4d%c", &m, &d, &y, &tail);
+  return (n == 3 || (n == 4 && tail == ' ')) && y >= 1000;
 }
 
 bool IsMasterOnly(const std::string& name) {
@@ -81,6 +91,17 @@ std::string Translator::Expression(const Expr& e) const {
       if (e.text == "NOT") return "NOT " + Expression(*e.args[0]);
       return e.text + Expression(*e.args[0]);
     case Expr::Binary: {
+      static const std::set<std::string> compare = {"=", "<>", "!=", "<", ">", "<=", ">="};
+      if (compare.count(e.text)) {
+        // A date literal in the server's date order compares with the stored date form.
+        auto side = [&](const Expr& x) {
+          std::string normal;
+          if (x.kind == Expr::String && LooksLikeDate(x.text) && NormaliseDateTime(x.text, normal))
+            return SqlLiteral(normal);
+          return Expression(x);
+        };
+        return side(*e.args[0]) + " " + e.text + " " + side(*e.args[1]);
+      }
       if (e.text == "+")
         return "tsql_add(" + Expression(*e.args[0]) + ", " + Expression(*e.args[1]) + ")";
       return Expression(*e.args[0]) + " " + e.text + " " + Expression(*e.args[1]);

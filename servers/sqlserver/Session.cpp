@@ -613,7 +613,34 @@ int64_t Session::RunInsert(const InsertStmt& s) {
     sql += " DEFAULT VALUES";
   } else if (s.select) {
     Translator tr(database_, InMaster());
-    sql += " (" + colList + ") " + tr.Query(*s.select);
+    // Values bound for dates, bits and fixed-length text are converted as the server stores them.
+    bool convert = false;
+    for (auto* c : cols) convert |= c->xtype == 61 || c->xtype == 58 || c->xtype == 104 || c->xtype == 175 || c->xtype == 239;
+    if (!convert) {
+      sql += " (" + colList + ") " + tr.Query(*s.select);
+    } else {
+      std::string names, values;
+      for (size_t i = 0; i < cols.size(); ++i) {
+        std::string n = "c" + std::to_string(i);
+        names += (i ? ", " : "") + n;
+        std::string v = n;
+        if (cols[i]->xtype == 61 || cols[i]->xtype == 58) v = "tsql_datetime(" + n + ")";
+        else if (cols[i]->xtype == 104) v = "tsql_bit(" + n + ")";
+        else if (cols[i]->xtype == 175 || cols[i]->xtype == 239) v = "tsql_pad(" + n + ", " + std::to_string(cols[i]->prec) + ")";
+        values += (i ? ", " : "") + v;
+      }
+      size_t produced = 0;
+      {
+        Stmt probe(Db(), "SELECT * FROM (" + tr.Query(*s.select) + ") LIMIT 0");
+        produced = static_cast<size_t>(sqlite3_column_count(probe.Get()));
+      }
+      if (produced != cols.size())
+        Fail(s.columns.empty() ? 213 : 120,
+             s.columns.empty() ? "Insert Error: Column name or number of supplied values does not match table definition."
+                               : "The select list for the INSERT statement contains fewer items than the insert list. The number of SELECT values must match the number of INSERT columns.");
+      sql = "WITH schm_source(" + names + ") AS (" + tr.Query(*s.select) + ") " + sql + " (" + colList +
+            ") SELECT " + values + " FROM schm_source";
+    }
   } else {
     sql += " (" + colList + ") VALUES ";
     for (size_t r = 0; r < s.values.size(); ++r) {

@@ -49,6 +49,13 @@ TEST_F(QueriesTest, ChangesWithFromInsertSelectAndSelfReference) {
   r = Db().Execute("INSERT INTO Archive (OrderId, Amount) SELECT OrderId, Amount FROM Orders ORDER BY OrderId");
   EXPECT_EQ(r[0].RowsAffected, 2);
   EXPECT_EQ(Value("SELECT max(Id) FROM Archive").AsInt(), 2);
+  Db().Execute("CREATE TABLE Stamps (D datetime NULL, C char(3) NULL, B bit NULL)");
+  Db().Execute("INSERT INTO Stamps (D, C, B) SELECT '01/02/2003', 'x', 5");
+  auto st = Rows("SELECT convert(varchar(30), D), C, B FROM Stamps");
+  EXPECT_EQ(st.Rows[0][0].AsString(), "2003-01-02 00:00:00.000");
+  EXPECT_EQ(st.Rows[0][1].AsString(), "x  ");
+  EXPECT_EQ(st.Rows[0][2].AsBool(), true);
+  EXPECT_EQ(ErrorOf("INSERT INTO Stamps (D, C) SELECT '01/02/2003'"), 120);
 
   Db().Execute("CREATE TABLE Tree (Id int NOT NULL, Parent int NULL, CONSTRAINT FK_Tree FOREIGN KEY (Parent) "
                "REFERENCES Tree (Id), CONSTRAINT PK_Tree PRIMARY KEY (Id))");

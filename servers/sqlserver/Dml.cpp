@@ -5,6 +5,7 @@
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
+#include "servers/sqlserver/Types.h"
 
 namespace servers::sqlserver {
 
@@ -71,11 +72,7 @@ std::string Session::ValueFor(const ColumnInfo& c, const Expr& e, const TableInf
     auto stmts = ParseBatch("SELECT " + text);
     return tr.Expression(*static_cast<const SelectStmt&>(*stmts[0]).select->items[0].expr);
   }
-  std::string v = tr.Expression(e);
-  if (c.xtype == 61 || c.xtype == 58) return "tsql_datetime(" + v + ")";
-  if (c.xtype == 104) return "tsql_bit(" + v + ")";
-  if (c.xtype == 175 || c.xtype == 239) return "tsql_pad(" + v + ", " + std::to_string(c.prec) + ")";
-  return v;
+  return StoredValue(c, tr.Expression(e));
 }
 
 int64_t Session::RunInsert(const InsertStmt& s) {
@@ -115,7 +112,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
     Translator tr(database_, InMaster());
     // Values bound for dates, bits and fixed-length text are converted as the server stores them.
     bool convert = false;
-    for (auto* c : cols) convert |= c->xtype == 61 || c->xtype == 58 || c->xtype == 104 || c->xtype == 175 || c->xtype == 239;
+    for (auto* c : cols) convert |= StoredValue(*c, "v") != "v";
     if (!convert) {
       sql += " (" + colList + ") " + tr.Query(*s.select);
     } else {
@@ -124,10 +121,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
         std::string n = "c" + std::to_string(i);
         names += (i ? ", " : "") + n;
         std::string v = n;
-        if (cols[i]->xtype == 61 || cols[i]->xtype == 58) v = "tsql_datetime(" + n + ")";
-        else if (cols[i]->xtype == 104) v = "tsql_bit(" + n + ")";
-        else if (cols[i]->xtype == 175 || cols[i]->xtype == 239) v = "tsql_pad(" + n + ", " + std::to_string(cols[i]->prec) + ")";
-        values += (i ? ", " : "") + v;
+        values += (i ? ", " : "") + StoredValue(*cols[i], n);
       }
       size_t produced = 0;
       {

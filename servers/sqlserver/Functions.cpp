@@ -319,6 +319,77 @@ void PadFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   ResultText(ctx, s);
 }
 
+// A value bound for a numeric column: text converts or fails as the server's conversion does,
+// and integers must fit their type.
+void ToNumberFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  std::string type = ArgText(argv[1]);
+  int t = sqlite3_value_type(v);
+  if (t == SQLITE_NULL) return sqlite3_result_null(ctx);
+  bool integral = type == "int" || type == "smallint" || type == "tinyint" || type == "bigint";
+  double d = 0;
+  bool isInt = false;
+  if (t == SQLITE_TEXT) {
+    std::string text = ArgText(v);
+    if (!TextToNumber(text, d, isInt) || (integral && !isInt)) {
+      ResultError(ctx, 245, "Syntax error converting the varchar value '" + text + "' to a column of data type " + type + ".");
+      return;
+    }
+  } else if (t == SQLITE_BLOB) {
+    ResultError(ctx, 257, "Implicit conversion from data type varbinary to " + type +
+                              " is not allowed. Use the CONVERT function to run this query.");
+    return;
+  } else {
+    d = sqlite3_value_double(v);
+  }
+  if (!integral) {
+    if (t == SQLITE_INTEGER) return sqlite3_result_value(ctx, v);
+    return sqlite3_result_double(ctx, d);
+  }
+  double lo = type == "tinyint" ? 0 : type == "smallint" ? -32768 : type == "int" ? -2147483648.0 : -9.3e18;
+  double hi = type == "tinyint" ? 255 : type == "smallint" ? 32767 : type == "int" ? 2147483647.0 : 9.3e18;
+  double whole = std::trunc(d);
+  if (whole < lo || whole > hi) {
+    ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type " + type + ".");
+    return;
+  }
+  if (t == SQLITE_INTEGER) return sqlite3_result_int64(ctx, sqlite3_value_int64(v));
+  sqlite3_result_int64(ctx, static_cast<int64_t>(whole));
+}
+
+// A value bound for a text or binary column of at most n characters or bytes; char(n) is padded.
+void FitFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  int64_t n = sqlite3_value_int64(argv[1]);
+  bool pad = sqlite3_value_int(argv[2]) != 0;
+  if (sqlite3_value_type(v) == SQLITE_BLOB) {
+    if (sqlite3_value_bytes(v) > n) {
+      ResultError(ctx, 8152, "String or binary data would be truncated.");
+      return;
+    }
+    return sqlite3_result_value(ctx, v);
+  }
+  std::string s = ArgText(v);
+  // Characters, not bytes: count UTF-8 lead bytes.
+  int64_t chars = 0;
+  for (unsigned char c : s) chars += (c & 0xC0) != 0x80;
+  if (chars > n) {
+    size_t end = s.find_last_not_of(' ');
+    int64_t trimmed = 0;
+    for (size_t i = 0; end != std::string::npos && i <= end; ++i) trimmed += (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80;
+    if (trimmed > n) {
+      ResultError(ctx, 8152, "String or binary data would be truncated.");
+      return;
+    }
+    s = s.substr(0, end == std::string::npos ? 0 : end + 1);
+    chars = trimmed;
+  }
+  if (pad && chars < n) s.append(static_cast<size_t>(n - chars), ' ');
+  if (sqlite3_value_type(v) == SQLITE_TEXT || pad) return ResultText(ctx, s);
+  sqlite3_result_value(ctx, v);
+}
+
 void ObjectPropertyFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, 0); }
 
 }  // namespace
@@ -534,6 +605,8 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_objectproperty", 2, ObjectPropertyFunc, false},
       {"tsql_identity", 0, NullFunc, false},
       {"tsql_pad", 2, PadFunc, true},
+      {"tsql_tonum", 2, ToNumberFunc, true},
+      {"tsql_fit", 3, FitFunc, true},
   };
   for (const auto& d : defs) {
     int flags = SQLITE_UTF8 | (d.deterministic ? SQLITE_DETERMINISTIC : 0);

@@ -498,16 +498,14 @@ void Session::AlterTable(const AlterTableStmt& s) {
       else u.BindNull(12).BindNull(13);
       u.Bind(14, t.id).Bind(15, int64_t{old->colid});
       u.Step();
+      // The rows move over converted as the server converts them; what does not convert refuses.
+      auto fresh = LoadTable(Db(), t.name);
       std::vector<std::string> sources;
-      for (const auto& c : t.columns) {
+      for (const auto& c : fresh->columns) {
         std::string src = SqlIdent(c.name);
-        if (&c == old && (type->xtype == 61 || type->xtype == 58) && old->xtype != 61 && old->xtype != 58)
-          src = "tsql_datetime(" + src + ")";
-        else if (&c == old && type->sized && d.type.length > 0 && !IsLongType(type->xtype))
-          src = "substr(" + src + ", 1, " + std::to_string(d.type.length) + ")";
+        if (c.colid == old->colid) src = StoredValue(c, src);
         sources.push_back(src);
       }
-      auto fresh = LoadTable(Db(), t.name);
       RefreshTextImageEntry(*fresh, 0);
       Rebuild(t, sources);
       return;

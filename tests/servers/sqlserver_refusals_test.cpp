@@ -72,6 +72,22 @@ TEST_F(RefusalsTest, TablesIdentityAndNames) {
   ExpectRefused("ALTER TABLE Customers ADD Extra int NOT NULL", 4901, "ALTER TABLE only allows columns to be added");
 }
 
+TEST_F(RefusalsTest, ValuesThatDoNotFitTheirColumns) {
+  Db().Execute("CREATE TABLE Fit (i int NULL, t tinyint NULL, s nvarchar (3) NULL, c char (2) NULL, v nvarchar (10) NULL)");
+  Db().Execute("INSERT INTO Fit (i, t, s, c, v) VALUES ('42', 255, 'abc', 'x', 'abc')");
+  ExpectRefused("INSERT INTO Fit (i) VALUES ('abc')", 245, "Syntax error converting the varchar value 'abc' to a column of data type int.");
+  ExpectRefused("INSERT INTO Fit (t) VALUES (300)", 8115, "Arithmetic overflow error converting expression to data type tinyint.");
+  ExpectRefused("UPDATE Fit SET s = 'abcd'", 8152, "String or binary data would be truncated.");
+  ExpectRefused("INSERT INTO Fit (c) VALUES ('xyz')", 8152, "String or binary data would be truncated.");
+  ExpectRefused("ALTER TABLE Fit ALTER COLUMN v int NULL", 245, "to a column of data type int.");
+  ExpectRefused("ALTER TABLE Fit ALTER COLUMN s nvarchar (2) NULL", 8152, "String or binary data would be truncated.");
+  EXPECT_EQ(Value("SELECT i + 1 FROM Fit").AsInt(), 43);
+  EXPECT_EQ(Value("SELECT c FROM Fit").AsString(), "x ");
+  Db().Execute("UPDATE Fit SET v = '17'");
+  Db().Execute("ALTER TABLE Fit ALTER COLUMN v int NULL");
+  EXPECT_EQ(Value("SELECT v * 2 FROM Fit").AsInt(), 34);
+}
+
 TEST_F(RefusalsTest, BadInputNamesThePlace) {
   ExpectRefused("CREATE TABLE X (a int,, b int)", 170, "Line 1: Incorrect syntax near ','.");
   ExpectRefused("SELECT * FROM Customers WHERE", 170, "Incorrect syntax near 'WHERE'.");

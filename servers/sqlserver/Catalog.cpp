@@ -479,6 +479,32 @@ void RefreshForeignKeyTriggers(sqlite3* db, const std::string& database, int64_t
   }
 }
 
+// Character columns compare as their collation says: case ignored unless it is case-sensitive.
+std::string CollateClause(const std::string& collation) {
+  return collation.find("_CS") != std::string::npos || collation.find("_BIN") != std::string::npos
+             ? " COLLATE BINARY" : " COLLATE NOCASE";
+}
+
+void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& table, int64_t indid, bool unique) {
+  Stmt k(db, "SELECT c.name, c.isnullable, c.collation FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id "
+             "AND c.colid = k.colid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
+  k.Bind(1, tableId).Bind(2, indid);
+  std::string cols;
+  while (k.Step()) {
+    std::string col = SqlIdent(k.Text(0));
+    // The server counts NULL as one value in a unique index: a second NULL is a duplicate.
+    if (unique && k.Int(1)) {
+      col = "ifnull(" + col + ", X'FFFE')";
+      if (!k.IsNull(2)) col += CollateClause(k.Text(2));
+    }
+    cols += (cols.empty() ? "" : ", ") + col;
+  }
+  if (cols.empty()) return;
+  ExecSql(db, std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
+                  SqlIdent("schm_ix_" + std::to_string(tableId) + "_" + std::to_string(indid)) + " ON " +
+                  SqlIdent(table) + " (" + cols + ")");
+}
+
 void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists) {
   std::string tableName;
@@ -506,7 +532,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
       if (!text.empty()) ddl += " DEFAULT (" + TranslateStoredExpr(text, database) + ")";
     }
     const SqlType* st = FindTypeByUserType(c.xusertype);
-    if (st && st->character) ddl += " COLLATE NOCASE";
+    if (st && st->character) ddl += CollateClause(c.collation);
   }
   {
     Stmt ck(db, "SELECT o.name, c.text FROM sysobjects o JOIN syscomments c ON c.id = o.id "
@@ -546,17 +572,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
   ix.Bind(1, tableId);
   std::vector<std::pair<int64_t, int64_t>> indexes;
   while (ix.Step()) indexes.emplace_back(ix.Int(0), ix.Int(1));
-  for (auto [indid, status] : indexes) {
-    Stmt k(db, "SELECT c.name FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid "
-               "WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
-    k.Bind(1, tableId).Bind(2, indid);
-    std::string cols;
-    while (k.Step()) cols += (cols.empty() ? "" : ", ") + SqlIdent(k.Text(0));
-    if (cols.empty()) continue;
-    ExecSql(db, std::string("CREATE ") + ((status & 2) ? "UNIQUE " : "") + "INDEX " +
-                    SqlIdent("schm_ix_" + std::to_string(tableId) + "_" + std::to_string(indid)) +
-                    " ON " + SqlIdent(t.name) + " (" + cols + ")");
-  }
+  for (auto [indid, status] : indexes) CreatePhysicalIndex(db, tableId, t.name, indid, (status & 2) != 0);
   CreateTableTriggers(db, database, t);
 }
 

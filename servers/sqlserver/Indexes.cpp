@@ -61,17 +61,13 @@ void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, cons
   ins.Bind(1, t.id).Bind(2, int64_t{status}).Bind(3, int64_t{indid}).Bind(4, int64_t{groupid}).Bind(5, name).Bind(6, static_cast<int64_t>(cols.size()));
   ins.Step();
   Stmt key(Db(), "INSERT INTO sysindexkeys (id, indid, colid, keyno) VALUES (?,?,?,?)");
-  std::string keyList;
   for (size_t i = 0; i < colids.size(); ++i) {
     key.Reset();
     key.Bind(1, t.id).Bind(2, int64_t{indid}).Bind(3, int64_t{colids[i]}).Bind(4, static_cast<int64_t>(i + 1));
     key.Step();
-    keyList += (i ? ", " : "") + SqlIdent(t.Column(cols[i])->name);
   }
   // The SQLite index exists once the table does.
-  if (physical)
-    ExecSql(Db(), std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-                      SqlIdent("schm_ix_" + tid + "_" + std::to_string(indid)) + " ON " + SqlIdent(t.name) + " (" + keyList + ")");
+  if (physical) CreatePhysicalIndex(Db(), t.id, t.name, indid, unique);
 }
 
 void Session::CreateIndex(const CreateIndexStmt& s) {

@@ -251,6 +251,25 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
                   ".dbo." + table + "'; column does not allow nulls. " +
                   (s.kind == Statement::kInsert ? "INSERT" : "UPDATE") + " fails.");
   }
+  if (m.rfind(unique + "index '", 0) == 0) {
+    // An index over expressions names itself: "schm_ix_<table id>_<index id>".
+    std::string index = m.substr(unique.size() + 7);
+    index = index.substr(0, index.find('\''));
+    long long tableId = 0, indid = 0;
+    if (std::sscanf(index.c_str(), "schm_ix_%lld_%lld", &tableId, &indid) == 2) {
+      Stmt q(Db(), "SELECT i.name, i.status, o.name FROM sysindexes i JOIN sysobjects o ON o.id = i.id WHERE i.id = ? AND i.indid = ?");
+      q.Bind(1, static_cast<int64_t>(tableId)).Bind(2, static_cast<int64_t>(indid));
+      if (q.Step()) {
+        std::string table = q.Text(2);
+        int64_t status = q.Int(1);
+        if (status & 0x800)
+          Fail(2627, "Violation of PRIMARY KEY constraint '" + q.Text(0) + "'. Cannot insert duplicate key in object '" + table + "'.");
+        if (status & 0x1000)
+          Fail(2627, "Violation of UNIQUE KEY constraint '" + q.Text(0) + "'. Cannot insert duplicate key in object '" + table + "'.");
+        Fail(2601, "Cannot insert duplicate key row in object '" + table + "' with unique index '" + q.Text(0) + "'.");
+      }
+    }
+  }
   if (m.rfind(unique, 0) == 0) {
     std::string what = AfterColon(m, unique);
     std::string table = what.substr(0, what.find('.'));

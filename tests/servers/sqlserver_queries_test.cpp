@@ -8,8 +8,8 @@ class QueriesTest : public SqlServerTest {
   void SetUp() override {
     SqlServerTest::SetUp();
     sample_db::Build(Db());
-    Db().Execute("INSERT INTO Orders (OrderId, CustId, Amount) VALUES (3, 10, 4) "
-                 "INSERT INTO Orders (OrderId, CustId, Amount, SD) VALUES (4, 15, 1, '12/31/2020')");
+    Db().Execute("INSERT INTO Orders (OrderId, CustId, Amount, B) VALUES (3, 10, 4, 3) "
+                 "INSERT INTO Orders (OrderId, CustId, Amount, SD, B) VALUES (4, 15, 1, '12/31/2020', 4)");
   }
 };
 

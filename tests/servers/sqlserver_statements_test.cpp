@@ -19,12 +19,12 @@ TEST_F(StatementsTest, CopyDataConditionalsAndIdentityInsert) {
   Db().Execute("IF EXISTS (SELECT * FROM [Customers] WHERE CustId = 10 ) EXEC ('UPDATE [Customers] SET [Name] = ''Upd''''s'' WHERE CustId = 10') "
                "ELSE EXEC ('INSERT INTO [Customers] ([Name]) VALUES (''new'')')");
   EXPECT_EQ(Str("select Name from Customers where CustId = 10"), "Upd's");
-  Db().Execute("IF NOT EXISTS (SELECT * FROM [Customers] WHERE CustId = 77 ) EXEC ('INSERT INTO [Customers] ([Name], [Created]) VALUES (''seventy'', ''03/04/2021 10:11:12'')')");
+  Db().Execute("IF NOT EXISTS (SELECT * FROM [Customers] WHERE CustId = 77 ) EXEC ('INSERT INTO [Customers] ([Name], [Code], [Created]) VALUES (''seventy'', ''C70'', ''03/04/2021 10:11:12'')')");
   EXPECT_EQ(Str("select convert(nvarchar, Created) from Customers where Name = 'seventy'"), "2021-03-04 10:11:12.000");
   Db().Execute("set IDENTITY_INSERT [Customers] ON");
-  Db().Execute("INSERT INTO [Customers] ([CustId], [Name]) VALUES (1000, 'explicit')");
+  Db().Execute("INSERT INTO [Customers] ([CustId], [Name], [Code]) VALUES (1000, 'explicit', 'C1000')");
   Db().Execute("set IDENTITY_INSERT [Customers] OFF");
-  Db().Execute("INSERT INTO [Customers] ([Name]) VALUES ('after')");
+  Db().Execute("INSERT INTO [Customers] ([Name], [Code]) VALUES ('after', 'C1005')");
   EXPECT_EQ(Int("select CustId from Customers where Name = 'after'"), 1005);
   EXPECT_EQ(Int("select IDENT_CURRENT('Customers')"), 1005);
   // Move: renumber within the key group.

@@ -153,7 +153,16 @@ int64_t Session::RunInsert(const InsertStmt& s) {
     }
   }
   ExecSql(Db(), sql);
-  return Changes();
+  int64_t changes = Changes();
+  if (idc && changes > 0) {
+    Stmt q(Db(), "SELECT current FROM schm_identity WHERE id = ?");
+    q.Bind(1, t.id);
+    if (q.Step() && !q.IsNull(0)) {
+      lastIdentity_ = q.Int(0);
+      hasIdentity_ = true;
+    }
+  }
+  return changes;
 }
 
 int64_t Session::RunUpdate(const UpdateStmt& s) {

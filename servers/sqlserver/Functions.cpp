@@ -487,7 +487,11 @@ void IndexColFunc(sqlite3_context* c, int n, sqlite3_value** v) {
 void ServerNameFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).ServerName()); }
 void LoginFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).LoginName()); }
 void TranCountFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).TranCount()); }
-void NullFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_null(ctx); }
+void IdentityFunc(sqlite3_context* ctx, int, sqlite3_value**) {
+  int64_t v = 0;
+  if (Host(ctx).LastIdentity(v)) sqlite3_result_int64(ctx, v);
+  else sqlite3_result_null(ctx);
+}
 
 bool ParseInts(const std::string& s, const char* fmt, int* a, int* b, int* c, int* h, int* mi,
                double* sec, int expected) {
@@ -603,7 +607,6 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_space", 1, SpaceFunc, true},
       {"tsql_isnumeric", 1, IsNumericFunc, true},
       {"tsql_objectproperty", 2, ObjectPropertyFunc, false},
-      {"tsql_identity", 0, NullFunc, false},
       {"tsql_pad", 2, PadFunc, true},
       {"tsql_tonum", 2, ToNumberFunc, true},
       {"tsql_fit", 3, FitFunc, true},
@@ -623,7 +626,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
     void (*fn)(sqlite3_context*, int, sqlite3_value**);
   };
   static const Lookup lookups[] = {
-      {"tsql_login", 0, LoginFunc}, {"tsql_trancount", 0, TranCountFunc},
+      {"tsql_login", 0, LoginFunc}, {"tsql_trancount", 0, TranCountFunc}, {"tsql_identity", 0, IdentityFunc},
       {"tsql_user_name", 1, UserNameFunc}, {"tsql_user_id", 1, UserIdFunc},
       {"tsql_filegroup_name", 1, FileGroupNameFunc}, {"tsql_filegroup_id", 1, FileGroupIdFunc},
       {"tsql_object_name", 1, ObjectNameFunc}, {"tsql_object_id", 1, ObjectIdFunc},

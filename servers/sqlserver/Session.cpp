@@ -200,16 +200,28 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     default:
       break;
   }
+  // A statement that may write takes the write lock up front, so that it waits for other
+  // writers instead of failing when its read snapshot turns stale.
+  bool own = !inTransaction_ && depth_ == 0 && s.kind != Statement::kSelect;
+  if (own) {
+    try {
+      ExecSql(Db(), "BEGIN IMMEDIATE");
+    } catch (const ESqliteError& e) {
+      Fail(1222, std::string("Lock request time out period exceeded. ") + e.what());
+    }
+  }
   std::string sp = "schm_stmt" + std::to_string(depth_++);
-  ExecSql(Db(), "SAVEPOINT " + sp);
   auto savedIdentity = identityInsert_;
   size_t resultCount = results.size();
   try {
+    ExecSql(Db(), "SAVEPOINT " + sp);
     Run(s, results);
     ExecSql(Db(), "RELEASE " + sp);
+    if (own) ExecSql(Db(), "COMMIT");
     --depth_;
   } catch (const std::exception& e) {
     sqlite3_exec(Db(), ("ROLLBACK TO " + sp + "; RELEASE " + sp).c_str(), nullptr, nullptr, nullptr);
+    if (own) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
     --depth_;
     identityInsert_ = savedIdentity;
     results.resize(resultCount);
@@ -527,8 +539,7 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
       Restore(static_cast<const DatabaseStmt&>(s));
       return;
     case Statement::kUse:
-      UseDatabase(static_cast<const UseStmt&>(s).db);
-      return;
+      Fail(154, "a USE database statement is not allowed in a procedure, function or trigger.");
     case Statement::kBeginTran:
     case Statement::kCommit:
     case Statement::kRollback:

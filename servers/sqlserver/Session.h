@@ -33,6 +33,10 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::string ServerName() const override { return serverName_; }
   std::string LoginName() const override { return login_; }
   int TranCount() const override { return inTransaction_ ? 1 : 0; }
+  bool LastIdentity(int64_t& value) const override {
+    value = lastIdentity_;
+    return hasIdentity_;
+  }
 
  private:
   void UseDatabase(const std::string& name);
@@ -96,6 +100,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   bool inTransaction_ = false;
   int depth_ = 0;
   std::set<int64_t> identityInsert_;
+  int64_t lastIdentity_ = 0;
+  bool hasIdentity_ = false;
   const std::string* batch_ = nullptr;
 };
 

@@ -204,6 +204,7 @@ std::string Translator::Function(const Expr& e) const {
     return "4095";
   }
   if (f == "getdate" || f == "current_timestamp") return "tsql_getdate()";
+  if (f == "scope_identity") return "tsql_identity()";
   if (f == "getutcdate") return "tsql_getutcdate()";
   if (f == "newid") return "tsql_newid()";
   if (f == "isnull") {

@@ -27,6 +27,8 @@ TEST_F(StatementsTest, CopyDataConditionalsAndIdentityInsert) {
   Db().Execute("INSERT INTO [Customers] ([Name], [Code]) VALUES ('after', 'C1005')");
   EXPECT_EQ(Int("select CustId from Customers where Name = 'after'"), 1005);
   EXPECT_EQ(Int("select IDENT_CURRENT('Customers')"), 1005);
+  EXPECT_EQ(Int("select @@IDENTITY"), 1005);
+  EXPECT_EQ(Int("select SCOPE_IDENTITY()"), 1005);
   // Move: renumber within the key group.
   Db().Execute("CREATE TABLE Seqs (Grp int NOT NULL, Seq int NOT NULL, V nvarchar(5) NULL, CONSTRAINT PK_Seqs PRIMARY KEY (Grp, Seq))");
   Db().Execute("INSERT INTO Seqs VALUES (1, 1, 'a') INSERT INTO Seqs VALUES (1, 2, 'b')");

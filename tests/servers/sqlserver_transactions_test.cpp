@@ -66,6 +66,19 @@ TEST_F(SqlServerTest, CommitKeepsAndTransactionStatementsInBatches) {
   EXPECT_THROW(Db().CommitTrans(), ado::EOleException);
 }
 
+TEST_F(SqlServerTest, OtherSessionsSeeOnlyCommittedWork) {
+  sample_db::Build(Db());
+  auto other = Connect("db");
+  Db().BeginTrans();
+  Db().Execute("CREATE TABLE Pending (a int NULL) INSERT INTO Customers (Name, Code) VALUES ('tx', 'TX')");
+  EXPECT_EQ(Rows(*other, "select count(*) from Customers").Rows[0][0].AsInt(), 2);
+  EXPECT_EQ(Rows(*other, "select count(*) from sysobjects where name = 'Pending'").Rows[0][0].AsInt(), 0);
+  Db().CommitTrans();
+  EXPECT_EQ(Rows(*other, "select count(*) from Customers").Rows[0][0].AsInt(), 3);
+  other->Execute("INSERT INTO Pending (a) VALUES (1)");
+  EXPECT_EQ(Count("Pending"), 1);
+}
+
 TEST_F(SqlServerTest, KilledProcessMidTransactionLeavesDatabaseAsBefore) {
   sample_db::Build(Db());
   std::string before = Snapshot(Db());

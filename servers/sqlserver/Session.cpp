@@ -342,9 +342,23 @@ ado::RowSet Session::Query(const std::string& sql) {
     f.Name = sqlite3_column_name(st, i);
     const char* d = sqlite3_column_decltype(st, i);
     declared[static_cast<size_t>(i)] = d != nullptr;
-    decl[static_cast<size_t>(i)] = d ? Lower(d) : "";
-    f.Type = d ? FieldTypeOf(d) : ado::FieldType::ftString;
-    if (d && (Lower(d) == "integer")) f.Type = ado::FieldType::ftInteger;
+    // "nvarchar(50)" or "decimal(10,3)": the type, then its size or precision and scale.
+    std::string type = d ? Lower(d) : "";
+    size_t paren = type.find('(');
+    if (paren != std::string::npos) {
+      int a = 0, b = 0;
+      int n = std::sscanf(type.c_str() + paren, "(%d,%d)", &a, &b);
+      type = type.substr(0, paren);
+      if (type == "decimal" || type == "numeric") {
+        f.Precision = a;
+        if (n == 2) f.Scale = b;
+      } else if (n >= 1) {
+        f.Size = a;
+      }
+    }
+    decl[static_cast<size_t>(i)] = type;
+    f.Type = d ? FieldTypeOf(type) : ado::FieldType::ftString;
+    if (type == "integer") f.Type = ado::FieldType::ftInteger;
     rs.Fields.push_back(f);
   }
   std::vector<int> seen(static_cast<size_t>(n), 0);  // bit 1 int, 2 float, 4 text, 8 blob
@@ -381,7 +395,7 @@ ado::RowSet Session::Query(const std::string& sql) {
           seen[k] |= 4;
           if (d == "datetime" || d == "smalldatetime") row.push_back(ToDateTime(v));
           else {
-            if (static_cast<int>(v.size()) > rs.Fields[k].Size) rs.Fields[k].Size = static_cast<int>(v.size());
+            if (!declared[k] && static_cast<int>(v.size()) > rs.Fields[k].Size) rs.Fields[k].Size = static_cast<int>(v.size());
             row.emplace_back(std::move(v));
           }
           break;

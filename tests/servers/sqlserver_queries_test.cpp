@@ -68,3 +68,31 @@ TEST_F(QueriesTest, ChangesWithFromInsertSelectAndSelfReference) {
   EXPECT_EQ(many[1].RowsAffected, 2);
   EXPECT_EQ(many[2].Rows.Rows[0][0].AsInt(), 2);
 }
+
+TEST_F(QueriesTest, ResultFieldsCarryTheServersTypes) {
+  auto rs = Rows("SELECT c.Name, c.Code, c.Notes, c.Created, c.Balance, c.Rate, o.Flag, o.OrderId, o.Amount, "
+                 "o.IM, count(*) AS n, o.VC + 'x' AS joined FROM Customers c JOIN Orders o ON o.CustId = c.CustId "
+                 "GROUP BY c.Name, c.Code, c.Notes, c.Created, c.Balance, c.Rate, o.Flag, o.OrderId, o.Amount, o.IM, o.VC");
+  ASSERT_EQ(rs.Fields.size(), 12u);
+  using ado::FieldType;
+  EXPECT_EQ(rs.Fields[0].Type, FieldType::ftString);
+  EXPECT_EQ(rs.Fields[0].Size, 50);
+  EXPECT_EQ(rs.Fields[1].Size, 8);
+  EXPECT_EQ(rs.Fields[2].Type, FieldType::ftMemo);
+  EXPECT_EQ(rs.Fields[3].Type, FieldType::ftDateTime);
+  EXPECT_EQ(rs.Fields[4].Type, FieldType::ftCurrency);
+  EXPECT_EQ(rs.Fields[5].Type, FieldType::ftBCD);
+  EXPECT_EQ(rs.Fields[5].Precision, 10);
+  EXPECT_EQ(rs.Fields[5].Scale, 3);
+  EXPECT_EQ(rs.Fields[6].Type, FieldType::ftBoolean);
+  EXPECT_EQ(rs.Fields[7].Type, FieldType::ftInteger);
+  EXPECT_EQ(rs.Fields[8].Type, FieldType::ftFloat);
+  EXPECT_EQ(rs.Fields[9].Type, FieldType::ftBlob);
+  EXPECT_EQ(rs.Fields[10].Type, FieldType::ftInteger);
+  EXPECT_EQ(rs.Fields[10].Name, "n");
+  EXPECT_EQ(rs.Fields[11].Type, FieldType::ftString);
+  auto cat = Rows("SELECT name, xtype FROM sysobjects WHERE name = 'Customers'");
+  EXPECT_EQ(cat.Fields[0].Type, FieldType::ftString);
+  EXPECT_EQ(cat.Fields[0].Size, 128);
+  EXPECT_EQ(cat.Rows[0][1].AsString(), "U");
+}

@@ -46,11 +46,13 @@ const Token& Parser::Next() {
 }
 
 [[noreturn]] void Parser::ErrorAt(const Token& t) const {
-  if (t.kind == TokenKind::End) {
-    const Token& last = pos_ > 0 ? toks_[pos_ - 1] : t;
-    FailSyntax(last.line, last.kind == TokenKind::End ? "" : sql_.substr(last.begin, last.end - last.begin));
-  }
-  FailSyntax(t.line, sql_.substr(t.begin, t.end - t.begin));
+  const Token& at = t.kind == TokenKind::End && pos_ > 0 ? toks_[pos_ - 1] : t;
+  if (at.kind == TokenKind::End) FailSyntax(at.line, "");
+  std::string text = sql_.substr(at.begin, at.end - at.begin);
+  // Keywords are named as such, as the server does (error 156).
+  if (at.kind == TokenKind::Name && ReservedWords().count(LowerName(at.text)))
+    Fail(156, "Line " + std::to_string(at.line) + ": Incorrect syntax near the keyword '" + text + "'.");
+  FailSyntax(at.line, text);
 }
 
 bool Parser::Accept(const char* word) {

@@ -97,13 +97,14 @@ TEST_F(RefusalsTest, ValuesThatDoNotFitTheirColumns) {
 
 TEST_F(RefusalsTest, BadInputNamesThePlace) {
   ExpectRefused("CREATE TABLE X (a int,, b int)", 170, "Line 1: Incorrect syntax near ','.");
-  ExpectRefused("SELECT * FROM Customers WHERE", 170, "Incorrect syntax near 'WHERE'.");
+  ExpectRefused("SELECT * FROM Customers WHERE", 156, "Line 1: Incorrect syntax near the keyword 'WHERE'.");
   ExpectRefused("INSERT INTO Customers (Name) VALUES ('open", 105, "Unclosed quotation mark");
   ExpectRefused("SELECT * FROM Nowhere", 208, "Invalid object name 'Nowhere'.");
   ExpectRefused("SELECT Nope FROM Customers", 207, "Invalid column name 'Nope'.");
   ExpectRefused("UPDATE Customers SET Nope = 1", 207, "Invalid column name 'Nope'.");
   ExpectRefused("FROBNICATE the database", 170, "Incorrect syntax near 'FROBNICATE'.");
-  ExpectRefused("SELECT 1\nSELECT * FROM Customers ORDER BY", 170, "Line 2: Incorrect syntax near 'BY'.");
+  ExpectRefused("SELECT 1\nSELECT * FROM Customers ORDER BY", 156, "Line 2: Incorrect syntax near the keyword 'BY'.");
   // A batch fails as a whole when it does not parse: the first statement does not run either.
-  ExpectRefused("INSERT INTO Loose (k) VALUES (7) SELECT FROM", 170, "Incorrect syntax near 'FROM'.");
+  ExpectRefused("INSERT INTO Loose (k) VALUES (7) SELECT FROM", 156, "Incorrect syntax near the keyword 'FROM'.");
+  ExpectRefused("SELECT CustId FROM Customers WHERE CustId = = 1", 170, "Line 1: Incorrect syntax near '='.");
 }

@@ -13,32 +13,46 @@ ExprPtr Parser::Make(Expr::Kind k, size_t begin) {
   return e;
 }
 
+namespace {
+
+// Joins operands of AND or OR as a balanced tree: the same truth, and long generated
+// conditions ("(a = 1) or (a = 2) or ...") stay shallow.
+ExprPtr Balanced(std::vector<ExprPtr>& items, size_t lo, size_t hi, const char* op) {
+  if (hi - lo == 1) return std::move(items[lo]);
+  size_t mid = lo + (hi - lo) / 2;
+  auto e = std::make_unique<Expr>();
+  e->kind = Expr::Binary;
+  e->text = op;
+  e->begin = items[lo]->begin;
+  e->end = items[hi - 1]->end;
+  e->args.push_back(Balanced(items, lo, mid, op));
+  e->args.push_back(Balanced(items, mid, hi, op));
+  return e;
+}
+
+// Left-deep chains of other operators are refused past this length.
+constexpr int kMaxChain = 1000;
+
+}  // namespace
+
 ExprPtr Parser::ParseOr() {
-  auto left = ParseAnd();
+  std::vector<ExprPtr> items;
+  items.push_back(ParseAnd());
   while (Peek().Is("OR")) {
     Next();
-    auto e = Make(Expr::Binary, left->begin);
-    e->text = "OR";
-    e->args.push_back(std::move(left));
-    e->args.push_back(ParseAnd());
-    Close(*e);
-    left = std::move(e);
+    items.push_back(ParseAnd());
   }
-  return left;
+  return Balanced(items, 0, items.size(), "OR");
 }
 
 ExprPtr Parser::ParseAnd() {
-  auto left = ParseNot();
+  std::vector<ExprPtr> items;
+  items.push_back(ParseNot());
   while (Peek().Is("AND")) {
     Next();
-    auto e = Make(Expr::Binary, left->begin);
-    e->text = "AND";
-    e->args.push_back(std::move(left));
-    e->args.push_back(ParseNot());
-    Close(*e);
-    left = std::move(e);
+    items.push_back(ParseNot());
   }
-  return left;
+  return Balanced(items, 0, items.size(), "AND");
 }
 
 ExprPtr Parser::ParseNot() {
@@ -64,7 +78,8 @@ ExprPtr Parser::ParsePredicate() {
     return e;
   }
   auto left = ParseAdditive();
-  for (;;) {
+  for (int chain = 0;; ++chain) {
+    if (chain > kMaxChain) Nested();
     const Token& t = Peek();
     static const char* const kCompare[] = {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"};
     bool isCompare = false;
@@ -148,7 +163,8 @@ ExprPtr Parser::ParsePredicate() {
 
 ExprPtr Parser::ParseAdditive() {
   auto left = ParseMultiplicative();
-  for (;;) {
+  for (int chain = 0;; ++chain) {
+    if (chain > kMaxChain) Nested();
     const Token& t = Peek();
     if (t.IsSymbol("+") || t.IsSymbol("-") || t.IsSymbol("&") || t.IsSymbol("|") ||
         t.IsSymbol("^")) {
@@ -166,7 +182,8 @@ ExprPtr Parser::ParseAdditive() {
 
 ExprPtr Parser::ParseMultiplicative() {
   auto left = ParseUnary();
-  for (;;) {
+  for (int chain = 0;; ++chain) {
+    if (chain > kMaxChain) Nested();
     const Token& t = Peek();
     if (t.IsSymbol("*") || t.IsSymbol("/") || t.IsSymbol("%")) {
       auto e = Make(Expr::Binary, left->begin);
@@ -182,6 +199,7 @@ ExprPtr Parser::ParseMultiplicative() {
 }
 
 ExprPtr Parser::ParseUnary() {
+  Nest nest(*this);
   const Token& t = Peek();
   if (t.IsSymbol("-") || t.IsSymbol("+") || t.IsSymbol("~")) {
     size_t b = t.begin;
@@ -380,6 +398,7 @@ ExprPtr Parser::ParsePrimary() {
 }
 
 std::unique_ptr<Select> Parser::ParseSelectBody() {
+  Nest nest(*this);
   std::unique_ptr<Select> first;
   if (Peek().IsSymbol("(")) {
     Next();

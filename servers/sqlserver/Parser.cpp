@@ -103,6 +103,7 @@ std::vector<std::string> Parser::NameList() {
 }
 
 StatementPtr Parser::ParseStatement() {
+  Nest nest(*this);
   const Token& first = Peek();
   size_t begin = first.begin;
   int line = first.line;

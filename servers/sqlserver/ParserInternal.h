@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "servers/sqlserver/Ast.h"
+#include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Tokenizer.h"
 
 namespace servers::sqlserver {
@@ -25,6 +26,20 @@ class Parser {
   const std::string& sql_;
   std::vector<Token> toks_;
   size_t pos_ = 0;
+  int depth_ = 0;  // nesting of expressions, queries and blocks
+
+  // Counts one level of nesting for its lifetime; too deep a statement is refused, not
+  // followed until the stack runs out.
+  [[noreturn]] static void Nested() {
+    Fail(191, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
+  }
+  struct Nest {
+    explicit Nest(Parser& p) : p_(p) {
+      if (++p_.depth_ > 200) Nested();
+    }
+    ~Nest() { --p_.depth_; }
+    Parser& p_;
+  };
 
   const Token& Peek(size_t ahead = 0) const {
     size_t i = pos_ + ahead;
@@ -69,7 +84,10 @@ class Parser {
   ExprPtr Make(Expr::Kind k, size_t begin);
   void Close(Expr& e) { e.end = PrevEnd(); }
 
-  ExprPtr ParseExpr() { return ParseOr(); }
+  ExprPtr ParseExpr() {
+    Nest nest(*this);
+    return ParseOr();
+  }
 
   ExprPtr ParseOr();
   ExprPtr ParseAnd();

@@ -100,11 +100,12 @@ std::string Translator::Expression(const Expr& e) const {
             return SqlLiteral(normal);
           return Expression(x);
         };
-        return side(*e.args[0]) + " " + e.text + " " + side(*e.args[1]);
+        return "(" + side(*e.args[0]) + " " + e.text + " " + side(*e.args[1]) + ")";
       }
       if (e.text == "+")
         return "tsql_add(" + Expression(*e.args[0]) + ", " + Expression(*e.args[1]) + ")";
-      return Expression(*e.args[0]) + " " + e.text + " " + Expression(*e.args[1]);
+      // Parenthesised as parsed: the server's precedence, not SQLite's, and shallow trees stay so.
+      return "(" + Expression(*e.args[0]) + " " + e.text + " " + Expression(*e.args[1]) + ")";
     }
     case Expr::Paren:
       return "(" + Expression(*e.args[0]) + ")";

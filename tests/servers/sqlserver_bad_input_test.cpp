@@ -79,5 +79,19 @@ TEST_F(SqlServerTest, HostileNamesAndLiteralsStayData) {
   EXPECT_EQ(ErrorOf("CREATE TABLE T2 (a nosuchtype NULL)"), 2715);
   EXPECT_EQ(ErrorOf("SELECT * FROM otherdb.dbo.sysobjects"), 208);
   EXPECT_EQ(ErrorOf("/* never closed"), 113);
+  // Nesting deep enough to exhaust a stack is refused.
+  EXPECT_EQ(ErrorOf("SELECT " + std::string(100000, '(') + "1" + std::string(100000, ')')), 191);
+  EXPECT_EQ(ErrorOf("SELECT " + std::string(100000, '~') + "1"), 191);
+  std::string ifs;
+  for (int i = 0; i < 5000; ++i) ifs += "IF 1 = 1 ";
+  EXPECT_EQ(ErrorOf(ifs + "SELECT 1"), 191);
+  EXPECT_EQ(ErrorOf("SELECT 1 WHERE 1 IN (" + std::string(50000, '(') + "SELECT 1" + std::string(50000, ')') + ")"), 191);
+  std::string sum = "SELECT 1";
+  for (int i = 0; i < 100000; ++i) sum += "+1";
+  EXPECT_EQ(ErrorOf(sum), 191);
+  // Long generated conditions are fine: they are balanced, not nested.
+  std::string ors = "SELECT count(*) FROM [we\"ird ]] name] WHERE ([col \"x\"] = 'none')";
+  for (int i = 0; i < 20000; ++i) ors += " or ([col \"x\"] = '" + std::to_string(i) + "')";
+  EXPECT_EQ(Value(ors).AsInt(), 0);
   EXPECT_EQ(Value("SELECT count(*) FROM [we\"ird ]] name]").AsInt(), 1);
 }

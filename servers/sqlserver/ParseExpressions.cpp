@@ -56,6 +56,7 @@ ExprPtr Parser::ParseAnd() {
 }
 
 ExprPtr Parser::ParseNot() {
+  Nest nest(*this);
   if (Peek().Is("NOT")) {
     size_t b = Next().begin;
     auto e = Make(Expr::Unary, b);
@@ -519,6 +520,7 @@ std::unique_ptr<TableRef> Parser::ParseJoined() {
 }
 
 std::unique_ptr<TableRef> Parser::ParseTablePrimary() {
+  Nest nest(*this);
   auto t = std::make_unique<TableRef>();
   if (Peek().IsSymbol("(")) {
     Next();

@@ -86,6 +86,10 @@ TEST_F(SqlServerTest, HostileNamesAndLiteralsStayData) {
   for (int i = 0; i < 5000; ++i) ifs += "IF 1 = 1 ";
   EXPECT_EQ(ErrorOf(ifs + "SELECT 1"), 191);
   EXPECT_EQ(ErrorOf("SELECT 1 WHERE 1 IN (" + std::string(50000, '(') + "SELECT 1" + std::string(50000, ')') + ")"), 191);
+  std::string nots = "SELECT 1 WHERE ";
+  for (int i = 0; i < 100000; ++i) nots += "NOT ";
+  EXPECT_EQ(ErrorOf(nots + "1 = 1"), 191);
+  EXPECT_EQ(ErrorOf("SELECT * FROM " + std::string(100000, '(') + "sysobjects" + std::string(100000, ')')), 191);
   std::string sum = "SELECT 1";
   for (int i = 0; i < 100000; ++i) sum += "+1";
   EXPECT_EQ(ErrorOf(sum), 191);

@@ -183,6 +183,10 @@ void Session::CreateDatabase(const DatabaseStmt& s) {
   std::string path = DatabaseFile(folder_, s.db);
   std::string temp = path + ".new";
   std::error_code ec;
+  // Another database's file under the same folded name is never overwritten.
+  if (fs::exists(path))
+    Fail(1802, "CREATE DATABASE failed. Some file names listed could not be created. Check previous errors.\n"
+               "The file '" + path + "' already exists.");
   fs::remove(temp, ec);
   fs::remove(path + "-wal", ec);
   fs::remove(path + "-shm", ec);
@@ -379,6 +383,14 @@ void Session::Restore(const DatabaseStmt& s) {
     Fail(3201, "Cannot open backup device '" + s.disk + "'. Device error or device off line. See the SQL Server error log for more details.\nRESTORE DATABASE is terminating abnormally.");
   std::string master = InMaster() ? "" : "master.";
   std::string target = DatabaseFile(folder_, s.db);
+  {
+    // A file that belongs to another database (a name folding to the same file) is left alone.
+    Stmt q(Db(), "SELECT 1 FROM " + master + "sysdatabases WHERE name = ?");
+    q.Bind(1, s.db);
+    if (!q.Step() && fs::exists(target))
+      Fail(3156, "File '" + target + "' cannot be restored to '" + s.db +
+                     "'. Use WITH MOVE to identify a valid location for the file.\nRESTORE DATABASE is terminating abnormally.");
+  }
   try {
     auto from = OpenSqlite(path, false);
     if (!QueryInt(from.get(), "SELECT count(*) FROM sqlite_master WHERE name = 'sysfiles'"))

@@ -79,6 +79,13 @@ TEST_F(SqlServerTest, HostileNamesAndLiteralsStayData) {
   EXPECT_EQ(ErrorOf("CREATE TABLE T2 (a nosuchtype NULL)"), 2715);
   EXPECT_EQ(ErrorOf("SELECT * FROM otherdb.dbo.sysobjects"), 208);
   EXPECT_EQ(ErrorOf("/* never closed"), 113);
+  EXPECT_EQ(ErrorOf(std::string("SELECT 'a\0b'", 13)), 170);
+  // Two names that fold to one file: the second database is refused, the first keeps its rows.
+  auto master = Connect();
+  master->Execute("CREATE DATABASE [a/b]");
+  Connect("a/b")->Execute("CREATE TABLE Kept (x int NULL) INSERT INTO Kept VALUES (1)");
+  EXPECT_THROW(master->Execute("CREATE DATABASE [a_b]"), ado::EOleException);
+  EXPECT_EQ(Rows(*Connect("a/b"), "SELECT count(*) FROM Kept").Rows[0][0].AsInt(), 1);
   // Nesting deep enough to exhaust a stack is refused.
   EXPECT_EQ(ErrorOf("SELECT " + std::string(100000, '(') + "1" + std::string(100000, ')')), 191);
   EXPECT_EQ(ErrorOf("SELECT " + std::string(100000, '~') + "1"), 191);

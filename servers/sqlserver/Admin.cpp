@@ -405,7 +405,9 @@ void Session::Restore(const DatabaseStmt& s) {
       if (!sqlite3_changes(to.get()))
         Fail(3234, "Logical file '" + logical + "' is not part of database '" + s.db + "'. Use RESTORE FILELISTONLY to list the logical file names.\nRESTORE DATABASE is terminating abnormally.");
     }
-  } catch (const ESqliteError&) {
+  } catch (const ESqliteError& e) {
+    if (e.Code() == SQLITE_BUSY || e.Code() == SQLITE_LOCKED)
+      Fail(3101, "Exclusive access could not be obtained because the database is in use.\nRESTORE DATABASE is terminating abnormally.");
     Fail(3241, "The media family on device '" + s.disk + "' is incorrectly formed. SQL Server cannot process this media family.\nRESTORE DATABASE is terminating abnormally.");
   }
   Stmt q(Db(), "SELECT 1 FROM " + master + "sysdatabases WHERE name = ?");

@@ -196,7 +196,7 @@ void Session::CreateDatabase(const DatabaseStmt& s) {
   try {
     auto db = OpenSqlite(temp, true);
     ExecSql(db.get(), "BEGIN");
-    CreateCatalog(db.get(), false, s.db);
+    CreateCatalog(db.get(), false);
     Stmt ins(db.get(), "INSERT INTO sysfiles (fileid, groupid, size, maxsize, growth, status, name, filename) VALUES (?,?,?,?,?,?,?,?)");
     int64_t fileid = 1;
     auto add = [&](const FileSpec& f, bool isLog) {

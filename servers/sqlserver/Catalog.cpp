@@ -118,7 +118,7 @@ const char* const kSystemTables[] = {
 
 }  // namespace
 
-void CreateCatalog(sqlite3* db, bool isMaster, const std::string& name) {
+void CreateCatalog(sqlite3* db, bool isMaster) {
   ExecSql(db, kCatalogDdl);
   std::string now = NowText();
   {
@@ -184,7 +184,6 @@ void CreateCatalog(sqlite3* db, bool isMaster, const std::string& name) {
     login.Bind(1, now).Bind(2, now).Bind(3, now);
     login.Step();
   }
-  (void)name;
 }
 
 const ColumnInfo* TableInfo::Column(const std::string& n) const {

@@ -14,7 +14,7 @@ namespace servers::sqlserver {
 
 // Creates the system tables and their fixed rows in an empty database; `isMaster` adds
 // syslogins, syslanguages and sysdatabases.
-void CreateCatalog(sqlite3* db, bool isMaster, const std::string& name);
+void CreateCatalog(sqlite3* db, bool isMaster);
 
 struct ColumnInfo {
   std::string name;

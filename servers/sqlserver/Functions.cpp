@@ -493,12 +493,6 @@ void IdentityFunc(sqlite3_context* ctx, int, sqlite3_value**) {
   else sqlite3_result_null(ctx);
 }
 
-bool ParseInts(const std::string& s, const char* fmt, int* a, int* b, int* c, int* h, int* mi,
-               double* sec, int expected) {
-  int n = std::sscanf(s.c_str(), fmt, a, b, c, h, mi, sec);
-  return n >= expected;
-}
-
 }  // namespace
 
 std::string NowText() {
@@ -576,7 +570,6 @@ bool NormaliseDateTime(const std::string& raw, std::string& out) {
   char buf[96];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, whole, ms);
   out = buf;
-  (void)ParseInts;
   return true;
 }
 

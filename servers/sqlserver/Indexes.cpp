@@ -11,8 +11,7 @@
 
 namespace servers::sqlserver {
 
-void Session::CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid,
-                              const std::string& name) {
+void Session::CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid) {
   std::string list;
   for (size_t i = 0; i < cols.size(); ++i) list += (i ? ", " : "") + SqlIdent(cols[i]);
   Stmt q(Db(), "SELECT " + list + " FROM " + SqlIdent(t.name) + " GROUP BY " + list + " HAVING count(*) > 1 LIMIT 1");
@@ -21,12 +20,10 @@ void Session::CheckDuplicates(const TableInfo& t, const std::vector<std::string>
     Fail(1505, "CREATE UNIQUE INDEX terminated because a duplicate key was found for index ID " +
                    std::to_string(indid) + ". Most significant primary key is '" + key + "'.");
   }
-  (void)name;
 }
 
 void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, const std::vector<std::string>& cols,
-                               bool unique, bool clustered, int status, int groupid, int64_t constraintId) {
-  (void)constraintId;
+                               bool unique, bool clustered, int status, int groupid) {
   std::vector<int> colids;
   for (const auto& c : cols) {
     const ColumnInfo* ci = t.Column(c);
@@ -49,7 +46,7 @@ void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, cons
   }
   bool physical = QueryInt(Db(), "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = " +
                                     SqlLiteral(t.name) + " COLLATE NOCASE") != 0;
-  if (unique && physical) CheckDuplicates(t, cols, indid, name);
+  if (unique && physical) CheckDuplicates(t, cols, indid);
   if (clustered) {
     if (groupid <= 0) groupid = static_cast<int>(QueryInt(Db(), "SELECT groupid FROM sysindexes WHERE id = " + tid + " AND indid = 0", 1));
     ExecSql(Db(), "DELETE FROM sysindexes WHERE id = " + tid + " AND indid = 0");
@@ -76,7 +73,7 @@ void Session::CreateIndex(const CreateIndexStmt& s) {
   q.Bind(1, t.id).Bind(2, s.name);
   if (q.Step()) Fail(1913, "There is already an index on table '" + t.name + "' named '" + s.name + "'.");
   int group = s.fileGroup.empty() ? 0 : FileGroupId(Db(), s.fileGroup);
-  CreateIndexEntry(t, s.name, s.columns, s.unique, s.clustered.value_or(false), 0, group, 0);
+  CreateIndexEntry(t, s.name, s.columns, s.unique, s.clustered.value_or(false), 0, group);
   TouchObject(t.id);
 }
 

@@ -59,7 +59,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
 
   // Definition statements.
   void CreateTable(const CreateTableStmt& s);
-  void AddColumn(TableInfo& t, const ColumnDef& c, int colid, int64_t& nextId, bool creating);
+  void AddColumn(TableInfo& t, const ColumnDef& c, int colid);
   void AddConstraint(const TableInfo& t, const ConstraintDef& c, const std::string& column,
                      int64_t& nextId, bool creating, bool check);
   void AlterTable(const AlterTableStmt& s);
@@ -67,15 +67,14 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void DropObject(int64_t id);
   void CreateIndex(const CreateIndexStmt& s);
   void CreateIndexEntry(const TableInfo& t, const std::string& name, const std::vector<std::string>& cols,
-                        bool unique, bool clustered, int status, int groupid, int64_t constraintId);
+                        bool unique, bool clustered, int status, int groupid);
   void DropIndex(const ObjectName& table, const std::string& index);
   void CreateModule(const CreateModuleStmt& s);
   void DropModule(const DropStmt& s);
   void Rename(const std::vector<std::string>& args);
   void Rebuild(const TableInfo& before, const std::vector<std::string>& sources);
   void CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const char* action);
-  void CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid,
-                       const std::string& name);
+  void CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid);
   TableInfo RequireTable(const ObjectName& name);
   void RefreshTextImageEntry(const TableInfo& t, int groupid);
   void TouchObject(int64_t id);

@@ -79,7 +79,7 @@ void Session::CreateTable(const CreateTableStmt& s) {
       if (col.nullable && *col.nullable)
         Fail(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
     }
-    AddColumn(t, col, colid++, nextId, true);
+    AddColumn(t, col, colid++);
     if (keyColumns.count(Lower(col.name))) {
       t.columns.back().nullable = false;
       Stmt u(Db(), "UPDATE syscolumns SET isnullable = 0, status = status & ~8 WHERE id = ? AND colid = ?");
@@ -124,7 +124,7 @@ void Session::RefreshTextImageEntry(const TableInfo& t, int groupid) {
   }
 }
 
-void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid, int64_t& nextId, bool creating) {
+void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid) {
   const SqlType* type = FindType(col.type.name);
   if (!type) Fail(2715, "Column or parameter #" + std::to_string(colid) + ": Cannot find data type " + col.type.name + ".");
   if (col.identity) {
@@ -185,8 +185,6 @@ void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid, int64_t& 
   info.collation = collation;
   info.typeName = type->name;
   t.columns.push_back(info);
-  (void)nextId;
-  (void)creating;
 }
 
 void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const std::string& column,
@@ -232,7 +230,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       insertObject();
       int group = c.fileGroup.empty() ? 0 : FileGroupId(Db(), c.fileGroup);
       try {
-        CreateIndexEntry(t, name, c.columns, true, clustered, pk ? 0x800 : 0x1000, group, id);
+        CreateIndexEntry(t, name, c.columns, true, clustered, pk ? 0x800 : 0x1000, group);
       } catch (const ado::EOleException& e) {
         if (e.NativeError() == 1505)
           Fail(1505, std::string(e.what()) + "\nCould not create constraint. See previous errors.");
@@ -426,7 +424,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         if (col.nullable && !*col.nullable && !hasDefault && !col.identity)
           Fail(4901, "ALTER TABLE only allows columns to be added that can contain nulls or have a DEFAULT definition specified. Column '" +
                          col.name + "' cannot be added to table '" + t.name + "' because it does not allow nulls and does not specify a DEFAULT definition.");
-        AddColumn(t, col, colid++, nextId, false);
+        AddColumn(t, col, colid++);
         // Existing rows: NULL for a nullable column, the default otherwise.
         sources.push_back(t.columns.back().nullable ? "NULL" : "");
         if (col.identity) sources.back() = "NULL";
@@ -569,8 +567,6 @@ void Session::AlterTable(const AlterTableStmt& s) {
         } else if (xtype == "F") {
           DropObject(id);
           RefreshForeignKeyTriggers(Db(), database_, t.id);
-          Stmt p(Db(), "SELECT rkeyid FROM sysforeignkeys WHERE constid = ?");
-          (void)p;
         } else {
           if (xtype == "D") ExecSql(Db(), "UPDATE syscolumns SET cdefault = 0 WHERE cdefault = " + sid);
           DropObject(id);

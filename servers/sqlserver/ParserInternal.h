@@ -35,7 +35,7 @@ class Parser {
   }
   struct Nest {
     explicit Nest(Parser& p) : p_(p) {
-      if (++p_.depth_ > 200) Nested();
+      if (++p_.depth_ > 500) Nested();
     }
     ~Nest() { --p_.depth_; }
     Parser& p_;

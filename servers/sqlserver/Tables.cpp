@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <set>
 
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
@@ -437,6 +438,17 @@ void Session::AlterTable(const AlterTableStmt& s) {
       if (!s.columns.empty()) {
         RebuildPhysical(Db(), database_, t.id, sources, true);
         RefreshForeignKeyTriggers(Db(), database_, t.id);
+        // A new identity column numbers the rows already there, in their order.
+        if (const ColumnInfo* idc = t.Identity(); idc && std::any_of(s.columns.begin(), s.columns.end(),
+                                                                  [&](const ColumnDef& c) { return SameName(c.name, idc->name); })) {
+          std::string table = SqlIdent(t.name), col = SqlIdent(idc->name), id = std::to_string(t.id);
+          ExecSql(Db(), "UPDATE " + table + " SET " + col + " = (SELECT seed FROM schm_identity WHERE id = " + id +
+                            ") + (q.n - 1) * (SELECT incr FROM schm_identity WHERE id = " + id +
+                            ") FROM (SELECT rowid AS r, row_number() OVER (ORDER BY rowid) AS n FROM " + table +
+                            ") AS q WHERE " + table + ".rowid = q.r");
+          ExecSql(Db(), "UPDATE schm_identity SET current = (SELECT CASE WHEN count(*) = 0 THEN NULL ELSE "
+                        "seed + (count(*) - 1) * incr END FROM " + table + ") WHERE id = " + id);
+        }
       }
       for (const auto& col : s.columns)
         for (const auto& c : col.constraints)

@@ -84,8 +84,8 @@ TEST_F(SqlServerTest, KilledProcessMidTransactionLeavesDatabaseAsBefore) {
   std::string before = Snapshot(Db());
   session_.reset();
   std::mt19937 rng(20261207);
-  for (int round = 0; round < 6; ++round) {
-    size_t stopAt = rng() % WorkSteps().size();
+  for (int round = 0; round < 10; ++round) {
+    size_t stopAt = round % 2 == 0 ? rng() % WorkSteps().size() : WorkSteps().size() - 1;
     int pipeFd[2];
     ASSERT_EQ(pipe(pipeFd), 0);
     pid_t pid = fork();
@@ -104,8 +104,13 @@ TEST_F(SqlServerTest, KilledProcessMidTransactionLeavesDatabaseAsBefore) {
       _exit(0);
     }
     close(pipeFd[1]);
-    char ready = 0;
-    ASSERT_EQ(read(pipeFd[0], &ready, 1), 1);
+    if (round % 2 == 0) {
+      char ready = 0;
+      ASSERT_EQ(read(pipeFd[0], &ready, 1), 1);
+    } else {
+      // Killed at a random moment, most often inside a statement.
+      usleep(1000 + rng() % 40000);
+    }
     close(pipeFd[0]);
     kill(pid, SIGKILL);
     int status = 0;

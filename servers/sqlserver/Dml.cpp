@@ -2,6 +2,8 @@
 // to SQLite over the user tables with the server's conversions and identity rules.
 #include <strings.h>
 
+#include <cstdio>
+
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
@@ -41,10 +43,93 @@ const TableRef* FindTarget(const std::vector<std::unique_ptr<TableRef>>& from, c
   return nullptr;
 }
 
+// The value in column `col` of the current row as an SQL literal.
+std::string LiteralOf(sqlite3_stmt* st, int col) {
+  switch (sqlite3_column_type(st, col)) {
+    case SQLITE_NULL:
+      return "NULL";
+    case SQLITE_INTEGER:
+      return std::to_string(sqlite3_column_int64(st, col));
+    case SQLITE_FLOAT: {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.17g", sqlite3_column_double(st, col));
+      return buf;
+    }
+    case SQLITE_TEXT:
+      return SqlLiteral(reinterpret_cast<const char*>(sqlite3_column_text(st, col)));
+    default: {
+      const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(st, col));
+      std::string hex = "X'";
+      static const char* const kHex = "0123456789ABCDEF";
+      for (int i = 0; i < sqlite3_column_bytes(st, col); ++i) {
+        hex += kHex[p[i] >> 4];
+        hex += kHex[p[i] & 15];
+      }
+      return hex + "'";
+    }
+  }
+}
+
 }  // namespace
 
+void Session::RunVariables(const VariableStmt& s) {
+  Translator tr(database_, InMaster(), &variables_);
+  for (const auto& item : s.items) {
+    if (s.kind == Statement::kDeclare) {
+      if (variableTypes_.count(item.name))
+        Fail(134, "The variable name '" + item.name + "' has already been declared. Variable names must be unique within a query batch or stored procedure.");
+      if (!FindType(item.type.name)) Fail(2715, "Column or parameter #1: Cannot find data type " + item.type.name + ".");
+      variableTypes_[item.name] = item.type;
+      variables_[item.name] = "NULL";
+    } else if (!variableTypes_.count(item.name)) {
+      Fail(137, "Must declare the variable '" + item.name + "'.");
+    }
+    if (item.value) {
+      Stmt q(Db(), "SELECT " + tr.Expression(*item.value));
+      std::string value = q.Step() ? LiteralOf(q.Get(), 0) : "NULL";
+      variables_[item.name] = AssignValue(variableTypes_[item.name], value);
+    }
+  }
+}
+
+std::string Session::AssignValue(const TypeSpec& type, const std::string& literal) {
+  const SqlType* t = FindType(type.name);
+  if (!t || t->character || literal == "NULL") return literal;
+  ColumnInfo c;
+  c.xtype = t->xtype;
+  c.xusertype = t->xusertype;
+  c.typeName = t->name;
+  ColumnStorage st = StorageOf(*t, type);
+  c.prec = st.prec;
+  c.length = st.length;
+  Stmt q(Db(), "SELECT " + StoredValue(c, literal));
+  q.Step();
+  return LiteralOf(q.Get(), 0);
+}
+
 void Session::RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results) {
-  Translator tr(database_, InMaster());
+  Translator tr(database_, InMaster(), &variables_);
+  size_t assignments = 0;
+  for (const auto& item : s.select->items) assignments += !item.assignTo.empty();
+  if (assignments) {
+    if (assignments != s.select->items.size() || !s.select->unions.empty())
+      Fail(141, "A SELECT statement that assigns a value to a variable must not be combined with data-retrieval operations.");
+    for (const auto& item : s.select->items)
+      if (!variableTypes_.count(item.assignTo)) Fail(137, "Must declare the variable '" + item.assignTo + "'.");
+    Stmt q(Db(), tr.Query(*s.select));
+    std::vector<std::string> values(s.select->items.size());
+    bool any = false;
+    while (q.Step()) {
+      any = true;
+      for (size_t i = 0; i < values.size(); ++i) values[i] = LiteralOf(q.Get(), static_cast<int>(i));
+    }
+    if (any)
+      for (size_t i = 0; i < values.size(); ++i) {
+        const std::string& name = s.select->items[i].assignTo;
+        variables_[name] = AssignValue(variableTypes_[name], values[i]);
+      }
+    return;
+  }
   ado::StatementResult r;
   r.HasRows = true;
   r.Rows = Query(tr.Query(*s.select));
@@ -62,7 +147,7 @@ TableInfo Session::RequireTable(const ObjectName& name) {
 }
 
 std::string Session::ValueFor(const ColumnInfo& c, const Expr& e, const TableInfo&) {
-  Translator tr(database_, InMaster());
+  Translator tr(database_, InMaster(), &variables_);
   if (e.kind == Expr::Default) {
     if (!c.cdefault) return "NULL";
     Stmt d(Db(), "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
@@ -109,7 +194,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
   if (s.defaultValues) {
     sql += " DEFAULT VALUES";
   } else if (s.select) {
-    Translator tr(database_, InMaster());
+    Translator tr(database_, InMaster(), &variables_);
     // Values bound for dates, bits and fixed-length text are converted as the server stores them.
     bool convert = false;
     for (auto* c : cols) convert |= StoredValue(*c, "v") != "v";
@@ -166,7 +251,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
 }
 
 int64_t Session::RunUpdate(const UpdateStmt& s) {
-  Translator tr(database_, InMaster());
+  Translator tr(database_, InMaster(), &variables_);
   // The target may be an alias of a FROM item, also inside a join.
   const TableRef* targetRef = FindTarget(s.from, s.table.name);
   size_t targetIndex = s.from.size();
@@ -220,7 +305,7 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
 }
 
 int64_t Session::RunDelete(const DeleteStmt& s) {
-  Translator tr(database_, InMaster());
+  Translator tr(database_, InMaster(), &variables_);
   const TableRef* ref = FindTarget(s.from, s.table.name);
   TableInfo t = RequireTable(ref ? ref->name : s.table);
   std::string sql = "DELETE FROM " + SqlIdent(t.name);

@@ -82,7 +82,7 @@ void Session::CreateModule(const CreateModuleStmt& s) {
   StoreText(Db(), id, s.text, s.encrypted);
   if (s.what == "VIEW" && s.viewSelect) {
     try {
-      Translator tr(database_, InMaster());
+      Translator tr(database_, InMaster(), &variables_);
       std::string body = tr.Query(*s.viewSelect);
       ExecSql(Db(), "SAVEPOINT schm_view");
       try {

@@ -451,6 +451,13 @@ std::unique_ptr<Select> Parser::ParseSelectCore() {
   }
   do {
     SelectItem item;
+    if (Peek().kind == TokenKind::Variable && Peek(1).IsSymbol("=")) {  // @x = expression
+      item.assignTo = LowerName(Next().text);
+      Next();
+      item.expr = ParseExpr();
+      s->items.push_back(std::move(item));
+      continue;
+    }
     // alias = expression
     if ((IsIdent(Peek()) || Peek().kind == TokenKind::String) && Peek(1).IsSymbol("=")) {
       item.alias = Next().text;

@@ -176,6 +176,20 @@ StatementPtr Parser::ParseStatementBody() {
   if (t.kind == TokenKind::Name && t.text.size() > 3 && strncasecmp(t.text.c_str(), "sp_", 3) == 0)
     return ParseProcCall();
   if (t.Is("SET")) return ParseSet();
+  if (t.Is("DECLARE")) {
+    Next();
+    auto s = std::make_unique<VariableStmt>(Statement::kDeclare);
+    do {
+      if (Peek().kind != TokenKind::Variable) Error();
+      VariableStmt::Item item;
+      item.name = LowerName(Next().text);
+      Accept("AS");
+      item.type = ParseType();
+      if (AcceptSym("=")) item.value = ParseExpr();
+      s->items.push_back(std::move(item));
+    } while (AcceptSym(","));
+    return s;
+  }
   if (t.Is("USE")) {
     Next();
     auto s = std::make_unique<UseStmt>();
@@ -260,8 +274,16 @@ StatementPtr Parser::ParseSet() {
     else Error();
     return s;
   }
+  if (Peek().kind == TokenKind::Variable) {
+    auto v = std::make_unique<VariableStmt>(Statement::kSetVariable);
+    VariableStmt::Item item;
+    item.name = LowerName(Next().text);
+    ExpectSym("=");
+    item.value = ParseExpr();
+    v->items.push_back(std::move(item));
+    return v;
+  }
   auto s = std::make_unique<SetStmt>(Statement::kSetOption);
-  if (Peek().kind == TokenKind::Variable) Error();
   s->option = LowerName(AnyName());
   while (AcceptSym(",")) AnyName();
   if (Accept("ON")) s->value = "ON";

@@ -162,6 +162,8 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   std::vector<ado::StatementResult> results;
   const std::string* saved = batch_;
   batch_ = &sql;
+  variables_.clear();
+  variableTypes_.clear();
   try {
     for (const auto& s : statements) RunGuarded(*s, results);
   } catch (...) {
@@ -434,13 +436,13 @@ ado::RowSet Session::Query(const std::string& sql) {
 }
 
 bool Session::Condition(const Expr& e) {
-  Translator tr(database_, InMaster());
+  Translator tr(database_, InMaster(), &variables_);
   Stmt q(Db(), "SELECT CASE WHEN " + tr.Expression(e) + " THEN 1 ELSE 0 END");
   return q.Step() && q.Int(0) == 1;
 }
 
 std::string Session::EvalText(const Expr& e) {
-  Translator tr(database_, InMaster());
+  Translator tr(database_, InMaster(), &variables_);
   Stmt q(Db(), "SELECT " + tr.Expression(e));
   if (!q.Step()) return {};
   return q.Text(0);
@@ -504,13 +506,23 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
       auto inner = ParseBatch(text);
       const std::string* saved = batch_;
       batch_ = &text;
+      // The text runs as a batch of its own: the caller's variables are not in it.
+      auto savedVariables = std::move(variables_);
+      auto savedTypes = std::move(variableTypes_);
+      variables_.clear();
+      variableTypes_.clear();
+      auto restore = [&] {
+        batch_ = saved;
+        variables_ = std::move(savedVariables);
+        variableTypes_ = std::move(savedTypes);
+      };
       try {
         for (const auto& st : inner) Run(*st, results);
       } catch (...) {
-        batch_ = saved;
+        restore();
         throw;
       }
-      batch_ = saved;
+      restore();
       return;
     }
     case Statement::kExecProc:
@@ -527,6 +539,10 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
     }
     case Statement::kSetOption:
     case Statement::kPrint:
+      return;
+    case Statement::kDeclare:
+    case Statement::kSetVariable:
+      RunVariables(static_cast<const VariableStmt&>(s));
       return;
     case Statement::kTruncate: {
       TableInfo t = RequireTable(static_cast<const SimpleStmt&>(s).table);

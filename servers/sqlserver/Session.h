@@ -3,6 +3,7 @@
 // inside a savepoint so that a failed statement changes nothing.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -52,6 +53,9 @@ class Session : public ado::IProviderSession, public IFunctionHost {
 
   // Data statements.
   void RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results);
+  void RunVariables(const VariableStmt& s);
+  // The SQL literal of a value read from SQLite, converted for a variable of that type.
+  std::string AssignValue(const TypeSpec& type, const std::string& expression);
   int64_t RunInsert(const InsertStmt& s);
   int64_t RunUpdate(const UpdateStmt& s);
   int64_t RunDelete(const DeleteStmt& s);
@@ -99,6 +103,9 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   bool inTransaction_ = false;
   int depth_ = 0;
   std::set<int64_t> identityInsert_;
+  // The batch's variables: their values as SQL literals, and their declared types.
+  std::map<std::string, std::string> variables_;
+  std::map<std::string, TypeSpec> variableTypes_;
   int64_t lastIdentity_ = 0;
   bool hasIdentity_ = false;
   const std::string* batch_ = nullptr;

@@ -314,7 +314,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       return;
     }
     case ConstraintDef::Check: {
-      Translator tr(database_, InMaster());
+      Translator tr(database_, InMaster(), &variables_);
       std::string cond = tr.Expression(*c.expr);
       if (!creating && check) {
         Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.name) + " WHERE NOT (" + cond + ") LIMIT 1");
@@ -336,7 +336,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       if (ci->identity)
         Fail(1754, "Defaults cannot be created on columns with an IDENTITY attribute. Table '" + t.name + "', column '" + ci->name + "'.");
       {
-        Translator tr(database_, InMaster());
+        Translator tr(database_, InMaster(), &variables_);
         tr.Expression(*c.expr);  // refuses what the server cannot evaluate
       }
       insertObject();

@@ -85,6 +85,10 @@ std::string Translator::Expression(const Expr& e) const {
       if (v == "@@rowcount") return "changes()";
       if (v == "@@error") return "0";
       if (v == "@@spid") return "51";
+      if (variables_) {
+        auto it = variables_->find(v);
+        if (it != variables_->end()) return it->second;
+      }
       Fail(137, "Must declare the variable '" + e.text + "'.");
     }
     case Expr::Unary:

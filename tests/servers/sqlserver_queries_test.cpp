@@ -96,3 +96,21 @@ TEST_F(QueriesTest, ResultFieldsCarryTheServersTypes) {
   EXPECT_EQ(cat.Fields[0].Size, 128);
   EXPECT_EQ(cat.Rows[0][1].AsString(), "U");
 }
+
+TEST_F(QueriesTest, VariablesLiveForTheirBatch) {
+  auto r = Db().Execute(
+      "DECLARE @n int, @name nvarchar(50) = 'Ros' + 'si', @when datetime "
+      "SELECT @n = count(*) FROM Orders WHERE CustId = 15 "
+      "SET @when = '12/31/2020' "
+      "SELECT @n AS n, @name AS name, CustId FROM Customers WHERE Name = @name "
+      "SELECT OrderId FROM Orders WHERE SD = @when");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].Rows.Rows[0][0].AsInt(), 2);
+  EXPECT_EQ(r[0].Rows.Rows[0][1].AsString(), "Rossi");
+  EXPECT_EQ(r[1].Rows.Rows[0][0].AsInt(), 4);
+  EXPECT_EQ(ErrorOf("SELECT @n"), 137);  // gone with its batch
+  EXPECT_EQ(ErrorOf("DECLARE @a int DECLARE @a int"), 134);
+  EXPECT_EQ(ErrorOf("DECLARE @a int SET @a = 'x'"), 245);
+  EXPECT_EQ(ErrorOf("DECLARE @a int SELECT @a = 1, Name FROM Customers"), 141);
+  EXPECT_EQ(ErrorOf("DECLARE @a int EXEC ('SELECT @a')"), 137);
+}

@@ -183,6 +183,10 @@ void Session::CreateDatabase(const DatabaseStmt& s) {
   std::string path = DatabaseFile(folder_, s.db);
   std::string temp = path + ".new";
   std::error_code ec;
+  // Another database's file under the same folded name is never overwritten.
+  if (fs::exists(path))
+    Fail(1802, "CREATE DATABASE failed. Some file names listed could not be created. Check previous errors.\n"
+               "The file '" + path + "' already exists.");
   fs::remove(temp, ec);
   fs::remove(path + "-wal", ec);
   fs::remove(path + "-shm", ec);
@@ -192,7 +196,7 @@ void Session::CreateDatabase(const DatabaseStmt& s) {
   try {
     auto db = OpenSqlite(temp, true);
     ExecSql(db.get(), "BEGIN");
-    CreateCatalog(db.get(), false, s.db);
+    CreateCatalog(db.get(), false);
     Stmt ins(db.get(), "INSERT INTO sysfiles (fileid, groupid, size, maxsize, growth, status, name, filename) VALUES (?,?,?,?,?,?,?,?)");
     int64_t fileid = 1;
     auto add = [&](const FileSpec& f, bool isLog) {
@@ -379,6 +383,14 @@ void Session::Restore(const DatabaseStmt& s) {
     Fail(3201, "Cannot open backup device '" + s.disk + "'. Device error or device off line. See the SQL Server error log for more details.\nRESTORE DATABASE is terminating abnormally.");
   std::string master = InMaster() ? "" : "master.";
   std::string target = DatabaseFile(folder_, s.db);
+  {
+    // A file that belongs to another database (a name folding to the same file) is left alone.
+    Stmt q(Db(), "SELECT 1 FROM " + master + "sysdatabases WHERE name = ?");
+    q.Bind(1, s.db);
+    if (!q.Step() && fs::exists(target))
+      Fail(3156, "File '" + target + "' cannot be restored to '" + s.db +
+                     "'. Use WITH MOVE to identify a valid location for the file.\nRESTORE DATABASE is terminating abnormally.");
+  }
   try {
     auto from = OpenSqlite(path, false);
     if (!QueryInt(from.get(), "SELECT count(*) FROM sqlite_master WHERE name = 'sysfiles'"))
@@ -393,7 +405,9 @@ void Session::Restore(const DatabaseStmt& s) {
       if (!sqlite3_changes(to.get()))
         Fail(3234, "Logical file '" + logical + "' is not part of database '" + s.db + "'. Use RESTORE FILELISTONLY to list the logical file names.\nRESTORE DATABASE is terminating abnormally.");
     }
-  } catch (const ESqliteError&) {
+  } catch (const ESqliteError& e) {
+    if (e.Code() == SQLITE_BUSY || e.Code() == SQLITE_LOCKED)
+      Fail(3101, "Exclusive access could not be obtained because the database is in use.\nRESTORE DATABASE is terminating abnormally.");
     Fail(3241, "The media family on device '" + s.disk + "' is incorrectly formed. SQL Server cannot process this media family.\nRESTORE DATABASE is terminating abnormally.");
   }
   Stmt q(Db(), "SELECT 1 FROM " + master + "sysdatabases WHERE name = ?");

@@ -56,6 +56,7 @@ struct TableRef {
 struct SelectItem {
   ExprPtr expr;
   std::string alias;
+  std::string assignTo;  // SELECT @x = expression: the variable
 };
 
 struct OrderItem {
@@ -115,7 +116,7 @@ struct Statement {
     kSelect, kInsert, kUpdate, kDelete, kCreateTable, kAlterTable, kDropTable, kCreateIndex,
     kDropIndex, kCreateModule, kDropModule, kIf, kExecText, kExecProc, kSetIdentityInsert,
     kSetOption, kUse, kCreateDatabase, kAlterDatabase, kDropDatabase, kBackup, kRestoreFileList,
-    kRestore, kBeginTran, kCommit, kRollback, kBlock, kTruncate, kPrint
+    kRestore, kBeginTran, kCommit, kRollback, kBlock, kTruncate, kPrint, kDeclare, kSetVariable
   };
   explicit Statement(Kind k) : kind(k) {}
   virtual ~Statement() = default;
@@ -244,6 +245,17 @@ struct DatabaseStmt : Statement {
   std::string group;
   std::string disk;
   std::vector<std::pair<std::string, std::string>> moves;
+};
+
+// DECLARE @a int [= value], ...; SET @a = value (one variable, no type).
+struct VariableStmt : Statement {
+  explicit VariableStmt(Kind k) : Statement(k) {}
+  struct Item {
+    std::string name;
+    TypeSpec type;
+    ExprPtr value;
+  };
+  std::vector<Item> items;
 };
 
 struct SimpleStmt : Statement {

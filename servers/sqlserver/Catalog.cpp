@@ -20,53 +20,53 @@ const char* const kDefaultCollation = "SQL_Latin1_General_CP1_CI_AS";
 namespace {
 
 const char* const kCatalogDdl = R"SQL(
-CREATE TABLE sysobjects (name TEXT COLLATE NOCASE, id INTEGER PRIMARY KEY, xtype TEXT, uid INTEGER DEFAULT 1,
+CREATE TABLE sysobjects (name nvarchar(128) COLLATE NOCASE, id INTEGER PRIMARY KEY, xtype char(2), uid INTEGER DEFAULT 1,
   info INTEGER DEFAULT 0, status INTEGER DEFAULT 0, base_schema_ver INTEGER DEFAULT 0, replinfo INTEGER DEFAULT 0,
   parent_obj INTEGER DEFAULT 0, crdate datetime, ftcatid INTEGER DEFAULT 0, schema_ver INTEGER DEFAULT 0,
-  stats_schema_ver INTEGER DEFAULT 0, type TEXT, userstat INTEGER DEFAULT 0, sysstat INTEGER DEFAULT 0,
+  stats_schema_ver INTEGER DEFAULT 0, type char(2), userstat INTEGER DEFAULT 0, sysstat INTEGER DEFAULT 0,
   indexdel INTEGER DEFAULT 0, refdate datetime, version INTEGER DEFAULT 0, deltrig INTEGER DEFAULT 0,
   instrig INTEGER DEFAULT 0, updtrig INTEGER DEFAULT 0, seltrig INTEGER DEFAULT 0, category INTEGER DEFAULT 0,
   cache INTEGER DEFAULT 0);
 CREATE INDEX sysobjects_name ON sysobjects(name);
 CREATE INDEX sysobjects_parent ON sysobjects(parent_obj);
-CREATE TABLE syscolumns (name TEXT COLLATE NOCASE, id INTEGER, xtype INTEGER, typestat INTEGER DEFAULT 0,
+CREATE TABLE syscolumns (name nvarchar(128) COLLATE NOCASE, id INTEGER, xtype INTEGER, typestat INTEGER DEFAULT 0,
   xusertype INTEGER, length INTEGER, xprec INTEGER, xscale INTEGER, colid INTEGER, xoffset INTEGER DEFAULT 0,
   bitpos INTEGER DEFAULT 0, reserved INTEGER DEFAULT 0, colstat INTEGER DEFAULT 0, cdefault INTEGER DEFAULT 0,
   domain INTEGER DEFAULT 0, number INTEGER DEFAULT 0, colorder INTEGER, autoval BLOB, offset INTEGER DEFAULT 0,
   collationid INTEGER, language INTEGER DEFAULT 0, status INTEGER, type INTEGER, usertype INTEGER,
-  printfmt TEXT, prec INTEGER, scale INTEGER, iscomputed INTEGER DEFAULT 0, isoutparam INTEGER DEFAULT 0,
-  isnullable INTEGER, collation TEXT COLLATE NOCASE);
+  printfmt varchar(255), prec INTEGER, scale INTEGER, iscomputed INTEGER DEFAULT 0, isoutparam INTEGER DEFAULT 0,
+  isnullable INTEGER, collation nvarchar(128) COLLATE NOCASE);
 CREATE UNIQUE INDEX syscolumns_id ON syscolumns(id, colid);
 CREATE INDEX syscolumns_default ON syscolumns(cdefault);
 CREATE TABLE syscomments (id INTEGER, number INTEGER DEFAULT 0, colid INTEGER, status INTEGER DEFAULT 0,
   ctext BLOB, texttype INTEGER DEFAULT 2, language INTEGER DEFAULT 0, encrypted INTEGER DEFAULT 0,
-  compressed INTEGER DEFAULT 0, text TEXT);
+  compressed INTEGER DEFAULT 0, text nvarchar(4000));
 CREATE INDEX syscomments_id ON syscomments(id, colid);
 CREATE TABLE sysindexes (id INTEGER, status INTEGER DEFAULT 0, first BLOB, indid INTEGER, root BLOB,
   minlen INTEGER DEFAULT 0, keycnt INTEGER DEFAULT 0, groupid INTEGER DEFAULT 1, dpages INTEGER DEFAULT 0,
   reserved INTEGER DEFAULT 0, used INTEGER DEFAULT 0, rowcnt INTEGER DEFAULT 0, rowmodctr INTEGER DEFAULT 0,
   xmaxlen INTEGER DEFAULT 0, maxirow INTEGER DEFAULT 0, OrigFillFactor INTEGER DEFAULT 0,
   StatVersion INTEGER DEFAULT 0, impid INTEGER DEFAULT 0, lockflags INTEGER DEFAULT 0, pgmodctr INTEGER DEFAULT 0,
-  keys BLOB, name TEXT COLLATE NOCASE, statblob BLOB, maxlen INTEGER DEFAULT 8000, rows INTEGER DEFAULT 0);
+  keys BLOB, name nvarchar(128) COLLATE NOCASE, statblob BLOB, maxlen INTEGER DEFAULT 8000, rows INTEGER DEFAULT 0);
 CREATE UNIQUE INDEX sysindexes_id ON sysindexes(id, indid);
 CREATE TABLE sysindexkeys (id INTEGER, indid INTEGER, colid INTEGER, keyno INTEGER);
 CREATE INDEX sysindexkeys_id ON sysindexkeys(id, indid, keyno);
-CREATE TABLE systypes (name TEXT COLLATE NOCASE, xtype INTEGER, status INTEGER DEFAULT 0, xusertype INTEGER,
+CREATE TABLE systypes (name nvarchar(128) COLLATE NOCASE, xtype INTEGER, status INTEGER DEFAULT 0, xusertype INTEGER,
   length INTEGER, xprec INTEGER, xscale INTEGER, tdefault INTEGER DEFAULT 0, domain INTEGER DEFAULT 0,
   uid INTEGER DEFAULT 4, reserved INTEGER DEFAULT 0, collationid INTEGER, usertype INTEGER,
-  variable INTEGER, allownulls INTEGER DEFAULT 1, type INTEGER, printfmt TEXT, prec INTEGER, scale INTEGER,
-  collation TEXT);
-CREATE TABLE sysusers (uid INTEGER PRIMARY KEY, status INTEGER DEFAULT 0, name TEXT COLLATE NOCASE, sid BLOB,
+  variable INTEGER, allownulls INTEGER DEFAULT 1, type INTEGER, printfmt varchar(255), prec INTEGER, scale INTEGER,
+  collation nvarchar(128));
+CREATE TABLE sysusers (uid INTEGER PRIMARY KEY, status INTEGER DEFAULT 0, name nvarchar(128) COLLATE NOCASE, sid BLOB,
   roles BLOB, createdate datetime, updatedate datetime, altuid INTEGER, password BLOB, gid INTEGER DEFAULT 0,
-  environ TEXT, hasdbaccess INTEGER DEFAULT 0, islogin INTEGER DEFAULT 0, isntname INTEGER DEFAULT 0,
+  environ varchar(255), hasdbaccess INTEGER DEFAULT 0, islogin INTEGER DEFAULT 0, isntname INTEGER DEFAULT 0,
   isntgroup INTEGER DEFAULT 0, isntuser INTEGER DEFAULT 0, issqluser INTEGER DEFAULT 0,
   isaliased INTEGER DEFAULT 0, issqlrole INTEGER DEFAULT 0, isapprole INTEGER DEFAULT 0);
 CREATE TABLE sysmembers (memberuid INTEGER, groupuid INTEGER);
 CREATE TABLE sysfilegroups (groupid INTEGER PRIMARY KEY, allocpolicy INTEGER DEFAULT 0, status INTEGER DEFAULT 0,
-  groupname TEXT COLLATE NOCASE);
+  groupname nvarchar(128) COLLATE NOCASE);
 CREATE TABLE sysfiles (fileid INTEGER PRIMARY KEY, groupid INTEGER, size INTEGER, maxsize INTEGER, growth INTEGER,
-  status INTEGER, perf INTEGER DEFAULT 0, name TEXT COLLATE NOCASE, filename TEXT);
-CREATE TABLE sysproperties (id INTEGER, smallid INTEGER, type INTEGER, name TEXT COLLATE NOCASE, value TEXT);
+  status INTEGER, perf INTEGER DEFAULT 0, name nvarchar(128) COLLATE NOCASE, filename nvarchar(260));
+CREATE TABLE sysproperties (id INTEGER, smallid INTEGER, type INTEGER, name nvarchar(128) COLLATE NOCASE, value nvarchar(4000));
 CREATE INDEX sysproperties_id ON sysproperties(id, smallid);
 CREATE TABLE sysforeignkeys (constid INTEGER, fkeyid INTEGER, rkeyid INTEGER, fkey INTEGER, rkey INTEGER,
   keyno INTEGER);
@@ -85,18 +85,18 @@ CREATE TABLE schm_identity (id INTEGER PRIMARY KEY, colid INTEGER, seed INTEGER,
 const char* const kMasterDdl = R"SQL(
 CREATE TABLE syslogins (sid BLOB, status INTEGER DEFAULT 9, createdate datetime, updatedate datetime,
   accdate datetime, totcpu INTEGER DEFAULT 0, totio INTEGER DEFAULT 0, spacelimit INTEGER DEFAULT 0,
-  timelimit INTEGER DEFAULT 0, resultlimit INTEGER DEFAULT 0, name TEXT COLLATE NOCASE, dbname TEXT COLLATE NOCASE,
-  password TEXT, language TEXT, denylogin INTEGER DEFAULT 0, hasaccess INTEGER DEFAULT 1,
+  timelimit INTEGER DEFAULT 0, resultlimit INTEGER DEFAULT 0, name nvarchar(128) COLLATE NOCASE, dbname nvarchar(128) COLLATE NOCASE,
+  password nvarchar(128), language nvarchar(128), denylogin INTEGER DEFAULT 0, hasaccess INTEGER DEFAULT 1,
   isntname INTEGER DEFAULT 0, isntgroup INTEGER DEFAULT 0, isntuser INTEGER DEFAULT 0, sysadmin INTEGER DEFAULT 0,
   securityadmin INTEGER DEFAULT 0, serveradmin INTEGER DEFAULT 0, setupadmin INTEGER DEFAULT 0,
   processadmin INTEGER DEFAULT 0, diskadmin INTEGER DEFAULT 0, dbcreator INTEGER DEFAULT 0,
-  bulkadmin INTEGER DEFAULT 0, loginname TEXT COLLATE NOCASE);
-CREATE TABLE syslanguages (langid INTEGER, dateformat TEXT, datefirst INTEGER, upgrade INTEGER DEFAULT 0,
-  name TEXT COLLATE NOCASE, alias TEXT COLLATE NOCASE, months TEXT, shortmonths TEXT, days TEXT, lcid INTEGER,
+  bulkadmin INTEGER DEFAULT 0, loginname nvarchar(128) COLLATE NOCASE);
+CREATE TABLE syslanguages (langid INTEGER, dateformat nchar(3), datefirst INTEGER, upgrade INTEGER DEFAULT 0,
+  name nvarchar(128) COLLATE NOCASE, alias nvarchar(128) COLLATE NOCASE, months nvarchar(372), shortmonths nvarchar(132), days nvarchar(217), lcid INTEGER,
   msglangid INTEGER);
-CREATE TABLE sysdatabases (name TEXT COLLATE NOCASE, dbid INTEGER PRIMARY KEY, sid BLOB, mode INTEGER DEFAULT 0,
+CREATE TABLE sysdatabases (name nvarchar(128) COLLATE NOCASE, dbid INTEGER PRIMARY KEY, sid BLOB, mode INTEGER DEFAULT 0,
   status INTEGER DEFAULT 16, status2 INTEGER DEFAULT 1090519040, crdate datetime, reserved datetime,
-  category INTEGER DEFAULT 0, cmptlevel INTEGER DEFAULT 80, filename TEXT, version INTEGER DEFAULT 539);
+  category INTEGER DEFAULT 0, cmptlevel INTEGER DEFAULT 80, filename nvarchar(260), version INTEGER DEFAULT 539);
 INSERT INTO syslanguages (langid, dateformat, datefirst, name, alias, months, shortmonths, days, lcid, msglangid)
   VALUES (0, 'mdy', 7, 'us_english', 'English',
   'January,February,March,April,May,June,July,August,September,October,November,December',
@@ -118,7 +118,7 @@ const char* const kSystemTables[] = {
 
 }  // namespace
 
-void CreateCatalog(sqlite3* db, bool isMaster, const std::string& name) {
+void CreateCatalog(sqlite3* db, bool isMaster) {
   ExecSql(db, kCatalogDdl);
   std::string now = NowText();
   {
@@ -184,7 +184,6 @@ void CreateCatalog(sqlite3* db, bool isMaster, const std::string& name) {
     login.Bind(1, now).Bind(2, now).Bind(3, now);
     login.Step();
   }
-  (void)name;
 }
 
 const ColumnInfo* TableInfo::Column(const std::string& n) const {
@@ -299,9 +298,13 @@ void StoreText(sqlite3* db, int64_t id, const std::string& text, bool encrypted)
 
 namespace {
 
+// The declared SQLite type keeps the server's type with its size: results are typed from it.
 std::string DeclType(const ColumnInfo& c) {
-  std::string t = c.typeName.empty() ? "sql_variant" : c.typeName;
-  return t;
+  if (c.typeName.empty()) return "sql_variant";
+  const SqlType* t = FindTypeByUserType(c.xusertype);
+  if (t && t->sized) return c.typeName + "(" + std::to_string(c.prec) + ")";
+  if (t && t->decimal) return c.typeName + "(" + std::to_string(c.prec) + "," + std::to_string(c.scale) + ")";
+  return c.typeName;
 }
 
 // Translates a stored default or check text to SQLite; an expression outside what the server
@@ -479,6 +482,32 @@ void RefreshForeignKeyTriggers(sqlite3* db, const std::string& database, int64_t
   }
 }
 
+// Character columns compare as their collation says: case ignored unless it is case-sensitive.
+std::string CollateClause(const std::string& collation) {
+  return collation.find("_CS") != std::string::npos || collation.find("_BIN") != std::string::npos
+             ? " COLLATE BINARY" : " COLLATE NOCASE";
+}
+
+void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& table, int64_t indid, bool unique) {
+  Stmt k(db, "SELECT c.name, c.isnullable, c.collation FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id "
+             "AND c.colid = k.colid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
+  k.Bind(1, tableId).Bind(2, indid);
+  std::string cols;
+  while (k.Step()) {
+    std::string col = SqlIdent(k.Text(0));
+    // The server counts NULL as one value in a unique index: a second NULL is a duplicate.
+    if (unique && k.Int(1)) {
+      col = "ifnull(" + col + ", X'FFFE')";
+      if (!k.IsNull(2)) col += CollateClause(k.Text(2));
+    }
+    cols += (cols.empty() ? "" : ", ") + col;
+  }
+  if (cols.empty()) return;
+  ExecSql(db, std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
+                  SqlIdent("schm_ix_" + std::to_string(tableId) + "_" + std::to_string(indid)) + " ON " +
+                  SqlIdent(table) + " (" + cols + ")");
+}
+
 void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists) {
   std::string tableName;
@@ -506,7 +535,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
       if (!text.empty()) ddl += " DEFAULT (" + TranslateStoredExpr(text, database) + ")";
     }
     const SqlType* st = FindTypeByUserType(c.xusertype);
-    if (st && st->character) ddl += " COLLATE NOCASE";
+    if (st && st->character) ddl += CollateClause(c.collation);
   }
   {
     Stmt ck(db, "SELECT o.name, c.text FROM sysobjects o JOIN syscomments c ON c.id = o.id "
@@ -546,17 +575,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
   ix.Bind(1, tableId);
   std::vector<std::pair<int64_t, int64_t>> indexes;
   while (ix.Step()) indexes.emplace_back(ix.Int(0), ix.Int(1));
-  for (auto [indid, status] : indexes) {
-    Stmt k(db, "SELECT c.name FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid "
-               "WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
-    k.Bind(1, tableId).Bind(2, indid);
-    std::string cols;
-    while (k.Step()) cols += (cols.empty() ? "" : ", ") + SqlIdent(k.Text(0));
-    if (cols.empty()) continue;
-    ExecSql(db, std::string("CREATE ") + ((status & 2) ? "UNIQUE " : "") + "INDEX " +
-                    SqlIdent("schm_ix_" + std::to_string(tableId) + "_" + std::to_string(indid)) +
-                    " ON " + SqlIdent(t.name) + " (" + cols + ")");
-  }
+  for (auto [indid, status] : indexes) CreatePhysicalIndex(db, tableId, t.name, indid, (status & 2) != 0);
   CreateTableTriggers(db, database, t);
 }
 

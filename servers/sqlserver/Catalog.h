@@ -14,7 +14,7 @@ namespace servers::sqlserver {
 
 // Creates the system tables and their fixed rows in an empty database; `isMaster` adds
 // syslogins, syslanguages and sysdatabases.
-void CreateCatalog(sqlite3* db, bool isMaster, const std::string& name);
+void CreateCatalog(sqlite3* db, bool isMaster);
 
 struct ColumnInfo {
   std::string name;
@@ -62,6 +62,10 @@ extern const char* const kDefaultCollation;
 // do not fit the new definition.
 void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists);
+// Creates the SQLite index behind catalogue index `indid` of the table.
+void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& table, int64_t indid, bool unique);
+// " COLLATE NOCASE" or " COLLATE BINARY" for a column of that collation.
+std::string CollateClause(const std::string& collation);
 // Recreates the triggers of every table that a foreign key links to `tableId` (both ends).
 void RefreshForeignKeyTriggers(sqlite3* db, const std::string& database, int64_t tableId);
 

@@ -319,6 +319,77 @@ void PadFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   ResultText(ctx, s);
 }
 
+// A value bound for a numeric column: text converts or fails as the server's conversion does,
+// and integers must fit their type.
+void ToNumberFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  std::string type = ArgText(argv[1]);
+  int t = sqlite3_value_type(v);
+  if (t == SQLITE_NULL) return sqlite3_result_null(ctx);
+  bool integral = type == "int" || type == "smallint" || type == "tinyint" || type == "bigint";
+  double d = 0;
+  bool isInt = false;
+  if (t == SQLITE_TEXT) {
+    std::string text = ArgText(v);
+    if (!TextToNumber(text, d, isInt) || (integral && !isInt)) {
+      ResultError(ctx, 245, "Syntax error converting the varchar value '" + text + "' to a column of data type " + type + ".");
+      return;
+    }
+  } else if (t == SQLITE_BLOB) {
+    ResultError(ctx, 257, "Implicit conversion from data type varbinary to " + type +
+                              " is not allowed. Use the CONVERT function to run this query.");
+    return;
+  } else {
+    d = sqlite3_value_double(v);
+  }
+  if (!integral) {
+    if (t == SQLITE_INTEGER) return sqlite3_result_value(ctx, v);
+    return sqlite3_result_double(ctx, d);
+  }
+  double lo = type == "tinyint" ? 0 : type == "smallint" ? -32768 : type == "int" ? -2147483648.0 : -9.3e18;
+  double hi = type == "tinyint" ? 255 : type == "smallint" ? 32767 : type == "int" ? 2147483647.0 : 9.3e18;
+  double whole = std::trunc(d);
+  if (whole < lo || whole > hi) {
+    ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type " + type + ".");
+    return;
+  }
+  if (t == SQLITE_INTEGER) return sqlite3_result_int64(ctx, sqlite3_value_int64(v));
+  sqlite3_result_int64(ctx, static_cast<int64_t>(whole));
+}
+
+// A value bound for a text or binary column of at most n characters or bytes; char(n) is padded.
+void FitFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  if (sqlite3_value_type(v) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  int64_t n = sqlite3_value_int64(argv[1]);
+  bool pad = sqlite3_value_int(argv[2]) != 0;
+  if (sqlite3_value_type(v) == SQLITE_BLOB) {
+    if (sqlite3_value_bytes(v) > n) {
+      ResultError(ctx, 8152, "String or binary data would be truncated.");
+      return;
+    }
+    return sqlite3_result_value(ctx, v);
+  }
+  std::string s = ArgText(v);
+  // Characters, not bytes: count UTF-8 lead bytes.
+  int64_t chars = 0;
+  for (unsigned char c : s) chars += (c & 0xC0) != 0x80;
+  if (chars > n) {
+    size_t end = s.find_last_not_of(' ');
+    int64_t trimmed = 0;
+    for (size_t i = 0; end != std::string::npos && i <= end; ++i) trimmed += (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80;
+    if (trimmed > n) {
+      ResultError(ctx, 8152, "String or binary data would be truncated.");
+      return;
+    }
+    s = s.substr(0, end == std::string::npos ? 0 : end + 1);
+    chars = trimmed;
+  }
+  if (pad && chars < n) s.append(static_cast<size_t>(n - chars), ' ');
+  if (sqlite3_value_type(v) == SQLITE_TEXT || pad) return ResultText(ctx, s);
+  sqlite3_result_value(ctx, v);
+}
+
 void ObjectPropertyFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, 0); }
 
 }  // namespace
@@ -416,12 +487,10 @@ void IndexColFunc(sqlite3_context* c, int n, sqlite3_value** v) {
 void ServerNameFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).ServerName()); }
 void LoginFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).LoginName()); }
 void TranCountFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).TranCount()); }
-void NullFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_null(ctx); }
-
-bool ParseInts(const std::string& s, const char* fmt, int* a, int* b, int* c, int* h, int* mi,
-               double* sec, int expected) {
-  int n = std::sscanf(s.c_str(), fmt, a, b, c, h, mi, sec);
-  return n >= expected;
+void IdentityFunc(sqlite3_context* ctx, int, sqlite3_value**) {
+  int64_t v = 0;
+  if (Host(ctx).LastIdentity(v)) sqlite3_result_int64(ctx, v);
+  else sqlite3_result_null(ctx);
 }
 
 }  // namespace
@@ -501,7 +570,6 @@ bool NormaliseDateTime(const std::string& raw, std::string& out) {
   char buf[96];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, whole, ms);
   out = buf;
-  (void)ParseInts;
   return true;
 }
 
@@ -532,8 +600,9 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_space", 1, SpaceFunc, true},
       {"tsql_isnumeric", 1, IsNumericFunc, true},
       {"tsql_objectproperty", 2, ObjectPropertyFunc, false},
-      {"tsql_identity", 0, NullFunc, false},
       {"tsql_pad", 2, PadFunc, true},
+      {"tsql_tonum", 2, ToNumberFunc, true},
+      {"tsql_fit", 3, FitFunc, true},
   };
   for (const auto& d : defs) {
     int flags = SQLITE_UTF8 | (d.deterministic ? SQLITE_DETERMINISTIC : 0);
@@ -550,7 +619,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
     void (*fn)(sqlite3_context*, int, sqlite3_value**);
   };
   static const Lookup lookups[] = {
-      {"tsql_login", 0, LoginFunc}, {"tsql_trancount", 0, TranCountFunc},
+      {"tsql_login", 0, LoginFunc}, {"tsql_trancount", 0, TranCountFunc}, {"tsql_identity", 0, IdentityFunc},
       {"tsql_user_name", 1, UserNameFunc}, {"tsql_user_id", 1, UserIdFunc},
       {"tsql_filegroup_name", 1, FileGroupNameFunc}, {"tsql_filegroup_id", 1, FileGroupIdFunc},
       {"tsql_object_name", 1, ObjectNameFunc}, {"tsql_object_id", 1, ObjectIdFunc},

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,8 @@ class IFunctionHost {
   virtual std::string ServerName() const = 0;
   virtual std::string LoginName() const = 0;
   virtual int TranCount() const = 0;
+  // The identity value of the session's last insert into a table with one; false when none.
+  virtual bool LastIdentity(int64_t& value) const = 0;
 };
 
 // The prepared catalogue lookups behind the functions of one connection; must be released

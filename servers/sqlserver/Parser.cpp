@@ -1,23 +1,17 @@
-// Recursive-descent parser for the T-SQL the server understands (see Ast.h).
+// Statements of the T-SQL parser, and the batch entry point.
 #include <strings.h>
 
-#include <set>
-
-#include "servers/sqlserver/Ast.h"
+#include "servers/sqlserver/ParserInternal.h"
 #include "servers/sqlserver/SqlError.h"
-#include "servers/sqlserver/Tokenizer.h"
 
 namespace servers::sqlserver {
 
-namespace {
-
-std::string Lower(std::string s) {
+std::string LowerName(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
-// Words that end an expression or a name list and never serve as an alias.
-const std::set<std::string>& Reserved() {
+const std::set<std::string>& ReservedWords() {
   static const std::set<std::string> words = {
       "add", "all", "alter", "and", "any", "as", "asc", "backup", "begin", "between", "by",
       "case", "check", "clustered", "collate", "commit", "compute", "constraint", "create",
@@ -31,1321 +25,787 @@ const std::set<std::string>& Reserved() {
   return words;
 }
 
-class Parser {
- public:
-  explicit Parser(const std::string& sql) : sql_(sql), toks_(Tokenize(sql)) {}
+std::vector<StatementPtr> Parser::ParseAll() {
+  std::vector<StatementPtr> out;
+  for (;;) {
+    while (Peek().IsSymbol(";")) Next();
+    if (Peek().kind == TokenKind::End) break;
+    if (Peek().Is("GO")) {
+      Next();
+      continue;
+    }
+    out.push_back(ParseStatement());
+  }
+  return out;
+}
 
-  std::vector<StatementPtr> ParseAll() {
-    std::vector<StatementPtr> out;
+const Token& Parser::Next() {
+  const Token& t = toks_[pos_];
+  if (pos_ + 1 < toks_.size()) ++pos_;
+  return t;
+}
+
+[[noreturn]] void Parser::ErrorAt(const Token& t) const {
+  const Token& at = t.kind == TokenKind::End && pos_ > 0 ? toks_[pos_ - 1] : t;
+  if (at.kind == TokenKind::End) FailSyntax(at.line, "");
+  std::string text = sql_.substr(at.begin, at.end - at.begin);
+  // Keywords are named as such, as the server does (error 156).
+  if (at.kind == TokenKind::Name && ReservedWords().count(LowerName(at.text)))
+    Fail(156, "Line " + std::to_string(at.line) + ": Incorrect syntax near the keyword '" + text + "'.");
+  FailSyntax(at.line, text);
+}
+
+bool Parser::Accept(const char* word) {
+  if (Peek().Is(word)) {
+    Next();
+    return true;
+  }
+  return false;
+}
+
+bool Parser::AcceptSym(const char* s) {
+  if (Peek().IsSymbol(s)) {
+    Next();
+    return true;
+  }
+  return false;
+}
+
+ObjectName Parser::ParseObjectName() {
+  std::vector<std::string> parts;
+  parts.push_back(Ident());
+  while (Peek().IsSymbol(".")) {
+    Next();
+    if (Peek().IsSymbol(".")) {
+      parts.push_back("");
+      continue;
+    }
+    parts.push_back(AnyName());
+  }
+  if (parts.size() > 4) Error();
+  ObjectName n;
+  n.name = parts.back();
+  if (parts.size() >= 2) n.owner = parts[parts.size() - 2];
+  if (parts.size() >= 3) n.db = parts[parts.size() - 3];
+  if (parts.size() == 4) n.server = parts[0];
+  return n;
+}
+
+std::vector<std::string> Parser::NameList() {
+  std::vector<std::string> names;
+  ExpectSym("(");
+  do {
+    names.push_back(AnyName());
+    if (!Accept("ASC")) Accept("DESC");
+  } while (AcceptSym(","));
+  ExpectSym(")");
+  return names;
+}
+
+StatementPtr Parser::ParseStatement() {
+  Nest nest(*this);
+  const Token& first = Peek();
+  size_t begin = first.begin;
+  int line = first.line;
+  StatementPtr s = ParseStatementBody();
+  s->begin = begin;
+  s->end = PrevEnd();
+  s->line = line;
+  return s;
+}
+
+StatementPtr Parser::ParseStatementBody() {
+  const Token& t = Peek();
+  if (t.Is("SELECT") || t.IsSymbol("(")) {
+    auto s = std::make_unique<SelectStmt>();
+    s->select = ParseSelectBody();
+    return s;
+  }
+  if (t.Is("INSERT")) return ParseInsert();
+  if (t.Is("UPDATE")) return ParseUpdate();
+  if (t.Is("DELETE")) return ParseDelete();
+  if (t.Is("CREATE")) return ParseCreate();
+  if (t.Is("ALTER")) return ParseAlter();
+  if (t.Is("DROP")) return ParseDrop();
+  if (t.Is("IF")) {
+    Next();
+    auto s = std::make_unique<IfStmt>();
+    s->condition = ParseExpr();
+    s->then = ParseStatement();
+    while (Peek().IsSymbol(";") && Peek(1).Is("ELSE")) Next();
+    if (Accept("ELSE")) s->otherwise = ParseStatement();
+    return s;
+  }
+  if (t.Is("BEGIN")) {
+    if (Peek(1).Is("TRAN") || Peek(1).Is("TRANSACTION")) {
+      Next();
+      Next();
+      if (IsIdent(Peek())) Next();
+      return std::make_unique<SimpleStmt>(Statement::kBeginTran);
+    }
+    Next();
+    auto b = std::make_unique<BlockStmt>();
     for (;;) {
-      while (Peek().IsSymbol(";")) Next();
-      if (Peek().kind == TokenKind::End) break;
-      if (Peek().Is("GO")) {
-        Next();
-        continue;
+      while (AcceptSym(";")) {
       }
-      out.push_back(ParseStatement());
+      if (Accept("END")) break;
+      if (Peek().kind == TokenKind::End) Error();
+      b->body.push_back(ParseStatement());
     }
-    return out;
+    return b;
   }
-
- private:
-  const std::string& sql_;
-  std::vector<Token> toks_;
-  size_t pos_ = 0;
-
-  const Token& Peek(size_t ahead = 0) const {
-    size_t i = pos_ + ahead;
-    return i < toks_.size() ? toks_[i] : toks_.back();
+  if (t.Is("COMMIT") || t.Is("ROLLBACK")) {
+    bool commit = Next().Is("COMMIT");
+    if (!Accept("TRAN") && !Accept("TRANSACTION")) Accept("WORK");
+    if (IsIdent(Peek()) && !Peek(1).IsSymbol("(") && !Peek(1).IsSymbol(".")) {
+      // a transaction name, unless the next statement starts here
+    }
+    return std::make_unique<SimpleStmt>(commit ? Statement::kCommit : Statement::kRollback);
   }
-  const Token& Next() {
-    const Token& t = toks_[pos_];
-    if (pos_ + 1 < toks_.size()) ++pos_;
-    return t;
-  }
-  [[noreturn]] void Error() const { ErrorAt(Peek()); }
-  [[noreturn]] void ErrorAt(const Token& t) const {
-    if (t.kind == TokenKind::End) {
-      const Token& last = pos_ > 0 ? toks_[pos_ - 1] : t;
-      FailSyntax(last.line, last.kind == TokenKind::End ? "" : sql_.substr(last.begin, last.end - last.begin));
-    }
-    FailSyntax(t.line, sql_.substr(t.begin, t.end - t.begin));
-  }
-  bool Accept(const char* word) {
-    if (Peek().Is(word)) {
-      Next();
-      return true;
-    }
-    return false;
-  }
-  bool AcceptSym(const char* s) {
-    if (Peek().IsSymbol(s)) {
-      Next();
-      return true;
-    }
-    return false;
-  }
-  void Expect(const char* word) {
-    if (!Accept(word)) Error();
-  }
-  void ExpectSym(const char* s) {
-    if (!AcceptSym(s)) Error();
-  }
-  size_t PrevEnd() const { return pos_ > 0 ? toks_[pos_ - 1].end : 0; }
-
-  bool IsIdent(const Token& t) const {
-    if (t.kind == TokenKind::QuotedName) return true;
-    return t.kind == TokenKind::Name && !Reserved().count(Lower(t.text));
-  }
-  // Any name, reserved words included (after a dot, in column lists).
-  bool IsAnyName(const Token& t) const {
-    return t.kind == TokenKind::QuotedName || t.kind == TokenKind::Name;
-  }
-  std::string Ident() {
-    if (!IsIdent(Peek())) Error();
-    return Next().text;
-  }
-  std::string AnyName() {
-    if (!IsAnyName(Peek())) Error();
-    return Next().text;
-  }
-
-  // server.db.owner.name with empty parts ("db..name").
-  ObjectName ParseObjectName() {
-    std::vector<std::string> parts;
-    parts.push_back(Ident());
-    while (Peek().IsSymbol(".")) {
-      Next();
-      if (Peek().IsSymbol(".")) {
-        parts.push_back("");
-        continue;
-      }
-      parts.push_back(AnyName());
-    }
-    if (parts.size() > 4) Error();
-    ObjectName n;
-    n.name = parts.back();
-    if (parts.size() >= 2) n.owner = parts[parts.size() - 2];
-    if (parts.size() >= 3) n.db = parts[parts.size() - 3];
-    if (parts.size() == 4) n.server = parts[0];
-    return n;
-  }
-
-  std::vector<std::string> NameList() {
-    std::vector<std::string> names;
-    ExpectSym("(");
-    do {
-      names.push_back(AnyName());
-      if (!Accept("ASC")) Accept("DESC");
-    } while (AcceptSym(","));
-    ExpectSym(")");
-    return names;
-  }
-
-  // ---------------------------------------------------------------- expressions
-  ExprPtr Make(Expr::Kind k, size_t begin) {
-    auto e = std::make_unique<Expr>();
-    e->kind = k;
-    e->begin = begin;
-    return e;
-  }
-  void Close(Expr& e) { e.end = PrevEnd(); }
-
-  ExprPtr ParseExpr() { return ParseOr(); }
-
-  ExprPtr ParseOr() {
-    auto left = ParseAnd();
-    while (Peek().Is("OR")) {
-      Next();
-      auto e = Make(Expr::Binary, left->begin);
-      e->text = "OR";
-      e->args.push_back(std::move(left));
-      e->args.push_back(ParseAnd());
-      Close(*e);
-      left = std::move(e);
-    }
-    return left;
-  }
-  ExprPtr ParseAnd() {
-    auto left = ParseNot();
-    while (Peek().Is("AND")) {
-      Next();
-      auto e = Make(Expr::Binary, left->begin);
-      e->text = "AND";
-      e->args.push_back(std::move(left));
-      e->args.push_back(ParseNot());
-      Close(*e);
-      left = std::move(e);
-    }
-    return left;
-  }
-  ExprPtr ParseNot() {
-    if (Peek().Is("NOT")) {
-      size_t b = Next().begin;
-      auto e = Make(Expr::Unary, b);
-      e->text = "NOT";
-      e->args.push_back(ParseNot());
-      Close(*e);
-      return e;
-    }
-    return ParsePredicate();
-  }
-  ExprPtr ParsePredicate() {
-    if (Peek().Is("EXISTS")) {
-      size_t b = Next().begin;
-      ExpectSym("(");
-      auto e = Make(Expr::Exists, b);
-      e->select = ParseSelectBody();
-      ExpectSym(")");
-      Close(*e);
-      return e;
-    }
-    auto left = ParseAdditive();
-    for (;;) {
-      const Token& t = Peek();
-      static const char* const kCompare[] = {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"};
-      bool isCompare = false;
-      for (const char* op : kCompare)
-        if (t.IsSymbol(op)) isCompare = true;
-      if (isCompare) {
-        std::string op = Next().text;
-        if (op == "!<") op = ">=";
-        if (op == "!>") op = "<=";
-        auto e = Make(Expr::Binary, left->begin);
-        e->text = op;
-        e->args.push_back(std::move(left));
-        e->args.push_back(ParseAdditive());
-        Close(*e);
-        left = std::move(e);
-        continue;
-      }
-      bool negated = false;
-      if (t.Is("NOT") && (Peek(1).Is("IN") || Peek(1).Is("LIKE") || Peek(1).Is("BETWEEN"))) {
-        Next();
-        negated = true;
-      }
-      if (Peek().Is("IS")) {
-        Next();
-        auto e = Make(Expr::IsNull, left->begin);
-        e->negated = Accept("NOT");
-        Expect("NULL");
-        e->args.push_back(std::move(left));
-        Close(*e);
-        left = std::move(e);
-        continue;
-      }
-      if (Peek().Is("IN")) {
-        Next();
-        ExpectSym("(");
-        ExprPtr e;
-        if (Peek().Is("SELECT")) {
-          e = Make(Expr::InSelect, left->begin);
-          e->select = ParseSelectBody();
-        } else {
-          e = Make(Expr::InList, left->begin);
-          e->args.push_back(nullptr);
-          do e->args.push_back(ParseExpr());
-          while (AcceptSym(","));
-        }
-        ExpectSym(")");
-        if (e->kind == Expr::InList) e->args[0] = std::move(left);
-        else e->args.push_back(std::move(left));
-        e->negated = negated;
-        Close(*e);
-        left = std::move(e);
-        continue;
-      }
-      if (Peek().Is("LIKE")) {
-        Next();
-        auto e = Make(Expr::Like, left->begin);
-        e->negated = negated;
-        e->args.push_back(std::move(left));
-        e->args.push_back(ParseAdditive());
-        if (Accept("ESCAPE")) e->args.push_back(ParseAdditive());
-        Close(*e);
-        left = std::move(e);
-        continue;
-      }
-      if (Peek().Is("BETWEEN")) {
-        Next();
-        auto e = Make(Expr::Between, left->begin);
-        e->negated = negated;
-        e->args.push_back(std::move(left));
-        e->args.push_back(ParseAdditive());
-        Expect("AND");
-        e->args.push_back(ParseAdditive());
-        Close(*e);
-        left = std::move(e);
-        continue;
-      }
-      if (negated) Error();
-      return left;
-    }
-  }
-  ExprPtr ParseAdditive() {
-    auto left = ParseMultiplicative();
-    for (;;) {
-      const Token& t = Peek();
-      if (t.IsSymbol("+") || t.IsSymbol("-") || t.IsSymbol("&") || t.IsSymbol("|") ||
-          t.IsSymbol("^")) {
-        auto e = Make(Expr::Binary, left->begin);
-        e->text = Next().text;
-        e->args.push_back(std::move(left));
-        e->args.push_back(ParseMultiplicative());
-        Close(*e);
-        left = std::move(e);
-      } else {
-        return left;
-      }
-    }
-  }
-  ExprPtr ParseMultiplicative() {
-    auto left = ParseUnary();
-    for (;;) {
-      const Token& t = Peek();
-      if (t.IsSymbol("*") || t.IsSymbol("/") || t.IsSymbol("%")) {
-        auto e = Make(Expr::Binary, left->begin);
-        e->text = Next().text;
-        e->args.push_back(std::move(left));
-        e->args.push_back(ParseUnary());
-        Close(*e);
-        left = std::move(e);
-      } else {
-        return left;
-      }
-    }
-  }
-  ExprPtr ParseUnary() {
-    const Token& t = Peek();
-    if (t.IsSymbol("-") || t.IsSymbol("+") || t.IsSymbol("~")) {
-      size_t b = t.begin;
-      std::string op = Next().text;
-      auto e = Make(Expr::Unary, b);
-      e->text = op;
-      e->args.push_back(ParseUnary());
-      Close(*e);
-      return e;
-    }
-    auto e = ParsePrimary();
-    if (Peek().Is("COLLATE")) {  // collation of an expression: kept as is
-      Next();
-      AnyName();
-      Close(*e);
-    }
-    return e;
-  }
-
-  TypeSpec ParseType() {
-    TypeSpec ts;
-    ts.name = Lower(AnyName());
-    if (ts.name == "double" && Peek().Is("precision")) {
-      Next();
-      ts.name = "float";
-    }
-    if (ts.name == "national" && (Peek().Is("char") || Peek().Is("varchar") || Peek().Is("character"))) {
-      ts.name = "n" + Lower(Next().text);
-    }
-    if ((ts.name == "char" || ts.name == "character" || ts.name == "nchar") && Peek().Is("varying")) {
-      Next();
-      ts.name = ts.name == "nchar" ? "nvarchar" : "varchar";
-    }
-    if (ts.name == "character") ts.name = "char";
-    if (ts.name == "integer") ts.name = "int";
-    if (ts.name == "dec") ts.name = "decimal";
-    if (AcceptSym("(")) {
-      if (Accept("max")) {
-        ts.max = true;
-      } else {
-        if (Peek().kind != TokenKind::Number) Error();
-        ts.length = std::atoi(Next().text.c_str());
-        if (AcceptSym(",")) {
-          if (Peek().kind != TokenKind::Number) Error();
-          ts.scale = std::atoi(Next().text.c_str());
-        }
-      }
-      ExpectSym(")");
-    }
-    return ts;
-  }
-
-  ExprPtr ParsePrimary() {
-    const Token& t = Peek();
-    size_t b = t.begin;
-    if (t.kind == TokenKind::String) {
-      auto e = Make(Expr::String, b);
-      e->text = Next().text;
-      Close(*e);
-      return e;
-    }
-    if (t.kind == TokenKind::Number) {
-      auto e = Make(Expr::Number, b);
-      e->text = Next().text;
-      Close(*e);
-      return e;
-    }
-    if (t.kind == TokenKind::Variable) {
-      auto e = Make(Expr::Variable, b);
-      e->text = Next().text;
-      Close(*e);
-      return e;
-    }
-    if (t.IsSymbol("*")) {
-      Next();
-      auto e = Make(Expr::Star, b);
-      Close(*e);
-      return e;
-    }
-    if (t.IsSymbol("(")) {
-      Next();
-      if (Peek().Is("SELECT")) {
-        auto e = Make(Expr::Subquery, b);
-        e->select = ParseSelectBody();
-        ExpectSym(")");
-        Close(*e);
-        return e;
-      }
-      auto e = Make(Expr::Paren, b);
-      e->args.push_back(ParseExpr());
-      ExpectSym(")");
-      Close(*e);
-      return e;
-    }
-    if (t.Is("NULL")) {
-      Next();
-      auto e = Make(Expr::Null, b);
-      Close(*e);
-      return e;
-    }
-    if (t.Is("DEFAULT")) {
-      Next();
-      auto e = Make(Expr::Default, b);
-      Close(*e);
-      return e;
-    }
-    if (t.Is("CASE")) {
-      Next();
-      auto e = Make(Expr::Case, b);
-      if (!Peek().Is("WHEN")) e->args.push_back(ParseExpr());
-      else e->args.push_back(nullptr);
-      if (!Peek().Is("WHEN")) Error();
-      while (Accept("WHEN")) {
-        e->args.push_back(ParseExpr());
-        Expect("THEN");
-        e->args.push_back(ParseExpr());
-      }
-      if (Accept("ELSE")) {
-        e->args.push_back(ParseExpr());
-        e->hasElse = true;
-      }
-      Expect("END");
-      Close(*e);
-      return e;
-    }
-    if ((t.Is("CAST") || t.Is("CONVERT")) && Peek(1).IsSymbol("(")) {
-      bool isCast = Next().Is("CAST");
-      Next();
-      auto e = Make(Expr::Cast, b);
-      TypeSpec ts;
-      if (isCast) {
-        e->args.push_back(ParseExpr());
-        Expect("AS");
-        ts = ParseType();
-      } else {
-        ts = ParseType();
-        ExpectSym(",");
-        e->args.push_back(ParseExpr());
-        if (AcceptSym(",")) e->args.push_back(ParseExpr());  // style
-      }
-      ExpectSym(")");
-      e->text = ts.name;
-      Close(*e);
-      return e;
-    }
-    // Functions whose names are keywords.
-    bool keywordFunction = (t.Is("LEFT") || t.Is("RIGHT") || t.Is("USER")) && Peek(1).IsSymbol("(");
-    if (IsIdent(t) || keywordFunction) {
-      std::vector<std::string> parts;
-      parts.push_back(Next().text);
-      while (Peek().IsSymbol(".")) {
-        Next();
-        if (Peek().IsSymbol("*")) {
-          Next();
-          auto e = Make(Expr::Star, b);
-          e->names = parts;
-          Close(*e);
-          return e;
-        }
-        if (Peek().IsSymbol(".")) {
-          parts.push_back("");
-          continue;
-        }
-        parts.push_back(AnyName());
-      }
-      if (Peek().IsSymbol("(") ) {
-        Next();
-        auto e = Make(Expr::Func, b);
-        e->text = parts.back();
-        e->names = parts;
-        if (AcceptSym(")")) {
-          Close(*e);
-          return e;
-        }
-        if (Accept("DISTINCT")) e->distinct = true;
-        else Accept("ALL");
-        do e->args.push_back(ParseExpr());
-        while (AcceptSym(","));
-        ExpectSym(")");
-        Close(*e);
-        return e;
-      }
-      auto e = Make(Expr::Column, b);
-      e->names = std::move(parts);
-      Close(*e);
-      return e;
-    }
-    if (t.Is("USER")) {  // niladic USER
-      Next();
-      auto e = Make(Expr::Func, b);
-      e->text = "user_name";
-      Close(*e);
-      return e;
-    }
-    Error();
-  }
-
-  // ---------------------------------------------------------------- SELECT
-  std::unique_ptr<Select> ParseSelectBody() {
-    std::unique_ptr<Select> first;
+  if (t.Is("EXEC") || t.Is("EXECUTE")) {
+    Next();
     if (Peek().IsSymbol("(")) {
       Next();
-      first = ParseSelectBody();
+      auto s = std::make_unique<ExecTextStmt>();
+      s->text = ParseExpr();
       ExpectSym(")");
-    } else {
-      first = ParseSelectCore();
+      return s;
     }
-    while (Peek().Is("UNION")) {
-      Next();
-      Select::Union u;
-      u.all = Accept("ALL");
-      if (Peek().IsSymbol("(")) {
-        Next();
-        u.select = ParseSelectBody();
-        ExpectSym(")");
-      } else {
-        u.select = ParseSelectCore();
-      }
-      first->unions.push_back(std::move(u));
-    }
-    if (Peek().Is("ORDER")) {
-      Next();
-      Expect("BY");
-      do {
-        OrderItem item;
-        item.expr = ParseExpr();
-        if (Accept("DESC")) item.desc = true;
-        else Accept("ASC");
-        first->orderBy.push_back(std::move(item));
-      } while (AcceptSym(","));
-    }
-    return first;
+    return ParseProcCall();
   }
-
-  std::unique_ptr<Select> ParseSelectCore() {
-    Expect("SELECT");
-    auto s = std::make_unique<Select>();
-    if (Accept("DISTINCT")) s->distinct = true;
-    else Accept("ALL");
-    if (Accept("TOP")) {
-      if (AcceptSym("(")) {
-        s->top = ParseExpr();
-        ExpectSym(")");
-      } else {
-        s->top = ParsePrimary();
-      }
-      if (Accept("PERCENT")) s->topPercent = true;
-    }
+  if (t.kind == TokenKind::Name && t.text.size() > 3 && strncasecmp(t.text.c_str(), "sp_", 3) == 0)
+    return ParseProcCall();
+  if (t.Is("SET")) return ParseSet();
+  if (t.Is("DECLARE")) {
+    Next();
+    auto s = std::make_unique<VariableStmt>(Statement::kDeclare);
     do {
-      SelectItem item;
-      // alias = expression
-      if ((IsIdent(Peek()) || Peek().kind == TokenKind::String) && Peek(1).IsSymbol("=")) {
-        item.alias = Next().text;
-        Next();
-        item.expr = ParseExpr();
-      } else {
-        item.expr = ParseExpr();
-        if (Accept("AS")) {
-          if (Peek().kind == TokenKind::String) item.alias = Next().text;
-          else item.alias = AnyName();
-        } else if (IsIdent(Peek()) || Peek().kind == TokenKind::String) {
-          item.alias = Next().text;
-        }
-      }
+      if (Peek().kind != TokenKind::Variable) Error();
+      VariableStmt::Item item;
+      item.name = LowerName(Next().text);
+      Accept("AS");
+      item.type = ParseType();
+      if (AcceptSym("=")) item.value = ParseExpr();
       s->items.push_back(std::move(item));
     } while (AcceptSym(","));
-    if (Accept("FROM")) s->from = ParseFromList();
-    if (Accept("WHERE")) s->where = ParseExpr();
-    if (Peek().Is("GROUP")) {
-      Next();
-      Expect("BY");
-      do s->groupBy.push_back(ParseExpr());
+    return s;
+  }
+  if (t.Is("USE")) {
+    Next();
+    auto s = std::make_unique<UseStmt>();
+    s->db = AnyName();
+    return s;
+  }
+  if (t.Is("BACKUP")) {
+    Next();
+    Expect("DATABASE");
+    auto s = std::make_unique<DatabaseStmt>(Statement::kBackup);
+    s->db = AnyName();
+    Expect("TO");
+    Expect("DISK");
+    ExpectSym("=");
+    if (Peek().kind != TokenKind::String) Error();
+    s->disk = Next().text;
+    SkipWithOptions();
+    return s;
+  }
+  if (t.Is("RESTORE")) return ParseRestore();
+  if (t.Is("TRUNCATE")) {
+    Next();
+    Expect("TABLE");
+    auto s = std::make_unique<SimpleStmt>(Statement::kTruncate);
+    s->table = ParseObjectName();
+    return s;
+  }
+  if (t.Is("PRINT")) {
+    Next();
+    auto s = std::make_unique<SimpleStmt>(Statement::kPrint);
+    s->expr = ParseExpr();
+    return s;
+  }
+  Error();
+}
+
+void Parser::SkipWithOptions() {
+  if (!Accept("WITH")) return;
+  do {
+    AnyName();
+    if (AcceptSym("=")) ParsePrimary();
+  } while (AcceptSym(","));
+}
+
+StatementPtr Parser::ParseProcCall() {
+  auto s = std::make_unique<ExecProcStmt>();
+  s->proc = ParseObjectName();
+  if (Peek().kind == TokenKind::End || Peek().IsSymbol(";")) return s;
+  if (IsArgStart(Peek())) {
+    do {
+      if (Peek().kind == TokenKind::Variable && Peek(1).IsSymbol("=")) {
+        Next();
+        Next();
+      }
+      if (IsIdent(Peek()) && !Peek(1).IsSymbol("(")) {  // bare word argument
+        auto e = Make(Expr::String, Peek().begin);
+        e->text = Next().text;
+        while (AcceptSym(".")) e->text += "." + AnyName();
+        Close(*e);
+        s->args.push_back(std::move(e));
+      } else {
+        s->args.push_back(ParseExpr());
+      }
+    } while (AcceptSym(","));
+  }
+  return s;
+}
+
+bool Parser::IsArgStart(const Token& t) const {
+  return t.kind == TokenKind::String || t.kind == TokenKind::Number ||
+         t.kind == TokenKind::Variable || t.kind == TokenKind::QuotedName || t.Is("NULL") ||
+         t.IsSymbol("-") || (t.kind == TokenKind::Name && IsIdent(t));
+}
+
+StatementPtr Parser::ParseSet() {
+  Next();
+  if (Accept("IDENTITY_INSERT")) {
+    auto s = std::make_unique<SetStmt>(Statement::kSetIdentityInsert);
+    s->table = ParseObjectName();
+    if (Accept("ON")) s->on = true;
+    else if (Accept("OFF")) s->on = false;
+    else Error();
+    return s;
+  }
+  if (Peek().kind == TokenKind::Variable) {
+    auto v = std::make_unique<VariableStmt>(Statement::kSetVariable);
+    VariableStmt::Item item;
+    item.name = LowerName(Next().text);
+    ExpectSym("=");
+    item.value = ParseExpr();
+    v->items.push_back(std::move(item));
+    return v;
+  }
+  auto s = std::make_unique<SetStmt>(Statement::kSetOption);
+  s->option = LowerName(AnyName());
+  while (AcceptSym(",")) AnyName();
+  if (Accept("ON")) s->value = "ON";
+  else if (Accept("OFF")) s->value = "OFF";
+  else if (Peek().kind != TokenKind::End) s->value = Next().text;
+  return s;
+}
+
+StatementPtr Parser::ParseInsert() {
+  Next();
+  Accept("INTO");
+  auto s = std::make_unique<InsertStmt>();
+  s->table = ParseObjectName();
+  if (Peek().IsSymbol("(") && !Peek(1).Is("SELECT")) s->columns = NameList();
+  if (Accept("DEFAULT")) {
+    Expect("VALUES");
+    s->defaultValues = true;
+  } else if (Accept("VALUES")) {
+    do {
+      ExpectSym("(");
+      std::vector<ExprPtr> row;
+      do row.push_back(ParseExpr());
       while (AcceptSym(","));
-    }
-    if (Accept("HAVING")) s->having = ParseExpr();
-    return s;
-  }
-
-  std::vector<std::unique_ptr<TableRef>> ParseFromList() {
-    std::vector<std::unique_ptr<TableRef>> list;
-    do list.push_back(ParseJoined());
-    while (AcceptSym(","));
-    return list;
-  }
-
-  std::unique_ptr<TableRef> ParseJoined() {
-    auto left = ParseTablePrimary();
-    for (;;) {
-      std::string type;
-      if (Peek().Is("JOIN")) {
-        type = "INNER";
-      } else if (Peek().Is("INNER") && Peek(1).Is("JOIN")) {
-        Next();
-        type = "INNER";
-      } else if ((Peek().Is("LEFT") || Peek().Is("RIGHT") || Peek().Is("FULL")) &&
-                 (Peek(1).Is("JOIN") || Peek(1).Is("OUTER"))) {
-        type = Lower(Next().text) == "left" ? "LEFT" : (Lower(toks_[pos_ - 1].text) == "right" ? "RIGHT" : "FULL");
-        Accept("OUTER");
-      } else if (Peek().Is("CROSS") && Peek(1).Is("JOIN")) {
-        Next();
-        type = "CROSS";
-      } else {
-        return left;
-      }
-      Expect("JOIN");
-      auto j = std::make_unique<TableRef>();
-      j->kind = TableRef::Join;
-      j->joinType = type;
-      j->left = std::move(left);
-      j->right = ParseTablePrimary();
-      if (type != "CROSS") {
-        Expect("ON");
-        j->on = ParseExpr();
-      }
-      left = std::move(j);
-    }
-  }
-
-  std::unique_ptr<TableRef> ParseTablePrimary() {
-    auto t = std::make_unique<TableRef>();
-    if (Peek().IsSymbol("(")) {
-      Next();
-      if (Peek().Is("SELECT")) {
-        t->kind = TableRef::Derived;
-        t->select = ParseSelectBody();
-        ExpectSym(")");
-      } else {
-        t = ParseJoined();
-        ExpectSym(")");
-        return t;
-      }
-    } else {
-      t->kind = TableRef::Named;
-      t->name = ParseObjectName();
-    }
-    if (Accept("AS")) t->alias = AnyName();
-    else if (IsIdent(Peek())) t->alias = Next().text;
-    if (Peek().Is("WITH") && Peek(1).IsSymbol("(")) {  // table hints
-      Next();
-      Next();
-      while (!Peek().IsSymbol(")") && Peek().kind != TokenKind::End) Next();
       ExpectSym(")");
-    }
-    return t;
-  }
-
-  // ---------------------------------------------------------------- statements
-  StatementPtr ParseStatement() {
-    const Token& first = Peek();
-    size_t begin = first.begin;
-    int line = first.line;
-    StatementPtr s = ParseStatementBody();
-    s->begin = begin;
-    s->end = PrevEnd();
-    s->line = line;
-    return s;
-  }
-
-  StatementPtr ParseStatementBody() {
-    const Token& t = Peek();
-    if (t.Is("SELECT") || t.IsSymbol("(")) {
-      auto s = std::make_unique<SelectStmt>();
-      s->select = ParseSelectBody();
-      return s;
-    }
-    if (t.Is("INSERT")) return ParseInsert();
-    if (t.Is("UPDATE")) return ParseUpdate();
-    if (t.Is("DELETE")) return ParseDelete();
-    if (t.Is("CREATE")) return ParseCreate();
-    if (t.Is("ALTER")) return ParseAlter();
-    if (t.Is("DROP")) return ParseDrop();
-    if (t.Is("IF")) {
-      Next();
-      auto s = std::make_unique<IfStmt>();
-      s->condition = ParseExpr();
-      s->then = ParseStatement();
-      while (Peek().IsSymbol(";") && Peek(1).Is("ELSE")) Next();
-      if (Accept("ELSE")) s->otherwise = ParseStatement();
-      return s;
-    }
-    if (t.Is("BEGIN")) {
-      if (Peek(1).Is("TRAN") || Peek(1).Is("TRANSACTION")) {
-        Next();
-        Next();
-        if (IsIdent(Peek())) Next();
-        return std::make_unique<SimpleStmt>(Statement::kBeginTran);
-      }
-      Next();
-      auto b = std::make_unique<BlockStmt>();
-      for (;;) {
-        while (AcceptSym(";")) {
-        }
-        if (Accept("END")) break;
-        if (Peek().kind == TokenKind::End) Error();
-        b->body.push_back(ParseStatement());
-      }
-      return b;
-    }
-    if (t.Is("COMMIT") || t.Is("ROLLBACK")) {
-      bool commit = Next().Is("COMMIT");
-      if (!Accept("TRAN") && !Accept("TRANSACTION")) Accept("WORK");
-      if (IsIdent(Peek()) && !Peek(1).IsSymbol("(") && !Peek(1).IsSymbol(".")) {
-        // a transaction name, unless the next statement starts here
-      }
-      return std::make_unique<SimpleStmt>(commit ? Statement::kCommit : Statement::kRollback);
-    }
-    if (t.Is("EXEC") || t.Is("EXECUTE")) {
-      Next();
-      if (Peek().IsSymbol("(")) {
-        Next();
-        auto s = std::make_unique<ExecTextStmt>();
-        s->text = ParseExpr();
-        ExpectSym(")");
-        return s;
-      }
-      return ParseProcCall();
-    }
-    if (t.kind == TokenKind::Name && t.text.size() > 3 && strncasecmp(t.text.c_str(), "sp_", 3) == 0)
-      return ParseProcCall();
-    if (t.Is("SET")) return ParseSet();
-    if (t.Is("USE")) {
-      Next();
-      auto s = std::make_unique<UseStmt>();
-      s->db = AnyName();
-      return s;
-    }
-    if (t.Is("BACKUP")) {
-      Next();
-      Expect("DATABASE");
-      auto s = std::make_unique<DatabaseStmt>(Statement::kBackup);
-      s->db = AnyName();
-      Expect("TO");
-      Expect("DISK");
-      ExpectSym("=");
-      if (Peek().kind != TokenKind::String) Error();
-      s->disk = Next().text;
-      SkipWithOptions();
-      return s;
-    }
-    if (t.Is("RESTORE")) return ParseRestore();
-    if (t.Is("TRUNCATE")) {
-      Next();
-      Expect("TABLE");
-      auto s = std::make_unique<SimpleStmt>(Statement::kTruncate);
-      s->table = ParseObjectName();
-      return s;
-    }
-    if (t.Is("PRINT")) {
-      Next();
-      auto s = std::make_unique<SimpleStmt>(Statement::kPrint);
-      s->expr = ParseExpr();
-      return s;
-    }
+      s->values.push_back(std::move(row));
+    } while (AcceptSym(","));
+  } else if (Peek().Is("SELECT") || Peek().IsSymbol("(")) {
+    s->select = ParseSelectBody();
+  } else {
     Error();
   }
+  return s;
+}
 
-  void SkipWithOptions() {
-    if (!Accept("WITH")) return;
-    do {
-      AnyName();
-      if (AcceptSym("=")) ParsePrimary();
-    } while (AcceptSym(","));
-  }
+StatementPtr Parser::ParseUpdate() {
+  Next();
+  auto s = std::make_unique<UpdateStmt>();
+  s->table = ParseObjectName();
+  Expect("SET");
+  do {
+    std::vector<std::string> parts;
+    parts.push_back(AnyName());
+    while (AcceptSym(".")) parts.push_back(AnyName());
+    ExpectSym("=");
+    s->sets.emplace_back(std::move(parts), ParseExpr());
+  } while (AcceptSym(","));
+  if (Accept("FROM")) s->from = ParseFromList();
+  if (Accept("WHERE")) s->where = ParseExpr();
+  return s;
+}
 
-  StatementPtr ParseProcCall() {
-    auto s = std::make_unique<ExecProcStmt>();
-    s->proc = ParseObjectName();
-    if (Peek().kind == TokenKind::End || Peek().IsSymbol(";")) return s;
-    if (IsArgStart(Peek())) {
-      do {
-        if (Peek().kind == TokenKind::Variable && Peek(1).IsSymbol("=")) {
-          Next();
-          Next();
-        }
-        if (IsIdent(Peek()) && !Peek(1).IsSymbol("(")) {  // bare word argument
-          auto e = Make(Expr::String, Peek().begin);
-          e->text = Next().text;
-          while (AcceptSym(".")) e->text += "." + AnyName();
-          Close(*e);
-          s->args.push_back(std::move(e));
-        } else {
-          s->args.push_back(ParseExpr());
-        }
-      } while (AcceptSym(","));
-    }
-    return s;
-  }
-  bool IsArgStart(const Token& t) const {
-    return t.kind == TokenKind::String || t.kind == TokenKind::Number ||
-           t.kind == TokenKind::Variable || t.kind == TokenKind::QuotedName || t.Is("NULL") ||
-           t.IsSymbol("-") || (t.kind == TokenKind::Name && IsIdent(t));
-  }
+StatementPtr Parser::ParseDelete() {
+  Next();
+  auto s = std::make_unique<DeleteStmt>();
+  Accept("FROM");
+  s->table = ParseObjectName();
+  if (Accept("FROM")) s->from = ParseFromList();
+  if (Accept("WHERE")) s->where = ParseExpr();
+  return s;
+}
 
-  StatementPtr ParseSet() {
-    Next();
-    if (Accept("IDENTITY_INSERT")) {
-      auto s = std::make_unique<SetStmt>(Statement::kSetIdentityInsert);
-      s->table = ParseObjectName();
-      if (Accept("ON")) s->on = true;
-      else if (Accept("OFF")) s->on = false;
-      else Error();
-      return s;
-    }
-    auto s = std::make_unique<SetStmt>(Statement::kSetOption);
-    if (Peek().kind == TokenKind::Variable) Error();
-    s->option = Lower(AnyName());
-    while (AcceptSym(",")) AnyName();
-    if (Accept("ON")) s->value = "ON";
-    else if (Accept("OFF")) s->value = "OFF";
-    else if (Peek().kind != TokenKind::End) s->value = Next().text;
-    return s;
-  }
+std::string Parser::ExprText(const Expr& e) {
+  std::string text = sql_.substr(e.begin, e.end - e.begin);
+  if (e.kind == Expr::Paren) return text;
+  return "(" + text + ")";
+}
 
-  StatementPtr ParseInsert() {
-    Next();
-    Accept("INTO");
-    auto s = std::make_unique<InsertStmt>();
-    s->table = ParseObjectName();
-    if (Peek().IsSymbol("(") && !Peek(1).Is("SELECT")) s->columns = NameList();
-    if (Accept("DEFAULT")) {
-      Expect("VALUES");
-      s->defaultValues = true;
-    } else if (Accept("VALUES")) {
-      do {
-        ExpectSym("(");
-        std::vector<ExprPtr> row;
-        do row.push_back(ParseExpr());
-        while (AcceptSym(","));
-        ExpectSym(")");
-        s->values.push_back(std::move(row));
-      } while (AcceptSym(","));
-    } else if (Peek().Is("SELECT") || Peek().IsSymbol("(")) {
-      s->select = ParseSelectBody();
-    } else {
-      Error();
-    }
-    return s;
-  }
+std::string Parser::OnClause() {
+  if (!Accept("ON")) return {};
+  if (Peek().kind == TokenKind::String) return Next().text;
+  return AnyName();
+}
 
-  StatementPtr ParseUpdate() {
-    Next();
-    auto s = std::make_unique<UpdateStmt>();
-    s->table = ParseObjectName();
-    Expect("SET");
-    do {
-      std::vector<std::string> parts;
-      parts.push_back(AnyName());
-      while (AcceptSym(".")) parts.push_back(AnyName());
-      ExpectSym("=");
-      s->sets.emplace_back(std::move(parts), ParseExpr());
-    } while (AcceptSym(","));
-    if (Accept("FROM")) s->from = ParseFromList();
-    if (Accept("WHERE")) s->where = ParseExpr();
-    return s;
-  }
-
-  StatementPtr ParseDelete() {
-    Next();
-    auto s = std::make_unique<DeleteStmt>();
-    Accept("FROM");
-    s->table = ParseObjectName();
-    if (Accept("FROM")) s->from = ParseFromList();
-    if (Accept("WHERE")) s->where = ParseExpr();
-    return s;
-  }
-
-  // Source text of an expression as the catalogue keeps it: wrapped in parentheses.
-  std::string ExprText(const Expr& e) {
-    std::string text = sql_.substr(e.begin, e.end - e.begin);
-    if (e.kind == Expr::Paren) return text;
-    return "(" + text + ")";
-  }
-
-  std::string OnClause() {
-    if (!Accept("ON")) return {};
-    if (Peek().kind == TokenKind::String) return Next().text;
-    return AnyName();
-  }
-
-  ConstraintDef ParseConstraint(const std::string& column) {
-    ConstraintDef c;
-    if (Accept("CONSTRAINT")) c.name = Ident();
-    if (Accept("PRIMARY")) {
-      Expect("KEY");
-      c.kind = ConstraintDef::PrimaryKey;
-    } else if (Accept("UNIQUE")) {
-      c.kind = ConstraintDef::Unique;
-    } else if (Accept("FOREIGN")) {
-      Expect("KEY");
-      c.kind = ConstraintDef::ForeignKey;
-      c.columns = NameList();
-    } else if (Peek().Is("REFERENCES")) {
-      c.kind = ConstraintDef::ForeignKey;
-      c.columns.push_back(column);
-    } else if (Accept("CHECK")) {
-      c.kind = ConstraintDef::Check;
-      Accept("NOT") && Accept("FOR") && Accept("REPLICATION");
-      ExpectSym("(");
-      size_t b = Peek().begin;
-      c.expr = ParseExpr();
-      ExpectSym(")");
-      c.exprText = "(" + sql_.substr(b, PrevEnd() - 1 - b) + ")";
-      // keep the exact text between the parentheses
-      c.exprText = "(" + sql_.substr(c.expr->begin, c.expr->end - c.expr->begin) + ")";
-      return c;
-    } else if (Accept("DEFAULT")) {
-      c.kind = ConstraintDef::Default;
-      c.expr = ParseUnary();
-      c.exprText = ExprText(*c.expr);
-      if (Accept("FOR")) c.forColumn = AnyName();
-      return c;
-    } else {
-      Error();
-    }
-    if (c.kind == ConstraintDef::PrimaryKey || c.kind == ConstraintDef::Unique) {
-      if (Accept("CLUSTERED")) c.clustered = true;
-      else if (Accept("NONCLUSTERED")) c.clustered = false;
-      if (Peek().IsSymbol("(")) c.columns = NameList();
-      else if (!column.empty()) c.columns.push_back(column);
-      else Error();
-      if (Accept("WITH")) {
-        if (Accept("FILLFACTOR")) {
-          ExpectSym("=");
-          Next();
-        } else {
-          Error();
-        }
-      }
-      c.fileGroup = OnClause();
-      return c;
-    }
-    Expect("REFERENCES");
-    c.refTable = ParseObjectName();
-    if (Peek().IsSymbol("(")) c.refColumns = NameList();
-    while (Peek().Is("ON")) {
-      Next();
-      bool isDelete = Accept("DELETE");
-      if (!isDelete) Expect("UPDATE");
-      bool cascade = false;
-      if (Accept("CASCADE")) cascade = true;
-      else if (Accept("NO")) Expect("ACTION");
-      else Error();
-      (isDelete ? c.deleteCascade : c.updateCascade) = cascade;
-    }
-    if (Peek().Is("NOT") && Peek(1).Is("FOR")) {
-      Next();
-      Next();
-      Expect("REPLICATION");
-    }
+ConstraintDef Parser::ParseConstraint(const std::string& column) {
+  ConstraintDef c;
+  if (Accept("CONSTRAINT")) c.name = Ident();
+  if (Accept("PRIMARY")) {
+    Expect("KEY");
+    c.kind = ConstraintDef::PrimaryKey;
+  } else if (Accept("UNIQUE")) {
+    c.kind = ConstraintDef::Unique;
+  } else if (Accept("FOREIGN")) {
+    Expect("KEY");
+    c.kind = ConstraintDef::ForeignKey;
+    c.columns = NameList();
+  } else if (Peek().Is("REFERENCES")) {
+    c.kind = ConstraintDef::ForeignKey;
+    c.columns.push_back(column);
+  } else if (Accept("CHECK")) {
+    c.kind = ConstraintDef::Check;
+    Accept("NOT") && Accept("FOR") && Accept("REPLICATION");
+    ExpectSym("(");
+    size_t b = Peek().begin;
+    c.expr = ParseExpr();
+    ExpectSym(")");
+    c.exprText = "(" + sql_.substr(b, PrevEnd() - 1 - b) + ")";
+    // keep the exact text between the parentheses
+    c.exprText = "(" + sql_.substr(c.expr->begin, c.expr->end - c.expr->begin) + ")";
     return c;
+  } else if (Accept("DEFAULT")) {
+    c.kind = ConstraintDef::Default;
+    c.expr = ParseUnary();
+    c.exprText = ExprText(*c.expr);
+    if (Accept("FOR")) c.forColumn = AnyName();
+    return c;
+  } else {
+    Error();
   }
-
-  bool AtConstraintStart() const {
-    const Token& t = Peek();
-    return t.Is("CONSTRAINT") || t.Is("PRIMARY") || t.Is("UNIQUE") || t.Is("FOREIGN") ||
-           t.Is("CHECK") || t.Is("REFERENCES") || t.Is("DEFAULT");
-  }
-
-  ColumnDef ParseColumnDef(bool typeOptional = false) {
-    ColumnDef c;
-    c.name = AnyName();
-    if (!(typeOptional && (Peek().Is("NULL") || Peek().Is("NOT")))) c.type = ParseType();
-    for (;;) {
-      if (Accept("IDENTITY")) {
-        c.identity = true;
-        if (AcceptSym("(")) {
-          c.seed = ParseSignedInt();
-          ExpectSym(",");
-          c.increment = ParseSignedInt();
-          ExpectSym(")");
-        }
-        if (Peek().Is("NOT") && Peek(1).Is("FOR")) {
-          Next();
-          Next();
-          Expect("REPLICATION");
-        }
-      } else if (Accept("COLLATE")) {
-        c.collation = AnyName();
-      } else if (Peek().Is("NOT") && Peek(1).Is("NULL")) {
-        Next();
-        Next();
-        c.nullable = false;
-      } else if (Accept("NULL")) {
-        c.nullable = true;
-      } else if (Accept("ROWGUIDCOL")) {
-        c.rowGuid = true;
-      } else if (AtConstraintStart()) {
-        c.constraints.push_back(ParseConstraint(c.name));
-      } else {
-        return c;
-      }
-    }
-  }
-
-  int64_t ParseSignedInt() {
-    bool neg = AcceptSym("-");
-    if (Peek().kind != TokenKind::Number) Error();
-    int64_t v = std::atoll(Next().text.c_str());
-    return neg ? -v : v;
-  }
-
-  StatementPtr ParseCreate() {
-    Next();
-    if (Accept("TABLE")) {
-      auto s = std::make_unique<CreateTableStmt>();
-      s->table = ParseObjectName();
-      ExpectSym("(");
-      do {
-        if (Peek().IsSymbol(")")) break;  // trailing comma
-        if (AtConstraintStart() && !Peek().Is("DEFAULT")) s->constraints.push_back(ParseConstraint(""));
-        else s->columns.push_back(ParseColumnDef());
-      } while (AcceptSym(","));
-      ExpectSym(")");
-      for (;;) {
-        if (Accept("ON")) {
-          s->fileGroup = Peek().kind == TokenKind::String ? Next().text : AnyName();
-        } else if (Accept("TEXTIMAGE_ON")) {
-          s->textImageGroup = Peek().kind == TokenKind::String ? Next().text : AnyName();
-        } else {
-          break;
-        }
-      }
-      return s;
-    }
-    if (Accept("DATABASE")) {
-      auto s = std::make_unique<DatabaseStmt>(Statement::kCreateDatabase);
-      s->db = AnyName();
-      if (Accept("ON")) {
-        Accept("PRIMARY");
-        s->dataFiles = ParseFileSpecs();
-      }
-      if (Accept("LOG")) {
-        Expect("ON");
-        s->logFiles = ParseFileSpecs();
-      }
-      if (Accept("COLLATE")) AnyName();
-      return s;
-    }
-    bool unique = false;
-    std::optional<bool> clustered;
-    if (Accept("UNIQUE")) unique = true;
-    if (Accept("CLUSTERED")) clustered = true;
-    else if (Accept("NONCLUSTERED")) clustered = false;
-    if (Accept("INDEX")) {
-      auto s = std::make_unique<CreateIndexStmt>();
-      s->unique = unique;
-      s->clustered = clustered;
-      s->name = AnyName();
-      Expect("ON");
-      s->table = ParseObjectName();
-      s->columns = NameList();
-      if (Accept("WITH")) {
-        do {
-          AnyName();
-          if (AcceptSym("=")) Next();
-        } while (AcceptSym(","));
-      }
-      s->fileGroup = OnClause();
-      return s;
-    }
-    if (unique || clustered) Error();
-    return ParseModule();
-  }
-
-  std::vector<FileSpec> ParseFileSpecs() {
-    std::vector<FileSpec> specs;
-    do {
-      ExpectSym("(");
-      specs.push_back(ParseFileSpecBody());
-      ExpectSym(")");
-    } while (AcceptSym(",") && Peek().IsSymbol("("));
-    return specs;
-  }
-  FileSpec ParseFileSpecBody() {
-    FileSpec f;
-    do {
-      std::string key = Lower(AnyName());
-      ExpectSym("=");
-      std::string value;
-      if (Peek().kind == TokenKind::String) {
-        value = Next().text;
-      } else if (Peek().kind == TokenKind::Number) {
-        value = Next().text;
-        if (AcceptSym("%")) value += "%";
-        else if (Peek().Is("KB") || Peek().Is("MB") || Peek().Is("GB") || Peek().Is("TB"))
-          value += Next().text;
-      } else {
-        value = AnyName();
-      }
-      if (key == "name") f.name = value;
-      else if (key == "filename") f.fileName = value;
-      else if (key == "size") f.size = value;
-      else if (key == "maxsize") f.maxSize = value;
-      else if (key == "filegrowth") f.growth = value;
-      else if (key == "newname") f.newName = value;
-      else Fail(170, "Line " + std::to_string(toks_[pos_ - 1].line) + ": Incorrect syntax near '" + key + "'.");
-    } while (AcceptSym(","));
-    return f;
-  }
-
-  StatementPtr ParseModule() {
-    auto s = std::make_unique<CreateModuleStmt>();
-    size_t createBegin = toks_[pos_ - 1].begin;
-    const Token& kind = Peek();
-    if (kind.Is("VIEW")) s->what = "VIEW";
-    else if (kind.Is("PROCEDURE") || kind.Is("PROC")) s->what = "PROCEDURE";
-    else if (kind.Is("FUNCTION")) s->what = "FUNCTION";
-    else if (kind.Is("TRIGGER")) s->what = "TRIGGER";
+  if (c.kind == ConstraintDef::PrimaryKey || c.kind == ConstraintDef::Unique) {
+    if (Accept("CLUSTERED")) c.clustered = true;
+    else if (Accept("NONCLUSTERED")) c.clustered = false;
+    if (Peek().IsSymbol("(")) c.columns = NameList();
+    else if (!column.empty()) c.columns.push_back(column);
     else Error();
-    Next();
-    s->name = ParseObjectName();
-    if (AcceptSym(";")) {  // numbered procedure
-      if (Peek().kind == TokenKind::Number) Next();
-    }
-    if (s->what == "TRIGGER") {
-      Expect("ON");
-      s->parentTable = ParseObjectName();
-    }
-    // Scan to the AS that opens the body, noting WITH ENCRYPTION and the function's kind.
-    int depth = 0;
-    bool prevVariable = false;
-    while (Peek().kind != TokenKind::End) {
-      const Token& t = Peek();
-      if (t.IsSymbol("(")) ++depth;
-      if (t.IsSymbol(")")) --depth;
-      if (depth == 0 && t.Is("WITH") && Peek(1).Is("ENCRYPTION")) s->encrypted = true;
-      if (depth == 0 && t.Is("RETURNS")) {
-        if (Peek(1).Is("TABLE")) s->tableFunction = true;
-        if (Peek(1).kind == TokenKind::Variable && Peek(2).Is("TABLE")) s->tableFunction = true;
-      }
-      if (depth == 0 && t.Is("AS") && !prevVariable) break;
-      prevVariable = t.kind == TokenKind::Variable;
-      Next();
-    }
-    Expect("AS");
-    if (s->what == "VIEW") {
-      size_t save = pos_;
-      try {
-        s->viewSelect = ParseSelectBody();
-        if (Peek().kind != TokenKind::End && !Peek().IsSymbol(";")) s->viewSelect.reset();
-      } catch (const ado::EOleException&) {
-        s->viewSelect.reset();
-      }
-      pos_ = save;
-    }
-    // The body runs to the end of the batch.
-    pos_ = toks_.size() - 1;
-    s->text = sql_.substr(createBegin);
-    return s;
-  }
-
-  StatementPtr ParseAlter() {
-    Next();
-    if (Accept("DATABASE")) {
-      auto s = std::make_unique<DatabaseStmt>(Statement::kAlterDatabase);
-      s->db = AnyName();
-      if (Accept("ADD")) {
-        if (Accept("FILEGROUP")) {
-          s->action = "ADD FILEGROUP";
-          s->group = AnyName();
-        } else if (Accept("FILE") || Accept("LOG")) {
-          if (toks_[pos_ - 1].Is("LOG")) Expect("FILE");
-          s->action = "ADD FILE";
-          s->dataFiles = ParseFileSpecs();
-          if (Accept("TO")) {
-            Expect("FILEGROUP");
-            s->group = AnyName();
-          }
-        } else {
-          Error();
-        }
-      } else if (Accept("REMOVE")) {
-        if (Accept("FILEGROUP")) {
-          s->action = "REMOVE FILEGROUP";
-          s->group = AnyName();
-        } else {
-          Expect("FILE");
-          s->action = "REMOVE FILE";
-          s->group = AnyName();
-        }
-      } else if (Accept("MODIFY")) {
-        if (Accept("FILE")) {
-          s->action = "MODIFY FILE";
-          ExpectSym("(");
-          s->dataFiles.push_back(ParseFileSpecBody());
-          ExpectSym(")");
-        } else if (Accept("FILEGROUP")) {
-          s->action = "MODIFY FILEGROUP";
-          s->group = AnyName();
-          if (Accept("DEFAULT")) s->disk = "DEFAULT";
-          else AnyName();
-        } else {
-          Error();
-        }
-      } else if (Accept("SET")) {
-        s->action = "SET";
-        while (Peek().kind != TokenKind::End && !Peek().IsSymbol(";")) Next();
+    if (Accept("WITH")) {
+      if (Accept("FILLFACTOR")) {
+        ExpectSym("=");
+        Next();
       } else {
         Error();
       }
-      return s;
     }
-    if (Peek().Is("VIEW") || Peek().Is("PROCEDURE") || Peek().Is("PROC") ||
-        Peek().Is("FUNCTION") || Peek().Is("TRIGGER")) {
-      auto m = ParseModule();
-      return m;
-    }
-    Expect("TABLE");
-    auto s = std::make_unique<AlterTableStmt>();
-    s->table = ParseObjectName();
-    if (Accept("WITH")) {
-      if (Accept("NOCHECK")) s->withNoCheck = true;
-      else Expect("CHECK");
-    }
-    if (Accept("ADD")) {
-      s->action = AlterTableStmt::AddItems;
-      do {
-        if (AtConstraintStart()) s->constraints.push_back(ParseConstraint(""));
-        else s->columns.push_back(ParseColumnDef());
-      } while (AcceptSym(","));
-    } else if (Accept("ALTER")) {
-      Expect("COLUMN");
-      s->action = AlterTableStmt::AlterColumn;
-      s->columns.push_back(ParseColumnDef(true));
-      s->alterNullOnly = s->columns.back().type.name.empty();
-    } else if (Accept("DROP")) {
-      if (Accept("COLUMN")) {
-        s->action = AlterTableStmt::DropColumns;
-        do s->names.push_back(AnyName());
-        while (AcceptSym(",") && (Accept("COLUMN") || true));
-      } else {
-        Accept("CONSTRAINT");
-        s->action = AlterTableStmt::DropConstraints;
-        do {
-          Accept("CONSTRAINT");
-          s->names.push_back(AnyName());
-        } while (AcceptSym(","));
+    c.fileGroup = OnClause();
+    return c;
+  }
+  Expect("REFERENCES");
+  c.refTable = ParseObjectName();
+  if (Peek().IsSymbol("(")) c.refColumns = NameList();
+  while (Peek().Is("ON")) {
+    Next();
+    bool isDelete = Accept("DELETE");
+    if (!isDelete) Expect("UPDATE");
+    bool cascade = false;
+    if (Accept("CASCADE")) cascade = true;
+    else if (Accept("NO")) Expect("ACTION");
+    else Error();
+    (isDelete ? c.deleteCascade : c.updateCascade) = cascade;
+  }
+  if (Peek().Is("NOT") && Peek(1).Is("FOR")) {
+    Next();
+    Next();
+    Expect("REPLICATION");
+  }
+  return c;
+}
+
+bool Parser::AtConstraintStart() const {
+  const Token& t = Peek();
+  return t.Is("CONSTRAINT") || t.Is("PRIMARY") || t.Is("UNIQUE") || t.Is("FOREIGN") ||
+         t.Is("CHECK") || t.Is("REFERENCES") || t.Is("DEFAULT");
+}
+
+ColumnDef Parser::ParseColumnDef(bool typeOptional) {
+  ColumnDef c;
+  c.name = AnyName();
+  if (!(typeOptional && (Peek().Is("NULL") || Peek().Is("NOT")))) c.type = ParseType();
+  for (;;) {
+    if (Accept("IDENTITY")) {
+      c.identity = true;
+      if (AcceptSym("(")) {
+        c.seed = ParseSignedInt();
+        ExpectSym(",");
+        c.increment = ParseSignedInt();
+        ExpectSym(")");
       }
-    } else if (Accept("NOCHECK") || Accept("CHECK")) {
-      s->action = AlterTableStmt::CheckConstraints;
-      Expect("CONSTRAINT");
-      if (!Accept("ALL")) s->names.push_back(AnyName());
+      if (Peek().Is("NOT") && Peek(1).Is("FOR")) {
+        Next();
+        Next();
+        Expect("REPLICATION");
+      }
+    } else if (Accept("COLLATE")) {
+      c.collation = AnyName();
+    } else if (Peek().Is("NOT") && Peek(1).Is("NULL")) {
+      Next();
+      Next();
+      c.nullable = false;
+    } else if (Accept("NULL")) {
+      c.nullable = true;
+    } else if (Accept("ROWGUIDCOL")) {
+      c.rowGuid = true;
+    } else if (AtConstraintStart()) {
+      c.constraints.push_back(ParseConstraint(c.name));
+    } else {
+      return c;
+    }
+  }
+}
+
+int64_t Parser::ParseSignedInt() {
+  bool neg = AcceptSym("-");
+  if (Peek().kind != TokenKind::Number) Error();
+  int64_t v = std::atoll(Next().text.c_str());
+  return neg ? -v : v;
+}
+
+StatementPtr Parser::ParseCreate() {
+  Next();
+  if (Accept("TABLE")) {
+    auto s = std::make_unique<CreateTableStmt>();
+    s->table = ParseObjectName();
+    ExpectSym("(");
+    do {
+      if (Peek().IsSymbol(")")) break;  // trailing comma
+      if (AtConstraintStart() && !Peek().Is("DEFAULT")) s->constraints.push_back(ParseConstraint(""));
+      else s->columns.push_back(ParseColumnDef());
+    } while (AcceptSym(","));
+    ExpectSym(")");
+    for (;;) {
+      if (Accept("ON")) {
+        s->fileGroup = Peek().kind == TokenKind::String ? Next().text : AnyName();
+      } else if (Accept("TEXTIMAGE_ON")) {
+        s->textImageGroup = Peek().kind == TokenKind::String ? Next().text : AnyName();
+      } else {
+        break;
+      }
+    }
+    return s;
+  }
+  if (Accept("DATABASE")) {
+    auto s = std::make_unique<DatabaseStmt>(Statement::kCreateDatabase);
+    s->db = AnyName();
+    if (Accept("ON")) {
+      Accept("PRIMARY");
+      s->dataFiles = ParseFileSpecs();
+    }
+    if (Accept("LOG")) {
+      Expect("ON");
+      s->logFiles = ParseFileSpecs();
+    }
+    if (Accept("COLLATE")) AnyName();
+    return s;
+  }
+  bool unique = false;
+  std::optional<bool> clustered;
+  if (Accept("UNIQUE")) unique = true;
+  if (Accept("CLUSTERED")) clustered = true;
+  else if (Accept("NONCLUSTERED")) clustered = false;
+  if (Accept("INDEX")) {
+    auto s = std::make_unique<CreateIndexStmt>();
+    s->unique = unique;
+    s->clustered = clustered;
+    s->name = AnyName();
+    Expect("ON");
+    s->table = ParseObjectName();
+    s->columns = NameList();
+    if (Accept("WITH")) {
+      do {
+        AnyName();
+        if (AcceptSym("=")) Next();
+      } while (AcceptSym(","));
+    }
+    s->fileGroup = OnClause();
+    return s;
+  }
+  if (unique || clustered) Error();
+  return ParseModule();
+}
+
+std::vector<FileSpec> Parser::ParseFileSpecs() {
+  std::vector<FileSpec> specs;
+  do {
+    ExpectSym("(");
+    specs.push_back(ParseFileSpecBody());
+    ExpectSym(")");
+  } while (AcceptSym(",") && Peek().IsSymbol("("));
+  return specs;
+}
+
+FileSpec Parser::ParseFileSpecBody() {
+  FileSpec f;
+  do {
+    std::string key = LowerName(AnyName());
+    ExpectSym("=");
+    std::string value;
+    if (Peek().kind == TokenKind::String) {
+      value = Next().text;
+    } else if (Peek().kind == TokenKind::Number) {
+      value = Next().text;
+      if (AcceptSym("%")) value += "%";
+      else if (Peek().Is("KB") || Peek().Is("MB") || Peek().Is("GB") || Peek().Is("TB"))
+        value += Next().text;
+    } else {
+      value = AnyName();
+    }
+    if (key == "name") f.name = value;
+    else if (key == "filename") f.fileName = value;
+    else if (key == "size") f.size = value;
+    else if (key == "maxsize") f.maxSize = value;
+    else if (key == "filegrowth") f.growth = value;
+    else if (key == "newname") f.newName = value;
+    else Fail(170, "Line " + std::to_string(toks_[pos_ - 1].line) + ": Incorrect syntax near '" + key + "'.");
+  } while (AcceptSym(","));
+  return f;
+}
+
+StatementPtr Parser::ParseModule() {
+  auto s = std::make_unique<CreateModuleStmt>();
+  size_t createBegin = toks_[pos_ - 1].begin;
+  const Token& kind = Peek();
+  if (kind.Is("VIEW")) s->what = "VIEW";
+  else if (kind.Is("PROCEDURE") || kind.Is("PROC")) s->what = "PROCEDURE";
+  else if (kind.Is("FUNCTION")) s->what = "FUNCTION";
+  else if (kind.Is("TRIGGER")) s->what = "TRIGGER";
+  else Error();
+  Next();
+  s->name = ParseObjectName();
+  if (AcceptSym(";")) {  // numbered procedure
+    if (Peek().kind == TokenKind::Number) Next();
+  }
+  if (s->what == "TRIGGER") {
+    Expect("ON");
+    s->parentTable = ParseObjectName();
+  }
+  // Scan to the AS that opens the body, noting WITH ENCRYPTION and the function's kind.
+  int depth = 0;
+  bool prevVariable = false;
+  while (Peek().kind != TokenKind::End) {
+    const Token& t = Peek();
+    if (t.IsSymbol("(")) ++depth;
+    if (t.IsSymbol(")")) --depth;
+    if (depth == 0 && t.Is("WITH") && Peek(1).Is("ENCRYPTION")) s->encrypted = true;
+    if (depth == 0 && t.Is("RETURNS")) {
+      if (Peek(1).Is("TABLE")) s->tableFunction = true;
+      if (Peek(1).kind == TokenKind::Variable && Peek(2).Is("TABLE")) s->tableFunction = true;
+    }
+    if (depth == 0 && t.Is("AS") && !prevVariable) break;
+    prevVariable = t.kind == TokenKind::Variable;
+    Next();
+  }
+  Expect("AS");
+  if (s->what == "VIEW") {
+    size_t save = pos_;
+    try {
+      s->viewSelect = ParseSelectBody();
+      if (Peek().kind != TokenKind::End && !Peek().IsSymbol(";")) s->viewSelect.reset();
+    } catch (const ado::EOleException&) {
+      s->viewSelect.reset();
+    }
+    pos_ = save;
+  }
+  // The body runs to the end of the batch.
+  pos_ = toks_.size() - 1;
+  s->text = sql_.substr(createBegin);
+  return s;
+}
+
+StatementPtr Parser::ParseAlter() {
+  Next();
+  if (Accept("DATABASE")) {
+    auto s = std::make_unique<DatabaseStmt>(Statement::kAlterDatabase);
+    s->db = AnyName();
+    if (Accept("ADD")) {
+      if (Accept("FILEGROUP")) {
+        s->action = "ADD FILEGROUP";
+        s->group = AnyName();
+      } else if (Accept("FILE") || Accept("LOG")) {
+        if (toks_[pos_ - 1].Is("LOG")) Expect("FILE");
+        s->action = "ADD FILE";
+        s->dataFiles = ParseFileSpecs();
+        if (Accept("TO")) {
+          Expect("FILEGROUP");
+          s->group = AnyName();
+        }
+      } else {
+        Error();
+      }
+    } else if (Accept("REMOVE")) {
+      if (Accept("FILEGROUP")) {
+        s->action = "REMOVE FILEGROUP";
+        s->group = AnyName();
+      } else {
+        Expect("FILE");
+        s->action = "REMOVE FILE";
+        s->group = AnyName();
+      }
+    } else if (Accept("MODIFY")) {
+      if (Accept("FILE")) {
+        s->action = "MODIFY FILE";
+        ExpectSym("(");
+        s->dataFiles.push_back(ParseFileSpecBody());
+        ExpectSym(")");
+      } else if (Accept("FILEGROUP")) {
+        s->action = "MODIFY FILEGROUP";
+        s->group = AnyName();
+        if (Accept("DEFAULT")) s->disk = "DEFAULT";
+        else AnyName();
+      } else {
+        Error();
+      }
+    } else if (Accept("SET")) {
+      s->action = "SET";
+      while (Peek().kind != TokenKind::End && !Peek().IsSymbol(";")) Next();
     } else {
       Error();
     }
     return s;
   }
-
-  StatementPtr ParseDrop() {
-    Next();
-    auto s = std::make_unique<DropStmt>(Statement::kDropTable);
-    const Token& t = Peek();
-    if (t.Is("TABLE")) s->what = "TABLE";
-    else if (t.Is("VIEW")) s->what = "VIEW";
-    else if (t.Is("PROCEDURE") || t.Is("PROC")) s->what = "PROCEDURE";
-    else if (t.Is("FUNCTION")) s->what = "FUNCTION";
-    else if (t.Is("TRIGGER")) s->what = "TRIGGER";
-    else if (t.Is("INDEX")) s->what = "INDEX";
-    else if (t.Is("DATABASE")) s->what = "DATABASE";
-    else if (t.Is("DEFAULT")) s->what = "DEFAULT";
-    else if (t.Is("RULE")) s->what = "RULE";
-    else Error();
-    Next();
-    if (s->what == "DATABASE") {
-      auto d = std::make_unique<DatabaseStmt>(Statement::kDropDatabase);
-      d->db = AnyName();
-      return d;
-    }
-    if (s->what == "INDEX") {
-      s->kind = Statement::kDropIndex;
+  if (Peek().Is("VIEW") || Peek().Is("PROCEDURE") || Peek().Is("PROC") ||
+      Peek().Is("FUNCTION") || Peek().Is("TRIGGER")) {
+    auto m = ParseModule();
+    return m;
+  }
+  Expect("TABLE");
+  auto s = std::make_unique<AlterTableStmt>();
+  s->table = ParseObjectName();
+  if (Accept("WITH")) {
+    if (Accept("NOCHECK")) s->withNoCheck = true;
+    else Expect("CHECK");
+  }
+  if (Accept("ADD")) {
+    s->action = AlterTableStmt::AddItems;
+    do {
+      if (AtConstraintStart()) s->constraints.push_back(ParseConstraint(""));
+      else s->columns.push_back(ParseColumnDef());
+    } while (AcceptSym(","));
+  } else if (Accept("ALTER")) {
+    Expect("COLUMN");
+    s->action = AlterTableStmt::AlterColumn;
+    s->columns.push_back(ParseColumnDef(true));
+    s->alterNullOnly = s->columns.back().type.name.empty();
+  } else if (Accept("DROP")) {
+    if (Accept("COLUMN")) {
+      s->action = AlterTableStmt::DropColumns;
+      do s->names.push_back(AnyName());
+      while (AcceptSym(",") && (Accept("COLUMN") || true));
+    } else {
+      Accept("CONSTRAINT");
+      s->action = AlterTableStmt::DropConstraints;
       do {
-        ObjectName n = ParseObjectName();
-        if (n.owner.empty()) Error();
-        ObjectName table;
-        table.name = n.owner;
-        table.owner = n.db;
-        std::string index = n.name;
-        if (Accept("ON")) {  // DROP INDEX name ON table
-          table = ParseObjectName();
-          index = n.name;
-        }
-        s->indexes.emplace_back(table, index);
+        Accept("CONSTRAINT");
+        s->names.push_back(AnyName());
       } while (AcceptSym(","));
-      return s;
     }
-    if (s->what != "TABLE") s->kind = Statement::kDropModule;
-    do s->names.push_back(ParseObjectName());
-    while (AcceptSym(","));
+  } else if (Accept("NOCHECK") || Accept("CHECK")) {
+    s->action = AlterTableStmt::CheckConstraints;
+    Expect("CONSTRAINT");
+    if (!Accept("ALL")) s->names.push_back(AnyName());
+  } else {
+    Error();
+  }
+  return s;
+}
+
+StatementPtr Parser::ParseDrop() {
+  Next();
+  auto s = std::make_unique<DropStmt>(Statement::kDropTable);
+  const Token& t = Peek();
+  if (t.Is("TABLE")) s->what = "TABLE";
+  else if (t.Is("VIEW")) s->what = "VIEW";
+  else if (t.Is("PROCEDURE") || t.Is("PROC")) s->what = "PROCEDURE";
+  else if (t.Is("FUNCTION")) s->what = "FUNCTION";
+  else if (t.Is("TRIGGER")) s->what = "TRIGGER";
+  else if (t.Is("INDEX")) s->what = "INDEX";
+  else if (t.Is("DATABASE")) s->what = "DATABASE";
+  else if (t.Is("DEFAULT")) s->what = "DEFAULT";
+  else if (t.Is("RULE")) s->what = "RULE";
+  else Error();
+  Next();
+  if (s->what == "DATABASE") {
+    auto d = std::make_unique<DatabaseStmt>(Statement::kDropDatabase);
+    d->db = AnyName();
+    return d;
+  }
+  if (s->what == "INDEX") {
+    s->kind = Statement::kDropIndex;
+    do {
+      ObjectName n = ParseObjectName();
+      if (n.owner.empty()) Error();
+      ObjectName table;
+      table.name = n.owner;
+      table.owner = n.db;
+      std::string index = n.name;
+      if (Accept("ON")) {  // DROP INDEX name ON table
+        table = ParseObjectName();
+        index = n.name;
+      }
+      s->indexes.emplace_back(table, index);
+    } while (AcceptSym(","));
     return s;
   }
+  if (s->what != "TABLE") s->kind = Statement::kDropModule;
+  do s->names.push_back(ParseObjectName());
+  while (AcceptSym(","));
+  return s;
+}
 
-  StatementPtr ParseRestore() {
-    Next();
-    if (Accept("FILELISTONLY")) {
-      auto s = std::make_unique<DatabaseStmt>(Statement::kRestoreFileList);
-      Expect("FROM");
-      Expect("DISK");
-      ExpectSym("=");
-      if (Peek().kind != TokenKind::String) Error();
-      s->disk = Next().text;
-      SkipWithOptions();
-      return s;
-    }
-    Expect("DATABASE");
-    auto s = std::make_unique<DatabaseStmt>(Statement::kRestore);
-    s->db = AnyName();
+StatementPtr Parser::ParseRestore() {
+  Next();
+  if (Accept("FILELISTONLY")) {
+    auto s = std::make_unique<DatabaseStmt>(Statement::kRestoreFileList);
     Expect("FROM");
     Expect("DISK");
     ExpectSym("=");
     if (Peek().kind != TokenKind::String) Error();
     s->disk = Next().text;
-    if (Accept("WITH")) {
-      do {
-        if (Accept("MOVE")) {
-          if (Peek().kind != TokenKind::String) Error();
-          std::string logical = Next().text;
-          Expect("TO");
-          if (Peek().kind != TokenKind::String) Error();
-          s->moves.emplace_back(logical, Next().text);
-        } else {
-          AnyName();
-          if (AcceptSym("=")) ParsePrimary();
-        }
-      } while (AcceptSym(","));
-    }
+    SkipWithOptions();
     return s;
   }
-};
-
-}  // namespace
+  Expect("DATABASE");
+  auto s = std::make_unique<DatabaseStmt>(Statement::kRestore);
+  s->db = AnyName();
+  Expect("FROM");
+  Expect("DISK");
+  ExpectSym("=");
+  if (Peek().kind != TokenKind::String) Error();
+  s->disk = Next().text;
+  if (Accept("WITH")) {
+    do {
+      if (Accept("MOVE")) {
+        if (Peek().kind != TokenKind::String) Error();
+        std::string logical = Next().text;
+        Expect("TO");
+        if (Peek().kind != TokenKind::String) Error();
+        s->moves.emplace_back(logical, Next().text);
+      } else {
+        AnyName();
+        if (AcceptSym("=")) ParsePrimary();
+      }
+    } while (AcceptSym(","));
+  }
+  return s;
+}
 
 std::vector<StatementPtr> ParseBatch(const std::string& sql) {
   Parser parser(sql);

@@ -65,7 +65,7 @@ void EnsureMaster(const std::string& folder) {
   {
     auto db = OpenSqlite(temp, true);
     ExecSql(db.get(), "BEGIN");
-    CreateCatalog(db.get(), true, "master");
+    CreateCatalog(db.get(), true);
     std::string now = NowText();
     ExecSql(db.get(), "INSERT INTO sysdatabases (name, dbid, sid, crdate, reserved, filename) VALUES "
                       "('master', 1, X'01', '" + now + "', '" + now + "', " + SqlLiteral(path) + ");"

@@ -162,6 +162,8 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   std::vector<ado::StatementResult> results;
   const std::string* saved = batch_;
   batch_ = &sql;
+  variables_.clear();
+  variableTypes_.clear();
   try {
     for (const auto& s : statements) RunGuarded(*s, results);
   } catch (...) {
@@ -200,16 +202,28 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     default:
       break;
   }
+  // A statement that may write takes the write lock up front, so that it waits for other
+  // writers instead of failing when its read snapshot turns stale.
+  bool own = !inTransaction_ && depth_ == 0 && s.kind != Statement::kSelect;
+  if (own) {
+    try {
+      ExecSql(Db(), "BEGIN IMMEDIATE");
+    } catch (const ESqliteError& e) {
+      Fail(1222, std::string("Lock request time out period exceeded. ") + e.what());
+    }
+  }
   std::string sp = "schm_stmt" + std::to_string(depth_++);
-  ExecSql(Db(), "SAVEPOINT " + sp);
   auto savedIdentity = identityInsert_;
   size_t resultCount = results.size();
   try {
+    ExecSql(Db(), "SAVEPOINT " + sp);
     Run(s, results);
     ExecSql(Db(), "RELEASE " + sp);
+    if (own) ExecSql(Db(), "COMMIT");
     --depth_;
   } catch (const std::exception& e) {
     sqlite3_exec(Db(), ("ROLLBACK TO " + sp + "; RELEASE " + sp).c_str(), nullptr, nullptr, nullptr);
+    if (own) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
     --depth_;
     identityInsert_ = savedIdentity;
     results.resize(resultCount);
@@ -250,6 +264,25 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
     Fail(515, "Cannot insert the value NULL into column '" + column + "', table '" + database_ +
                   ".dbo." + table + "'; column does not allow nulls. " +
                   (s.kind == Statement::kInsert ? "INSERT" : "UPDATE") + " fails.");
+  }
+  if (m.rfind(unique + "index '", 0) == 0) {
+    // An index over expressions names itself: "schm_ix_<table id>_<index id>".
+    std::string index = m.substr(unique.size() + 7);
+    index = index.substr(0, index.find('\''));
+    long long tableId = 0, indid = 0;
+    if (std::sscanf(index.c_str(), "schm_ix_%lld_%lld", &tableId, &indid) == 2) {
+      Stmt q(Db(), "SELECT i.name, i.status, o.name FROM sysindexes i JOIN sysobjects o ON o.id = i.id WHERE i.id = ? AND i.indid = ?");
+      q.Bind(1, static_cast<int64_t>(tableId)).Bind(2, static_cast<int64_t>(indid));
+      if (q.Step()) {
+        std::string table = q.Text(2);
+        int64_t status = q.Int(1);
+        if (status & 0x800)
+          Fail(2627, "Violation of PRIMARY KEY constraint '" + q.Text(0) + "'. Cannot insert duplicate key in object '" + table + "'.");
+        if (status & 0x1000)
+          Fail(2627, "Violation of UNIQUE KEY constraint '" + q.Text(0) + "'. Cannot insert duplicate key in object '" + table + "'.");
+        Fail(2601, "Cannot insert duplicate key row in object '" + table + "' with unique index '" + q.Text(0) + "'.");
+      }
+    }
   }
   if (m.rfind(unique, 0) == 0) {
     std::string what = AfterColon(m, unique);
@@ -311,9 +344,23 @@ ado::RowSet Session::Query(const std::string& sql) {
     f.Name = sqlite3_column_name(st, i);
     const char* d = sqlite3_column_decltype(st, i);
     declared[static_cast<size_t>(i)] = d != nullptr;
-    decl[static_cast<size_t>(i)] = d ? Lower(d) : "";
-    f.Type = d ? FieldTypeOf(d) : ado::FieldType::ftString;
-    if (d && (Lower(d) == "integer")) f.Type = ado::FieldType::ftInteger;
+    // "nvarchar(50)" or "decimal(10,3)": the type, then its size or precision and scale.
+    std::string type = d ? Lower(d) : "";
+    size_t paren = type.find('(');
+    if (paren != std::string::npos) {
+      int a = 0, b = 0;
+      int n = std::sscanf(type.c_str() + paren, "(%d,%d)", &a, &b);
+      type = type.substr(0, paren);
+      if (type == "decimal" || type == "numeric") {
+        f.Precision = a;
+        if (n == 2) f.Scale = b;
+      } else if (n >= 1) {
+        f.Size = a;
+      }
+    }
+    decl[static_cast<size_t>(i)] = type;
+    f.Type = d ? FieldTypeOf(type) : ado::FieldType::ftString;
+    if (type == "integer") f.Type = ado::FieldType::ftInteger;
     rs.Fields.push_back(f);
   }
   std::vector<int> seen(static_cast<size_t>(n), 0);  // bit 1 int, 2 float, 4 text, 8 blob
@@ -350,7 +397,7 @@ ado::RowSet Session::Query(const std::string& sql) {
           seen[k] |= 4;
           if (d == "datetime" || d == "smalldatetime") row.push_back(ToDateTime(v));
           else {
-            if (static_cast<int>(v.size()) > rs.Fields[k].Size) rs.Fields[k].Size = static_cast<int>(v.size());
+            if (!declared[k] && static_cast<int>(v.size()) > rs.Fields[k].Size) rs.Fields[k].Size = static_cast<int>(v.size());
             row.emplace_back(std::move(v));
           }
           break;
@@ -389,13 +436,13 @@ ado::RowSet Session::Query(const std::string& sql) {
 }
 
 bool Session::Condition(const Expr& e) {
-  Translator tr(database_, InMaster());
+  Translator tr(database_, InMaster(), &variables_);
   Stmt q(Db(), "SELECT CASE WHEN " + tr.Expression(e) + " THEN 1 ELSE 0 END");
   return q.Step() && q.Int(0) == 1;
 }
 
 std::string Session::EvalText(const Expr& e) {
-  Translator tr(database_, InMaster());
+  Translator tr(database_, InMaster(), &variables_);
   Stmt q(Db(), "SELECT " + tr.Expression(e));
   if (!q.Step()) return {};
   return q.Text(0);
@@ -459,13 +506,23 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
       auto inner = ParseBatch(text);
       const std::string* saved = batch_;
       batch_ = &text;
+      // The text runs as a batch of its own: the caller's variables are not in it.
+      auto savedVariables = std::move(variables_);
+      auto savedTypes = std::move(variableTypes_);
+      variables_.clear();
+      variableTypes_.clear();
+      auto restore = [&] {
+        batch_ = saved;
+        variables_ = std::move(savedVariables);
+        variableTypes_ = std::move(savedTypes);
+      };
       try {
         for (const auto& st : inner) Run(*st, results);
       } catch (...) {
-        batch_ = saved;
+        restore();
         throw;
       }
-      batch_ = saved;
+      restore();
       return;
     }
     case Statement::kExecProc:
@@ -482,6 +539,10 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
     }
     case Statement::kSetOption:
     case Statement::kPrint:
+      return;
+    case Statement::kDeclare:
+    case Statement::kSetVariable:
+      RunVariables(static_cast<const VariableStmt&>(s));
       return;
     case Statement::kTruncate: {
       TableInfo t = RequireTable(static_cast<const SimpleStmt&>(s).table);
@@ -508,183 +569,12 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
       Restore(static_cast<const DatabaseStmt&>(s));
       return;
     case Statement::kUse:
-      UseDatabase(static_cast<const UseStmt&>(s).db);
-      return;
+      Fail(154, "a USE database statement is not allowed in a procedure, function or trigger.");
     case Statement::kBeginTran:
     case Statement::kCommit:
     case Statement::kRollback:
       Fail(3902, "Transaction statements are not allowed here.");
   }
-}
-
-void Session::RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results) {
-  Translator tr(database_, InMaster());
-  ado::StatementResult r;
-  r.HasRows = true;
-  r.Rows = Query(tr.Query(*s.select));
-  results.push_back(std::move(r));
-}
-
-TableInfo Session::RequireTable(const ObjectName& name) {
-  if (!name.db.empty() && Lower(name.db) != Lower(database_))
-    Fail(208, "Invalid object name '" + name.db + "." + name.owner + "." + name.name + "'.");
-  auto t = LoadTable(Db(), name.name);
-  if (t && t->xtype == "S")
-    Fail(259, "Ad hoc updates to system catalogs are not enabled. The system administrator must reconfigure SQL Server to allow this.");
-  if (!t || t->xtype != "U") Fail(208, "Invalid object name '" + name.name + "'.");
-  return *t;
-}
-
-std::string Session::ValueFor(const ColumnInfo& c, const Expr& e, const TableInfo&) {
-  Translator tr(database_, InMaster());
-  if (e.kind == Expr::Default) {
-    if (!c.cdefault) return "NULL";
-    Stmt d(Db(), "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
-    d.Bind(1, c.cdefault);
-    std::string text;
-    while (d.Step()) text += d.Text(0);
-    auto stmts = ParseBatch("SELECT " + text);
-    return tr.Expression(*static_cast<const SelectStmt&>(*stmts[0]).select->items[0].expr);
-  }
-  std::string v = tr.Expression(e);
-  if (c.xtype == 61 || c.xtype == 58) return "tsql_datetime(" + v + ")";
-  if (c.xtype == 104) return "tsql_bit(" + v + ")";
-  if (c.xtype == 175 || c.xtype == 239) return "tsql_pad(" + v + ", " + std::to_string(c.prec) + ")";
-  return v;
-}
-
-int64_t Session::RunInsert(const InsertStmt& s) {
-  TableInfo t = RequireTable(s.table);
-  const ColumnInfo* idc = t.Identity();
-  bool idInsert = idc && identityInsert_.count(t.id);
-  std::vector<const ColumnInfo*> cols;
-  if (s.columns.empty()) {
-    if (idInsert)
-      Fail(8101, "An explicit value for the identity column in table '" + t.name +
-                     "' can only be specified when a column list is used and IDENTITY_INSERT is ON.");
-    for (const auto& c : t.columns)
-      if (!c.identity && c.xtype != 189) cols.push_back(&c);
-  } else {
-    for (const auto& n : s.columns) {
-      const ColumnInfo* c = t.Column(n);
-      if (!c) Fail(207, "Invalid column name '" + n + "'.");
-      if (c->identity && !idInsert)
-        Fail(544, "Cannot insert explicit value for identity column in table '" + t.name +
-                      "' when IDENTITY_INSERT is set to OFF.");
-      cols.push_back(c);
-    }
-  }
-  if (idInsert && idc) {
-    bool listed = false;
-    for (auto* c : cols) listed |= c == idc;
-    if (!listed)
-      Fail(545, "Explicit value must be specified for identity column in table '" + t.name +
-                    "' when IDENTITY_INSERT is set to ON.");
-  }
-  std::string colList;
-  for (size_t i = 0; i < cols.size(); ++i) colList += (i ? ", " : "") + SqlIdent(cols[i]->name);
-  std::string sql = "INSERT INTO " + SqlIdent(t.name);
-  if (s.defaultValues) {
-    sql += " DEFAULT VALUES";
-  } else if (s.select) {
-    Translator tr(database_, InMaster());
-    sql += " (" + colList + ") " + tr.Query(*s.select);
-  } else {
-    sql += " (" + colList + ") VALUES ";
-    for (size_t r = 0; r < s.values.size(); ++r) {
-      const auto& row = s.values[r];
-      if (row.size() != cols.size()) {
-        if (s.columns.empty())
-          Fail(213, "Insert Error: Column name or number of supplied values does not match table definition.");
-        Fail(row.size() > cols.size() ? 110 : 109,
-             row.size() > cols.size()
-                 ? "There are fewer columns in the INSERT statement than values specified in the VALUES clause. The number of values in the VALUES clause must match the number of columns specified in the INSERT statement."
-                 : "There are more columns in the INSERT statement than values specified in the VALUES clause. The number of values in the VALUES clause must match the number of columns specified in the INSERT statement.");
-      }
-      sql += r ? ", (" : "(";
-      for (size_t i = 0; i < row.size(); ++i) sql += (i ? ", " : "") + ValueFor(*cols[i], *row[i], t);
-      sql += ")";
-    }
-  }
-  ExecSql(Db(), sql);
-  return Changes();
-}
-
-int64_t Session::RunUpdate(const UpdateStmt& s) {
-  Translator tr(database_, InMaster());
-  // The target may be an alias of a FROM item.
-  const TableRef* targetRef = nullptr;
-  size_t targetIndex = s.from.size();
-  std::string targetName = s.table.name;
-  for (size_t i = 0; i < s.from.size(); ++i) {
-    const TableRef& f = *s.from[i];
-    if (f.kind == TableRef::Named &&
-        (strcasecmp(f.alias.c_str(), s.table.name.c_str()) == 0 ||
-         (f.alias.empty() && strcasecmp(f.name.name.c_str(), s.table.name.c_str()) == 0))) {
-      targetRef = &f;
-      targetIndex = i;
-      targetName = f.name.name;
-      break;
-    }
-  }
-  ObjectName on = s.table;
-  on.name = targetName;
-  if (targetRef) on = targetRef->name;
-  TableInfo t = RequireTable(on);
-  std::string sql = "UPDATE " + SqlIdent(t.name);
-  std::string alias;
-  std::string rowidJoin;
-  if (targetRef) {
-    if (!targetRef->alias.empty()) alias = targetRef->alias;
-  } else if (!s.from.empty()) {
-    // Target named inside a join: match it to the FROM rows by rowid.
-    alias = "schm_target";
-    rowidJoin = SqlIdent(alias) + ".rowid = " + SqlIdent(s.table.name) + ".rowid";
-  }
-  if (!alias.empty()) sql += " AS " + SqlIdent(alias);
-  sql += " SET ";
-  for (size_t i = 0; i < s.sets.size(); ++i) {
-    const std::string& colName = s.sets[i].first.back();
-    const ColumnInfo* c = t.Column(colName);
-    if (!c) Fail(207, "Invalid column name '" + colName + "'.");
-    if (c->identity) Fail(8102, "Cannot update identity column '" + c->name + "'.");
-    sql += (i ? ", " : "") + SqlIdent(c->name) + " = " + ValueFor(*c, *s.sets[i].second, t);
-  }
-  std::string from;
-  for (size_t i = 0; i < s.from.size(); ++i) {
-    if (i == targetIndex) continue;
-    from += (from.empty() ? "" : ", ") + tr.From(*s.from[i]);
-  }
-  if (!from.empty()) sql += " FROM " + from;
-  std::string where = s.where ? tr.Expression(*s.where) : "";
-  if (!rowidJoin.empty()) where = where.empty() ? rowidJoin : rowidJoin + " AND (" + where + ")";
-  if (!where.empty()) sql += " WHERE " + where;
-  ExecSql(Db(), sql);
-  return Changes();
-}
-
-int64_t Session::RunDelete(const DeleteStmt& s) {
-  Translator tr(database_, InMaster());
-  std::string targetName = s.table.name;
-  const TableRef* ref = nullptr;
-  for (const auto& f : s.from)
-    if (f->kind == TableRef::Named && strcasecmp(f->alias.c_str(), s.table.name.c_str()) == 0) {
-      targetName = f->name.name;
-      ref = f.get();
-    }
-  ObjectName on = ref ? ref->name : s.table;
-  TableInfo t = RequireTable(on);
-  std::string sql = "DELETE FROM " + SqlIdent(t.name);
-  if (!s.from.empty()) {
-    std::string from;
-    for (size_t i = 0; i < s.from.size(); ++i) from += (i ? ", " : "") + tr.From(*s.from[i]);
-    sql += " WHERE rowid IN (SELECT " + SqlIdent(ref ? (ref->alias.empty() ? t.name : ref->alias) : s.table.name) +
-           ".rowid FROM " + from + (s.where ? " WHERE " + tr.Expression(*s.where) : "") + ")";
-  } else if (s.where) {
-    sql += " WHERE " + tr.Expression(*s.where);
-  }
-  ExecSql(Db(), sql);
-  return Changes();
 }
 
 }  // namespace servers::sqlserver

@@ -3,6 +3,7 @@
 // inside a savepoint so that a failed statement changes nothing.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -33,6 +34,10 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::string ServerName() const override { return serverName_; }
   std::string LoginName() const override { return login_; }
   int TranCount() const override { return inTransaction_ ? 1 : 0; }
+  bool LastIdentity(int64_t& value) const override {
+    value = lastIdentity_;
+    return hasIdentity_;
+  }
 
  private:
   void UseDatabase(const std::string& name);
@@ -48,6 +53,9 @@ class Session : public ado::IProviderSession, public IFunctionHost {
 
   // Data statements.
   void RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results);
+  void RunVariables(const VariableStmt& s);
+  // The SQL literal of a value read from SQLite, converted for a variable of that type.
+  std::string AssignValue(const TypeSpec& type, const std::string& expression);
   int64_t RunInsert(const InsertStmt& s);
   int64_t RunUpdate(const UpdateStmt& s);
   int64_t RunDelete(const DeleteStmt& s);
@@ -55,7 +63,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
 
   // Definition statements.
   void CreateTable(const CreateTableStmt& s);
-  void AddColumn(TableInfo& t, const ColumnDef& c, int colid, int64_t& nextId, bool creating);
+  void AddColumn(TableInfo& t, const ColumnDef& c, int colid);
   void AddConstraint(const TableInfo& t, const ConstraintDef& c, const std::string& column,
                      int64_t& nextId, bool creating, bool check);
   void AlterTable(const AlterTableStmt& s);
@@ -63,15 +71,14 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void DropObject(int64_t id);
   void CreateIndex(const CreateIndexStmt& s);
   void CreateIndexEntry(const TableInfo& t, const std::string& name, const std::vector<std::string>& cols,
-                        bool unique, bool clustered, int status, int groupid, int64_t constraintId);
+                        bool unique, bool clustered, int status, int groupid);
   void DropIndex(const ObjectName& table, const std::string& index);
   void CreateModule(const CreateModuleStmt& s);
   void DropModule(const DropStmt& s);
   void Rename(const std::vector<std::string>& args);
   void Rebuild(const TableInfo& before, const std::vector<std::string>& sources);
   void CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const char* action);
-  void CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid,
-                       const std::string& name);
+  void CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid);
   TableInfo RequireTable(const ObjectName& name);
   void RefreshTextImageEntry(const TableInfo& t, int groupid);
   void TouchObject(int64_t id);
@@ -96,6 +103,11 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   bool inTransaction_ = false;
   int depth_ = 0;
   std::set<int64_t> identityInsert_;
+  // The batch's variables: their values as SQL literals, and their declared types.
+  std::map<std::string, std::string> variables_;
+  std::map<std::string, TypeSpec> variableTypes_;
+  int64_t lastIdentity_ = 0;
+  bool hasIdentity_ = false;
   const std::string* batch_ = nullptr;
 };
 

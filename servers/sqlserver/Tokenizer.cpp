@@ -35,6 +35,7 @@ std::vector<Token> Tokenize(const std::string& sql) {
   const size_t n = sql.size();
   while (i < n) {
     char c = sql[i];
+    if (c == '\0') Fail(170, "Line " + std::to_string(line) + ": Incorrect syntax near the character 0x00.");
     if (c == '\n') {
       ++line;
       ++i;

@@ -2,8 +2,10 @@
 
 #include <strings.h>
 
+#include <cstdio>
 #include <set>
 
+#include "servers/sqlserver/Functions.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Sqlite.h"
 
@@ -14,6 +16,14 @@ namespace {
 std::string Lower(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
+}
+
+// "12/31/2020" or "12/31/2020 10:00:00": a date written in the server's date order.
+bool LooksLikeDate(const std::string& t) {
+  int m = 0, d = 0, y = 0;
+  char tail = 0;
+  int n = std::sscanf(t.c_str(), "%2d/%2d/%4d%c", &m, &d, &y, &tail);
+  return (n == 3 || (n == 4 && tail == ' ')) && y >= 1000;
 }
 
 bool IsMasterOnly(const std::string& name) {
@@ -75,15 +85,31 @@ std::string Translator::Expression(const Expr& e) const {
       if (v == "@@rowcount") return "changes()";
       if (v == "@@error") return "0";
       if (v == "@@spid") return "51";
+      if (variables_) {
+        auto it = variables_->find(v);
+        if (it != variables_->end()) return it->second;
+      }
       Fail(137, "Must declare the variable '" + e.text + "'.");
     }
     case Expr::Unary:
       if (e.text == "NOT") return "NOT " + Expression(*e.args[0]);
       return e.text + Expression(*e.args[0]);
     case Expr::Binary: {
+      static const std::set<std::string> compare = {"=", "<>", "!=", "<", ">", "<=", ">="};
+      if (compare.count(e.text)) {
+        // A date literal in the server's date order compares with the stored date form.
+        auto side = [&](const Expr& x) {
+          std::string normal;
+          if (x.kind == Expr::String && LooksLikeDate(x.text) && NormaliseDateTime(x.text, normal))
+            return SqlLiteral(normal);
+          return Expression(x);
+        };
+        return "(" + side(*e.args[0]) + " " + e.text + " " + side(*e.args[1]) + ")";
+      }
       if (e.text == "+")
         return "tsql_add(" + Expression(*e.args[0]) + ", " + Expression(*e.args[1]) + ")";
-      return Expression(*e.args[0]) + " " + e.text + " " + Expression(*e.args[1]);
+      // Parenthesised as parsed: the server's precedence, not SQLite's, and shallow trees stay so.
+      return "(" + Expression(*e.args[0]) + " " + e.text + " " + Expression(*e.args[1]) + ")";
     }
     case Expr::Paren:
       return "(" + Expression(*e.args[0]) + ")";
@@ -183,6 +209,7 @@ std::string Translator::Function(const Expr& e) const {
     return "4095";
   }
   if (f == "getdate" || f == "current_timestamp") return "tsql_getdate()";
+  if (f == "scope_identity") return "tsql_identity()";
   if (f == "getutcdate") return "tsql_getutcdate()";
   if (f == "newid") return "tsql_newid()";
   if (f == "isnull") {

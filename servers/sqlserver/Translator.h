@@ -3,6 +3,7 @@
 // catalogue, "+" becomes the server's add-or-concatenate, TOP becomes LIMIT.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "servers/sqlserver/Ast.h"
@@ -12,8 +13,11 @@ namespace servers::sqlserver {
 class Translator {
  public:
   // `database` is the current database; master's tables are reached as "master".
-  Translator(std::string database, bool inMaster)
-      : database_(std::move(database)), inMaster_(inMaster) {}
+  // `variables` (not owned, may be null) maps the batch's variables to their values as SQL
+  // literals.
+  Translator(std::string database, bool inMaster,
+             const std::map<std::string, std::string>* variables = nullptr)
+      : database_(std::move(database)), inMaster_(inMaster), variables_(variables) {}
 
   std::string Expression(const Expr& e) const;
   std::string Query(const Select& s) const;
@@ -27,6 +31,7 @@ class Translator {
   std::string WrapJoin(const TableRef& t) const;
   std::string database_;
   bool inMaster_;
+  const std::map<std::string, std::string>* variables_;
 };
 
 // SQLite column type for a cast target.

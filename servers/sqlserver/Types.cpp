@@ -1,5 +1,7 @@
 #include "servers/sqlserver/Types.h"
 
+#include "servers/sqlserver/Catalog.h"
+
 #include <strings.h>
 
 namespace servers::sqlserver {
@@ -80,6 +82,41 @@ ColumnStorage StorageOf(const SqlType& type, const TypeSpec& spec) {
     s.prec = 24;
   }
   return s;
+}
+
+std::string StoredValue(const ColumnInfo& c, const std::string& v) {
+  switch (c.xtype) {
+    case 61:
+    case 58:
+      return "tsql_datetime(" + v + ")";
+    case 104:
+      return "tsql_bit(" + v + ")";
+    case 48:
+      return "tsql_tonum(" + v + ", 'tinyint')";
+    case 52:
+      return "tsql_tonum(" + v + ", 'smallint')";
+    case 56:
+      return "tsql_tonum(" + v + ", 'int')";
+    case 127:
+      return "tsql_tonum(" + v + ", 'bigint')";
+    case 59:
+    case 62:
+    case 60:
+    case 122:
+    case 106:
+    case 108:
+      return "tsql_tonum(" + v + ", '" + (c.typeName.empty() ? std::string("float") : c.typeName) + "')";
+    case 175:
+    case 239:
+      return "tsql_fit(" + v + ", " + std::to_string(c.prec) + ", 1)";
+    case 167:
+    case 231:
+    case 165:
+    case 173:
+      return "tsql_fit(" + v + ", " + std::to_string(c.prec > 0 ? c.prec : c.length) + ", 0)";
+    default:
+      return v;
+  }
 }
 
 bool IsLongType(int xtype) { return xtype == 34 || xtype == 35 || xtype == 99; }

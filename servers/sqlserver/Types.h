@@ -34,6 +34,11 @@ struct ColumnStorage {
 };
 ColumnStorage StorageOf(const SqlType& type, const TypeSpec& spec);
 
+// The SQLite expression that stores `value` in a column of that kind as the server would:
+// dates normalised, bits 0/1, numbers converted and range-checked, text fitted to its length.
+struct ColumnInfo;
+std::string StoredValue(const ColumnInfo& column, const std::string& value);
+
 // True for text, ntext and image: kept apart by the server (sysindexes entry 255).
 bool IsLongType(int xtype);
 

@@ -32,7 +32,13 @@ inline std::string Snapshot(ado::IProviderSession& s) {
   auto tables = s.Execute("select name from sysobjects where xtype = 'U' order by name");
   for (const auto& row : tables.at(0).Rows.Rows) {
     std::string name = row[0].AsString();
-    auto r = s.Execute("select * from [" + name + "] order by 1, 2");
+    std::string quoted = "[";
+    for (char c : name) quoted += c == ']' ? std::string("]]") : std::string(1, c);
+    quoted += "]";
+    size_t columns = s.Execute("select * from " + quoted + " where 1 = 0").at(0).Rows.Fields.size();
+    std::string order;
+    for (size_t i = 1; i <= columns; ++i) order += (i > 1 ? ", " : "") + std::to_string(i);
+    auto r = s.Execute("select * from " + quoted + " order by " + order);
     out += "== " + name + "\n" + RowSetText(r.at(0).Rows);
   }
   return out;

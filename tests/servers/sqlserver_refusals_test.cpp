@@ -15,11 +15,12 @@ class RefusalsTest : public SqlServerTest {
   // Runs the statement, expects the error, and checks nothing changed.
   void ExpectRefused(const std::string& sql, int number, const std::string& text) {
     std::string before = Snapshot(Db());
+    int64_t customers = Count("Customers");
     std::string message;
     EXPECT_EQ(ErrorOf(sql, &message), number) << sql << "\n" << message;
     EXPECT_NE(message.find(text), std::string::npos) << sql << "\n" << message;
     EXPECT_EQ(Snapshot(Db()), before) << sql;
-    EXPECT_EQ(Count("Customers"), 2);  // still usable
+    EXPECT_EQ(Count("Customers"), customers);  // still usable
   }
 };
 
@@ -56,6 +57,12 @@ TEST_F(RefusalsTest, DuplicateKeysOrphansAndNulls) {
                 "INSERT statement conflicted with COLUMN FOREIGN KEY constraint 'FK_Orders_Customers'.");
   ExpectRefused("INSERT INTO Customers (Code) VALUES ('C9')", 515, "Cannot insert the value NULL into column 'Name'");
   ExpectRefused("INSERT INTO Customers (Name, Rate) VALUES ('neg', -1)", 547, "CK_Customers_Rate");
+  // A unique key holds one NULL, and compares text with case ignored.
+  Db().Execute("INSERT INTO Customers (Name) VALUES ('no code')");
+  ExpectRefused("INSERT INTO Customers (Name) VALUES ('no code either')", 2627, "UQ_Customers_Code");
+  ExpectRefused("INSERT INTO Customers (Name, Code) VALUES ('case', 'c1')", 2627, "UQ_Customers_Code");
+  ExpectRefused("INSERT INTO Orders (OrderId, CustId, B, S) VALUES (7, 10, 1, 1)", 2601,
+                "Cannot insert duplicate key row in object 'Orders' with unique index 'IX_Orders_B'.");
 }
 
 TEST_F(RefusalsTest, TablesIdentityAndNames) {
@@ -72,15 +79,32 @@ TEST_F(RefusalsTest, TablesIdentityAndNames) {
   ExpectRefused("ALTER TABLE Customers ADD Extra int NOT NULL", 4901, "ALTER TABLE only allows columns to be added");
 }
 
+TEST_F(RefusalsTest, ValuesThatDoNotFitTheirColumns) {
+  Db().Execute("CREATE TABLE Fit (i int NULL, t tinyint NULL, s nvarchar (3) NULL, c char (2) NULL, v nvarchar (10) NULL)");
+  Db().Execute("INSERT INTO Fit (i, t, s, c, v) VALUES ('42', 255, 'abc', 'x', 'abc')");
+  ExpectRefused("INSERT INTO Fit (i) VALUES ('abc')", 245, "Syntax error converting the varchar value 'abc' to a column of data type int.");
+  ExpectRefused("INSERT INTO Fit (t) VALUES (300)", 8115, "Arithmetic overflow error converting expression to data type tinyint.");
+  ExpectRefused("UPDATE Fit SET s = 'abcd'", 8152, "String or binary data would be truncated.");
+  ExpectRefused("INSERT INTO Fit (c) VALUES ('xyz')", 8152, "String or binary data would be truncated.");
+  ExpectRefused("ALTER TABLE Fit ALTER COLUMN v int NULL", 245, "to a column of data type int.");
+  ExpectRefused("ALTER TABLE Fit ALTER COLUMN s nvarchar (2) NULL", 8152, "String or binary data would be truncated.");
+  EXPECT_EQ(Value("SELECT i + 1 FROM Fit").AsInt(), 43);
+  EXPECT_EQ(Value("SELECT c FROM Fit").AsString(), "x ");
+  Db().Execute("UPDATE Fit SET v = '17'");
+  Db().Execute("ALTER TABLE Fit ALTER COLUMN v int NULL");
+  EXPECT_EQ(Value("SELECT v * 2 FROM Fit").AsInt(), 34);
+}
+
 TEST_F(RefusalsTest, BadInputNamesThePlace) {
   ExpectRefused("CREATE TABLE X (a int,, b int)", 170, "Line 1: Incorrect syntax near ','.");
-  ExpectRefused("SELECT * FROM Customers WHERE", 170, "Incorrect syntax near 'WHERE'.");
+  ExpectRefused("SELECT * FROM Customers WHERE", 156, "Line 1: Incorrect syntax near the keyword 'WHERE'.");
   ExpectRefused("INSERT INTO Customers (Name) VALUES ('open", 105, "Unclosed quotation mark");
   ExpectRefused("SELECT * FROM Nowhere", 208, "Invalid object name 'Nowhere'.");
   ExpectRefused("SELECT Nope FROM Customers", 207, "Invalid column name 'Nope'.");
   ExpectRefused("UPDATE Customers SET Nope = 1", 207, "Invalid column name 'Nope'.");
   ExpectRefused("FROBNICATE the database", 170, "Incorrect syntax near 'FROBNICATE'.");
-  ExpectRefused("SELECT 1\nSELECT * FROM Customers ORDER BY", 170, "Line 2: Incorrect syntax near 'BY'.");
+  ExpectRefused("SELECT 1\nSELECT * FROM Customers ORDER BY", 156, "Line 2: Incorrect syntax near the keyword 'BY'.");
   // A batch fails as a whole when it does not parse: the first statement does not run either.
-  ExpectRefused("INSERT INTO Loose (k) VALUES (7) SELECT FROM", 170, "Incorrect syntax near 'FROM'.");
+  ExpectRefused("INSERT INTO Loose (k) VALUES (7) SELECT FROM", 156, "Incorrect syntax near the keyword 'FROM'.");
+  ExpectRefused("SELECT CustId FROM Customers WHERE CustId = = 1", 170, "Line 1: Incorrect syntax near '='.");
 }

@@ -19,14 +19,16 @@ TEST_F(StatementsTest, CopyDataConditionalsAndIdentityInsert) {
   Db().Execute("IF EXISTS (SELECT * FROM [Customers] WHERE CustId = 10 ) EXEC ('UPDATE [Customers] SET [Name] = ''Upd''''s'' WHERE CustId = 10') "
                "ELSE EXEC ('INSERT INTO [Customers] ([Name]) VALUES (''new'')')");
   EXPECT_EQ(Str("select Name from Customers where CustId = 10"), "Upd's");
-  Db().Execute("IF NOT EXISTS (SELECT * FROM [Customers] WHERE CustId = 77 ) EXEC ('INSERT INTO [Customers] ([Name], [Created]) VALUES (''seventy'', ''03/04/2021 10:11:12'')')");
+  Db().Execute("IF NOT EXISTS (SELECT * FROM [Customers] WHERE CustId = 77 ) EXEC ('INSERT INTO [Customers] ([Name], [Code], [Created]) VALUES (''seventy'', ''C70'', ''03/04/2021 10:11:12'')')");
   EXPECT_EQ(Str("select convert(nvarchar, Created) from Customers where Name = 'seventy'"), "2021-03-04 10:11:12.000");
   Db().Execute("set IDENTITY_INSERT [Customers] ON");
-  Db().Execute("INSERT INTO [Customers] ([CustId], [Name]) VALUES (1000, 'explicit')");
+  Db().Execute("INSERT INTO [Customers] ([CustId], [Name], [Code]) VALUES (1000, 'explicit', 'C1000')");
   Db().Execute("set IDENTITY_INSERT [Customers] OFF");
-  Db().Execute("INSERT INTO [Customers] ([Name]) VALUES ('after')");
+  Db().Execute("INSERT INTO [Customers] ([Name], [Code]) VALUES ('after', 'C1005')");
   EXPECT_EQ(Int("select CustId from Customers where Name = 'after'"), 1005);
   EXPECT_EQ(Int("select IDENT_CURRENT('Customers')"), 1005);
+  EXPECT_EQ(Int("select @@IDENTITY"), 1005);
+  EXPECT_EQ(Int("select SCOPE_IDENTITY()"), 1005);
   // Move: renumber within the key group.
   Db().Execute("CREATE TABLE Seqs (Grp int NOT NULL, Seq int NOT NULL, V nvarchar(5) NULL, CONSTRAINT PK_Seqs PRIMARY KEY (Grp, Seq))");
   Db().Execute("INSERT INTO Seqs VALUES (1, 1, 'a') INSERT INTO Seqs VALUES (1, 2, 'b')");
@@ -34,6 +36,24 @@ TEST_F(StatementsTest, CopyDataConditionalsAndIdentityInsert) {
   Db().Execute("INSERT INTO [Seqs] ([Grp], [Seq], [V]) VALUES (1, 1, 'm')");
   EXPECT_EQ(Str("select V from Seqs where Grp = 1 and Seq = 3"), "a");
   EXPECT_EQ(Str("select V from Seqs where Grp = 1 and Seq = 1"), "m");
+  // Columns added to rows that exist: identity numbers them, a NOT NULL default fills them,
+  // a nullable column with a default leaves them NULL.
+  Db().Execute("ALTER TABLE Seqs ADD Num int IDENTITY (100, 10) NOT NULL, Flag bit NOT NULL CONSTRAINT DF_Seqs_Flag DEFAULT (1), "
+               "Opt int NULL CONSTRAINT DF_Seqs_Opt DEFAULT (7)");
+  auto added = Rows("select Num, Flag, Opt from Seqs order by Num");
+  ASSERT_EQ(added.Rows.size(), 3u);
+  EXPECT_EQ(added.Rows[0][0].AsInt(), 100);
+  EXPECT_EQ(added.Rows[2][0].AsInt(), 120);
+  EXPECT_TRUE(added.Rows[1][1].AsBool());
+  EXPECT_TRUE(added.Rows[1][2].IsNull());
+  Db().Execute("INSERT INTO Seqs (Grp, Seq) VALUES (2, 1)");
+  EXPECT_EQ(Int("select Num from Seqs where Grp = 2"), 130);
+  EXPECT_EQ(Int("select Opt from Seqs where Grp = 2"), 7);
+  // A default does not stop a change of size or nullability, only of type.
+  EXPECT_EQ(ErrorOf("ALTER TABLE Seqs ALTER COLUMN Opt int NOT NULL"), 515);
+  Db().Execute("UPDATE Seqs SET Opt = 0 WHERE Opt IS NULL");
+  Db().Execute("ALTER TABLE Seqs ALTER COLUMN Opt int NOT NULL");
+  EXPECT_EQ(Int("select isnullable from syscolumns where id = object_id('Seqs') and name = 'Opt'"), 0);
   EXPECT_EQ(Str("select 'a' + NULL"), "<null>");
   EXPECT_EQ(Int("select 1 + '2'"), 3);
 }

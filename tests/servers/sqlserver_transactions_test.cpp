@@ -66,13 +66,26 @@ TEST_F(SqlServerTest, CommitKeepsAndTransactionStatementsInBatches) {
   EXPECT_THROW(Db().CommitTrans(), ado::EOleException);
 }
 
+TEST_F(SqlServerTest, OtherSessionsSeeOnlyCommittedWork) {
+  sample_db::Build(Db());
+  auto other = Connect("db");
+  Db().BeginTrans();
+  Db().Execute("CREATE TABLE Pending (a int NULL) INSERT INTO Customers (Name, Code) VALUES ('tx', 'TX')");
+  EXPECT_EQ(Rows(*other, "select count(*) from Customers").Rows[0][0].AsInt(), 2);
+  EXPECT_EQ(Rows(*other, "select count(*) from sysobjects where name = 'Pending'").Rows[0][0].AsInt(), 0);
+  Db().CommitTrans();
+  EXPECT_EQ(Rows(*other, "select count(*) from Customers").Rows[0][0].AsInt(), 3);
+  other->Execute("INSERT INTO Pending (a) VALUES (1)");
+  EXPECT_EQ(Count("Pending"), 1);
+}
+
 TEST_F(SqlServerTest, KilledProcessMidTransactionLeavesDatabaseAsBefore) {
   sample_db::Build(Db());
   std::string before = Snapshot(Db());
   session_.reset();
   std::mt19937 rng(20261207);
-  for (int round = 0; round < 6; ++round) {
-    size_t stopAt = rng() % WorkSteps().size();
+  for (int round = 0; round < 10; ++round) {
+    size_t stopAt = round % 2 == 0 ? rng() % WorkSteps().size() : WorkSteps().size() - 1;
     int pipeFd[2];
     ASSERT_EQ(pipe(pipeFd), 0);
     pid_t pid = fork();
@@ -91,8 +104,13 @@ TEST_F(SqlServerTest, KilledProcessMidTransactionLeavesDatabaseAsBefore) {
       _exit(0);
     }
     close(pipeFd[1]);
-    char ready = 0;
-    ASSERT_EQ(read(pipeFd[0], &ready, 1), 1);
+    if (round % 2 == 0) {
+      char ready = 0;
+      ASSERT_EQ(read(pipeFd[0], &ready, 1), 1);
+    } else {
+      // Killed at a random moment, most often inside a statement.
+      usleep(1000 + rng() % 40000);
+    }
     close(pipeFd[0]);
     kill(pid, SIGKILL);
     int status = 0;

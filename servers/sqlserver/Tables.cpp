@@ -1,8 +1,9 @@
-// Definition statements of the session: tables, columns, constraints, indexes, views,
-// procedures, functions, triggers and renames, kept in step in the catalogue and in SQLite.
+// Tables, columns and their constraints: CREATE, ALTER and DROP TABLE kept in step in the
+// catalogue and in SQLite.
 #include <strings.h>
 
 #include <algorithm>
+#include <set>
 
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
@@ -24,32 +25,6 @@ bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.
   Fail(2714, "There is already an object named '" + name + "' in the database.");
 }
 
-// Strips [brackets] and the owner: "[dbo].[T]" -> parts {"dbo", "T"}.
-std::vector<std::string> SplitName(const std::string& text) {
-  std::vector<std::string> parts;
-  std::string cur;
-  bool bracket = false;
-  for (char c : text) {
-    if (bracket) {
-      if (c == ']') bracket = false;
-      else cur += c;
-    } else if (c == '[') {
-      bracket = true;
-    } else if (c == '.') {
-      parts.push_back(cur);
-      cur.clear();
-    } else if (c != '"') {
-      cur += c;
-    }
-  }
-  parts.push_back(cur);
-  // A name quoted twice ("[[My Col]]") keeps one pair of brackets at most; take it off.
-  for (auto& p : parts)
-    while (p.size() >= 2 && p.front() == '[' && p.back() == ']') p = p.substr(1, p.size() - 2);
-  for (auto& p : parts)
-    if (!p.empty() && p.back() == ']' && p.find('[') == std::string::npos) p.pop_back();
-  return parts;
-}
 
 }  // namespace
 
@@ -105,7 +80,7 @@ void Session::CreateTable(const CreateTableStmt& s) {
       if (col.nullable && *col.nullable)
         Fail(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
     }
-    AddColumn(t, col, colid++, nextId, true);
+    AddColumn(t, col, colid++);
     if (keyColumns.count(Lower(col.name))) {
       t.columns.back().nullable = false;
       Stmt u(Db(), "UPDATE syscolumns SET isnullable = 0, status = status & ~8 WHERE id = ? AND colid = ?");
@@ -119,9 +94,18 @@ void Session::CreateTable(const CreateTableStmt& s) {
     heap.Step();
   }
   RefreshTextImageEntry(t, textGroup);
-  for (const auto& col : s.columns)
-    for (const auto& c : col.constraints) AddConstraint(t, c, col.name, nextId, true, true);
-  for (const auto& c : s.constraints) AddConstraint(t, c, "", nextId, true, true);
+  // Keys first: a foreign key of the table may reference its own key.
+  for (int pass = 0; pass < 2; ++pass) {
+    auto wanted = [&](const ConstraintDef& c) {
+      bool key = c.kind == ConstraintDef::PrimaryKey || c.kind == ConstraintDef::Unique;
+      return pass == 0 ? key : !key;
+    };
+    for (const auto& col : s.columns)
+      for (const auto& c : col.constraints)
+        if (wanted(c)) AddConstraint(t, c, col.name, nextId, true, true);
+    for (const auto& c : s.constraints)
+      if (wanted(c)) AddConstraint(t, c, "", nextId, true, true);
+  }
   RebuildPhysical(Db(), database_, id, {}, false);
   RefreshForeignKeyTriggers(Db(), database_, id);
 }
@@ -141,7 +125,7 @@ void Session::RefreshTextImageEntry(const TableInfo& t, int groupid) {
   }
 }
 
-void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid, int64_t& nextId, bool creating) {
+void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid) {
   const SqlType* type = FindType(col.type.name);
   if (!type) Fail(2715, "Column or parameter #" + std::to_string(colid) + ": Cannot find data type " + col.type.name + ".");
   if (col.identity) {
@@ -202,71 +186,6 @@ void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid, int64_t& 
   info.collation = collation;
   info.typeName = type->name;
   t.columns.push_back(info);
-  (void)nextId;
-  (void)creating;
-}
-
-void Session::CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid,
-                              const std::string& name) {
-  std::string list;
-  for (size_t i = 0; i < cols.size(); ++i) list += (i ? ", " : "") + SqlIdent(cols[i]);
-  Stmt q(Db(), "SELECT " + list + " FROM " + SqlIdent(t.name) + " GROUP BY " + list + " HAVING count(*) > 1 LIMIT 1");
-  if (q.Step()) {
-    std::string key = q.IsNull(0) ? "NULL" : q.Text(0);
-    Fail(1505, "CREATE UNIQUE INDEX terminated because a duplicate key was found for index ID " +
-                   std::to_string(indid) + ". Most significant primary key is '" + key + "'.");
-  }
-  (void)name;
-}
-
-void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, const std::vector<std::string>& cols,
-                               bool unique, bool clustered, int status, int groupid, int64_t constraintId) {
-  (void)constraintId;
-  std::vector<int> colids;
-  for (const auto& c : cols) {
-    const ColumnInfo* ci = t.Column(c);
-    if (!ci) Fail(1911, "Column name '" + c + "' does not exist in the target table.");
-    if (IsLongType(ci->xtype))
-      Fail(1919, "Column '" + ci->name + "' in table '" + t.name + "' is of a type that is invalid for use as a key column in an index.");
-    colids.push_back(ci->colid);
-  }
-  std::string tid = std::to_string(t.id);
-  int indid;
-  if (clustered) {
-    Stmt q(Db(), "SELECT name FROM sysindexes WHERE id = ? AND indid = 1");
-    q.Bind(1, t.id);
-    if (q.Step())
-      Fail(1902, "Cannot create more than one clustered index on table '" + t.name +
-                     "'. Drop the existing clustered index '" + q.Text(0) + "' before creating another.");
-    indid = 1;
-  } else {
-    indid = static_cast<int>(QueryInt(Db(), "SELECT max(indid) FROM sysindexes WHERE id = " + tid + " AND indid BETWEEN 2 AND 250", 1)) + 1;
-  }
-  bool physical = QueryInt(Db(), "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = " +
-                                    SqlLiteral(t.name) + " COLLATE NOCASE") != 0;
-  if (unique && physical) CheckDuplicates(t, cols, indid, name);
-  if (clustered) {
-    if (groupid <= 0) groupid = static_cast<int>(QueryInt(Db(), "SELECT groupid FROM sysindexes WHERE id = " + tid + " AND indid = 0", 1));
-    ExecSql(Db(), "DELETE FROM sysindexes WHERE id = " + tid + " AND indid = 0");
-  } else if (groupid <= 0) {
-    groupid = static_cast<int>(QueryInt(Db(), "SELECT groupid FROM sysindexes WHERE id = " + tid + " AND indid IN (0, 1)", 1));
-  }
-  status |= (unique ? 2 : 0) | (clustered ? 0x10 : 0);
-  Stmt ins(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt, OrigFillFactor) VALUES (?,?,?,?,?,?,0)");
-  ins.Bind(1, t.id).Bind(2, int64_t{status}).Bind(3, int64_t{indid}).Bind(4, int64_t{groupid}).Bind(5, name).Bind(6, static_cast<int64_t>(cols.size()));
-  ins.Step();
-  Stmt key(Db(), "INSERT INTO sysindexkeys (id, indid, colid, keyno) VALUES (?,?,?,?)");
-  std::string keyList;
-  for (size_t i = 0; i < colids.size(); ++i) {
-    key.Reset();
-    key.Bind(1, t.id).Bind(2, int64_t{indid}).Bind(3, int64_t{colids[i]}).Bind(4, static_cast<int64_t>(i + 1));
-    key.Step();
-    keyList += (i ? ", " : "") + SqlIdent(t.Column(cols[i])->name);
-  }
-  // The SQLite index exists once the table does.
-  if (physical)
-    ExecSql(Db(), std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-                      SqlIdent("schm_ix_" + tid + "_" + std::to_string(indid)) + " ON " + SqlIdent(t.name) + " (" + keyList + ")");
 }
 
 void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const std::string& column,
@@ -312,7 +231,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       insertObject();
       int group = c.fileGroup.empty() ? 0 : FileGroupId(Db(), c.fileGroup);
       try {
-        CreateIndexEntry(t, name, c.columns, true, clustered, pk ? 0x800 : 0x1000, group, id);
+        CreateIndexEntry(t, name, c.columns, true, clustered, pk ? 0x800 : 0x1000, group);
       } catch (const ado::EOleException& e) {
         if (e.NativeError() == 1505)
           Fail(1505, std::string(e.what()) + "\nCould not create constraint. See previous errors.");
@@ -395,7 +314,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       return;
     }
     case ConstraintDef::Check: {
-      Translator tr(database_, InMaster());
+      Translator tr(database_, InMaster(), &variables_);
       std::string cond = tr.Expression(*c.expr);
       if (!creating && check) {
         Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.name) + " WHERE NOT (" + cond + ") LIMIT 1");
@@ -417,7 +336,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       if (ci->identity)
         Fail(1754, "Defaults cannot be created on columns with an IDENTITY attribute. Table '" + t.name + "', column '" + ci->name + "'.");
       {
-        Translator tr(database_, InMaster());
+        Translator tr(database_, InMaster(), &variables_);
         tr.Expression(*c.expr);  // refuses what the server cannot evaluate
       }
       insertObject();
@@ -506,7 +425,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         if (col.nullable && !*col.nullable && !hasDefault && !col.identity)
           Fail(4901, "ALTER TABLE only allows columns to be added that can contain nulls or have a DEFAULT definition specified. Column '" +
                          col.name + "' cannot be added to table '" + t.name + "' because it does not allow nulls and does not specify a DEFAULT definition.");
-        AddColumn(t, col, colid++, nextId, false);
+        AddColumn(t, col, colid++);
         // Existing rows: NULL for a nullable column, the default otherwise.
         sources.push_back(t.columns.back().nullable ? "NULL" : "");
         if (col.identity) sources.back() = "NULL";
@@ -519,6 +438,17 @@ void Session::AlterTable(const AlterTableStmt& s) {
       if (!s.columns.empty()) {
         RebuildPhysical(Db(), database_, t.id, sources, true);
         RefreshForeignKeyTriggers(Db(), database_, t.id);
+        // A new identity column numbers the rows already there, in their order.
+        if (const ColumnInfo* idc = t.Identity(); idc && std::any_of(s.columns.begin(), s.columns.end(),
+                                                                  [&](const ColumnDef& c) { return SameName(c.name, idc->name); })) {
+          std::string table = SqlIdent(t.name), col = SqlIdent(idc->name), id = std::to_string(t.id);
+          ExecSql(Db(), "UPDATE " + table + " SET " + col + " = (SELECT seed FROM schm_identity WHERE id = " + id +
+                            ") + (q.n - 1) * (SELECT incr FROM schm_identity WHERE id = " + id +
+                            ") FROM (SELECT rowid AS r, row_number() OVER (ORDER BY rowid) AS n FROM " + table +
+                            ") AS q WHERE " + table + ".rowid = q.r");
+          ExecSql(Db(), "UPDATE schm_identity SET current = (SELECT CASE WHEN count(*) = 0 THEN NULL ELSE "
+                        "seed + (count(*) - 1) * incr END FROM " + table + ") WHERE id = " + id);
+        }
       }
       for (const auto& col : s.columns)
         for (const auto& c : col.constraints)
@@ -578,16 +508,14 @@ void Session::AlterTable(const AlterTableStmt& s) {
       else u.BindNull(12).BindNull(13);
       u.Bind(14, t.id).Bind(15, int64_t{old->colid});
       u.Step();
+      // The rows move over converted as the server converts them; what does not convert refuses.
+      auto fresh = LoadTable(Db(), t.name);
       std::vector<std::string> sources;
-      for (const auto& c : t.columns) {
+      for (const auto& c : fresh->columns) {
         std::string src = SqlIdent(c.name);
-        if (&c == old && (type->xtype == 61 || type->xtype == 58) && old->xtype != 61 && old->xtype != 58)
-          src = "tsql_datetime(" + src + ")";
-        else if (&c == old && type->sized && d.type.length > 0 && !IsLongType(type->xtype))
-          src = "substr(" + src + ", 1, " + std::to_string(d.type.length) + ")";
+        if (c.colid == old->colid) src = StoredValue(c, src);
         sources.push_back(src);
       }
-      auto fresh = LoadTable(Db(), t.name);
       RefreshTextImageEntry(*fresh, 0);
       Rebuild(t, sources);
       return;
@@ -651,8 +579,6 @@ void Session::AlterTable(const AlterTableStmt& s) {
         } else if (xtype == "F") {
           DropObject(id);
           RefreshForeignKeyTriggers(Db(), database_, t.id);
-          Stmt p(Db(), "SELECT rkeyid FROM sysforeignkeys WHERE constid = ?");
-          (void)p;
         } else {
           if (xtype == "D") ExecSql(Db(), "UPDATE syscolumns SET cdefault = 0 WHERE cdefault = " + sid);
           DropObject(id);
@@ -720,207 +646,6 @@ void Session::DropTable(const ObjectName& name) {
                     "; DELETE FROM sysobjects WHERE id = " + sid);
   ExecSql(Db(), "DROP TABLE " + SqlIdent(t->name));
   for (int64_t p : parents) RefreshForeignKeyTriggers(Db(), database_, p);
-}
-
-void Session::CreateIndex(const CreateIndexStmt& s) {
-  TableInfo t = RequireTable(s.table);
-  Stmt q(Db(), "SELECT 1 FROM sysindexes WHERE id = ? AND name = ?");
-  q.Bind(1, t.id).Bind(2, s.name);
-  if (q.Step()) Fail(1913, "There is already an index on table '" + t.name + "' named '" + s.name + "'.");
-  int group = s.fileGroup.empty() ? 0 : FileGroupId(Db(), s.fileGroup);
-  CreateIndexEntry(t, s.name, s.columns, s.unique, s.clustered.value_or(false), 0, group, 0);
-  TouchObject(t.id);
-}
-
-void Session::DropIndex(const ObjectName& table, const std::string& index) {
-  auto t = LoadTable(Db(), table.name);
-  std::string full = table.name + "." + index;
-  if (!t) Fail(3701, "Cannot drop the index '" + full + "', because it does not exist in the system catalog.");
-  Stmt q(Db(), "SELECT indid, status, groupid FROM sysindexes WHERE id = ? AND name = ? AND indid BETWEEN 1 AND 254");
-  q.Bind(1, t->id).Bind(2, index);
-  if (!q.Step()) Fail(3703, "Cannot drop the index '" + full + "', because it does not exist in the system catalog.");
-  int64_t indid = q.Int(0), status = q.Int(1), group = q.Int(2);
-  if (status & 0x800)
-    Fail(3723, "An explicit DROP INDEX is not allowed on index '" + full + "'. It is being used for PRIMARY KEY constraint enforcement.");
-  if (status & 0x1000)
-    Fail(3723, "An explicit DROP INDEX is not allowed on index '" + full + "'. It is being used for UNIQUE KEY constraint enforcement.");
-  std::string tid = std::to_string(t->id);
-  ExecSql(Db(), "DELETE FROM sysindexes WHERE id = " + tid + " AND indid = " + std::to_string(indid) +
-                    "; DELETE FROM sysindexkeys WHERE id = " + tid + " AND indid = " + std::to_string(indid));
-  ExecSql(Db(), "DROP INDEX IF EXISTS " + SqlIdent("schm_ix_" + tid + "_" + std::to_string(indid)));
-  if (indid == 1) {
-    Stmt heap(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt) VALUES (?, 0, 0, ?, ?, 0)");
-    heap.Bind(1, t->id).Bind(2, group).Bind(3, t->name);
-    heap.Step();
-  }
-  TouchObject(t->id);
-}
-
-void Session::CreateModule(const CreateModuleStmt& s) {
-  bool isAlter = Lower(s.text.substr(0, 5)) == "alter";
-  std::string xtype = s.what == "VIEW" ? "V" : s.what == "PROCEDURE" ? "P" : s.what == "TRIGGER" ? "TR"
-                      : s.tableFunction ? "TF" : "FN";
-  int64_t parent = 0;
-  if (s.what == "TRIGGER") parent = RequireTable(s.parentTable).id;
-  auto existing = FindObject(Db(), s.name.name);
-  int64_t id;
-  std::string crdate = NowText();
-  if (existing) {
-    if (!isAlter) DuplicateObject(s.name.name);
-    id = *existing;
-    Stmt c(Db(), "SELECT crdate FROM sysobjects WHERE id = ?");
-    c.Bind(1, id);
-    if (c.Step()) crdate = c.Text(0);
-    ExecSql(Db(), "DELETE FROM syscomments WHERE id = " + std::to_string(id) + "; DELETE FROM syscolumns WHERE id = " +
-                      std::to_string(id) + "; DELETE FROM sysobjects WHERE id = " + std::to_string(id));
-    if (s.what == "VIEW") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(s.name.name));
-  } else {
-    if (isAlter) Fail(208, "Invalid object name '" + s.name.name + "'.");
-    id = NewObjectId(Db());
-  }
-  Stmt ins(Db(), "INSERT INTO sysobjects (name, id, xtype, uid, parent_obj, crdate, type, refdate, status, category) "
-                 "VALUES (?, ?, ?, 1, ?, ?, ?, ?, ?, 0)");
-  ins.Bind(1, s.name.name).Bind(2, id).Bind(3, xtype).Bind(4, parent).Bind(5, crdate).Bind(6, xtype).Bind(7, NowText());
-  ins.Bind(8, int64_t{s.encrypted ? 0x20000000 | 0x4 : 0});
-  ins.Step();
-  StoreText(Db(), id, s.text, s.encrypted);
-  if (s.what == "VIEW" && s.viewSelect) {
-    try {
-      Translator tr(database_, InMaster());
-      std::string body = tr.Query(*s.viewSelect);
-      ExecSql(Db(), "SAVEPOINT schm_view");
-      try {
-        ExecSql(Db(), "CREATE VIEW " + SqlIdent(s.name.name) + " AS " + body);
-        Stmt cols(Db(), "SELECT * FROM " + SqlIdent(s.name.name) + " LIMIT 0");
-        int n = sqlite3_column_count(cols.Get());
-        Stmt sc(Db(), "INSERT INTO syscolumns (name, id, xtype, xusertype, length, xprec, xscale, colid, colorder, "
-                      "cdefault, status, type, usertype, prec, scale, isnullable, collation) VALUES (?,?,?,?,?,?,?,?,?,0,8,?,?,?,?,1,?)");
-        for (int i = 0; i < n; ++i) {
-          const char* decl = sqlite3_column_decltype(cols.Get(), i);
-          const SqlType* type = FindType(decl ? decl : "sql_variant");
-          if (!type) type = FindType("sql_variant");
-          sc.Reset();
-          sc.Bind(1, std::string(sqlite3_column_name(cols.Get(), i))).Bind(2, id).Bind(3, int64_t{type->xtype});
-          sc.Bind(4, int64_t{type->xusertype}).Bind(5, int64_t{type->length}).Bind(6, int64_t{type->prec}).Bind(7, int64_t{type->scale});
-          sc.Bind(8, int64_t{i + 1}).Bind(9, int64_t{i + 1}).Bind(10, int64_t{type->xtype}).Bind(11, int64_t{type->xtype});
-          sc.Bind(12, int64_t{type->prec}).Bind(13, int64_t{type->scale});
-          if (type->character) sc.Bind(14, std::string(kDefaultCollation));
-          else sc.BindNull(14);
-          sc.Step();
-        }
-        ExecSql(Db(), "RELEASE schm_view");
-      } catch (const ESqliteError&) {
-        // The view stays a text: its query reaches something the server cannot translate.
-        sqlite3_exec(Db(), "ROLLBACK TO schm_view; RELEASE schm_view", nullptr, nullptr, nullptr);
-      }
-    } catch (const ado::EOleException&) {
-    }
-  }
-}
-
-void Session::DropModule(const DropStmt& s) {
-  for (const auto& n : s.names) {
-    std::string want = s.what == "VIEW" ? "V" : s.what == "PROCEDURE" ? "P" : s.what == "TRIGGER" ? "TR"
-                       : s.what == "DEFAULT" ? "D" : s.what == "RULE" ? "R" : "FN";
-    Stmt q(Db(), "SELECT id, rtrim(xtype) FROM sysobjects WHERE name = ?");
-    q.Bind(1, n.name);
-    bool found = false;
-    int64_t id = 0;
-    while (q.Step()) {
-      std::string x = q.Text(1);
-      if (x == want || (want == "FN" && (x == "FN" || x == "TF" || x == "IF"))) {
-        found = true;
-        id = q.Int(0);
-      }
-    }
-    std::string what = Lower(s.what);
-    if (!found)
-      Fail(3701, "Cannot drop the " + what + " '" + n.name + "', because it does not exist in the system catalog.");
-    ExecSql(Db(), "DELETE FROM syscomments WHERE id = " + std::to_string(id) + "; DELETE FROM syscolumns WHERE id = " +
-                      std::to_string(id) + "; DELETE FROM sysproperties WHERE id = " + std::to_string(id) +
-                      "; DELETE FROM sysobjects WHERE id = " + std::to_string(id));
-    if (want == "V") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(n.name));
-  }
-}
-
-void Session::Rename(const std::vector<std::string>& args) {
-  if (args.size() < 2) Fail(201, "Procedure 'sp_rename' expects parameter '@newname', which was not supplied.");
-  std::string kind = args.size() > 2 ? Lower(args[2]) : "object";
-  std::vector<std::string> parts = SplitName(args[0]);
-  std::string newName = SplitName(args[1]).back();
-  if (newName.empty()) Fail(15223, "Error: The new name '' is invalid.");
-  auto ambiguous = [&]() {
-    Fail(15248, "Either the parameter @objname is ambiguous or the claimed @objtype (" + kind + ") is wrong.");
-  };
-  if (kind == "column") {
-    if (parts.size() < 2) ambiguous();
-    std::string table = parts[parts.size() - 2], column = parts.back();
-    auto t = LoadTable(Db(), table);
-    if (!t || t->xtype != "U") ambiguous();
-    const ColumnInfo* c = t->Column(column);
-    if (!c) ambiguous();
-    if (t->Column(newName) && !SameName(newName, column))
-      Fail(15335, "Error: The new name '" + newName + "' is already in use as a COLUMN name and would cause a duplicate that is not permitted.");
-    std::vector<std::string> sources;
-    for (const auto& col : t->columns) sources.push_back(SqlIdent(col.name));
-    Stmt u(Db(), "UPDATE syscolumns SET name = ? WHERE id = ? AND colid = ?");
-    u.Bind(1, newName).Bind(2, t->id).Bind(3, int64_t{c->colid});
-    u.Step();
-    Rebuild(*t, sources);
-    return;
-  }
-  std::string oldName = parts.back();
-  if (kind == "index") {
-    if (parts.size() < 2) ambiguous();
-    auto t = LoadTable(Db(), parts[parts.size() - 2]);
-    if (!t) ambiguous();
-    Stmt u(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND name = ? AND indid BETWEEN 1 AND 254");
-    u.Bind(1, newName).Bind(2, t->id).Bind(3, oldName);
-    u.Step();
-    if (!Changes()) ambiguous();
-    return;
-  }
-  auto id = FindObject(Db(), oldName);
-  if (!id) ambiguous();
-  if (auto other = FindObject(Db(), newName); other && *other != *id)
-    Fail(15335, "Error: The new name '" + newName + "' is already in use as a object name and would cause a duplicate that is not permitted.");
-  std::string xtype = ObjectType(Db(), *id);
-  Stmt u(Db(), "UPDATE sysobjects SET name = ? WHERE id = ?");
-  u.Bind(1, newName).Bind(2, *id);
-  u.Step();
-  if (xtype == "U") {
-    Stmt h(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND indid = 0");
-    h.Bind(1, newName).Bind(2, *id);
-    h.Step();
-    Stmt ti(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND indid = 255");
-    ti.Bind(1, "t" + newName).Bind(2, *id);
-    ti.Step();
-    ExecSql(Db(), "ALTER TABLE " + SqlIdent(oldName) + " RENAME TO " + SqlIdent(newName));
-    auto t = LoadTable(Db(), newName);
-    std::vector<std::string> sources;
-    for (const auto& c : t->columns) sources.push_back(SqlIdent(c.name));
-    RebuildPhysical(Db(), database_, *id, sources, true);
-    RefreshForeignKeyTriggers(Db(), database_, *id);
-  } else if (xtype == "PK" || xtype == "UQ") {
-    Stmt p(Db(), "UPDATE sysindexes SET name = ? WHERE name = ? AND id = (SELECT parent_obj FROM sysobjects WHERE id = ?)");
-    p.Bind(1, newName).Bind(2, oldName).Bind(3, *id);
-    p.Step();
-  } else if (xtype == "F") {
-    Stmt p(Db(), "SELECT fkeyid FROM sysreferences WHERE constid = ?");
-    p.Bind(1, *id);
-    if (p.Step()) RefreshForeignKeyTriggers(Db(), database_, p.Int(0));
-  } else if (xtype == "V") {
-    // SQLite views cannot be renamed: the queryable view is written again under the new name.
-    std::string sql;
-    if (QueryInt(Db(), "SELECT count(*) FROM sqlite_master WHERE type = 'view' AND name = " + SqlLiteral(oldName) + " COLLATE NOCASE")) {
-      Stmt v(Db(), "SELECT sql FROM sqlite_master WHERE type = 'view' AND name = ? COLLATE NOCASE");
-      v.Bind(1, oldName);
-      if (v.Step()) sql = v.Text(0);
-      size_t as = sql.find(" AS ");
-      ExecSql(Db(), "DROP VIEW " + SqlIdent(oldName));
-      if (as != std::string::npos) ExecSql(Db(), "CREATE VIEW " + SqlIdent(newName) + sql.substr(as));
-    }
-  }
 }
 
 }  // namespace servers::sqlserver

@@ -1,0 +1,325 @@
+// Data statements of the session: SELECT, INSERT, UPDATE and DELETE (with FROM), translated
+// to SQLite over the user tables with the server's conversions and identity rules.
+#include <strings.h>
+
+#include <cstdio>
+
+#include "servers/sqlserver/Session.h"
+#include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Translator.h"
+#include "servers/sqlserver/Types.h"
+
+namespace servers::sqlserver {
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The FROM item that names `target` (by alias, or by table name when it has none), searched
+// through joins; nullptr when none does.
+const TableRef* FindTarget(const TableRef& t, const std::string& target, bool byTableName) {
+  if (t.kind == TableRef::Named) {
+    if (!t.alias.empty()) {
+      if (strcasecmp(t.alias.c_str(), target.c_str()) == 0) return &t;
+      return byTableName && strcasecmp(t.name.name.c_str(), target.c_str()) == 0 ? &t : nullptr;
+    }
+    return strcasecmp(t.name.name.c_str(), target.c_str()) == 0 ? &t : nullptr;
+  }
+  if (t.kind == TableRef::Join) {
+    if (auto* l = FindTarget(*t.left, target, byTableName)) return l;
+    return FindTarget(*t.right, target, byTableName);
+  }
+  return nullptr;
+}
+
+const TableRef* FindTarget(const std::vector<std::unique_ptr<TableRef>>& from, const std::string& target) {
+  for (const auto& f : from)
+    if (auto* r = FindTarget(*f, target, false)) return r;
+  for (const auto& f : from)
+    if (auto* r = FindTarget(*f, target, true)) return r;
+  return nullptr;
+}
+
+// The value in column `col` of the current row as an SQL literal.
+std::string LiteralOf(sqlite3_stmt* st, int col) {
+  switch (sqlite3_column_type(st, col)) {
+    case SQLITE_NULL:
+      return "NULL";
+    case SQLITE_INTEGER:
+      return std::to_string(sqlite3_column_int64(st, col));
+    case SQLITE_FLOAT: {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.17g", sqlite3_column_double(st, col));
+      return buf;
+    }
+    case SQLITE_TEXT:
+      return SqlLiteral(reinterpret_cast<const char*>(sqlite3_column_text(st, col)));
+    default: {
+      const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(st, col));
+      std::string hex = "X'";
+      static const char* const kHex = "0123456789ABCDEF";
+      for (int i = 0; i < sqlite3_column_bytes(st, col); ++i) {
+        hex += kHex[p[i] >> 4];
+        hex += kHex[p[i] & 15];
+      }
+      return hex + "'";
+    }
+  }
+}
+
+}  // namespace
+
+void Session::RunVariables(const VariableStmt& s) {
+  Translator tr(database_, InMaster(), &variables_);
+  for (const auto& item : s.items) {
+    if (s.kind == Statement::kDeclare) {
+      if (variableTypes_.count(item.name))
+        Fail(134, "The variable name '" + item.name + "' has already been declared. Variable names must be unique within a query batch or stored procedure.");
+      if (!FindType(item.type.name)) Fail(2715, "Column or parameter #1: Cannot find data type " + item.type.name + ".");
+      variableTypes_[item.name] = item.type;
+      variables_[item.name] = "NULL";
+    } else if (!variableTypes_.count(item.name)) {
+      Fail(137, "Must declare the variable '" + item.name + "'.");
+    }
+    if (item.value) {
+      Stmt q(Db(), "SELECT " + tr.Expression(*item.value));
+      std::string value = q.Step() ? LiteralOf(q.Get(), 0) : "NULL";
+      variables_[item.name] = AssignValue(variableTypes_[item.name], value);
+    }
+  }
+}
+
+std::string Session::AssignValue(const TypeSpec& type, const std::string& literal) {
+  const SqlType* t = FindType(type.name);
+  if (!t || t->character || literal == "NULL") return literal;
+  ColumnInfo c;
+  c.xtype = t->xtype;
+  c.xusertype = t->xusertype;
+  c.typeName = t->name;
+  ColumnStorage st = StorageOf(*t, type);
+  c.prec = st.prec;
+  c.length = st.length;
+  Stmt q(Db(), "SELECT " + StoredValue(c, literal));
+  q.Step();
+  return LiteralOf(q.Get(), 0);
+}
+
+void Session::RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results) {
+  Translator tr(database_, InMaster(), &variables_);
+  size_t assignments = 0;
+  for (const auto& item : s.select->items) assignments += !item.assignTo.empty();
+  if (assignments) {
+    if (assignments != s.select->items.size() || !s.select->unions.empty())
+      Fail(141, "A SELECT statement that assigns a value to a variable must not be combined with data-retrieval operations.");
+    for (const auto& item : s.select->items)
+      if (!variableTypes_.count(item.assignTo)) Fail(137, "Must declare the variable '" + item.assignTo + "'.");
+    Stmt q(Db(), tr.Query(*s.select));
+    std::vector<std::string> values(s.select->items.size());
+    bool any = false;
+    while (q.Step()) {
+      any = true;
+      for (size_t i = 0; i < values.size(); ++i) values[i] = LiteralOf(q.Get(), static_cast<int>(i));
+    }
+    if (any)
+      for (size_t i = 0; i < values.size(); ++i) {
+        const std::string& name = s.select->items[i].assignTo;
+        variables_[name] = AssignValue(variableTypes_[name], values[i]);
+      }
+    return;
+  }
+  ado::StatementResult r;
+  r.HasRows = true;
+  r.Rows = Query(tr.Query(*s.select));
+  results.push_back(std::move(r));
+}
+
+TableInfo Session::RequireTable(const ObjectName& name) {
+  if (!name.db.empty() && Lower(name.db) != Lower(database_))
+    Fail(208, "Invalid object name '" + name.db + "." + name.owner + "." + name.name + "'.");
+  auto t = LoadTable(Db(), name.name);
+  if (t && t->xtype == "S")
+    Fail(259, "Ad hoc updates to system catalogs are not enabled. The system administrator must reconfigure SQL Server to allow this.");
+  if (!t || t->xtype != "U") Fail(208, "Invalid object name '" + name.name + "'.");
+  return *t;
+}
+
+std::string Session::ValueFor(const ColumnInfo& c, const Expr& e, const TableInfo&) {
+  Translator tr(database_, InMaster(), &variables_);
+  if (e.kind == Expr::Default) {
+    if (!c.cdefault) return "NULL";
+    Stmt d(Db(), "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
+    d.Bind(1, c.cdefault);
+    std::string text;
+    while (d.Step()) text += d.Text(0);
+    auto stmts = ParseBatch("SELECT " + text);
+    return tr.Expression(*static_cast<const SelectStmt&>(*stmts[0]).select->items[0].expr);
+  }
+  return StoredValue(c, tr.Expression(e));
+}
+
+int64_t Session::RunInsert(const InsertStmt& s) {
+  TableInfo t = RequireTable(s.table);
+  const ColumnInfo* idc = t.Identity();
+  bool idInsert = idc && identityInsert_.count(t.id);
+  std::vector<const ColumnInfo*> cols;
+  if (s.columns.empty()) {
+    if (idInsert)
+      Fail(8101, "An explicit value for the identity column in table '" + t.name +
+                     "' can only be specified when a column list is used and IDENTITY_INSERT is ON.");
+    for (const auto& c : t.columns)
+      if (!c.identity && c.xtype != 189) cols.push_back(&c);
+  } else {
+    for (const auto& n : s.columns) {
+      const ColumnInfo* c = t.Column(n);
+      if (!c) Fail(207, "Invalid column name '" + n + "'.");
+      if (c->identity && !idInsert)
+        Fail(544, "Cannot insert explicit value for identity column in table '" + t.name +
+                      "' when IDENTITY_INSERT is set to OFF.");
+      cols.push_back(c);
+    }
+  }
+  if (idInsert && idc) {
+    bool listed = false;
+    for (auto* c : cols) listed |= c == idc;
+    if (!listed)
+      Fail(545, "Explicit value must be specified for identity column in table '" + t.name +
+                    "' when IDENTITY_INSERT is set to ON.");
+  }
+  std::string colList;
+  for (size_t i = 0; i < cols.size(); ++i) colList += (i ? ", " : "") + SqlIdent(cols[i]->name);
+  std::string sql = "INSERT INTO " + SqlIdent(t.name);
+  if (s.defaultValues) {
+    sql += " DEFAULT VALUES";
+  } else if (s.select) {
+    Translator tr(database_, InMaster(), &variables_);
+    // Values bound for dates, bits and fixed-length text are converted as the server stores them.
+    bool convert = false;
+    for (auto* c : cols) convert |= StoredValue(*c, "v") != "v";
+    if (!convert) {
+      sql += " (" + colList + ") " + tr.Query(*s.select);
+    } else {
+      std::string names, values;
+      for (size_t i = 0; i < cols.size(); ++i) {
+        std::string n = "c" + std::to_string(i);
+        names += (i ? ", " : "") + n;
+        std::string v = n;
+        values += (i ? ", " : "") + StoredValue(*cols[i], n);
+      }
+      size_t produced = 0;
+      {
+        Stmt probe(Db(), "SELECT * FROM (" + tr.Query(*s.select) + ") LIMIT 0");
+        produced = static_cast<size_t>(sqlite3_column_count(probe.Get()));
+      }
+      if (produced != cols.size())
+        Fail(s.columns.empty() ? 213 : 120,
+             s.columns.empty() ? "Insert Error: Column name or number of supplied values does not match table definition."
+                               : "The select list for the INSERT statement contains fewer items than the insert list. The number of SELECT values must match the number of INSERT columns.");
+      sql = "WITH schm_source(" + names + ") AS (" + tr.Query(*s.select) + ") " + sql + " (" + colList +
+            ") SELECT " + values + " FROM schm_source";
+    }
+  } else {
+    sql += " (" + colList + ") VALUES ";
+    for (size_t r = 0; r < s.values.size(); ++r) {
+      const auto& row = s.values[r];
+      if (row.size() != cols.size()) {
+        if (s.columns.empty())
+          Fail(213, "Insert Error: Column name or number of supplied values does not match table definition.");
+        Fail(row.size() > cols.size() ? 110 : 109,
+             row.size() > cols.size()
+                 ? "There are fewer columns in the INSERT statement than values specified in the VALUES clause. The number of values in the VALUES clause must match the number of columns specified in the INSERT statement."
+                 : "There are more columns in the INSERT statement than values specified in the VALUES clause. The number of values in the VALUES clause must match the number of columns specified in the INSERT statement.");
+      }
+      sql += r ? ", (" : "(";
+      for (size_t i = 0; i < row.size(); ++i) sql += (i ? ", " : "") + ValueFor(*cols[i], *row[i], t);
+      sql += ")";
+    }
+  }
+  ExecSql(Db(), sql);
+  int64_t changes = Changes();
+  if (idc && changes > 0) {
+    Stmt q(Db(), "SELECT current FROM schm_identity WHERE id = ?");
+    q.Bind(1, t.id);
+    if (q.Step() && !q.IsNull(0)) {
+      lastIdentity_ = q.Int(0);
+      hasIdentity_ = true;
+    }
+  }
+  return changes;
+}
+
+int64_t Session::RunUpdate(const UpdateStmt& s) {
+  Translator tr(database_, InMaster(), &variables_);
+  // The target may be an alias of a FROM item, also inside a join.
+  const TableRef* targetRef = FindTarget(s.from, s.table.name);
+  size_t targetIndex = s.from.size();
+  for (size_t i = 0; i < s.from.size(); ++i)
+    if (s.from[i].get() == targetRef) targetIndex = i;
+  TableInfo t = RequireTable(targetRef ? targetRef->name : s.table);
+  std::string sql = "UPDATE " + SqlIdent(t.name);
+  std::string alias;
+  std::string rowidJoin;
+  if (targetRef && targetIndex < s.from.size()) {
+    // A FROM item of its own: it becomes the target.
+    alias = targetRef->alias;
+  } else if (targetRef || !s.from.empty()) {
+    // Named inside a join (or not at all): match the FROM rows to the target by rowid.
+    alias = "schm_target";
+    std::string ref = targetRef ? (targetRef->alias.empty() ? targetRef->name.name : targetRef->alias) : t.name;
+    rowidJoin = SqlIdent(alias) + ".rowid = " + SqlIdent(ref) + ".rowid";
+  }
+  std::string from;
+  for (size_t i = 0; i < s.from.size(); ++i) {
+    if (i == targetIndex) continue;
+    from += (from.empty() ? "" : ", ") + tr.From(*s.from[i]);
+  }
+  std::string where = s.where ? tr.Expression(*s.where) : "";
+  std::vector<std::string> sets;
+  for (const auto& [parts, expr] : s.sets) {
+    const std::string& colName = parts.back();
+    const ColumnInfo* c = t.Column(colName);
+    if (!c) Fail(207, "Invalid column name '" + colName + "'.");
+    if (c->identity) Fail(8102, "Cannot update identity column '" + c->name + "'.");
+    sets.push_back(SqlIdent(c->name) + " = " + ValueFor(*c, *expr, t));
+  }
+  if (!alias.empty()) sql += " AS " + SqlIdent(alias);
+  sql += " SET ";
+  if (rowidJoin.empty()) {
+    for (size_t i = 0; i < sets.size(); ++i) sql += (i ? ", " : "") + sets[i];
+    if (!from.empty()) sql += " FROM " + from;
+    if (!where.empty()) sql += " WHERE " + where;
+  } else {
+    // SQLite's UPDATE ... FROM hides the rowids of joined tables: each value comes from the
+    // joined row of the target through a correlated sub-query.
+    std::string match = " FROM " + from + " WHERE " + rowidJoin + (where.empty() ? "" : " AND (" + where + ")");
+    for (size_t i = 0; i < sets.size(); ++i) {
+      size_t eq = sets[i].find(" = ");
+      sql += (i ? ", " : "") + sets[i].substr(0, eq) + " = (SELECT " + sets[i].substr(eq + 3) + match + " LIMIT 1)";
+    }
+    sql += " WHERE EXISTS (SELECT 1" + match + ")";
+  }
+  ExecSql(Db(), sql);
+  return Changes();
+}
+
+int64_t Session::RunDelete(const DeleteStmt& s) {
+  Translator tr(database_, InMaster(), &variables_);
+  const TableRef* ref = FindTarget(s.from, s.table.name);
+  TableInfo t = RequireTable(ref ? ref->name : s.table);
+  std::string sql = "DELETE FROM " + SqlIdent(t.name);
+  if (!s.from.empty()) {
+    std::string from;
+    for (size_t i = 0; i < s.from.size(); ++i) from += (i ? ", " : "") + tr.From(*s.from[i]);
+    std::string source = ref ? (ref->alias.empty() ? ref->name.name : ref->alias) : s.table.name;
+    sql += " WHERE rowid IN (SELECT " + SqlIdent(source) + ".rowid FROM " + from +
+           (s.where ? " WHERE " + tr.Expression(*s.where) : "") + ")";
+  } else if (s.where) {
+    sql += " WHERE " + tr.Expression(*s.where);
+  }
+  ExecSql(Db(), sql);
+  return Changes();
+}
+
+}  // namespace servers::sqlserver

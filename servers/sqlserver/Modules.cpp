@@ -1,0 +1,222 @@
+// Views, procedures, functions and triggers kept by their text, and sp_rename.
+#include <strings.h>
+
+#include <algorithm>
+
+#include "servers/sqlserver/Session.h"
+#include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Translator.h"
+#include "servers/sqlserver/Types.h"
+
+namespace servers::sqlserver {
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+
+[[noreturn]] void DuplicateObject(const std::string& name) {
+  Fail(2714, "There is already an object named '" + name + "' in the database.");
+}
+
+// Strips [brackets] and the owner: "[dbo].[T]" -> parts {"dbo", "T"}.
+std::vector<std::string> SplitName(const std::string& text) {
+  std::vector<std::string> parts;
+  std::string cur;
+  bool bracket = false;
+  for (char c : text) {
+    if (bracket) {
+      if (c == ']') bracket = false;
+      else cur += c;
+    } else if (c == '[') {
+      bracket = true;
+    } else if (c == '.') {
+      parts.push_back(cur);
+      cur.clear();
+    } else if (c != '"') {
+      cur += c;
+    }
+  }
+  parts.push_back(cur);
+  // A name quoted twice ("[[My Col]]") keeps one pair of brackets at most; take it off.
+  for (auto& p : parts)
+    while (p.size() >= 2 && p.front() == '[' && p.back() == ']') p = p.substr(1, p.size() - 2);
+  for (auto& p : parts)
+    if (!p.empty() && p.back() == ']' && p.find('[') == std::string::npos) p.pop_back();
+  return parts;
+}
+
+}  // namespace
+
+void Session::CreateModule(const CreateModuleStmt& s) {
+  bool isAlter = Lower(s.text.substr(0, 5)) == "alter";
+  std::string xtype = s.what == "VIEW" ? "V" : s.what == "PROCEDURE" ? "P" : s.what == "TRIGGER" ? "TR"
+                      : s.tableFunction ? "TF" : "FN";
+  int64_t parent = 0;
+  if (s.what == "TRIGGER") parent = RequireTable(s.parentTable).id;
+  auto existing = FindObject(Db(), s.name.name);
+  int64_t id;
+  std::string crdate = NowText();
+  if (existing) {
+    if (!isAlter) DuplicateObject(s.name.name);
+    id = *existing;
+    Stmt c(Db(), "SELECT crdate FROM sysobjects WHERE id = ?");
+    c.Bind(1, id);
+    if (c.Step()) crdate = c.Text(0);
+    ExecSql(Db(), "DELETE FROM syscomments WHERE id = " + std::to_string(id) + "; DELETE FROM syscolumns WHERE id = " +
+                      std::to_string(id) + "; DELETE FROM sysobjects WHERE id = " + std::to_string(id));
+    if (s.what == "VIEW") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(s.name.name));
+  } else {
+    if (isAlter) Fail(208, "Invalid object name '" + s.name.name + "'.");
+    id = NewObjectId(Db());
+  }
+  Stmt ins(Db(), "INSERT INTO sysobjects (name, id, xtype, uid, parent_obj, crdate, type, refdate, status, category) "
+                 "VALUES (?, ?, ?, 1, ?, ?, ?, ?, ?, 0)");
+  ins.Bind(1, s.name.name).Bind(2, id).Bind(3, xtype).Bind(4, parent).Bind(5, crdate).Bind(6, xtype).Bind(7, NowText());
+  ins.Bind(8, int64_t{s.encrypted ? 0x20000000 | 0x4 : 0});
+  ins.Step();
+  StoreText(Db(), id, s.text, s.encrypted);
+  if (s.what == "VIEW" && s.viewSelect) {
+    try {
+      Translator tr(database_, InMaster(), &variables_);
+      std::string body = tr.Query(*s.viewSelect);
+      ExecSql(Db(), "SAVEPOINT schm_view");
+      try {
+        ExecSql(Db(), "CREATE VIEW " + SqlIdent(s.name.name) + " AS " + body);
+        Stmt cols(Db(), "SELECT * FROM " + SqlIdent(s.name.name) + " LIMIT 0");
+        int n = sqlite3_column_count(cols.Get());
+        Stmt sc(Db(), "INSERT INTO syscolumns (name, id, xtype, xusertype, length, xprec, xscale, colid, colorder, "
+                      "cdefault, status, type, usertype, prec, scale, isnullable, collation) VALUES (?,?,?,?,?,?,?,?,?,0,8,?,?,?,?,1,?)");
+        for (int i = 0; i < n; ++i) {
+          const char* decl = sqlite3_column_decltype(cols.Get(), i);
+          const SqlType* type = FindType(decl ? decl : "sql_variant");
+          if (!type) type = FindType("sql_variant");
+          sc.Reset();
+          sc.Bind(1, std::string(sqlite3_column_name(cols.Get(), i))).Bind(2, id).Bind(3, int64_t{type->xtype});
+          sc.Bind(4, int64_t{type->xusertype}).Bind(5, int64_t{type->length}).Bind(6, int64_t{type->prec}).Bind(7, int64_t{type->scale});
+          sc.Bind(8, int64_t{i + 1}).Bind(9, int64_t{i + 1}).Bind(10, int64_t{type->xtype}).Bind(11, int64_t{type->xtype});
+          sc.Bind(12, int64_t{type->prec}).Bind(13, int64_t{type->scale});
+          if (type->character) sc.Bind(14, std::string(kDefaultCollation));
+          else sc.BindNull(14);
+          sc.Step();
+        }
+        ExecSql(Db(), "RELEASE schm_view");
+      } catch (const ESqliteError&) {
+        // The view stays a text: its query reaches something the server cannot translate.
+        sqlite3_exec(Db(), "ROLLBACK TO schm_view; RELEASE schm_view", nullptr, nullptr, nullptr);
+      }
+    } catch (const ado::EOleException&) {
+    }
+  }
+}
+
+void Session::DropModule(const DropStmt& s) {
+  for (const auto& n : s.names) {
+    std::string want = s.what == "VIEW" ? "V" : s.what == "PROCEDURE" ? "P" : s.what == "TRIGGER" ? "TR"
+                       : s.what == "DEFAULT" ? "D" : s.what == "RULE" ? "R" : "FN";
+    Stmt q(Db(), "SELECT id, rtrim(xtype) FROM sysobjects WHERE name = ?");
+    q.Bind(1, n.name);
+    bool found = false;
+    int64_t id = 0;
+    while (q.Step()) {
+      std::string x = q.Text(1);
+      if (x == want || (want == "FN" && (x == "FN" || x == "TF" || x == "IF"))) {
+        found = true;
+        id = q.Int(0);
+      }
+    }
+    std::string what = Lower(s.what);
+    if (!found)
+      Fail(3701, "Cannot drop the " + what + " '" + n.name + "', because it does not exist in the system catalog.");
+    ExecSql(Db(), "DELETE FROM syscomments WHERE id = " + std::to_string(id) + "; DELETE FROM syscolumns WHERE id = " +
+                      std::to_string(id) + "; DELETE FROM sysproperties WHERE id = " + std::to_string(id) +
+                      "; DELETE FROM sysobjects WHERE id = " + std::to_string(id));
+    if (want == "V") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(n.name));
+  }
+}
+
+void Session::Rename(const std::vector<std::string>& args) {
+  if (args.size() < 2) Fail(201, "Procedure 'sp_rename' expects parameter '@newname', which was not supplied.");
+  std::string kind = args.size() > 2 ? Lower(args[2]) : "object";
+  std::vector<std::string> parts = SplitName(args[0]);
+  std::string newName = SplitName(args[1]).back();
+  if (newName.empty()) Fail(15223, "Error: The new name '' is invalid.");
+  auto ambiguous = [&]() {
+    Fail(15248, "Either the parameter @objname is ambiguous or the claimed @objtype (" + kind + ") is wrong.");
+  };
+  if (kind == "column") {
+    if (parts.size() < 2) ambiguous();
+    std::string table = parts[parts.size() - 2], column = parts.back();
+    auto t = LoadTable(Db(), table);
+    if (!t || t->xtype != "U") ambiguous();
+    const ColumnInfo* c = t->Column(column);
+    if (!c) ambiguous();
+    if (t->Column(newName) && !SameName(newName, column))
+      Fail(15335, "Error: The new name '" + newName + "' is already in use as a COLUMN name and would cause a duplicate that is not permitted.");
+    std::vector<std::string> sources;
+    for (const auto& col : t->columns) sources.push_back(SqlIdent(col.name));
+    Stmt u(Db(), "UPDATE syscolumns SET name = ? WHERE id = ? AND colid = ?");
+    u.Bind(1, newName).Bind(2, t->id).Bind(3, int64_t{c->colid});
+    u.Step();
+    Rebuild(*t, sources);
+    return;
+  }
+  std::string oldName = parts.back();
+  if (kind == "index") {
+    if (parts.size() < 2) ambiguous();
+    auto t = LoadTable(Db(), parts[parts.size() - 2]);
+    if (!t) ambiguous();
+    Stmt u(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND name = ? AND indid BETWEEN 1 AND 254");
+    u.Bind(1, newName).Bind(2, t->id).Bind(3, oldName);
+    u.Step();
+    if (!Changes()) ambiguous();
+    return;
+  }
+  auto id = FindObject(Db(), oldName);
+  if (!id) ambiguous();
+  if (auto other = FindObject(Db(), newName); other && *other != *id)
+    Fail(15335, "Error: The new name '" + newName + "' is already in use as a object name and would cause a duplicate that is not permitted.");
+  std::string xtype = ObjectType(Db(), *id);
+  Stmt u(Db(), "UPDATE sysobjects SET name = ? WHERE id = ?");
+  u.Bind(1, newName).Bind(2, *id);
+  u.Step();
+  if (xtype == "U") {
+    Stmt h(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND indid = 0");
+    h.Bind(1, newName).Bind(2, *id);
+    h.Step();
+    Stmt ti(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND indid = 255");
+    ti.Bind(1, "t" + newName).Bind(2, *id);
+    ti.Step();
+    ExecSql(Db(), "ALTER TABLE " + SqlIdent(oldName) + " RENAME TO " + SqlIdent(newName));
+    auto t = LoadTable(Db(), newName);
+    std::vector<std::string> sources;
+    for (const auto& c : t->columns) sources.push_back(SqlIdent(c.name));
+    RebuildPhysical(Db(), database_, *id, sources, true);
+    RefreshForeignKeyTriggers(Db(), database_, *id);
+  } else if (xtype == "PK" || xtype == "UQ") {
+    Stmt p(Db(), "UPDATE sysindexes SET name = ? WHERE name = ? AND id = (SELECT parent_obj FROM sysobjects WHERE id = ?)");
+    p.Bind(1, newName).Bind(2, oldName).Bind(3, *id);
+    p.Step();
+  } else if (xtype == "F") {
+    Stmt p(Db(), "SELECT fkeyid FROM sysreferences WHERE constid = ?");
+    p.Bind(1, *id);
+    if (p.Step()) RefreshForeignKeyTriggers(Db(), database_, p.Int(0));
+  } else if (xtype == "V") {
+    // SQLite views cannot be renamed: the queryable view is written again under the new name.
+    std::string sql;
+    if (QueryInt(Db(), "SELECT count(*) FROM sqlite_master WHERE type = 'view' AND name = " + SqlLiteral(oldName) + " COLLATE NOCASE")) {
+      Stmt v(Db(), "SELECT sql FROM sqlite_master WHERE type = 'view' AND name = ? COLLATE NOCASE");
+      v.Bind(1, oldName);
+      if (v.Step()) sql = v.Text(0);
+      size_t as = sql.find(" AS ");
+      ExecSql(Db(), "DROP VIEW " + SqlIdent(oldName));
+      if (as != std::string::npos) ExecSql(Db(), "CREATE VIEW " + SqlIdent(newName) + sql.substr(as));
+    }
+  }
+}
+
+}  // namespace servers::sqlserver

@@ -1,0 +1,160 @@
+// The parser's own layout: the recursive-descent Parser class shared by the expression and
+// statement halves (ParseExpressions.cpp, Parser.cpp). Internal to the server.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "servers/sqlserver/Ast.h"
+#include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Tokenizer.h"
+
+namespace servers::sqlserver {
+
+std::string LowerName(std::string s);
+// Words that end an expression or a name list and never serve as an alias.
+const std::set<std::string>& ReservedWords();
+
+class Parser {
+ public:
+  explicit Parser(const std::string& sql) : sql_(sql), toks_(Tokenize(sql)) {}
+
+  std::vector<StatementPtr> ParseAll();
+
+ private:
+  const std::string& sql_;
+  std::vector<Token> toks_;
+  size_t pos_ = 0;
+  int depth_ = 0;  // nesting of expressions, queries and blocks
+
+  // Counts one level of nesting for its lifetime; too deep a statement is refused, not
+  // followed until the stack runs out.
+  [[noreturn]] static void Nested() {
+    Fail(191, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
+  }
+  struct Nest {
+    explicit Nest(Parser& p) : p_(p) {
+      if (++p_.depth_ > 500) Nested();
+    }
+    ~Nest() { --p_.depth_; }
+    Parser& p_;
+  };
+
+  const Token& Peek(size_t ahead = 0) const {
+    size_t i = pos_ + ahead;
+    return i < toks_.size() ? toks_[i] : toks_.back();
+  }
+  const Token& Next();
+  [[noreturn]] void Error() const { ErrorAt(Peek()); }
+  [[noreturn]] void ErrorAt(const Token& t) const;
+  bool Accept(const char* word);
+  bool AcceptSym(const char* s);
+  void Expect(const char* word) {
+    if (!Accept(word)) Error();
+  }
+  void ExpectSym(const char* s) {
+    if (!AcceptSym(s)) Error();
+  }
+  size_t PrevEnd() const { return pos_ > 0 ? toks_[pos_ - 1].end : 0; }
+
+  bool IsIdent(const Token& t) const {
+    if (t.kind == TokenKind::QuotedName) return true;
+    return t.kind == TokenKind::Name && !ReservedWords().count(LowerName(t.text));
+  }
+  // Any name, reserved words included (after a dot, in column lists).
+  bool IsAnyName(const Token& t) const {
+    return t.kind == TokenKind::QuotedName || t.kind == TokenKind::Name;
+  }
+  std::string Ident() {
+    if (!IsIdent(Peek())) Error();
+    return Next().text;
+  }
+  std::string AnyName() {
+    if (!IsAnyName(Peek())) Error();
+    return Next().text;
+  }
+
+  // server.db.owner.name with empty parts ("db..name").
+  ObjectName ParseObjectName();
+
+  std::vector<std::string> NameList();
+
+  // ---------------------------------------------------------------- expressions
+  ExprPtr Make(Expr::Kind k, size_t begin);
+  void Close(Expr& e) { e.end = PrevEnd(); }
+
+  ExprPtr ParseExpr() {
+    Nest nest(*this);
+    return ParseOr();
+  }
+
+  ExprPtr ParseOr();
+  ExprPtr ParseAnd();
+  ExprPtr ParseNot();
+  ExprPtr ParsePredicate();
+  ExprPtr ParseAdditive();
+  ExprPtr ParseMultiplicative();
+  ExprPtr ParseUnary();
+
+  TypeSpec ParseType();
+
+  ExprPtr ParsePrimary();
+
+  // ---------------------------------------------------------------- SELECT
+  std::unique_ptr<Select> ParseSelectBody();
+
+  std::unique_ptr<Select> ParseSelectCore();
+
+  std::vector<std::unique_ptr<TableRef>> ParseFromList();
+
+  std::unique_ptr<TableRef> ParseJoined();
+
+  std::unique_ptr<TableRef> ParseTablePrimary();
+
+  // ---------------------------------------------------------------- statements
+  StatementPtr ParseStatement();
+
+  StatementPtr ParseStatementBody();
+
+  void SkipWithOptions();
+
+  StatementPtr ParseProcCall();
+  bool IsArgStart(const Token& t) const;
+
+  StatementPtr ParseSet();
+
+  StatementPtr ParseInsert();
+
+  StatementPtr ParseUpdate();
+
+  StatementPtr ParseDelete();
+
+  // Source text of an expression as the catalogue keeps it: wrapped in parentheses.
+  std::string ExprText(const Expr& e);
+
+  std::string OnClause();
+
+  ConstraintDef ParseConstraint(const std::string& column);
+
+  bool AtConstraintStart() const;
+
+  ColumnDef ParseColumnDef(bool typeOptional = false);
+
+  int64_t ParseSignedInt();
+
+  StatementPtr ParseCreate();
+
+  std::vector<FileSpec> ParseFileSpecs();
+  FileSpec ParseFileSpecBody();
+
+  StatementPtr ParseModule();
+
+  StatementPtr ParseAlter();
+
+  StatementPtr ParseDrop();
+
+  StatementPtr ParseRestore();
+};
+
+}  // namespace servers::sqlserver

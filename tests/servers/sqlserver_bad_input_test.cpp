@@ -1,0 +1,108 @@
+// Hostile and broken input: statements made of random tokens and random bytes give the server's
+// errors, never a crash, and leave the database unchanged and the session usable.
+#include <random>
+
+#include "SampleDatabase.h"
+#include "Snapshot.h"
+#include "SqlServerFixture.h"
+
+TEST_F(SqlServerTest, RandomStatementsFailCleanly) {
+  sample_db::Build(Db());
+  Db().Execute("CREATE TABLE Scratch (a int NULL)");
+  std::string before = Snapshot(Db());
+  static const char* const kWords[] = {
+      "SELECT", "FROM", "WHERE", "(", ")", ",", "[", "]", "'", "N'x'", "Customers", "Orders", "CustId",
+      "Name", "=", "+", "*", "INSERT", "INTO", "VALUES", "UPDATE", "SET", "DELETE", "CREATE", "TABLE",
+      "ALTER", "DROP", "COLUMN", "CONSTRAINT", "PRIMARY", "KEY", "FOREIGN", "REFERENCES", "INDEX", "ON",
+      "IF", "EXISTS", "EXEC", "ELSE", "BEGIN", "END", "CASE", "WHEN", "THEN", "NULL", "NOT", "AND", "OR",
+      "1", "0x", "2.5e", "@x", "@@", ";", ".", "..", "--", "/*", "GROUP", "BY", "ORDER", "UNION", "TOP",
+      "sp_rename", "IDENTITY", "(1,", "DEFAULT", "FOR", "JOIN", "LEFT", "OUTER", "convert(", "int",
+      "nvarchar", "USE", "BACKUP", "RESTORE", "DATABASE", "DISK", "WITH", "MOVE", "TO", "\"", "\n"};
+  std::mt19937 rng(7);
+  int errors = 0;
+  for (int i = 0; i < 1500; ++i) {
+    std::string sql;
+    size_t n = 1 + rng() % 12;
+    for (size_t k = 0; k < n; ++k) {
+      if (rng() % 17 == 0) {
+        sql += static_cast<char>(rng() % 256);
+      } else {
+        sql += kWords[rng() % (sizeof(kWords) / sizeof(kWords[0]))];
+        sql += ' ';
+      }
+    }
+    // Keep random text away from the sample's rows: only reads and errors are expected.
+    if (sql.find("INSERT") != std::string::npos || sql.find("UPDATE") != std::string::npos ||
+        sql.find("DELETE") != std::string::npos || sql.find("DROP") != std::string::npos ||
+        sql.find("ALTER") != std::string::npos || sql.find("CREATE") != std::string::npos ||
+        sql.find("sp_") != std::string::npos || sql.find("EXEC") != std::string::npos ||
+        sql.find("USE") != std::string::npos || sql.find("RESTORE") != std::string::npos ||
+        sql.find("BACKUP") != std::string::npos)
+      sql = "SELECT " + sql;
+    try {
+      Db().Execute(sql);
+    } catch (const ado::EOleException& e) {
+      ++errors;
+      EXPECT_FALSE(std::string(e.what()).empty());
+    }
+  }
+  EXPECT_GT(errors, 1000);
+  EXPECT_EQ(Snapshot(Db()), before);
+  EXPECT_EQ(Count("Customers"), 2);
+  // Unrestricted: whatever runs, only the server's errors come back and the session goes on.
+  for (int i = 0; i < 1500; ++i) {
+    std::string sql;
+    size_t n = 1 + rng() % 10;
+    for (size_t k = 0; k < n; ++k) {
+      sql += kWords[rng() % (sizeof(kWords) / sizeof(kWords[0]))];
+      sql += ' ';
+    }
+    try {
+      Db().Execute(sql);
+    } catch (const ado::EOleException&) {
+    }
+  }
+  EXPECT_NO_THROW(Snapshot(Db()));
+}
+
+TEST_F(SqlServerTest, HostileNamesAndLiteralsStayData) {
+  Db().Execute("CREATE TABLE [we\"ird ]] name] ([col \"x\"] nvarchar(40) NULL)");
+  Db().Execute("INSERT INTO [we\"ird ]] name] VALUES ('x''); DROP TABLE sysobjects; --')");
+  EXPECT_EQ(Value("SELECT [col \"x\"] FROM [we\"ird ]] name]").AsString(), "x'); DROP TABLE sysobjects; --");
+  EXPECT_EQ(Value("SELECT count(*) FROM sysobjects WHERE name = 'we\"ird ] name'").AsInt(), 1);
+  EXPECT_EQ(ErrorOf("SELECT * FROM [unclosed"), 105);
+  EXPECT_EQ(ErrorOf("SELECT @undeclared"), 137);
+  EXPECT_EQ(ErrorOf("SELECT nosuchfunction(1)"), 195);
+  EXPECT_EQ(ErrorOf("SELECT 'a' + 1"), 245);
+  EXPECT_EQ(ErrorOf("INSERT INTO [we\"ird ]] name] VALUES (1, 2)"), 213);
+  EXPECT_EQ(ErrorOf("CREATE TABLE Huge (a nvarchar(5000) NULL)"), 131);
+  EXPECT_EQ(ErrorOf("CREATE TABLE T2 (a nosuchtype NULL)"), 2715);
+  EXPECT_EQ(ErrorOf("SELECT * FROM otherdb.dbo.sysobjects"), 208);
+  EXPECT_EQ(ErrorOf("/* never closed"), 113);
+  EXPECT_EQ(ErrorOf(std::string("SELECT 'a\0b'", 13)), 170);
+  // Two names that fold to one file: the second database is refused, the first keeps its rows.
+  auto master = Connect();
+  master->Execute("CREATE DATABASE [a/b]");
+  Connect("a/b")->Execute("CREATE TABLE Kept (x int NULL) INSERT INTO Kept VALUES (1)");
+  EXPECT_THROW(master->Execute("CREATE DATABASE [a_b]"), ado::EOleException);
+  EXPECT_EQ(Rows(*Connect("a/b"), "SELECT count(*) FROM Kept").Rows[0][0].AsInt(), 1);
+  // Nesting deep enough to exhaust a stack is refused.
+  EXPECT_EQ(ErrorOf("SELECT " + std::string(100000, '(') + "1" + std::string(100000, ')')), 191);
+  EXPECT_EQ(ErrorOf("SELECT " + std::string(100000, '~') + "1"), 191);
+  std::string ifs;
+  for (int i = 0; i < 5000; ++i) ifs += "IF 1 = 1 ";
+  EXPECT_EQ(ErrorOf(ifs + "SELECT 1"), 191);
+  EXPECT_EQ(ErrorOf("SELECT 1 WHERE 1 IN (" + std::string(50000, '(') + "SELECT 1" + std::string(50000, ')') + ")"), 191);
+  std::string nots = "SELECT 1 WHERE ";
+  for (int i = 0; i < 100000; ++i) nots += "NOT ";
+  EXPECT_EQ(ErrorOf(nots + "1 = 1"), 191);
+  EXPECT_EQ(ErrorOf("SELECT * FROM " + std::string(100000, '(') + "sysobjects" + std::string(100000, ')')), 191);
+  std::string sum = "SELECT 1";
+  for (int i = 0; i < 100000; ++i) sum += "+1";
+  EXPECT_EQ(ErrorOf(sum), 191);
+  // Long generated conditions are fine: they are balanced, not nested.
+  std::string ors = "SELECT count(*) FROM [we\"ird ]] name] WHERE ([col \"x\"] = 'none')";
+  for (int i = 0; i < 20000; ++i) ors += " or ([col \"x\"] = '" + std::to_string(i) + "')";
+  EXPECT_EQ(Value(ors).AsInt(), 0);
+  EXPECT_EQ(Value("SELECT count(*) FROM [we\"ird ]] name]").AsInt(), 1);
+}

@@ -1,0 +1,116 @@
+// Queries and data changes as users and the engine write them: joins, grouping, sub-queries,
+// unions, TOP, UPDATE and DELETE with FROM, INSERT ... SELECT, dates in the server's order.
+#include "SampleDatabase.h"
+#include "SqlServerFixture.h"
+
+class QueriesTest : public SqlServerTest {
+ protected:
+  void SetUp() override {
+    SqlServerTest::SetUp();
+    sample_db::Build(Db());
+    Db().Execute("INSERT INTO Orders (OrderId, CustId, Amount, B) VALUES (3, 10, 4, 3) "
+                 "INSERT INTO Orders (OrderId, CustId, Amount, SD, B) VALUES (4, 15, 1, '12/31/2020', 4)");
+  }
+};
+
+TEST_F(QueriesTest, JoinsGroupingSubqueriesAndUnions) {
+  auto g = Rows("SELECT c.Name, count(*) AS n, sum(o.Amount) AS total FROM Customers c INNER JOIN Orders o "
+                "ON o.CustId = c.CustId GROUP BY c.Name HAVING count(*) > 1 ORDER BY c.Name");
+  ASSERT_EQ(g.Rows.size(), 2u);
+  EXPECT_EQ(g.Rows[0][0].AsString(), "O'Brien");
+  EXPECT_EQ(g.Rows[0][1].AsInt(), 2);
+  EXPECT_DOUBLE_EQ(g.Rows[0][2].AsFloat(), 6.5);
+  EXPECT_EQ(Value("SELECT TOP 1 OrderId FROM Orders ORDER BY Amount DESC").AsInt(), 2);
+  EXPECT_EQ(Value("SELECT count(*) FROM Customers WHERE CustId IN (SELECT CustId FROM Orders WHERE Amount > 5)").AsInt(), 1);
+  EXPECT_EQ(Value("SELECT count(*) FROM Customers c WHERE NOT EXISTS (SELECT * FROM Orders o WHERE o.CustId = c.CustId)").AsInt(), 0);
+  EXPECT_EQ(Rows("SELECT Name FROM Customers UNION SELECT 'zz' UNION ALL SELECT 'zz'").Rows.size(), 4u);
+  auto left = Rows("SELECT c.Name, o.OrderId FROM Customers AS c LEFT OUTER JOIN Orders AS o ON o.CustId = c.CustId AND o.Amount > 100");
+  EXPECT_EQ(left.Rows.size(), 2u);
+  EXPECT_TRUE(left.Rows[0][1].IsNull());
+  EXPECT_EQ(Value("SELECT CASE WHEN Amount BETWEEN 2 AND 3 THEN 'mid' ELSE 'out' END FROM Orders WHERE OrderId = 1").AsString(), "mid");
+  EXPECT_EQ(Value("SELECT Name FROM Customers WHERE Name LIKE 'ro%'").AsString(), "Rossi");
+  EXPECT_EQ(Value("SELECT upper(substring(Name, 1, 3)) + '-' + convert(varchar(10), CustId) FROM Customers WHERE CustId = 15").AsString(), "ROS-15");
+  EXPECT_EQ(Value("SELECT isnull(Rate, -1) FROM Customers WHERE CustId = 15").AsInt(), -1);
+  EXPECT_EQ(Value("SELECT OrderId FROM Orders WHERE SD = '12/31/2020'").AsInt(), 4);
+  EXPECT_EQ(Value("SELECT year(SD) FROM Orders WHERE OrderId = 4").AsInt(), 2020);
+  // Names are case-insensitive, in identifiers and in compared text.
+  EXPECT_EQ(Value("select NAME from CUSTOMERS where name = 'ROSSI'").AsString(), "Rossi");
+}
+
+TEST_F(QueriesTest, ChangesWithFromInsertSelectAndSelfReference) {
+  Db().Execute("UPDATE o SET o.Amount = o.Amount * 10 FROM Orders o INNER JOIN Customers c ON c.CustId = o.CustId WHERE c.Name = 'Rossi'");
+  EXPECT_EQ(Value("SELECT sum(Amount) FROM Orders WHERE CustId = 15").AsInt(), 80);
+  Db().Execute("DELETE FROM Orders FROM Orders o JOIN Customers c ON c.CustId = o.CustId WHERE c.Name = 'Rossi'");
+  EXPECT_EQ(Count("Orders"), 2);
+  auto r = Db().Execute("DELETE Orders WHERE OrderId = 999");
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].RowsAffected, 0);
+  Db().Execute("CREATE TABLE Archive (Id int IDENTITY (1, 1) NOT NULL, OrderId int NULL, Amount float NULL)");
+  r = Db().Execute("INSERT INTO Archive (OrderId, Amount) SELECT OrderId, Amount FROM Orders ORDER BY OrderId");
+  EXPECT_EQ(r[0].RowsAffected, 2);
+  EXPECT_EQ(Value("SELECT max(Id) FROM Archive").AsInt(), 2);
+  Db().Execute("CREATE TABLE Stamps (D datetime NULL, C char(3) NULL, B bit NULL)");
+  Db().Execute("INSERT INTO Stamps (D, C, B) SELECT '01/02/2003', 'x', 5");
+  auto st = Rows("SELECT convert(varchar(30), D), C, B FROM Stamps");
+  EXPECT_EQ(st.Rows[0][0].AsString(), "2003-01-02 00:00:00.000");
+  EXPECT_EQ(st.Rows[0][1].AsString(), "x  ");
+  EXPECT_EQ(st.Rows[0][2].AsBool(), true);
+  EXPECT_EQ(ErrorOf("INSERT INTO Stamps (D, C) SELECT '01/02/2003'"), 120);
+
+  Db().Execute("CREATE TABLE Tree (Id int NOT NULL, Parent int NULL, CONSTRAINT FK_Tree FOREIGN KEY (Parent) "
+               "REFERENCES Tree (Id), CONSTRAINT PK_Tree PRIMARY KEY (Id))");
+  Db().Execute("INSERT INTO Tree VALUES (1, NULL) INSERT INTO Tree VALUES (2, 1)");
+  EXPECT_THROW(Db().Execute("INSERT INTO Tree VALUES (3, 7)"), ado::EOleException);
+  EXPECT_THROW(Db().Execute("DELETE FROM Tree WHERE Id = 1"), ado::EOleException);
+  // Several statements in one batch give one result each.
+  auto many = Db().Execute("SELECT 1; UPDATE Tree SET Parent = NULL; SELECT count(*) FROM Tree");
+  ASSERT_EQ(many.size(), 3u);
+  EXPECT_EQ(many[1].RowsAffected, 2);
+  EXPECT_EQ(many[2].Rows.Rows[0][0].AsInt(), 2);
+}
+
+TEST_F(QueriesTest, ResultFieldsCarryTheServersTypes) {
+  auto rs = Rows("SELECT c.Name, c.Code, c.Notes, c.Created, c.Balance, c.Rate, o.Flag, o.OrderId, o.Amount, "
+                 "o.IM, count(*) AS n, o.VC + 'x' AS joined FROM Customers c JOIN Orders o ON o.CustId = c.CustId "
+                 "GROUP BY c.Name, c.Code, c.Notes, c.Created, c.Balance, c.Rate, o.Flag, o.OrderId, o.Amount, o.IM, o.VC");
+  ASSERT_EQ(rs.Fields.size(), 12u);
+  using ado::FieldType;
+  EXPECT_EQ(rs.Fields[0].Type, FieldType::ftString);
+  EXPECT_EQ(rs.Fields[0].Size, 50);
+  EXPECT_EQ(rs.Fields[1].Size, 8);
+  EXPECT_EQ(rs.Fields[2].Type, FieldType::ftMemo);
+  EXPECT_EQ(rs.Fields[3].Type, FieldType::ftDateTime);
+  EXPECT_EQ(rs.Fields[4].Type, FieldType::ftCurrency);
+  EXPECT_EQ(rs.Fields[5].Type, FieldType::ftBCD);
+  EXPECT_EQ(rs.Fields[5].Precision, 10);
+  EXPECT_EQ(rs.Fields[5].Scale, 3);
+  EXPECT_EQ(rs.Fields[6].Type, FieldType::ftBoolean);
+  EXPECT_EQ(rs.Fields[7].Type, FieldType::ftInteger);
+  EXPECT_EQ(rs.Fields[8].Type, FieldType::ftFloat);
+  EXPECT_EQ(rs.Fields[9].Type, FieldType::ftBlob);
+  EXPECT_EQ(rs.Fields[10].Type, FieldType::ftInteger);
+  EXPECT_EQ(rs.Fields[10].Name, "n");
+  EXPECT_EQ(rs.Fields[11].Type, FieldType::ftString);
+  auto cat = Rows("SELECT name, xtype FROM sysobjects WHERE name = 'Customers'");
+  EXPECT_EQ(cat.Fields[0].Type, FieldType::ftString);
+  EXPECT_EQ(cat.Fields[0].Size, 128);
+  EXPECT_EQ(cat.Rows[0][1].AsString(), "U");
+}
+
+TEST_F(QueriesTest, VariablesLiveForTheirBatch) {
+  auto r = Db().Execute(
+      "DECLARE @n int, @name nvarchar(50) = 'Ros' + 'si', @when datetime "
+      "SELECT @n = count(*) FROM Orders WHERE CustId = 15 "
+      "SET @when = '12/31/2020' "
+      "SELECT @n AS n, @name AS name, CustId FROM Customers WHERE Name = @name "
+      "SELECT OrderId FROM Orders WHERE SD = @when");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].Rows.Rows[0][0].AsInt(), 2);
+  EXPECT_EQ(r[0].Rows.Rows[0][1].AsString(), "Rossi");
+  EXPECT_EQ(r[1].Rows.Rows[0][0].AsInt(), 4);
+  EXPECT_EQ(ErrorOf("SELECT @n"), 137);  // gone with its batch
+  EXPECT_EQ(ErrorOf("DECLARE @a int DECLARE @a int"), 134);
+  EXPECT_EQ(ErrorOf("DECLARE @a int SET @a = 'x'"), 245);
+  EXPECT_EQ(ErrorOf("DECLARE @a int SELECT @a = 1, Name FROM Customers"), 141);
+  EXPECT_EQ(ErrorOf("DECLARE @a int EXEC ('SELECT @a')"), 137);
+}

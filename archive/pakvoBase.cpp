@@ -369,6 +369,29 @@ void TZipCommon::Progress(uint8_t byFile, uint8_t byArchive) {
   if (OnProgress) OnProgress(this, byFile, byArchive);
 }
 
+void TZipCommon::TmpFileMoveBegin(const std::string& archive, const std::string& tempFile) {
+  if (OnTmpFileMoveBegin) OnTmpFileMoveBegin(this, archive, tempFile);
+}
+
+void TZipCommon::TmpFileMoveEnd() {
+  if (OnTmpFileMoveEnd) OnTmpFileMoveEnd(this);
+}
+
+void TZipCommon::TmpFileProgress(TStream32* sender) {
+  if (!sender || !OnTmpFileProgress) return;
+  int64_t position = sender->GetPosition();
+  ProgressByFile = static_cast<uint8_t>(Percent(BytesTotal, position));
+  ProgressByArchive = ProgressByFile;
+  if (ProcessMessages) ProcessMessages();
+  OnTmpFileProgress(this, ProgressByFile, ProgressByArchive);
+}
+
+void TZipCommon::SetProgressTotals(int64_t total) {
+  BytesTotal = total;
+  BytesLeft = total;
+  BytesDone = 0;
+}
+
 void TZipCommon::RaiseWriteError() { RaiseError(ArcFile, CurrentFile, "0", kErrErrorWritingToFile); }
 
 uint32_t TZipCommon::AttrToHostAttr(TpakvoFileAttrs Attrs) {

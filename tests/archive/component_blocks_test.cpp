@@ -2,7 +2,10 @@
 // running checksums, the disk-full and short-write failures, extra fields, names and the cipher.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -171,4 +174,49 @@ TEST(ComponentBlocks, CipherWritersRoundTrip) {
   EXPECT_EQ(c.ReadBlockHook(src, back.data(), static_cast<int32_t>(back.size()), 32, true),
             static_cast<int32_t>(plain.size()));
   EXPECT_EQ(back, plain);
+}
+
+// The component as owner of a temporary archive output: its temporary-name rule, the move
+// events, the totals and the cancel flag.
+TEST(ComponentBlocks, OwnsTemporaryArchiveOutput) {
+  std::string dir = TempPath() + "schemion-owner-" + std::to_string(::getpid());
+  ForceDirectories(dir);
+  TZipCommon c;
+  std::vector<std::string> events;
+  c.OnTmpFileMoveBegin = [&](TObject* sender, const std::string& archive, const std::string& temp) {
+    EXPECT_EQ(sender, &c);
+    events.push_back("begin " + archive.substr(archive.rfind('/') + 1) + " " +
+                     temp.substr(temp.rfind('/') + 1, 3));
+  };
+  c.OnTmpFileMoveEnd = [&](TObject*) { events.push_back("end"); };
+  const std::string archive = dir + "/out.zip";
+  {
+    TTempFileStream tmp(&c, fmCreate, archive, dir);
+    ASSERT_TRUE(tmp.IsTemp);
+    EXPECT_EQ(tmp.TempFileName.substr(tmp.TempFileName.rfind('/') + 1, 3), "pak");
+    tmp.Write("payload", 7);
+    tmp.Commit();
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{"begin out.zip pak", "end"}));
+  TFileStream32 check(archive, fmOpenRead);
+  char buf[16] = {};
+  EXPECT_EQ(check.Read(buf, sizeof buf), 7);
+  EXPECT_STREQ(buf, "payload");
+  check.Close();
+
+  c.SetProgressTotals(1234);
+  EXPECT_EQ(c.BytesTotal, 1234);
+  EXPECT_EQ(*c.BytesLeftCounter(), 1234);
+  bool flag = true;
+  c.SetCancelPointer(&flag);
+  EXPECT_EQ(c.CancelPointer(), &flag);
+
+  int progress = -1;
+  c.OnTmpFileProgress = [&](TObject*, uint8_t byFile, uint8_t) { progress = byFile; };
+  TMemoryStream32 moving;
+  moving.Write(std::string(617, 'x').data(), 617);
+  c.TmpFileProgress(&moving);
+  EXPECT_EQ(progress, 50);
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
 }

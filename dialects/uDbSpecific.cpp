@@ -192,7 +192,7 @@ namespace {
 // after the key up to the first ";", trimmed; empty when the key is missing.
 std::string ConnectionValue(const std::string& connectionString, const std::string& key) {
   if (key.empty()) return {};
-  const size_t p = text::Upper(connectionString).find(text::Upper(key));
+  const size_t p = text::FindText(connectionString, key);
   if (p == std::string::npos) return {};
   std::string value = text::Trim(std::string_view(connectionString).substr(p + key.size()));
   const size_t semicolon = value.find(';');

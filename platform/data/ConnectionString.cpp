@@ -27,20 +27,9 @@ ConnectionString::ConnectionString(const std::string& s) {
     while (j < s.size() && (s[j] == ' ' || s[j] == '\t')) ++j;
     std::string value;
     if (j < s.size() && (s[j] == '"' || s[j] == '\'')) {
-      const char q = s[j++];
-      while (j < s.size()) {
-        if (s[j] == q) {
-          if (j + 1 < s.size() && s[j + 1] == q) {
-            value += q;
-            j += 2;
-            continue;
-          }
-          ++j;
-          break;
-        }
-        value += s[j++];
-      }
-      const size_t semi = s.find(';', j);
+      // An unterminated value takes the rest of the string.
+      const size_t end = text::ReadQuoted(s, j, value);
+      const size_t semi = end == std::string::npos ? end : s.find(';', end);
       i = semi == std::string::npos ? s.size() : semi + 1;
     } else {
       const size_t semi = s.find(';', j);

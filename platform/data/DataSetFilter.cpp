@@ -131,20 +131,9 @@ class FilterParser {
     const char c = s_[pos_];
     if (c == '\'' || c == '"') {
       std::string v;
-      ++pos_;
-      while (true) {
-        if (pos_ >= s_.size()) Fail("unterminated text value");
-        if (s_[pos_] == c) {
-          if (pos_ + 1 < s_.size() && s_[pos_ + 1] == c) {
-            v += c;
-            pos_ += 2;
-            continue;
-          }
-          ++pos_;
-          break;
-        }
-        v += s_[pos_++];
-      }
+      const size_t end = text::ReadQuoted(s_, pos_, v);
+      if (end == std::string::npos) Fail("unterminated text value");
+      pos_ = end;
       return Variant(v);
     }
     if (c == '#') {

@@ -897,33 +897,36 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
     AppendEscaped(out, f.Name);
     out += '\'';
   }
-  out += " rs:number='";
-  AppendInt(out, static_cast<int64_t>(number));
-  out += '\'';
+  // An attribute with a whole-number value: " name='value'".
+  auto intAttr = [&](const char* name, int64_t value) {
+    out += ' ';
+    out += name;
+    out += "='";
+    AppendInt(out, value);
+    out += '\'';
+  };
+  intAttr("rs:number", static_cast<int64_t>(number));
   if (!f.Required) out += " rs:nullable='true'";
   out += " rs:writeunknown='true'>\n\t\t\t<s:datatype";
   auto fixed = [&](const char* dtType, int maxLength, int precision) {
     out += " dt:type='";
     out += dtType;
-    out += "' dt:maxLength='";
-    AppendInt(out, maxLength);
     out += '\'';
-    if (precision) {
-      out += " rs:precision='";
-      AppendInt(out, precision);
-      out += '\'';
-    }
+    intAttr("dt:maxLength", maxLength);
+    if (precision) intAttr("rs:precision", precision);
     out += " rs:fixedlength='true'";
+  };
+  // The declared size, when there is one; a longer value widens it rather than being cut.
+  auto declaredLength = [&] {
+    if (f.Size > 0) {
+      intAttr("dt:maxLength",
+              static_cast<int64_t>(std::max<size_t>(static_cast<size_t>(f.Size), longest)));
+    }
   };
   switch (f.Type) {
     case FieldType::ftString:
       out += " dt:type='string'";
-      if (f.Size > 0) {
-        // A longer value than the declared size widens the declaration rather than being cut.
-        out += " dt:maxLength='";
-        AppendInt(out, static_cast<int64_t>(std::max<size_t>(static_cast<size_t>(f.Size), longest)));
-        out += '\'';
-      }
+      declaredLength();
       break;
     case FieldType::ftMemo:
       out += " dt:type='string' dt:maxLength='1073741823' rs:long='true'";
@@ -939,11 +942,10 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
              " rs:fixedlength='true'";
       break;
     case FieldType::ftBCD:
-      out += " dt:type='number' rs:dbtype='numeric' dt:maxLength='19' rs:scale='";
-      AppendInt(out, f.Scale);
-      out += "' rs:precision='";
-      AppendInt(out, f.Precision);
-      out += "' rs:fixedlength='true'";
+      out += " dt:type='number' rs:dbtype='numeric' dt:maxLength='19'";
+      intAttr("rs:scale", f.Scale);
+      intAttr("rs:precision", f.Precision);
+      out += " rs:fixedlength='true'";
       break;
     case FieldType::ftDateTime:
       // As ADO writes SQL Server's datetime, whose millisecond precision our values share.
@@ -952,11 +954,7 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
       break;
     case FieldType::ftBytes:
       out += " dt:type='bin.hex'";
-      if (f.Size > 0) {
-        out += " dt:maxLength='";
-        AppendInt(out, static_cast<int64_t>(std::max<size_t>(static_cast<size_t>(f.Size), longest)));
-        out += '\'';
-      }
+      declaredLength();
       break;
     case FieldType::ftBlob:
       out += " dt:type='bin.hex' dt:maxLength='2147483647' rs:long='true'";

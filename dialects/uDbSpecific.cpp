@@ -74,12 +74,10 @@ std::string TDatabaseSpecific::AddEncryption(const std::string& definition) { re
 // ---- Owners ----
 
 bool TDatabaseSpecific::IsDefaultOwner(const std::string& owner, int side) const {
-  switch (side == 1 ? MasterDbType : DbType) {
-    case dbtAccess: return owner.empty();
-    case dbtSqlServer: return owner == "dbo";
-    case dbtAsa: return owner == "dba";
-    default: return false;
-  }
+  // A database of no known type has no default owner, not even an empty one.
+  const TDbType type = side == 1 ? MasterDbType : DbType;
+  const bool known = type == dbtAccess || type == dbtSqlServer || type == dbtAsa;
+  return known && owner == GetDefaultOwner(side);
 }
 
 std::string TDatabaseSpecific::GetDefaultOwner(int side) const {

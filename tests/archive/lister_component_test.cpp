@@ -39,6 +39,14 @@ std::vector<std::string> List(const std::string& path, bool showDirs = false,
   return names;
 }
 
+// The file names `unzip -Z1` lists for a ZIP, without its directories.
+std::vector<std::string> ZipFileNames(const std::string& path) {
+  std::vector<std::string> names;
+  for (const std::string& l : ShellLines("unzip -Z1 " + path))
+    if (!l.empty() && l.back() != '/') names.push_back(l);
+  return names;
+}
+
 std::string DateText(TDateTime dt) {
   int y, mo, d, h, mi, s;
   DecodeDateTime(dt, y, mo, d, h, mi, s);
@@ -395,13 +403,7 @@ TEST(ListerComponent, SplitZipSetsListAcrossVolumes) {
   s.In("zip -q -X -r -s 100k ../split.zip text.txt big.bin sub");
   ASSERT_TRUE(fs::exists(s.Path("split.z01")));
   s.In("zip -q -s 0 ../split.zip --out ../merged.zip");
-  std::vector<std::string> expected;
-  {
-    std::istringstream peer(Shell("unzip -Z1 " + s.Path("merged.zip")));
-    std::string l;
-    while (std::getline(peer, l))
-      if (!l.empty() && l.back() != '/') expected.push_back(l);
-  }
+  const std::vector<std::string> expected = ZipFileNames(s.Path("merged.zip"));
   ASSERT_EQ(expected.size(), 4u);
   TPakvo p;
   ErrorLog log;
@@ -539,13 +541,7 @@ TEST(ListerComponent, SplitZipDirectoryRunningAcrossVolumes) {
   s.In("zip -q -X -r -s 64k ../many.zip many");
   ASSERT_TRUE(fs::exists(s.Path("many.z02")));
   s.In("zip -q -s 0 ../many.zip --out ../whole.zip");
-  std::vector<std::string> expected;
-  {
-    std::istringstream peer(Shell("unzip -Z1 " + s.Path("whole.zip")));
-    std::string l;
-    while (std::getline(peer, l))
-      if (!l.empty() && l.back() != '/') expected.push_back(l);
-  }
+  const std::vector<std::string> expected = ZipFileNames(s.Path("whole.zip"));
   ASSERT_EQ(expected.size(), 1500u);
   TPakvo p;
   ErrorLog log;

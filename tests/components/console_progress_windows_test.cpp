@@ -40,6 +40,26 @@ void SavePicture(QWidget& window, const std::string& name) {
   EXPECT_TRUE(std::filesystem::exists(path));
 }
 
+// The opening of an extraction or an update: level 0 shows the title and counts `max` steps,
+// level 1 is empty with one step, level 2 is hidden.
+void ExpectRunOpened(const TProgressInfoFrm& p, const std::string& title, int max) {
+  EXPECT_TRUE(p.LevelVisible(0));
+  EXPECT_TRUE(p.LevelVisible(1));
+  EXPECT_FALSE(p.LevelVisible(2));
+  EXPECT_EQ(p.Maximum(0), max);
+  EXPECT_EQ(p.Maximum(1), 1);
+  EXPECT_EQ(p.Caption(0), "[ " + title + " ]");
+  EXPECT_EQ(p.PanelText(0), title);
+  EXPECT_EQ(p.Caption(1), "");
+}
+
+void ExpectLevelEmpty(const TProgressInfoFrm& p, int level) {
+  SCOPED_TRACE("level " + std::to_string(level));
+  EXPECT_EQ(p.Position(level), 0);
+  EXPECT_EQ(p.Caption(level), "");
+  EXPECT_EQ(p.PanelText(level), "");
+}
+
 }  // namespace
 
 TEST_F(Windows, ConsoleAddsPromptedLines) {
@@ -165,14 +185,7 @@ TEST_F(Windows, ProgressOptionsSubstitutesAndPlacement) {
 TEST_F(Windows, ExtractionSteps) {
   TProgressInfoFrm p;
   p.BeginExtractSchemas(15);
-  EXPECT_TRUE(p.LevelVisible(0));
-  EXPECT_TRUE(p.LevelVisible(1));
-  EXPECT_FALSE(p.LevelVisible(2));
-  EXPECT_EQ(p.Maximum(0), 15);
-  EXPECT_EQ(p.Maximum(1), 1);
-  EXPECT_EQ(p.Caption(0), "[ Extract Schemas ]");
-  EXPECT_EQ(p.PanelText(0), "Extract Schemas");
-  EXPECT_EQ(p.Caption(1), "");
+  ExpectRunOpened(p, "Extract Schemas", 15);
   EXPECT_EQ(p.Caption(2), "[ Schema extraction in progress... ]");
   EXPECT_EQ(p.PanelText(2), "Schema extraction in progress...");
 
@@ -199,9 +212,7 @@ TEST_F(Windows, CheckStepsThreeLevels) {
   p.BeginCheckDb(3);
   for (int i = 0; i < 3; ++i) {
     EXPECT_TRUE(p.LevelVisible(i));
-    EXPECT_EQ(p.Position(i), 0);
-    EXPECT_EQ(p.Caption(i), "");
-    EXPECT_EQ(p.PanelText(i), "");
+    ExpectLevelEmpty(p, i);
   }
   EXPECT_EQ(p.Maximum(0), 3);
 
@@ -228,11 +239,8 @@ TEST_F(Windows, CheckStepsThreeLevels) {
   p.StepLevel2("PK_Customers");
   p.StepLevel0("Check, update and delete views...");
   EXPECT_EQ(p.Position(0), 2);
-  for (int i = 1; i < 3; ++i) {
-    EXPECT_EQ(p.Position(i), 0);
-    EXPECT_EQ(p.Caption(i), "");
-    EXPECT_EQ(p.PanelText(i), "");
-  }
+  ExpectLevelEmpty(p, 1);
+  ExpectLevelEmpty(p, 2);
   EXPECT_EQ(p.Maximum(1), 4) << "the maximum stays until the next reset";
 
   // Stepping past the maximum starts the level again.
@@ -256,14 +264,7 @@ TEST_F(Windows, UpdateSteps) {
   TProgressInfoFrm p;
   p.BeginCheckDb(7);
   p.BeginUpdateDb();
-  EXPECT_TRUE(p.LevelVisible(0));
-  EXPECT_TRUE(p.LevelVisible(1));
-  EXPECT_FALSE(p.LevelVisible(2));
-  EXPECT_EQ(p.Maximum(0), 2);
-  EXPECT_EQ(p.Maximum(1), 1);
-  EXPECT_EQ(p.Caption(0), "[ Update DB ]");
-  EXPECT_EQ(p.PanelText(0), "Update DB");
-  EXPECT_EQ(p.Caption(1), "");
+  ExpectRunOpened(p, "Update DB", 2);
 
   p.StepUpdateLevel0("Backup");
   EXPECT_EQ(p.Position(0), 1);

@@ -522,11 +522,10 @@ std::vector<std::pair<int, bool>> TDataSet::SortKeys(const std::string& sort) co
   for (std::string item : SplitNameList(sort, ",;")) {
     if (item.empty()) continue;
     bool desc = false;
-    const std::string upper = text::Upper(item);
-    if (upper.size() > 5 && upper.ends_with(" DESC")) {
+    if (item.size() > 5 && text::EndsWithText(item, " DESC")) {
       desc = true;
       item = text::Trim(item.substr(0, item.size() - 5));
-    } else if (upper.size() > 4 && upper.ends_with(" ASC")) {
+    } else if (item.size() > 4 && text::EndsWithText(item, " ASC")) {
       item = text::Trim(item.substr(0, item.size() - 4));
     }
     const int f = FieldIndex(item);

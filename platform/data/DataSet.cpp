@@ -12,6 +12,12 @@
 
 namespace ado {
 
+void AppendNumber(std::string& out, double d) {
+  char buf[40];
+  auto r = std::to_chars(buf, buf + sizeof buf, d);
+  out.append(buf, r.ptr);
+}
+
 // An index serving Locate on one key list and case option: the encoded key of every visible row
 // mapped to its rows in view order, so the first entry of a group is the row Locate moves to.
 struct TDataSet::LocateIndex {
@@ -27,12 +33,6 @@ constexpr size_t kMaxIndexes = 8;
 const Variant& NullValue() {
   static const Variant null = Variant::Null();
   return null;
-}
-
-void AppendNumber(std::string& out, double d) {
-  char buf[40];
-  auto r = std::to_chars(buf, buf + sizeof buf, d);
-  out.append(buf, r.ptr);
 }
 
 // Appends one field's part of a key so that equal keys (under the case option) encode equally.

@@ -261,22 +261,18 @@ bool IsTextField(FieldType type) {
   return type == FieldType::ftString || type == FieldType::ftMemo || type == FieldType::ftGuid;
 }
 
-namespace {
-
-int SignificantDigits(const std::string& s) {
+int SignificantDigits(std::string_view s) {
   int digits = 0;
   bool leading = true;
   for (char c : s) {
     if (c == 'e' || c == 'E') break;
-    if (!std::isdigit(static_cast<unsigned char>(c))) continue;
+    if (c < '0' || c > '9') continue;
     if (leading && c == '0') continue;
     leading = false;
     ++digits;
   }
   return digits;
 }
-
-}  // namespace
 
 Variant CoerceToField(const FieldDef& def, const Variant& v) {
   const VarType t = v.Type();

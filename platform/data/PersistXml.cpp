@@ -19,6 +19,7 @@
 
 #include "common/Text.h"
 #include "platform/data/DataErrors.h"
+#include "platform/data/DataSetInternal.h"
 
 namespace ado {
 
@@ -368,19 +369,6 @@ bool ParseCurrency(std::string_view s, Currency& out) {
 bool IsNumberText(std::string_view s, double& d) {
   auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
   return ec == std::errc() && p == s.data() + s.size();
-}
-
-int SignificantDigits(std::string_view s) {
-  int digits = 0;
-  bool leading = true;
-  for (char c : s) {
-    if (c == 'e' || c == 'E') break;
-    if (c < '0' || c > '9') continue;
-    if (leading && c == '0') continue;
-    leading = false;
-    ++digits;
-  }
-  return digits;
 }
 
 const char* TypeWord(Decode d) {
@@ -766,12 +754,6 @@ void AppendInt(std::string& out, int64_t v) {
   out.append(buf, r.ptr);
 }
 
-void AppendDouble(std::string& out, double d) {
-  char buf[40];
-  auto r = std::to_chars(buf, buf + sizeof buf, d);
-  out.append(buf, r.ptr);
-}
-
 void AppendTwo(std::string& out, int v) {
   out += static_cast<char>('0' + v / 10);
   out += static_cast<char>('0' + v % 10);
@@ -828,14 +810,14 @@ void AppendValue(std::string& out, FieldType type, const Variant& v) {
       if (type == FieldType::ftDateTime) {
         AppendDateTime(out, DateTime{v.AsFloat()});
       } else {
-        AppendDouble(out, v.AsFloat());
+        AppendNumber(out, v.AsFloat());
       }
       return;
     case VarType::DateTime:
       if (type == FieldType::ftDateTime || IsTextFieldType(type)) {
         AppendDateTime(out, v.AsDateTime());
       } else {
-        AppendDouble(out, v.AsFloat());
+        AppendNumber(out, v.AsFloat());
       }
       return;
     case VarType::Bytes:

@@ -40,6 +40,13 @@ void SavePicture(QWidget& window, const std::string& name) {
   EXPECT_TRUE(std::filesystem::exists(path));
 }
 
+// The level's caption is "[ text ]" and its panel shows the text.
+void ExpectShows(const TProgressInfoFrm& p, int level, const std::string& text) {
+  SCOPED_TRACE("level " + std::to_string(level));
+  EXPECT_EQ(p.Caption(level), "[ " + text + " ]");
+  EXPECT_EQ(p.PanelText(level), text);
+}
+
 // The opening of an extraction or an update: level 0 shows the title and counts `max` steps,
 // level 1 is empty with one step, level 2 is hidden.
 void ExpectRunOpened(const TProgressInfoFrm& p, const std::string& title, int max) {
@@ -48,8 +55,7 @@ void ExpectRunOpened(const TProgressInfoFrm& p, const std::string& title, int ma
   EXPECT_FALSE(p.LevelVisible(2));
   EXPECT_EQ(p.Maximum(0), max);
   EXPECT_EQ(p.Maximum(1), 1);
-  EXPECT_EQ(p.Caption(0), "[ " + title + " ]");
-  EXPECT_EQ(p.PanelText(0), title);
+  ExpectShows(p, 0, title);
   EXPECT_EQ(p.Caption(1), "");
 }
 
@@ -186,14 +192,12 @@ TEST_F(Windows, ExtractionSteps) {
   TProgressInfoFrm p;
   p.BeginExtractSchemas(15);
   ExpectRunOpened(p, "Extract Schemas", 15);
-  EXPECT_EQ(p.Caption(2), "[ Schema extraction in progress... ]");
-  EXPECT_EQ(p.PanelText(2), "Schema extraction in progress...");
+  ExpectShows(p, 2, "Schema extraction in progress...");
 
   p.StepExtractTable("vsiTables");
   EXPECT_EQ(p.Position(0), 1);
   EXPECT_EQ(p.Position(1), 1) << "level 1 is filled to its maximum";
-  EXPECT_EQ(p.Caption(1), "[ vsiTables ]");
-  EXPECT_EQ(p.PanelText(1), "vsiTables");
+  ExpectShows(p, 1, "vsiTables");
 
   p.SetLevel1Max(3);
   EXPECT_EQ(p.Position(1), 0);
@@ -201,8 +205,7 @@ TEST_F(Windows, ExtractionSteps) {
   p.StepExtractDetail("Orders");
   p.StepExtractDetail("Customers");
   EXPECT_EQ(p.Position(1), 2);
-  EXPECT_EQ(p.Caption(2), "[ Customers ]");
-  EXPECT_EQ(p.PanelText(2), "Customers");
+  ExpectShows(p, 2, "Customers");
   EXPECT_EQ(p.pbLevel1->value(), 2);
   EXPECT_EQ(p.pbLevel1->maximum(), 3);
 }
@@ -226,8 +229,7 @@ TEST_F(Windows, CheckStepsThreeLevels) {
   EXPECT_EQ(p.Position(2), 1);
   EXPECT_EQ(p.Caption(0), "[ Check, update and delete indexes... ]");
   EXPECT_EQ(p.Caption(1), "[ Orders ]");
-  EXPECT_EQ(p.Caption(2), "[ IX_Orders_Date ]");
-  EXPECT_EQ(p.PanelText(2), "IX_Orders_Date");
+  ExpectShows(p, 2, "IX_Orders_Date");
 
   // A new table clears the detail panel and level 2 (its caption stays until the next detail).
   p.StepLevel1("Customers");
@@ -276,8 +278,7 @@ TEST_F(Windows, UpdateSteps) {
   EXPECT_EQ(p.Maximum(1), 10);
   for (int i = 1; i <= 4; ++i) p.StepUpdateLevel1("instruction " + std::to_string(i));
   EXPECT_EQ(p.Position(1), 4);
-  EXPECT_EQ(p.Caption(1), "[ instruction 4 ]");
-  EXPECT_EQ(p.PanelText(1), "instruction 4");
+  ExpectShows(p, 1, "instruction 4");
 }
 
 TEST_F(Windows, PicturesForReview) {

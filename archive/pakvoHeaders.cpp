@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "archive/pakvoErrors.h"
+#include "common/Text.h"
 
 namespace {
 
@@ -23,6 +24,28 @@ uint32_t Le32(const uint8_t* p) {
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 uint64_t Le64(const uint8_t* p) { return Le32(p) | (static_cast<uint64_t>(Le32(p + 4)) << 32); }
+
+// A DOS stamp from its two little-endian words, wherever a format keeps them: date (high word),
+// time (low word).
+uint32_t DosStamp(const uint8_t* date, const uint8_t* time) {
+  return (static_cast<uint32_t>(Le16(date)) << 16) | Le16(time);
+}
+
+// A zero-terminated text in a field of len bytes; the whole field when it holds no zero.
+std::string FieldText(const uint8_t* p, size_t len) {
+  size_t n = 0;
+  while (n < len && p[n] != 0) ++n;
+  return std::string(reinterpret_cast<const char*>(p), n);
+}
+
+// A stored directory whose separators are 0xFF bytes, with '/' separators and ending in one
+// (empty stays empty); a final character found in tails already counts as the separator.
+std::string DirFromFFSeparated(std::string dir, std::string_view tails) {
+  for (char& c : dir)
+    if (static_cast<uint8_t>(c) == 0xFF) c = '/';
+  if (!dir.empty() && tails.find(dir.back()) == std::string_view::npos) dir += '/';
+  return dir;
+}
 
 // Reads exactly count bytes at pos; false when the source holds fewer.
 bool ReadExact(TPakvoByteSource& src, int64_t pos, void* buf, size_t count) {
@@ -93,6 +116,20 @@ struct ZipExtra {
   uint16_t highPacked = 0, highUnpacked = 0, highOffset = 0;
   bool has100 = false;
 };
+
+// A 64-bit size or offset from its stored low word and the high word of block 100.
+int64_t WithHighWord(uint32_t low, uint16_t high) {
+  return static_cast<int64_t>(low) | (static_cast<int64_t>(high) << 32);
+}
+
+// The packed size of an encrypted entry leaves out its 12-byte encryption header.
+void DropEncryptionHeader(TPakvoEntry& e) {
+  if (e.Encrypted && e.PackedSize >= 12) e.PackedSize -= 12;
+}
+
+bool EndsWithSeparator(const std::string& name) {
+  return !name.empty() && (name.back() == '/' || name.back() == '\\');
+}
 
 void ParseZipExtra(const uint8_t* p, size_t size, bool central, ZipExtra& x, TPakvoEntry& e,
                    uint32_t rawPacked, uint32_t rawUnpacked, uint32_t rawOffset, uint16_t rawDisk,
@@ -208,17 +245,14 @@ class TZipReader : public THeaderReader {
     ParseZipExtra(var.data() + nameLen, extraLen, true, x, e, rawPacked, rawUnpacked, rawOffset,
                   rawDisk, localOffset);
     if (x.has100) {
-      e.PackedSize = static_cast<int64_t>(rawPacked) | (static_cast<int64_t>(x.highPacked) << 32);
-      e.UnpackedSize =
-          static_cast<int64_t>(rawUnpacked) | (static_cast<int64_t>(x.highUnpacked) << 32);
-      localOffset = static_cast<int64_t>(rawOffset) | (static_cast<int64_t>(x.highOffset) << 32);
+      e.PackedSize = WithHighWord(rawPacked, x.highPacked);
+      e.UnpackedSize = WithHighWord(rawUnpacked, x.highUnpacked);
+      localOffset = WithHighWord(rawOffset, x.highOffset);
     }
     e.Encrypted = (e.MethodFlags & 1) != 0;
-    if (e.Encrypted && e.PackedSize >= 12) e.PackedSize -= 12;
+    DropEncryptionHeader(e);
     e.HasMethodName = (e.Attr32 & 0x18) == 0;
-    e.IsDir =
-        (e.Attr32 & 0x10) != 0 ||
-        (!e.StoredName.empty() && (e.StoredName.back() == '/' || e.StoredName.back() == '\\'));
+    e.IsDir = (e.Attr32 & 0x10) != 0 || EndsWithSeparator(e.StoredName);
     e.DateKind = edkDos;
     e.HeaderOffset = localOffset;  // recorded offsets already exclude the stub
     ++count_;
@@ -247,15 +281,14 @@ class TZipReader : public THeaderReader {
     ParseZipExtra(var.data() + nameLen, extraLen, false, x, e, rawPacked, rawUnpacked, 0, 0,
                   unused);
     if (x.has100) {
-      e.PackedSize = static_cast<int64_t>(rawPacked) | (static_cast<int64_t>(x.highPacked) << 32);
-      e.UnpackedSize =
-          static_cast<int64_t>(rawUnpacked) | (static_cast<int64_t>(x.highUnpacked) << 32);
+      e.PackedSize = WithHighWord(rawPacked, x.highPacked);
+      e.UnpackedSize = WithHighWord(rawUnpacked, x.highUnpacked);
     }
     int64_t dataStart = AddOff(off, 30 + static_cast<int64_t>(nameLen) + extraLen);
     int64_t storedPacked = e.PackedSize;
     e.Encrypted = (e.MethodFlags & 1) != 0;
-    if (e.Encrypted && e.PackedSize >= 12) e.PackedSize -= 12;
-    e.IsDir = !e.StoredName.empty() && (e.StoredName.back() == '/' || e.StoredName.back() == '\\');
+    DropEncryptionHeader(e);
+    e.IsDir = EndsWithSeparator(e.StoredName);
     e.HeaderOffset = off - start_;
     ++count_;
     int64_t next = AddOff(dataStart, storedPacked);
@@ -286,7 +319,7 @@ class TZipReader : public THeaderReader {
           e.Crc = Le32(d + 4);
           e.PackedSize = Le32(d + 8);
           e.UnpackedSize = Le32(d + 12);
-          if (e.Encrypted && e.PackedSize >= 12) e.PackedSize -= 12;
+          DropEncryptionHeader(e);
           return at + 16;
         }
       }
@@ -359,11 +392,7 @@ class TArjReader : public THeaderReader {
       e.Attr32 = e.Attr16;
     }
     // Name: zero-terminated inside the basic header, after the first header part.
-    size_t nameAt = 4 + static_cast<size_t>(firstSize);
-    size_t end = 4 + static_cast<size_t>(size);
-    size_t nameEnd = nameAt;
-    while (nameEnd < end && h[nameEnd] != 0) ++nameEnd;
-    e.StoredName.assign(reinterpret_cast<const char*>(h + nameAt), nameEnd - nameAt);
+    e.StoredName = FieldText(h + 4 + firstSize, static_cast<size_t>(size) - firstSize);
     e.HeaderOffset = off - ctx_.ArchiveStart;
     int64_t next = SkipExtended(AddOff(off, 4 + static_cast<int64_t>(size) + 4));
     if (next < 0) return Error(kBadFileHeader);
@@ -454,10 +483,7 @@ class TLhaReader : public THeaderReader {
     } else {
       return End();
     }
-    for (char& c : dir)
-      if (static_cast<uint8_t>(c) == 0xFF) c = '/';
-    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += '/';
-    e.StoredName = dir + name;
+    e.StoredName = DirFromFFSeparated(dir, "/\\") + name;
     e.PackedSize = std::min<int64_t>(dataSize, e.UnpackedSize);
     e.HeaderOffset = off - ctx_.ArchiveStart;
     int64_t next = AddOff(AddOff(off, headerTotal), dataSize);
@@ -509,13 +535,10 @@ class TArcReader : public THeaderReader {
     if (method == 31) return Step(hsSkip, next, 29);                 // end of a directory level
     if (method > 20 && method != 30) return Step(hsSkip, next, 29);  // information records
     e = TPakvoEntry{};
-    const uint8_t* nm = b + 2;
-    size_t len = 0;
-    while (len < 13 && nm[len] != 0) ++len;
-    e.StoredName.assign(reinterpret_cast<const char*>(nm), len);
+    e.StoredName = FieldText(b + 2, 13);
     e.Method = method;
     e.PackedSize = packed;
-    e.DosDate = (static_cast<uint32_t>(Le16(b + 19)) << 16) | Le16(b + 21);
+    e.DosDate = DosStamp(b + 19, b + 21);
     e.Crc = Le16(b + 23);
     e.UnpackedSize = old ? packed : Le32(b + 25);
     e.IsDir = method == 30;
@@ -578,7 +601,7 @@ class TCabReader : public THeaderReader {
     e = TPakvoEntry{};
     e.StoredName = name;
     e.UnpackedSize = e.PackedSize = Le32(b);
-    e.DosDate = (static_cast<uint32_t>(Le16(b + 10)) << 16) | Le16(b + 12);
+    e.DosDate = DosStamp(b + 10, b + 12);
     e.Attr16 = Le16(b + 14);
     e.Attr32 = e.Attr16;
     e.NameIsUtf8 = (e.Attr16 & 0x80) != 0;  // _A_NAME_IS_UTF
@@ -605,17 +628,13 @@ std::string NameFromArchive(const std::string& path) {
   std::string base = path;
   size_t cut = base.find_last_of("/\\");
   if (cut != std::string::npos) base = base.substr(cut + 1);
-  auto endsWith = [&](const char* suffix) {
-    size_t n = std::strlen(suffix);
-    if (base.size() <= n) return false;
-    for (size_t i = 0; i < n; ++i)
-      if (std::tolower(static_cast<unsigned char>(base[base.size() - n + i])) != suffix[i])
-        return false;
-    return true;
+  // Ignoring case; a suffix alone is no name to shorten.
+  auto endsWith = [&](std::string_view suffix) {
+    return base.size() > suffix.size() && text::EndsWithText(base, suffix);
   };
   if (endsWith(".tgz") || endsWith(".taz")) return base.substr(0, base.size() - 4) + ".tar";
-  for (const char* s : {".gz", ".z", "-gz", "-z", "_z"})
-    if (endsWith(s)) return base.substr(0, base.size() - std::strlen(s));
+  for (std::string_view s : {".gz", ".z", "-gz", "-z", "_z"})
+    if (endsWith(s)) return base.substr(0, base.size() - s.size());
   return base;
 }
 
@@ -692,12 +711,6 @@ bool TarChecksumOk(const uint8_t* h) {
   int64_t sum = 0;
   for (int i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? 32 : h[i];
   return sum == OctalField(h + 148, 8);
-}
-
-std::string FieldText(const uint8_t* p, size_t len) {
-  size_t n = 0;
-  while (n < len && p[n] != 0) ++n;
-  return std::string(reinterpret_cast<const char*>(p), n);
 }
 
 class TTarReader : public THeaderReader {
@@ -1086,7 +1099,7 @@ class TZooReader : public THeaderReader {
     }
     e.StoredName = name;
     e.Method = b[5];
-    e.DosDate = (static_cast<uint32_t>(Le16(b + 14)) << 16) | Le16(b + 16);
+    e.DosDate = DosStamp(b + 14, b + 16);
     e.Crc = Le16(b + 18);
     e.UnpackedSize = Le32(b + 20);
     e.PackedSize = Le32(b + 24);
@@ -1127,10 +1140,7 @@ class THaReader : public THeaderReader {
     uint8_t mdiLen;
     if (!ReadExact(Src(), pos, &mdiLen, 1)) return End();
     pos += 1 + mdiLen;
-    for (char& c : path)
-      if (static_cast<uint8_t>(c) == 0xFF) c = '/';
-    if (!path.empty() && path.back() != '/') path += '/';
-    e.StoredName = path + name;
+    e.StoredName = DirFromFFSeparated(path, "/") + name;
     e.IsDir = e.Method == 14;
     e.Attr16 = e.IsDir ? 16 : 32;
     e.Attr32 = 32;

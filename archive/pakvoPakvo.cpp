@@ -11,6 +11,7 @@
 
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoGbls.h"
+#include "common/Text.h"
 #include "platform/files/Volumes.h"
 
 namespace {
@@ -26,8 +27,13 @@ int64_t FileSize(const std::string& name) {
 }
 
 std::string LowerExt(const std::string& name) {
-  std::string ext = std::filesystem::path(name).extension().string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text::Lower(std::filesystem::path(name).extension().string());
+}
+
+// The extension of a numbered volume: a letter and at least two digits (".z01", ".r00").
+std::string VolumeExt(char letter, int number) {
+  char ext[16];
+  std::snprintf(ext, sizeof ext, ".%c%02d", letter, number);
   return ext;
 }
 
@@ -289,11 +295,7 @@ std::unique_ptr<TPakvoVolumeSet> TPakvo::OpenZipSet(TPakvoByteSource& opened, TH
   std::vector<int64_t> sizes;
   for (int i = 0; i < count; ++i) {
     std::string name = last;
-    if (i + 1 < count) {
-      char ext[16];
-      std::snprintf(ext, sizeof ext, ".z%02d", i + 1);
-      name = ChangeExt(last, ext);
-    }
+    if (i + 1 < count) name = ChangeExt(last, VolumeExt('z', i + 1));
     if (!FileExists(name) && !RequestVolume(name, i)) return nullptr;
     zipVolumeNames_.push_back(name);
     sizes.push_back(FileSize(name));
@@ -335,18 +337,14 @@ bool TPakvo::RequestLastDisk() {
 
 std::string TPakvo::ProposedNextVolume(const std::string& current, int index) const {
   std::string ext = LowerExt(current);
-  char buf[16];
   switch (family_) {
     case hfArj:  // name.arj, name.a01, name.a02 ...
-      std::snprintf(buf, sizeof buf, ".a%02d", index + 1);
-      return ChangeExt(current, buf);
+      return ChangeExt(current, VolumeExt('a', index + 1));
     case hfAce:  // name.ace, name.c00, name.c01 ...
-      std::snprintf(buf, sizeof buf, ".c%02d", index);
-      return ChangeExt(current, buf);
+      return ChangeExt(current, VolumeExt('c', index));
     case hfRar: {
       if (ext != ".rar") {  // name.rar, name.r00, name.r01 ...
-        std::snprintf(buf, sizeof buf, ".r%02d", index);
-        return ChangeExt(current, buf);
+        return ChangeExt(current, VolumeExt('r', index));
       }
       std::string next = const_cast<TPakvo*>(this)->GetNextVolumeName(current, index);
       if (next != current) return next;
@@ -362,8 +360,7 @@ std::string TPakvo::ProposedNextVolume(const std::string& current, int index) co
         if (number.size() < digits) number.insert(0, digits - number.size(), '0');
         return stem.substr(0, stem.size() - digits) + number + ".rar";
       }
-      std::snprintf(buf, sizeof buf, ".r%02d", index);
-      return ChangeExt(current, buf);
+      return ChangeExt(current, VolumeExt('r', index));
     }
     default: return current;
   }

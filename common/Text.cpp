@@ -106,4 +106,21 @@ std::string ReplaceAll(std::string_view s, std::string_view from, std::string_vi
   return r;
 }
 
+size_t ReadQuoted(std::string_view s, size_t pos, std::string& out) {
+  out.clear();
+  if (pos >= s.size()) return std::string_view::npos;
+  const char quote = s[pos++];
+  while (pos < s.size()) {
+    if (s[pos] != quote) {
+      out += s[pos++];
+    } else if (pos + 1 < s.size() && s[pos + 1] == quote) {
+      out += quote;
+      pos += 2;
+    } else {
+      return pos + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace text

@@ -32,6 +32,11 @@ std::string Join(const std::vector<std::string>& parts, std::string_view sep);
 // Replaces every occurrence of `from` by `to`.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 
+// Reads the quoted text that opens at s[pos] with its quote character; inside, a doubled quote
+// stands for one. Puts the text without its quotes into `out` and returns the position after the
+// closing quote; npos when `s` ends first (`out` then holds the rest of `s`).
+size_t ReadQuoted(std::string_view s, size_t pos, std::string& out);
+
 // Case-insensitive ordering and hashing for maps keyed by names.
 struct LessText {
   bool operator()(std::string_view a, std::string_view b) const { return CompareText(a, b) < 0; }

@@ -27,25 +27,64 @@ void TDeletePolicy::SetUpdaterDefaults() {
   ConfirmOnDelete = beNo;
 }
 
+namespace {
+
+// Each scalar directive once: its element name, its field and the value a reading falls back to.
+// Saving and loading both walk these lists, so the element names and their order cannot drift
+// apart; the order is the order of the written elements.
+template <typename Policy, typename Visit>
+void ForEachScalar(Policy& p, Visit&& visit) {
+  visit("Enabled", p.Enabled, beUndefined);
+  visit("ConfirmOnDelete", p.ConfirmOnDelete, beUndefined);
+  visit("DeleteTables", p.DeleteTables, beUndefined);
+  visit("DeleteViews", p.DeleteViews, beUndefined);
+  visit("DeleteProcedures", p.DeleteProcedures, beUndefined);
+  visit("DeleteIndexes", p.DeleteIndexes, beUndefined);
+  visit("DeleteFields", p.DeleteFields, beUndefined);
+}
+
+template <typename Directives, typename Visit>
+void ForEachDirective(Directives& d, Visit&& visit) {
+  visit("UseDefaultOwner", d.UseDefaultOwner, beUndefined);
+  visit("UpdateComments", d.UpdateComments, beUndefined);
+  visit("BackupBeforeUpdate", d.BackupBeforeUpdate, beUndefined);
+  visit("UseDefaultDbSpace", d.UseDefaultDbSpace, beUndefined);
+  visit("AutoRecoverUniqueIndexes", d.AutoRecoverUniqueIndexes, beUndefined);
+  visit("AutoRecoverPrimaryKeys", d.AutoRecoverPrimaryKeys, beUndefined);
+  visit("ErrorManager", d.ErrorManager, demUpdaterSetting);
+  visit("PKChangedTreatment", d.PKChangedTreatment, pctUpdaterSetting);
+  visit("DefaultValueFromDataType", d.DefaultValueFromDataType, beUndefined);
+  visit("FkPendingData", d.FkPendingData, fpdUpdaterSetting);
+  // A set without a progress kind shows no windows rather than deferring to the updater.
+  visit("ProgressInfoKind", d.ProgressInfoKind, pikSilent);
+}
+
+// Visitors for the lists above: one writes each field's value, the other reads it back.
+struct Writer {
+  pugi::xml_node node;
+  template <typename E>
+  void operator()(const char* aName, E aValue, E) const {
+    WriteEnum(node, aName, aValue);
+  }
+};
+
+struct Reader {
+  pugi::xml_node node;
+  template <typename E>
+  void operator()(const char* aName, E& aValue, E aFallback) const {
+    aValue = ReadEnum(node, aName, aFallback);
+  }
+};
+
+}  // namespace
+
 void TDeletePolicy::SaveToXml(pugi::xml_node aNode) const {
-  WriteEnum(aNode, "Enabled", Enabled);
-  WriteEnum(aNode, "ConfirmOnDelete", ConfirmOnDelete);
-  WriteEnum(aNode, "DeleteTables", DeleteTables);
-  WriteEnum(aNode, "DeleteViews", DeleteViews);
-  WriteEnum(aNode, "DeleteProcedures", DeleteProcedures);
-  WriteEnum(aNode, "DeleteIndexes", DeleteIndexes);
-  WriteEnum(aNode, "DeleteFields", DeleteFields);
+  ForEachScalar(*this, Writer{aNode});
   xmlnodes::WriteList(aNode, "PrefixesList", "Prefix", PrefixesList);
 }
 
 void TDeletePolicy::LoadFromXml(pugi::xml_node aNode) {
-  Enabled = ReadEnum(aNode, "Enabled", beUndefined);
-  ConfirmOnDelete = ReadEnum(aNode, "ConfirmOnDelete", beUndefined);
-  DeleteTables = ReadEnum(aNode, "DeleteTables", beUndefined);
-  DeleteViews = ReadEnum(aNode, "DeleteViews", beUndefined);
-  DeleteProcedures = ReadEnum(aNode, "DeleteProcedures", beUndefined);
-  DeleteIndexes = ReadEnum(aNode, "DeleteIndexes", beUndefined);
-  DeleteFields = ReadEnum(aNode, "DeleteFields", beUndefined);
+  ForEachScalar(*this, Reader{aNode});
   PrefixesList = xmlnodes::ReadList(aNode, "PrefixesList");
 }
 
@@ -72,35 +111,14 @@ void TUpdaterDirectives::SetUpdaterDefaults() {
 }
 
 void TUpdaterDirectives::SaveToXml(pugi::xml_node aNode) const {
-  WriteEnum(aNode, "UseDefaultOwner", UseDefaultOwner);
-  WriteEnum(aNode, "UpdateComments", UpdateComments);
-  WriteEnum(aNode, "BackupBeforeUpdate", BackupBeforeUpdate);
-  WriteEnum(aNode, "UseDefaultDbSpace", UseDefaultDbSpace);
-  WriteEnum(aNode, "AutoRecoverUniqueIndexes", AutoRecoverUniqueIndexes);
-  WriteEnum(aNode, "AutoRecoverPrimaryKeys", AutoRecoverPrimaryKeys);
-  WriteEnum(aNode, "ErrorManager", ErrorManager);
-  WriteEnum(aNode, "PKChangedTreatment", PKChangedTreatment);
-  WriteEnum(aNode, "DefaultValueFromDataType", DefaultValueFromDataType);
-  WriteEnum(aNode, "FkPendingData", FkPendingData);
-  WriteEnum(aNode, "ProgressInfoKind", ProgressInfoKind);
+  ForEachDirective(*this, Writer{aNode});
   xmlnodes::WriteList(aNode, "Users", "User", Users);
   xmlnodes::WriteList(aNode, "PrimaryKeysChanged", "PrimaryKey", PrimaryKeysChanged);
   DeletePolicy.SaveToXml(aNode);
 }
 
 void TUpdaterDirectives::LoadFromXml(pugi::xml_node aNode) {
-  UseDefaultOwner = ReadEnum(aNode, "UseDefaultOwner", beUndefined);
-  UpdateComments = ReadEnum(aNode, "UpdateComments", beUndefined);
-  BackupBeforeUpdate = ReadEnum(aNode, "BackupBeforeUpdate", beUndefined);
-  UseDefaultDbSpace = ReadEnum(aNode, "UseDefaultDbSpace", beUndefined);
-  AutoRecoverUniqueIndexes = ReadEnum(aNode, "AutoRecoverUniqueIndexes", beUndefined);
-  AutoRecoverPrimaryKeys = ReadEnum(aNode, "AutoRecoverPrimaryKeys", beUndefined);
-  ErrorManager = ReadEnum(aNode, "ErrorManager", demUpdaterSetting);
-  PKChangedTreatment = ReadEnum(aNode, "PKChangedTreatment", pctUpdaterSetting);
-  DefaultValueFromDataType = ReadEnum(aNode, "DefaultValueFromDataType", beUndefined);
-  FkPendingData = ReadEnum(aNode, "FkPendingData", fpdUpdaterSetting);
-  // A set without a progress kind shows no windows rather than deferring to the updater.
-  ProgressInfoKind = ReadEnum(aNode, "ProgressInfoKind", pikSilent);
+  ForEachDirective(*this, Reader{aNode});
   Users = xmlnodes::ReadList(aNode, "Users");
   PrimaryKeysChanged = xmlnodes::ReadList(aNode, "PrimaryKeysChanged");
   DeletePolicy.LoadFromXml(aNode);

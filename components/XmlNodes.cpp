@@ -1,7 +1,5 @@
 #include "components/XmlNodes.h"
 
-#include "common/Text.h"
-
 namespace xmlnodes {
 
 namespace {
@@ -72,7 +70,5 @@ std::vector<std::string> ReadList(pugi::xml_node aParent, std::string_view aName
   }
   return lines;
 }
-
-std::string TrimBlanks(std::string_view aText) { return text::Trim(aText); }
 
 }  // namespace xmlnodes

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/SchemionTypes.h"
+#include "common/Text.h"
 
 namespace xmlnodes {
 
@@ -43,11 +44,9 @@ void WriteEnum(pugi::xml_node aParent, std::string_view aName, E aValue) {
   SetChildText(aParent, aName, EnumName(aValue));
 }
 
-std::string TrimBlanks(std::string_view aText);
-
 template <typename E>
 E ReadEnum(pugi::xml_node aParent, std::string_view aName, E aFallback) {
-  return EnumFromName<E>(TrimBlanks(ChildText(aParent, aName)), aFallback);
+  return EnumFromName<E>(text::Trim(ChildText(aParent, aName)), aFallback);
 }
 
 }  // namespace xmlnodes

@@ -129,22 +129,44 @@ void TProgressInfoFrm::SetCaptionAndPanel(int aLevel, const std::string& aText) 
   SetPanel(aLevel, aText);
 }
 
+void TProgressInfoFrm::ClearLevel(int aLevel) {
+  SetPosition(aLevel, 0);
+  SetCaption(aLevel, "");
+  SetPanel(aLevel, "");
+}
+
+void TProgressInfoFrm::BeginRun(const std::string& aTitle, int aMax) {
+  SetPosition(0, 0);
+  SetVisible(0, true);
+  SetMaximum(0, aMax);
+  SetCaptionAndPanel(0, aTitle);
+  ClearLevel(1);
+  SetVisible(1, true);
+  SetMaximum(1, 1);
+  SetPosition(2, 0);
+  SetVisible(2, false);
+}
+
+void TProgressInfoFrm::StepFillingLevel1(int aCaptionLevel, const std::string& aText) {
+  SetPosition(1, 0);
+  StepIt(0);
+  SetPosition(1, levels_[1].maximum);
+  SetCaptionAndPanel(aCaptionLevel, aText);
+  Done();
+}
+
+void TProgressInfoFrm::StepAndShow(int aStepLevel, int aCaptionLevel, const std::string& aText) {
+  StepIt(aStepLevel);
+  SetCaptionAndPanel(aCaptionLevel, aText);
+  Done();
+}
+
 void TProgressInfoFrm::Done() { ui::ProcessPendingMessages(); }
 
 // --- extraction ---
 
 void TProgressInfoFrm::BeginExtractSchemas(int aMax) {
-  SetPosition(0, 0);
-  SetVisible(0, true);
-  SetMaximum(0, aMax);
-  SetCaptionAndPanel(0, "Extract Schemas");
-  SetPosition(1, 0);
-  SetVisible(1, true);
-  SetMaximum(1, 1);
-  SetCaption(1, "");
-  SetPanel(1, "");
-  SetPosition(2, 0);
-  SetVisible(2, false);
+  BeginRun("Extract Schemas", aMax);
   SetCaptionAndPanel(2, "Schema extraction in progress...");
   Done();
 }
@@ -155,28 +177,16 @@ void TProgressInfoFrm::SetLevel1Max(int aMax) {
   Done();
 }
 
-void TProgressInfoFrm::StepExtractTable(const std::string& aText) {
-  SetPosition(1, 0);
-  StepIt(0);
-  SetPosition(1, levels_[1].maximum);
-  SetCaptionAndPanel(1, aText);
-  Done();
-}
+void TProgressInfoFrm::StepExtractTable(const std::string& aText) { StepFillingLevel1(1, aText); }
 
-void TProgressInfoFrm::StepExtractDetail(const std::string& aText) {
-  StepIt(1);
-  SetCaptionAndPanel(2, aText);
-  Done();
-}
+void TProgressInfoFrm::StepExtractDetail(const std::string& aText) { StepAndShow(1, 2, aText); }
 
 // --- check ---
 
 void TProgressInfoFrm::BeginCheckDb(int aMax) {
   for (int i = 0; i < 3; ++i) {
     SetVisible(i, true);
-    SetPosition(i, 0);
-    SetCaption(i, "");
-    SetPanel(i, "");
+    ClearLevel(i);
   }
   SetMaximum(0, aMax);
   Done();
@@ -185,11 +195,8 @@ void TProgressInfoFrm::BeginCheckDb(int aMax) {
 void TProgressInfoFrm::StepLevel0(const std::string& aText) {
   StepIt(0);
   SetCaptionAndPanel(0, aText);
-  for (int i = 1; i < 3; ++i) {
-    SetPosition(i, 0);
-    SetCaption(i, "");
-    SetPanel(i, "");
-  }
+  ClearLevel(1);
+  ClearLevel(2);
   Done();
 }
 
@@ -201,17 +208,11 @@ void TProgressInfoFrm::StepLevel1(const std::string& aText) {
   Done();
 }
 
-void TProgressInfoFrm::StepLevel2(const std::string& aText) {
-  StepIt(2);
-  SetCaptionAndPanel(2, aText);
-  Done();
-}
+void TProgressInfoFrm::StepLevel2(const std::string& aText) { StepAndShow(2, 2, aText); }
 
 void TProgressInfoFrm::ResetLevel1(int aMax) {
-  SetPosition(1, 0);
+  ClearLevel(1);
   SetMaximum(1, aMax);
-  SetCaption(1, "");
-  SetPanel(1, "");
   SetPosition(2, 0);
   Done();
 }
@@ -219,43 +220,21 @@ void TProgressInfoFrm::ResetLevel1(int aMax) {
 void TProgressInfoFrm::ResetUpdateLevel1(int aMax) { ResetLevel1(aMax); }
 
 void TProgressInfoFrm::ResetLevel2(int aMax) {
-  SetPosition(2, 0);
+  ClearLevel(2);
   SetMaximum(2, aMax);
-  SetCaption(2, "");
-  SetPanel(2, "");
   Done();
 }
 
 // --- update ---
 
 void TProgressInfoFrm::BeginUpdateDb() {
-  SetPosition(0, 0);
-  SetVisible(0, true);
-  SetMaximum(0, 2);
-  SetCaptionAndPanel(0, "Update DB");
-  SetPosition(1, 0);
-  SetVisible(1, true);
-  SetMaximum(1, 1);
-  SetCaption(1, "");
-  SetPanel(1, "");
-  SetPosition(2, 0);
-  SetVisible(2, false);
+  BeginRun("Update DB", 2);
   Done();
 }
 
-void TProgressInfoFrm::StepUpdateLevel0(const std::string& aText) {
-  SetPosition(1, 0);
-  StepIt(0);
-  SetPosition(1, levels_[1].maximum);
-  SetCaptionAndPanel(0, aText);
-  Done();
-}
+void TProgressInfoFrm::StepUpdateLevel0(const std::string& aText) { StepFillingLevel1(0, aText); }
 
-void TProgressInfoFrm::StepUpdateLevel1(const std::string& aText) {
-  StepIt(1);
-  SetCaptionAndPanel(1, aText);
-  Done();
-}
+void TProgressInfoFrm::StepUpdateLevel1(const std::string& aText) { StepAndShow(1, 1, aText); }
 
 // --- state ---
 

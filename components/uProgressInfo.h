@@ -80,6 +80,15 @@ class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
   void SetCaptionAndPanel(int aLevel, const std::string& aText);
   void SetCaption(int aLevel, const std::string& aCaption);
   void SetPanel(int aPanel, const std::string& aText);
+  // Position 0, no caption, no panel text.
+  void ClearLevel(int aLevel);
+  // The opening of an extraction or an update: level 0 shows aTitle and counts aMax steps, level 1
+  // is empty with one step, level 2 is hidden.
+  void BeginRun(const std::string& aTitle, int aMax);
+  // Steps level 0 and shows level 1 full; aText goes to level aCaptionLevel.
+  void StepFillingLevel1(int aCaptionLevel, const std::string& aText);
+  // Steps level aStepLevel; aText goes to level aCaptionLevel.
+  void StepAndShow(int aStepLevel, int aCaptionLevel, const std::string& aText);
   void Done();
 
   std::array<Level, 3> levels_;

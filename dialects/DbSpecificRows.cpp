@@ -143,25 +143,31 @@ std::string TDatabaseSpecific::GetColumnDefinition(ado::TDataSet& row,
   return sql;
 }
 
+namespace {
+
+// "ALTER TABLE " with the owner, when given, and the quoted table name of the columns row.
+std::string AlterTableHead(const TDatabaseSpecific& dialect, ado::TDataSet& row,
+                           const std::string& owner) {
+  std::string sql = "ALTER TABLE ";
+  if (!owner.empty()) sql += owner + ".";
+  return sql + dialect.QuoteName(FieldText(row, "table_name"));
+}
+
+}  // namespace
+
 std::string TDatabaseSpecific::GetAddColumnSql(ado::TDataSet& row,
                                                const TOrvDataType* masterType,
                                                const std::string& owner, bool withNullClause,
                                                bool withIdentity) {
-  std::string sql = "ALTER TABLE ";
-  if (!owner.empty()) sql += owner + ".";
-  sql += QuoteName(FieldText(row, "table_name")) + " ADD " +
+  return AlterTableHead(*this, row, owner) + " ADD " +
          GetColumnDefinition(row, masterType, withNullClause, withIdentity);
-  return sql;
 }
 
 std::string TDatabaseSpecific::GetAlterColumnSql(ado::TDataSet& row,
                                                  const TOrvDataType* masterType,
                                                  const std::string& owner, bool withNullClause) {
-  std::string sql = "ALTER TABLE ";
-  if (!owner.empty()) sql += owner + ".";
-  sql += QuoteName(FieldText(row, "table_name")) + AlterColumnKeyword +
+  return AlterTableHead(*this, row, owner) + AlterColumnKeyword +
          GetColumnDefinition(row, masterType, withNullClause, false);
-  return sql;
 }
 
 // ---- Db spaces ----

@@ -25,25 +25,25 @@ bool HasRows(ado::TConnection& connection, const std::string& sql) {
   return !query.IsEmpty();
 }
 
+// ";key=value" with the value trimmed; nothing when the value is blank.
+std::string OptionalKey(const char* key, const std::string& value) {
+  const std::string trimmed = text::Trim(value);
+  return trimmed.empty() ? std::string() : ";" + std::string(key) + "=" + trimmed;
+}
 
 // Connection string of the server's master database, as database creation and restore use it.
 std::string MasterConnectionString(const TDatabaseSpecific& dialect, const std::string& userId,
                                    const std::string& password, const std::string& server) {
-  std::string s = std::string(kIntegratedSecurity) + dialect.DatabaseKey + "master;" +
-                  dialect.ServerKey + text::Trim(server);
-  if (!text::Trim(userId).empty()) s += ";User ID=" + text::Trim(userId);
-  if (!text::Trim(password).empty()) s += ";password=" + text::Trim(password);
-  return s;
+  return std::string(kIntegratedSecurity) + dialect.DatabaseKey + "master;" + dialect.ServerKey +
+         text::Trim(server) + OptionalKey("User ID", userId) + OptionalKey("password", password);
 }
 
 // Connection string of the existence test: every optional key left out when empty.
 std::string ExistsConnectionString(const TDatabaseSpecific& dialect, const std::string& userId,
                                    const std::string& password, const std::string& server) {
-  std::string s = std::string(kIntegratedSecurity) + dialect.DatabaseKey + "master";
-  if (!text::Trim(userId).empty()) s += ";User ID=" + text::Trim(userId);
-  if (!text::Trim(password).empty()) s += ";password=" + text::Trim(password);
-  if (!text::Trim(server).empty()) s += ";Data Source=" + text::Trim(server);
-  return s;
+  return std::string(kIntegratedSecurity) + dialect.DatabaseKey + "master" +
+         OptionalKey("User ID", userId) + OptionalKey("password", password) +
+         OptionalKey("Data Source", server);
 }
 
 }  // namespace
@@ -98,37 +98,36 @@ bool TSqlServerSpecific::RestoreDatabase(ado::TConnection& connection,
                                          const std::string& backupFile,
                                          const std::string& dataFolder,
                                          const std::string& logFolder) {
-  const std::string dataFile = FoldPath(dataFolder + "\\" + DatabaseName + "_DATA.MDF");
-  const std::string logFile = FoldPath(logFolder + "\\" + DatabaseName + "_LOG.LDF");
+  // The data file and the log file: each is moved to its folder and renamed after the database.
+  struct DatabaseFile {
+    const char* type;  // "D" or "L" in the backup's file list
+    std::string path;
+    const char* suffix;
+    std::string logicalName;  // as the backup names it; empty when the backup has no such file
+  };
+  DatabaseFile dbFiles[] = {
+      {"D", FoldPath(dataFolder + "\\" + DatabaseName + "_DATA.MDF"), "_DATA", {}},
+      {"L", FoldPath(logFolder + "\\" + DatabaseName + "_LOG.LDF"), "_LOG", {}}};
   try {
     ado::TDataSet files;
     files.SetConnection(&connection);
     connection.Query("use master RESTORE FILELISTONLY FROM DISK = " + SqlLiteral(backupFile),
                      files);
-    std::string dataLogical;
-    std::string logLogical;
     std::string moves;
-    if (files.Locate("type", ado::Variant("D"), 0)) {
-      dataLogical = files.FieldByName("logicalName").AsString();
-      moves += ", MOVE " + SqlLiteral(dataLogical) + " TO " + SqlLiteral(dataFile);
-    }
-    if (files.Locate("type", ado::Variant("L"), 0)) {
-      logLogical = files.FieldByName("logicalName").AsString();
-      moves += ", MOVE " + SqlLiteral(logLogical) + " TO " + SqlLiteral(logFile);
+    for (DatabaseFile& f : dbFiles) {
+      if (!files.Locate("type", ado::Variant(f.type), 0)) continue;
+      f.logicalName = files.FieldByName("logicalName").AsString();
+      moves += ", MOVE " + SqlLiteral(f.logicalName) + " TO " + SqlLiteral(f.path);
     }
     files.Close();
     connection.Execute("USE MASTER RESTORE DATABASE [" + DatabaseName + "] " + "FROM DISK = " +
                        SqlLiteral(backupFile) + " WITH FILE = 1, NOUNLOAD, REPLACE, RECOVERY " +
                        moves);
-    if (!dataLogical.empty()) {
+    for (const DatabaseFile& f : dbFiles) {
+      if (f.logicalName.empty()) continue;
       connection.Execute("ALTER DATABASE [" + DatabaseName + "] " + "MODIFY FILE (NAME = " +
-                         SqlLiteral(dataLogical) + ", NEWNAME = " +
-                         SqlLiteral(DatabaseName + "_DATA") + ")");
-    }
-    if (!logLogical.empty()) {
-      connection.Execute("ALTER DATABASE [" + DatabaseName + "] " + "MODIFY FILE (NAME = " +
-                         SqlLiteral(logLogical) + ", NEWNAME = " +
-                         SqlLiteral(DatabaseName + "_LOG") + ")");
+                         SqlLiteral(f.logicalName) + ", NEWNAME = " +
+                         SqlLiteral(DatabaseName + f.suffix) + ")");
     }
     connection.Execute("USE [" + DatabaseName + "] ");
     return true;

@@ -102,18 +102,15 @@ std::string TSqlServerSpecific::AddEncryption(const std::string& definition) {
 
 bool TSqlServerSpecific::IsDbSpaceStatement(const std::string& sql, TInstructionKind& kind,
                                             std::string& name, std::string& second) {
-  static const std::string kAdd = "ALTER DATABASE ADD FILEGROUP";
-  static const std::string kDrop = "ALTER DATABASE DROP FILEGROUP";
-  const std::string upper = text::Upper(sql);
-  if (upper.compare(0, kAdd.size(), kAdd) == 0) {
-    kind = ikCreateDbSpace;
-    name = text::Trim(std::string_view(sql).substr(kAdd.size()));
-    second.clear();
-    return true;
-  }
-  if (upper.compare(0, kDrop.size(), kDrop) == 0) {
-    kind = ikDropDbSpace;
-    name = text::Trim(std::string_view(sql).substr(kDrop.size()));
+  static constexpr struct {
+    std::string_view prefix;
+    TInstructionKind kind;
+  } kStatements[] = {{"ALTER DATABASE ADD FILEGROUP", ikCreateDbSpace},
+                     {"ALTER DATABASE DROP FILEGROUP", ikDropDbSpace}};
+  for (const auto& statement : kStatements) {
+    if (!text::StartsWithText(sql, statement.prefix)) continue;
+    kind = statement.kind;
+    name = text::Trim(std::string_view(sql).substr(statement.prefix.size()));
     second.clear();
     return true;
   }
@@ -150,10 +147,9 @@ std::vector<std::string> CallArguments(const std::string& sql, size_t from) {
 
 bool TSqlServerSpecific::IsUserStatement(const std::string& sql, TInstructionKind& kind,
                                          std::string& user, std::string& second) {
-  static const std::string kGrant = "SP_GRANTDBACCESS";
-  static const std::string kRevoke = "SP_REVOKEDBACCESS";
-  const std::string upper = text::Upper(sql);
-  size_t p = upper.find(kGrant);
+  static constexpr std::string_view kGrant = "SP_GRANTDBACCESS";
+  static constexpr std::string_view kRevoke = "SP_REVOKEDBACCESS";
+  size_t p = text::FindText(sql, kGrant);
   if (p != std::string::npos) {
     kind = ikCreateUser;
     const std::vector<std::string> args = CallArguments(sql, p + kGrant.size());
@@ -162,7 +158,7 @@ bool TSqlServerSpecific::IsUserStatement(const std::string& sql, TInstructionKin
     user = args.size() > 1 ? args[1] : second;
     return true;
   }
-  p = upper.find(kRevoke);
+  p = text::FindText(sql, kRevoke);
   if (p != std::string::npos) {
     kind = ikDropUser;
     const std::vector<std::string> args = CallArguments(sql, p + kRevoke.size());

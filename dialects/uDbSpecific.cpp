@@ -74,12 +74,10 @@ std::string TDatabaseSpecific::AddEncryption(const std::string& definition) { re
 // ---- Owners ----
 
 bool TDatabaseSpecific::IsDefaultOwner(const std::string& owner, int side) const {
-  switch (side == 1 ? MasterDbType : DbType) {
-    case dbtAccess: return owner.empty();
-    case dbtSqlServer: return owner == "dbo";
-    case dbtAsa: return owner == "dba";
-    default: return false;
-  }
+  // A database of no known type has no default owner, not even an empty one.
+  const TDbType type = side == 1 ? MasterDbType : DbType;
+  const bool known = type == dbtAccess || type == dbtSqlServer || type == dbtAsa;
+  return known && owner == GetDefaultOwner(side);
 }
 
 std::string TDatabaseSpecific::GetDefaultOwner(int side) const {
@@ -192,7 +190,7 @@ namespace {
 // after the key up to the first ";", trimmed; empty when the key is missing.
 std::string ConnectionValue(const std::string& connectionString, const std::string& key) {
   if (key.empty()) return {};
-  const size_t p = text::Upper(connectionString).find(text::Upper(key));
+  const size_t p = text::FindText(connectionString, key);
   if (p == std::string::npos) return {};
   std::string value = text::Trim(std::string_view(connectionString).substr(p + key.size()));
   const size_t semicolon = value.find(';');

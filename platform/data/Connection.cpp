@@ -41,6 +41,15 @@ void TConnection::Rethrow() const {
   }
 }
 
+template <typename F>
+decltype(auto) TConnection::Guarded(F&& aCall) const {
+  try {
+    return aCall();
+  } catch (...) {
+    Rethrow();
+  }
+}
+
 void TConnection::SetConnectionString(const std::string& connectionString) {
   if (session_) throw EOleException("Operation is not allowed when the object is open.");
   connectionString_ = connectionString;
@@ -61,11 +70,7 @@ void TConnection::Close() {
   if (!session_) return;
   std::unique_ptr<IProviderSession> session = std::move(session_);
   if (session->InTransaction()) {
-    try {
-      session->RollbackTrans();
-    } catch (...) {
-      Rethrow();
-    }
+    Guarded([&] { session->RollbackTrans(); });
   }
 }
 
@@ -84,41 +89,24 @@ IProviderSession& TConnection::CheckOpen() const {
 
 void TConnection::BeginTrans() {
   IProviderSession& s = CheckOpen();
-  try {
-    s.BeginTrans();
-  } catch (...) {
-    Rethrow();
-  }
+  Guarded([&] { s.BeginTrans(); });
 }
 
 void TConnection::CommitTrans() {
   IProviderSession& s = CheckOpen();
-  try {
-    s.CommitTrans();
-  } catch (...) {
-    Rethrow();
-  }
+  Guarded([&] { s.CommitTrans(); });
 }
 
 void TConnection::RollbackTrans() {
   IProviderSession& s = CheckOpen();
-  try {
-    s.RollbackTrans();
-  } catch (...) {
-    Rethrow();
-  }
+  Guarded([&] { s.RollbackTrans(); });
 }
 
 bool TConnection::InTransaction() const { return session_ && session_->InTransaction(); }
 
 int64_t TConnection::Execute(const std::string& sql) {
   IProviderSession& s = CheckOpen();
-  std::vector<StatementResult> results;
-  try {
-    results = s.Execute(sql);
-  } catch (...) {
-    Rethrow();
-  }
+  const std::vector<StatementResult> results = Guarded([&] { return s.Execute(sql); });
   int64_t affected = -1;
   for (const StatementResult& r : results) {
     if (r.RowsAffected >= 0) affected = (affected < 0 ? 0 : affected) + r.RowsAffected;
@@ -129,12 +117,7 @@ int64_t TConnection::Execute(const std::string& sql) {
 void TConnection::Query(const std::string& sql, TDataSet& dataSet) {
   IProviderSession& s = CheckOpen();
   dataSet.Close();
-  std::vector<StatementResult> results;
-  try {
-    results = s.Execute(sql);
-  } catch (...) {
-    Rethrow();
-  }
+  std::vector<StatementResult> results = Guarded([&] { return s.Execute(sql); });
   for (StatementResult& r : results) {
     if (r.HasRows) {
       dataSet.Assign(std::move(r.Rows));
@@ -153,22 +136,12 @@ void TConnection::OpenSchema(TSchemaInfo kind, const Variant& criteria, TDataSet
   } else if (!criteria.IsNullOrEmpty()) {
     restrictions.push_back(criteria);
   }
-  RowSet rows;
-  try {
-    rows = s.OpenSchema(kind, restrictions);
-  } catch (...) {
-    Rethrow();
-  }
-  dataSet.Assign(std::move(rows));
+  dataSet.Assign(Guarded([&] { return s.OpenSchema(kind, restrictions); }));
 }
 
 std::string TConnection::CurrentDatabase() const {
   const IProviderSession& s = CheckOpen();
-  try {
-    return s.CurrentDatabase();
-  } catch (...) {
-    Rethrow();
-  }
+  return Guarded([&] { return s.CurrentDatabase(); });
 }
 
 }  // namespace ado

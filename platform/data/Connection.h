@@ -57,7 +57,12 @@ class TConnection {
 
  private:
   IProviderSession& CheckOpen() const;
+  // Inside a catch block: raises the caught failure again as EOleException without the password
+  // (EDatabaseError passes unchanged).
   [[noreturn]] void Rethrow() const;
+  // Returns what aCall returns; a failure in it leaves through Rethrow.
+  template <typename F>
+  decltype(auto) Guarded(F&& aCall) const;
 
   std::string connectionString_;
   std::unique_ptr<IProviderSession> session_;

@@ -4,6 +4,19 @@
 
 namespace ado {
 
+namespace {
+
+// The value of the first item whose key is aKey ignoring case; nullptr when there is none.
+const std::string* FindValue(const std::vector<std::pair<std::string, std::string>>& aItems,
+                             const std::string& aKey) {
+  for (const auto& [k, v] : aItems) {
+    if (text::SameText(k, aKey)) return &v;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 ConnectionString::ConnectionString(const std::string& s) {
   size_t i = 0;
   while (i < s.size()) {
@@ -14,20 +27,9 @@ ConnectionString::ConnectionString(const std::string& s) {
     while (j < s.size() && (s[j] == ' ' || s[j] == '\t')) ++j;
     std::string value;
     if (j < s.size() && (s[j] == '"' || s[j] == '\'')) {
-      const char q = s[j++];
-      while (j < s.size()) {
-        if (s[j] == q) {
-          if (j + 1 < s.size() && s[j + 1] == q) {
-            value += q;
-            j += 2;
-            continue;
-          }
-          ++j;
-          break;
-        }
-        value += s[j++];
-      }
-      const size_t semi = s.find(';', j);
+      // An unterminated value takes the rest of the string.
+      const size_t end = text::ReadQuoted(s, j, value);
+      const size_t semi = end == std::string::npos ? end : s.find(';', end);
       i = semi == std::string::npos ? s.size() : semi + 1;
     } else {
       const size_t semi = s.find(';', j);
@@ -40,18 +42,11 @@ ConnectionString::ConnectionString(const std::string& s) {
 }
 
 std::string ConnectionString::Get(const std::string& key) const {
-  for (const auto& [k, v] : items_) {
-    if (text::SameText(k, key)) return v;
-  }
-  return {};
+  const std::string* value = FindValue(items_, key);
+  return value != nullptr ? *value : std::string();
 }
 
-bool ConnectionString::Has(const std::string& key) const {
-  for (const auto& kv : items_) {
-    if (text::SameText(kv.first, key)) return true;
-  }
-  return false;
-}
+bool ConnectionString::Has(const std::string& key) const { return FindValue(items_, key) != nullptr; }
 
 void ConnectionString::Set(const std::string& key, const std::string& value) {
   bool found = false;
@@ -81,24 +76,22 @@ bool IsPasswordKey(const std::string& k) {
   return text::SameText(k, "Password") || text::SameText(k, "PWD");
 }
 
+// The items as "key=value" pairs joined by ";", values quoted where needed; with aMaskPasswords
+// the password's value shows as "*****".
+std::string Render(const std::vector<std::pair<std::string, std::string>>& aItems,
+                   bool aMaskPasswords) {
+  std::string r;
+  for (const auto& [k, v] : aItems) {
+    if (!r.empty()) r += ";";
+    r += k + "=" + (aMaskPasswords && IsPasswordKey(k) ? std::string("*****") : QuoteIfNeeded(v));
+  }
+  return r;
+}
+
 }  // namespace
 
-std::string ConnectionString::ToString() const {
-  std::string r;
-  for (const auto& [k, v] : items_) {
-    if (!r.empty()) r += ";";
-    r += k + "=" + QuoteIfNeeded(v);
-  }
-  return r;
-}
+std::string ConnectionString::ToString() const { return Render(items_, false); }
 
-std::string ConnectionString::ToStringWithoutPassword() const {
-  std::string r;
-  for (const auto& [k, v] : items_) {
-    if (!r.empty()) r += ";";
-    r += k + "=" + (IsPasswordKey(k) ? std::string("*****") : QuoteIfNeeded(v));
-  }
-  return r;
-}
+std::string ConnectionString::ToStringWithoutPassword() const { return Render(items_, true); }
 
 }  // namespace ado

@@ -12,6 +12,12 @@
 
 namespace ado {
 
+void AppendNumber(std::string& out, double d) {
+  char buf[40];
+  auto r = std::to_chars(buf, buf + sizeof buf, d);
+  out.append(buf, r.ptr);
+}
+
 // An index serving Locate on one key list and case option: the encoded key of every visible row
 // mapped to its rows in view order, so the first entry of a group is the row Locate moves to.
 struct TDataSet::LocateIndex {
@@ -27,12 +33,6 @@ constexpr size_t kMaxIndexes = 8;
 const Variant& NullValue() {
   static const Variant null = Variant::Null();
   return null;
-}
-
-void AppendNumber(std::string& out, double d) {
-  char buf[40];
-  auto r = std::to_chars(buf, buf + sizeof buf, d);
-  out.append(buf, r.ptr);
 }
 
 // Appends one field's part of a key so that equal keys (under the case option) encode equally.
@@ -522,11 +522,10 @@ std::vector<std::pair<int, bool>> TDataSet::SortKeys(const std::string& sort) co
   for (std::string item : SplitNameList(sort, ",;")) {
     if (item.empty()) continue;
     bool desc = false;
-    const std::string upper = text::Upper(item);
-    if (upper.size() > 5 && upper.ends_with(" DESC")) {
+    if (item.size() > 5 && text::EndsWithText(item, " DESC")) {
       desc = true;
       item = text::Trim(item.substr(0, item.size() - 5));
-    } else if (upper.size() > 4 && upper.ends_with(" ASC")) {
+    } else if (item.size() > 4 && text::EndsWithText(item, " ASC")) {
       item = text::Trim(item.substr(0, item.size() - 4));
     }
     const int f = FieldIndex(item);

@@ -131,20 +131,9 @@ class FilterParser {
     const char c = s_[pos_];
     if (c == '\'' || c == '"') {
       std::string v;
-      ++pos_;
-      while (true) {
-        if (pos_ >= s_.size()) Fail("unterminated text value");
-        if (s_[pos_] == c) {
-          if (pos_ + 1 < s_.size() && s_[pos_ + 1] == c) {
-            v += c;
-            pos_ += 2;
-            continue;
-          }
-          ++pos_;
-          break;
-        }
-        v += s_[pos_++];
-      }
+      const size_t end = text::ReadQuoted(s_, pos_, v);
+      if (end == std::string::npos) Fail("unterminated text value");
+      pos_ = end;
       return Variant(v);
     }
     if (c == '#') {
@@ -272,22 +261,18 @@ bool IsTextField(FieldType type) {
   return type == FieldType::ftString || type == FieldType::ftMemo || type == FieldType::ftGuid;
 }
 
-namespace {
-
-int SignificantDigits(const std::string& s) {
+int SignificantDigits(std::string_view s) {
   int digits = 0;
   bool leading = true;
   for (char c : s) {
     if (c == 'e' || c == 'E') break;
-    if (!std::isdigit(static_cast<unsigned char>(c))) continue;
+    if (c < '0' || c > '9') continue;
     if (leading && c == '0') continue;
     leading = false;
     ++digits;
   }
   return digits;
 }
-
-}  // namespace
 
 Variant CoerceToField(const FieldDef& def, const Variant& v) {
   const VarType t = v.Type();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/data/FieldDef.h"
 #include "platform/data/Variant.h"
@@ -34,6 +35,12 @@ bool MatchesFilter(const FilterNode& node, const Row& row, const FieldDefs& defs
 // EVariantError when it does not convert.
 Variant CoerceToField(const FieldDef& def, const Variant& value);
 bool IsTextField(FieldType type);
+
+// The significant digits of a decimal text (leading zeros and the exponent left out); a value
+// with more than 15 does not pass through a double unchanged.
+int SignificantDigits(std::string_view s);
+// Appends the shortest text that reads back as exactly `d`.
+void AppendNumber(std::string& out, double d);
 
 // Parses "[name]" or "name" lists separated by any of `separators`, trimming blanks.
 std::vector<std::string> SplitNameList(const std::string& text, const char* separators);

@@ -19,6 +19,7 @@
 
 #include "common/Text.h"
 #include "platform/data/DataErrors.h"
+#include "platform/data/DataSetInternal.h"
 
 namespace ado {
 
@@ -368,19 +369,6 @@ bool ParseCurrency(std::string_view s, Currency& out) {
 bool IsNumberText(std::string_view s, double& d) {
   auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
   return ec == std::errc() && p == s.data() + s.size();
-}
-
-int SignificantDigits(std::string_view s) {
-  int digits = 0;
-  bool leading = true;
-  for (char c : s) {
-    if (c == 'e' || c == 'E') break;
-    if (c < '0' || c > '9') continue;
-    if (leading && c == '0') continue;
-    leading = false;
-    ++digits;
-  }
-  return digits;
 }
 
 const char* TypeWord(Decode d) {
@@ -766,12 +754,6 @@ void AppendInt(std::string& out, int64_t v) {
   out.append(buf, r.ptr);
 }
 
-void AppendDouble(std::string& out, double d) {
-  char buf[40];
-  auto r = std::to_chars(buf, buf + sizeof buf, d);
-  out.append(buf, r.ptr);
-}
-
 void AppendTwo(std::string& out, int v) {
   out += static_cast<char>('0' + v / 10);
   out += static_cast<char>('0' + v % 10);
@@ -828,14 +810,14 @@ void AppendValue(std::string& out, FieldType type, const Variant& v) {
       if (type == FieldType::ftDateTime) {
         AppendDateTime(out, DateTime{v.AsFloat()});
       } else {
-        AppendDouble(out, v.AsFloat());
+        AppendNumber(out, v.AsFloat());
       }
       return;
     case VarType::DateTime:
       if (type == FieldType::ftDateTime || IsTextFieldType(type)) {
         AppendDateTime(out, v.AsDateTime());
       } else {
-        AppendDouble(out, v.AsFloat());
+        AppendNumber(out, v.AsFloat());
       }
       return;
     case VarType::Bytes:
@@ -897,33 +879,36 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
     AppendEscaped(out, f.Name);
     out += '\'';
   }
-  out += " rs:number='";
-  AppendInt(out, static_cast<int64_t>(number));
-  out += '\'';
+  // An attribute with a whole-number value: " name='value'".
+  auto intAttr = [&](const char* name, int64_t value) {
+    out += ' ';
+    out += name;
+    out += "='";
+    AppendInt(out, value);
+    out += '\'';
+  };
+  intAttr("rs:number", static_cast<int64_t>(number));
   if (!f.Required) out += " rs:nullable='true'";
   out += " rs:writeunknown='true'>\n\t\t\t<s:datatype";
   auto fixed = [&](const char* dtType, int maxLength, int precision) {
     out += " dt:type='";
     out += dtType;
-    out += "' dt:maxLength='";
-    AppendInt(out, maxLength);
     out += '\'';
-    if (precision) {
-      out += " rs:precision='";
-      AppendInt(out, precision);
-      out += '\'';
-    }
+    intAttr("dt:maxLength", maxLength);
+    if (precision) intAttr("rs:precision", precision);
     out += " rs:fixedlength='true'";
+  };
+  // The declared size, when there is one; a longer value widens it rather than being cut.
+  auto declaredLength = [&] {
+    if (f.Size > 0) {
+      intAttr("dt:maxLength",
+              static_cast<int64_t>(std::max<size_t>(static_cast<size_t>(f.Size), longest)));
+    }
   };
   switch (f.Type) {
     case FieldType::ftString:
       out += " dt:type='string'";
-      if (f.Size > 0) {
-        // A longer value than the declared size widens the declaration rather than being cut.
-        out += " dt:maxLength='";
-        AppendInt(out, static_cast<int64_t>(std::max<size_t>(static_cast<size_t>(f.Size), longest)));
-        out += '\'';
-      }
+      declaredLength();
       break;
     case FieldType::ftMemo:
       out += " dt:type='string' dt:maxLength='1073741823' rs:long='true'";
@@ -939,11 +924,10 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
              " rs:fixedlength='true'";
       break;
     case FieldType::ftBCD:
-      out += " dt:type='number' rs:dbtype='numeric' dt:maxLength='19' rs:scale='";
-      AppendInt(out, f.Scale);
-      out += "' rs:precision='";
-      AppendInt(out, f.Precision);
-      out += "' rs:fixedlength='true'";
+      out += " dt:type='number' rs:dbtype='numeric' dt:maxLength='19'";
+      intAttr("rs:scale", f.Scale);
+      intAttr("rs:precision", f.Precision);
+      out += " rs:fixedlength='true'";
       break;
     case FieldType::ftDateTime:
       // As ADO writes SQL Server's datetime, whose millisecond precision our values share.
@@ -952,11 +936,7 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
       break;
     case FieldType::ftBytes:
       out += " dt:type='bin.hex'";
-      if (f.Size > 0) {
-        out += " dt:maxLength='";
-        AppendInt(out, static_cast<int64_t>(std::max<size_t>(static_cast<size_t>(f.Size), longest)));
-        out += '\'';
-      }
+      declaredLength();
       break;
     case FieldType::ftBlob:
       out += " dt:type='bin.hex' dt:maxLength='2147483647' rs:long='true'";

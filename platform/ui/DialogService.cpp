@@ -36,6 +36,20 @@ constexpr ButtonMap kButtons[] = {
     {mbRetry, QMessageBox::Retry, mrRetry},
 };
 
+// QFileDialog::getOpenFileName or getSaveFileName.
+using FileChooser = QString (*)(QWidget*, const QString&, const QString&, const QString&, QString*,
+                                QFileDialog::Options);
+
+// Asks with aChooser where someone can see it; nullopt when nobody can or the user cancels.
+std::optional<std::string> ChooseFile(FileChooser aChooser, QWidget* aParent,
+                                      const std::string& aTitle, const std::string& aStart,
+                                      const std::string& aFilter) {
+  if (!HasVisibleScreen()) return std::nullopt;
+  const QString file = aChooser(aParent, Q(aTitle), Q(aStart), Q(aFilter), nullptr, {});
+  if (file.isEmpty()) return std::nullopt;
+  return file.toStdString();
+}
+
 template <typename T>
 std::optional<T> Take(std::deque<T>& queue) {
   if (queue.empty()) return std::nullopt;
@@ -101,20 +115,14 @@ std::optional<std::string> QtDialogService::ChooseOpenFile(QWidget* aParent,
                                                            const std::string& aTitle,
                                                            const std::string& aFolder,
                                                            const std::string& aFilter) {
-  if (!HasVisibleScreen()) return std::nullopt;
-  const QString file = QFileDialog::getOpenFileName(aParent, Q(aTitle), Q(aFolder), Q(aFilter));
-  if (file.isEmpty()) return std::nullopt;
-  return file.toStdString();
+  return ChooseFile(&QFileDialog::getOpenFileName, aParent, aTitle, aFolder, aFilter);
 }
 
 std::optional<std::string> QtDialogService::ChooseSaveFile(QWidget* aParent,
                                                            const std::string& aTitle,
                                                            const std::string& aFileName,
                                                            const std::string& aFilter) {
-  if (!HasVisibleScreen()) return std::nullopt;
-  const QString file = QFileDialog::getSaveFileName(aParent, Q(aTitle), Q(aFileName), Q(aFilter));
-  if (file.isEmpty()) return std::nullopt;
-  return file.toStdString();
+  return ChooseFile(&QFileDialog::getSaveFileName, aParent, aTitle, aFileName, aFilter);
 }
 
 int QtDialogService::ShowModal(QDialog& aDialog) {

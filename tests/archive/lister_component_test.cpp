@@ -39,6 +39,25 @@ std::vector<std::string> List(const std::string& path, bool showDirs = false,
   return names;
 }
 
+// The file names `unzip -Z1` lists for a ZIP, without its directories.
+std::vector<std::string> ZipFileNames(const std::string& path) {
+  std::vector<std::string> names;
+  for (const std::string& l : ShellLines("unzip -Z1 " + path))
+    if (!l.empty() && l.back() != '/') names.push_back(l);
+  return names;
+}
+
+// An OnNextVolume handler that goes on with each proposed volume while it exists, noting its
+// file name in `asked` (with the volume id first and "?" after a missing one when withId).
+TPakvo::TOnNextVolume NoteVolumes(std::vector<std::string>& asked, bool withId) {
+  return [&asked, withId](TObject*, std::string& name, const std::string& id, bool exists,
+                          bool& cancel) {
+    const std::string file = fs::path(name).filename().string();
+    asked.push_back(withId ? id + ":" + file + (exists ? "" : "?") : file);
+    cancel = !exists;
+  };
+}
+
 std::string DateText(TDateTime dt) {
   int y, mo, d, h, mi, s;
   DecodeDateTime(dt, y, mo, d, h, mi, s);
@@ -315,11 +334,7 @@ TEST(ListerComponent, ArjVolumesAreFollowedAndAMissingVolumeIsReported) {
   p.SetArcFile(s.Path("v.arj"));
   ASSERT_EQ(p.ArcType, atArj);
   std::vector<std::string> asked;
-  p.OnNextVolume = [&](TObject*, std::string& name, const std::string& id, bool exists,
-                       bool& cancel) {
-    asked.push_back(id + ":" + fs::path(name).filename().string() + (exists ? "" : "?"));
-    cancel = !exists;
-  };
+  p.OnNextVolume = NoteVolumes(asked, true);
   std::vector<std::string> names;
   EXPECT_TRUE(p.GetFileList(&names));
   EXPECT_TRUE(log.codes.empty());
@@ -339,11 +354,7 @@ TEST(ListerComponent, ArjVolumesAreFollowedAndAMissingVolumeIsReported) {
   EXPECT_TRUE(p.GetFileList(&names));
   EXPECT_EQ(log.codes, std::vector<int>{kErrBrokenMultiVolumeChain});
   EXPECT_LT(names.size(), static_cast<size_t>(peerFiles));
-  p.OnNextVolume = [&](TObject*, std::string& name, const std::string& id, bool exists,
-                       bool& cancel) {
-    asked.push_back(id + ":" + fs::path(name).filename().string() + (exists ? "" : "?"));
-    cancel = !exists;
-  };
+  p.OnNextVolume = NoteVolumes(asked, true);
   // The second volume missing: the handler is asked, refuses, and the refusal is reported.
   fs::remove(s.Path("v.a01"));
   log.codes.clear();
@@ -371,10 +382,7 @@ TEST(ListerComponent, RarVolumesFollowTheirPartNames) {
   p.SetArcFile(Formats() + "rar4/test_read_format_rar_multivolume.part0001.rar");
   ASSERT_EQ(p.ArcType, atRar);
   std::vector<std::string> asked;
-  p.OnNextVolume = [&](TObject*, std::string& name, const std::string&, bool exists, bool& cancel) {
-    asked.push_back(fs::path(name).filename().string());
-    cancel = !exists;
-  };
+  p.OnNextVolume = NoteVolumes(asked, false);
   std::vector<std::string> names;
   EXPECT_TRUE(p.GetFileList(&names));
   EXPECT_TRUE(log.codes.empty());
@@ -395,13 +403,7 @@ TEST(ListerComponent, SplitZipSetsListAcrossVolumes) {
   s.In("zip -q -X -r -s 100k ../split.zip text.txt big.bin sub");
   ASSERT_TRUE(fs::exists(s.Path("split.z01")));
   s.In("zip -q -s 0 ../split.zip --out ../merged.zip");
-  std::vector<std::string> expected;
-  {
-    std::istringstream peer(Shell("unzip -Z1 " + s.Path("merged.zip")));
-    std::string l;
-    while (std::getline(peer, l))
-      if (!l.empty() && l.back() != '/') expected.push_back(l);
-  }
+  const std::vector<std::string> expected = ZipFileNames(s.Path("merged.zip"));
   ASSERT_EQ(expected.size(), 4u);
   TPakvo p;
   ErrorLog log;
@@ -508,10 +510,7 @@ TEST(ListerComponent, AceVolumesCountContinuedEntriesWithoutListingThemAgain) {
   p.SetArcFile(Formats() + "ace/Ace.store.split.ace");
   ASSERT_EQ(p.ArcType, atAce);
   std::vector<std::string> asked;
-  p.OnNextVolume = [&](TObject*, std::string& name, const std::string&, bool exists, bool& cancel) {
-    asked.push_back(fs::path(name).filename().string());
-    cancel = !exists;
-  };
+  p.OnNextVolume = NoteVolumes(asked, false);
   int files = 0;
   int64_t unpacked = 0;
   p.OnTotals = [&](TObject*, int64_t u, int64_t, int, int n) {
@@ -539,13 +538,7 @@ TEST(ListerComponent, SplitZipDirectoryRunningAcrossVolumes) {
   s.In("zip -q -X -r -s 64k ../many.zip many");
   ASSERT_TRUE(fs::exists(s.Path("many.z02")));
   s.In("zip -q -s 0 ../many.zip --out ../whole.zip");
-  std::vector<std::string> expected;
-  {
-    std::istringstream peer(Shell("unzip -Z1 " + s.Path("whole.zip")));
-    std::string l;
-    while (std::getline(peer, l))
-      if (!l.empty() && l.back() != '/') expected.push_back(l);
-  }
+  const std::vector<std::string> expected = ZipFileNames(s.Path("whole.zip"));
   ASSERT_EQ(expected.size(), 1500u);
   TPakvo p;
   ErrorLog log;

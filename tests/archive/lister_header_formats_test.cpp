@@ -22,6 +22,25 @@ std::vector<std::string> Names(const Walked& w) {
   return out;
 }
 
+// Pairs each line of a peer's listing that matches `line` with the next walked entry, in order,
+// and hands both to `check(entry, match)`; answers how many lines matched. A matching line beyond
+// the walked entries fails the test and ends the pairing.
+template <typename Check>
+size_t PairWithListing(const std::vector<std::string>& listing, const std::regex& line,
+                       const Walked& w, Check&& check) {
+  size_t i = 0;
+  for (const std::string& l : listing) {
+    std::smatch m;
+    if (!std::regex_match(l, m, line)) continue;
+    if (i >= w.entries.size()) {
+      ADD_FAILURE() << "the peer lists more entries than were walked, from: " << l;
+      return i + 1;
+    }
+    check(w.entries[i++], m);
+  }
+  return i;
+}
+
 std::string Slashed(std::string s) {
   for (char& c : s)
     if (c == '\\') c = '/';
@@ -201,14 +220,8 @@ TEST(ListerHeaderFormats, ZipWritersAgreeWithUnzip) {
     std::string path = s.Path(name);
     Walked w = WalkFile(hfZip, path);
     EXPECT_EQ(w.rc, 0);
-    std::istringstream peer(Shell("unzip -Z -l -T " + path));
-    std::string l;
-    size_t i = 0;
-    while (std::getline(peer, l)) {
-      std::smatch m;
-      if (!std::regex_match(l, m, line)) continue;
-      ASSERT_LT(i, w.entries.size());
-      const TPakvoEntry& e = w.entries[i++];
+    const size_t i = PairWithListing(ShellLines("unzip -Z -l -T " + path), line, w,
+                                     [](const TPakvoEntry& e, const std::smatch& m) {
       EXPECT_EQ(e.StoredName, m[11].str());
       EXPECT_EQ(e.UnpackedSize, std::stoll(m[1]));
       bool encrypted = std::isupper(static_cast<unsigned char>(m[2].str()[0]));
@@ -227,7 +240,7 @@ TEST(ListerHeaderFormats, ZipWritersAgreeWithUnzip) {
       }
       EXPECT_EQ(StampText(e), m[5].str() + "-" + m[6].str() + "-" + m[7].str() + " " + m[8].str() +
                                   ":" + m[9].str() + ":" + m[10].str());
-    }
+    });
     EXPECT_EQ(i, w.entries.size());
     EXPECT_GT(i, 0u);
   }
@@ -304,19 +317,14 @@ TEST(ListerHeaderFormats, CabinetsAgreeWithCabextract) {
     SCOPED_TRACE(path);
     Walked w = WalkFile(hfCab, path);
     EXPECT_EQ(w.rc, 0);
-    std::istringstream peer(Shell("cabextract -l " + path));
-    std::string l;
-    size_t i = 0;
-    while (std::getline(peer, l)) {
-      std::smatch m;
-      if (!std::regex_match(l, m, line)) continue;
-      ASSERT_LT(i, w.entries.size());
-      const TPakvoEntry& e = w.entries[i++];
+    const int method = std::string(name) == "plain.cab" ? 0 : 1;
+    const size_t i = PairWithListing(ShellLines("cabextract -l " + path), line, w,
+                                     [method](const TPakvoEntry& e, const std::smatch& m) {
       EXPECT_EQ(Slashed(e.StoredName), m[6].str());
       EXPECT_EQ(e.UnpackedSize, std::stoll(m[1]));
       EXPECT_EQ(StampText(e), m[4].str() + "-" + m[3].str() + "-" + m[2].str() + " " + m[5].str());
-      EXPECT_EQ(e.Method & 15, std::string(name) == "plain.cab" ? 0 : 1);
-    }
+      EXPECT_EQ(e.Method & 15, method);
+    });
     EXPECT_EQ(i, 3u);
   }
 }
@@ -334,20 +342,14 @@ TEST(ListerHeaderFormats, TarFormatsAgreeWithTar) {
     SCOPED_TRACE(path);
     Walked w = WalkFile(hfTar, path);
     EXPECT_EQ(w.rc, 0);
-    std::istringstream peer(Shell("tar tv --full-time -f " + path));
-    std::string l;
-    size_t i = 0;
-    while (std::getline(peer, l)) {
-      std::smatch m;
-      if (!std::regex_match(l, m, line)) continue;
-      ASSERT_LT(i, w.entries.size());
-      const TPakvoEntry& e = w.entries[i++];
+    const size_t i = PairWithListing(ShellLines("tar tv --full-time -f " + path), line, w,
+                                     [](const TPakvoEntry& e, const std::smatch& m) {
       EXPECT_EQ(e.StoredName, m[4].str());
       EXPECT_EQ(e.UnpackedSize, std::stoll(m[2]));
       EXPECT_EQ(StampText(e), m[3].str());
       EXPECT_EQ(e.IsDir, m[1].str() == "d");
       EXPECT_EQ(e.Attr16, e.IsDir ? 16 : 0);
-    }
+    });
     EXPECT_EQ(i, w.entries.size());
     EXPECT_GT(i, 0u);
   }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,14 @@ inline std::string Shell(const std::string& cmd, int* rc = nullptr) {
     if (rc) *rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   return out;
+}
+
+// The lines of a command's output, as Shell runs it.
+inline std::vector<std::string> ShellLines(const std::string& cmd) {
+  std::istringstream out(Shell(cmd));
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(out, l);) lines.push_back(l);
+  return lines;
 }
 
 // A scratch folder removed at the end of the test, with a few files in it.

@@ -51,4 +51,13 @@ TEST(Text, CaseInsensitiveHelpers) {
   EXPECT_EQ(text::Trim("  a b \t"), "a b");
   EXPECT_EQ(text::Split("a;;b", ';').size(), 3u);
   EXPECT_EQ(text::ReplaceAll("it's 'x'", "'", "''"), "it''s ''x''");
+
+  // Quoted text: a doubled quote is one; the answer is the position after the closing quote.
+  std::string out;
+  EXPECT_EQ(text::ReadQuoted("= 'it''s' rest", 2, out), 9u);
+  EXPECT_EQ(out, "it's");
+  EXPECT_EQ(text::ReadQuoted("\"a''b\"", 0, out), 6u);
+  EXPECT_EQ(out, "a''b");
+  EXPECT_EQ(text::ReadQuoted("'open''", 0, out), std::string::npos) << "never closed";
+  EXPECT_EQ(out, "open'");
 }

@@ -40,6 +40,32 @@ void SavePicture(QWidget& window, const std::string& name) {
   EXPECT_TRUE(std::filesystem::exists(path));
 }
 
+// The level's caption is "[ text ]" and its panel shows the text.
+void ExpectShows(const TProgressInfoFrm& p, int level, const std::string& text) {
+  SCOPED_TRACE("level " + std::to_string(level));
+  EXPECT_EQ(p.Caption(level), "[ " + text + " ]");
+  EXPECT_EQ(p.PanelText(level), text);
+}
+
+// The opening of an extraction or an update: level 0 shows the title and counts `max` steps,
+// level 1 is empty with one step, level 2 is hidden.
+void ExpectRunOpened(const TProgressInfoFrm& p, const std::string& title, int max) {
+  EXPECT_TRUE(p.LevelVisible(0));
+  EXPECT_TRUE(p.LevelVisible(1));
+  EXPECT_FALSE(p.LevelVisible(2));
+  EXPECT_EQ(p.Maximum(0), max);
+  EXPECT_EQ(p.Maximum(1), 1);
+  ExpectShows(p, 0, title);
+  EXPECT_EQ(p.Caption(1), "");
+}
+
+void ExpectLevelEmpty(const TProgressInfoFrm& p, int level) {
+  SCOPED_TRACE("level " + std::to_string(level));
+  EXPECT_EQ(p.Position(level), 0);
+  EXPECT_EQ(p.Caption(level), "");
+  EXPECT_EQ(p.PanelText(level), "");
+}
+
 }  // namespace
 
 TEST_F(Windows, ConsoleAddsPromptedLines) {
@@ -165,22 +191,13 @@ TEST_F(Windows, ProgressOptionsSubstitutesAndPlacement) {
 TEST_F(Windows, ExtractionSteps) {
   TProgressInfoFrm p;
   p.BeginExtractSchemas(15);
-  EXPECT_TRUE(p.LevelVisible(0));
-  EXPECT_TRUE(p.LevelVisible(1));
-  EXPECT_FALSE(p.LevelVisible(2));
-  EXPECT_EQ(p.Maximum(0), 15);
-  EXPECT_EQ(p.Maximum(1), 1);
-  EXPECT_EQ(p.Caption(0), "[ Extract Schemas ]");
-  EXPECT_EQ(p.PanelText(0), "Extract Schemas");
-  EXPECT_EQ(p.Caption(1), "");
-  EXPECT_EQ(p.Caption(2), "[ Schema extraction in progress... ]");
-  EXPECT_EQ(p.PanelText(2), "Schema extraction in progress...");
+  ExpectRunOpened(p, "Extract Schemas", 15);
+  ExpectShows(p, 2, "Schema extraction in progress...");
 
   p.StepExtractTable("vsiTables");
   EXPECT_EQ(p.Position(0), 1);
   EXPECT_EQ(p.Position(1), 1) << "level 1 is filled to its maximum";
-  EXPECT_EQ(p.Caption(1), "[ vsiTables ]");
-  EXPECT_EQ(p.PanelText(1), "vsiTables");
+  ExpectShows(p, 1, "vsiTables");
 
   p.SetLevel1Max(3);
   EXPECT_EQ(p.Position(1), 0);
@@ -188,8 +205,7 @@ TEST_F(Windows, ExtractionSteps) {
   p.StepExtractDetail("Orders");
   p.StepExtractDetail("Customers");
   EXPECT_EQ(p.Position(1), 2);
-  EXPECT_EQ(p.Caption(2), "[ Customers ]");
-  EXPECT_EQ(p.PanelText(2), "Customers");
+  ExpectShows(p, 2, "Customers");
   EXPECT_EQ(p.pbLevel1->value(), 2);
   EXPECT_EQ(p.pbLevel1->maximum(), 3);
 }
@@ -199,9 +215,7 @@ TEST_F(Windows, CheckStepsThreeLevels) {
   p.BeginCheckDb(3);
   for (int i = 0; i < 3; ++i) {
     EXPECT_TRUE(p.LevelVisible(i));
-    EXPECT_EQ(p.Position(i), 0);
-    EXPECT_EQ(p.Caption(i), "");
-    EXPECT_EQ(p.PanelText(i), "");
+    ExpectLevelEmpty(p, i);
   }
   EXPECT_EQ(p.Maximum(0), 3);
 
@@ -215,8 +229,7 @@ TEST_F(Windows, CheckStepsThreeLevels) {
   EXPECT_EQ(p.Position(2), 1);
   EXPECT_EQ(p.Caption(0), "[ Check, update and delete indexes... ]");
   EXPECT_EQ(p.Caption(1), "[ Orders ]");
-  EXPECT_EQ(p.Caption(2), "[ IX_Orders_Date ]");
-  EXPECT_EQ(p.PanelText(2), "IX_Orders_Date");
+  ExpectShows(p, 2, "IX_Orders_Date");
 
   // A new table clears the detail panel and level 2 (its caption stays until the next detail).
   p.StepLevel1("Customers");
@@ -228,11 +241,8 @@ TEST_F(Windows, CheckStepsThreeLevels) {
   p.StepLevel2("PK_Customers");
   p.StepLevel0("Check, update and delete views...");
   EXPECT_EQ(p.Position(0), 2);
-  for (int i = 1; i < 3; ++i) {
-    EXPECT_EQ(p.Position(i), 0);
-    EXPECT_EQ(p.Caption(i), "");
-    EXPECT_EQ(p.PanelText(i), "");
-  }
+  ExpectLevelEmpty(p, 1);
+  ExpectLevelEmpty(p, 2);
   EXPECT_EQ(p.Maximum(1), 4) << "the maximum stays until the next reset";
 
   // Stepping past the maximum starts the level again.
@@ -256,14 +266,7 @@ TEST_F(Windows, UpdateSteps) {
   TProgressInfoFrm p;
   p.BeginCheckDb(7);
   p.BeginUpdateDb();
-  EXPECT_TRUE(p.LevelVisible(0));
-  EXPECT_TRUE(p.LevelVisible(1));
-  EXPECT_FALSE(p.LevelVisible(2));
-  EXPECT_EQ(p.Maximum(0), 2);
-  EXPECT_EQ(p.Maximum(1), 1);
-  EXPECT_EQ(p.Caption(0), "[ Update DB ]");
-  EXPECT_EQ(p.PanelText(0), "Update DB");
-  EXPECT_EQ(p.Caption(1), "");
+  ExpectRunOpened(p, "Update DB", 2);
 
   p.StepUpdateLevel0("Backup");
   EXPECT_EQ(p.Position(0), 1);
@@ -275,8 +278,7 @@ TEST_F(Windows, UpdateSteps) {
   EXPECT_EQ(p.Maximum(1), 10);
   for (int i = 1; i <= 4; ++i) p.StepUpdateLevel1("instruction " + std::to_string(i));
   EXPECT_EQ(p.Position(1), 4);
-  EXPECT_EQ(p.Caption(1), "[ instruction 4 ]");
-  EXPECT_EQ(p.PanelText(1), "instruction 4");
+  ExpectShows(p, 1, "instruction 4");
 }
 
 TEST_F(Windows, PicturesForReview) {

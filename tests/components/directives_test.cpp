@@ -20,6 +20,27 @@ pugi::xml_node ParseRoot(pugi::xml_document& doc, const char* xml) {
   return doc.document_element();
 }
 
+// A set holding the updater's defaults, for the directives and for their delete policy.
+TUpdaterDirectives UpdaterSet() {
+  TUpdaterDirectives d;
+  d.SetUpdaterDefaults();
+  d.DeletePolicy.SetUpdaterDefaults();
+  return d;
+}
+
+// The scalar directives both default sets share; they differ in the backup and the progress kind.
+void ExpectCommonDefaults(const TUpdaterDirectives& d) {
+  EXPECT_EQ(d.UseDefaultDbSpace, beYes);
+  EXPECT_EQ(d.UpdateComments, beNo);
+  EXPECT_EQ(d.DefaultValueFromDataType, beYes);
+  EXPECT_EQ(d.AutoRecoverPrimaryKeys, beYes);
+  EXPECT_EQ(d.UseDefaultOwner, beYes);
+  EXPECT_EQ(d.AutoRecoverUniqueIndexes, beYes);
+  EXPECT_EQ(d.ErrorManager, demEnqueueInstructionError);
+  EXPECT_EQ(d.FkPendingData, fpdDelete);
+  EXPECT_EQ(d.PKChangedTreatment, pctAll);
+}
+
 TUpdaterDirectives SetWithEveryValueChanged() {
   TUpdaterDirectives d;
   d.PrimaryKeysChanged = {"Orders", "Order Lines"};
@@ -74,16 +95,8 @@ void ExpectSame(const TUpdaterDirectives& a, const TUpdaterDirectives& b) {
 
 TEST(Directives, ProducerAndUpdaterDefaultSets) {
   TUpdaterDirectives producer;
-  EXPECT_EQ(producer.UseDefaultDbSpace, beYes);
-  EXPECT_EQ(producer.UpdateComments, beNo);
+  ExpectCommonDefaults(producer);
   EXPECT_EQ(producer.BackupBeforeUpdate, beUndefined);
-  EXPECT_EQ(producer.DefaultValueFromDataType, beYes);
-  EXPECT_EQ(producer.AutoRecoverPrimaryKeys, beYes);
-  EXPECT_EQ(producer.UseDefaultOwner, beYes);
-  EXPECT_EQ(producer.AutoRecoverUniqueIndexes, beYes);
-  EXPECT_EQ(producer.ErrorManager, demEnqueueInstructionError);
-  EXPECT_EQ(producer.FkPendingData, fpdDelete);
-  EXPECT_EQ(producer.PKChangedTreatment, pctAll);
   EXPECT_EQ(producer.ProgressInfoKind, pikUpdaterSetting);
   EXPECT_TRUE(producer.Users.empty());
   EXPECT_TRUE(producer.PrimaryKeysChanged.empty());
@@ -99,16 +112,8 @@ TEST(Directives, ProducerAndUpdaterDefaultSets) {
   updater.Users = {"kept"};
   updater.SetUpdaterDefaults();
   updater.DeletePolicy.SetUpdaterDefaults();
-  EXPECT_EQ(updater.UseDefaultDbSpace, beYes);
-  EXPECT_EQ(updater.UpdateComments, beNo);
+  ExpectCommonDefaults(updater);
   EXPECT_EQ(updater.BackupBeforeUpdate, beYes);
-  EXPECT_EQ(updater.DefaultValueFromDataType, beYes);
-  EXPECT_EQ(updater.AutoRecoverPrimaryKeys, beYes);
-  EXPECT_EQ(updater.UseDefaultOwner, beYes);
-  EXPECT_EQ(updater.AutoRecoverUniqueIndexes, beYes);
-  EXPECT_EQ(updater.ErrorManager, demEnqueueInstructionError);
-  EXPECT_EQ(updater.FkPendingData, fpdDelete);
-  EXPECT_EQ(updater.PKChangedTreatment, pctAll);
   EXPECT_EQ(updater.ProgressInfoKind, pikBoth);
   EXPECT_EQ(updater.Users, std::vector<std::string>{"kept"}) << "defaults leave the lists alone";
   const TDeletePolicy& up = updater.DeletePolicy;
@@ -131,9 +136,7 @@ TEST(Directives, ProducerAndUpdaterDefaultSets) {
 TEST(Directives, WrittenElementsNamesOrderAndTexts) {
   pugi::xml_document doc;
   pugi::xml_node root = doc.append_child("Root");
-  TUpdaterDirectives updater;
-  updater.SetUpdaterDefaults();
-  updater.DeletePolicy.SetUpdaterDefaults();
+  TUpdaterDirectives updater = UpdaterSet();
   updater.PrimaryKeysChanged = {"Orders"};
   updater.DeletePolicy.PrefixesList = {"tmp", "old"};
   updater.SaveToXml(root);
@@ -197,9 +200,7 @@ TEST(Directives, WriteThenReadGivesTheSameValues) {
 
   pugi::xml_document reread;
   ASSERT_TRUE(reread.load_string(text.str().c_str()));
-  TUpdaterDirectives loaded;
-  loaded.SetUpdaterDefaults();
-  loaded.DeletePolicy.SetUpdaterDefaults();
+  TUpdaterDirectives loaded = UpdaterSet();
   loaded.Users = {"stale"};
   loaded.LoadFromXml(reread.document_element());
   ExpectSame(loaded, original);

@@ -15,6 +15,9 @@ TEST(ConnectionString, KeysIgnoreCaseAndValuesAreTrimmedOrQuoted) {
   EXPECT_EQ(cs.Get("missing"), "");
   EXPECT_EQ(cs.ToStringWithoutPassword().find("p;w"), std::string::npos);
   EXPECT_EQ(ConnectionString(cs.ToString()).Get("Password"), "p;w");
+  // A quoted value left open takes the rest of the string.
+  EXPECT_EQ(ConnectionString("Password='it''s;User ID=sa").Get("password"), "it's;User ID=sa");
+  EXPECT_FALSE(ConnectionString("Password='it''s;User ID=sa").Has("User ID"));
 }
 
 TEST(ProviderRegistry, UnknownProviderFailsNamingIt) {

@@ -76,7 +76,7 @@ class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
   // Advances a level by its step of 1; past the maximum it starts again from 0.
   void StepIt(int aLevel);
   void SetVisible(int aLevel, bool aVisible);
-  // Caption "[ text ]" (empty text: empty caption) and the level's panel.
+  // Caption "[ " + text + " ]" and the text in the level's panel.
   void SetCaptionAndPanel(int aLevel, const std::string& aText);
   void SetCaption(int aLevel, const std::string& aCaption);
   void SetPanel(int aPanel, const std::string& aText);

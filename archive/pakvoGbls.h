@@ -90,7 +90,7 @@ class E_RAISE : public std::runtime_error {
 void ProcessMessages();
 void SetProcessMessagesHandler(void (*handler)());
 
-// Platform separator of file paths (the "\" of the design's paths).
+// Platform separator of file paths (where Windows-style paths use "\").
 constexpr char kPathDelim = '/';
 
 // ---- Paths and files ----

@@ -74,11 +74,14 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
     Stmt q(Db(), "SELECT 1 FROM " + master + "syslogins WHERE name = ?");
     q.Bind(1, login);
     if (q.Step()) Fail(15025, "The login '" + login + "' already exists.");
+    std::string language = arg(3).empty() ? "us_english" : arg(3);
+    if (LanguageDateFormat(language).empty())
+      Fail(15033, "'" + language + "' is not a valid official language name.");
     std::string now = NowText();
     Stmt ins(Db(), "INSERT INTO " + master + "syslogins (sid, createdate, updatedate, accdate, name, dbname, password, "
-                   "language, loginname) VALUES (randomblob(16), ?, ?, ?, ?, ?, ?, 'us_english', ?)");
+                   "language, loginname) VALUES (randomblob(16), ?, ?, ?, ?, ?, ?, ?, ?)");
     ins.Bind(1, now).Bind(2, now).Bind(3, now).Bind(4, login).Bind(5, arg(2).empty() ? "master" : arg(2));
-    ins.Bind(6, arg(1)).Bind(7, login);
+    ins.Bind(6, arg(1)).Bind(7, language).Bind(8, login);
     ins.Step();
     return;
   }

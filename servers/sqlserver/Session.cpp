@@ -70,7 +70,7 @@ Session::Session(const ado::ConnectionString& cs) {
   bool integrated = !cs.Get("Integrated Security").empty() && user.empty();
   std::string defaultDb = "master";
   if (!user.empty()) {
-    Stmt q(Db(), "SELECT password, dbname FROM syslogins WHERE name = ?");
+    Stmt q(Db(), "SELECT password, dbname, language FROM syslogins WHERE name = ?");
     q.Bind(1, user);
     if (q.Step()) {
       std::string password = cs.Get("Password");
@@ -78,6 +78,8 @@ Session::Session(const ado::ConnectionString& cs) {
       if (q.Text(0) != password) Fail(18456, "Login failed for user '" + user + "'.");
       defaultDb = q.Text(1);
       login_ = user;
+      std::string order = LanguageDateFormat(q.Text(2));
+      if (!order.empty()) dateFormat_ = order;
     } else {
       login_ = user;
     }
@@ -93,6 +95,33 @@ Session::Session(const ado::ConnectionString& cs) {
     } catch (const ado::EOleException&) {
       Fail(4060, "Cannot open database requested in login '" + initial + "'. Login fails.");
     }
+  }
+}
+
+std::string Session::LanguageDateFormat(const std::string& language) {
+  Stmt q(Db(), std::string("SELECT dateformat FROM ") + (InMaster() ? "" : "master.") +
+                   "syslanguages WHERE name = ?1 OR alias = ?1");
+  q.Bind(1, language);
+  return q.Step() ? Lower(q.Text(0)) : std::string();
+}
+
+void Session::SetOption(const SetStmt& s) {
+  std::string value = s.value;
+  if (value.size() >= 2 && (value[0] == '\'' || value[0] == '[' || value[0] == '"'))
+    value = value.substr(1, value.size() - 2);
+  if (s.option == "dateformat") {
+    if (!value.empty() && value[0] == '@') {
+      auto it = variables_.find(Lower(value));
+      if (it == variables_.end()) Fail(137, "Must declare the variable '" + value + "'.");
+      value = it->second;
+      if (value.size() >= 2 && value[0] == '\'') value = value.substr(1, value.size() - 2);
+    }
+    if (!IsDateOrder(Lower(value))) Fail(2741, "SET DATEFORMAT date order '" + value + "' is invalid.");
+    dateFormat_ = Lower(value);
+  } else if (s.option == "language") {
+    std::string order = LanguageDateFormat(value);
+    if (order.empty()) Fail(2738, "A language entry for the language '" + value + "' could not be found in sysLanguages.");
+    dateFormat_ = order;
   }
 }
 
@@ -538,6 +567,8 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
       return;
     }
     case Statement::kSetOption:
+      SetOption(static_cast<const SetStmt&>(s));
+      return;
     case Statement::kPrint:
       return;
     case Statement::kDeclare:

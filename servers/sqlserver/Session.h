@@ -38,6 +38,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
     value = lastIdentity_;
     return hasIdentity_;
   }
+  std::string DateFormat() const override { return dateFormat_; }
 
  private:
   void UseDatabase(const std::string& name);
@@ -92,12 +93,18 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void RestoreFileList(const DatabaseStmt& s, std::vector<ado::StatementResult>& results);
   void Restore(const DatabaseStmt& s);
 
+  // SET DATEFORMAT and SET LANGUAGE; other SET options are accepted and ignored.
+  void SetOption(const SetStmt& s);
+  // The date order of a language of syslanguages (name or alias); empty when unknown.
+  std::string LanguageDateFormat(const std::string& language);
+
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
 
   std::string folder_;
   std::string serverName_;
   std::string login_ = "sa";
   std::string database_;
+  std::string dateFormat_ = "mdy";
   SqliteDbPtr db_;
   FunctionState functions_;  // after db_: released before the connection closes
   bool inTransaction_ = false;

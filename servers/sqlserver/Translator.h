@@ -27,6 +27,7 @@ class Translator {
 
  private:
   std::string Function(const Expr& e) const;
+  std::string CompareSide(const Expr& x, const Expr& other) const;
   std::string Core(const Select& s) const;
   std::string WrapJoin(const TableRef& t) const;
   std::string database_;

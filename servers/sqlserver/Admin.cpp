@@ -143,7 +143,11 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
     size_t base = drop ? 1 : 2;
     std::string prop = arg(0), value = drop ? "" : arg(1);
     std::string table = arg(base + 3), column = Lower(arg(base + 4)) == "column" ? arg(base + 5) : "";
-    auto t = LoadTable(Db(), table);
+    ObjectName target;
+    target.name = table;
+    if (Lower(arg(base + 1)) == "user") target.owner = arg(base + 2);
+    auto id = Resolve(target);
+    auto t = id ? LoadTable(Db(), *id) : std::nullopt;
     if (!t) Fail(15135, "Object is invalid. Extended properties are not permitted on '" + table + "', or the object does not exist.");
     int64_t smallid = 0;
     if (!column.empty()) {
@@ -171,7 +175,7 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
   if (name == "sp_defaultdb" || name == "sp_password" || name == "sp_addrolemember" || name == "sp_changedbowner")
     return;
   // A procedure of the database: its body is kept, not executed.
-  if (auto id = FindObject(Db(), s.proc.name); id && ObjectType(Db(), *id) == "P") return;
+  if (auto id = Resolve(s.proc); id && ObjectType(Db(), *id) == "P") return;
   Fail(2812, "Could not find stored procedure '" + s.proc.name + "'.");
 }
 

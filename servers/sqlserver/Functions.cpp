@@ -450,7 +450,8 @@ namespace {
 CatalogLookup& Lookup(sqlite3_context* ctx) { return *static_cast<CatalogLookup*>(sqlite3_user_data(ctx)); }
 IFunctionHost& Host(sqlite3_context* ctx) { return *Lookup(ctx).host; }
 
-std::string StripOwner(const std::string& s) {
+// "[owner].[name]" -> owner (empty when not written) and name.
+std::pair<std::string, std::string> SplitOwner(const std::string& s) {
   std::string last, cur;
   bool bracket = false;
   for (char c : s) {
@@ -466,7 +467,8 @@ std::string StripOwner(const std::string& s) {
       cur += c;
     }
   }
-  return cur.empty() ? last : cur;
+  if (cur.empty()) return {std::string(), last};
+  return {last, cur};
 }
 
 // Runs `sql` with the arguments bound in order and returns its first value (null when none).
@@ -478,8 +480,13 @@ void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value
   if (!st) return sqlite3_result_error(ctx, sqlite3_errmsg(l.db), -1);
   for (int i = 0; i < argc; ++i) {
     if (i == 0 && nameFirst) {
-      std::string n = StripOwner(ArgText(argv[0]));
+      // The object's owner: the one written, else the connected user before dbo.
+      auto [owner, n] = SplitOwner(ArgText(argv[0]));
       sqlite3_bind_text(st, 1, n.data(), static_cast<int>(n.size()), SQLITE_TRANSIENT);
+      int named = sqlite3_bind_parameter_index(st, ":owner");
+      if (named) sqlite3_bind_text(st, named, owner.data(), static_cast<int>(owner.size()), SQLITE_TRANSIENT);
+      named = sqlite3_bind_parameter_index(st, ":me");
+      if (named) sqlite3_bind_int(st, named, Host(ctx).CurrentUid());
     } else {
       sqlite3_bind_value(st, i + 1, argv[i]);
     }
@@ -494,27 +501,33 @@ void UserIdFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, 
 void FileGroupNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT groupname FROM sysfilegroups WHERE groupid = ?", n, v, false); }
 void FileGroupIdFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT groupid FROM sysfilegroups WHERE groupname = ?", n, v, false); }
 void ObjectNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM sysobjects WHERE id = ?", n, v, false); }
+// Restricts `o` to the owner written, else orders the connected user's object before dbo's.
+#define SCHM_OWNER " AND (CASE WHEN :owner = '' THEN o.uid IN (:me, 1) ELSE o.uid = (SELECT uid FROM sysusers WHERE name = :owner) END)"
+#define SCHM_OWNER_ORDER " ORDER BY o.uid = :me DESC"
 void ObjectIdFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT id FROM sysobjects WHERE name = ? ORDER BY (xtype IN ('U','V','P','FN','IF','TF','TR','S')) DESC LIMIT 1", n, v, true);
+  LookupResult(c, "SELECT o.id FROM sysobjects o WHERE o.name = ?1" SCHM_OWNER
+                  " ORDER BY o.uid = :me DESC, (o.xtype IN ('U','V','P','FN','IF','TF','TR','S')) DESC LIMIT 1", n, v, true);
 }
 void ColNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM syscolumns WHERE id = ? AND colid = ?", n, v, false); }
 void IdentSeedFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT i.seed FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ? AND o.xtype = 'U'", n, v, true);
+  LookupResult(c, "SELECT i.seed FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 void IdentIncrFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ? AND o.xtype = 'U'", n, v, true);
+  LookupResult(c, "SELECT i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 void IdentCurrentFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT coalesce(i.current, i.seed) FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ? AND o.xtype = 'U'", n, v, true);
+  LookupResult(c, "SELECT coalesce(i.current, i.seed) FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 void IndexColFunc(sqlite3_context* c, int n, sqlite3_value** v) {
   LookupResult(c, "SELECT c.name FROM sysobjects o JOIN sysindexkeys k ON k.id = o.id JOIN syscolumns c ON c.id = k.id AND "
-                  "c.colid = k.colid WHERE o.name = ? AND o.xtype IN ('U', 'V', 'S') AND k.indid = ? AND k.keyno = ?", n, v, true);
+                  "c.colid = k.colid WHERE o.name = ?1 AND o.xtype IN ('U', 'V', 'S') AND k.indid = ?2 AND k.keyno = ?3"
+                  SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 
 void ServerNameFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).ServerName()); }
 void LoginFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).LoginName()); }
 void TranCountFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).TranCount()); }
+void CurrentUidFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).CurrentUid()); }
 void IdentityFunc(sqlite3_context* ctx, int, sqlite3_value**) {
   int64_t v = 0;
   if (Host(ctx).LastIdentity(v)) sqlite3_result_int64(ctx, v);
@@ -692,6 +705,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
   };
   static const Lookup lookups[] = {
       {"tsql_login", 0, LoginFunc}, {"tsql_trancount", 0, TranCountFunc}, {"tsql_identity", 0, IdentityFunc},
+      {"tsql_current_uid", 0, CurrentUidFunc},
       {"tsql_user_name", 1, UserNameFunc}, {"tsql_user_id", 1, UserIdFunc},
       {"tsql_filegroup_name", 1, FileGroupNameFunc}, {"tsql_filegroup_id", 1, FileGroupIdFunc},
       {"tsql_object_name", 1, ObjectNameFunc}, {"tsql_object_id", 1, ObjectIdFunc},

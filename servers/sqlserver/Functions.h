@@ -21,6 +21,8 @@ class IFunctionHost {
   virtual bool LastIdentity(int64_t& value) const = 0;
   // The session's date order for "a/b/c" dates: "mdy", "dmy", "ymd", "ydm", "myd" or "dym".
   virtual std::string DateFormat() const = 0;
+  // The uid of the connected user in the current database (dbo is 1).
+  virtual int CurrentUid() const = 0;
 };
 
 // The prepared catalogue lookups behind the functions of one connection; must be released

@@ -53,6 +53,11 @@ std::string Translator::Table(const ObjectName& n) const {
     Fail(208, "Invalid object name '" + (n.db + "." + (n.owner.empty() ? "" : n.owner) + "." + n.name) + "'.");
   }
   if (!inMaster_ && IsMasterOnly(n.name)) return "master." + SqlIdent(n.name);
+  if (resolver_) {
+    std::string physical = resolver_(n);
+    if (!physical.empty()) return SqlIdent(physical);
+    if (!n.owner.empty()) Fail(208, "Invalid object name '" + n.owner + "." + n.name + "'.");
+  }
   return SqlIdent(n.name);
 }
 
@@ -185,12 +190,12 @@ std::string Translator::Function(const Expr& e) const {
   }
   if (f == "user_name") {
     arity(0, 1);
-    if (a.empty()) return "'dbo'";
+    if (a.empty()) return "tsql_user_name(tsql_current_uid())";
     return "tsql_user_name(" + a[0] + ")";
   }
   if (f == "suser_sname" || f == "suser_name" || f == "system_user") return "tsql_login()";
   if (f == "user_id") {
-    if (a.empty()) return "1";
+    if (a.empty()) return "tsql_current_uid()";
     return "tsql_user_id(" + a[0] + ")";
   }
   static const std::set<std::string> lookups = {"filegroup_name", "filegroup_id", "object_name", "object_id",
@@ -288,8 +293,9 @@ std::string Translator::From(const TableRef& t) const {
   switch (t.kind) {
     case TableRef::Named: {
       std::string out = Table(t.name);
+      // Columns qualified by the table's own name still find it under its SQLite name.
       if (!t.alias.empty()) out += " AS " + SqlIdent(t.alias);
-      else if (out.rfind("master.", 0) == 0) out += " AS " + SqlIdent(t.name.name);
+      else if (out != SqlIdent(t.name.name)) out += " AS " + SqlIdent(t.name.name);
       return out;
     }
     case TableRef::Derived:

@@ -523,6 +523,8 @@ void IndexColFunc(sqlite3_context* c, int n, sqlite3_value** v) {
                   "c.colid = k.colid WHERE o.name = ?1 AND o.xtype IN ('U', 'V', 'S') AND k.indid = ?2 AND k.keyno = ?3"
                   SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
+#undef SCHM_OWNER
+#undef SCHM_OWNER_ORDER
 
 void ServerNameFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).ServerName()); }
 void LoginFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).LoginName()); }

@@ -75,6 +75,16 @@ TEST_F(OwnersTest, OwnersAreUsersAndEachKeepsItsOwnObjects) {
   EXPECT_EQ(Text("select a from fred.V"), "10");
   EXPECT_EQ(Text("select x from V"), "1");
 
+  Db().Execute("create trigger trT on fred.T for insert as select 1");
+  Db().Execute("create trigger dbo.trT on dbo.T for insert as select 2");
+  EXPECT_EQ(Text("select count(*) from sysobjects where name = 'trT' and xtype = 'TR'"), "2");
+  EXPECT_EQ(Text("select user_name(uid) from sysobjects where name = 'trT' and parent_obj = object_id('fred.T')"), "fred");
+  Db().Execute("drop trigger fred.trT");
+  EXPECT_EQ(Text("select user_name(uid) from sysobjects where name = 'trT'"), "dbo");
+  Db().Execute("exec sp_rename 'fred.PK_K', 'PK_K2'");
+  EXPECT_EQ(Text("select user_name(uid) from sysobjects where name = 'PK_K2'"), "fred");
+  EXPECT_EQ(Text("select count(*) from sysindexes where name = 'PK_K'"), "1");
+
   // ALTER, sp_rename and DROP change only the named owner's object.
   Db().Execute("alter table fred.T add c int null");
   EXPECT_EQ(Text("select count(*) from syscolumns where id = object_id('fred.T')"), "3");
@@ -90,6 +100,15 @@ TEST_F(OwnersTest, OwnersAreUsersAndEachKeepsItsOwnObjects) {
   Db().Execute("drop table fred.T2");
   EXPECT_EQ(Text("select x from T"), "1");
   EXPECT_EQ(ErrorOf("drop table fred.T2"), 3701);
+
+  // Names that look like the server's own storage stay apart from it and from other owners.
+  Db().Execute("create table [schm_u5.K] (s int null)");
+  Db().Execute("create table schm_identity (s int null)");
+  Db().Execute("insert into [schm_u5.K] values (8)");
+  Db().Execute("insert into schm_identity values (9)");
+  EXPECT_EQ(Text("select s from [schm_u5.K]"), "8");
+  EXPECT_EQ(Text("select s from dbo.schm_identity"), "9");
+  EXPECT_EQ(Text("select count(*) from fred.K"), "2");
 
   // The OLE DB rowsets name each owner.
   auto tables = Db().OpenSchema(ado::siTables, {ado::Variant::Null(), ado::Variant("fred")});

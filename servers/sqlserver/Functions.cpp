@@ -150,6 +150,13 @@ void DateTimeStyleFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   DateTimeIn(ctx, argv[0], order);
 }
 
+// isdate(x): 1 when the text converts to datetime in the session's date order.
+void IsDateFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_int(ctx, 0);
+  std::string out;
+  sqlite3_result_int(ctx, ConvertDateTime(ArgText(argv[0]), Host(ctx).DateFormat(), out) == 0 ? 1 : 0);
+}
+
 // The right side of a comparison with a date-shaped literal: the literal converted to the stored
 // datetime form when the other side holds a datetime, as the server converts it; else the literal.
 void CompareDateFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -718,7 +725,8 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
     sqlite3_create_function_v2(db, l.name, l.args, SQLITE_UTF8, lookup, l.fn, nullptr, nullptr, nullptr);
   // Date conversions read the session's date order; within one statement they are deterministic.
   static const Lookup dates[] = {{"tsql_datetime", 1, DateTimeFunc}, {"tsql_datetime_style", 2, DateTimeStyleFunc},
-                                 {"tsql_datepart", 2, DatePartFunc}, {"tsql_comparedate", 2, CompareDateFunc}};
+                                 {"tsql_datepart", 2, DatePartFunc}, {"tsql_comparedate", 2, CompareDateFunc},
+                                 {"tsql_isdate", 1, IsDateFunc}};
   for (const auto& l : dates)
     sqlite3_create_function_v2(db, l.name, l.args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, lookup, l.fn, nullptr,
                                nullptr, nullptr);

@@ -28,6 +28,9 @@ TEST_F(DatesTest, DateOrderFollowsSetDateFormatAndTheLoginLanguage) {
   EXPECT_EQ(Value("select id from D where d = '19991231'").AsInt(), 1);
   EXPECT_EQ(Value("select id from D where d = '2020-03-02T13:45:10'").AsInt(), 2);
   EXPECT_EQ(ErrorOf("set dateformat xyz"), 2741);
+  db.Execute("set dateformat dmy");
+  EXPECT_EQ(Value("select isdate('31/12/2020') + isdate('12/31/2020') * 10 + isdate('x') * 100").AsInt(), 1);
+  db.Execute("set dateformat myd");
 
   // A new session starts from its login's language: German reads day first, but a four-digit
   // year written first is followed by the month.

@@ -74,11 +74,14 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
     Stmt q(Db(), "SELECT 1 FROM " + master + "syslogins WHERE name = ?");
     q.Bind(1, login);
     if (q.Step()) Fail(15025, "The login '" + login + "' already exists.");
+    std::string language = arg(3).empty() ? "us_english" : arg(3);
+    if (LanguageDateFormat(language).empty())
+      Fail(15033, "'" + language + "' is not a valid official language name.");
     std::string now = NowText();
     Stmt ins(Db(), "INSERT INTO " + master + "syslogins (sid, createdate, updatedate, accdate, name, dbname, password, "
-                   "language, loginname) VALUES (randomblob(16), ?, ?, ?, ?, ?, ?, 'us_english', ?)");
+                   "language, loginname) VALUES (randomblob(16), ?, ?, ?, ?, ?, ?, ?, ?)");
     ins.Bind(1, now).Bind(2, now).Bind(3, now).Bind(4, login).Bind(5, arg(2).empty() ? "master" : arg(2));
-    ins.Bind(6, arg(1)).Bind(7, login);
+    ins.Bind(6, arg(1)).Bind(7, language).Bind(8, login);
     ins.Step();
     return;
   }
@@ -140,7 +143,11 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
     size_t base = drop ? 1 : 2;
     std::string prop = arg(0), value = drop ? "" : arg(1);
     std::string table = arg(base + 3), column = Lower(arg(base + 4)) == "column" ? arg(base + 5) : "";
-    auto t = LoadTable(Db(), table);
+    ObjectName target;
+    target.name = table;
+    if (Lower(arg(base + 1)) == "user") target.owner = arg(base + 2);
+    auto id = Resolve(target);
+    auto t = id ? LoadTable(Db(), *id) : std::nullopt;
     if (!t) Fail(15135, "Object is invalid. Extended properties are not permitted on '" + table + "', or the object does not exist.");
     int64_t smallid = 0;
     if (!column.empty()) {
@@ -168,7 +175,7 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
   if (name == "sp_defaultdb" || name == "sp_password" || name == "sp_addrolemember" || name == "sp_changedbowner")
     return;
   // A procedure of the database: its body is kept, not executed.
-  if (auto id = FindObject(Db(), s.proc.name); id && ObjectType(Db(), *id) == "P") return;
+  if (auto id = Resolve(s.proc); id && ObjectType(Db(), *id) == "P") return;
   Fail(2812, "Could not find stored procedure '" + s.proc.name + "'.");
 }
 

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -198,9 +199,27 @@ const ColumnInfo* TableInfo::Identity() const {
   return nullptr;
 }
 
-std::optional<int64_t> FindObject(sqlite3* db, const std::string& name) {
-  Stmt q(db, "SELECT id FROM sysobjects WHERE name = ? ORDER BY (xtype IN ('U','V','P','FN','IF','TF','TR','S')) DESC LIMIT 1");
-  q.Bind(1, name);
+std::string PhysicalName(int uid, const std::string& name) {
+  if (uid == 1 && strncasecmp(name.c_str(), "schm_", 5) != 0) return name;
+  return "schm_u" + std::to_string(uid) + "." + name;
+}
+
+size_t PhysicalPrefix(const std::string& physical) {
+  if (strncasecmp(physical.c_str(), "schm_u", 6) != 0) return 0;
+  size_t digits = physical.find_first_not_of("0123456789", 6);
+  if (digits == 6 || digits == std::string::npos || physical[digits] != '.') return 0;
+  return digits + 1;
+}
+
+std::optional<int64_t> FindPhysical(sqlite3* db, const std::string& physical) {
+  size_t prefix = PhysicalPrefix(physical);
+  int uid = prefix ? std::atoi(physical.c_str() + 6) : 1;
+  return FindObject(db, physical.substr(prefix), uid);
+}
+
+std::optional<int64_t> FindObject(sqlite3* db, const std::string& name, int uid) {
+  Stmt q(db, "SELECT id FROM sysobjects WHERE name = ? AND uid = ? ORDER BY (xtype IN ('U','V','P','FN','IF','TF','TR','S')) DESC LIMIT 1");
+  q.Bind(1, name).Bind(2, int64_t{uid});
   if (!q.Step()) return std::nullopt;
   return q.Int(0);
 }
@@ -211,15 +230,16 @@ std::string ObjectType(sqlite3* db, int64_t id) {
   return q.Step() ? q.Text(0) : std::string();
 }
 
-std::optional<TableInfo> LoadTable(sqlite3* db, const std::string& name) {
-  Stmt q(db, "SELECT id, name, rtrim(xtype), uid FROM sysobjects WHERE name = ? AND xtype IN ('U', 'S', 'V')");
-  q.Bind(1, name);
+std::optional<TableInfo> LoadTable(sqlite3* db, int64_t id) {
+  Stmt q(db, "SELECT id, name, rtrim(xtype), uid FROM sysobjects WHERE id = ? AND xtype IN ('U', 'S', 'V')");
+  q.Bind(1, id);
   if (!q.Step()) return std::nullopt;
   TableInfo t;
   t.id = q.Int(0);
   t.name = q.Text(1);
   t.xtype = q.Text(2);
   t.uid = static_cast<int>(q.Int(3));
+  t.physical = PhysicalName(t.uid, t.name);
   Stmt c(db, "SELECT c.name, c.colid, c.xtype, c.xusertype, c.length, c.prec, c.xscale, c.isnullable, "
              "c.status, c.cdefault, c.collation, t.name FROM syscolumns c LEFT JOIN systypes t ON "
              "t.xusertype = c.xusertype WHERE c.id = ? ORDER BY c.colid");
@@ -320,7 +340,8 @@ struct FkInfo {
   int64_t constid = 0;
   std::string name;
   int64_t fkeyid = 0, rkeyid = 0;
-  std::string child, parent;
+  std::string child, parent;                  // as messages name them
+  std::string childPhysical, parentPhysical;  // the SQLite tables
   std::vector<std::string> fcols, rcols;
   bool updateCascade = false, deleteCascade = false;
 };
@@ -328,7 +349,7 @@ struct FkInfo {
 std::vector<FkInfo> ForeignKeysOf(sqlite3* db, int64_t tableId) {
   std::vector<FkInfo> out;
   Stmt q(db, "SELECT r.constid, o.name, r.fkeyid, r.rkeyid, fo.name, ro.name, r.updatecascade, "
-             "r.deletecascade FROM sysreferences r JOIN sysobjects o ON o.id = r.constid "
+             "r.deletecascade, fo.uid, ro.uid FROM sysreferences r JOIN sysobjects o ON o.id = r.constid "
              "JOIN sysobjects fo ON fo.id = r.fkeyid JOIN sysobjects ro ON ro.id = r.rkeyid "
              "WHERE r.fkeyid = ?1 OR r.rkeyid = ?1");
   q.Bind(1, tableId);
@@ -342,6 +363,8 @@ std::vector<FkInfo> ForeignKeysOf(sqlite3* db, int64_t tableId) {
     f.parent = q.Text(5);
     f.updateCascade = q.Int(6) != 0;
     f.deleteCascade = q.Int(7) != 0;
+    f.childPhysical = PhysicalName(static_cast<int>(q.Int(8)), f.child);
+    f.parentPhysical = PhysicalName(static_cast<int>(q.Int(9)), f.parent);
     out.push_back(f);
   }
   for (auto& f : out) {
@@ -376,7 +399,7 @@ std::string FkMessage(const std::string& statement, bool reference, const FkInfo
 // Triggers that enforce one foreign key; `side` 0 = the child's, 1 = the parent's.
 void CreateFkTriggers(sqlite3* db, const FkInfo& f, int side, const std::string& database) {
   std::string base = "schm_fk_" + std::to_string(f.constid);
-  std::string childQ = SqlIdent(f.child), parentQ = SqlIdent(f.parent);
+  std::string childQ = SqlIdent(f.childPhysical), parentQ = SqlIdent(f.parentPhysical);
   auto match = [&](const std::string& rowPrefix, bool childRow) {
     std::string cond;
     for (size_t i = 0; i < f.fcols.size(); ++i) {
@@ -444,7 +467,7 @@ void DropTriggersOn(sqlite3* db, const std::string& table, const std::string& pr
 
 void CreateTableTriggers(sqlite3* db, const std::string& database, const TableInfo& t) {
   if (const ColumnInfo* idc = t.Identity()) {
-    std::string q = SqlIdent(t.name), c = SqlIdent(idc->name), id = std::to_string(t.id);
+    std::string q = SqlIdent(t.physical), c = SqlIdent(idc->name), id = std::to_string(t.id);
     ExecSql(db, "CREATE TRIGGER " + SqlIdent("schm_id_" + id + "_a") + " AFTER INSERT ON " + q +
                     " WHEN NEW." + c + " IS NULL BEGIN UPDATE schm_identity SET current = CASE WHEN "
                     "current IS NULL THEN seed ELSE current + incr END WHERE id = " + id +
@@ -470,10 +493,10 @@ void RefreshForeignKeyTriggers(sqlite3* db, const std::string& database, int64_t
     tables.insert(f.rkeyid);
   }
   for (int64_t id : tables) {
-    Stmt q(db, "SELECT name FROM sysobjects WHERE id = ?");
+    Stmt q(db, "SELECT name, uid FROM sysobjects WHERE id = ?");
     q.Bind(1, id);
     if (!q.Step()) continue;
-    std::string name = q.Text(0);
+    std::string name = PhysicalName(static_cast<int>(q.Int(1)), q.Text(0));
     DropTriggersOn(db, name, "schm_fk_");
     for (const auto& f : ForeignKeysOf(db, id)) {
       if (f.fkeyid == id) CreateFkTriggers(db, f, 0, database);
@@ -488,7 +511,7 @@ std::string CollateClause(const std::string& collation) {
              ? " COLLATE BINARY" : " COLLATE NOCASE";
 }
 
-void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& table, int64_t indid, bool unique) {
+void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique) {
   Stmt k(db, "SELECT c.name, c.isnullable, c.collation FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id "
              "AND c.colid = k.colid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
   k.Bind(1, tableId).Bind(2, indid);
@@ -505,22 +528,15 @@ void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& table,
   if (cols.empty()) return;
   ExecSql(db, std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
                   SqlIdent("schm_ix_" + std::to_string(tableId) + "_" + std::to_string(indid)) + " ON " +
-                  SqlIdent(table) + " (" + cols + ")");
+                  SqlIdent(physical) + " (" + cols + ")");
 }
 
 void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists) {
-  std::string tableName;
-  {
-    Stmt nq(db, "SELECT name FROM sysobjects WHERE id = ?");
-    nq.Bind(1, tableId);
-    if (!nq.Step()) return;
-    tableName = nq.Text(0);
-  }
-  auto table = LoadTable(db, tableName);
+  auto table = LoadTable(db, tableId);
   if (!table) return;
   const TableInfo& t = *table;
-  std::string target = tableExists ? "schm_rebuild" : t.name;
+  std::string target = tableExists ? "schm_rebuild" : t.physical;
   std::string ddl = "CREATE TABLE " + SqlIdent(target) + " (";
   for (size_t i = 0; i < t.columns.size(); ++i) {
     const ColumnInfo& c = t.columns[i];
@@ -566,16 +582,16 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
     }
     if (!cols.empty())
       ExecSql(db, "INSERT INTO " + SqlIdent(target) + " (" + cols + ") SELECT " + exprs + " FROM " +
-                      SqlIdent(t.name));
-    ExecSql(db, "DROP TABLE " + SqlIdent(t.name));
-    ExecSql(db, "ALTER TABLE " + SqlIdent(target) + " RENAME TO " + SqlIdent(t.name));
+                      SqlIdent(t.physical));
+    ExecSql(db, "DROP TABLE " + SqlIdent(t.physical));
+    ExecSql(db, "ALTER TABLE " + SqlIdent(target) + " RENAME TO " + SqlIdent(t.physical));
   }
   // Indexes.
   Stmt ix(db, "SELECT indid, status FROM sysindexes WHERE id = ? AND indid BETWEEN 1 AND 254");
   ix.Bind(1, tableId);
   std::vector<std::pair<int64_t, int64_t>> indexes;
   while (ix.Step()) indexes.emplace_back(ix.Int(0), ix.Int(1));
-  for (auto [indid, status] : indexes) CreatePhysicalIndex(db, tableId, t.name, indid, (status & 2) != 0);
+  for (auto [indid, status] : indexes) CreatePhysicalIndex(db, tableId, t.physical, indid, (status & 2) != 0);
   CreateTableTriggers(db, database, t);
 }
 

@@ -32,17 +32,26 @@ struct TableInfo {
   std::string name;
   std::string xtype;
   int uid = 1;
+  std::string physical;  // the SQLite table or view behind it
   std::vector<ColumnInfo> columns;
   const ColumnInfo* Column(const std::string& name) const;
   const ColumnInfo* Identity() const;
 };
 
-// The object of that name (case ignored) in sysobjects, or nothing.
-std::optional<int64_t> FindObject(sqlite3* db, const std::string& name);
+// The SQLite name of an owner's table or view: the name itself for dbo's, "schm_u<uid>.<name>"
+// for every other owner's and for dbo names beginning with "schm_", so that two owners' objects
+// never meet, nor a user's object the server's own tables.
+std::string PhysicalName(int uid, const std::string& name);
+// The table or view behind a SQLite name ("T", "schm_u5.T"), or nothing.
+std::optional<int64_t> FindPhysical(sqlite3* db, const std::string& physical);
+// Length of the owner prefix a SQLite name begins with ("schm_u5." -> 8), 0 for none.
+size_t PhysicalPrefix(const std::string& physical);
+// The object of that name (case ignored) and owner in sysobjects, or nothing.
+std::optional<int64_t> FindObject(sqlite3* db, const std::string& name, int uid);
 // The object's xtype ("U", "V", "PK" ...), empty when absent.
 std::string ObjectType(sqlite3* db, int64_t id);
-// The user table of that name with its columns, or nothing.
-std::optional<TableInfo> LoadTable(sqlite3* db, const std::string& name);
+// The table, view or system table with that id and its columns, or nothing.
+std::optional<TableInfo> LoadTable(sqlite3* db, int64_t id);
 // A fresh object id.
 int64_t NewObjectId(sqlite3* db);
 // Name the server gives a constraint without one: "PK__table__1A2B3C4D".
@@ -63,7 +72,7 @@ extern const char* const kDefaultCollation;
 void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists);
 // Creates the SQLite index behind catalogue index `indid` of the table.
-void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& table, int64_t indid, bool unique);
+void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique);
 // " COLLATE NOCASE" or " COLLATE BINARY" for a column of that collation.
 std::string CollateClause(const std::string& collation);
 // Recreates the triggers of every table that a foreign key links to `tableId` (both ends).

@@ -73,7 +73,7 @@ std::string LiteralOf(sqlite3_stmt* st, int col) {
 }  // namespace
 
 void Session::RunVariables(const VariableStmt& s) {
-  Translator tr(database_, InMaster(), &variables_);
+  Translator tr = Tr();
   for (const auto& item : s.items) {
     if (s.kind == Statement::kDeclare) {
       if (variableTypes_.count(item.name))
@@ -108,7 +108,7 @@ std::string Session::AssignValue(const TypeSpec& type, const std::string& litera
 }
 
 void Session::RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results) {
-  Translator tr(database_, InMaster(), &variables_);
+  Translator tr = Tr();
   size_t assignments = 0;
   for (const auto& item : s.select->items) assignments += !item.assignTo.empty();
   if (assignments) {
@@ -139,7 +139,8 @@ void Session::RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& 
 TableInfo Session::RequireTable(const ObjectName& name) {
   if (!name.db.empty() && Lower(name.db) != Lower(database_))
     Fail(208, "Invalid object name '" + name.db + "." + name.owner + "." + name.name + "'.");
-  auto t = LoadTable(Db(), name.name);
+  auto id = Resolve(name);
+  auto t = id ? LoadTable(Db(), *id) : std::nullopt;
   if (t && t->xtype == "S")
     Fail(259, "Ad hoc updates to system catalogs are not enabled. The system administrator must reconfigure SQL Server to allow this.");
   if (!t || t->xtype != "U") Fail(208, "Invalid object name '" + name.name + "'.");
@@ -147,7 +148,7 @@ TableInfo Session::RequireTable(const ObjectName& name) {
 }
 
 std::string Session::ValueFor(const ColumnInfo& c, const Expr& e, const TableInfo&) {
-  Translator tr(database_, InMaster(), &variables_);
+  Translator tr = Tr();
   if (e.kind == Expr::Default) {
     if (!c.cdefault) return "NULL";
     Stmt d(Db(), "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
@@ -190,11 +191,11 @@ int64_t Session::RunInsert(const InsertStmt& s) {
   }
   std::string colList;
   for (size_t i = 0; i < cols.size(); ++i) colList += (i ? ", " : "") + SqlIdent(cols[i]->name);
-  std::string sql = "INSERT INTO " + SqlIdent(t.name);
+  std::string sql = "INSERT INTO " + SqlIdent(t.physical);
   if (s.defaultValues) {
     sql += " DEFAULT VALUES";
   } else if (s.select) {
-    Translator tr(database_, InMaster(), &variables_);
+    Translator tr = Tr();
     // Values bound for dates, bits and fixed-length text are converted as the server stores them.
     bool convert = false;
     for (auto* c : cols) convert |= StoredValue(*c, "v") != "v";
@@ -251,14 +252,14 @@ int64_t Session::RunInsert(const InsertStmt& s) {
 }
 
 int64_t Session::RunUpdate(const UpdateStmt& s) {
-  Translator tr(database_, InMaster(), &variables_);
+  Translator tr = Tr();
   // The target may be an alias of a FROM item, also inside a join.
   const TableRef* targetRef = FindTarget(s.from, s.table.name);
   size_t targetIndex = s.from.size();
   for (size_t i = 0; i < s.from.size(); ++i)
     if (s.from[i].get() == targetRef) targetIndex = i;
   TableInfo t = RequireTable(targetRef ? targetRef->name : s.table);
-  std::string sql = "UPDATE " + SqlIdent(t.name);
+  std::string sql = "UPDATE " + SqlIdent(t.physical);
   std::string alias;
   std::string rowidJoin;
   if (targetRef && targetIndex < s.from.size()) {
@@ -284,6 +285,8 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
     if (c->identity) Fail(8102, "Cannot update identity column '" + c->name + "'.");
     sets.push_back(SqlIdent(c->name) + " = " + ValueFor(*c, *expr, t));
   }
+  // Columns qualified by the table's own name still find it under its SQLite name.
+  if (alias.empty() && t.physical != t.name) alias = targetRef ? targetRef->name.name : s.table.name;
   if (!alias.empty()) sql += " AS " + SqlIdent(alias);
   sql += " SET ";
   if (rowidJoin.empty()) {
@@ -305,10 +308,11 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
 }
 
 int64_t Session::RunDelete(const DeleteStmt& s) {
-  Translator tr(database_, InMaster(), &variables_);
+  Translator tr = Tr();
   const TableRef* ref = FindTarget(s.from, s.table.name);
   TableInfo t = RequireTable(ref ? ref->name : s.table);
-  std::string sql = "DELETE FROM " + SqlIdent(t.name);
+  std::string sql = "DELETE FROM " + SqlIdent(t.physical);
+  if (t.physical != t.name && s.from.empty()) sql += " AS " + SqlIdent(s.table.name);
   if (!s.from.empty()) {
     std::string from;
     for (size_t i = 0; i < s.from.size(); ++i) from += (i ? ", " : "") + tr.From(*s.from[i]);

@@ -1,5 +1,6 @@
 #include "servers/sqlserver/Functions.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace servers::sqlserver {
 
@@ -93,8 +95,10 @@ void AddFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_double(ctx, x + y);
 }
 
-void DateTimeFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  sqlite3_value* v = argv[0];
+IFunctionHost& Host(sqlite3_context* ctx);
+
+// Converts one value to the stored datetime form in the date order given, or raises 241/242.
+void DateTimeIn(sqlite3_context* ctx, sqlite3_value* v, const std::string& order) {
   int type = sqlite3_value_type(v);
   if (type == SQLITE_NULL) {
     sqlite3_result_null(ctx);
@@ -125,11 +129,42 @@ void DateTimeFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
     return;
   }
   std::string out;
-  if (!NormaliseDateTime(ArgText(v), out)) {
-    ResultError(ctx, 241, "Syntax error converting datetime from character string.");
+  if (int error = ConvertDateTime(ArgText(v), order, out)) {
+    ResultError(ctx, error, DateTimeErrorText(error));
     return;
   }
   ResultText(ctx, out);
+}
+
+void DateTimeFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  DateTimeIn(ctx, argv[0], Host(ctx).DateFormat());
+}
+
+// CONVERT(datetime, text, style): the style fixes the order of the text's date parts.
+void DateTimeStyleFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  int style = sqlite3_value_int(argv[1]) % 100;
+  std::string order = Host(ctx).DateFormat();
+  if (style == 1 || style == 10 || style == 22) order = "mdy";
+  else if ((style >= 3 && style <= 5) || style == 13) order = "dmy";
+  else if (style == 2 || style == 11 || style == 12 || style == 20 || style == 21 || style == 26) order = "ymd";
+  DateTimeIn(ctx, argv[0], order);
+}
+
+// isdate(x): 1 when the text converts to datetime in the session's date order.
+void IsDateFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_int(ctx, 0);
+  std::string out;
+  sqlite3_result_int(ctx, ConvertDateTime(ArgText(argv[0]), Host(ctx).DateFormat(), out) == 0 ? 1 : 0);
+}
+
+// The right side of a comparison with a date-shaped literal: the literal converted to the stored
+// datetime form when the other side holds a datetime, as the server converts it; else the literal.
+void CompareDateFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  std::string other = ArgText(argv[0]);
+  bool stored = other.size() == 23 && other[4] == '-' && other[7] == '-' && other[10] == ' ' &&
+                other[13] == ':' && other[16] == ':' && other[19] == '.';
+  if (!stored) return sqlite3_result_value(ctx, argv[1]);
+  DateTimeIn(ctx, argv[1], Host(ctx).DateFormat());
 }
 
 void BitFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -267,8 +302,8 @@ void DatePartFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   std::string part = ArgText(argv[0]);
   if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   std::string norm;
-  if (!NormaliseDateTime(ArgText(argv[1]), norm)) {
-    ResultError(ctx, 241, "Syntax error converting datetime from character string.");
+  if (int error = ConvertDateTime(ArgText(argv[1]), Host(ctx).DateFormat(), norm)) {
+    ResultError(ctx, error, DateTimeErrorText(error));
     return;
   }
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
@@ -422,7 +457,8 @@ namespace {
 CatalogLookup& Lookup(sqlite3_context* ctx) { return *static_cast<CatalogLookup*>(sqlite3_user_data(ctx)); }
 IFunctionHost& Host(sqlite3_context* ctx) { return *Lookup(ctx).host; }
 
-std::string StripOwner(const std::string& s) {
+// "[owner].[name]" -> owner (empty when not written) and name.
+std::pair<std::string, std::string> SplitOwner(const std::string& s) {
   std::string last, cur;
   bool bracket = false;
   for (char c : s) {
@@ -438,7 +474,8 @@ std::string StripOwner(const std::string& s) {
       cur += c;
     }
   }
-  return cur.empty() ? last : cur;
+  if (cur.empty()) return {std::string(), last};
+  return {last, cur};
 }
 
 // Runs `sql` with the arguments bound in order and returns its first value (null when none).
@@ -450,8 +487,13 @@ void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value
   if (!st) return sqlite3_result_error(ctx, sqlite3_errmsg(l.db), -1);
   for (int i = 0; i < argc; ++i) {
     if (i == 0 && nameFirst) {
-      std::string n = StripOwner(ArgText(argv[0]));
+      // The object's owner: the one written, else the connected user before dbo.
+      auto [owner, n] = SplitOwner(ArgText(argv[0]));
       sqlite3_bind_text(st, 1, n.data(), static_cast<int>(n.size()), SQLITE_TRANSIENT);
+      int named = sqlite3_bind_parameter_index(st, ":owner");
+      if (named) sqlite3_bind_text(st, named, owner.data(), static_cast<int>(owner.size()), SQLITE_TRANSIENT);
+      named = sqlite3_bind_parameter_index(st, ":me");
+      if (named) sqlite3_bind_int(st, named, Host(ctx).CurrentUid());
     } else {
       sqlite3_bind_value(st, i + 1, argv[i]);
     }
@@ -466,27 +508,35 @@ void UserIdFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, 
 void FileGroupNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT groupname FROM sysfilegroups WHERE groupid = ?", n, v, false); }
 void FileGroupIdFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT groupid FROM sysfilegroups WHERE groupname = ?", n, v, false); }
 void ObjectNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM sysobjects WHERE id = ?", n, v, false); }
+// Restricts `o` to the owner written, else orders the connected user's object before dbo's.
+#define SCHM_OWNER " AND (CASE WHEN :owner = '' THEN o.uid IN (:me, 1) ELSE o.uid = (SELECT uid FROM sysusers WHERE name = :owner) END)"
+#define SCHM_OWNER_ORDER " ORDER BY o.uid = :me DESC"
 void ObjectIdFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT id FROM sysobjects WHERE name = ? ORDER BY (xtype IN ('U','V','P','FN','IF','TF','TR','S')) DESC LIMIT 1", n, v, true);
+  LookupResult(c, "SELECT o.id FROM sysobjects o WHERE o.name = ?1" SCHM_OWNER
+                  " ORDER BY o.uid = :me DESC, (o.xtype IN ('U','V','P','FN','IF','TF','TR','S')) DESC LIMIT 1", n, v, true);
 }
 void ColNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM syscolumns WHERE id = ? AND colid = ?", n, v, false); }
 void IdentSeedFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT i.seed FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ? AND o.xtype = 'U'", n, v, true);
+  LookupResult(c, "SELECT i.seed FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 void IdentIncrFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ? AND o.xtype = 'U'", n, v, true);
+  LookupResult(c, "SELECT i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 void IdentCurrentFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT coalesce(i.current, i.seed) FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ? AND o.xtype = 'U'", n, v, true);
+  LookupResult(c, "SELECT coalesce(i.current, i.seed) FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 void IndexColFunc(sqlite3_context* c, int n, sqlite3_value** v) {
   LookupResult(c, "SELECT c.name FROM sysobjects o JOIN sysindexkeys k ON k.id = o.id JOIN syscolumns c ON c.id = k.id AND "
-                  "c.colid = k.colid WHERE o.name = ? AND o.xtype IN ('U', 'V', 'S') AND k.indid = ? AND k.keyno = ?", n, v, true);
+                  "c.colid = k.colid WHERE o.name = ?1 AND o.xtype IN ('U', 'V', 'S') AND k.indid = ?2 AND k.keyno = ?3"
+                  SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
+#undef SCHM_OWNER
+#undef SCHM_OWNER_ORDER
 
 void ServerNameFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).ServerName()); }
 void LoginFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).LoginName()); }
 void TranCountFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).TranCount()); }
+void CurrentUidFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).CurrentUid()); }
 void IdentityFunc(sqlite3_context* ctx, int, sqlite3_value**) {
   int64_t v = 0;
   if (Host(ctx).LastIdentity(v)) sqlite3_result_int64(ctx, v);
@@ -507,71 +557,117 @@ std::string NowText() {
   return buf;
 }
 
-bool NormaliseDateTime(const std::string& raw, std::string& out) {
+namespace {
+
+bool AllDigits(const std::string& s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// "hh:mi[:ss[.mmm]][ ]AM|PM"; false when it is no time.
+bool ParseTime(std::string t, int& h, int& mi, double& sec) {
+  bool pm = false, am = false;
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  if (t.size() >= 2) {
+    std::string suffix = t.substr(t.size() - 2);
+    for (auto& c : suffix) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (suffix == "AM" || suffix == "PM") {
+      (suffix == "PM" ? pm : am) = true;
+      t.resize(t.size() - 2);
+      while (!t.empty() && t.back() == ' ') t.pop_back();
+    }
+  }
+  if (t.empty() || t.find_first_not_of("0123456789:.") != std::string::npos) return false;
+  int used = 0;
+  h = mi = 0;
+  sec = 0;
+  if (std::sscanf(t.c_str(), "%2d:%2d%n", &h, &mi, &used) != 2) return false;
+  if (static_cast<size_t>(used) < t.size()) {
+    int more = 0;
+    if (t[static_cast<size_t>(used)] != ':' || std::sscanf(t.c_str() + used, ":%lf%n", &sec, &more) != 1 ||
+        static_cast<size_t>(used + more) != t.size())
+      return false;
+  }
+  if ((am || pm) && (h < 1 || h > 12)) return false;
+  if (pm && h < 12) h += 12;
+  if (am && h == 12) h = 0;
+  return h <= 23 && mi <= 59 && sec < 60;
+}
+
+int FullYear(int y, size_t digits) { return digits <= 2 ? (y < 50 ? 2000 + y : 1900 + y) : y; }
+
+}  // namespace
+
+bool IsDateOrder(const std::string& order) {
+  return order == "mdy" || order == "dmy" || order == "ymd" || order == "ydm" || order == "myd" ||
+         order == "dym";
+}
+
+std::string DateTimeErrorText(int number) {
+  return number == 242 ? "The conversion of a char data type to a datetime data type resulted in an "
+                         "out-of-range datetime value."
+                       : "Syntax error converting datetime from character string.";
+}
+
+int ConvertDateTime(const std::string& raw, const std::string& order, std::string& out) {
   size_t b = raw.find_first_not_of(" \t");
-  if (b == std::string::npos) return false;
+  if (b == std::string::npos) return 241;
   std::string s = raw.substr(b, raw.find_last_not_of(" \t") - b + 1);
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+  int y = 1900, mo = 1, d = 1, h = 0, mi = 0;
   double sec = 0;
-  std::string rest;
   size_t dateEnd = s.find_first_of(" T");
+  bool iso = dateEnd != std::string::npos && s[dateEnd] == 'T';
   std::string date = s.substr(0, dateEnd);
   std::string time = dateEnd == std::string::npos ? "" : s.substr(dateEnd + 1);
-  int a1 = 0, a2 = 0, a3 = 0;
-  char sep1 = 0, sep2 = 0;
-  if (date.size() == 8 && date.find_first_not_of("0123456789") == std::string::npos) {
-    y = std::atoi(date.substr(0, 4).c_str());
-    mo = std::atoi(date.substr(4, 2).c_str());
-    d = std::atoi(date.substr(6, 2).c_str());
-  } else if (std::sscanf(date.c_str(), "%d%c%d%c%d", &a1, &sep1, &a2, &sep2, &a3) == 5 &&
-             sep1 == sep2 && (sep1 == '-' || sep1 == '/' || sep1 == '.')) {
-    if (a1 > 31) {  // ymd
-      y = a1;
-      mo = a2;
-      d = a3;
-    } else {  // mdy, the server's date order
-      mo = a1;
-      d = a2;
-      y = a3;
-      if (y < 100) y += y < 50 ? 2000 : 1900;
-    }
-  } else if (date.find(':') != std::string::npos && dateEnd == std::string::npos) {
-    y = 1900;
-    mo = 1;
-    d = 1;
-    time = date;
+  size_t t1 = time.find_first_not_of(' ');
+  time = t1 == std::string::npos ? "" : time.substr(t1);
+  if (AllDigits(date) && (date.size() == 8 || date.size() == 6)) {
+    size_t yl = date.size() - 4;
+    y = FullYear(std::atoi(date.substr(0, yl).c_str()), yl);
+    mo = std::atoi(date.substr(yl, 2).c_str());
+    d = std::atoi(date.substr(yl + 2, 2).c_str());
+  } else if (date.find(':') != std::string::npos && !iso) {
+    time = s;  // a time alone is on 1900-01-01
   } else {
-    return false;
-  }
-  if (!time.empty()) {
-    bool pm = false, am = false;
-    std::string t = time;
-    for (const char* suffix : {"PM", "pm", "AM", "am"}) {
-      size_t p = t.find(suffix);
-      if (p != std::string::npos) {
-        (suffix[0] == 'P' || suffix[0] == 'p' ? pm : am) = true;
-        t = t.substr(0, p);
+    char sep = 0;
+    std::vector<std::string> parts(1);
+    for (char c : date) {
+      if (c == '/' || c == '-' || c == '.') {
+        if (sep && c != sep) return 241;
+        sep = c;
+        parts.emplace_back();
+      } else {
+        parts.back() += c;
       }
     }
-    int n = std::sscanf(t.c_str(), "%d:%d:%lf", &h, &mi, &sec);
-    if (n < 2) return false;
-    if (pm && h < 12) h += 12;
-    if (am && h == 12) h = 0;
+    if (parts.size() != 3) return 241;
+    for (const auto& p : parts)
+      if (!AllDigits(p) || p.size() > 4) return 241;
+    std::string seq = IsDateOrder(order) ? order : "mdy";
+    // A four-digit year written first reads year, month, day whatever the order: the stored
+    // form itself is read back through here.
+    if (parts[0].size() > 2 || iso) seq = "ymd";
+    for (size_t i = 0; i < 3; ++i) {
+      int v = std::atoi(parts[i].c_str());
+      if (seq[i] == 'y') y = FullYear(v, parts[i].size());
+      else if (seq[i] == 'm') mo = v;
+      else d = v;
+    }
   }
-  if (mo < 1 || mo > 12 || d < 1 || d > 31 || y < 1753 || y > 9999 || h > 23 || mi > 59 ||
-      sec >= 60)
-    return false;
+  if (!time.empty() && !ParseTime(time, h, mi, sec)) return 241;
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || y < 1753 || y > 9999) return 242;
   static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  if (d > kDays[mo - 1] || (mo == 2 && d == 29 && !leap)) return false;
+  if (d > kDays[mo - 1] || (mo == 2 && d == 29 && !leap)) return 242;
   int whole = static_cast<int>(sec);
   int ms = static_cast<int>(std::lround((sec - whole) * 1000));
   if (ms > 999) ms = 999;
   char buf[96];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, whole, ms);
   out = buf;
-  return true;
+  return 0;
 }
+
+bool NormaliseDateTime(const std::string& raw, std::string& out) { return ConvertDateTime(raw, "mdy", out) == 0; }
 
 void CatalogLookupDeleter::operator()(CatalogLookup* lookup) const { delete lookup; }
 
@@ -584,7 +680,6 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
   };
   static const Def defs[] = {
       {"tsql_add", 2, AddFunc, true},
-      {"tsql_datetime", 1, DateTimeFunc, true},
       {"tsql_bit", 1, BitFunc, true},
       {"tsql_str", 1, StrFunc, true},
       {"tsql_objname", 1, ObjNameFunc, true},
@@ -595,7 +690,6 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_charindex", 3, CharIndexFunc, true},
       {"tsql_ceiling", 1, CeilingFunc, true},
       {"tsql_floor", 1, FloorFunc, true},
-      {"tsql_datepart", 2, DatePartFunc, true},
       {"tsql_replicate", 2, ReplicateFunc, true},
       {"tsql_space", 1, SpaceFunc, true},
       {"tsql_isnumeric", 1, IsNumericFunc, true},
@@ -620,6 +714,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
   };
   static const Lookup lookups[] = {
       {"tsql_login", 0, LoginFunc}, {"tsql_trancount", 0, TranCountFunc}, {"tsql_identity", 0, IdentityFunc},
+      {"tsql_current_uid", 0, CurrentUidFunc},
       {"tsql_user_name", 1, UserNameFunc}, {"tsql_user_id", 1, UserIdFunc},
       {"tsql_filegroup_name", 1, FileGroupNameFunc}, {"tsql_filegroup_id", 1, FileGroupIdFunc},
       {"tsql_object_name", 1, ObjectNameFunc}, {"tsql_object_id", 1, ObjectIdFunc},
@@ -628,6 +723,13 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_index_col", 3, IndexColFunc}};
   for (const auto& l : lookups)
     sqlite3_create_function_v2(db, l.name, l.args, SQLITE_UTF8, lookup, l.fn, nullptr, nullptr, nullptr);
+  // Date conversions read the session's date order; within one statement they are deterministic.
+  static const Lookup dates[] = {{"tsql_datetime", 1, DateTimeFunc}, {"tsql_datetime_style", 2, DateTimeStyleFunc},
+                                 {"tsql_datepart", 2, DatePartFunc}, {"tsql_comparedate", 2, CompareDateFunc},
+                                 {"tsql_isdate", 1, IsDateFunc}};
+  for (const auto& l : dates)
+    sqlite3_create_function_v2(db, l.name, l.args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, lookup, l.fn, nullptr,
+                               nullptr, nullptr);
   return state;
 }
 

@@ -19,6 +19,10 @@ class IFunctionHost {
   virtual int TranCount() const = 0;
   // The identity value of the session's last insert into a table with one; false when none.
   virtual bool LastIdentity(int64_t& value) const = 0;
+  // The session's date order for "a/b/c" dates: "mdy", "dmy", "ymd", "ydm", "myd" or "dym".
+  virtual std::string DateFormat() const = 0;
+  // The uid of the connected user in the current database (dbo is 1).
+  virtual int CurrentUid() const = 0;
 };
 
 // The prepared catalogue lookups behind the functions of one connection; must be released
@@ -33,8 +37,17 @@ using FunctionState = std::unique_ptr<CatalogLookup, CatalogLookupDeleter>;
 // outlive the connection's use, and the state must go before the connection closes.
 FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host);
 
-// Normalises a date text ("mm/dd/yyyy[ hh:nn:ss]", "yyyy-mm-dd...", "yyyymmdd") to the stored
-// form "yyyy-mm-dd hh:nn:ss.zzz"; false when the text is not a date.
+// Converts a date text to the stored form "yyyy-mm-dd hh:nn:ss.zzz" as the server reads it:
+// "yyyymmdd" and "yymmdd", ISO "yyyy-mm-ddThh:nn:ss", a time alone, and "a/b/c" ("-" and "."
+// too) in `order`, the session's date order, except that a four-digit year written first is
+// always followed by month and day. Returns 0, 241 when the text is not a
+// date, 242 when it names a date that does not exist.
+int ConvertDateTime(const std::string& text, const std::string& order, std::string& out);
+// The server's message for error 241 or 242.
+std::string DateTimeErrorText(int number);
+// True for the date orders SET DATEFORMAT accepts.
+bool IsDateOrder(const std::string& order);
+// ConvertDateTime in the mdy order; false when the text is not a date.
 bool NormaliseDateTime(const std::string& text, std::string& out);
 // The current local time in the stored form.
 std::string NowText();

@@ -14,7 +14,7 @@ namespace servers::sqlserver {
 void Session::CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid) {
   std::string list;
   for (size_t i = 0; i < cols.size(); ++i) list += (i ? ", " : "") + SqlIdent(cols[i]);
-  Stmt q(Db(), "SELECT " + list + " FROM " + SqlIdent(t.name) + " GROUP BY " + list + " HAVING count(*) > 1 LIMIT 1");
+  Stmt q(Db(), "SELECT " + list + " FROM " + SqlIdent(t.physical) + " GROUP BY " + list + " HAVING count(*) > 1 LIMIT 1");
   if (q.Step()) {
     std::string key = q.IsNull(0) ? "NULL" : q.Text(0);
     Fail(1505, "CREATE UNIQUE INDEX terminated because a duplicate key was found for index ID " +
@@ -45,7 +45,7 @@ void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, cons
     indid = static_cast<int>(QueryInt(Db(), "SELECT max(indid) FROM sysindexes WHERE id = " + tid + " AND indid BETWEEN 2 AND 250", 1)) + 1;
   }
   bool physical = QueryInt(Db(), "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = " +
-                                    SqlLiteral(t.name) + " COLLATE NOCASE") != 0;
+                                    SqlLiteral(t.physical) + " COLLATE NOCASE") != 0;
   if (unique && physical) CheckDuplicates(t, cols, indid);
   if (clustered) {
     if (groupid <= 0) groupid = static_cast<int>(QueryInt(Db(), "SELECT groupid FROM sysindexes WHERE id = " + tid + " AND indid = 0", 1));
@@ -64,7 +64,7 @@ void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, cons
     key.Step();
   }
   // The SQLite index exists once the table does.
-  if (physical) CreatePhysicalIndex(Db(), t.id, t.name, indid, unique);
+  if (physical) CreatePhysicalIndex(Db(), t.id, t.physical, indid, unique);
 }
 
 void Session::CreateIndex(const CreateIndexStmt& s) {
@@ -78,7 +78,8 @@ void Session::CreateIndex(const CreateIndexStmt& s) {
 }
 
 void Session::DropIndex(const ObjectName& table, const std::string& index) {
-  auto t = LoadTable(Db(), table.name);
+  auto id = Resolve(table);
+  auto t = id ? LoadTable(Db(), *id) : std::nullopt;
   std::string full = table.name + "." + index;
   if (!t) Fail(3701, "Cannot drop the index '" + full + "', because it does not exist in the system catalog.");
   Stmt q(Db(), "SELECT indid, status, groupid FROM sysindexes WHERE id = ? AND name = ? AND indid BETWEEN 1 AND 254");

@@ -50,6 +50,15 @@ std::vector<std::string> SplitName(const std::string& text) {
   return parts;
 }
 
+// The object named by the first `count` parts of a split name: the last is the name, the one
+// before it the owner.
+ObjectName NameOf(const std::vector<std::string>& parts, size_t count) {
+  ObjectName n;
+  if (count >= 1 && count <= parts.size()) n.name = parts[count - 1];
+  if (count >= 2 && count <= parts.size()) n.owner = parts[count - 2];
+  return n;
+}
+
 }  // namespace
 
 void Session::CreateModule(const CreateModuleStmt& s) {
@@ -57,8 +66,17 @@ void Session::CreateModule(const CreateModuleStmt& s) {
   std::string xtype = s.what == "VIEW" ? "V" : s.what == "PROCEDURE" ? "P" : s.what == "TRIGGER" ? "TR"
                       : s.tableFunction ? "TF" : "FN";
   int64_t parent = 0;
-  if (s.what == "TRIGGER") parent = RequireTable(s.parentTable).id;
-  auto existing = FindObject(Db(), s.name.name);
+  int uid = 0;
+  if (s.what == "TRIGGER") {
+    // A trigger belongs to its table's owner unless another is written.
+    TableInfo table = RequireTable(s.parentTable);
+    parent = table.id;
+    uid = s.name.owner.empty() ? table.uid : OwnerForCreate(s.name);
+  } else {
+    uid = OwnerForCreate(s.name);
+  }
+  std::string physical = PhysicalName(uid, s.name.name);
+  auto existing = FindObject(Db(), s.name.name, uid);
   int64_t id;
   std::string crdate = NowText();
   if (existing) {
@@ -69,25 +87,25 @@ void Session::CreateModule(const CreateModuleStmt& s) {
     if (c.Step()) crdate = c.Text(0);
     ExecSql(Db(), "DELETE FROM syscomments WHERE id = " + std::to_string(id) + "; DELETE FROM syscolumns WHERE id = " +
                       std::to_string(id) + "; DELETE FROM sysobjects WHERE id = " + std::to_string(id));
-    if (s.what == "VIEW") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(s.name.name));
+    if (s.what == "VIEW") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(physical));
   } else {
     if (isAlter) Fail(208, "Invalid object name '" + s.name.name + "'.");
     id = NewObjectId(Db());
   }
   Stmt ins(Db(), "INSERT INTO sysobjects (name, id, xtype, uid, parent_obj, crdate, type, refdate, status, category) "
-                 "VALUES (?, ?, ?, 1, ?, ?, ?, ?, ?, 0)");
-  ins.Bind(1, s.name.name).Bind(2, id).Bind(3, xtype).Bind(4, parent).Bind(5, crdate).Bind(6, xtype).Bind(7, NowText());
-  ins.Bind(8, int64_t{s.encrypted ? 0x20000000 | 0x4 : 0});
+                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, 0)");
+  ins.Bind(1, s.name.name).Bind(2, id).Bind(3, xtype).Bind(4, int64_t{uid}).Bind(5, parent).Bind(6, crdate).Bind(7, xtype).Bind(8, NowText());
+  ins.Bind(9, int64_t{s.encrypted ? 0x20000000 | 0x4 : 0});
   ins.Step();
   StoreText(Db(), id, s.text, s.encrypted);
   if (s.what == "VIEW" && s.viewSelect) {
     try {
-      Translator tr(database_, InMaster(), &variables_);
+      Translator tr = Tr();
       std::string body = tr.Query(*s.viewSelect);
       ExecSql(Db(), "SAVEPOINT schm_view");
       try {
-        ExecSql(Db(), "CREATE VIEW " + SqlIdent(s.name.name) + " AS " + body);
-        Stmt cols(Db(), "SELECT * FROM " + SqlIdent(s.name.name) + " LIMIT 0");
+        ExecSql(Db(), "CREATE VIEW " + SqlIdent(physical) + " AS " + body);
+        Stmt cols(Db(), "SELECT * FROM " + SqlIdent(physical) + " LIMIT 0");
         int n = sqlite3_column_count(cols.Get());
         Stmt sc(Db(), "INSERT INTO syscolumns (name, id, xtype, xusertype, length, xprec, xscale, colid, colorder, "
                       "cdefault, status, type, usertype, prec, scale, isnullable, collation) VALUES (?,?,?,?,?,?,?,?,?,0,8,?,?,?,?,1,?)");
@@ -118,16 +136,25 @@ void Session::DropModule(const DropStmt& s) {
   for (const auto& n : s.names) {
     std::string want = s.what == "VIEW" ? "V" : s.what == "PROCEDURE" ? "P" : s.what == "TRIGGER" ? "TR"
                        : s.what == "DEFAULT" ? "D" : s.what == "RULE" ? "R" : "FN";
-    Stmt q(Db(), "SELECT id, rtrim(xtype) FROM sysobjects WHERE name = ?");
-    q.Bind(1, n.name);
+    // The owner written, else the connected user's object before dbo's.
+    std::vector<int> owners;
+    if (!n.owner.empty()) owners.push_back(UserUid(n.owner));
+    else owners = {uid_, 1};
     bool found = false;
     int64_t id = 0;
-    while (q.Step()) {
-      std::string x = q.Text(1);
-      if (x == want || (want == "FN" && (x == "FN" || x == "TF" || x == "IF"))) {
-        found = true;
-        id = q.Int(0);
+    int uid = 1;
+    for (int owner : owners) {
+      Stmt q(Db(), "SELECT id, rtrim(xtype) FROM sysobjects WHERE name = ? AND uid = ?");
+      q.Bind(1, n.name).Bind(2, int64_t{owner});
+      while (!found && q.Step()) {
+        std::string x = q.Text(1);
+        if (x == want || (want == "FN" && (x == "FN" || x == "TF" || x == "IF"))) {
+          found = true;
+          id = q.Int(0);
+          uid = owner;
+        }
       }
+      if (found) break;
     }
     std::string what = Lower(s.what);
     if (!found)
@@ -135,7 +162,7 @@ void Session::DropModule(const DropStmt& s) {
     ExecSql(Db(), "DELETE FROM syscomments WHERE id = " + std::to_string(id) + "; DELETE FROM syscolumns WHERE id = " +
                       std::to_string(id) + "; DELETE FROM sysproperties WHERE id = " + std::to_string(id) +
                       "; DELETE FROM sysobjects WHERE id = " + std::to_string(id));
-    if (want == "V") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(n.name));
+    if (want == "V") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(PhysicalName(uid, n.name)));
   }
 }
 
@@ -150,8 +177,8 @@ void Session::Rename(const std::vector<std::string>& args) {
   };
   if (kind == "column") {
     if (parts.size() < 2) ambiguous();
-    std::string table = parts[parts.size() - 2], column = parts.back();
-    auto t = LoadTable(Db(), table);
+    std::string column = parts.back();
+    auto t = LoadTable(Db(), Resolve(NameOf(parts, parts.size() - 1)).value_or(0));
     if (!t || t->xtype != "U") ambiguous();
     const ColumnInfo* c = t->Column(column);
     if (!c) ambiguous();
@@ -168,7 +195,7 @@ void Session::Rename(const std::vector<std::string>& args) {
   std::string oldName = parts.back();
   if (kind == "index") {
     if (parts.size() < 2) ambiguous();
-    auto t = LoadTable(Db(), parts[parts.size() - 2]);
+    auto t = LoadTable(Db(), Resolve(NameOf(parts, parts.size() - 1)).value_or(0));
     if (!t) ambiguous();
     Stmt u(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND name = ? AND indid BETWEEN 1 AND 254");
     u.Bind(1, newName).Bind(2, t->id).Bind(3, oldName);
@@ -176,9 +203,10 @@ void Session::Rename(const std::vector<std::string>& args) {
     if (!Changes()) ambiguous();
     return;
   }
-  auto id = FindObject(Db(), oldName);
+  auto id = Resolve(NameOf(parts, parts.size()));
   if (!id) ambiguous();
-  if (auto other = FindObject(Db(), newName); other && *other != *id)
+  int uid = static_cast<int>(QueryInt(Db(), "SELECT uid FROM sysobjects WHERE id = " + std::to_string(*id), 1));
+  if (auto other = FindObject(Db(), newName, uid); other && *other != *id)
     Fail(15335, "Error: The new name '" + newName + "' is already in use as a object name and would cause a duplicate that is not permitted.");
   std::string xtype = ObjectType(Db(), *id);
   Stmt u(Db(), "UPDATE sysobjects SET name = ? WHERE id = ?");
@@ -191,8 +219,9 @@ void Session::Rename(const std::vector<std::string>& args) {
     Stmt ti(Db(), "UPDATE sysindexes SET name = ? WHERE id = ? AND indid = 255");
     ti.Bind(1, "t" + newName).Bind(2, *id);
     ti.Step();
-    ExecSql(Db(), "ALTER TABLE " + SqlIdent(oldName) + " RENAME TO " + SqlIdent(newName));
-    auto t = LoadTable(Db(), newName);
+    ExecSql(Db(), "ALTER TABLE " + SqlIdent(PhysicalName(uid, oldName)) + " RENAME TO " +
+                      SqlIdent(PhysicalName(uid, newName)));
+    auto t = LoadTable(Db(), *id);
     std::vector<std::string> sources;
     for (const auto& c : t->columns) sources.push_back(SqlIdent(c.name));
     RebuildPhysical(Db(), database_, *id, sources, true);
@@ -208,13 +237,14 @@ void Session::Rename(const std::vector<std::string>& args) {
   } else if (xtype == "V") {
     // SQLite views cannot be renamed: the queryable view is written again under the new name.
     std::string sql;
-    if (QueryInt(Db(), "SELECT count(*) FROM sqlite_master WHERE type = 'view' AND name = " + SqlLiteral(oldName) + " COLLATE NOCASE")) {
+    std::string oldPhysical = PhysicalName(uid, oldName);
+    if (QueryInt(Db(), "SELECT count(*) FROM sqlite_master WHERE type = 'view' AND name = " + SqlLiteral(oldPhysical) + " COLLATE NOCASE")) {
       Stmt v(Db(), "SELECT sql FROM sqlite_master WHERE type = 'view' AND name = ? COLLATE NOCASE");
-      v.Bind(1, oldName);
+      v.Bind(1, oldPhysical);
       if (v.Step()) sql = v.Text(0);
       size_t as = sql.find(" AS ");
-      ExecSql(Db(), "DROP VIEW " + SqlIdent(oldName));
-      if (as != std::string::npos) ExecSql(Db(), "CREATE VIEW " + SqlIdent(newName) + sql.substr(as));
+      ExecSql(Db(), "DROP VIEW " + SqlIdent(oldPhysical));
+      if (as != std::string::npos) ExecSql(Db(), "CREATE VIEW " + SqlIdent(PhysicalName(uid, newName)) + sql.substr(as));
     }
   }
 }

@@ -70,7 +70,7 @@ Session::Session(const ado::ConnectionString& cs) {
   bool integrated = !cs.Get("Integrated Security").empty() && user.empty();
   std::string defaultDb = "master";
   if (!user.empty()) {
-    Stmt q(Db(), "SELECT password, dbname FROM syslogins WHERE name = ?");
+    Stmt q(Db(), "SELECT password, dbname, language FROM syslogins WHERE name = ?");
     q.Bind(1, user);
     if (q.Step()) {
       std::string password = cs.Get("Password");
@@ -78,6 +78,8 @@ Session::Session(const ado::ConnectionString& cs) {
       if (q.Text(0) != password) Fail(18456, "Login failed for user '" + user + "'.");
       defaultDb = q.Text(1);
       login_ = user;
+      std::string order = LanguageDateFormat(q.Text(2));
+      if (!order.empty()) dateFormat_ = order;
     } else {
       login_ = user;
     }
@@ -93,6 +95,33 @@ Session::Session(const ado::ConnectionString& cs) {
     } catch (const ado::EOleException&) {
       Fail(4060, "Cannot open database requested in login '" + initial + "'. Login fails.");
     }
+  }
+}
+
+std::string Session::LanguageDateFormat(const std::string& language) {
+  Stmt q(Db(), std::string("SELECT dateformat FROM ") + (InMaster() ? "" : "master.") +
+                   "syslanguages WHERE name = ?1 OR alias = ?1");
+  q.Bind(1, language);
+  return q.Step() ? Lower(q.Text(0)) : std::string();
+}
+
+void Session::SetOption(const SetStmt& s) {
+  std::string value = s.value;
+  if (value.size() >= 2 && (value[0] == '\'' || value[0] == '[' || value[0] == '"'))
+    value = value.substr(1, value.size() - 2);
+  if (s.option == "dateformat") {
+    if (!value.empty() && value[0] == '@') {
+      auto it = variables_.find(Lower(value));
+      if (it == variables_.end()) Fail(137, "Must declare the variable '" + value + "'.");
+      value = it->second;
+      if (value.size() >= 2 && value[0] == '\'') value = value.substr(1, value.size() - 2);
+    }
+    if (!IsDateOrder(Lower(value))) Fail(2741, "SET DATEFORMAT date order '" + value + "' is invalid.");
+    dateFormat_ = Lower(value);
+  } else if (s.option == "language") {
+    std::string order = LanguageDateFormat(value);
+    if (order.empty()) Fail(2738, "A language entry for the language '" + value + "' could not be found in sysLanguages.");
+    dateFormat_ = order;
   }
 }
 
@@ -126,6 +155,54 @@ void Session::UseDatabase(const std::string& name) {
   functions_ = std::move(nextFunctions);
   database_ = canonical;
   identityInsert_.clear();
+  uid_ = UserOfLogin();
+}
+
+int Session::UserOfLogin() {
+  // sa and the system administrators are dbo in every database; another login is the user
+  // that sp_grantDbAccess made for it, or dbo's stand-in when it has none.
+  Stmt q(Db(), std::string("SELECT u.uid FROM ") + (InMaster() ? "" : "master.") +
+                   "syslogins l JOIN sysusers u ON u.sid = l.sid WHERE l.name = ? AND l.sysadmin = 0 "
+                   "AND u.uid > 4 AND u.uid < 16384");
+  q.Bind(1, login_);
+  return q.Step() ? static_cast<int>(q.Int(0)) : 1;
+}
+
+int Session::UserUid(const std::string& user) {
+  Stmt q(Db(), "SELECT uid FROM sysusers WHERE name = ?");
+  q.Bind(1, user);
+  return q.Step() ? static_cast<int>(q.Int(0)) : -1;
+}
+
+int Session::OwnerForCreate(const ObjectName& name) {
+  if (name.owner.empty()) return uid_;
+  int uid = UserUid(name.owner);
+  if (uid < 0)
+    Fail(2760, "Specified owner name '" + name.owner + "' either does not exist or you do not have permission to use it.");
+  return uid;
+}
+
+std::optional<int64_t> Session::Resolve(const ObjectName& name) {
+  if (!name.owner.empty()) {
+    int uid = UserUid(name.owner);
+    if (uid < 0) return std::nullopt;
+    return FindObject(Db(), name.name, uid);
+  }
+  if (uid_ != 1)
+    if (auto id = FindObject(Db(), name.name, uid_)) return id;
+  return FindObject(Db(), name.name, 1);
+}
+
+Translator Session::Tr() {
+  Translator tr(database_, InMaster(), &variables_);
+  tr.SetResolver([this](const ObjectName& n) -> std::string {
+    auto id = Resolve(n);
+    if (!id) return std::string();
+    Stmt q(Db(), "SELECT name, uid FROM sysobjects WHERE id = ? AND xtype IN ('U', 'V', 'S')");
+    q.Bind(1, *id);
+    return q.Step() ? PhysicalName(static_cast<int>(q.Int(1)), q.Text(0)) : std::string();
+  });
+  return tr;
 }
 
 void Session::BeginTrans() {
@@ -259,10 +336,18 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
   std::string verb = s.kind == Statement::kUpdate ? "UPDATE" : s.kind == Statement::kAlterTable ? "ALTER TABLE" : "INSERT";
   if (m.rfind(notNull, 0) == 0) {
     std::string what = AfterColon(m, notNull);
+    size_t prefix = PhysicalPrefix(what);
+    std::string owner = "dbo";
+    if (prefix) {
+      Stmt u(Db(), "SELECT name FROM sysusers WHERE uid = ?");
+      u.Bind(1, int64_t{std::atoi(what.c_str() + 6)});
+      if (u.Step()) owner = u.Text(0);
+    }
+    what = what.substr(prefix);
     size_t dot = what.find('.');
     std::string table = what.substr(0, dot), column = dot == std::string::npos ? what : what.substr(dot + 1);
     Fail(515, "Cannot insert the value NULL into column '" + column + "', table '" + database_ +
-                  ".dbo." + table + "'; column does not allow nulls. " +
+                  "." + owner + "." + table + "'; column does not allow nulls. " +
                   (s.kind == Statement::kInsert ? "INSERT" : "UPDATE") + " fails.");
   }
   if (m.rfind(unique + "index '", 0) == 0) {
@@ -286,6 +371,9 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
   }
   if (m.rfind(unique, 0) == 0) {
     std::string what = AfterColon(m, unique);
+    size_t prefix = PhysicalPrefix(what);
+    int64_t tableId = FindPhysical(Db(), what.substr(0, what.find('.', prefix))).value_or(0);
+    what = what.substr(prefix);
     std::string table = what.substr(0, what.find('.'));
     std::vector<std::string> cols;
     size_t p = 0;
@@ -297,13 +385,13 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
       p = comma + 2;
     }
     // Find the index with those columns.
-    Stmt q(Db(), "SELECT i.name, i.status, i.indid FROM sysindexes i JOIN sysobjects o ON o.id = i.id "
-                 "WHERE o.name = ? AND i.indid BETWEEN 1 AND 254 AND (i.status & 2) = 2");
-    q.Bind(1, table);
+    Stmt q(Db(), "SELECT i.name, i.status, i.indid FROM sysindexes i "
+                 "WHERE i.id = ? AND i.indid BETWEEN 1 AND 254 AND (i.status & 2) = 2");
+    q.Bind(1, tableId);
     while (q.Step()) {
       Stmt k(Db(), "SELECT lower(c.name) FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND "
-                   "c.colid = k.colid JOIN sysobjects o ON o.id = k.id WHERE o.name = ? AND k.indid = ? ORDER BY k.keyno");
-      k.Bind(1, table).Bind(2, q.Int(2));
+                   "c.colid = k.colid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
+      k.Bind(1, tableId).Bind(2, q.Int(2));
       std::vector<std::string> keys;
       while (k.Step()) keys.push_back(k.Text(0));
       if (keys != cols) continue;
@@ -436,13 +524,13 @@ ado::RowSet Session::Query(const std::string& sql) {
 }
 
 bool Session::Condition(const Expr& e) {
-  Translator tr(database_, InMaster(), &variables_);
+  Translator tr = Tr();
   Stmt q(Db(), "SELECT CASE WHEN " + tr.Expression(e) + " THEN 1 ELSE 0 END");
   return q.Step() && q.Int(0) == 1;
 }
 
 std::string Session::EvalText(const Expr& e) {
-  Translator tr(database_, InMaster(), &variables_);
+  Translator tr = Tr();
   Stmt q(Db(), "SELECT " + tr.Expression(e));
   if (!q.Step()) return {};
   return q.Text(0);
@@ -538,6 +626,8 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
       return;
     }
     case Statement::kSetOption:
+      SetOption(static_cast<const SetStmt&>(s));
+      return;
     case Statement::kPrint:
       return;
     case Statement::kDeclare:
@@ -546,7 +636,7 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
       return;
     case Statement::kTruncate: {
       TableInfo t = RequireTable(static_cast<const SimpleStmt&>(s).table);
-      ExecSql(Db(), "DELETE FROM " + SqlIdent(t.name));
+      ExecSql(Db(), "DELETE FROM " + SqlIdent(t.physical));
       ExecSql(Db(), "UPDATE schm_identity SET current = NULL WHERE id = " + std::to_string(t.id));
       return;
     }

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "servers/sqlserver/Catalog.h"
 #include "servers/sqlserver/Functions.h"
 #include "servers/sqlserver/Sqlite.h"
+#include "servers/sqlserver/Translator.h"
 
 namespace servers::sqlserver {
 
@@ -38,6 +40,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
     value = lastIdentity_;
     return hasIdentity_;
   }
+  std::string DateFormat() const override { return dateFormat_; }
+  int CurrentUid() const override { return uid_; }
 
  private:
   void UseDatabase(const std::string& name);
@@ -92,12 +96,29 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void RestoreFileList(const DatabaseStmt& s, std::vector<ado::StatementResult>& results);
   void Restore(const DatabaseStmt& s);
 
+  // Owners: the connected login's user in the current database; the uid of a user (-1 when
+  // none); the owner a created object gets (error 2760 for an unknown one); and the object a
+  // name means: the owner written, else the connected user's before dbo's.
+  int UserOfLogin();
+  int UserUid(const std::string& user);
+  int OwnerForCreate(const ObjectName& name);
+  std::optional<int64_t> Resolve(const ObjectName& name);
+  // A translator that finds tables and views by the owner rules.
+  Translator Tr();
+
+  // SET DATEFORMAT and SET LANGUAGE; other SET options are accepted and ignored.
+  void SetOption(const SetStmt& s);
+  // The date order of a language of syslanguages (name or alias); empty when unknown.
+  std::string LanguageDateFormat(const std::string& language);
+
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
 
   std::string folder_;
   std::string serverName_;
   std::string login_ = "sa";
   std::string database_;
+  std::string dateFormat_ = "mdy";
+  int uid_ = 1;
   SqliteDbPtr db_;
   FunctionState functions_;  // after db_: released before the connection closes
   bool inTransaction_ = false;

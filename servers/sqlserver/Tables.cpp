@@ -37,15 +37,9 @@ void Session::TouchObject(int64_t id) {
 void Session::CreateTable(const CreateTableStmt& s) {
   if (!s.table.db.empty() && Lower(s.table.db) != Lower(database_))
     Fail(2702, "Database '" + s.table.db + "' does not exist.");
-  if (FindObject(Db(), s.table.name)) DuplicateObject(s.table.name);
+  int uid = OwnerForCreate(s.table);
+  if (FindObject(Db(), s.table.name, uid)) DuplicateObject(s.table.name);
   if (s.columns.empty()) FailSyntax(s.line, ")");
-  int uid = 1;
-  if (!s.table.owner.empty()) {
-    Stmt u(Db(), "SELECT uid FROM sysusers WHERE name = ?");
-    u.Bind(1, s.table.owner);
-    if (!u.Step()) Fail(2760, "Specified owner name '" + s.table.owner + "' either does not exist or you do not have permission to use it.");
-    uid = static_cast<int>(u.Int(0));
-  }
   int groupid = FileGroupId(Db(), s.fileGroup);
   int textGroup = s.textImageGroup.empty() ? groupid : FileGroupId(Db(), s.textImageGroup);
   int64_t id = NewObjectId(Db());
@@ -61,6 +55,7 @@ void Session::CreateTable(const CreateTableStmt& s) {
   t.name = s.table.name;
   t.xtype = "U";
   t.uid = uid;
+  t.physical = PhysicalName(uid, t.name);
   // Key columns are NOT NULL unless declared NULL, which the server refuses.
   std::set<std::string> keyColumns;
   for (const auto& c : s.constraints)
@@ -196,7 +191,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
   static const char* const kPrefix[] = {"PK", "UQ", "FK", "CK", "DF"};
   std::string col = !c.forColumn.empty() ? c.forColumn : column;
   if (name.empty()) name = AutoName(kPrefix[c.kind], t.name, c.kind == ConstraintDef::PrimaryKey ? "" : col, id);
-  if (FindObject(Db(), name)) DuplicateObject(name);
+  if (FindObject(Db(), name, t.uid)) DuplicateObject(name);
   static const char* const kXtype[] = {"PK", "UQ", "F", "C", "D"};
   static const char* const kType[] = {"K", "K", "F", "C", "D"};
   std::string now = NowText();
@@ -240,7 +235,8 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       return;
     }
     case ConstraintDef::ForeignKey: {
-      auto parent = LoadTable(Db(), c.refTable.name);
+      auto parentId = Resolve(c.refTable);
+      auto parent = parentId ? LoadTable(Db(), *parentId) : std::nullopt;
       if (!parent || parent->xtype != "U")
         Fail(1767, "Foreign key '" + name + "' references invalid table '" + c.refTable.name + "'.");
       std::vector<std::string> refCols = c.refColumns;
@@ -292,7 +288,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
           notNull += (i ? " AND c." : "c.") + SqlIdent(fcols[i]->name) + " IS NOT NULL";
           cond += (i ? " AND p." : "p.") + SqlIdent(rcols[i]->name) + " = c." + SqlIdent(fcols[i]->name);
         }
-        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.name) + " AS c WHERE " + notNull + " AND NOT EXISTS (SELECT 1 FROM " +
+        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.physical) + " AS c WHERE " + notNull + " AND NOT EXISTS (SELECT 1 FROM " +
                          SqlIdent(parent->name) + " AS p WHERE " + cond + ") LIMIT 1");
         if (q.Step())
           Fail(547, std::string("ALTER TABLE statement conflicted with ") + (fcols.size() == 1 ? "COLUMN" : "TABLE") +
@@ -314,10 +310,10 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       return;
     }
     case ConstraintDef::Check: {
-      Translator tr(database_, InMaster(), &variables_);
+      Translator tr = Tr();
       std::string cond = tr.Expression(*c.expr);
       if (!creating && check) {
-        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.name) + " WHERE NOT (" + cond + ") LIMIT 1");
+        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.physical) + " WHERE NOT (" + cond + ") LIMIT 1");
         if (q.Step())
           Fail(547, "ALTER TABLE statement conflicted with COLUMN CHECK constraint '" + name +
                         "'. The conflict occurred in database '" + database_ + "', table '" + t.name + "'" +
@@ -336,7 +332,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       if (ci->identity)
         Fail(1754, "Defaults cannot be created on columns with an IDENTITY attribute. Table '" + t.name + "', column '" + ci->name + "'.");
       {
-        Translator tr(database_, InMaster(), &variables_);
+        Translator tr = Tr();
         tr.Expression(*c.expr);  // refuses what the server cannot evaluate
       }
       insertObject();
@@ -354,7 +350,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
 void Session::Rebuild(const TableInfo& before, const std::vector<std::string>& sources) {
   std::vector<std::string> src = sources;
   if (src.empty()) {
-    auto now = LoadTable(Db(), before.name);
+    auto now = LoadTable(Db(), before.id);
     if (!now) return;
     for (const auto& c : now->columns) src.push_back(SqlIdent(c.name));
   }
@@ -441,7 +437,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         // A new identity column numbers the rows already there, in their order.
         if (const ColumnInfo* idc = t.Identity(); idc && std::any_of(s.columns.begin(), s.columns.end(),
                                                                   [&](const ColumnDef& c) { return SameName(c.name, idc->name); })) {
-          std::string table = SqlIdent(t.name), col = SqlIdent(idc->name), id = std::to_string(t.id);
+          std::string table = SqlIdent(t.physical), col = SqlIdent(idc->name), id = std::to_string(t.id);
           ExecSql(Db(), "UPDATE " + table + " SET " + col + " = (SELECT seed FROM schm_identity WHERE id = " + id +
                             ") + (q.n - 1) * (SELECT incr FROM schm_identity WHERE id = " + id +
                             ") FROM (SELECT rowid AS r, row_number() OVER (ORDER BY rowid) AS n FROM " + table +
@@ -454,7 +450,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         for (const auto& c : col.constraints)
           if (c.kind != ConstraintDef::Default) AddConstraint(t, c, col.name, nextId, false, !s.withNoCheck);
       for (const auto& c : s.constraints) {
-        auto fresh = LoadTable(Db(), t.name);
+        auto fresh = LoadTable(Db(), t.id);
         AddConstraint(*fresh, c, "", nextId, false, !s.withNoCheck);
       }
       TouchObject(t.id);
@@ -486,13 +482,13 @@ void Session::AlterTable(const AlterTableStmt& s) {
       ColumnStorage st = StorageOf(*type, d.type);
       bool nullable = old->identity ? false : d.nullable.value_or(true);
       if (!nullable) {
-        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.name) + " WHERE " + SqlIdent(old->name) + " IS NULL LIMIT 1");
+        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.physical) + " WHERE " + SqlIdent(old->name) + " IS NULL LIMIT 1");
         if (q.Step())
           Fail(515, "Cannot insert the value NULL into column '" + old->name + "', table '" + database_ + ".dbo." +
                         t.name + "'; column does not allow nulls. UPDATE fails.\nThe statement has been terminated.");
       }
       if (type->sized && d.type.length >= 0 && d.type.length < old->prec && (old->xtype == type->xtype)) {
-        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.name) + " WHERE length(" + SqlIdent(old->name) + ") > " + std::to_string(d.type.length) + " LIMIT 1");
+        Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.physical) + " WHERE length(" + SqlIdent(old->name) + ") > " + std::to_string(d.type.length) + " LIMIT 1");
         if (q.Step()) Fail(8152, "String or binary data would be truncated.\nThe statement has been terminated.");
       }
       std::string collation = type->character ? (d.collation.empty() ? kDefaultCollation : d.collation) : "";
@@ -509,7 +505,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
       u.Bind(14, t.id).Bind(15, int64_t{old->colid});
       u.Step();
       // The rows move over converted as the server converts them; what does not convert refuses.
-      auto fresh = LoadTable(Db(), t.name);
+      auto fresh = LoadTable(Db(), t.id);
       std::vector<std::string> sources;
       for (const auto& c : fresh->columns) {
         std::string src = SqlIdent(c.name);
@@ -539,7 +535,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         ExecSql(Db(), "DELETE FROM sysproperties WHERE id = " + std::to_string(t.id) + " AND smallid = " + std::to_string(colid));
         ExecSql(Db(), "DELETE FROM schm_identity WHERE id = " + std::to_string(t.id) + " AND colid = " + std::to_string(colid));
       }
-      auto fresh = LoadTable(Db(), t.name);
+      auto fresh = LoadTable(Db(), t.id);
       RefreshTextImageEntry(*fresh, 0);
       Rebuild(t, sources);
       return;
@@ -612,7 +608,8 @@ void Session::DropObject(int64_t id) {
 }
 
 void Session::DropTable(const ObjectName& name) {
-  auto t = LoadTable(Db(), name.name);
+  auto id = Resolve(name);
+  auto t = id ? LoadTable(Db(), *id) : std::nullopt;
   if (!t || t->xtype != "U")
     Fail(3701, "Cannot drop the table '" + name.name + "', because it does not exist in the system catalog.");
   {
@@ -644,7 +641,7 @@ void Session::DropTable(const ObjectName& name) {
                     "; DELETE FROM sysindexkeys WHERE id = " + sid + "; DELETE FROM sysproperties WHERE id = " + sid +
                     "; DELETE FROM schm_identity WHERE id = " + sid + "; DELETE FROM sysconstraints WHERE id = " + sid +
                     "; DELETE FROM sysobjects WHERE id = " + sid);
-  ExecSql(Db(), "DROP TABLE " + SqlIdent(t->name));
+  ExecSql(Db(), "DROP TABLE " + SqlIdent(t->physical));
   for (int64_t p : parents) RefreshForeignKeyTriggers(Db(), database_, p);
 }
 

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstdio>
 #include <set>
 
@@ -18,12 +19,12 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// "12/31/2020" or "12/31/2020 10:00:00": a date written in the server's date order.
-bool LooksLikeDate(const std::string& t) {
-  int m = 0, d = 0, y = 0;
-  char tail = 0;
-  int n = std::sscanf(t.c_str(), "%2d/%2d/%4d%c", &m, &d, &y, &tail);
-  return (n == 3 || (n == 4 && tail == ' ')) && y >= 1000;
+// A literal that the server would read as a date when the other side is a datetime:
+// "12/31/2020", "2020-12-31 10:00:00", "20201231" and the like.
+bool DateShaped(const std::string& t) {
+  if (t.size() < 6 || t.size() > 40 || !std::isdigit(static_cast<unsigned char>(t[0]))) return false;
+  if (t.find_first_not_of("0123456789-/.: TAPMapm") != std::string::npos) return false;
+  return t.find_first_of("-/.") != std::string::npos || t.find_first_not_of("0123456789") == std::string::npos;
 }
 
 bool IsMasterOnly(const std::string& name) {
@@ -52,6 +53,11 @@ std::string Translator::Table(const ObjectName& n) const {
     Fail(208, "Invalid object name '" + (n.db + "." + (n.owner.empty() ? "" : n.owner) + "." + n.name) + "'.");
   }
   if (!inMaster_ && IsMasterOnly(n.name)) return "master." + SqlIdent(n.name);
+  if (resolver_) {
+    std::string physical = resolver_(n);
+    if (!physical.empty()) return SqlIdent(physical);
+    if (!n.owner.empty()) Fail(208, "Invalid object name '" + n.owner + "." + n.name + "'.");
+  }
   return SqlIdent(n.name);
 }
 
@@ -97,14 +103,8 @@ std::string Translator::Expression(const Expr& e) const {
     case Expr::Binary: {
       static const std::set<std::string> compare = {"=", "<>", "!=", "<", ">", "<=", ">="};
       if (compare.count(e.text)) {
-        // A date literal in the server's date order compares with the stored date form.
-        auto side = [&](const Expr& x) {
-          std::string normal;
-          if (x.kind == Expr::String && LooksLikeDate(x.text) && NormaliseDateTime(x.text, normal))
-            return SqlLiteral(normal);
-          return Expression(x);
-        };
-        return "(" + side(*e.args[0]) + " " + e.text + " " + side(*e.args[1]) + ")";
+        return "(" + CompareSide(*e.args[0], *e.args[1]) + " " + e.text + " " +
+               CompareSide(*e.args[1], *e.args[0]) + ")";
       }
       if (e.text == "+")
         return "tsql_add(" + Expression(*e.args[0]) + ", " + Expression(*e.args[1]) + ")";
@@ -127,7 +127,10 @@ std::string Translator::Expression(const Expr& e) const {
     case Expr::Cast: {
       std::string t = Lower(e.text);
       std::string inner = Expression(*e.args[0]);
-      if (t == "datetime" || t == "smalldatetime") return "tsql_datetime(" + inner + ")";
+      if (t == "datetime" || t == "smalldatetime") {
+        if (e.args.size() > 1) return "tsql_datetime_style(" + inner + ", " + Expression(*e.args[1]) + ")";
+        return "tsql_datetime(" + inner + ")";
+      }
       if (t == "bit") return "tsql_bit(" + inner + ")";
       if (CastTarget(t) == "TEXT") return "tsql_str(" + inner + ")";
       return "CAST(" + inner + " AS " + CastTarget(t) + ")";
@@ -148,7 +151,7 @@ std::string Translator::Expression(const Expr& e) const {
       return Expression(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (") + Query(*e.select) + ")";
     case Expr::Between:
       return Expression(*e.args[0]) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
-             Expression(*e.args[1]) + " AND " + Expression(*e.args[2]);
+             CompareSide(*e.args[1], *e.args[0]) + " AND " + CompareSide(*e.args[2], *e.args[0]);
     case Expr::Like: {
       std::string out = Expression(*e.args[0]) + (e.negated ? " NOT LIKE " : " LIKE ") +
                         Expression(*e.args[1]);
@@ -159,6 +162,15 @@ std::string Translator::Expression(const Expr& e) const {
       return Expression(*e.args[0]) + (e.negated ? " IS NOT NULL" : " IS NULL");
   }
   return "NULL";
+}
+
+// A date-shaped literal compared with a column or a value converts to datetime when that value
+// is one, in the session's date order, as the server converts it.
+std::string Translator::CompareSide(const Expr& x, const Expr& other) const {
+  if (x.kind == Expr::String && other.kind != Expr::String && other.kind != Expr::Number &&
+      other.kind != Expr::Null && DateShaped(x.text))
+    return "tsql_comparedate(" + Expression(other) + ", " + SqlLiteral(x.text) + ")";
+  return Expression(x);
 }
 
 std::string Translator::Function(const Expr& e) const {
@@ -178,12 +190,12 @@ std::string Translator::Function(const Expr& e) const {
   }
   if (f == "user_name") {
     arity(0, 1);
-    if (a.empty()) return "'dbo'";
+    if (a.empty()) return "tsql_user_name(tsql_current_uid())";
     return "tsql_user_name(" + a[0] + ")";
   }
   if (f == "suser_sname" || f == "suser_name" || f == "system_user") return "tsql_login()";
   if (f == "user_id") {
-    if (a.empty()) return "1";
+    if (a.empty()) return "tsql_current_uid()";
     return "tsql_user_id(" + a[0] + ")";
   }
   static const std::set<std::string> lookups = {"filegroup_name", "filegroup_id", "object_name", "object_id",
@@ -281,8 +293,9 @@ std::string Translator::From(const TableRef& t) const {
   switch (t.kind) {
     case TableRef::Named: {
       std::string out = Table(t.name);
+      // Columns qualified by the table's own name still find it under its SQLite name.
       if (!t.alias.empty()) out += " AS " + SqlIdent(t.alias);
-      else if (out.rfind("master.", 0) == 0) out += " AS " + SqlIdent(t.name.name);
+      else if (out != SqlIdent(t.name.name)) out += " AS " + SqlIdent(t.name.name);
       return out;
     }
     case TableRef::Derived:

@@ -3,6 +3,7 @@
 // catalogue, "+" becomes the server's add-or-concatenate, TOP becomes LIMIT.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -19,6 +20,11 @@ class Translator {
              const std::map<std::string, std::string>* variables = nullptr)
       : database_(std::move(database)), inMaster_(inMaster), variables_(variables) {}
 
+  // The SQLite table or view behind a table name under the session's owner rules; empty when
+  // there is none (the name is then used as written).
+  using TableResolver = std::function<std::string(const ObjectName&)>;
+  void SetResolver(TableResolver resolver) { resolver_ = std::move(resolver); }
+
   std::string Expression(const Expr& e) const;
   std::string Query(const Select& s) const;
   // The SQLite name of a table or view; raises error 208 for another database.
@@ -27,11 +33,13 @@ class Translator {
 
  private:
   std::string Function(const Expr& e) const;
+  std::string CompareSide(const Expr& x, const Expr& other) const;
   std::string Core(const Select& s) const;
   std::string WrapJoin(const TableRef& t) const;
   std::string database_;
   bool inMaster_;
   const std::map<std::string, std::string>* variables_;
+  TableResolver resolver_;
 };
 
 // SQLite column type for a cast target.

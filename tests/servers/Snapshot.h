@@ -29,17 +29,20 @@ inline std::string Snapshot(ado::IProviderSession& s) {
     auto r = s.Execute(std::string("select * from ") + t);
     out += std::string("== ") + t + "\n" + RowSetText(r.at(0).Rows);
   }
-  auto tables = s.Execute("select name from sysobjects where xtype = 'U' order by name");
+  auto tables = s.Execute("select name, user_name(uid) from sysobjects where xtype = 'U' order by name, uid");
   for (const auto& row : tables.at(0).Rows.Rows) {
     std::string name = row[0].AsString();
-    std::string quoted = "[";
-    for (char c : name) quoted += c == ']' ? std::string("]]") : std::string(1, c);
-    quoted += "]";
+    std::string quoted;
+    for (const std::string& part : {row[1].AsString(), name}) {
+      quoted += quoted.empty() ? "[" : ".[";
+      for (char c : part) quoted += c == ']' ? std::string("]]") : std::string(1, c);
+      quoted += "]";
+    }
     size_t columns = s.Execute("select * from " + quoted + " where 1 = 0").at(0).Rows.Fields.size();
     std::string order;
     for (size_t i = 1; i <= columns; ++i) order += (i > 1 ? ", " : "") + std::to_string(i);
     auto r = s.Execute("select * from " + quoted + " order by " + order);
-    out += "== " + name + "\n" + RowSetText(r.at(0).Rows);
+    out += "== " + quoted + "\n" + RowSetText(r.at(0).Rows);
   }
   return out;
 }

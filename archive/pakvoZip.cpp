@@ -705,6 +705,7 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
       if (GetCancel()) return false;
     }
     uint32_t crcOut = 0;
+    bool deflatedTooLarge = false;
     if (!store) {
       method = 8;
       if (!DeflateStream(src, output, control, crcOut, DeflateType, progress)) return false;
@@ -712,6 +713,7 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
       if (deflated > size) {
         // Larger than the file: stored instead, with a fresh encryption header.
         store = true;
+        deflatedTooLarge = true;
         method = 0;
         output.SetPosition(dataStart);
         BytesLeft = leftAtStart;
@@ -724,7 +726,8 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
     if (store) {
       method = 0;
       if (!StoreStream(src, output, control, crcOut, 32, progress)) return false;
-      output.SetSize(output.GetPosition());
+      // After a deflate attempt the longer deflated bytes are cut off.
+      if (deflatedTooLarge) output.SetSize(output.GetPosition());
     }
     if (!crypt) crc = crcOut;
     if (GetCancel()) return false;

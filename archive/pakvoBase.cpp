@@ -11,12 +11,7 @@
 
 #include "archive/pakvoCrypt.h"
 #include "archive/pakvoErrors.h"
-#if __has_include("archive/pakvoStreams.h")
 #include "archive/pakvoStreams.h"
-#define PAKVO_HAVE_STREAMS 1
-#else
-#define PAKVO_HAVE_STREAMS 0
-#endif
 #include "common/Text.h"
 
 uint32_t Crc16Val = 0;
@@ -26,7 +21,7 @@ namespace {
 
 constexpr uint32_t kDosFirstMinute = 0x210020;  // 1 January 1980, 00:01
 
-[[maybe_unused]] void UpdateRunningCrc(const void* data, size_t count, int crcKind) {
+void UpdateRunningCrc(const void* data, size_t count, int crcKind) {
   if (crcKind == 16)
     UpdateCrc16(data, count, Crc16Val);
   else if (crcKind == 32)
@@ -152,17 +147,16 @@ std::string TZipCommon::GetNextVolumeName(const std::string& Name, int Index) {
   return stem.substr(0, dot) + ext.substr(0, 5) + number + ".rar";
 }
 
-#if PAKVO_HAVE_STREAMS
 int32_t TZipCommon::ReadBlock(TStream32& Stream, void* Buffer, int32_t Count, int CrcKind,
                               bool Decode) {
   if (Count <= 0) return 0;
-  int32_t got = Stream.Read(Buffer, Count);
-  if (got <= 0) return 0;
+  int64_t read = Stream.Read(Buffer, Count);
+  if (read <= 0) return 0;
+  const int32_t got = static_cast<int32_t>(read);
   DecodeBlock(Decode, Buffer, got);
   UpdateRunningCrc(Buffer, static_cast<size_t>(got), CrcKind);
   return got;
 }
-#endif
 
 void TZipCommon::ClearNameList() { NameList.clear(); }
 
@@ -206,7 +200,6 @@ void TZipCommon::RequireEvent(bool assigned, const std::string& eventName) {
   if (!assigned) RaiseError(ArcFile, eventName, "0", kErrRequiredEventNotAssigned);
 }
 
-#if PAKVO_HAVE_STREAMS
 int32_t TZipCommon::WriteBlock(TStream32& Stream, const void* Buffer, int32_t Count,
                                bool CountCrc, int CrcKind) {
   if (Count <= 0) return 0;
@@ -226,8 +219,8 @@ int32_t TZipCommon::WriteBlock(TStream32& Stream, const void* Buffer, int32_t Co
       OutputBlockOffset += static_cast<size_t>(done);
     } else {
       errno = 0;
-      done = Stream.Write(data, n);
-      if (done < 0) done = 0;
+      int64_t wrote = Stream.Write(data, n);
+      done = wrote < 0 ? 0 : static_cast<int32_t>(wrote);
       if (done < n) lastError = errno;
     }
     if (CountCrc && done > 0) UpdateRunningCrc(data, static_cast<size_t>(done), CrcKind);
@@ -267,20 +260,16 @@ int32_t TZipCommon::WriteBlock(TStream32& Stream, const void* Buffer, int32_t Co
   }
   return written;
 }
-#endif
 
-#if PAKVO_HAVE_STREAMS
 std::string TZipCommon::ReadName(TStream32& Stream, int Len) {
   if (Len <= 0) return {};
   if (Len > 255) Len = 255;
   std::string name(static_cast<size_t>(Len), '\0');
-  int32_t got = Stream.Read(name.data(), Len);
+  int64_t got = Stream.Read(name.data(), Len);
   name.resize(got > 0 ? static_cast<size_t>(got) : 0);
   return name;
 }
-#endif
 
-#if PAKVO_HAVE_STREAMS
 bool TZipCommon::ReadExtraField(TStream32& Stream, int Size, void* Data, int Kind) {
   bool found = false;
   int left = Size;
@@ -291,23 +280,22 @@ bool TZipCommon::ReadExtraField(TStream32& Stream, int Size, void* Data, int Kin
     int id = head[0] | (head[1] << 8);
     int size = head[2] | (head[3] << 8);
     if (size > left) {
-      Stream.Seek(left, 1);
+      Stream.Seek(left, soFromCurrent);
       return found;
     }
     int want = Kind == 0 ? 4 : 6;
     if (id == 100 && size >= want) {
       if (Stream.Read(Data, want) != want) return found;
       found = true;
-      if (size > want) Stream.Seek(size - want, 1);
+      if (size > want) Stream.Seek(size - want, soFromCurrent);
     } else if (size > 0) {
-      Stream.Seek(size, 1);
+      Stream.Seek(size, soFromCurrent);
     }
     left -= size;
   }
-  if (left > 0) Stream.Seek(left, 1);
+  if (left > 0) Stream.Seek(left, soFromCurrent);
   return found;
 }
-#endif
 
 std::string TZipCommon::GetTempFileName(const std::string& Dir) {
   std::string dir = !Dir.empty() && DirExists(Dir) ? Dir : TempPath();
@@ -379,6 +367,29 @@ void TZipCommon::DoProgress(int64_t Done, int64_t FileSize, int64_t FileDone) {
 void TZipCommon::Progress(uint8_t byFile, uint8_t byArchive) {
   if (ProcessMessages) ProcessMessages();
   if (OnProgress) OnProgress(this, byFile, byArchive);
+}
+
+void TZipCommon::TmpFileMoveBegin(const std::string& archive, const std::string& tempFile) {
+  if (OnTmpFileMoveBegin) OnTmpFileMoveBegin(this, archive, tempFile);
+}
+
+void TZipCommon::TmpFileMoveEnd() {
+  if (OnTmpFileMoveEnd) OnTmpFileMoveEnd(this);
+}
+
+void TZipCommon::TmpFileProgress(TStream32* sender) {
+  if (!sender || !OnTmpFileProgress) return;
+  int64_t position = sender->GetPosition();
+  ProgressByFile = static_cast<uint8_t>(Percent(BytesTotal, position));
+  ProgressByArchive = ProgressByFile;
+  if (ProcessMessages) ProcessMessages();
+  OnTmpFileProgress(this, ProgressByFile, ProgressByArchive);
+}
+
+void TZipCommon::SetProgressTotals(int64_t total) {
+  BytesTotal = total;
+  BytesLeft = total;
+  BytesDone = 0;
 }
 
 void TZipCommon::RaiseWriteError() { RaiseError(ArcFile, CurrentFile, "0", kErrErrorWritingToFile); }
@@ -504,10 +515,3 @@ std::string TZipCommon::GetCompressMethodName(int Method, int Level) {
   return name ? name : "Unsupported";
 }
 
-#if !PAKVO_HAVE_STREAMS
-// Until the stream classes are part of the library, block input and output are unavailable.
-int32_t TZipCommon::ReadBlock(TStream32&, void*, int32_t, int, bool) { return 0; }
-int32_t TZipCommon::WriteBlock(TStream32&, const void*, int32_t, bool, int) { return 0; }
-std::string TZipCommon::ReadName(TStream32&, int) { return {}; }
-bool TZipCommon::ReadExtraField(TStream32&, int, void*, int) { return false; }
-#endif

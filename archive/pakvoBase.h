@@ -13,8 +13,7 @@
 #include "archive/pakvoFileScan.h"
 #include "archive/pakvoGbls.h"
 #include "archive/pakvoRegister.h"
-
-class TStream32;
+#include "archive/pakvoStreams.h"
 
 enum TDateAttribute { daFileDate, daSysDate, daMaxFileDate };
 enum TOverwriteMode { omOverwrite, omSkip };
@@ -61,7 +60,7 @@ class TpakvoTimer {
   float elapsed_ = 0;
 };
 
-class TZipCommon : public TRegisterPakvo {
+class TZipCommon : public TRegisterPakvo, public TTempStreamOwner {
  public:
   using TNotifyEvent = std::function<void(TObject* Sender)>;
   using TOnBegin = std::function<void(TObject* Sender, const std::string& FileName, int Count,
@@ -245,7 +244,17 @@ class TZipCommon : public TRegisterPakvo {
   void RequireEvent(bool assigned, const std::string& eventName);
   // Aims the cancel test at another flag (nullptr: back to the component's own).
   void SetCancelPointer(bool* flag) { cancelPtr_ = flag ? flag : &cancel_; }
-  bool* CancelPointer() const { return cancelPtr_; }
+
+  // What the temporary archive outputs ask of their component: the temporary-name rule, the
+  // move events, progress while the temporary file is moved (OnTmpFileProgress), the totals,
+  // the bytes-left counter and the cancel flag.
+  std::string TempFileNameIn(const std::string& dir) override { return GetTempFileName(dir); }
+  void TmpFileMoveBegin(const std::string& archive, const std::string& tempFile) override;
+  void TmpFileMoveEnd() override;
+  void TmpFileProgress(TStream32* sender) override;
+  void SetProgressTotals(int64_t total) override;
+  int64_t* BytesLeftCounter() override { return &BytesLeft; }
+  bool* CancelPointer() override { return cancelPtr_; }
 
   void SetVolumes(platform::files::IVolumes* volumes) override;
 

@@ -159,27 +159,6 @@ std::string TCompBase::ResolveFileName(const std::string& Name) {
   return Name;
 }
 
-void TCompBase::TmpFileMoveBegin(const std::string& archive, const std::string& tempFile) {
-  if (OnTmpFileMoveBegin) OnTmpFileMoveBegin(this, archive, tempFile);
-}
-
-void TCompBase::TmpFileMoveEnd() {
-  if (OnTmpFileMoveEnd) OnTmpFileMoveEnd(this);
-}
-
-void TCompBase::TmpFileProgress(TStream32*) {
-  if (OnTmpFileProgress) {
-    const auto pct = static_cast<uint8_t>(Percent(BytesTotal, BytesTotal - BytesLeft));
-    OnTmpFileProgress(this, pct, pct);
-  }
-}
-
-void TCompBase::SetProgressTotals(int64_t total) {
-  BytesTotal = total;
-  BytesLeft = total;
-  BytesDone = 0;
-}
-
 bool TCompBase::DeleteFileEx(const std::string& name) {
   if (DeleteOptions == doFinal) return ::unlink(name.c_str()) == 0;
   // The freedesktop trash of the user.

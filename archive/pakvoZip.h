@@ -49,7 +49,7 @@ struct TZipEntryRecord {
   uint32_t DosDateTime = 0;
 };
 
-class TCompBase : public TZipCommon, public TTempStreamOwner {
+class TCompBase : public TZipCommon {
  public:
   using TOnDeleteFile = std::function<void(TObject* Sender, const std::string& FileName, int Count,
                                            int MaxCount)>;
@@ -86,14 +86,6 @@ class TCompBase : public TZipCommon, public TTempStreamOwner {
   // Stored name of a source path by StoredDirNames, from the scan's root directory.
   std::string ResolveFileName(const std::string& Name) override;
 
-  // TTempStreamOwner.
-  std::string TempFileNameIn(const std::string& dir) override { return GetTempFileName(dir); }
-  void TmpFileMoveBegin(const std::string& archive, const std::string& tempFile) override;
-  void TmpFileMoveEnd() override;
-  void TmpFileProgress(TStream32* sender) override;
-  void SetProgressTotals(int64_t total) override;
-  int64_t* BytesLeftCounter() override { return &BytesLeft; }
-  bool* CancelPointer() override { return TZipCommon::CancelPointer(); }
 
  protected:
   virtual std::string ClassDefaultExt() const { return ".zip"; }

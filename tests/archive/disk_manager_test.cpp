@@ -66,6 +66,14 @@ TEST_F(DiskManagerTest, ReadyDiskWithSpannedLabel) {
   drive.SetLabel("PKBACK# 004");
   ASSERT_TRUE(manager.CheckDisk(dir.Path("A"), reports.Reporter(), nullptr, nullptr, nullptr));
   EXPECT_EQ(manager.DiskNumber, 4);
+
+  // A full disk is still a ready disk; it only has no room.
+  drive.SetCapacity(500);
+  archive_test::WriteFile(OnDrive("filler"), std::string(600, 'f'));
+  ASSERT_TRUE(manager.CheckDisk(dir.Path("A"), reports.Reporter(), nullptr, nullptr, nullptr));
+  EXPECT_EQ(manager.DiskSize, 500);
+  EXPECT_EQ(manager.DiskFree, 0);
+  EXPECT_TRUE(reports.codes.empty());
 }
 
 TEST_F(DiskManagerTest, LabelsAreWrittenAndReadBack) {

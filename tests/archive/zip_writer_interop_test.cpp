@@ -2,11 +2,14 @@
 // dates and folders; encryption and comments; updates keep untouched entries byte-identical; a
 // failure halfway leaves the old archive and no temporary file.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <csignal>
 #include <utime.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "archive/pakvoErrors.h"
@@ -328,6 +331,37 @@ TEST(ZipWriterInterop, FailureHalfwayLeavesTheOldArchive) {
               z.FileSpec = {src + "/*.none"};
             }, &errors),
             0);
+  EXPECT_TRUE(ziptest::ReadFile(archive) == original);
+  EXPECT_EQ(TempFilesIn(temps), 0);
+}
+
+TEST(ZipWriterInterop, WriteFailureHalfwayLeavesTheOldArchive) {
+  ziptest::TempFolder tmp("pakvo_zipw_full");
+  const std::string src = tmp.Path("src");
+  MakeTree(src);
+  const std::string archive = tmp.Path("pkg.zip");
+  const std::string temps = tmp.Path("temps");
+  fs::create_directories(temps);
+  ASSERT_EQ(Pack(archive, src, dtDeflateN), 10);
+  const std::string original = ziptest::ReadFile(archive);
+  ziptest::WriteFile(src + "/big.bin", ziptest::RandomBytes(3u << 20, 12));
+  // A file-size limit makes the writes of the temporary archive fail part way, as a full disk.
+  struct rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 1u << 20;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  Errors errors;
+  const int added = Pack(archive, src, dtDeflateS, [&](TZip& z) {
+    z.SetTempDir(temps);
+    z.FileSpec = {src + "/big.bin"};
+  }, &errors);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(added, 0);
+  ASSERT_FALSE(errors.codes.empty());
+  EXPECT_EQ(errors.codes.back(), kErrErrorWritingToFile);
   EXPECT_TRUE(ziptest::ReadFile(archive) == original);
   EXPECT_EQ(TempFilesIn(temps), 0);
 }

@@ -8,12 +8,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <ctime>
 
 #include "archive/pakvoCrypt.h"
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoFileScan.h"
 #include "common/Text.h"
+#include "platform/files/Volumes.h"
 
 namespace {
 
@@ -272,6 +274,7 @@ int TCompBase::DoCompress() {
   out->CancelFlag = CancelPointer();
 
   bool ok = true;
+  bool spanned = false;
   std::unique_ptr<TFileStream32> input;
   std::vector<TZipEntryRecord> list;
   try {
@@ -333,11 +336,19 @@ int TCompBase::DoCompress() {
       }
     }
     if (ok && (added_ > 0 || deleted_ > 0)) {
-      ok = WriteCentralDirectory(*out, list);
+      if (fileOut && IsSpanned()) {
+        // The disks take the archive; the temporary file is not moved anywhere.
+        input.reset();
+        ok = WriteSpanned(*fileOut, list);
+        fileOut->Abandon();
+        spanned = true;
+      } else {
+        ok = WriteCentralDirectory(*out, list);
+      }
     } else {
       ok = false;
     }
-    if (ok) {
+    if (ok && !spanned) {
       input.reset();
       if (fileOut) fileOut->Commit();
       if (memOut) memOut->Commit();
@@ -355,7 +366,7 @@ int TCompBase::DoCompress() {
   fileOut.reset();
   memOut.reset();
   if (OnDeactivate) OnDeactivate(this);
-  if (ok && Switch == swMove) {
+  if (ok && Switch == swMove && !spanned) {
     int index = 0;
     for (const std::string& name : moved_) {
       ++index;
@@ -782,4 +793,196 @@ bool TZip::WriteCentralDirectory(TStream32& output, std::vector<TZipEntryRecord>
   output.WriteBuffer(end, kEndSize);
   if (written > 0) output.WriteBuffer(archiveComment_.data(), static_cast<int64_t>(archiveComment_.size()));
   return true;
+}
+
+// ---- Spanned output ----
+
+namespace {
+constexpr int64_t kSpanReserve = 10000;
+}
+
+bool TZip::IsSpanned() {
+  platform::files::IVolumes& volumes = Volumes() ? *Volumes() : platform::files::SystemVolumes();
+  return volumes.DriveType(volumes.DriveRoot(ArcFile)) == platform::files::dkRemovable;
+}
+
+bool TZip::WriteSpanned(TStream& temp, std::vector<TZipEntryRecord>& list) {
+  TDiskSpanObj span(*this, list, temp);
+  const bool ok = span.Write();
+  if (!ok) list.clear();
+  return ok;
+}
+
+TDiskSpanObj::TDiskSpanObj(TZip& owner, std::vector<TZipEntryRecord>& list, TStream& temp)
+    : owner_(owner), list_(list), temp_(temp) {}
+
+bool TDiskSpanObj::PrepareDisk() {
+  platform::files::IVolumes& volumes = owner_.Volumes() ? *owner_.Volumes() : platform::files::SystemVolumes();
+  if (!owner_.OnInsertDisk) {
+    owner_.ReportError(owner_.ArcFile, "OnInsertDisk", std::to_string(diskNumber_), kErrRequiredEventNotAssigned);
+    return false;
+  }
+  root_ = volumes.DriveRoot(owner_.ArcFile);
+  uint64_t total = 0;
+  uint64_t freeBytes = 0;
+  platform::files::VolumeInformation info;
+  auto read = [&] {
+    total = freeBytes = 0;
+    info = platform::files::VolumeInformation{};
+    const bool space = volumes.DiskSpace(root_, total, freeBytes);
+    return volumes.VolumeInfo(root_, info) && space;
+  };
+  bool ready = read();
+  const bool sameDisk = haveSerial_ && info.SerialNumber == serial_;
+  if (!(ready && !FileExistsFF(owner_.ArcFile) && !sameDisk && static_cast<int64_t>(freeBytes) >= required_)) {
+    for (;;) {
+      bool cancel = false;
+      owner_.OnInsertDisk(&owner_, std::to_string(diskNumber_), cancel);
+      if (cancel) return false;
+      ready = read();
+      if (!ready) continue;
+      if (FileExistsFF(owner_.ArcFile)) {
+        if (!owner_.OnDiskSpanFileExists) {
+          owner_.ReportError(owner_.ArcFile, "OnFileExists", std::to_string(diskNumber_), kErrRequiredEventNotAssigned);
+          return false;
+        }
+        TOverwriteMode mode = omOverwrite;
+        struct stat st{};
+        ::stat(owner_.ArcFile.c_str(), &st);
+        owner_.OnDiskSpanFileExists(&owner_, owner_.ArcFile, UnixToDateTime(st.st_mtime), mode);
+        if (mode == omSkip) return false;
+        ::unlink(owner_.ArcFile.c_str());
+        read();
+      }
+      if (haveSerial_ && info.SerialNumber == serial_) continue;  // the same disk again
+      if (freeBytes < total && static_cast<int64_t>(freeBytes) < required_) {
+        if (!owner_.OnClearDisk) {
+          owner_.ReportError(owner_.ArcFile, "OnClearDisk", std::to_string(diskNumber_), kErrRequiredEventNotAssigned);
+          return false;
+        }
+        while (static_cast<int64_t>(freeBytes) < required_) {
+          bool stop = false;
+          owner_.OnClearDisk(&owner_, root_, required_, static_cast<int64_t>(freeBytes), static_cast<int64_t>(total), stop);
+          if (stop) return false;
+          read();
+        }
+      }
+      if (static_cast<int64_t>(freeBytes) >= required_) break;
+    }
+  }
+  out_ = std::make_unique<TFileStream32>(owner_.ArcFile, fmCreate);
+  if (out_->Handle < 0) {
+    owner_.ReportError(owner_.ArcFile, "", std::to_string(diskNumber_), kErrErrorCreatingFile);
+    return false;
+  }
+  char label[32];
+  std::snprintf(label, sizeof label, "PKBACK# %.3d", diskNumber_);
+  if (info.Label != label && !owner_.DiskManager().SetVolumeLabel(root_, label)) {
+    owner_.ReportError(owner_.ArcFile, "", std::to_string(diskNumber_), kErrErrorWritingSpannedDiskLabel);
+    return false;
+  }
+  serial_ = info.SerialNumber;
+  haveSerial_ = true;
+  free_ = static_cast<int64_t>(freeBytes) - (diskNumber_ == 1 ? owner_.LeaveSpaceOnFirstDisk : 0);
+  return true;
+}
+
+bool TDiskSpanObj::NextDisk() {
+  out_.reset();
+  ++diskNumber_;
+  ++diskCounter_;
+  owner_.VolumeNumber = static_cast<uint32_t>(diskCounter_);
+  required_ = diskNumber_ == 1 ? owner_.LeaveSpaceOnFirstDisk + kSpanReserve : kSpanReserve;
+  return PrepareDisk();
+}
+
+bool TDiskSpanObj::Copy(const void* data, int64_t count) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  while (count > 0) {
+    if (free_ <= 0 && !NextDisk()) return false;
+    const int64_t n = std::min(count, free_);
+    if (out_->Write(p, n) != n) {
+      owner_.ReportError(owner_.ArcFile, owner_.CurrentFile, std::to_string(diskNumber_),
+                         errno == ENOSPC ? kErrDiskFull : kErrErrorWritingToFile);
+      return false;
+    }
+    p += n;
+    count -= n;
+    free_ -= n;
+  }
+  return true;
+}
+
+bool TDiskSpanObj::CopyFromTemp(int64_t offset, int64_t count) {
+  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(count, kCopyBlock)) + 1);
+  temp_.SetPosition(offset);
+  while (count > 0) {
+    const int64_t n = std::min<int64_t>(count, kCopyBlock);
+    if (temp_.Read(buf.data(), n) != n) {
+      owner_.ReportError(owner_.ArcFile, "", std::to_string(diskNumber_), kErrErrorReadingFile);
+      return false;
+    }
+    if (!Copy(buf.data(), n)) return false;
+    count -= n;
+  }
+  return true;
+}
+
+bool TDiskSpanObj::Write() {
+  if (!NextDisk()) return false;
+  const int64_t tempSize = temp_.GetSize();
+  if (tempSize + kSpanReserve > free_) {
+    uint8_t marker[4];
+    Put32(marker, kSigSpanMarker);
+    if (!Copy(marker, 4)) return false;
+  }
+  uint16_t entries = 0;
+  for (TZipEntryRecord& rec : list_) {
+    if (rec.State == 2) continue;
+    const int64_t offset = Get32(rec.Central + 42);
+    uint8_t local[kLocalSize];
+    temp_.SetPosition(offset);
+    if (Get32(rec.Central) != kSigCentral || temp_.Read(local, kLocalSize) != kLocalSize || Get32(local) != kSigLocal) {
+      return false;
+    }
+    uint64_t length = kLocalSize + Get16(local + 26) + Get16(local + 28) + uint64_t{Get32(rec.Central + 20)};
+    if (Get16(rec.Central + 8) & 0x0008) {
+      uint8_t sig[4] = {};
+      temp_.SetPosition(static_cast<int64_t>(offset + length));
+      length += temp_.Read(sig, 4) == 4 && Get32(sig) == kSigSpanMarker ? 16 : 12;
+    }
+    if (free_ <= 0 && !NextDisk()) return false;
+    Put16(rec.Central + 34, static_cast<uint32_t>(diskCounter_));
+    Put32(rec.Central + 42, static_cast<uint32_t>(out_->GetPosition()));
+    ++entries;
+    if (!CopyFromTemp(offset, static_cast<int64_t>(length))) return false;
+  }
+  // The central directory, then the end record whole on the last disk.
+  std::string cd;
+  for (TZipEntryRecord& rec : list_) {
+    if (rec.State == 2) continue;
+    Put16(rec.Central + 28, static_cast<uint32_t>(rec.StoredName.size()));
+    Put16(rec.Central + 30, static_cast<uint32_t>(rec.Extra.size()));
+    Put16(rec.Central + 32, static_cast<uint32_t>(rec.Comment.size()));
+    cd.append(reinterpret_cast<const char*>(rec.Central), kCentralSize);
+    cd += rec.StoredName + rec.Extra + rec.Comment;
+  }
+  if (free_ <= 0 && !NextDisk()) return false;
+  const int cdDisk = diskCounter_;
+  const auto cdOffset = static_cast<uint32_t>(out_->GetPosition());
+  if (!Copy(cd.data(), static_cast<int64_t>(cd.size()))) return false;
+  const std::string& comment = owner_.archiveComment_;
+  if (free_ < static_cast<int64_t>(kEndSize + comment.size()) && !NextDisk()) return false;
+  uint8_t end[kEndSize] = {};
+  Put32(end, kSigEnd);
+  Put16(end + 4, static_cast<uint32_t>(diskCounter_));
+  Put16(end + 6, static_cast<uint32_t>(cdDisk));
+  Put16(end + 8, entries);
+  Put16(end + 10, entries);
+  Put32(end + 12, static_cast<uint32_t>(cd.size()));
+  Put32(end + 16, cdOffset);
+  Put16(end + 20, static_cast<uint32_t>(comment.size()));
+  const bool ok = Copy(end, kEndSize) && Copy(comment.data(), static_cast<int64_t>(comment.size()));
+  out_.reset();
+  return ok;
 }

@@ -95,6 +95,14 @@ class TCompBase : public TZipCommon {
   virtual bool CopyEntry(TFileStream32& input, TZipEntryRecord& rec, TStream32& output) = 0;
   virtual bool WriteCentralDirectory(TStream32& output, std::vector<TZipEntryRecord>& list) = 0;
   virtual int64_t RecordsStart() const { return 0; }
+  // Spanned output: the archive's drive is removable; the finished temporary archive is then
+  // written across its disks instead of replacing the archive.
+  virtual bool IsSpanned() { return false; }
+  virtual bool WriteSpanned(TStream& temp, std::vector<TZipEntryRecord>& list) {
+    (void)temp;
+    (void)list;
+    return false;
+  }
 
   int DoCompress();
   bool AddFiles(std::vector<TZipEntryRecord>& list);
@@ -109,9 +117,46 @@ class TCompBase : public TZipCommon {
   std::string defaultExt_ = ".zip";
 };
 
+class TZip;
+
+// Writes a finished archive (entries in a temporary file) across the disks of a removable drive:
+// the entries, the central directory and the end record, disk after disk, each disk labelled
+// "PKBACK# nnn".
+class TDiskSpanObj {
+ public:
+  TDiskSpanObj(TZip& owner, std::vector<TZipEntryRecord>& list, TStream& temp);
+  // True only when the end record was written whole.
+  bool Write();
+
+ private:
+  bool NextDisk();
+  bool PrepareDisk();
+  bool Copy(const void* data, int64_t count);
+  bool CopyFromTemp(int64_t offset, int64_t count);
+
+  TZip& owner_;
+  std::vector<TZipEntryRecord>& list_;
+  TStream& temp_;
+  std::unique_ptr<TFileStream32> out_;
+  std::string root_;
+  int diskNumber_ = 0;   // from 1
+  int diskCounter_ = -1;  // the end record's number of this disk, from 0
+  int64_t free_ = 0;
+  int64_t required_ = 0;
+  uint32_t serial_ = 0;
+  bool haveSerial_ = false;
+};
+
 class TZip : public TCompBase {
  public:
+  using TOnClearDisk = std::function<void(TObject* Sender, const std::string& Drive, int64_t RequiredSpace,
+                                          int64_t FreeSpace, int64_t TotalSpace, bool& Cancel)>;
+  using TOnDiskSpanFileExists = std::function<void(TObject* Sender, const std::string& FileName,
+                                                   TDateTime FileDate, TOverwriteMode& OverwriteMode)>;
   TZip();
+
+  TOnClearDisk OnClearDisk;
+  TOnDiskSpanFileExists OnDiskSpanFileExists;
 
   // Archive comment written into the end record (an existing archive's comment is kept unless
   // this is set).
@@ -129,8 +174,11 @@ class TZip : public TCompBase {
   bool CopyEntry(TFileStream32& input, TZipEntryRecord& rec, TStream32& output) override;
   bool WriteCentralDirectory(TStream32& output, std::vector<TZipEntryRecord>& list) override;
   int64_t RecordsStart() const override { return recordsStart_; }
+  bool IsSpanned() override;
+  bool WriteSpanned(TStream& temp, std::vector<TZipEntryRecord>& list) override;
 
  private:
+  friend class TDiskSpanObj;
   std::string StoredForm(const std::string& name, bool& utf8) const;
   std::string archiveComment_;
   bool commentSet_ = false;

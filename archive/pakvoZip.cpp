@@ -237,7 +237,7 @@ int TCompBase::Compress() {
 int TCompBase::DoCompress() {
   const bool newArchive = !FileExistsFF(ArcFile);
   if (Switch == swRead) {
-    ReportError(ArcFile, "", "0", kErrInvalidArchiveTypeForOperation);
+    if (!newArchive) ReadArchive();
     return 0;
   }
   if (!newArchive) {
@@ -384,6 +384,50 @@ int TCompBase::DoCompress() {
   }
   if (!ok) return 0;
   return Switch == swDelete ? deleted_ : added_;
+}
+
+void TCompBase::ReadArchive() {
+  EntryCount = 0;
+  if (!OnRead) {
+    ReportError(ArcFile, "OnRead", "0", kErrRequiredEventNotAssigned);
+    return;
+  }
+  TFileStream32 input(ArcFile, fmOpenRead | fmShareDenyWrite);
+  std::vector<TZipEntryRecord> list;
+  if (input.Handle < 0) {
+    ReportError(ArcFile, "", "0", kErrErrorOpeningFile);
+    return;
+  }
+  if (!ScanArchive(input, list)) {
+    ReportError(ArcFile, "", "0", kErrHeaderNotFound);
+    return;
+  }
+  for (const TZipEntryRecord& rec : list) {
+    if (GetCancel()) break;
+    const uint8_t* c = rec.Central;
+    const uint16_t flags = static_cast<uint16_t>(c[8] | (c[9] << 8));
+    auto get32 = [c](int at) {
+      return static_cast<uint32_t>(c[at] | (c[at + 1] << 8) | (c[at + 2] << 16) | (static_cast<uint32_t>(c[at + 3]) << 24));
+    };
+    CurrentFile = rec.Name;
+    if (!CurrentFile.empty() && CurrentFile.back() == kPathDelim) CurrentFile.pop_back();
+    VersionMadeBy = c[4] | (c[5] << 8);
+    VersionNeeded = c[6] | (c[7] << 8);
+    Encrypted = (flags & 1) != 0;
+    PackedSize = get32(20);
+    if (Encrypted && PackedSize >= 12) PackedSize -= 12;
+    UnpackedSize = get32(24);
+    EntryCrc = get32(16);
+    TZipCommon::CompressMethod = c[10] | (c[11] << 8);
+    CompressMethodName = GetCompressMethodName(TZipCommon::CompressMethod, flags & 6);
+    ExternalAttr = get32(38);
+    FileAttr = static_cast<uint16_t>(ExternalAttr & 0xFFFF);
+    Ratio = CompressionRatio(UnpackedSize, PackedSize);
+    const uint32_t stamp = get32(12);
+    EntryDate = stamp ? ConvertDate(stamp) : 0;
+    ++EntryCount;
+    OnRead(this, static_cast<int>(rec.OldOffset), EntryCount);
+  }
 }
 
 bool TCompBase::AddFiles(std::vector<TZipEntryRecord>& list) {

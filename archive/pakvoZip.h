@@ -105,6 +105,8 @@ class TCompBase : public TZipCommon {
   }
 
   int DoCompress();
+  // swRead: walks the archive's entries, filling the entry fields and calling OnRead for each.
+  void ReadArchive();
   bool AddFiles(std::vector<TZipEntryRecord>& list);
   bool DeleteFileEx(const std::string& name);
 

@@ -366,6 +366,38 @@ TEST(ZipWriterInterop, WriteFailureHalfwayLeavesTheOldArchive) {
   EXPECT_EQ(TempFilesIn(temps), 0);
 }
 
+TEST(ZipWriterInterop, ReadSwitchWalksTheEntries) {
+  ziptest::TempFolder tmp("pakvo_zipr");
+  const std::string src = tmp.Path("src");
+  MakeTree(src);
+  const std::string archive = tmp.Path("pkg.zip");
+  ASSERT_EQ(Pack(archive, src, dtDeflateX), 10);
+  TZip z;
+  z.SetArcFile(archive);
+  z.Switch = swRead;
+  std::vector<std::string> names;
+  std::map<std::string, std::string> methods;
+  z.OnRead = [&](TObject*, int, int count) {
+    names.push_back(z.CurrentFile);
+    methods[z.CurrentFile] = z.CompressMethodName;
+    EXPECT_EQ(count, static_cast<int>(names.size()));
+  };
+  EXPECT_EQ(z.Compress(), 0);
+  EXPECT_EQ(names.size(), 10u);
+  EXPECT_EQ(methods["text.txt"], "DeflateX");
+  EXPECT_EQ(methods["random.bin"], "Stored");
+  EXPECT_EQ(methods["empty dir"], "Stored");
+  // Without OnRead the walk is refused.
+  TZip bare;
+  bare.SetArcFile(archive);
+  bare.Switch = swRead;
+  Errors errors;
+  errors.Bind(bare);
+  EXPECT_EQ(bare.Compress(), 0);
+  ASSERT_EQ(errors.codes.size(), 1u);
+  EXPECT_EQ(errors.codes[0], kErrRequiredEventNotAssigned);
+}
+
 TEST(ZipWriterInterop, DefaultExtension) {
   TZip z;
   z.SetArcFile("/tmp/pkg");

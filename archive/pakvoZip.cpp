@@ -316,6 +316,7 @@ int TCompBase::DoCompress() {
             rec.State = 2;
             continue;
           }
+          if (OnRenameFile) RenameNewFile(rec, list);
           if (!CompressFile(rec, *out)) {
             ok = false;
             break;
@@ -384,6 +385,28 @@ int TCompBase::DoCompress() {
   }
   if (!ok) return 0;
   return Switch == swDelete ? deleted_ : added_;
+}
+
+void TCompBase::RenameNewFile(TZipEntryRecord& rec, const std::vector<TZipEntryRecord>& list) {
+  const size_t slash = rec.Name.rfind(kPathDelim, rec.Name.size() > 1 ? rec.Name.size() - 2 : 0);
+  const std::string dir = slash == std::string::npos ? std::string() : rec.Name.substr(0, slash + 1);
+  auto taken = [&](const std::string& name) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const TZipEntryRecord& r) { return &r != &rec && r.State != 2 && r.Name == name; });
+  };
+  // A handler that keeps answering a taken name is asked a bounded number of times.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::string newName;
+    OnRenameFile(this, rec.Name, newName);
+    const std::string leaf = FileNamePart(newName);
+    if (leaf.empty()) return;
+    const std::string candidate = dir + leaf;
+    if (text::SameText(candidate, rec.Name)) return;
+    if (!taken(candidate)) {
+      rec.Name = candidate;
+      return;
+    }
+  }
 }
 
 void TCompBase::ReadArchive() {

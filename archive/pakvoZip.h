@@ -107,6 +107,8 @@ class TCompBase : public TZipCommon {
   int DoCompress();
   // swRead: walks the archive's entries, filling the entry fields and calling OnRead for each.
   void ReadArchive();
+  // Asks OnRenameFile for another stored name of a new file until one is free.
+  void RenameNewFile(TZipEntryRecord& rec, const std::vector<TZipEntryRecord>& list);
   bool AddFiles(std::vector<TZipEntryRecord>& list);
   bool DeleteFileEx(const std::string& name);
 

@@ -398,6 +398,25 @@ TEST(ZipWriterInterop, ReadSwitchWalksTheEntries) {
   EXPECT_EQ(errors.codes[0], kErrRequiredEventNotAssigned);
 }
 
+TEST(ZipWriterInterop, RenameFileGivesNewStoredNames) {
+  ziptest::TempFolder tmp("pakvo_zipn");
+  const std::string src = tmp.Path("src");
+  MakeTree(src);
+  const std::string archive = tmp.Path("pkg.zip");
+  ASSERT_EQ(Pack(archive, src, dtDeflateN, [](TZip& z) {
+              z.OnRenameFile = [](TObject*, const std::string& name, std::string& newName) {
+                if (name == "sub/inner.txt") newName = "renamed.txt";
+                if (name == "text.txt") newName = "empty.txt";  // taken: asked again, then kept
+              };
+            }),
+            10);
+  const auto raw = RawEntries(archive);
+  EXPECT_EQ(raw.count("sub/renamed.txt"), 1u);
+  EXPECT_EQ(raw.count("sub/inner.txt"), 0u);
+  EXPECT_EQ(raw.count("text.txt"), 1u);
+  EXPECT_EQ(ziptest::Run("unzip -t " + archive), 0);
+}
+
 TEST(ZipWriterInterop, DefaultExtension) {
   TZip z;
   z.SetArcFile("/tmp/pkg");

@@ -106,6 +106,7 @@ int64_t THandleStream32::Read(void* buffer, int64_t count) {
     if (n <= 0) break;
     done += n;
   }
+  if (position_ >= 0) position_ += done;
   return done;
 }
 
@@ -122,13 +123,22 @@ int64_t THandleStream32::Write(const void* buffer, int64_t count) {
     }
     done += n;
   }
+  if (position_ >= 0) position_ += done;
   return done;
 }
 
 int64_t THandleStream32::Seek(int64_t offset, int origin) {
   if (Handle < 0) return -1;
+  if (origin == soFromCurrent && offset == 0 && position_ >= 0) return position_;
   const int whence = origin == soFromBeginning ? SEEK_SET : origin == soFromCurrent ? SEEK_CUR : SEEK_END;
-  return static_cast<int64_t>(::lseek(Handle, static_cast<off_t>(offset), whence));
+  position_ = static_cast<int64_t>(::lseek(Handle, static_cast<off_t>(offset), whence));
+  return position_;
+}
+
+int64_t THandleStream32::GetSize() {
+  struct stat st{};
+  if (Handle < 0 || ::fstat(Handle, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
 }
 
 void THandleStream32::SetSize(int64_t newSize) {
@@ -151,6 +161,7 @@ TFileStream32::TFileStream32(const std::string& fileName, uint16_t mode)
     flags |= access == fmOpenWrite ? O_WRONLY : access == fmOpenReadWrite ? O_RDWR : O_RDONLY;
   }
   Handle = ::open(fileName.c_str(), flags, 0666);
+  position_ = 0;
   // A directory opens read-only on POSIX; it is no file stream.
   struct stat st{};
   if (Handle >= 0 && ::fstat(Handle, &st) == 0 && S_ISDIR(st.st_mode)) {

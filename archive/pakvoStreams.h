@@ -78,8 +78,14 @@ class THandleStream32 : public TStream32 {
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, int origin) override;
   void SetSize(int64_t newSize) override;
+  int64_t GetSize() override;
 
   int Handle;  // -1 when closed or when opening failed
+
+ protected:
+  // The descriptor's position as this stream left it, so that asking for it costs no system
+  // call; -1 when unknown.
+  int64_t position_ = -1;
 };
 
 class TFileStream32 : public THandleStream32 {

@@ -30,7 +30,7 @@ inline void WriteFile(const std::string& path, const std::string& data) {
 
 // Exit code of a shell command (its output discarded).
 inline int Run(const std::string& command) {
-  const int rc = std::system((command + " >/dev/null 2>&1").c_str());
+  const int rc = std::system(("(" + command + ") >/dev/null 2>&1").c_str());
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 

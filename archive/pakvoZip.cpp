@@ -1,0 +1,1055 @@
+#include "archive/pakvoZip.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <cstdio>
+#include <ctime>
+
+#include "archive/pakvoCrypt.h"
+#include "archive/pakvoErrors.h"
+#include "archive/pakvoFileScan.h"
+#include "common/Text.h"
+#include "platform/files/Volumes.h"
+
+namespace {
+
+constexpr int kLocalSize = 30;
+constexpr int kCentralSize = 46;
+constexpr int kEndSize = 22;
+constexpr int64_t kCopyBlock = 102400;
+
+void Put16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  Put16(p, v & 0xFFFF);
+  Put16(p + 2, v >> 16);
+}
+uint32_t Get16(const uint8_t* p) { return p[0] | (static_cast<uint32_t>(p[1]) << 8); }
+uint32_t Get32(const uint8_t* p) { return Get16(p) | (Get16(p + 2) << 16); }
+
+std::string FileNamePart(const std::string& path) {
+  const size_t slash = path.rfind(kPathDelim);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsAscii(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Code of one of the fixed texts raised by the streams.
+int CodeOfText(const std::string& text) {
+  for (int code : {kErrDiskFull, kErrErrorWritingToFile, kErrErrorReadingFile, kErrErrorOpeningFile,
+                   kErrOutOfMemory, kErrOutOfMemoryExpandingStream}) {
+    if (LoadErrorText(code) == text) return code;
+  }
+  if (text == "Stream read error") return kErrErrorReadingFile;
+  return kErrErrorUpdatingArchive;
+}
+
+bool DirIsEmpty(const std::string& dir) {
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return false;
+  bool empty = true;
+  while (const dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+      empty = false;
+      break;
+    }
+  }
+  ::closedir(d);
+  return empty;
+}
+
+// Copies count bytes of input to output; a short read raises the read error.
+void CopyBytes(TStream& input, TStream& output, uint64_t count) {
+  std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(count, kCopyBlock)) + 1);
+  while (count > 0) {
+    const auto n = static_cast<int64_t>(std::min<uint64_t>(count, kCopyBlock));
+    if (input.Read(buf.data(), n) != n) throw E_RAISE(std::string(LoadErrorText(kErrErrorReadingFile)));
+    output.WriteBuffer(buf.data(), n);
+    count -= static_cast<uint64_t>(n);
+  }
+}
+
+}  // namespace
+
+// ---- TCompBase ----
+
+TCompBase::TCompBase() {
+  RecurseDirs = true;
+  StoreFilesOfType = {".ACE", ".ARC", ".ARJ", ".BH",  ".CAB", ".ENC", ".GZ",  ".HA",
+                      ".JAR", ".LHA", ".LZH", ".PAK", ".PK3", ".PK_", ".RAR", ".TAR",
+                      ".TGZ", ".UUE", ".UU",  ".WAR", ".XXE", ".Z",   ".ZIP", ".ZOO"};
+}
+
+void TCompBase::SetArcFile(const std::string& name) {
+  std::string n = name;
+  std::replace(n.begin(), n.end(), '\\', kPathDelim);
+  if (!n.empty()) {
+    const std::string base = FileNamePart(n);
+    if (base.find('.') == std::string::npos) n += defaultExt_;
+  }
+  ArcFile = n;
+  Offset = -1;
+  SetCancel(false);
+}
+
+void TCompBase::SetDefaultExt(const std::string& ext) {
+  std::string e = ext;
+  if (e.empty() || e == ".") {
+    e = ClassDefaultExt();
+  } else {
+    if (e.find('.') == std::string::npos) e = "." + e;
+    e = text::Lower(e.substr(0, 4));
+  }
+  const std::string old = defaultExt_;
+  defaultExt_ = e;
+  if (!ArcFile.empty()) {
+    const std::string base = FileNamePart(ArcFile);
+    const size_t dot = base.rfind('.');
+    if (dot == std::string::npos) {
+      ArcFile += e;
+    } else if (text::SameText(base.substr(dot), old)) {
+      ArcFile = ChangeExt(ArcFile, e);
+    }
+  }
+}
+
+std::string TCompBase::ResolveFileName(const std::string& Name) {
+  switch (StoredDirNames) {
+    case sdNone:
+      return FileNamePart(Name);
+    case sdAbsolute:
+      return Name;
+    case sdAbsoluteNoDrv:
+    case sdAbsoluteNoRoot: {
+      std::string n = Name;
+      if (IsUNC(n)) {
+        // "//server/share/rest" keeps "/rest".
+        size_t p = n.find(kPathDelim, 2);
+        p = p == std::string::npos ? std::string::npos : n.find(kPathDelim, p + 1);
+        n = p == std::string::npos ? std::string() : n.substr(p);
+      }
+      if (StoredDirNames == sdAbsoluteNoRoot && !n.empty() && n.front() == kPathDelim) n.erase(0, 1);
+      return n;
+    }
+    case sdRelative:
+      if (text::StartsWithText(Name, rootDir_)) return Name.substr(rootDir_.size());
+      return Name;
+    case sdRelativeStoreStart: {
+      const std::string root = RemoveDirTail(rootDir_);
+      const size_t slash = root.rfind(kPathDelim);
+      const std::string parent = slash == std::string::npos ? std::string() : root.substr(0, slash + 1);
+      if (!parent.empty() && text::StartsWithText(Name, parent)) return Name.substr(parent.size());
+      return Name;
+    }
+    case sdExplorer_Auto:
+    case sdExplorer_UserDefineDefaultDir: {
+      const std::string dir = DefaultDir.empty() ? rootDir_ : AppendDirTail(DefaultDir);
+      if (text::StartsWithText(Name, dir)) return Name.substr(dir.size());
+      return Name;
+    }
+  }
+  return Name;
+}
+
+bool TCompBase::DeleteFileEx(const std::string& name) {
+  if (DeleteOptions == doFinal) return ::unlink(name.c_str()) == 0;
+  // The freedesktop trash of the user.
+  std::string dataHome;
+  if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
+    dataHome = x;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    dataHome = std::string(home) + "/.local/share";
+  } else {
+    return false;
+  }
+  const std::string files = dataHome + "/Trash/files";
+  const std::string info = dataHome + "/Trash/info";
+  if (!ForceDirectories(files) || !ForceDirectories(info)) return false;
+  std::string base = FileNamePart(name);
+  std::string target = files + "/" + base;
+  for (int k = 2; FileExistsFF(target) || FileExistsFF(info + "/" + FileNamePart(target) + ".trashinfo"); ++k) {
+    target = files + "/" + base + "." + std::to_string(k);
+  }
+  char when[32];
+  const time_t now = ::time(nullptr);
+  struct tm local{};
+  ::localtime_r(&now, &local);
+  std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S", &local);
+  char real[4096];
+  const std::string original = ::realpath(name.c_str(), real) ? std::string(real) : name;
+  {
+    TFileStream32 infoFile(info + "/" + FileNamePart(target) + ".trashinfo", fmCreate);
+    const std::string body = "[Trash Info]\nPath=" + original + "\nDeletionDate=" + when + "\n";
+    if (infoFile.Handle < 0 || infoFile.Write(body.data(), static_cast<int64_t>(body.size())) !=
+                                   static_cast<int64_t>(body.size())) {
+      return false;
+    }
+  }
+  return ::rename(name.c_str(), target.c_str()) == 0;
+}
+
+int TCompBase::Compress() {
+  EntryCount = 0;
+  OutputMode = kOutputToFiles;
+  added_ = deleted_ = 0;
+  moved_.clear();
+  BytesTotal = BytesDone = BytesLeft = 0;
+  MaxFileDate = 0;
+  ProgressByFile = ProgressByArchive = 0;
+  ArchiveBaseName = ArcFile;
+  SetCancel(false);
+  if (!FileSpec.empty()) {
+    if (Switch == swDelete) {
+      DefaultDir.clear();
+    } else if (StoredDirNames == sdExplorer_Auto) {
+      auto dirOf = [](const std::string& s) {
+        const size_t slash = s.rfind(kPathDelim);
+        return slash == std::string::npos ? std::string() : s.substr(0, slash + 1);
+      };
+      std::string common = dirOf(FileSpec.front());
+      for (const std::string& spec : FileSpec) {
+        const std::string d = dirOf(spec);
+        size_t k = 0;
+        while (k < common.size() && k < d.size() && text::UpperChar(common[k]) == text::UpperChar(d[k])) ++k;
+        common.resize(k);
+      }
+      const size_t slash = common.rfind(kPathDelim);
+      DefaultDir = slash == std::string::npos ? std::string() : common.substr(0, slash + 1);
+    } else if (StoredDirNames == sdExplorer_UserDefineDefaultDir && DefaultDir.empty()) {
+      ReportError(ArcFile, "DefaultDir", "0", kErrRequiredPropertyNotAssigned);
+      return 0;
+    }
+  }
+  if (ArcFile.empty() || GetCancel()) return 0;
+  return DoCompress();
+}
+
+int TCompBase::DoCompress() {
+  const bool newArchive = !FileExistsFF(ArcFile);
+  if (Switch == swRead) {
+    if (!newArchive) ReadArchive();
+    return 0;
+  }
+  if (!newArchive) {
+    if (GetCancel() || OverwriteMode == omSkip) return 0;
+    const int attr = FileGetAttr(ArcFile);
+    if ((attr & (faReadOnly | faHidden | faSysFile | faDirectory)) != 0) {
+      if (!OnNonWriteableArchive) {
+        ReportError(ArcFile, "OnNonWriteableArchive", "0", kErrRequiredEventNotAssigned);
+        return 0;
+      }
+      bool writeToFile = false;
+      OnNonWriteableArchive(this, ArcFile, writeToFile);
+      if (!writeToFile || (attr & faDirectory) != 0) return 0;
+      struct stat st{};
+      if (::stat(ArcFile.c_str(), &st) == 0) ::chmod(ArcFile.c_str(), st.st_mode | S_IWUSR);
+    }
+  } else if (Switch == swDelete) {
+    ReportError(ArcFile, "", "0", kErrNothingToDo26859);
+    return 0;
+  }
+  if (OnElapsedTime) Timer().Start();
+  if (OnActivate) OnActivate(this);
+
+  std::unique_ptr<TTempFileStream> fileOut;
+  std::unique_ptr<TTempMemStream> memOut;
+  TStream32* out = nullptr;
+  if (CompressionMethod == cmTempFile) {
+    fileOut = std::make_unique<TTempFileStream>(this, fmCreate, ArcFile, TempDir());
+    out = fileOut.get();
+  } else {
+    memOut = std::make_unique<TTempMemStream>(this, fmCreate, ArcFile);
+    out = memOut.get();
+  }
+  out->CancelFlag = CancelPointer();
+
+  bool ok = true;
+  bool spanned = false;
+  std::unique_ptr<TFileStream32> input;
+  std::vector<TZipEntryRecord> list;
+  try {
+    if (fileOut && fileOut->Handle < 0) {
+      ReportError(ArcFile, "", "0", kErrErrorCreatingFile);
+      ok = false;
+    }
+    if (ok && !newArchive) {
+      input = std::make_unique<TFileStream32>(ArcFile, fmOpenRead | fmShareDenyWrite);
+      if (input->Handle < 0) {
+        ReportError(ArcFile, "", "0", kErrErrorOpeningFile);
+        ok = false;
+      } else if (!ScanArchive(*input, list)) {
+        ReportError(ArcFile, "", "0", kErrHeaderNotFound);
+        ok = false;
+      } else if (RecordsStart() > 0) {
+        // Leading bytes (a self-extractor's stub) stay in front of the records.
+        input->SetPosition(0);
+        CopyBytes(*input, *out, static_cast<uint64_t>(RecordsStart()));
+      }
+    }
+    if (ok) ok = AddFiles(list) && !GetCancel();
+    if (ok) {
+      // Every record is written; a failure in a record already ended the run.
+      for (TZipEntryRecord& rec : list) {
+        if (GetCancel()) {
+          ok = false;
+          break;
+        }
+        if (rec.State == 0) {
+          if (rec.IsDir && !StoreEmptySubDirs) {
+            rec.State = 2;
+            continue;
+          }
+          CurrentFile = rec.SourcePath;
+          bool take = true;
+          if (OnBegin) OnBegin(this, rec.Name, EntryCount, take);
+          if (!take) {
+            rec.State = 2;
+            continue;
+          }
+          if (OnRenameFile) RenameNewFile(rec, list);
+          if (!CompressFile(rec, *out)) {
+            ok = false;
+            break;
+          }
+          ++added_;
+          ++EntryCount;
+          if (Switch == swMove && !rec.IsDir) moved_.push_back(rec.SourcePath);
+        } else if (rec.State == 1 || rec.State == 3) {
+          if (!CopyEntry(*input, rec, *out)) {
+            ok = false;
+            break;
+          }
+          ++EntryCount;
+        } else if (rec.Existing) {
+          ++deleted_;
+          if (OnDeleteFile) OnDeleteFile(this, rec.Name, deleted_, static_cast<int>(list.size()));
+        }
+      }
+    }
+    if (ok && (added_ > 0 || deleted_ > 0)) {
+      if (fileOut && IsSpanned()) {
+        // The disks take the archive; the temporary file is not moved anywhere.
+        input.reset();
+        ok = WriteSpanned(*fileOut, list);
+        fileOut->Abandon();
+        spanned = true;
+      } else {
+        ok = WriteCentralDirectory(*out, list);
+      }
+    } else {
+      ok = false;
+    }
+    if (ok && !spanned) {
+      input.reset();
+      if (fileOut) fileOut->Commit();
+      if (memOut) memOut->Commit();
+      ok = !GetCancel() && FileExistsFF(ArcFile) && (!fileOut || fileOut->TempFileName.empty());
+    }
+  } catch (const E_RAISE& e) {
+    ReportError(ArcFile, CurrentFile, "0", CodeOfText(e.what()));
+    ok = false;
+  }
+  if (!ok) {
+    if (fileOut) fileOut->Abandon();
+    if (memOut) memOut->Abandon();
+  }
+  input.reset();
+  fileOut.reset();
+  memOut.reset();
+  if (OnDeactivate) OnDeactivate(this);
+  if (ok && Switch == swMove && !spanned) {
+    int index = 0;
+    for (const std::string& name : moved_) {
+      ++index;
+      if (VerifyBeforeDelete && !FileExistsFF(name)) continue;
+      if (DeleteFileEx(name)) {
+        if (OnDeleteFile) OnDeleteFile(this, name, index, static_cast<int>(moved_.size()));
+      } else {
+        ReportError(name, "", "0", kErrErrorDeletingFiles);
+      }
+    }
+  }
+  if (Timer().Running()) {
+    Timer().Stop();
+    if (OnElapsedTime) OnElapsedTime(this, Timer().ElapsedTime());
+  }
+  if (!ok) return 0;
+  return Switch == swDelete ? deleted_ : added_;
+}
+
+void TCompBase::RenameNewFile(TZipEntryRecord& rec, const std::vector<TZipEntryRecord>& list) {
+  const size_t slash = rec.Name.rfind(kPathDelim, rec.Name.size() > 1 ? rec.Name.size() - 2 : 0);
+  const std::string dir = slash == std::string::npos ? std::string() : rec.Name.substr(0, slash + 1);
+  auto taken = [&](const std::string& name) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const TZipEntryRecord& r) { return &r != &rec && r.State != 2 && r.Name == name; });
+  };
+  // A handler that keeps answering a taken name is asked a bounded number of times.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::string newName;
+    OnRenameFile(this, rec.Name, newName);
+    const std::string leaf = FileNamePart(newName);
+    if (leaf.empty()) return;
+    const std::string candidate = dir + leaf;
+    if (text::SameText(candidate, rec.Name)) return;
+    if (!taken(candidate)) {
+      rec.Name = candidate;
+      return;
+    }
+  }
+}
+
+void TCompBase::ReadArchive() {
+  EntryCount = 0;
+  if (!OnRead) {
+    ReportError(ArcFile, "OnRead", "0", kErrRequiredEventNotAssigned);
+    return;
+  }
+  TFileStream32 input(ArcFile, fmOpenRead | fmShareDenyWrite);
+  std::vector<TZipEntryRecord> list;
+  if (input.Handle < 0) {
+    ReportError(ArcFile, "", "0", kErrErrorOpeningFile);
+    return;
+  }
+  if (!ScanArchive(input, list)) {
+    ReportError(ArcFile, "", "0", kErrHeaderNotFound);
+    return;
+  }
+  for (const TZipEntryRecord& rec : list) {
+    if (GetCancel()) break;
+    const uint8_t* c = rec.Central;
+    const uint16_t flags = static_cast<uint16_t>(c[8] | (c[9] << 8));
+    auto get32 = [c](int at) {
+      return static_cast<uint32_t>(c[at] | (c[at + 1] << 8) | (c[at + 2] << 16) | (static_cast<uint32_t>(c[at + 3]) << 24));
+    };
+    CurrentFile = rec.Name;
+    if (!CurrentFile.empty() && CurrentFile.back() == kPathDelim) CurrentFile.pop_back();
+    VersionMadeBy = c[4] | (c[5] << 8);
+    VersionNeeded = c[6] | (c[7] << 8);
+    Encrypted = (flags & 1) != 0;
+    PackedSize = get32(20);
+    if (Encrypted && PackedSize >= 12) PackedSize -= 12;
+    UnpackedSize = get32(24);
+    EntryCrc = get32(16);
+    TZipCommon::CompressMethod = c[10] | (c[11] << 8);
+    CompressMethodName = GetCompressMethodName(TZipCommon::CompressMethod, flags & 6);
+    ExternalAttr = get32(38);
+    FileAttr = static_cast<uint16_t>(ExternalAttr & 0xFFFF);
+    Ratio = CompressionRatio(UnpackedSize, PackedSize);
+    const uint32_t stamp = get32(12);
+    EntryDate = stamp ? ConvertDate(stamp) : 0;
+    ++EntryCount;
+    OnRead(this, static_cast<int>(rec.OldOffset), EntryCount);
+  }
+}
+
+bool TCompBase::AddFiles(std::vector<TZipEntryRecord>& list) {
+  if (Switch == swDelete) {
+    const bool any = std::any_of(list.begin(), list.end(), [](const TZipEntryRecord& r) { return r.State == 2; });
+    return any;
+  }
+  struct Found {
+    std::unique_ptr<TFileObject> obj;
+    std::string root;
+  };
+  std::vector<Found> found;
+  {
+    TpakvoFileScan scan;
+    scan.Attributes = Attributes;
+    scan.AttributesEx = AttributesEx;
+    if (StoreEmptySubDirs) scan.Attributes.Include(fsDirectory);
+    scan.RecurseDirs = RecurseDirs;
+    scan.IncludeHiddenDirs = IncludeHiddenDirs;
+    scan.SetCancelPointer(CancelPointer());
+    std::string root;
+    scan.OnRootDirChange = [&root](TObject*, const std::string& dir) { root = AppendDirTail(dir); };
+    scan.ListInsertHook = [&](std::unique_ptr<TFileObject> obj) { found.push_back({std::move(obj), root}); };
+    scan.SetFileSpec(FileSpec);
+    scan.Scan();
+  }
+  if (GetCancel()) return false;
+  TMaskList exclude;
+  for (const std::string& e : ExcludeSpec) exclude.Add(e);
+  bool any = std::any_of(list.begin(), list.end(), [](const TZipEntryRecord& r) { return r.State == 2; });
+  auto findName = [&list](const std::string& name) -> TZipEntryRecord* {
+    for (TZipEntryRecord& r : list) {
+      if (r.State != 2 && r.Name == name) return &r;
+    }
+    return nullptr;
+  };
+  for (Found& f : found) {
+    const TFileObject& obj = *f.obj;
+    const bool isDir = obj.FileName.empty();
+    const std::string full = isDir ? RemoveDirTail(obj.Path) : obj.Path + obj.FileName;
+    if (isDir && (!StoreEmptySubDirs || !DirIsEmpty(full))) continue;
+    rootDir_ = f.root;
+    std::string stored = ResolveFileName(full);
+    if (stored.empty()) continue;
+    if (!isDir && !exclude.Empty()) {
+      const bool hit = exclude.Matches(FileNamePart(stored)) || exclude.Matches(stored);
+      if (hit) continue;
+    }
+    if (isDir) stored += kPathDelim;
+    MaxFileDate = std::max(MaxFileDate, obj.DosDateTime);
+    TZipEntryRecord fresh;
+    fresh.State = 0;
+    fresh.Name = stored;
+    fresh.SourcePath = full;
+    fresh.IsDir = isDir;
+    fresh.Size = obj.Size();
+    fresh.Attr = obj.Attributes;
+    fresh.DosDateTime = obj.DosDateTime;
+    TZipEntryRecord* old = findName(stored);
+    if (!old) {
+      if (Switch == swRefresh) continue;
+      list.push_back(std::move(fresh));
+      any = true;
+      continue;
+    }
+    if (!old->Existing) continue;
+    const bool same = Get32(old->Central + 24) == obj.Size() &&
+                      Get32(old->Central + 12) == obj.DosDateTime &&
+                      (Get32(old->Central + 38) & 0xFF) == (DosAttrMask(obj.Attributes) & 0xFF);
+    if (same && Switch == swRefresh) continue;
+    if (!same && Switch == swRefresh) {
+      *old = std::move(fresh);
+      any = true;
+      continue;
+    }
+    if (!same) {
+      if (!OnReplaceFile) {
+        ReportError(ArcFile, "OnReplaceFile", "0", kErrRequiredEventNotAssigned);
+        continue;
+      }
+      bool replace = false;
+      OnReplaceFile(this, old->Name, stored, DosDateTimeToDateTime(Get32(old->Central + 12)),
+                    DosDateTimeToDateTime(obj.DosDateTime), Get32(old->Central + 24),
+                    static_cast<int64_t>(obj.Size()), static_cast<int>(Get32(old->Central + 38)),
+                    static_cast<int>(obj.Attributes), replace);
+      if (replace) {
+        old->State = 2;
+        list.push_back(std::move(fresh));
+        any = true;
+        continue;
+      }
+    }
+    if (!OnRenameDupeFile) {
+      ReportError(ArcFile, "OnRenameDupeFile", "0", kErrRequiredEventNotAssigned);
+      continue;
+    }
+    std::string newName = old->Name;
+    bool rename = true;
+    do {
+      rename = true;
+      OnRenameDupeFile(this, old->Name, newName, rename);
+    } while (rename && newName != old->Name && findName(newName));
+    if (!rename || newName == old->Name || newName.empty()) continue;
+    old->Name = newName;
+    old->State = 3;
+    list.push_back(std::move(fresh));
+    any = true;
+  }
+  if (!any) ReportError(ArcFile, "", "0", kErrNothingToDo);
+  int64_t total = 0;
+  for (const TZipEntryRecord& r : list) {
+    if (r.State == 0) total += static_cast<int64_t>(r.Size);
+  }
+  SetProgressTotals(total);
+  return any;
+}
+
+// ---- TZip ----
+
+TZip::TZip() { ArcType = atZip; }
+
+void TZip::SetArchiveComment(const std::string& text) {
+  archiveComment_ = text.substr(0, 0xFFFF);
+  commentSet_ = true;
+}
+
+void TZip::SetFileComment(const std::string& name, const std::string& text) {
+  fileComments_.emplace_back(name, text.substr(0, 0xFFFF));
+}
+
+std::string TZip::StoredForm(const std::string& name, bool& utf8) const {
+  const std::string slashed = BackslashToSlash(name);
+  utf8 = false;
+  if (IsAscii(slashed)) return slashed;
+  // Names beyond ASCII are stored as UTF-8 and flagged (bit 11): code page 437 names come back
+  // from the archivers of this platform as ISO 8859-1 bytes, not as the names they were.
+  utf8 = true;
+  return slashed;
+}
+
+bool TZip::ScanArchive(TFileStream32& input, std::vector<TZipEntryRecord>& list) {
+  const int64_t size = input.GetSize();
+  if (size < kEndSize) return false;
+  const int64_t window = std::min<int64_t>(size, 32768 + kEndSize);
+  std::vector<uint8_t> tail(static_cast<size_t>(window));
+  input.SetPosition(size - window);
+  if (input.Read(tail.data(), window) != window) return false;
+  int64_t at = -1;
+  for (int64_t i = window - kEndSize; i >= 0; --i) {
+    if (Get32(&tail[static_cast<size_t>(i)]) == kSigEnd) {
+      at = i;
+      break;
+    }
+  }
+  if (at < 0) return false;
+  const uint8_t* end = &tail[static_cast<size_t>(at)];
+  if (Get16(end + 4) != 0 || Get16(end + 6) != 0) return false;  // spanned sets are not updated
+  const uint32_t count = Get16(end + 10);
+  const uint32_t cdSize = Get32(end + 12);
+  const uint32_t cdOffset = Get32(end + 16);
+  const uint32_t commentLen = Get16(end + 20);
+  const int64_t endPos = size - window + at;
+  if (cdOffset == 0xFFFFFFFFu || static_cast<int64_t>(cdOffset) + cdSize > endPos) return false;
+  if (!commentSet_) {
+    const int64_t avail = window - at - kEndSize;
+    archiveComment_.assign(reinterpret_cast<const char*>(end + kEndSize),
+                           static_cast<size_t>(std::min<int64_t>(commentLen, avail)));
+  }
+  std::vector<uint8_t> cd(cdSize + 1);
+  input.SetPosition(cdOffset);
+  if (input.Read(cd.data(), cdSize) != static_cast<int64_t>(cdSize)) return false;
+  size_t p = 0;
+  recordsStart_ = cdOffset;
+  TMaskList drop;
+  if (Switch == swDelete) {
+    for (const std::string& s : FileSpec) drop.Add(s);
+  }
+  TMaskList exclude;
+  for (const std::string& s : ExcludeSpec) exclude.Add(s);
+  for (uint32_t k = 0; k < count; ++k) {
+    if (p + kCentralSize > cdSize || Get32(&cd[p]) != kSigCentral) return false;
+    TZipEntryRecord rec;
+    rec.Existing = true;
+    rec.State = 1;
+    std::memcpy(rec.Central, &cd[p], kCentralSize);
+    const uint32_t n = Get16(&cd[p + 28]);
+    const uint32_t e = Get16(&cd[p + 30]);
+    const uint32_t c = Get16(&cd[p + 32]);
+    if (p + kCentralSize + n + e + c > cdSize) return false;
+    const char* base = reinterpret_cast<const char*>(&cd[p + kCentralSize]);
+    rec.StoredName.assign(base, n);
+    rec.Extra.assign(base + n, e);
+    rec.Comment.assign(base + n + e, c);
+    rec.OldOffset = Get32(&cd[p + 42]);
+    if (Get16(&cd[p + 34]) != 0 || Get32(&cd[p + 20]) == 0xFFFFFFFFu || Get32(&cd[p + 24]) == 0xFFFFFFFFu ||
+        rec.OldOffset == 0xFFFFFFFFu) {
+      return false;  // multi-disk or Zip64 entries are not rewritten
+    }
+    const bool utf8 = (Get16(&cd[p + 8]) & 0x0800) != 0;
+    rec.Name = utf8 ? SlashToBackslash(rec.StoredName) : OemToAnsiName(rec.StoredName, TranslateOemChar);
+    recordsStart_ = std::min<int64_t>(recordsStart_, static_cast<int64_t>(rec.OldOffset));
+    if (Switch == swDelete && !drop.Empty()) {
+      const std::string leaf = FileNamePart(RemoveDirTail(rec.Name));
+      if ((drop.Matches(rec.Name) || drop.Matches(leaf)) && !(exclude.Matches(rec.Name) || exclude.Matches(leaf))) {
+        rec.State = 2;
+      }
+    }
+    for (const auto& fc : fileComments_) {
+      if (fc.first == rec.Name) rec.Comment = fc.second;
+    }
+    list.push_back(std::move(rec));
+    p += kCentralSize + n + e + c;
+  }
+  return true;
+}
+
+bool TZip::CopyEntry(TFileStream32& input, TZipEntryRecord& rec, TStream32& output) {
+  CurrentFile = rec.Name;
+  uint8_t local[kLocalSize];
+  input.SetPosition(static_cast<int64_t>(rec.OldOffset));
+  if (input.Read(local, kLocalSize) != kLocalSize || Get32(local) != kSigLocal) {
+    throw E_RAISE(std::string(LoadErrorText(kErrErrorReadingFile)));
+  }
+  const uint32_t n = Get16(local + 26);
+  const uint32_t e = Get16(local + 28);
+  const uint16_t flags = static_cast<uint16_t>(Get16(rec.Central + 8));
+  uint64_t data = Get32(rec.Central + 20);
+  if (flags & 0x0008) {
+    // A data descriptor follows the data, with or without its signature.
+    uint8_t sig[4] = {};
+    input.SetPosition(static_cast<int64_t>(rec.OldOffset + kLocalSize + n + e + data));
+    const bool hasSig = input.Read(sig, 4) == 4 && Get32(sig) == kSigSpanMarker;
+    data += hasSig ? 16 : 12;
+  }
+  const int64_t newOffset = output.GetPosition();
+  if (newOffset >= 0xFFFFFFFFLL) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
+  if (rec.State == 1) {
+    input.SetPosition(static_cast<int64_t>(rec.OldOffset));
+    CopyBytes(input, output, kLocalSize + n + e + data);
+  } else {
+    bool utf8 = false;
+    const std::string stored = StoredForm(rec.Name, utf8);
+    Put16(local + 26, static_cast<uint32_t>(stored.size()));
+    uint16_t newFlags = static_cast<uint16_t>((Get16(local + 6) & ~0x0800u) | (utf8 ? 0x0800u : 0u));
+    Put16(local + 6, newFlags);
+    output.WriteBuffer(local, kLocalSize);
+    output.WriteBuffer(stored.data(), static_cast<int64_t>(stored.size()));
+    input.SetPosition(static_cast<int64_t>(rec.OldOffset + kLocalSize + n));
+    CopyBytes(input, output, e + data);
+    rec.StoredName = stored;
+    Put16(rec.Central + 8, (Get16(rec.Central + 8) & ~0x0800u) | (utf8 ? 0x0800u : 0u));
+  }
+  Put32(rec.Central + 42, static_cast<uint32_t>(newOffset));
+  return true;
+}
+
+bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
+  CurrentFile = rec.SourcePath;
+  bool utf8 = false;
+  const std::string stored = StoredForm(rec.Name, utf8);
+  uint8_t local[kLocalSize] = {};
+  Put32(local, kSigLocal);
+  Put16(local + 4, 20);
+  Put32(local + 10, GetFileDate(rec.DosDateTime));  // time, then date
+  Put16(local + 26, static_cast<uint32_t>(stored.size()));
+  const int64_t headerPos = output.GetPosition();
+  if (headerPos >= 0xFFFFFFFFLL) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
+  uint32_t crc = 0;
+  uint16_t method = 0;
+  uint16_t flags = utf8 ? 0x0800 : 0;
+  int64_t packed = 0;
+  int64_t size = 0;
+  if (!rec.IsDir) {
+    TFileStream32 src(rec.SourcePath, fmOpenRead | fmShareDenyNone);
+    if (src.Handle < 0) {
+      ReportError(rec.SourcePath, "", "0", kErrErrorOpeningFile);
+      return false;
+    }
+    size = src.GetSize();
+    if (size >= 0xFFFFFFFFLL) {
+      ReportError(rec.SourcePath, "", "0", kErrMaxFileSizeExceeded);
+      return false;
+    }
+    if (CompressMethod == cmStore) DeflateType = dtDeflateS;
+    std::string ext = FileNamePart(rec.SourcePath);
+    const size_t dot = ext.rfind('.');
+    ext = dot == std::string::npos ? std::string() : ext.substr(dot);
+    bool store = DeflateType == dtDeflateS || size == 0 ||
+                 (!ext.empty() && std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
+                                              [&](const std::string& t) { return text::SameText(t, ext); }));
+    const bool crypt = !Password.empty() && size > 0;
+    output.WriteBuffer(local, kLocalSize);
+    output.WriteBuffer(stored.data(), static_cast<int64_t>(stored.size()));
+    const int64_t dataStart = output.GetPosition();
+    TStreamControl control;
+    control.BytesLeft = &BytesLeft;
+    control.Cancel = CancelPointer();
+    const int64_t leftAtStart = BytesLeft;
+    auto progress = [this, size, leftAtStart](TStream32*) {
+      DoProgress(BytesTotal - BytesLeft, size, leftAtStart - BytesLeft);
+    };
+    if (crypt) {
+      const uint32_t raw = CalcStreamCRC(src, control, nullptr, 0);
+      crc = raw ^ 0xFFFFFFFFu;
+      control.Encrypted = true;
+      control.Crc = raw;
+      const std::string header = MakeEncryptionHeader(Password, crc);
+      output.WriteBuffer(header.data(), kEncryptionHeaderSize);
+      if (GetCancel()) return false;
+    }
+    uint32_t crcOut = 0;
+    bool deflatedTooLarge = false;
+    if (!store) {
+      method = 8;
+      if (!DeflateStream(src, output, control, crcOut, DeflateType, progress)) return false;
+      const int64_t deflated = output.GetPosition() - dataStart - (crypt ? kEncryptionHeaderSize : 0);
+      if (deflated > size) {
+        // Larger than the file: stored instead, with a fresh encryption header.
+        store = true;
+        deflatedTooLarge = true;
+        method = 0;
+        output.SetPosition(dataStart);
+        BytesLeft = leftAtStart;
+        if (crypt) {
+          const std::string header = MakeEncryptionHeader(Password, crc);
+          output.WriteBuffer(header.data(), kEncryptionHeaderSize);
+        }
+      }
+    }
+    if (store) {
+      method = 0;
+      if (!StoreStream(src, output, control, crcOut, 32, progress)) return false;
+      // After a deflate attempt the longer deflated bytes are cut off.
+      if (deflatedTooLarge) output.SetSize(output.GetPosition());
+    }
+    if (!crypt) crc = crcOut;
+    if (GetCancel()) return false;
+    packed = output.GetPosition() - dataStart;
+    if (crypt) flags |= 1;
+    if (method == 8) {
+      static constexpr uint16_t kDeflateFlags[4] = {6, 4, 0, 2};
+      flags |= kDeflateFlags[DeflateType];
+    }
+  } else {
+    output.WriteBuffer(local, kLocalSize);
+    output.WriteBuffer(stored.data(), static_cast<int64_t>(stored.size()));
+  }
+  Put16(local + 6, flags);
+  Put16(local + 8, method);
+  Put32(local + 14, size == 0 ? 0 : crc);
+  Put32(local + 18, static_cast<uint32_t>(packed));
+  Put32(local + 22, static_cast<uint32_t>(size));
+  const int64_t endPos = output.GetPosition();
+  output.SetPosition(headerPos);
+  output.WriteBuffer(local, kLocalSize);
+  output.SetPosition(endPos);
+
+  std::memset(rec.Central, 0, kCentralSize);
+  Put32(rec.Central, kSigCentral);
+  // Made on a Unix host (3): the archivers of this platform then take names as they are and the
+  // file mode from the high word of the external attributes.
+  Put16(rec.Central + 4, (3u << 8) | 20u);
+  std::memcpy(rec.Central + 6, local + 4, 26);
+  Put16(rec.Central + 30, 0);
+  Put16(rec.Central + 36, 1);
+  uint32_t attr = DosAttrMask(rec.Attr);
+  if (rec.IsDir) attr |= faDirectory;
+  struct stat st{};
+  if (::stat(rec.SourcePath.c_str(), &st) == 0) attr |= static_cast<uint32_t>(st.st_mode & 0xFFFF) << 16;
+  Put32(rec.Central + 38, attr);
+  Put32(rec.Central + 42, static_cast<uint32_t>(headerPos));
+  rec.StoredName = stored;
+  rec.Extra.clear();
+  rec.Comment.clear();
+  for (const auto& fc : fileComments_) {
+    if (fc.first == rec.Name) rec.Comment = fc.second;
+  }
+  if (OnEnd) OnEnd(this, rec.Name, true);
+  return true;
+}
+
+bool TZip::WriteCentralDirectory(TStream32& output, std::vector<TZipEntryRecord>& list) {
+  const int64_t start = output.GetPosition();
+  if (start >= 0xFFFFFFFFLL) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
+  uint32_t written = 0;
+  for (TZipEntryRecord& rec : list) {
+    if (rec.State == 2) continue;
+    Put16(rec.Central + 28, static_cast<uint32_t>(rec.StoredName.size()));
+    Put16(rec.Central + 30, static_cast<uint32_t>(rec.Extra.size()));
+    Put16(rec.Central + 32, static_cast<uint32_t>(rec.Comment.size()));
+    output.WriteBuffer(rec.Central, kCentralSize);
+    output.WriteBuffer(rec.StoredName.data(), static_cast<int64_t>(rec.StoredName.size()));
+    output.WriteBuffer(rec.Extra.data(), static_cast<int64_t>(rec.Extra.size()));
+    output.WriteBuffer(rec.Comment.data(), static_cast<int64_t>(rec.Comment.size()));
+    ++written;
+  }
+  if (written > 0xFFFF) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
+  uint8_t end[kEndSize] = {};
+  Put32(end, kSigEnd);
+  if (written > 0) {
+    Put16(end + 8, written);
+    Put16(end + 10, written);
+    Put32(end + 12, static_cast<uint32_t>(output.GetPosition() - start));
+    Put32(end + 16, static_cast<uint32_t>(start));
+    Put16(end + 20, static_cast<uint32_t>(archiveComment_.size()));
+  }
+  output.WriteBuffer(end, kEndSize);
+  if (written > 0) output.WriteBuffer(archiveComment_.data(), static_cast<int64_t>(archiveComment_.size()));
+  return true;
+}
+
+// ---- Spanned output ----
+
+namespace {
+constexpr int64_t kSpanReserve = 10000;
+}
+
+bool TZip::IsSpanned() {
+  platform::files::IVolumes& volumes = Volumes() ? *Volumes() : platform::files::SystemVolumes();
+  return volumes.DriveType(volumes.DriveRoot(ArcFile)) == platform::files::dkRemovable;
+}
+
+bool TZip::WriteSpanned(TStream& temp, std::vector<TZipEntryRecord>& list) {
+  TDiskSpanObj span(*this, list, temp);
+  const bool ok = span.Write();
+  if (!ok) list.clear();
+  return ok;
+}
+
+TDiskSpanObj::TDiskSpanObj(TZip& owner, std::vector<TZipEntryRecord>& list, TStream& temp)
+    : owner_(owner), list_(list), temp_(temp) {}
+
+bool TDiskSpanObj::PrepareDisk() {
+  platform::files::IVolumes& volumes = owner_.Volumes() ? *owner_.Volumes() : platform::files::SystemVolumes();
+  if (!owner_.OnInsertDisk) {
+    owner_.ReportError(owner_.ArcFile, "OnInsertDisk", std::to_string(diskNumber_), kErrRequiredEventNotAssigned);
+    return false;
+  }
+  root_ = volumes.DriveRoot(owner_.ArcFile);
+  uint64_t total = 0;
+  uint64_t freeBytes = 0;
+  platform::files::VolumeInformation info;
+  auto read = [&] {
+    total = freeBytes = 0;
+    info = platform::files::VolumeInformation{};
+    const bool space = volumes.DiskSpace(root_, total, freeBytes);
+    return volumes.VolumeInfo(root_, info) && space;
+  };
+  bool ready = read();
+  const bool sameDisk = haveSerial_ && info.SerialNumber == serial_;
+  if (!(ready && !FileExistsFF(owner_.ArcFile) && !sameDisk && static_cast<int64_t>(freeBytes) >= required_)) {
+    for (;;) {
+      bool cancel = false;
+      owner_.OnInsertDisk(&owner_, std::to_string(diskNumber_), cancel);
+      if (cancel) return false;
+      ready = read();
+      if (!ready) continue;
+      if (FileExistsFF(owner_.ArcFile)) {
+        if (!owner_.OnDiskSpanFileExists) {
+          owner_.ReportError(owner_.ArcFile, "OnFileExists", std::to_string(diskNumber_), kErrRequiredEventNotAssigned);
+          return false;
+        }
+        TOverwriteMode mode = omOverwrite;
+        struct stat st{};
+        ::stat(owner_.ArcFile.c_str(), &st);
+        owner_.OnDiskSpanFileExists(&owner_, owner_.ArcFile, UnixToDateTime(st.st_mtime), mode);
+        if (mode == omSkip) return false;
+        ::unlink(owner_.ArcFile.c_str());
+        read();
+      }
+      if (haveSerial_ && info.SerialNumber == serial_) continue;  // the same disk again
+      if (freeBytes < total && static_cast<int64_t>(freeBytes) < required_) {
+        if (!owner_.OnClearDisk) {
+          owner_.ReportError(owner_.ArcFile, "OnClearDisk", std::to_string(diskNumber_), kErrRequiredEventNotAssigned);
+          return false;
+        }
+        while (static_cast<int64_t>(freeBytes) < required_) {
+          bool stop = false;
+          owner_.OnClearDisk(&owner_, root_, required_, static_cast<int64_t>(freeBytes), static_cast<int64_t>(total), stop);
+          if (stop) return false;
+          read();
+        }
+      }
+      if (static_cast<int64_t>(freeBytes) >= required_) break;
+    }
+  }
+  out_ = std::make_unique<TFileStream32>(owner_.ArcFile, fmCreate);
+  if (out_->Handle < 0) {
+    owner_.ReportError(owner_.ArcFile, "", std::to_string(diskNumber_), kErrErrorCreatingFile);
+    return false;
+  }
+  char label[32];
+  std::snprintf(label, sizeof label, "PKBACK# %.3d", diskNumber_);
+  if (info.Label != label && !owner_.DiskManager().SetVolumeLabel(root_, label)) {
+    owner_.ReportError(owner_.ArcFile, "", std::to_string(diskNumber_), kErrErrorWritingSpannedDiskLabel);
+    return false;
+  }
+  serial_ = info.SerialNumber;
+  haveSerial_ = true;
+  free_ = static_cast<int64_t>(freeBytes) - (diskNumber_ == 1 ? owner_.LeaveSpaceOnFirstDisk : 0);
+  return true;
+}
+
+bool TDiskSpanObj::NextDisk() {
+  out_.reset();
+  ++diskNumber_;
+  ++diskCounter_;
+  owner_.VolumeNumber = static_cast<uint32_t>(diskCounter_);
+  required_ = diskNumber_ == 1 ? owner_.LeaveSpaceOnFirstDisk + kSpanReserve : kSpanReserve;
+  return PrepareDisk();
+}
+
+bool TDiskSpanObj::Copy(const void* data, int64_t count) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  while (count > 0) {
+    if (free_ <= 0 && !NextDisk()) return false;
+    const int64_t n = std::min(count, free_);
+    if (out_->Write(p, n) != n) {
+      owner_.ReportError(owner_.ArcFile, owner_.CurrentFile, std::to_string(diskNumber_),
+                         errno == ENOSPC ? kErrDiskFull : kErrErrorWritingToFile);
+      return false;
+    }
+    p += n;
+    count -= n;
+    free_ -= n;
+  }
+  return true;
+}
+
+bool TDiskSpanObj::CopyFromTemp(int64_t offset, int64_t count) {
+  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(count, kCopyBlock)) + 1);
+  temp_.SetPosition(offset);
+  while (count > 0) {
+    const int64_t n = std::min<int64_t>(count, kCopyBlock);
+    if (temp_.Read(buf.data(), n) != n) {
+      owner_.ReportError(owner_.ArcFile, "", std::to_string(diskNumber_), kErrErrorReadingFile);
+      return false;
+    }
+    if (!Copy(buf.data(), n)) return false;
+    count -= n;
+  }
+  return true;
+}
+
+bool TDiskSpanObj::Write() {
+  if (!NextDisk()) return false;
+  const int64_t tempSize = temp_.GetSize();
+  if (tempSize + kSpanReserve > free_) {
+    uint8_t marker[4];
+    Put32(marker, kSigSpanMarker);
+    if (!Copy(marker, 4)) return false;
+  }
+  uint16_t entries = 0;
+  for (TZipEntryRecord& rec : list_) {
+    if (rec.State == 2) continue;
+    const int64_t offset = Get32(rec.Central + 42);
+    uint8_t local[kLocalSize];
+    temp_.SetPosition(offset);
+    if (Get32(rec.Central) != kSigCentral || temp_.Read(local, kLocalSize) != kLocalSize || Get32(local) != kSigLocal) {
+      return false;
+    }
+    uint64_t length = kLocalSize + Get16(local + 26) + Get16(local + 28) + uint64_t{Get32(rec.Central + 20)};
+    if (Get16(rec.Central + 8) & 0x0008) {
+      uint8_t sig[4] = {};
+      temp_.SetPosition(static_cast<int64_t>(offset + length));
+      length += temp_.Read(sig, 4) == 4 && Get32(sig) == kSigSpanMarker ? 16 : 12;
+    }
+    if (free_ <= 0 && !NextDisk()) return false;
+    Put16(rec.Central + 34, static_cast<uint32_t>(diskCounter_));
+    Put32(rec.Central + 42, static_cast<uint32_t>(out_->GetPosition()));
+    ++entries;
+    if (!CopyFromTemp(offset, static_cast<int64_t>(length))) return false;
+  }
+  // The central directory, then the end record whole on the last disk.
+  std::string cd;
+  for (TZipEntryRecord& rec : list_) {
+    if (rec.State == 2) continue;
+    Put16(rec.Central + 28, static_cast<uint32_t>(rec.StoredName.size()));
+    Put16(rec.Central + 30, static_cast<uint32_t>(rec.Extra.size()));
+    Put16(rec.Central + 32, static_cast<uint32_t>(rec.Comment.size()));
+    cd.append(reinterpret_cast<const char*>(rec.Central), kCentralSize);
+    cd += rec.StoredName + rec.Extra + rec.Comment;
+  }
+  if (free_ <= 0 && !NextDisk()) return false;
+  const int cdDisk = diskCounter_;
+  const auto cdOffset = static_cast<uint32_t>(out_->GetPosition());
+  if (!Copy(cd.data(), static_cast<int64_t>(cd.size()))) return false;
+  const std::string& comment = owner_.archiveComment_;
+  if (free_ < static_cast<int64_t>(kEndSize + comment.size()) && !NextDisk()) return false;
+  uint8_t end[kEndSize] = {};
+  Put32(end, kSigEnd);
+  Put16(end + 4, static_cast<uint32_t>(diskCounter_));
+  Put16(end + 6, static_cast<uint32_t>(cdDisk));
+  Put16(end + 8, entries);
+  Put16(end + 10, entries);
+  Put32(end + 12, static_cast<uint32_t>(cd.size()));
+  Put32(end + 16, cdOffset);
+  Put16(end + 20, static_cast<uint32_t>(comment.size()));
+  const bool ok = Copy(end, kEndSize) && Copy(comment.data(), static_cast<int64_t>(comment.size()));
+  out_.reset();
+  return ok;
+}

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr int64_t kCopyFromBlock = 61440;
-constexpr int64_t kTempCopyBlock = 100000;
 constexpr int64_t kStoreCopyBlock = 102400;
 constexpr int64_t kSkipBlock = 4096;
 // zlib counts in 32 bits; larger writes are fed in slices.
@@ -67,17 +66,20 @@ void TStream::WriteBuffer(const void* buffer, int64_t count) {
 // ---- TStream32 ----
 
 int64_t TStream32::CopyFrom(TStream& source, int64_t count) {
+  activeProgress_ = OnProgress;
+  return CopyInBlocks(source, count, kCopyFromBlock);
+}
+
+int64_t TStream32::CopyInBlocks(TStream& source, int64_t count, int64_t blockSize, const bool* alsoCancel) {
   if (count == 0) {
     source.SetPosition(0);
     count = source.GetSize();
   }
-  activeProgress_ = OnProgress;
   if (count <= 0) return count;
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min(count, kCopyFromBlock)));
-  int64_t remaining = count;
-  while (remaining > 0) {
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min(count, blockSize)));
+  for (int64_t remaining = count; remaining > 0;) {
     ProcessMessages();
-    if (Cancelled()) break;
+    if (Cancelled() || (alsoCancel && *alsoCancel)) break;
     const int64_t n = std::min<int64_t>(remaining, static_cast<int64_t>(buffer.size()));
     source.ReadBuffer(buffer.data(), n);
     WriteBuffer(buffer.data(), n);
@@ -508,21 +510,7 @@ int64_t TStoreStream::Seek(int64_t offset, int origin) {
 }
 
 int64_t TStoreStream::CopyStream(TStream& source, int64_t count) {
-  if (count == 0) {
-    source.SetPosition(0);
-    count = source.GetSize();
-  }
-  if (count <= 0) return count;
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min(count, kStoreCopyBlock)));
-  for (int64_t remaining = count; remaining > 0;) {
-    ProcessMessages();
-    if (Cancelled() || CodingCancelled()) break;
-    const int64_t n = std::min<int64_t>(remaining, static_cast<int64_t>(buffer.size()));
-    source.ReadBuffer(buffer.data(), n);
-    Write(buffer.data(), n);
-    remaining -= n;
-  }
-  return count;
+  return CopyInBlocks(source, count, kStoreCopyBlock, Control.Cancel);
 }
 
 // ---- TCalcStreamCRC ----
@@ -634,16 +622,28 @@ bool ReplaceThroughSibling(const std::string& target, const std::function<bool(T
   return true;
 }
 
+// Writes the whole of content to a file beside archive and renames it into place. With
+// followOwner the copy stops at the owner's cancel flag and reports progress to it. Returns
+// false when cancelled.
+bool CopyOntoArchive(TStream32& content, TTempStreamOwner* owner, const std::string& archive, bool followOwner) {
+  return ReplaceThroughSibling(archive, [&](TFileStream32& out) {
+    if (owner) owner->SetProgressTotals(content.GetSize());
+    content.SetPosition(0);
+    if (followOwner) {
+      out.CancelFlag = owner ? owner->CancelPointer() : nullptr;
+      if (owner) out.OnProgress = [owner](TStream32* sender) { owner->TmpFileProgress(sender); };
+    }
+    out.CopyFrom(content, 0);
+    return !(out.CancelFlag && *out.CancelFlag);
+  });
+}
+
 }  // namespace
 
 TTempFileStream::TTempFileStream(TTempStreamOwner* owner, uint16_t mode, const std::string& archiveName,
                                  const std::string& tempDir)
-    : TFileStream32(TempTarget(owner, mode, archiveName, tempDir), mode),
-      Owner(owner),
-      ArchiveName(archiveName),
-      TempFileName(mode == fmCreate ? fileName_ : std::string()),
-      IsTemp(mode == fmCreate),
-      Mode(mode) {}
+    : TTempStream(owner, mode, archiveName, TempTarget(owner, mode, archiveName, tempDir), mode),
+      TempFileName(mode == fmCreate ? fileName_ : std::string()) {}
 
 TTempFileStream::~TTempFileStream() {
   Close();
@@ -656,31 +656,9 @@ void TTempFileStream::RemoveTemp() {
 }
 
 int64_t TTempFileStream::Read(void* buffer, int64_t count) {
-  if (Owner) {
-    if (int64_t* left = Owner->BytesLeftCounter()) *left -= count;
-    Owner->TmpFileProgress(this);
-  }
-  const int64_t n = TFileStream32::Read(buffer, count);
+  const int64_t n = TTempStream::Read(buffer, count);
   if (n > 0) ByteCounter += n;
   return n;
-}
-
-int64_t TTempFileStream::CopyStream(TStream& source, int64_t count) {
-  if (count == 0) {
-    source.SetPosition(0);
-    count = source.GetSize();
-  }
-  if (count <= 0) return count;
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min(count, kTempCopyBlock)));
-  for (int64_t remaining = count; remaining > 0;) {
-    ProcessMessages();
-    if (Cancelled()) break;
-    const int64_t n = std::min<int64_t>(remaining, static_cast<int64_t>(buffer.size()));
-    source.ReadBuffer(buffer.data(), n);
-    WriteBuffer(buffer.data(), n);
-    remaining -= n;
-  }
-  return count;
 }
 
 void TTempFileStream::Commit() {
@@ -694,15 +672,7 @@ void TTempFileStream::Commit() {
     }
     TempFileName.clear();
   } else {
-    const bool copied = ReplaceThroughSibling(ArchiveName, [this](TFileStream32& out) {
-      if (Owner) Owner->SetProgressTotals(GetSize());
-      SetPosition(0);
-      out.CancelFlag = Owner ? Owner->CancelPointer() : nullptr;
-      if (Owner) out.OnProgress = [this](TStream32* sender) { Owner->TmpFileProgress(sender); };
-      out.CopyFrom(*this, 0);
-      return !(out.CancelFlag && *out.CancelFlag);
-    });
-    if (!copied) return;
+    if (!CopyOntoArchive(*this, Owner, ArchiveName, true)) return;
     Close();
     RemoveTemp();
   }
@@ -710,43 +680,12 @@ void TTempFileStream::Commit() {
 }
 
 TTempMemStream::TTempMemStream(TTempStreamOwner* owner, uint16_t mode, const std::string& archiveName)
-    : Owner(owner), ArchiveName(archiveName), IsTemp(mode == fmCreate), Mode(mode) {}
-
-int64_t TTempMemStream::Read(void* buffer, int64_t count) {
-  if (Owner) {
-    if (int64_t* left = Owner->BytesLeftCounter()) *left -= count;
-    Owner->TmpFileProgress(this);
-  }
-  return TMemoryStream32::Read(buffer, count);
-}
-
-int64_t TTempMemStream::CopyStream(TStream& source, int64_t count) {
-  if (count == 0) {
-    source.SetPosition(0);
-    count = source.GetSize();
-  }
-  if (count <= 0) return count;
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min(count, kTempCopyBlock)));
-  for (int64_t remaining = count; remaining > 0;) {
-    ProcessMessages();
-    if (Cancelled()) break;
-    const int64_t n = std::min<int64_t>(remaining, static_cast<int64_t>(buffer.size()));
-    source.ReadBuffer(buffer.data(), n);
-    WriteBuffer(buffer.data(), n);
-    remaining -= n;
-  }
-  return count;
-}
+    : TTempStream(owner, mode, archiveName) {}
 
 void TTempMemStream::Commit() {
   if (!IsTemp || Mode == 0 || ArchiveName.empty()) return;
   if (Owner) Owner->TmpFileMoveBegin(ArchiveName, std::string());
-  ReplaceThroughSibling(ArchiveName, [this](TFileStream32& out) {
-    if (Owner) Owner->SetProgressTotals(GetSize());
-    SetPosition(0);
-    out.CopyFrom(*this, 0);
-    return true;
-  });
+  CopyOntoArchive(*this, Owner, ArchiveName, false);
   if (Owner) Owner->TmpFileMoveEnd();
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "archive/pakvoGbls.h"
 
@@ -67,6 +68,10 @@ class TStream32 : public TStream {
 
  protected:
   bool Cancelled() const { return CancelFlag && *CancelFlag; }
+  // The copy loop behind CopyFrom and the CopyStream operations: count bytes of source (0: the
+  // whole source from its start) written here in blocks of blockSize, letting the message loop
+  // run and stopping at CancelFlag or alsoCancel before each block. Returns count.
+  int64_t CopyInBlocks(TStream& source, int64_t count, int64_t blockSize, const bool* alsoCancel = nullptr);
   TStreamProgress activeProgress_;
 };
 
@@ -282,31 +287,61 @@ class TTempStreamOwner {
 // and returns its name; empty when none can be created.
 std::string MakeTempFileName(const std::string& dir);
 
-// The output of a compressor. With mode fmCreate it is a new temporary file in tempDir that
-// Commit moves onto the archive (a rename on the same file system, else a copy beside the
-// archive renamed into place); destroyed without Commit, the temporary file is deleted and the
-// archive stays as it was. With another mode it is the archive itself, opened in that mode.
-class TTempFileStream : public TFileStream32 {
+// What both temporary outputs share: the writing component, the archive they replace, the
+// read accounting and the block copy. TBase is the stream that holds the data.
+template <class TBase>
+class TTempStream : public TBase {
  public:
-  TTempFileStream(TTempStreamOwner* owner, uint16_t mode, const std::string& archiveName,
-                  const std::string& tempDir);
-  ~TTempFileStream() override;
   // Counts the bytes read against the owner's bytes-left and notifies progress.
-  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Read(void* buffer, int64_t count) override {
+    if (Owner) {
+      if (int64_t* left = Owner->BytesLeftCounter()) *left -= count;
+      Owner->TmpFileProgress(this);
+    }
+    return TBase::Read(buffer, count);
+  }
   // Copies count bytes of source here (0: all from its start) in blocks of 100,000 bytes.
-  virtual int64_t CopyStream(TStream& source, int64_t count);
-  // Replaces the archive by the temporary file. Raises E_RAISE ("Error opening file" when the
-  // archive cannot be created, "Disk full" or "Error writing to file" when the copy fails); the
-  // archive then stays as it was.
-  void Commit();
-  // Gives up: the temporary file is deleted when the stream is destroyed.
+  virtual int64_t CopyStream(TStream& source, int64_t count) {
+    return this->CopyInBlocks(source, count, kTempCopyBlock);
+  }
+  // Gives up: Commit then leaves the archive as it was.
   void Abandon() { ArchiveName.clear(); }
 
   TTempStreamOwner* Owner;
   std::string ArchiveName;
-  std::string TempFileName;
   bool IsTemp;
   uint16_t Mode;
+
+ protected:
+  static constexpr int64_t kTempCopyBlock = 100000;
+
+  template <class... TBaseArgs>
+  TTempStream(TTempStreamOwner* owner, uint16_t mode, const std::string& archiveName, TBaseArgs&&... baseArgs)
+      : TBase(std::forward<TBaseArgs>(baseArgs)...),
+        Owner(owner),
+        ArchiveName(archiveName),
+        IsTemp(mode == fmCreate),
+        Mode(mode) {}
+};
+
+// The output of a compressor. With mode fmCreate it is a new temporary file in tempDir that
+// Commit moves onto the archive (a rename on the same file system, else a copy beside the
+// archive renamed into place); destroyed without Commit, the temporary file is deleted and the
+// archive stays as it was. With another mode it is the archive itself, opened in that mode.
+class TTempFileStream : public TTempStream<TFileStream32> {
+ public:
+  TTempFileStream(TTempStreamOwner* owner, uint16_t mode, const std::string& archiveName,
+                  const std::string& tempDir);
+  ~TTempFileStream() override;
+  // Also counts the bytes read in ByteCounter.
+  int64_t Read(void* buffer, int64_t count) override;
+  // Replaces the archive by the temporary file. Raises E_RAISE ("Error opening file" when the
+  // archive cannot be created, "Disk full" or "Error writing to file" when the copy fails); the
+  // archive then stays as it was. After Abandon the temporary file is deleted when the stream
+  // is destroyed.
+  void Commit();
+
+  std::string TempFileName;
   int64_t ByteCounter = 0;
 
  private:
@@ -314,16 +349,8 @@ class TTempFileStream : public TFileStream32 {
 };
 
 // The in-memory twin of TTempFileStream: Commit writes its content to the archive.
-class TTempMemStream : public TMemoryStream32 {
+class TTempMemStream : public TTempStream<TMemoryStream32> {
  public:
   TTempMemStream(TTempStreamOwner* owner, uint16_t mode, const std::string& archiveName);
-  int64_t Read(void* buffer, int64_t count) override;
-  virtual int64_t CopyStream(TStream& source, int64_t count);
   void Commit();
-  void Abandon() { ArchiveName.clear(); }
-
-  TTempStreamOwner* Owner;
-  std::string ArchiveName;
-  bool IsTemp;
-  uint16_t Mode;
 };

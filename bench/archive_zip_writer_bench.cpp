@@ -62,48 +62,48 @@ int64_t FolderBytes() {
   return total;
 }
 
-void BM_PackFolderOurs(benchmark::State& state) {
-  const std::string archive = Folder() + ".ours.zip";
+// Times pack, which makes the archive from the folder; each iteration starts without the archive.
+// With countArchiveBytes the archive's size is reported as well.
+template <class Pack>
+void TimePacking(benchmark::State& state, const std::string& suffix, bool countArchiveBytes, Pack pack) {
+  const std::string archive = Folder() + suffix;
   const int64_t bytes = FolderBytes();
   for (auto _ : state) {
     fs::remove(archive);
-    TZip z;
-    z.SetArcFile(archive);
-    z.FileSpec = {Folder() + "/*.*"};
-    z.DeflateType = dtDeflateN;
-    if (z.Compress() == 0) state.SkipWithError("nothing packed");
+    pack(archive);
   }
-  state.counters["archive_bytes"] = static_cast<double>(fs::file_size(archive));
+  if (countArchiveBytes) state.counters["archive_bytes"] = static_cast<double>(fs::file_size(archive));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
   fs::remove(archive);
+}
+
+// Packs the folder with our writer, as configure sets it up.
+template <class Configure>
+void PackOurs(benchmark::State& state, const std::string& archive, Configure configure) {
+  TZip z;
+  z.SetArcFile(archive);
+  z.FileSpec = {Folder() + "/*.*"};
+  configure(z);
+  if (z.Compress() == 0) state.SkipWithError("nothing packed");
+}
+
+void BM_PackFolderOurs(benchmark::State& state) {
+  TimePacking(state, ".ours.zip", true, [&](const std::string& archive) {
+    PackOurs(state, archive, [](TZip& z) { z.DeflateType = dtDeflateN; });
+  });
 }
 
 void BM_PackFolderInfoZip(benchmark::State& state) {
-  const std::string archive = Folder() + ".infozip.zip";
-  const int64_t bytes = FolderBytes();
-  for (auto _ : state) {
-    fs::remove(archive);
+  TimePacking(state, ".infozip.zip", true, [&](const std::string& archive) {
     const int rc = std::system(("cd '" + Folder() + "' && zip -q -r -6 '" + archive + "' .").c_str());
     if (!WIFEXITED(rc) || WEXITSTATUS(rc) != 0) state.SkipWithError("zip failed");
-  }
-  state.counters["archive_bytes"] = static_cast<double>(fs::file_size(archive));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
-  fs::remove(archive);
+  });
 }
 
 void BM_PackFolderStored(benchmark::State& state) {
-  const std::string archive = Folder() + ".stored.zip";
-  const int64_t bytes = FolderBytes();
-  for (auto _ : state) {
-    fs::remove(archive);
-    TZip z;
-    z.SetArcFile(archive);
-    z.FileSpec = {Folder() + "/*.*"};
-    z.CompressMethod = cmStore;
-    if (z.Compress() == 0) state.SkipWithError("nothing packed");
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
-  fs::remove(archive);
+  TimePacking(state, ".stored.zip", false, [&](const std::string& archive) {
+    PackOurs(state, archive, [](TZip& z) { z.CompressMethod = cmStore; });
+  });
 }
 
 }  // namespace

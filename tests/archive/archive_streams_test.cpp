@@ -93,13 +93,19 @@ TEST(ArchiveStreams, DeflateRoundTripAtEveryLevelAroundBufferBoundaries) {
       const std::string data = kind->substr(0, size);
       const uint32_t expectedCrc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()),
                                                                static_cast<uInt>(data.size())));
-      size_t storedSize = 0;
-      for (int level : {dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX}) {
+      // Fresh source and output, a control record counting the size down.
+      int64_t left = 0;
+      TStreamControl control;
+      auto Prepare = [&] {
         Fill(source, data);
         packed.Clear();
-        int64_t left = static_cast<int64_t>(size);
-        TStreamControl control;
+        left = static_cast<int64_t>(size);
+        control = TStreamControl{};
         control.BytesLeft = &left;
+      };
+      size_t storedSize = 0;
+      for (int level : {dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX}) {
+        Prepare();
         uint32_t crc = 1;
         ASSERT_TRUE(DeflateStream(source, packed, control, crc, level, nullptr));
         EXPECT_EQ(crc, expectedCrc) << size << " level " << level;
@@ -119,11 +125,7 @@ TEST(ArchiveStreams, DeflateRoundTripAtEveryLevelAroundBufferBoundaries) {
       }
       // Stored copy with CRC-32 and CRC-16.
       for (uint8_t kindBits : {uint8_t{32}, uint8_t{16}}) {
-        Fill(source, data);
-        packed.Clear();
-        int64_t left = static_cast<int64_t>(size);
-        TStreamControl control;
-        control.BytesLeft = &left;
+        Prepare();
         uint32_t crc = 1;
         ASSERT_TRUE(StoreStream(source, packed, control, crc, kindBits, nullptr));
         EXPECT_TRUE(Content(packed) == data);

@@ -79,6 +79,29 @@ std::map<std::string, std::string> RawEntries(const std::string& archive) {
   return out;
 }
 
+// The text `unzip -z` shows for the archive (its comment), through the file out.
+std::string UnzipComment(const std::string& archive, const std::string& out) {
+  EXPECT_EQ(ziptest::Run("unzip -z " + archive + " > " + out), 0);
+  return ziptest::ReadFile(out);
+}
+
+// The source tree packed once into "pkg.zip", with an empty folder for the temporary files of
+// the next update and the archive's first content.
+struct PackedTree {
+  explicit PackedTree(const std::string& prefix) : tmp(prefix), src(tmp.Path("src")), archive(tmp.Path("pkg.zip")),
+                                                   temps(tmp.Path("temps")) {
+    MakeTree(src);
+    fs::create_directories(temps);
+    EXPECT_EQ(Pack(archive, src, dtDeflateN), 10);
+    original = ziptest::ReadFile(archive);
+  }
+  ziptest::TempFolder tmp;
+  std::string src;
+  std::string archive;
+  std::string temps;
+  std::string original;
+};
+
 int TempFilesIn(const std::string& dir) {
   int n = 0;
   for (const auto& entry : fs::directory_iterator(dir)) {
@@ -144,15 +167,13 @@ TEST(ZipWriterInterop, EncryptedEntriesAndComments) {
   EXPECT_EQ(ziptest::Run("7zz t '-pS3cret pw' " + archive), 0);
   ASSERT_EQ(ziptest::Run("unzip -P 'S3cret pw' -o " + archive + " -d " + tmp.Path("x")), 0);
   for (const auto& [name, data] : files) EXPECT_TRUE(ziptest::ReadFile(tmp.Path("x/" + name)) == data) << name;
-  ASSERT_EQ(ziptest::Run("unzip -z " + archive + " > " + tmp.Path("z.txt")), 0);
-  EXPECT_NE(ziptest::ReadFile(tmp.Path("z.txt")).find("Package comment"), std::string::npos);
+  EXPECT_NE(UnzipComment(archive, tmp.Path("z.txt")).find("Package comment"), std::string::npos);
   ASSERT_EQ(ziptest::Run("zipinfo -v " + archive + " > " + tmp.Path("info.txt")), 0);
   EXPECT_NE(ziptest::ReadFile(tmp.Path("info.txt")).find("Entry comment"), std::string::npos);
   // A later update keeps the archive comment.
   ziptest::WriteFile(src + "/added.txt", "added\n");
   ASSERT_EQ(Pack(archive, src, dtDeflateN, [&](TZip& z) { z.FileSpec = {src + "/added.txt"}; }), 1);
-  ASSERT_EQ(ziptest::Run("unzip -z " + archive + " > " + tmp.Path("z2.txt")), 0);
-  EXPECT_NE(ziptest::ReadFile(tmp.Path("z2.txt")).find("Package comment"), std::string::npos);
+  EXPECT_NE(UnzipComment(archive, tmp.Path("z2.txt")).find("Package comment"), std::string::npos);
 }
 
 TEST(ZipWriterInterop, UpdatesKeepUntouchedEntriesByteIdentical) {
@@ -280,71 +301,58 @@ TEST(ZipWriterInterop, UpdatesArchivesOfInfoZip) {
     EXPECT_EQ(ziptest::Run("unzip -t " + archive), 0) << archive;
     EXPECT_EQ(ziptest::Run("7zz t " + archive), 0) << archive;
   }
-  ASSERT_EQ(ziptest::Run("unzip -z " + commented + " > " + tmp.Path("z.txt")), 0);
-  EXPECT_NE(ziptest::ReadFile(tmp.Path("z.txt")).find("info-zip comment"), std::string::npos);
+  EXPECT_NE(UnzipComment(commented, tmp.Path("z.txt")).find("info-zip comment"), std::string::npos);
 }
 
 TEST(ZipWriterInterop, FailureHalfwayLeavesTheOldArchive) {
-  ziptest::TempFolder tmp("pakvo_zipf");
-  const std::string src = tmp.Path("src");
-  MakeTree(src);
-  const std::string archive = tmp.Path("pkg.zip");
-  const std::string temps = tmp.Path("temps");
-  fs::create_directories(temps);
-  ASSERT_EQ(Pack(archive, src, dtDeflateN), 10);
-  const std::string original = ziptest::ReadFile(archive);
-  ziptest::WriteFile(src + "/late1.txt", ziptest::SampleText(100000, 9));
-  ziptest::WriteFile(src + "/late2.txt", ziptest::SampleText(100000, 10));
+  PackedTree t("pakvo_zipf");
+  ASSERT_FALSE(t.original.empty());
+  ziptest::WriteFile(t.src + "/late1.txt", ziptest::SampleText(100000, 9));
+  ziptest::WriteFile(t.src + "/late2.txt", ziptest::SampleText(100000, 10));
 
   // Cancelled in the middle.
   Errors errors;
-  EXPECT_EQ(Pack(archive, src, dtDeflateN, [&](TZip& z) {
-              z.SetTempDir(temps);
-              z.FileSpec = {src + "/late*.txt"};
+  EXPECT_EQ(Pack(t.archive, t.src, dtDeflateN, [&](TZip& z) {
+              z.SetTempDir(t.temps);
+              z.FileSpec = {t.src + "/late*.txt"};
               z.OnBegin = [&z](TObject*, const std::string& name, int, bool&) {
                 if (name == "late2.txt") z.SetCancel(true);
               };
             }, &errors),
             0);
-  EXPECT_TRUE(ziptest::ReadFile(archive) == original);
-  EXPECT_EQ(TempFilesIn(temps), 0);
+  EXPECT_TRUE(ziptest::ReadFile(t.archive) == t.original);
+  EXPECT_EQ(TempFilesIn(t.temps), 0);
 
   // A source that vanishes before it is read.
   errors.codes.clear();
-  EXPECT_EQ(Pack(archive, src, dtDeflateN, [&](TZip& z) {
-              z.SetTempDir(temps);
-              z.FileSpec = {src + "/late*.txt"};
+  EXPECT_EQ(Pack(t.archive, t.src, dtDeflateN, [&](TZip& z) {
+              z.SetTempDir(t.temps);
+              z.FileSpec = {t.src + "/late*.txt"};
               z.OnBegin = [&](TObject*, const std::string& name, int, bool&) {
-                if (name == "late2.txt") fs::remove(src + "/late2.txt");
+                if (name == "late2.txt") fs::remove(t.src + "/late2.txt");
               };
             }, &errors),
             0);
   ASSERT_FALSE(errors.codes.empty());
   EXPECT_EQ(errors.codes.back(), kErrErrorOpeningFile);
-  EXPECT_TRUE(ziptest::ReadFile(archive) == original);
-  EXPECT_EQ(TempFilesIn(temps), 0);
+  EXPECT_TRUE(ziptest::ReadFile(t.archive) == t.original);
+  EXPECT_EQ(TempFilesIn(t.temps), 0);
 
   // Nothing to do leaves the archive as it was.
   errors.codes.clear();
-  EXPECT_EQ(Pack(archive, src, dtDeflateN, [&](TZip& z) {
-              z.SetTempDir(temps);
-              z.FileSpec = {src + "/*.none"};
+  EXPECT_EQ(Pack(t.archive, t.src, dtDeflateN, [&](TZip& z) {
+              z.SetTempDir(t.temps);
+              z.FileSpec = {t.src + "/*.none"};
             }, &errors),
             0);
-  EXPECT_TRUE(ziptest::ReadFile(archive) == original);
-  EXPECT_EQ(TempFilesIn(temps), 0);
+  EXPECT_TRUE(ziptest::ReadFile(t.archive) == t.original);
+  EXPECT_EQ(TempFilesIn(t.temps), 0);
 }
 
 TEST(ZipWriterInterop, WriteFailureHalfwayLeavesTheOldArchive) {
-  ziptest::TempFolder tmp("pakvo_zipw_full");
-  const std::string src = tmp.Path("src");
-  MakeTree(src);
-  const std::string archive = tmp.Path("pkg.zip");
-  const std::string temps = tmp.Path("temps");
-  fs::create_directories(temps);
-  ASSERT_EQ(Pack(archive, src, dtDeflateN), 10);
-  const std::string original = ziptest::ReadFile(archive);
-  ziptest::WriteFile(src + "/big.bin", ziptest::RandomBytes(3u << 20, 12));
+  PackedTree t("pakvo_zipw_full");
+  ASSERT_FALSE(t.original.empty());
+  ziptest::WriteFile(t.src + "/big.bin", ziptest::RandomBytes(3u << 20, 12));
   // A file-size limit makes the writes of the temporary archive fail part way, as a full disk.
   struct rlimit old{};
   ::getrlimit(RLIMIT_FSIZE, &old);
@@ -353,17 +361,17 @@ TEST(ZipWriterInterop, WriteFailureHalfwayLeavesTheOldArchive) {
   small.rlim_cur = 1u << 20;
   ::setrlimit(RLIMIT_FSIZE, &small);
   Errors errors;
-  const int added = Pack(archive, src, dtDeflateS, [&](TZip& z) {
-    z.SetTempDir(temps);
-    z.FileSpec = {src + "/big.bin"};
+  const int added = Pack(t.archive, t.src, dtDeflateS, [&](TZip& z) {
+    z.SetTempDir(t.temps);
+    z.FileSpec = {t.src + "/big.bin"};
   }, &errors);
   ::setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(added, 0);
   ASSERT_FALSE(errors.codes.empty());
   EXPECT_EQ(errors.codes.back(), kErrErrorWritingToFile);
-  EXPECT_TRUE(ziptest::ReadFile(archive) == original);
-  EXPECT_EQ(TempFilesIn(temps), 0);
+  EXPECT_TRUE(ziptest::ReadFile(t.archive) == t.original);
+  EXPECT_EQ(TempFilesIn(t.temps), 0);
 }
 
 TEST(ZipWriterInterop, ReadSwitchWalksTheEntries) {

@@ -24,6 +24,14 @@ std::string Content(TMemoryStream32& m) {
   return std::string(reinterpret_cast<const char*>(m.Memory()), static_cast<size_t>(m.GetSize()));
 }
 
+// Deflates text at the normal level into packed.
+void DeflateInto(const std::string& text, TMemoryStream32& packed) {
+  TMemoryStream32 source;
+  Fill(source, text);
+  uint32_t crc = 0;
+  ASSERT_TRUE(DeflateStream(source, packed, TStreamControl{}, crc, dtDeflateN, nullptr));
+}
+
 // Inflates all of source from its current position through a decompress stream.
 std::string InflateAll(TStream& source, bool encrypted = false, int64_t* result = nullptr) {
   TDecompressStream inflater(source, -15);
@@ -247,11 +255,8 @@ TEST(ArchiveStreams, BytesLeftAndCancelStopALongCopy) {
 
 TEST(ArchiveStreams, DecompressStreamPositionsAndSeeks) {
   const std::string text = ziptest::SampleText(400000, 3);
-  TMemoryStream32 source;
-  Fill(source, text);
   TMemoryStream32 packed;
-  uint32_t crc = 0;
-  ASSERT_TRUE(DeflateStream(source, packed, TStreamControl{}, crc, dtDeflateN, nullptr));
+  ASSERT_NO_FATAL_FAILURE(DeflateInto(text, packed));
   const int64_t packedSize = packed.GetSize();
   packed.SetPosition(packedSize);
   packed.WriteBuffer("NEXT ENTRY", 10);
@@ -296,11 +301,8 @@ TEST(ArchiveStreams, DecompressStreamPositionsAndSeeks) {
 
 TEST(ArchiveStreams, CorruptOrTruncatedDataGivesANegativeResult) {
   const std::string text = ziptest::SampleText(100000, 4);
-  TMemoryStream32 source;
-  Fill(source, text);
   TMemoryStream32 packed;
-  uint32_t crc = 0;
-  ASSERT_TRUE(DeflateStream(source, packed, TStreamControl{}, crc, dtDeflateN, nullptr));
+  ASSERT_NO_FATAL_FAILURE(DeflateInto(text, packed));
   const std::string good = Content(packed);
   for (bool d64 : {false, true}) {
     SetDeflate64Mode(d64);

@@ -85,6 +85,15 @@ std::string UnzipComment(const std::string& archive, const std::string& out) {
   return ziptest::ReadFile(out);
 }
 
+int TempFilesIn(const std::string& dir) {
+  int n = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    if (entry.path().filename().string().rfind("pak", 0) == 0) ++n;
+  }
+  return n;
+}
+
+
 // The source tree packed once into "pkg.zip", with an empty folder for the temporary files of
 // the next update and the archive's first content.
 struct PackedTree {
@@ -95,20 +104,25 @@ struct PackedTree {
     EXPECT_EQ(Pack(archive, src, dtDeflateN), 10);
     original = ziptest::ReadFile(archive);
   }
+  // Packs into the archive again, the temporary files going to temps.
+  int Update(TDeflateType type, const std::function<void(TZip&)>& setup, Errors& errors) const {
+    return Pack(archive, src, type, [&](TZip& z) {
+      z.SetTempDir(temps);
+      setup(z);
+    }, &errors);
+  }
+  // The archive is as first packed and no temporary file is left behind.
+  void ExpectUntouched() const {
+    EXPECT_TRUE(ziptest::ReadFile(archive) == original);
+    EXPECT_EQ(TempFilesIn(temps), 0);
+  }
+
   ziptest::TempFolder tmp;
   std::string src;
   std::string archive;
   std::string temps;
   std::string original;
 };
-
-int TempFilesIn(const std::string& dir) {
-  int n = 0;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    if (entry.path().filename().string().rfind("pak", 0) == 0) ++n;
-  }
-  return n;
-}
 
 }  // namespace
 
@@ -312,41 +326,32 @@ TEST(ZipWriterInterop, FailureHalfwayLeavesTheOldArchive) {
 
   // Cancelled in the middle.
   Errors errors;
-  EXPECT_EQ(Pack(t.archive, t.src, dtDeflateN, [&](TZip& z) {
-              z.SetTempDir(t.temps);
+  EXPECT_EQ(t.Update(dtDeflateN, [&](TZip& z) {
               z.FileSpec = {t.src + "/late*.txt"};
               z.OnBegin = [&z](TObject*, const std::string& name, int, bool&) {
                 if (name == "late2.txt") z.SetCancel(true);
               };
-            }, &errors),
+            }, errors),
             0);
-  EXPECT_TRUE(ziptest::ReadFile(t.archive) == t.original);
-  EXPECT_EQ(TempFilesIn(t.temps), 0);
+  t.ExpectUntouched();
 
   // A source that vanishes before it is read.
   errors.codes.clear();
-  EXPECT_EQ(Pack(t.archive, t.src, dtDeflateN, [&](TZip& z) {
-              z.SetTempDir(t.temps);
+  EXPECT_EQ(t.Update(dtDeflateN, [&](TZip& z) {
               z.FileSpec = {t.src + "/late*.txt"};
               z.OnBegin = [&](TObject*, const std::string& name, int, bool&) {
                 if (name == "late2.txt") fs::remove(t.src + "/late2.txt");
               };
-            }, &errors),
+            }, errors),
             0);
   ASSERT_FALSE(errors.codes.empty());
   EXPECT_EQ(errors.codes.back(), kErrErrorOpeningFile);
-  EXPECT_TRUE(ziptest::ReadFile(t.archive) == t.original);
-  EXPECT_EQ(TempFilesIn(t.temps), 0);
+  t.ExpectUntouched();
 
   // Nothing to do leaves the archive as it was.
   errors.codes.clear();
-  EXPECT_EQ(Pack(t.archive, t.src, dtDeflateN, [&](TZip& z) {
-              z.SetTempDir(t.temps);
-              z.FileSpec = {t.src + "/*.none"};
-            }, &errors),
-            0);
-  EXPECT_TRUE(ziptest::ReadFile(t.archive) == t.original);
-  EXPECT_EQ(TempFilesIn(t.temps), 0);
+  EXPECT_EQ(t.Update(dtDeflateN, [&](TZip& z) { z.FileSpec = {t.src + "/*.none"}; }, errors), 0);
+  t.ExpectUntouched();
 }
 
 TEST(ZipWriterInterop, WriteFailureHalfwayLeavesTheOldArchive) {
@@ -361,17 +366,13 @@ TEST(ZipWriterInterop, WriteFailureHalfwayLeavesTheOldArchive) {
   small.rlim_cur = 1u << 20;
   ::setrlimit(RLIMIT_FSIZE, &small);
   Errors errors;
-  const int added = Pack(t.archive, t.src, dtDeflateS, [&](TZip& z) {
-    z.SetTempDir(t.temps);
-    z.FileSpec = {t.src + "/big.bin"};
-  }, &errors);
+  const int added = t.Update(dtDeflateS, [&](TZip& z) { z.FileSpec = {t.src + "/big.bin"}; }, errors);
   ::setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(added, 0);
   ASSERT_FALSE(errors.codes.empty());
   EXPECT_EQ(errors.codes.back(), kErrErrorWritingToFile);
-  EXPECT_TRUE(ziptest::ReadFile(t.archive) == t.original);
-  EXPECT_EQ(TempFilesIn(t.temps), 0);
+  t.ExpectUntouched();
 }
 
 TEST(ZipWriterInterop, ReadSwitchWalksTheEntries) {

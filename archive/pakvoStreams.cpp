@@ -98,16 +98,33 @@ void TStream32::Progress() {
 
 // ---- THandleStream32 / TFileStream32 ----
 
+namespace {
+
+// Repeats io(offset, length), a read or write of the descriptor, until count bytes are done, it
+// moves nothing (stalled) or it fails other than by an interruption. Returns the bytes done.
+template <class TIo>
+int64_t TransferAll(int64_t count, bool& stalled, TIo io) {
+  int64_t done = 0;
+  stalled = false;
+  while (done < count) {
+    const ssize_t n = io(done, static_cast<size_t>(std::min<int64_t>(count - done, INT_MAX)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      stalled = n == 0;
+      break;
+    }
+    done += n;
+  }
+  return done;
+}
+
+}  // namespace
+
 int64_t THandleStream32::Read(void* buffer, int64_t count) {
   if (Handle < 0 || count <= 0) return 0;
   auto* p = static_cast<uint8_t*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::read(Handle, p + done, static_cast<size_t>(std::min<int64_t>(count - done, INT_MAX)));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += n;
-  }
+  bool atEnd = false;
+  const int64_t done = TransferAll(count, atEnd, [&](int64_t at, size_t n) { return ::read(Handle, p + at, n); });
   if (position_ >= 0) position_ += done;
   return done;
 }
@@ -115,16 +132,9 @@ int64_t THandleStream32::Read(void* buffer, int64_t count) {
 int64_t THandleStream32::Write(const void* buffer, int64_t count) {
   if (Handle < 0 || count <= 0) return 0;
   const auto* p = static_cast<const uint8_t*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(Handle, p + done, static_cast<size_t>(std::min<int64_t>(count - done, INT_MAX)));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      break;
-    }
-    done += n;
-  }
+  bool full = false;
+  const int64_t done = TransferAll(count, full, [&](int64_t at, size_t n) { return ::write(Handle, p + at, n); });
+  if (full) errno = ENOSPC;
   if (position_ >= 0) position_ += done;
   return done;
 }

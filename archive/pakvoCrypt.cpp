@@ -10,15 +10,17 @@
 
 namespace {
 
+// The register after byte b passes through the reflected CRC of polynomial poly.
+constexpr uint32_t ReflectedByteCrc(uint32_t b, uint32_t poly) {
+  for (int k = 0; k < 8; ++k) b = (b & 1) ? poly ^ (b >> 1) : b >> 1;
+  return b;
+}
+
 // Slicing-by-8 tables: t[k][b] is the CRC of byte b followed by k zero bytes.
 struct Crc32Tables {
   uint32_t t[8][256];
   Crc32Tables() {
-    for (uint32_t b = 0; b < 256; ++b) {
-      uint32_t c = b;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[0][b] = c;
-    }
+    for (uint32_t b = 0; b < 256; ++b) t[0][b] = ReflectedByteCrc(b, 0xEDB88320u);
     for (uint32_t b = 0; b < 256; ++b) {
       for (int k = 1; k < 8; ++k) t[k][b] = t[0][t[k - 1][b] & 0xFF] ^ (t[k - 1][b] >> 8);
     }
@@ -33,11 +35,7 @@ const Crc32Tables& Tables32() {
 struct Crc16Tables {
   uint16_t t[256];
   Crc16Tables() {
-    for (uint32_t b = 0; b < 256; ++b) {
-      uint32_t c = b;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xA001u ^ (c >> 1) : c >> 1;
-      t[b] = static_cast<uint16_t>(c);
-    }
+    for (uint32_t b = 0; b < 256; ++b) t[b] = static_cast<uint16_t>(ReflectedByteCrc(b, 0xA001u));
   }
 };
 

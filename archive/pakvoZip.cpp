@@ -79,6 +79,30 @@ void CopyBytes(TStream& input, TStream& output, uint64_t count) {
   }
 }
 
+// The entry's central record with the lengths of its name, extra field and comment filled in,
+// followed by those three.
+std::string CentralRecordOf(TZipEntryRecord& rec) {
+  Put16(rec.Central + 28, static_cast<uint32_t>(rec.StoredName.size()));
+  Put16(rec.Central + 30, static_cast<uint32_t>(rec.Extra.size()));
+  Put16(rec.Central + 32, static_cast<uint32_t>(rec.Comment.size()));
+  std::string out(reinterpret_cast<const char*>(rec.Central), kCentralSize);
+  return out + rec.StoredName + rec.Extra + rec.Comment;
+}
+
+// Fills the end-of-central-directory record.
+void PutEndRecord(uint8_t (&end)[kEndSize], uint32_t disk, uint32_t cdDisk, uint32_t entries, uint32_t cdSize,
+                  uint32_t cdOffset, uint32_t commentSize) {
+  std::memset(end, 0, kEndSize);
+  Put32(end, kSigEnd);
+  Put16(end + 4, disk);
+  Put16(end + 6, cdDisk);
+  Put16(end + 8, entries);
+  Put16(end + 10, entries);
+  Put32(end + 12, cdSize);
+  Put32(end + 16, cdOffset);
+  Put16(end + 20, commentSize);
+}
+
 }  // namespace
 
 // ---- TCompBase ----
@@ -838,24 +862,18 @@ bool TZip::WriteCentralDirectory(TStream32& output, std::vector<TZipEntryRecord>
   uint32_t written = 0;
   for (TZipEntryRecord& rec : list) {
     if (rec.State == 2) continue;
-    Put16(rec.Central + 28, static_cast<uint32_t>(rec.StoredName.size()));
-    Put16(rec.Central + 30, static_cast<uint32_t>(rec.Extra.size()));
-    Put16(rec.Central + 32, static_cast<uint32_t>(rec.Comment.size()));
-    output.WriteBuffer(rec.Central, kCentralSize);
-    output.WriteBuffer(rec.StoredName.data(), static_cast<int64_t>(rec.StoredName.size()));
-    output.WriteBuffer(rec.Extra.data(), static_cast<int64_t>(rec.Extra.size()));
-    output.WriteBuffer(rec.Comment.data(), static_cast<int64_t>(rec.Comment.size()));
+    const std::string central = CentralRecordOf(rec);
+    output.WriteBuffer(central.data(), static_cast<int64_t>(central.size()));
     ++written;
   }
   if (written > 0xFFFF) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
-  uint8_t end[kEndSize] = {};
-  Put32(end, kSigEnd);
+  // An archive without entries ends in a bare end record.
+  uint8_t end[kEndSize];
   if (written > 0) {
-    Put16(end + 8, written);
-    Put16(end + 10, written);
-    Put32(end + 12, static_cast<uint32_t>(output.GetPosition() - start));
-    Put32(end + 16, static_cast<uint32_t>(start));
-    Put16(end + 20, static_cast<uint32_t>(archiveComment_.size()));
+    PutEndRecord(end, 0, 0, written, static_cast<uint32_t>(output.GetPosition() - start), static_cast<uint32_t>(start),
+                 static_cast<uint32_t>(archiveComment_.size()));
+  } else {
+    PutEndRecord(end, 0, 0, 0, 0, 0, 0);
   }
   output.WriteBuffer(end, kEndSize);
   if (written > 0) output.WriteBuffer(archiveComment_.data(), static_cast<int64_t>(archiveComment_.size()));
@@ -1028,11 +1046,7 @@ bool TDiskSpanObj::Write() {
   std::string cd;
   for (TZipEntryRecord& rec : list_) {
     if (rec.State == 2) continue;
-    Put16(rec.Central + 28, static_cast<uint32_t>(rec.StoredName.size()));
-    Put16(rec.Central + 30, static_cast<uint32_t>(rec.Extra.size()));
-    Put16(rec.Central + 32, static_cast<uint32_t>(rec.Comment.size()));
-    cd.append(reinterpret_cast<const char*>(rec.Central), kCentralSize);
-    cd += rec.StoredName + rec.Extra + rec.Comment;
+    cd += CentralRecordOf(rec);
   }
   if (free_ <= 0 && !NextDisk()) return false;
   const int cdDisk = diskCounter_;
@@ -1040,15 +1054,9 @@ bool TDiskSpanObj::Write() {
   if (!Copy(cd.data(), static_cast<int64_t>(cd.size()))) return false;
   const std::string& comment = owner_.archiveComment_;
   if (free_ < static_cast<int64_t>(kEndSize + comment.size()) && !NextDisk()) return false;
-  uint8_t end[kEndSize] = {};
-  Put32(end, kSigEnd);
-  Put16(end + 4, static_cast<uint32_t>(diskCounter_));
-  Put16(end + 6, static_cast<uint32_t>(cdDisk));
-  Put16(end + 8, entries);
-  Put16(end + 10, entries);
-  Put32(end + 12, static_cast<uint32_t>(cd.size()));
-  Put32(end + 16, cdOffset);
-  Put16(end + 20, static_cast<uint32_t>(comment.size()));
+  uint8_t end[kEndSize];
+  PutEndRecord(end, static_cast<uint32_t>(diskCounter_), static_cast<uint32_t>(cdDisk), entries,
+               static_cast<uint32_t>(cd.size()), cdOffset, static_cast<uint32_t>(comment.size()));
   const bool ok = Copy(end, kEndSize) && Copy(comment.data(), static_cast<int64_t>(comment.size()));
   out_.reset();
   return ok;

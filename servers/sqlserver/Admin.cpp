@@ -52,6 +52,18 @@ void CopyDatabase(sqlite3* from, sqlite3* to) {
   if (rc != SQLITE_DONE) throw ESqliteError(sqlite3_errstr(rc), rc);
 }
 
+// A file this server wrote as a backup: a database file holding the catalogue's sysfiles.
+bool IsBackupFile(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return false;
+  try {
+    auto db = OpenSqlite(path, false);
+    return QueryInt(db.get(), "SELECT count(*) FROM sqlite_master WHERE name = 'sysfiles'") != 0;
+  } catch (const ESqliteError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& results) {
@@ -331,6 +343,9 @@ void Session::Backup(const DatabaseStmt& s) {
   std::string target = LocalPath(folder_, s.disk);
   std::string temp = target + ".part";
   std::error_code ec;
+  // Only an earlier backup is replaced: any other file on the device is not ours to overwrite.
+  if (fs::exists(target, ec) && !IsBackupFile(target))
+    Fail(3241, "The media family on device '" + s.disk + "' is incorrectly formed. SQL Server cannot process this media family.\nBACKUP DATABASE is terminating abnormally.");
   try {
     auto from = OpenDatabaseFile(source, false);
     fs::remove(temp, ec);

@@ -84,12 +84,17 @@ void AddFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
     y = sqlite3_value_double(b);
     yi = sqlite3_value_type(b) == SQLITE_INTEGER;
   }
-  if (xi && yi && !IsTextLike(a) && !IsTextLike(b)) {
-    sqlite3_result_int64(ctx, sqlite3_value_int64(a) + sqlite3_value_int64(b));
-    return;
-  }
-  if (xi && yi) {
-    sqlite3_result_int64(ctx, static_cast<int64_t>(x) + static_cast<int64_t>(y));
+  // Whole numbers add as bigint; a sum past its range is the server's overflow error.
+  const bool inRange = std::fabs(x) < 9.2e18 && std::fabs(y) < 9.2e18;
+  if (xi && yi && (inRange || (!IsTextLike(a) && !IsTextLike(b)))) {
+    const int64_t l = IsTextLike(a) ? static_cast<int64_t>(x) : sqlite3_value_int64(a);
+    const int64_t r = IsTextLike(b) ? static_cast<int64_t>(y) : sqlite3_value_int64(b);
+    int64_t sum = 0;
+    if (__builtin_add_overflow(l, r, &sum)) {
+      ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type bigint.");
+      return;
+    }
+    sqlite3_result_int64(ctx, sum);
     return;
   }
   sqlite3_result_double(ctx, x + y);

@@ -1,5 +1,7 @@
 // Hostile and broken input: statements made of random tokens and random bytes give the server's
 // errors, never a crash, and leave the database unchanged and the session usable.
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "SampleDatabase.h"
@@ -105,4 +107,40 @@ TEST_F(SqlServerTest, HostileNamesAndLiteralsStayData) {
   for (int i = 0; i < 20000; ++i) ors += " or ([col \"x\"] = '" + std::to_string(i) + "')";
   EXPECT_EQ(Value(ors).AsInt(), 0);
   EXPECT_EQ(Value("SELECT count(*) FROM [we\"ird ]] name]").AsInt(), 1);
+}
+
+// A backup device naming a file that is not one of the server's backups is refused and the file
+// stays as it was; an earlier backup on the same device is replaced.
+TEST_F(SqlServerTest, BackupLeavesForeignFilesAlone) {
+  Db().Execute("CREATE TABLE Kept (a int NULL) INSERT INTO Kept VALUES (1)");
+  const std::string foreign = root_ + "/notes.txt";
+  {
+    std::ofstream f(foreign, std::ios::binary);
+    f << "someone else's file\n";
+  }
+  std::string message;
+  EXPECT_EQ(ErrorOf("BACKUP DATABASE db TO DISK = '" + foreign + "'", &message), 3241);
+  EXPECT_NE(message.find("incorrectly formed"), std::string::npos) << message;
+  std::ifstream in(foreign, std::ios::binary);
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "someone else's file\n");
+
+  const std::string device = root_ + "/db.bak";
+  EXPECT_EQ(ErrorOf("BACKUP DATABASE db TO DISK = '" + device + "'"), 0);
+  Db().Execute("INSERT INTO Kept VALUES (2)");
+  EXPECT_EQ(ErrorOf("BACKUP DATABASE db TO DISK = '" + device + "'"), 0);
+  auto master = Connect();
+  master->Execute("RESTORE DATABASE copy FROM DISK = '" + device + "'");
+  EXPECT_EQ(Rows(*Connect("copy"), "SELECT count(*) FROM Kept").Rows[0][0].AsInt(), 2);
+}
+
+// Whole-number sums past bigint's range are the server's overflow error, not a wrapped value.
+TEST_F(SqlServerTest, SumsPastBigintOverflow) {
+  std::string message;
+  EXPECT_EQ(ErrorOf("SELECT 9223372036854775807 + 1", &message), 8115);
+  EXPECT_NE(message.find("Arithmetic overflow"), std::string::npos) << message;
+  EXPECT_EQ(ErrorOf("SELECT -9223372036854775807 + -2"), 8115);
+  EXPECT_EQ(Value("SELECT 9223372036854775806 + 1").AsString(), "9223372036854775807");
+  EXPECT_EQ(Value("SELECT '40' + 2").AsInt(), 42);
+  EXPECT_EQ(Value("SELECT '1e30' + 1").AsFloat(), 1e30);
 }

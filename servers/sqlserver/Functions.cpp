@@ -332,8 +332,29 @@ void ReplicateFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   std::string s = ArgText(argv[0]);
   int64_t n = sqlite3_value_int64(argv[1]);
   std::string out;
-  for (int64_t i = 0; i < n && out.size() < 8000; ++i) out += s;
+  if (!s.empty()) {
+    for (int64_t i = 0; i < n && out.size() < 8000; ++i) out += s;
+  }
   ResultText(ctx, out);
+}
+
+// The divisor of "/" and "%", passed through unchanged; zero is the server's error 8134, where
+// SQLite would quietly give null.
+void NonZeroFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  double d = 1;
+  bool isInt = false;
+  const int t = sqlite3_value_type(v);
+  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
+    d = sqlite3_value_double(v);
+  } else if (t == SQLITE_TEXT && !TextToNumber(ArgText(v), d, isInt)) {
+    d = 1;
+  }
+  if (t != SQLITE_NULL && t != SQLITE_BLOB && d == 0) {
+    ResultError(ctx, 8134, "Divide by zero error encountered.");
+    return;
+  }
+  sqlite3_result_value(ctx, v);
 }
 
 void SpaceFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -696,6 +717,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_ceiling", 1, CeilingFunc, true},
       {"tsql_floor", 1, FloorFunc, true},
       {"tsql_replicate", 2, ReplicateFunc, true},
+      {"tsql_nonzero", 1, NonZeroFunc, true},
       {"tsql_space", 1, SpaceFunc, true},
       {"tsql_isnumeric", 1, IsNumericFunc, true},
       {"tsql_objectproperty", 2, ObjectPropertyFunc, false},

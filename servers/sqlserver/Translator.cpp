@@ -108,6 +108,8 @@ std::string Translator::Expression(const Expr& e) const {
       }
       if (e.text == "+")
         return "tsql_add(" + Expression(*e.args[0]) + ", " + Expression(*e.args[1]) + ")";
+      if (e.text == "/" || e.text == "%")
+        return "(" + Expression(*e.args[0]) + " " + e.text + " tsql_nonzero(" + Expression(*e.args[1]) + "))";
       // Parenthesised as parsed: the server's precedence, not SQLite's, and shallow trees stay so.
       return "(" + Expression(*e.args[0]) + " " + e.text + " " + Expression(*e.args[1]) + ")";
     }

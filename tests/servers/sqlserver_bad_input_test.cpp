@@ -144,3 +144,23 @@ TEST_F(SqlServerTest, SumsPastBigintOverflow) {
   EXPECT_EQ(Value("SELECT '40' + 2").AsInt(), 42);
   EXPECT_EQ(Value("SELECT '1e30' + 1").AsFloat(), 1e30);
 }
+
+// Division by zero is the server's error; functions given absurd counts answer at once.
+TEST_F(SqlServerTest, DivisionByZeroFailsAndHugeCountsDoNotHang) {
+  Db().Execute("CREATE TABLE Ratios (a int NULL, b int NULL) INSERT INTO Ratios VALUES (7, 2) "
+               "INSERT INTO Ratios VALUES (1, NULL)");
+  std::string message;
+  EXPECT_EQ(ErrorOf("SELECT 1 / 0", &message), 8134);
+  EXPECT_NE(message.find("Divide by zero error encountered."), std::string::npos) << message;
+  EXPECT_EQ(ErrorOf("SELECT 5 % 0"), 8134);
+  EXPECT_EQ(ErrorOf("SELECT 1.5 / 0.0"), 8134);
+  EXPECT_EQ(ErrorOf("SELECT 10 / '0'"), 8134);
+  EXPECT_EQ(ErrorOf("UPDATE Ratios SET a = a / (b - b)"), 8134);
+  EXPECT_EQ(Value("SELECT sum(a) FROM Ratios").AsInt(), 8);
+  EXPECT_EQ(Value("SELECT a / b FROM Ratios WHERE a = 7").AsInt(), 3);
+  EXPECT_EQ(Value("SELECT a % b FROM Ratios WHERE a = 7").AsInt(), 1);
+  EXPECT_TRUE(Value("SELECT a / b FROM Ratios WHERE a = 1").IsNullOrEmpty());
+  EXPECT_EQ(Value("SELECT 7.0 / 2").AsFloat(), 3.5);
+  EXPECT_EQ(Value("SELECT len(replicate('', 9000000000000000000))").AsInt(), 0);
+  EXPECT_EQ(Value("SELECT len(replicate('ab', 9000000000000000000)) / 1000").AsInt(), 8);
+}

@@ -407,10 +407,12 @@ void ToNumberFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (t == SQLITE_INTEGER) return sqlite3_result_value(ctx, v);
     return sqlite3_result_double(ctx, d);
   }
-  double lo = type == "tinyint" ? 0 : type == "smallint" ? -32768 : type == "int" ? -2147483648.0 : -9.3e18;
-  double hi = type == "tinyint" ? 255 : type == "smallint" ? 32767 : type == "int" ? 2147483647.0 : 9.3e18;
+  double lo = type == "tinyint" ? 0 : type == "smallint" ? -32768 : type == "int" ? -2147483648.0 : -9223372036854775808.0;
+  double hi = type == "tinyint" ? 255 : type == "smallint" ? 32767 : type == "int" ? 2147483647.0 : 9223372036854775807.0;
+  if (t == SQLITE_INTEGER && type == "bigint") return sqlite3_result_value(ctx, v);
   double whole = std::trunc(d);
-  if (whole < lo || whole > hi) {
+  // 2^63 itself is past bigint's range (and past what a cast to int64_t may take).
+  if (!(whole >= lo && whole <= hi) || whole >= 9223372036854775808.0) {
     ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type " + type + ".");
     return;
   }

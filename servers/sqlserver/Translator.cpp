@@ -134,6 +134,9 @@ std::string Translator::Expression(const Expr& e) const {
         return "tsql_datetime(" + inner + ")";
       }
       if (t == "bit") return "tsql_bit(" + inner + ")";
+      // Text that is no number fails the conversion (245), and integers must fit (8115).
+      if (CastTarget(t) == "INTEGER" || CastTarget(t) == "REAL")
+        return "tsql_tonum(" + inner + ", " + SqlLiteral(t) + ")";
       if (CastTarget(t) == "TEXT") return "tsql_str(" + inner + ")";
       return "CAST(" + inner + " AS " + CastTarget(t) + ")";
     }

@@ -164,3 +164,21 @@ TEST_F(SqlServerTest, DivisionByZeroFailsAndHugeCountsDoNotHang) {
   EXPECT_EQ(Value("SELECT len(replicate('', 9000000000000000000))").AsInt(), 0);
   EXPECT_EQ(Value("SELECT len(replicate('ab', 9000000000000000000)) / 1000").AsInt(), 8);
 }
+
+// Explicit conversions to numbers fail as the server's do instead of giving 0.
+TEST_F(SqlServerTest, ConversionsOfTextToNumbersFailOnNonNumbers) {
+  std::string message;
+  EXPECT_EQ(ErrorOf("SELECT CAST('abc' AS int)", &message), 245);
+  EXPECT_NE(message.find("'abc'"), std::string::npos) << message;
+  EXPECT_EQ(ErrorOf("SELECT CONVERT(int, 'x')"), 245);
+  EXPECT_EQ(ErrorOf("SELECT CONVERT(float, 'x')"), 245);
+  EXPECT_EQ(ErrorOf("SELECT CAST(300 AS tinyint)"), 8115);
+  EXPECT_EQ(ErrorOf("SELECT CAST(1e19 AS bigint)"), 8115);
+  EXPECT_EQ(ErrorOf("SELECT CAST(9223372036854775808.0 AS bigint)"), 8115);
+  EXPECT_EQ(Value("SELECT CAST(' 42 ' AS int)").AsInt(), 42);
+  EXPECT_EQ(Value("SELECT CAST(3.7 AS int)").AsInt(), 3);
+  EXPECT_EQ(Value("SELECT CAST(-3.7 AS int)").AsInt(), -3);
+  EXPECT_EQ(Value("SELECT CONVERT(float, '2.5')").AsFloat(), 2.5);
+  EXPECT_EQ(Value("SELECT CAST(9223372036854775807 AS bigint)").AsString(), "9223372036854775807");
+  EXPECT_TRUE(Value("SELECT CAST(NULL AS int)").IsNullOrEmpty());
+}

@@ -173,8 +173,17 @@ DateTime Variant::AsDateTime() const {
 Currency Variant::AsCurrency() const {
   switch (Type()) {
     case VarType::Currency: return std::get<Currency>(v_);
-    case VarType::Int: return Currency{std::get<int64_t>(v_) * 10000};
-    default: return Currency{static_cast<int64_t>(std::llround(AsFloat() * 10000.0))};
+    case VarType::Int: {
+      int64_t scaled = 0;
+      if (__builtin_mul_overflow(std::get<int64_t>(v_), int64_t{10000}, &scaled))
+        CannotConvert(*this, "Currency");
+      return Currency{scaled};
+    }
+    default: {
+      const double scaled = AsFloat() * 10000.0;
+      if (!(std::fabs(scaled) < 9223372036854775807.0)) CannotConvert(*this, "Currency");
+      return Currency{static_cast<int64_t>(std::llround(scaled))};
+    }
   }
 }
 

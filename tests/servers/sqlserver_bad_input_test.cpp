@@ -182,3 +182,26 @@ TEST_F(SqlServerTest, ConversionsOfTextToNumbersFailOnNonNumbers) {
   EXPECT_EQ(Value("SELECT CAST(9223372036854775807 AS bigint)").AsString(), "9223372036854775807");
   EXPECT_TRUE(Value("SELECT CAST(NULL AS int)").IsNullOrEmpty());
 }
+
+// Names are at most 128 characters long: longer ones are refused before anything changes, so no
+// name ever reaches the catalogue or a file name that the system cannot hold.
+TEST_F(SqlServerTest, NamesLongerThan128CharactersAreRefused) {
+  const std::string before = Snapshot(Db());
+  std::string message;
+  EXPECT_EQ(ErrorOf("CREATE TABLE [" + std::string(200000, 'a') + "] (a int NULL)", &message), 103);
+  EXPECT_NE(message.find("The identifier that starts with '" + std::string(128, 'a') + "' is too long. "
+                         "Maximum length is 128."), std::string::npos) << message.substr(0, 300);
+  EXPECT_EQ(ErrorOf("CREATE TABLE T (" + std::string(129, 'c') + " int NULL)"), 103);
+  EXPECT_EQ(ErrorOf("CREATE TABLE T (\"" + std::string(129, 'c') + "\" int NULL)"), 103);
+  EXPECT_EQ(ErrorOf("DECLARE @" + std::string(200, 'v') + " int"), 103);
+  EXPECT_EQ(Snapshot(Db()), before);
+  auto master = Connect();
+  EXPECT_THROW(master->Execute("CREATE DATABASE [" + std::string(300, 'd') + "]"), ado::EOleException);
+  // 128 characters, some of them beyond ASCII, are still a name.
+  std::string longest;
+  for (int i = 0; i < 64; ++i) longest += "\xC3\xA9";  // é
+  longest += std::string(64, 'e');
+  Db().Execute("CREATE TABLE [" + longest + "] ([" + std::string(128, 'c') + "] int NULL)");
+  EXPECT_EQ(Value("SELECT count(*) FROM sysobjects WHERE name = '" + longest + "'").AsInt(), 1);
+  master->Execute("CREATE DATABASE [" + std::string(128, 'd') + "]");
+}

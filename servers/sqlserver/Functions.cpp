@@ -112,6 +112,11 @@ void DateTimeIn(sqlite3_context* ctx, sqlite3_value* v, const std::string& order
   if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
     // days since 1900-01-01
     double days = sqlite3_value_double(v);
+    // datetime holds 1753-01-01 (day -53690) to the end of 9999-12-31 (day 2958463).
+    if (!(days >= -53690.0 && days < 2958464.0)) {
+      ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type datetime.");
+      return;
+    }
     time_t base = 0;
     std::tm tm{};
     tm.tm_year = 0;

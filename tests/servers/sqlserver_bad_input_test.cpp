@@ -205,3 +205,15 @@ TEST_F(SqlServerTest, NamesLongerThan128CharactersAreRefused) {
   EXPECT_EQ(Value("SELECT count(*) FROM sysobjects WHERE name = '" + longest + "'").AsInt(), 1);
   master->Execute("CREATE DATABASE [" + std::string(128, 'd') + "]");
 }
+
+// Numbers convert to datetime as days since 1900-01-01 within the type's range, and overflow past it.
+TEST_F(SqlServerTest, NumbersPastTheDatetimeRangeOverflow) {
+  EXPECT_EQ(Value("SELECT CONVERT(varchar(30), CONVERT(datetime, 1), 121)").AsString().substr(0, 10), "1900-01-02");
+  EXPECT_EQ(Value("SELECT CONVERT(varchar(30), CONVERT(datetime, -53690), 121)").AsString().substr(0, 10), "1753-01-01");
+  EXPECT_EQ(Value("SELECT CONVERT(varchar(30), CONVERT(datetime, 2958463.5), 121)").AsString().substr(0, 10), "9999-12-31");
+  for (const char* n : {"2958464", "-53691", "9999999999", "1e300", "-1e300"}) {
+    std::string message;
+    EXPECT_EQ(ErrorOf(std::string("SELECT CONVERT(datetime, ") + n + ")", &message), 8115) << n;
+    EXPECT_NE(message.find("data type datetime"), std::string::npos) << message;
+  }
+}

@@ -2,6 +2,8 @@
 // ALTER and DROP DATABASE, BACKUP, RESTORE FILELISTONLY and RESTORE DATABASE.
 #include <strings.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "servers/sqlserver/Catalog.h"
@@ -37,7 +39,10 @@ std::string LocalPath(const std::string& folder, const std::string& composed) {
 
 int64_t Pages(const std::string& size, int64_t fallback) {
   if (size.empty()) return fallback;
+  // Sizes beyond any disk are held at a petabyte's worth of pages.
   double v = std::atof(size.c_str());
+  if (!(v >= 0)) v = 0;
+  v = std::min(v, 1e12);
   std::string u = Lower(size);
   if (u.find("kb") != std::string::npos) return static_cast<int64_t>(v / 8);
   if (u.find("gb") != std::string::npos) return static_cast<int64_t>(v * 128 * 1024);

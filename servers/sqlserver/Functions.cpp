@@ -408,6 +408,13 @@ void ToNumberFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   } else {
     d = sqlite3_value_double(v);
   }
+  if (type == "money" || type == "smallmoney") {
+    const double limit = type == "money" ? 922337203685477.5807 : 214748.3647;
+    if (!(std::fabs(d) <= limit)) {
+      ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type " + type + ".");
+      return;
+    }
+  }
   if (!integral) {
     if (t == SQLITE_INTEGER) return sqlite3_result_value(ctx, v);
     return sqlite3_result_double(ctx, d);

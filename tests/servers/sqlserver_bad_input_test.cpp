@@ -217,3 +217,17 @@ TEST_F(SqlServerTest, NumbersPastTheDatetimeRangeOverflow) {
     EXPECT_NE(message.find("data type datetime"), std::string::npos) << message;
   }
 }
+
+// money keeps to its range: values past it overflow instead of landing in the column.
+TEST_F(SqlServerTest, MoneyPastItsRangeOverflows) {
+  Db().Execute("CREATE TABLE Prices (m money NULL, s smallmoney NULL)");
+  EXPECT_EQ(ErrorOf("INSERT INTO Prices (m) VALUES (1e300)"), 8115);
+  EXPECT_EQ(ErrorOf("INSERT INTO Prices (m) VALUES (9223372036854775807)"), 8115);
+  EXPECT_EQ(ErrorOf("INSERT INTO Prices (s) VALUES (214749)"), 8115);
+  EXPECT_EQ(ErrorOf("SELECT CAST(1e300 AS money)"), 8115);
+  EXPECT_EQ(Value("SELECT count(*) FROM Prices").AsInt(), 0);
+  Db().Execute("INSERT INTO Prices (m, s) VALUES (922337203685477, -214748.3647)");
+  EXPECT_EQ(Value("SELECT m FROM Prices").AsString(), "922337203685477");
+  EXPECT_EQ(Value("SELECT s FROM Prices").AsString(), "-214748.3647");
+  EXPECT_EQ(ErrorOf("CREATE DATABASE Huge ON PRIMARY (NAME = Huge, FILENAME = 'Huge.mdf', SIZE = 1e300GB)"), 0);
+}

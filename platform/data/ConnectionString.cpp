@@ -22,6 +22,12 @@ ConnectionString::ConnectionString(const std::string& s) {
   while (i < s.size()) {
     const size_t eq = s.find('=', i);
     if (eq == std::string::npos) break;
+    // A piece without "=" is skipped whole, so that it does not swallow the key after it.
+    const size_t stray = s.find(';', i);
+    if (stray < eq) {
+      i = stray + 1;
+      continue;
+    }
     std::string key = text::Trim(s.substr(i, eq - i));
     size_t j = eq + 1;
     while (j < s.size() && (s[j] == ' ' || s[j] == '\t')) ++j;

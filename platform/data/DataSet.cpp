@@ -712,13 +712,21 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
   }
   if (view_.empty()) return false;
   Row key(defs_.size());
+  std::vector<bool> given(defs_.size());
   for (size_t i = 0; i < fields.size(); ++i) {
     const size_t f = static_cast<size_t>(fields[i]);
+    Variant value;
     try {
-      key[f] = CoerceToField(defs_[f], values[i]);
+      value = CoerceToField(defs_[f], values[i]);
     } catch (const EVariantError&) {
       return false;  // a value the field cannot hold matches no row
     }
+    // A field named twice must match both values: two different ones match no row.
+    if (given[f] && !partial &&
+        (CompareVariants(key[f], value, ignoreCase) != 0 || key[f].IsNullOrEmpty() != value.IsNullOrEmpty()))
+      return false;
+    given[f] = true;
+    key[f] = std::move(value);
   }
 
   bool partialText = false;

@@ -328,6 +328,8 @@ bool ParseCurrency(std::string_view s, Currency& out) {
     double d = 0;
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
     if (ec != std::errc() || p != s.data() + s.size()) return false;
+    // Past the currency range (or not a number at all) the text is no amount.
+    if (!(std::fabs(d * 10000.0) < 9223372036854775807.0)) return false;
     out.scaled = static_cast<int64_t>(std::llround(d * 10000.0));
     return true;
   }
@@ -361,7 +363,8 @@ bool ParseCurrency(std::string_view s, Currency& out) {
     ++fracDigits;
   }
   __int128 scaled = whole * 10000 + frac + (roundUp ? 1 : 0);
-  if (scaled > static_cast<__int128>(INT64_MAX)) return false;
+  // The lowest amount has no positive counterpart: -922337203685477.5808 is still one.
+  if (scaled > static_cast<__int128>(INT64_MAX) + (neg ? 1 : 0)) return false;
   out.scaled = static_cast<int64_t>(neg ? -scaled : scaled);
   return true;
 }

@@ -1,6 +1,7 @@
 #include "platform/data/Variant.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -164,7 +165,12 @@ DateTime Variant::AsDateTime() const {
     case VarType::DateTime: return std::get<DateTime>(v_);
     case VarType::Int:
     case VarType::Float:
-    case VarType::Currency: return DateTime{AsFloat()};
+    case VarType::Currency: {
+      // Dates run from the year 100 to the end of 9999.
+      const double days = AsFloat();
+      if (!(days >= -657434.0 && days < 2958466.0)) CannotConvert(*this, "Date");
+      return DateTime{days};
+    }
     case VarType::Text: return IsoToDateTime(std::get<std::string>(v_));
     default: CannotConvert(*this, "Date");
   }
@@ -173,8 +179,17 @@ DateTime Variant::AsDateTime() const {
 Currency Variant::AsCurrency() const {
   switch (Type()) {
     case VarType::Currency: return std::get<Currency>(v_);
-    case VarType::Int: return Currency{std::get<int64_t>(v_) * 10000};
-    default: return Currency{static_cast<int64_t>(std::llround(AsFloat() * 10000.0))};
+    case VarType::Int: {
+      int64_t scaled = 0;
+      if (__builtin_mul_overflow(std::get<int64_t>(v_), int64_t{10000}, &scaled))
+        CannotConvert(*this, "Currency");
+      return Currency{scaled};
+    }
+    default: {
+      const double scaled = AsFloat() * 10000.0;
+      if (!(std::fabs(scaled) < 9223372036854775807.0)) CannotConvert(*this, "Currency");
+      return Currency{static_cast<int64_t>(std::llround(scaled))};
+    }
   }
 }
 
@@ -271,7 +286,8 @@ DateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int 
 
 void DecodeDateTime(DateTime dt, int& year, int& month, int& day, int& hour, int& minute,
                     int& second, int& millisecond) {
-  const double v = dt.value;
+  // Kept within the years 100 to 9999, the range a date can hold.
+  const double v = std::isnan(dt.value) ? 0.0 : std::clamp(dt.value, -657434.0, 2958465.99999999);
   const double dayPart = std::trunc(v);
   const double frac = std::fabs(v - dayPart);
   int64_t ms = static_cast<int64_t>(std::llround(frac * 86400000.0));

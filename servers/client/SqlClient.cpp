@@ -1,5 +1,6 @@
 #include "servers/client/SqlClient.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -68,8 +69,11 @@ bool ReadScript(const Options& o, std::istream& in, std::string& script, std::os
   }
   std::ostringstream buf;
   if (!o.inputFile.empty()) {
-    std::ifstream f(o.inputFile, std::ios::binary);
-    if (!f) {
+    std::error_code ec;
+    std::ifstream f;
+    // A folder opens as a stream on this system and reads as empty: it is no script.
+    if (!std::filesystem::is_directory(o.inputFile, ec)) f.open(o.inputFile, std::ios::binary);
+    if (!f.is_open()) {
       err << "schemion-sql: cannot read the script file " << o.inputFile << "\n";
       return false;
     }
@@ -104,7 +108,7 @@ int RunSqlClient(const std::vector<std::string>& args, std::istream& in, std::os
   std::unique_ptr<ado::IProviderSession> session;
   try {
     session = ado::ProviderRegistry::Instance().Open(o.connection);
-  } catch (const ado::EDataError& e) {
+  } catch (const std::exception& e) {
     err << "schemion-sql: cannot connect: " << e.what() << "\n";
     return 2;
   }
@@ -113,7 +117,8 @@ int RunSqlClient(const std::vector<std::string>& args, std::istream& in, std::os
   for (const SqlBatch& batch : SplitBatches(script)) {
     try {
       PrintResults(session->Execute(batch.Text), out);
-    } catch (const ado::EDataError& e) {
+    } catch (const std::exception& e) {
+      // The server's errors, and anything else that stops a batch, are reported the same way.
       failed = true;
       err << "Batch " << batch.Number << " (line " << batch.StartLine << "): " << e.what() << "\n";
       if (o.stopOnError) break;

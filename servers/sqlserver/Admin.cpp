@@ -2,6 +2,8 @@
 // ALTER and DROP DATABASE, BACKUP, RESTORE FILELISTONLY and RESTORE DATABASE.
 #include <strings.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "servers/sqlserver/Catalog.h"
@@ -37,7 +39,10 @@ std::string LocalPath(const std::string& folder, const std::string& composed) {
 
 int64_t Pages(const std::string& size, int64_t fallback) {
   if (size.empty()) return fallback;
+  // Sizes beyond any disk are held at a petabyte's worth of pages.
   double v = std::atof(size.c_str());
+  if (!(v >= 0)) v = 0;
+  v = std::min(v, 1e12);
   std::string u = Lower(size);
   if (u.find("kb") != std::string::npos) return static_cast<int64_t>(v / 8);
   if (u.find("gb") != std::string::npos) return static_cast<int64_t>(v * 128 * 1024);
@@ -50,6 +55,18 @@ void CopyDatabase(sqlite3* from, sqlite3* to) {
   int rc = sqlite3_backup_step(b, -1);
   sqlite3_backup_finish(b);
   if (rc != SQLITE_DONE) throw ESqliteError(sqlite3_errstr(rc), rc);
+}
+
+// A file this server wrote as a backup: a database file holding the catalogue's sysfiles.
+bool IsBackupFile(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return false;
+  try {
+    auto db = OpenSqlite(path, false);
+    return QueryInt(db.get(), "SELECT count(*) FROM sqlite_master WHERE name = 'sysfiles'") != 0;
+  } catch (const ESqliteError&) {
+    return false;
+  }
 }
 
 }  // namespace
@@ -331,6 +348,9 @@ void Session::Backup(const DatabaseStmt& s) {
   std::string target = LocalPath(folder_, s.disk);
   std::string temp = target + ".part";
   std::error_code ec;
+  // Only an earlier backup is replaced: any other file on the device is not ours to overwrite.
+  if (fs::exists(target, ec) && !IsBackupFile(target))
+    Fail(3241, "The media family on device '" + s.disk + "' is incorrectly formed. SQL Server cannot process this media family.\nBACKUP DATABASE is terminating abnormally.");
   try {
     auto from = OpenDatabaseFile(source, false);
     fs::remove(temp, ec);

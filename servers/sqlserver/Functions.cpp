@@ -84,12 +84,17 @@ void AddFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
     y = sqlite3_value_double(b);
     yi = sqlite3_value_type(b) == SQLITE_INTEGER;
   }
-  if (xi && yi && !IsTextLike(a) && !IsTextLike(b)) {
-    sqlite3_result_int64(ctx, sqlite3_value_int64(a) + sqlite3_value_int64(b));
-    return;
-  }
-  if (xi && yi) {
-    sqlite3_result_int64(ctx, static_cast<int64_t>(x) + static_cast<int64_t>(y));
+  // Whole numbers add as bigint; a sum past its range is the server's overflow error.
+  const bool inRange = std::fabs(x) < 9.2e18 && std::fabs(y) < 9.2e18;
+  if (xi && yi && (inRange || (!IsTextLike(a) && !IsTextLike(b)))) {
+    const int64_t l = IsTextLike(a) ? static_cast<int64_t>(x) : sqlite3_value_int64(a);
+    const int64_t r = IsTextLike(b) ? static_cast<int64_t>(y) : sqlite3_value_int64(b);
+    int64_t sum = 0;
+    if (__builtin_add_overflow(l, r, &sum)) {
+      ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type bigint.");
+      return;
+    }
+    sqlite3_result_int64(ctx, sum);
     return;
   }
   sqlite3_result_double(ctx, x + y);
@@ -107,6 +112,11 @@ void DateTimeIn(sqlite3_context* ctx, sqlite3_value* v, const std::string& order
   if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
     // days since 1900-01-01
     double days = sqlite3_value_double(v);
+    // datetime holds 1753-01-01 (day -53690) to the end of 9999-12-31 (day 2958463).
+    if (!(days >= -53690.0 && days < 2958464.0)) {
+      ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type datetime.");
+      return;
+    }
     time_t base = 0;
     std::tm tm{};
     tm.tm_year = 0;
@@ -327,8 +337,29 @@ void ReplicateFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   std::string s = ArgText(argv[0]);
   int64_t n = sqlite3_value_int64(argv[1]);
   std::string out;
-  for (int64_t i = 0; i < n && out.size() < 8000; ++i) out += s;
+  if (!s.empty()) {
+    for (int64_t i = 0; i < n && out.size() < 8000; ++i) out += s;
+  }
   ResultText(ctx, out);
+}
+
+// The divisor of "/" and "%", passed through unchanged; zero is the server's error 8134, where
+// SQLite would quietly give null.
+void NonZeroFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  double d = 1;
+  bool isInt = false;
+  const int t = sqlite3_value_type(v);
+  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
+    d = sqlite3_value_double(v);
+  } else if (t == SQLITE_TEXT && !TextToNumber(ArgText(v), d, isInt)) {
+    d = 1;
+  }
+  if (t != SQLITE_NULL && t != SQLITE_BLOB && d == 0) {
+    ResultError(ctx, 8134, "Divide by zero error encountered.");
+    return;
+  }
+  sqlite3_result_value(ctx, v);
 }
 
 void SpaceFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -377,14 +408,23 @@ void ToNumberFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   } else {
     d = sqlite3_value_double(v);
   }
+  if (type == "money" || type == "smallmoney") {
+    const double limit = type == "money" ? 922337203685477.5807 : 214748.3647;
+    if (!(std::fabs(d) <= limit)) {
+      ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type " + type + ".");
+      return;
+    }
+  }
   if (!integral) {
     if (t == SQLITE_INTEGER) return sqlite3_result_value(ctx, v);
     return sqlite3_result_double(ctx, d);
   }
-  double lo = type == "tinyint" ? 0 : type == "smallint" ? -32768 : type == "int" ? -2147483648.0 : -9.3e18;
-  double hi = type == "tinyint" ? 255 : type == "smallint" ? 32767 : type == "int" ? 2147483647.0 : 9.3e18;
+  double lo = type == "tinyint" ? 0 : type == "smallint" ? -32768 : type == "int" ? -2147483648.0 : -9223372036854775808.0;
+  double hi = type == "tinyint" ? 255 : type == "smallint" ? 32767 : type == "int" ? 2147483647.0 : 9223372036854775807.0;
+  if (t == SQLITE_INTEGER && type == "bigint") return sqlite3_result_value(ctx, v);
   double whole = std::trunc(d);
-  if (whole < lo || whole > hi) {
+  // 2^63 itself is past bigint's range (and past what a cast to int64_t may take).
+  if (!(whole >= lo && whole <= hi) || whole >= 9223372036854775808.0) {
     ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type " + type + ".");
     return;
   }
@@ -691,6 +731,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_ceiling", 1, CeilingFunc, true},
       {"tsql_floor", 1, FloorFunc, true},
       {"tsql_replicate", 2, ReplicateFunc, true},
+      {"tsql_nonzero", 1, NonZeroFunc, true},
       {"tsql_space", 1, SpaceFunc, true},
       {"tsql_isnumeric", 1, IsNumericFunc, true},
       {"tsql_objectproperty", 2, ObjectPropertyFunc, false},

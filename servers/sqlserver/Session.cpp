@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -467,14 +468,16 @@ ado::RowSet Session::Query(const std::string& sql) {
           int64_t v = sqlite3_column_int64(st, i);
           seen[k] |= 1;
           if (d == "bit") row.emplace_back(v != 0);
-          else if (d == "money" || d == "smallmoney") row.emplace_back(ado::Currency{v * 10000});
+          else if ((d == "money" || d == "smallmoney") && v > -922337203685477 && v < 922337203685477)
+            row.emplace_back(ado::Currency{v * 10000});
+          else if (d == "money" || d == "smallmoney") row.emplace_back(static_cast<double>(v));
           else row.emplace_back(static_cast<long long>(v));
           break;
         }
         case SQLITE_FLOAT: {
           double v = sqlite3_column_double(st, i);
           seen[k] |= 2;
-          if (d == "money" || d == "smallmoney")
+          if ((d == "money" || d == "smallmoney") && std::fabs(v) < 922337203685477.0)
             row.emplace_back(ado::Currency{static_cast<int64_t>(v * 10000 + (v < 0 ? -0.5 : 0.5))});
           else row.emplace_back(v);
           break;

@@ -26,6 +26,19 @@ bool IsNameChar(char c) {
                 ": Unclosed quotation mark before the character string '" + rest + "'.");
 }
 
+// Names hold at most 128 characters (counted as characters, not bytes), as sysname does.
+void CheckNameLength(int line, const std::string& name) {
+  size_t chars = 0;
+  size_t cut = name.size();
+  for (size_t k = 0; k < name.size(); ++k) {
+    if ((static_cast<unsigned char>(name[k]) & 0xC0) == 0x80) continue;
+    if (++chars == 129) cut = k;
+  }
+  if (chars > 128)
+    Fail(103, "Line " + std::to_string(line) + ": The identifier that starts with '" +
+                  name.substr(0, cut) + "' is too long. Maximum length is 128.");
+}
+
 }  // namespace
 
 std::vector<Token> Tokenize(const std::string& sql) {
@@ -142,6 +155,8 @@ std::vector<Token> Tokenize(const std::string& sql) {
         if (i + 1 < n && sql[i] == two[0] && sql[i + 1] == two[1]) t.text = two;
       i += t.text.size();
     }
+    if (t.kind == TokenKind::QuotedName || t.kind == TokenKind::Name || t.kind == TokenKind::Variable)
+      CheckNameLength(t.line, t.text);
     t.end = i;
     tokens.push_back(std::move(t));
   }

@@ -108,6 +108,8 @@ std::string Translator::Expression(const Expr& e) const {
       }
       if (e.text == "+")
         return "tsql_add(" + Expression(*e.args[0]) + ", " + Expression(*e.args[1]) + ")";
+      if (e.text == "/" || e.text == "%")
+        return "(" + Expression(*e.args[0]) + " " + e.text + " tsql_nonzero(" + Expression(*e.args[1]) + "))";
       // Parenthesised as parsed: the server's precedence, not SQLite's, and shallow trees stay so.
       return "(" + Expression(*e.args[0]) + " " + e.text + " " + Expression(*e.args[1]) + ")";
     }
@@ -132,6 +134,9 @@ std::string Translator::Expression(const Expr& e) const {
         return "tsql_datetime(" + inner + ")";
       }
       if (t == "bit") return "tsql_bit(" + inner + ")";
+      // Text that is no number fails the conversion (245), and integers must fit (8115).
+      if (CastTarget(t) == "INTEGER" || CastTarget(t) == "REAL")
+        return "tsql_tonum(" + inner + ", " + SqlLiteral(t) + ")";
       if (CastTarget(t) == "TEXT") return "tsql_str(" + inner + ")";
       return "CAST(" + inner + " AS " + CastTarget(t) + ")";
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "DialectTestSupport.h"
 #include "SqlServerTestDatabase.h"
@@ -440,6 +441,47 @@ TEST_F(SqlServerCatalog, ConnectionValuesAndLogins) {
   EXPECT_EQ(data_.FieldByName("ENCRYPTED").AsInteger(), 1);
   Open(vsiDbSpaces);
   EXPECT_TRUE(Find("DBSPACE_NAME", {"Fg Two"}));
+}
+
+// Schema files are schema rowsets saved as persisted recordsets: every kind read from the
+// database loads back with the same fields, in order and of the same types, and the same values.
+TEST_F(SqlServerCatalog, SchemaRowsetsSavedAsFilesLoadBackUnchanged) {
+  const std::filesystem::path dir =
+      std::filesystem::path(std::getenv("SCHEMION_SERVERS")) / "schema-files";
+  std::filesystem::create_directories(dir);
+  for (int k = vsiCatalogs; k <= vsiDbSpaces; ++k) {
+    const auto kind = static_cast<TOrvSchemaInfo>(k);
+    SCOPED_TRACE(EnumName(kind));
+    Open(kind);
+    ASSERT_TRUE(data_.Active());
+    const std::string file = (dir / (std::string(EnumName(kind)) + ".xml")).string();
+    data_.SaveToFile(file);
+    ado::TDataSet back;
+    back.LoadFromFile(file);
+    ASSERT_EQ(back.FieldCount(), data_.FieldCount());
+    for (int f = 0; f < data_.FieldCount(); ++f) {
+      EXPECT_EQ(back.Fields(f).FieldName(), data_.Fields(f).FieldName());
+      EXPECT_EQ(back.Fields(f).DataType(), data_.Fields(f).DataType()) << data_.Fields(f).FieldName();
+    }
+    ASSERT_EQ(back.RecordCount(), data_.RecordCount());
+    int rows = 0;
+    for (data_.First(), back.First(); !data_.Eof(); data_.Next(), back.Next(), ++rows) {
+      ASSERT_FALSE(back.Eof());
+      for (int f = 0; f < data_.FieldCount(); ++f) {
+        const ado::Variant& want = data_.Fields(f).Value();
+        const ado::Variant& got = back.Fields(f).Value();
+        if (want.IsNullOrEmpty()) {
+          EXPECT_TRUE(got.IsNullOrEmpty()) << data_.Fields(f).FieldName() << " row " << rows;
+        } else {
+          EXPECT_EQ(got, want) << data_.Fields(f).FieldName() << " row " << rows << ": '"
+                               << got.AsString() << "' for '" << want.AsString() << "'";
+        }
+      }
+    }
+    if (kind == vsiProcedures || kind == vsiTables || kind == vsiColumns) {
+      EXPECT_GT(rows, 0);
+    }
+  }
 }
 
 TEST(SqlServerDatabases, CreateExistsAndBackup) {

@@ -84,3 +84,31 @@ TEST_F(SqlClientOnServer, StopOnErrorLeavesLaterBatchesUnrun) {
   r = RunClient({"-c", Conn("NoSuchDatabase"), "-q", "SELECT 1"});
   EXPECT_EQ(r.status, 2) << "a database that does not exist cannot be opened";
 }
+
+TEST_F(SqlClientOnServer, RowsAffectedAndResultSetsAsTheServerAnswers) {
+  ClientRun r = RunClient({"-c", Conn("master")}, kScript);
+  ASSERT_EQ(r.status, 1);
+  // Two single-row inserts in batch 3, one in batch 5; the failed insert counts nothing.
+  size_t ones = 0;
+  for (size_t at = r.out.find("(1 row affected)"); at != std::string::npos;
+       at = r.out.find("(1 row affected)", at + 1))
+    ++ones;
+  EXPECT_EQ(ones, 3u) << r.out;
+
+  r = RunClient({"-c", Conn("Shop")},
+                "UPDATE Items SET Name = 'x' WHERE Id > 1\nDELETE FROM Items WHERE Id = 99\n"
+                "SELECT Id, Name FROM Items WHERE Id >= 2 ORDER BY Id\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "(2 rows affected)\n"
+            "(0 rows affected)\n"
+            "Id Name\n"
+            "-- ----\n"
+            " 2 x   \n"
+            " 3 x   \n"
+            "(2 rows affected)\n\n")
+      << r.out;
+  r = RunClient({"-c", Conn("Shop"), "-q", "SELECT Name FROM Items WHERE Id = 1 UNION ALL SELECT NULL"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("pen \nNULL\n(2 rows affected)"), std::string::npos) << r.out;
+}

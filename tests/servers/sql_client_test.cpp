@@ -125,6 +125,9 @@ TEST(SqlClient, QueryOptionArgumentsAndConnectionErrors) {
   EXPECT_EQ(RunClient({"-q", "select 1"}, "").status, 2);
   EXPECT_EQ(RunClient({"-c", "Provider=FakeSql", "-x"}, "").status, 2);
   EXPECT_EQ(RunClient({"-c", "Provider=FakeSql", "-i", "/no/such/file.sql"}, "").status, 2);
+  r = RunClient({"-c", "Provider=FakeSql", "-i", ::testing::TempDir()}, "");
+  EXPECT_EQ(r.status, 2) << "a folder is no script";
+  EXPECT_NE(r.err.find("cannot read the script file"), std::string::npos) << r.err;
   r = RunClient({"-c", "Provider=Nobody.1", "-q", "select 1"}, "");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("Nobody.1"), std::string::npos);

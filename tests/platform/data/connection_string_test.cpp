@@ -18,6 +18,14 @@ TEST(ConnectionString, KeysIgnoreCaseAndValuesAreTrimmedOrQuoted) {
   // A quoted value left open takes the rest of the string.
   EXPECT_EQ(ConnectionString("Password='it''s;User ID=sa").Get("password"), "it's;User ID=sa");
   EXPECT_FALSE(ConnectionString("Password='it''s;User ID=sa").Has("User ID"));
+  // A piece without "=" does not take the next key with it: the password stays a password and
+  // is masked.
+  ConnectionString stray("Provider=X;stray words;Password=hunter2;;User ID=sa;=v;trailing");
+  EXPECT_EQ(stray.Get("Password"), "hunter2");
+  EXPECT_EQ(stray.Get("User ID"), "sa");
+  EXPECT_EQ(stray.ToStringWithoutPassword().find("hunter2"), std::string::npos)
+      << stray.ToStringWithoutPassword();
+  EXPECT_EQ(ConnectionString("x;Provider=SQLOLEDB").Provider(), "SQLOLEDB");
 }
 
 TEST(ProviderRegistry, UnknownProviderFailsNamingIt) {

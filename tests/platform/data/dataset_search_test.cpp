@@ -193,6 +193,12 @@ TEST(DataSetLocate, OneAndSeveralKeysIgnoringCaseAndPartialKeys) {
   EXPECT_THROW(ds.Locate("table_name;column_name", Variant("x"), 0), EDatabaseError);
   EXPECT_THROW(ds.Locate("table_name", Variant(VariantArray{"a", "b"}), 0), EDatabaseError);
   EXPECT_THROW(ds.Locate("nope", Variant("x"), 0), EDatabaseError);
+  EXPECT_THROW(ds.Locate("table_name;nope", Variant(VariantArray{"customers", "x"}), 0), EDatabaseError);
+  // A field named twice matches only when both values agree.
+  EXPECT_FALSE(ds.Locate("table_name;table_name", Variant(VariantArray{"customers", "orders"}),
+                         loCaseInsensitive));
+  EXPECT_TRUE(ds.Locate("table_name;TABLE_NAME", Variant(VariantArray{"customers", "CUSTOMERS"}),
+                        loCaseInsensitive));
   ds.EmptyDataSet();
   EXPECT_FALSE(ds.Locate("table_name", Variant("customers"), loCaseInsensitive));
 }

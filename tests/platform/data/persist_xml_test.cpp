@@ -438,3 +438,42 @@ TEST_F(PersistXml, DamagedFilesLoadOrFailCleanly) {
   }
   EXPECT_GT(loaded, 0);
 }
+
+// Currency amounts keep to their range: the extremes round-trip, an amount past them is refused
+// by name instead of wrapping into a value that the saved file could not hold.
+TEST_F(PersistXml, CurrencyAmountsAtAndPastTheirRange) {
+  const std::string head =
+      "<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882' "
+      "xmlns:dt='uuid:C2F41010-65B3-11d1-A29F-00AA00C14882' xmlns:rs='urn:schemas-microsoft-com:rowset' "
+      "xmlns:z='#RowsetSchema'><s:Schema id='RowsetSchema'><s:ElementType name='row' content='eltOnly'>"
+      "<s:AttributeType name='amount'><s:datatype dt:type='number' rs:dbtype='currency'/>"
+      "</s:AttributeType></s:ElementType></s:Schema><rs:data>";
+  Write("extremes.xml", head + "<z:row amount='-922337203685477.5808'/><z:row amount='922337203685477.5807'/>"
+                               "<z:row amount='1.5e3'/></rs:data></xml>");
+  TDataSet ds;
+  ds.LoadFromFile(File("extremes.xml"));
+  ASSERT_EQ(ds.RecordCount(), 3);
+  EXPECT_EQ(ds.FieldByName("amount").AsString(), "-922337203685477.5808");
+  ds.SaveToFile(File("extremes-again.xml"));
+  TDataSet back;
+  back.LoadFromFile(File("extremes-again.xml"));
+  std::vector<std::string> amounts;
+  for (back.First(); !back.Eof(); back.Next()) amounts.push_back(back.FieldByName("amount").AsString());
+  EXPECT_EQ(amounts, (std::vector<std::string>{"-922337203685477.5808", "922337203685477.5807", "1500"}));
+
+  for (const char* bad : {"1e30", "-1e30", "922337203685477.5808", "nan", "inf"}) {
+    Write("past.xml", head + "<z:row amount='" + bad + "'/></rs:data></xml>");
+    TDataSet past;
+    try {
+      past.LoadFromFile(File("past.xml"));
+      ADD_FAILURE() << bad << " loaded as " << past.FieldByName("amount").AsString();
+    } catch (const EDatabaseError& e) {
+      EXPECT_NE(std::string(e.what()).find("not a valid currency amount"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(past.Active());
+  }
+  // Values put into a currency field past its range are refused the same way.
+  EXPECT_THROW(Variant(static_cast<long long>(INT64_MAX / 100)).AsCurrency(), EVariantError);
+  EXPECT_THROW(Variant(1e300).AsCurrency(), EVariantError);
+  EXPECT_EQ(Variant(static_cast<long long>(-922337203685477)).AsCurrency().scaled, -9223372036854770000);
+}

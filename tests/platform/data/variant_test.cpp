@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/data/DataErrors.h"
 #include "platform/data/Variant.h"
 
@@ -47,4 +49,13 @@ TEST(Variant, DateTimesRoundTripThroughIsoText) {
   EXPECT_EQ(DateTimeToIso(IsoToDateTime("2001-02-03")), "2001-02-03T00:00:00");
   EXPECT_THROW(IsoToDateTime("2001-13-03"), EVariantError);
   EXPECT_THROW(IsoToDateTime("garbage"), EVariantError);
+}
+
+TEST(Variant, NumbersPastTheDateRangeAreNoDates) {
+  EXPECT_THROW(Variant(1e300).AsDateTime(), EVariantError);
+  EXPECT_THROW(Variant(static_cast<long long>(INT64_MAX)).AsDateTime(), EVariantError);
+  EXPECT_THROW(Variant(std::nan("")).AsDateTime(), EVariantError);
+  EXPECT_EQ(DateTimeToIso(Variant(36526.5).AsDateTime()), "2000-01-01T12:00:00");
+  // A value made directly stays within the years a date can hold when shown.
+  EXPECT_EQ(DateTimeToIso(DateTime{1e300}).substr(0, 4), "9999");
 }

@@ -573,6 +573,12 @@ void TUnZip::ExtractionLoop(std::vector<TZipEntry>& list) {
     }
     const int64_t pos = static_cast<int64_t>(e.LocalOffset) + Offset;
     if (IsMultiVolume(ArcType)) {
+      // The last volume holds the directory: an entry on a later one cannot exist, and asking
+      // for it would only stop the run.
+      if (e.Disk > lastDisk_) {
+        ReportError(e.Name, "", "0", kErrBadFileHeader);
+        continue;
+      }
       if (!Seek(e.Disk, pos)) {
         break;
       }

@@ -335,3 +335,38 @@ TEST(ZipReaderHostile, Block100HighWordsAreRead) {
   EXPECT_EQ(Names(o.files), (std::vector<std::string>{"small.txt", "zero.txt"}));
   EXPECT_EQ(o.codes, std::vector<int>{kErrBadFileHeader});
 }
+
+// Symbolic-link entries are never made links: the link's text lands in a plain file, so an entry
+// stored "through" the link cannot reach the folder the link names.
+TEST(ZipReaderHostile, SymbolicLinkEntriesCannotLeadOutOfExtractDir) {
+  TempFolder tmp("unzip_symlink");
+  std::filesystem::create_directories(tmp.Path("outside"));
+  const uint32_t linkAttr = 0120777u << 16;
+  auto link = zipbuild::Stored("esc", tmp.Path("outside"));
+  link.externalAttr = linkAttr;
+  auto up = zipbuild::Stored("up", "..");
+  up.externalAttr = linkAttr;
+  Outcome o = ExtractBytes(tmp, "links.zip",
+                           zipbuild::Build({link, zipbuild::Stored("esc/pwned.txt", "x"), up,
+                                            zipbuild::Stored("up/pwned2.txt", "y"),
+                                            zipbuild::Stored("ok.txt", "ok")}));
+  EXPECT_EQ(o.files, (std::map<std::string, std::string>{
+                         {"esc", tmp.Path("outside")}, {"up", ".."}, {"ok.txt", "ok"}}));
+  EXPECT_EQ(o.codes, (std::vector<int>{kErrErrorOpeningFile, kErrErrorOpeningFile}));
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.Path("outside")));
+  for (const auto& p : AllPaths(tmp.Path())) {
+    EXPECT_FALSE(std::filesystem::is_symlink(tmp.Path(p))) << p;
+    EXPECT_EQ(p.find("pwned"), std::string::npos) << p;
+  }
+
+  // The same from a real archiver: zip -y stores the links as links.
+  std::filesystem::create_directories(tmp.Path("src"));
+  WriteFile(tmp.Path("src/a.txt"), "a");
+  std::filesystem::create_symlink(tmp.Path("outside"), tmp.Path("src/esc"));
+  ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && zip -q -y " + tmp.Path("y.zip") + " a.txt esc"), 0);
+  Outcome y = ExtractFile(tmp.Path("y.zip"), tmp.Path("out-y"));
+  EXPECT_TRUE(y.codes.empty());
+  EXPECT_EQ(y.files, (std::map<std::string, std::string>{{"a.txt", "a"},
+                                                         {"esc", tmp.Path("outside")}}));
+  EXPECT_FALSE(std::filesystem::is_symlink(tmp.Path("out-y/esc")));
+}

@@ -370,3 +370,17 @@ TEST(ZipReaderHostile, SymbolicLinkEntriesCannotLeadOutOfExtractDir) {
                                                          {"esc", tmp.Path("outside")}}));
   EXPECT_FALSE(std::filesystem::is_symlink(tmp.Path("out-y/esc")));
 }
+
+// An entry stored without a name is not dropped in silence: it is reported as an invalid name and
+// the others extract. "." and "./" (jar tools store the latter) name the target folder itself.
+TEST(ZipReaderHostile, EntriesWithoutANameAreReported) {
+  TempFolder tmp("unzip_noname");
+  Outcome o = ExtractBytes(tmp, "noname.zip",
+                           zipbuild::Build({zipbuild::Stored("", "empty"),
+                                            zipbuild::Stored(".", "dot"),
+                                            zipbuild::Stored("./", ""),
+                                            zipbuild::Stored("ok.txt", "ok")}));
+  EXPECT_EQ(o.files, (std::map<std::string, std::string>{{"ok.txt", "ok"}}));
+  EXPECT_EQ(o.codes, std::vector<int>{kErrInvalidFileName});
+  EXPECT_EQ(o.taken, 1);
+}

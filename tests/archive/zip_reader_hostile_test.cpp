@@ -2,6 +2,9 @@
 // extracted with its error, names never climb out of ExtractDir, lying sizes and overlapping
 // entries are stopped, failed entries leave nothing under their final names.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include "archive/pakvoErrors.h"
 #include "unzip_test_support.h"
@@ -383,4 +386,37 @@ TEST(ZipReaderHostile, EntriesWithoutANameAreReported) {
   EXPECT_EQ(o.files, (std::map<std::string, std::string>{{"ok.txt", "ok"}}));
   EXPECT_EQ(o.codes, std::vector<int>{kErrInvalidFileName});
   EXPECT_EQ(o.taken, 1);
+}
+
+// A write that fails half way (here the file-size limit of the process) reports "Error writing to
+// file" for that entry: nothing stays under its name, an older file there is kept, no temporary
+// file is left, and the entries that fit still extract.
+TEST(ZipReaderHostile, FailingWritesLeaveNothingHalfWritten) {
+  TempFolder tmp("unzip_write_fails");
+  const std::string big = ziptest::RandomBytes(300000, 11);
+  const std::string zip = zipbuild::Build({zipbuild::Stored("big.bin", big),
+                                           zipbuild::Deflated("big.txt", std::string(300000, 'z')),
+                                           zipbuild::Stored("small.txt", "small")});
+  WriteFile(tmp.Path("w.zip"), zip);
+  std::filesystem::create_directories(tmp.Path("out"));
+  WriteFile(tmp.Path("out/big.bin"), "old");
+
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = old;
+  limited.rlim_cur = 100000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  RecordingUnZip unzip;
+  unzip.SetArcFile(tmp.Path("w.zip"));
+  unzip.SetExtractDir(tmp.Path("out"));
+  const int taken = unzip.Extract();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(unzip.Codes(), (std::vector<int>{kErrErrorWritingToFile, kErrErrorWritingToFile}));
+  EXPECT_EQ(taken, 1);
+  EXPECT_EQ(Tree(tmp.Path("out")),
+            (std::map<std::string, std::string>{{"big.bin", "old"}, {"small.txt", "small"}}));
+  ExpectNoLeftovers(tmp.Path("out"));
 }

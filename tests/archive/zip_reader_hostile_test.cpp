@@ -366,7 +366,8 @@ TEST(ZipReaderHostile, SymbolicLinkEntriesCannotLeadOutOfExtractDir) {
   std::filesystem::create_directories(tmp.Path("src"));
   WriteFile(tmp.Path("src/a.txt"), "a");
   std::filesystem::create_symlink(tmp.Path("outside"), tmp.Path("src/esc"));
-  ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && zip -q -y " + tmp.Path("y.zip") + " a.txt esc"), 0);
+  ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && zip -q -y " + tmp.Path("y.zip") + " a.txt esc"),
+            0);
   Outcome y = ExtractFile(tmp.Path("y.zip"), tmp.Path("out-y"));
   EXPECT_TRUE(y.codes.empty());
   EXPECT_EQ(y.files, (std::map<std::string, std::string>{{"a.txt", "a"},

@@ -76,9 +76,10 @@ TEST(ZipReaderSplit, InfoZipSplitSetExtractsAcrossItsVolumes) {
   EXPECT_EQ(bare.errors[0].ExtendedMsg, "OnNextVolume");
 }
 
-// A directory record naming a volume after the last one is a lie: that entry is refused, nobody
-// is asked for a volume that cannot exist, and the other entries still extract.
-TEST(ZipReaderSplit, EntryOnAVolumeAfterTheLastIsRefused) {
+// A record naming a volume after the last one is a lie: such an entry is refused, nobody is asked
+// for a volume that cannot exist, and the other entries still extract; such a directory refuses
+// the set.
+TEST(ZipReaderSplit, RecordsNamingAVolumeAfterTheLastAreRefused) {
   TempFolder tmp("unzip_split_beyond");
   std::filesystem::create_directories(tmp.Path("src"));
   const std::string big = ziptest::RandomBytes(150000, 7);
@@ -105,6 +106,18 @@ TEST(ZipReaderSplit, EntryOnAVolumeAfterTheLastIsRefused) {
   EXPECT_EQ(tree.size(), 1u);
   EXPECT_TRUE(tree["big.bin"] == big);
   for (const auto& a : asked) EXPECT_EQ(a.find("41"), std::string::npos) << a;
+
+  // An end record placing the directory on a volume after the last: the set is refused at once.
+  const std::string endRecord = std::string("PK\x05\x06", 4);
+  const size_t end = last.rfind(endRecord);
+  ASSERT_NE(end, std::string::npos);
+  last[end + 6] = 40;
+  WriteFile(tmp.Path("set.zip"), last);
+  asked.clear();
+  codes.clear();
+  EXPECT_TRUE(ExtractSet(tmp.Path("set.zip"), tmp.Path("out2"), &asked, &codes).empty());
+  EXPECT_EQ(codes, std::vector<int>{kErrBadFileHeader});
+  EXPECT_TRUE(asked.empty());
 }
 
 TEST(ZipReaderSplit, SharedSplitSamplesMatchTheirSingleArchives) {

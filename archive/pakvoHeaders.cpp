@@ -1284,7 +1284,8 @@ TZipEndInfo FindZipEnd(TPakvoByteSource& src, const std::vector<int64_t>& diskSt
       if (ReadExact(src, info.EndPos - 20, loc, 20) && Le32(loc) == kSigZip64Locator) {
         int64_t z64 = static_cast<int64_t>(Le64(loc + 8) & 0x7FFFFFFFFFFFFFFFull);
         uint32_t z64Disk = Le32(loc + 4);
-        if (!diskStarts.empty() && z64Disk < diskStarts.size()) z64 += diskStarts[z64Disk];
+        if (!diskStarts.empty() && z64Disk < diskStarts.size())
+          z64 = AddOff(z64, diskStarts[z64Disk]);
         uint8_t rec[56];
         if (ReadExact(src, z64, rec, 56) && Le32(rec) == kSigZip64End) {
           info.ThisDisk = Le32(rec + 16);

@@ -425,8 +425,13 @@ bool TPakvo::EntryFound(const TPakvoEntry& e, int64_t headerOffset) {
     return !GetCancel();
   }
   ++totalFiles_;
-  totalPacked_ += e.PackedSize;
-  totalUnpacked_ += e.UnpackedSize;
+  // Declared sizes may be anything up to the top of the range: the totals stop there.
+  auto addSize = [](int64_t& total, int64_t size) {
+    constexpr int64_t kTop = std::numeric_limits<int64_t>::max();
+    if (size > 0) total = size > kTop - total ? kTop : total + size;
+  };
+  addSize(totalPacked_, e.PackedSize);
+  addSize(totalUnpacked_, e.UnpackedSize);
   if (!(family_ == hfAce && e.ContinuedFromPrevious)) HandOver(e);
   return !GetCancel();
 }

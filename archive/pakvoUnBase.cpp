@@ -245,7 +245,9 @@ std::string TUnBase::ResolveFileName(const std::string& storedName) {
     if (!clean.empty()) clean.push_back('/');
     clean.append(p);
   }
-  if (climbs) {
+  // An empty name is as unusable as one that climbs ("./", as jar tools store it, names the
+  // target folder itself and is passed over quietly).
+  if (climbs || name.empty()) {
     ReportError(storedName, clean, "0", kErrInvalidFileName);
   }
   storedName_ = clean;

@@ -384,6 +384,11 @@ size_t TUnZip::ReadEntryData(uint8_t* buffer, size_t count) {
 
 bool TUnZip::ReadCentralDirectory(std::vector<TZipEntry>& list) {
   const int64_t cdStart = static_cast<int64_t>(end_.CentralOffset) + Offset;
+  // The directory cannot start on a volume after the one holding the end record.
+  if (IsMultiVolume(ArcType) && end_.CentralDisk > lastDisk_) {
+    ReportError(ArcFile, "", "0", kErrBadFileHeader);
+    return false;
+  }
   if (!Seek(end_.CentralDisk, cdStart)) {
     return false;
   }
@@ -573,6 +578,12 @@ void TUnZip::ExtractionLoop(std::vector<TZipEntry>& list) {
     }
     const int64_t pos = static_cast<int64_t>(e.LocalOffset) + Offset;
     if (IsMultiVolume(ArcType)) {
+      // The last volume holds the directory: an entry on a later one cannot exist, and asking
+      // for it would only stop the run.
+      if (e.Disk > lastDisk_) {
+        ReportError(e.Name, "", "0", kErrBadFileHeader);
+        continue;
+      }
       if (!Seek(e.Disk, pos)) {
         break;
       }

@@ -9,6 +9,7 @@
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoPakvo.h"
 #include "lister_test_util.h"
+#include "zip_builder.h"
 #include "platform/files/SimulatedDrive.h"
 
 using namespace listertest;
@@ -625,4 +626,44 @@ TEST(ListerComponent, SpannedSetOnRemovableDisksAsksForTheLastDisk) {
   names.clear();
   EXPECT_TRUE(p.GetFileList(&names));
   EXPECT_TRUE(names.empty());
+}
+
+// Zip64 sizes near the top of the range: the totals stop at the largest value instead of
+// overflowing, and each entry still shows its own sizes.
+TEST(ListerComponent, HugeDeclaredSizesKeepTheTotalsInRange) {
+  Scratch s;
+  std::string zip64;
+  zipbuild::Put16(zip64, 1);
+  zipbuild::Put16(zip64, 16);
+  zipbuild::Put32(zip64, 0xFFFFFFF0u);  // uncompressed size, low and high words
+  zipbuild::Put32(zip64, 0x7FFFFFFFu);
+  zipbuild::Put32(zip64, 0xFFFFFFF0u);  // compressed size
+  zipbuild::Put32(zip64, 0x7FFFFFFFu);
+  std::vector<zipbuild::Entry> entries;
+  for (const char* name : {"a.bin", "b.bin"}) {
+    zipbuild::Entry e = zipbuild::Stored(name, "x");
+    e.packed = e.unpacked = 0xFFFFFFFFu;
+    e.centralExtra = zip64;
+    entries.push_back(e);
+  }
+  {
+    std::ofstream out(s.Path("huge.zip"), std::ios::binary);
+    out << zipbuild::Build(entries);
+  }
+  TPakvo p;
+  p.SetArcFile(s.Path("huge.zip"));
+  ASSERT_EQ(p.ArcType, atZip);
+  int64_t totalUnpacked = -1, totalPacked = -1;
+  int files = -1;
+  p.OnTotals = [&](TObject*, int64_t u, int64_t pk, int, int n) {
+    totalUnpacked = u;
+    totalPacked = pk;
+    files = n;
+  };
+  auto seen = Events(p);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].unpacked, 0x7FFFFFFFFFFFFFF0ll);
+  EXPECT_EQ(files, 2);
+  EXPECT_EQ(totalUnpacked, INT64_MAX);
+  EXPECT_EQ(totalPacked, INT64_MAX);
 }

@@ -241,3 +241,31 @@ TEST(ListerHeaderRobustness, SeededMutationLoop) {
     for (int i = 0; i < rounds; ++i) mutateAndWalk(family, bytes);
   EXPECT_GT(walks, rounds * 15);
 }
+
+// A Zip64 locator of a split set whose record offset is near the top of the 63-bit range, on a
+// later disk: the disk's start is added without overflowing, and nothing is found there.
+TEST(ListerHeaderRobustness, Zip64LocatorOffsetsNearTheTopOfTheRangeStaySafe) {
+  std::vector<uint8_t> bytes;
+  auto put = [&](uint64_t v, int size) {
+    for (int i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  put(0x07064B50, 4);  // Zip64 end locator
+  put(1, 4);  // the Zip64 end record's disk
+  put(0x7FFFFFFFFFFFFFF0ull, 8);  // its offset on that disk
+  put(2, 4);  // disks in the set
+  put(0x06054B50, 4);  // end record
+  put(1, 2);  // this disk
+  put(1, 2);  // the directory's disk
+  put(0xFFFF, 2);
+  put(0xFFFF, 2);
+  put(0xFFFFFFFF, 4);  // directory size
+  put(0xFFFFFFFF, 4);  // directory offset: see the Zip64 record
+  put(0, 2);
+  TPakvoMemorySource src(bytes);
+  for (const std::vector<int64_t>& starts :
+       {std::vector<int64_t>{0, 4096}, std::vector<int64_t>{0, INT64_MAX - 8}}) {
+    TZipEndInfo end = FindZipEnd(src, starts);
+    EXPECT_TRUE(end.Found);
+    EXPECT_FALSE(end.CentralFound);
+  }
+}

@@ -2,6 +2,9 @@
 // extracted with its error, names never climb out of ExtractDir, lying sizes and overlapping
 // entries are stopped, failed entries leave nothing under their final names.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include "archive/pakvoErrors.h"
 #include "unzip_test_support.h"
@@ -334,4 +337,87 @@ TEST(ZipReaderHostile, Block100HighWordsAreRead) {
   Outcome o = ExtractBytes(tmp, "b100.zip", zipbuild::Build({plain, high, zero}));
   EXPECT_EQ(Names(o.files), (std::vector<std::string>{"small.txt", "zero.txt"}));
   EXPECT_EQ(o.codes, std::vector<int>{kErrBadFileHeader});
+}
+
+// Symbolic-link entries are never made links: the link's text lands in a plain file, so an entry
+// stored "through" the link cannot reach the folder the link names.
+TEST(ZipReaderHostile, SymbolicLinkEntriesCannotLeadOutOfExtractDir) {
+  TempFolder tmp("unzip_symlink");
+  std::filesystem::create_directories(tmp.Path("outside"));
+  const uint32_t linkAttr = 0120777u << 16;
+  auto link = zipbuild::Stored("esc", tmp.Path("outside"));
+  link.externalAttr = linkAttr;
+  auto up = zipbuild::Stored("up", "..");
+  up.externalAttr = linkAttr;
+  Outcome o = ExtractBytes(tmp, "links.zip",
+                           zipbuild::Build({link, zipbuild::Stored("esc/pwned.txt", "x"), up,
+                                            zipbuild::Stored("up/pwned2.txt", "y"),
+                                            zipbuild::Stored("ok.txt", "ok")}));
+  EXPECT_EQ(o.files, (std::map<std::string, std::string>{
+                         {"esc", tmp.Path("outside")}, {"up", ".."}, {"ok.txt", "ok"}}));
+  EXPECT_EQ(o.codes, (std::vector<int>{kErrErrorOpeningFile, kErrErrorOpeningFile}));
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.Path("outside")));
+  for (const auto& p : AllPaths(tmp.Path())) {
+    EXPECT_FALSE(std::filesystem::is_symlink(tmp.Path(p))) << p;
+    EXPECT_EQ(p.find("pwned"), std::string::npos) << p;
+  }
+
+  // The same from a real archiver: zip -y stores the links as links.
+  std::filesystem::create_directories(tmp.Path("src"));
+  WriteFile(tmp.Path("src/a.txt"), "a");
+  std::filesystem::create_symlink(tmp.Path("outside"), tmp.Path("src/esc"));
+  ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && zip -q -y " + tmp.Path("y.zip") + " a.txt esc"),
+            0);
+  Outcome y = ExtractFile(tmp.Path("y.zip"), tmp.Path("out-y"));
+  EXPECT_TRUE(y.codes.empty());
+  EXPECT_EQ(y.files, (std::map<std::string, std::string>{{"a.txt", "a"},
+                                                         {"esc", tmp.Path("outside")}}));
+  EXPECT_FALSE(std::filesystem::is_symlink(tmp.Path("out-y/esc")));
+}
+
+// An entry stored without a name is not dropped in silence: it is reported as an invalid name and
+// the others extract. "." and "./" (jar tools store the latter) name the target folder itself.
+TEST(ZipReaderHostile, EntriesWithoutANameAreReported) {
+  TempFolder tmp("unzip_noname");
+  Outcome o = ExtractBytes(tmp, "noname.zip",
+                           zipbuild::Build({zipbuild::Stored("", "empty"),
+                                            zipbuild::Stored(".", "dot"),
+                                            zipbuild::Stored("./", ""),
+                                            zipbuild::Stored("ok.txt", "ok")}));
+  EXPECT_EQ(o.files, (std::map<std::string, std::string>{{"ok.txt", "ok"}}));
+  EXPECT_EQ(o.codes, std::vector<int>{kErrInvalidFileName});
+  EXPECT_EQ(o.taken, 1);
+}
+
+// A write that fails half way (here the file-size limit of the process) reports "Error writing to
+// file" for that entry: nothing stays under its name, an older file there is kept, no temporary
+// file is left, and the entries that fit still extract.
+TEST(ZipReaderHostile, FailingWritesLeaveNothingHalfWritten) {
+  TempFolder tmp("unzip_write_fails");
+  const std::string big = ziptest::RandomBytes(300000, 11);
+  const std::string zip = zipbuild::Build({zipbuild::Stored("big.bin", big),
+                                           zipbuild::Deflated("big.txt", std::string(300000, 'z')),
+                                           zipbuild::Stored("small.txt", "small")});
+  WriteFile(tmp.Path("w.zip"), zip);
+  std::filesystem::create_directories(tmp.Path("out"));
+  WriteFile(tmp.Path("out/big.bin"), "old");
+
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = old;
+  limited.rlim_cur = 100000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  RecordingUnZip unzip;
+  unzip.SetArcFile(tmp.Path("w.zip"));
+  unzip.SetExtractDir(tmp.Path("out"));
+  const int taken = unzip.Extract();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(unzip.Codes(), (std::vector<int>{kErrErrorWritingToFile, kErrErrorWritingToFile}));
+  EXPECT_EQ(taken, 1);
+  EXPECT_EQ(Tree(tmp.Path("out")),
+            (std::map<std::string, std::string>{{"big.bin", "old"}, {"small.txt", "small"}}));
+  ExpectNoLeftovers(tmp.Path("out"));
 }

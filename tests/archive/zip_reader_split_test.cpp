@@ -76,6 +76,50 @@ TEST(ZipReaderSplit, InfoZipSplitSetExtractsAcrossItsVolumes) {
   EXPECT_EQ(bare.errors[0].ExtendedMsg, "OnNextVolume");
 }
 
+// A record naming a volume after the last one is a lie: such an entry is refused, nobody is asked
+// for a volume that cannot exist, and the other entries still extract; such a directory refuses
+// the set.
+TEST(ZipReaderSplit, RecordsNamingAVolumeAfterTheLastAreRefused) {
+  TempFolder tmp("unzip_split_beyond");
+  std::filesystem::create_directories(tmp.Path("src"));
+  const std::string big = ziptest::RandomBytes(150000, 7);
+  WriteFile(tmp.Path("src/big.bin"), big);
+  WriteFile(tmp.Path("src/small.txt"), "small");
+  ASSERT_EQ(Shell("cd " + tmp.Path("src") + " && zip -s 64k " + tmp.Path("set.zip") +
+                  " big.bin small.txt"),
+            0);
+  std::string last = ReadFile(tmp.Path("set.zip"));
+  const std::string record = std::string("PK\x01\x02", 4);
+  size_t at = std::string::npos;
+  for (size_t p = last.find(record); p != std::string::npos; p = last.find(record, p + 1)) {
+    if (p + 46 + 9 <= last.size() && last.compare(p + 46, 9, "small.txt") == 0) at = p;
+  }
+  ASSERT_NE(at, std::string::npos);
+  last[at + 34] = 40;  // disk number 40: far behind the set's last volume
+  last[at + 35] = 0;
+  WriteFile(tmp.Path("set.zip"), last);
+
+  std::vector<std::string> asked;
+  std::vector<int> codes;
+  auto tree = ExtractSet(tmp.Path("set.zip"), tmp.Path("out"), &asked, &codes);
+  EXPECT_EQ(codes, std::vector<int>{kErrBadFileHeader});
+  EXPECT_EQ(tree.size(), 1u);
+  EXPECT_TRUE(tree["big.bin"] == big);
+  for (const auto& a : asked) EXPECT_EQ(a.find("41"), std::string::npos) << a;
+
+  // An end record placing the directory on a volume after the last: the set is refused at once.
+  const std::string endRecord = std::string("PK\x05\x06", 4);
+  const size_t end = last.rfind(endRecord);
+  ASSERT_NE(end, std::string::npos);
+  last[end + 6] = 40;
+  WriteFile(tmp.Path("set.zip"), last);
+  asked.clear();
+  codes.clear();
+  EXPECT_TRUE(ExtractSet(tmp.Path("set.zip"), tmp.Path("out2"), &asked, &codes).empty());
+  EXPECT_EQ(codes, std::vector<int>{kErrBadFileHeader});
+  EXPECT_TRUE(asked.empty());
+}
+
 TEST(ZipReaderSplit, SharedSplitSamplesMatchTheirSingleArchives) {
   TempFolder tmp("unzip_split_samples");
   const std::string base = Shared("split/COMPRESS-477/");

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "servers/sqlserver/Tokenizer.h"
+
 namespace servers::sqlserver {
 
 namespace {
@@ -27,6 +29,14 @@ bool IsTextLike(sqlite3_value* v) {
 
 void ResultText(sqlite3_context* ctx, const std::string& s) {
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+// "[owner].[name]" -> owner (empty when not written) and name; a trailing dot ("T.") names T.
+std::pair<std::string, std::string> SplitOwner(const std::string& s) {
+  std::vector<std::string> parts = SplitNameParts(s);
+  std::string owner = parts.size() >= 2 ? parts[parts.size() - 2] : std::string();
+  if (parts.back().empty()) return {std::string(), owner};
+  return {owner, parts.back()};
 }
 
 void ResultError(sqlite3_context* ctx, int number, const std::string& message) {
@@ -232,23 +242,7 @@ void ObjNameFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
     return;
   }
   // "[dbo].[T]" or "dbo.T" -> "T"
-  std::string s = ArgText(argv[0]);
-  std::string last, cur;
-  bool bracket = false;
-  for (char c : s) {
-    if (bracket) {
-      if (c == ']') bracket = false;
-      else cur += c;
-    } else if (c == '[') {
-      bracket = true;
-    } else if (c == '.') {
-      last = cur;
-      cur.clear();
-    } else if (c != '"') {
-      cur += c;
-    }
-  }
-  ResultText(ctx, cur.empty() ? last : cur);
+  ResultText(ctx, SplitOwner(ArgText(argv[0])).second);
 }
 
 void GetDateFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, NowText()); }
@@ -496,27 +490,6 @@ namespace {
 
 CatalogLookup& Lookup(sqlite3_context* ctx) { return *static_cast<CatalogLookup*>(sqlite3_user_data(ctx)); }
 IFunctionHost& Host(sqlite3_context* ctx) { return *Lookup(ctx).host; }
-
-// "[owner].[name]" -> owner (empty when not written) and name.
-std::pair<std::string, std::string> SplitOwner(const std::string& s) {
-  std::string last, cur;
-  bool bracket = false;
-  for (char c : s) {
-    if (bracket) {
-      if (c == ']') bracket = false;
-      else cur += c;
-    } else if (c == '[') {
-      bracket = true;
-    } else if (c == '.') {
-      last = cur;
-      cur.clear();
-    } else if (c != '"') {
-      cur += c;
-    }
-  }
-  if (cur.empty()) return {std::string(), last};
-  return {last, cur};
-}
 
 // Runs `sql` with the arguments bound in order and returns its first value (null when none).
 void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value** argv, bool nameFirst) {

@@ -118,6 +118,8 @@ class Parser {
   StatementPtr ParseStatementBody();
 
   void SkipWithOptions();
+  // "<preposition> DISK = 'file'": the file's text.
+  std::string ParseDisk(const char* preposition);
 
   StatementPtr ParseProcCall();
   bool IsArgStart(const Token& t) const;

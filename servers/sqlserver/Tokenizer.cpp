@@ -168,4 +168,25 @@ std::vector<Token> Tokenize(const std::string& sql) {
   return tokens;
 }
 
+std::vector<std::string> SplitNameParts(const std::string& written) {
+  std::vector<std::string> parts;
+  std::string cur;
+  bool bracket = false;
+  for (char c : written) {
+    if (bracket) {
+      if (c == ']') bracket = false;
+      else cur += c;
+    } else if (c == '[') {
+      bracket = true;
+    } else if (c == '.') {
+      parts.push_back(cur);
+      cur.clear();
+    } else if (c != '"') {
+      cur += c;
+    }
+  }
+  parts.push_back(cur);
+  return parts;
+}
+
 }  // namespace servers::sqlserver

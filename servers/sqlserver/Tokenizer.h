@@ -25,4 +25,8 @@ struct Token {
 // Tokenizes the batch; an unclosed quote or bracket raises the server's error 105.
 std::vector<Token> Tokenize(const std::string& sql);
 
+// A written object name split at its dots, each part without its [brackets] or double quotes:
+// "[dbo].[T]" -> {"dbo", "T"}. Always at least one part; a dot inside brackets stays in the part.
+std::vector<std::string> SplitNameParts(const std::string& written);
+
 }  // namespace servers::sqlserver

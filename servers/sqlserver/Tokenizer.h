@@ -1,6 +1,7 @@
 // Splits a T-SQL batch into tokens: names (plain, [bracketed] or "quoted"), string literals
 // (with or without the N prefix), numbers, variables (@x, @@x) and operators. Comments and
-// blanks are skipped; every token keeps its place so errors can name it.
+// blanks are skipped; every token keeps its place so errors can name it. Also splits a written
+// object name ("[dbo].[T]") into its parts.
 #pragma once
 
 #include <string>

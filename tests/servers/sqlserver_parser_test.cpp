@@ -4,6 +4,7 @@
 #include "SqlServerFixture.h"
 
 using servers::sqlserver::ParseBatch;
+using servers::sqlserver::SplitNameParts;
 using servers::sqlserver::Statement;
 using servers::sqlserver::Tokenize;
 using servers::sqlserver::TokenKind;
@@ -29,6 +30,16 @@ TEST(SqlServerTokenizer, QuotesLiteralsAndComments) {
     EXPECT_EQ(e.NativeError(), 105);
     EXPECT_STREQ(e.what(), "Line 1: Unclosed quotation mark before the character string 'open'.");
   }
+}
+
+TEST(SqlServerTokenizer, WrittenNamesSplitAtDotsOutsideBrackets) {
+  using Parts = std::vector<std::string>;
+  EXPECT_EQ(SplitNameParts("[dbo].[T]"), (Parts{"dbo", "T"}));
+  EXPECT_EQ(SplitNameParts("\"fred\".T"), (Parts{"fred", "T"}));
+  EXPECT_EQ(SplitNameParts("[a.b].c"), (Parts{"a.b", "c"}));
+  EXPECT_EQ(SplitNameParts("db..T"), (Parts{"db", "", "T"}));
+  EXPECT_EQ(SplitNameParts("T."), (Parts{"T", ""}));
+  EXPECT_EQ(SplitNameParts(""), (Parts{""}));
 }
 
 TEST(SqlServerParser, BatchesSplitIntoStatements) {

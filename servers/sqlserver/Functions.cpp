@@ -61,6 +61,19 @@ bool TextToNumber(const std::string& s, double& out, bool& isInt) {
   return true;
 }
 
+// One operand of + as a number: text converted as the server converts it (error 245 raised when
+// it is no number), anything else as it stands. False once the error is raised.
+bool AddOperand(sqlite3_context* ctx, sqlite3_value* v, double& out, bool& isInt) {
+  if (!IsTextLike(v)) {
+    out = sqlite3_value_double(v);
+    isInt = sqlite3_value_type(v) == SQLITE_INTEGER;
+    return true;
+  }
+  if (TextToNumber(ArgText(v), out, isInt)) return true;
+  ResultError(ctx, 245, "Syntax error converting the varchar value '" + ArgText(v) + "' to a column of data type int.");
+  return false;
+}
+
 void AddFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_value* a = argv[0];
   sqlite3_value* b = argv[1];
@@ -74,26 +87,7 @@ void AddFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
   double x = 0, y = 0;
   bool xi = true, yi = true;
-  if (IsTextLike(a)) {
-    if (!TextToNumber(ArgText(a), x, xi)) {
-      ResultError(ctx, 245, "Syntax error converting the varchar value '" + ArgText(a) +
-                                "' to a column of data type int.");
-      return;
-    }
-  } else {
-    x = sqlite3_value_double(a);
-    xi = sqlite3_value_type(a) == SQLITE_INTEGER;
-  }
-  if (IsTextLike(b)) {
-    if (!TextToNumber(ArgText(b), y, yi)) {
-      ResultError(ctx, 245, "Syntax error converting the varchar value '" + ArgText(b) +
-                                "' to a column of data type int.");
-      return;
-    }
-  } else {
-    y = sqlite3_value_double(b);
-    yi = sqlite3_value_type(b) == SQLITE_INTEGER;
-  }
+  if (!AddOperand(ctx, a, x, xi) || !AddOperand(ctx, b, y, yi)) return;
   // Whole numbers add as bigint; a sum past its range is the server's overflow error.
   const bool inRange = std::fabs(x) < 9.2e18 && std::fabs(y) < 9.2e18;
   if (xi && yi && (inRange || (!IsTextLike(a) && !IsTextLike(b)))) {

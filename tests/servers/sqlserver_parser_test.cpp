@@ -23,6 +23,12 @@ TEST(SqlServerTokenizer, QuotesLiteralsAndComments) {
   EXPECT_EQ(t[12].text, "x");
   EXPECT_EQ(t[12].line, 3);
   EXPECT_EQ(t.back().kind, TokenKind::End);
+  // A quoted name across lines moves the line count on, as a string does.
+  auto multi = Tokenize("SELECT [a\nb], 'c\nd', x");
+  ASSERT_EQ(multi.size(), 7u);
+  EXPECT_EQ(multi[1].text, "a\nb");
+  EXPECT_EQ(multi[3].line, 2);
+  EXPECT_EQ(multi[5].line, 3);
   try {
     Tokenize("SELECT 'open");
     FAIL();

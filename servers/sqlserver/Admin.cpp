@@ -1,11 +1,10 @@
 // System procedures, logins and users, and the database statements of the session: CREATE,
 // ALTER and DROP DATABASE, BACKUP, RESTORE FILELISTONLY and RESTORE DATABASE.
-#include <strings.h>
-
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 
+#include "common/Text.h"
 #include "servers/sqlserver/Catalog.h"
 #include "servers/sqlserver/Server.h"
 #include "servers/sqlserver/Session.h"
@@ -18,10 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
+using text::Lower;
 
 // A path as a client composes it ("C:\Backup\db.bak") in this machine's terms: backslashes become
 // slashes; a drive or relative path lands in the server's folder.

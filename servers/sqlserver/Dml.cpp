@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "common/Text.h"
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
@@ -13,10 +14,7 @@ namespace servers::sqlserver {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
+using text::Lower;
 
 // The FROM item that names `target` (by alias, or by table name when it has none), searched
 // through joins; nullptr when none does.

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "servers/sqlserver/Tokenizer.h"
+
 namespace servers::sqlserver {
 
 namespace {
@@ -27,6 +29,14 @@ bool IsTextLike(sqlite3_value* v) {
 
 void ResultText(sqlite3_context* ctx, const std::string& s) {
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+// "[owner].[name]" -> owner (empty when not written) and name; a trailing dot ("T.") names T.
+std::pair<std::string, std::string> SplitOwner(const std::string& s) {
+  std::vector<std::string> parts = SplitNameParts(s);
+  std::string owner = parts.size() >= 2 ? parts[parts.size() - 2] : std::string();
+  if (parts.back().empty()) return {std::string(), owner};
+  return {owner, parts.back()};
 }
 
 void ResultError(sqlite3_context* ctx, int number, const std::string& message) {
@@ -51,6 +61,19 @@ bool TextToNumber(const std::string& s, double& out, bool& isInt) {
   return true;
 }
 
+// One operand of + as a number: text converted as the server converts it (error 245 raised when
+// it is no number), anything else as it stands. False once the error is raised.
+bool AddOperand(sqlite3_context* ctx, sqlite3_value* v, double& out, bool& isInt) {
+  if (!IsTextLike(v)) {
+    out = sqlite3_value_double(v);
+    isInt = sqlite3_value_type(v) == SQLITE_INTEGER;
+    return true;
+  }
+  if (TextToNumber(ArgText(v), out, isInt)) return true;
+  ResultError(ctx, 245, "Syntax error converting the varchar value '" + ArgText(v) + "' to a column of data type int.");
+  return false;
+}
+
 void AddFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_value* a = argv[0];
   sqlite3_value* b = argv[1];
@@ -64,26 +87,7 @@ void AddFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
   double x = 0, y = 0;
   bool xi = true, yi = true;
-  if (IsTextLike(a)) {
-    if (!TextToNumber(ArgText(a), x, xi)) {
-      ResultError(ctx, 245, "Syntax error converting the varchar value '" + ArgText(a) +
-                                "' to a column of data type int.");
-      return;
-    }
-  } else {
-    x = sqlite3_value_double(a);
-    xi = sqlite3_value_type(a) == SQLITE_INTEGER;
-  }
-  if (IsTextLike(b)) {
-    if (!TextToNumber(ArgText(b), y, yi)) {
-      ResultError(ctx, 245, "Syntax error converting the varchar value '" + ArgText(b) +
-                                "' to a column of data type int.");
-      return;
-    }
-  } else {
-    y = sqlite3_value_double(b);
-    yi = sqlite3_value_type(b) == SQLITE_INTEGER;
-  }
+  if (!AddOperand(ctx, a, x, xi) || !AddOperand(ctx, b, y, yi)) return;
   // Whole numbers add as bigint; a sum past its range is the server's overflow error.
   const bool inRange = std::fabs(x) < 9.2e18 && std::fabs(y) < 9.2e18;
   if (xi && yi && (inRange || (!IsTextLike(a) && !IsTextLike(b)))) {
@@ -232,23 +236,7 @@ void ObjNameFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
     return;
   }
   // "[dbo].[T]" or "dbo.T" -> "T"
-  std::string s = ArgText(argv[0]);
-  std::string last, cur;
-  bool bracket = false;
-  for (char c : s) {
-    if (bracket) {
-      if (c == ']') bracket = false;
-      else cur += c;
-    } else if (c == '[') {
-      bracket = true;
-    } else if (c == '.') {
-      last = cur;
-      cur.clear();
-    } else if (c != '"') {
-      cur += c;
-    }
-  }
-  ResultText(ctx, cur.empty() ? last : cur);
+  ResultText(ctx, SplitOwner(ArgText(argv[0])).second);
 }
 
 void GetDateFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, NowText()); }
@@ -496,27 +484,6 @@ namespace {
 
 CatalogLookup& Lookup(sqlite3_context* ctx) { return *static_cast<CatalogLookup*>(sqlite3_user_data(ctx)); }
 IFunctionHost& Host(sqlite3_context* ctx) { return *Lookup(ctx).host; }
-
-// "[owner].[name]" -> owner (empty when not written) and name.
-std::pair<std::string, std::string> SplitOwner(const std::string& s) {
-  std::string last, cur;
-  bool bracket = false;
-  for (char c : s) {
-    if (bracket) {
-      if (c == ']') bracket = false;
-      else cur += c;
-    } else if (c == '[') {
-      bracket = true;
-    } else if (c == '.') {
-      last = cur;
-      cur.clear();
-    } else if (c != '"') {
-      cur += c;
-    }
-  }
-  if (cur.empty()) return {std::string(), last};
-  return {last, cur};
-}
 
 // Runs `sql` with the arguments bound in order and returns its first value (null when none).
 void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value** argv, bool nameFirst) {

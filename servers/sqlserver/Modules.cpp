@@ -1,10 +1,10 @@
 // Views, procedures, functions and triggers kept by their text, and sp_rename.
-#include <strings.h>
-
 #include <algorithm>
 
+#include "common/Text.h"
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Tokenizer.h"
 #include "servers/sqlserver/Translator.h"
 #include "servers/sqlserver/Types.h"
 
@@ -12,36 +12,11 @@ namespace servers::sqlserver {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
-
-[[noreturn]] void DuplicateObject(const std::string& name) {
-  Fail(2714, "There is already an object named '" + name + "' in the database.");
-}
+using text::Lower;
 
 // Strips [brackets] and the owner: "[dbo].[T]" -> parts {"dbo", "T"}.
-std::vector<std::string> SplitName(const std::string& text) {
-  std::vector<std::string> parts;
-  std::string cur;
-  bool bracket = false;
-  for (char c : text) {
-    if (bracket) {
-      if (c == ']') bracket = false;
-      else cur += c;
-    } else if (c == '[') {
-      bracket = true;
-    } else if (c == '.') {
-      parts.push_back(cur);
-      cur.clear();
-    } else if (c != '"') {
-      cur += c;
-    }
-  }
-  parts.push_back(cur);
+std::vector<std::string> SplitName(const std::string& written) {
+  std::vector<std::string> parts = SplitNameParts(written);
   // A name quoted twice ("[[My Col]]") keeps one pair of brackets at most; take it off.
   for (auto& p : parts)
     while (p.size() >= 2 && p.front() == '[' && p.back() == ']') p = p.substr(1, p.size() - 2);
@@ -182,7 +157,7 @@ void Session::Rename(const std::vector<std::string>& args) {
     if (!t || t->xtype != "U") ambiguous();
     const ColumnInfo* c = t->Column(column);
     if (!c) ambiguous();
-    if (t->Column(newName) && !SameName(newName, column))
+    if (t->Column(newName) && !text::SameText(newName, column))
       Fail(15335, "Error: The new name '" + newName + "' is already in use as a COLUMN name and would cause a duplicate that is not permitted.");
     std::vector<std::string> sources;
     for (const auto& col : t->columns) sources.push_back(SqlIdent(col.name));

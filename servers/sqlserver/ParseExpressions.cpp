@@ -35,25 +35,37 @@ constexpr int kMaxChain = 1000;
 
 }  // namespace
 
-ExprPtr Parser::ParseOr() {
+ExprPtr Parser::ParseBalanced(const char* word, ExprPtr (Parser::*operand)()) {
   std::vector<ExprPtr> items;
-  items.push_back(ParseAnd());
-  while (Peek().Is("OR")) {
+  items.push_back((this->*operand)());
+  while (Peek().Is(word)) {
     Next();
-    items.push_back(ParseAnd());
+    items.push_back((this->*operand)());
   }
-  return Balanced(items, 0, items.size(), "OR");
+  return Balanced(items, 0, items.size(), word);
 }
 
-ExprPtr Parser::ParseAnd() {
-  std::vector<ExprPtr> items;
-  items.push_back(ParseNot());
-  while (Peek().Is("AND")) {
-    Next();
-    items.push_back(ParseNot());
+ExprPtr Parser::ParseLeftChain(std::initializer_list<const char*> ops, ExprPtr (Parser::*operand)()) {
+  auto left = (this->*operand)();
+  for (int chain = 0;; ++chain) {
+    if (chain > kMaxChain) Nested();
+    const Token& t = Peek();
+    bool joined = false;
+    for (const char* op : ops)
+      if (t.IsSymbol(op)) joined = true;
+    if (!joined) return left;
+    auto e = Make(Expr::Binary, left->begin);
+    e->text = Next().text;
+    e->args.push_back(std::move(left));
+    e->args.push_back((this->*operand)());
+    Close(*e);
+    left = std::move(e);
   }
-  return Balanced(items, 0, items.size(), "AND");
 }
+
+ExprPtr Parser::ParseOr() { return ParseBalanced("OR", &Parser::ParseAnd); }
+
+ExprPtr Parser::ParseAnd() { return ParseBalanced("AND", &Parser::ParseNot); }
 
 ExprPtr Parser::ParseNot() {
   Nest nest(*this);
@@ -163,41 +175,10 @@ ExprPtr Parser::ParsePredicate() {
 }
 
 ExprPtr Parser::ParseAdditive() {
-  auto left = ParseMultiplicative();
-  for (int chain = 0;; ++chain) {
-    if (chain > kMaxChain) Nested();
-    const Token& t = Peek();
-    if (t.IsSymbol("+") || t.IsSymbol("-") || t.IsSymbol("&") || t.IsSymbol("|") ||
-        t.IsSymbol("^")) {
-      auto e = Make(Expr::Binary, left->begin);
-      e->text = Next().text;
-      e->args.push_back(std::move(left));
-      e->args.push_back(ParseMultiplicative());
-      Close(*e);
-      left = std::move(e);
-    } else {
-      return left;
-    }
-  }
+  return ParseLeftChain({"+", "-", "&", "|", "^"}, &Parser::ParseMultiplicative);
 }
 
-ExprPtr Parser::ParseMultiplicative() {
-  auto left = ParseUnary();
-  for (int chain = 0;; ++chain) {
-    if (chain > kMaxChain) Nested();
-    const Token& t = Peek();
-    if (t.IsSymbol("*") || t.IsSymbol("/") || t.IsSymbol("%")) {
-      auto e = Make(Expr::Binary, left->begin);
-      e->text = Next().text;
-      e->args.push_back(std::move(left));
-      e->args.push_back(ParseUnary());
-      Close(*e);
-      left = std::move(e);
-    } else {
-      return left;
-    }
-  }
-}
+ExprPtr Parser::ParseMultiplicative() { return ParseLeftChain({"*", "/", "%"}, &Parser::ParseUnary); }
 
 ExprPtr Parser::ParseUnary() {
   Nest nest(*this);

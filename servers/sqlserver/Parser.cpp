@@ -1,15 +1,13 @@
 // Statements of the T-SQL parser, and the batch entry point.
 #include <strings.h>
 
+#include "common/Text.h"
 #include "servers/sqlserver/ParserInternal.h"
 #include "servers/sqlserver/SqlError.h"
 
 namespace servers::sqlserver {
 
-std::string LowerName(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
+std::string LowerName(std::string s) { return text::Lower(s); }
 
 const std::set<std::string>& ReservedWords() {
   static const std::set<std::string> words = {
@@ -201,11 +199,7 @@ StatementPtr Parser::ParseStatementBody() {
     Expect("DATABASE");
     auto s = std::make_unique<DatabaseStmt>(Statement::kBackup);
     s->db = AnyName();
-    Expect("TO");
-    Expect("DISK");
-    ExpectSym("=");
-    if (Peek().kind != TokenKind::String) Error();
-    s->disk = Next().text;
+    s->disk = ParseDisk("TO");
     SkipWithOptions();
     return s;
   }
@@ -224,6 +218,14 @@ StatementPtr Parser::ParseStatementBody() {
     return s;
   }
   Error();
+}
+
+std::string Parser::ParseDisk(const char* preposition) {
+  Expect(preposition);
+  Expect("DISK");
+  ExpectSym("=");
+  if (Peek().kind != TokenKind::String) Error();
+  return Next().text;
 }
 
 void Parser::SkipWithOptions() {
@@ -774,22 +776,14 @@ StatementPtr Parser::ParseRestore() {
   Next();
   if (Accept("FILELISTONLY")) {
     auto s = std::make_unique<DatabaseStmt>(Statement::kRestoreFileList);
-    Expect("FROM");
-    Expect("DISK");
-    ExpectSym("=");
-    if (Peek().kind != TokenKind::String) Error();
-    s->disk = Next().text;
+    s->disk = ParseDisk("FROM");
     SkipWithOptions();
     return s;
   }
   Expect("DATABASE");
   auto s = std::make_unique<DatabaseStmt>(Statement::kRestore);
   s->db = AnyName();
-  Expect("FROM");
-  Expect("DISK");
-  ExpectSym("=");
-  if (Peek().kind != TokenKind::String) Error();
-  s->disk = Next().text;
+  s->disk = ParseDisk("FROM");
   if (Accept("WITH")) {
     do {
       if (Accept("MOVE")) {

@@ -2,6 +2,7 @@
 // statement halves (ParseExpressions.cpp, Parser.cpp). Internal to the server.
 #pragma once
 
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
@@ -96,6 +97,10 @@ class Parser {
   ExprPtr ParseAdditive();
   ExprPtr ParseMultiplicative();
   ExprPtr ParseUnary();
+  // `operand` joined by the keyword `word` (AND, OR) as a balanced tree.
+  ExprPtr ParseBalanced(const char* word, ExprPtr (Parser::*operand)());
+  // `operand` joined left to right by any of the symbols `ops`; refuses overlong chains.
+  ExprPtr ParseLeftChain(std::initializer_list<const char*> ops, ExprPtr (Parser::*operand)());
 
   TypeSpec ParseType();
 
@@ -118,6 +123,8 @@ class Parser {
   StatementPtr ParseStatementBody();
 
   void SkipWithOptions();
+  // "<preposition> DISK = 'file'": the file's text.
+  std::string ParseDisk(const char* preposition);
 
   StatementPtr ParseProcCall();
   bool IsArgStart(const Token& t) const;

@@ -1,11 +1,10 @@
 #include "servers/sqlserver/Session.h"
 
-#include <strings.h>
-
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 
+#include "common/Text.h"
 #include "servers/sqlserver/Server.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
@@ -17,9 +16,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
+using text::Lower;
+
+// Runs a transaction statement; SQLite's refusal becomes the server's error `number`, its text
+// after `prefix`.
+void ExecOrFail(sqlite3* db, const char* sql, int number, const char* prefix) {
+  try {
+    ExecSql(db, sql);
+  } catch (const ESqliteError& e) {
+    Fail(number, std::string(prefix) + e.what());
+  }
 }
 
 std::string AfterColon(const std::string& m, const std::string& prefix) {
@@ -208,22 +214,14 @@ Translator Session::Tr() {
 
 void Session::BeginTrans() {
   if (inTransaction_) return;
-  try {
-    ExecSql(Db(), "BEGIN IMMEDIATE");
-  } catch (const ESqliteError& e) {
-    Fail(1205, std::string("Transaction could not begin: ") + e.what());
-  }
+  ExecOrFail(Db(), "BEGIN IMMEDIATE", 1205, "Transaction could not begin: ");
   inTransaction_ = true;
 }
 
 void Session::CommitTrans() {
   if (!inTransaction_)
     Fail(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
-  try {
-    ExecSql(Db(), "COMMIT");
-  } catch (const ESqliteError& e) {
-    Fail(3902, std::string("The transaction could not be committed: ") + e.what());
-  }
+  ExecOrFail(Db(), "COMMIT", 3902, "The transaction could not be committed: ");
   inTransaction_ = false;
 }
 

@@ -12,5 +12,7 @@ namespace servers::sqlserver {
 [[noreturn]] void Fail(int number, const std::string& message);
 // "Line n: Incorrect syntax near 'token'." (error 170).
 [[noreturn]] void FailSyntax(int line, const std::string& nearText);
+// "There is already an object named 'name' in the database." (error 2714).
+[[noreturn]] void DuplicateObject(const std::string& name);
 
 }  // namespace servers::sqlserver

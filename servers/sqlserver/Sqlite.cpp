@@ -82,22 +82,22 @@ int64_t QueryInt(sqlite3* db, const std::string& sql, int64_t fallback) {
   return stmt.Int(0);
 }
 
-std::string SqlLiteral(const std::string& text) {
-  std::string out = "'";
+namespace {
+
+// `text` between two `quote`s, each quote inside it doubled.
+std::string Quoted(const std::string& text, char quote) {
+  std::string out(1, quote);
   for (char c : text) {
-    if (c == '\'') out += '\'';
+    if (c == quote) out += quote;
     out += c;
   }
-  return out + "'";
+  return out + quote;
 }
 
-std::string SqlIdent(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
+}  // namespace
+
+std::string SqlLiteral(const std::string& text) { return Quoted(text, '\''); }
+
+std::string SqlIdent(const std::string& name) { return Quoted(name, '"'); }
 
 }  // namespace servers

@@ -1,10 +1,9 @@
 // Tables, columns and their constraints: CREATE, ALTER and DROP TABLE kept in step in the
 // catalogue and in SQLite.
-#include <strings.h>
-
 #include <algorithm>
 #include <set>
 
+#include "common/Text.h"
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
@@ -12,21 +11,7 @@
 
 namespace servers::sqlserver {
 
-namespace {
-
-std::string Lower(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
-
-[[noreturn]] void DuplicateObject(const std::string& name) {
-  Fail(2714, "There is already an object named '" + name + "' in the database.");
-}
-
-
-}  // namespace
+using text::Lower;
 
 void Session::TouchObject(int64_t id) {
   Stmt u(Db(), "UPDATE sysobjects SET schema_ver = schema_ver + 16 WHERE id = ?");
@@ -68,7 +53,7 @@ void Session::CreateTable(const CreateTableStmt& s) {
   int colid = 1;
   for (const auto& col : s.columns) {
     for (const auto& other : t.columns)
-      if (SameName(other.name, col.name))
+      if (text::SameText(other.name, col.name))
         Fail(2705, "Column names in each table must be unique. Column name '" + col.name +
                        "' in table '" + t.name + "' is specified more than once.");
     if (keyColumns.count(Lower(col.name))) {
@@ -436,7 +421,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         RefreshForeignKeyTriggers(Db(), database_, t.id);
         // A new identity column numbers the rows already there, in their order.
         if (const ColumnInfo* idc = t.Identity(); idc && std::any_of(s.columns.begin(), s.columns.end(),
-                                                                  [&](const ColumnDef& c) { return SameName(c.name, idc->name); })) {
+                                                                  [&](const ColumnDef& c) { return text::SameText(c.name, idc->name); })) {
           std::string table = SqlIdent(t.physical), col = SqlIdent(idc->name), id = std::to_string(t.id);
           ExecSql(Db(), "UPDATE " + table + " SET " + col + " = (SELECT seed FROM schm_identity WHERE id = " + id +
                             ") + (q.n - 1) * (SELECT incr FROM schm_identity WHERE id = " + id +

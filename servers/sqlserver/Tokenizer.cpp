@@ -26,6 +26,26 @@ bool IsNameChar(char c) {
                 ": Unclosed quotation mark before the character string '" + rest + "'.");
 }
 
+// Reads the quoted text whose opening quote is at `open`, up to `close` (a doubled `close`
+// stands for itself); returns the offset of the closing quote. Counts the lines it crosses.
+size_t ReadQuoted(const std::string& sql, size_t open, char close, int& line, std::string& value) {
+  const size_t n = sql.size();
+  size_t k = open + 1;
+  for (;;) {
+    if (k >= n) Unclosed(line, sql.substr(open + 1));
+    if (sql[k] == close) {
+      if (k + 1 < n && sql[k + 1] == close) {
+        value += close;
+        k += 2;
+        continue;
+      }
+      return k;
+    }
+    if (sql[k] == '\n') ++line;
+    value += sql[k++];
+  }
+}
+
 // Names hold at most 128 characters (counted as characters, not bytes), as sysname does.
 void CheckNameLength(int line, const std::string& name) {
   size_t chars = 0;
@@ -78,43 +98,11 @@ std::vector<Token> Tokenize(const std::string& sql) {
       c = '\'';
     }
     if (c == '\'') {
-      std::string value;
-      size_t k = i + 1;
-      for (;;) {
-        if (k >= n) Unclosed(line, sql.substr(i + 1));
-        if (sql[k] == '\'') {
-          if (k + 1 < n && sql[k + 1] == '\'') {
-            value += '\'';
-            k += 2;
-            continue;
-          }
-          break;
-        }
-        if (sql[k] == '\n') ++line;
-        value += sql[k++];
-      }
       t.kind = TokenKind::String;
-      t.text = value;
-      i = k + 1;
+      i = ReadQuoted(sql, i, '\'', line, t.text) + 1;
     } else if (c == '[' || c == '"') {
-      char close = c == '[' ? ']' : '"';
-      std::string value;
-      size_t k = i + 1;
-      for (;;) {
-        if (k >= n) Unclosed(line, sql.substr(i + 1));
-        if (sql[k] == close) {
-          if (k + 1 < n && sql[k + 1] == close) {
-            value += close;
-            k += 2;
-            continue;
-          }
-          break;
-        }
-        value += sql[k++];
-      }
       t.kind = TokenKind::QuotedName;
-      t.text = value;
-      i = k + 1;
+      i = ReadQuoted(sql, i, c == '[' ? ']' : '"', line, t.text) + 1;
     } else if (std::isdigit(static_cast<unsigned char>(c)) ||
                (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
       size_t k = i;
@@ -166,6 +154,27 @@ std::vector<Token> Tokenize(const std::string& sql) {
   end.line = line;
   tokens.push_back(end);
   return tokens;
+}
+
+std::vector<std::string> SplitNameParts(const std::string& written) {
+  std::vector<std::string> parts;
+  std::string cur;
+  bool bracket = false;
+  for (char c : written) {
+    if (bracket) {
+      if (c == ']') bracket = false;
+      else cur += c;
+    } else if (c == '[') {
+      bracket = true;
+    } else if (c == '.') {
+      parts.push_back(cur);
+      cur.clear();
+    } else if (c != '"') {
+      cur += c;
+    }
+  }
+  parts.push_back(cur);
+  return parts;
 }
 
 }  // namespace servers::sqlserver

@@ -1,6 +1,7 @@
 // Splits a T-SQL batch into tokens: names (plain, [bracketed] or "quoted"), string literals
 // (with or without the N prefix), numbers, variables (@x, @@x) and operators. Comments and
-// blanks are skipped; every token keeps its place so errors can name it.
+// blanks are skipped; every token keeps its place so errors can name it. Also splits a written
+// object name ("[dbo].[T]") into its parts.
 #pragma once
 
 #include <string>
@@ -24,5 +25,9 @@ struct Token {
 
 // Tokenizes the batch; an unclosed quote or bracket raises the server's error 105.
 std::vector<Token> Tokenize(const std::string& sql);
+
+// A written object name split at its dots, each part without its [brackets] or double quotes:
+// "[dbo].[T]" -> {"dbo", "T"}. Always at least one part; a dot inside brackets stays in the part.
+std::vector<std::string> SplitNameParts(const std::string& written);
 
 }  // namespace servers::sqlserver

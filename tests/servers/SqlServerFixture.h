@@ -57,6 +57,12 @@ class SqlServerTest : public ::testing::Test {
     if (rs.Rows.empty()) return ado::Variant::Null();
     return rs.Rows[0][0];
   }
+  // The first value of the statement's first row set as text: "<null>" for NULL or no row.
+  static std::string TextOf(ado::IProviderSession& s, const std::string& sql) {
+    auto rs = Rows(s, sql);
+    return rs.Rows.empty() || rs.Rows[0][0].IsNull() ? "<null>" : rs.Rows[0][0].AsString();
+  }
+  std::string TextOf(const std::string& sql) { return TextOf(Db(), sql); }
   int64_t Count(const std::string& table) { return Value("select count(*) from " + table).AsInt(); }
   static int Field(const ado::RowSet& rs, const std::string& name) {
     for (size_t i = 0; i < rs.Fields.size(); ++i)

@@ -76,6 +76,10 @@ TEST_F(SqlServerTest, HostileNamesAndLiteralsStayData) {
   EXPECT_EQ(ErrorOf("SELECT @undeclared"), 137);
   EXPECT_EQ(ErrorOf("SELECT nosuchfunction(1)"), 195);
   EXPECT_EQ(ErrorOf("SELECT 'a' + 1"), 245);
+  std::string message;
+  EXPECT_EQ(ErrorOf("SELECT 1 + 'b'", &message), 245);
+  EXPECT_EQ(message, "Syntax error converting the varchar value 'b' to a column of data type int.");
+  EXPECT_EQ(Value("SELECT ' 2 ' + 3").AsInt(), 5);
   EXPECT_EQ(ErrorOf("INSERT INTO [we\"ird ]] name] VALUES (1, 2)"), 213);
   EXPECT_EQ(ErrorOf("CREATE TABLE Huge (a nvarchar(5000) NULL)"), 131);
   EXPECT_EQ(ErrorOf("CREATE TABLE T2 (a nosuchtype NULL)"), 2715);

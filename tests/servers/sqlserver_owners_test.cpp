@@ -18,23 +18,18 @@ class OwnersTest : public SqlServerTest {
     db.Execute("insert into T values (1, 'dbo')");
     db.Execute("insert into fred.T (a, b) values (10, 'fred')");
   }
-  std::string Text(ado::IProviderSession& s, const std::string& sql) {
-    auto rs = Rows(s, sql);
-    return rs.Rows.empty() || rs.Rows[0][0].IsNull() ? "<null>" : rs.Rows[0][0].AsString();
-  }
-  std::string Text(const std::string& sql) { return Text(Db(), sql); }
 };
 
 TEST_F(OwnersTest, OwnersAreUsersAndEachKeepsItsOwnObjects) {
-  EXPECT_EQ(Text("select user_id('fred')"), "5");
-  EXPECT_EQ(Text("select count(*) from sysobjects where name = 'T' and xtype = 'U'"), "2");
-  EXPECT_EQ(Text("select uid from sysobjects where name = 'T' and user_name(uid) = 'fred'"), "5");
+  EXPECT_EQ(TextOf("select user_id('fred')"), "5");
+  EXPECT_EQ(TextOf("select count(*) from sysobjects where name = 'T' and xtype = 'U'"), "2");
+  EXPECT_EQ(TextOf("select uid from sysobjects where name = 'T' and user_name(uid) = 'fred'"), "5");
   // Each owner's table has its own columns and rows.
-  EXPECT_EQ(Text("select count(*) from syscolumns c join sysobjects o on o.id = c.id where o.name = 'T' and o.uid = 5"), "2");
-  EXPECT_EQ(Text("select b from fred.T where fred.T.a = 10"), "fred");
-  EXPECT_EQ(Text("select note from dbo.T"), "dbo");
-  EXPECT_EQ(Text("select note from db.dbo.T"), "dbo");
-  EXPECT_EQ(Text("select note from T"), "dbo");  // sa is dbo
+  EXPECT_EQ(TextOf("select count(*) from syscolumns c join sysobjects o on o.id = c.id where o.name = 'T' and o.uid = 5"), "2");
+  EXPECT_EQ(TextOf("select b from fred.T where fred.T.a = 10"), "fred");
+  EXPECT_EQ(TextOf("select note from dbo.T"), "dbo");
+  EXPECT_EQ(TextOf("select note from db.dbo.T"), "dbo");
+  EXPECT_EQ(TextOf("select note from T"), "dbo");  // sa is dbo
 
   std::string message;
   EXPECT_EQ(ErrorOf("create table nobody.T (a int)", &message), 2760);
@@ -47,20 +42,20 @@ TEST_F(OwnersTest, OwnersAreUsersAndEachKeepsItsOwnObjects) {
   // Data statements reach the owner written.
   Db().Execute("update fred.T set b = 'changed' where T.a = 10");
   Db().Execute("insert into fred.T select x * 100, note from dbo.T");
-  EXPECT_EQ(Text("select count(*) from fred.T"), "2");
-  EXPECT_EQ(Text("select note from T"), "dbo");
+  EXPECT_EQ(TextOf("select count(*) from fred.T"), "2");
+  EXPECT_EQ(TextOf("select note from T"), "dbo");
   Db().Execute("delete from fred.T where fred.T.a = 100");
   Db().Execute("update t set t.note = f.b from dbo.T t join fred.T f on f.a = t.x * 10");
-  EXPECT_EQ(Text("select note from dbo.T"), "changed");
+  EXPECT_EQ(TextOf("select note from dbo.T"), "changed");
   Db().Execute("delete d from dbo.T d join fred.T f on f.a = d.x");
-  EXPECT_EQ(Text("select count(*) from dbo.T"), "1");
+  EXPECT_EQ(TextOf("select count(*) from dbo.T"), "1");
 
   // Constraints, indexes and views of the same name under each owner.
   Db().Execute("create table fred.K (id int not null constraint PK_K primary key, tid int null, "
                "constraint FK_K foreign key (tid) references fred.K (id))");
   Db().Execute("create table K (id int not null constraint PK_K primary key)");
-  EXPECT_EQ(Text("select count(*) from sysobjects where name = 'PK_K'"), "2");
-  EXPECT_EQ(Text("select user_name(uid) from sysobjects where name = 'FK_K'"), "fred");
+  EXPECT_EQ(TextOf("select count(*) from sysobjects where name = 'PK_K'"), "2");
+  EXPECT_EQ(TextOf("select user_name(uid) from sysobjects where name = 'FK_K'"), "fred");
   EXPECT_EQ(ErrorOf("insert into fred.K values (1, 2)"), 547);
   Db().Execute("insert into fred.K values (1, null)");
   Db().Execute("insert into fred.K values (2, 1)");
@@ -69,36 +64,36 @@ TEST_F(OwnersTest, OwnersAreUsersAndEachKeepsItsOwnObjects) {
   Db().Execute("create index IX_T on fred.T (b)");
   Db().Execute("create index IX_T on T (note)");
   Db().Execute("drop index fred.T.IX_T");
-  EXPECT_EQ(Text("select count(*) from sysindexes where name = 'IX_T'"), "1");
+  EXPECT_EQ(TextOf("select count(*) from sysindexes where name = 'IX_T'"), "1");
   Db().Execute("create view fred.V as select a from fred.T");
   Db().Execute("create view V as select x from dbo.T");
-  EXPECT_EQ(Text("select a from fred.V"), "10");
-  EXPECT_EQ(Text("select x from V"), "1");
+  EXPECT_EQ(TextOf("select a from fred.V"), "10");
+  EXPECT_EQ(TextOf("select x from V"), "1");
 
   Db().Execute("create trigger trT on fred.T for insert as select 1");
   Db().Execute("create trigger dbo.trT on dbo.T for insert as select 2");
-  EXPECT_EQ(Text("select count(*) from sysobjects where name = 'trT' and xtype = 'TR'"), "2");
-  EXPECT_EQ(Text("select user_name(uid) from sysobjects where name = 'trT' and parent_obj = object_id('fred.T')"), "fred");
+  EXPECT_EQ(TextOf("select count(*) from sysobjects where name = 'trT' and xtype = 'TR'"), "2");
+  EXPECT_EQ(TextOf("select user_name(uid) from sysobjects where name = 'trT' and parent_obj = object_id('fred.T')"), "fred");
   Db().Execute("drop trigger fred.trT");
-  EXPECT_EQ(Text("select user_name(uid) from sysobjects where name = 'trT'"), "dbo");
+  EXPECT_EQ(TextOf("select user_name(uid) from sysobjects where name = 'trT'"), "dbo");
   Db().Execute("exec sp_rename 'fred.PK_K', 'PK_K2'");
-  EXPECT_EQ(Text("select user_name(uid) from sysobjects where name = 'PK_K2'"), "fred");
-  EXPECT_EQ(Text("select count(*) from sysindexes where name = 'PK_K'"), "1");
+  EXPECT_EQ(TextOf("select user_name(uid) from sysobjects where name = 'PK_K2'"), "fred");
+  EXPECT_EQ(TextOf("select count(*) from sysindexes where name = 'PK_K'"), "1");
 
   // ALTER, sp_rename and DROP change only the named owner's object.
   Db().Execute("alter table fred.T add c int null");
-  EXPECT_EQ(Text("select count(*) from syscolumns where id = object_id('fred.T')"), "3");
-  EXPECT_EQ(Text("select count(*) from syscolumns where id = object_id('dbo.T')"), "2");
+  EXPECT_EQ(TextOf("select count(*) from syscolumns where id = object_id('fred.T')"), "3");
+  EXPECT_EQ(TextOf("select count(*) from syscolumns where id = object_id('dbo.T')"), "2");
   Db().Execute("exec sp_rename 'fred.T', 'T2'");
-  EXPECT_EQ(Text("select a from fred.T2"), "10");
-  EXPECT_EQ(Text("select x from T"), "1");
+  EXPECT_EQ(TextOf("select a from fred.T2"), "10");
+  EXPECT_EQ(TextOf("select x from T"), "1");
   Db().Execute("exec sp_rename 'fred.T2.c', 'd', 'COLUMN'");
-  EXPECT_EQ(Text("select count(*) from syscolumns where id = object_id('fred.T2') and name = 'd'"), "1");
+  EXPECT_EQ(TextOf("select count(*) from syscolumns where id = object_id('fred.T2') and name = 'd'"), "1");
   Db().Execute("if exists (select * from sysobjects where name = 'V' and user_name(uid) = 'fred') drop view fred.V");
-  EXPECT_EQ(Text("select x from V"), "1");
+  EXPECT_EQ(TextOf("select x from V"), "1");
   EXPECT_EQ(ErrorOf("select * from fred.V"), 208);
   Db().Execute("drop table fred.T2");
-  EXPECT_EQ(Text("select x from T"), "1");
+  EXPECT_EQ(TextOf("select x from T"), "1");
   EXPECT_EQ(ErrorOf("drop table fred.T2"), 3701);
 
   // Names that look like the server's own storage stay apart from it and from other owners.
@@ -106,9 +101,9 @@ TEST_F(OwnersTest, OwnersAreUsersAndEachKeepsItsOwnObjects) {
   Db().Execute("create table schm_identity (s int null)");
   Db().Execute("insert into [schm_u5.K] values (8)");
   Db().Execute("insert into schm_identity values (9)");
-  EXPECT_EQ(Text("select s from [schm_u5.K]"), "8");
-  EXPECT_EQ(Text("select s from dbo.schm_identity"), "9");
-  EXPECT_EQ(Text("select count(*) from fred.K"), "2");
+  EXPECT_EQ(TextOf("select s from [schm_u5.K]"), "8");
+  EXPECT_EQ(TextOf("select s from dbo.schm_identity"), "9");
+  EXPECT_EQ(TextOf("select count(*) from fred.K"), "2");
 
   // The OLE DB rowsets name each owner.
   auto tables = Db().OpenSchema(ado::siTables, {ado::Variant::Null(), ado::Variant("fred")});
@@ -123,22 +118,22 @@ TEST_F(OwnersTest, NamesWithoutOwnerFindTheConnectedUsersObjectFirst) {
   Db().Execute("create table OnlyDbo (v int null)");
   Db().Execute("insert into OnlyDbo values (7)");
   auto fred = Connect("db", ";User ID=fred;Password=pw");
-  EXPECT_EQ(Text(*fred, "select user_name()"), "fred");
-  EXPECT_EQ(Text(*fred, "select a from T"), "10");
-  EXPECT_EQ(Text(*fred, "select x from dbo.T"), "1");
-  EXPECT_EQ(Text(*fred, "select v from OnlyDbo"), "7");  // dbo's when fred has none
-  EXPECT_EQ(Text(*fred, "select object_id('T') = object_id('fred.T')"), "1");
+  EXPECT_EQ(TextOf(*fred, "select user_name()"), "fred");
+  EXPECT_EQ(TextOf(*fred, "select a from T"), "10");
+  EXPECT_EQ(TextOf(*fred, "select x from dbo.T"), "1");
+  EXPECT_EQ(TextOf(*fred, "select v from OnlyDbo"), "7");  // dbo's when fred has none
+  EXPECT_EQ(TextOf(*fred, "select object_id('T') = object_id('fred.T')"), "1");
   // Objects created without an owner belong to the connected user.
   fred->Execute("create table Mine (m int null)");
   fred->Execute("insert into Mine values (3)");
-  EXPECT_EQ(Text("select user_name(uid) from sysobjects where name = 'Mine'"), "fred");
+  EXPECT_EQ(TextOf("select user_name(uid) from sysobjects where name = 'Mine'"), "fred");
   EXPECT_EQ(ErrorOf("select * from Mine"), 208);  // dbo does not see it without the owner
-  EXPECT_EQ(Text("select m from fred.Mine"), "3");
+  EXPECT_EQ(TextOf("select m from fred.Mine"), "3");
   fred->Execute("drop procedure P");
-  EXPECT_EQ(Text("select user_name(uid) from sysobjects where name = 'P'"), "dbo");
-  EXPECT_NE(Text("select text from syscomments where id = object_id('dbo.P')").find("dbo''s"), std::string::npos);
+  EXPECT_EQ(TextOf("select user_name(uid) from sysobjects where name = 'P'"), "dbo");
+  EXPECT_NE(TextOf("select text from syscomments where id = object_id('dbo.P')").find("dbo''s"), std::string::npos);
   fred->Execute("drop table T");
-  EXPECT_EQ(Text(*fred, "select x from T"), "1");
+  EXPECT_EQ(TextOf(*fred, "select x from T"), "1");
 
   // Nothing of one owner leaks into the other's rows when a transaction rolls back.
   std::string before = Snapshot(Db());

@@ -4,6 +4,7 @@
 #include "SqlServerFixture.h"
 
 using servers::sqlserver::ParseBatch;
+using servers::sqlserver::SplitNameParts;
 using servers::sqlserver::Statement;
 using servers::sqlserver::Tokenize;
 using servers::sqlserver::TokenKind;
@@ -22,6 +23,12 @@ TEST(SqlServerTokenizer, QuotesLiteralsAndComments) {
   EXPECT_EQ(t[12].text, "x");
   EXPECT_EQ(t[12].line, 3);
   EXPECT_EQ(t.back().kind, TokenKind::End);
+  // A quoted name across lines moves the line count on, as a string does.
+  auto multi = Tokenize("SELECT [a\nb], 'c\nd', x");
+  ASSERT_EQ(multi.size(), 7u);
+  EXPECT_EQ(multi[1].text, "a\nb");
+  EXPECT_EQ(multi[3].line, 2);
+  EXPECT_EQ(multi[5].line, 3);
   try {
     Tokenize("SELECT 'open");
     FAIL();
@@ -29,6 +36,16 @@ TEST(SqlServerTokenizer, QuotesLiteralsAndComments) {
     EXPECT_EQ(e.NativeError(), 105);
     EXPECT_STREQ(e.what(), "Line 1: Unclosed quotation mark before the character string 'open'.");
   }
+}
+
+TEST(SqlServerTokenizer, WrittenNamesSplitAtDotsOutsideBrackets) {
+  using Parts = std::vector<std::string>;
+  EXPECT_EQ(SplitNameParts("[dbo].[T]"), (Parts{"dbo", "T"}));
+  EXPECT_EQ(SplitNameParts("\"fred\".T"), (Parts{"fred", "T"}));
+  EXPECT_EQ(SplitNameParts("[a.b].c"), (Parts{"a.b", "c"}));
+  EXPECT_EQ(SplitNameParts("db..T"), (Parts{"db", "", "T"}));
+  EXPECT_EQ(SplitNameParts("T."), (Parts{"T", ""}));
+  EXPECT_EQ(SplitNameParts(""), (Parts{""}));
 }
 
 TEST(SqlServerParser, BatchesSplitIntoStatements) {

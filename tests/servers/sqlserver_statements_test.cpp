@@ -9,18 +9,14 @@ class StatementsTest : public SqlServerTest {
     sample_db::Build(Db());
   }
   int64_t Int(const std::string& sql) { return Value(sql).AsInt(); }
-  std::string Str(const std::string& sql) {
-    auto v = Value(sql);
-    return v.IsNull() ? "<null>" : v.AsString();
-  }
 };
 
 TEST_F(StatementsTest, CopyDataConditionalsAndIdentityInsert) {
   Db().Execute("IF EXISTS (SELECT * FROM [Customers] WHERE CustId = 10 ) EXEC ('UPDATE [Customers] SET [Name] = ''Upd''''s'' WHERE CustId = 10') "
                "ELSE EXEC ('INSERT INTO [Customers] ([Name]) VALUES (''new'')')");
-  EXPECT_EQ(Str("select Name from Customers where CustId = 10"), "Upd's");
+  EXPECT_EQ(TextOf("select Name from Customers where CustId = 10"), "Upd's");
   Db().Execute("IF NOT EXISTS (SELECT * FROM [Customers] WHERE CustId = 77 ) EXEC ('INSERT INTO [Customers] ([Name], [Code], [Created]) VALUES (''seventy'', ''C70'', ''03/04/2021 10:11:12'')')");
-  EXPECT_EQ(Str("select convert(nvarchar, Created) from Customers where Name = 'seventy'"), "2021-03-04 10:11:12.000");
+  EXPECT_EQ(TextOf("select convert(nvarchar, Created) from Customers where Name = 'seventy'"), "2021-03-04 10:11:12.000");
   Db().Execute("set IDENTITY_INSERT [Customers] ON");
   Db().Execute("INSERT INTO [Customers] ([CustId], [Name], [Code]) VALUES (1000, 'explicit', 'C1000')");
   Db().Execute("set IDENTITY_INSERT [Customers] OFF");
@@ -34,8 +30,8 @@ TEST_F(StatementsTest, CopyDataConditionalsAndIdentityInsert) {
   Db().Execute("INSERT INTO Seqs VALUES (1, 1, 'a') INSERT INTO Seqs VALUES (1, 2, 'b')");
   Db().Execute("IF EXISTS (SELECT * FROM [Seqs] WHERE Grp = 1 and Seq = 1 ) EXEC ('UPDATE [Seqs] SET [Seq] = (SELECT max([Seq]) FROM [Seqs] WHERE Grp = 1) + 1 WHERE Grp = 1 and Seq = 1')");
   Db().Execute("INSERT INTO [Seqs] ([Grp], [Seq], [V]) VALUES (1, 1, 'm')");
-  EXPECT_EQ(Str("select V from Seqs where Grp = 1 and Seq = 3"), "a");
-  EXPECT_EQ(Str("select V from Seqs where Grp = 1 and Seq = 1"), "m");
+  EXPECT_EQ(TextOf("select V from Seqs where Grp = 1 and Seq = 3"), "a");
+  EXPECT_EQ(TextOf("select V from Seqs where Grp = 1 and Seq = 1"), "m");
   // Columns added to rows that exist: identity numbers them, a NOT NULL default fills them,
   // a nullable column with a default leaves them NULL.
   Db().Execute("ALTER TABLE Seqs ADD Num int IDENTITY (100, 10) NOT NULL, Flag bit NOT NULL CONSTRAINT DF_Seqs_Flag DEFAULT (1), "
@@ -54,7 +50,7 @@ TEST_F(StatementsTest, CopyDataConditionalsAndIdentityInsert) {
   Db().Execute("UPDATE Seqs SET Opt = 0 WHERE Opt IS NULL");
   Db().Execute("ALTER TABLE Seqs ALTER COLUMN Opt int NOT NULL");
   EXPECT_EQ(Int("select isnullable from syscolumns where id = object_id('Seqs') and name = 'Opt'"), 0);
-  EXPECT_EQ(Str("select 'a' + NULL"), "<null>");
+  EXPECT_EQ(TextOf("select 'a' + NULL"), "<null>");
   EXPECT_EQ(Int("select 1 + '2'"), 3);
 }
 
@@ -86,8 +82,8 @@ TEST_F(StatementsTest, ColumnsKeysIndexesAndDefaultsChange) {
   EXPECT_EQ(Int("select prec from syscolumns where name = 'Note'"), 40);
   Db().Execute("ALTER TABLE [dbo].[Orders] ADD CONSTRAINT [DF_Orders_Note] DEFAULT ('none') FOR [Note]");
   Db().Execute("INSERT INTO Orders (OrderId, CustId) VALUES (3, 10)");
-  EXPECT_EQ(Str("select Note from Orders where OrderId = 3"), "none");
-  EXPECT_EQ(Str("select c.text from syscomments c join sysobjects o on o.id = c.id where o.name = 'DF_Orders_Note'"), "('none')");
+  EXPECT_EQ(TextOf("select Note from Orders where OrderId = 3"), "none");
+  EXPECT_EQ(TextOf("select c.text from syscomments c join sysobjects o on o.id = c.id where o.name = 'DF_Orders_Note'"), "('none')");
   Db().Execute("ALTER TABLE [dbo].[Orders] DROP CONSTRAINT [DF_Orders_Note]");
   Db().Execute("ALTER TABLE [Orders] ALTER COLUMN [Note] NULL");
   EXPECT_EQ(Int("select isnullable from syscolumns where name = 'Note'"), 1);
@@ -115,11 +111,11 @@ TEST_F(StatementsTest, ColumnsKeysIndexesAndDefaultsChange) {
 TEST_F(StatementsTest, RenamesRebuildsAndProgrammableObjects) {
   Db().Execute("EXECUTE sp_rename N'[dbo].[Customers]', N'Clients', 'OBJECT'");
   EXPECT_EQ(Int("select count(*) from Clients"), 2);
-  EXPECT_EQ(Str("select object_name(rkeyid) from sysreferences"), "Clients");
+  EXPECT_EQ(TextOf("select object_name(rkeyid) from sysreferences"), "Clients");
   EXPECT_THROW(Db().Execute("INSERT INTO Orders (OrderId, CustId) VALUES (8, 4242)"), ado::EOleException);
   Db().Execute("EXECUTE sp_rename N'.[Clients]', N'Customers', 'OBJECT'");
   Db().Execute("EXECUTE sp_rename N'dbo.Customers.[[Name]]', N'FullName', 'COLUMN'");
-  EXPECT_EQ(Str("select FullName from Customers where CustId = 15"), "Rossi");
+  EXPECT_EQ(TextOf("select FullName from Customers where CustId = 15"), "Rossi");
   Db().Execute("EXECUTE sp_rename N'Orders.[CustId]', N'ClientId', 'COLUMN'");
   Db().Execute("DELETE FROM Customers WHERE CustId = 15");  // cascade through the renamed column
   EXPECT_EQ(Count("Orders"), 1);
@@ -137,7 +133,7 @@ TEST_F(StatementsTest, RenamesRebuildsAndProgrammableObjects) {
   EXPECT_EQ(Int("select count(*) from sysobjects where name = 'pLong'"), 0);
   EXPECT_EQ(Int("select count(*) from syscomments c where not exists (select 1 from sysobjects o where o.id = c.id)"), 0);
   Db().Execute("CREATE FUNCTION fTwice (@x int) RETURNS int WITH ENCRYPTION AS BEGIN RETURN @x * 2 END");
-  EXPECT_EQ(Str("select xtype from sysobjects where name = 'fTwice'"), "FN");
+  EXPECT_EQ(TextOf("select xtype from sysobjects where name = 'fTwice'"), "FN");
   EXPECT_EQ(Int("select encrypted from syscomments where id = object_id('fTwice')"), 1);
   Db().Execute("drop view vCustomers");
   Db().Execute("CREATE VIEW vOrders AS SELECT OrderId, Amount FROM Orders");
@@ -155,7 +151,7 @@ TEST_F(StatementsTest, UsersAndFileGroups) {
   EXPECT_EQ(Int("select count(*) from sysusers where name = 'anna_user'"), 0);
   Db().Execute("ALTER DATABASE db ADD FILEGROUP [FG_NEW]");
   Db().Execute("CREATE TABLE Placed (a int NOT NULL, t text NULL) ON [FG_NEW] TEXTIMAGE_ON 'FG_TEXT'");
-  EXPECT_EQ(Str("select fileGroup_Name(groupid) from sysindexes where id = object_id('Placed') and indid = 0"), "FG_NEW");
-  EXPECT_EQ(Str("select fileGroup_Name(groupid) from sysindexes where id = object_id('Placed') and indid = 255"), "FG_TEXT");
+  EXPECT_EQ(TextOf("select fileGroup_Name(groupid) from sysindexes where id = object_id('Placed') and indid = 0"), "FG_NEW");
+  EXPECT_EQ(TextOf("select fileGroup_Name(groupid) from sysindexes where id = object_id('Placed') and indid = 255"), "FG_TEXT");
   EXPECT_THROW(Db().Execute("CREATE TABLE Bad (a int) ON [NO_SUCH_GROUP]"), ado::EOleException);
 }

@@ -27,6 +27,12 @@ constexpr int64_t kZlibSlice = int64_t{1} << 30;
   throw E_RAISE(std::string(LoadErrorText(error == ENOSPC ? kErrDiskFull : kErrErrorWritingToFile)));
 }
 
+// zlib level of a TDeflateType ordinal.
+int DeflateLevel(int levelIndex) {
+  static constexpr int kLevels[4] = {0, 1, -1, 9};
+  return levelIndex >= 0 && levelIndex < 4 ? kLevels[levelIndex] : -1;
+}
+
 std::string DirOf(const std::string& path) {
   const size_t slash = path.rfind(kPathDelim);
   if (slash == std::string::npos) return ".";
@@ -167,19 +173,29 @@ TFileStream32::TFileStream32(const std::string& fileName, uint16_t mode)
   }
   int flags = O_CLOEXEC;
   if (mode == fmCreate) {
-    flags |= O_RDWR | O_CREAT | O_TRUNC;
+    // Truncated below only when it has content: ext4 writes back on close every file that was
+    // truncated, which would make each new (empty, just reserved) temporary archive wait for its
+    // data to start going to the disk.
+    flags |= O_RDWR | O_CREAT;
   } else {
     const int access = mode & 3;
     flags |= access == fmOpenWrite ? O_WRONLY : access == fmOpenReadWrite ? O_RDWR : O_RDONLY;
   }
   Handle = ::open(fileName.c_str(), flags, 0666);
   position_ = 0;
-  // A directory opens read-only on POSIX; it is no file stream.
+  if (Handle < 0) return;
   struct stat st{};
-  if (Handle >= 0 && ::fstat(Handle, &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool known = ::fstat(Handle, &st) == 0;
+  if (known && S_ISDIR(st.st_mode)) {
+    // A directory opens read-only on POSIX; it is no file stream.
     ::close(Handle);
     Handle = -1;
     errno = EISDIR;
+  } else if (mode == fmCreate && (!known || st.st_size != 0) && ::ftruncate(Handle, 0) != 0) {
+    const int error = errno;
+    ::close(Handle);
+    Handle = -1;
+    errno = error;
   }
 }
 
@@ -279,9 +295,7 @@ void TCustomStream::WriteOut(size_t n) {
 // ---- TCompressStream ----
 
 TCompressStream::TCompressStream(TStream& dest, int levelIndex, int windowBits) : TCustomStream(dest) {
-  static constexpr int kLevels[4] = {0, 1, -1, 9};
-  const int level = levelIndex >= 0 && levelIndex < 4 ? kLevels[levelIndex] : -1;
-  DeflateInit(level, windowBits);
+  DeflateInit(DeflateLevel(levelIndex), windowBits);
   Control.Crc = 0xFFFFFFFFu;
 }
 
@@ -578,6 +592,46 @@ bool StoreStream(TStream& source, TStream& dest, const TStreamControl& control, 
   source.SetPosition(0);
   if (!control.Encrypted) crcOut = crcKind == 16 ? store.Control.Crc : store.Control.Crc ^ 0xFFFFFFFFu;
   return !(control.Cancel && *control.Cancel);
+}
+
+// ---- TEntryDeflater ----
+
+TEntryDeflater::~TEntryDeflater() {
+  if (open_) deflateEnd(&zs_);
+}
+
+const uint8_t* TEntryDeflater::Deflate(const uint8_t* input, size_t count, int levelIndex, size_t& packed) {
+  const int level = DeflateLevel(levelIndex);
+  if (open_ && level != level_) {
+    deflateEnd(&zs_);
+    open_ = false;
+  }
+  if (!open_) {
+    zs_ = z_stream{};
+    if (deflateInit2(&zs_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+      throw E_RAISE(std::string(LoadErrorText(kErrOutOfMemory)));
+    }
+    open_ = true;
+    level_ = level;
+  } else if (deflateReset(&zs_) != Z_OK) {
+    throw E_RAISE(std::string(LoadErrorText(kErrOutOfMemory)));
+  }
+  // Callers keep entries well below 4 GiB, so one call takes all of it.
+  const size_t bound = deflateBound(&zs_, static_cast<uLong>(count));
+  if (bound > capacity_) {
+    out_.reset(new uint8_t[bound]);
+    capacity_ = bound;
+  }
+  zs_.next_in = const_cast<Bytef*>(input);
+  zs_.avail_in = static_cast<uInt>(count);
+  zs_.next_out = out_.get();
+  zs_.avail_out = static_cast<uInt>(capacity_);
+  const int rc = deflate(&zs_, Z_FINISH);
+  zs_.next_in = nullptr;
+  zs_.avail_in = 0;
+  if (rc != Z_STREAM_END) throw E_RAISE(std::string(LoadErrorText(kErrOutOfMemory)));
+  packed = capacity_ - zs_.avail_out;
+  return out_.get();
 }
 
 // ---- Temporary outputs ----

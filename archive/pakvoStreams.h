@@ -264,6 +264,28 @@ bool DeflateStream(TStream& source, TStream& dest, const TStreamControl& control
 bool StoreStream(TStream& source, TStream& dest, const TStreamControl& control, uint32_t& crcOut,
                  uint8_t crcKind, TStreamProgress progress);
 
+// One raw deflate state (window bits -15, memory level 8, default strategy) kept across the
+// entries of a run: each entry starts from deflateReset, which gives the same bytes as a fresh
+// state without allocating and clearing zlib's tables again.
+class TEntryDeflater {
+ public:
+  TEntryDeflater() = default;
+  TEntryDeflater(const TEntryDeflater&) = delete;
+  TEntryDeflater& operator=(const TEntryDeflater&) = delete;
+  ~TEntryDeflater();
+  // Deflates count bytes of input as one complete raw deflate stream at levelIndex (a
+  // TDeflateType ordinal) into a buffer owned here; returns its start and sets packed to its
+  // length. Raises E_RAISE when zlib cannot be initialised.
+  const uint8_t* Deflate(const uint8_t* input, size_t count, int levelIndex, size_t& packed);
+
+ private:
+  z_stream zs_{};
+  bool open_ = false;
+  int level_ = 0;
+  std::unique_ptr<uint8_t[]> out_;
+  size_t capacity_ = 0;
+};
+
 // What a temporary output needs of the component that writes the archive.
 class TTempStreamOwner {
  public:

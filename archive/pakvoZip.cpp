@@ -10,6 +10,7 @@
 #include <cstring>
 #include <cstdio>
 #include <ctime>
+#include <unordered_map>
 
 #include "archive/pakvoCrypt.h"
 #include "archive/pakvoErrors.h"
@@ -23,6 +24,8 @@ constexpr int kLocalSize = 30;
 constexpr int kCentralSize = 46;
 constexpr int kEndSize = 22;
 constexpr int64_t kCopyBlock = 102400;
+// Files up to this size are read whole and written with their record in one go.
+constexpr int64_t kWholeEntryLimit = 1 << 20;
 
 void Put16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -505,11 +508,22 @@ bool TCompBase::AddFiles(std::vector<TZipEntryRecord>& list) {
   TMaskList exclude;
   for (const std::string& e : ExcludeSpec) exclude.Add(e);
   bool any = std::any_of(list.begin(), list.end(), [](const TZipEntryRecord& r) { return r.State == 2; });
-  auto findName = [&list](const std::string& name) -> TZipEntryRecord* {
-    for (TZipEntryRecord& r : list) {
-      if (r.State != 2 && r.Name == name) return &r;
+  // Positions in list by every name an entry has had, so that a file found is matched without a
+  // walk through the whole list; each candidate is checked again against its current name.
+  std::unordered_map<std::string, std::vector<size_t>> byName;
+  for (size_t i = 0; i < list.size(); ++i) byName[list[i].Name].push_back(i);
+  auto findName = [&list, &byName](const std::string& name) -> TZipEntryRecord* {
+    const auto it = byName.find(name);
+    if (it == byName.end()) return nullptr;
+    size_t first = list.size();
+    for (size_t i : it->second) {
+      if (i < first && list[i].State != 2 && list[i].Name == name) first = i;
     }
-    return nullptr;
+    return first < list.size() ? &list[first] : nullptr;
+  };
+  auto append = [&list, &byName](TZipEntryRecord&& rec) {
+    byName[rec.Name].push_back(list.size());
+    list.push_back(std::move(rec));
   };
   for (Found& f : found) {
     const TFileObject& obj = *f.obj;
@@ -536,7 +550,7 @@ bool TCompBase::AddFiles(std::vector<TZipEntryRecord>& list) {
     TZipEntryRecord* old = findName(stored);
     if (!old) {
       if (Switch == swRefresh) continue;
-      list.push_back(std::move(fresh));
+      append(std::move(fresh));
       any = true;
       continue;
     }
@@ -562,7 +576,7 @@ bool TCompBase::AddFiles(std::vector<TZipEntryRecord>& list) {
                     static_cast<int>(obj.Attributes), replace);
       if (replace) {
         old->State = 2;
-        list.push_back(std::move(fresh));
+        append(std::move(fresh));
         any = true;
         continue;
       }
@@ -580,7 +594,8 @@ bool TCompBase::AddFiles(std::vector<TZipEntryRecord>& list) {
     if (!rename || newName == old->Name || newName.empty()) continue;
     old->Name = newName;
     old->State = 3;
-    list.push_back(std::move(fresh));
+    byName[newName].push_back(static_cast<size_t>(old - list.data()));
+    append(std::move(fresh));
     any = true;
   }
   if (!any) ReportError(ArcFile, "", "0", kErrNothingToDo);
@@ -747,13 +762,20 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
   uint16_t flags = utf8 ? 0x0800 : 0;
   int64_t packed = 0;
   int64_t size = 0;
+  struct stat st{};
+  bool haveMode = false;
   if (!rec.IsDir) {
     TFileStream32 src(rec.SourcePath, fmOpenRead | fmShareDenyNone);
     if (src.Handle < 0) {
       ReportError(rec.SourcePath, "", "0", kErrErrorOpeningFile);
       return false;
     }
-    size = src.GetSize();
+    if (::fstat(src.Handle, &st) == 0) {
+      haveMode = true;
+      size = static_cast<int64_t>(st.st_size);
+    } else {
+      size = -1;
+    }
     if (size >= 0xFFFFFFFFLL) {
       ReportError(rec.SourcePath, "", "0", kErrMaxFileSizeExceeded);
       return false;
@@ -766,6 +788,10 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
                  (!ext.empty() && std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
                                               [&](const std::string& t) { return text::SameText(t, ext); }));
     const bool crypt = !Password.empty() && size > 0;
+    if (!crypt && size >= 0 && size <= kWholeEntryLimit) {
+      if (!CompressWhole(src, size, store, stored, flags, local, output)) return false;
+      return FinishEntry(rec, stored, local, headerPos, haveMode ? st.st_mode : 0, haveMode);
+    }
     output.WriteBuffer(local, kLocalSize);
     output.WriteBuffer(stored.data(), static_cast<int64_t>(stored.size()));
     const int64_t dataStart = output.GetPosition();
@@ -831,7 +857,12 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
   output.SetPosition(headerPos);
   output.WriteBuffer(local, kLocalSize);
   output.SetPosition(endPos);
+  if (rec.IsDir) haveMode = ::stat(rec.SourcePath.c_str(), &st) == 0;
+  return FinishEntry(rec, stored, local, headerPos, haveMode ? st.st_mode : 0, haveMode);
+}
 
+bool TZip::FinishEntry(TZipEntryRecord& rec, const std::string& stored, const uint8_t* local, int64_t headerPos,
+                       uint32_t mode, bool haveMode) {
   std::memset(rec.Central, 0, kCentralSize);
   Put32(rec.Central, kSigCentral);
   // Made on a Unix host (3): the archivers of this platform then take names as they are and the
@@ -842,8 +873,7 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
   Put16(rec.Central + 36, 1);
   uint32_t attr = DosAttrMask(rec.Attr);
   if (rec.IsDir) attr |= faDirectory;
-  struct stat st{};
-  if (::stat(rec.SourcePath.c_str(), &st) == 0) attr |= static_cast<uint32_t>(st.st_mode & 0xFFFF) << 16;
+  if (haveMode) attr |= (mode & 0xFFFF) << 16;
   Put32(rec.Central + 38, attr);
   Put32(rec.Central + 42, static_cast<uint32_t>(headerPos));
   rec.StoredName = stored;
@@ -856,16 +886,68 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
   return true;
 }
 
+bool TZip::CompressWhole(TFileStream32& src, int64_t size, bool store, const std::string& stored, uint16_t flags,
+                         uint8_t* local, TStream32& output) {
+  ::ProcessMessages();
+  if (GetCancel()) return false;
+  const size_t header = kLocalSize + stored.size();
+  const auto count = static_cast<size_t>(size);
+  // The data is read behind room for the record, so a stored entry goes out from where it was read.
+  if (entryBuffer_.size() < header + count) entryBuffer_.resize(header + count);
+  uint8_t* data = entryBuffer_.data() + header;
+  if (count > 0 && src.Read(data, size) != size) throw E_RAISE("Stream read error");
+  uint32_t crc = 0xFFFFFFFFu;
+  UpdateCrc32(data, count, crc);
+  crc ^= 0xFFFFFFFFu;
+  const uint8_t* packed = data;
+  size_t packedSize = count;
+  uint16_t method = 0;
+  if (!store) {
+    if (!deflater_) deflater_ = std::make_unique<TEntryDeflater>();
+    size_t deflated = 0;
+    const uint8_t* out = deflater_->Deflate(data, count, DeflateType, deflated);
+    // Larger than the file: stored instead.
+    if (deflated <= count) {
+      packed = out;
+      packedSize = deflated;
+      method = 8;
+    }
+  }
+  if (method == 8) {
+    static constexpr uint16_t kDeflateFlags[4] = {6, 4, 0, 2};
+    flags |= kDeflateFlags[DeflateType];
+  }
+  Put16(local + 6, flags);
+  Put16(local + 8, method);
+  Put32(local + 14, size == 0 ? 0 : crc);
+  Put32(local + 18, static_cast<uint32_t>(packedSize));
+  Put32(local + 22, static_cast<uint32_t>(size));
+  // Deflated bytes are no more than the file's, so they fit in its place behind the record.
+  if (packed != data) std::memcpy(data, packed, packedSize);
+  std::memcpy(entryBuffer_.data(), local, kLocalSize);
+  std::memcpy(entryBuffer_.data() + kLocalSize, stored.data(), stored.size());
+  output.WriteBuffer(entryBuffer_.data(), static_cast<int64_t>(header + packedSize));
+  BytesLeft -= size;
+  if (size > 0) DoProgress(BytesTotal - BytesLeft, size, size);
+  return !GetCancel();
+}
+
 bool TZip::WriteCentralDirectory(TStream32& output, std::vector<TZipEntryRecord>& list) {
   const int64_t start = output.GetPosition();
   if (start >= 0xFFFFFFFFLL) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
   uint32_t written = 0;
+  // The records go out in writes of about a megabyte rather than one each.
+  std::string central;
   for (TZipEntryRecord& rec : list) {
     if (rec.State == 2) continue;
-    const std::string central = CentralRecordOf(rec);
-    output.WriteBuffer(central.data(), static_cast<int64_t>(central.size()));
+    central += CentralRecordOf(rec);
     ++written;
+    if (central.size() >= (1u << 20)) {
+      output.WriteBuffer(central.data(), static_cast<int64_t>(central.size()));
+      central.clear();
+    }
   }
+  output.WriteBuffer(central.data(), static_cast<int64_t>(central.size()));
   if (written > 0xFFFF) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
   // An archive without entries ends in a bare end record.
   uint8_t end[kEndSize];

@@ -184,6 +184,15 @@ class TZip : public TCompBase {
  private:
   friend class TDiskSpanObj;
   std::string StoredForm(const std::string& name, bool& utf8) const;
+  // Writes an unencrypted file that fits in memory: read whole, packed, then its local record,
+  // name and data in one write. Fills local's method, sizes and CRC.
+  bool CompressWhole(TFileStream32& src, int64_t size, bool store, const std::string& stored, uint16_t flags,
+                     uint8_t* local, TStream32& output);
+  // Fills the entry's central record from its local record; mode is the file's, when known.
+  bool FinishEntry(TZipEntryRecord& rec, const std::string& stored, const uint8_t* local, int64_t headerPos,
+                   uint32_t mode, bool haveMode);
+  std::unique_ptr<TEntryDeflater> deflater_;  // one deflate state for the whole run
+  std::vector<uint8_t> entryBuffer_;          // a whole entry: file data, then its record
   std::string archiveComment_;
   bool commentSet_ = false;
   std::vector<std::pair<std::string, std::string>> fileComments_;

@@ -164,6 +164,19 @@ TEST(ArchiveStreams, FileStreamsAndEmptySource) {
   EXPECT_LT(missing.Handle, 0);
   TFileStream32 folder(tmp.Path(), fmOpenRead);
   EXPECT_LT(folder.Handle, 0);
+  TFileStream32 folderCreated(tmp.Path(), fmCreate);
+  EXPECT_LT(folderCreated.Handle, 0);
+  // Creating over a file with content empties it; over an empty one it stays empty.
+  for (const std::string& before : {text, std::string()}) {
+    ziptest::WriteFile(tmp.Path("again.bin"), before);
+    {
+      TFileStream32 again(tmp.Path("again.bin"), fmCreate);
+      ASSERT_GE(again.Handle, 0);
+      EXPECT_EQ(again.GetSize(), 0);
+      again.WriteBuffer("new", 3);
+    }
+    EXPECT_EQ(ziptest::ReadFile(tmp.Path("again.bin")), "new");
+  }
 
   // An empty source gives CRC 0 and a valid empty raw deflate stream.
   TMemoryStream32 empty;
@@ -455,4 +468,41 @@ TEST(ArchiveStreams, TemporaryOutputReplacesTheArchiveOnlyWhenComplete) {
     EXPECT_EQ(owner.ends, 1);
   }
   EXPECT_EQ(ziptest::ReadFile(tmp.Path("sub/dir/new.zip")), "MEMORY");
+}
+
+// The run's one deflate state gives, for any sequence of inputs and levels, what a fresh state
+// and the deflate stream give for each input alone.
+TEST(ArchiveStreams, EntryDeflaterMatchesAFreshStateForEveryEntry) {
+  static constexpr int kLevels[4] = {0, 1, -1, 9};
+  TEntryDeflater deflater;
+  int round = 0;
+  for (int levelIndex : {dtDeflateN, dtDeflateN, dtDeflateX, dtDeflateF, dtDeflateF, dtDeflateN}) {
+    for (size_t size : kSizes) {
+      const std::string data = ++round % 3 == 0 ? ziptest::RandomBytes(size, static_cast<uint32_t>(round))
+                                                : ziptest::SampleText(size, static_cast<uint32_t>(round));
+      size_t packedSize = 0;
+      const uint8_t* p = deflater.Deflate(reinterpret_cast<const uint8_t*>(data.data()), data.size(), levelIndex,
+                                          packedSize);
+      const std::string packed(reinterpret_cast<const char*>(p), packedSize);
+
+      z_stream zs{};
+      ASSERT_EQ(deflateInit2(&zs, kLevels[levelIndex], Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+      std::string fresh(deflateBound(&zs, static_cast<uLong>(size)), '\0');
+      zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+      zs.avail_in = static_cast<uInt>(size);
+      zs.next_out = reinterpret_cast<Bytef*>(fresh.data());
+      zs.avail_out = static_cast<uInt>(fresh.size());
+      ASSERT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+      fresh.resize(fresh.size() - zs.avail_out);
+      deflateEnd(&zs);
+      EXPECT_TRUE(packed == fresh) << size << " level " << levelIndex;
+
+      TMemoryStream32 source;
+      TMemoryStream32 streamed;
+      Fill(source, data);
+      uint32_t crc = 0;
+      ASSERT_TRUE(DeflateStream(source, streamed, TStreamControl{}, crc, levelIndex, nullptr));
+      EXPECT_TRUE(Content(streamed) == fresh) << size << " level " << levelIndex;
+    }
+  }
 }

@@ -48,7 +48,16 @@ const std::string& Folder() {
         }
       }
     }
-    std::atexit([] { fs::remove_all(dir); });
+    // Removed at exit. (An atexit handler reading dir would run after dir is destroyed, since it
+    // is registered while dir is still being made, and would leave the folder behind.)
+    static struct Remover {
+      std::string path;
+      ~Remover() {
+        std::error_code ec;
+        if (!path.empty()) fs::remove_all(path, ec);
+      }
+    } remover;
+    remover.path = root;
     return root;
   }();
   return dir;

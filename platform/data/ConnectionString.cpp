@@ -75,7 +75,10 @@ std::string QuoteIfNeeded(const std::string& v) {
       (v.empty() || (v.front() != ' ' && v.back() != ' ' && v.front() != '\''))) {
     return v;
   }
-  return "\"" + text::ReplaceAll(v, "\"", "\"\"") + "\"";
+  std::string quoted = "\"";
+  quoted += text::ReplaceAll(v, "\"", "\"\"");
+  quoted += '"';
+  return quoted;
 }
 
 bool IsPasswordKey(const std::string& k) {
@@ -89,7 +92,9 @@ std::string Render(const std::vector<std::pair<std::string, std::string>>& aItem
   std::string r;
   for (const auto& [k, v] : aItems) {
     if (!r.empty()) r += ";";
-    r += k + "=" + (aMaskPasswords && IsPasswordKey(k) ? std::string("*****") : QuoteIfNeeded(v));
+    r += k;
+    r += '=';
+    r += aMaskPasswords && IsPasswordKey(k) ? std::string("*****") : QuoteIfNeeded(v);
   }
   return r;
 }

@@ -262,10 +262,12 @@ bool TUnZip::DriveIsSpanned() {
   return DiskManager().DriveType == platform::files::dkRemovable && label.rfind("PKBACK#", 0) == 0;
 }
 
-bool TUnZip::OpenInput(int disk) {
+bool TUnZip::OpenInput(int disk) { return OpenInputFile(ArcFile, disk); }
+
+bool TUnZip::OpenInputFile(const std::string& name, int disk) {
   auto in = std::make_unique<TZipVolumeInput>();
-  if (!in->Open(ArcFile)) {
-    ReportError(ArcFile, "", "0", kErrErrorOpeningFile);
+  if (!in->Open(name)) {
+    ReportError(name, "", "0", kErrErrorOpeningFile);
     return false;
   }
   in->Disk = disk;
@@ -329,14 +331,7 @@ bool TUnZip::OpenVolume(int disk, int64_t wantedPosition) {
       exists = FileExists(name);
     } while (!exists);
   }
-  auto in = std::make_unique<TZipVolumeInput>();
-  if (!in->Open(name)) {
-    ReportError(name, "", "0", kErrErrorOpeningFile);
-    return false;
-  }
-  in->Disk = disk;
-  input_ = std::move(in);
-  return true;
+  return OpenInputFile(name, disk);
 }
 
 bool TUnZip::Seek(int disk, int64_t position) {

@@ -81,6 +81,8 @@ class TUnZip : public TUnBase {
   // Spanned disks: asks for the disks up to `disk` in order (never backwards).
   bool OpenDisk(int disk, int64_t wantedPosition);
   bool OpenInput(int disk);
+  // Opens `name` as the input of `disk`; reports "Error opening file" and returns false when it can't.
+  bool OpenInputFile(const std::string& name, int disk);
   bool DriveIsSpanned();
   bool Seek(int disk, int64_t position);
   // Reads from the current position, moving on to the next volume of a split set at its end.

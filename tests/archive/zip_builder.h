@@ -92,19 +92,23 @@ inline std::string Block100(uint16_t packedHigh, uint16_t unpackedHigh, bool cen
 inline std::string Build(std::vector<Entry> entries) {
   std::string zip;
   const uint32_t dosTime = 0x5000, dosDate = 0x52CF;  // 2021-06-15 10:00:00
+  // Fields the local and the central record share, from the flags to the name length.
+  auto PutSharedFields = [&](std::string& out, const Entry& e) {
+    Put16(out, e.flags);
+    Put16(out, e.method);
+    Put16(out, dosTime);
+    Put16(out, dosDate);
+    Put32(out, e.crc);
+    Put32(out, e.packed);
+    Put32(out, e.unpacked);
+    Put16(out, static_cast<uint32_t>(e.name.size()));
+  };
   for (Entry& e : entries) {
     if (!e.writeLocal) continue;
     if (e.localOffset < 0) e.localOffset = static_cast<int64_t>(zip.size());
     Put32(zip, 0x04034B50);
     Put16(zip, 20);
-    Put16(zip, e.flags);
-    Put16(zip, e.method);
-    Put16(zip, dosTime);
-    Put16(zip, dosDate);
-    Put32(zip, e.crc);
-    Put32(zip, e.packed);
-    Put32(zip, e.unpacked);
-    Put16(zip, static_cast<uint32_t>(e.name.size()));
+    PutSharedFields(zip, e);
     Put16(zip, static_cast<uint32_t>(e.localExtra.size()));
     zip += e.name;
     zip += e.localExtra;
@@ -115,14 +119,7 @@ inline std::string Build(std::vector<Entry> entries) {
     Put32(zip, 0x02014B50);
     Put16(zip, 20);
     Put16(zip, 20);
-    Put16(zip, e.flags);
-    Put16(zip, e.method);
-    Put16(zip, dosTime);
-    Put16(zip, dosDate);
-    Put32(zip, e.crc);
-    Put32(zip, e.packed);
-    Put32(zip, e.unpacked);
-    Put16(zip, static_cast<uint32_t>(e.name.size()));
+    PutSharedFields(zip, e);
     Put16(zip, static_cast<uint32_t>(e.centralExtra.size()));
     Put16(zip, 0);
     Put16(zip, 0);

@@ -108,8 +108,8 @@ class TZipCommon : public TRegisterPakvo, public TTempStreamOwner {
   int ZipCmntBufSize() const { return zipCmntBufSize_; }
   // Values of 32,768 or more become 32,767, values below 2,000 become 2,000.
   void SetZipCmntBufSize(int value);
-  void SetFileSpec(const std::vector<std::string>& spec) { FileSpec = spec; }
-  void SetExcludeSpec(const std::vector<std::string>& spec) { ExcludeSpec = spec; }
+  void SetFileSpec(const std::vector<std::string>& masks) { FileSpec = masks; }
+  void SetExcludeSpec(const std::vector<std::string>& masks) { ExcludeSpec = masks; }
   void SetPasswords(const std::vector<std::string>& list) { Passwords = list; }
 
   // ---- Events ----

@@ -221,8 +221,8 @@ void TpakvoFileScan::SetSorted(TpakvoSortOptions order) {
   if (FilesList.Count() > 0 && OnFinished) OnFinished(this, FilesCount, FilesSize);
 }
 
-void TpakvoFileScan::SetFileSpec(const std::vector<std::string>& spec) {
-  fileSpec_ = spec;
+void TpakvoFileScan::SetFileSpec(const std::vector<std::string>& masks) {
+  fileSpec_ = masks;
   MaskText.clear();
 }
 
@@ -333,12 +333,12 @@ void TpakvoFileScan::Scan() {
       ScanRoot(rootDir_);
     }
   } else {
-    std::vector<std::string> spec;
+    std::vector<std::string> masks;
     for (const std::string& entry : fileSpec_) {
       std::string t = text::Trim(entry);
-      if (!t.empty()) spec.push_back(t);
+      if (!t.empty()) masks.push_back(t);
     }
-    fileSpec_ = spec;
+    fileSpec_ = masks;
     while (!fileSpec_.empty() && !Cancel()) {
       auto dirOf = [this](const std::string& entry) {
         size_t slash = entry.find_last_of('/');

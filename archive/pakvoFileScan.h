@@ -161,7 +161,7 @@ class TpakvoFileScan : public TObject {
   void SetSorted(TpakvoSortOptions order);
   const std::vector<std::string>& FileSpec() const { return fileSpec_; }
   // Copies the list and empties MaskText, so that the list drives the next scan.
-  void SetFileSpec(const std::vector<std::string>& spec);
+  void SetFileSpec(const std::vector<std::string>& masks);
   TpakvoFileAttrs Attributes{fsZeroAttr, fsReadOnly, fsArchive, fsCompressed, fsEncrypted};
   TpakvoFileAttrs AttributesEx;
   bool IncludeHiddenDirs = false;

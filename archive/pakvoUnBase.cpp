@@ -11,6 +11,7 @@
 
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoFileScan.h"
+#include "common/Text.h"
 
 namespace {
 
@@ -32,13 +33,6 @@ std::string JoinTarget(const std::string& dir, const std::string& name) {
   if (path.back() != '/') path.push_back('/');
   path.append(name);
   return path;
-}
-
-std::string LowerAscii(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
 }
 
 }  // namespace
@@ -500,29 +494,29 @@ bool TUnBase::MatchFileSpecPath(const std::string& Name, const std::vector<std::
   std::size_t slash = name.find_last_of('/');
   std::string nameDir = slash == std::string::npos ? "" : name.substr(0, slash);
   std::string namePart = slash == std::string::npos ? name : name.substr(slash + 1);
-  for (std::string spec : Specs) {
-    for (char& c : spec) {
+  for (std::string mask : Specs) {
+    for (char& c : mask) {
       if (c == '\\') c = '/';
     }
-    if (spec.empty() || spec == "*.*") {
-      spec.assign(1, '*');
+    if (mask.empty() || mask == "*.*") {
+      mask.assign(1, '*');
     }
-    if (LowerAscii(spec) == LowerAscii(name)) {
+    if (text::SameText(mask, name)) {
       return true;
     }
-    std::size_t s = spec.find_last_of('/');
-    std::string specDir = s == std::string::npos ? "" : spec.substr(0, s);
-    std::string specPart = s == std::string::npos ? spec : spec.substr(s + 1);
+    std::size_t s = mask.find_last_of('/');
+    std::string maskDir = s == std::string::npos ? "" : mask.substr(0, s);
+    std::string maskPart = s == std::string::npos ? mask : mask.substr(s + 1);
     bool dirOk;
-    if (specDir.empty()) {
+    if (maskDir.empty()) {
       dirOk = Recurse || nameDir.empty();
     } else {
-      std::string a = LowerAscii(nameDir);
-      std::string b = LowerAscii(specDir);
+      const std::string a = text::Lower(nameDir);
+      const std::string b = text::Lower(maskDir);
       dirOk = a == b || (Recurse && a.size() > b.size() && a.compare(0, b.size(), b) == 0 &&
                          a[b.size()] == '/');
     }
-    if (dirOk && MatchSpecLists(namePart, {specPart.empty() ? "*" : specPart}, {})) {
+    if (dirOk && MatchSpecLists(namePart, {maskPart.empty() ? "*" : maskPart}, {})) {
       return true;
     }
   }

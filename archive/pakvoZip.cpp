@@ -244,8 +244,8 @@ int TCompBase::Compress() {
         return slash == std::string::npos ? std::string() : s.substr(0, slash + 1);
       };
       std::string common = dirOf(FileSpec.front());
-      for (const std::string& spec : FileSpec) {
-        const std::string d = dirOf(spec);
+      for (const std::string& mask : FileSpec) {
+        const std::string d = dirOf(mask);
         size_t k = 0;
         while (k < common.size() && k < d.size() && text::UpperChar(common[k]) == text::UpperChar(d[k])) ++k;
         common.resize(k);

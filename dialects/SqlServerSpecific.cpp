@@ -4,6 +4,34 @@
 #include "dialects/DataTypeTables.h"
 #include "dialects/uDbSpecific.h"
 
+namespace {
+
+// The reserved keywords of SQL Server 2000.
+constexpr const char* kSqlServerKeywords[] = {
+    "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "AUTHORIZATION", "BACKUP", "BEGIN",
+    "BETWEEN", "BREAK", "BROWSE", "BULK", "BY", "CASCADE", "CASE", "CHECK", "CHECKPOINT",
+    "CLOSE", "CLUSTERED", "COALESCE", "COLLATE", "COLUMN", "COMMIT", "COMPUTE", "CONSTRAINT",
+    "CONTAINS", "CONTAINSTABLE", "CONTINUE", "CONVERT", "CREATE", "CROSS", "CURRENT",
+    "CURRENT_DATE", "CURRENT_TIME", "CURRENT_TIMESTAMP", "CURRENT_USER", "CURSOR", "DATABASE",
+    "DBCC", "DEALLOCATE", "DECLARE", "DEFAULT", "DELETE", "DENY", "DESC", "DISK", "DISTINCT",
+    "DISTRIBUTED", "DOUBLE", "DROP", "DUMMY", "DUMP", "ELSE", "END", "ERRLVL", "ESCAPE",
+    "EXCEPT", "EXEC", "EXECUTE", "EXISTS", "EXIT", "FETCH", "FILE", "FILLFACTOR", "FOR",
+    "FOREIGN", "FREETEXT", "FREETEXTTABLE", "FROM", "FULL", "FUNCTION", "GOTO", "GRANT",
+    "GROUP", "HAVING", "HOLDLOCK", "IDENTITY", "IDENTITY_INSERT", "IDENTITYCOL", "IF", "IN",
+    "INDEX", "INNER", "INSERT", "INTERSECT", "INTO", "IS", "JOIN", "KEY", "KILL", "LEFT", "LIKE",
+    "LINENO", "LOAD", "NATIONAL", "NOCHECK", "NONCLUSTERED", "NOT", "NULL", "NULLIF", "OF",
+    "OFF", "OFFSETS", "ON", "OPEN", "OPENDATASOURCE", "OPENQUERY", "OPENROWSET", "OPENXML",
+    "OPTION", "OR", "ORDER", "OUTER", "OVER", "PERCENT", "PLAN", "PRECISION", "PRIMARY",
+    "PRINT", "PROC", "PROCEDURE", "PUBLIC", "RAISERROR", "READ", "READTEXT", "RECONFIGURE",
+    "REFERENCES", "REPLICATION", "RESTORE", "RESTRICT", "RETURN", "REVOKE", "RIGHT", "ROLLBACK",
+    "ROWCOUNT", "ROWGUIDCOL", "RULE", "SAVE", "SCHEMA", "SELECT", "SESSION_USER", "SET",
+    "SETUSER", "SHUTDOWN", "SOME", "STATISTICS", "SYSTEM_USER", "TABLE", "TEXTSIZE", "THEN",
+    "TO", "TOP", "TRAN", "TRANSACTION", "TRIGGER", "TRUNCATE", "TSEQUAL", "UNION", "UNIQUE",
+    "UPDATE", "UPDATETEXT", "USE", "USER", "VALUES", "VARYING", "VIEW", "WAITFOR", "WHEN",
+    "WHERE", "WHILE", "WITH", "WRITETEXT"};
+
+}  // namespace
+
 TSqlServerSpecific::TSqlServerSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner) {
   QuoteOpen = "[";
   QuoteClose = "]";
@@ -26,6 +54,10 @@ TSqlServerSpecific::TSqlServerSpecific(IDialectOwner* owner) : TDatabaseSpecific
   ReservedWords.Add("VALUE");
   ReservedWords.Add("PUBLIC");
   ReservedWords.Add("DATABASE");
+  // Every other keyword the server reserves: a name spelled like one is quoted.
+  for (const char* word : kSqlServerKeywords) {
+    if (!ReservedWords.Contains(word)) ReservedWords.Add(word);
+  }
   ServerKey = "Data Source=";
   DatabaseKey = "Initial Catalog=";
 }
@@ -48,8 +80,8 @@ std::string TSqlServerSpecific::GetRenameTableSql(const std::string& owner,
                                                   const std::string& newName) {
   std::string sql = "EXECUTE sp_rename N'";
   if (!owner.empty()) sql += InLiteral(QuoteName(owner));
-  sql += "." + InLiteral(QuoteName(oldName)) + "', N'" + InLiteral(QuoteName(newName)) +
-         "', 'OBJECT'";
+  // The new name is taken literally by the server: it is never bracketed.
+  sql += "." + InLiteral(QuoteName(oldName)) + "', N'" + InLiteral(newName) + "', 'OBJECT'";
   return sql;
 }
 
@@ -60,7 +92,7 @@ std::string TSqlServerSpecific::GetRenameColumnSql(const std::string& owner,
   std::string sql = "EXECUTE sp_rename N'";
   if (!owner.empty()) sql += InLiteral(QuoteName(owner)) + ".";
   sql += InLiteral(QuoteName(table)) + "." + QuoteOpen + InLiteral(QuoteName(oldName)) +
-         QuoteClose + "', N'" + InLiteral(QuoteName(newName)) + "', 'COLUMN'";
+         QuoteClose + "', N'" + InLiteral(newName) + "', 'COLUMN'";
   return sql;
 }
 

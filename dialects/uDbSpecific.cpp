@@ -98,11 +98,12 @@ std::string TDatabaseSpecific::GetCreateUserSql(ado::TConnection& connection,
   switch (MasterDbType) {
     case dbtSqlServer:
       if (!LoginExists(connection, theLogin)) {
-        sql = "sp_addLogin " + SqlLiteral(theLogin);
+        sql = "EXEC sp_addLogin " + SqlLiteral(theLogin);
         if (!password.empty()) sql += ", " + SqlLiteral(password);
         sql += "; ";
       }
-      sql += "sp_grantDbAccess " + SqlLiteral(theLogin) + ", " + SqlLiteral(user);
+      // A procedure that is not the batch's first statement is called with EXEC.
+      sql += "EXEC sp_grantDbAccess " + SqlLiteral(theLogin) + ", " + SqlLiteral(user);
       break;
     case dbtAsa:
       sql = "grant connect to " + user;
@@ -118,9 +119,30 @@ std::string TDatabaseSpecific::GetCreateUserSql(ado::TConnection& connection,
   return sql;
 }
 
+namespace {
+
+// The N'...' literal of a text.
+std::string NLiteral(const std::string& text) { return "N" + SqlLiteral(text); }
+
+}  // namespace
+
+std::string TDatabaseSpecific::SqlServerDbSpaceFileSql(const std::string& dbSpace) const {
+  // The file goes beside the database's primary data file: "<folder>\<db>_<group>.ndf".
+  const TDbSpaceElem* primary = DbSpaces.Find("PRIMARY");
+  if (primary == nullptr || primary->FileName.empty()) return {};
+  const std::string& dataFile = primary->FileName;
+  const size_t slash = dataFile.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? std::string() : dataFile.substr(0, slash + 1);
+  const std::string logical = DatabaseName + "_" + dbSpace;
+  return "; ALTER DATABASE " + DatabaseName + " ADD FILE (NAME = " + NLiteral(logical) +
+         ", FILENAME = " + NLiteral(folder + logical + ".ndf") + ") TO FILEGROUP " + QuoteName(dbSpace);
+}
+
 std::string TDatabaseSpecific::GetCreateDbSpaceSql(const std::string& dbSpace,
                                                    const std::string& fileName) {
   if (MasterDbType == dbtAccess) return {};
+  // Before the new group is recorded: its file derives from the primary one.
+  const std::string sqlServerFile = MasterDbType == dbtSqlServer ? SqlServerDbSpaceFileSql(dbSpace) : "";
   std::string file = fileName;
   if (MasterDbType == dbtAsa && file.empty()) file = dbSpace + ".DB";
   auto elem = std::make_unique<TDbSpaceElem>();
@@ -130,7 +152,8 @@ std::string TDatabaseSpecific::GetCreateDbSpaceSql(const std::string& dbSpace,
   elem->IsDefault = false;
   DbSpaces.Add(dbSpace, std::move(elem));
   switch (MasterDbType) {
-    case dbtSqlServer: return "ALTER DATABASE " + DatabaseName + " ADD FILEGROUP " + QuoteName(dbSpace);
+    case dbtSqlServer:
+      return "ALTER DATABASE " + DatabaseName + " ADD FILEGROUP " + QuoteName(dbSpace) + sqlServerFile;
     case dbtAsa: return "CREATE DBSPACE " + QuoteName(dbSpace) + " AS " + QuoteName(file);
     default: return {};
   }

@@ -296,6 +296,12 @@ class TDatabaseSpecific {
  protected:
   // The dialect whose quote characters QuoteName uses: the owner's current one, else this.
   const TDatabaseSpecific& QuotingDialect() const;
+
+ private:
+  // "; ALTER DATABASE ... ADD FILE (...) TO FILEGROUP <db space>": the file a new SQL Server
+  // file group needs before a table can be placed on it, named after the database and the
+  // group, beside the PRIMARY group's data file. Empty when that file is not known.
+  std::string SqlServerDbSpaceFileSql(const std::string& dbSpace) const;
 };
 
 // The dialect of Microsoft SQL Server 2000 and MSDE ("SQLOLEDB" provider).

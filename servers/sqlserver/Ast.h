@@ -172,7 +172,6 @@ struct AlterTableStmt : Statement {
   std::vector<ConstraintDef> constraints;
   std::vector<std::string> names;
   bool withNoCheck = false;
-  bool alterNullOnly = false;  // ALTER COLUMN c NULL / NOT NULL without a type
 };
 
 struct DropStmt : Statement {

@@ -285,6 +285,14 @@ int FileGroupId(sqlite3* db, const std::string& group) {
   return static_cast<int>(q.Int(0));
 }
 
+int PlacementGroupId(sqlite3* db, const std::string& group) {
+  int id = FileGroupId(db, group);
+  if (QueryInt(db, "SELECT count(*) FROM sysfiles WHERE groupid = " + std::to_string(id)) == 0)
+    Fail(1922, "Filegroup '" + group + "' has no files assigned to it. Tables, indexes, and text, "
+               "ntext, and image columns cannot be created on this filegroup.");
+  return id;
+}
+
 void StoreText(sqlite3* db, int64_t id, const std::string& text, bool encrypted) {
   Stmt del(db, "DELETE FROM syscomments WHERE id = ?");
   del.Bind(1, id);

@@ -59,6 +59,9 @@ std::string AutoName(const std::string& prefix, const std::string& table, const 
                      int64_t id);
 // Group id of a file group ("PRIMARY" when empty); raises the server's error when unknown.
 int FileGroupId(sqlite3* db, const std::string& group);
+// The same for a group that is to hold a table, index or long columns: a group without files
+// is refused.
+int PlacementGroupId(sqlite3* db, const std::string& group);
 // Splits a source text over syscomments rows of at most 4000 characters.
 void StoreText(sqlite3* db, int64_t id, const std::string& text, bool encrypted);
 // Collation name the catalogue gives character columns without COLLATE.

@@ -106,6 +106,7 @@ std::string Session::AssignValue(const TypeSpec& type, const std::string& litera
 }
 
 void Session::RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results) {
+  RefuseLongComparisons(s);
   Translator tr = Tr();
   size_t assignments = 0;
   for (const auto& item : s.select->items) assignments += !item.assignTo.empty();
@@ -187,6 +188,8 @@ int64_t Session::RunInsert(const InsertStmt& s) {
       Fail(545, "Explicit value must be specified for identity column in table '" + t.name +
                     "' when IDENTITY_INSERT is set to ON.");
   }
+  RefuseTimestampValues(s, cols);
+  RefuseLongComparisons(s);
   std::string colList;
   for (size_t i = 0; i < cols.size(); ++i) colList += (i ? ", " : "") + SqlIdent(cols[i]->name);
   std::string sql = "INSERT INTO " + SqlIdent(t.physical);
@@ -250,6 +253,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
 }
 
 int64_t Session::RunUpdate(const UpdateStmt& s) {
+  RefuseLongComparisons(s);
   Translator tr = Tr();
   // The target may be an alias of a FROM item, also inside a join.
   const TableRef* targetRef = FindTarget(s.from, s.table.name);
@@ -306,6 +310,7 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
 }
 
 int64_t Session::RunDelete(const DeleteStmt& s) {
+  RefuseLongComparisons(s);
   Translator tr = Tr();
   const TableRef* ref = FindTarget(s.from, s.table.name);
   TableInfo t = RequireTable(ref ? ref->name : s.table);

@@ -72,7 +72,7 @@ void Session::CreateIndex(const CreateIndexStmt& s) {
   Stmt q(Db(), "SELECT 1 FROM sysindexes WHERE id = ? AND name = ?");
   q.Bind(1, t.id).Bind(2, s.name);
   if (q.Step()) Fail(1913, "There is already an index on table '" + t.name + "' named '" + s.name + "'.");
-  int group = s.fileGroup.empty() ? 0 : FileGroupId(Db(), s.fileGroup);
+  int group = s.fileGroup.empty() ? 0 : PlacementGroupId(Db(), s.fileGroup);
   CreateIndexEntry(t, s.name, s.columns, s.unique, s.clustered.value_or(false), 0, group);
   TouchObject(t.id);
 }

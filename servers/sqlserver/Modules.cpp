@@ -25,6 +25,27 @@ std::vector<std::string> SplitName(const std::string& written) {
   return parts;
 }
 
+// The condition text with every name token `from` (case ignored, not after a dot) written as
+// `to`: a check constraint follows its column through a rename.
+std::string RenameInCondition(const std::string& condition, const std::string& from, const std::string& to) {
+  std::string out;
+  size_t copied = 0;
+  std::vector<Token> tokens = Tokenize(condition);
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    bool name = t.kind == TokenKind::Name || t.kind == TokenKind::QuotedName;
+    if (!name || !text::SameText(t.text, from) || (i > 0 && tokens[i - 1].IsSymbol("."))) continue;
+    bool plain = t.kind == TokenKind::Name && !to.empty() &&
+                 std::all_of(to.begin(), to.end(), [](char c) {
+                   return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                 }) && !std::isdigit(static_cast<unsigned char>(to[0]));
+    out += condition.substr(copied, t.begin - copied);
+    out += plain ? to : "[" + text::ReplaceAll(to, "]", "]]") + "]";
+    copied = t.end;
+  }
+  return out + condition.substr(copied);
+}
+
 // The object named by the first `count` parts of a split name: the last is the name, the one
 // before it the owner.
 ObjectName NameOf(const std::vector<std::string>& parts, size_t count) {
@@ -145,7 +166,7 @@ void Session::Rename(const std::vector<std::string>& args) {
   if (args.size() < 2) Fail(201, "Procedure 'sp_rename' expects parameter '@newname', which was not supplied.");
   std::string kind = args.size() > 2 ? Lower(args[2]) : "object";
   std::vector<std::string> parts = SplitName(args[0]);
-  std::string newName = SplitName(args[1]).back();
+  std::string newName = args[1];  // taken as written: "[x]" names an object with brackets
   if (newName.empty()) Fail(15223, "Error: The new name '' is invalid.");
   auto ambiguous = [&]() {
     Fail(15248, "Either the parameter @objname is ambiguous or the claimed @objtype (" + kind + ") is wrong.");
@@ -164,6 +185,17 @@ void Session::Rename(const std::vector<std::string>& args) {
     Stmt u(Db(), "UPDATE syscolumns SET name = ? WHERE id = ? AND colid = ?");
     u.Bind(1, newName).Bind(2, t->id).Bind(3, int64_t{c->colid});
     u.Step();
+    // The table's checks go on holding the column under its new name.
+    Stmt checks(Db(), "SELECT o.id FROM sysobjects o WHERE o.parent_obj = ? AND o.xtype = 'C'");
+    checks.Bind(1, t->id);
+    while (checks.Step()) {
+      int64_t check = checks.Int(0);
+      Stmt text(Db(), "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
+      text.Bind(1, check);
+      std::string condition;
+      while (text.Step()) condition += text.Text(0);
+      StoreText(Db(), check, RenameInCondition(condition, column, newName), false);
+    }
     Rebuild(*t, sources);
     return;
   }

@@ -203,7 +203,10 @@ ExprPtr Parser::ParseUnary() {
 
 TypeSpec Parser::ParseType() {
   TypeSpec ts;
-  ts.name = LowerName(AnyName());
+  // Type names are names: a keyword (NULL, as in "ALTER COLUMN c NULL") is refused, save the
+  // two that open a type's long form.
+  if (Peek().Is("DOUBLE") || Peek().Is("NATIONAL")) ts.name = LowerName(Next().text);
+  else ts.name = LowerName(Ident());
   if (ts.name == "double" && Peek().Is("precision")) {
     Next();
     ts.name = "float";
@@ -328,7 +331,8 @@ ExprPtr Parser::ParsePrimary() {
     return e;
   }
   // Functions whose names are keywords.
-  bool keywordFunction = (t.Is("LEFT") || t.Is("RIGHT") || t.Is("USER")) && Peek(1).IsSymbol("(");
+  bool keywordFunction = (t.Is("LEFT") || t.Is("RIGHT") || t.Is("USER") || t.Is("COALESCE") ||
+                          t.Is("NULLIF")) && Peek(1).IsSymbol("(");
   if (IsIdent(t) || keywordFunction) {
     std::vector<std::string> parts;
     parts.push_back(Next().text);
@@ -345,7 +349,7 @@ ExprPtr Parser::ParsePrimary() {
         parts.push_back("");
         continue;
       }
-      parts.push_back(AnyName());
+      parts.push_back(Ident());
     }
     if (Peek().IsSymbol("(") ) {
       Next();
@@ -369,10 +373,18 @@ ExprPtr Parser::ParsePrimary() {
     Close(*e);
     return e;
   }
-  if (t.Is("USER")) {  // niladic USER
+  // Niladic functions, written without parentheses.
+  static const struct {
+    const char* word;
+    const char* function;
+  } kNiladic[] = {{"USER", "user_name"},         {"CURRENT_USER", "user_name"},
+                  {"SESSION_USER", "user_name"}, {"SYSTEM_USER", "suser_sname"},
+                  {"CURRENT_TIMESTAMP", "getdate"}};
+  for (const auto& niladic : kNiladic) {
+    if (!t.Is(niladic.word)) continue;
     Next();
     auto e = Make(Expr::Func, b);
-    e->text = "user_name";
+    e->text = niladic.function;
     Close(*e);
     return e;
   }
@@ -448,7 +460,7 @@ std::unique_ptr<Select> Parser::ParseSelectCore() {
       item.expr = ParseExpr();
       if (Accept("AS")) {
         if (Peek().kind == TokenKind::String) item.alias = Next().text;
-        else item.alias = AnyName();
+        else item.alias = Ident();
       } else if (IsIdent(Peek()) || Peek().kind == TokenKind::String) {
         item.alias = Next().text;
       }
@@ -525,7 +537,7 @@ std::unique_ptr<TableRef> Parser::ParseTablePrimary() {
     t->kind = TableRef::Named;
     t->name = ParseObjectName();
   }
-  if (Accept("AS")) t->alias = AnyName();
+  if (Accept("AS")) t->alias = Ident();
   else if (IsIdent(Peek())) t->alias = Next().text;
   if (Peek().Is("WITH") && Peek(1).IsSymbol("(")) {  // table hints
     Next();

@@ -10,16 +10,31 @@ namespace servers::sqlserver {
 std::string LowerName(std::string s) { return text::Lower(s); }
 
 const std::set<std::string>& ReservedWords() {
+  // The server's reserved keywords: never a name unless quoted ([Key], "Plan"). GO is the
+  // client's batch separator, kept here so that it never reads as an alias.
   static const std::set<std::string> words = {
-      "add", "all", "alter", "and", "any", "as", "asc", "backup", "begin", "between", "by",
-      "case", "check", "clustered", "collate", "commit", "compute", "constraint", "create",
-      "cross", "declare", "default", "delete", "desc", "distinct", "drop", "else", "end",
-      "exec", "execute", "exists", "for", "foreign", "from", "full", "go", "group", "having",
-      "identity", "if", "in", "index", "inner", "insert", "into", "is", "join", "key", "left",
-      "like", "nonclustered", "not", "null", "on", "option", "or", "order", "outer", "primary",
-      "print", "references", "restore", "return", "right", "rollback", "select", "set", "some",
-      "then", "top", "tran", "transaction", "truncate", "union", "unique", "update", "use",
-      "values", "when", "where", "while", "with"};
+      "add", "all", "alter", "and", "any", "as", "asc", "authorization", "backup", "begin",
+      "between", "break", "browse", "bulk", "by", "cascade", "case", "check", "checkpoint",
+      "close", "clustered", "coalesce", "collate", "column", "commit", "compute", "constraint",
+      "contains", "containstable", "continue", "convert", "create", "cross", "current",
+      "current_date", "current_time", "current_timestamp", "current_user", "cursor",
+      "database", "dbcc", "deallocate", "declare", "default", "delete", "deny", "desc", "disk",
+      "distinct", "distributed", "double", "drop", "dummy", "dump", "else", "end", "errlvl",
+      "escape", "except", "exec", "execute", "exists", "exit", "fetch", "file", "fillfactor",
+      "for", "foreign", "freetext", "freetexttable", "from", "full", "function", "go", "goto",
+      "grant", "group", "having", "holdlock", "identity", "identity_insert", "identitycol",
+      "if", "in", "index", "inner", "insert", "intersect", "into", "is", "join", "key", "kill",
+      "left", "like", "lineno", "load", "national", "nocheck", "nonclustered", "not", "null",
+      "nullif", "of", "off", "offsets", "on", "open", "opendatasource", "openquery",
+      "openrowset", "openxml", "option", "or", "order", "outer", "over", "percent", "plan",
+      "precision", "primary", "print", "proc", "procedure", "public", "raiserror", "read",
+      "readtext", "reconfigure", "references", "replication", "restore", "restrict", "return",
+      "revoke", "right", "rollback", "rowcount", "rowguidcol", "rule", "save", "schema",
+      "select", "session_user", "set", "setuser", "shutdown", "some", "statistics",
+      "system_user", "table", "textsize", "then", "to", "top", "tran", "transaction",
+      "trigger", "truncate", "tsequal", "union", "unique", "update", "updatetext", "use",
+      "user", "values", "varying", "view", "waitfor", "when", "where", "while", "with",
+      "writetext"};
   return words;
 }
 
@@ -78,7 +93,7 @@ ObjectName Parser::ParseObjectName() {
       parts.push_back("");
       continue;
     }
-    parts.push_back(AnyName());
+    parts.push_back(Ident());
   }
   if (parts.size() > 4) Error();
   ObjectName n;
@@ -93,7 +108,7 @@ std::vector<std::string> Parser::NameList() {
   std::vector<std::string> names;
   ExpectSym("(");
   do {
-    names.push_back(AnyName());
+    names.push_back(Ident());
     if (!Accept("ASC")) Accept("DESC");
   } while (AcceptSym(","));
   ExpectSym(")");
@@ -102,6 +117,7 @@ std::vector<std::string> Parser::NameList() {
 
 StatementPtr Parser::ParseStatement() {
   Nest nest(*this);
+  ++statements_;
   const Token& first = Peek();
   size_t begin = first.begin;
   int line = first.line;
@@ -171,7 +187,9 @@ StatementPtr Parser::ParseStatementBody() {
     }
     return ParseProcCall();
   }
-  if (t.kind == TokenKind::Name && t.text.size() > 3 && strncasecmp(t.text.c_str(), "sp_", 3) == 0)
+  // A procedure is called without EXEC only as the batch's first statement.
+  if (t.kind == TokenKind::Name && t.text.size() > 3 && strncasecmp(t.text.c_str(), "sp_", 3) == 0 &&
+      statements_ == 1)
     return ParseProcCall();
   if (t.Is("SET")) return ParseSet();
   if (t.Is("DECLARE")) {
@@ -327,8 +345,8 @@ StatementPtr Parser::ParseUpdate() {
   Expect("SET");
   do {
     std::vector<std::string> parts;
-    parts.push_back(AnyName());
-    while (AcceptSym(".")) parts.push_back(AnyName());
+    parts.push_back(Ident());
+    while (AcceptSym(".")) parts.push_back(Ident());
     ExpectSym("=");
     s->sets.emplace_back(std::move(parts), ParseExpr());
   } while (AcceptSym(","));
@@ -389,7 +407,7 @@ ConstraintDef Parser::ParseConstraint(const std::string& column) {
     c.kind = ConstraintDef::Default;
     c.expr = ParseUnary();
     c.exprText = ExprText(*c.expr);
-    if (Accept("FOR")) c.forColumn = AnyName();
+    if (Accept("FOR")) c.forColumn = Ident();
     return c;
   } else {
     Error();
@@ -438,10 +456,10 @@ bool Parser::AtConstraintStart() const {
          t.Is("CHECK") || t.Is("REFERENCES") || t.Is("DEFAULT");
 }
 
-ColumnDef Parser::ParseColumnDef(bool typeOptional) {
+ColumnDef Parser::ParseColumnDef() {
   ColumnDef c;
-  c.name = AnyName();
-  if (!(typeOptional && (Peek().Is("NULL") || Peek().Is("NOT")))) c.type = ParseType();
+  c.name = Ident();
+  c.type = ParseType();
   for (;;) {
     if (Accept("IDENTITY")) {
       c.identity = true;
@@ -527,7 +545,7 @@ StatementPtr Parser::ParseCreate() {
     auto s = std::make_unique<CreateIndexStmt>();
     s->unique = unique;
     s->clustered = clustered;
-    s->name = AnyName();
+    s->name = Ident();
     Expect("ON");
     s->table = ParseObjectName();
     s->columns = NameList();
@@ -590,6 +608,9 @@ StatementPtr Parser::ParseModule() {
   else if (kind.Is("FUNCTION")) s->what = "FUNCTION";
   else if (kind.Is("TRIGGER")) s->what = "TRIGGER";
   else Error();
+  if (statements_ != 1)
+    Fail(111, "'" + std::string(toks_[pos_ - 1].Is("ALTER") ? "ALTER " : "CREATE ") + s->what +
+                  "' must be the first statement in a query batch.");
   Next();
   s->name = ParseObjectName();
   if (AcceptSym(";")) {  // numbered procedure
@@ -602,11 +623,16 @@ StatementPtr Parser::ParseModule() {
   // Scan to the AS that opens the body, noting WITH ENCRYPTION and the function's kind.
   int depth = 0;
   bool prevVariable = false;
+  bool triggerEvents = false;  // a trigger's FOR / AFTER / INSTEAD OF clause has begun
   while (Peek().kind != TokenKind::End) {
     const Token& t = Peek();
     if (t.IsSymbol("(")) ++depth;
     if (t.IsSymbol(")")) --depth;
-    if (depth == 0 && t.Is("WITH") && Peek(1).Is("ENCRYPTION")) s->encrypted = true;
+    if (s->what == "TRIGGER" && (t.Is("FOR") || t.Is("AFTER") || t.Is("INSTEAD"))) triggerEvents = true;
+    if (depth == 0 && t.Is("WITH") && Peek(1).Is("ENCRYPTION")) {
+      if (triggerEvents) Error();  // a trigger's options come before its events
+      s->encrypted = true;
+    }
     if (depth == 0 && t.Is("RETURNS")) {
       if (Peek(1).Is("TABLE")) s->tableFunction = true;
       if (Peek(1).kind == TokenKind::Variable && Peek(2).Is("TABLE")) s->tableFunction = true;
@@ -704,25 +730,24 @@ StatementPtr Parser::ParseAlter() {
   } else if (Accept("ALTER")) {
     Expect("COLUMN");
     s->action = AlterTableStmt::AlterColumn;
-    s->columns.push_back(ParseColumnDef(true));
-    s->alterNullOnly = s->columns.back().type.name.empty();
+    s->columns.push_back(ParseColumnDef());
   } else if (Accept("DROP")) {
     if (Accept("COLUMN")) {
       s->action = AlterTableStmt::DropColumns;
-      do s->names.push_back(AnyName());
+      do s->names.push_back(Ident());
       while (AcceptSym(",") && (Accept("COLUMN") || true));
     } else {
       Accept("CONSTRAINT");
       s->action = AlterTableStmt::DropConstraints;
       do {
         Accept("CONSTRAINT");
-        s->names.push_back(AnyName());
+        s->names.push_back(Ident());
       } while (AcceptSym(","));
     }
   } else if (Accept("NOCHECK") || Accept("CHECK")) {
     s->action = AlterTableStmt::CheckConstraints;
     Expect("CONSTRAINT");
-    if (!Accept("ALL")) s->names.push_back(AnyName());
+    if (!Accept("ALL")) s->names.push_back(Ident());
   } else {
     Error();
   }

@@ -28,6 +28,7 @@ class Parser {
   std::vector<Token> toks_;
   size_t pos_ = 0;
   int depth_ = 0;  // nesting of expressions, queries and blocks
+  int statements_ = 0;  // statements begun so far, nested ones included
 
   // Counts one level of nesting for its lifetime; too deep a statement is refused, not
   // followed until the stack runs out.
@@ -146,7 +147,7 @@ class Parser {
 
   bool AtConstraintStart() const;
 
-  ColumnDef ParseColumnDef(bool typeOptional = false);
+  ColumnDef ParseColumnDef();
 
   int64_t ParseSignedInt();
 

@@ -622,6 +622,20 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
       TableInfo t = RequireTable(set.table);
       if (!t.Identity())
         Fail(8106, "Table '" + t.name + "' does not have the identity property. Cannot perform SET operation.");
+      // One table per session at a time (a table dropped meanwhile no longer counts).
+      for (int64_t id : std::set<int64_t>(identityInsert_)) {
+        if (!set.on || id == t.id) continue;
+        auto other = LoadTable(Db(), id);
+        if (!other) {
+          identityInsert_.erase(id);
+          continue;
+        }
+        Stmt owner(Db(), "SELECT name FROM sysusers WHERE uid = ?");
+        owner.Bind(1, int64_t{other->uid});
+        std::string ownerName = owner.Step() ? owner.Text(0) : "dbo";
+        Fail(8107, "IDENTITY_INSERT is already ON for table '" + database_ + "." + ownerName + "." +
+                       other->name + "'. Cannot perform SET operation for table '" + t.name + "'.");
+      }
       if (set.on) identityInsert_.insert(t.id);
       else identityInsert_.erase(t.id);
       return;

@@ -64,6 +64,10 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   int64_t RunUpdate(const UpdateStmt& s);
   int64_t RunDelete(const DeleteStmt& s);
   std::string ValueFor(const ColumnInfo& c, const Expr& e, const TableInfo& t);
+  // Refusals from a statement's form: a text, ntext or image value compared (306); a value
+  // other than NULL or DEFAULT for a timestamp column among `columns` (273).
+  void RefuseLongComparisons(const Statement& s);
+  void RefuseTimestampValues(const InsertStmt& s, const std::vector<const ColumnInfo*>& columns);
 
   // Definition statements.
   void CreateTable(const CreateTableStmt& s);
@@ -81,7 +85,9 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void DropModule(const DropStmt& s);
   void Rename(const std::vector<std::string>& args);
   void Rebuild(const TableInfo& before, const std::vector<std::string>& sources);
-  void CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const char* action);
+  // Refuses (5074) when a key, foreign key, default, check or index holds the column; with
+  // `widening`, only keys, foreign keys and defaults count.
+  void CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const char* action, bool widening = false);
   void CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid);
   TableInfo RequireTable(const ObjectName& name);
   void RefreshTextImageEntry(const TableInfo& t, int groupid);

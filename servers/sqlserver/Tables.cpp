@@ -25,8 +25,8 @@ void Session::CreateTable(const CreateTableStmt& s) {
   int uid = OwnerForCreate(s.table);
   if (FindObject(Db(), s.table.name, uid)) DuplicateObject(s.table.name);
   if (s.columns.empty()) FailSyntax(s.line, ")");
-  int groupid = FileGroupId(Db(), s.fileGroup);
-  int textGroup = s.textImageGroup.empty() ? groupid : FileGroupId(Db(), s.textImageGroup);
+  int groupid = PlacementGroupId(Db(), s.fileGroup);
+  int textGroup = s.textImageGroup.empty() ? groupid : PlacementGroupId(Db(), s.textImageGroup);
   int64_t id = NewObjectId(Db());
   std::string now = NowText();
   {
@@ -209,7 +209,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
             Fail(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
       bool clustered = c.clustered.value_or(pk && !QueryInt(Db(), "SELECT count(*) FROM sysindexes WHERE id = " + std::to_string(t.id) + " AND indid = 1"));
       insertObject();
-      int group = c.fileGroup.empty() ? 0 : FileGroupId(Db(), c.fileGroup);
+      int group = c.fileGroup.empty() ? 0 : PlacementGroupId(Db(), c.fileGroup);
       try {
         CreateIndexEntry(t, name, c.columns, true, clustered, pk ? 0x800 : 0x1000, group);
       } catch (const ado::EOleException& e) {
@@ -344,7 +344,7 @@ void Session::Rebuild(const TableInfo& before, const std::vector<std::string>& s
   TouchObject(before.id);
 }
 
-void Session::CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const char* action) {
+void Session::CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const char* action, bool widening) {
   std::string id = std::to_string(t.id), colid = std::to_string(c.colid);
   auto refuse = [&](const std::string& object) {
     Fail(5074, "The object '" + object + "' is dependent on column '" + c.name + "'.\nALTER TABLE " +
@@ -352,8 +352,8 @@ void Session::CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const c
   };
   {
     Stmt q(Db(), "SELECT i.name FROM sysindexes i JOIN sysindexkeys k ON k.id = i.id AND k.indid = i.indid "
-                 "WHERE i.id = ? AND k.colid = ? AND i.indid BETWEEN 1 AND 254");
-    q.Bind(1, t.id).Bind(2, int64_t{c.colid});
+                 "WHERE i.id = ? AND k.colid = ? AND i.indid BETWEEN 1 AND 254 AND (? = 0 OR (i.status & 2048) <> 0)");
+    q.Bind(1, t.id).Bind(2, int64_t{c.colid}).Bind(3, int64_t{widening ? 1 : 0});
     if (q.Step()) refuse(q.Text(0));
   }
   {
@@ -367,6 +367,7 @@ void Session::CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const c
     q.Bind(1, c.cdefault);
     if (q.Step()) refuse(q.Text(0));
   }
+  if (widening) return;  // checks only remain, and they allow it
   {
     Stmt q(Db(), "SELECT o.name FROM sysconstraints s JOIN sysobjects o ON o.id = s.constid WHERE s.id = ? AND s.colid = ? AND (s.status & 15) = 4");
     q.Bind(1, t.id).Bind(2, int64_t{c.colid});
@@ -447,23 +448,22 @@ void Session::AlterTable(const AlterTableStmt& s) {
       if (!old)
         Fail(4924, "ALTER TABLE ALTER COLUMN failed because column '" + def.name + "' does not exist in table '" + t.name + "'.");
       struct { TypeSpec type; std::optional<bool> nullable; std::string collation; } d{def.type, def.nullable, def.collation};
-      if (s.alterNullOnly) {
-        d.type.name = old->typeName;
-        const SqlType* ot = FindType(old->typeName);
-        if (ot && ot->sized) d.type.length = old->prec;
-        if (ot && ot->decimal) {
-          d.type.length = old->prec;
-          d.type.scale = old->scale;
-        }
-        if (d.collation.empty() && !old->collation.empty()) d.collation = old->collation;
-      }
+      // Long and timestamp columns are never altered, nor does a column become one.
+      if (IsLongType(old->xtype) || old->xtype == 189)
+        Fail(4928, "Cannot alter column '" + old->name + "' because it is '" + old->typeName + "'.");
       const SqlType* type = FindType(d.type.name);
       if (!type) Fail(2715, "Column or parameter #" + std::to_string(old->colid) + ": Cannot find data type " + d.type.name + ".");
+      if (IsLongType(type->xtype) || type->xtype == 189)
+        Fail(4927, "Cannot alter column '" + old->name + "' to be data type " + type->name + ".");
       bool typeChanged = type->xusertype != old->xusertype;
       // Keys, foreign keys, checks and indexes hold the column; a default only a change of type.
+      // A varchar, nvarchar or varbinary column that only grows stays free of its indexes,
+      // checks and unique constraints.
       ColumnInfo probe = *old;
       if (!typeChanged) probe.cdefault = 0;
-      CheckNoDependents(t, probe, "ALTER COLUMN");
+      bool variable = old->xtype == 167 || old->xtype == 231 || old->xtype == 165;
+      bool widening = !typeChanged && variable && StorageOf(*type, d.type).length >= old->length;
+      CheckNoDependents(t, probe, "ALTER COLUMN", widening);
       ColumnStorage st = StorageOf(*type, d.type);
       bool nullable = old->identity ? false : d.nullable.value_or(true);
       if (!nullable) {

@@ -149,7 +149,7 @@ TEST_F(ColumnDefinition, TranslationToAnotherServersTypes) {
   UseAccessTypes(access);
 
   Column when("when", "date");
-  EXPECT_EQ(Define(sqlServer, asa, when), "when smalldatetime");
+  EXPECT_EQ(Define(sqlServer, asa, when), "[when] smalldatetime");  // a keyword of the server
   Column count = Column("count", "integer").NotNull();
   EXPECT_EQ(Define(sqlServer, asa, count), "count int NOT NULL");
   Column text = Column("t", "nvarchar").Size(40);

@@ -55,9 +55,9 @@ class SqlServerCatalog : public ::testing::Test {
     dialect_test::RunScript(*connection_, {
         "CREATE TABLE Customers (id int IDENTITY (1, 1) NOT NULL, name nvarchar (50) NOT NULL,"
         " [order no] varchar (20) NULL, CONSTRAINT PK_Customers PRIMARY KEY CLUSTERED (id))",
-        "CREATE TABLE Orders (orderId int NOT NULL, lineNo smallint NOT NULL, customerId int NULL,"
+        "CREATE TABLE Orders (orderId int NOT NULL, [lineNo] smallint NOT NULL, customerId int NULL,"
         " price decimal (10, 2) NOT NULL, note text NULL,"
-        " CONSTRAINT PK_Orders PRIMARY KEY NONCLUSTERED (orderId, lineNo),"
+        " CONSTRAINT PK_Orders PRIMARY KEY NONCLUSTERED (orderId, [lineNo]),"
         " CONSTRAINT FK_Orders_Customers FOREIGN KEY (customerId) REFERENCES Customers (id),"
         " CONSTRAINT CK_Orders_price CHECK (price >= 0))",
         "ALTER TABLE Orders ADD CONSTRAINT DF_Orders_price DEFAULT (0) FOR price",
@@ -417,9 +417,9 @@ TEST_F(SqlServerCatalog, ConnectionValuesAndLogins) {
 
   dialect_->SetMasterDbType(dbtSqlServer);
   EXPECT_EQ(dialect_->GetCreateUserSql(*connection_, "admin", "sa", "x"),
-            "sp_grantDbAccess 'sa', 'admin'");
+            "EXEC sp_grantDbAccess 'sa', 'admin'");
   const std::string create = dialect_->GetCreateUserSql(*connection_, "carol", "", "c'pw");
-  EXPECT_EQ(create, "sp_addLogin 'carol', 'c''pw'; sp_grantDbAccess 'carol', 'carol'");
+  EXPECT_EQ(create, "EXEC sp_addLogin 'carol', 'c''pw'; EXEC sp_grantDbAccess 'carol', 'carol'");
   connection_->Execute(create);
   EXPECT_TRUE(dialect_->LoginExists(*connection_, "carol"));
   data_.SetConnection(connection_);

@@ -27,7 +27,11 @@ TEST(SqlServerDialect, ConstructorSetsTheServersValues) {
   EXPECT_EQ(d.AlterColumnKeyword, " ALTER COLUMN ");
   EXPECT_EQ(d.DropColumnKeyword, " DROP COLUMN ");
   EXPECT_EQ(d.DropConstraintFormat, " DROP CONSTRAINT %s");
-  EXPECT_EQ(d.ReservedWords.Count(), 10);
+  // The base words, VALUE, and every keyword of the server.
+  EXPECT_EQ(d.ReservedWords.Count(), 175);
+  for (const char* word : {"VALUE", "User", "Key", "Percent", "Plan", "Top", "Desc", "lineno", "writetext"})
+    EXPECT_EQ(d.QuoteName(word), std::string("[") + word + "]") << word;
+  EXPECT_EQ(d.QuoteName("Username"), "Username");
   EXPECT_EQ(d.ServerKey, "Data Source=");
   EXPECT_EQ(d.DatabaseKey, "Initial Catalog=");
   EXPECT_EQ(d.DbType, dbtNone);
@@ -46,7 +50,7 @@ TEST(SqlServerDialect, RenameStatements) {
             "EXECUTE sp_rename N'dbo.Old', N'New', 'OBJECT'");
   EXPECT_EQ(d.GetRenameTableSql("", "Old", "New"), "EXECUTE sp_rename N'.Old', N'New', 'OBJECT'");
   EXPECT_EQ(d.GetRenameTableSql("dbo", "Order", "My Orders"),
-            "EXECUTE sp_rename N'dbo.[Order]', N'[My Orders]', 'OBJECT'");
+            "EXECUTE sp_rename N'dbo.[Order]', N'My Orders', 'OBJECT'");
   EXPECT_EQ(d.GetRenameColumnSql("dbo", "T", "a", "b"),
             "EXECUTE sp_rename N'dbo.T.[a]', N'b', 'COLUMN'");
   EXPECT_EQ(d.GetRenameColumnSql("", "T", "my col", "b"),
@@ -133,10 +137,10 @@ TEST(SqlServerDialect, CreateUserStatementsByMasterServer) {
   ado::TConnection unused;
   d.SetMasterDbType(dbtSqlServer);
   EXPECT_EQ(d.GetCreateUserSql(unused, "bob", "", "s'cret"),
-            "sp_addLogin 'bob', 's''cret'; sp_grantDbAccess 'bob', 'bob'");
+            "EXEC sp_addLogin 'bob', 's''cret'; EXEC sp_grantDbAccess 'bob', 'bob'");
   EXPECT_EQ(d.GetCreateUserSql(unused, "anna", "annaLogin", ""),
-            "sp_addLogin 'annaLogin'; sp_grantDbAccess 'annaLogin', 'anna'");
-  EXPECT_EQ(d.GetCreateUserSql(unused, "admin", "sa", "x"), "sp_grantDbAccess 'sa', 'admin'");
+            "EXEC sp_addLogin 'annaLogin'; EXEC sp_grantDbAccess 'annaLogin', 'anna'");
+  EXPECT_EQ(d.GetCreateUserSql(unused, "admin", "sa", "x"), "EXEC sp_grantDbAccess 'sa', 'admin'");
   ASSERT_EQ(d.Users.Count(), 3);
   EXPECT_TRUE(d.UserExists("BOB"));
   EXPECT_EQ(d.Users.Object(1).LoginName, "annaLogin");

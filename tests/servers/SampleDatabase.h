@@ -12,7 +12,9 @@ namespace sample_db {
 inline const char* kScript = R"SQL(
 ALTER DATABASE %DB% ADD FILEGROUP [FG_DATA]
 ALTER DATABASE %DB% ADD FILEGROUP [FG_TEXT]
-sp_addLogin 'mario', 'pwd'; sp_grantDbAccess 'mario', 'mario'
+ALTER DATABASE %DB% ADD FILE (NAME = N'%DB%_data', FILENAME = N'%DB%_data.ndf') TO FILEGROUP [FG_DATA]
+ALTER DATABASE %DB% ADD FILE (NAME = N'%DB%_text', FILENAME = N'%DB%_text.ndf') TO FILEGROUP [FG_TEXT]
+EXEC sp_addLogin 'mario', 'pwd'; EXEC sp_grantDbAccess 'mario', 'mario'
 CREATE TABLE [Customers] (
   [CustId] int IDENTITY (10, 5) NOT NULL,
   [Name] nvarchar (50) COLLATE Latin1_General_CI_AS NOT NULL,

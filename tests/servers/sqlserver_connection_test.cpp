@@ -72,7 +72,7 @@ TEST_F(SqlServerTest, CreateBackupChangeRestore) {
   client.reset();
 
   auto list = Rows(*master, "use master RESTORE FILELISTONLY FROM DISK = '" + bak + "'");
-  ASSERT_EQ(list.Rows.size(), 2u);
+  ASSERT_EQ(list.Rows.size(), 4u);  // data, log and the sample's two file-group files
   EXPECT_EQ(list.Rows[0][Field(list, "logicalName")].AsString(), "Client_DATA");
   EXPECT_EQ(list.Rows[0][Field(list, "type")].AsString(), "D");
   EXPECT_EQ(list.Rows[1][Field(list, "type")].AsString(), "L");

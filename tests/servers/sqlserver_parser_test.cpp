@@ -96,8 +96,8 @@ TEST(SqlServerParser, TableDefinitionsAsTheEngineWritesThem) {
   EXPECT_TRUE(t.constraints[1].updateCascade);
   EXPECT_EQ(t.fileGroup, "PRIMARY");
   EXPECT_EQ(t.textImageGroup, "FG_TEXT");
-  auto a = ParseBatch("ALTER TABLE [T] ALTER COLUMN  [c] NULL");
+  auto a = ParseBatch("ALTER TABLE [T] ALTER COLUMN  [c] nvarchar (10) NULL");
   const auto& alter = static_cast<const servers::sqlserver::AlterTableStmt&>(*a.at(0));
-  EXPECT_TRUE(alter.alterNullOnly);
+  EXPECT_EQ(alter.columns[0].type.name, "nvarchar");
   EXPECT_TRUE(*alter.columns[0].nullable);
 }

@@ -85,7 +85,7 @@ TEST_F(StatementsTest, ColumnsKeysIndexesAndDefaultsChange) {
   EXPECT_EQ(TextOf("select Note from Orders where OrderId = 3"), "none");
   EXPECT_EQ(TextOf("select c.text from syscomments c join sysobjects o on o.id = c.id where o.name = 'DF_Orders_Note'"), "('none')");
   Db().Execute("ALTER TABLE [dbo].[Orders] DROP CONSTRAINT [DF_Orders_Note]");
-  Db().Execute("ALTER TABLE [Orders] ALTER COLUMN [Note] NULL");
+  Db().Execute("ALTER TABLE [Orders] ALTER COLUMN [Note] nvarchar (40) NULL");
   EXPECT_EQ(Int("select isnullable from syscolumns where name = 'Note'"), 1);
   Db().Execute("ALTER TABLE [dbo].[Orders] DROP COLUMN [Note]");
   EXPECT_EQ(Int("select count(*) from syscolumns where name = 'Note'"), 0);
@@ -144,12 +144,13 @@ TEST_F(StatementsTest, RenamesRebuildsAndProgrammableObjects) {
 }
 
 TEST_F(StatementsTest, UsersAndFileGroups) {
-  Db().Execute("sp_addLogin 'anna'; sp_grantDbAccess 'anna', 'anna_user'");
+  Db().Execute("EXEC sp_addLogin 'anna'; EXEC sp_grantDbAccess 'anna', 'anna_user'");
   EXPECT_EQ(Int("select count(*) from sysusers where name = 'anna_user' and hasdbaccess = 1"), 1);
   EXPECT_THROW(Db().Execute("sp_grantDbAccess 'anna', 'anna_user'"), ado::EOleException);
   Db().Execute("EXEC sp_revokedbaccess 'anna_user'");
   EXPECT_EQ(Int("select count(*) from sysusers where name = 'anna_user'"), 0);
   Db().Execute("ALTER DATABASE db ADD FILEGROUP [FG_NEW]");
+  Db().Execute("ALTER DATABASE db ADD FILE (NAME = N'db_new', FILENAME = N'db_new.ndf') TO FILEGROUP [FG_NEW]");
   Db().Execute("CREATE TABLE Placed (a int NOT NULL, t text NULL) ON [FG_NEW] TEXTIMAGE_ON 'FG_TEXT'");
   EXPECT_EQ(TextOf("select fileGroup_Name(groupid) from sysindexes where id = object_id('Placed') and indid = 0"), "FG_NEW");
   EXPECT_EQ(TextOf("select fileGroup_Name(groupid) from sysindexes where id = object_id('Placed') and indid = 255"), "FG_TEXT");

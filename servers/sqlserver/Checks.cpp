@@ -1,0 +1,144 @@
+// Refusals the server makes from a statement's form before it runs: text, ntext and image
+// values compared (306) and explicit values for a timestamp column (273).
+#include <functional>
+
+#include "common/Text.h"
+#include "servers/sqlserver/Session.h"
+#include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Types.h"
+
+namespace servers::sqlserver {
+
+namespace {
+
+constexpr int kTimestamp = 189;
+
+// A table of a FROM list and the name its columns are qualified by.
+struct Source {
+  std::string qualifier;
+  TableInfo table;
+};
+
+using TableLoader = std::function<std::optional<TableInfo>(const ObjectName&)>;
+
+class LongComparisons {
+ public:
+  explicit LongComparisons(TableLoader load) : load_(std::move(load)) {}
+
+  void Add(const ObjectName& name, const std::string& alias) {
+    if (auto t = load_(name)) sources_.push_back({alias.empty() ? name.name : alias, std::move(*t)});
+  }
+
+  void AddFrom(const TableRef& t) {
+    if (t.kind == TableRef::Named) Add(t.name, t.alias);
+    if (t.kind == TableRef::Join) {
+      AddFrom(*t.left);
+      AddFrom(*t.right);
+    }
+  }
+
+  void Check(const Select& s) {
+    const size_t outer = sources_.size();  // a subquery also sees the tables around it
+    for (const auto& f : s.from) AddFrom(*f);
+    for (const auto& f : s.from) CheckJoins(*f);
+    for (const auto& item : s.items) Check(item.expr.get());
+    Check(s.where.get());
+    Check(s.having.get());
+    for (const auto& u : s.unions) {
+      sources_.resize(outer);
+      Check(*u.select);
+    }
+    sources_.resize(outer);
+  }
+
+  void Check(const Expr* e) {
+    if (!e) return;
+    if (e->kind == Expr::Binary && IsComparison(e->text) && (IsLong(*e->args[0]) || IsLong(*e->args[1])))
+      Refuse();
+    if ((e->kind == Expr::InList || e->kind == Expr::Between) && !e->args.empty() && e->args[0] &&
+        IsLong(*e->args[0]))
+      Refuse();
+    for (const auto& a : e->args) Check(a.get());
+    if (e->select) Check(*e->select);
+  }
+
+ private:
+  [[noreturn]] static void Refuse() {
+    Fail(306, "The text, ntext, and image data types cannot be compared or sorted, except when using IS NULL or LIKE operator.");
+  }
+
+  static bool IsComparison(const std::string& op) {
+    return op == "=" || op == "<>" || op == "!=" || op == "<" || op == ">" || op == "<=" || op == ">=";
+  }
+
+  void CheckJoins(const TableRef& t) {
+    if (t.kind != TableRef::Join) return;
+    CheckJoins(*t.left);
+    CheckJoins(*t.right);
+    Check(t.on.get());
+  }
+
+  // True for a column of a text, ntext or image type of one of the FROM list's tables.
+  bool IsLong(const Expr& e) const {
+    if (e.kind == Expr::Paren && !e.args.empty()) return IsLong(*e.args[0]);
+    if (e.kind != Expr::Column || e.names.empty()) return false;
+    const std::string qualifier = e.names.size() > 1 ? e.names[e.names.size() - 2] : "";
+    for (auto s = sources_.rbegin(); s != sources_.rend(); ++s) {
+      if (!qualifier.empty() && !text::SameText(qualifier, s->qualifier)) continue;
+      if (const ColumnInfo* c = s->table.Column(e.names.back())) return IsLongType(c->xtype);
+    }
+    return false;
+  }
+
+  TableLoader load_;
+  std::vector<Source> sources_;
+};
+
+}  // namespace
+
+void Session::RefuseLongComparisons(const Statement& s) {
+  LongComparisons check([this](const ObjectName& name) -> std::optional<TableInfo> {
+    if (!name.db.empty() && !text::SameText(name.db, database_)) return std::nullopt;
+    auto id = Resolve(name);
+    return id ? LoadTable(Db(), *id) : std::nullopt;
+  });
+  switch (s.kind) {
+    case Statement::kSelect:
+      check.Check(*static_cast<const SelectStmt&>(s).select);
+      return;
+    case Statement::kUpdate: {
+      const auto& u = static_cast<const UpdateStmt&>(s);
+      check.Add(u.table, "");
+      for (const auto& f : u.from) check.AddFrom(*f);
+      for (const auto& set : u.sets) check.Check(set.second.get());
+      check.Check(u.where.get());
+      return;
+    }
+    case Statement::kInsert:
+      if (const auto& i = static_cast<const InsertStmt&>(s); i.select) check.Check(*i.select);
+      return;
+    case Statement::kDelete: {
+      const auto& d = static_cast<const DeleteStmt&>(s);
+      check.Add(d.table, "");
+      for (const auto& f : d.from) check.AddFrom(*f);
+      check.Check(d.where.get());
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void Session::RefuseTimestampValues(const InsertStmt& s, const std::vector<const ColumnInfo*>& columns) {
+  auto refuse = [] {
+    Fail(273, "Cannot insert a non-null value into a timestamp column. Use INSERT with a column list or with a default of NULL for the timestamp column.");
+  };
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i]->xtype != kTimestamp) continue;
+    for (const auto& row : s.values)
+      if (i < row.size() && row[i]->kind != Expr::Null && row[i]->kind != Expr::Default) refuse();
+    if (s.select && (i >= s.select->items.size() || s.select->items[i].expr->kind != Expr::Null)) refuse();
+  }
+}
+
+}  // namespace servers::sqlserver

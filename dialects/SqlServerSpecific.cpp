@@ -1,5 +1,10 @@
 // SQL Server dialect: field values, statement builders and statement recognition. The
 // catalogue readers are in SqlServerCatalog.cpp.
+#include <cctype>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "common/Text.h"
 #include "dialects/DataTypeTables.h"
 #include "dialects/uDbSpecific.h"
@@ -124,9 +129,44 @@ std::string TSqlServerSpecific::GetIdentityInsertOffSql(const std::string& table
   return "set IDENTITY_INSERT " + table + " OFF";
 }
 
+namespace {
+
+// Offsets of the blank-separated words of `text`, each with its length.
+std::vector<std::pair<size_t, size_t>> Words(std::string_view text) {
+  std::vector<std::pair<size_t, size_t>> words;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    const size_t begin = i;
+    while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i > begin) words.emplace_back(begin, i - begin);
+  }
+  return words;
+}
+
+// Where a trigger's options go in the head of its definition (the text before AS): before the
+// FOR / AFTER / INSTEAD OF clause, since the server refuses them after it. npos for a
+// definition that is not a trigger's.
+size_t TriggerOptionsPlace(std::string_view head) {
+  const auto words = Words(head);
+  auto word = [&](size_t i) { return head.substr(words[i].first, words[i].second); };
+  if (words.size() < 2 || !text::SameText(word(0), "CREATE") || !text::SameText(word(1), "TRIGGER"))
+    return std::string_view::npos;
+  for (size_t i = 2; i < words.size(); ++i) {
+    if (text::SameText(word(i), "FOR") || text::SameText(word(i), "AFTER") ||
+        text::SameText(word(i), "INSTEAD"))
+      return words[i].first - 1;  // the blank before the clause
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
 std::string TSqlServerSpecific::AddEncryption(const std::string& definition) {
-  const size_t p = definition.find(" AS ");
+  size_t p = definition.find(" AS ");
   if (p == std::string::npos) return definition;
+  const size_t trigger = TriggerOptionsPlace(std::string_view(definition).substr(0, p));
+  if (trigger != std::string_view::npos) p = trigger;
   return definition.substr(0, p) + " WITH ENCRYPTION " + definition.substr(p + 1);
 }
 

@@ -86,4 +86,13 @@ TEST_F(SqlServerAnswers, KeywordNamesAreQuoted) {
   EXPECT_EQ(dialect_test::Column(data_, "COLUMN_NAME"), (std::vector<std::string>{"User", "Percent", "Amount"}));
 }
 
+// Fault: WITH ENCRYPTION was written after a trigger's FOR clause, which the server refuses.
+TEST_F(SqlServerAnswers, EncryptedTriggerRuns) {
+  connection_->Execute("CREATE TABLE Sales (a int NULL)");
+  connection_->Execute(dialect_.AddEncryption("CREATE TRIGGER trSales ON Sales\nAFTER INSERT AS SELECT 1"));
+  Open(vsiProcedures, {kAny, kAny, "trSales"});
+  ASSERT_EQ(data_.RecordCount(), 1);
+  EXPECT_EQ(data_.FieldByName("ENCRYPTED").AsInteger(), 1);
+}
+
 }  // namespace

@@ -79,6 +79,9 @@ TEST(SqlServerDialect, EncryptionAndCollation) {
   EXPECT_EQ(d.AddEncryption("CREATE PROCEDURE p AS SELECT 1 AS x"),
             "CREATE PROCEDURE p WITH ENCRYPTION AS SELECT 1 AS x");
   EXPECT_EQ(d.AddEncryption("create procedure p as select 1"), "create procedure p as select 1");
+  // A trigger's options come before its events.
+  EXPECT_EQ(d.AddEncryption("CREATE TRIGGER t ON [For Sale]\nFOR INSERT AS SELECT 1"),
+            "CREATE TRIGGER t ON [For Sale] WITH ENCRYPTION FOR INSERT AS SELECT 1");
   EXPECT_EQ(d.AddEncryption("CREATE PROCEDURE p\nAS\nSELECT 1"), "CREATE PROCEDURE p\nAS\nSELECT 1");
   EXPECT_EQ(d.GetCollateClause("  Latin1_General_CI_AS "), " COLLATE Latin1_General_CI_AS");
   EXPECT_EQ(d.GetCollateClause("   "), "");

@@ -96,8 +96,10 @@ std::string TSqlServerSpecific::GetRenameColumnSql(const std::string& owner,
                                                    const std::string& newName) {
   std::string sql = "EXECUTE sp_rename N'";
   if (!owner.empty()) sql += InLiteral(QuoteName(owner)) + ".";
-  sql += InLiteral(QuoteName(table)) + "." + QuoteOpen + InLiteral(QuoteName(oldName)) +
-         QuoteClose + "', N'" + InLiteral(newName) + "', 'COLUMN'";
+  // The old column name is bracketed once, a closing bracket in it doubled.
+  sql += InLiteral(QuoteName(table)) + "." + QuoteOpen +
+         InLiteral(text::ReplaceAll(oldName, QuoteClose, QuoteClose + QuoteClose)) + QuoteClose +
+         "', N'" + InLiteral(newName) + "', 'COLUMN'";
   return sql;
 }
 

@@ -14,14 +14,38 @@ namespace {
 
 using text::Lower;
 
-// Strips [brackets] and the owner: "[dbo].[T]" -> parts {"dbo", "T"}.
+// The parts of a written multi-part name as the server's procedures parse it: "[dbo].[T]" ->
+// {"dbo", "T"}; inside [brackets] "]]" stands for "]", inside "quotes" '""' for '"'. Raises
+// error 15253 for a name that does not parse (an unclosed bracket, "[[a b]]", five parts).
 std::vector<std::string> SplitName(const std::string& written) {
-  std::vector<std::string> parts = SplitNameParts(written);
-  // A name quoted twice ("[[My Col]]") keeps one pair of brackets at most; take it off.
-  for (auto& p : parts)
-    while (p.size() >= 2 && p.front() == '[' && p.back() == ']') p = p.substr(1, p.size() - 2);
-  for (auto& p : parts)
-    if (!p.empty() && p.back() == ']' && p.find('[') == std::string::npos) p.pop_back();
+  auto refuse = [&] { Fail(15253, "Syntax error parsing SQL identifier '" + written + "'."); };
+  std::vector<std::string> parts;
+  size_t i = 0;
+  for (;;) {
+    std::string part;
+    if (i < written.size() && (written[i] == '[' || written[i] == '"')) {
+      const char close = written[i] == '[' ? ']' : '"';
+      for (++i;; ++i) {
+        if (i >= written.size()) refuse();
+        if (written[i] != close) {
+          part += written[i];
+        } else if (i + 1 < written.size() && written[i + 1] == close) {
+          part += close;
+          ++i;
+        } else {
+          ++i;
+          break;
+        }
+      }
+    } else {
+      while (i < written.size() && written[i] != '.') part += written[i++];
+    }
+    parts.push_back(part);
+    if (i >= written.size()) break;
+    if (written[i] != '.') refuse();
+    ++i;
+  }
+  if (parts.size() > 4) refuse();
   return parts;
 }
 
@@ -179,7 +203,7 @@ void Session::Rename(const std::vector<std::string>& args) {
     const ColumnInfo* c = t->Column(column);
     if (!c) ambiguous();
     if (t->Column(newName) && !text::SameText(newName, column))
-      Fail(15335, "Error: The new name '" + newName + "' is already in use as a COLUMN name and would cause a duplicate that is not permitted.");
+      Fail(15335, "Error: The @newname value '" + newName + "' is already in use as a column name and would cause a duplicate that is not permitted.");
     std::vector<std::string> sources;
     for (const auto& col : t->columns) sources.push_back(SqlIdent(col.name));
     Stmt u(Db(), "UPDATE syscolumns SET name = ? WHERE id = ? AND colid = ?");
@@ -214,7 +238,7 @@ void Session::Rename(const std::vector<std::string>& args) {
   if (!id) ambiguous();
   int uid = static_cast<int>(QueryInt(Db(), "SELECT uid FROM sysobjects WHERE id = " + std::to_string(*id), 1));
   if (auto other = FindObject(Db(), newName, uid); other && *other != *id)
-    Fail(15335, "Error: The new name '" + newName + "' is already in use as a object name and would cause a duplicate that is not permitted.");
+    Fail(15335, "Error: The @newname value '" + newName + "' is already in use as a object name and would cause a duplicate that is not permitted.");
   std::string xtype = ObjectType(Db(), *id);
   Stmt u(Db(), "UPDATE sysobjects SET name = ? WHERE id = ?");
   u.Bind(1, newName).Bind(2, *id);

@@ -54,7 +54,9 @@ TEST(SqlServerDialect, RenameStatements) {
   EXPECT_EQ(d.GetRenameColumnSql("dbo", "T", "a", "b"),
             "EXECUTE sp_rename N'dbo.T.[a]', N'b', 'COLUMN'");
   EXPECT_EQ(d.GetRenameColumnSql("", "T", "my col", "b"),
-            "EXECUTE sp_rename N'T.[[my col]]', N'b', 'COLUMN'");
+            "EXECUTE sp_rename N'T.[my col]', N'b', 'COLUMN'");
+  EXPECT_EQ(d.GetRenameColumnSql("dbo", "T", "Key]x", "b"),
+            "EXECUTE sp_rename N'dbo.T.[Key]]x]', N'b', 'COLUMN'");
   // A quote inside a name stays inside the literal.
   EXPECT_EQ(d.GetRenameTableSql("dbo", "O'Brien", "Obrien"),
             "EXECUTE sp_rename N'dbo.O''Brien', N'Obrien', 'OBJECT'");

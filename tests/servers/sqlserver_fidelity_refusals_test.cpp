@@ -90,6 +90,10 @@ TEST_F(FidelityRefusals, StatementFormsTheServerRefuses) {
       {"CREATE INDEX Desc ON W (v)", 156, "Incorrect syntax near the keyword 'Desc'."},
       {"ALTER TABLE W ADD Current int NULL", 156, "Incorrect syntax near the keyword 'Current'."},
       {"UPDATE W SET File = 1", 156, "Incorrect syntax near the keyword 'File'."},
+      // sp_rename parses its names as the server does.
+      {"EXEC sp_rename N'W.[[v]]', N'v2', 'COLUMN'", 15253, "Syntax error parsing SQL identifier 'W.[[v]]'."},
+      {"EXEC sp_rename N'W.v', N'n', 'COLUMN'", 15335,
+       "Error: The @newname value 'n' is already in use as a column name and would cause a duplicate that is not permitted."},
   });
   EXPECT_EQ(Int("select count(*) from master..syslogins where name = 'p1'"), 0);  // nothing ran
 

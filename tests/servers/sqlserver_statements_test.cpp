@@ -114,7 +114,7 @@ TEST_F(StatementsTest, RenamesRebuildsAndProgrammableObjects) {
   EXPECT_EQ(TextOf("select object_name(rkeyid) from sysreferences"), "Clients");
   EXPECT_THROW(Db().Execute("INSERT INTO Orders (OrderId, CustId) VALUES (8, 4242)"), ado::EOleException);
   Db().Execute("EXECUTE sp_rename N'.[Clients]', N'Customers', 'OBJECT'");
-  Db().Execute("EXECUTE sp_rename N'dbo.Customers.[[Name]]', N'FullName', 'COLUMN'");
+  Db().Execute("EXECUTE sp_rename N'dbo.Customers.[Name]', N'FullName', 'COLUMN'");
   EXPECT_EQ(TextOf("select FullName from Customers where CustId = 15"), "Rossi");
   Db().Execute("EXECUTE sp_rename N'Orders.[CustId]', N'ClientId', 'COLUMN'");
   Db().Execute("DELETE FROM Customers WHERE CustId = 15");  // cascade through the renamed column

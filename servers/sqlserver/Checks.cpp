@@ -1,6 +1,7 @@
 // Refusals the server makes from a statement's form before it runs: text, ntext and image
 // values compared (306) and explicit values for a timestamp column (273).
 #include <functional>
+#include <optional>
 
 #include "common/Text.h"
 #include "servers/sqlserver/Session.h"
@@ -13,10 +14,13 @@ namespace {
 
 constexpr int kTimestamp = 189;
 
-// A table of a FROM list and the name its columns are qualified by.
+// A table of a FROM list and the name its columns are qualified by; its columns are read
+// only when a comparison needs them.
 struct Source {
   std::string qualifier;
-  TableInfo table;
+  ObjectName name;
+  bool loaded = false;
+  std::optional<TableInfo> table;
 };
 
 using TableLoader = std::function<std::optional<TableInfo>(const ObjectName&)>;
@@ -26,7 +30,7 @@ class LongComparisons {
   explicit LongComparisons(TableLoader load) : load_(std::move(load)) {}
 
   void Add(const ObjectName& name, const std::string& alias) {
-    if (auto t = load_(name)) sources_.push_back({alias.empty() ? name.name : alias, std::move(*t)});
+    sources_.push_back({alias.empty() ? name.name : alias, name, false, std::nullopt});
   }
 
   void AddFrom(const TableRef& t) {
@@ -79,13 +83,18 @@ class LongComparisons {
   }
 
   // True for a column of a text, ntext or image type of one of the FROM list's tables.
-  bool IsLong(const Expr& e) const {
+  bool IsLong(const Expr& e) {
     if (e.kind == Expr::Paren && !e.args.empty()) return IsLong(*e.args[0]);
     if (e.kind != Expr::Column || e.names.empty()) return false;
     const std::string qualifier = e.names.size() > 1 ? e.names[e.names.size() - 2] : "";
     for (auto s = sources_.rbegin(); s != sources_.rend(); ++s) {
       if (!qualifier.empty() && !text::SameText(qualifier, s->qualifier)) continue;
-      if (const ColumnInfo* c = s->table.Column(e.names.back())) return IsLongType(c->xtype);
+      if (!s->loaded) {
+        s->table = load_(s->name);
+        s->loaded = true;
+      }
+      if (!s->table) continue;
+      if (const ColumnInfo* c = s->table->Column(e.names.back())) return IsLongType(c->xtype);
     }
     return false;
   }

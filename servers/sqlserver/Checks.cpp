@@ -1,5 +1,5 @@
 // Refusals the server makes from a statement's form before it runs: text, ntext and image
-// values compared (306) and explicit values for a timestamp column (273).
+// values compared, grouped or sorted (306) and explicit values for a timestamp column (273).
 #include <functional>
 #include <optional>
 
@@ -48,6 +48,11 @@ class LongComparisons {
     for (const auto& item : s.items) Check(item.expr.get());
     Check(s.where.get());
     Check(s.having.get());
+    // Nor are they grouped or sorted.
+    for (const auto& g : s.groupBy)
+      if (IsLong(*g)) Refuse();
+    for (const auto& o : s.orderBy)
+      if (!IsAlias(*o.expr, s) && IsLong(*o.expr)) Refuse();
     for (const auto& u : s.unions) {
       sources_.resize(outer);
       Check(*u.select);
@@ -69,6 +74,15 @@ class LongComparisons {
  private:
   [[noreturn]] static void Refuse() {
     Fail(306, "The text, ntext, and image data types cannot be compared or sorted, except when using IS NULL or LIKE operator.");
+  }
+
+  // True for a plain name that one of the query's columns is given as its alias: ORDER BY
+  // means that column.
+  static bool IsAlias(const Expr& e, const Select& s) {
+    if (e.kind != Expr::Column || e.names.size() != 1) return false;
+    for (const auto& item : s.items)
+      if (text::SameText(item.alias, e.names[0])) return true;
+    return false;
   }
 
   static bool IsComparison(const std::string& op) {

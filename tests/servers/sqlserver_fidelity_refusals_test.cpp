@@ -124,10 +124,13 @@ TEST_F(FidelityRefusals, LongTimestampAndIdentityInsertRules) {
       {"SELECT x.v FROM L x JOIN L y ON x.nt <> y.nt", 306, "cannot be compared"},
       {"UPDATE L SET v = 'c' WHERE im = 0x01", 306, "cannot be compared"},
       {"DELETE FROM L WHERE v IN (SELECT v FROM L WHERE (tx) = 'x')", 306, "cannot be compared"},
+      {"SELECT v FROM L ORDER BY nt", 306, "cannot be compared or sorted"},
+      {"SELECT count(*) FROM L GROUP BY L.tx", 306, "cannot be compared or sorted"},
   });
   Db().Execute("INSERT INTO L (v, ts) VALUES ('b', NULL)");
   EXPECT_EQ(Count("L"), 2);
   EXPECT_EQ(Int("select count(*) from L where tx like 't%' or tx is null"), 2);
+  EXPECT_EQ(TextOf("select convert(varchar (10), tx) as tx from L order by tx desc"), "t");
 
   Db().Execute("SET IDENTITY_INSERT L ON");
   Db().Execute("SET IDENTITY_INSERT L ON");  // the same table again

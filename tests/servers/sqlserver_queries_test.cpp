@@ -71,8 +71,8 @@ TEST_F(QueriesTest, ChangesWithFromInsertSelectAndSelfReference) {
 
 TEST_F(QueriesTest, ResultFieldsCarryTheServersTypes) {
   auto rs = Rows("SELECT c.Name, c.Code, c.Notes, c.Created, c.Balance, c.Rate, o.Flag, o.OrderId, o.Amount, "
-                 "o.IM, count(*) AS n, o.VC + 'x' AS joined FROM Customers c JOIN Orders o ON o.CustId = c.CustId "
-                 "GROUP BY c.Name, c.Code, c.Notes, c.Created, c.Balance, c.Rate, o.Flag, o.OrderId, o.Amount, o.IM, o.VC");
+                 "o.IM, (SELECT count(*) FROM Orders) AS n, o.VC + 'x' AS joined FROM Customers c "
+                 "JOIN Orders o ON o.CustId = c.CustId");  // long values are not grouped (306)
   ASSERT_EQ(rs.Fields.size(), 12u);
   using ado::FieldType;
   EXPECT_EQ(rs.Fields[0].Type, FieldType::ftString);

@@ -50,9 +50,9 @@ ado::IProviderSession& Database(int tables) {
     return dir;
   }();
   std::string name = "bench" + std::to_string(tables);
-  auto master = ado::ProviderRegistry::Instance().Open("Provider=SQLOLEDB.1;Data Source=bench;Initial Catalog=master");
+  auto master = ado::ProviderRegistry::Instance().Open("Provider=SQLOLEDB.1;Integrated Security=SSPI;Data Source=bench;Initial Catalog=master");
   master->Execute("CREATE DATABASE [" + name + "]");
-  s = ado::ProviderRegistry::Instance().Open("Provider=SQLOLEDB.1;Data Source=bench;Initial Catalog=" + name);
+  s = ado::ProviderRegistry::Instance().Open("Provider=SQLOLEDB.1;Integrated Security=SSPI;Data Source=bench;Initial Catalog=" + name);
   s->BeginTrans();
   for (int t = 0; t < tables; ++t) {
     std::string table = "T" + std::to_string(t);

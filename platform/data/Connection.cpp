@@ -1,6 +1,6 @@
 #include "platform/data/Connection.h"
 
-#include "common/Text.h"
+#include "platform/data/ConnectionString.h"
 #include "platform/data/DataErrors.h"
 #include "platform/data/DataSet.h"
 
@@ -8,15 +8,9 @@ namespace ado {
 
 namespace {
 
-// The message with every occurrence of the connection string's password masked.
-std::string WithoutPassword(std::string message, const std::string& connectionString) {
-  const ConnectionString cs(connectionString);
-  for (const char* key : {"Password", "PWD"}) {
-    const std::string pw = cs.Get(key);
-    if (pw.empty()) continue;
-    message = text::ReplaceAll(message, pw, "*****");
-  }
-  return message;
+// The message with every password of the connection string masked.
+std::string WithoutPassword(const std::string& message, const std::string& connectionString) {
+  return ConnectionString(connectionString).MaskPasswords(message);
 }
 
 }  // namespace

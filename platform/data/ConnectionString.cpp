@@ -81,8 +81,28 @@ std::string QuoteIfNeeded(const std::string& v) {
   return quoted;
 }
 
+// "Password", "PWD" and the providers' own password keys ("Jet OLEDB:Database Password").
 bool IsPasswordKey(const std::string& k) {
-  return text::SameText(k, "Password") || text::SameText(k, "PWD");
+  const std::string key = text::Trim(k);
+  return text::SameText(key, "PWD") || text::EndsWithText(key, "Password");
+}
+
+// Masks the value after every `key` followed by "=" in `message`, up to the next ";" or line end.
+void MaskKeyValues(std::string& message, std::string_view key) {
+  size_t p = 0;
+  while ((p = text::FindText(message, key, p)) != std::string::npos) {
+    size_t q = p + key.size();
+    while (q < message.size() && (message[q] == ' ' || message[q] == '\t')) ++q;
+    if (q >= message.size() || message[q] != '=') {
+      p = q;
+      continue;
+    }
+    ++q;
+    size_t end = message.find_first_of(";\r\n", q);
+    if (end == std::string::npos) end = message.size();
+    message.replace(q, end - q, "*****");
+    p = q + 5;
+  }
 }
 
 // The items as "key=value" pairs joined by ";", values quoted where needed; with aMaskPasswords
@@ -104,5 +124,15 @@ std::string Render(const std::vector<std::pair<std::string, std::string>>& aItem
 std::string ConnectionString::ToString() const { return Render(items_, false); }
 
 std::string ConnectionString::ToStringWithoutPassword() const { return Render(items_, true); }
+
+std::string ConnectionString::MaskPasswords(const std::string& message) const {
+  std::string out = message;
+  for (const auto& [k, v] : items_) {
+    if (IsPasswordKey(k) && !v.empty()) out = text::ReplaceAll(out, v, "*****");
+  }
+  MaskKeyValues(out, "password");
+  MaskKeyValues(out, "pwd");
+  return out;
+}
 
 }  // namespace ado

@@ -24,6 +24,9 @@ class ConnectionString {
   std::string ToString() const;
   // The string with the password's value replaced, for logs and messages.
   std::string ToStringWithoutPassword() const;
+  // `message` with each password value of this string, and the value of any "password=" or
+  // "pwd=" written in it (a key the string did not parse, for want of a ";"), shown as "*****".
+  std::string MaskPasswords(const std::string& message) const;
 
  private:
   std::vector<std::pair<std::string, std::string>> items_;

@@ -105,11 +105,13 @@ int RunSqlClient(const std::vector<std::string>& args, std::istream& in, std::os
   std::string script;
   if (!ReadScript(o, in, script, err)) return 2;
 
+  // No message that reaches the console shows the connection's password.
+  const ado::ConnectionString connection(o.connection);
   std::unique_ptr<ado::IProviderSession> session;
   try {
     session = ado::ProviderRegistry::Instance().Open(o.connection);
   } catch (const std::exception& e) {
-    err << "schemion-sql: cannot connect: " << e.what() << "\n";
+    err << "schemion-sql: cannot connect: " << connection.MaskPasswords(e.what()) << "\n";
     return 2;
   }
 
@@ -120,7 +122,8 @@ int RunSqlClient(const std::vector<std::string>& args, std::istream& in, std::os
     } catch (const std::exception& e) {
       // The server's errors, and anything else that stops a batch, are reported the same way.
       failed = true;
-      err << "Batch " << batch.Number << " (line " << batch.StartLine << "): " << e.what() << "\n";
+      err << "Batch " << batch.Number << " (line " << batch.StartLine << "): " << connection.MaskPasswords(e.what())
+          << "\n";
       if (o.stopOnError) break;
     }
   }

@@ -81,30 +81,7 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
     Rename(args);
     return;
   }
-  if (name == "sp_addlogin") {
-    std::string login = arg(0);
-    if (login.empty()) Fail(15007, "The login '' does not exist.");
-    Stmt q(Db(), "SELECT 1 FROM " + master + "syslogins WHERE name = ?");
-    q.Bind(1, login);
-    if (q.Step()) Fail(15025, "The login '" + login + "' already exists.");
-    std::string language = arg(3).empty() ? "us_english" : arg(3);
-    if (LanguageDateFormat(language).empty())
-      Fail(15033, "'" + language + "' is not a valid official language name.");
-    std::string now = NowText();
-    Stmt ins(Db(), "INSERT INTO " + master + "syslogins (sid, createdate, updatedate, accdate, name, dbname, password, "
-                   "language, loginname) VALUES (randomblob(16), ?, ?, ?, ?, ?, ?, ?, ?)");
-    ins.Bind(1, now).Bind(2, now).Bind(3, now).Bind(4, login).Bind(5, arg(2).empty() ? "master" : arg(2));
-    ins.Bind(6, arg(1)).Bind(7, language).Bind(8, login);
-    ins.Step();
-    return;
-  }
-  if (name == "sp_droplogin") {
-    Stmt d(Db(), "DELETE FROM " + master + "syslogins WHERE name = ?");
-    d.Bind(1, arg(0));
-    d.Step();
-    if (!Changes()) Fail(15007, "The login '" + arg(0) + "' does not exist.");
-    return;
-  }
+  if (RunLoginProc(name, args, isNull)) return;
   if (name == "sp_grantdbaccess" || name == "sp_adduser") {
     std::string login = arg(0);
     std::string user = arg(1).empty() ? login : arg(1);
@@ -185,7 +162,7 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
     }
     return;
   }
-  if (name == "sp_defaultdb" || name == "sp_password" || name == "sp_addrolemember" || name == "sp_changedbowner")
+  if (name == "sp_defaultdb" || name == "sp_addrolemember" || name == "sp_changedbowner")
     return;
   // A procedure of the database: its body is kept, not executed.
   if (auto id = Resolve(s.proc); id && ObjectType(Db(), *id) == "P") return;

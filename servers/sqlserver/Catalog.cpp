@@ -9,6 +9,7 @@
 
 #include "servers/sqlserver/Ast.h"
 #include "servers/sqlserver/Functions.h"
+#include "servers/sqlserver/Passwords.h"
 #include "servers/sqlserver/Sqlite.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
@@ -180,9 +181,11 @@ void CreateCatalog(sqlite3* db, bool isMaster) {
       obj.Step();
     }
     Stmt login(db, "INSERT INTO syslogins (sid, createdate, updatedate, accdate, name, dbname, password, "
-                   "language, sysadmin, loginname) VALUES (X'01', ?, ?, ?, 'sa', 'master', '', "
+                   "language, sysadmin, loginname) VALUES (X'01', ?, ?, ?, 'sa', 'master', ?, "
                    "'us_english', 1, 'sa')");
     login.Bind(1, now).Bind(2, now).Bind(3, now);
+    const std::string hash = PwdEncrypt("");  // sa starts with the empty password
+    sqlite3_bind_blob(login.Get(), 4, hash.data(), static_cast<int>(hash.size()), SQLITE_TRANSIENT);
     login.Step();
   }
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "servers/sqlserver/Passwords.h"
 #include "servers/sqlserver/Tokenizer.h"
 
 namespace servers::sqlserver {
@@ -710,6 +711,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
     int flags = SQLITE_UTF8 | (d.deterministic ? SQLITE_DETERMINISTIC : 0);
     sqlite3_create_function_v2(db, d.name, d.args, flags, nullptr, d.fn, nullptr, nullptr, nullptr);
   }
+  RegisterPasswordFunctions(db);
   FunctionState state(new CatalogLookup);
   CatalogLookup* lookup = state.get();
   lookup->db = db;

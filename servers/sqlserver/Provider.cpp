@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include "platform/data/DataErrors.h"
 #include "servers/sqlserver/Session.h"
 
 namespace servers::sqlserver {
@@ -15,7 +16,12 @@ bool SqlServerProvider::Accepts(const std::string& providerName) const {
 }
 
 std::unique_ptr<ado::IProviderSession> SqlServerProvider::Open(const ado::ConnectionString& cs) {
-  return std::make_unique<Session>(cs);
+  try {
+    return std::make_unique<Session>(cs);
+  } catch (const ado::EOleException& e) {
+    // A login name the client ran into its password (a ";" left out) is not echoed.
+    throw ado::EOleException(cs.MaskPasswords(e.what()), e.NativeError(), e.Source());
+  }
 }
 
 }  // namespace servers::sqlserver

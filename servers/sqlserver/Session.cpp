@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/Text.h"
+#include "servers/sqlserver/Passwords.h"
 #include "servers/sqlserver/Server.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
@@ -50,6 +51,12 @@ ado::FieldType FieldTypeOf(const std::string& decl) {
   return ado::FieldType::ftString;
 }
 
+// "Integrated Security=SSPI" (or true, yes): the session logs in as the machine's administrator.
+bool IntegratedSecurity(const ado::ConnectionString& cs) {
+  std::string value = Lower(text::Trim(cs.Get("Integrated Security")));
+  return value == "sspi" || value == "true" || value == "yes";
+}
+
 ado::Variant ToDateTime(const std::string& text) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
   if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &s, &ms) >= 3 && y > 0)
@@ -67,6 +74,8 @@ Session::Session(const ado::ConnectionString& cs) {
     folder_ = ServerFolder(serverName_);
     EnsureMaster(folder_);
     db_ = OpenDatabaseFile(DatabaseFile(folder_, "master"), false);
+    // A server folder from before passwords were hashed: hash them before anyone logs in.
+    HashClearPasswords(Db());
     database_ = "master";
     functions_ = RegisterFunctions(Db(), *this);
   } catch (const ESqliteError& e) {
@@ -74,24 +83,17 @@ Session::Session(const ado::ConnectionString& cs) {
   }
   std::string user = cs.Get("User ID");
   if (user.empty()) user = cs.Get("UID");
-  bool integrated = !cs.Get("Integrated Security").empty() && user.empty();
   std::string defaultDb = "master";
-  if (!user.empty()) {
-    Stmt q(Db(), "SELECT password, dbname, language FROM syslogins WHERE name = ?");
-    q.Bind(1, user);
-    if (q.Step()) {
-      std::string password = cs.Get("Password");
-      if (password.empty()) password = cs.Get("PWD");
-      if (q.Text(0) != password) Fail(18456, "Login failed for user '" + user + "'.");
-      defaultDb = q.Text(1);
-      login_ = user;
-      std::string order = LanguageDateFormat(q.Text(2));
-      if (!order.empty()) dateFormat_ = order;
-    } else {
-      login_ = user;
-    }
-  } else if (integrated) {
+  if (user.empty() && IntegratedSecurity(cs)) {
     login_ = "sa";
+  } else {
+    std::string password = cs.Get("Password");
+    if (password.empty()) password = cs.Get("PWD");
+    try {
+      LogIn(user, password, defaultDb);
+    } catch (const ESqliteError&) {
+      Fail(18456, "Login failed for user '" + user + "'.");
+    }
   }
   std::string initial = cs.Get("Initial Catalog");
   if (initial.empty()) initial = cs.Get("Database");
@@ -99,7 +101,7 @@ Session::Session(const ado::ConnectionString& cs) {
   if (Lower(initial) != "master") {
     try {
       UseDatabase(initial);
-    } catch (const ado::EOleException&) {
+    } catch (const std::exception&) {
       Fail(4060, "Cannot open database requested in login '" + initial + "'. Login fails.");
     }
   }

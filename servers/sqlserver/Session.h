@@ -95,6 +95,14 @@ class Session : public ado::IProviderSession, public IFunctionHost {
 
   // Procedures, databases, security.
   void RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& results);
+  // Checks the login and its password (error 18456 for either wrong) and takes its default
+  // database and language.
+  void LogIn(const std::string& user, const std::string& password, std::string& defaultDb);
+  // True when the connected login is a member of the fixed server role `role` (a syslogins
+  // column) or of sysadmin.
+  bool ServerRole(const char* role);
+  // sp_addlogin, sp_droplogin and sp_password; false for another procedure.
+  bool RunLoginProc(const std::string& name, const std::vector<std::string>& args, const std::vector<bool>& isNull);
   void CreateDatabase(const DatabaseStmt& s);
   void AlterDatabase(const DatabaseStmt& s);
   void DropDatabase(const DatabaseStmt& s);

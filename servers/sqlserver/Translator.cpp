@@ -225,6 +225,14 @@ std::string Translator::Function(const Expr& e) const {
     arity(0, 2);
     return "4095";
   }
+  if (f == "pwdencrypt") {
+    arity(1, 1);
+    return "tsql_pwdencrypt(" + a[0] + ")";
+  }
+  if (f == "pwdcompare") {
+    arity(2, 3);  // the third argument names an older hash form; the hash itself tells
+    return "tsql_pwdcompare(" + a[0] + ", " + a[1] + ")";
+  }
   if (f == "getdate" || f == "current_timestamp") return "tsql_getdate()";
   if (f == "scope_identity") return "tsql_identity()";
   if (f == "getutcdate") return "tsql_getutcdate()";

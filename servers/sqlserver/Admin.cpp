@@ -209,9 +209,9 @@ void Session::CreateDatabase(const DatabaseStmt& s) {
     for (const auto& f : data) add(f, false);
     for (const auto& f : log) add(f, true);
     ExecSql(db.get(), "COMMIT");
-  } catch (const ESqliteError& e) {
+  } catch (const ESqliteError&) {
     fs::remove(temp, ec);
-    Fail(1802, std::string("CREATE DATABASE failed. ") + e.what());
+    Fail(1802, "CREATE DATABASE failed. Some file names listed could not be created. Check previous errors.");
   }
   fs::rename(temp, path, ec);
   if (ec) Fail(5123, "CREATE FILE encountered operating system error while attempting to open or create the physical file '" + path + "'.");

@@ -54,7 +54,8 @@ std::string LiteralOf(sqlite3_stmt* st, int col) {
       return buf;
     }
     case SQLITE_TEXT:
-      return SqlLiteral(reinterpret_cast<const char*>(sqlite3_column_text(st, col)));
+      return SqlLiteral(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, col)),
+                                    static_cast<size_t>(sqlite3_column_bytes(st, col))));
     default: {
       const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(st, col));
       std::string hex = "X'";

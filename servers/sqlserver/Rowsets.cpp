@@ -167,7 +167,7 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
       }
     }
   } catch (const ESqliteError& e) {
-    Fail(50000, e.what());
+    FailUnmapped(e, 1, std::string(), database_);
   }
   Restrict(rs, kind, restrictions);
   return rs;

@@ -19,13 +19,12 @@ namespace {
 
 using text::Lower;
 
-// Runs a transaction statement; SQLite's refusal becomes the server's error `number`, its text
-// after `prefix`.
-void ExecOrFail(sqlite3* db, const char* sql, int number, const char* prefix) {
+// Runs a transaction statement; SQLite's refusal becomes the server's error for its cause.
+void ExecOrFail(sqlite3* db, const char* sql, const std::string& database) {
   try {
     ExecSql(db, sql);
   } catch (const ESqliteError& e) {
-    Fail(number, std::string(prefix) + e.what());
+    FailStorage(e.Code(), database);
   }
 }
 
@@ -216,14 +215,14 @@ Translator Session::Tr() {
 
 void Session::BeginTrans() {
   if (inTransaction_) return;
-  ExecOrFail(Db(), "BEGIN IMMEDIATE", 1205, "Transaction could not begin: ");
+  ExecOrFail(Db(), "BEGIN IMMEDIATE", database_);
   inTransaction_ = true;
 }
 
 void Session::CommitTrans() {
   if (!inTransaction_)
     Fail(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
-  ExecOrFail(Db(), "COMMIT", 3902, "The transaction could not be committed: ");
+  ExecOrFail(Db(), "COMMIT", database_);
   inTransaction_ = false;
 }
 
@@ -236,7 +235,14 @@ void Session::RollbackTrans() {
 }
 
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
-  std::vector<StatementPtr> statements = ParseBatch(sql);
+  std::vector<StatementPtr> statements;
+  try {
+    statements = ParseBatch(sql);
+  } catch (const ado::EOleException&) {
+    throw;
+  } catch (const std::exception& e) {
+    FailUnmapped(e, 1, std::string(), database_);
+  }
   std::vector<ado::StatementResult> results;
   const std::string* saved = batch_;
   batch_ = &sql;
@@ -264,7 +270,11 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
       RollbackTrans();
       return;
     case Statement::kUse:
-      UseDatabase(static_cast<const UseStmt&>(s).db);
+      try {
+        UseDatabase(static_cast<const UseStmt&>(s).db);
+      } catch (const ESqliteError& e) {
+        FailStorage(e.Code(), static_cast<const UseStmt&>(s).db);
+      }
       return;
     case Statement::kCreateDatabase:
     case Statement::kDropDatabase:
@@ -287,7 +297,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     try {
       ExecSql(Db(), "BEGIN IMMEDIATE");
     } catch (const ESqliteError& e) {
-      Fail(1222, std::string("Lock request time out period exceeded. ") + e.what());
+      FailStorage(e.Code(), database_);
     }
   }
   std::string sp = "schm_stmt" + std::to_string(depth_++);
@@ -331,9 +341,12 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
   if (m.rfind(noTable, 0) == 0) Fail(208, "Invalid object name '" + lastPart(AfterColon(m, noTable)) + "'.");
   if (m.rfind(noColumn, 0) == 0) Fail(207, "Invalid column name '" + lastPart(AfterColon(m, noColumn)) + "'.");
   if (m.rfind(ambiguous, 0) == 0) Fail(209, "Ambiguous column name '" + lastPart(AfterColon(m, ambiguous)) + "'.");
-  if (m.rfind(noFunction, 0) == 0)
-    Fail(195, "'" + AfterColon(m, noFunction).substr(0, AfterColon(m, noFunction).find(' ')) +
-                  "' is not a recognized function name.");
+  if (m.rfind(noFunction, 0) == 0) {
+    // The server's own functions run under a "tsql_" prefix that is no name of the client's.
+    std::string function = AfterColon(m, noFunction).substr(0, AfterColon(m, noFunction).find(' '));
+    if (function.rfind("tsql_", 0) == 0) function.erase(0, 5);
+    Fail(195, "'" + function + "' is not a recognized function name.");
+  }
   std::string verb = s.kind == Statement::kUpdate ? "UPDATE" : s.kind == Statement::kAlterTable ? "ALTER TABLE" : "INSERT";
   if (m.rfind(notNull, 0) == 0) {
     std::string what = AfterColon(m, notNull);
@@ -413,10 +426,19 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
     Fail(547, verb + " statement conflicted with COLUMN CHECK constraint '" + name +
                   "'. The conflict occurred in database '" + database_ + "'.");
   }
-  if (m.find("syntax error") != std::string::npos || m.find("near \"") != std::string::npos)
-    Fail(170, "Line " + std::to_string(s.line) + ": Incorrect syntax near '" +
-                  (batch_ ? batch_->substr(s.begin, std::min<size_t>(s.end - s.begin, 30)) : std::string()) + "'.");
-  Fail(50000, m);
+  // "2nd ORDER BY term out of range": the position written there.
+  int term = 0;
+  if (s.kind == Statement::kSelect && m.find("ORDER BY term out of range") != std::string::npos &&
+      std::sscanf(m.c_str(), "%d%*2[a-z] ORDER BY term out of range", &term) == 1) {
+    const auto& order = static_cast<const SelectStmt&>(s).select->orderBy;
+    std::string position = term >= 1 && static_cast<size_t>(term) <= order.size() &&
+                                   order[static_cast<size_t>(term) - 1].expr->kind == Expr::Number
+                               ? order[static_cast<size_t>(term) - 1].expr->text
+                               : std::to_string(term);
+    Fail(108, "The ORDER BY position number " + position + " is out of range of the number of items in the select list.");
+  }
+  FailUnmapped(e, s.line, batch_ ? batch_->substr(s.begin, std::min<size_t>(s.end - s.begin, 30)) : std::string(),
+               database_);
 }
 
 int64_t Session::Changes() const { return sqlite3_changes(Db()); }

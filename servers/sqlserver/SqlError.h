@@ -15,4 +15,15 @@ namespace servers::sqlserver {
 // "There is already an object named 'name' in the database." (error 2714).
 [[noreturn]] void DuplicateObject(const std::string& name);
 
+// The server's error for a failure of the storage itself, by SQLite's result code: lock time-out,
+// memory, a full disk, a read-only or unreadable file; error 8624 for any other code. `database`
+// is the session's database.
+[[noreturn]] void FailStorage(int sqliteCode, const std::string& database);
+// The server's error for a failure the more specific refusals did not name: SQLite's own
+// refusals of the SQL the server ran, in the server's words (syntax near `nearText` on `line`,
+// overflow, aggregates, unions, subqueries, argument counts, limits), else FailStorage. The text
+// of SQLite or of the C++ library never reaches the client.
+[[noreturn]] void FailUnmapped(const std::exception& e, int line, const std::string& nearText,
+                               const std::string& database);
+
 }  // namespace servers::sqlserver

@@ -96,7 +96,20 @@ std::string Quoted(const std::string& text, char quote) {
 
 }  // namespace
 
-std::string SqlLiteral(const std::string& text) { return Quoted(text, '\''); }
+std::string SqlLiteral(const std::string& text) {
+  if (text.find('\0') == std::string::npos) return Quoted(text, '\'');
+  // SQLite reads no NUL inside a literal: the text is joined from its pieces and char(0).
+  std::string out = "(";
+  size_t start = 0;
+  for (;;) {
+    size_t nul = text.find('\0', start);
+    out += Quoted(text.substr(start, nul == std::string::npos ? std::string::npos : nul - start), '\'');
+    if (nul == std::string::npos) break;
+    out += " || char(0) || ";
+    start = nul + 1;
+  }
+  return out + ")";
+}
 
 std::string SqlIdent(const std::string& name) { return Quoted(name, '"'); }
 

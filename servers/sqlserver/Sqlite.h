@@ -57,7 +57,8 @@ class Stmt {
 void ExecSql(sqlite3* db, const std::string& sql);
 // The first column of the first row as an integer, or `fallback` when there is no row.
 int64_t QueryInt(sqlite3* db, const std::string& sql, int64_t fallback = 0);
-// Single-quoted SQL literal with inner quotes doubled.
+// Single-quoted SQL literal with inner quotes doubled; a text holding NUL characters becomes an
+// expression that joins its pieces with char(0), in parentheses.
 std::string SqlLiteral(const std::string& text);
 // Double-quoted SQLite identifier.
 std::string SqlIdent(const std::string& name);

@@ -103,6 +103,9 @@ std::vector<Token> Tokenize(const std::string& sql) {
     } else if (c == '[' || c == '"') {
       t.kind = TokenKind::QuotedName;
       i = ReadQuoted(sql, i, c == '[' ? ']' : '"', line, t.text) + 1;
+      // A name holds no NUL character; a string may.
+      if (t.text.find('\0') != std::string::npos)
+        Fail(170, "Line " + std::to_string(t.line) + ": Incorrect syntax near the character 0x00.");
     } else if (std::isdigit(static_cast<unsigned char>(c)) ||
                (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
       size_t k = i;

@@ -27,6 +27,16 @@ bool DateShaped(const std::string& t) {
   return t.find_first_of("-/.") != std::string::npos || t.find_first_not_of("0123456789") == std::string::npos;
 }
 
+// A number as SQLite reads it. A binary literal is a hex integer while it fits in 64 bits; the
+// empty one ("0x") and longer ones are binary values, an odd digit count padded in front.
+std::string NumberLiteral(const std::string& text) {
+  if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return text;
+  std::string digits = text.substr(2);
+  if (!digits.empty() && digits.size() <= 16) return text;
+  if (digits.size() % 2) digits.insert(0, "0");
+  return "X'" + digits + "'";
+}
+
 bool IsMasterOnly(const std::string& name) {
   static const std::set<std::string> tables = {"syslogins", "syslanguages", "sysdatabases",
                                                "sysxlogins", "sysservers"};
@@ -66,7 +76,7 @@ std::string Translator::Expression(const Expr& e) const {
     case Expr::String:
       return SqlLiteral(e.text);
     case Expr::Number:
-      return e.text;
+      return NumberLiteral(e.text);
     case Expr::Null:
       return "NULL";
     case Expr::Default:

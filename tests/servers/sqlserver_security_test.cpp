@@ -1,5 +1,8 @@
 // Security of the SQL Server stand-in: logins and their passwords, who may manage logins, no
 // password in any message, and no message of the storage engine reaching a client.
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <sstream>
 
 #include "SqlServerFixture.h"
@@ -166,6 +169,76 @@ TEST_F(SecurityTest, PasswordsNeverShowInMessages) {
   ado::ConnectionString jet("Provider=Microsoft.Jet.OLEDB.4.0;Jet OLEDB:Database Password=hunter2");
   EXPECT_EQ(jet.MaskPasswords("cannot open with hunter2"), "cannot open with *****");
   EXPECT_EQ(jet.ToStringWithoutPassword().find("hunter2"), std::string::npos);
+}
+
+// True when the text is SQLite's (or the C++ library's) rather than the server's.
+bool EngineText(const std::string& m) {
+  for (const char* part : {"unrecognized token", "near \"", "syntax error", "no such", "SQL logic", "sqlite",
+                           "constraint failed", "too many", "misuse", "sub-select", "hex literal", "tsql_",
+                           "overflow\n", "database is locked", "not a database", "vector::", "basic_string"})
+    if (m.find(part) != std::string::npos) return true;
+  return false;
+}
+
+// Fault: SQLite's messages reached the client for input the translation passed on (NUL bytes in a
+// literal gave `unrecognized token: "'a"`, error 50000), and raw for some statements.
+TEST_F(SecurityTest, EveryErrorIsTheServersOwn) {
+  Db().Execute("CREATE TABLE T (a int NULL, b nvarchar(20) NULL)");
+  Db().Execute("INSERT INTO T VALUES (1, 'x')");
+  const std::string nul(1, '\0');
+  // A NUL inside a string is data, as on the real server.
+  Db().Execute("INSERT INTO T (a, b) VALUES (2, 'x" + nul + "y')");
+  EXPECT_EQ(Value("SELECT b FROM T WHERE a = 2").AsString(), "x" + nul + "y");
+  EXPECT_EQ(Value("SELECT count(*) FROM T WHERE b = N'x" + nul + "y'").AsInt(), 1);
+  EXPECT_EQ(Value("SELECT datalength(0x)").AsInt(), 0);
+  EXPECT_EQ(Value("SELECT datalength(0x0102030405060708090A)").AsInt(), 10);
+  std::string wide = "CREATE TABLE Wide (c0 int NULL";
+  for (int i = 1; i < 2100; ++i) wide += ", c" + std::to_string(i) + " int NULL";
+  const std::pair<std::string, int> cases[] = {
+      {"SELECT [a" + nul + "] FROM T", 170},
+      {"SELECT abs(-9223372036854775808)", 8115},
+      {"SELECT max(max(a)) FROM T", 130},
+      {"SELECT a FROM T UNION SELECT a, b FROM T", 205},
+      {"SELECT a FROM T WHERE a IN (SELECT a, b FROM T)", 116},
+      {"SELECT *", 263},
+      {"SELECT a FROM T ORDER BY 5", 108},
+      {"SELECT upper(1, 2)", 174},
+      {"SELECT power(2, 3)", 195},
+      {"SELECT count(*) FROM T WHERE b LIKE '" + std::string(60000, '%') + "'", 191},
+      {wide + ")", 1702}};
+  for (const auto& [sql, number] : cases) {
+    std::string message;
+    EXPECT_EQ(ErrorOf(sql, &message), number) << sql.substr(0, 60);
+    EXPECT_FALSE(EngineText(message)) << message;
+  }
+  // Random statements with NUL bytes and odd tokens give only the server's errors.
+  static const char* const kWords[] = {"SELECT", "FROM", "T", "a", "b", "WHERE", "=", "+", "(", ")", ",", "'", "N'x'",
+                                       "0x", "0x1F", "@v", "GROUP", "BY", "ORDER", "1", "max(", "count(*)", "UNION"};
+  std::mt19937 rng(16);
+  for (int i = 0; i < 3000; ++i) {
+    std::string sql = "SELECT ";
+    for (size_t k = 1 + rng() % 10; k > 0; --k) {
+      if (rng() % 7 == 0) sql += rng() % 2 ? "'a" + nul + "b' " : nul;
+      else sql += std::string(kWords[rng() % std::size(kWords)]) + " ";
+    }
+    std::string message;
+    ErrorOf(sql, &message);
+    EXPECT_FALSE(EngineText(message)) << message;
+  }
+  // A database file that is no database: the server's I/O error, not SQLite's text.
+  session_.reset();
+  {
+    std::ofstream broken(root_ + "/testsrv/db.sqlite", std::ios::binary | std::ios::trunc);
+    broken << std::string(4096, 'x');
+  }
+  auto master = Connect();
+  try {
+    master->Execute("USE db");
+    ADD_FAILURE() << "a broken file opened";
+  } catch (const ado::EOleException& e) {
+    EXPECT_EQ(e.NativeError(), 823);
+    EXPECT_FALSE(EngineText(e.what())) << e.what();
+  }
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ const std::string& DeflateArchive() {
 }
 
 std::string Deflate64Archive() {
-  return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/deflate64/deflate64.zip";
+  return std::string(SCHEMION_TEST_DATA_DIR) + "/archives/deflate64/deflate64.zip";
 }
 
 void ExtractOurs(benchmark::State& state, const std::string& archive) {

@@ -18,8 +18,8 @@ inline int Shell(const std::string& command) { return ziptest::Run(command); }
 using ziptest::TempFolder;
 using ziptest::WriteFile;
 
-inline std::string Shared(const std::string& rel) {
-  return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/" + rel;
+inline std::string Sample(const std::string& rel) {
+  return std::string(SCHEMION_TEST_DATA_DIR) + "/archives/" + rel;
 }
 
 struct ErrorRecord {

@@ -93,7 +93,7 @@ TEST(ZipReaderHostile, EveryMalformedSampleGetsItsError) {
   int seen = 0;
   for (const auto& c : cases) {
     std::string out = tmp.Path(std::string("out-") + c.file);
-    Outcome o = ExtractFile(Shared(std::string("malformed/") + c.file), out);
+    Outcome o = ExtractFile(Sample(std::string("malformed/") + c.file), out);
     EXPECT_EQ(o.codes, c.codes) << c.file;
     std::vector<std::string> names;
     for (const auto& [n, d] : o.files) names.push_back(n);
@@ -102,7 +102,7 @@ TEST(ZipReaderHostile, EveryMalformedSampleGetsItsError) {
   }
   // Every file of the folder is in the table.
   int files = 0;
-  for (const auto& e : std::filesystem::directory_iterator(Shared("malformed")))
+  for (const auto& e : std::filesystem::directory_iterator(Sample("malformed")))
     files += e.is_regular_file();
   EXPECT_EQ(seen, files);
   // Nothing was written beside the targets.

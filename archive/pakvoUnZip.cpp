@@ -187,6 +187,8 @@ void TUnZip::Detect() {
   }
 
   if (end_.Position >= 0) {
+    const int64_t at = end_.Position - windowStart;
+    end_.Empty = Get16(w + at + 10) == 0 && end_.CentralSize == 0;
     HeaderTypeState |= HeaderTypeBit(htEnding);
     lastDisk_ = end_.ThisDisk;
     if (end_.ThisDisk == 0) {
@@ -552,7 +554,9 @@ void TUnZip::ExtractArchive() {
   }
   std::vector<TZipEntry> list;
   bool ok;
-  if (HeaderTypeState != HeaderTypeBit(htLocal)) {
+  if (end_.Empty) {
+    ok = false;  // an end record alone: a valid archive of no entries
+  } else if (HeaderTypeState != HeaderTypeBit(htLocal)) {
     ok = ReadCentralDirectory(list);
   } else {
     ok = WalkLocalHeaders(list);

@@ -55,6 +55,7 @@ class TUnZip : public TUnBase {
     uint16_t CentralDisk = 0;
     uint64_t CentralSize = 0;
     uint64_t CentralOffset = 0;
+    bool Empty = false;  // no entries and an empty directory: an archive of nothing
   };
   struct TLocalHeader {
     uint16_t Flags = 0;

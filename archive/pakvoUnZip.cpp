@@ -703,36 +703,63 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
     }
     Encrypted = true;
   }
-  if (!OpenOutput()) {
-    ReportError(CurrentFile, "", "0", kErrErrorOpeningFile);
-    dropCount();
+  const int64_t bytesLeft = BytesLeft;
+  for (;;) {
+    if (!OpenOutput()) {
+      ReportError(CurrentFile, "", "0", kErrErrorOpeningFile);
+      dropCount();
+      Encrypted = false;
+      return;
+    }
+    const bool written = DecodeEntry(e);
     Encrypted = false;
+    const bool verdict = written && !GetCancel() && (crc32_ == e.Crc || ~crc32_ == e.Crc);
+    // A wrong password of the list that passed the header check: the next candidate is tried.
+    if (!verdict && written && !GetCancel() && (e.Flags & 1) != 0 && NextListPassword()) {
+      CloseOutput(false, 0, 0);
+      BytesLeft = bytesLeft;
+      if (RewindEncryptedData(local, e.PackedSize)) {
+        continue;
+      }
+      dropCount();
+      return;
+    }
+    // JAR entries carry no usable attributes: their files get the plain archive attribute.
+    const bool jar = ArcType == atJar || ArcType == atJarExe;
+    CloseOutput(verdict, jar ? faArchive : DosAttrMask(e.ExternalAttr) & 0xFF, e.DosDateTime);
+    if (written) {
+      CheckCrc(32, e.Crc);
+    }
     return;
   }
+}
 
-  bool written = true;
+bool TUnZip::DecodeEntry(const TZipEntry& e) {
   switch (e.Method) {
     case 0:
-      written = CopyStream();
-      break;
+      return CopyStream();
     case 8:
-      written = Inflate(false);
-      break;
+      return Inflate(false);
     case 9:
-      written = Inflate(true);
-      break;
+      return Inflate(true);
     default:
-      written = DecodeLegacy(e);
-      break;
+      return DecodeLegacy(e);
   }
+}
+
+bool TUnZip::RewindEncryptedData(const TLocalHeader& local, uint64_t packed) {
+  if (!Seek(local.DataDisk, static_cast<int64_t>(local.DataStart))) {
+    return false;
+  }
+  // The keys already stand behind the header: its bytes are passed over as they are stored.
+  uint8_t header[kEncryptionHeaderSize];
+  entryLeft_ = packed;
   Encrypted = false;
-  const bool verdict = written && !GetCancel() && (crc32_ == e.Crc || ~crc32_ == e.Crc);
-  // JAR entries carry no usable attributes: their files get the plain archive attribute.
-  const bool jar = ArcType == atJar || ArcType == atJarExe;
-  CloseOutput(verdict, jar ? faArchive : DosAttrMask(e.ExternalAttr) & 0xFF, e.DosDateTime);
-  if (written) {
-    CheckCrc(32, e.Crc);
+  if (ReadEntryData(header, sizeof header) != sizeof header) {
+    return false;
   }
+  Encrypted = true;
+  return true;
 }
 
 bool TUnZip::CopyStream() {

@@ -91,6 +91,10 @@ class TUnZip : public TUnBase {
   // Reads the entry's compressed bytes (bounded by what is left of it), decrypting them.
   size_t ReadEntryData(uint8_t* buffer, size_t count);
 
+  // Decodes the entry's data (the input stands at it) by its method into the output.
+  bool DecodeEntry(const TZipEntry& entry);
+  // Puts the input back at the entry's data, behind its encryption header, for another password.
+  bool RewindEncryptedData(const TLocalHeader& local, uint64_t packed);
   bool CopyStream();
   bool Inflate(bool deflate64);
   bool InflateDeflate();

@@ -387,7 +387,10 @@ bool TUnBase::OpenOutput() {
   crc32_ = 0;
   fileDone_ = 0;
   std::string dir = DirOf(CurrentFile);
-  if (!dir.empty() && !ForceDirectories(dir)) {
+  // The folders made for an entry that cannot be written are removed again.
+  std::vector<std::string> created;
+  if (!dir.empty() && !ForceDirectories(dir, &created)) {
+    RemoveCreatedDirectories(created);
     return false;
   }
   int attr = FileGetAttr(CurrentFile);
@@ -399,6 +402,7 @@ bool TUnBase::OpenOutput() {
   output_ = std::make_unique<TOutputFile>();
   if (!output_->Create(CurrentFile)) {
     output_.reset();
+    RemoveCreatedDirectories(created);
     return false;
   }
   return true;

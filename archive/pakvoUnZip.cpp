@@ -645,7 +645,9 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
     return;
   }
   if (isDir) {
-    if (CreateStoredDirs && !ForceDirectories(CurrentFile)) {
+    std::vector<std::string> created;
+    if (CreateStoredDirs && !ForceDirectories(CurrentFile, &created)) {
+      RemoveCreatedDirectories(created);
       ReportError(CurrentFile, "", "0", kErrUnableToCreateDirectory);
     }
     crc32_ = e.Crc;

@@ -1,5 +1,6 @@
-// The password list of the ZIP reader when a wrong candidate passes the one-byte header check (the
-// format lets 1 wrong password in 256 through): the entry's CRC decides, and the search goes on.
+// ZIP reader faults found by probing it: the password list when a wrong candidate passes the
+// one-byte header check (the format lets 1 wrong password in 256 through), and entries whose path
+// cannot be created.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -40,7 +41,7 @@ zipbuild::Entry EncryptedEntryBothPass(const std::string& name, const std::strin
 
 // Fault: the list's wrong candidate that passed the header check was taken, the entry failed its
 // CRC, and the right password later in the list was never tried.
-TEST(ZipReaderPasswordList, AWrongCandidateThatPassesTheCheckGivesWayToTheNext) {
+TEST(ZipReaderHardening, AWrongCandidateThatPassesTheCheckGivesWayToTheNext) {
   TempFolder tmp("unzip_password_list");
   const std::string data = ziptest::SampleText(3000);
   const std::string zip = tmp.Path("lucky.zip");
@@ -71,4 +72,23 @@ TEST(ZipReaderPasswordList, AWrongCandidateThatPassesTheCheckGivesWayToTheNext) 
     EXPECT_FALSE(std::filesystem::exists(tmp.Path("o2/s.txt")));
     EXPECT_EQ(ReadFile(tmp.Path("o2/plain.txt")), "plain\n");
   }
+}
+
+// Fault: an entry whose path could not be created (32,767 levels, far past the longest path)
+// left the thousands of folders made before the failure behind.
+TEST(ZipReaderHardening, AnEntryWhosePathFailsLeavesNoFoldersBehind) {
+  TempFolder tmp("unzip_deep_path");
+  std::string deep;
+  for (int i = 0; i < 32767; ++i) deep += "d/";
+  const std::string zip = tmp.Path("deep.zip");
+  WriteFile(zip, zipbuild::Build({zipbuild::Stored(deep + "f", "x"),
+                                  zipbuild::Stored(deep.substr(0, 65534), ""),
+                                  zipbuild::Stored("ok.txt", "fine\n")}));
+  RecordingUnZip u;
+  u.SetArcFile(zip);
+  u.SetExtractDir(tmp.Path("out"));
+  u.CreateStoredDirs = true;
+  EXPECT_EQ(u.Extract(), 2);
+  EXPECT_EQ(u.Codes(), (std::vector<int>{kErrErrorOpeningFile, kErrUnableToCreateDirectory}));
+  EXPECT_EQ(AllPaths(tmp.Path("out")), std::vector<std::string>{"ok.txt"});
 }

@@ -3,7 +3,10 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -328,15 +331,30 @@ std::string TempPath() {
   return DirExists("/tmp") ? std::string("/tmp/") : std::string();
 }
 
-bool ForceDirectories(const std::string& path) {
+bool ForceDirectories(const std::string& path, std::vector<std::string>* created) {
   if (path.empty()) return false;
   if (DirExists(path)) return true;
+  // A path the platform can never create is refused before any of its levels is made.
+  if (path.size() >= PATH_MAX) return false;
+  for (size_t start = 0, end = 0; start < path.size(); start = end + 1) {
+    end = std::min(path.find(kPathDelim, start), path.size());
+    if (end - start > NAME_MAX) return false;
+  }
+  auto make = [created](const std::string& dir) {
+    if (::mkdir(dir.c_str(), 0777) == 0 && created) created->push_back(dir);
+  };
   for (size_t pos = path.find(kPathDelim, 1); pos != std::string::npos;
        pos = path.find(kPathDelim, pos + 1)) {
-    ::mkdir(path.substr(0, pos).c_str(), 0777);
+    make(path.substr(0, pos));
   }
-  ::mkdir(path.c_str(), 0777);
+  make(path);
   return DirExists(path);
+}
+
+void RemoveCreatedDirectories(const std::vector<std::string>& created) {
+  for (auto it = created.rbegin(); it != created.rend(); ++it) {
+    if (::rmdir(it->c_str()) != 0) break;
+  }
 }
 
 std::string ChangeExt(std::string_view name, std::string_view ext) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Days since 1899-12-30 with the time of day as the fraction (the OLE date form).
 using TDateTime = double;
@@ -140,8 +141,11 @@ bool IsPlainFile(const std::string& name);
 bool DirHasNoFiles(const std::string& dir);
 // System folder for temporary files, with a trailing separator; empty when there is none.
 std::string TempPath();
-// Creates every missing level of path; returns whether the directory exists afterwards.
-bool ForceDirectories(const std::string& path);
+// Creates every missing level of path; returns whether the directory exists afterwards. With
+// `created`, the folders made are added to it, outermost first.
+bool ForceDirectories(const std::string& path, std::vector<std::string>* created = nullptr);
+// Removes the folders of `created` (outermost first) innermost first, as long as they are empty.
+void RemoveCreatedDirectories(const std::vector<std::string>& created);
 inline bool CreateDirPath(const std::string& path) { return ForceDirectories(path); }
 
 std::string ChangeExt(std::string_view name, std::string_view ext);

@@ -188,6 +188,7 @@ class TZipReader : public THeaderReader {
     count_ = 0;
     if (!ctx_.ZipWalkLocal) {
       TZipEndInfo end = FindZipEnd(Src(), ctx_.ZipDiskStarts);
+      if (end.Empty) return End();
       if (end.Found && end.CentralFound) {
         start_ = end.ArchiveStart;
         int64_t cd = AddOff(DiskBase(end.CentralDisk), end.CentralOffset);
@@ -213,10 +214,15 @@ class TZipReader : public THeaderReader {
     return ctx_.ZipDiskStarts[disk];
   }
 
-  THeaderStep BadHeader() { return count_ == 0 ? Error(kBadFileHeader) : End(); }
+  // A record of the kind walked but cut short is damage; another record (the end of the walk)
+  // is damage only where no entry was found yet.
+  THeaderStep BadHeader(const uint8_t* b, size_t n, uint32_t sig) {
+    if (n >= 4 && Le32(b) == sig) return Error(kBadFileHeader);
+    return count_ == 0 ? Error(kBadFileHeader) : End();
+  }
 
   THeaderStep ReadCentral(const uint8_t* b, size_t n, int64_t off, TPakvoEntry& e) {
-    if (n < 46 || Le32(b) != kSigCentral) return BadHeader();
+    if (n < 46 || Le32(b) != kSigCentral) return BadHeader(b, n, kSigCentral);
     uint16_t nameLen = Le16(b + 28), extraLen = Le16(b + 30), commentLen = Le16(b + 32);
     std::vector<uint8_t> var(static_cast<size_t>(nameLen) + extraLen);
     if (!ReadExact(Src(), off + 46, var.data(), var.size())) return Error(kBadFileHeader);
@@ -261,7 +267,7 @@ class TZipReader : public THeaderReader {
   }
 
   THeaderStep ReadLocal(const uint8_t* b, size_t n, int64_t off, TPakvoEntry& e) {
-    if (n < 30 || Le32(b) != kSigLocal) return BadHeader();
+    if (n < 30 || Le32(b) != kSigLocal) return BadHeader(b, n, kSigLocal);
     uint16_t nameLen = Le16(b + 26), extraLen = Le16(b + 28);
     std::vector<uint8_t> var(static_cast<size_t>(nameLen) + extraLen);
     if (!ReadExact(Src(), off + 30, var.data(), var.size())) return Error(kBadFileHeader);
@@ -431,7 +437,8 @@ class TLhaReader : public THeaderReader {
   THeaderStep Open() override { return Step(hsSkip, ctx_.ArchiveStart, 22); }
 
   THeaderStep Read(const uint8_t* b, size_t n, int64_t off, TPakvoEntry& e) override {
-    if (n < 22 || b[0] == 0) return End();
+    if (b[0] == 0) return End();  // the closing zero byte
+    if (n < 22) return Error(kBadFileHeader);
     if (b[2] != '-' || b[6] != '-') return End();
     uint8_t level = b[20];
     e = TPakvoEntry{};
@@ -450,8 +457,11 @@ class TLhaReader : public THeaderReader {
       headerTotal = static_cast<int64_t>(b[0]) + 2;
       uint8_t nameLen = b[21];
       std::vector<uint8_t> h(static_cast<size_t>(headerTotal));
-      if (headerTotal < 24 + nameLen || !ReadExact(Src(), off, h.data(), h.size())) return End();
+      if (headerTotal < 24 + nameLen || !ReadExact(Src(), off, h.data(), h.size()))
+        return Error(kBadFileHeader);
+      // The path of the base header separates its folders with 0xFF bytes (or backslashes).
       name.assign(reinterpret_cast<const char*>(h.data() + 22), nameLen);
+      std::replace(name.begin(), name.end(), '\xFF', '/');
       e.Crc = Le16(h.data() + 22 + nameLen);
       e.DateKind = edkDos;
       e.DosDate = stamp;
@@ -460,26 +470,26 @@ class TLhaReader : public THeaderReader {
         int64_t pos = off + headerTotal;
         uint32_t extSize = Le16(h.data() + headerTotal - 2);
         int64_t extTotal = 0;
-        if (!WalkExtended(pos, extSize, 2, dir, name, extTotal, e)) return End();
+        if (!WalkExtended(pos, extSize, 2, dir, name, extTotal, e)) return Error(kBadFileHeader);
         headerTotal += extTotal;
         dataSize = static_cast<int64_t>(packed) - extTotal;
-        if (dataSize < 0) return End();
+        if (dataSize < 0) return Error(kBadFileHeader);
       }
     } else if (level == 2 || level == 3) {
       uint8_t h[32];
       size_t fixed = level == 2 ? 26 : 32;
-      if (!ReadExact(Src(), off, h, fixed)) return End();
+      if (!ReadExact(Src(), off, h, fixed)) return Error(kBadFileHeader);
       headerTotal = level == 2 ? Le16(h) : Le32(h + 24);
       e.Crc = Le16(h + 21);
       e.DateKind = edkUnix;
       e.UnixTime = stamp;
-      if (headerTotal < static_cast<int64_t>(fixed)) return End();
+      if (headerTotal < static_cast<int64_t>(fixed)) return Error(kBadFileHeader);
       uint32_t extSize = level == 2 ? Le16(h + 24) : Le32(h + 28);
       int64_t extTotal = 0;
       if (!WalkExtended(off + static_cast<int64_t>(fixed), extSize, level == 2 ? 2 : 4, dir, name,
                         extTotal, e))
-        return End();
-      if (static_cast<int64_t>(fixed) + extTotal > headerTotal) return End();
+        return Error(kBadFileHeader);
+      if (static_cast<int64_t>(fixed) + extTotal > headerTotal) return Error(kBadFileHeader);
     } else {
       return End();
     }
@@ -526,10 +536,12 @@ class TArcReader : public THeaderReader {
   THeaderStep Open() override { return Step(hsSkip, ctx_.ArchiveStart, 29); }
 
   THeaderStep Read(const uint8_t* b, size_t n, int64_t off, TPakvoEntry& e) override {
-    if (n < 2 || b[0] != 0x1A || b[1] == 0) return End();
+    if (b[0] != 0x1A) return End();
+    if (n < 2) return Error(kBadFileHeader);
+    if (b[1] == 0) return End();  // the end marker
     uint8_t method = b[1];
     bool old = method == 1;  // the first ARC headers lack the unpacked size
-    if (n < (old ? 25u : 29u)) return End();
+    if (n < (old ? 25u : 29u)) return Error(kBadFileHeader);
     uint32_t packed = Le32(b + 15);
     int64_t next = AddOff(off, (old ? 25 : 29) + static_cast<int64_t>(packed));
     if (method == 31) return Step(hsSkip, next, 29);                 // end of a directory level
@@ -594,7 +606,8 @@ class TCabReader : public THeaderReader {
   }
 
   THeaderStep Read(const uint8_t* b, size_t n, int64_t off, TPakvoEntry& e) override {
-    if (n < 16 || files_ == 0) return End();
+    if (files_ == 0) return End();
+    if (n < 16) return Error(kBadFileHeader);
     std::string name;
     size_t used = ReadZString(Src(), off + 16, 256, name);
     if (used == name.size()) return Error(kBadFileHeader);  // no terminator: not a file record
@@ -645,7 +658,7 @@ class TGZipReader : public THeaderReader {
   THeaderStep Open() override { return Step(hsSkip, ctx_.ArchiveStart, 10); }
 
   THeaderStep Read(const uint8_t* b, size_t n, int64_t off, TPakvoEntry& e) override {
-    if (n < 10) return End();
+    if (n < 10) return Error(kBadFileHeader);
     uint16_t magic = Le16(b);
     if (magic != 0x8B1F && magic != 0x9E1F && magic != 0x9D1F && magic != 0xA01F && magic != 0x1E1F)
       return End();
@@ -674,7 +687,7 @@ class TGZipReader : public THeaderReader {
       int64_t pos = off + 10;
       if (b[3] & 0x04) {  // FEXTRA comes before the name
         uint8_t xl[2];
-        if (!ReadExact(Src(), pos, xl, 2)) return End();
+        if (!ReadExact(Src(), pos, xl, 2)) return Error(kBadFileHeader);
         pos += 2 + Le16(xl);
       }
       ReadZString(Src(), pos, 255, name);
@@ -707,6 +720,10 @@ int64_t OctalField(const uint8_t* p, size_t len) {
   return v;
 }
 
+bool IsZeroBlock(const uint8_t* h) {
+  return std::all_of(h, h + 512, [](uint8_t c) { return c == 0; });
+}
+
 bool TarChecksumOk(const uint8_t* h) {
   int64_t sum = 0;
   for (int i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? 32 : h[i];
@@ -720,21 +737,25 @@ class TTarReader : public THeaderReader {
   THeaderStep Open() override { return Step(hsSkip, ctx_.ArchiveStart, 512); }
 
   THeaderStep Read(const uint8_t* h, size_t n, int64_t off, TPakvoEntry& e) override {
-    if (n < 512 || h[0] == 0 || !TarChecksumOk(h)) return End();
+    if (n < 512) return Error(kBadFileHeader);
+    // Only two zero blocks end the archive; a lone zero block is passed over.
+    if (IsZeroBlock(h)) return AtEndMarker(off) ? End() : Step(hsSkip, off + 512, 512);
+    if (!TarChecksumOk(h)) return End();
     char type = static_cast<char>(h[156]);
     int64_t size = OctalField(h + 124, 12);
-    if (size < 0) return End();
+    if (size < 0) return Error(kBadFileHeader);
     bool noData =
         type == '1' || type == '2' || type == '3' || type == '4' || type == '5' || type == '6';
     int64_t dataSize = noData ? 0 : size;
-    int64_t next = AddOff(off, 512 + ((dataSize + 511) / 512) * 512);
-    if (dataSize > 0 && next < 0) return End();
+    const int64_t blocks = dataSize / 512 + (dataSize % 512 != 0 ? 1 : 0);
+    if (blocks > std::numeric_limits<int64_t>::max() / 512 - 1) return Error(kBadFileHeader);
+    int64_t next = AddOff(off, 512 + blocks * 512);
     if (type == 'L' || type == 'x' || type == 'g' || type == 'K' || type == 'V' || type == 'X') {
       if (type == 'L' || type == 'x') {
         std::string data;
         if (dataSize > 0 && dataSize <= 1 << 20) {
           data.resize(static_cast<size_t>(dataSize));
-          if (!ReadExact(Src(), off + 512, data.data(), data.size())) return End();
+          if (!ReadExact(Src(), off + 512, data.data(), data.size())) return Error(kBadFileHeader);
         }
         if (type == 'L') {
           pendingName_ = data.substr(0, data.find('\0'));
@@ -771,6 +792,14 @@ class TTarReader : public THeaderReader {
   }
 
  private:
+  // The zero block at off is followed by a second one, or by the end of the archive.
+  bool AtEndMarker(int64_t off) {
+    std::array<uint8_t, 512> h{};
+    size_t got = Src().ReadAt(off + 512, h.data(), h.size());
+    return std::all_of(h.begin(), h.begin() + static_cast<long>(got),
+                       [](uint8_t c) { return c == 0; });
+  }
+
   // pax records: "len key=value\n"; path, size and mtime apply to the next entry.
   void TakePax(const std::string& data) {
     size_t pos = 0;
@@ -891,7 +920,7 @@ class TRarReader : public THeaderReader {
     e.PackedSize = e.ContinuedFromPrevious ? 0 : packed;
     e.HeaderOffset = off - ctx_.ArchiveStart;
     splitAfter_ = (flags & 0x0002) != 0;
-    return Step(hsEntry, AddOff(off, size + packed), 7);
+    return Step(hsEntry, AddOff(AddOff(off, size), packed), 7);
   }
 
   THeaderStep Read5(int64_t off, TPakvoEntry& e) {
@@ -911,7 +940,9 @@ class TRarReader : public THeaderReader {
     if ((flags & 2) && !ReadVint(p, total, pos, dataSize)) return Error(kReadError);
     if (dataSize > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
       return Error(kReadError);
-    int64_t next = AddOff(off, static_cast<int64_t>(total) + static_cast<int64_t>(dataSize));
+    // Each size alone fits; their sum may not: a header claiming that much is damage.
+    int64_t next = AddOff(AddOff(off, static_cast<int64_t>(total)), static_cast<int64_t>(dataSize));
+    if (next < 0) return Error(kReadError);
     if (type == 1) {  // main archive header
       uint64_t arcFlags = 0;
       if (ReadVint(p, total, pos, arcFlags)) volume_ = (arcFlags & 1) != 0;
@@ -994,6 +1025,7 @@ class TRarReader : public THeaderReader {
 
   // Archives without an end block: a volume whose last file goes on in the next one.
   bool ContinuesInNextVolume() const override { return volume_ && splitAfter_; }
+  int CutShortError() const override { return kReadError; }
 
   bool rar5_ = false;
   bool volume_ = false;
@@ -1019,25 +1051,25 @@ class TAceReader : public THeaderReader {
   }
 
   THeaderStep Read(const uint8_t* b, size_t n, int64_t off, TPakvoEntry& e) override {
-    if (n < 7) return End();
+    if (n < 7) return Error(kBadFileHeader);
     uint16_t size = Le16(b + 2);
     uint8_t type = b[4];
     uint16_t flags = Le16(b + 5);
-    if (size < 3) return End();
+    if (size < 3) return Error(kBadFileHeader);
     int64_t add = 0;
     if (flags & 1) {
       uint8_t a[4];
-      if (!ReadExact(Src(), off + 7, a, 4)) return End();
+      if (!ReadExact(Src(), off + 7, a, 4)) return Error(kBadFileHeader);
       add = Le32(a);
     }
     int64_t next = AddOff(off, 4 + static_cast<int64_t>(size) + add);
     if (type != 1) return Step(hsSkip, next, 7);
-    if (size < 31) return End();
+    if (size < 31) return Error(kBadFileHeader);
     std::vector<uint8_t> h(4 + static_cast<size_t>(size));
-    if (!ReadExact(Src(), off, h.data(), h.size())) return End();
+    if (!ReadExact(Src(), off, h.data(), h.size())) return Error(kBadFileHeader);
     const uint8_t* p = h.data();
     uint16_t nameLen = Le16(p + 33);
-    if (35 + static_cast<size_t>(nameLen) > h.size()) return End();
+    if (35 + static_cast<size_t>(nameLen) > h.size()) return Error(kBadFileHeader);
     e = TPakvoEntry{};
     e.StoredName.assign(reinterpret_cast<const char*>(p + 35), nameLen);
     e.PackedSize = Le32(p + 7);
@@ -1080,7 +1112,8 @@ class TZooReader : public THeaderReader {
   }
 
   THeaderStep Read(const uint8_t* b, size_t n, int64_t off, TPakvoEntry& e) override {
-    if (n < 58 || Le32(b) != 0xFDC4A7DC) return End();
+    if (n < 4 || Le32(b) != 0xFDC4A7DC) return End();
+    if (n < 58) return Error(kBadFileHeader);
     uint32_t next = Le32(b + 6);
     if (next == 0) return End();  // the closing, empty entry
     int64_t nextPos = AddOff(ctx_.ArchiveStart, next);
@@ -1090,12 +1123,11 @@ class TZooReader : public THeaderReader {
     if (b[4] == 2) {
       uint8_t nameLen = b[56], dirLen = b[57];
       std::vector<uint8_t> var(static_cast<size_t>(nameLen) + dirLen);
-      if (ReadExact(Src(), off + 58, var.data(), var.size())) {
-        std::string longName = FieldText(var.data(), nameLen);
-        std::string dir = FieldText(var.data() + nameLen, dirLen);
-        if (!longName.empty()) name = longName;
-        if (!dir.empty()) name = dir + (dir.back() == '/' ? "" : "/") + name;
-      }
+      if (!ReadExact(Src(), off + 58, var.data(), var.size())) return Error(kBadFileHeader);
+      std::string longName = FieldText(var.data(), nameLen);
+      std::string dir = FieldText(var.data() + nameLen, dirLen);
+      if (!longName.empty()) name = longName;
+      if (!dir.empty()) name = dir + (dir.back() == '/' ? "" : "/") + name;
     }
     e.StoredName = name;
     e.Method = b[5];
@@ -1120,7 +1152,7 @@ class THaReader : public THeaderReader {
   THeaderStep Open() override { return Step(hsSkip, AddOff(ctx_.ArchiveStart, 4), 18); }
 
   THeaderStep Read(const uint8_t* b, size_t n, int64_t off, TPakvoEntry& e) override {
-    if (n < 18) return End();
+    if (n < 18) return Error(kBadFileHeader);
     e = TPakvoEntry{};
     e.Method = b[0] & 0x0F;
     e.VersionMadeBy = e.VersionNeeded = b[0] >> 4;
@@ -1132,13 +1164,13 @@ class THaReader : public THeaderReader {
     std::string path, name;
     int64_t pos = off + 17;
     size_t used = ReadZString(Src(), pos, 4096, path);
-    if (used == path.size()) return End();
+    if (used == path.size()) return Error(kBadFileHeader);
     pos += static_cast<int64_t>(used);
     used = ReadZString(Src(), pos, 4096, name);
-    if (used == name.size()) return End();
+    if (used == name.size()) return Error(kBadFileHeader);
     pos += static_cast<int64_t>(used);
     uint8_t mdiLen;
-    if (!ReadExact(Src(), pos, &mdiLen, 1)) return End();
+    if (!ReadExact(Src(), pos, &mdiLen, 1)) return Error(kBadFileHeader);
     pos += 1 + mdiLen;
     e.StoredName = DirFromFFSeparated(path, "/") + name;
     e.IsDir = e.Method == 14;
@@ -1299,6 +1331,7 @@ TZipEndInfo FindZipEnd(TPakvoByteSource& src, const std::vector<int64_t>& diskSt
     break;
   }
   if (!info.Found) return info;
+  info.Empty = info.Entries == 0 && info.CentralSize == 0;
   uint8_t rec[46];
   if (!diskStarts.empty()) {
     if (info.CentralDisk >= diskStarts.size()) return info;
@@ -1348,6 +1381,8 @@ std::unique_ptr<THeaderReader> MakeHeaderReader(THeaderFamily family, TPakvoByte
   return nullptr;
 }
 
+int THeaderReader::CutShortError() const { return kBadFileHeader; }
+
 int WalkHeaders(THeaderReader& reader, TPakvoByteSource& first, const THeaderWalkHooks& hooks) {
   TPakvoByteSource* src = &first;
   THeaderStep step = reader.Open();
@@ -1360,15 +1395,20 @@ int WalkHeaders(THeaderReader& reader, TPakvoByteSource& first, const THeaderWal
   TPakvoEntry entry;
   for (;;) {
     if (hooks.Cancelled && hooks.Cancelled()) return 0;
-    if (block == 0 || offset < 0) return 0;
-    if (offset > src->Size() - static_cast<int64_t>(block)) {
-      // Does not fit: a truncated archive, or the end of a volume whose set goes on.
-      if (!reader.ContinuesInNextVolume()) return 0;
-      step.Status = hsNextVolume;
+    if (block == 0) return 0;
+    if (offset < 0) return reader.CutShortError();  // sizes beyond any file
+    const int64_t size = src->Size();
+    if (offset > size - static_cast<int64_t>(block) && reader.ContinuesInNextVolume()) {
+      step.Status = hsNextVolume;  // the end of a volume whose set goes on
+    } else if (offset >= size) {
+      // Nothing left: the archive ends here, or a header claimed more bytes than it holds.
+      return offset == size ? 0 : reader.CutShortError();
     } else {
+      // A block that does not fit is read as far as it goes: the reader tells an end marker
+      // or trailing bytes from a header cut short.
       buf.resize(block);
       size_t got = src->ReadAt(offset, buf.data(), block);
-      if (got == 0) return 0;
+      if (got == 0) return reader.CutShortError();
       step = reader.Read(buf.data(), got, offset, entry);
     }
     switch (step.Status) {

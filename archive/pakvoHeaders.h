@@ -149,6 +149,7 @@ struct TZipEndInfo {
   bool Found = false;
   bool CentralFound = false;  // a central record stands where the end record says
   bool LocalFound = false;    // a local header stands where the first central record says
+  bool Empty = false;         // an end record of no entries and an empty directory: no entries
   int64_t EndPos = 0;
   uint32_t ThisDisk = 0;
   uint32_t CentralDisk = 0;
@@ -175,6 +176,9 @@ class THeaderReader {
                            TPakvoEntry& entry) = 0;
   // True when the walk, having reached the end of this volume, goes on in the next volume.
   virtual bool ContinuesInNextVolume() const { return false; }
+  // The error of a header cut short by the end of the archive, or claiming more bytes than it
+  // holds.
+  virtual int CutShortError() const;
   // The next volume of a multi-volume archive has been put in place of the source.
   void SetSource(TPakvoByteSource& source) { source_ = &source; }
   const THeaderContext& Context() const { return ctx_; }
@@ -201,6 +205,7 @@ struct THeaderWalkHooks {
 };
 
 // Runs a reader over its archive: open step, then block after block until the end, an error, a
-// cancel, a block beyond the end or a header that does not move forward. Returns 0 or the error
-// code that ended the walk.
+// cancel or a header that does not move forward. A header that does not fit in what is left of
+// the archive is an error (CutShortError), unless the archive ends exactly where it would start.
+// Returns 0 or the error code that ended the walk.
 int WalkHeaders(THeaderReader& reader, TPakvoByteSource& source, const THeaderWalkHooks& hooks);

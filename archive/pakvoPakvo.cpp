@@ -37,6 +37,42 @@ std::string VolumeExt(char letter, int number) {
   return ext;
 }
 
+// N of a RAR volume named "name.partN.rar" (up to nine digits); -1 for any other name.
+int RarPartNumber(const std::string& name) {
+  if (!text::EndsWithText(name, ".rar")) return -1;
+  const std::string stem = name.substr(0, name.size() - 4);
+  size_t digits = 0;
+  while (digits < stem.size() &&
+         std::isdigit(static_cast<unsigned char>(stem[stem.size() - 1 - digits])))
+    ++digits;
+  if (digits == 0 || digits > 9 || stem.size() < digits + 5 ||
+      !text::EndsWithText(stem.substr(0, stem.size() - digits), ".part"))
+    return -1;
+  return std::stoi(stem.substr(stem.size() - digits));
+}
+
+// The number of the digits of a numbered volume extension (".a02" is 2); -1 for another name.
+int VolumeExtNumber(const std::string& ext, char letter) {
+  if (ext.size() < 3 || ext[1] != letter || ext.size() > 6) return -1;
+  for (size_t i = 2; i < ext.size(); ++i)
+    if (!std::isdigit(static_cast<unsigned char>(ext[i]))) return -1;
+  return std::stoi(ext.substr(2));
+}
+
+// Where a volume stands in its set, counted from 0 for the first volume: the count of volumes
+// walked starts there, so that a set opened at a later volume goes on with the one after it.
+int OpenedVolumeIndex(THeaderFamily family, const std::string& name) {
+  const std::string ext = LowerExt(name);
+  switch (family) {
+    case hfArj: return std::max(0, VolumeExtNumber(ext, 'a'));  // .arj, .a01, .a02 ...
+    case hfAce: return VolumeExtNumber(ext, 'c') + 1;           // .ace, .c00, .c01 ...
+    case hfRar:
+      if (ext != ".rar") return VolumeExtNumber(ext, 'r') + 1;  // .rar, .r00, .r01 ...
+      return std::max(0, RarPartNumber(name) - 1);              // .part1.rar, .part2.rar ...
+    default: return 0;
+  }
+}
+
 // The file name of a directory entry loses its trailing separator.
 std::string WithoutDirTail(std::string name) {
   while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
@@ -218,7 +254,7 @@ void TPakvo::ReadArchive() {
       if (end.Found) state |= HeaderTypeBit(htEnding);
       if (end.CentralFound) state |= HeaderTypeBit(htCentral);
       if (end.LocalFound) state |= HeaderTypeBit(htLocal);
-      if (!end.Found || !end.CentralFound) {
+      if ((!end.Found || !end.CentralFound) && !end.Empty) {
         if (OnCorruptZipHeader) {
           bool cancel = true;
           OnCorruptZipHeader(this, state, cancel);
@@ -236,6 +272,7 @@ void TPakvo::ReadArchive() {
 
   if (go && !GetCancel()) {
     auto reader = MakeHeaderReader(family_, *source, ctx);
+    volumeIndex_ = OpenedVolumeIndex(family_, ArcFile);
     THeaderWalkHooks hooks;
     hooks.OnFirstHeader = [this](int64_t offset) { firstHeaderOffset_ = offset; };
     hooks.Cancelled = [this] { return GetCancel(); };
@@ -349,13 +386,10 @@ std::string TPakvo::ProposedNextVolume(const std::string& current, int index) co
       std::string next = const_cast<TPakvo*>(this)->GetNextVolumeName(current, index);
       if (next != current) return next;
       // name.partN.rar with more digits than the volume routine takes (RAR writes four).
-      std::string stem = current.substr(0, current.size() - 4);
-      size_t digits = 0;
-      while (digits < stem.size() &&
-             std::isdigit(static_cast<unsigned char>(stem[stem.size() - 1 - digits])))
-        ++digits;
-      if (digits > 0 && digits < 10 && stem.size() >= digits + 5 &&
-          stem.compare(stem.size() - digits - 5, 5, ".part") == 0) {
+      if (RarPartNumber(current) >= 0) {
+        std::string stem = current.substr(0, current.size() - 4);
+        size_t digits = 0;
+        while (std::isdigit(static_cast<unsigned char>(stem[stem.size() - 1 - digits]))) ++digits;
         std::string number = std::to_string(index + 2);
         if (number.size() < digits) number.insert(0, digits - number.size(), '0');
         return stem.substr(0, stem.size() - digits) + number + ".rar";

@@ -321,16 +321,39 @@ bool TUnBase::DoBeginFile(bool Forced) {
   return taken;
 }
 
+bool TUnBase::TryPassword() {
+  uint8_t copy[12];
+  std::copy(passwordHeader_, passwordHeader_ + 12, copy);
+  return CheckPassword(copy);
+}
+
+bool TUnBase::NextListPassword() {
+  if (!fromList_) {
+    return false;
+  }
+  Timer().Pause();
+  const std::string failed = Password;
+  bool ok = false;
+  while (!ok && listNext_ < Passwords.size()) {
+    Password = Passwords[listNext_++];
+    ok = Password != failed && TryPassword();
+  }
+  Timer().Resume();
+  return ok;
+}
+
 bool TUnBase::GetPassword(const uint8_t* header) {
   Timer().Pause();
-  uint8_t copy[12];
-  std::copy(header, header + 12, copy);
-  bool ok = CheckPassword(copy);
-  for (std::size_t i = 0; !ok && i < Passwords.size(); ++i) {
-    Password = Passwords[i];
-    ok = CheckPassword(copy);
+  std::copy(header, header + 12, passwordHeader_);
+  fromList_ = true;
+  listNext_ = 0;
+  bool ok = TryPassword();
+  while (!ok && listNext_ < Passwords.size()) {
+    Password = Passwords[listNext_++];
+    ok = TryPassword();
   }
   if (!ok) {
+    fromList_ = false;
     if (!OnGetPassword) {
       ReportError(CurrentFile, "OnGetPassword", "0", kErrRequiredEventNotAssigned);
     } else {
@@ -346,7 +369,7 @@ bool TUnBase::GetPassword(const uint8_t* header) {
           break;
         }
         Password = candidate;
-        if (CheckPassword(copy)) {
+        if (TryPassword()) {
           Passwords.insert(Passwords.begin(), candidate);
           ok = true;
         } else {
@@ -364,7 +387,10 @@ bool TUnBase::OpenOutput() {
   crc32_ = 0;
   fileDone_ = 0;
   std::string dir = DirOf(CurrentFile);
-  if (!dir.empty() && !ForceDirectories(dir)) {
+  // The folders made for an entry that cannot be written are removed again.
+  std::vector<std::string> created;
+  if (!dir.empty() && !ForceDirectories(dir, &created)) {
+    RemoveCreatedDirectories(created);
     return false;
   }
   int attr = FileGetAttr(CurrentFile);
@@ -376,6 +402,7 @@ bool TUnBase::OpenOutput() {
   output_ = std::make_unique<TOutputFile>();
   if (!output_->Create(CurrentFile)) {
     output_.reset();
+    RemoveCreatedDirectories(created);
     return false;
   }
   return true;

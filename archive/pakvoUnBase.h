@@ -65,8 +65,13 @@ class TUnBase : public TZipCommon {
   std::string ResolveFileName(const std::string& Name) override;
   // Rename, OnBegin and overwrite decisions; true when the entry is taken.
   bool DoBeginFile(bool Forced);
-  // Searches a password that opens the entry's encryption header (a copy of it is kept).
+  // Searches a password that opens the entry's encryption header (a copy of it is kept): the
+  // current Password, then the list Passwords, then OnGetPassword.
   bool GetPassword(const uint8_t* header);
+  // A wrong password passes the one-byte header check 1 time in 256: when the entry then fails
+  // its CRC, the search goes on with the next candidate of the list that opens the header. False
+  // when the password was not taken from the list (or was typed) or no further candidate opens it.
+  bool NextListPassword();
   // Opens the output of the current entry: a temporary file beside the target, so that nothing
   // half-written ever stands under the final name.
   bool OpenOutput();
@@ -89,6 +94,12 @@ class TUnBase : public TZipCommon {
   bool OpenArchive();
   void ExtractRun();
 
+  // Decrypts the kept copy of the entry's encryption header with the current Password.
+  bool TryPassword();
+
   std::string extractDir_;
   std::unique_ptr<TOutputFile> output_;
+  uint8_t passwordHeader_[12] = {};
+  std::size_t listNext_ = 0;  // the next candidate of Passwords for the current entry
+  bool fromList_ = false;     // the password in use was set or taken from the list, not typed
 };

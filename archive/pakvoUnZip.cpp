@@ -187,6 +187,8 @@ void TUnZip::Detect() {
   }
 
   if (end_.Position >= 0) {
+    const int64_t at = end_.Position - windowStart;
+    end_.Empty = Get16(w + at + 10) == 0 && end_.CentralSize == 0;
     HeaderTypeState |= HeaderTypeBit(htEnding);
     lastDisk_ = end_.ThisDisk;
     if (end_.ThisDisk == 0) {
@@ -552,7 +554,9 @@ void TUnZip::ExtractArchive() {
   }
   std::vector<TZipEntry> list;
   bool ok;
-  if (HeaderTypeState != HeaderTypeBit(htLocal)) {
+  if (end_.Empty) {
+    ok = false;  // an end record alone: a valid archive of no entries
+  } else if (HeaderTypeState != HeaderTypeBit(htLocal)) {
     ok = ReadCentralDirectory(list);
   } else {
     ok = WalkLocalHeaders(list);
@@ -641,7 +645,9 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
     return;
   }
   if (isDir) {
-    if (CreateStoredDirs && !ForceDirectories(CurrentFile)) {
+    std::vector<std::string> created;
+    if (CreateStoredDirs && !ForceDirectories(CurrentFile, &created)) {
+      RemoveCreatedDirectories(created);
       ReportError(CurrentFile, "", "0", kErrUnableToCreateDirectory);
     }
     crc32_ = e.Crc;
@@ -699,36 +705,63 @@ void TUnZip::ExtractEntry(const TZipEntry& e, const TLocalHeader& local, uint64_
     }
     Encrypted = true;
   }
-  if (!OpenOutput()) {
-    ReportError(CurrentFile, "", "0", kErrErrorOpeningFile);
-    dropCount();
+  const int64_t bytesLeft = BytesLeft;
+  for (;;) {
+    if (!OpenOutput()) {
+      ReportError(CurrentFile, "", "0", kErrErrorOpeningFile);
+      dropCount();
+      Encrypted = false;
+      return;
+    }
+    const bool written = DecodeEntry(e);
     Encrypted = false;
+    const bool verdict = written && !GetCancel() && (crc32_ == e.Crc || ~crc32_ == e.Crc);
+    // A wrong password of the list that passed the header check: the next candidate is tried.
+    if (!verdict && written && !GetCancel() && (e.Flags & 1) != 0 && NextListPassword()) {
+      CloseOutput(false, 0, 0);
+      BytesLeft = bytesLeft;
+      if (RewindEncryptedData(local, e.PackedSize)) {
+        continue;
+      }
+      dropCount();
+      return;
+    }
+    // JAR entries carry no usable attributes: their files get the plain archive attribute.
+    const bool jar = ArcType == atJar || ArcType == atJarExe;
+    CloseOutput(verdict, jar ? faArchive : DosAttrMask(e.ExternalAttr) & 0xFF, e.DosDateTime);
+    if (written) {
+      CheckCrc(32, e.Crc);
+    }
     return;
   }
+}
 
-  bool written = true;
+bool TUnZip::DecodeEntry(const TZipEntry& e) {
   switch (e.Method) {
     case 0:
-      written = CopyStream();
-      break;
+      return CopyStream();
     case 8:
-      written = Inflate(false);
-      break;
+      return Inflate(false);
     case 9:
-      written = Inflate(true);
-      break;
+      return Inflate(true);
     default:
-      written = DecodeLegacy(e);
-      break;
+      return DecodeLegacy(e);
   }
+}
+
+bool TUnZip::RewindEncryptedData(const TLocalHeader& local, uint64_t packed) {
+  if (!Seek(local.DataDisk, static_cast<int64_t>(local.DataStart))) {
+    return false;
+  }
+  // The keys already stand behind the header: its bytes are passed over as they are stored.
+  uint8_t header[kEncryptionHeaderSize];
+  entryLeft_ = packed;
   Encrypted = false;
-  const bool verdict = written && !GetCancel() && (crc32_ == e.Crc || ~crc32_ == e.Crc);
-  // JAR entries carry no usable attributes: their files get the plain archive attribute.
-  const bool jar = ArcType == atJar || ArcType == atJarExe;
-  CloseOutput(verdict, jar ? faArchive : DosAttrMask(e.ExternalAttr) & 0xFF, e.DosDateTime);
-  if (written) {
-    CheckCrc(32, e.Crc);
+  if (ReadEntryData(header, sizeof header) != sizeof header) {
+    return false;
   }
+  Encrypted = true;
+  return true;
 }
 
 bool TUnZip::CopyStream() {

@@ -55,6 +55,7 @@ class TUnZip : public TUnBase {
     uint16_t CentralDisk = 0;
     uint64_t CentralSize = 0;
     uint64_t CentralOffset = 0;
+    bool Empty = false;  // no entries and an empty directory: an archive of nothing
   };
   struct TLocalHeader {
     uint16_t Flags = 0;
@@ -90,6 +91,10 @@ class TUnZip : public TUnBase {
   // Reads the entry's compressed bytes (bounded by what is left of it), decrypting them.
   size_t ReadEntryData(uint8_t* buffer, size_t count);
 
+  // Decodes the entry's data (the input stands at it) by its method into the output.
+  bool DecodeEntry(const TZipEntry& entry);
+  // Puts the input back at the entry's data, behind its encryption header, for another password.
+  bool RewindEncryptedData(const TLocalHeader& local, uint64_t packed);
   bool CopyStream();
   bool Inflate(bool deflate64);
   bool InflateDeflate();

@@ -73,7 +73,7 @@ void BM_DeflateZlibDirectLevel6(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(in.size()));
 }
 
-std::string ArchivePath() { return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/deflate64/deflate64.zip"; }
+std::string ArchivePath() { return std::string(SCHEMION_TEST_DATA_DIR) + "/archives/deflate64/deflate64.zip"; }
 
 uint32_t Get(const std::string& s, size_t at, int n) {
   uint32_t v = 0;

@@ -18,8 +18,14 @@ namespace {
 constexpr int kRows = 100000;
 
 // A file shaped like a schema file of columns: text, numbers, flags, a memo and a date.
+// A file of the bench, removed when the program ends.
+struct BenchFile {
+  std::string path;
+  ~BenchFile() { std::remove(path.c_str()); }
+};
+
 const std::string& SampleFile() {
-  static const std::string path = [] {
+  static const BenchFile file{[] {
     const std::string p =
         (std::filesystem::temp_directory_path() / "schemion_persist_bench.xml").string();
     TDataSet ds;
@@ -50,8 +56,8 @@ const std::string& SampleFile() {
     }
     ds.SaveToFile(p);
     return p;
-  }();
-  return path;
+  }()};
+  return file.path;
 }
 
 void BM_PugixmlParseAndWalk(benchmark::State& state) {

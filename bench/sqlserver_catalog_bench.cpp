@@ -37,18 +37,31 @@ const char* const kColumnsQuery =
     "prp.name = 'MS_description'  LEFT OUTER JOIN syscomments com    ON col.cdefault = com.id AND com.colid = 1  "
     "where obj.xtype IN ('U', 'V')  AND permissions(obj.id, col.name) != 0 ";
 
+// The bench's server folder and its open databases. Members go in reverse order: the databases
+// close first, then the folder is removed with everything in it.
+struct BenchServer {
+  struct Folder {
+    std::string path;
+    ~Folder() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  } folder;
+  std::map<int, std::unique_ptr<ado::IProviderSession>> sessions;
+
+  BenchServer() {
+    char tmpl[] = "/tmp/schm_bench_XXXXXX";
+    folder.path = mkdtemp(tmpl);
+    setenv("SCHEMION_SERVERS", folder.path.c_str(), 1);
+    servers::RegisterEmbeddedServers();
+  }
+};
+
 // One database per size, built once per run.
 ado::IProviderSession& Database(int tables) {
-  static std::map<int, std::unique_ptr<ado::IProviderSession>> sessions;
-  auto& s = sessions[tables];
+  static BenchServer server;
+  auto& s = server.sessions[tables];
   if (s) return *s;
-  static std::string root = [] {
-    char tmpl[] = "/tmp/schm_bench_XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    setenv("SCHEMION_SERVERS", dir.c_str(), 1);
-    servers::RegisterEmbeddedServers();
-    return dir;
-  }();
   std::string name = "bench" + std::to_string(tables);
   auto master = ado::ProviderRegistry::Instance().Open("Provider=SQLOLEDB.1;Integrated Security=SSPI;Data Source=bench;Initial Catalog=master");
   master->Execute("CREATE DATABASE [" + name + "]");

@@ -16,10 +16,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The bench's work folder, removed with everything in it when the program ends (the object that
+// names it also removes it, so no destruction order can leave it behind).
+struct WorkFolder {
+  fs::path path = fs::temp_directory_path() / ("pakvo-bench-" + std::to_string(::getpid()));
+  ~WorkFolder() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
 const fs::path& Work() {
-  static const fs::path dir =
-      fs::temp_directory_path() / ("pakvo-bench-" + std::to_string(::getpid()));
-  return dir;
+  static const WorkFolder folder;
+  return folder.path;
 }
 
 // A 40 MB set of text and binary files, zipped once at level 6.
@@ -47,7 +56,7 @@ const std::string& DeflateArchive() {
 }
 
 std::string Deflate64Archive() {
-  return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/deflate64/deflate64.zip";
+  return std::string(SCHEMION_TEST_DATA_DIR) + "/archives/deflate64/deflate64.zip";
 }
 
 void ExtractOurs(benchmark::State& state, const std::string& archive) {
@@ -97,12 +106,5 @@ BENCHMARK(BM_DeflateOurs)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DeflateUnzip)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Deflate64Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Deflate64SevenZip)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-struct Cleanup {
-  ~Cleanup() {
-    std::error_code ec;
-    fs::remove_all(Work(), ec);
-  }
-} cleanup;
 
 }  // namespace

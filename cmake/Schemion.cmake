@@ -30,8 +30,8 @@ function(schemion_library name)
 endfunction()
 
 # schemion_test(name SOURCES ... [DEPS ...]): a GoogleTest executable registered with CTest.
-# Tests find the shared corpora through SCHEMION_SHARED_DIR and their build folder through
-# SCHEMION_TEST_BUILD_DIR; windows run on the offscreen platform. LABELS "heavy" marks tests that
+# Tests find their data files (tests/data, kept in the repository) through SCHEMION_TEST_DATA_DIR
+# and their build folder through SCHEMION_TEST_BUILD_DIR; windows run on the offscreen platform. LABELS "heavy" marks tests that
 # handle hundreds of MiB: the sanitizer run of CI leaves them out.
 function(schemion_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
@@ -44,7 +44,7 @@ function(schemion_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
-    SCHEMION_SHARED_DIR="${SCHEMION_SHARED_DIR}"
+    SCHEMION_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
     SCHEMION_TEST_BUILD_DIR="${CMAKE_CURRENT_BINARY_DIR}"
     SCHEMION_BINARY_DIR="${CMAKE_BINARY_DIR}")
   gtest_discover_tests(${name}
@@ -58,7 +58,7 @@ function(schemion_bench name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
   target_compile_definitions(${name} PRIVATE
-    SCHEMION_SHARED_DIR="${SCHEMION_SHARED_DIR}"
+    SCHEMION_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
     SCHEMION_BINARY_DIR="${CMAKE_BINARY_DIR}")
 endfunction()
 

@@ -299,8 +299,8 @@ TEST(ArchiveStreams, DecompressStreamPositionsAndSeeks) {
   EXPECT_EQ(packed.GetPosition(), packedSize);
 
   // The same for a Deflate64 entry of a sample archive.
-  const std::string zip = ziptest::ReadFile(std::string(SCHEMION_SHARED_DIR) +
-                                            "/testdata/archives/deflate64/lorem-ipsum-deflate64.zip");
+  const std::string zip = ziptest::ReadFile(std::string(SCHEMION_TEST_DATA_DIR) +
+                                            "/archives/deflate64/lorem-ipsum-deflate64.zip");
   const auto& e = ziptest::FindEntry(ziptest::ListZip(zip), "lorem-ipsum.txt");
   TMemoryStream32 archive;
   Fill(archive, zip);

@@ -13,7 +13,7 @@
 
 namespace {
 
-std::string Samples() { return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/deflate64/"; }
+std::string Samples() { return std::string(SCHEMION_TEST_DATA_DIR) + "/archives/deflate64/"; }
 
 struct DecodeResult {
   int rc = Z_OK;

@@ -18,7 +18,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string LegacyDir() { return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/legacy/"; }
+std::string LegacyDir() { return std::string(SCHEMION_TEST_DATA_DIR) + "/archives/legacy/"; }
 
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -109,14 +109,15 @@ TEST(ListerHeaderRobustness, FamiliesReportTheirOwnErrors) {
   std::string text = "no begin here\nM0123\n";
   EXPECT_EQ(WalkBytes(hfUUE, std::vector<uint8_t>(text.begin(), text.end())).rc, kErrNoBEGINLine);
 
-  // LHA and tar: sizes far beyond the file end the walk quietly after the good entries.
+  // LHA: a size far beyond the file ends the walk after the good entries, as damage.
   auto lha = ReadAll(Formats() + "lha/test_read_format_lha_lh0.lzh");
   Put32(lha, 7, 0x7FFFFFF0);
   Walked l = WalkBytes(hfLha, lha);
-  EXPECT_EQ(l.rc, 0);
+  EXPECT_EQ(l.rc, kErrBadFileHeader);
   EXPECT_EQ(l.entries.size(), 1u);
+  // tar: a header whose checksum no longer matches is no header.
   auto tar = ReadAll(Formats() + "tar/bla.tar");
-  std::memcpy(tar.data() + 124, "77777777777", 11);  // size field, checksum now wrong: not a header
+  std::memcpy(tar.data() + 124, "77777777777", 11);  // size field: the checksum is now wrong
   EXPECT_EQ(WalkBytes(hfTar, tar).entries.size(), 0u);
 }
 

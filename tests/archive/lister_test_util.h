@@ -22,9 +22,9 @@ namespace listertest {
 namespace fs = std::filesystem;
 
 inline std::string Formats() {
-  return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/formats/";
+  return std::string(SCHEMION_TEST_DATA_DIR) + "/archives/formats/";
 }
-inline std::string Archives() { return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/"; }
+inline std::string Archives() { return std::string(SCHEMION_TEST_DATA_DIR) + "/archives/"; }
 
 // Runs a shell command (archivers get TZ=UTC and no terminal); answers its output and exit code.
 inline std::string Shell(const std::string& cmd, int* rc = nullptr) {

@@ -1,4 +1,4 @@
-// Archive type detection on files written by real archivers, on the shared samples, and on files
+// Archive type detection on files written by real archivers, on the sample files, and on files
 // that are no archive at all.
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kFormats = std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/formats/";
+const std::string kFormats = std::string(SCHEMION_TEST_DATA_DIR) + "/archives/formats/";
 
 // Runs a shell command in `dir`; the archivers' own output is not wanted.
 int Shell(const std::string& dir, const std::string& command) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/pakvoCrypt.h"
 #include "archive/pakvoUnZip.h"
 #include "zip_test_support.h"
 
@@ -18,8 +19,23 @@ inline int Shell(const std::string& command) { return ziptest::Run(command); }
 using ziptest::TempFolder;
 using ziptest::WriteFile;
 
-inline std::string Shared(const std::string& rel) {
-  return std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/" + rel;
+inline std::string Sample(const std::string& rel) {
+  return std::string(SCHEMION_TEST_DATA_DIR) + "/archives/" + rel;
+}
+
+// True when no password of `wrong` passes the one-byte check of any encrypted entry of the
+// archive. A wrong password passes it 1 time in 256 by the format, and archivers write random
+// headers: a test that needs a wrong password refused makes its archive again until this holds.
+inline bool WrongPasswordsFailTheCheck(const std::string& zipPath,
+                                       const std::vector<std::string>& wrong) {
+  const std::string zip = ReadFile(zipPath);
+  for (const auto& e : ziptest::ListZip(zip)) {
+    if ((e.flags & 1) == 0 || e.dataOffset + kEncryptionHeaderSize > zip.size()) continue;
+    for (const std::string& pw : wrong)
+      if (CheckEncryptionHeader(zip.data() + e.dataOffset, e.flags, e.crc, e.dosTime, pw))
+        return false;
+  }
+  return true;
 }
 
 struct ErrorRecord {

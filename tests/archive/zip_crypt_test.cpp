@@ -91,7 +91,7 @@ TEST(ZipCrypt, EncryptionHeaderCheck) {
 }
 
 TEST(ZipCrypt, SampleArchivesAndWrongPasswords) {
-  const std::string dir = std::string(SCHEMION_SHARED_DIR) + "/testdata/archives/zip/";
+  const std::string dir = std::string(SCHEMION_TEST_DATA_DIR) + "/archives/zip/";
   const std::string zip = ziptest::ReadFile(dir + "encrypt.zip");
   const auto entries = ziptest::ListZip(zip);
   std::string plain;

@@ -1,5 +1,5 @@
-// The ZIP reader on archives written by real archivers (zip, 7zz, fastjar) and on the shared
-// samples: extracted bytes, names and dates match, CRCs are verified.
+// The ZIP reader on archives written by real archivers (zip, 7zz, fastjar) and on the
+// sample files (tests/data): extracted bytes, names and dates match, CRCs are verified.
 #include <gtest/gtest.h>
 #include <utime.h>
 #include <zlib.h>
@@ -153,28 +153,28 @@ TEST(ZipReaderInterop, FastjarArchiveIsAJarWithDirectories) {
 
 TEST(ZipReaderInterop, LegacySamplesExtractToTheirReferences) {
   TempFolder tmp("unzip_legacy");
-  const std::string ref = Shared("legacy/sharpcompress-reference/");
+  const std::string ref = Sample("legacy/sharpcompress-reference/");
   std::map<std::string, std::string> sharp = {{"TECT.TXT", ReadFile(ref + "TECT.TXT")},
                                               {"TEST.EXE", ReadFile(ref + "TEST.EXE")},
                                               {"TEST.JPG", ReadFile(ref + "TEST.JPG")}};
   for (int f = 1; f <= 4; ++f) {
     RecordingUnZip unzip;
     std::string name = "Zip.reduce" + std::to_string(f) + ".zip";
-    ExpectExtracts(unzip, Shared("legacy/" + name), tmp.Path(name), sharp, false);
+    ExpectExtracts(unzip, Sample("legacy/" + name), tmp.Path(name), sharp, false);
   }
-  const std::string first = ReadFile(Shared("legacy/zip2-first.txt"));
+  const std::string first = ReadFile(Sample("legacy/zip2-first.txt"));
   for (auto [zip, entry] : {std::pair{"zip2-shrink.zip", "FIRST.TXT"},
                             {"zip2-reduce.zip", "first.txt"},
                             {"zip2-implode.zip", "first.txt"}}) {
     RecordingUnZip unzip;
-    ExpectExtracts(unzip, Shared(std::string("legacy/") + zip), tmp.Path(zip), {{entry, first}},
+    ExpectExtracts(unzip, Sample(std::string("legacy/") + zip), tmp.Path(zip), {{entry, first}},
                    false);
   }
   // Samples without a reference file: the CRC check is the judge.
   for (const char* zip : {"SHRUNK.ZIP", "imploding-4Kdict-2trees.zip",
                           "imploding-8Kdict-3trees.zip", "lorem-ipsum-implode.zip"}) {
     RecordingUnZip unzip;
-    unzip.SetArcFile(Shared(std::string("legacy/") + zip));
+    unzip.SetArcFile(Sample(std::string("legacy/") + zip));
     unzip.SetExtractDir(tmp.Path(zip));
     int passed = 0;
     unzip.OnEnd = [&](TObject*, const std::string&, bool ok) { passed += ok; };
@@ -190,13 +190,13 @@ TEST(ZipReaderInterop, EncryptionAndZip64Samples) {
   {
     RecordingUnZip unzip;
     unzip.Passwords = {"foo"};
-    ExpectExtracts(unzip, Shared("zip/encrypt.zip"), tmp.Path("e1"),
+    ExpectExtracts(unzip, Sample("zip/encrypt.zip"), tmp.Path("e1"),
                    {{"encrypted", "foo\n"}, {"plain", "foo\n"}}, false);
   }
   {
     RecordingUnZip unzip;
     unzip.Passwords = {"sample", "1234"};  // "sample" fails the check byte of the time-based header
-    unzip.SetArcFile(Shared("zip/encrypt-1234.zip"));
+    unzip.SetArcFile(Sample("zip/encrypt-1234.zip"));
     unzip.SetExtractDir(tmp.Path("e2"));
     EXPECT_EQ(unzip.Extract(), 1);
     EXPECT_TRUE(unzip.errors.empty());
@@ -209,7 +209,7 @@ TEST(ZipReaderInterop, EncryptionAndZip64Samples) {
   {
     RecordingUnZip unzip;
     unzip.Passwords = {"12345678"};
-    unzip.SetArcFile(Shared("zip/test_read_format_zip_traditional_encryption_data.zip"));
+    unzip.SetArcFile(Sample("zip/test_read_format_zip_traditional_encryption_data.zip"));
     unzip.SetExtractDir(tmp.Path("e3"));
     EXPECT_EQ(unzip.Extract(), 2);
     EXPECT_TRUE(unzip.errors.empty());
@@ -220,7 +220,7 @@ TEST(ZipReaderInterop, EncryptionAndZip64Samples) {
   for (auto [zip, crc, size] : {std::tuple{"zip/test_read_format_zip_zip64a.zip", 0xfb32c645u, 6u},
                                 {"zip/zip64.zip", 0xddeaa107u, 2u}}) {
     RecordingUnZip unzip;
-    unzip.SetArcFile(Shared(zip));
+    unzip.SetArcFile(Sample(zip));
     std::string out = tmp.Path(std::to_string(size));
     unzip.SetExtractDir(out);
     EXPECT_EQ(unzip.Extract(), 1) << zip;
@@ -238,12 +238,12 @@ TEST(ZipReaderInterop, Deflate64SamplesAndSevenZipDeflate64) {
   TempFolder tmp("unzip_d64");
   {
     RecordingUnZip unzip;
-    ExpectExtracts(unzip, Shared("deflate64/COMPRESS-380.zip"), tmp.Path("c380"),
-                   {{"input2", ReadFile(Shared("deflate64/COMPRESS-380-input"))}}, false);
+    ExpectExtracts(unzip, Sample("deflate64/COMPRESS-380.zip"), tmp.Path("c380"),
+                   {{"input2", ReadFile(Sample("deflate64/COMPRESS-380-input"))}}, false);
   }
   for (const char* zip : {"deflate64/deflate64.zip", "deflate64/lorem-ipsum-deflate64.zip"}) {
     RecordingUnZip unzip;
-    unzip.SetArcFile(Shared(zip));
+    unzip.SetArcFile(Sample(zip));
     unzip.SetExtractDir(tmp.Path(zip));
     int passed = 0;
     unzip.OnEnd = [&](TObject*, const std::string&, bool ok) { passed += ok; };

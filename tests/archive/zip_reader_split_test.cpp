@@ -1,4 +1,4 @@
-// Split sets: the volumes of a set made by zip -s (and the shared WinRAR and zip samples) are
+// Split sets: the volumes of a set made by zip -s (and the WinRAR and zip samples) are
 // read across, each volume asked for through OnNextVolume.
 #include <gtest/gtest.h>
 
@@ -122,7 +122,7 @@ TEST(ZipReaderSplit, RecordsNamingAVolumeAfterTheLastAreRefused) {
 
 TEST(ZipReaderSplit, SharedSplitSamplesMatchTheirSingleArchives) {
   TempFolder tmp("unzip_split_samples");
-  const std::string base = Shared("split/COMPRESS-477/");
+  const std::string base = Sample("split/COMPRESS-477/");
   for (auto [set, single] :
        {std::pair{"split_zip_created_by_zip/split_zip_created_by_zip.zip",
                   "split_zip_created_by_zip/zip_to_compare_created_by_zip.zip"},

@@ -19,18 +19,26 @@ namespace dialect_test {
 
 inline const char* kServer = "DialectTests";
 
+// The servers' temporary folder, removed with everything in it when the program ends.
+struct ServerFolder {
+  std::string path;
+  ~ServerFolder() {
+    std::error_code ec;
+    if (!path.empty()) std::filesystem::remove_all(path, ec);
+  }
+};
+
 // Points the embedded servers at a new temporary folder and registers them, once per program.
 inline void UseFreshServers() {
-  static bool done = false;
-  if (done) return;
-  done = true;
+  static ServerFolder folder;
+  if (!folder.path.empty()) return;
   std::string pattern =
       (std::filesystem::temp_directory_path() / "schemion-dialects-XXXXXX").string();
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
-  const char* folder = mkdtemp(buffer.data());
-  ASSERT_NE(folder, nullptr);
-  setenv("SCHEMION_SERVERS", folder, 1);
+  ASSERT_NE(mkdtemp(buffer.data()), nullptr);
+  folder.path = buffer.data();
+  setenv("SCHEMION_SERVERS", folder.path.c_str(), 1);
   servers::RegisterEmbeddedServers();
 }
 

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kSamples = std::string(SCHEMION_SHARED_DIR) + "/reference/ado-xml-samples/";
+const std::string kSamples = std::string(SCHEMION_TEST_DATA_DIR) + "/ado-xml/";
 
 class PersistXml : public ::testing::Test {
  protected:

@@ -172,6 +172,8 @@ struct AlterTableStmt : Statement {
   std::vector<ConstraintDef> constraints;
   std::vector<std::string> names;
   bool withNoCheck = false;
+  bool withCheck = false;
+  bool enableConstraints = false;  // CHECK CONSTRAINT (NOCHECK disables)
 };
 
 struct DropStmt : Statement {

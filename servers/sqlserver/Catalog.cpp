@@ -8,6 +8,7 @@
 #include <set>
 
 #include "servers/sqlserver/Ast.h"
+#include "servers/sqlserver/Enforcement.h"
 #include "servers/sqlserver/Functions.h"
 #include "servers/sqlserver/Passwords.h"
 #include "servers/sqlserver/Sqlite.h"
@@ -82,6 +83,10 @@ CREATE TABLE sysconstraints (constid INTEGER, id INTEGER, colid INTEGER, spare1 
   status INTEGER, actions INTEGER DEFAULT 0, error INTEGER DEFAULT 0);
 CREATE INDEX sysconstraints_id ON sysconstraints(id);
 CREATE TABLE schm_identity (id INTEGER PRIMARY KEY, colid INTEGER, seed INTEGER, incr INTEGER, current INTEGER);
+CREATE INDEX sysreferences_f ON sysreferences(fkeyid);
+CREATE INDEX sysreferences_r ON sysreferences(rkeyid);
+CREATE TABLE schm_enforcement (version INTEGER);
+INSERT INTO schm_enforcement VALUES (0);
 )SQL";
 
 const char* const kMasterDdl = R"SQL(
@@ -347,174 +352,19 @@ std::string TranslateStoredExpr(const std::string& text, const std::string& data
   return tr.Expression(*sel.select->items.at(0).expr);
 }
 
-struct FkInfo {
-  int64_t constid = 0;
-  std::string name;
-  int64_t fkeyid = 0, rkeyid = 0;
-  std::string child, parent;                  // as messages name them
-  std::string childPhysical, parentPhysical;  // the SQLite tables
-  std::vector<std::string> fcols, rcols;
-  bool updateCascade = false, deleteCascade = false;
+// CHECK constraints left unchecked while it lives (a flag of the connection).
+class IgnoreChecks {
+ public:
+  explicit IgnoreChecks(sqlite3* db) : db_(db) { ExecSql(db_, "PRAGMA ignore_check_constraints = ON"); }
+  ~IgnoreChecks() { sqlite3_exec(db_, "PRAGMA ignore_check_constraints = OFF", nullptr, nullptr, nullptr); }
+  IgnoreChecks(const IgnoreChecks&) = delete;
+  IgnoreChecks& operator=(const IgnoreChecks&) = delete;
+
+ private:
+  sqlite3* db_;
 };
 
-std::vector<FkInfo> ForeignKeysOf(sqlite3* db, int64_t tableId) {
-  std::vector<FkInfo> out;
-  Stmt q(db, "SELECT r.constid, o.name, r.fkeyid, r.rkeyid, fo.name, ro.name, r.updatecascade, "
-             "r.deletecascade, fo.uid, ro.uid FROM sysreferences r JOIN sysobjects o ON o.id = r.constid "
-             "JOIN sysobjects fo ON fo.id = r.fkeyid JOIN sysobjects ro ON ro.id = r.rkeyid "
-             "WHERE r.fkeyid = ?1 OR r.rkeyid = ?1");
-  q.Bind(1, tableId);
-  while (q.Step()) {
-    FkInfo f;
-    f.constid = q.Int(0);
-    f.name = q.Text(1);
-    f.fkeyid = q.Int(2);
-    f.rkeyid = q.Int(3);
-    f.child = q.Text(4);
-    f.parent = q.Text(5);
-    f.updateCascade = q.Int(6) != 0;
-    f.deleteCascade = q.Int(7) != 0;
-    f.childPhysical = PhysicalName(static_cast<int>(q.Int(8)), f.child);
-    f.parentPhysical = PhysicalName(static_cast<int>(q.Int(9)), f.parent);
-    out.push_back(f);
-  }
-  for (auto& f : out) {
-    Stmt k(db, "SELECT fc.name, rc.name FROM sysforeignkeys k JOIN syscolumns fc ON fc.id = k.fkeyid "
-               "AND fc.colid = k.fkey JOIN syscolumns rc ON rc.id = k.rkeyid AND rc.colid = k.rkey "
-               "WHERE k.constid = ? ORDER BY k.keyno");
-    k.Bind(1, f.constid);
-    while (k.Step()) {
-      f.fcols.push_back(k.Text(0));
-      f.rcols.push_back(k.Text(1));
-    }
-  }
-  return out;
-}
-
-std::string RaiseText(int number, const std::string& message) {
-  std::string coded = std::to_string(number) + "|" + message;
-  return "SELECT RAISE(ABORT, " + SqlLiteral(coded) + ");";
-}
-
-std::string FkMessage(const std::string& statement, bool reference, const FkInfo& f,
-                      const std::string& database) {
-  bool single = f.fcols.size() == 1;
-  std::string kind = std::string(single ? "COLUMN " : "TABLE ") + (reference ? "REFERENCE" : "FOREIGN KEY");
-  std::string table = reference ? f.child : f.parent;
-  std::string column = reference ? f.fcols[0] : f.rcols[0];
-  return statement + " statement conflicted with " + kind + " constraint '" + f.name +
-         "'. The conflict occurred in database '" + database + "', table '" + table + "'" +
-         (single ? ", column '" + column + "'" : std::string()) + ".";
-}
-
-// Triggers that enforce one foreign key; `side` 0 = the child's, 1 = the parent's.
-void CreateFkTriggers(sqlite3* db, const FkInfo& f, int side, const std::string& database) {
-  std::string base = "schm_fk_" + std::to_string(f.constid);
-  std::string childQ = SqlIdent(f.childPhysical), parentQ = SqlIdent(f.parentPhysical);
-  auto match = [&](const std::string& rowPrefix, bool childRow) {
-    std::string cond;
-    for (size_t i = 0; i < f.fcols.size(); ++i) {
-      if (i) cond += " AND ";
-      if (childRow)
-        cond += SqlIdent(f.rcols[i]) + " = " + rowPrefix + SqlIdent(f.fcols[i]);
-      else
-        cond += SqlIdent(f.fcols[i]) + " = " + rowPrefix + SqlIdent(f.rcols[i]);
-    }
-    return cond;
-  };
-  std::string notNull;
-  for (size_t i = 0; i < f.fcols.size(); ++i)
-    notNull += (i ? " AND NEW." : "NEW.") + SqlIdent(f.fcols[i]) + " IS NOT NULL";
-  if (side == 0) {
-    std::string fcolList;
-    for (size_t i = 0; i < f.fcols.size(); ++i) fcolList += (i ? ", " : "") + SqlIdent(f.fcols[i]);
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_ci") + " BEFORE INSERT ON " + childQ +
-                    " WHEN " + notNull + " AND NOT EXISTS (SELECT 1 FROM " + parentQ + " WHERE " +
-                    match("NEW.", true) + ") BEGIN " +
-                    RaiseText(547, FkMessage("INSERT", false, f, database)) + " END");
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_cu") + " BEFORE UPDATE OF " + fcolList +
-                    " ON " + childQ + " WHEN " + notNull + " AND NOT EXISTS (SELECT 1 FROM " +
-                    parentQ + " WHERE " + match("NEW.", true) + ") BEGIN " +
-                    RaiseText(547, FkMessage("UPDATE", false, f, database)) + " END");
-    return;
-  }
-  std::string rcolList, changed;
-  for (size_t i = 0; i < f.rcols.size(); ++i) {
-    rcolList += (i ? ", " : "") + SqlIdent(f.rcols[i]);
-    changed += (i ? " OR NEW." : "NEW.") + SqlIdent(f.rcols[i]) + " IS NOT OLD." + SqlIdent(f.rcols[i]);
-  }
-  if (f.deleteCascade) {
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_pd") + " AFTER DELETE ON " + parentQ +
-                    " BEGIN DELETE FROM " + childQ + " WHERE " + match("OLD.", false) + "; END");
-  } else {
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_pd") + " BEFORE DELETE ON " + parentQ +
-                    " WHEN EXISTS (SELECT 1 FROM " + childQ + " WHERE " + match("OLD.", false) +
-                    ") BEGIN " + RaiseText(547, FkMessage("DELETE", true, f, database)) + " END");
-  }
-  if (f.updateCascade) {
-    std::string sets;
-    for (size_t i = 0; i < f.fcols.size(); ++i)
-      sets += (i ? ", " : "") + SqlIdent(f.fcols[i]) + " = NEW." + SqlIdent(f.rcols[i]);
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_pu") + " AFTER UPDATE OF " + rcolList +
-                    " ON " + parentQ + " WHEN " + changed + " BEGIN UPDATE " + childQ + " SET " +
-                    sets + " WHERE " + match("OLD.", false) + "; END");
-  } else {
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent(base + "_pu") + " BEFORE UPDATE OF " + rcolList +
-                    " ON " + parentQ + " WHEN (" + changed + ") AND EXISTS (SELECT 1 FROM " + childQ +
-                    " WHERE " + match("OLD.", false) + ") BEGIN " +
-                    RaiseText(547, FkMessage("UPDATE", true, f, database)) + " END");
-  }
-}
-
-void DropTriggersOn(sqlite3* db, const std::string& table, const std::string& prefix) {
-  std::vector<std::string> names;
-  {
-    Stmt q(db, "SELECT name FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ? COLLATE NOCASE AND name LIKE ?");
-    q.Bind(1, table).Bind(2, prefix + "%");
-    while (q.Step()) names.push_back(q.Text(0));
-  }
-  for (const auto& n : names) ExecSql(db, "DROP TRIGGER IF EXISTS " + SqlIdent(n));
-}
-
-void CreateTableTriggers(sqlite3* db, const std::string& database, const TableInfo& t) {
-  if (const ColumnInfo* idc = t.Identity()) {
-    std::string q = SqlIdent(t.physical), c = SqlIdent(idc->name), id = std::to_string(t.id);
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent("schm_id_" + id + "_a") + " AFTER INSERT ON " + q +
-                    " WHEN NEW." + c + " IS NULL BEGIN UPDATE schm_identity SET current = CASE WHEN "
-                    "current IS NULL THEN seed ELSE current + incr END WHERE id = " + id +
-                    "; UPDATE " + q + " SET " + c + " = (SELECT current FROM schm_identity WHERE id = " +
-                    id + ") WHERE rowid = NEW.rowid; END");
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent("schm_id_" + id + "_b") + " AFTER INSERT ON " + q +
-                    " WHEN NEW." + c + " IS NOT NULL BEGIN UPDATE schm_identity SET current = NEW." + c +
-                    " WHERE id = " + id + " AND (current IS NULL OR (incr > 0 AND NEW." + c +
-                    " > current) OR (incr < 0 AND NEW." + c + " < current)); END");
-  }
-  for (const auto& f : ForeignKeysOf(db, t.id)) {
-    if (f.fkeyid == t.id) CreateFkTriggers(db, f, 0, database);
-    if (f.rkeyid == t.id) CreateFkTriggers(db, f, 1, database);
-  }
-}
-
 }  // namespace
-
-void RefreshForeignKeyTriggers(sqlite3* db, const std::string& database, int64_t tableId) {
-  std::set<int64_t> tables{tableId};
-  for (const auto& f : ForeignKeysOf(db, tableId)) {
-    tables.insert(f.fkeyid);
-    tables.insert(f.rkeyid);
-  }
-  for (int64_t id : tables) {
-    Stmt q(db, "SELECT name, uid FROM sysobjects WHERE id = ?");
-    q.Bind(1, id);
-    if (!q.Step()) continue;
-    std::string name = PhysicalName(static_cast<int>(q.Int(1)), q.Text(0));
-    DropTriggersOn(db, name, "schm_fk_");
-    for (const auto& f : ForeignKeysOf(db, id)) {
-      if (f.fkeyid == id) CreateFkTriggers(db, f, 0, database);
-      if (f.rkeyid == id) CreateFkTriggers(db, f, 1, database);
-    }
-  }
-}
 
 // Character columns compare as their collation says: case ignored unless it is case-sensitive.
 std::string CollateClause(const std::string& collation) {
@@ -566,7 +416,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
   }
   {
     Stmt ck(db, "SELECT o.name, c.text FROM sysobjects o JOIN syscomments c ON c.id = o.id "
-                "WHERE o.parent_obj = ? AND o.xtype = 'C' ORDER BY o.id, c.colid");
+                "WHERE o.parent_obj = ? AND o.xtype = 'C' AND (o.status & 2048) = 0 ORDER BY o.id, c.colid");
     ck.Bind(1, tableId);
     std::map<std::string, std::string> checks;
     std::vector<std::string> order;
@@ -581,6 +431,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
   ddl += ")";
   ExecSql(db, ddl);
   if (tableExists) {
+    EnforcementChanged(db);
     std::string cols, exprs;
     for (size_t i = 0; i < t.columns.size() && i < sourceColumns.size(); ++i) {
       if (sourceColumns[i].empty()) continue;
@@ -591,6 +442,9 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
       cols += SqlIdent(t.columns[i].name);
       exprs += sourceColumns[i];
     }
+    // The rows were accepted before: a CHECK constraint enabled again without WITH CHECK, or
+    // added WITH NOCHECK, does not judge them.
+    IgnoreChecks ignore(db);
     if (!cols.empty())
       ExecSql(db, "INSERT INTO " + SqlIdent(target) + " (" + cols + ") SELECT " + exprs + " FROM " +
                       SqlIdent(t.physical));
@@ -603,7 +457,6 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
   std::vector<std::pair<int64_t, int64_t>> indexes;
   while (ix.Step()) indexes.emplace_back(ix.Int(0), ix.Int(1));
   for (auto [indid, status] : indexes) CreatePhysicalIndex(db, tableId, t.physical, indid, (status & 2) != 0);
-  CreateTableTriggers(db, database, t);
 }
 
 }  // namespace servers::sqlserver

@@ -69,16 +69,15 @@ extern const char* const kDefaultCollation;
 
 // Recreates the SQLite table behind the user table from the catalogue, copying the rows:
 // `sourceColumns[i]` is the SQLite expression (over the old table) for the i-th catalogue
-// column, or empty for none (the column takes its default). Also recreates the table's
-// indexes and the triggers that keep identity and foreign keys. Raises ESqliteError when rows
-// do not fit the new definition.
+// column, or empty for none (the column takes its default); the rows keep their values
+// without being judged by the CHECK constraints. Also recreates the table's indexes; leaves out
+// the CHECK constraints that NOCHECK disabled. Raises ESqliteError when rows do not fit the new
+// definition.
 void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists);
 // Creates the SQLite index behind catalogue index `indid` of the table.
 void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique);
 // " COLLATE NOCASE" or " COLLATE BINARY" for a column of that collation.
 std::string CollateClause(const std::string& collation);
-// Recreates the triggers of every table that a foreign key links to `tableId` (both ends).
-void RefreshForeignKeyTriggers(sqlite3* db, const std::string& database, int64_t tableId);
 
 }  // namespace servers::sqlserver

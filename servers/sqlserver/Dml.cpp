@@ -163,6 +163,7 @@ std::string Session::ValueFor(const ColumnInfo& c, const Expr& e, const TableInf
 
 int64_t Session::RunInsert(const InsertStmt& s) {
   TableInfo t = RequireTable(s.table);
+  enforcement_.Prepare(Db(), database_, t.id);
   const ColumnInfo* idc = t.Identity();
   bool idInsert = idc && identityInsert_.count(t.id);
   std::vector<const ColumnInfo*> cols;
@@ -262,6 +263,7 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
   for (size_t i = 0; i < s.from.size(); ++i)
     if (s.from[i].get() == targetRef) targetIndex = i;
   TableInfo t = RequireTable(targetRef ? targetRef->name : s.table);
+  enforcement_.Prepare(Db(), database_, t.id);
   std::string sql = "UPDATE " + SqlIdent(t.physical);
   std::string alias;
   std::string rowidJoin;
@@ -315,6 +317,7 @@ int64_t Session::RunDelete(const DeleteStmt& s) {
   Translator tr = Tr();
   const TableRef* ref = FindTarget(s.from, s.table.name);
   TableInfo t = RequireTable(ref ? ref->name : s.table);
+  enforcement_.Prepare(Db(), database_, t.id);
   std::string sql = "DELETE FROM " + SqlIdent(t.physical);
   if (t.physical != t.name && s.from.empty()) sql += " AS " + SqlIdent(s.table.name);
   if (!s.from.empty()) {

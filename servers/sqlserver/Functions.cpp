@@ -1,5 +1,7 @@
 #include "servers/sqlserver/Functions.h"
 
+#include <strings.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -454,8 +456,6 @@ void FitFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_value(ctx, v);
 }
 
-void ObjectPropertyFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, 0); }
-
 }  // namespace
 
 // The catalogue lookups of the server functions, with their statements prepared once per
@@ -539,6 +539,13 @@ void IndexColFunc(sqlite3_context* c, int n, sqlite3_value** v) {
                   SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 #undef SCHM_OWNER
+// CnstIsDisabled: 1 for a foreign key or CHECK constraint that NOCHECK disabled, 0 for an
+// enabled one, NULL for another object; other properties answer 0.
+void ObjectPropertyFunc(sqlite3_context* c, int n, sqlite3_value** v) {
+  if (strcasecmp(ArgText(v[1]).c_str(), "CnstIsDisabled") != 0) return sqlite3_result_int(c, 0);
+  LookupResult(c, "SELECT CASE WHEN rtrim(xtype) IN ('C', 'F') THEN (status & 2048) <> 0 END FROM sysobjects "
+                  "WHERE id = ?1 AND ?2 IS NOT NULL", n, v, false);
+}
 #undef SCHM_OWNER_ORDER
 
 void ServerNameFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).ServerName()); }

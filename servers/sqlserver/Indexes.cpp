@@ -44,8 +44,8 @@ void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, cons
   } else {
     indid = static_cast<int>(QueryInt(Db(), "SELECT max(indid) FROM sysindexes WHERE id = " + tid + " AND indid BETWEEN 2 AND 250", 1)) + 1;
   }
-  bool physical = QueryInt(Db(), "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = " +
-                                    SqlLiteral(t.physical) + " COLLATE NOCASE") != 0;
+  bool physical = sqlite3_table_column_metadata(Db(), "main", t.physical.c_str(), nullptr, nullptr, nullptr,
+                                               nullptr, nullptr, nullptr) == SQLITE_OK;
   if (unique && physical) CheckDuplicates(t, cols, indid);
   if (clustered) {
     if (groupid <= 0) groupid = static_cast<int>(QueryInt(Db(), "SELECT groupid FROM sysindexes WHERE id = " + tid + " AND indid = 0", 1));

@@ -256,7 +256,6 @@ void Session::Rename(const std::vector<std::string>& args) {
     std::vector<std::string> sources;
     for (const auto& c : t->columns) sources.push_back(SqlIdent(c.name));
     RebuildPhysical(Db(), database_, *id, sources, true);
-    RefreshForeignKeyTriggers(Db(), database_, *id);
   } else if (xtype == "PK" || xtype == "UQ") {
     Stmt p(Db(), "UPDATE sysindexes SET name = ? WHERE name = ? AND id = (SELECT parent_obj FROM sysobjects WHERE id = ?)");
     p.Bind(1, newName).Bind(2, oldName).Bind(3, *id);
@@ -264,7 +263,7 @@ void Session::Rename(const std::vector<std::string>& args) {
   } else if (xtype == "F") {
     Stmt p(Db(), "SELECT fkeyid FROM sysreferences WHERE constid = ?");
     p.Bind(1, *id);
-    if (p.Step()) RefreshForeignKeyTriggers(Db(), database_, p.Int(0));
+    if (p.Step()) EnforcementChanged(Db());
   } else if (xtype == "V") {
     // SQLite views cannot be renamed: the queryable view is written again under the new name.
     std::string sql;

@@ -718,8 +718,12 @@ StatementPtr Parser::ParseAlter() {
   auto s = std::make_unique<AlterTableStmt>();
   s->table = ParseObjectName();
   if (Accept("WITH")) {
-    if (Accept("NOCHECK")) s->withNoCheck = true;
-    else Expect("CHECK");
+    if (Accept("NOCHECK")) {
+      s->withNoCheck = true;
+    } else {
+      Expect("CHECK");
+      s->withCheck = true;
+    }
   }
   if (Accept("ADD")) {
     s->action = AlterTableStmt::AddItems;
@@ -744,10 +748,15 @@ StatementPtr Parser::ParseAlter() {
         s->names.push_back(Ident());
       } while (AcceptSym(","));
     }
-  } else if (Accept("NOCHECK") || Accept("CHECK")) {
+  } else if (Peek().Is("NOCHECK") || Peek().Is("CHECK")) {
     s->action = AlterTableStmt::CheckConstraints;
+    s->enableConstraints = Accept("CHECK");
+    if (!s->enableConstraints) Expect("NOCHECK");
     Expect("CONSTRAINT");
-    if (!Accept("ALL")) s->names.push_back(Ident());
+    if (!Accept("ALL")) {
+      do s->names.push_back(Ident());
+      while (AcceptSym(","));
+    }
   } else {
     Error();
   }

@@ -73,6 +73,7 @@ Session::Session(const ado::ConnectionString& cs) {
     folder_ = ServerFolder(serverName_);
     EnsureMaster(folder_);
     db_ = OpenDatabaseFile(DatabaseFile(folder_, "master"), false);
+    UpgradeStorage(Db());
     // A server folder from before passwords were hashed: hash them before anyone logs in.
     HashClearPasswords(Db());
     database_ = "master";
@@ -155,12 +156,14 @@ void Session::UseDatabase(const std::string& name) {
   std::string path = DatabaseFile(folder_, canonical);
   if (!fs::exists(path)) Fail(911, "Could not locate entry in sysdatabases for database '" + name + "'.");
   auto next = OpenDatabaseFile(path, false);
+  UpgradeStorage(next.get());
   auto nextFunctions = RegisterFunctions(next.get(), *this);
   if (Lower(canonical) != "master")
     ExecSql(next.get(), "ATTACH DATABASE " + SqlLiteral(DatabaseFile(folder_, "master")) + " AS master");
   functions_.reset();
   db_ = std::move(next);
   functions_ = std::move(nextFunctions);
+  enforcement_ = Enforcement();
   database_ = canonical;
   identityInsert_.clear();
   uid_ = UserOfLogin();
@@ -232,6 +235,7 @@ void Session::RollbackTrans() {
   sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
   inTransaction_ = false;
   identityInsert_.clear();
+  enforcement_.Forget();
 }
 
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
@@ -312,6 +316,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
   } catch (const std::exception& e) {
     sqlite3_exec(Db(), ("ROLLBACK TO " + sp + "; RELEASE " + sp).c_str(), nullptr, nullptr, nullptr);
     if (own) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    enforcement_.Forget();
     --depth_;
     identityInsert_ = savedIdentity;
     results.resize(resultCount);
@@ -675,6 +680,7 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
       return;
     case Statement::kTruncate: {
       TableInfo t = RequireTable(static_cast<const SimpleStmt&>(s).table);
+      enforcement_.Prepare(Db(), database_, t.id);
       ExecSql(Db(), "DELETE FROM " + SqlIdent(t.physical));
       ExecSql(Db(), "UPDATE schm_identity SET current = NULL WHERE id = " + std::to_string(t.id));
       return;

@@ -13,6 +13,7 @@
 #include "platform/data/Provider.h"
 #include "servers/sqlserver/Ast.h"
 #include "servers/sqlserver/Catalog.h"
+#include "servers/sqlserver/Enforcement.h"
 #include "servers/sqlserver/Functions.h"
 #include "servers/sqlserver/Sqlite.h"
 #include "servers/sqlserver/Translator.h"
@@ -75,6 +76,9 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void AddConstraint(const TableInfo& t, const ConstraintDef& c, const std::string& column,
                      int64_t& nextId, bool creating, bool check);
   void AlterTable(const AlterTableStmt& s);
+  // ALTER TABLE ... [WITH CHECK] CHECK | NOCHECK CONSTRAINT: enables or disables the table's
+  // foreign keys and CHECK constraints; WITH CHECK first proves the rows already there.
+  void CheckConstraints(const TableInfo& t, const AlterTableStmt& s);
   void DropTable(const ObjectName& name);
   void DropObject(int64_t id);
   void CreateIndex(const CreateIndexStmt& s);
@@ -135,6 +139,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   int uid_ = 1;
   SqliteDbPtr db_;
   FunctionState functions_;  // after db_: released before the connection closes
+  Enforcement enforcement_;  // the connection's identity and foreign-key triggers
   bool inTransaction_ = false;
   int depth_ = 0;
   std::set<int64_t> identityInsert_;

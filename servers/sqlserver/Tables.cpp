@@ -4,6 +4,7 @@
 #include <set>
 
 #include "common/Text.h"
+#include "servers/sqlserver/Enforcement.h"
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
@@ -87,7 +88,7 @@ void Session::CreateTable(const CreateTableStmt& s) {
       if (wanted(c)) AddConstraint(t, c, "", nextId, true, true);
   }
   RebuildPhysical(Db(), database_, id, {}, false);
-  RefreshForeignKeyTriggers(Db(), database_, id);
+  EnforcementChanged(Db());
 }
 
 void Session::RefreshTextImageEntry(const TableInfo& t, int groupid) {
@@ -274,7 +275,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
           cond += (i ? " AND p." : "p.") + SqlIdent(rcols[i]->name) + " = c." + SqlIdent(fcols[i]->name);
         }
         Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.physical) + " AS c WHERE " + notNull + " AND NOT EXISTS (SELECT 1 FROM " +
-                         SqlIdent(parent->name) + " AS p WHERE " + cond + ") LIMIT 1");
+                         SqlIdent(parent->physical) + " AS p WHERE " + cond + ") LIMIT 1");
         if (q.Step())
           Fail(547, std::string("ALTER TABLE statement conflicted with ") + (fcols.size() == 1 ? "COLUMN" : "TABLE") +
                         " FOREIGN KEY constraint '" + name + "'. The conflict occurred in database '" + database_ +
@@ -291,7 +292,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
         fk.Bind(1, id).Bind(2, t.id).Bind(3, parent->id).Bind(4, int64_t{fcols[i]->colid}).Bind(5, int64_t{rcols[i]->colid}).Bind(6, static_cast<int64_t>(i + 1));
         fk.Step();
       }
-      if (!creating) RefreshForeignKeyTriggers(Db(), database_, t.id);
+      if (!creating) EnforcementChanged(Db());
       return;
     }
     case ConstraintDef::Check: {
@@ -340,7 +341,6 @@ void Session::Rebuild(const TableInfo& before, const std::vector<std::string>& s
     for (const auto& c : now->columns) src.push_back(SqlIdent(c.name));
   }
   RebuildPhysical(Db(), database_, before.id, src, true);
-  RefreshForeignKeyTriggers(Db(), database_, before.id);
   TouchObject(before.id);
 }
 
@@ -419,7 +419,6 @@ void Session::AlterTable(const AlterTableStmt& s) {
       RefreshTextImageEntry(t, 0);
       if (!s.columns.empty()) {
         RebuildPhysical(Db(), database_, t.id, sources, true);
-        RefreshForeignKeyTriggers(Db(), database_, t.id);
         // A new identity column numbers the rows already there, in their order.
         if (const ColumnInfo* idc = t.Identity(); idc && std::any_of(s.columns.begin(), s.columns.end(),
                                                                   [&](const ColumnDef& c) { return text::SameText(c.name, idc->name); })) {
@@ -559,7 +558,6 @@ void Session::AlterTable(const AlterTableStmt& s) {
           DropObject(id);
         } else if (xtype == "F") {
           DropObject(id);
-          RefreshForeignKeyTriggers(Db(), database_, t.id);
         } else {
           if (xtype == "D") ExecSql(Db(), "UPDATE syscolumns SET cdefault = 0 WHERE cdefault = " + sid);
           DropObject(id);
@@ -570,6 +568,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
       return;
     }
     case AlterTableStmt::CheckConstraints:
+      CheckConstraints(t, s);
       return;
   }
 }
@@ -589,7 +588,7 @@ void Session::DropObject(int64_t id) {
   ExecSql(Db(), "DELETE FROM sysreferences WHERE constid = " + sid + "; DELETE FROM sysforeignkeys WHERE constid = " + sid +
                     "; DELETE FROM syscomments WHERE id = " + sid + "; DELETE FROM sysconstraints WHERE constid = " + sid +
                     "; DELETE FROM sysproperties WHERE id = " + sid + "; DELETE FROM sysobjects WHERE id = " + sid);
-  for (int64_t t : related) RefreshForeignKeyTriggers(Db(), database_, t);
+  if (!related.empty()) EnforcementChanged(Db());
 }
 
 void Session::DropTable(const ObjectName& name) {
@@ -602,12 +601,6 @@ void Session::DropTable(const ObjectName& name) {
     q.Bind(1, t->id).Bind(2, t->id);
     if (q.Step())
       Fail(3726, "Could not drop object '" + t->name + "' because it is referenced by a FOREIGN KEY constraint.");
-  }
-  std::vector<int64_t> parents;
-  {
-    Stmt q(Db(), "SELECT DISTINCT rkeyid FROM sysreferences WHERE fkeyid = ? AND rkeyid <> ?");
-    q.Bind(1, t->id).Bind(2, t->id);
-    while (q.Step()) parents.push_back(q.Int(0));
   }
   std::vector<int64_t> children;
   {
@@ -627,7 +620,8 @@ void Session::DropTable(const ObjectName& name) {
                     "; DELETE FROM schm_identity WHERE id = " + sid + "; DELETE FROM sysconstraints WHERE id = " + sid +
                     "; DELETE FROM sysobjects WHERE id = " + sid);
   ExecSql(Db(), "DROP TABLE " + SqlIdent(t->physical));
-  for (int64_t p : parents) RefreshForeignKeyTriggers(Db(), database_, p);
+  // Its parents' triggers name it; its id may come back for a new table.
+  EnforcementChanged(Db());
 }
 
 }  // namespace servers::sqlserver

@@ -709,7 +709,6 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_nonzero", 1, NonZeroFunc, true},
       {"tsql_space", 1, SpaceFunc, true},
       {"tsql_isnumeric", 1, IsNumericFunc, true},
-      {"tsql_objectproperty", 2, ObjectPropertyFunc, false},
       {"tsql_pad", 2, PadFunc, true},
       {"tsql_tonum", 2, ToNumberFunc, true},
       {"tsql_fit", 3, FitFunc, true},
@@ -737,7 +736,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_object_name", 1, ObjectNameFunc}, {"tsql_object_id", 1, ObjectIdFunc},
       {"tsql_col_name", 2, ColNameFunc}, {"tsql_ident_seed", 1, IdentSeedFunc},
       {"tsql_ident_incr", 1, IdentIncrFunc}, {"tsql_ident_current", 1, IdentCurrentFunc},
-      {"tsql_index_col", 3, IndexColFunc}};
+      {"tsql_index_col", 3, IndexColFunc}, {"tsql_objectproperty", 2, ObjectPropertyFunc}};
   for (const auto& l : lookups)
     sqlite3_create_function_v2(db, l.name, l.args, SQLITE_UTF8, lookup, l.fn, nullptr, nullptr, nullptr);
   // Date conversions read the session's date order; within one statement they are deterministic.

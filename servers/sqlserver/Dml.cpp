@@ -161,6 +161,31 @@ std::string Session::ValueFor(const ColumnInfo& c, const Expr& e, const TableInf
   return StoredValue(c, tr.Expression(e));
 }
 
+void Session::PrepareEnforcement(const Statement& s) {
+  const ObjectName* name = nullptr;
+  if (s.kind == Statement::kInsert) {
+    name = &static_cast<const InsertStmt&>(s).table;
+  } else if (s.kind == Statement::kUpdate) {
+    const auto& u = static_cast<const UpdateStmt&>(s);
+    const TableRef* ref = FindTarget(u.from, u.table.name);
+    name = ref ? &ref->name : &u.table;
+  } else if (s.kind == Statement::kDelete) {
+    const auto& d = static_cast<const DeleteStmt&>(s);
+    const TableRef* ref = FindTarget(d.from, d.table.name);
+    name = ref ? &ref->name : &d.table;
+  } else if (s.kind == Statement::kTruncate) {
+    name = &static_cast<const SimpleStmt&>(s).table;
+  }
+  if (!name || (!name->db.empty() && Lower(name->db) != Lower(database_))) return;
+  auto id = Resolve(*name);
+  if (!id || ObjectType(Db(), *id) != "U") return;
+  try {
+    enforcement_.Prepare(Db(), database_, *id);
+  } catch (const ESqliteError&) {
+    // Another writer holds the database: the statement makes them inside its transaction.
+  }
+}
+
 int64_t Session::RunInsert(const InsertStmt& s) {
   TableInfo t = RequireTable(s.table);
   enforcement_.Prepare(Db(), database_, t.id);

@@ -176,6 +176,7 @@ bool HasTable(sqlite3* db, const char* name) {
 
 void Enforcement::Prepare(sqlite3* db, const std::string& database, int64_t tableId) {
   int64_t version = QueryInt(db, "SELECT version FROM schm_enforcement", 0);
+  if (!sqlite3_get_autocommit(db)) madeInTransaction_ = true;
   if (!valid_ || version != version_) {
     DropTemporaryTriggers(db);
     ready_.clear();
@@ -183,10 +184,15 @@ void Enforcement::Prepare(sqlite3* db, const std::string& database, int64_t tabl
     valid_ = true;
   }
   std::set<int64_t> cascaded{tableId};
-  while (!cascaded.empty()) {
-    int64_t id = *cascaded.begin();
-    cascaded.erase(cascaded.begin());
-    if (ready_.insert(id).second) PrepareTable(db, database, id, cascaded);
+  try {
+    while (!cascaded.empty()) {
+      int64_t id = *cascaded.begin();
+      cascaded.erase(cascaded.begin());
+      if (ready_.insert(id).second) PrepareTable(db, database, id, cascaded);
+    }
+  } catch (...) {
+    valid_ = false;  // a table may have part of its triggers
+    throw;
   }
 }
 

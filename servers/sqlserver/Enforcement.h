@@ -19,13 +19,17 @@ class Enforcement {
   // keys of the table, and of every table its cascades change; `database` names the database
   // in their messages. Raises ESqliteError when SQLite refuses.
   void Prepare(sqlite3* db, const std::string& database, int64_t tableId);
-  // After a rollback the connection's triggers may differ from those it made.
-  void Forget() { valid_ = false; }
+  // After a rollback: the triggers made inside the transaction are gone.
+  void Forget() {
+    if (madeInTransaction_) valid_ = false;
+    madeInTransaction_ = false;
+  }
 
  private:
   void PrepareTable(sqlite3* db, const std::string& database, int64_t tableId, std::set<int64_t>& cascaded);
 
   bool valid_ = false;
+  bool madeInTransaction_ = false;
   int64_t version_ = 0;
   std::set<int64_t> ready_;
 };

@@ -297,6 +297,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
   // A statement that may write takes the write lock up front, so that it waits for other
   // writers instead of failing when its read snapshot turns stale.
   bool own = !inTransaction_ && depth_ == 0 && s.kind != Statement::kSelect;
+  if (own) PrepareEnforcement(s);
   if (own) {
     try {
       ExecSql(Db(), "BEGIN IMMEDIATE");

@@ -64,6 +64,9 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   int64_t RunInsert(const InsertStmt& s);
   int64_t RunUpdate(const UpdateStmt& s);
   int64_t RunDelete(const DeleteStmt& s);
+  // The triggers a change of rows needs, made before the statement's own transaction: a refused
+  // change then leaves them in place and SQLite does not read the whole schema again.
+  void PrepareEnforcement(const Statement& s);
   std::string ValueFor(const ColumnInfo& c, const Expr& e, const TableInfo& t);
   // Refusals from a statement's form: a text, ntext or image value compared (306); a value
   // other than NULL or DEFAULT for a timestamp column among `columns` (273).

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <set>
 
 #include "servers/sqlserver/Ast.h"
 #include "servers/sqlserver/Enforcement.h"

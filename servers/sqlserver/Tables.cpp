@@ -88,6 +88,7 @@ void Session::CreateTable(const CreateTableStmt& s) {
       if (wanted(c)) AddConstraint(t, c, "", nextId, true, true);
   }
   RebuildPhysical(Db(), database_, id, {}, false);
+  // The parents of its foreign keys need triggers for them; its id may be a dropped table's.
   EnforcementChanged(Db());
 }
 

@@ -3,8 +3,9 @@
 // columns with a primary key, indexes and foreign keys (added by ALTER TABLE as a schema tool
 // writes them; plain SQLite declares them in CREATE TABLE), also inside one transaction. Then
 // opening a connection to the database of 4,000 tables and running its first catalogue query,
-// against SQLite opening the plain database and reading its own catalogue. The time per table
-// should stay flat as the schema grows.
+// against SQLite opening the plain database and reading its own catalogue. The server's own
+// work per statement stays flat as the schema grows; SQLite's own cost of each CREATE grows with
+// the number of objects already in the schema, in both runs alike.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 

@@ -177,12 +177,11 @@ void Session::PrepareEnforcement(const Statement& s) {
     name = &static_cast<const SimpleStmt&>(s).table;
   }
   if (!name || (!name->db.empty() && Lower(name->db) != Lower(database_))) return;
-  auto id = Resolve(*name);
-  if (!id || ObjectType(Db(), *id) != "U") return;
   try {
-    enforcement_.Prepare(Db(), database_, *id);
+    auto id = Resolve(*name);
+    if (id && ObjectType(Db(), *id) == "U") enforcement_.Prepare(Db(), database_, *id);
   } catch (const ESqliteError&) {
-    // Another writer holds the database: the statement makes them inside its transaction.
+    // The statement makes them inside its transaction and reports what fails there.
   }
 }
 

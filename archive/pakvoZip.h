@@ -40,7 +40,7 @@ struct TZipEntryRecord {
   std::string StoredName;     // bytes of the name in the old archive
   std::string Extra;          // central extra field
   std::string Comment;        // entry comment
-  uint64_t OldOffset = 0;     // local header offset in the old archive
+  uint64_t OldOffset = 0;     // where its local header lies in the old archive file
   // New files.
   std::string SourcePath;
   bool IsDir = false;

@@ -658,6 +658,16 @@ std::string TempTarget(TTempStreamOwner* owner, uint16_t mode, const std::string
   return owner ? owner->TempFileNameIn(tempDir) : MakeTempFileName(tempDir);
 }
 
+// The mode of the file that replaces target: an existing archive keeps its own, a new one gets
+// what the umask leaves of a new file's (the temporary file was made private to its owner).
+mode_t ArchiveMode(const std::string& target) {
+  struct stat st{};
+  if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
 // Writes a new file beside target through fill, then renames it onto target. The target is
 // untouched when anything fails or the fill is cancelled (fill returns false).
 bool ReplaceThroughSibling(const std::string& target, const std::function<bool(TFileStream32&)>& fill) {
@@ -670,6 +680,7 @@ bool ReplaceThroughSibling(const std::string& target, const std::function<bool(T
     TFileStream32 out(sibling, fmCreate);
     if (out.Handle < 0) throw E_RAISE(std::string(LoadErrorText(kErrErrorOpeningFile)));
     done = fill(out);
+    if (done) ::fchmod(out.Handle, ArchiveMode(target));
     if (done && ::fsync(out.Handle) != 0 && errno == ENOSPC) RaiseWriteFailure(ENOSPC);
   } catch (...) {
     ::unlink(sibling.c_str());
@@ -730,6 +741,7 @@ void TTempFileStream::Commit() {
   if (Owner) Owner->TmpFileMoveBegin(ArchiveName, TempFileName);
   const std::string archiveDir = DirOf(ArchiveName);
   if (SameFileSystem(DirOf(TempFileName), archiveDir)) {
+    ::fchmod(Handle, ArchiveMode(ArchiveName));
     Close();
     if (::rename(TempFileName.c_str(), ArchiveName.c_str()) != 0) {
       throw E_RAISE(std::string(LoadErrorText(kErrErrorOpeningFile)));

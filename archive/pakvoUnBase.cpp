@@ -259,14 +259,15 @@ bool TUnBase::DoBeginFile(bool Forced) {
   }
   Timer().Pause();
   bool extract = true;
-  if (OnRenameFile) {
-    std::string newName;
-    OnRenameFile(this, CurrentFile, newName);
-    if (!newName.empty()) {
-      CurrentFile = HasDir(newName) ? newName : JoinTarget(DirOf(CurrentFile), newName);
-    }
-  }
   if (OnBegin) {
+    // A new name is asked for only together with OnBegin, and only for files.
+    if (OnRenameFile && WritesToFile()) {
+      std::string newName;
+      OnRenameFile(this, CurrentFile, newName);
+      if (!newName.empty()) {
+        CurrentFile = HasDir(newName) ? newName : JoinTarget(DirOf(CurrentFile), newName);
+      }
+    }
     OnBegin(this, CurrentFile, EntryCount + 1, extract);
   }
   bool taken = false;

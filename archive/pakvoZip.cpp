@@ -15,47 +15,57 @@
 #include "archive/pakvoCrypt.h"
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoFileScan.h"
+#include "archive/pakvoZipInternal.h"
 #include "common/Text.h"
 #include "platform/files/Volumes.h"
 
+using namespace zipfmt;
+
 namespace {
 
-constexpr int kLocalSize = 30;
-constexpr int kCentralSize = 46;
-constexpr int kEndSize = 22;
-constexpr int64_t kCopyBlock = 102400;
 // Files up to this size are read whole and written with their record in one go.
 constexpr int64_t kWholeEntryLimit = 1 << 20;
-
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, v & 0xFFFF);
-  Put16(p + 2, v >> 16);
-}
-uint32_t Get16(const uint8_t* p) { return p[0] | (static_cast<uint32_t>(p[1]) << 8); }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | (Get16(p + 2) << 16); }
-
-std::string FileNamePart(const std::string& path) {
-  const size_t slash = path.rfind(kPathDelim);
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool IsAscii(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// Code of one of the fixed texts raised by the streams.
-int CodeOfText(const std::string& text) {
-  for (int code : {kErrDiskFull, kErrErrorWritingToFile, kErrErrorReadingFile, kErrErrorOpeningFile,
-                   kErrOutOfMemory, kErrOutOfMemoryExpandingStream}) {
-    if (LoadErrorText(code) == text) return code;
+// Reads a file for one packing pass after another, counting the bytes (and, when asked, the CRC-32)
+// of the last complete pass: a pass ends when the packer rewinds the file.
+class TPassCounter : public TStream {
+ public:
+  TPassCounter(TStream& source, bool withCrc) : source_(source), withCrc_(withCrc) {}
+  int64_t GetSize() override { return source_.GetSize(); }
+  int64_t Read(void* buffer, int64_t count) override {
+    const int64_t n = source_.Read(buffer, count);
+    if (n > 0) {
+      bytes_ += n;
+      if (withCrc_) UpdateCrc32(buffer, static_cast<size_t>(n), crc_);
+    }
+    return n;
   }
-  if (text == "Stream read error") return kErrErrorReadingFile;
-  return kErrErrorUpdatingArchive;
-}
+  int64_t Write(const void*, int64_t) override { return -1; }
+  int64_t Seek(int64_t offset, int origin) override {
+    const int64_t pos = source_.Seek(offset, origin);
+    if (pos == 0 && bytes_ > 0) {
+      lastBytes_ = bytes_;
+      lastCrc_ = crc_ ^ 0xFFFFFFFFu;
+      bytes_ = 0;
+      crc_ = 0xFFFFFFFFu;
+    }
+    return pos;
+  }
+  int64_t LastPassBytes() const { return bytes_ > 0 ? bytes_ : lastBytes_; }
+  uint32_t LastPassCrc() const { return bytes_ > 0 ? crc_ ^ 0xFFFFFFFFu : lastCrc_; }
+
+ private:
+  TStream& source_;
+  bool withCrc_;
+  int64_t bytes_ = 0;
+  int64_t lastBytes_ = 0;
+  uint32_t crc_ = 0xFFFFFFFFu;
+  uint32_t lastCrc_ = 0;
+};
 
 bool DirIsEmpty(const std::string& dir) {
   DIR* d = ::opendir(dir.c_str());
@@ -69,41 +79,6 @@ bool DirIsEmpty(const std::string& dir) {
   }
   ::closedir(d);
   return empty;
-}
-
-// Copies count bytes of input to output; a short read raises the read error.
-void CopyBytes(TStream& input, TStream& output, uint64_t count) {
-  std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(count, kCopyBlock)) + 1);
-  while (count > 0) {
-    const auto n = static_cast<int64_t>(std::min<uint64_t>(count, kCopyBlock));
-    if (input.Read(buf.data(), n) != n) throw E_RAISE(std::string(LoadErrorText(kErrErrorReadingFile)));
-    output.WriteBuffer(buf.data(), n);
-    count -= static_cast<uint64_t>(n);
-  }
-}
-
-// The entry's central record with the lengths of its name, extra field and comment filled in,
-// followed by those three.
-std::string CentralRecordOf(TZipEntryRecord& rec) {
-  Put16(rec.Central + 28, static_cast<uint32_t>(rec.StoredName.size()));
-  Put16(rec.Central + 30, static_cast<uint32_t>(rec.Extra.size()));
-  Put16(rec.Central + 32, static_cast<uint32_t>(rec.Comment.size()));
-  std::string out(reinterpret_cast<const char*>(rec.Central), kCentralSize);
-  return out + rec.StoredName + rec.Extra + rec.Comment;
-}
-
-// Fills the end-of-central-directory record.
-void PutEndRecord(uint8_t (&end)[kEndSize], uint32_t disk, uint32_t cdDisk, uint32_t entries, uint32_t cdSize,
-                  uint32_t cdOffset, uint32_t commentSize) {
-  std::memset(end, 0, kEndSize);
-  Put32(end, kSigEnd);
-  Put16(end + 4, disk);
-  Put16(end + 6, cdDisk);
-  Put16(end + 8, entries);
-  Put16(end + 10, entries);
-  Put32(end + 12, cdSize);
-  Put32(end + 16, cdOffset);
-  Put16(end + 20, commentSize);
 }
 
 }  // namespace
@@ -235,6 +210,7 @@ int TCompBase::Compress() {
   ProgressByFile = ProgressByArchive = 0;
   ArchiveBaseName = ArcFile;
   SetCancel(false);
+  if (!ArcFile.empty() && !CheckArchiveDrive()) return 0;
   if (!FileSpec.empty()) {
     if (Switch == swDelete) {
       DefaultDir.clear();
@@ -299,6 +275,7 @@ int TCompBase::DoCompress() {
     out = memOut.get();
   }
   out->CancelFlag = CancelPointer();
+  tempFile_ = fileOut ? fileOut->TempFileName : std::string();
 
   bool ok = true;
   bool spanned = false;
@@ -350,7 +327,7 @@ int TCompBase::DoCompress() {
           }
           ++added_;
           ++EntryCount;
-          if (Switch == swMove && !rec.IsDir) moved_.push_back(rec.SourcePath);
+          if (Switch == swMove && !rec.IsDir) moved_.emplace_back(rec.SourcePath, rec.Name);
         } else if (rec.State == 1 || rec.State == 3) {
           if (!CopyEntry(*input, rec, *out)) {
             ok = false;
@@ -394,24 +371,40 @@ int TCompBase::DoCompress() {
   fileOut.reset();
   memOut.reset();
   if (OnDeactivate) OnDeactivate(this);
-  if (ok && Switch == swMove && !spanned) {
-    int index = 0;
-    for (const std::string& name : moved_) {
-      ++index;
-      if (VerifyBeforeDelete && !FileExistsFF(name)) continue;
-      if (DeleteFileEx(name)) {
-        if (OnDeleteFile) OnDeleteFile(this, name, index, static_cast<int>(moved_.size()));
-      } else {
-        ReportError(name, "", "0", kErrErrorDeletingFiles);
-      }
-    }
-  }
+  tempFile_.clear();
+  if (ok && Switch == swMove && !spanned) DeleteMovedFiles();
   if (Timer().Running()) {
     Timer().Stop();
     if (OnElapsedTime) OnElapsedTime(this, Timer().ElapsedTime());
   }
   if (!ok) return 0;
   return Switch == swDelete ? deleted_ : added_;
+}
+
+bool TCompBase::CheckArchiveDrive() {
+  auto reporter = [this](const std::string& fileName, const std::string& extended, const std::string& volume,
+                         int code) { ReportError(fileName, extended, volume, code); };
+  return DiskManager().GetDriveInfo(ArcFile, reporter, OnDiskWriteProtectErr, OnDiskInDrvErr, nullptr);
+}
+
+void TCompBase::DeleteMovedFiles() {
+  std::vector<std::string> entries;
+  if (VerifyBeforeDelete && !ReadEntryNames(ArcFile, entries)) {
+    ReportError(ArcFile, "", "0", kErrErrorOpeningFile);
+    return;
+  }
+  std::sort(entries.begin(), entries.end());
+  int index = 0;
+  for (const auto& [name, stored] : moved_) {
+    ++index;
+    // A source whose entry is not in the archive as written is kept.
+    if (VerifyBeforeDelete && !std::binary_search(entries.begin(), entries.end(), stored)) continue;
+    if (DeleteFileEx(name)) {
+      if (OnDeleteFile) OnDeleteFile(this, name, index, static_cast<int>(moved_.size()));
+    } else {
+      ReportError(name, "", "0", kErrErrorDeletingFiles);
+    }
+  }
 }
 
 void TCompBase::RenameNewFile(TZipEntryRecord& rec, const std::vector<TZipEntryRecord>& list) {
@@ -498,6 +491,12 @@ bool TCompBase::AddFiles(std::vector<TZipEntryRecord>& list) {
     scan.RecurseDirs = RecurseDirs;
     scan.IncludeHiddenDirs = IncludeHiddenDirs;
     scan.SetCancelPointer(CancelPointer());
+    scan.OnScanFile = [this](TObject*, const std::string& name, int32_t count, int64_t size) {
+      if (OnFileScanStatus) OnFileScanStatus(this, name, count, size);
+    };
+    scan.OnRecurseDir = [this](TObject*, const std::string& dir) {
+      if (OnRecurseDir) OnRecurseDir(this, dir);
+    };
     std::string root;
     scan.OnRootDirChange = [&root](TObject*, const std::string& dir) { root = AppendDirTail(dir); };
     scan.ListInsertHook = [&](std::unique_ptr<TFileObject> obj) { found.push_back({std::move(obj), root}); };
@@ -507,6 +506,17 @@ bool TCompBase::AddFiles(std::vector<TZipEntryRecord>& list) {
   if (GetCancel()) return false;
   TMaskList exclude;
   for (const std::string& e : ExcludeSpec) exclude.Add(e);
+  // The archive itself and the run's temporary archive are never sources, wherever they lie.
+  std::vector<std::pair<dev_t, ino_t>> own;
+  for (const std::string& path : {ArcFile, tempFile_}) {
+    struct stat st{};
+    if (!path.empty() && ::stat(path.c_str(), &st) == 0) own.emplace_back(st.st_dev, st.st_ino);
+  }
+  auto isOwn = [&own](const std::string& path) {
+    struct stat st{};
+    return !own.empty() && ::stat(path.c_str(), &st) == 0 &&
+           std::find(own.begin(), own.end(), std::make_pair(st.st_dev, st.st_ino)) != own.end();
+  };
   bool any = std::any_of(list.begin(), list.end(), [](const TZipEntryRecord& r) { return r.State == 2; });
   // Positions in list by every name an entry has had, so that a file found is matched without a
   // walk through the whole list; each candidate is checked again against its current name.
@@ -530,6 +540,7 @@ bool TCompBase::AddFiles(std::vector<TZipEntryRecord>& list) {
     const bool isDir = obj.FileName.empty();
     const std::string full = isDir ? RemoveDirTail(obj.Path) : obj.Path + obj.FileName;
     if (isDir && (!StoreEmptySubDirs || !DirIsEmpty(full))) continue;
+    if (!isDir && isOwn(full)) continue;
     rootDir_ = f.root;
     std::string stored = ResolveFileName(full);
     if (stored.empty()) continue;
@@ -611,15 +622,6 @@ bool TCompBase::AddFiles(std::vector<TZipEntryRecord>& list) {
 
 TZip::TZip() { ArcType = atZip; }
 
-void TZip::SetArchiveComment(const std::string& text) {
-  archiveComment_ = text.substr(0, 0xFFFF);
-  commentSet_ = true;
-}
-
-void TZip::SetFileComment(const std::string& name, const std::string& text) {
-  fileComments_.emplace_back(name, text.substr(0, 0xFFFF));
-}
-
 std::string TZip::StoredForm(const std::string& name, bool& utf8) const {
   const std::string slashed = BackslashToSlash(name);
   utf8 = false;
@@ -628,122 +630,6 @@ std::string TZip::StoredForm(const std::string& name, bool& utf8) const {
   // from the archivers of this platform as ISO 8859-1 bytes, not as the names they were.
   utf8 = true;
   return slashed;
-}
-
-bool TZip::ScanArchive(TFileStream32& input, std::vector<TZipEntryRecord>& list) {
-  const int64_t size = input.GetSize();
-  if (size < kEndSize) return false;
-  const int64_t window = std::min<int64_t>(size, 32768 + kEndSize);
-  std::vector<uint8_t> tail(static_cast<size_t>(window));
-  input.SetPosition(size - window);
-  if (input.Read(tail.data(), window) != window) return false;
-  int64_t at = -1;
-  for (int64_t i = window - kEndSize; i >= 0; --i) {
-    if (Get32(&tail[static_cast<size_t>(i)]) == kSigEnd) {
-      at = i;
-      break;
-    }
-  }
-  if (at < 0) return false;
-  const uint8_t* end = &tail[static_cast<size_t>(at)];
-  if (Get16(end + 4) != 0 || Get16(end + 6) != 0) return false;  // spanned sets are not updated
-  const uint32_t count = Get16(end + 10);
-  const uint32_t cdSize = Get32(end + 12);
-  const uint32_t cdOffset = Get32(end + 16);
-  const uint32_t commentLen = Get16(end + 20);
-  const int64_t endPos = size - window + at;
-  if (cdOffset == 0xFFFFFFFFu || static_cast<int64_t>(cdOffset) + cdSize > endPos) return false;
-  if (!commentSet_) {
-    const int64_t avail = window - at - kEndSize;
-    archiveComment_.assign(reinterpret_cast<const char*>(end + kEndSize),
-                           static_cast<size_t>(std::min<int64_t>(commentLen, avail)));
-  }
-  std::vector<uint8_t> cd(cdSize + 1);
-  input.SetPosition(cdOffset);
-  if (input.Read(cd.data(), cdSize) != static_cast<int64_t>(cdSize)) return false;
-  size_t p = 0;
-  recordsStart_ = cdOffset;
-  TMaskList drop;
-  if (Switch == swDelete) {
-    for (const std::string& s : FileSpec) drop.Add(s);
-  }
-  TMaskList exclude;
-  for (const std::string& s : ExcludeSpec) exclude.Add(s);
-  for (uint32_t k = 0; k < count; ++k) {
-    if (p + kCentralSize > cdSize || Get32(&cd[p]) != kSigCentral) return false;
-    TZipEntryRecord rec;
-    rec.Existing = true;
-    rec.State = 1;
-    std::memcpy(rec.Central, &cd[p], kCentralSize);
-    const uint32_t n = Get16(&cd[p + 28]);
-    const uint32_t e = Get16(&cd[p + 30]);
-    const uint32_t c = Get16(&cd[p + 32]);
-    if (p + kCentralSize + n + e + c > cdSize) return false;
-    const char* base = reinterpret_cast<const char*>(&cd[p + kCentralSize]);
-    rec.StoredName.assign(base, n);
-    rec.Extra.assign(base + n, e);
-    rec.Comment.assign(base + n + e, c);
-    rec.OldOffset = Get32(&cd[p + 42]);
-    if (Get16(&cd[p + 34]) != 0 || Get32(&cd[p + 20]) == 0xFFFFFFFFu || Get32(&cd[p + 24]) == 0xFFFFFFFFu ||
-        rec.OldOffset == 0xFFFFFFFFu) {
-      return false;  // multi-disk or Zip64 entries are not rewritten
-    }
-    const bool utf8 = (Get16(&cd[p + 8]) & 0x0800) != 0;
-    rec.Name = utf8 ? SlashToBackslash(rec.StoredName) : OemToAnsiName(rec.StoredName, TranslateOemChar);
-    recordsStart_ = std::min<int64_t>(recordsStart_, static_cast<int64_t>(rec.OldOffset));
-    if (Switch == swDelete && !drop.Empty()) {
-      const std::string leaf = FileNamePart(RemoveDirTail(rec.Name));
-      if ((drop.Matches(rec.Name) || drop.Matches(leaf)) && !(exclude.Matches(rec.Name) || exclude.Matches(leaf))) {
-        rec.State = 2;
-      }
-    }
-    for (const auto& fc : fileComments_) {
-      if (fc.first == rec.Name) rec.Comment = fc.second;
-    }
-    list.push_back(std::move(rec));
-    p += kCentralSize + n + e + c;
-  }
-  return true;
-}
-
-bool TZip::CopyEntry(TFileStream32& input, TZipEntryRecord& rec, TStream32& output) {
-  CurrentFile = rec.Name;
-  uint8_t local[kLocalSize];
-  input.SetPosition(static_cast<int64_t>(rec.OldOffset));
-  if (input.Read(local, kLocalSize) != kLocalSize || Get32(local) != kSigLocal) {
-    throw E_RAISE(std::string(LoadErrorText(kErrErrorReadingFile)));
-  }
-  const uint32_t n = Get16(local + 26);
-  const uint32_t e = Get16(local + 28);
-  const uint16_t flags = static_cast<uint16_t>(Get16(rec.Central + 8));
-  uint64_t data = Get32(rec.Central + 20);
-  if (flags & 0x0008) {
-    // A data descriptor follows the data, with or without its signature.
-    uint8_t sig[4] = {};
-    input.SetPosition(static_cast<int64_t>(rec.OldOffset + kLocalSize + n + e + data));
-    const bool hasSig = input.Read(sig, 4) == 4 && Get32(sig) == kSigSpanMarker;
-    data += hasSig ? 16 : 12;
-  }
-  const int64_t newOffset = output.GetPosition();
-  if (newOffset >= 0xFFFFFFFFLL) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
-  if (rec.State == 1) {
-    input.SetPosition(static_cast<int64_t>(rec.OldOffset));
-    CopyBytes(input, output, kLocalSize + n + e + data);
-  } else {
-    bool utf8 = false;
-    const std::string stored = StoredForm(rec.Name, utf8);
-    Put16(local + 26, static_cast<uint32_t>(stored.size()));
-    uint16_t newFlags = static_cast<uint16_t>((Get16(local + 6) & ~0x0800u) | (utf8 ? 0x0800u : 0u));
-    Put16(local + 6, newFlags);
-    output.WriteBuffer(local, kLocalSize);
-    output.WriteBuffer(stored.data(), static_cast<int64_t>(stored.size()));
-    input.SetPosition(static_cast<int64_t>(rec.OldOffset + kLocalSize + n));
-    CopyBytes(input, output, e + data);
-    rec.StoredName = stored;
-    Put16(rec.Central + 8, (Get16(rec.Central + 8) & ~0x0800u) | (utf8 ? 0x0800u : 0u));
-  }
-  Put32(rec.Central + 42, static_cast<uint32_t>(newOffset));
-  return true;
 }
 
 bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
@@ -756,7 +642,6 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
   Put32(local + 10, GetFileDate(rec.DosDateTime));  // time, then date
   Put16(local + 26, static_cast<uint32_t>(stored.size()));
   const int64_t headerPos = output.GetPosition();
-  if (headerPos >= 0xFFFFFFFFLL) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
   uint32_t crc = 0;
   uint16_t method = 0;
   uint16_t flags = utf8 ? 0x0800 : 0;
@@ -764,22 +649,36 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
   int64_t size = 0;
   struct stat st{};
   bool haveMode = false;
+  bool crcPass = true;
+  // Block 100 carries the high words of sizes beyond 32 bits (an encryption header counted) and
+  // of a header offset beyond 4 GiB.
+  bool block100 = static_cast<uint64_t>(headerPos) >= k4GiB;
+  uint8_t block[kBlock100Local] = {};
+  Put16(block, kBlock100);
+  Put16(block + 2, 4);
+  auto writeHeader = [&] {
+    if (block100) Put16(local + 28, kBlock100Local);
+    output.WriteBuffer(local, kLocalSize);
+    output.WriteBuffer(stored.data(), static_cast<int64_t>(stored.size()));
+    if (block100) output.WriteBuffer(block, kBlock100Local);
+  };
   if (!rec.IsDir) {
     TFileStream32 src(rec.SourcePath, fmOpenRead | fmShareDenyNone);
     if (src.Handle < 0) {
       ReportError(rec.SourcePath, "", "0", kErrErrorOpeningFile);
       return false;
     }
-    if (::fstat(src.Handle, &st) == 0) {
-      haveMode = true;
-      size = static_cast<int64_t>(st.st_size);
-    } else {
-      size = -1;
+    if (::fstat(src.Handle, &st) != 0) {
+      ReportError(rec.SourcePath, "", "0", kErrErrorOpeningFile);
+      return false;
     }
-    if (size >= 0xFFFFFFFFLL) {
+    haveMode = true;
+    size = static_cast<int64_t>(st.st_size);
+    if (static_cast<uint64_t>(size) >= (uint64_t{1} << 48)) {
       ReportError(rec.SourcePath, "", "0", kErrMaxFileSizeExceeded);
       return false;
     }
+    if (static_cast<uint64_t>(size) + kEncryptionHeaderSize > 0xFFFFFFFFu) block100 = true;
     if (CompressMethod == cmStore) DeflateType = dtDeflateS;
     std::string ext = FileNamePart(rec.SourcePath);
     const size_t dot = ext.rfind('.');
@@ -788,12 +687,11 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
                  (!ext.empty() && std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
                                               [&](const std::string& t) { return text::SameText(t, ext); }));
     const bool crypt = !Password.empty() && size > 0;
-    if (!crypt && size >= 0 && size <= kWholeEntryLimit) {
+    if (!crypt && !block100 && size <= kWholeEntryLimit) {
       if (!CompressWhole(src, size, store, stored, flags, local, output)) return false;
-      return FinishEntry(rec, stored, local, headerPos, haveMode ? st.st_mode : 0, haveMode);
+      return FinishEntry(rec, stored, local, headerPos, st.st_mode, true, true);
     }
-    output.WriteBuffer(local, kLocalSize);
-    output.WriteBuffer(stored.data(), static_cast<int64_t>(stored.size()));
+    writeHeader();
     const int64_t dataStart = output.GetPosition();
     TStreamControl control;
     control.BytesLeft = &BytesLeft;
@@ -802,8 +700,13 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
     auto progress = [this, size, leftAtStart](TStream32*) {
       DoProgress(BytesTotal - BytesLeft, size, leftAtStart - BytesLeft);
     };
+    // The packing pass reads through a counter: an entry whose file changed while it was read
+    // (other length, or for encryption other bytes than the first pass saw) fails its CRC.
+    TPassCounter source(src, crypt);
     if (crypt) {
-      const uint32_t raw = CalcStreamCRC(src, control, nullptr, 0);
+      TStreamControl first = control;
+      first.BytesLeft = nullptr;
+      const uint32_t raw = CalcStreamCRC(src, first, progress, 0);
       crc = raw ^ 0xFFFFFFFFu;
       control.Encrypted = true;
       control.Crc = raw;
@@ -815,7 +718,7 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
     bool deflatedTooLarge = false;
     if (!store) {
       method = 8;
-      if (!DeflateStream(src, output, control, crcOut, DeflateType, progress)) return false;
+      if (!DeflateStream(source, output, control, crcOut, DeflateType, progress)) return false;
       const int64_t deflated = output.GetPosition() - dataStart - (crypt ? kEncryptionHeaderSize : 0);
       if (deflated > size) {
         // Larger than the file: stored instead, with a fresh encryption header.
@@ -832,12 +735,13 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
     }
     if (store) {
       method = 0;
-      if (!StoreStream(src, output, control, crcOut, 32, progress)) return false;
+      if (!StoreStream(source, output, control, crcOut, 32, progress)) return false;
       // After a deflate attempt the longer deflated bytes are cut off.
       if (deflatedTooLarge) output.SetSize(output.GetPosition());
     }
     if (!crypt) crc = crcOut;
     if (GetCancel()) return false;
+    crcPass = source.LastPassBytes() == size && (!crypt || source.LastPassCrc() == crc);
     packed = output.GetPosition() - dataStart;
     if (crypt) flags |= 1;
     if (method == 8) {
@@ -845,24 +749,30 @@ bool TZip::CompressFile(TZipEntryRecord& rec, TStream32& output) {
       flags |= kDeflateFlags[DeflateType];
     }
   } else {
-    output.WriteBuffer(local, kLocalSize);
-    output.WriteBuffer(stored.data(), static_cast<int64_t>(stored.size()));
+    writeHeader();
   }
   Put16(local + 6, flags);
   Put16(local + 8, method);
   Put32(local + 14, size == 0 ? 0 : crc);
   Put32(local + 18, static_cast<uint32_t>(packed));
   Put32(local + 22, static_cast<uint32_t>(size));
+  Put16(block + 4, static_cast<uint32_t>(static_cast<uint64_t>(packed) >> 32));
+  Put16(block + 6, static_cast<uint32_t>(static_cast<uint64_t>(size) >> 32));
   const int64_t endPos = output.GetPosition();
   output.SetPosition(headerPos);
-  output.WriteBuffer(local, kLocalSize);
+  writeHeader();
   output.SetPosition(endPos);
   if (rec.IsDir) haveMode = ::stat(rec.SourcePath.c_str(), &st) == 0;
-  return FinishEntry(rec, stored, local, headerPos, haveMode ? st.st_mode : 0, haveMode);
+  const bool done = FinishEntry(rec, stored, local, headerPos, haveMode ? st.st_mode : 0, haveMode, crcPass);
+  if (block100) {
+    rec.Extra = CentralBlock100(static_cast<uint64_t>(packed), static_cast<uint64_t>(size),
+                                static_cast<uint64_t>(headerPos));
+  }
+  return done;
 }
 
 bool TZip::FinishEntry(TZipEntryRecord& rec, const std::string& stored, const uint8_t* local, int64_t headerPos,
-                       uint32_t mode, bool haveMode) {
+                       uint32_t mode, bool haveMode, bool crcPass) {
   std::memset(rec.Central, 0, kCentralSize);
   Put32(rec.Central, kSigCentral);
   // Made on a Unix host (3): the archivers of this platform then take names as they are and the
@@ -882,7 +792,7 @@ bool TZip::FinishEntry(TZipEntryRecord& rec, const std::string& stored, const ui
   for (const auto& fc : fileComments_) {
     if (fc.first == rec.Name) rec.Comment = fc.second;
   }
-  if (OnEnd) OnEnd(this, rec.Name, true);
+  if (OnEnd) OnEnd(this, rec.Name, crcPass);
   return true;
 }
 
@@ -930,216 +840,4 @@ bool TZip::CompressWhole(TFileStream32& src, int64_t size, bool store, const std
   BytesLeft -= size;
   if (size > 0) DoProgress(BytesTotal - BytesLeft, size, size);
   return !GetCancel();
-}
-
-bool TZip::WriteCentralDirectory(TStream32& output, std::vector<TZipEntryRecord>& list) {
-  const int64_t start = output.GetPosition();
-  if (start >= 0xFFFFFFFFLL) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
-  uint32_t written = 0;
-  // The records go out in writes of about a megabyte rather than one each.
-  std::string central;
-  for (TZipEntryRecord& rec : list) {
-    if (rec.State == 2) continue;
-    central += CentralRecordOf(rec);
-    ++written;
-    if (central.size() >= (1u << 20)) {
-      output.WriteBuffer(central.data(), static_cast<int64_t>(central.size()));
-      central.clear();
-    }
-  }
-  output.WriteBuffer(central.data(), static_cast<int64_t>(central.size()));
-  if (written > 0xFFFF) throw E_RAISE(std::string(LoadErrorText(kErrMaxFileSizeExceeded)));
-  // An archive without entries ends in a bare end record.
-  uint8_t end[kEndSize];
-  if (written > 0) {
-    PutEndRecord(end, 0, 0, written, static_cast<uint32_t>(output.GetPosition() - start), static_cast<uint32_t>(start),
-                 static_cast<uint32_t>(archiveComment_.size()));
-  } else {
-    PutEndRecord(end, 0, 0, 0, 0, 0, 0);
-  }
-  output.WriteBuffer(end, kEndSize);
-  if (written > 0) output.WriteBuffer(archiveComment_.data(), static_cast<int64_t>(archiveComment_.size()));
-  return true;
-}
-
-// ---- Spanned output ----
-
-namespace {
-constexpr int64_t kSpanReserve = 10000;
-}
-
-bool TZip::IsSpanned() {
-  platform::files::IVolumes& volumes = Volumes() ? *Volumes() : platform::files::SystemVolumes();
-  return volumes.DriveType(volumes.DriveRoot(ArcFile)) == platform::files::dkRemovable;
-}
-
-bool TZip::WriteSpanned(TStream& temp, std::vector<TZipEntryRecord>& list) {
-  TDiskSpanObj span(*this, list, temp);
-  const bool ok = span.Write();
-  if (!ok) list.clear();
-  return ok;
-}
-
-TDiskSpanObj::TDiskSpanObj(TZip& owner, std::vector<TZipEntryRecord>& list, TStream& temp)
-    : owner_(owner), list_(list), temp_(temp) {}
-
-bool TDiskSpanObj::PrepareDisk() {
-  platform::files::IVolumes& volumes = owner_.Volumes() ? *owner_.Volumes() : platform::files::SystemVolumes();
-  if (!owner_.OnInsertDisk) {
-    owner_.ReportError(owner_.ArcFile, "OnInsertDisk", std::to_string(diskNumber_), kErrRequiredEventNotAssigned);
-    return false;
-  }
-  root_ = volumes.DriveRoot(owner_.ArcFile);
-  uint64_t total = 0;
-  uint64_t freeBytes = 0;
-  platform::files::VolumeInformation info;
-  auto read = [&] {
-    total = freeBytes = 0;
-    info = platform::files::VolumeInformation{};
-    const bool space = volumes.DiskSpace(root_, total, freeBytes);
-    return volumes.VolumeInfo(root_, info) && space;
-  };
-  bool ready = read();
-  const bool sameDisk = haveSerial_ && info.SerialNumber == serial_;
-  if (!(ready && !FileExistsFF(owner_.ArcFile) && !sameDisk && static_cast<int64_t>(freeBytes) >= required_)) {
-    for (;;) {
-      bool cancel = false;
-      owner_.OnInsertDisk(&owner_, std::to_string(diskNumber_), cancel);
-      if (cancel) return false;
-      ready = read();
-      if (!ready) continue;
-      if (FileExistsFF(owner_.ArcFile)) {
-        if (!owner_.OnDiskSpanFileExists) {
-          owner_.ReportError(owner_.ArcFile, "OnFileExists", std::to_string(diskNumber_), kErrRequiredEventNotAssigned);
-          return false;
-        }
-        TOverwriteMode mode = omOverwrite;
-        struct stat st{};
-        ::stat(owner_.ArcFile.c_str(), &st);
-        owner_.OnDiskSpanFileExists(&owner_, owner_.ArcFile, UnixToDateTime(st.st_mtime), mode);
-        if (mode == omSkip) return false;
-        ::unlink(owner_.ArcFile.c_str());
-        read();
-      }
-      if (haveSerial_ && info.SerialNumber == serial_) continue;  // the same disk again
-      if (freeBytes < total && static_cast<int64_t>(freeBytes) < required_) {
-        if (!owner_.OnClearDisk) {
-          owner_.ReportError(owner_.ArcFile, "OnClearDisk", std::to_string(diskNumber_), kErrRequiredEventNotAssigned);
-          return false;
-        }
-        while (static_cast<int64_t>(freeBytes) < required_) {
-          bool stop = false;
-          owner_.OnClearDisk(&owner_, root_, required_, static_cast<int64_t>(freeBytes), static_cast<int64_t>(total), stop);
-          if (stop) return false;
-          read();
-        }
-      }
-      if (static_cast<int64_t>(freeBytes) >= required_) break;
-    }
-  }
-  out_ = std::make_unique<TFileStream32>(owner_.ArcFile, fmCreate);
-  if (out_->Handle < 0) {
-    owner_.ReportError(owner_.ArcFile, "", std::to_string(diskNumber_), kErrErrorCreatingFile);
-    return false;
-  }
-  char label[32];
-  std::snprintf(label, sizeof label, "PKBACK# %.3d", diskNumber_);
-  if (info.Label != label && !owner_.DiskManager().SetVolumeLabel(root_, label)) {
-    owner_.ReportError(owner_.ArcFile, "", std::to_string(diskNumber_), kErrErrorWritingSpannedDiskLabel);
-    return false;
-  }
-  serial_ = info.SerialNumber;
-  haveSerial_ = true;
-  free_ = static_cast<int64_t>(freeBytes) - (diskNumber_ == 1 ? owner_.LeaveSpaceOnFirstDisk : 0);
-  return true;
-}
-
-bool TDiskSpanObj::NextDisk() {
-  out_.reset();
-  ++diskNumber_;
-  ++diskCounter_;
-  owner_.VolumeNumber = static_cast<uint32_t>(diskCounter_);
-  required_ = diskNumber_ == 1 ? owner_.LeaveSpaceOnFirstDisk + kSpanReserve : kSpanReserve;
-  return PrepareDisk();
-}
-
-bool TDiskSpanObj::Copy(const void* data, int64_t count) {
-  const auto* p = static_cast<const uint8_t*>(data);
-  while (count > 0) {
-    if (free_ <= 0 && !NextDisk()) return false;
-    const int64_t n = std::min(count, free_);
-    if (out_->Write(p, n) != n) {
-      owner_.ReportError(owner_.ArcFile, owner_.CurrentFile, std::to_string(diskNumber_),
-                         errno == ENOSPC ? kErrDiskFull : kErrErrorWritingToFile);
-      return false;
-    }
-    p += n;
-    count -= n;
-    free_ -= n;
-  }
-  return true;
-}
-
-bool TDiskSpanObj::CopyFromTemp(int64_t offset, int64_t count) {
-  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(count, kCopyBlock)) + 1);
-  temp_.SetPosition(offset);
-  while (count > 0) {
-    const int64_t n = std::min<int64_t>(count, kCopyBlock);
-    if (temp_.Read(buf.data(), n) != n) {
-      owner_.ReportError(owner_.ArcFile, "", std::to_string(diskNumber_), kErrErrorReadingFile);
-      return false;
-    }
-    if (!Copy(buf.data(), n)) return false;
-    count -= n;
-  }
-  return true;
-}
-
-bool TDiskSpanObj::Write() {
-  if (!NextDisk()) return false;
-  const int64_t tempSize = temp_.GetSize();
-  if (tempSize + kSpanReserve > free_) {
-    uint8_t marker[4];
-    Put32(marker, kSigSpanMarker);
-    if (!Copy(marker, 4)) return false;
-  }
-  uint16_t entries = 0;
-  for (TZipEntryRecord& rec : list_) {
-    if (rec.State == 2) continue;
-    const int64_t offset = Get32(rec.Central + 42);
-    uint8_t local[kLocalSize];
-    temp_.SetPosition(offset);
-    if (Get32(rec.Central) != kSigCentral || temp_.Read(local, kLocalSize) != kLocalSize || Get32(local) != kSigLocal) {
-      return false;
-    }
-    uint64_t length = kLocalSize + Get16(local + 26) + Get16(local + 28) + uint64_t{Get32(rec.Central + 20)};
-    if (Get16(rec.Central + 8) & 0x0008) {
-      uint8_t sig[4] = {};
-      temp_.SetPosition(static_cast<int64_t>(offset + length));
-      length += temp_.Read(sig, 4) == 4 && Get32(sig) == kSigSpanMarker ? 16 : 12;
-    }
-    if (free_ <= 0 && !NextDisk()) return false;
-    Put16(rec.Central + 34, static_cast<uint32_t>(diskCounter_));
-    Put32(rec.Central + 42, static_cast<uint32_t>(out_->GetPosition()));
-    ++entries;
-    if (!CopyFromTemp(offset, static_cast<int64_t>(length))) return false;
-  }
-  // The central directory, then the end record whole on the last disk.
-  std::string cd;
-  for (TZipEntryRecord& rec : list_) {
-    if (rec.State == 2) continue;
-    cd += CentralRecordOf(rec);
-  }
-  if (free_ <= 0 && !NextDisk()) return false;
-  const int cdDisk = diskCounter_;
-  const auto cdOffset = static_cast<uint32_t>(out_->GetPosition());
-  if (!Copy(cd.data(), static_cast<int64_t>(cd.size()))) return false;
-  const std::string& comment = owner_.archiveComment_;
-  if (free_ < static_cast<int64_t>(kEndSize + comment.size()) && !NextDisk()) return false;
-  uint8_t end[kEndSize];
-  PutEndRecord(end, static_cast<uint32_t>(diskCounter_), static_cast<uint32_t>(cdDisk), entries,
-               static_cast<uint32_t>(cd.size()), cdOffset, static_cast<uint32_t>(comment.size()));
-  const bool ok = Copy(end, kEndSize) && Copy(comment.data(), static_cast<int64_t>(comment.size()));
-  out_.reset();
-  return ok;
 }

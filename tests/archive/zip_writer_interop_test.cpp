@@ -428,11 +428,14 @@ TEST(ZipWriterInterop, RenameFileGivesNewStoredNames) {
 
 TEST(ZipWriterInterop, DefaultExtension) {
   TZip z;
+  EXPECT_EQ(z.DefaultExt(), ".ZIP");
   z.SetArcFile("/tmp/pkg");
-  EXPECT_EQ(z.ArchiveFile(), "/tmp/pkg.zip");
+  EXPECT_EQ(z.ArchiveFile(), "/tmp/pkg.ZIP");
   z.SetDefaultExt("7z");
   EXPECT_EQ(z.DefaultExt(), ".7z");
   EXPECT_EQ(z.ArchiveFile(), "/tmp/pkg.7z");
   z.SetDefaultExt("abcdef");
   EXPECT_EQ(z.DefaultExt(), ".abc");
+  z.SetDefaultExt("");
+  EXPECT_EQ(z.DefaultExt(), ".ZIP");
 }

@@ -87,6 +87,7 @@ struct ConstraintDef {
   std::string name;
   std::optional<bool> clustered;
   std::vector<std::string> columns;
+  std::vector<bool> descending;  // key columns written DESC
   ObjectName refTable;
   std::vector<std::string> refColumns;
   bool deleteCascade = false, updateCascade = false;
@@ -188,16 +189,21 @@ struct CreateIndexStmt : Statement {
   std::string name;
   ObjectName table;
   std::vector<std::string> columns;
+  std::vector<bool> descending;  // key columns written DESC
   std::string fileGroup;
 };
 
 struct CreateModuleStmt : Statement {
   CreateModuleStmt() : Statement(kCreateModule) {}
   std::string what;  // VIEW, PROCEDURE, FUNCTION, TRIGGER
+  bool alter = false;
   ObjectName name;
   ObjectName parentTable;  // triggers
   bool encrypted = false;
   bool tableFunction = false;
+  bool inlineFunction = false;         // RETURNS TABLE AS RETURN ...: type IF
+  bool checkOption = false;            // view WITH CHECK OPTION
+  std::vector<std::string> viewColumns;  // CREATE VIEW v (a, b) AS ...
   std::unique_ptr<Select> viewSelect;  // views whose body parsed
   std::string text;                    // whole source text
 };

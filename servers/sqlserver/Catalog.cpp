@@ -516,10 +516,12 @@ void RefreshForeignKeyTriggers(sqlite3* db, const std::string& database, int64_t
   }
 }
 
-// Character columns compare as their collation says: case ignored unless it is case-sensitive.
+// Character columns compare as their collation says: case ignored unless it is case-sensitive,
+// trailing blanks ignored always.
 std::string CollateClause(const std::string& collation) {
-  return collation.find("_CS") != std::string::npos || collation.find("_BIN") != std::string::npos
-             ? " COLLATE BINARY" : " COLLATE NOCASE";
+  return std::string(" COLLATE ") +
+         (collation.find("_CS") != std::string::npos || collation.find("_BIN") != std::string::npos
+              ? kCaseSensitiveCollation : kCaseInsensitiveCollation);
 }
 
 void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique) {

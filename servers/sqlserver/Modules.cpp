@@ -82,9 +82,9 @@ ObjectName NameOf(const std::vector<std::string>& parts, size_t count) {
 }  // namespace
 
 void Session::CreateModule(const CreateModuleStmt& s) {
-  bool isAlter = Lower(s.text.substr(0, 5)) == "alter";
+  bool isAlter = s.alter;
   std::string xtype = s.what == "VIEW" ? "V" : s.what == "PROCEDURE" ? "P" : s.what == "TRIGGER" ? "TR"
-                      : s.tableFunction ? "TF" : "FN";
+                      : s.inlineFunction ? "IF" : s.tableFunction ? "TF" : "FN";
   int64_t parent = 0;
   int uid = 0;
   if (s.what == "TRIGGER") {

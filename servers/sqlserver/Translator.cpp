@@ -27,14 +27,32 @@ bool DateShaped(const std::string& t) {
   return t.find_first_of("-/.") != std::string::npos || t.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// A number as SQLite reads it. A binary literal is a hex integer while it fits in 64 bits; the
-// empty one ("0x") and longer ones are binary values, an odd digit count padded in front.
+// "0x0102" is binary, two bytes; "0x" an empty binary; an odd digit count gets a leading 0.
 std::string NumberLiteral(const std::string& text) {
   if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return text;
   std::string digits = text.substr(2);
-  if (!digits.empty() && digits.size() <= 16) return text;
-  if (digits.size() % 2) digits.insert(0, "0");
+  if (digits.size() % 2) digits.insert(digits.begin(), '0');
   return "X'" + digits + "'";
+}
+
+bool IsHex(const Expr& e) {
+  return e.kind == Expr::Number && e.text.size() >= 2 && (e.text[1] == 'x' || e.text[1] == 'X');
+}
+
+// An expression whose value is a number by its form: a decimal literal, or arithmetic.
+bool NumericShaped(const Expr& e) {
+  static const std::set<std::string> arithmetic = {"&", "|", "^", "-", "*", "/", "%", "+"};
+  if (e.kind == Expr::Number) return !IsHex(e);
+  if (e.kind == Expr::Paren || e.kind == Expr::Unary) return NumericShaped(*e.args[0]);
+  if (e.kind == Expr::Binary && arithmetic.count(e.text))
+    return e.text != "+" || NumericShaped(*e.args[0]) || NumericShaped(*e.args[1]);
+  return false;
+}
+
+// A binary literal where a number is wanted (an operand of "&", or compared with "status &
+// 0x80") converts to that number, as the server converts it.
+std::string HexAsInteger(const std::string& text) {
+  return text.size() > 2 ? text : std::string("0");
 }
 
 bool IsMasterOnly(const std::string& name) {
@@ -112,16 +130,20 @@ std::string Translator::Expression(const Expr& e) const {
       return e.text + Expression(*e.args[0]);
     case Expr::Binary: {
       static const std::set<std::string> compare = {"=", "<>", "!=", "<", ">", "<=", ">="};
+      const Expr& l = *e.args[0];
+      const Expr& r = *e.args[1];
       if (compare.count(e.text)) {
-        return "(" + CompareSide(*e.args[0], *e.args[1]) + " " + e.text + " " +
-               CompareSide(*e.args[1], *e.args[0]) + ")";
+        return "(" + CompareSide(l, r) + " " + e.text + " " + CompareSide(r, l) + ")";
       }
-      if (e.text == "+")
-        return "tsql_add(" + Expression(*e.args[0]) + ", " + Expression(*e.args[1]) + ")";
+      bool numeric = e.text != "+" || NumericShaped(l) || NumericShaped(r);
+      auto side = [&](const Expr& x) {
+        return numeric && IsHex(x) ? HexAsInteger(x.text) : Expression(x);
+      };
+      if (e.text == "+") return "tsql_add(" + side(l) + ", " + side(r) + ")";
       if (e.text == "/" || e.text == "%")
-        return "(" + Expression(*e.args[0]) + " " + e.text + " tsql_nonzero(" + Expression(*e.args[1]) + "))";
+        return "(" + side(l) + " " + e.text + " tsql_nonzero(" + side(r) + "))";
       // Parenthesised as parsed: the server's precedence, not SQLite's, and shallow trees stay so.
-      return "(" + Expression(*e.args[0]) + " " + e.text + " " + Expression(*e.args[1]) + ")";
+      return "(" + side(l) + " " + e.text + " " + side(r) + ")";
     }
     case Expr::Paren:
       return "(" + Expression(*e.args[0]) + ")";
@@ -182,6 +204,7 @@ std::string Translator::Expression(const Expr& e) const {
 // A date-shaped literal compared with a column or a value converts to datetime when that value
 // is one, in the session's date order, as the server converts it.
 std::string Translator::CompareSide(const Expr& x, const Expr& other) const {
+  if (IsHex(x) && NumericShaped(other)) return HexAsInteger(x.text);
   if (x.kind == Expr::String && other.kind != Expr::String && other.kind != Expr::Number &&
       other.kind != Expr::Null && DateShaped(x.text))
     return "tsql_comparedate(" + Expression(other) + ", " + SqlLiteral(x.text) + ")";

@@ -525,8 +525,9 @@ std::string CollateClause(const std::string& collation) {
 }
 
 void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique) {
-  Stmt k(db, "SELECT c.name, c.isnullable, c.collation FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id "
-             "AND c.colid = k.colid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
+  Stmt k(db, "SELECT c.name, c.isnullable, c.collation, hex(substr(i.keys, k.keyno, 1)) = '01' FROM sysindexkeys k "
+             "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid JOIN sysindexes i ON i.id = k.id AND "
+             "i.indid = k.indid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
   k.Bind(1, tableId).Bind(2, indid);
   std::string cols;
   while (k.Step()) {
@@ -536,6 +537,7 @@ void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physic
       col = "ifnull(" + col + ", X'FFFE')";
       if (!k.IsNull(2)) col += CollateClause(k.Text(2));
     }
+    if (k.Int(3)) col += " DESC";
     cols += (cols.empty() ? "" : ", ") + col;
   }
   if (cols.empty()) return;

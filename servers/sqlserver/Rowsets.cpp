@@ -101,7 +101,8 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
         break;
       }
       case ado::siIndexes: {
-        Stmt q(Db(), "SELECT u.name, o.name, i.name, i.status, i.indid, i.OrigFillFactor, k.keyno, c.name "
+        Stmt q(Db(), "SELECT u.name, o.name, i.name, i.status, i.indid, i.OrigFillFactor, k.keyno, c.name, "
+                     "hex(substr(i.keys, k.keyno, 1)) = '01' "
                      "FROM sysindexes i JOIN sysobjects o ON o.id = i.id LEFT JOIN sysusers u ON u.uid = o.uid "
                      "JOIN sysindexkeys k ON k.id = i.id AND k.indid = i.indid "
                      "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid "
@@ -112,7 +113,7 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
           rs.Rows.push_back({db, Text(q, 0), Text(q, 1), db, Text(q, 0), Text(q, 2), ado::Variant((status & 0x800) != 0),
                              ado::Variant((status & 2) != 0), ado::Variant(clustered), ado::Variant(1), Int(q, 5), Null(),
                              ado::Variant(0), ado::Variant(false), ado::Variant(true), ado::Variant(4), Int(q, 6),
-                             Text(q, 7), Null(), Null(), ado::Variant(1), Null(), Null(), Null(), ado::Variant(clustered)});
+                             Text(q, 7), Null(), Null(), ado::Variant(q.Int(8) ? 2 : 1), Null(), Null(), Null(), ado::Variant(clustered)});
         }
         break;
       }

@@ -113,6 +113,13 @@ std::string Session::LanguageDateFormat(const std::string& language) {
   return q.Step() ? Lower(q.Text(0)) : std::string();
 }
 
+std::string Session::LanguageName(const std::string& language) {
+  Stmt q(Db(), std::string("SELECT name FROM ") + (InMaster() ? "" : "master.") +
+                   "syslanguages WHERE name = ?1 OR alias = ?1");
+  q.Bind(1, language);
+  return q.Step() ? q.Text(0) : std::string();
+}
+
 void Session::SetOption(const SetStmt& s) {
   std::string value = s.value;
   if (value.size() >= 2 && (value[0] == '\'' || value[0] == '[' || value[0] == '"'))
@@ -130,6 +137,7 @@ void Session::SetOption(const SetStmt& s) {
     std::string order = LanguageDateFormat(value);
     if (order.empty()) Fail(2738, "A language entry for the language '" + value + "' could not be found in sysLanguages.");
     dateFormat_ = order;
+    language_ = LanguageName(value);
   }
 }
 

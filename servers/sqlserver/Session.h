@@ -42,6 +42,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   }
   std::string DateFormat() const override { return dateFormat_; }
   int CurrentUid() const override { return uid_; }
+  std::string Language() const override { return language_; }
 
  private:
   void UseDatabase(const std::string& name);
@@ -78,8 +79,10 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void DropTable(const ObjectName& name);
   void DropObject(int64_t id);
   void CreateIndex(const CreateIndexStmt& s);
+  // `descending` (shorter lists: the rest ascending) is kept in sysindexes.keys, one byte
+  // per key, 1 for DESC.
   void CreateIndexEntry(const TableInfo& t, const std::string& name, const std::vector<std::string>& cols,
-                        bool unique, bool clustered, int status, int groupid);
+                        const std::vector<bool>& descending, bool unique, bool clustered, int status, int groupid);
   void DropIndex(const ObjectName& table, const std::string& index);
   void CreateModule(const CreateModuleStmt& s);
   void DropModule(const DropStmt& s);
@@ -103,6 +106,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   bool ServerRole(const char* role);
   // sp_addlogin, sp_droplogin and sp_password; false for another procedure.
   bool RunLoginProc(const std::string& name, const std::vector<std::string>& args, const std::vector<bool>& isNull);
+  // sp_addrolemember / sp_droprolemember: the membership in sysmembers.
+  void RoleMember(const std::string& role, const std::string& member, bool add);
   void CreateDatabase(const DatabaseStmt& s);
   void AlterDatabase(const DatabaseStmt& s);
   void DropDatabase(const DatabaseStmt& s);
@@ -124,6 +129,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void SetOption(const SetStmt& s);
   // The date order of a language of syslanguages (name or alias); empty when unknown.
   std::string LanguageDateFormat(const std::string& language);
+  // The syslanguages name of a language written by name or alias; empty when unknown.
+  std::string LanguageName(const std::string& language);
 
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
 
@@ -132,6 +139,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::string login_ = "sa";
   std::string database_;
   std::string dateFormat_ = "mdy";
+  std::string language_ = "us_english";
   int uid_ = 1;
   SqliteDbPtr db_;
   FunctionState functions_;  // after db_: released before the connection closes

@@ -110,7 +110,7 @@ std::string Translator::Expression(const Expr& e) const {
       return SqlIdent(e.names.back()) + ".*";
     case Expr::Variable: {
       std::string v = Lower(e.text);
-      if (v == "@@language") return "'us_english'";
+      if (v == "@@language") return "tsql_language()";
       if (v == "@@version")
         return "'Microsoft SQL Server  2000 - 8.00.2039 (Schemion embedded server)'";
       if (v == "@@servername") return "tsql_servername()";
@@ -249,6 +249,13 @@ std::string Translator::Function(const Expr& e) const {
   if (f == "index_col") {
     arity(3, 3);
     return "tsql_index_col(" + a[0] + ", " + a[1] + ", " + a[2] + ")";
+  }
+  if (f == "indexkey_property") {
+    arity(4, 4);
+    // DESC keys are marked in sysindexes.keys, one byte per key.
+    return "(SELECT CASE lower(" + a[3] + ") WHEN 'columnid' THEN k.colid WHEN 'isdescending' THEN "
+           "hex(substr(i.keys, k.keyno, 1)) = '01' END FROM sysindexkeys k JOIN sysindexes i ON i.id = k.id "
+           "AND i.indid = k.indid WHERE k.id = " + a[0] + " AND k.indid = " + a[1] + " AND k.keyno = " + a[2] + ")";
   }
   if (f == "objectproperty") {
     arity(2, 2);

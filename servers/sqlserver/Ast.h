@@ -51,6 +51,8 @@ struct TableRef {
   std::unique_ptr<TableRef> left, right;
   std::string joinType;  // "INNER", "LEFT", "RIGHT", "FULL", "CROSS"
   ExprPtr on;
+  bool function = false;       // a table-valued function called in FROM
+  std::vector<ExprPtr> args;   // its arguments
 };
 
 struct SelectItem {
@@ -204,7 +206,8 @@ struct CreateModuleStmt : Statement {
   bool inlineFunction = false;         // RETURNS TABLE AS RETURN ...: type IF
   bool checkOption = false;            // view WITH CHECK OPTION
   std::vector<std::string> viewColumns;  // CREATE VIEW v (a, b) AS ...
-  std::unique_ptr<Select> viewSelect;  // views whose body parsed
+  std::vector<std::string> parameters;   // functions: the parameters' names, in order
+  std::unique_ptr<Select> viewSelect;  // the query of a view or inline function, when it parsed
   std::string text;                    // whole source text
 };
 

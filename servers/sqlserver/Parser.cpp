@@ -629,8 +629,13 @@ StatementPtr Parser::ParseModule() {
   int depth = 0;
   bool prevVariable = false;
   bool triggerEvents = false;  // a trigger's FOR / AFTER / INSTEAD OF clause has begun
+  bool paramStart = false;
   while (Peek().kind != TokenKind::End) {
     const Token& t = Peek();
+    if (s->what == "FUNCTION" && t.kind == TokenKind::Variable && depth == 1 && paramStart)
+      s->parameters.push_back(LowerName(t.text));
+    // A parameter opens the list or follows a comma at its level.
+    paramStart = (t.IsSymbol("(") && depth == 0) || (t.IsSymbol(",") && depth == 1);
     if (t.IsSymbol("(")) ++depth;
     if (t.IsSymbol(")")) --depth;
     if (s->what == "TRIGGER" && (t.Is("FOR") || t.Is("AFTER") || t.Is("INSTEAD"))) triggerEvents = true;
@@ -655,6 +660,18 @@ StatementPtr Parser::ParseModule() {
         s->checkOption = true;
         pos_ += 3;
       }
+      if (Peek().kind != TokenKind::End && !Peek().IsSymbol(";")) s->viewSelect.reset();
+    } catch (const ado::EOleException&) {
+      s->viewSelect.reset();
+    }
+    pos_ = save;
+  }
+  if (s->inlineFunction && Accept("RETURN")) {
+    size_t save = pos_;
+    try {
+      bool paren = AcceptSym("(");
+      s->viewSelect = ParseSelectBody();
+      if (paren) ExpectSym(")");
       if (Peek().kind != TokenKind::End && !Peek().IsSymbol(";")) s->viewSelect.reset();
     } catch (const ado::EOleException&) {
       s->viewSelect.reset();

@@ -85,6 +85,12 @@ class Session : public ado::IProviderSession, public IFunctionHost {
                         const std::vector<bool>& descending, bool unique, bool clustered, int status, int groupid);
   void DropIndex(const ObjectName& table, const std::string& index);
   void CreateModule(const CreateModuleStmt& s);
+  // A view: refuses one over a missing table (208), makes it queryable and records its columns.
+  void CreateView(const CreateModuleStmt& s, int64_t id, const std::string& physical);
+  void CheckViewSources(const Select& s);
+  void RecordViewColumns(int64_t id, const std::string& physical, const Select* select);
+  // The SQLite query of an inline table-valued function for these arguments; empty when none.
+  std::string InlineFunctionQuery(const ObjectName& name, const std::vector<std::string>& args);
   void DropModule(const DropStmt& s);
   void Rename(const std::vector<std::string>& args);
   void Rebuild(const TableInfo& before, const std::vector<std::string>& sources);
@@ -122,8 +128,9 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   int UserUid(const std::string& user);
   int OwnerForCreate(const ObjectName& name);
   std::optional<int64_t> Resolve(const ObjectName& name);
-  // A translator that finds tables and views by the owner rules.
-  Translator Tr();
+  // A translator that finds tables and views by the owner rules, over the batch's variables or
+  // the given values (not owned).
+  Translator Tr(const std::map<std::string, std::string>* variables = nullptr);
 
   // SET DATEFORMAT and SET LANGUAGE; other SET options are accepted and ignored.
   void SetOption(const SetStmt& s);
@@ -152,6 +159,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   int64_t lastIdentity_ = 0;
   bool hasIdentity_ = false;
   const std::string* batch_ = nullptr;
+  int functionDepth_ = 0;  // inline functions being expanded
 };
 
 }  // namespace servers::sqlserver

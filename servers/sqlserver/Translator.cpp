@@ -55,6 +55,21 @@ std::string HexAsInteger(const std::string& text) {
   return text.size() > 2 ? text : std::string("0");
 }
 
+bool TextOperand(const Expr& e) {
+  return e.kind == Expr::String || e.kind == Expr::Variable ||
+         (e.kind == Expr::Paren && TextOperand(*e.args[0]));
+}
+
+bool ColumnOperand(const Expr& e) {
+  return e.kind == Expr::Column || (e.kind == Expr::Paren && ColumnOperand(*e.args[0]));
+}
+
+// " COLLATE TSQL_CI" when neither side is a column, whose own collation then decides.
+std::string CollateOfValues(const Expr& l, const Expr& r) {
+  if (ColumnOperand(l) || ColumnOperand(r)) return {};
+  return std::string(" COLLATE ") + kCaseInsensitiveCollation;
+}
+
 bool IsMasterOnly(const std::string& name) {
   static const std::set<std::string> tables = {"syslogins", "syslanguages", "sysdatabases",
                                                "sysxlogins", "sysservers"};
@@ -133,7 +148,9 @@ std::string Translator::Expression(const Expr& e) const {
       const Expr& l = *e.args[0];
       const Expr& r = *e.args[1];
       if (compare.count(e.text)) {
-        return "(" + CompareSide(l, r) + " " + e.text + " " + CompareSide(r, l) + ")";
+        // Without a column to lend its collation, text compares by the server's default one.
+        std::string collate = TextOperand(l) || TextOperand(r) ? CollateOfValues(l, r) : std::string();
+        return "(" + CompareSide(l, r) + " " + e.text + " " + CompareSide(r, l) + collate + ")";
       }
       bool numeric = e.text != "+" || NumericShaped(l) || NumericShaped(r);
       auto side = [&](const Expr& x) {
@@ -345,6 +362,13 @@ std::string Translator::Function(const Expr& e) const {
 std::string Translator::From(const TableRef& t) const {
   switch (t.kind) {
     case TableRef::Named: {
+      if (t.function) {
+        std::vector<std::string> args;
+        for (const auto& a : t.args) args.push_back(Expression(*a));
+        std::string query = functionResolver_ ? functionResolver_(t.name, args) : std::string();
+        if (query.empty()) Fail(208, "Invalid object name '" + t.name.name + "'.");
+        return "(" + query + ") AS " + SqlIdent(t.alias.empty() ? t.name.name : t.alias);
+      }
       std::string out = Table(t.name);
       // Columns qualified by the table's own name still find it under its SQLite name.
       if (!t.alias.empty()) out += " AS " + SqlIdent(t.alias);

@@ -1,0 +1,214 @@
+// Views: the queryable SQLite view behind a view's text, its sources checked as the server
+// checks them, and its columns recorded in syscolumns with the types they carry.
+#include <strings.h>
+
+#include <optional>
+
+#include "servers/sqlserver/Session.h"
+#include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Translator.h"
+#include "servers/sqlserver/Types.h"
+
+namespace servers::sqlserver {
+
+namespace {
+
+// Every table named in the query, sub-queries included.
+void CollectTables(const Select& s, std::vector<const TableRef*>& out);
+
+void CollectTables(const Expr& e, std::vector<const TableRef*>& out) {
+  for (const auto& a : e.args)
+    if (a) CollectTables(*a, out);
+  if (e.select) CollectTables(*e.select, out);
+}
+
+void CollectTables(const TableRef& t, std::vector<const TableRef*>& out) {
+  if (t.kind == TableRef::Named) out.push_back(&t);
+  if (t.select) CollectTables(*t.select, out);
+  if (t.left) CollectTables(*t.left, out);
+  if (t.right) CollectTables(*t.right, out);
+  if (t.on) CollectTables(*t.on, out);
+  for (const auto& a : t.args)
+    if (a) CollectTables(*a, out);
+}
+
+void CollectTables(const Select& s, std::vector<const TableRef*>& out) {
+  for (const auto& f : s.from) CollectTables(*f, out);
+  for (const auto& i : s.items)
+    if (i.expr) CollectTables(*i.expr, out);
+  if (s.where) CollectTables(*s.where, out);
+  if (s.having) CollectTables(*s.having, out);
+  for (const auto& u : s.unions) CollectTables(*u.select, out);
+}
+
+// The catalogue row of a view column, from the column it reads or the type of its expression.
+struct ViewColumn {
+  int xtype = 98, xusertype = 98, length = 8016, prec = 0, scale = 0;
+  bool nullable = true;
+  std::string collation;
+  bool typed = false;
+};
+
+ViewColumn FromType(const SqlType& type, const TypeSpec& spec, bool nullable) {
+  ViewColumn c;
+  ColumnStorage st = StorageOf(type, spec);
+  c.xtype = type.xtype;
+  c.xusertype = type.xusertype;
+  c.length = st.length;
+  c.prec = st.prec;
+  c.scale = st.scale;
+  c.nullable = nullable;
+  if (type.character) c.collation = kDefaultCollation;
+  c.typed = true;
+  return c;
+}
+
+// The type the server gives an expression of the select list, where its form tells it.
+std::optional<ViewColumn> ExpressionType(const Expr& e) {
+  TypeSpec spec;
+  switch (e.kind) {
+    case Expr::String:
+      spec.length = std::max<int>(1, static_cast<int>(e.text.size()));
+      return FromType(*FindType("varchar"), spec, false);
+    case Expr::Number:
+      if (e.text.size() > 1 && (e.text[1] == 'x' || e.text[1] == 'X')) {
+        spec.length = std::max<int>(1, static_cast<int>(e.text.size() - 1) / 2);
+        return FromType(*FindType("varbinary"), spec, false);
+      }
+      if (e.text.find_first_of(".eE") != std::string::npos) return FromType(*FindType("float"), spec, false);
+      return FromType(*FindType("int"), spec, false);
+    case Expr::Paren:
+      return ExpressionType(*e.args[0]);
+    case Expr::Cast: {
+      const SqlType* t = FindType(e.text);
+      if (!t) return std::nullopt;
+      if (t->sized) spec.length = 30;
+      return FromType(*t, spec, true);
+    }
+    case Expr::Func: {
+      std::string f = e.text;
+      if (strcasecmp(f.c_str(), "count") == 0) return FromType(*FindType("int"), spec, false);
+      if (strcasecmp(f.c_str(), "getdate") == 0) return FromType(*FindType("datetime"), spec, false);
+      return std::nullopt;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+void Session::CreateView(const CreateModuleStmt& s, int64_t id, const std::string& physical) {
+  if (!s.viewSelect) return;
+  CheckViewSources(*s.viewSelect);
+  std::string body;
+  try {
+    body = Tr().Query(*s.viewSelect);
+  } catch (const ado::EOleException&) {
+    return;  // the view stays a text: its query reaches something the server cannot translate
+  }
+  std::string columns;
+  for (const auto& c : s.viewColumns) columns += (columns.empty() ? " (" : ", ") + SqlIdent(c);
+  if (!columns.empty()) columns += ")";
+  ExecSql(Db(), "SAVEPOINT schm_view");
+  try {
+    ExecSql(Db(), "CREATE VIEW " + SqlIdent(physical) + columns + " AS " + body);
+    RecordViewColumns(id, physical, s.viewSelect.get());
+    ExecSql(Db(), "RELEASE schm_view");
+  } catch (const ESqliteError&) {
+    sqlite3_exec(Db(), "ROLLBACK TO schm_view; RELEASE schm_view", nullptr, nullptr, nullptr);
+  }
+}
+
+std::string Session::InlineFunctionQuery(const ObjectName& name, const std::vector<std::string>& args) {
+  auto id = Resolve(name);
+  if (!id || ObjectType(Db(), *id) != "IF") return {};
+  if (functionDepth_ >= 32)
+    Fail(217, "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
+  std::string text;
+  {
+    Stmt q(Db(), "SELECT text FROM syscomments WHERE id = ? AND encrypted = 0 ORDER BY colid");
+    q.Bind(1, *id);
+    while (q.Step()) text += q.Text(0);
+  }
+  std::vector<StatementPtr> stmts;
+  try {
+    stmts = ParseBatch(text);
+  } catch (const ado::EOleException&) {
+    return {};
+  }
+  for (const auto& st : stmts) {
+    if (st->kind != Statement::kCreateModule) continue;
+    const auto& m = static_cast<const CreateModuleStmt&>(*st);
+    if (!m.viewSelect || m.parameters.size() != args.size()) return {};
+    std::map<std::string, std::string> values;
+    for (size_t i = 0; i < args.size(); ++i) values[m.parameters[i]] = args[i];
+    ++functionDepth_;
+    struct Leave {
+      int& depth;
+      ~Leave() { --depth; }
+    } leave{functionDepth_};
+    return Tr(&values).Query(*m.viewSelect);
+  }
+  return {};
+}
+
+void Session::CheckViewSources(const Select& s) {
+  std::vector<const TableRef*> tables;
+  CollectTables(s, tables);
+  Translator tr = Tr();
+  for (const TableRef* t : tables) {
+    if (!t->name.db.empty() || t->function) continue;
+    if (Resolve(t->name)) continue;
+    if (tr.Table(t->name).rfind("master.", 0) == 0) continue;  // master's own tables
+    std::string written = t->name.owner.empty() ? t->name.name : t->name.owner + "." + t->name.name;
+    Fail(208, "Invalid object name '" + written + "'.");
+  }
+}
+
+void Session::RecordViewColumns(int64_t id, const std::string& physical, const Select* select) {
+  Stmt cols(Db(), "SELECT * FROM " + SqlIdent(physical) + " LIMIT 0");
+  int n = sqlite3_column_count(cols.Get());
+  // The select list's expressions match the columns one to one when it has no star.
+  bool itemsMatch = select && static_cast<int>(select->items.size()) == n && select->unions.empty();
+  if (itemsMatch)
+    for (const auto& i : select->items) itemsMatch &= i.expr->kind != Expr::Star;
+  Stmt copy(Db(), "INSERT INTO syscolumns (name, id, xtype, typestat, xusertype, length, xprec, xscale, colid, colorder, "
+                  "cdefault, collationid, status, type, usertype, prec, scale, isnullable, collation) SELECT ?1, ?2, xtype, "
+                  "typestat, xusertype, length, xprec, xscale, ?3, ?3, 0, collationid, status & ~128, type, usertype, prec, "
+                  "scale, isnullable, collation FROM syscolumns WHERE id = ?4 AND name = ?5");
+  Stmt made(Db(), "INSERT INTO syscolumns (name, id, xtype, xusertype, length, xprec, xscale, colid, colorder, cdefault, "
+                  "collationid, status, type, usertype, prec, scale, isnullable, collation) "
+                  "VALUES (?,?,?,?,?,?,?,?,?,0,?,?,?,?,?,?,?,?)");
+  for (int i = 0; i < n; ++i) {
+    std::string name = sqlite3_column_name(cols.Get(), i);
+    const char* table = sqlite3_column_table_name(cols.Get(), i);
+    const char* origin = sqlite3_column_origin_name(cols.Get(), i);
+    const char* schema = sqlite3_column_database_name(cols.Get(), i);
+    if (table && origin && schema && strcasecmp(schema, "main") == 0) {
+      if (auto source = FindPhysical(Db(), table)) {
+        copy.Reset();
+        copy.Bind(1, name).Bind(2, id).Bind(3, int64_t{i + 1}).Bind(4, *source).Bind(5, std::string(origin));
+        copy.Step();
+        if (Changes()) continue;
+      }
+    }
+    ViewColumn c;
+    if (itemsMatch)
+      if (auto typed = ExpressionType(*select->items[static_cast<size_t>(i)].expr)) c = *typed;
+    const SqlType* type = FindTypeByUserType(c.xusertype);
+    made.Reset();
+    made.Bind(1, name).Bind(2, id).Bind(3, int64_t{c.xtype}).Bind(4, int64_t{c.xusertype}).Bind(5, int64_t{c.length});
+    made.Bind(6, int64_t{type && type->decimal ? c.prec : type ? type->prec : 0}).Bind(7, int64_t{c.scale});
+    made.Bind(8, int64_t{i + 1}).Bind(9, int64_t{i + 1});
+    if (!c.collation.empty()) made.Bind(10, int64_t{872468488});
+    else made.BindNull(10);
+    made.Bind(11, int64_t{c.nullable ? 8 : 0}).Bind(12, int64_t{c.xtype}).Bind(13, int64_t{c.xtype});
+    made.Bind(14, int64_t{c.prec}).Bind(15, int64_t{c.scale}).Bind(16, int64_t{c.nullable ? 1 : 0});
+    if (!c.collation.empty()) made.Bind(17, c.collation);
+    else made.BindNull(17);
+    made.Step();
+  }
+}
+
+}  // namespace servers::sqlserver

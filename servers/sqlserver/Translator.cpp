@@ -52,6 +52,7 @@ bool NumericShaped(const Expr& e) {
 // A binary literal where a number is wanted (an operand of "&", or compared with "status &
 // 0x80") converts to that number, as the server converts it.
 std::string HexAsInteger(const std::string& text) {
+  if (text.size() > 18) return NumberLiteral(text);  // past 8 bytes: no integer holds it
   return text.size() > 2 ? text : std::string("0");
 }
 
@@ -222,6 +223,10 @@ std::string Translator::Expression(const Expr& e) const {
 // is one, in the session's date order, as the server converts it.
 std::string Translator::CompareSide(const Expr& x, const Expr& other) const {
   if (IsHex(x) && NumericShaped(other)) return HexAsInteger(x.text);
+  // Compared with a column, the literal takes the column's kind: a number for a number.
+  if (IsHex(x) && ColumnOperand(other))
+    return "CASE WHEN typeof(" + Expression(other) + ") IN ('integer', 'real') THEN " + HexAsInteger(x.text) +
+           " ELSE " + NumberLiteral(x.text) + " END";
   if (x.kind == Expr::String && other.kind != Expr::String && other.kind != Expr::Number &&
       other.kind != Expr::Null && DateShaped(x.text))
     return "tsql_comparedate(" + Expression(other) + ", " + SqlLiteral(x.text) + ")";

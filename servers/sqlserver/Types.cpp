@@ -108,11 +108,11 @@ std::string StoredValue(const ColumnInfo& c, const std::string& v) {
       return "tsql_tonum(" + v + ", '" + (c.typeName.empty() ? std::string("float") : c.typeName) + "')";
     case 175:
     case 239:
+    case 173:
       return "tsql_fit(" + v + ", " + std::to_string(c.prec) + ", 1)";
     case 167:
     case 231:
     case 165:
-    case 173:
       return "tsql_fit(" + v + ", " + std::to_string(c.prec > 0 ? c.prec : c.length) + ", 0)";
     default:
       return v;

@@ -129,8 +129,9 @@ TEST_F(SqlServerEffects, TrailingBlanksDoNotCountInCharacterComparisons) {
 
 // Regression: 0x0102 was stored as the integer 258, and 0x failed.
 TEST_F(SqlServerEffects, BinaryLiteralsAreBinary) {
-  Run({"CREATE TABLE Blobs (id int NOT NULL, b varbinary(8) NULL CONSTRAINT DF_Blobs_b DEFAULT (0x))",
-       "INSERT INTO Blobs (id, b) VALUES (1, 0x0102)", "INSERT INTO Blobs (id) VALUES (2)",
+  Run({"CREATE TABLE Blobs (id int NOT NULL, b varbinary(8) NULL CONSTRAINT DF_Blobs_b DEFAULT (0x),"
+       " f binary(4) NULL)",
+       "INSERT INTO Blobs (id, b, f) VALUES (1, 0x0102, 0x0102)", "INSERT INTO Blobs (id) VALUES (2)",
        "INSERT INTO Blobs (id, b) VALUES (3, 0x)", "UPDATE Blobs SET b = 0x0A0B0C WHERE id = 3"});
   EXPECT_EQ(Value("SELECT datalength(b) FROM Blobs WHERE id = 1"), "2");
   EXPECT_EQ(Value("SELECT datalength(b) FROM Blobs WHERE id = 2"), "0");
@@ -138,6 +139,9 @@ TEST_F(SqlServerEffects, BinaryLiteralsAreBinary) {
   EXPECT_EQ(Value("SELECT id FROM Blobs WHERE b = 0x0102"), "1");
   EXPECT_EQ(Value("SELECT count(*) FROM Blobs WHERE b = 258"), "0");
   EXPECT_EQ(Value("SELECT datalength(0x)"), "0");
+  EXPECT_EQ(Value("SELECT datalength(f) FROM Blobs WHERE id = 1"), "4");  // binary(n) is padded
+  EXPECT_EQ(Value("SELECT count(*) FROM Blobs WHERE f = 0x01020000"), "1");
+  EXPECT_EQ(Value("SELECT count(*) FROM Blobs WHERE id = 0x03"), "1");
   // Where a number is wanted, a binary literal is that number.
   EXPECT_EQ(Value("SELECT CASE WHEN (130 & 0x80) = 0x80 THEN 1 ELSE 0 END"), "1");
 

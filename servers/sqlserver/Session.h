@@ -19,6 +19,13 @@
 
 namespace servers::sqlserver {
 
+// The catalogue row of a view column that copies no table column: its type and nullability.
+struct ViewColumn {
+  int xtype = 98, xusertype = 98, length = 8016, prec = 0, scale = 0;
+  bool nullable = true;
+  std::string collation;
+};
+
 class Session : public ado::IProviderSession, public IFunctionHost {
  public:
   // Opens the session; raises EOleException for a refused login or database.
@@ -89,6 +96,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void CreateView(const CreateModuleStmt& s, int64_t id, const std::string& physical);
   void CheckViewSources(const Select& s);
   void RecordViewColumns(int64_t id, const std::string& physical, const Select* select);
+  void RecordUntranslatedViewColumns(int64_t id, const CreateModuleStmt& s);
+  void InsertViewColumn(int64_t id, int colid, const std::string& name, const ViewColumn& c);
   // The SQLite query of an inline table-valued function for these arguments; empty when none.
   std::string InlineFunctionQuery(const ObjectName& name, const std::vector<std::string>& args);
   void DropModule(const DropStmt& s);

@@ -6,6 +6,7 @@
 
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Tokenizer.h"
 #include "servers/sqlserver/Translator.h"
 #include "servers/sqlserver/Types.h"
 
@@ -41,14 +42,6 @@ void CollectTables(const Select& s, std::vector<const TableRef*>& out) {
   for (const auto& u : s.unions) CollectTables(*u.select, out);
 }
 
-// The catalogue row of a view column, from the column it reads or the type of its expression.
-struct ViewColumn {
-  int xtype = 98, xusertype = 98, length = 8016, prec = 0, scale = 0;
-  bool nullable = true;
-  std::string collation;
-  bool typed = false;
-};
-
 ViewColumn FromType(const SqlType& type, const TypeSpec& spec, bool nullable) {
   ViewColumn c;
   ColumnStorage st = StorageOf(type, spec);
@@ -59,7 +52,6 @@ ViewColumn FromType(const SqlType& type, const TypeSpec& spec, bool nullable) {
   c.scale = st.scale;
   c.nullable = nullable;
   if (type.character) c.collation = kDefaultCollation;
-  c.typed = true;
   return c;
 }
 
@@ -96,7 +88,120 @@ std::optional<ViewColumn> ExpressionType(const Expr& e) {
   }
 }
 
+// The declared result type of a scalar function's text: "RETURNS varchar(20)".
+std::optional<TypeSpec> ReturnType(const std::string& text) {
+  std::vector<Token> toks;
+  try {
+    toks = Tokenize(text);
+  } catch (const ado::EOleException&) {
+    return std::nullopt;
+  }
+  int depth = 0;
+  for (size_t i = 0; i + 1 < toks.size(); ++i) {
+    if (toks[i].IsSymbol("(")) ++depth;
+    if (toks[i].IsSymbol(")")) --depth;
+    if (depth != 0 || !toks[i].Is("RETURNS") || toks[i + 1].kind != TokenKind::Name) continue;
+    TypeSpec spec;
+    spec.name = toks[i + 1].text;
+    if (i + 3 < toks.size() && toks[i + 2].IsSymbol("(") && toks[i + 3].kind == TokenKind::Number) {
+      spec.length = std::atoi(toks[i + 3].text.c_str());
+      if (i + 5 < toks.size() && toks[i + 4].IsSymbol(",") && toks[i + 5].kind == TokenKind::Number)
+        spec.scale = std::atoi(toks[i + 5].text.c_str());
+    }
+    return spec;
+  }
+  return std::nullopt;
+}
+
+void CollectNamed(const TableRef& t, std::vector<const TableRef*>& out) {
+  if (t.kind == TableRef::Named && !t.function) out.push_back(&t);
+  if (t.kind == TableRef::Join) {
+    CollectNamed(*t.left, out);
+    CollectNamed(*t.right, out);
+  }
+}
+
 }  // namespace
+
+void Session::RecordUntranslatedViewColumns(int64_t id, const CreateModuleStmt& s) {
+  const Select& select = *s.viewSelect;
+  struct Source {
+    std::string alias;
+    TableInfo table;
+  };
+  std::vector<Source> sources;
+  {
+    std::vector<const TableRef*> named;
+    for (const auto& f : select.from) CollectNamed(*f, named);
+    for (const TableRef* t : named) {
+      auto tid = Resolve(t->name);
+      auto table = tid ? LoadTable(Db(), *tid) : std::nullopt;
+      if (table) sources.push_back({t->alias.empty() ? t->name.name : t->alias, *table});
+    }
+  }
+  // Each column: its name, and the catalogue column it copies (id 0: `type` describes it).
+  struct Out {
+    std::string name;
+    int64_t fromId = 0;
+    int fromColid = 0;
+    ViewColumn type;
+  };
+  std::vector<Out> out;
+  auto sourceColumn = [&](const std::string& qualifier, const std::string& column) -> std::optional<Out> {
+    for (const auto& src : sources) {
+      if (!qualifier.empty() && strcasecmp(qualifier.c_str(), src.alias.c_str()) != 0) continue;
+      if (const ColumnInfo* c = src.table.Column(column)) return Out{c->name, src.table.id, c->colid, {}};
+    }
+    return std::nullopt;
+  };
+  for (const auto& item : select.items) {
+    const Expr& e = *item.expr;
+    if (e.kind == Expr::Star) {
+      for (const auto& src : sources) {
+        if (!e.names.empty() && strcasecmp(e.names.back().c_str(), src.alias.c_str()) != 0) continue;
+        for (const auto& c : src.table.columns) out.push_back({c.name, src.table.id, c.colid, {}});
+      }
+      continue;
+    }
+    Out o;
+    if (e.kind == Expr::Column) {
+      std::string qualifier = e.names.size() > 1 ? e.names[e.names.size() - 2] : std::string();
+      if (auto found = sourceColumn(qualifier, e.names.back())) o = *found;
+      o.name = e.names.back();
+    } else if (e.kind == Expr::Func && e.names.size() == 2) {
+      ObjectName fn;
+      fn.owner = e.names[0];
+      fn.name = e.names[1];
+      if (auto fid = Resolve(fn)) {
+        std::string text;
+        Stmt q(Db(), "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
+        q.Bind(1, *fid);
+        while (q.Step()) text += q.Text(0);
+        if (auto spec = ReturnType(text))
+          if (const SqlType* t = FindType(spec->name)) o.type = FromType(*t, *spec, true);
+      }
+    } else if (auto typed = ExpressionType(e)) {
+      o.type = *typed;
+    }
+    if (!item.alias.empty()) o.name = item.alias;
+    out.push_back(o);
+  }
+  for (size_t i = 0; i < out.size() && i < s.viewColumns.size(); ++i) out[i].name = s.viewColumns[i];
+  Stmt copy(Db(), "INSERT INTO syscolumns (name, id, xtype, typestat, xusertype, length, xprec, xscale, colid, colorder, "
+                  "cdefault, collationid, status, type, usertype, prec, scale, isnullable, collation) SELECT ?1, ?2, xtype, "
+                  "typestat, xusertype, length, xprec, xscale, ?3, ?3, 0, collationid, status & ~128, type, usertype, prec, "
+                  "scale, isnullable, collation FROM syscolumns WHERE id = ?4 AND colid = ?5");
+  for (size_t i = 0; i < out.size(); ++i) {
+    int colid = static_cast<int>(i + 1);
+    if (out[i].fromId) {
+      copy.Reset();
+      copy.Bind(1, out[i].name).Bind(2, id).Bind(3, int64_t{colid}).Bind(4, out[i].fromId).Bind(5, int64_t{out[i].fromColid});
+      copy.Step();
+    } else {
+      InsertViewColumn(id, colid, out[i].name, out[i].type);
+    }
+  }
+}
 
 void Session::CreateView(const CreateModuleStmt& s, int64_t id, const std::string& physical) {
   if (!s.viewSelect) return;
@@ -105,7 +210,10 @@ void Session::CreateView(const CreateModuleStmt& s, int64_t id, const std::strin
   try {
     body = Tr().Query(*s.viewSelect);
   } catch (const ado::EOleException&) {
-    return;  // the view stays a text: its query reaches something the server cannot translate
+    // The view stays a text (its query reaches what the server cannot translate, such as a
+    // scalar function's body); its columns are still recorded.
+    RecordUntranslatedViewColumns(id, s);
+    return;
   }
   std::string columns;
   for (const auto& c : s.viewColumns) columns += (columns.empty() ? " (" : ", ") + SqlIdent(c);
@@ -117,6 +225,7 @@ void Session::CreateView(const CreateModuleStmt& s, int64_t id, const std::strin
     ExecSql(Db(), "RELEASE schm_view");
   } catch (const ESqliteError&) {
     sqlite3_exec(Db(), "ROLLBACK TO schm_view; RELEASE schm_view", nullptr, nullptr, nullptr);
+    RecordUntranslatedViewColumns(id, s);
   }
 }
 
@@ -177,9 +286,6 @@ void Session::RecordViewColumns(int64_t id, const std::string& physical, const S
                   "cdefault, collationid, status, type, usertype, prec, scale, isnullable, collation) SELECT ?1, ?2, xtype, "
                   "typestat, xusertype, length, xprec, xscale, ?3, ?3, 0, collationid, status & ~128, type, usertype, prec, "
                   "scale, isnullable, collation FROM syscolumns WHERE id = ?4 AND name = ?5");
-  Stmt made(Db(), "INSERT INTO syscolumns (name, id, xtype, xusertype, length, xprec, xscale, colid, colorder, cdefault, "
-                  "collationid, status, type, usertype, prec, scale, isnullable, collation) "
-                  "VALUES (?,?,?,?,?,?,?,?,?,0,?,?,?,?,?,?,?,?)");
   for (int i = 0; i < n; ++i) {
     std::string name = sqlite3_column_name(cols.Get(), i);
     const char* table = sqlite3_column_table_name(cols.Get(), i);
@@ -196,19 +302,25 @@ void Session::RecordViewColumns(int64_t id, const std::string& physical, const S
     ViewColumn c;
     if (itemsMatch)
       if (auto typed = ExpressionType(*select->items[static_cast<size_t>(i)].expr)) c = *typed;
-    const SqlType* type = FindTypeByUserType(c.xusertype);
-    made.Reset();
-    made.Bind(1, name).Bind(2, id).Bind(3, int64_t{c.xtype}).Bind(4, int64_t{c.xusertype}).Bind(5, int64_t{c.length});
-    made.Bind(6, int64_t{type && type->decimal ? c.prec : type ? type->prec : 0}).Bind(7, int64_t{c.scale});
-    made.Bind(8, int64_t{i + 1}).Bind(9, int64_t{i + 1});
-    if (!c.collation.empty()) made.Bind(10, int64_t{872468488});
-    else made.BindNull(10);
-    made.Bind(11, int64_t{c.nullable ? 8 : 0}).Bind(12, int64_t{c.xtype}).Bind(13, int64_t{c.xtype});
-    made.Bind(14, int64_t{c.prec}).Bind(15, int64_t{c.scale}).Bind(16, int64_t{c.nullable ? 1 : 0});
-    if (!c.collation.empty()) made.Bind(17, c.collation);
-    else made.BindNull(17);
-    made.Step();
+    InsertViewColumn(id, i + 1, name, c);
   }
+}
+
+void Session::InsertViewColumn(int64_t id, int colid, const std::string& name, const ViewColumn& c) {
+  const SqlType* type = FindTypeByUserType(c.xusertype);
+  Stmt made(Db(), "INSERT INTO syscolumns (name, id, xtype, xusertype, length, xprec, xscale, colid, colorder, cdefault, "
+                  "collationid, status, type, usertype, prec, scale, isnullable, collation) "
+                  "VALUES (?,?,?,?,?,?,?,?,?,0,?,?,?,?,?,?,?,?)");
+  made.Bind(1, name).Bind(2, id).Bind(3, int64_t{c.xtype}).Bind(4, int64_t{c.xusertype}).Bind(5, int64_t{c.length});
+  made.Bind(6, int64_t{type && type->decimal ? c.prec : type ? type->prec : 0}).Bind(7, int64_t{c.scale});
+  made.Bind(8, int64_t{colid}).Bind(9, int64_t{colid});
+  if (!c.collation.empty()) made.Bind(10, int64_t{872468488});
+  else made.BindNull(10);
+  made.Bind(11, int64_t{c.nullable ? 8 : 0}).Bind(12, int64_t{c.xtype}).Bind(13, int64_t{c.xtype});
+  made.Bind(14, int64_t{c.prec}).Bind(15, int64_t{c.scale}).Bind(16, int64_t{c.nullable ? 1 : 0});
+  if (!c.collation.empty()) made.Bind(17, c.collation);
+  else made.BindNull(17);
+  made.Step();
 }
 
 }  // namespace servers::sqlserver

@@ -157,7 +157,9 @@ TEST_F(SqlServerEffects, ViewsAreQueryableWithTypedColumns) {
        "CREATE VIEW vPeople (pid, pname) AS SELECT id, name FROM People WHERE id > 0 WITH CHECK OPTION",
        "CREATE VIEW vNames AS SELECT pname, 'x' AS tag, count(*) AS n FROM vPeople GROUP BY pname",
        "CREATE FUNCTION fTown (@town varchar(30)) RETURNS TABLE AS RETURN (SELECT id, town FROM People WHERE town = @town)",
-       "CREATE VIEW vOslo AS SELECT * FROM dbo.fTown('Oslo')"});
+       "CREATE VIEW vOslo AS SELECT * FROM dbo.fTown('Oslo')",
+       "CREATE FUNCTION fTwice (@n int) RETURNS decimal(12, 2) AS BEGIN RETURN @n * 2 END",
+       "CREATE VIEW vTwice AS SELECT p.*, dbo.fTwice(id) AS twice FROM People p"});
   EXPECT_EQ(Value("SELECT pname FROM vPeople WHERE pid = 2"), "Bob");
   EXPECT_EQ(Value("SELECT count(*) FROM vNames"), "2");
   EXPECT_EQ(Value("SELECT id FROM vOslo"), "1");
@@ -183,6 +185,8 @@ TEST_F(SqlServerEffects, ViewsAreQueryableWithTypedColumns) {
       {"vNames", "n", "int", 10, 0, ""},
       {"vOslo", "id", "int", 10, 0, ""},
       {"vOslo", "town", "varchar", 30, 1, "SQL_Latin1_General_CP1_CI_AS"},
+      {"vTwice", "name", "nvarchar", 40, 0, "SQL_Latin1_General_CP1_CI_AS"},
+      {"vTwice", "twice", "decimal", 12, 1, ""},
   };
   for (const auto& e : expected) {
     SCOPED_TRACE(std::string(e.view) + "." + e.column);

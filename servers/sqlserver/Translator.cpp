@@ -275,9 +275,11 @@ std::string Translator::Function(const Expr& e) const {
   if (f == "indexkey_property") {
     arity(4, 4);
     // DESC keys are marked in sysindexes.keys, one byte per key.
-    return "(SELECT CASE lower(" + a[3] + ") WHEN 'columnid' THEN k.colid WHEN 'isdescending' THEN "
-           "hex(substr(i.keys, k.keyno, 1)) = '01' END FROM sysindexkeys k JOIN sysindexes i ON i.id = k.id "
-           "AND i.indid = k.indid WHERE k.id = " + a[0] + " AND k.indid = " + a[1] + " AND k.keyno = " + a[2] + ")";
+    // Aliases of its own, so that the arguments' outer aliases stay visible.
+    return "(SELECT CASE lower(" + a[3] + ") WHEN 'columnid' THEN schm_k.colid WHEN 'isdescending' THEN "
+           "hex(substr(schm_i.keys, schm_k.keyno, 1)) = '01' END FROM sysindexkeys schm_k JOIN sysindexes schm_i "
+           "ON schm_i.id = schm_k.id AND schm_i.indid = schm_k.indid WHERE schm_k.id = " + a[0] +
+           " AND schm_k.indid = " + a[1] + " AND schm_k.keyno = " + a[2] + ")";
   }
   if (f == "objectproperty") {
     arity(2, 2);

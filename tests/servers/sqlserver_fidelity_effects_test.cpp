@@ -82,6 +82,9 @@ TEST_F(SqlServerEffects, DescendingKeysAreKept) {
   EXPECT_EQ(Value("SELECT INDEXKEY_PROPERTY(object_id('Lines'), 2, 1, 'IsDescending')"), "1");
   EXPECT_EQ(Value("SELECT INDEXKEY_PROPERTY(object_id('Lines'), 2, 2, 'IsDescending')"), "0");
   EXPECT_EQ(Value("SELECT INDEXKEY_PROPERTY(object_id('Lines'), 2, 2, 'ColumnId')"), "3");
+  EXPECT_EQ(Value("SELECT count(*) FROM sysindexkeys k JOIN sysindexes i ON i.id = k.id AND i.indid = k.indid"
+                  " WHERE i.id = object_id('Lines') AND INDEXKEY_PROPERTY(i.id, i.indid, k.keyno, 'IsDescending') = 1"),
+            "2");
 
   Open(vsiIndexes, Criteria({kAny, kAny, kAny, kAny, "Lines"}));
   ASSERT_TRUE(Find("INDEX_NAME;COLUMN_NAME", {"PK_Lines", "Line"}));

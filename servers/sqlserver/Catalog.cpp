@@ -563,7 +563,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
       d.Bind(1, c.cdefault);
       std::string text;
       while (d.Step()) text += d.Text(0);
-      if (!text.empty()) ddl += " DEFAULT (" + TranslateStoredExpr(text, database) + ")";
+      if (!text.empty()) ddl += " DEFAULT (" + PaddedDefault(c, TranslateStoredExpr(text, database)) + ")";
     }
     const SqlType* st = FindTypeByUserType(c.xusertype);
     if (st && st->character) ddl += CollateClause(c.collation);

@@ -119,6 +119,10 @@ std::string StoredValue(const ColumnInfo& c, const std::string& v) {
   }
 }
 
+std::string PaddedDefault(const ColumnInfo& c, const std::string& value) {
+  return c.xtype == 175 || c.xtype == 239 || c.xtype == 173 ? StoredValue(c, value) : value;
+}
+
 bool IsLongType(int xtype) { return xtype == 34 || xtype == 35 || xtype == 99; }
 
 }  // namespace servers::sqlserver

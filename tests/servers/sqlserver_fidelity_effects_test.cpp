@@ -108,7 +108,7 @@ TEST_F(SqlServerEffects, DescendingKeysAreKept) {
 
 // Regression: 'N' stored in char(2) was not found by WHERE Region = 'N', and 'ab' <> 'ab '.
 TEST_F(SqlServerEffects, TrailingBlanksDoNotCountInCharacterComparisons) {
-  Run({"CREATE TABLE Regions (Code nvarchar(10) NOT NULL PRIMARY KEY, Region char(2) NULL,"
+  Run({"CREATE TABLE Regions (Code nvarchar(10) NOT NULL PRIMARY KEY, Region char(2) NULL DEFAULT ('W'),"
        " Name varchar(20) NULL UNIQUE)",
        "CREATE TABLE Sales (Code varchar(10) NULL, Amount int NULL)",
        "INSERT INTO Regions VALUES ('n1', 'N', 'north')",
@@ -117,6 +117,9 @@ TEST_F(SqlServerEffects, TrailingBlanksDoNotCountInCharacterComparisons) {
        "INSERT INTO Sales VALUES ('s1', 4)"});
   EXPECT_EQ(Value("SELECT Code FROM Regions WHERE Region = 'N'"), "n1");
   EXPECT_EQ(Value("SELECT datalength(Region) FROM Regions WHERE Code = 'n1'"), "2");
+  Run({"INSERT INTO Regions (Code, Name) VALUES ('w1', 'west')",
+       "INSERT INTO Regions (Code, Region, Name) VALUES ('w2', DEFAULT, 'far west')"});
+  EXPECT_EQ(Value("SELECT sum(datalength(Region)) FROM Regions WHERE Region = 'W'"), "4");
   EXPECT_EQ(Value("SELECT CASE WHEN 'ab' = 'ab ' THEN 1 ELSE 0 END"), "1");
   EXPECT_EQ(Value("SELECT count(*) FROM Regions WHERE Code = 's1'"), "1");
   EXPECT_EQ(Value("SELECT sum(s.Amount) FROM Sales s JOIN Regions r ON r.Code = s.Code WHERE r.Region = 'N'"), "3");

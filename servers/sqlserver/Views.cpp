@@ -223,8 +223,11 @@ void Session::CreateView(const CreateModuleStmt& s, int64_t id, const std::strin
     ExecSql(Db(), "CREATE VIEW " + SqlIdent(physical) + columns + " AS " + body);
     RecordViewColumns(id, physical, s.viewSelect.get());
     ExecSql(Db(), "RELEASE schm_view");
-  } catch (const ESqliteError&) {
+  } catch (const ESqliteError& e) {
     sqlite3_exec(Db(), "ROLLBACK TO schm_view; RELEASE schm_view", nullptr, nullptr, nullptr);
+    // A column that no source has is refused (207, 209), as the server refuses it.
+    std::string m = e.what();
+    if (m.rfind("no such column: ", 0) == 0 || m.rfind("ambiguous column name: ", 0) == 0) throw;
     RecordUntranslatedViewColumns(id, s);
   }
 }

@@ -174,6 +174,8 @@ TEST_F(SqlServerEffects, ViewsAreQueryableWithTypedColumns) {
   EXPECT_EQ(ErrorOf("CREATE VIEW vMissing AS SELECT * FROM Missing", &message), 208);
   EXPECT_NE(message.find("Invalid object name 'Missing'."), std::string::npos) << message;
   EXPECT_EQ(Value("SELECT count(*) FROM sysobjects WHERE name = 'vMissing'"), "0");
+  EXPECT_EQ(ErrorOf("CREATE VIEW vNoColumn AS SELECT nosuch FROM People", &message), 207);
+  EXPECT_NE(message.find("Invalid column name 'nosuch'."), std::string::npos) << message;
 
   struct Expected {
     const char* view;
@@ -206,6 +208,13 @@ TEST_F(SqlServerEffects, ViewsAreQueryableWithTypedColumns) {
   Open(vsiViews, Criteria({kAny, kAny, "vPeople"}));
   ASSERT_EQ(data_.RecordCount(), 1);
   EXPECT_NE(Field("VIEW_DEFINITION").find("WITH CHECK OPTION"), std::string::npos);
+  ado::TDataSet views;
+  views.SetConnection(connection_);
+  connection_->OpenSchema(ado::siViews, ado::Variant(), views);
+  ASSERT_TRUE(views.Locate("TABLE_NAME", ado::Variant("vPeople"), ado::loCaseInsensitive));
+  EXPECT_TRUE(views.FieldByName("CHECK_OPTION").AsBoolean());
+  ASSERT_TRUE(views.Locate("TABLE_NAME", ado::Variant("vNames"), ado::loCaseInsensitive));
+  EXPECT_FALSE(views.FieldByName("CHECK_OPTION").AsBoolean());
 }
 
 // Regression: sp_addrolemember did nothing, so the user stayed in public.

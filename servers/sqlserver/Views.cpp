@@ -2,6 +2,7 @@
 // checks them, and its columns recorded in syscolumns with the types they carry.
 #include <strings.h>
 
+#include <functional>
 #include <optional>
 
 #include "servers/sqlserver/Session.h"
@@ -121,65 +122,87 @@ void CollectNamed(const TableRef& t, std::vector<const TableRef*>& out) {
   }
 }
 
+// A table or view of a view's FROM list, under the name its columns are qualified by.
+struct ViewSource {
+  std::string alias;
+  TableInfo table;
+};
+
+// The tables and views of the FROM list, found by `resolve`.
+std::vector<ViewSource> SourcesOf(sqlite3* db, const Select& select,
+                                  const std::function<std::optional<int64_t>(const ObjectName&)>& resolve) {
+  std::vector<ViewSource> sources;
+  std::vector<const TableRef*> named;
+  for (const auto& f : select.from) CollectNamed(*f, named);
+  for (const TableRef* t : named) {
+    auto tid = resolve(t->name);
+    if (auto table = tid ? LoadTable(db, *tid) : std::nullopt)
+      sources.push_back({t->alias.empty() ? t->name.name : t->alias, *table});
+  }
+  return sources;
+}
+
+// A view column: its name, and the catalogue column it copies (fromId 0: `type` describes it).
+struct OutColumn {
+  std::string name;
+  int64_t fromId = 0;
+  int fromColid = 0;
+  ViewColumn type;
+};
+
+const char* const kCopyColumn =
+    "INSERT INTO syscolumns (name, id, xtype, typestat, xusertype, length, xprec, xscale, colid, colorder, cdefault, "
+    "collationid, status, type, usertype, prec, scale, isnullable, collation) SELECT ?1, ?2, xtype, typestat, xusertype, "
+    "length, xprec, xscale, ?3, ?3, 0, collationid, status & ~128, type, usertype, prec, scale, isnullable, collation "
+    "FROM syscolumns WHERE id = ?4 AND ";
+
+std::optional<OutColumn> SourceColumn(const std::vector<ViewSource>& sources, const std::string& qualifier,
+                                      const std::string& column) {
+  for (const auto& src : sources) {
+    if (!qualifier.empty() && strcasecmp(qualifier.c_str(), src.alias.c_str()) != 0) continue;
+    if (const ColumnInfo* c = src.table.Column(column)) return OutColumn{c->name, src.table.id, c->colid, {}};
+  }
+  return std::nullopt;
+}
+
+// The declared result type of the scalar function with that id.
+std::optional<ViewColumn> FunctionResultType(sqlite3* db, int64_t id) {
+  std::string text;
+  Stmt q(db, "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
+  q.Bind(1, id);
+  while (q.Step()) text += q.Text(0);
+  auto spec = ReturnType(text);
+  const SqlType* type = spec ? FindType(spec->name) : nullptr;
+  if (!type) return std::nullopt;
+  return FromType(*type, *spec, true);
+}
+
 }  // namespace
+
 
 void Session::RecordUntranslatedViewColumns(int64_t id, const CreateModuleStmt& s) {
   const Select& select = *s.viewSelect;
-  struct Source {
-    std::string alias;
-    TableInfo table;
-  };
-  std::vector<Source> sources;
-  {
-    std::vector<const TableRef*> named;
-    for (const auto& f : select.from) CollectNamed(*f, named);
-    for (const TableRef* t : named) {
-      auto tid = Resolve(t->name);
-      auto table = tid ? LoadTable(Db(), *tid) : std::nullopt;
-      if (table) sources.push_back({t->alias.empty() ? t->name.name : t->alias, *table});
-    }
-  }
-  // Each column: its name, and the catalogue column it copies (id 0: `type` describes it).
-  struct Out {
-    std::string name;
-    int64_t fromId = 0;
-    int fromColid = 0;
-    ViewColumn type;
-  };
-  std::vector<Out> out;
-  auto sourceColumn = [&](const std::string& qualifier, const std::string& column) -> std::optional<Out> {
-    for (const auto& src : sources) {
-      if (!qualifier.empty() && strcasecmp(qualifier.c_str(), src.alias.c_str()) != 0) continue;
-      if (const ColumnInfo* c = src.table.Column(column)) return Out{c->name, src.table.id, c->colid, {}};
-    }
-    return std::nullopt;
-  };
+  std::vector<ViewSource> sources = SourcesOf(Db(), select, [this](const ObjectName& n) { return Resolve(n); });
+  std::vector<OutColumn> out;
   for (const auto& item : select.items) {
     const Expr& e = *item.expr;
     if (e.kind == Expr::Star) {
-      for (const auto& src : sources) {
-        if (!e.names.empty() && strcasecmp(e.names.back().c_str(), src.alias.c_str()) != 0) continue;
-        for (const auto& c : src.table.columns) out.push_back({c.name, src.table.id, c.colid, {}});
-      }
+      for (const auto& src : sources)
+        if (e.names.empty() || strcasecmp(e.names.back().c_str(), src.alias.c_str()) == 0)
+          for (const auto& c : src.table.columns) out.push_back({c.name, src.table.id, c.colid, {}});
       continue;
     }
-    Out o;
+    OutColumn o;
     if (e.kind == Expr::Column) {
       std::string qualifier = e.names.size() > 1 ? e.names[e.names.size() - 2] : std::string();
-      if (auto found = sourceColumn(qualifier, e.names.back())) o = *found;
+      if (auto found = SourceColumn(sources, qualifier, e.names.back())) o = *found;
       o.name = e.names.back();
     } else if (e.kind == Expr::Func && e.names.size() == 2) {
       ObjectName fn;
       fn.owner = e.names[0];
       fn.name = e.names[1];
-      if (auto fid = Resolve(fn)) {
-        std::string text;
-        Stmt q(Db(), "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
-        q.Bind(1, *fid);
-        while (q.Step()) text += q.Text(0);
-        if (auto spec = ReturnType(text))
-          if (const SqlType* t = FindType(spec->name)) o.type = FromType(*t, *spec, true);
-      }
+      auto fid = Resolve(fn);
+      if (auto type = fid ? FunctionResultType(Db(), *fid) : std::nullopt) o.type = *type;
     } else if (auto typed = ExpressionType(e)) {
       o.type = *typed;
     }
@@ -187,19 +210,16 @@ void Session::RecordUntranslatedViewColumns(int64_t id, const CreateModuleStmt& 
     out.push_back(o);
   }
   for (size_t i = 0; i < out.size() && i < s.viewColumns.size(); ++i) out[i].name = s.viewColumns[i];
-  Stmt copy(Db(), "INSERT INTO syscolumns (name, id, xtype, typestat, xusertype, length, xprec, xscale, colid, colorder, "
-                  "cdefault, collationid, status, type, usertype, prec, scale, isnullable, collation) SELECT ?1, ?2, xtype, "
-                  "typestat, xusertype, length, xprec, xscale, ?3, ?3, 0, collationid, status & ~128, type, usertype, prec, "
-                  "scale, isnullable, collation FROM syscolumns WHERE id = ?4 AND colid = ?5");
+  Stmt copy(Db(), std::string(kCopyColumn) + "colid = ?5");
   for (size_t i = 0; i < out.size(); ++i) {
     int colid = static_cast<int>(i + 1);
-    if (out[i].fromId) {
-      copy.Reset();
-      copy.Bind(1, out[i].name).Bind(2, id).Bind(3, int64_t{colid}).Bind(4, out[i].fromId).Bind(5, int64_t{out[i].fromColid});
-      copy.Step();
-    } else {
+    if (!out[i].fromId) {
       InsertViewColumn(id, colid, out[i].name, out[i].type);
+      continue;
     }
+    copy.Reset();
+    copy.Bind(1, out[i].name).Bind(2, id).Bind(3, int64_t{colid}).Bind(4, out[i].fromId).Bind(5, int64_t{out[i].fromColid});
+    copy.Step();
   }
 }
 
@@ -285,10 +305,10 @@ void Session::RecordViewColumns(int64_t id, const std::string& physical, const S
   bool itemsMatch = select && static_cast<int>(select->items.size()) == n && select->unions.empty();
   if (itemsMatch)
     for (const auto& i : select->items) itemsMatch &= i.expr->kind != Expr::Star;
-  Stmt copy(Db(), "INSERT INTO syscolumns (name, id, xtype, typestat, xusertype, length, xprec, xscale, colid, colorder, "
-                  "cdefault, collationid, status, type, usertype, prec, scale, isnullable, collation) SELECT ?1, ?2, xtype, "
-                  "typestat, xusertype, length, xprec, xscale, ?3, ?3, 0, collationid, status & ~128, type, usertype, prec, "
-                  "scale, isnullable, collation FROM syscolumns WHERE id = ?4 AND name = ?5");
+  Stmt copy(Db(), std::string(kCopyColumn) + "name = ?5");
+  Stmt copyColid(Db(), std::string(kCopyColumn) + "colid = ?5");
+  std::vector<ViewSource> sources;
+  if (itemsMatch) sources = SourcesOf(Db(), *select, [this](const ObjectName& n) { return Resolve(n); });
   for (int i = 0; i < n; ++i) {
     std::string name = sqlite3_column_name(cols.Get(), i);
     const char* table = sqlite3_column_table_name(cols.Get(), i);
@@ -303,8 +323,20 @@ void Session::RecordViewColumns(int64_t id, const std::string& physical, const S
       }
     }
     ViewColumn c;
-    if (itemsMatch)
-      if (auto typed = ExpressionType(*select->items[static_cast<size_t>(i)].expr)) c = *typed;
+    if (itemsMatch) {
+      const Expr& e = *select->items[static_cast<size_t>(i)].expr;
+      // A column of a view that is no table's column: the view's own catalogue row.
+      std::optional<OutColumn> from;
+      if (e.kind == Expr::Column)
+        from = SourceColumn(sources, e.names.size() > 1 ? e.names[e.names.size() - 2] : "", e.names.back());
+      if (from) {
+        copyColid.Reset();
+        copyColid.Bind(1, name).Bind(2, id).Bind(3, int64_t{i + 1}).Bind(4, from->fromId).Bind(5, int64_t{from->fromColid});
+        copyColid.Step();
+        continue;
+      }
+      if (auto typed = ExpressionType(e)) c = *typed;
+    }
     InsertViewColumn(id, i + 1, name, c);
   }
 }

@@ -67,6 +67,26 @@ bool IsBackupFile(const std::string& path) {
 
 }  // namespace
 
+void Session::RoleMember(const std::string& role, const std::string& member, bool add) {
+  Stmt r(Db(), "SELECT uid, issqlrole FROM sysusers WHERE name = ?");
+  r.Bind(1, role);
+  if (!r.Step()) Fail(15014, "The role '" + role + "' does not exist in the current database.");
+  if (!r.Int(1)) Fail(15409, "'" + role + "' is not a role.");
+  int64_t roleUid = r.Int(0);
+  Stmt m(Db(), "SELECT uid FROM sysusers WHERE name = ?");
+  m.Bind(1, member);
+  if (!m.Step()) Fail(15410, "User or role '" + member + "' does not exist in this database.");
+  int64_t memberUid = m.Int(0);
+  if (add && memberUid == roleUid) Fail(15413, "Cannot make a role a member of itself.");
+  Stmt d(Db(), "DELETE FROM sysmembers WHERE memberuid = ? AND groupuid = ?");
+  d.Bind(1, memberUid).Bind(2, roleUid);
+  d.Step();
+  if (!add) return;
+  Stmt ins(Db(), "INSERT INTO sysmembers (memberuid, groupuid) VALUES (?, ?)");
+  ins.Bind(1, memberUid).Bind(2, roleUid);
+  ins.Step();
+}
+
 void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& results) {
   std::string name = Lower(s.proc.name);
   std::vector<std::string> args;
@@ -162,7 +182,11 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
     }
     return;
   }
-  if (name == "sp_defaultdb" || name == "sp_addrolemember" || name == "sp_changedbowner")
+  if (name == "sp_addrolemember" || name == "sp_droprolemember") {
+    RoleMember(arg(0), arg(1), name == "sp_addrolemember");
+    return;
+  }
+  if (name == "sp_defaultdb" || name == "sp_changedbowner")
     return;
   // A procedure of the database: its body is kept, not executed.
   if (auto id = Resolve(s.proc); id && ObjectType(Db(), *id) == "P") return;

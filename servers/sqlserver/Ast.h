@@ -51,6 +51,8 @@ struct TableRef {
   std::unique_ptr<TableRef> left, right;
   std::string joinType;  // "INNER", "LEFT", "RIGHT", "FULL", "CROSS"
   ExprPtr on;
+  bool function = false;       // a table-valued function called in FROM
+  std::vector<ExprPtr> args;   // its arguments
 };
 
 struct SelectItem {
@@ -87,6 +89,7 @@ struct ConstraintDef {
   std::string name;
   std::optional<bool> clustered;
   std::vector<std::string> columns;
+  std::vector<bool> descending;  // key columns written DESC
   ObjectName refTable;
   std::vector<std::string> refColumns;
   bool deleteCascade = false, updateCascade = false;
@@ -190,17 +193,23 @@ struct CreateIndexStmt : Statement {
   std::string name;
   ObjectName table;
   std::vector<std::string> columns;
+  std::vector<bool> descending;  // key columns written DESC
   std::string fileGroup;
 };
 
 struct CreateModuleStmt : Statement {
   CreateModuleStmt() : Statement(kCreateModule) {}
   std::string what;  // VIEW, PROCEDURE, FUNCTION, TRIGGER
+  bool alter = false;
   ObjectName name;
   ObjectName parentTable;  // triggers
   bool encrypted = false;
   bool tableFunction = false;
-  std::unique_ptr<Select> viewSelect;  // views whose body parsed
+  bool inlineFunction = false;         // RETURNS TABLE AS RETURN ...: type IF
+  bool checkOption = false;            // view WITH CHECK OPTION
+  std::vector<std::string> viewColumns;  // CREATE VIEW v (a, b) AS ...
+  std::vector<std::string> parameters;   // functions: the parameters' names, in order
+  std::unique_ptr<Select> viewSelect;  // the query of a view or inline function, when it parsed
   std::string text;                    // whole source text
 };
 

@@ -365,15 +365,18 @@ class IgnoreChecks {
 
 }  // namespace
 
-// Character columns compare as their collation says: case ignored unless it is case-sensitive.
+// Character columns compare as their collation says: case ignored unless it is case-sensitive,
+// trailing blanks ignored always.
 std::string CollateClause(const std::string& collation) {
-  return collation.find("_CS") != std::string::npos || collation.find("_BIN") != std::string::npos
-             ? " COLLATE BINARY" : " COLLATE NOCASE";
+  return std::string(" COLLATE ") +
+         (collation.find("_CS") != std::string::npos || collation.find("_BIN") != std::string::npos
+              ? kCaseSensitiveCollation : kCaseInsensitiveCollation);
 }
 
 void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique) {
-  Stmt k(db, "SELECT c.name, c.isnullable, c.collation FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id "
-             "AND c.colid = k.colid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
+  Stmt k(db, "SELECT c.name, c.isnullable, c.collation, hex(substr(i.keys, k.keyno, 1)) = '01' FROM sysindexkeys k "
+             "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid JOIN sysindexes i ON i.id = k.id AND "
+             "i.indid = k.indid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
   k.Bind(1, tableId).Bind(2, indid);
   std::string cols;
   while (k.Step()) {
@@ -383,6 +386,7 @@ void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physic
       col = "ifnull(" + col + ", X'FFFE')";
       if (!k.IsNull(2)) col += CollateClause(k.Text(2));
     }
+    if (k.Int(3)) col += " DESC";
     cols += (cols.empty() ? "" : ", ") + col;
   }
   if (cols.empty()) return;
@@ -408,7 +412,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
       d.Bind(1, c.cdefault);
       std::string text;
       while (d.Step()) text += d.Text(0);
-      if (!text.empty()) ddl += " DEFAULT (" + TranslateStoredExpr(text, database) + ")";
+      if (!text.empty()) ddl += " DEFAULT (" + PaddedDefault(c, TranslateStoredExpr(text, database)) + ")";
     }
     const SqlType* st = FindTypeByUserType(c.xusertype);
     if (st && st->character) ddl += CollateClause(c.collation);

@@ -77,7 +77,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists);
 // Creates the SQLite index behind catalogue index `indid` of the table.
 void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique);
-// " COLLATE NOCASE" or " COLLATE BINARY" for a column of that collation.
+// " COLLATE TSQL_CI" or " COLLATE TSQL_CS" for a column of that collation.
 std::string CollateClause(const std::string& collation);
 
 }  // namespace servers::sqlserver

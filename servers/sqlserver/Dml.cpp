@@ -156,7 +156,7 @@ std::string Session::ValueFor(const ColumnInfo& c, const Expr& e, const TableInf
     std::string text;
     while (d.Step()) text += d.Text(0);
     auto stmts = ParseBatch("SELECT " + text);
-    return tr.Expression(*static_cast<const SelectStmt&>(*stmts[0]).select->items[0].expr);
+    return PaddedDefault(c, tr.Expression(*static_cast<const SelectStmt&>(*stmts[0]).select->items[0].expr));
   }
   return StoredValue(c, tr.Expression(e));
 }

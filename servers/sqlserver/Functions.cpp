@@ -392,6 +392,17 @@ void ToNumberFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
       ResultError(ctx, 245, "Syntax error converting the varchar value '" + text + "' to a column of data type " + type + ".");
       return;
     }
+  } else if (t == SQLITE_BLOB && integral) {
+    // Binary converts to an integer from its last bytes, most significant first (0x10 is 16).
+    const size_t size = type == "tinyint" ? 1 : type == "smallint" ? 2 : type == "int" ? 4 : 8;
+    auto* bytes = static_cast<const unsigned char*>(sqlite3_value_blob(v));
+    size_t n = static_cast<size_t>(sqlite3_value_bytes(v));
+    uint64_t value = 0;
+    for (size_t i = n > size ? n - size : 0; i < n; ++i) value = (value << 8) | bytes[i];
+    int64_t result = static_cast<int64_t>(value);
+    if (size == 2) result = static_cast<int16_t>(value);
+    if (size == 4) result = static_cast<int32_t>(value);
+    return sqlite3_result_int64(ctx, result);
   } else if (t == SQLITE_BLOB) {
     ResultError(ctx, 257, "Implicit conversion from data type varbinary to " + type +
                               " is not allowed. Use the CONVERT function to run this query.");
@@ -430,11 +441,16 @@ void FitFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   int64_t n = sqlite3_value_int64(argv[1]);
   bool pad = sqlite3_value_int(argv[2]) != 0;
   if (sqlite3_value_type(v) == SQLITE_BLOB) {
-    if (sqlite3_value_bytes(v) > n) {
+    int64_t bytes = sqlite3_value_bytes(v);
+    if (bytes > n) {
       ResultError(ctx, 8152, "String or binary data would be truncated.");
       return;
     }
-    return sqlite3_result_value(ctx, v);
+    if (!pad || bytes >= n) return sqlite3_result_value(ctx, v);
+    // binary(n) is padded with zero bytes.
+    std::string b(static_cast<size_t>(n), '\0');
+    if (bytes > 0) std::memcpy(b.data(), sqlite3_value_blob(v), static_cast<size_t>(bytes));
+    return sqlite3_result_blob64(ctx, b.data(), b.size(), SQLITE_TRANSIENT);
   }
   std::string s = ArgText(v);
   // Characters, not bytes: count UTF-8 lead bytes.
@@ -552,6 +568,7 @@ void ServerNameFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx
 void LoginFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).LoginName()); }
 void TranCountFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).TranCount()); }
 void CurrentUidFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).CurrentUid()); }
+void LanguageFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).Language()); }
 void IdentityFunc(sqlite3_context* ctx, int, sqlite3_value**) {
   int64_t v = 0;
   if (Host(ctx).LastIdentity(v)) sqlite3_result_int64(ctx, v);
@@ -730,7 +747,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
   };
   static const Lookup lookups[] = {
       {"tsql_login", 0, LoginFunc}, {"tsql_trancount", 0, TranCountFunc}, {"tsql_identity", 0, IdentityFunc},
-      {"tsql_current_uid", 0, CurrentUidFunc},
+      {"tsql_current_uid", 0, CurrentUidFunc}, {"tsql_language", 0, LanguageFunc},
       {"tsql_user_name", 1, UserNameFunc}, {"tsql_user_id", 1, UserIdFunc},
       {"tsql_filegroup_name", 1, FileGroupNameFunc}, {"tsql_filegroup_id", 1, FileGroupIdFunc},
       {"tsql_object_name", 1, ObjectNameFunc}, {"tsql_object_id", 1, ObjectIdFunc},

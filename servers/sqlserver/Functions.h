@@ -23,6 +23,8 @@ class IFunctionHost {
   virtual std::string DateFormat() const = 0;
   // The uid of the connected user in the current database (dbo is 1).
   virtual int CurrentUid() const = 0;
+  // The session's language (@@LANGUAGE): the login's default until SET LANGUAGE.
+  virtual std::string Language() const = 0;
 };
 
 // The prepared catalogue lookups behind the functions of one connection; must be released

@@ -23,7 +23,8 @@ void Session::CheckDuplicates(const TableInfo& t, const std::vector<std::string>
 }
 
 void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, const std::vector<std::string>& cols,
-                               bool unique, bool clustered, int status, int groupid) {
+                               const std::vector<bool>& descending, bool unique, bool clustered, int status,
+                               int groupid) {
   std::vector<int> colids;
   for (const auto& c : cols) {
     const ColumnInfo* ci = t.Column(c);
@@ -54,8 +55,11 @@ void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, cons
     groupid = static_cast<int>(QueryInt(Db(), "SELECT groupid FROM sysindexes WHERE id = " + tid + " AND indid IN (0, 1)", 1));
   }
   status |= (unique ? 2 : 0) | (clustered ? 0x10 : 0);
-  Stmt ins(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt, OrigFillFactor) VALUES (?,?,?,?,?,?,0)");
+  std::string keys(cols.size(), '\0');
+  for (size_t i = 0; i < keys.size() && i < descending.size(); ++i) keys[i] = descending[i] ? 1 : 0;
+  Stmt ins(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt, OrigFillFactor, keys) VALUES (?,?,?,?,?,?,0,?)");
   ins.Bind(1, t.id).Bind(2, int64_t{status}).Bind(3, int64_t{indid}).Bind(4, int64_t{groupid}).Bind(5, name).Bind(6, static_cast<int64_t>(cols.size()));
+  sqlite3_bind_blob(ins.Get(), 7, keys.data(), static_cast<int>(keys.size()), SQLITE_TRANSIENT);
   ins.Step();
   Stmt key(Db(), "INSERT INTO sysindexkeys (id, indid, colid, keyno) VALUES (?,?,?,?)");
   for (size_t i = 0; i < colids.size(); ++i) {
@@ -73,7 +77,7 @@ void Session::CreateIndex(const CreateIndexStmt& s) {
   q.Bind(1, t.id).Bind(2, s.name);
   if (q.Step()) Fail(1913, "There is already an index on table '" + t.name + "' named '" + s.name + "'.");
   int group = s.fileGroup.empty() ? 0 : PlacementGroupId(Db(), s.fileGroup);
-  CreateIndexEntry(t, s.name, s.columns, s.unique, s.clustered.value_or(false), 0, group);
+  CreateIndexEntry(t, s.name, s.columns, s.descending, s.unique, s.clustered.value_or(false), 0, group);
   TouchObject(t.id);
 }
 

@@ -27,7 +27,10 @@ void Session::LogIn(const std::string& user, const std::string& password, std::s
   defaultDb = q.Text(1);
   login_ = user;
   std::string order = LanguageDateFormat(q.Text(2));
-  if (!order.empty()) dateFormat_ = order;
+  if (!order.empty()) {
+    dateFormat_ = order;
+    language_ = LanguageName(q.Text(2));
+  }
 }
 
 bool Session::ServerRole(const char* role) {

@@ -82,9 +82,9 @@ ObjectName NameOf(const std::vector<std::string>& parts, size_t count) {
 }  // namespace
 
 void Session::CreateModule(const CreateModuleStmt& s) {
-  bool isAlter = Lower(s.text.substr(0, 5)) == "alter";
+  bool isAlter = s.alter;
   std::string xtype = s.what == "VIEW" ? "V" : s.what == "PROCEDURE" ? "P" : s.what == "TRIGGER" ? "TR"
-                      : s.tableFunction ? "TF" : "FN";
+                      : s.inlineFunction ? "IF" : s.tableFunction ? "TF" : "FN";
   int64_t parent = 0;
   int uid = 0;
   if (s.what == "TRIGGER") {
@@ -118,38 +118,7 @@ void Session::CreateModule(const CreateModuleStmt& s) {
   ins.Bind(9, int64_t{s.encrypted ? 0x20000000 | 0x4 : 0});
   ins.Step();
   StoreText(Db(), id, s.text, s.encrypted);
-  if (s.what == "VIEW" && s.viewSelect) {
-    try {
-      Translator tr = Tr();
-      std::string body = tr.Query(*s.viewSelect);
-      ExecSql(Db(), "SAVEPOINT schm_view");
-      try {
-        ExecSql(Db(), "CREATE VIEW " + SqlIdent(physical) + " AS " + body);
-        Stmt cols(Db(), "SELECT * FROM " + SqlIdent(physical) + " LIMIT 0");
-        int n = sqlite3_column_count(cols.Get());
-        Stmt sc(Db(), "INSERT INTO syscolumns (name, id, xtype, xusertype, length, xprec, xscale, colid, colorder, "
-                      "cdefault, status, type, usertype, prec, scale, isnullable, collation) VALUES (?,?,?,?,?,?,?,?,?,0,8,?,?,?,?,1,?)");
-        for (int i = 0; i < n; ++i) {
-          const char* decl = sqlite3_column_decltype(cols.Get(), i);
-          const SqlType* type = FindType(decl ? decl : "sql_variant");
-          if (!type) type = FindType("sql_variant");
-          sc.Reset();
-          sc.Bind(1, std::string(sqlite3_column_name(cols.Get(), i))).Bind(2, id).Bind(3, int64_t{type->xtype});
-          sc.Bind(4, int64_t{type->xusertype}).Bind(5, int64_t{type->length}).Bind(6, int64_t{type->prec}).Bind(7, int64_t{type->scale});
-          sc.Bind(8, int64_t{i + 1}).Bind(9, int64_t{i + 1}).Bind(10, int64_t{type->xtype}).Bind(11, int64_t{type->xtype});
-          sc.Bind(12, int64_t{type->prec}).Bind(13, int64_t{type->scale});
-          if (type->character) sc.Bind(14, std::string(kDefaultCollation));
-          else sc.BindNull(14);
-          sc.Step();
-        }
-        ExecSql(Db(), "RELEASE schm_view");
-      } catch (const ESqliteError&) {
-        // The view stays a text: its query reaches something the server cannot translate.
-        sqlite3_exec(Db(), "ROLLBACK TO schm_view; RELEASE schm_view", nullptr, nullptr, nullptr);
-      }
-    } catch (const ado::EOleException&) {
-    }
-  }
+  if (s.what == "VIEW") CreateView(s, id, physical);
 }
 
 void Session::DropModule(const DropStmt& s) {
@@ -272,9 +241,12 @@ void Session::Rename(const std::vector<std::string>& args) {
       Stmt v(Db(), "SELECT sql FROM sqlite_master WHERE type = 'view' AND name = ? COLLATE NOCASE");
       v.Bind(1, oldPhysical);
       if (v.Step()) sql = v.Text(0);
-      size_t as = sql.find(" AS ");
+      // The text after the name: the column list, if any, and the query.
+      std::string quoted = SqlIdent(oldPhysical);
+      size_t at = Lower(sql).find(Lower(quoted));
       ExecSql(Db(), "DROP VIEW " + SqlIdent(oldPhysical));
-      if (as != std::string::npos) ExecSql(Db(), "CREATE VIEW " + SqlIdent(PhysicalName(uid, newName)) + sql.substr(as));
+      if (at != std::string::npos)
+        ExecSql(Db(), "CREATE VIEW " + SqlIdent(PhysicalName(uid, newName)) + sql.substr(at + quoted.size()));
     }
   }
 }

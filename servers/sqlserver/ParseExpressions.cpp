@@ -536,6 +536,14 @@ std::unique_ptr<TableRef> Parser::ParseTablePrimary() {
   } else {
     t->kind = TableRef::Named;
     t->name = ParseObjectName();
+    if (AcceptSym("(")) {
+      t->function = true;
+      if (!Peek().IsSymbol(")")) {
+        do t->args.push_back(ParseExpr());
+        while (AcceptSym(","));
+      }
+      ExpectSym(")");
+    }
   }
   if (Accept("AS")) t->alias = Ident();
   else if (IsIdent(Peek())) t->alias = Next().text;

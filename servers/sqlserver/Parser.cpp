@@ -104,12 +104,13 @@ ObjectName Parser::ParseObjectName() {
   return n;
 }
 
-std::vector<std::string> Parser::NameList() {
+std::vector<std::string> Parser::NameList(std::vector<bool>* descending) {
   std::vector<std::string> names;
   ExpectSym("(");
   do {
     names.push_back(Ident());
-    if (!Accept("ASC")) Accept("DESC");
+    bool desc = !Accept("ASC") && Accept("DESC");
+    if (descending) descending->push_back(desc);
   } while (AcceptSym(","));
   ExpectSym(")");
   return names;
@@ -388,7 +389,9 @@ ConstraintDef Parser::ParseConstraint(const std::string& column) {
   } else if (Accept("FOREIGN")) {
     Expect("KEY");
     c.kind = ConstraintDef::ForeignKey;
-    c.columns = NameList();
+    // A column's own FOREIGN KEY REFERENCES names no column list: the column is the key.
+    if (!column.empty() && Peek().Is("REFERENCES")) c.columns.push_back(column);
+    else c.columns = NameList();
   } else if (Peek().Is("REFERENCES")) {
     c.kind = ConstraintDef::ForeignKey;
     c.columns.push_back(column);
@@ -415,7 +418,7 @@ ConstraintDef Parser::ParseConstraint(const std::string& column) {
   if (c.kind == ConstraintDef::PrimaryKey || c.kind == ConstraintDef::Unique) {
     if (Accept("CLUSTERED")) c.clustered = true;
     else if (Accept("NONCLUSTERED")) c.clustered = false;
-    if (Peek().IsSymbol("(")) c.columns = NameList();
+    if (Peek().IsSymbol("(")) c.columns = NameList(&c.descending);
     else if (!column.empty()) c.columns.push_back(column);
     else Error();
     if (Accept("WITH")) {
@@ -548,7 +551,7 @@ StatementPtr Parser::ParseCreate() {
     s->name = Ident();
     Expect("ON");
     s->table = ParseObjectName();
-    s->columns = NameList();
+    s->columns = NameList(&s->descending);
     if (Accept("WITH")) {
       do {
         AnyName();
@@ -601,7 +604,8 @@ FileSpec Parser::ParseFileSpecBody() {
 
 StatementPtr Parser::ParseModule() {
   auto s = std::make_unique<CreateModuleStmt>();
-  size_t createBegin = toks_[pos_ - 1].begin;
+  size_t first = pos_ - 1;
+  size_t createBegin = toks_[first].begin;
   const Token& kind = Peek();
   if (kind.Is("VIEW")) s->what = "VIEW";
   else if (kind.Is("PROCEDURE") || kind.Is("PROC")) s->what = "PROCEDURE";
@@ -613,6 +617,7 @@ StatementPtr Parser::ParseModule() {
                   "' must be the first statement in a query batch.");
   Next();
   s->name = ParseObjectName();
+  if (s->what == "VIEW" && Peek().IsSymbol("(")) s->viewColumns = NameList();
   if (AcceptSym(";")) {  // numbered procedure
     if (Peek().kind == TokenKind::Number) Next();
   }
@@ -624,8 +629,13 @@ StatementPtr Parser::ParseModule() {
   int depth = 0;
   bool prevVariable = false;
   bool triggerEvents = false;  // a trigger's FOR / AFTER / INSTEAD OF clause has begun
+  bool paramStart = false;
   while (Peek().kind != TokenKind::End) {
     const Token& t = Peek();
+    if (s->what == "FUNCTION" && t.kind == TokenKind::Variable && depth == 1 && paramStart)
+      s->parameters.push_back(LowerName(t.text));
+    // A parameter opens the list or follows a comma at its level.
+    paramStart = (t.IsSymbol("(") && depth == 0) || (t.IsSymbol(",") && depth == 1);
     if (t.IsSymbol("(")) ++depth;
     if (t.IsSymbol(")")) --depth;
     if (s->what == "TRIGGER" && (t.Is("FOR") || t.Is("AFTER") || t.Is("INSTEAD"))) triggerEvents = true;
@@ -634,7 +644,7 @@ StatementPtr Parser::ParseModule() {
       s->encrypted = true;
     }
     if (depth == 0 && t.Is("RETURNS")) {
-      if (Peek(1).Is("TABLE")) s->tableFunction = true;
+      if (Peek(1).Is("TABLE")) s->tableFunction = s->inlineFunction = true;
       if (Peek(1).kind == TokenKind::Variable && Peek(2).Is("TABLE")) s->tableFunction = true;
     }
     if (depth == 0 && t.Is("AS") && !prevVariable) break;
@@ -646,6 +656,22 @@ StatementPtr Parser::ParseModule() {
     size_t save = pos_;
     try {
       s->viewSelect = ParseSelectBody();
+      if (Peek().Is("WITH") && Peek(1).Is("CHECK") && Peek(2).Is("OPTION")) {
+        s->checkOption = true;
+        pos_ += 3;
+      }
+      if (Peek().kind != TokenKind::End && !Peek().IsSymbol(";")) s->viewSelect.reset();
+    } catch (const ado::EOleException&) {
+      s->viewSelect.reset();
+    }
+    pos_ = save;
+  }
+  if (s->inlineFunction && Accept("RETURN")) {
+    size_t save = pos_;
+    try {
+      bool paren = AcceptSym("(");
+      s->viewSelect = ParseSelectBody();
+      if (paren) ExpectSym(")");
       if (Peek().kind != TokenKind::End && !Peek().IsSymbol(";")) s->viewSelect.reset();
     } catch (const ado::EOleException&) {
       s->viewSelect.reset();
@@ -654,7 +680,9 @@ StatementPtr Parser::ParseModule() {
   }
   // The body runs to the end of the batch.
   pos_ = toks_.size() - 1;
-  s->text = sql_.substr(createBegin);
+  // The catalogue keeps the batch's text from its start: comments before CREATE stay with it.
+  s->alter = toks_[first].Is("ALTER");
+  s->text = sql_.substr(first == 0 ? 0 : createBegin);
   return s;
 }
 

@@ -80,7 +80,8 @@ class Parser {
   // server.db.owner.name with empty parts ("db..name").
   ObjectName ParseObjectName();
 
-  std::vector<std::string> NameList();
+  // A parenthesised name list; `descending` (may be null) receives each name's DESC.
+  std::vector<std::string> NameList(std::vector<bool>* descending = nullptr);
 
   // ---------------------------------------------------------------- expressions
   ExprPtr Make(Expr::Kind k, size_t begin);

@@ -6,6 +6,7 @@
 #include "platform/data/SchemaRowsets.h"
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
+#include "servers/sqlserver/Tokenizer.h"
 #include "servers/sqlserver/Types.h"
 
 namespace servers::sqlserver {
@@ -24,6 +25,20 @@ ado::Variant Date(Stmt& q, int col) {
   return ado::EncodeDateTime(y, mo, d, h, mi, s, ms);
 }
 ado::Variant Null() { return ado::Variant::Null(); }
+
+// True for a view text that ends in WITH CHECK OPTION (comments and a final ";" aside).
+bool HasCheckOption(const std::string& text) {
+  std::vector<Token> toks;
+  try {
+    toks = Tokenize(text);
+  } catch (const ado::EOleException&) {
+    return false;
+  }
+  toks.pop_back();  // the end marker
+  if (!toks.empty() && toks.back().IsSymbol(";")) toks.pop_back();
+  size_t n = toks.size();
+  return n >= 3 && toks[n - 3].Is("WITH") && toks[n - 2].Is("CHECK") && toks[n - 1].Is("OPTION");
+}
 
 // Keeps the rows whose restriction columns equal the given values (case ignored, as the
 // server compares names).
@@ -101,7 +116,8 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
         break;
       }
       case ado::siIndexes: {
-        Stmt q(Db(), "SELECT u.name, o.name, i.name, i.status, i.indid, i.OrigFillFactor, k.keyno, c.name "
+        Stmt q(Db(), "SELECT u.name, o.name, i.name, i.status, i.indid, i.OrigFillFactor, k.keyno, c.name, "
+                     "hex(substr(i.keys, k.keyno, 1)) = '01' "
                      "FROM sysindexes i JOIN sysobjects o ON o.id = i.id LEFT JOIN sysusers u ON u.uid = o.uid "
                      "JOIN sysindexkeys k ON k.id = i.id AND k.indid = i.indid "
                      "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid "
@@ -112,7 +128,7 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
           rs.Rows.push_back({db, Text(q, 0), Text(q, 1), db, Text(q, 0), Text(q, 2), ado::Variant((status & 0x800) != 0),
                              ado::Variant((status & 2) != 0), ado::Variant(clustered), ado::Variant(1), Int(q, 5), Null(),
                              ado::Variant(0), ado::Variant(false), ado::Variant(true), ado::Variant(4), Int(q, 6),
-                             Text(q, 7), Null(), Null(), ado::Variant(1), Null(), Null(), Null(), ado::Variant(clustered)});
+                             Text(q, 7), Null(), Null(), ado::Variant(q.Int(8) ? 2 : 1), Null(), Null(), Null(), ado::Variant(clustered)});
         }
         break;
       }
@@ -151,8 +167,8 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
                      "FROM (SELECT text, encrypted FROM syscomments m WHERE m.id = o.id ORDER BY colid)), o.crdate, o.refdate "
                      "FROM sysobjects o LEFT JOIN sysusers u ON u.uid = o.uid WHERE o.xtype = 'V' ORDER BY 2");
         while (q.Step())
-          rs.Rows.push_back({db, Text(q, 0), Text(q, 1), Text(q, 2), ado::Variant(false), ado::Variant(true), Null(),
-                             Date(q, 3), Date(q, 4)});
+          rs.Rows.push_back({db, Text(q, 0), Text(q, 1), Text(q, 2), ado::Variant(HasCheckOption(q.Text(2))),
+                             ado::Variant(true), Null(), Date(q, 3), Date(q, 4)});
         break;
       }
       case ado::siProcedures: {

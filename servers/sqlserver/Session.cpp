@@ -114,6 +114,13 @@ std::string Session::LanguageDateFormat(const std::string& language) {
   return q.Step() ? Lower(q.Text(0)) : std::string();
 }
 
+std::string Session::LanguageName(const std::string& language) {
+  Stmt q(Db(), std::string("SELECT name FROM ") + (InMaster() ? "" : "master.") +
+                   "syslanguages WHERE name = ?1 OR alias = ?1");
+  q.Bind(1, language);
+  return q.Step() ? q.Text(0) : std::string();
+}
+
 void Session::SetOption(const SetStmt& s) {
   std::string value = s.value;
   if (value.size() >= 2 && (value[0] == '\'' || value[0] == '[' || value[0] == '"'))
@@ -131,6 +138,7 @@ void Session::SetOption(const SetStmt& s) {
     std::string order = LanguageDateFormat(value);
     if (order.empty()) Fail(2738, "A language entry for the language '" + value + "' could not be found in sysLanguages.");
     dateFormat_ = order;
+    language_ = LanguageName(value);
   }
 }
 
@@ -204,14 +212,17 @@ std::optional<int64_t> Session::Resolve(const ObjectName& name) {
   return FindObject(Db(), name.name, 1);
 }
 
-Translator Session::Tr() {
-  Translator tr(database_, InMaster(), &variables_);
+Translator Session::Tr(const std::map<std::string, std::string>* variables) {
+  Translator tr(database_, InMaster(), variables ? variables : &variables_);
   tr.SetResolver([this](const ObjectName& n) -> std::string {
     auto id = Resolve(n);
     if (!id) return std::string();
     Stmt q(Db(), "SELECT name, uid FROM sysobjects WHERE id = ? AND xtype IN ('U', 'V', 'S')");
     q.Bind(1, *id);
     return q.Step() ? PhysicalName(static_cast<int>(q.Int(1)), q.Text(0)) : std::string();
+  });
+  tr.SetFunctionResolver([this](const ObjectName& n, const std::vector<std::string>& args) {
+    return InlineFunctionQuery(n, args);
   });
   return tr;
 }

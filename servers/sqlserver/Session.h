@@ -20,6 +20,13 @@
 
 namespace servers::sqlserver {
 
+// The catalogue row of a view column that copies no table column: its type and nullability.
+struct ViewColumn {
+  int xtype = 98, xusertype = 98, length = 8016, prec = 0, scale = 0;
+  bool nullable = true;
+  std::string collation;
+};
+
 class Session : public ado::IProviderSession, public IFunctionHost {
  public:
   // Opens the session; raises EOleException for a refused login or database.
@@ -43,6 +50,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   }
   std::string DateFormat() const override { return dateFormat_; }
   int CurrentUid() const override { return uid_; }
+  std::string Language() const override { return language_; }
 
  private:
   void UseDatabase(const std::string& name);
@@ -85,10 +93,20 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void DropTable(const ObjectName& name);
   void DropObject(int64_t id);
   void CreateIndex(const CreateIndexStmt& s);
+  // `descending` (shorter lists: the rest ascending) is kept in sysindexes.keys, one byte
+  // per key, 1 for DESC.
   void CreateIndexEntry(const TableInfo& t, const std::string& name, const std::vector<std::string>& cols,
-                        bool unique, bool clustered, int status, int groupid);
+                        const std::vector<bool>& descending, bool unique, bool clustered, int status, int groupid);
   void DropIndex(const ObjectName& table, const std::string& index);
   void CreateModule(const CreateModuleStmt& s);
+  // A view: refuses one over a missing table (208), makes it queryable and records its columns.
+  void CreateView(const CreateModuleStmt& s, int64_t id, const std::string& physical);
+  void CheckViewSources(const Select& s);
+  void RecordViewColumns(int64_t id, const std::string& physical, const Select* select);
+  void RecordUntranslatedViewColumns(int64_t id, const CreateModuleStmt& s);
+  void InsertViewColumn(int64_t id, int colid, const std::string& name, const ViewColumn& c);
+  // The SQLite query of an inline table-valued function for these arguments; empty when none.
+  std::string InlineFunctionQuery(const ObjectName& name, const std::vector<std::string>& args);
   void DropModule(const DropStmt& s);
   void Rename(const std::vector<std::string>& args);
   void Rebuild(const TableInfo& before, const std::vector<std::string>& sources);
@@ -110,6 +128,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   bool ServerRole(const char* role);
   // sp_addlogin, sp_droplogin and sp_password; false for another procedure.
   bool RunLoginProc(const std::string& name, const std::vector<std::string>& args, const std::vector<bool>& isNull);
+  // sp_addrolemember / sp_droprolemember: the membership in sysmembers.
+  void RoleMember(const std::string& role, const std::string& member, bool add);
   void CreateDatabase(const DatabaseStmt& s);
   void AlterDatabase(const DatabaseStmt& s);
   void DropDatabase(const DatabaseStmt& s);
@@ -124,13 +144,16 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   int UserUid(const std::string& user);
   int OwnerForCreate(const ObjectName& name);
   std::optional<int64_t> Resolve(const ObjectName& name);
-  // A translator that finds tables and views by the owner rules.
-  Translator Tr();
+  // A translator that finds tables and views by the owner rules, over the batch's variables or
+  // the given values (not owned).
+  Translator Tr(const std::map<std::string, std::string>* variables = nullptr);
 
   // SET DATEFORMAT and SET LANGUAGE; other SET options are accepted and ignored.
   void SetOption(const SetStmt& s);
   // The date order of a language of syslanguages (name or alias); empty when unknown.
   std::string LanguageDateFormat(const std::string& language);
+  // The syslanguages name of a language written by name or alias; empty when unknown.
+  std::string LanguageName(const std::string& language);
 
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
 
@@ -139,6 +162,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::string login_ = "sa";
   std::string database_;
   std::string dateFormat_ = "mdy";
+  std::string language_ = "us_english";
   int uid_ = 1;
   SqliteDbPtr db_;
   FunctionState functions_;  // after db_: released before the connection closes
@@ -152,6 +176,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   int64_t lastIdentity_ = 0;
   bool hasIdentity_ = false;
   const std::string* batch_ = nullptr;
+  int functionDepth_ = 0;  // inline functions being expanded
 };
 
 }  // namespace servers::sqlserver

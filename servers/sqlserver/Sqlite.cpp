@@ -1,6 +1,41 @@
 #include "servers/sqlserver/Sqlite.h"
 
+#include <algorithm>
+
 namespace servers {
+
+namespace {
+
+// The server's character comparison: trailing blanks never count ("ab" = "ab  "); the case
+// counts only under a case-sensitive collation.
+int CompareText(bool caseSensitive, int leftBytes, const void* left, int rightBytes, const void* right) {
+  auto* a = static_cast<const unsigned char*>(left);
+  auto* b = static_cast<const unsigned char*>(right);
+  while (leftBytes > 0 && a[leftBytes - 1] == ' ') --leftBytes;
+  while (rightBytes > 0 && b[rightBytes - 1] == ' ') --rightBytes;
+  int n = std::min(leftBytes, rightBytes);
+  for (int i = 0; i < n; ++i) {
+    int x = a[i], y = b[i];
+    if (!caseSensitive) {
+      if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+      if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+    }
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return leftBytes == rightBytes ? 0 : leftBytes < rightBytes ? -1 : 1;
+}
+
+int CompareIgnoringCase(void*, int leftBytes, const void* left, int rightBytes, const void* right) {
+  return CompareText(false, leftBytes, left, rightBytes, right);
+}
+int CompareWithCase(void*, int leftBytes, const void* left, int rightBytes, const void* right) {
+  return CompareText(true, leftBytes, left, rightBytes, right);
+}
+
+}  // namespace
+
+const char* const kCaseInsensitiveCollation = "TSQL_CI";
+const char* const kCaseSensitiveCollation = "TSQL_CS";
 
 SqliteDbPtr OpenSqlite(const std::string& path, bool create) {
   sqlite3* raw = nullptr;
@@ -16,6 +51,8 @@ SqliteDbPtr OpenSqlite(const std::string& path, bool create) {
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
   sqlite3_extended_result_codes(raw, 0);
+  sqlite3_create_collation_v2(raw, kCaseInsensitiveCollation, SQLITE_UTF8, nullptr, CompareIgnoringCase, nullptr);
+  sqlite3_create_collation_v2(raw, kCaseSensitiveCollation, SQLITE_UTF8, nullptr, CompareWithCase, nullptr);
   return db;
 }
 

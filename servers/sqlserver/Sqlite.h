@@ -29,6 +29,11 @@ struct StmtFinalizer {
 };
 using SqliteDbPtr = std::unique_ptr<sqlite3, SqliteCloser>;
 
+// The collations of character columns, registered on every connection: trailing blanks are
+// ignored, and the case too under the first.
+extern const char* const kCaseInsensitiveCollation;
+extern const char* const kCaseSensitiveCollation;
+
 // Opens (creating when `create`) the database file; raises ESqliteError on failure.
 SqliteDbPtr OpenSqlite(const std::string& path, bool create);
 

@@ -213,7 +213,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       insertObject();
       int group = c.fileGroup.empty() ? 0 : PlacementGroupId(Db(), c.fileGroup);
       try {
-        CreateIndexEntry(t, name, c.columns, true, clustered, pk ? 0x800 : 0x1000, group);
+        CreateIndexEntry(t, name, c.columns, c.descending, true, clustered, pk ? 0x800 : 0x1000, group);
       } catch (const ado::EOleException& e) {
         if (e.NativeError() == 1505)
           Fail(1505, std::string(e.what()) + "\nCould not create constraint. See previous errors.");

@@ -27,14 +27,48 @@ bool DateShaped(const std::string& t) {
   return t.find_first_of("-/.") != std::string::npos || t.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// A number as SQLite reads it. A binary literal is a hex integer while it fits in 64 bits; the
-// empty one ("0x") and longer ones are binary values, an odd digit count padded in front.
+// "0x0102" is binary, two bytes; "0x" an empty binary; an odd digit count gets a leading 0.
 std::string NumberLiteral(const std::string& text) {
   if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return text;
   std::string digits = text.substr(2);
-  if (!digits.empty() && digits.size() <= 16) return text;
-  if (digits.size() % 2) digits.insert(0, "0");
+  if (digits.size() % 2) digits.insert(digits.begin(), '0');
   return "X'" + digits + "'";
+}
+
+bool IsHex(const Expr& e) {
+  return e.kind == Expr::Number && e.text.size() >= 2 && (e.text[1] == 'x' || e.text[1] == 'X');
+}
+
+// An expression whose value is a number by its form: a decimal literal, or arithmetic.
+bool NumericShaped(const Expr& e) {
+  static const std::set<std::string> arithmetic = {"&", "|", "^", "-", "*", "/", "%", "+"};
+  if (e.kind == Expr::Number) return !IsHex(e);
+  if (e.kind == Expr::Paren || e.kind == Expr::Unary) return NumericShaped(*e.args[0]);
+  if (e.kind == Expr::Binary && arithmetic.count(e.text))
+    return e.text != "+" || NumericShaped(*e.args[0]) || NumericShaped(*e.args[1]);
+  return false;
+}
+
+// A binary literal where a number is wanted (an operand of "&", or compared with "status &
+// 0x80") converts to that number, as the server converts it.
+std::string HexAsInteger(const std::string& text) {
+  if (text.size() > 18) return NumberLiteral(text);  // past 8 bytes: no integer holds it
+  return text.size() > 2 ? text : std::string("0");
+}
+
+bool TextOperand(const Expr& e) {
+  return e.kind == Expr::String || e.kind == Expr::Variable ||
+         (e.kind == Expr::Paren && TextOperand(*e.args[0]));
+}
+
+bool ColumnOperand(const Expr& e) {
+  return e.kind == Expr::Column || (e.kind == Expr::Paren && ColumnOperand(*e.args[0]));
+}
+
+// " COLLATE TSQL_CI" when neither side is a column, whose own collation then decides.
+std::string CollateOfValues(const Expr& l, const Expr& r) {
+  if (ColumnOperand(l) || ColumnOperand(r)) return {};
+  return std::string(" COLLATE ") + kCaseInsensitiveCollation;
 }
 
 bool IsMasterOnly(const std::string& name) {
@@ -92,7 +126,7 @@ std::string Translator::Expression(const Expr& e) const {
       return SqlIdent(e.names.back()) + ".*";
     case Expr::Variable: {
       std::string v = Lower(e.text);
-      if (v == "@@language") return "'us_english'";
+      if (v == "@@language") return "tsql_language()";
       if (v == "@@version")
         return "'Microsoft SQL Server  2000 - 8.00.2039 (Schemion embedded server)'";
       if (v == "@@servername") return "tsql_servername()";
@@ -112,16 +146,22 @@ std::string Translator::Expression(const Expr& e) const {
       return e.text + Expression(*e.args[0]);
     case Expr::Binary: {
       static const std::set<std::string> compare = {"=", "<>", "!=", "<", ">", "<=", ">="};
+      const Expr& l = *e.args[0];
+      const Expr& r = *e.args[1];
       if (compare.count(e.text)) {
-        return "(" + CompareSide(*e.args[0], *e.args[1]) + " " + e.text + " " +
-               CompareSide(*e.args[1], *e.args[0]) + ")";
+        // Without a column to lend its collation, text compares by the server's default one.
+        std::string collate = TextOperand(l) || TextOperand(r) ? CollateOfValues(l, r) : std::string();
+        return "(" + CompareSide(l, r) + " " + e.text + " " + CompareSide(r, l) + collate + ")";
       }
-      if (e.text == "+")
-        return "tsql_add(" + Expression(*e.args[0]) + ", " + Expression(*e.args[1]) + ")";
+      bool numeric = e.text != "+" || NumericShaped(l) || NumericShaped(r);
+      auto side = [&](const Expr& x) {
+        return numeric && IsHex(x) ? HexAsInteger(x.text) : Expression(x);
+      };
+      if (e.text == "+") return "tsql_add(" + side(l) + ", " + side(r) + ")";
       if (e.text == "/" || e.text == "%")
-        return "(" + Expression(*e.args[0]) + " " + e.text + " tsql_nonzero(" + Expression(*e.args[1]) + "))";
+        return "(" + side(l) + " " + e.text + " tsql_nonzero(" + side(r) + "))";
       // Parenthesised as parsed: the server's precedence, not SQLite's, and shallow trees stay so.
-      return "(" + Expression(*e.args[0]) + " " + e.text + " " + Expression(*e.args[1]) + ")";
+      return "(" + side(l) + " " + e.text + " " + side(r) + ")";
     }
     case Expr::Paren:
       return "(" + Expression(*e.args[0]) + ")";
@@ -182,6 +222,11 @@ std::string Translator::Expression(const Expr& e) const {
 // A date-shaped literal compared with a column or a value converts to datetime when that value
 // is one, in the session's date order, as the server converts it.
 std::string Translator::CompareSide(const Expr& x, const Expr& other) const {
+  if (IsHex(x) && NumericShaped(other)) return HexAsInteger(x.text);
+  // Compared with a column, the literal takes the column's kind: a number for a number.
+  if (IsHex(x) && ColumnOperand(other))
+    return "CASE WHEN typeof(" + Expression(other) + ") IN ('integer', 'real') THEN " + HexAsInteger(x.text) +
+           " ELSE " + NumberLiteral(x.text) + " END";
   if (x.kind == Expr::String && other.kind != Expr::String && other.kind != Expr::Number &&
       other.kind != Expr::Null && DateShaped(x.text))
     return "tsql_comparedate(" + Expression(other) + ", " + SqlLiteral(x.text) + ")";
@@ -226,6 +271,15 @@ std::string Translator::Function(const Expr& e) const {
   if (f == "index_col") {
     arity(3, 3);
     return "tsql_index_col(" + a[0] + ", " + a[1] + ", " + a[2] + ")";
+  }
+  if (f == "indexkey_property") {
+    arity(4, 4);
+    // DESC keys are marked in sysindexes.keys, one byte per key.
+    // Aliases of its own, so that the arguments' outer aliases stay visible.
+    return "(SELECT CASE lower(" + a[3] + ") WHEN 'columnid' THEN schm_k.colid WHEN 'isdescending' THEN "
+           "hex(substr(schm_i.keys, schm_k.keyno, 1)) = '01' END FROM sysindexkeys schm_k JOIN sysindexes schm_i "
+           "ON schm_i.id = schm_k.id AND schm_i.indid = schm_k.indid WHERE schm_k.id = " + a[0] +
+           " AND schm_k.indid = " + a[1] + " AND schm_k.keyno = " + a[2] + ")";
   }
   if (f == "objectproperty") {
     arity(2, 2);
@@ -315,6 +369,13 @@ std::string Translator::Function(const Expr& e) const {
 std::string Translator::From(const TableRef& t) const {
   switch (t.kind) {
     case TableRef::Named: {
+      if (t.function) {
+        std::vector<std::string> args;
+        for (const auto& a : t.args) args.push_back(Expression(*a));
+        std::string query = functionResolver_ ? functionResolver_(t.name, args) : std::string();
+        if (query.empty()) Fail(208, "Invalid object name '" + t.name.name + "'.");
+        return "(" + query + ") AS " + SqlIdent(t.alias.empty() ? t.name.name : t.alias);
+      }
       std::string out = Table(t.name);
       // Columns qualified by the table's own name still find it under its SQLite name.
       if (!t.alias.empty()) out += " AS " + SqlIdent(t.alias);

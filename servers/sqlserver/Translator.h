@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "servers/sqlserver/Ast.h"
 
@@ -24,6 +25,10 @@ class Translator {
   // there is none (the name is then used as written).
   using TableResolver = std::function<std::string(const ObjectName&)>;
   void SetResolver(TableResolver resolver) { resolver_ = std::move(resolver); }
+  // The SQLite query of an inline table-valued function called with these arguments (SQLite
+  // expressions); empty when there is no such function.
+  using FunctionResolver = std::function<std::string(const ObjectName&, const std::vector<std::string>&)>;
+  void SetFunctionResolver(FunctionResolver resolver) { functionResolver_ = std::move(resolver); }
 
   std::string Expression(const Expr& e) const;
   std::string Query(const Select& s) const;
@@ -40,6 +45,7 @@ class Translator {
   bool inMaster_;
   const std::map<std::string, std::string>* variables_;
   TableResolver resolver_;
+  FunctionResolver functionResolver_;
 };
 
 // SQLite column type for a cast target.

@@ -108,15 +108,19 @@ std::string StoredValue(const ColumnInfo& c, const std::string& v) {
       return "tsql_tonum(" + v + ", '" + (c.typeName.empty() ? std::string("float") : c.typeName) + "')";
     case 175:
     case 239:
+    case 173:
       return "tsql_fit(" + v + ", " + std::to_string(c.prec) + ", 1)";
     case 167:
     case 231:
     case 165:
-    case 173:
       return "tsql_fit(" + v + ", " + std::to_string(c.prec > 0 ? c.prec : c.length) + ", 0)";
     default:
       return v;
   }
+}
+
+std::string PaddedDefault(const ColumnInfo& c, const std::string& value) {
+  return c.xtype == 175 || c.xtype == 239 || c.xtype == 173 ? StoredValue(c, value) : value;
 }
 
 bool IsLongType(int xtype) { return xtype == 34 || xtype == 35 || xtype == 99; }

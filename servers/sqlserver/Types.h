@@ -39,6 +39,10 @@ ColumnStorage StorageOf(const SqlType& type, const TypeSpec& spec);
 struct ColumnInfo;
 std::string StoredValue(const ColumnInfo& column, const std::string& value);
 
+// A default's SQLite expression for the column: char(n), nchar(n) and binary(n) defaults are
+// padded to n like any value stored there.
+std::string PaddedDefault(const ColumnInfo& column, const std::string& value);
+
 // True for text, ntext and image: kept apart by the server (sysindexes entry 255).
 bool IsLongType(int xtype);
 

@@ -1,6 +1,7 @@
 // SQL Server dialect: creating a missing database, telling whether one exists, backing the
 // connected database up and restoring it, through the server's own statements on master.
 #include "common/Text.h"
+#include "dialects/DatabaseOperations.h"
 #include "dialects/uDbSpecific.h"
 #include "platform/data/Connection.h"
 #include "platform/data/DataErrors.h"
@@ -8,10 +9,11 @@
 
 namespace {
 
+using dialect_databases::FoldPath;
+using dialect_databases::OptionalKey;
+
 constexpr const char* kIntegratedSecurity =
     "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;";
-
-std::string FoldPath(const std::string& path) { return text::ReplaceAll(path, "\\\\", "\\"); }
 
 std::string ExistsQuery(const std::string& name) {
   return "select name from sysDatabases where name = " + SqlLiteral(name);
@@ -23,12 +25,6 @@ bool HasRows(ado::TConnection& connection, const std::string& sql) {
   query.SetConnection(&connection);
   connection.Query(sql, query);
   return !query.IsEmpty();
-}
-
-// ";key=value" with the value trimmed; nothing when the value is blank.
-std::string OptionalKey(const char* key, const std::string& value) {
-  const std::string trimmed = text::Trim(value);
-  return trimmed.empty() ? std::string() : ";" + std::string(key) + "=" + trimmed;
 }
 
 // Connection string of the server's master database, as database creation and restore use it.
@@ -86,10 +82,7 @@ bool TSqlServerSpecific::BackupDatabase(ado::TConnection& connection, const std:
     connection.Execute("USE [" + DatabaseName + "] ");
     return true;
   } catch (const ado::EDataError& e) {
-    if (Owner != nullptr) {
-      Owner->ReportError(dbcUpdate, text::ReplaceAll(Owner->BackupErrorText(), "%s", path),
-                         e.what());
-    }
+    ReportBackupError(path, e.what());
     return false;
   }
 }

@@ -71,6 +71,52 @@ std::string TDatabaseSpecific::GetIdentityInsertOffSql(const std::string&) { ret
 
 std::string TDatabaseSpecific::AddEncryption(const std::string& definition) { return definition; }
 
+// ---- Key, index and column statements ----
+
+namespace {
+
+std::string ClusteredClause(bool clustered) {
+  return clustered ? " CLUSTERED " : " NONCLUSTERED ";
+}
+
+}  // namespace
+
+std::string TDatabaseSpecific::GetAddKeyConstraintSql(const std::string& prefix,
+                                                      const std::string& table,
+                                                      const std::string& name, bool primaryKey,
+                                                      bool clustered, const std::string& columns) {
+  return "ALTER TABLE " + prefix + QuoteName(table) + " ADD CONSTRAINT " + QuoteName(name) +
+         (primaryKey ? " PRIMARY KEY " : " UNIQUE ") + ClusteredClause(clustered) + " (" +
+         columns + ")";
+}
+
+std::string TDatabaseSpecific::GetCreateIndexSql(const std::string& prefix,
+                                                 const std::string& table,
+                                                 const std::string& name, bool unique,
+                                                 bool clustered, const std::string& columns) {
+  // A non-unique index carries no clustered clause.
+  return "CREATE " + (unique ? " UNIQUE " + ClusteredClause(clustered) : std::string()) +
+         " INDEX " + QuoteName(name) + " ON " + prefix + QuoteName(table) + " (" + columns + ")";
+}
+
+std::string TDatabaseSpecific::GetDropIndexSql(const std::string& prefix, const std::string& table,
+                                               const std::string& name) {
+  return "DROP INDEX " + prefix + QuoteName(table) + "." + QuoteName(name);
+}
+
+std::string TDatabaseSpecific::GetAlterColumnNullSql(ado::TDataSet&, const TOrvDataType*,
+                                                     const std::string& prefix,
+                                                     const std::string& table,
+                                                     const std::string& column) {
+  return "ALTER TABLE " + prefix + QuoteName(table) + AlterColumnKeyword + " " +
+         QuoteName(column) + " NULL";
+}
+
+void TDatabaseSpecific::ReportBackupError(const std::string& path, const std::string& message) {
+  if (Owner == nullptr) return;
+  Owner->ReportError(dbcUpdate, text::ReplaceAll(Owner->BackupErrorText(), "%s", path), message);
+}
+
 // ---- Owners ----
 
 bool TDatabaseSpecific::IsDefaultOwner(const std::string& owner, int side) const {

@@ -228,6 +228,24 @@ class TDatabaseSpecific {
                               const std::string& password, const std::string& server) = 0;
   virtual std::string AddEncryption(const std::string& definition);
 
+  // Key, index and column statements whose spelling differs between servers; the engine's key,
+  // index and column phases write them through these. `prefix` is the owner prefix (empty or
+  // ending in "."), written unquoted; `columns` the column list without parentheses.
+  virtual std::string GetAddKeyConstraintSql(const std::string& prefix, const std::string& table,
+                                             const std::string& name, bool primaryKey,
+                                             bool clustered, const std::string& columns);
+  virtual std::string GetCreateIndexSql(const std::string& prefix, const std::string& table,
+                                        const std::string& name, bool unique, bool clustered,
+                                        const std::string& columns);
+  virtual std::string GetDropIndexSql(const std::string& prefix, const std::string& table,
+                                      const std::string& name);
+  // Makes a column nullable again after it was created or altered with a default: "ALTER TABLE
+  // " + prefix + table + the alter-column keyword + " " + column + " NULL". `row` is the
+  // column's vsiColumns row and `masterType` its master type, for servers that need the type.
+  virtual std::string GetAlterColumnNullSql(ado::TDataSet& row, const TOrvDataType* masterType,
+                                            const std::string& prefix, const std::string& table,
+                                            const std::string& column);
+
   // ---- Non-virtual operations ----
 
   void SetDbType(TDbType kind) { DbType = kind; }
@@ -296,6 +314,9 @@ class TDatabaseSpecific {
  protected:
   // The dialect whose quote characters QuoteName uses: the owner's current one, else this.
   const TDatabaseSpecific& QuotingDialect() const;
+  // Reports a failed backup to the running component: its backup-error text with the path, and
+  // the server's message.
+  void ReportBackupError(const std::string& path, const std::string& message);
 
  private:
   // "; ALTER DATABASE ... ADD FILE (...) TO FILEGROUP <db space>": the file a new SQL Server
@@ -366,6 +387,131 @@ class TSqlServerSpecific : public TDatabaseSpecific {
   bool DatabaseExists(const std::string& name, const std::string& userId,
                       const std::string& password, const std::string& server) override;
   std::string AddEncryption(const std::string& definition) override;
+};
+
+// The dialect of Adaptive Server Anywhere 9 ("ASAProv" provider).
+class TAsaSpecific : public TDatabaseSpecific {
+ public:
+  explicit TAsaSpecific(IDialectOwner* owner = nullptr);
+
+  void OpenCatalogs(const ado::Variant& criteria, const ado::Variant& schemaId,
+                    ado::TDataSet& dataSet) override;
+  void OpenTableConstraints(const ado::Variant& criteria, const ado::Variant& schemaId,
+                            ado::TDataSet& dataSet) override;
+  void OpenColumns(const ado::Variant& criteria, const ado::Variant& schemaId,
+                   ado::TDataSet& dataSet) override;
+  void OpenTables(const ado::Variant& criteria, const ado::Variant& schemaId,
+                  ado::TDataSet& dataSet) override;
+  void OpenIndexes(const ado::Variant& criteria, const ado::Variant& schemaId,
+                   ado::TDataSet& dataSet) override;
+  void OpenProcedures(const ado::Variant& criteria, const ado::Variant& schemaId,
+                      ado::TDataSet& dataSet) override;
+  void OpenDefaultValues(const ado::Variant& criteria, const ado::Variant& schemaId,
+                         ado::TDataSet& dataSet) override;
+  void OpenUsers(const ado::Variant& criteria, const ado::Variant& schemaId,
+                 ado::TDataSet& dataSet) override;
+  void OpenDbSpaceIndexes(const ado::Variant& criteria, const ado::Variant& schemaId,
+                          ado::TDataSet& dataSet) override;
+  void OpenDbSpaceText(const ado::Variant& criteria, const ado::Variant& schemaId,
+                       ado::TDataSet& dataSet) override;
+  void OpenDbSpaces(const ado::Variant& criteria, const ado::Variant& schemaId,
+                    ado::TDataSet& dataSet) override;
+  void OpenClusterIndexes(const ado::Variant& criteria, const ado::Variant& schemaId,
+                          ado::TDataSet& dataSet) override;
+  std::string GetRenameTableSql(const std::string& owner, const std::string& oldName,
+                                const std::string& newName) override;
+  std::string GetRenameColumnSql(const std::string& owner, const std::string& table,
+                                 const std::string& oldName, const std::string& newName) override;
+  std::string GetClusterPrimaryKeySql(const std::string& prefix, const std::string& table,
+                                      bool clustered) override;
+  bool IsDbSpaceStatement(const std::string& sql, TInstructionKind& kind, std::string& name,
+                          std::string& second) override;
+  bool IsUserStatement(const std::string& sql, TInstructionKind& kind, std::string& user,
+                       std::string& second) override;
+  std::string GetRenumberSql(const std::string& owner, const std::string& table,
+                             const std::string& column) override;
+  void GetDatabaseName(ado::TConnection& connection) override;
+  std::string GetCurrentDateDefault() override;
+  void GetDateFormat(ado::TConnection& connection) override;
+  bool BackupDatabase(ado::TConnection& connection, const std::string& fileName,
+                      const std::string& folder) override;
+  // Restoring has no caller in the system and needs the server's database files: both raise
+  // EDbSpecificError ("not available").
+  bool RestoreDatabase(ado::TConnection& connection, const std::string& backupFile,
+                       const std::string& dataFolder, const std::string& logFolder) override;
+  bool RestoreAsNewDatabase(const std::string& name, const std::string& backupFile,
+                            const std::string& dataFolder, const std::string& logFolder,
+                            const std::string& userId, const std::string& password,
+                            const std::string& server, std::string& message) override;
+  std::string GetConditionalSql(bool exists, const std::string& fields, const std::string& table,
+                                const std::string& where, const std::string& thenSql,
+                                const std::string& elseSql) override;
+  std::string GetObjectExistsSql(const std::string& name, const std::string& type) override;
+  int CreateDatabase(const std::string& name, const std::string& dataFile,
+                     const std::string& logFile, const std::string& userId,
+                     const std::string& password, const std::string& server) override;
+  bool DatabaseExists(const std::string& name, const std::string& userId,
+                      const std::string& password, const std::string& server) override;
+};
+
+// The dialect of Microsoft Access databases ("Microsoft.Jet" provider). Access has no owners,
+// db spaces, users, stored defaults or clustered indexes and cannot rename by statement.
+class TAccessSpecific : public TDatabaseSpecific {
+ public:
+  explicit TAccessSpecific(IDialectOwner* owner = nullptr);
+
+  void OpenCatalogs(const ado::Variant& criteria, const ado::Variant& schemaId,
+                    ado::TDataSet& dataSet) override;
+  void OpenColumns(const ado::Variant& criteria, const ado::Variant& schemaId,
+                   ado::TDataSet& dataSet) override;
+  void OpenTables(const ado::Variant& criteria, const ado::Variant& schemaId,
+                  ado::TDataSet& dataSet) override;
+  void OpenProcedures(const ado::Variant& criteria, const ado::Variant& schemaId,
+                      ado::TDataSet& dataSet) override;
+  void OpenDefaultValues(const ado::Variant& criteria, const ado::Variant& schemaId,
+                         ado::TDataSet& dataSet) override;
+  void OpenUsers(const ado::Variant& criteria, const ado::Variant& schemaId,
+                 ado::TDataSet& dataSet) override;
+  void OpenDbSpaceIndexes(const ado::Variant& criteria, const ado::Variant& schemaId,
+                          ado::TDataSet& dataSet) override;
+  void OpenDbSpaceText(const ado::Variant& criteria, const ado::Variant& schemaId,
+                       ado::TDataSet& dataSet) override;
+  void OpenDbSpaces(const ado::Variant& criteria, const ado::Variant& schemaId,
+                    ado::TDataSet& dataSet) override;
+  void OpenClusterIndexes(const ado::Variant& criteria, const ado::Variant& schemaId,
+                          ado::TDataSet& dataSet) override;
+  std::string GetRenameTableSql(const std::string& owner, const std::string& oldName,
+                                const std::string& newName) override;
+  std::string GetRenameColumnSql(const std::string& owner, const std::string& table,
+                                 const std::string& oldName, const std::string& newName) override;
+  void GetDatabaseName(ado::TConnection& connection) override;
+  std::string GetCurrentDateDefault() override;
+  void GetDateFormat(ado::TConnection& connection) override;
+  bool BackupDatabase(ado::TConnection& connection, const std::string& fileName,
+                      const std::string& folder) override;
+  bool RestoreDatabase(ado::TConnection& connection, const std::string& backupFile,
+                       const std::string& dataFolder, const std::string& logFolder) override;
+  bool RestoreAsNewDatabase(const std::string& name, const std::string& backupFile,
+                            const std::string& dataFolder, const std::string& logFolder,
+                            const std::string& userId, const std::string& password,
+                            const std::string& server, std::string& message) override;
+  int CreateDatabase(const std::string& name, const std::string& dataFile,
+                     const std::string& logFile, const std::string& userId,
+                     const std::string& password, const std::string& server) override;
+  bool DatabaseExists(const std::string& name, const std::string& userId,
+                      const std::string& password, const std::string& server) override;
+  // Jet's forms: no clustered clause, "DROP INDEX ix ON T", ALTER COLUMN with the column's type.
+  std::string GetAddKeyConstraintSql(const std::string& prefix, const std::string& table,
+                                     const std::string& name, bool primaryKey, bool clustered,
+                                     const std::string& columns) override;
+  std::string GetCreateIndexSql(const std::string& prefix, const std::string& table,
+                                const std::string& name, bool unique, bool clustered,
+                                const std::string& columns) override;
+  std::string GetDropIndexSql(const std::string& prefix, const std::string& table,
+                              const std::string& name) override;
+  std::string GetAlterColumnNullSql(ado::TDataSet& row, const TOrvDataType* masterType,
+                                    const std::string& prefix, const std::string& table,
+                                    const std::string& column) override;
 };
 
 // Single-quoted SQL literal with inner single quotes doubled.

@@ -1,0 +1,101 @@
+// Access dialect: field values, statement builders in Jet's forms and the database operations,
+// which Access does not need. The catalogue readers are in AccessCatalog.cpp.
+#include "dialects/DataTypeTables.h"
+#include "dialects/uDbSpecific.h"
+
+TAccessSpecific::TAccessSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner) {
+  QuoteOpen = "[";
+  QuoteClose = "]";
+  FillAccessDataTypes(*this);
+  DefaultAsConstraint = false;
+  IdentityOptions->IdentityAddPlain = true;
+  IdentityOptions->IdentityNullClause = false;
+  IdentityOptions->WriteIdentitySeed = false;
+  IdentityOptions->WriteIdentityIncrement = false;
+  FillNullsOnAlter = true;
+  CreateKeepsNullable = true;
+  AlterColumnKeyword = " ALTER COLUMN ";
+  // Written between the table and the column: "ALTER TABLE T DROP COLUMN c".
+  DropColumnKeyword = " DROP COLUMN ";
+  DropConstraintFormat = " DROP CONSTRAINT %s";
+  UseDbSpaces = false;
+  UseOwners = false;
+  AutoPrimaryKeyName = false;
+}
+
+// Access cannot rename tables or columns by statement.
+std::string TAccessSpecific::GetRenameTableSql(const std::string&, const std::string&,
+                                               const std::string&) {
+  return {};
+}
+
+std::string TAccessSpecific::GetRenameColumnSql(const std::string&, const std::string&,
+                                                const std::string&, const std::string&) {
+  return {};
+}
+
+std::string TAccessSpecific::GetCurrentDateDefault() { return "(now())"; }
+
+// The connected database's name and date order are not read: both keep their values.
+void TAccessSpecific::GetDatabaseName(ado::TConnection&) {}
+void TAccessSpecific::GetDateFormat(ado::TConnection&) {}
+
+// ---- Jet's forms of key, index and column statements ----
+
+std::string TAccessSpecific::GetAddKeyConstraintSql(const std::string& prefix,
+                                                    const std::string& table,
+                                                    const std::string& name, bool primaryKey,
+                                                    bool, const std::string& columns) {
+  return "ALTER TABLE " + prefix + QuoteName(table) + " ADD CONSTRAINT " + QuoteName(name) +
+         (primaryKey ? " PRIMARY KEY" : " UNIQUE") + " (" + columns + ")";
+}
+
+std::string TAccessSpecific::GetCreateIndexSql(const std::string& prefix,
+                                               const std::string& table, const std::string& name,
+                                               bool unique, bool, const std::string& columns) {
+  return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " + QuoteName(name) +
+         " ON " + prefix + QuoteName(table) + " (" + columns + ")";
+}
+
+std::string TAccessSpecific::GetDropIndexSql(const std::string& prefix, const std::string& table,
+                                             const std::string& name) {
+  return "DROP INDEX " + QuoteName(name) + " ON " + prefix + QuoteName(table);
+}
+
+std::string TAccessSpecific::GetAlterColumnNullSql(ado::TDataSet& row,
+                                                   const TOrvDataType* masterType,
+                                                   const std::string& prefix,
+                                                   const std::string& table,
+                                                   const std::string& column) {
+  // Jet alters a column only with its type: the whole definition, nullable.
+  return "ALTER TABLE " + prefix + QuoteName(table) + AlterColumnKeyword +
+         GetColumnDefinition(row, masterType, false, false, column);
+}
+
+// ---- Database operations: an Access database is a file the user provides ----
+
+bool TAccessSpecific::BackupDatabase(ado::TConnection&, const std::string&, const std::string&) {
+  return true;
+}
+
+bool TAccessSpecific::RestoreDatabase(ado::TConnection&, const std::string&, const std::string&,
+                                      const std::string&) {
+  return true;
+}
+
+bool TAccessSpecific::RestoreAsNewDatabase(const std::string&, const std::string&,
+                                           const std::string&, const std::string&,
+                                           const std::string&, const std::string&,
+                                           const std::string&, std::string&) {
+  return true;
+}
+
+int TAccessSpecific::CreateDatabase(const std::string&, const std::string&, const std::string&,
+                                    const std::string&, const std::string&, const std::string&) {
+  return 1;
+}
+
+bool TAccessSpecific::DatabaseExists(const std::string&, const std::string&, const std::string&,
+                                     const std::string&) {
+  return true;
+}

@@ -20,6 +20,7 @@
 #include "common/Text.h"
 #include "platform/data/DataErrors.h"
 #include "platform/data/DataSetInternal.h"
+#include "platform/xml/XmlDocument.h"
 
 namespace ado {
 
@@ -520,11 +521,10 @@ RowSet ParseDocument(char* buffer, size_t size) {
     throw LoadError("not a recordset in XML form (the binary ADTG form cannot be read)");
   }
   pugi::xml_document doc;
-  const pugi::xml_parse_result parsed =
-      doc.load_buffer_inplace(buffer, size, pugi::parse_default, pugi::encoding_utf8);
-  if (!parsed) {
-    throw LoadError(std::string("malformed XML (") + parsed.description() + " at offset " +
-                    std::to_string(parsed.offset) + ")");
+  try {
+    xmldoc::ParseInPlace(doc, buffer, size);
+  } catch (const xmldoc::EXmlError& e) {
+    throw LoadError(e.what());
   }
   const pugi::xml_node root = doc.document_element();
   if (!root) throw LoadError("no XML element");
@@ -614,10 +614,9 @@ RowSet ParseDocument(char* buffer, size_t size) {
   for (pugi::xml_node ch = data.first_child(); ch; ch = next) {
     next = ch.next_sibling();
     struct Drop {
-      pugi::xml_node& parent;
       pugi::xml_node child;
-      ~Drop() { parent.remove_child(child); }
-    } drop{data, ch};
+      ~Drop() { xmldoc::RemoveSubtree(child); }
+    } drop{ch};
     if (ch.type() != pugi::node_element) continue;
     const char* name = ch.name();
     if (rowName == name) {

@@ -154,16 +154,20 @@ Column ReadColumn(const pugi::xml_node& attrType, const Prefixes& p) {
   c.def.Required = IsFalse(fact(p.rs, "maybenull")) && !nullable;
 
   FieldType ft = FieldType::ftString;
-  if (dbtype == "currency") {
-    // Money columns are currency whatever XML-Data type carries them.
-    ft = FieldType::ftCurrency;
-    c.decode = Decode::kCurrency;
-  } else if (type == "string" || type == "char") {
+  // Text columns, and columns of the XML-Data types read as text: long ones are memos.
+  auto text = [&] {
     if (isLong || maxLength >= kLongStringLength) {
       ft = FieldType::ftMemo;
     } else {
       c.def.Size = ClampInt(maxLength);
     }
+  };
+  if (dbtype == "currency") {
+    // Money columns are currency whatever XML-Data type carries them.
+    ft = FieldType::ftCurrency;
+    c.decode = Decode::kCurrency;
+  } else if (type == "string" || type == "char") {
+    text();
   } else if (type == "i1" || type == "i2") {
     ft = FieldType::ftSmallint;
     c.decode = Decode::kInt;
@@ -204,7 +208,7 @@ Column ReadColumn(const pugi::xml_node& attrType, const Prefixes& p) {
     ft = FieldType::ftGuid;
     c.def.Size = 38;
   } else {
-    c.def.Size = ClampInt(maxLength);  // other XML-Data types read as text
+    text();
   }
   c.def.Type = ft;
   return c;

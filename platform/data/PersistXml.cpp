@@ -936,7 +936,8 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
       out += " rs:fixedlength='true'";
       break;
     case FieldType::ftDateTime:
-      // As ADO writes SQL Server's datetime, whose millisecond precision our values share.
+      // Declared as files of this format declare SQL Server's datetime, whose millisecond
+      // precision our values share.
       out += " dt:type='dateTime' rs:dbtype='timestamp' dt:maxLength='16' rs:scale='3'"
              " rs:precision='23' rs:fixedlength='true'";
       break;

@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
 # Builds the persisted-recordset reader's libFuzzer target with clang (ASan + UBSan) and runs it
-# for a bounded time, seeded from the shared recordset samples and the regressions folder.
+# for a bounded time, seeded from the recordset samples of tests/data and the regressions folder.
 # Usage: run.sh [seconds, default 60]. Exits non-zero when the target finds a crash, a sanitizer
 # report or a recordset that does not survive being saved and loaded again.
 set -euo pipefail
 cd "$(dirname "$0")"
 REPO="$(cd ../../../.. && pwd)"
-SHARED="$(cd "$REPO/../shared" && pwd)"
 SECONDS_TOTAL="${1:-60}"
 WORK="${FUZZ_WORK:-$REPO/build-fuzz}"
 mkdir -p "$WORK"
@@ -21,7 +20,7 @@ clang++ "${FLAGS[@]}" fuzz_persisted_recordset.cpp "${SOURCES[@]}" -lpugixml -o 
 SEEDS="$WORK/seeds-recordset"
 rm -rf "$SEEDS"
 mkdir -p "$SEEDS" "$WORK/corpus-recordset"
-cp "$SHARED"/reference/ado-xml-samples/*.xml "$SEEDS"/
+cp "$REPO"/tests/data/ado-xml/*.xml "$SEEDS"/
 find regressions -type f -exec cp {} "$SEEDS"/ \;
 
 "$WORK/fuzz_persisted_recordset" -artifact_prefix="$WORK/" -max_total_time="$SECONDS_TOTAL" -max_len=65536 \

@@ -1,24 +1,23 @@
 #include "components/XmlNodes.h"
 
+#include <utility>
+
+#include "platform/xml/XmlDocument.h"
+
 namespace xmlnodes {
 
 namespace {
 
-void AppendText(pugi::xml_node aNode, std::string& aOut) {
-  for (pugi::xml_node child : aNode.children()) {
-    switch (child.type()) {
-      case pugi::node_pcdata:
-      case pugi::node_cdata:
-        aOut += child.value();
-        break;
-      case pugi::node_element:
-        AppendText(child, aOut);
-        break;
-      default:
-        break;
-    }
+// Gathers the text and CDATA pieces below an element in document order. The library's walk is
+// iterative, so a deeply nested element costs no stack.
+class TextGatherer : public pugi::xml_tree_walker {
+ public:
+  bool for_each(pugi::xml_node& node) override {
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) text += node.value();
+    return true;
   }
-}
+  std::string text;
+};
 
 pugi::xml_node FirstChild(pugi::xml_node aParent, std::string_view aName) {
   for (pugi::xml_node child : aParent.children()) {
@@ -30,9 +29,9 @@ pugi::xml_node FirstChild(pugi::xml_node aParent, std::string_view aName) {
 }  // namespace
 
 std::string ElementText(pugi::xml_node aElement) {
-  std::string out;
-  AppendText(aElement, out);
-  return out;
+  TextGatherer gatherer;
+  aElement.traverse(gatherer);
+  return std::move(gatherer.text);
 }
 
 std::string ChildText(pugi::xml_node aParent, std::string_view aName) {
@@ -45,7 +44,7 @@ pugi::xml_node SetChildText(pugi::xml_node aParent, std::string_view aName,
   if (!element) {
     element = aParent.append_child(std::string(aName).c_str());
   } else {
-    while (pugi::xml_node child = element.first_child()) element.remove_child(child);
+    while (pugi::xml_node child = element.first_child()) xmldoc::RemoveSubtree(child);
   }
   if (!aText.empty()) element.append_child(pugi::node_pcdata).set_value(std::string(aText).c_str());
   return element;
@@ -53,7 +52,7 @@ pugi::xml_node SetChildText(pugi::xml_node aParent, std::string_view aName,
 
 pugi::xml_node WriteList(pugi::xml_node aParent, std::string_view aName,
                          std::string_view aItemPrefix, const std::vector<std::string>& aLines) {
-  while (pugi::xml_node old = FirstChild(aParent, aName)) aParent.remove_child(old);
+  while (pugi::xml_node old = FirstChild(aParent, aName)) xmldoc::RemoveSubtree(old);
   pugi::xml_node list = aParent.append_child(std::string(aName).c_str());
   for (std::size_t i = 0; i < aLines.size(); ++i) {
     const std::string itemName = std::string(aItemPrefix) + std::to_string(i);

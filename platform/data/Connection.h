@@ -1,5 +1,5 @@
-// The connection of the data-access layer (in place of ADO's connection): an OLE DB connection
-// string, a session opened through the provider registry, transactions, statements, schema
+// The connection of the data-access layer: a connection string in OLE DB form, a session
+// opened through the provider registry, transactions, statements, schema
 // rowsets and queries into data sets. Failures raise EOleException with the server's message;
 // the connection string's password never appears in one.
 #pragma once

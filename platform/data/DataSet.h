@@ -1,6 +1,6 @@
-// The data set of the data-access layer (in place of ADO recordsets and Delphi's ADO data sets):
-// field definitions, rows, a cursor, editing with states, ADO-style filters and sorts, Locate
-// served by lazily built indexes, persisted recordsets and queries through a connection.
+// The data set of the data-access layer: field definitions, rows, a cursor, editing with states,
+// filters and sorts given as text, Locate served by lazily built indexes, persisted recordsets and
+// queries through a connection.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +26,7 @@ constexpr TLocateOptions loCaseInsensitive = 1;
 constexpr TLocateOptions loPartialKey = 2;
 
 // Forms of a persisted recordset. Only the XML form is written: a binary form asked for is
-// written as XML too (loading recognises the form by the content, as ADO does).
+// written as XML too (loading recognises the form by the file's content, not by its name).
 enum TPersistFormat { pfADTG, pfXML };
 
 // A stable handle of a row, valid until the data set is closed or emptied.
@@ -162,7 +162,7 @@ class TDataSet {
   void Delete();
 
   // --- Filter, sort and search -----------------------------------------------------------------
-  // ADO filter text: comparisons "field op value" (=, <>, <, >, <=, >=; text in single quotes
+  // Filter text: comparisons "field op value" (=, <>, <, >, <=, >=; text in single quotes
   // with quotes doubled, numbers, True/False, #date#, NULL) joined by AND/OR with parentheses.
   // Text compares ignoring case. Applied when Filtered is true; bad text raises EDatabaseError.
   // Rows posted later stay visible where they are until the filter or sort is set again.

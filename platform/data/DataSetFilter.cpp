@@ -1,4 +1,5 @@
-// ADO filter text: parsing, binding to fields and evaluation; and value conversion to field types.
+// Filter text of data sets: parsing, binding to fields and evaluation; and value conversion to
+// field types.
 #include <cctype>
 #include <cstring>
 

@@ -1,4 +1,4 @@
-// Pieces of the data set shared by its source files: the parsed form of an ADO filter, value
+// Pieces of the data set shared by its source files: the parsed form of a filter text, value
 // conversion to a field's type, and the comparisons that filters, sorts and Locate use.
 #pragma once
 

@@ -8,7 +8,7 @@
 
 namespace ado {
 
-// Field types the system uses (a subset of ADO's data types).
+// The field types of data sets, provider result sets and persisted recordsets.
 enum class FieldType {
   ftString,      // text of at most Size characters
   ftMemo,        // unbounded text

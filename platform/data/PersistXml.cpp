@@ -20,6 +20,7 @@
 #include "common/Text.h"
 #include "platform/data/DataErrors.h"
 #include "platform/data/DataSetInternal.h"
+#include "platform/xml/XmlDocument.h"
 
 namespace ado {
 
@@ -153,16 +154,20 @@ Column ReadColumn(const pugi::xml_node& attrType, const Prefixes& p) {
   c.def.Required = IsFalse(fact(p.rs, "maybenull")) && !nullable;
 
   FieldType ft = FieldType::ftString;
-  if (dbtype == "currency") {
-    // Money columns are currency whatever XML-Data type carries them.
-    ft = FieldType::ftCurrency;
-    c.decode = Decode::kCurrency;
-  } else if (type == "string" || type == "char") {
+  // Text columns, and columns of the XML-Data types read as text: long ones are memos.
+  auto text = [&] {
     if (isLong || maxLength >= kLongStringLength) {
       ft = FieldType::ftMemo;
     } else {
       c.def.Size = ClampInt(maxLength);
     }
+  };
+  if (dbtype == "currency") {
+    // Money columns are currency whatever XML-Data type carries them.
+    ft = FieldType::ftCurrency;
+    c.decode = Decode::kCurrency;
+  } else if (type == "string" || type == "char") {
+    text();
   } else if (type == "i1" || type == "i2") {
     ft = FieldType::ftSmallint;
     c.decode = Decode::kInt;
@@ -203,7 +208,7 @@ Column ReadColumn(const pugi::xml_node& attrType, const Prefixes& p) {
     ft = FieldType::ftGuid;
     c.def.Size = 38;
   } else {
-    c.def.Size = ClampInt(maxLength);  // other XML-Data types read as text
+    text();
   }
   c.def.Type = ft;
   return c;
@@ -520,11 +525,10 @@ RowSet ParseDocument(char* buffer, size_t size) {
     throw LoadError("not a recordset in XML form (the binary ADTG form cannot be read)");
   }
   pugi::xml_document doc;
-  const pugi::xml_parse_result parsed =
-      doc.load_buffer_inplace(buffer, size, pugi::parse_default, pugi::encoding_utf8);
-  if (!parsed) {
-    throw LoadError(std::string("malformed XML (") + parsed.description() + " at offset " +
-                    std::to_string(parsed.offset) + ")");
+  try {
+    xmldoc::ParseInPlace(doc, buffer, size);
+  } catch (const xmldoc::EXmlError& e) {
+    throw LoadError(e.what());
   }
   const pugi::xml_node root = doc.document_element();
   if (!root) throw LoadError("no XML element");
@@ -614,10 +618,9 @@ RowSet ParseDocument(char* buffer, size_t size) {
   for (pugi::xml_node ch = data.first_child(); ch; ch = next) {
     next = ch.next_sibling();
     struct Drop {
-      pugi::xml_node& parent;
       pugi::xml_node child;
-      ~Drop() { parent.remove_child(child); }
-    } drop{data, ch};
+      ~Drop() { xmldoc::RemoveSubtree(child); }
+    } drop{ch};
     if (ch.type() != pugi::node_element) continue;
     const char* name = ch.name();
     if (rowName == name) {
@@ -933,7 +936,8 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
       out += " rs:fixedlength='true'";
       break;
     case FieldType::ftDateTime:
-      // As ADO writes SQL Server's datetime, whose millisecond precision our values share.
+      // Declared as files of this format declare SQL Server's datetime, whose millisecond
+      // precision our values share.
       out += " dt:type='dateTime' rs:dbtype='timestamp' dt:maxLength='16' rs:scale='3'"
              " rs:precision='23' rs:fixedlength='true'";
       break;

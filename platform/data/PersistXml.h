@@ -1,4 +1,4 @@
-// ADO's XML persistence format for recordsets (Recordset.Save with adPersistXML): the
+// ADO's XML persistence format for recordsets, read and written for exchange: the
 // XML-Data rowset schema (s:Schema, s:AttributeType, s:datatype) and the rs:data section of
 // z:row elements, in which a null is an absent attribute.
 #pragma once

@@ -1,7 +1,6 @@
-// The seam between the data-access layer and the servers behind it (in place of OLE DB
-// providers): a provider opens sessions from a connection string; a session executes SQL
-// batches, runs transactions and answers schema rowsets. The registry picks the provider named
-// by the connection string's "Provider" key.
+// The seam between the data-access layer and the servers behind it: a provider opens sessions
+// from a connection string; a session executes SQL batches, runs transactions and answers schema
+// rowsets. The registry picks the provider named by the connection string's "Provider" key.
 #pragma once
 
 #include <cstdint>

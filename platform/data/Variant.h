@@ -1,6 +1,6 @@
-// Variant: the value type of the data-access layer (in place of OLE variants): empty, null,
-// Boolean, integers, floating point, currency, text, date-time, bytes and arrays of variants
-// (restriction criteria and key values of Locate).
+// Variant: the value type of the data-access layer: empty, null, Boolean, integers, floating
+// point, currency, text, date-time, bytes and arrays of variants (restriction criteria and key
+// values of Locate).
 #pragma once
 
 #include <cstdint>

@@ -343,3 +343,30 @@ TEST(Directives, CopiesAreIndependent) {
   EXPECT_EQ(a.Users.size(), 3u);
   EXPECT_EQ(a.DeletePolicy.PrefixesList.size(), 3u);
 }
+
+// Regression: a list item or an old list nested 200,000 levels deep overflowed the stack when
+// its text was read and when the list was written over.
+TEST(Directives, DeeplyNestedElementsAreReadAndReplacedWithoutCrashing) {
+  std::string xml = "<Root><Users><User0>";
+  for (int i = 0; i < 200000; ++i) xml += "<b>";
+  xml += "dbo";
+  for (int i = 0; i < 200000; ++i) xml += "</b>";
+  xml += "</User0></Users><UpdateComments>";
+  for (int i = 0; i < 200000; ++i) xml += "<b>";
+  for (int i = 0; i < 200000; ++i) xml += "</b>";
+  xml += "</UpdateComments></Root>";
+  pugi::xml_document doc;
+  pugi::xml_node root = ParseRoot(doc, xml.c_str());
+  ASSERT_TRUE(root);
+  TUpdaterDirectives d;
+  d.LoadFromXml(root);
+  EXPECT_EQ(d.Users, std::vector<std::string>{"dbo"});
+  EXPECT_EQ(d.UpdateComments, beUndefined);
+  d.Users = {"guest"};
+  d.UpdateComments = beYes;
+  d.SaveToXml(root);
+  TUpdaterDirectives back;
+  back.LoadFromXml(root);
+  EXPECT_EQ(back.Users, std::vector<std::string>{"guest"});
+  EXPECT_EQ(back.UpdateComments, beYes);
+}

@@ -62,7 +62,7 @@ TEST(DataSetFilter, EngineFiltersWithDoubledQuotesAndJoins) {
   ds.SetFiltered(true);
   EXPECT_EQ(Column(ds, "COLUMN_NAME"), (std::vector<std::string>{"Id"}));
 
-  // Text matches ignoring case, as ADO filters do.
+  // Text matches ignoring case.
   ds.SetFilter("TABLE_NAME = 'CUSTOMERS'");
   EXPECT_EQ(ds.RecordCount(), 3);
   ds.SetFilter("table_name = 'Orders' and is_identity = 1");

@@ -477,3 +477,27 @@ TEST_F(PersistXml, CurrencyAmountsAtAndPastTheirRange) {
   EXPECT_THROW(Variant(1e300).AsCurrency(), EVariantError);
   EXPECT_EQ(Variant(static_cast<long long>(-922337203685477)).AsCurrency().scaled, -9223372036854770000);
 }
+
+// Regression: 200,000 nested elements in rs:data (a 1.4 MB file) overflowed the stack while the
+// loader dropped each element it had read; such a file is refused naming the file.
+TEST_F(PersistXml, AbsurdlyNestedFileIsRefusedNamingTheFile) {
+  TDataSet ds;
+  ds.FieldDefs() = {{"id", FieldType::ftInteger}};
+  ds.CreateDataSet();
+  ds.SaveToFile(File("empty.xml"));
+  std::string hostile = Read(File("empty.xml"));
+  std::string nest;
+  for (int i = 0; i < 200000; ++i) nest += "<z:row>";
+  for (int i = 0; i < 200000; ++i) nest += "</z:row>";
+  hostile.insert(hostile.find("<rs:data>") + 9, nest);
+  Write("deep.xml", hostile);
+  TDataSet back;
+  try {
+    back.LoadFromFile(File("deep.xml"));
+    ADD_FAILURE() << "loaded";
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find(File("deep.xml")), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("nested deeper than"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(back.Active());
+}

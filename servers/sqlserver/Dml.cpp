@@ -108,6 +108,10 @@ std::string Session::AssignValue(const TypeSpec& type, const std::string& litera
 
 void Session::RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results) {
   RefuseLongComparisons(s);
+  if (!s.select->into.Empty()) {
+    RunSelectInto(s, results);
+    return;
+  }
   Translator tr = Tr();
   size_t assignments = 0;
   for (const auto& item : s.select->items) assignments += !item.assignTo.empty();

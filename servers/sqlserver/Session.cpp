@@ -224,6 +224,8 @@ void Session::CommitTrans() {
     Fail(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
   ExecOrFail(Db(), "COMMIT", database_);
   inTransaction_ = false;
+  tranName_.clear();
+  savepoints_.clear();
 }
 
 void Session::RollbackTrans() {
@@ -232,13 +234,18 @@ void Session::RollbackTrans() {
   sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
   inTransaction_ = false;
   identityInsert_.clear();
+  tranName_.clear();
+  savepoints_.clear();
 }
 
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   std::vector<StatementPtr> statements;
   try {
     statements = ParseBatch(sql);
-  } catch (const ado::EOleException&) {
+  } catch (ado::EOleException& e) {
+    // Syntax errors name their line in the text: "Line 3: Incorrect syntax near ...".
+    int line = 0;
+    if (std::sscanf(e.what(), "Line %d:", &line) == 1) e.SetLine(line);
     throw;
   } catch (const std::exception& e) {
     FailUnmapped(e, 1, std::string(), database_);
@@ -250,6 +257,10 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   variableTypes_.clear();
   try {
     for (const auto& s : statements) RunGuarded(*s, results);
+  } catch (ado::EOleException& e) {
+    batch_ = saved;
+    if (!e.Line()) e.SetLine(line_);
+    throw;
   } catch (...) {
     batch_ = saved;
     throw;
@@ -259,15 +270,13 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
 }
 
 void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results) {
+  line_ = s.line;
   switch (s.kind) {
     case Statement::kBeginTran:
-      BeginTrans();
-      return;
     case Statement::kCommit:
-      CommitTrans();
-      return;
     case Statement::kRollback:
-      RollbackTrans();
+    case Statement::kSaveTran:
+      RunTransaction(static_cast<const TranStmt&>(s));
       return;
     case Statement::kUse:
       try {
@@ -562,6 +571,7 @@ std::string Session::EvalText(const Expr& e) {
 }
 
 void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results) {
+  line_ = s.line;
   switch (s.kind) {
     case Statement::kSelect:
       RunSelect(static_cast<const SelectStmt&>(s), results);
@@ -667,7 +677,17 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
     case Statement::kSetOption:
       SetOption(static_cast<const SetStmt&>(s));
       return;
-    case Statement::kPrint:
+    case Statement::kPrint: {
+      ado::StatementResult r;
+      r.Message = EvalText(*static_cast<const SimpleStmt&>(s).expr);
+      results.push_back(std::move(r));
+      return;
+    }
+    case Statement::kRaiserror:
+    case Statement::kNoOp:
+    case Statement::kCheckIdent:
+    case Statement::kPermission:
+      RunUserStatement(s, results);
       return;
     case Statement::kDeclare:
     case Statement::kSetVariable:
@@ -702,6 +722,7 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
     case Statement::kBeginTran:
     case Statement::kCommit:
     case Statement::kRollback:
+    case Statement::kSaveTran:
       Fail(3902, "Transaction statements are not allowed here.");
   }
 }

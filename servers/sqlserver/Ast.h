@@ -269,6 +269,7 @@ struct TranStmt : Statement {
 struct RaiserrorStmt : Statement {
   RaiserrorStmt() : Statement(kRaiserror) {}
   std::vector<ExprPtr> args;
+  bool withLog = false;
 };
 
 // DBCC CHECKIDENT (table [, RESEED [, value] | NORESEED]).

@@ -64,7 +64,8 @@ StatementPtr Parser::ParseRaiserror() {
   if (s->args.size() < 3) Error();
   if (Accept("WITH")) {
     do {
-      if (!Accept("LOG") && !Accept("NOWAIT") && !Accept("SETERROR")) Error();
+      if (Accept("LOG")) s->withLog = true;
+      else if (!Accept("NOWAIT") && !Accept("SETERROR")) Error();
     } while (AcceptSym(","));
   }
   return s;

@@ -116,7 +116,6 @@ void Session::RunTransaction(const TranStmt& s) {
     if (savepoints_[i] != Lower(s.name)) continue;
     ExecSql(Db(), "ROLLBACK TO " + SqlIdent("schm_save_" + savepoints_[i]));
     savepoints_.resize(i + 1);
-    identityInsert_.clear();
     return;
   }
   Fail(6401, "Cannot roll back " + s.name + ". No transaction or savepoint of that name was found.");
@@ -153,7 +152,7 @@ void Session::Raiserror(const RaiserrorStmt& s, std::vector<ado::StatementResult
       Fail(2732, "Error number " + std::to_string(number) + " is invalid. The number must be from 13000 through 2147483647");
     Fail(2758, "RAISERROR could not locate entry for error " + std::to_string(number) + " in sysmessages.");
   }
-  if (severity > 18)
+  if (severity > 18 && !s.withLog)
     Fail(2754, "Error severity levels greater than 18 can only be specified by members of the sysadmin role, using the WITH LOG option.");
   std::string message = FormatMessage(values[0], std::vector<std::string>(values.begin() + 3, values.end()));
   if (severity <= 10) {
@@ -162,7 +161,7 @@ void Session::Raiserror(const RaiserrorStmt& s, std::vector<ado::StatementResult
     results.push_back(std::move(r));
     return;
   }
-  FailGraded(50000, severity, state < 0 ? 1 : state, message);
+  FailGraded(50000, std::min(severity, 25), state < 0 ? 1 : state, message);
 }
 
 void Session::CheckIdent(const CheckIdentStmt& s, std::vector<ado::StatementResult>& results) {

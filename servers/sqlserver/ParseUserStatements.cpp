@@ -141,7 +141,7 @@ StatementPtr Parser::ParsePermission() {
     if (Peek().IsSymbol("(")) s->columns = NameList();
   }
   if (!Accept("TO") && !(s->verb == "REVOKE" && Accept("FROM"))) Error();
-  do s->grantees.push_back(Peek().Is("public") ? Next().text : AnyName());
+  do s->grantees.push_back(AnyName());
   while (AcceptSym(","));
   if (s->verb == "GRANT" && Accept("WITH")) {
     Expect("GRANT");

@@ -48,6 +48,7 @@ TEST_F(UserStatementsTest, UserDataTypesLiveInSystypesAndServeAsColumnTypes) {
   EXPECT_EQ(ErrorOf("INSERT INTO Authors (au_id, fee) VALUES ('172-32-11760', 1)"), 8152);
   Db().Execute("INSERT INTO Authors (au_id, fee) VALUES ('0736', '12.5')");
   EXPECT_EQ(TextOf("SELECT au_id FROM Authors"), "0736") << "text, not a number";
+  EXPECT_EQ(TextOf("DECLARE @a id\nSET @a = 12\nSELECT @a + 'x'"), "12x") << "a variable of a user type; a whole number set into it becomes its text";
 
   EXPECT_EQ(ErrorOf("sp_addtype id, 'char(3)'"), 15029);
   EXPECT_EQ(ErrorOf("sp_addtype odd_t, 'nosuchtype'"), 15036);

@@ -285,6 +285,23 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
         FailStorage(e.Code(), static_cast<const UseStmt&>(s).db);
       }
       return;
+    case Statement::kIf: {
+      // The branches' statements run one by one as the batch's own do, so that a transaction
+      // statement or a savepoint in them acts on the session's transaction.
+      const auto& i = static_cast<const IfStmt&>(s);
+      bool holds = false;
+      try {
+        holds = Condition(*i.condition);
+      } catch (const std::exception& e) {
+        Rethrow(e, s);
+      }
+      if (holds) RunGuarded(*i.then, results);
+      else if (i.otherwise) RunGuarded(*i.otherwise, results);
+      return;
+    }
+    case Statement::kBlock:
+      for (const auto& b : static_cast<const BlockStmt&>(s).body) RunGuarded(*b, results);
+      return;
     case Statement::kCreateDatabase:
     case Statement::kDropDatabase:
     case Statement::kBackup:

@@ -139,10 +139,15 @@ TEST_F(UserStatementsTest, SavepointsRollBackToTheirPlaceAndTheTransactionGoesOn
   Db().Execute("COMMIT TRAN");
   EXPECT_EQ(TextOf("SELECT sum(a) FROM T"), "5");
 
+  // As users write them: the rollback under a condition, the commit in a block.
+  Db().Execute("BEGIN TRAN\nSAVE TRAN s1\nINSERT T VALUES (6)\nIF @@ROWCOUNT = 1 ROLLBACK TRAN s1\n"
+               "IF 1 = 1 BEGIN INSERT T VALUES (7) COMMIT TRAN END");
+  EXPECT_EQ(Value("SELECT @@TRANCOUNT").AsInt(), 0);
+  EXPECT_EQ(TextOf("SELECT sum(a) FROM T"), "12");
   EXPECT_EQ(ErrorOf("SAVE TRAN s3"), 628);
   Db().Execute("BEGIN TRAN named\nINSERT T VALUES (10)\nROLLBACK TRAN named");
   EXPECT_EQ(Value("SELECT @@TRANCOUNT").AsInt(), 0);
-  EXPECT_EQ(Count("T"), 2);
+  EXPECT_EQ(Count("T"), 3);
 }
 
 TEST_F(UserStatementsTest, CheckIdentReportsAndReseeds) {

@@ -191,7 +191,8 @@ TEST_F(UserStatementsTest, SelectIntoMakesANewTableOfTheQuery) {
 }
 
 TEST_F(UserStatementsTest, GrantRevokeAndDenyAreKeptInSysprotects) {
-  Db().Execute("CREATE TABLE T (a int NULL, b int NULL)\nCREATE PROCEDURE p AS SELECT 1");
+  Db().Execute("CREATE TABLE T (a int NULL, b int NULL)");
+  Db().Execute("CREATE PROCEDURE p AS SELECT 1");
   Db().Execute("GRANT SELECT, INSERT ON T TO public\nGRANT EXECUTE ON p TO public WITH GRANT OPTION\n"
                "DENY DELETE ON dbo.T TO public\nGRANT UPDATE (b) ON T TO public\nGRANT CREATE TABLE TO public");
   auto rows = Rows("SELECT object_name(id), action, protecttype FROM sysprotects WHERE uid = 0 ORDER BY action");

@@ -82,6 +82,8 @@ CREATE TABLE sysreferences (constid INTEGER PRIMARY KEY, fkeyid INTEGER, rkeyid 
 CREATE TABLE sysconstraints (constid INTEGER, id INTEGER, colid INTEGER, spare1 INTEGER DEFAULT 0,
   status INTEGER, actions INTEGER DEFAULT 0, error INTEGER DEFAULT 0);
 CREATE INDEX sysconstraints_id ON sysconstraints(id);
+CREATE TABLE sysprotects (id INTEGER, uid INTEGER, action INTEGER, protecttype INTEGER, columns BLOB,
+  grantor INTEGER);
 CREATE TABLE schm_identity (id INTEGER PRIMARY KEY, colid INTEGER, seed INTEGER, incr INTEGER, current INTEGER);
 )SQL";
 

@@ -22,6 +22,7 @@ namespace {
 
 using text::Lower;
 
+// Databases made before the catalogue had sysprotects get it with their first permission.
 const char* const kProtectsDdl =
     "CREATE TABLE IF NOT EXISTS sysprotects (id INTEGER, uid INTEGER, action INTEGER, "
     "protecttype INTEGER, columns BLOB, grantor INTEGER)";

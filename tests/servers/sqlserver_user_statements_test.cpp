@@ -44,6 +44,16 @@ TEST_F(UserStatementsTest, UserDataTypesLiveInSystypesAndServeAsColumnTypes) {
   EXPECT_EQ(c.Rows[0][3].AsInt(), 11);
   EXPECT_EQ(c.Rows[0][4].AsInt(), 0) << "the type's NOT NULL is the column's default";
   EXPECT_EQ(TextOf("SELECT isnullable FROM syscolumns WHERE name = 'fee'"), "1");
+  // The OLE DB COLUMNS rowset gives the base type's data type and size.
+  auto rowset = Db().OpenSchema(ado::siColumns, {ado::Variant::Null(), ado::Variant::Null(), ado::Variant("Authors")});
+  bool found = false;
+  for (const auto& row : rowset.Rows)
+    if (row[static_cast<size_t>(Field(rowset, "COLUMN_NAME"))].AsString() == "au_id") {
+      found = true;
+      EXPECT_EQ(row[static_cast<size_t>(Field(rowset, "DATA_TYPE"))].AsInt(), 200);
+      EXPECT_EQ(row[static_cast<size_t>(Field(rowset, "CHARACTER_MAXIMUM_LENGTH"))].AsInt(), 11);
+    }
+  EXPECT_TRUE(found);
   // Values are fitted and converted as for the base type.
   EXPECT_EQ(ErrorOf("INSERT INTO Authors (au_id, fee) VALUES ('172-32-11760', 1)"), 8152);
   Db().Execute("INSERT INTO Authors (au_id, fee) VALUES ('0736', '12.5')");

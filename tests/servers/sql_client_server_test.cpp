@@ -139,10 +139,11 @@ TEST_F(SqlClientOnServer, ErrorsAndMessagesAreShownAsTheServersToolsShowThem) {
 }
 
 // A sample-database installation script in the manner of the era's own: user types, tables with
-// CHECK constraints using LIKE patterns and foreign keys, rows with money literals, views,
+// CHECK constraints using LIKE patterns and foreign keys, rows with money literals and images as
+// long binary literals, views,
 // procedures, a function and a trigger, RAISERROR, CHECKPOINT, UPDATE STATISTICS, SERVERPROPERTY.
 TEST_F(SqlClientOnServer, SampleDatabaseInstallScriptRunsWithoutOneError) {
-  const std::string script = std::string(SCHEMION_SERVERS_TEST_DATA) + "/books_install.sql";
+  const std::string script = std::string(SCHEMION_TEST_DATA_DIR) + "/sqlserver/books_install.sql";
   for (int run = 0; run < 2; ++run) {  // the second run drops the database and starts again
     ClientRun r = RunClient({"-b", "-c", Conn("master"), "-i", script});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -155,12 +156,14 @@ TEST_F(SqlClientOnServer, SampleDatabaseInstallScriptRunsWithoutOneError) {
                           "SELECT count(*) AS n FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS WHERE CONSTRAINT_TYPE = 'CHECK'\n"
                           "SELECT count(*) AS n FROM bookview\n"
                           "SELECT price FROM books WHERE book_id = 'BU1032'\n"
-                          "SELECT count(*) AS n FROM sysobjects WHERE xtype IN ('P', 'FN', 'TR')\n");
+                          "SELECT count(*) AS n FROM sysobjects WHERE xtype IN ('P', 'FN', 'TR')\n"
+                          "SELECT sum(datalength(logo)) AS n FROM house_info\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "n\n-\n3\n(1 row affected)\n\n"
             "n\n-\n6\n(1 row affected)\n\n"
             "n\n-\n8\n(1 row affected)\n\n"
             "price\n-----\n19.99\n(1 row affected)\n\n"
-            "n\n-\n5\n(1 row affected)\n\n");
+            "n\n-\n5\n(1 row affected)\n\n"
+            "n   \n----\n1066\n(1 row affected)\n\n");
 }

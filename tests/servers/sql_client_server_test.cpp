@@ -148,14 +148,14 @@ TEST_F(SqlClientOnServer, SampleDatabaseInstallScriptRunsWithoutOneError) {
     ClientRun r = RunClient({"-b", "-c", Conn("master"), "-i", script});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out.rfind("Beginning InstBooks.SQL at ", 0), 0u) << r.out;
-    EXPECT_NE(r.out.find("Ending InstBooks.SQL at "), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.rfind("Installing the books database, started ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("The books database is installed, finished "), std::string::npos) << r.out;
   }
   ClientRun r = RunClient({"-c", Conn("books")},
                           "SELECT count(*) AS n FROM systypes WHERE xusertype > 256\n"
                           "SELECT count(*) AS n FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS WHERE CONSTRAINT_TYPE = 'CHECK'\n"
-                          "SELECT count(*) AS n FROM bookview\n"
-                          "SELECT price FROM books WHERE book_id = 'BU1032'\n"
+                          "SELECT count(*) AS n FROM writer_titles\n"
+                          "SELECT price FROM books WHERE book_id = 'GA1001'\n"
                           "SELECT count(*) AS n FROM sysobjects WHERE xtype IN ('P', 'FN', 'TR')\n"
                           "SELECT sum(datalength(logo)) AS n FROM house_info\n");
   EXPECT_EQ(r.status, 0) << r.err;

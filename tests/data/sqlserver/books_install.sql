@@ -1,27 +1,27 @@
 /* ----------------------------------------------------------------------------
-   InstBooks.sql : installs the "books" sample database of a small publishing
-   house: user data types, tables with their CHECK constraints and foreign
-   keys, the rows, views, procedures, a function and triggers.
-   Written for the Schemion test suite in the manner of the sample-database
-   scripts that came with database servers of the year 2000.
+   books_install.sql : installs "books", the sample database of a small group of
+   publishers: user data types, tables with CHECK constraints and foreign keys,
+   their rows, a view, procedures, a function and a trigger.
+   Written for the Schemion tests in the manner of the sample-database
+   installation scripts that came with database servers around the year 2000.
 ---------------------------------------------------------------------------- */
 
 set nocount on
 set dateformat mdy
 GO
 
-declare @dttm varchar(55)
-select  @dttm = convert(varchar, getdate(), 113)
-raiserror('Beginning InstBooks.SQL at %s ....', 1, 1, @dttm) with nowait
+declare @started varchar(40)
+select  @started = convert(varchar, getdate(), 113)
+raiserror('Installing the books database, started %s.', 1, 1, @started) with nowait
 GO
 
 if exists (select * from master..sysdatabases where name = 'books')
    drop database books
 GO
 
-/* The server's version decides nothing here, but the script says which one it met. */
+/* The script was written for version 8 servers; it says so when it meets one. */
 if convert(varchar(20), serverproperty('ProductVersion')) like '8.[0-9]%'
-   raiserror('Installing on a server of version 8 ....', 1, 1) with nowait
+   raiserror('The server is a version 8 server.', 1, 1) with nowait
 GO
 
 create database books
@@ -34,7 +34,7 @@ use books
 GO
 
 if db_name() <> 'books'
-   raiserror('Error in InstBooks.SQL, ''USE books'' failed!  Killing the SPID now.', 22, 127) with log
+   raiserror('The books database could not be opened; the installation stops here.', 22, 127) with log
 GO
 
 execute sp_addtype id, 'varchar(11)', 'NOT NULL'
@@ -42,32 +42,23 @@ execute sp_addtype tid, 'varchar(6)', 'NOT NULL'
 execute sp_addtype empid, 'char(9)', 'NOT NULL'
 GO
 
-raiserror('Now at the create table section ....', 1, 1) with nowait
+raiserror('Creating the tables ....', 1, 1) with nowait
 GO
 
 create table writers
 (
    wr_id          id
-
-         check (wr_id like '[0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9][0-9][0-9]')
-
-         constraint UPKCL_wridind primary key clustered,
-
+      check (wr_id like '[0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9][0-9][0-9]')
+      constraint PK_writers primary key clustered,
    wr_lname       varchar(40)       not null,
    wr_fname       varchar(20)       not null,
-
    phone          char(12)          not null
-
-         default ('UNKNOWN'),
-
+      default ('UNKNOWN'),
    address        varchar(40)           null,
    city           varchar(20)           null,
    state          char(2)               null,
-
    zip            char(5)               null
-
-         check (zip like '[0-9][0-9][0-9][0-9][0-9]'),
-
+      check (zip like '[0-9][0-9][0-9][0-9][0-9]'),
    contract       bit               not null
 )
 GO
@@ -75,73 +66,52 @@ GO
 create table houses
 (
    house_id       char(4)           not null
-
-         constraint UPKCL_houseind primary key clustered
-
-         check (house_id in ('1389', '0736', '0877', '1622', '1756')
-            or house_id like '99[0-9][0-9]'),
-
+      constraint PK_houses primary key clustered
+      check (house_id in ('0101', '0202', '0303', '0404', '0505')
+         or house_id like '99[0-9][0-9]'),
    house_name     varchar(40)           null,
    city           varchar(20)           null,
    state          char(2)               null,
-
    country        varchar(30)           null
-
-         default ('USA')
+      default ('USA')
 )
 GO
 
 create table books
 (
    book_id        tid
-
-         constraint UPKCL_bookidind primary key clustered,
-
+      constraint PK_books primary key clustered,
    title          varchar(80)       not null,
-
    kind           char(12)          not null
-
-         default ('UNDECIDED'),
-
+      default ('UNDECIDED'),
    house_id       char(4)               null
-
-         references houses(house_id),
-
+      references houses(house_id),
    price          money                 null,
    advance        money                 null,
    royalty        int                   null,
-   ytd_sales      int                   null,
+   sold_this_year int                   null,
    notes          varchar(200)          null,
-
    pubdate        datetime          not null
-
-         default (getdate())
+      default (getdate())
 )
 GO
 
 create table bookwriter
 (
    wr_id          id
-
-         references writers(wr_id),
-
+      references writers(wr_id),
    book_id        tid
-
-         references books(book_id),
-
+      references books(book_id),
    wr_ord         tinyint               null,
-   royaltyper     int                   null,
-
-   constraint UPKCL_bookwriterind primary key clustered (wr_id, book_id)
+   share_pct      int                   null,
+   constraint PK_bookwriter primary key clustered (wr_id, book_id)
 )
 GO
 
 create table shops
 (
    shop_id        char(4)           not null
-
-         constraint UPK_shopid primary key clustered,
-
+      constraint PK_shops primary key clustered,
    shop_name      varchar(40)           null,
    shop_address   varchar(40)           null,
    city           varchar(20)           null,
@@ -153,44 +123,34 @@ GO
 create table orders
 (
    shop_id        char(4)           not null
-
-         references shops(shop_id),
-
-   ord_num        varchar(20)       not null,
-   ord_date       datetime          not null,
+      references shops(shop_id),
+   order_no       varchar(20)       not null,
+   order_date     datetime          not null,
    qty            smallint          not null,
-   payterms       varchar(12)       not null,
-
+   terms          varchar(12)       not null,
    book_id        tid
-
-         references books(book_id),
-
-   constraint UPKCL_orders primary key clustered (shop_id, ord_num, book_id)
+      references books(book_id),
+   constraint PK_orders primary key clustered (shop_id, order_no, book_id)
 )
 GO
 
 create table royscale
 (
    book_id        tid
-
-         references books(book_id),
-
-   lorange        int                   null,
-   hirange        int                   null,
+      references books(book_id),
+   low_sales      int                   null,
+   high_sales     int                   null,
    royalty        int                   null
 )
 GO
 
 create table rebates
 (
-   rebatetype     varchar(40)       not null,
-
+   rebate_kind    varchar(40)       not null,
    shop_id        char(4)               null
-
-         references shops(shop_id),
-
-   lowqty         smallint              null,
-   highqty        smallint              null,
+      references shops(shop_id),
+   low_qty        smallint              null,
+   high_qty       smallint              null,
    rebate         dec(4,2)          not null
 )
 GO
@@ -198,251 +158,217 @@ GO
 create table roles
 (
    role_id        smallint          identity(1,1)
-
-         primary key clustered,
-
+      primary key clustered,
    role_desc      varchar(50)       not null
-
-         default 'New Position - title not formalized yet',
-
-   min_lvl        tinyint           not null
-
-         check (min_lvl >= 10),
-
-   max_lvl        tinyint           not null
-
-         check (max_lvl <= 250)
+      default 'Role to be named',
+   lowest_lvl     tinyint           not null
+      check (lowest_lvl >= 10),
+   highest_lvl    tinyint           not null
+      check (highest_lvl <= 250)
 )
 GO
 
 create table house_info
 (
    house_id       char(4)           not null
-
-         references houses(house_id)
-
-         constraint UPKCL_house_info primary key clustered,
-
+      references houses(house_id)
+      constraint PK_house_info primary key clustered,
    logo           image                 null,
-   pr_info        text                  null
+   profile        text                  null
 )
 GO
 
 create table staff
 (
    staff_id       empid
-
-         constraint PK_staff_id primary key nonclustered
-
-         constraint CK_staff_id check (staff_id like
-            '[A-Z][A-Z][A-Z][1-9][0-9][0-9][0-9][0-9][FM]' or
-            staff_id like '[A-Z]-[A-Z][1-9][0-9][0-9][0-9][0-9][FM]'),
-
+      constraint PK_staff primary key nonclustered
+      constraint CK_staff_pattern check (staff_id like
+      '[A-Z][A-Z][A-Z][1-9][0-9][0-9][0-9][0-9][FM]' or
+      staff_id like '[A-Z]-[A-Z][1-9][0-9][0-9][0-9][0-9][FM]'),
    fname          varchar(20)       not null,
-   minit          char(1)               null,
+   initial        char(1)               null,
    lname          varchar(30)       not null,
-
    role_id        smallint          not null
-
-         default 1
-
-         references roles(role_id),
-
+      default 1
+      references roles(role_id),
    role_lvl       tinyint
-
-         default 10,
-
+      default 10,
    house_id       char(4)           not null
-
-         default ('9952')
-
-         references houses(house_id),
-
+      default ('9950')
+      references houses(house_id),
    hire_date      datetime          not null
-
-         default (getdate())
+      default (getdate())
 )
 GO
 
-raiserror('Now at the create trigger section ....', 1, 1) with nowait
+raiserror('Creating the trigger ....', 1, 1) with nowait
 GO
 
-create trigger staff_insupd
+create trigger staff_level_check
 on staff
 for insert, update
 as
-/* A staff member's level must lie within the level range of the role. */
-declare @min_lvl tinyint,
-   @max_lvl tinyint,
-   @emp_lvl tinyint,
-   @role_id smallint
-select @min_lvl = min_lvl,
-   @max_lvl = max_lvl,
-   @emp_lvl = i.role_lvl,
-   @role_id = i.role_id
-from staff e, roles r, inserted i
-where e.staff_id = i.staff_id and i.role_id = r.role_id
-if (@role_id = 1) and (@emp_lvl <> 10)
+/* Each staff member's level stays inside the band of the role held. */
+declare @role smallint, @level tinyint, @low tinyint, @high tinyint
+select @role = i.role_id, @level = i.role_lvl, @low = r.lowest_lvl, @high = r.highest_lvl
+from inserted i inner join roles r on r.role_id = i.role_id
+if @level < @low or @level > @high
 begin
-   raiserror ('Role id 1 expects the default level of 10.', 16, 1)
-   rollback transaction
-end
-else
-if not (@emp_lvl between @min_lvl and @max_lvl)
-begin
-   raiserror ('The level for role_id:%d should be between %d and %d.',
-      16, 1, @role_id, @min_lvl, @max_lvl)
+   raiserror ('Level %d lies outside the band %d to %d of role %d.', 16, 1, @level, @low, @high, @role)
    rollback transaction
 end
 GO
 
-raiserror('Now at the inserts to writers ....', 1, 1) with nowait
+raiserror('Loading the writers ....', 1, 1) with nowait
 GO
 
-insert writers values('409-56-7008', 'Bennet', 'Abraham', '415 658-9932',
-   '6223 Bateman St.', 'Berkeley', 'CA', '94705', 1)
-insert writers values('213-46-8915', 'Green', 'Marjorie', '415 986-7020',
-   '309 63rd St. #411', 'Oakland', 'CA', '94618', 1)
-insert writers values('238-95-7766', 'Carson', 'Cheryl', '415 548-7723',
-   '589 Darwin Ln.', 'Berkeley', 'CA', '94705', 1)
-insert writers values('998-72-3567', 'Ringer', 'Albert', '801 826-0752',
-   '67 Seventh Av.', 'Salt Lake City', 'UT', '84152', 1)
-insert writers values('899-46-2035', 'Ringer', 'Anne', '801 826-0752',
-   '67 Seventh Av.', 'Salt Lake City', 'UT', '84152', 1)
-insert writers values('722-51-5454', 'DeFrance', 'Michel', '219 547-9982',
-   '3 Balding Pl.', 'Gary', 'IN', '46403', 1)
-insert writers values('807-91-6654', 'Panteley', 'Sylvia', '301 946-8853',
-   '1956 Arlington Pl.', 'Rockville', 'MD', '20853', 1)
+insert writers values('101-20-3001', 'Halvorsen', 'Ingrid', '503 555-0101',
+   '12 Alder Ct.', 'Eugene', 'OR', '97401', 1)
+insert writers values('102-20-3002', 'Okafor', 'Chidi', '206 555-0102',
+   '88 Pine St.', 'Seattle', 'WA', '98101', 1)
+insert writers values('103-20-3003', 'Marchetti', 'Lucia', '650 555-0103',
+   '4 Vallejo Way', 'San Mateo', 'CA', '94401', 1)
+insert writers values('104-20-3004', 'Brandt', 'Tobias', '312 555-0104',
+   '700 Lake Shore Dr.', 'Chicago', 'IL', '60611', 1)
+insert writers values('105-20-3005', 'Nakamura', 'Emi', '808 555-0105',
+   '21 Kapiolani Blvd.', 'Honolulu', 'HI', '96814', 1)
+insert writers values('106-20-3006', 'Delgado', 'Rafael', '505 555-0106',
+   '9 Camino Real', 'Santa Fe', 'NM', '87501', 1)
+insert writers values('107-20-3007', 'Quinn', 'Maeve', '617 555-0107',
+   '33 Beacon St.', 'Boston', 'MA', '02108', 0)
 insert writers (wr_id, wr_lname, wr_fname, contract)
-   values('893-72-1158', 'McBadden', 'Heather', 0)
+   values('108-20-3008', 'Lindqvist', 'Sven', 0)
 GO
 
-raiserror('Now at the inserts to houses ....', 1, 1) with nowait
+raiserror('Loading the publishing houses ....', 1, 1) with nowait
 GO
 
-insert houses values('0736', 'New Moon Books', 'Boston', 'MA', 'USA')
-insert houses values('0877', 'Binnet & Hardley', 'Washington', 'DC', 'USA')
-insert houses values('1389', 'Algodata Infosystems', 'Berkeley', 'CA', 'USA')
-insert houses values('9952', 'Scootney Books', 'New York', 'NY', 'USA')
+insert houses values('0101', 'Lantern Press', 'Portland', 'OR', 'USA')
+insert houses values('0202', 'Harbor & Finch', 'Baltimore', 'MD', 'USA')
+insert houses values('0303', 'Quillstone Publishing', 'Denver', 'CO', 'USA')
+insert houses values('9950', 'Copperleaf Books', 'Austin', 'TX', 'USA')
 insert houses (house_id, house_name, city, country)
-   values('9901', 'GGG&G', 'Muenchen', 'Germany')
+   values('9977', 'Edition Rautenberg', 'Hamburg', 'Germany')
 GO
 
-raiserror('Now at the inserts to house_info ....', 1, 1) with nowait
+raiserror('Loading the house profiles and logos ....', 1, 1) with nowait
 GO
 
-insert house_info values('0736', 0x47494638396128001E00B30000030915143E762573D736A83847DD995812FA69475B7A7CBC8BB11D9CE67EAD1BDFBE5040CF85A1E0BA02F1EF630224C42C0000000028001E00000453C37D788EB44DB7482F6D463D19E570244CBBA0E358FC7874FA8CB1955CAFB5321253FE93D1232C45ED4CE9C9990D7DFFDC013051552C63A0B0C76DEEE4CC36D032409691DD436B26AAD87CD6167511A65A4A4E861F51533C011A1614C654FB445B1A38219203EB049DE8F8FA4A73A42FFC6DF3186DC4C162255DA39DB99F7BA8C4BBDDDBA7BD25F7005454CEEB61AFB2FB42169FF7DB252854680C2276062F12A7FA7C57D3C8901709F589EAB296A9498FA1B0B574F0F6A7C6144A3AB6DF8D9A3AB00E2CD07CA57BF2A18EE5586B0B0AF062B8F09E59ACF6B338547F2F84105AB7B38AF35432DB3BF1325C5993364C0D565E26E82B71C02E53AB23869A4C2E6854DDE9431940AA71407FEADB1C51E46CF96BF337D48DA967DE48AEEAAF8F5FDD4A0522B6D5008B33156030003B, 'This is sample text data for New Moon Books, publisher 0736 in the books database. New Moon Books is located in Boston, Massachusetts.')
-insert house_info values('0877', 0x47494638396130001800B300000B214D1C56AE2D8B0F3EC0704FF5D1602A32715F938294F493C955A4FEB6B53317C66878D79DD9E8D23AF9079B0A3CFC2C0000000030001800000485D86BAC9896F7A619122DDF400BF515AE80E1A715EEB13BA746A21240B07B265202550994FF2D7C6A502BD21342AF039445218F68207518E4F581BE6CF9FE3A58EF60B9A469567E59BE1F36BFCA931A4068ECC71AB059DDCCF141593E6D57B3AED762B75F8DCA240096E106DD5AF7D3C7231C48C457B3017772BBDB4EC6DD0A6DF235F95E24E1E4750E4A3704A935A644AC8809FECBDDFDFCB0C83B33BAE8B6AD78B07738E4F339D15F31C3CE70A309CD3C08025FC52E4875E33F718602D12F86A1AB2A878658982BC16EA2D1689B777B0C742C81FDFE5AF742F876DF57EEEE0FA4FF09E1C2697B9C6DD9CBA54775656552A57EF92BA5AC9D07CC41D66F996B61BB820CDE507D5A3C994B36E4C6874EA54772F162077BB57D6991CB0203291D003B, 'This is sample text data for Binnet & Hardley, publisher 0877 in the books database. Binnet & Hardley is located in Washington, D.C.')
-insert house_info (house_id, pr_info) values('1389', 'This is sample text data for Algodata Infosystems, publisher 1389 in the books database. Algodata Infosystems is located in Berkeley, California.')
+insert house_info values('0101', 0x47494638396128001E00B30000030915143E762573D736A83847DD995812FA69475B7A7CBC8BB11D9CE67EAD1BDFBE5040CF85A1E0BA02F1EF630224C42C0000000028001E00000453C37D788EB44DB7482F6D463D19E570244CBBA0E358FC7874FA8CB1955CAFB5321253FE93D1232C45ED4CE9C9990D7DFFDC013051552C63A0B0C76DEEE4CC36D032409691DD436B26AAD87CD6167511A65A4A4E861F51533C011A1614C654FB445B1A38219203EB049DE8F8FA4A73A42FFC6DF3186DC4C162255DA39DB99F7BA8C4BBDDDBA7BD25F7005454CEEB61AFB2FB42169FF7DB252854680C2276062F12A7FA7C57D3C8901709F589EAB296A9498FA1B0B574F0F6A7C6144A3AB6DF8D9A3AB00E2CD07CA57BF2A18EE5586B0B0AF062B8F09E59ACF6B338547F2F84105AB7B38AF35432DB3BF1325C5993364C0D565E26E82B71C02E53AB23869A4C2E6854DDE9431940AA71407FEADB1C51E46CF96BF337D48DA967DE48AEEAAF8F5FDD4A0522B6D5008B33156030003B,
+   'Lantern Press publishes field guides and travel writing from its offices in Portland, Oregon.')
+insert house_info values('0202', 0x47494638396130001800B300000B214D1C56AE2D8B0F3EC0704FF5D1602A32715F938294F493C955A4FEB6B53317C66878D79DD9E8D23AF9079B0A3CFC2C0000000030001800000485D86BAC9896F7A619122DDF400BF515AE80E1A715EEB13BA746A21240B07B265202550994FF2D7C6A502BD21342AF039445218F68207518E4F581BE6CF9FE3A58EF60B9A469567E59BE1F36BFCA931A4068ECC71AB059DDCCF141593E6D57B3AED762B75F8DCA240096E106DD5AF7D3C7231C48C457B3017772BBDB4EC6DD0A6DF235F95E24E1E4750E4A3704A935A644AC8809FECBDDFDFCB0C83B33BAE8B6AD78B07738E4F339D15F31C3CE70A309CD3C08025FC52E4875E33F718602D12F86A1AB2A878658982BC16EA2D1689B777B0C742C81FDFE5AF742F876DF57EEEE0FA4FF09E1C2697B9C6DD9CBA54775656552A57EF92BA5AC9D07CC41D66F996B61BB820CDE507D5A3C994B36E4C6874EA54772F162077BB57D6991CB0203291D003B,
+   'Harbor & Finch has printed cookery and local history in Baltimore since the harbor was rebuilt.')
+insert house_info (house_id, profile) values('0303',
+   'Quillstone Publishing, Denver, Colorado: poetry, essays and the occasional mountain atlas.')
 
 /* The third logo comes afterwards: the whole image as one literal, then a check that every
    byte arrived. */
 update house_info set logo = 0x47494638396120002000B30000050F231644842779E538AE4649E3A75A18086B4D697C82CA8DB72B9EEC8CAF21EDC0564ED18BAFE2C010F3F571042AD22C00000000200020000004DF097885D16CB8733C681DACFD15E95946D944626F3DEAA9808D92097F3122117ACE9480531CA6804E8644A35C83B69E25B789C8D7C83F50B101B6414EA95837B22108DF16C0C730736F2A6BD0037CD34C5DB22CEB4413F620FDA4661EAF5529DF7AECD8F151B539039BE63B338ED4B01546D8C883A7FF5127F875B1C93CAF9F59505AA4BCC606555783924D5C1A56EDD7E713D377EC9B1B1D6B40582647FE50791B687B4F17533AC59F44D823A29A41EABA7B849F087F0A5ACD1F940DC9DCF695542F95833D33A1A7661413601C3766A6372715D4F543D73697289D57B9DF470772C62A2E30404354501C38EC80C61263D530BCEDAB7E3B0A4074ABDA0F9FFD003B
-where house_id = '1389'
-if (select datalength(logo) from house_info where house_id = '1389') <> 330
-   raiserror('The logo of 1389 did not load.', 16, 1)
+where house_id = '0303'
+if (select datalength(logo) from house_info where house_id = '0303') <> 330
+   raiserror('The logo of house 0303 did not arrive whole.', 16, 1)
 GO
 
-raiserror('Now at the inserts to books ....', 1, 1) with nowait
+raiserror('Loading the books ....', 1, 1) with nowait
 GO
 
-insert books values ('BU1032', 'The Busy Executive''s Database Guide', 'business',
-   '1389', $19.99, $5000.00, 10, 4095,
-   'An overview of available database systems with emphasis on common business applications. Illustrated.',
-   '06/12/91')
-insert books values ('BU1111', 'Cooking with Computers: Surreptitious Balance Sheets', 'business',
-   '1389', $11.95, $5000.00, 10, 3876,
-   'Helpful hints on how to use your electronic resources to the best advantage.',
-   '06/09/91')
-insert books values ('PC8888', 'Secrets of Silicon Valley', 'popular_comp',
-   '1389', $20.00, $8000.00, 10, 4095,
-   'Muckraking reporting on the world''s largest computer hardware and software manufacturers.',
-   '06/12/94')
-insert books values ('PS2091', 'Is Anger the Enemy?', 'psychology',
-   '0736', $10.95, $2275.00, 12, 2045,
-   'Carefully researched study of the effects of strong emotions on the body. Metabolic charts included.',
-   '06/15/91')
-insert books values ('TC7777', 'Sushi, Anyone?', 'trad_cook',
-   '0877', $14.99, $8000.00, 10, 4095,
-   'Detailed instructions on how to make authentic Japanese sushi in your spare time.',
-   '06/12/91')
+insert books values ('GA1001', 'A Gardener''s Year in Numbers', 'gardening',
+   '0101', $19.99, $3000.00, 10, 2210,
+   'Planting calendars, soil tables and yields for the home grower, month by month.',
+   '03/14/96')
+insert books values ('GA1002', 'Seeds, Soil and Spreadsheets', 'gardening',
+   '0101', $12.75, $2500.00, 12, 1480,
+   'Keeping the records of a kitchen garden on a personal computer.',
+   '07/02/97')
+insert books values ('TR2001', 'Slow Trains Across the Andes', 'travel',
+   '0202', $24.00, $6000.00, 10, 3905,
+   'Six weeks on the mountain railways of Peru and Bolivia, with timetables that were never kept.',
+   '11/20/95')
+insert books values ('CK3001', 'Bread Without Hurry', 'cooking',
+   '0303', $15.99, $4000.00, 10, 5120,
+   'Long fermentation for busy households: forty loaves and the schedules that fit them.',
+   '02/09/98')
+insert books values ('CK3002', 'One Pot, Four Seasons', 'cooking',
+   '0303', $9.95, $1500.00, 14, 760,
+   'A stew for every week of the year, with notes on what the markets sell.',
+   '09/30/99')
 insert books (book_id, title, house_id)
-   values ('MC3026', 'The Psychology of Computer Cooking', '0877')
+   values ('UN5001', 'Untitled Collection of Harbor Poems', '0202')
 GO
 
-raiserror('Now at the inserts to bookwriter ....', 1, 1) with nowait
+raiserror('Loading the writers of each book ....', 1, 1) with nowait
 GO
 
-insert bookwriter values('409-56-7008', 'BU1032', 1, 60)
-insert bookwriter values('213-46-8915', 'BU1032', 2, 40)
-insert bookwriter values('213-46-8915', 'BU1111', 1, 100)
-insert bookwriter values('238-95-7766', 'PC8888', 1, 50)
-insert bookwriter values('722-51-5454', 'PC8888', 2, 50)
-insert bookwriter values('998-72-3567', 'PS2091', 1, 50)
-insert bookwriter values('899-46-2035', 'PS2091', 2, 50)
-insert bookwriter values('807-91-6654', 'TC7777', 1, 100)
+insert bookwriter values('101-20-3001', 'GA1001', 1, 70)
+insert bookwriter values('103-20-3003', 'GA1001', 2, 30)
+insert bookwriter values('101-20-3001', 'GA1002', 1, 100)
+insert bookwriter values('102-20-3002', 'TR2001', 1, 60)
+insert bookwriter values('106-20-3006', 'TR2001', 2, 40)
+insert bookwriter values('104-20-3004', 'CK3001', 1, 50)
+insert bookwriter values('105-20-3005', 'CK3001', 2, 50)
+insert bookwriter values('107-20-3007', 'CK3002', 1, 100)
 GO
 
-raiserror('Now at the inserts to shops ....', 1, 1) with nowait
+raiserror('Loading the shops ....', 1, 1) with nowait
 GO
 
-insert shops values('7066', 'Barnum''s', '567 Pasadena Ave.', 'Tustin', 'CA', '92789')
-insert shops values('7067', 'News & Brews', '577 First St.', 'Los Gatos', 'CA', '96745')
-insert shops values('7131', 'Doc-U-Mat: Quality Laundry and Books', '24-A Avogadro Way', 'Remulade', 'WA', '98014')
-insert shops values('8042', 'Bookbeat', '679 Carson St.', 'Portland', 'OR', '89076')
+insert shops values('5001', 'Corner Pages', '14 Main St.', 'Bend', 'OR', '97701')
+insert shops values('5002', 'The Reading Room', '230 Market St.', 'Frederick', 'MD', '21701')
+insert shops values('5003', 'Paper Moon Books & Tea', '7 Larimer Sq.', 'Boulder', 'CO', '80302')
+insert shops values('5004', 'Chapter & Verse', '1200 Congress Ave.', 'Austin', 'TX', '78701')
 GO
 
-raiserror('Now at the inserts to orders ....', 1, 1) with nowait
+raiserror('Loading the orders ....', 1, 1) with nowait
 GO
 
-insert orders values('7066', 'QA7442.3', '09/13/94', 75, 'ON invoice', 'PS2091')
-insert orders values('7067', 'D4482', '09/14/94', 10, 'Net 60', 'PS2091')
-insert orders values('7131', 'N914008', '09/14/94', 20, 'Net 30', 'PS2091')
-insert orders values('7131', 'P3087a', '05/29/93', 20, 'Net 60', 'PC8888')
-insert orders values('8042', '423LL922', '09/14/94', 15, 'ON invoice', 'BU1111')
-insert orders values('8042', 'QA879.1', '5/22/93', 30, 'Net 30', 'BU1032')
-insert orders values('7067', 'P2121', '6/15/92', 40, 'Net 30', 'TC7777')
+insert orders values('5001', 'CP-9601', '04/02/96', 25, 'Net 30', 'GA1001')
+insert orders values('5001', 'CP-9714', '08/15/97', 10, 'Net 30', 'GA1002')
+insert orders values('5002', 'RR/118', '12/01/95', 40, 'On invoice', 'TR2001')
+insert orders values('5003', 'PM 3320', '03/03/98', 60, 'Net 60', 'CK3001')
+insert orders values('5003', 'PM 3321', '03/03/98', 15, 'Net 60', 'GA1001')
+insert orders values('5004', 'CV-0007', '10/12/99', 35, 'On invoice', 'CK3002')
+insert orders values('5004', 'CV-0008', '10/19/99', 5, 'Net 30', 'TR2001')
 GO
 
-raiserror('Now at the inserts to royscale ....', 1, 1) with nowait
+raiserror('Loading the royalty scales ....', 1, 1) with nowait
 GO
 
-insert royscale values('BU1032', 0, 5000, 10)
-insert royscale values('BU1032', 5001, 50000, 12)
-insert royscale values('PC8888', 0, 5000, 10)
-insert royscale values('PC8888', 5001, 10000, 12)
-insert royscale values('PS2091', 0, 1000, 10)
-insert royscale values('TC7777', 0, 15000, 10)
+insert royscale values('GA1001', 0, 4000, 10)
+insert royscale values('GA1001', 4001, 40000, 12)
+insert royscale values('TR2001', 0, 3000, 10)
+insert royscale values('TR2001', 3001, 30000, 14)
+insert royscale values('CK3001', 0, 10000, 10)
+insert royscale values('CK3002', 0, 2000, 14)
 GO
 
-raiserror('Now at the inserts to rebates ....', 1, 1) with nowait
+raiserror('Loading the rebates ....', 1, 1) with nowait
 GO
 
-insert rebates values('Initial Customer', NULL, NULL, NULL, 10.5)
-insert rebates values('Volume Discount', NULL, 100, 1000, 6.7)
-insert rebates values('Customer Discount', '8042', NULL, NULL, 5.0)
+insert rebates values('Opening Order', NULL, NULL, NULL, 8.5)
+insert rebates values('Bulk Order', NULL, 50, 500, 5.25)
+insert rebates values('Member Discount', '5003', NULL, NULL, 4.0)
 GO
 
-raiserror('Now at the inserts to roles ....', 1, 1) with nowait
+raiserror('Loading the roles ....', 1, 1) with nowait
 GO
 
-insert roles values ('New Hire - Job not specified', 10, 10)
-insert roles values ('Chief Executive Officer', 200, 250)
-insert roles values ('Business Operations Manager', 175, 225)
-insert roles values ('Editor', 25, 100)
+insert roles values ('Unassigned', 10, 10)
+insert roles values ('Managing Director', 180, 250)
+insert roles values ('Production Manager', 120, 200)
+insert roles values ('Copy Editor', 20, 90)
 GO
 
-raiserror('Now at the inserts to staff ....', 1, 1) with nowait
+raiserror('Loading the staff ....', 1, 1) with nowait
 GO
 
-insert staff values ('PMA42628M', 'Paolo', 'M', 'Accorti', 4, 35, '0877', '08/27/92')
-insert staff values ('PSA89086M', 'Pedro', 'S', 'Afonso', 2, 200, '1389', '12/24/90')
-insert staff values ('VPA30890F', 'Victoria', 'P', 'Ashworth', 3, 180, '0877', '09/13/90')
-insert staff values ('H-B39728F', 'Helen', ' ', 'Bennett', 4, 35, '0877', '09/21/89')
-insert staff (staff_id, fname, lname) values ('L-B31947F', 'Lesley', 'Brown')
+insert staff values ('IKH12345F', 'Ingeborg', 'K', 'Hansen', 4, 40, '0202', '05/06/94')
+insert staff values ('RTM23456M', 'Ruben', 'T', 'Morales', 2, 200, '0101', '01/15/91')
+insert staff values ('AJB34567F', 'Adaeze', 'J', 'Bello', 3, 150, '0303', '08/22/93')
+insert staff values ('M-O45678M', 'Marek', ' ', 'Olszewski', 4, 55, '0303', '11/02/97')
+insert staff (staff_id, fname, lname) values ('L-P56789F', 'Linh', 'Pham')
 GO
 
-raiserror('Now at the create index section ....', 1, 1) with nowait
+raiserror('Creating the indexes ....', 1, 1) with nowait
 GO
 
 create nonclustered index wrname on writers (wr_lname, wr_fname)
@@ -456,44 +382,44 @@ update statistics staff
 update statistics roles
 GO
 
-raiserror('Now at the create view section ....', 1, 1) with nowait
+raiserror('Creating the view ....', 1, 1) with nowait
 GO
 
-create view bookview
+create view writer_titles
 as
-select title, wr_ord, wr_lname, price, ytd_sales, house_id
-from writers, books, bookwriter
-where writers.wr_id = bookwriter.wr_id
-   and books.book_id = bookwriter.book_id
+select b.title, bw.wr_ord, w.wr_lname, b.price, b.sold_this_year, b.house_id
+from writers w, books b, bookwriter bw
+where w.wr_id = bw.wr_id
+   and b.book_id = bw.book_id
 GO
 
-raiserror('Now at the create procedure section ....', 1, 1) with nowait
+raiserror('Creating the procedures and the function ....', 1, 1) with nowait
 GO
 
-create procedure byroyalty @percentage int
+create procedure writers_by_share @share int
 as
 select wr_id from bookwriter
-where bookwriter.royaltyper = @percentage
+where share_pct = @share
 GO
 
-create procedure reptq1 as
-select house_id, count(book_id) as book_count, avg(price) as avg_price
+create procedure house_summary as
+select house_id, count(book_id) as books_listed, avg(price) as average_price
 from books
 where price is not null
 group by house_id
 order by house_id
 GO
 
-create procedure reptq2 @kind char(12) = 'business'
+create procedure kind_report @kind char(12) = 'cooking'
 as
 begin
    if not exists (select * from books where kind = @kind)
    begin
-      raiserror ('No books of kind %s.', 16, 1, @kind)
+      raiserror ('There are no %s books.', 16, 1, @kind)
       return
    end
    save transaction before_report
-   select kind, house_id, sum(ytd_sales) as total
+   select kind, house_id, sum(sold_this_year) as sold
    from books
    where kind = @kind
    group by kind, house_id
@@ -510,8 +436,8 @@ begin
 end
 GO
 
-grant execute on byroyalty to public
-grant select on bookview to public
+grant execute on writers_by_share to public
+grant select on writer_titles to public
 GO
 
 dbcc checkident (roles)
@@ -523,7 +449,7 @@ GO
 checkpoint
 GO
 
-declare @dttm varchar(55)
-select  @dttm = convert(varchar, getdate(), 113)
-raiserror('Ending InstBooks.SQL at %s ....', 1, 1, @dttm) with nowait
+declare @finished varchar(40)
+select  @finished = convert(varchar, getdate(), 113)
+raiserror('The books database is installed, finished %s.', 1, 1, @finished) with nowait
 GO

@@ -60,6 +60,9 @@ TEST_F(UserStatementsTest, UserDataTypesLiveInSystypesAndServeAsColumnTypes) {
   EXPECT_EQ(TextOf("SELECT au_id FROM Authors"), "0736") << "text, not a number";
   EXPECT_EQ(TextOf("DECLARE @a id\nSET @a = 12\nSELECT @a + 'x'"), "12x") << "a variable of a user type; a whole number set into it becomes its text";
 
+  // Regression: a foreign key from a column of the base type to one of the user type was refused (1778).
+  EXPECT_EQ(ErrorOf("CREATE TABLE Refs (au_id varchar(11) NULL REFERENCES Authors (au_id))"), 0);
+  Db().Execute("DROP TABLE Refs");
   EXPECT_EQ(ErrorOf("sp_addtype id, 'char(3)'"), 15029);
   EXPECT_EQ(ErrorOf("sp_addtype odd_t, 'nosuchtype'"), 15036);
   EXPECT_EQ(ErrorOf("sp_droptype id"), 15180) << "a column still uses it";

@@ -1,5 +1,8 @@
 // SQL Server dialect: the catalogue readers (system-table queries and the rowsets built in
 // memory from them) and the connection values read from the server.
+#include <map>
+#include <utility>
+
 #include "common/Text.h"
 #include "dialects/DataSetAccess.h"
 #include "dialects/SchemaCriteria.h"
@@ -151,6 +154,36 @@ std::string PrimaryKeyColumnsQuery(const std::string& owner, const std::string& 
   return sql;
 }
 
+// A column of a user data type (sp_addtype) reads as the system type it is built on; its size
+// is already the column's own, so its definition can be written on any server.
+void ReadUserTypesAsBaseTypes(ado::TDataSet& columns) {
+  bool any = false;
+  for (dialect_data::First(columns); !dialect_data::Eof(columns); dialect_data::Next(columns))
+    any |= FieldValue(columns, "COLUMN_TYPE").AsInt() > 256;
+  dialect_data::First(columns);
+  if (!any) return;
+  std::map<int64_t, std::pair<int64_t, std::string>> bases;
+  {
+    auto types = dialect_data::NewDataSetLike(columns);
+    dialect_data::OpenQuery(*types,
+                            "select u.xusertype as USER_TYPE, b.xusertype as BASE_TYPE, b.name as BASE_NAME "
+                            "from systypes u inner join systypes b on b.xusertype = u.xtype "
+                            "where u.xusertype > 256");
+    for (; !dialect_data::Eof(*types); dialect_data::Next(*types))
+      bases[FieldValue(*types, "USER_TYPE").AsInt()] = {FieldValue(*types, "BASE_TYPE").AsInt(),
+                                                        FieldText(*types, "BASE_NAME")};
+  }
+  for (dialect_data::First(columns); !dialect_data::Eof(columns); dialect_data::Next(columns)) {
+    auto it = bases.find(FieldValue(columns, "COLUMN_TYPE").AsInt());
+    if (it == bases.end()) continue;
+    columns.Edit();
+    columns.FieldByName("COLUMN_TYPE").SetAsInteger(it->second.first);
+    columns.FieldByName("COLUMN_TYPE_NAME").SetAsString(it->second.second);
+    columns.Post();
+  }
+  dialect_data::First(columns);
+}
+
 }  // namespace
 
 void TSqlServerSpecific::OpenTables(const ado::Variant& criteria, const ado::Variant&,
@@ -174,6 +207,7 @@ void TSqlServerSpecific::OpenColumns(const ado::Variant& criteria, const ado::Va
     sql += identityOnly ? " and (col.status & 128) = 128 " : " and (col.status & 128) <> 128 ";
   }
   dialect_data::OpenQuery(dataSet, sql);
+  ReadUserTypesAsBaseTypes(dataSet);
 }
 
 void TSqlServerSpecific::OpenTableConstraints(const ado::Variant& criteria, const ado::Variant&,

@@ -27,7 +27,10 @@ void TConnection::Rethrow() const {
   try {
     throw;
   } catch (const EOleException& e) {
-    throw EOleException(WithoutPassword(e.what(), connectionString_), e.NativeError(), e.Source());
+    EOleException clean(WithoutPassword(e.what(), connectionString_), e.NativeError(), e.Source());
+    clean.SetGrade(e.Severity(), e.State());
+    clean.SetLine(e.Line());
+    throw clean;
   } catch (const EDatabaseError&) {
     throw;
   } catch (const std::exception& e) {

@@ -25,7 +25,9 @@ class EDatabaseError : public EDataError {
   using EDataError::EDataError;
 };
 
-// A failure reported by a provider or server: the message is the server's own text.
+// A failure reported by a provider or server: the message is the server's own text. A server
+// that grades its errors also gives the severity (0 when it gives none), the state and the line
+// of the batch where the failing statement starts (0 when unknown).
 class EOleException : public EDataError {
  public:
   explicit EOleException(const std::string& message, int nativeError = 0,
@@ -33,10 +35,21 @@ class EOleException : public EDataError {
       : EDataError(message), nativeError_(nativeError), source_(std::move(source)) {}
   int NativeError() const { return nativeError_; }
   const std::string& Source() const { return source_; }
+  int Severity() const { return severity_; }
+  int State() const { return state_; }
+  int Line() const { return line_; }
+  void SetGrade(int severity, int state) {
+    severity_ = severity;
+    state_ = state;
+  }
+  void SetLine(int line) { line_ = line; }
 
  private:
   int nativeError_;
   std::string source_;
+  int severity_ = 0;
+  int state_ = 1;
+  int line_ = 0;
 };
 
 }  // namespace ado

@@ -21,6 +21,9 @@ struct StatementResult {
   bool HasRows = false;
   RowSet Rows;
   int64_t RowsAffected = -1;
+  // An informational message of the server (PRINT, a low-severity RAISERROR); such a result has
+  // neither rows nor a count.
+  std::string Message;
 };
 
 // One open session with a server. Every failure raises EOleException with the server's message;

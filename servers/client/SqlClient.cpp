@@ -1,5 +1,6 @@
 #include "servers/client/SqlClient.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -87,13 +88,38 @@ bool ReadScript(const Options& o, std::istream& in, std::string& script, std::os
 
 void PrintResults(const std::vector<ado::StatementResult>& results, std::ostream& out) {
   for (const ado::StatementResult& r : results) {
-    if (r.HasRows) {
+    if (!r.Message.empty()) {
+      out << r.Message << '\n';
+    } else if (r.HasRows) {
       PrintRowSet(r.Rows, out);
       out << '\n';
     } else if (r.RowsAffected >= 0) {
       out << '(' << r.RowsAffected << (r.RowsAffected == 1 ? " row" : " rows") << " affected)\n";
     }
   }
+}
+
+// Reports a failed batch. A server that grades its errors is quoted as its own tools do:
+// "Msg 208, Level 16, State 1, Line 3", then the text (without the "Line n: " that syntax errors
+// begin with); anything else with the batch's number and the script line where it starts.
+// `text` is the error's message with any password masked.
+void ReportFailure(const std::exception& e, const std::string& text, const SqlBatch& batch,
+                   std::ostream& err) {
+  const auto* ole = dynamic_cast<const ado::EOleException*>(&e);
+  if (!ole || ole->Severity() <= 0) {
+    err << "Batch " << batch.Number << " (line " << batch.StartLine << "): " << text << "\n";
+    return;
+  }
+  std::string message = text;
+  int line = ole->Line();
+  int written = 0, consumed = 0;
+  if (std::sscanf(message.c_str(), "Line %d: %n", &written, &consumed) == 1 && consumed > 0) {
+    if (line <= 0) line = written;
+    message = message.substr(static_cast<size_t>(consumed));
+  }
+  err << "Msg " << ole->NativeError() << ", Level " << ole->Severity() << ", State " << ole->State()
+      << ", Line " << (line > 0 ? line : 1) << "\n"
+      << message << "\n";
 }
 
 }  // namespace
@@ -120,10 +146,8 @@ int RunSqlClient(const std::vector<std::string>& args, std::istream& in, std::os
     try {
       PrintResults(session->Execute(batch.Text), out);
     } catch (const std::exception& e) {
-      // The server's errors, and anything else that stops a batch, are reported the same way.
       failed = true;
-      err << "Batch " << batch.Number << " (line " << batch.StartLine << "): " << connection.MaskPasswords(e.what())
-          << "\n";
+      ReportFailure(e, connection.MaskPasswords(e.what()), batch, err);
       if (o.stopOnError) break;
     }
   }

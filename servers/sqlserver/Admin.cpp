@@ -102,6 +102,7 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
     return;
   }
   if (RunLoginProc(name, args, isNull)) return;
+  if (RunTypeProc(name, args, isNull)) return;
   if (name == "sp_grantdbaccess" || name == "sp_adduser") {
     std::string login = arg(0);
     std::string user = arg(1).empty() ? login : arg(1);

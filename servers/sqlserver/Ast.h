@@ -81,6 +81,7 @@ struct Select {
   };
   std::vector<Union> unions;
   std::vector<OrderItem> orderBy;
+  ObjectName into;  // SELECT ... INTO new_table
 };
 
 struct ConstraintDef {
@@ -119,7 +120,8 @@ struct Statement {
     kSelect, kInsert, kUpdate, kDelete, kCreateTable, kAlterTable, kDropTable, kCreateIndex,
     kDropIndex, kCreateModule, kDropModule, kIf, kExecText, kExecProc, kSetIdentityInsert,
     kSetOption, kUse, kCreateDatabase, kAlterDatabase, kDropDatabase, kBackup, kRestoreFileList,
-    kRestore, kBeginTran, kCommit, kRollback, kBlock, kTruncate, kPrint, kDeclare, kSetVariable
+    kRestore, kBeginTran, kCommit, kRollback, kBlock, kTruncate, kPrint, kDeclare, kSetVariable,
+    kSaveTran, kRaiserror, kNoOp, kCheckIdent, kPermission
   };
   explicit Statement(Kind k) : kind(k) {}
   virtual ~Statement() = default;
@@ -266,6 +268,38 @@ struct VariableStmt : Statement {
     ExprPtr value;
   };
   std::vector<Item> items;
+};
+
+// BEGIN, COMMIT, ROLLBACK and SAVE TRAN[SACTION] with the transaction or savepoint name.
+struct TranStmt : Statement {
+  explicit TranStmt(Kind k) : Statement(k) {}
+  std::string name;
+};
+
+// RAISERROR (message, severity, state [, argument ...]) [WITH option ...].
+struct RaiserrorStmt : Statement {
+  RaiserrorStmt() : Statement(kRaiserror) {}
+  std::vector<ExprPtr> args;
+  bool withLog = false;
+};
+
+// DBCC CHECKIDENT (table [, RESEED [, value] | NORESEED]).
+struct CheckIdentStmt : Statement {
+  CheckIdentStmt() : Statement(kCheckIdent) {}
+  ObjectName table;
+  std::string option;  // "", "RESEED" or "NORESEED"
+  ExprPtr value;
+};
+
+// GRANT, REVOKE and DENY of object or statement permissions.
+struct PermissionStmt : Statement {
+  PermissionStmt() : Statement(kPermission) {}
+  std::string verb;                  // GRANT, REVOKE, DENY
+  std::vector<std::string> actions;  // upper case: SELECT, EXECUTE, CREATE TABLE, ALL ...
+  ObjectName object;                 // empty for statement permissions
+  std::vector<std::string> columns;
+  std::vector<std::string> grantees;
+  bool withGrantOption = false;
 };
 
 struct SimpleStmt : Statement {

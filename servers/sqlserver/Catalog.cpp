@@ -14,6 +14,7 @@
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
 #include "servers/sqlserver/Types.h"
+#include "servers/sqlserver/UserTypes.h"
 
 namespace servers::sqlserver {
 
@@ -81,6 +82,8 @@ CREATE TABLE sysreferences (constid INTEGER PRIMARY KEY, fkeyid INTEGER, rkeyid 
 CREATE TABLE sysconstraints (constid INTEGER, id INTEGER, colid INTEGER, spare1 INTEGER DEFAULT 0,
   status INTEGER, actions INTEGER DEFAULT 0, error INTEGER DEFAULT 0);
 CREATE INDEX sysconstraints_id ON sysconstraints(id);
+CREATE TABLE sysprotects (id INTEGER, uid INTEGER, action INTEGER, protecttype INTEGER, columns BLOB,
+  grantor INTEGER);
 CREATE TABLE schm_identity (id INTEGER PRIMARY KEY, colid INTEGER, seed INTEGER, incr INTEGER, current INTEGER);
 CREATE INDEX sysreferences_f ON sysreferences(fkeyid);
 CREATE INDEX sysreferences_r ON sysreferences(rkeyid);
@@ -249,7 +252,8 @@ std::optional<TableInfo> LoadTable(sqlite3* db, int64_t id) {
   t.physical = PhysicalName(t.uid, t.name);
   Stmt c(db, "SELECT c.name, c.colid, c.xtype, c.xusertype, c.length, c.prec, c.xscale, c.isnullable, "
              "c.status, c.cdefault, c.collation, t.name FROM syscolumns c LEFT JOIN systypes t ON "
-             "t.xusertype = c.xusertype WHERE c.id = ? ORDER BY c.colid");
+             "t.xusertype = CASE WHEN c.xusertype > 256 THEN c.xtype ELSE c.xusertype END "
+             "WHERE c.id = ? ORDER BY c.colid");
   c.Bind(1, t.id);
   while (c.Step()) {
     ColumnInfo col;
@@ -336,7 +340,7 @@ namespace {
 // The declared SQLite type keeps the server's type with its size: results are typed from it.
 std::string DeclType(const ColumnInfo& c) {
   if (c.typeName.empty()) return "sql_variant";
-  const SqlType* t = FindTypeByUserType(c.xusertype);
+  const SqlType* t = BaseTypeOf(c.xtype, c.xusertype);
   if (t && t->sized) return c.typeName + "(" + std::to_string(c.prec) + ")";
   if (t && t->decimal) return c.typeName + "(" + std::to_string(c.prec) + "," + std::to_string(c.scale) + ")";
   return c.typeName;
@@ -414,7 +418,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
       while (d.Step()) text += d.Text(0);
       if (!text.empty()) ddl += " DEFAULT (" + PaddedDefault(c, TranslateStoredExpr(text, database)) + ")";
     }
-    const SqlType* st = FindTypeByUserType(c.xusertype);
+    const SqlType* st = BaseTypeOf(c.xtype, c.xusertype);
     if (st && st->character) ddl += CollateClause(c.collation);
   }
   {

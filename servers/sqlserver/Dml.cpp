@@ -9,6 +9,7 @@
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
 #include "servers/sqlserver/Types.h"
+#include "servers/sqlserver/UserTypes.h"
 
 namespace servers::sqlserver {
 
@@ -77,8 +78,14 @@ void Session::RunVariables(const VariableStmt& s) {
     if (s.kind == Statement::kDeclare) {
       if (variableTypes_.count(item.name))
         Fail(134, "The variable name '" + item.name + "' has already been declared. Variable names must be unique within a query batch or stored procedure.");
-      if (!FindType(item.type.name)) Fail(2715, "Column or parameter #1: Cannot find data type " + item.type.name + ".");
-      variableTypes_[item.name] = item.type;
+      TypeSpec type = item.type;
+      if (!FindType(type.name)) {
+        // A user data type stands for its base type.
+        auto user = type.length < 0 ? FindUserType(Db(), type.name) : std::nullopt;
+        if (!user) Fail(2715, "Column or parameter #1: Cannot find data type " + item.type.name + ".");
+        type = user->spec;
+      }
+      variableTypes_[item.name] = type;
       variables_[item.name] = "NULL";
     } else if (!variableTypes_.count(item.name)) {
       Fail(137, "Must declare the variable '" + item.name + "'.");
@@ -93,6 +100,10 @@ void Session::RunVariables(const VariableStmt& s) {
 
 std::string Session::AssignValue(const TypeSpec& type, const std::string& literal) {
   const SqlType* t = FindType(type.name);
+  // A whole number put into a character variable becomes its text.
+  if (t && t->character && !literal.empty() &&
+      literal.find_first_not_of("0123456789", literal[0] == '-' ? 1 : 0) == std::string::npos)
+    return SqlLiteral(literal);
   if (!t || t->character || literal == "NULL") return literal;
   ColumnInfo c;
   c.xtype = t->xtype;
@@ -108,6 +119,10 @@ std::string Session::AssignValue(const TypeSpec& type, const std::string& litera
 
 void Session::RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results) {
   RefuseLongComparisons(s);
+  if (!s.select->into.Empty()) {
+    RunSelectInto(s, results);
+    return;
+  }
   Translator tr = Tr();
   size_t assignments = 0;
   for (const auto& item : s.select->items) assignments += !item.assignTo.empty();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "servers/sqlserver/Passwords.h"
+#include "servers/sqlserver/ScriptFunctions.h"
 #include "servers/sqlserver/Tokenizer.h"
 
 namespace servers::sqlserver {
@@ -735,6 +736,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
     sqlite3_create_function_v2(db, d.name, d.args, flags, nullptr, d.fn, nullptr, nullptr, nullptr);
   }
   RegisterPasswordFunctions(db);
+  RegisterScriptFunctions(db);
   FunctionState state(new CatalogLookup);
   CatalogLookup* lookup = state.get();
   lookup->db = db;

@@ -467,6 +467,7 @@ std::unique_ptr<Select> Parser::ParseSelectCore() {
     }
     s->items.push_back(std::move(item));
   } while (AcceptSym(","));
+  if (Accept("INTO")) s->into = ParseObjectName();
   if (Accept("FROM")) s->from = ParseFromList();
   if (Accept("WHERE")) s->where = ParseExpr();
   if (Peek().Is("GROUP")) {

@@ -131,6 +131,7 @@ StatementPtr Parser::ParseStatement() {
 
 StatementPtr Parser::ParseStatementBody() {
   const Token& t = Peek();
+  if (StatementPtr user = ParseUserStatement()) return user;
   if (t.Is("SELECT") || t.IsSymbol("(")) {
     auto s = std::make_unique<SelectStmt>();
     s->select = ParseSelectBody();
@@ -152,12 +153,6 @@ StatementPtr Parser::ParseStatementBody() {
     return s;
   }
   if (t.Is("BEGIN")) {
-    if (Peek(1).Is("TRAN") || Peek(1).Is("TRANSACTION")) {
-      Next();
-      Next();
-      if (IsIdent(Peek())) Next();
-      return std::make_unique<SimpleStmt>(Statement::kBeginTran);
-    }
     Next();
     auto b = std::make_unique<BlockStmt>();
     for (;;) {
@@ -168,14 +163,6 @@ StatementPtr Parser::ParseStatementBody() {
       b->body.push_back(ParseStatement());
     }
     return b;
-  }
-  if (t.Is("COMMIT") || t.Is("ROLLBACK")) {
-    bool commit = Next().Is("COMMIT");
-    if (!Accept("TRAN") && !Accept("TRANSACTION")) Accept("WORK");
-    if (IsIdent(Peek()) && !Peek(1).IsSymbol("(") && !Peek(1).IsSymbol(".")) {
-      // a transaction name, unless the next statement starts here
-    }
-    return std::make_unique<SimpleStmt>(commit ? Statement::kCommit : Statement::kRollback);
   }
   if (t.Is("EXEC") || t.Is("EXECUTE")) {
     Next();

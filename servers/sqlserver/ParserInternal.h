@@ -164,6 +164,15 @@ class Parser {
   StatementPtr ParseDrop();
 
   StatementPtr ParseRestore();
+
+  // Transactions and savepoints, RAISERROR, CHECKPOINT, UPDATE STATISTICS, DBCC, GRANT, REVOKE
+  // and DENY; nullptr when the statement is none of these (ParseUserStatements.cpp).
+  StatementPtr ParseUserStatement();
+  StatementPtr ParseTransaction();
+  StatementPtr ParseRaiserror();
+  StatementPtr ParseDbcc();
+  StatementPtr ParsePermission();
+  std::string ParsePermissionAction();
 };
 
 }  // namespace servers::sqlserver

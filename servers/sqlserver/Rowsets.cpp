@@ -8,6 +8,7 @@
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Tokenizer.h"
 #include "servers/sqlserver/Types.h"
+#include "servers/sqlserver/UserTypes.h"
 
 namespace servers::sqlserver {
 
@@ -85,12 +86,12 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
       case ado::siColumns: {
         Stmt q(Db(), "SELECT u.name, o.name, c.name, c.colid, c.cdefault, "
                      "(SELECT group_concat(text, '') FROM (SELECT text FROM syscomments m WHERE m.id = c.cdefault ORDER BY colid)), "
-                     "c.isnullable, c.xusertype, c.length, c.prec, c.xscale, c.status, c.collation, p.value "
+                     "c.isnullable, c.xusertype, c.length, c.prec, c.xscale, c.status, c.collation, p.value, c.xtype "
                      "FROM syscolumns c JOIN sysobjects o ON o.id = c.id LEFT JOIN sysusers u ON u.uid = o.uid "
                      "LEFT JOIN sysproperties p ON p.id = c.id AND p.smallid = c.colid AND p.name = 'MS_Description' "
                      "WHERE o.xtype IN ('U', 'V') ORDER BY 2, 1, 4");
         while (q.Step()) {
-          const SqlType* t = FindTypeByUserType(static_cast<int>(q.Int(7)));
+          const SqlType* t = BaseTypeOf(static_cast<int>(q.Int(14)), static_cast<int>(q.Int(7)));
           int ado = t ? t->adoType : 12;
           int64_t length = q.Int(8), prec = q.Int(9), scale = q.Int(10), status = q.Int(11);
           bool nullable = q.Int(6) != 0;

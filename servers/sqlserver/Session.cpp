@@ -238,6 +238,8 @@ void Session::CommitTrans() {
     Fail(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
   ExecOrFail(Db(), "COMMIT", database_);
   inTransaction_ = false;
+  tranName_.clear();
+  savepoints_.clear();
 }
 
 void Session::RollbackTrans() {
@@ -247,13 +249,18 @@ void Session::RollbackTrans() {
   inTransaction_ = false;
   identityInsert_.clear();
   enforcement_.Forget();
+  tranName_.clear();
+  savepoints_.clear();
 }
 
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   std::vector<StatementPtr> statements;
   try {
     statements = ParseBatch(sql);
-  } catch (const ado::EOleException&) {
+  } catch (ado::EOleException& e) {
+    // Syntax errors name their line in the text: "Line 3: Incorrect syntax near ...".
+    int line = 0;
+    if (std::sscanf(e.what(), "Line %d:", &line) == 1) e.SetLine(line);
     throw;
   } catch (const std::exception& e) {
     FailUnmapped(e, 1, std::string(), database_);
@@ -265,6 +272,10 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   variableTypes_.clear();
   try {
     for (const auto& s : statements) RunGuarded(*s, results);
+  } catch (ado::EOleException& e) {
+    batch_ = saved;
+    if (!e.Line()) e.SetLine(line_);
+    throw;
   } catch (...) {
     batch_ = saved;
     throw;
@@ -274,15 +285,13 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
 }
 
 void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results) {
+  line_ = s.line;
   switch (s.kind) {
     case Statement::kBeginTran:
-      BeginTrans();
-      return;
     case Statement::kCommit:
-      CommitTrans();
-      return;
     case Statement::kRollback:
-      RollbackTrans();
+    case Statement::kSaveTran:
+      RunTransaction(static_cast<const TranStmt&>(s));
       return;
     case Statement::kUse:
       try {
@@ -290,6 +299,23 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
       } catch (const ESqliteError& e) {
         FailStorage(e.Code(), static_cast<const UseStmt&>(s).db);
       }
+      return;
+    case Statement::kIf: {
+      // The branches' statements run one by one as the batch's own do, so that a transaction
+      // statement or a savepoint in them acts on the session's transaction.
+      const auto& i = static_cast<const IfStmt&>(s);
+      bool holds = false;
+      try {
+        holds = Condition(*i.condition);
+      } catch (const std::exception& e) {
+        Rethrow(e, s);
+      }
+      if (holds) RunGuarded(*i.then, results);
+      else if (i.otherwise) RunGuarded(*i.otherwise, results);
+      return;
+    }
+    case Statement::kBlock:
+      for (const auto& b : static_cast<const BlockStmt&>(s).body) RunGuarded(*b, results);
       return;
     case Statement::kCreateDatabase:
     case Statement::kDropDatabase:
@@ -579,6 +605,7 @@ std::string Session::EvalText(const Expr& e) {
 }
 
 void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results) {
+  line_ = s.line;
   switch (s.kind) {
     case Statement::kSelect:
       RunSelect(static_cast<const SelectStmt&>(s), results);
@@ -684,7 +711,17 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
     case Statement::kSetOption:
       SetOption(static_cast<const SetStmt&>(s));
       return;
-    case Statement::kPrint:
+    case Statement::kPrint: {
+      ado::StatementResult r;
+      r.Message = EvalText(*static_cast<const SimpleStmt&>(s).expr);
+      results.push_back(std::move(r));
+      return;
+    }
+    case Statement::kRaiserror:
+    case Statement::kNoOp:
+    case Statement::kCheckIdent:
+    case Statement::kPermission:
+      RunUserStatement(s, results);
       return;
     case Statement::kDeclare:
     case Statement::kSetVariable:
@@ -720,6 +757,7 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
     case Statement::kBeginTran:
     case Statement::kCommit:
     case Statement::kRollback:
+    case Statement::kSaveTran:
       Fail(3902, "Transaction statements are not allowed here.");
   }
 }

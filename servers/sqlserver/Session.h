@@ -157,6 +157,18 @@ class Session : public ado::IProviderSession, public IFunctionHost {
 
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
 
+  // Statements of users' own scripts (UserStatements.cpp): savepoints, RAISERROR, CHECKPOINT
+  // and UPDATE STATISTICS, DBCC CHECKIDENT, permissions, SELECT ... INTO, user data types.
+  void RunTransaction(const TranStmt& s);
+  void RunUserStatement(const Statement& s, std::vector<ado::StatementResult>& results);
+  void Raiserror(const RaiserrorStmt& s, std::vector<ado::StatementResult>& results);
+  void CheckIdent(const CheckIdentStmt& s, std::vector<ado::StatementResult>& results);
+  void ChangePermissions(const PermissionStmt& s);
+  void RunSelectInto(const SelectStmt& s, std::vector<ado::StatementResult>& results);
+  // sp_addtype and sp_droptype; false for any other procedure.
+  bool RunTypeProc(const std::string& name, const std::vector<std::string>& args,
+                   const std::vector<bool>& isNull);
+
   std::string folder_;
   std::string serverName_;
   std::string login_ = "sa";
@@ -177,6 +189,10 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   bool hasIdentity_ = false;
   const std::string* batch_ = nullptr;
   int functionDepth_ = 0;  // inline functions being expanded
+  // The open transaction's name and its savepoints, oldest first.
+  std::string tranName_;
+  std::vector<std::string> savepoints_;
+  int line_ = 0;  // line in the batch where the running statement starts
 };
 
 }  // namespace servers::sqlserver

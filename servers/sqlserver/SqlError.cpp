@@ -1,13 +1,45 @@
 #include "servers/sqlserver/SqlError.h"
 
+#include <initializer_list>
 #include <map>
 
 #include "servers/sqlserver/Sqlite.h"
 
 namespace servers::sqlserver {
 
+namespace {
+
+const char* const kSource = "Microsoft OLE DB Provider for SQL Server";
+
+bool In(int number, std::initializer_list<int> numbers) {
+  for (int n : numbers)
+    if (n == number) return true;
+  return false;
+}
+
+}  // namespace
+
+int SeverityOf(int number) {
+  // The message table's severities of the errors this server raises; the rest are 16.
+  if (In(number, {102, 103, 105, 109, 110, 111, 113, 137, 141, 154, 156, 164, 170, 174, 191, 195})) return 15;
+  if (In(number, {229, 230, 916, 1505, 2601, 2627, 17142, 18452, 18456})) return 14;
+  if (In(number, {1205, 1222, 3902, 3903, 3906})) return 13;
+  if (In(number, {2727, 3701, 4060, 4902, 7202, 15224, 15225, 15248, 15249, 15253, 15333, 15335, 15401,
+                  15409, 15410, 15413}))
+    return 11;
+  if (In(number, {701, 1105, 1807, 9002})) return 17;
+  if (number == 823) return 24;
+  return 16;
+}
+
 void Fail(int number, const std::string& message) {
-  throw ado::EOleException(message, number, "Microsoft OLE DB Provider for SQL Server");
+  FailGraded(number, SeverityOf(number), 1, message);
+}
+
+void FailGraded(int number, int severity, int state, const std::string& message) {
+  ado::EOleException e(message, number, kSource);
+  e.SetGrade(severity, state);
+  throw e;
 }
 
 void FailSyntax(int line, const std::string& nearText) {

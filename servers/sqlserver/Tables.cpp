@@ -9,6 +9,7 @@
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
 #include "servers/sqlserver/Types.h"
+#include "servers/sqlserver/UserTypes.h"
 
 namespace servers::sqlserver {
 
@@ -109,21 +110,26 @@ void Session::RefreshTextImageEntry(const TableInfo& t, int groupid) {
 
 void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid) {
   const SqlType* type = FindType(col.type.name);
+  // A user type stands for its base type with the size it was made with.
+  std::optional<UserType> userType;
+  if (!type && col.type.length < 0 && (userType = FindUserType(Db(), col.type.name))) type = userType->base;
   if (!type) Fail(2715, "Column or parameter #" + std::to_string(colid) + ": Cannot find data type " + col.type.name + ".");
+  const TypeSpec& spec = userType ? userType->spec : col.type;
+  const int xusertype = userType ? userType->xusertype : type->xusertype;
   if (col.identity) {
     if (t.Identity())
       Fail(2744, "Multiple identity columns specified for table '" + t.name + "'. Only one identity column per table is allowed.");
     bool integral = type->xtype == 48 || type->xtype == 52 || type->xtype == 56 || type->xtype == 127 ||
-                    ((type->xtype == 106 || type->xtype == 108) && col.type.scale <= 0);
+                    ((type->xtype == 106 || type->xtype == 108) && spec.scale <= 0);
     if (!integral)
       Fail(2749, "Identity column '" + col.name + "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with a scale of 0, and constrained to be nonnullable.");
     if (col.increment == 0) Fail(2751, "The increment for identity column '" + col.name + "' must be non-zero.");
   }
-  ColumnStorage st = StorageOf(*type, col.type);
-  if (type->sized && col.type.length > 8000 / type->length)
-    Fail(131, "The size (" + std::to_string(col.type.length) + ") given to the column '" + col.name +
+  ColumnStorage st = StorageOf(*type, spec);
+  if (type->sized && spec.length > 8000 / type->length)
+    Fail(131, "The size (" + std::to_string(spec.length) + ") given to the column '" + col.name +
                   "' exceeds the maximum allowed for any data type (8000).");
-  bool nullable = col.identity ? false : col.nullable.value_or(true);
+  bool nullable = col.identity ? false : col.nullable.value_or(userType ? userType->allowNulls : true);
   if (col.identity && col.nullable && *col.nullable)
     Fail(8147, "Could not create IDENTITY attribute on nullable column '" + col.name + "', table '" + t.name + "'.");
   int status = (nullable ? 8 : 0) | (col.identity ? 0x80 : 0);
@@ -133,12 +139,13 @@ void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid) {
   Stmt ins(Db(), "INSERT INTO syscolumns (name, id, xtype, xusertype, length, xprec, xscale, colid, colorder, "
                  "cdefault, collationid, status, type, usertype, prec, scale, isnullable, collation, typestat) "
                  "VALUES (?,?,?,?,?,?,?,?,?,0,?,?,?,?,?,?,?,?,?)");
-  ins.Bind(1, col.name).Bind(2, t.id).Bind(3, int64_t{type->xtype}).Bind(4, int64_t{type->xusertype});
+  ins.Bind(1, col.name).Bind(2, t.id).Bind(3, int64_t{type->xtype}).Bind(4, int64_t{xusertype});
   ins.Bind(5, int64_t{st.length}).Bind(6, int64_t{type->decimal ? st.prec : type->prec}).Bind(7, int64_t{st.scale});
   ins.Bind(8, int64_t{colid}).Bind(9, int64_t{colid});
   if (type->character) ins.Bind(10, int64_t{872468488});
   else ins.BindNull(10);
-  ins.Bind(11, int64_t{status}).Bind(12, int64_t{type->xtype}).Bind(13, int64_t{type->xusertype == 256 ? 18 : type->xtype});
+  ins.Bind(11, int64_t{status}).Bind(12, int64_t{type->xtype})
+      .Bind(13, int64_t{userType ? xusertype : type->xusertype == 256 ? 18 : type->xtype});
   ins.Bind(14, int64_t{st.prec});
   if (type->decimal || type->xtype == 60 || type->xtype == 122 || type->xtype == 48 || type->xtype == 52 ||
       type->xtype == 56 || type->xtype == 127)
@@ -159,7 +166,7 @@ void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid) {
   info.name = col.name;
   info.colid = colid;
   info.xtype = type->xtype;
-  info.xusertype = type->xusertype;
+  info.xusertype = xusertype;
   info.length = st.length;
   info.prec = st.prec;
   info.scale = st.scale;
@@ -264,7 +271,7 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
         if (!fc) Fail(1769, "Foreign key '" + name + "' references invalid column '" + c.columns[i] + "' in referencing table '" + t.name + "'.");
         const ColumnInfo* rc = parent->Column(refCols[i]);
         if (!rc) Fail(1770, "Foreign key '" + name + "' references invalid column '" + refCols[i] + "' in referenced table '" + parent->name + "'.");
-        if (fc->xusertype != rc->xusertype)
+        if (fc->xtype != rc->xtype)  // a user type matches its base type
           Fail(1778, "Column '" + parent->name + "." + rc->name + "' is not the same data type as referencing column '" + t.name + "." + fc->name + "' in foreign key '" + name + "'.");
         fcols.push_back(fc);
         rcols.push_back(rc);

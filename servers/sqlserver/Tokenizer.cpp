@@ -106,6 +106,14 @@ std::vector<Token> Tokenize(const std::string& sql) {
       // A name holds no NUL character; a string may.
       if (t.text.find('\0') != std::string::npos)
         Fail(170, "Line " + std::to_string(t.line) + ": Incorrect syntax near the character 0x00.");
+    } else if (c == '$' && i + 1 < n &&
+               (std::isdigit(static_cast<unsigned char>(sql[i + 1])) || sql[i + 1] == '.')) {
+      // A money literal with its currency sign ("$19.99") is the number it writes.
+      size_t k = i + 1;
+      while (k < n && (std::isdigit(static_cast<unsigned char>(sql[k])) || sql[k] == '.')) ++k;
+      t.kind = TokenKind::Number;
+      t.text = sql.substr(i + 1, k - i - 1);
+      i = k;
     } else if (std::isdigit(static_cast<unsigned char>(c)) ||
                (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
       size_t k = i;

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "servers/sqlserver/Functions.h"
+#include "servers/sqlserver/InformationSchema.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Sqlite.h"
 
@@ -96,6 +97,7 @@ std::string Translator::Table(const ObjectName& n) const {
     if (db == "master" && !inMaster_) return "master." + SqlIdent(n.name);
     Fail(208, "Invalid object name '" + (n.db + "." + (n.owner.empty() ? "" : n.owner) + "." + n.name) + "'.");
   }
+  if (strcasecmp(n.owner.c_str(), "INFORMATION_SCHEMA") == 0) return InformationSchemaView(n.name, database_);
   if (!inMaster_ && IsMasterOnly(n.name)) return "master." + SqlIdent(n.name);
   if (resolver_) {
     std::string physical = resolver_(n);
@@ -187,6 +189,8 @@ std::string Translator::Expression(const Expr& e) const {
       // Text that is no number fails the conversion (245), and integers must fit (8115).
       if (CastTarget(t) == "INTEGER" || CastTarget(t) == "REAL")
         return "tsql_tonum(" + inner + ", " + SqlLiteral(t) + ")";
+      if (CastTarget(t) == "TEXT" && e.args.size() > 1)
+        return "tsql_datestyle(tsql_str(" + inner + "), " + Expression(*e.args[1]) + ")";
       if (CastTarget(t) == "TEXT") return "tsql_str(" + inner + ")";
       return "CAST(" + inner + " AS " + CastTarget(t) + ")";
     }
@@ -208,6 +212,13 @@ std::string Translator::Expression(const Expr& e) const {
       return Expression(*e.args[0]) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
              CompareSide(*e.args[1], *e.args[0]) + " AND " + CompareSide(*e.args[2], *e.args[0]);
     case Expr::Like: {
+      // Bracket sets ("[0-9]", "[^a]") are the server's own: such patterns, and patterns not
+      // known until run time, match through tsql_like.
+      if (e.args[1]->kind != Expr::String || e.args[1]->text.find('[') != std::string::npos) {
+        std::string out = "tsql_like(" + Expression(*e.args[0]) + ", " + Expression(*e.args[1]);
+        if (e.args.size() > 2) out += ", " + Expression(*e.args[2]);
+        return std::string(e.negated ? "NOT " : "") + out + ")";
+      }
       std::string out = Expression(*e.args[0]) + (e.negated ? " NOT LIKE " : " LIKE ") +
                         Expression(*e.args[1]);
       if (e.args.size() > 2) out += " ESCAPE " + Expression(*e.args[2]);
@@ -296,6 +307,12 @@ std::string Translator::Function(const Expr& e) const {
   if (f == "pwdcompare") {
     arity(2, 3);  // the third argument names an older hash form; the hash itself tells
     return "tsql_pwdcompare(" + a[0] + ", " + a[1] + ")";
+  }
+  if (f == "serverproperty") {
+    arity(1, 1);
+    std::string name = e.args[0]->kind == Expr::String ? Lower(e.args[0]->text) : "";
+    if (name == "servername" || name == "machinename") return "tsql_servername()";
+    return "tsql_serverproperty(" + a[0] + ")";
   }
   if (f == "getdate" || f == "current_timestamp") return "tsql_getdate()";
   if (f == "scope_identity") return "tsql_identity()";

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the archive readers' libFuzzer targets (ZIP reader, legacy decoders, type detection, the
 # lister's header readers and the lister component) with clang (ASan + UBSan) and runs each for a
-# bounded time, seeded from the shared archive corpus. Usage: run.sh [seconds per target, default
+# bounded time, seeded from the archives under tests/data. Usage: run.sh [seconds per target, default
 # 60].
 # Exits non-zero when a target finds a crash, a sanitizer report or a file written out of place.
 set -euo pipefail
 cd "$(dirname "$0")"
 REPO="$(cd ../../.. && pwd)"
-SHARED="$(cd "$REPO/../shared" && pwd)"
+CORPUS="$REPO/tests/data/archives"
 SECONDS_PER_TARGET="${1:-60}"
 WORK="${FUZZ_WORK:-$REPO/build-fuzz}"
 mkdir -p "$WORK"
@@ -33,7 +33,7 @@ clang++ "${FLAGS[@]}" fuzz_type_detection.cpp "${SOURCES[@]}" -lz -o "$WORK/fuzz
 clang++ "${FLAGS[@]}" ../lister_header_fuzz.cpp "${SOURCES[@]}" -lz -o "$WORK/fuzz_lister_headers"
 clang++ "${FLAGS[@]}" fuzz_lister_component.cpp "${SOURCES[@]}" -lz -o "$WORK/fuzz_lister_component"
 
-# Seeds: every ZIP sample of the shared corpus (small ones), and raw legacy streams.
+# Seeds: every small ZIP sample under tests/data, and raw legacy streams.
 SEEDS_ZIP="$WORK/seeds-zip"
 SEEDS_LEGACY="$WORK/seeds-legacy"
 SEEDS_ANY="$WORK/seeds-any"
@@ -41,16 +41,16 @@ SEEDS_LISTER="$WORK/seeds-lister"
 rm -rf "$SEEDS_ZIP" "$SEEDS_LEGACY" "$SEEDS_ANY" "$SEEDS_LISTER"
 mkdir -p "$SEEDS_ZIP" "$SEEDS_LEGACY" "$SEEDS_ANY" "$SEEDS_LISTER" "$WORK/corpus-zip" "$WORK/corpus-legacy" \
   "$WORK/corpus-detect" "$WORK/corpus-lister" "$WORK/corpus-lister-component"
-find "$SHARED/testdata/archives" \( -iname '*.zip' -o -iname '*.jar' \) -size -200k -exec cp {} "$SEEDS_ZIP"/ \;
+find "$CORPUS" \( -iname '*.zip' -o -iname '*.jar' \) -size -200k -exec cp {} "$SEEDS_ZIP"/ \;
 cp regressions/* "$SEEDS_ZIP"/
-for f in "$SHARED"/testdata/archives/legacy/zip2-*.bin; do
+for f in "$CORPUS"/legacy/zip2-*.bin; do
   { printf '\x04\x08\x00'; cat "$f"; } > "$SEEDS_LEGACY/reduce-$(basename "$f")"
   { printf '\x05\x08\x00'; cat "$f"; } > "$SEEDS_LEGACY/explode-$(basename "$f")"
 done
 
 # Every small sample of any format; for the lister, each prefixed with a byte that picks each
 # header family (or file extension) in turn.
-find "$SHARED/testdata/archives" -type f -size -200k -exec cp {} "$SEEDS_ANY"/ \;
+find "$CORPUS" -type f -size -200k -exec cp {} "$SEEDS_ANY"/ \;
 n=0
 for f in "$SEEDS_ANY"/*; do
   for family in 0 1 2 3 4 5 6 7 8 9 10 11; do

@@ -219,6 +219,26 @@ begin
 end
 GO
 
+raiserror('Loading the rows in any order, with the keys unchecked ....', 1, 1) with nowait
+GO
+
+alter table bookwriter nocheck constraint all
+alter table books nocheck constraint all
+GO
+
+raiserror('Loading the writers of each book ....', 1, 1) with nowait
+GO
+
+insert bookwriter values('101-20-3001', 'GA1001', 1, 70)
+insert bookwriter values('103-20-3003', 'GA1001', 2, 30)
+insert bookwriter values('101-20-3001', 'GA1002', 1, 100)
+insert bookwriter values('102-20-3002', 'TR2001', 1, 60)
+insert bookwriter values('106-20-3006', 'TR2001', 2, 40)
+insert bookwriter values('104-20-3004', 'CK3001', 1, 50)
+insert bookwriter values('105-20-3005', 'CK3001', 2, 50)
+insert bookwriter values('107-20-3007', 'CK3002', 1, 100)
+GO
+
 raiserror('Loading the writers ....', 1, 1) with nowait
 GO
 
@@ -296,19 +316,6 @@ insert books (book_id, title, house_id)
    values ('UN5001', 'Untitled Collection of Harbor Poems', '0202')
 GO
 
-raiserror('Loading the writers of each book ....', 1, 1) with nowait
-GO
-
-insert bookwriter values('101-20-3001', 'GA1001', 1, 70)
-insert bookwriter values('103-20-3003', 'GA1001', 2, 30)
-insert bookwriter values('101-20-3001', 'GA1002', 1, 100)
-insert bookwriter values('102-20-3002', 'TR2001', 1, 60)
-insert bookwriter values('106-20-3006', 'TR2001', 2, 40)
-insert bookwriter values('104-20-3004', 'CK3001', 1, 50)
-insert bookwriter values('105-20-3005', 'CK3001', 2, 50)
-insert bookwriter values('107-20-3007', 'CK3002', 1, 100)
-GO
-
 raiserror('Loading the shops ....', 1, 1) with nowait
 GO
 
@@ -366,6 +373,10 @@ insert staff values ('RTM23456M', 'Ruben', 'T', 'Morales', 2, 200, '0101', '01/1
 insert staff values ('AJB34567F', 'Adaeze', 'J', 'Bello', 3, 150, '0303', '08/22/93')
 insert staff values ('M-O45678M', 'Marek', ' ', 'Olszewski', 4, 55, '0303', '11/02/97')
 insert staff (staff_id, fname, lname) values ('L-P56789F', 'Linh', 'Pham')
+GO
+
+alter table bookwriter check constraint all
+alter table books check constraint all
 GO
 
 raiserror('Creating the indexes ....', 1, 1) with nowait

@@ -45,7 +45,8 @@ void Tdm::DataModuleCreate() {
   cmdExec.ParamCheck = false;
 
   sqlServerSpecific_ = std::make_unique<TSqlServerSpecific>(this);
-  // The Access and Adaptive Server Anywhere dialect objects join here when their classes exist.
+  accessSpecific_ = std::make_unique<TAccessSpecific>(this);
+  asaSpecific_ = std::make_unique<TAsaSpecific>(this);
   oneTransaction_ = true;
   startInstruction_ = 1;
   sostCanc_ = std::make_unique<TSostCanc>(*this);

@@ -1,5 +1,5 @@
 // libFuzzer target: the instruction classifier on any text, with the current dialect picked by
-// the first byte (none, SQL Server, and the dialect quotes of the other servers).
+// the first byte (none, or the dialect of one of the three servers).
 #include <cstdint>
 #include <string>
 
@@ -22,12 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   static Owner owner;
   static TSqlServerSpecific sqlServer(&owner);
-  static TSqlServerSpecific doubleQuoted(&owner);
-  doubleQuoted.QuoteOpen = doubleQuoted.QuoteClose = "\"";
-  switch (data[0] % 3) {
+  static TAsaSpecific asa(&owner);
+  static TAccessSpecific access(&owner);
+  switch (data[0] % 4) {
     case 0: owner.dialect = nullptr; break;
     case 1: owner.dialect = &sqlServer; break;
-    default: owner.dialect = &doubleQuoted; break;
+    case 2: owner.dialect = &asa; break;
+    default: owner.dialect = &access; break;
   }
   TInstruction instr(&owner);
   instr.SetInstruction(1, std::string(reinterpret_cast<const char*>(data) + 1, size - 1));

@@ -7,18 +7,21 @@ cd "$(dirname "$0")"
 REPO="$(cd ../../.. && pwd)"
 SECONDS_TO_RUN="${1:-60}"
 WORK="${FUZZ_WORK:-$REPO/build-fuzz}"
+rm -rf "$WORK/seeds-instruction"
 mkdir -p "$WORK/corpus-instruction" "$WORK/seeds-instruction"
 
 FLAGS=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I"$REPO")
-SOURCES=("$REPO"/components/Schemion.cpp "$REPO"/dialects/*.cpp "$REPO"/platform/data/*.cpp "$REPO"/common/*.cpp)
+SOURCES=("$REPO"/components/Schemion.cpp "$REPO"/dialects/*.cpp "$REPO"/platform/data/*.cpp "$REPO"/platform/xml/*.cpp
+  "$REPO"/common/*.cpp)
 echo "building fuzz_instruction in $WORK"
 clang++ "${FLAGS[@]}" fuzz_instruction.cpp "${SOURCES[@]}" -lpugixml -o "$WORK/fuzz_instruction"
 
 n=0
 while IFS= read -r line; do
   [[ -z "$line" ]] && continue
-  printf '\x01%s' "$line" > "$WORK/seeds-instruction/s$n"
-  printf '\x02%s' "$line" > "$WORK/seeds-instruction/d$n"
+  for dialect in 1 2 3; do
+    printf "\\$(printf %03o "$dialect")%s" "$line" > "$WORK/seeds-instruction/$dialect-$n"
+  done
   n=$((n + 1))
 done <<'SEEDS'
 CREATE TABLE dbo.T (id int IDENTITY (1, 1)  NOT NULL) ON ds2
@@ -33,6 +36,8 @@ UPDATE dbo.T SET c = 1 WHERE c IS NULL
 DELETE FROM dbo.C WHERE pid NOT IN (SELECT id FROM dbo.P WHERE id = id)
 sp_addLogin 'u', 'p'; sp_grantDbAccess 'u', 'u'
 ALTER DATABASE ADD FILEGROUP ds2
+CREATE DBSPACE ds2 AS ds2.DB
+grant connect to u identified by 'p'
 SEEDS
 
 export UBSAN_OPTIONS="print_stacktrace=1"

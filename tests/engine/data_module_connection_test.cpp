@@ -77,11 +77,6 @@ TEST(EngineConnection, ConnectingSelectsTheDialectThenReadsNameAndDateOrder) {
   dm.calls.clear();
   dm.SetConnected(true);
   EXPECT_EQ(dm.calls.size(), 2u);
-  dm.aq.SetCommandText("select @@LANGUAGE as lang");
-  dm.aq.Open();
-  const std::string language = dm.aq.FieldByName("lang").AsString();
-  dm.aq.Close();
-  if (language != "Deutsch") GTEST_SKIP() << "the server answers @@LANGUAGE " << language << " for a Deutsch login";
   EXPECT_EQ(dm.CurrentDialect()->DateFormat, "dmy");
 }
 

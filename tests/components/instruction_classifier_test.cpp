@@ -320,7 +320,7 @@ TEST(InstructionClassifier, BoundedFuzzRun) {
     auto dialect = MakeDialect(type, &owner);
     owner.Dialect = dialect.get();
     TInstruction instr(&owner);
-    for (int round = 0; round < 6000; ++round) {
+    for (int round = 0; round < 20000; ++round) {
       std::string sql = seeds[rng() % seeds.size()];
       const int edits = 1 + static_cast<int>(rng() % 6);
       for (int k = 0; k < edits; ++k) {

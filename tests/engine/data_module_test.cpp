@@ -65,6 +65,7 @@ TEST(EngineDataModule, DialectFromConnectionString) {
       // The whole string is searched and SQL Server is tested first.
       {"Provider=ASAProv.90;Eng=SQLOLEDB_srv;dbn=x", dbtSqlServer, "", ""},
       {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=c:\\sqloledb\\a.mdb", dbtSqlServer, "", "c:\\sqloledb\\a.mdb"},
+      {"Provider=ASAProv.90;Initial Catalog=SqlOleDbCopy", dbtSqlServer, "SqlOleDbCopy", ""},
       {"Provider=MSDASQL;Data Source=srv;Initial Catalog=db", dbtNone, "", ""},
       {"", dbtNone, "", ""},
   };
@@ -129,6 +130,16 @@ TEST(EngineDataModule, LocateRecord) {
   EXPECT_FALSE(Tdm::LocateRecord(set, "table_name;index_name",
                                  ado::Variant(ado::VariantArray{ado::Variant("Lines"), ado::Variant("IX_a")}),
                                  ado::loCaseInsensitive));
+  // The Access dialect leaves the data sets of its default values and clustered indexes closed.
+  for (TOrvSchemaInfo kind : {vsiDefaultValues, vsiClusterIndexes}) {
+    TAccessSpecific access;
+    access.OpenSchema(kind, ado::Variant(), ado::Variant(), set);
+    EXPECT_FALSE(Tdm::LocateRecord(set, "table_name", ado::Variant("Orders"), ado::loCaseInsensitive));
+    set.CreateDataSet();
+    set.Append();
+    set.FieldByName("table_name").SetAsString("Orders");
+    set.Post();
+  }
 }
 
 TEST(EngineDataModule, CreatedAndDestroyedInALoop) {

@@ -274,8 +274,6 @@ void TInstruction::ClassifyAlterTable() {
     if (!SetTableName(table)) return;
     const std::string_view keyword = addConstraint ? kAddConstraint : kDropConstraint;
     SecondName = QuoteName(FirstName(After(sql, sql.find(keyword) + keyword.size())), false);
-  } else {
-    ClearNames();
   }
 }
 

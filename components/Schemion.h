@@ -13,8 +13,9 @@ class TDatabaseSpecific;
 
 class TInstruction {
  public:
-  // `owner` gives the current dialect (its statement recognisers and quote characters); not
-  // owned, may be null (then no dialect statement is recognised and no quotes are known).
+  // `owner` (the engine data module) gives the current dialect: its statement recognisers and
+  // quote characters. Not owned; may be null, then no dialect statement is recognised and no
+  // quotes are known.
   explicit TInstruction(IDialectOwner* owner = nullptr) : Owner(owner) {}
 
   IDialectOwner* Owner = nullptr;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/Text.h"
+#include "servers/core/Files.h"
 #include "servers/sqlserver/Catalog.h"
 #include "servers/sqlserver/Server.h"
 #include "servers/sqlserver/Session.h"
@@ -19,20 +20,6 @@ namespace {
 
 using text::Lower;
 
-// A path as a client composes it ("C:\Backup\db.bak") in this machine's terms: backslashes become
-// slashes; a drive or relative path lands in the server's folder.
-std::string LocalPath(const std::string& folder, const std::string& composed) {
-  std::string p;
-  for (char c : composed) p += c == '\\' ? '/' : c;
-  std::string folded;
-  for (char c : p)
-    if (!(c == '/' && !folded.empty() && folded.back() == '/')) folded += c;
-  if (folded.size() >= 2 && std::isalpha(static_cast<unsigned char>(folded[0])) && folded[1] == ':')
-    return (fs::path(folder) / folded.substr(0, 1) / folded.substr(2 + (folded.size() > 2 && folded[2] == '/'))).string();
-  if (!folded.empty() && folded[0] == '/') return folded;
-  return (fs::path(folder) / folded).string();
-}
-
 int64_t Pages(const std::string& size, int64_t fallback) {
   if (size.empty()) return fallback;
   // Sizes beyond any disk are held at a petabyte's worth of pages.
@@ -43,26 +30,6 @@ int64_t Pages(const std::string& size, int64_t fallback) {
   if (u.find("kb") != std::string::npos) return static_cast<int64_t>(v / 8);
   if (u.find("gb") != std::string::npos) return static_cast<int64_t>(v * 128 * 1024);
   return static_cast<int64_t>(v * 128);
-}
-
-void CopyDatabase(sqlite3* from, sqlite3* to) {
-  sqlite3_backup* b = sqlite3_backup_init(to, "main", from, "main");
-  if (!b) throw ESqliteError(sqlite3_errmsg(to), sqlite3_errcode(to));
-  int rc = sqlite3_backup_step(b, -1);
-  sqlite3_backup_finish(b);
-  if (rc != SQLITE_DONE) throw ESqliteError(sqlite3_errstr(rc), rc);
-}
-
-// A file this server wrote as a backup: a database file holding the catalogue's sysfiles.
-bool IsBackupFile(const std::string& path) {
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return false;
-  try {
-    auto db = OpenSqlite(path, false);
-    return QueryInt(db.get(), "SELECT count(*) FROM sqlite_master WHERE name = 'sysfiles'") != 0;
-  } catch (const ESqliteError&) {
-    return false;
-  }
 }
 
 }  // namespace
@@ -347,7 +314,7 @@ void Session::Backup(const DatabaseStmt& s) {
   std::string temp = target + ".part";
   std::error_code ec;
   // Only an earlier backup is replaced: any other file on the device is not ours to overwrite.
-  if (fs::exists(target, ec) && !IsBackupFile(target))
+  if (fs::exists(target, ec) && !IsBackupFile(target, "sysfiles"))
     Fail(3241, "The media family on device '" + s.disk + "' is incorrectly formed. SQL Server cannot process this media family.\nBACKUP DATABASE is terminating abnormally.");
   try {
     auto from = OpenDatabaseFile(source, false);

@@ -6,11 +6,12 @@
 #include <cstdlib>
 #include <map>
 
+#include "servers/core/Physical.h"
 #include "servers/sqlserver/Ast.h"
 #include "servers/sqlserver/Enforcement.h"
 #include "servers/sqlserver/Functions.h"
 #include "servers/sqlserver/Passwords.h"
-#include "servers/sqlserver/Sqlite.h"
+#include "servers/core/Sqlite.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
 #include "servers/sqlserver/Types.h"
@@ -355,18 +356,6 @@ std::string TranslateStoredExpr(const std::string& text, const std::string& data
   return tr.Expression(*sel.select->items.at(0).expr);
 }
 
-// CHECK constraints left unchecked while it lives (a flag of the connection).
-class IgnoreChecks {
- public:
-  explicit IgnoreChecks(sqlite3* db) : db_(db) { ExecSql(db_, "PRAGMA ignore_check_constraints = ON"); }
-  ~IgnoreChecks() { sqlite3_exec(db_, "PRAGMA ignore_check_constraints = OFF", nullptr, nullptr, nullptr); }
-  IgnoreChecks(const IgnoreChecks&) = delete;
-  IgnoreChecks& operator=(const IgnoreChecks&) = delete;
-
- private:
-  sqlite3* db_;
-};
-
 }  // namespace
 
 // Character columns compare as their collation says: case ignored unless it is case-sensitive,
@@ -377,93 +366,79 @@ std::string CollateClause(const std::string& collation) {
               ? kCaseSensitiveCollation : kCaseInsensitiveCollation);
 }
 
-void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique) {
+namespace {
+
+// The catalogue index `indid` of the table as the SQLite index behind it.
+PhysicalIndex IndexOf(sqlite3* db, int64_t tableId, int64_t indid, bool unique) {
+  PhysicalIndex ix;
+  ix.name = "schm_ix_" + std::to_string(tableId) + "_" + std::to_string(indid);
+  ix.unique = unique;
   Stmt k(db, "SELECT c.name, c.isnullable, c.collation, hex(substr(i.keys, k.keyno, 1)) = '01' FROM sysindexkeys k "
              "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid JOIN sysindexes i ON i.id = k.id AND "
              "i.indid = k.indid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
   k.Bind(1, tableId).Bind(2, indid);
-  std::string cols;
   while (k.Step()) {
     std::string col = SqlIdent(k.Text(0));
     // The server counts NULL as one value in a unique index: a second NULL is a duplicate.
-    if (unique && k.Int(1)) {
-      col = "ifnull(" + col + ", X'FFFE')";
-      if (!k.IsNull(2)) col += CollateClause(k.Text(2));
-    }
+    if (unique && k.Int(1)) col = NullAsValueKey(col, k.IsNull(2) ? std::string() : CollateClause(k.Text(2)));
     if (k.Int(3)) col += " DESC";
-    cols += (cols.empty() ? "" : ", ") + col;
+    ix.keys.push_back(col);
   }
-  if (cols.empty()) return;
-  ExecSql(db, std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-                  SqlIdent("schm_ix_" + std::to_string(tableId) + "_" + std::to_string(indid)) + " ON " +
-                  SqlIdent(physical) + " (" + cols + ")");
+  return ix;
+}
+
+// The table as its SQLite table: columns, enabled CHECK constraints and indexes.
+PhysicalTable PhysicalOf(sqlite3* db, const std::string& database, const TableInfo& t) {
+  PhysicalTable p;
+  p.name = t.physical;
+  for (const ColumnInfo& c : t.columns) {
+    PhysicalColumn pc;
+    pc.name = c.name;
+    pc.declType = DeclType(c);
+    pc.notNull = !c.nullable && !c.identity;
+    if (c.cdefault) {
+      Stmt d(db, "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
+      d.Bind(1, c.cdefault);
+      std::string text;
+      while (d.Step()) text += d.Text(0);
+      if (!text.empty()) pc.defaultSql = PaddedDefault(c, TranslateStoredExpr(text, database));
+    }
+    const SqlType* st = BaseTypeOf(c.xtype, c.xusertype);
+    if (st && st->character) pc.collate = CollateClause(c.collation);
+    p.columns.push_back(std::move(pc));
+  }
+  Stmt ck(db, "SELECT o.name, c.text FROM sysobjects o JOIN syscomments c ON c.id = o.id "
+              "WHERE o.parent_obj = ? AND o.xtype = 'C' AND (o.status & 2048) = 0 ORDER BY o.id, c.colid");
+  ck.Bind(1, t.id);
+  std::map<std::string, std::string> checks;
+  std::vector<std::string> order;
+  while (ck.Step()) {
+    std::string n = ck.Text(0);
+    if (!checks.count(n)) order.push_back(n);
+    checks[n] += ck.Text(1);
+  }
+  for (const auto& n : order) p.checks.push_back({n, TranslateStoredExpr(checks[n], database)});
+  Stmt ix(db, "SELECT indid, status FROM sysindexes WHERE id = ? AND indid BETWEEN 1 AND 254");
+  ix.Bind(1, t.id);
+  std::vector<std::pair<int64_t, int64_t>> indexes;
+  while (ix.Step()) indexes.emplace_back(ix.Int(0), ix.Int(1));
+  for (auto [indid, status] : indexes) p.indexes.push_back(IndexOf(db, t.id, indid, (status & 2) != 0));
+  return p;
+}
+
+}  // namespace
+
+void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique) {
+  servers::CreatePhysicalIndex(db, physical, IndexOf(db, tableId, indid, unique));
 }
 
 void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists) {
   auto table = LoadTable(db, tableId);
   if (!table) return;
-  const TableInfo& t = *table;
-  std::string target = tableExists ? "schm_rebuild" : t.physical;
-  std::string ddl = "CREATE TABLE " + SqlIdent(target) + " (";
-  for (size_t i = 0; i < t.columns.size(); ++i) {
-    const ColumnInfo& c = t.columns[i];
-    if (i) ddl += ", ";
-    ddl += SqlIdent(c.name) + " " + DeclType(c);
-    if (!c.nullable && !c.identity) ddl += " NOT NULL";
-    if (c.cdefault) {
-      Stmt d(db, "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
-      d.Bind(1, c.cdefault);
-      std::string text;
-      while (d.Step()) text += d.Text(0);
-      if (!text.empty()) ddl += " DEFAULT (" + PaddedDefault(c, TranslateStoredExpr(text, database)) + ")";
-    }
-    const SqlType* st = BaseTypeOf(c.xtype, c.xusertype);
-    if (st && st->character) ddl += CollateClause(c.collation);
-  }
-  {
-    Stmt ck(db, "SELECT o.name, c.text FROM sysobjects o JOIN syscomments c ON c.id = o.id "
-                "WHERE o.parent_obj = ? AND o.xtype = 'C' AND (o.status & 2048) = 0 ORDER BY o.id, c.colid");
-    ck.Bind(1, tableId);
-    std::map<std::string, std::string> checks;
-    std::vector<std::string> order;
-    while (ck.Step()) {
-      std::string n = ck.Text(0);
-      if (!checks.count(n)) order.push_back(n);
-      checks[n] += ck.Text(1);
-    }
-    for (const auto& n : order)
-      ddl += ", CONSTRAINT " + SqlIdent(n) + " CHECK (" + TranslateStoredExpr(checks[n], database) + ")";
-  }
-  ddl += ")";
-  ExecSql(db, ddl);
-  if (tableExists) {
-    EnforcementChanged(db);
-    std::string cols, exprs;
-    for (size_t i = 0; i < t.columns.size() && i < sourceColumns.size(); ++i) {
-      if (sourceColumns[i].empty()) continue;
-      if (!cols.empty()) {
-        cols += ", ";
-        exprs += ", ";
-      }
-      cols += SqlIdent(t.columns[i].name);
-      exprs += sourceColumns[i];
-    }
-    // The rows were accepted before: a CHECK constraint enabled again without WITH CHECK, or
-    // added WITH NOCHECK, does not judge them.
-    IgnoreChecks ignore(db);
-    if (!cols.empty())
-      ExecSql(db, "INSERT INTO " + SqlIdent(target) + " (" + cols + ") SELECT " + exprs + " FROM " +
-                      SqlIdent(t.physical));
-    ExecSql(db, "DROP TABLE " + SqlIdent(t.physical));
-    ExecSql(db, "ALTER TABLE " + SqlIdent(target) + " RENAME TO " + SqlIdent(t.physical));
-  }
-  // Indexes.
-  Stmt ix(db, "SELECT indid, status FROM sysindexes WHERE id = ? AND indid BETWEEN 1 AND 254");
-  ix.Bind(1, tableId);
-  std::vector<std::pair<int64_t, int64_t>> indexes;
-  while (ix.Step()) indexes.emplace_back(ix.Int(0), ix.Int(1));
-  for (auto [indid, status] : indexes) CreatePhysicalIndex(db, tableId, t.physical, indid, (status & 2) != 0);
+  PhysicalTable p = PhysicalOf(db, database, *table);
+  if (tableExists) EnforcementChanged(db);
+  RebuildPhysicalTable(db, p, sourceColumns, tableExists);
 }
 
 }  // namespace servers::sqlserver

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "servers/sqlserver/Catalog.h"
-#include "servers/sqlserver/Sqlite.h"
+#include "servers/core/Sqlite.h"
 
 namespace servers::sqlserver {
 

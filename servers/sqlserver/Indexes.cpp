@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "servers/core/Statements.h"
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
@@ -12,14 +13,9 @@
 namespace servers::sqlserver {
 
 void Session::CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid) {
-  std::string list;
-  for (size_t i = 0; i < cols.size(); ++i) list += (i ? ", " : "") + SqlIdent(cols[i]);
-  Stmt q(Db(), "SELECT " + list + " FROM " + SqlIdent(t.physical) + " GROUP BY " + list + " HAVING count(*) > 1 LIMIT 1");
-  if (q.Step()) {
-    std::string key = q.IsNull(0) ? "NULL" : q.Text(0);
+  if (auto key = FirstDuplicateKey(Db(), t.physical, cols))
     Fail(1505, "CREATE UNIQUE INDEX terminated because a duplicate key was found for index ID " +
-                   std::to_string(indid) + ". Most significant primary key is '" + key + "'.");
-  }
+                   std::to_string(indid) + ". Most significant primary key is '" + *key + "'.");
 }
 
 void Session::CreateIndexEntry(const TableInfo& t, const std::string& name, const std::vector<std::string>& cols,

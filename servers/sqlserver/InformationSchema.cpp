@@ -3,7 +3,7 @@
 #include <strings.h>
 
 #include "servers/sqlserver/SqlError.h"
-#include "servers/sqlserver/Sqlite.h"
+#include "servers/core/Sqlite.h"
 
 namespace servers::sqlserver {
 

@@ -7,8 +7,6 @@
 
 namespace servers::sqlserver {
 
-std::string LowerName(std::string s) { return text::Lower(s); }
-
 const std::set<std::string>& ReservedWords() {
   // The server's reserved keywords: never a name unless quoted ([Key], "Plan"). GO is the
   // client's batch separator, kept here so that it never reads as an alias.
@@ -52,13 +50,13 @@ std::vector<StatementPtr> Parser::ParseAll() {
   return out;
 }
 
-const Token& Parser::Next() {
-  const Token& t = toks_[pos_];
-  if (pos_ + 1 < toks_.size()) ++pos_;
-  return t;
+[[noreturn]] void Parser::TooDeep() const {
+  Fail(191, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
 }
 
-[[noreturn]] void Parser::ErrorAt(const Token& t) const {
+bool Parser::IsReserved(const std::string& lowerWord) const { return ReservedWords().count(lowerWord) != 0; }
+
+[[noreturn]] void Parser::SyntaxError(const Token& t) const {
   const Token& at = t.kind == TokenKind::End && pos_ > 0 ? toks_[pos_ - 1] : t;
   if (at.kind == TokenKind::End) FailSyntax(at.line, "");
   std::string text = sql_.substr(at.begin, at.end - at.begin);
@@ -66,54 +64,6 @@ const Token& Parser::Next() {
   if (at.kind == TokenKind::Name && ReservedWords().count(LowerName(at.text)))
     Fail(156, "Line " + std::to_string(at.line) + ": Incorrect syntax near the keyword '" + text + "'.");
   FailSyntax(at.line, text);
-}
-
-bool Parser::Accept(const char* word) {
-  if (Peek().Is(word)) {
-    Next();
-    return true;
-  }
-  return false;
-}
-
-bool Parser::AcceptSym(const char* s) {
-  if (Peek().IsSymbol(s)) {
-    Next();
-    return true;
-  }
-  return false;
-}
-
-ObjectName Parser::ParseObjectName() {
-  std::vector<std::string> parts;
-  parts.push_back(Ident());
-  while (Peek().IsSymbol(".")) {
-    Next();
-    if (Peek().IsSymbol(".")) {
-      parts.push_back("");
-      continue;
-    }
-    parts.push_back(Ident());
-  }
-  if (parts.size() > 4) Error();
-  ObjectName n;
-  n.name = parts.back();
-  if (parts.size() >= 2) n.owner = parts[parts.size() - 2];
-  if (parts.size() >= 3) n.db = parts[parts.size() - 3];
-  if (parts.size() == 4) n.server = parts[0];
-  return n;
-}
-
-std::vector<std::string> Parser::NameList(std::vector<bool>* descending) {
-  std::vector<std::string> names;
-  ExpectSym("(");
-  do {
-    names.push_back(Ident());
-    bool desc = !Accept("ASC") && Accept("DESC");
-    if (descending) descending->push_back(desc);
-  } while (AcceptSym(","));
-  ExpectSym(")");
-  return names;
 }
 
 StatementPtr Parser::ParseStatement() {

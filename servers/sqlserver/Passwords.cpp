@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "servers/sqlserver/Sqlite.h"
+#include "servers/core/Sqlite.h"
 
 namespace servers::sqlserver {
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/data/SchemaRowsets.h"
+#include "servers/core/Rowsets.h"
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Tokenizer.h"
@@ -41,24 +42,6 @@ bool HasCheckOption(const std::string& text) {
   return n >= 3 && toks[n - 3].Is("WITH") && toks[n - 2].Is("CHECK") && toks[n - 1].Is("OPTION");
 }
 
-// Keeps the rows whose restriction columns equal the given values (case ignored, as the
-// server compares names).
-void Restrict(ado::RowSet& rs, ado::TSchemaInfo kind, const std::vector<ado::Variant>& restrictions) {
-  const auto& names = ado::SchemaRowsetRestrictions(kind);
-  for (size_t k = 0; k < restrictions.size() && k < names.size(); ++k) {
-    if (restrictions[k].IsNullOrEmpty()) continue;
-    size_t col = rs.Fields.size();
-    for (size_t i = 0; i < rs.Fields.size(); ++i)
-      if (strcasecmp(rs.Fields[i].Name.c_str(), names[k].c_str()) == 0) col = i;
-    if (col == rs.Fields.size()) continue;
-    std::string want = restrictions[k].AsString();
-    std::vector<ado::Row> kept;
-    for (auto& row : rs.Rows)
-      if (!row[col].IsNullOrEmpty() && strcasecmp(row[col].AsString().c_str(), want.c_str()) == 0)
-        kept.push_back(std::move(row));
-    rs.Rows = std::move(kept);
-  }
-}
 
 }  // namespace
 
@@ -186,7 +169,7 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
   } catch (const ESqliteError& e) {
     FailUnmapped(e, 1, std::string(), database_);
   }
-  Restrict(rs, kind, restrictions);
+  RestrictRowset(rs, kind, restrictions);
   return rs;
 }
 

@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "common/Text.h"
+#include "servers/core/Rowsets.h"
+#include "servers/core/Statements.h"
 #include "servers/sqlserver/Passwords.h"
 #include "servers/sqlserver/Server.h"
 #include "servers/sqlserver/SqlError.h"
@@ -28,40 +30,12 @@ void ExecOrFail(sqlite3* db, const char* sql, const std::string& database) {
   }
 }
 
-std::string AfterColon(const std::string& m, const std::string& prefix) {
-  return m.substr(prefix.size());
-}
-
-ado::FieldType FieldTypeOf(const std::string& decl) {
-  std::string d = Lower(decl);
-  if (d == "int") return ado::FieldType::ftInteger;
-  if (d == "smallint") return ado::FieldType::ftSmallint;
-  if (d == "tinyint") return ado::FieldType::ftByte;
-  if (d == "bigint") return ado::FieldType::ftLargeint;
-  if (d == "bit") return ado::FieldType::ftBoolean;
-  if (d == "float" || d == "real") return ado::FieldType::ftFloat;
-  if (d == "money" || d == "smallmoney") return ado::FieldType::ftCurrency;
-  if (d == "decimal" || d == "numeric") return ado::FieldType::ftBCD;
-  if (d == "datetime" || d == "smalldatetime") return ado::FieldType::ftDateTime;
-  if (d == "text" || d == "ntext") return ado::FieldType::ftMemo;
-  if (d == "image") return ado::FieldType::ftBlob;
-  if (d == "binary" || d == "varbinary" || d == "timestamp") return ado::FieldType::ftBytes;
-  if (d == "uniqueidentifier") return ado::FieldType::ftGuid;
-  return ado::FieldType::ftString;
-}
-
 // "Integrated Security=SSPI" (or true, yes): the session logs in as the machine's administrator.
 bool IntegratedSecurity(const ado::ConnectionString& cs) {
   std::string value = Lower(text::Trim(cs.Get("Integrated Security")));
   return value == "sspi" || value == "true" || value == "yes";
 }
 
-ado::Variant ToDateTime(const std::string& text) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
-  if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &s, &ms) >= 3 && y > 0)
-    return ado::EncodeDateTime(y, mo, d, h, mi, s, ms);
-  return text;
-}
 
 }  // namespace
 
@@ -342,254 +316,141 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
       FailStorage(e.Code(), database_);
     }
   }
-  std::string sp = "schm_stmt" + std::to_string(depth_++);
   auto savedIdentity = identityInsert_;
   size_t resultCount = results.size();
   try {
-    ExecSql(Db(), "SAVEPOINT " + sp);
-    Run(s, results);
-    ExecSql(Db(), "RELEASE " + sp);
-    if (own) ExecSql(Db(), "COMMIT");
-    --depth_;
+    RunAtomically(Db(), own, depth_, [&] { Run(s, results); },
+                  [&] {
+                    enforcement_.Forget();
+                    identityInsert_ = savedIdentity;
+                    results.resize(resultCount);
+                  });
   } catch (const std::exception& e) {
-    sqlite3_exec(Db(), ("ROLLBACK TO " + sp + "; RELEASE " + sp).c_str(), nullptr, nullptr, nullptr);
-    if (own) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
-    enforcement_.Forget();
-    --depth_;
-    identityInsert_ = savedIdentity;
-    results.resize(resultCount);
     Rethrow(e, s);
   }
 }
 
 void Session::Rethrow(const std::exception& e, const Statement& s) {
   if (auto* ole = dynamic_cast<const ado::EOleException*>(&e)) throw *ole;
-  std::string m = e.what();
-  // Errors the catalogue's triggers and functions raise carry "number|message".
-  size_t bar = m.find('|');
-  if (bar != std::string::npos && bar > 0 && bar < 6 &&
-      m.substr(0, bar).find_first_not_of("0123456789") == std::string::npos)
-    Fail(std::atoi(m.substr(0, bar).c_str()), m.substr(bar + 1));
-  const std::string noTable = "no such table: ";
-  const std::string noColumn = "no such column: ";
-  const std::string ambiguous = "ambiguous column name: ";
-  const std::string notNull = "NOT NULL constraint failed: ";
-  const std::string unique = "UNIQUE constraint failed: ";
-  const std::string check = "CHECK constraint failed: ";
-  const std::string noFunction = "no such function: ";
-  auto lastPart = [](const std::string& n) {
-    size_t dot = n.rfind('.');
-    return dot == std::string::npos ? n : n.substr(dot + 1);
-  };
-  if (m.rfind(noTable, 0) == 0) Fail(208, "Invalid object name '" + lastPart(AfterColon(m, noTable)) + "'.");
-  if (m.rfind(noColumn, 0) == 0) Fail(207, "Invalid column name '" + lastPart(AfterColon(m, noColumn)) + "'.");
-  if (m.rfind(ambiguous, 0) == 0) Fail(209, "Ambiguous column name '" + lastPart(AfterColon(m, ambiguous)) + "'.");
-  if (m.rfind(noFunction, 0) == 0) {
-    // The server's own functions run under a "tsql_" prefix that is no name of the client's.
-    std::string function = AfterColon(m, noFunction).substr(0, AfterColon(m, noFunction).find(' '));
-    if (function.rfind("tsql_", 0) == 0) function.erase(0, 5);
-    Fail(195, "'" + function + "' is not a recognized function name.");
-  }
+  SqliteFailure f = ReadSqliteFailure(e.what());
   std::string verb = s.kind == Statement::kUpdate ? "UPDATE" : s.kind == Statement::kAlterTable ? "ALTER TABLE" : "INSERT";
-  if (m.rfind(notNull, 0) == 0) {
-    std::string what = AfterColon(m, notNull);
-    size_t prefix = PhysicalPrefix(what);
-    std::string owner = "dbo";
-    if (prefix) {
-      Stmt u(Db(), "SELECT name FROM sysusers WHERE uid = ?");
-      u.Bind(1, int64_t{std::atoi(what.c_str() + 6)});
-      if (u.Step()) owner = u.Text(0);
-    }
-    what = what.substr(prefix);
-    size_t dot = what.find('.');
-    std::string table = what.substr(0, dot), column = dot == std::string::npos ? what : what.substr(dot + 1);
-    Fail(515, "Cannot insert the value NULL into column '" + column + "', table '" + database_ +
-                  "." + owner + "." + table + "'; column does not allow nulls. " +
-                  (s.kind == Statement::kInsert ? "INSERT" : "UPDATE") + " fails.");
-  }
-  if (m.rfind(unique + "index '", 0) == 0) {
-    // An index over expressions names itself: "schm_ix_<table id>_<index id>".
-    std::string index = m.substr(unique.size() + 7);
-    index = index.substr(0, index.find('\''));
-    long long tableId = 0, indid = 0;
-    if (std::sscanf(index.c_str(), "schm_ix_%lld_%lld", &tableId, &indid) == 2) {
-      Stmt q(Db(), "SELECT i.name, i.status, o.name FROM sysindexes i JOIN sysobjects o ON o.id = i.id WHERE i.id = ? AND i.indid = ?");
-      q.Bind(1, static_cast<int64_t>(tableId)).Bind(2, static_cast<int64_t>(indid));
-      if (q.Step()) {
-        std::string table = q.Text(2);
-        int64_t status = q.Int(1);
-        if (status & 0x800)
-          Fail(2627, "Violation of PRIMARY KEY constraint '" + q.Text(0) + "'. Cannot insert duplicate key in object '" + table + "'.");
-        if (status & 0x1000)
-          Fail(2627, "Violation of UNIQUE KEY constraint '" + q.Text(0) + "'. Cannot insert duplicate key in object '" + table + "'.");
-        Fail(2601, "Cannot insert duplicate key row in object '" + table + "' with unique index '" + q.Text(0) + "'.");
+  switch (f.kind) {
+    case SqliteFailure::Coded:
+      Fail(f.number, f.text);
+    case SqliteFailure::NoTable:
+      Fail(208, "Invalid object name '" + f.name + "'.");
+    case SqliteFailure::NoColumn:
+      Fail(207, "Invalid column name '" + f.name + "'.");
+    case SqliteFailure::AmbiguousColumn:
+      Fail(209, "Ambiguous column name '" + f.name + "'.");
+    case SqliteFailure::NoFunction:
+      Fail(195, "'" + f.name + "' is not a recognized function name.");
+    case SqliteFailure::NotNull:
+      FailNotNull(f.name, s);
+    case SqliteFailure::UniqueIndex:
+      FailUniqueIndex(f.name);
+      FailUnique(f.text);
+    case SqliteFailure::Unique:
+      FailUnique(f.name);
+    case SqliteFailure::Check:
+      Fail(547, verb + " statement conflicted with COLUMN CHECK constraint '" + f.name +
+                    "'. The conflict occurred in database '" + database_ + "'.");
+    case SqliteFailure::OrderByTerm:
+      if (s.kind == Statement::kSelect) {
+        // The position written there.
+        int term = f.number;
+        const auto& order = static_cast<const SelectStmt&>(s).select->orderBy;
+        std::string position = term >= 1 && static_cast<size_t>(term) <= order.size() &&
+                                       order[static_cast<size_t>(term) - 1].expr->kind == Expr::Number
+                                   ? order[static_cast<size_t>(term) - 1].expr->text
+                                   : std::to_string(term);
+        Fail(108, "The ORDER BY position number " + position + " is out of range of the number of items in the select list.");
       }
-    }
-  }
-  if (m.rfind(unique, 0) == 0) {
-    std::string what = AfterColon(m, unique);
-    size_t prefix = PhysicalPrefix(what);
-    int64_t tableId = FindPhysical(Db(), what.substr(0, what.find('.', prefix))).value_or(0);
-    what = what.substr(prefix);
-    std::string table = what.substr(0, what.find('.'));
-    std::vector<std::string> cols;
-    size_t p = 0;
-    while (p < what.size()) {
-      size_t comma = what.find(", ", p);
-      std::string part = what.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
-      cols.push_back(Lower(lastPart(part)));
-      if (comma == std::string::npos) break;
-      p = comma + 2;
-    }
-    // Find the index with those columns.
-    Stmt q(Db(), "SELECT i.name, i.status, i.indid FROM sysindexes i "
-                 "WHERE i.id = ? AND i.indid BETWEEN 1 AND 254 AND (i.status & 2) = 2");
-    q.Bind(1, tableId);
-    while (q.Step()) {
-      Stmt k(Db(), "SELECT lower(c.name) FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND "
-                   "c.colid = k.colid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
-      k.Bind(1, tableId).Bind(2, q.Int(2));
-      std::vector<std::string> keys;
-      while (k.Step()) keys.push_back(k.Text(0));
-      if (keys != cols) continue;
-      int64_t status = q.Int(1);
-      if (status & 0x800)
-        Fail(2627, "Violation of PRIMARY KEY constraint '" + q.Text(0) +
-                       "'. Cannot insert duplicate key in object '" + table + "'.");
-      if (status & 0x1000)
-        Fail(2627, "Violation of UNIQUE KEY constraint '" + q.Text(0) +
-                       "'. Cannot insert duplicate key in object '" + table + "'.");
-      Fail(2601, "Cannot insert duplicate key row in object '" + table + "' with unique index '" +
-                     q.Text(0) + "'.");
-    }
-    Fail(2601, "Cannot insert duplicate key row in object '" + table + "'.");
-  }
-  if (m.rfind(check, 0) == 0) {
-    std::string name = AfterColon(m, check);
-    Fail(547, verb + " statement conflicted with COLUMN CHECK constraint '" + name +
-                  "'. The conflict occurred in database '" + database_ + "'.");
-  }
-  // "2nd ORDER BY term out of range": the position written there.
-  int term = 0;
-  if (s.kind == Statement::kSelect && m.find("ORDER BY term out of range") != std::string::npos &&
-      std::sscanf(m.c_str(), "%d%*2[a-z] ORDER BY term out of range", &term) == 1) {
-    const auto& order = static_cast<const SelectStmt&>(s).select->orderBy;
-    std::string position = term >= 1 && static_cast<size_t>(term) <= order.size() &&
-                                   order[static_cast<size_t>(term) - 1].expr->kind == Expr::Number
-                               ? order[static_cast<size_t>(term) - 1].expr->text
-                               : std::to_string(term);
-    Fail(108, "The ORDER BY position number " + position + " is out of range of the number of items in the select list.");
+      break;
+    case SqliteFailure::Other:
+      break;
   }
   FailUnmapped(e, s.line, batch_ ? batch_->substr(s.begin, std::min<size_t>(s.end - s.begin, 30)) : std::string(),
                database_);
 }
 
+void Session::FailNotNull(std::string what, const Statement& s) {
+  size_t prefix = PhysicalPrefix(what);
+  std::string owner = "dbo";
+  if (prefix) {
+    Stmt u(Db(), "SELECT name FROM sysusers WHERE uid = ?");
+    u.Bind(1, int64_t{std::atoi(what.c_str() + 6)});
+    if (u.Step()) owner = u.Text(0);
+  }
+  what = what.substr(prefix);
+  size_t dot = what.find('.');
+  std::string table = what.substr(0, dot), column = dot == std::string::npos ? what : what.substr(dot + 1);
+  Fail(515, "Cannot insert the value NULL into column '" + column + "', table '" + database_ +
+                "." + owner + "." + table + "'; column does not allow nulls. " +
+                (s.kind == Statement::kInsert ? "INSERT" : "UPDATE") + " fails.");
+}
+
+void Session::FailUniqueIndex(const std::string& index) {
+  // An index over expressions names itself: "schm_ix_<table id>_<index id>".
+  long long tableId = 0, indid = 0;
+  if (std::sscanf(index.c_str(), "schm_ix_%lld_%lld", &tableId, &indid) != 2) return;
+  Stmt q(Db(), "SELECT i.name, i.status, o.name FROM sysindexes i JOIN sysobjects o ON o.id = i.id WHERE i.id = ? AND i.indid = ?");
+  q.Bind(1, static_cast<int64_t>(tableId)).Bind(2, static_cast<int64_t>(indid));
+  if (!q.Step()) return;
+  std::string table = q.Text(2);
+  int64_t status = q.Int(1);
+  if (status & 0x800)
+    Fail(2627, "Violation of PRIMARY KEY constraint '" + q.Text(0) + "'. Cannot insert duplicate key in object '" + table + "'.");
+  if (status & 0x1000)
+    Fail(2627, "Violation of UNIQUE KEY constraint '" + q.Text(0) + "'. Cannot insert duplicate key in object '" + table + "'.");
+  Fail(2601, "Cannot insert duplicate key row in object '" + table + "' with unique index '" + q.Text(0) + "'.");
+}
+
+void Session::FailUnique(std::string what) {
+  auto lastPart = [](const std::string& n) {
+    size_t dot = n.rfind('.');
+    return dot == std::string::npos ? n : n.substr(dot + 1);
+  };
+  size_t prefix = PhysicalPrefix(what);
+  int64_t tableId = FindPhysical(Db(), what.substr(0, what.find('.', prefix))).value_or(0);
+  what = what.substr(prefix);
+  std::string table = what.substr(0, what.find('.'));
+  std::vector<std::string> cols;
+  size_t p = 0;
+  while (p < what.size()) {
+    size_t comma = what.find(", ", p);
+    std::string part = what.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
+    cols.push_back(Lower(lastPart(part)));
+    if (comma == std::string::npos) break;
+    p = comma + 2;
+  }
+  // Find the index with those columns.
+  Stmt q(Db(), "SELECT i.name, i.status, i.indid FROM sysindexes i "
+               "WHERE i.id = ? AND i.indid BETWEEN 1 AND 254 AND (i.status & 2) = 2");
+  q.Bind(1, tableId);
+  while (q.Step()) {
+    Stmt k(Db(), "SELECT lower(c.name) FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND "
+                 "c.colid = k.colid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
+    k.Bind(1, tableId).Bind(2, q.Int(2));
+    std::vector<std::string> keys;
+    while (k.Step()) keys.push_back(k.Text(0));
+    if (keys != cols) continue;
+    int64_t status = q.Int(1);
+    if (status & 0x800)
+      Fail(2627, "Violation of PRIMARY KEY constraint '" + q.Text(0) +
+                     "'. Cannot insert duplicate key in object '" + table + "'.");
+    if (status & 0x1000)
+      Fail(2627, "Violation of UNIQUE KEY constraint '" + q.Text(0) +
+                     "'. Cannot insert duplicate key in object '" + table + "'.");
+    Fail(2601, "Cannot insert duplicate key row in object '" + table + "' with unique index '" +
+                   q.Text(0) + "'.");
+  }
+  Fail(2601, "Cannot insert duplicate key row in object '" + table + "'.");
+}
+
 int64_t Session::Changes() const { return sqlite3_changes(Db()); }
 
-ado::RowSet Session::Query(const std::string& sql) {
-  Stmt q(Db(), sql);
-  ado::RowSet rs;
-  sqlite3_stmt* st = q.Get();
-  int n = sqlite3_column_count(st);
-  std::vector<std::string> decl(static_cast<size_t>(n));
-  std::vector<bool> declared(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    ado::FieldDef f;
-    f.Name = sqlite3_column_name(st, i);
-    const char* d = sqlite3_column_decltype(st, i);
-    declared[static_cast<size_t>(i)] = d != nullptr;
-    // "nvarchar(50)" or "decimal(10,3)": the type, then its size or precision and scale.
-    std::string type = d ? Lower(d) : "";
-    size_t paren = type.find('(');
-    if (paren != std::string::npos) {
-      int a = 0, b = 0;
-      int n = std::sscanf(type.c_str() + paren, "(%d,%d)", &a, &b);
-      type = type.substr(0, paren);
-      if (type == "decimal" || type == "numeric") {
-        f.Precision = a;
-        if (n == 2) f.Scale = b;
-      } else if (n >= 1) {
-        f.Size = a;
-      }
-    }
-    decl[static_cast<size_t>(i)] = type;
-    f.Type = d ? FieldTypeOf(type) : ado::FieldType::ftString;
-    if (type == "integer") f.Type = ado::FieldType::ftInteger;
-    rs.Fields.push_back(f);
-  }
-  std::vector<int> seen(static_cast<size_t>(n), 0);  // bit 1 int, 2 float, 4 text, 8 blob
-  while (q.Step()) {
-    ado::Row row;
-    row.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-      size_t k = static_cast<size_t>(i);
-      int t = sqlite3_column_type(st, i);
-      const std::string& d = decl[k];
-      switch (t) {
-        case SQLITE_NULL:
-          row.push_back(ado::Variant::Null());
-          break;
-        case SQLITE_INTEGER: {
-          int64_t v = sqlite3_column_int64(st, i);
-          seen[k] |= 1;
-          if (d == "bit") row.emplace_back(v != 0);
-          else if ((d == "money" || d == "smallmoney") && v > -922337203685477 && v < 922337203685477)
-            row.emplace_back(ado::Currency{v * 10000});
-          else if (d == "money" || d == "smallmoney") row.emplace_back(static_cast<double>(v));
-          else row.emplace_back(static_cast<long long>(v));
-          break;
-        }
-        case SQLITE_FLOAT: {
-          double v = sqlite3_column_double(st, i);
-          seen[k] |= 2;
-          if ((d == "money" || d == "smallmoney") && std::fabs(v) < 922337203685477.0)
-            row.emplace_back(ado::Currency{static_cast<int64_t>(v * 10000 + (v < 0 ? -0.5 : 0.5))});
-          else row.emplace_back(v);
-          break;
-        }
-        case SQLITE_TEXT: {
-          std::string v(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
-                        static_cast<size_t>(sqlite3_column_bytes(st, i)));
-          seen[k] |= 4;
-          if (d == "datetime" || d == "smalldatetime") row.push_back(ToDateTime(v));
-          else {
-            if (!declared[k] && static_cast<int>(v.size()) > rs.Fields[k].Size) rs.Fields[k].Size = static_cast<int>(v.size());
-            row.emplace_back(std::move(v));
-          }
-          break;
-        }
-        default: {
-          const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
-          seen[k] |= 8;
-          row.emplace_back(ado::Bytes(p, p + sqlite3_column_bytes(st, i)));
-        }
-      }
-    }
-    rs.Rows.push_back(std::move(row));
-  }
-  for (size_t k = 0; k < rs.Fields.size(); ++k) {
-    auto& f = rs.Fields[k];
-    if (!declared[k]) {
-      if (seen[k] == 1) f.Type = ado::FieldType::ftInteger;
-      else if (seen[k] && (seen[k] & ~3) == 0) f.Type = ado::FieldType::ftFloat;
-      else if (seen[k] == 8) f.Type = ado::FieldType::ftBlob;
-      else f.Type = ado::FieldType::ftString;
-      if (f.Type == ado::FieldType::ftInteger) {
-        for (const auto& r : rs.Rows)
-          if (r[k].Type() == ado::VarType::Int && (r[k].AsInt() > INT32_MAX || r[k].AsInt() < INT32_MIN))
-            f.Type = ado::FieldType::ftLargeint;
-      }
-      if (f.Type == ado::FieldType::ftString) {
-        // Mixed columns come back as text.
-        for (auto& r : rs.Rows)
-          if (!r[k].IsNullOrEmpty() && r[k].Type() != ado::VarType::Text) r[k] = r[k].AsString();
-      }
-    }
-    if (f.Type == ado::FieldType::ftString && f.Size > 4000) f.Type = ado::FieldType::ftMemo;
-    if (f.Type == ado::FieldType::ftString && f.Size == 0) f.Size = 1;
-  }
-  return rs;
-}
+ado::RowSet Session::Query(const std::string& sql) { return QueryRowSet(Db(), sql); }
 
 bool Session::Condition(const Expr& e) {
   Translator tr = Tr();

@@ -15,7 +15,7 @@
 #include "servers/sqlserver/Catalog.h"
 #include "servers/sqlserver/Enforcement.h"
 #include "servers/sqlserver/Functions.h"
-#include "servers/sqlserver/Sqlite.h"
+#include "servers/core/Sqlite.h"
 #include "servers/sqlserver/Translator.h"
 
 namespace servers::sqlserver {
@@ -155,7 +155,12 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   // The syslanguages name of a language written by name or alias; empty when unknown.
   std::string LanguageName(const std::string& language);
 
+  // The failure of a statement as the server's error: SQLite's refusals in the server's words.
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
+  [[noreturn]] void FailNotNull(std::string what, const Statement& s);
+  // Returns when the SQLite index is none of the catalogue's.
+  void FailUniqueIndex(const std::string& index);
+  [[noreturn]] void FailUnique(std::string what);
 
   // Statements of users' own scripts (UserStatements.cpp): savepoints, RAISERROR, CHECKPOINT
   // and UPDATE STATISTICS, DBCC CHECKIDENT, permissions, SELECT ... INTO, user data types.

@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <map>
 
-#include "servers/sqlserver/Sqlite.h"
+#include "servers/core/Sqlite.h"
 
 namespace servers::sqlserver {
 

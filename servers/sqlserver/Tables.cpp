@@ -4,6 +4,7 @@
 #include <set>
 
 #include "common/Text.h"
+#include "servers/core/Statements.h"
 #include "servers/sqlserver/Enforcement.h"
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
@@ -385,17 +386,8 @@ void Session::CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const c
     // Table-level checks that name the column.
     Stmt q(Db(), "SELECT o.name, m.text FROM sysobjects o JOIN syscomments m ON m.id = o.id WHERE o.parent_obj = ? AND o.xtype = 'C'");
     q.Bind(1, t.id);
-    while (q.Step()) {
-      std::string text = Lower(q.Text(1)), name = Lower(c.name);
-      size_t p = 0;
-      while ((p = text.find(name, p)) != std::string::npos) {
-        bool before = p == 0 || !(std::isalnum(static_cast<unsigned char>(text[p - 1])) || text[p - 1] == '_');
-        size_t e = p + name.size();
-        bool after = e >= text.size() || !(std::isalnum(static_cast<unsigned char>(text[e])) || text[e] == '_');
-        if (before && after) refuse(q.Text(0));
-        p = e;
-      }
-    }
+    while (q.Step())
+      if (MentionsName(q.Text(1), c.name)) refuse(q.Text(0));
   }
 }
 

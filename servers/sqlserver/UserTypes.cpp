@@ -1,6 +1,6 @@
 #include "servers/sqlserver/UserTypes.h"
 
-#include "servers/sqlserver/Sqlite.h"
+#include "servers/core/Sqlite.h"
 
 namespace servers::sqlserver {
 

@@ -1,12 +1,67 @@
-// Expressions and queries of the T-SQL parser.
-#include <strings.h>
+// Names, expressions and queries of the shared grammar.
+#include "servers/core/ExpressionParser.h"
 
-#include "servers/sqlserver/ParserInternal.h"
-#include "servers/sqlserver/SqlError.h"
+#include "common/Text.h"
 
-namespace servers::sqlserver {
+namespace servers {
 
-ExprPtr Parser::Make(Expr::Kind k, size_t begin) {
+std::string LowerName(std::string s) { return text::Lower(s); }
+
+const Token& ExpressionParser::Next() {
+  const Token& t = toks_[pos_];
+  if (pos_ + 1 < toks_.size()) ++pos_;
+  return t;
+}
+
+bool ExpressionParser::Accept(const char* word) {
+  if (Peek().Is(word)) {
+    Next();
+    return true;
+  }
+  return false;
+}
+
+bool ExpressionParser::AcceptSym(const char* s) {
+  if (Peek().IsSymbol(s)) {
+    Next();
+    return true;
+  }
+  return false;
+}
+
+ObjectName ExpressionParser::ParseObjectName() {
+  std::vector<std::string> parts;
+  parts.push_back(Ident());
+  while (Peek().IsSymbol(".")) {
+    Next();
+    if (Peek().IsSymbol(".")) {
+      parts.push_back("");
+      continue;
+    }
+    parts.push_back(Ident());
+  }
+  if (parts.size() > 4) Error();
+  ObjectName n;
+  n.name = parts.back();
+  if (parts.size() >= 2) n.owner = parts[parts.size() - 2];
+  if (parts.size() >= 3) n.db = parts[parts.size() - 3];
+  if (parts.size() == 4) n.server = parts[0];
+  return n;
+}
+
+std::vector<std::string> ExpressionParser::NameList(std::vector<bool>* descending) {
+  std::vector<std::string> names;
+  ExpectSym("(");
+  do {
+    names.push_back(Ident());
+    bool desc = !Accept("ASC") && Accept("DESC");
+    if (descending) descending->push_back(desc);
+  } while (AcceptSym(","));
+  ExpectSym(")");
+  return names;
+}
+
+ExprPtr ExpressionParser::Make(Expr::Kind k, size_t begin) {
   auto e = std::make_unique<Expr>();
   e->kind = k;
   e->begin = begin;
@@ -35,7 +90,7 @@ constexpr int kMaxChain = 1000;
 
 }  // namespace
 
-ExprPtr Parser::ParseBalanced(const char* word, ExprPtr (Parser::*operand)()) {
+ExprPtr ExpressionParser::ParseBalanced(const char* word, ExprPtr (ExpressionParser::*operand)()) {
   std::vector<ExprPtr> items;
   items.push_back((this->*operand)());
   while (Peek().Is(word)) {
@@ -45,7 +100,7 @@ ExprPtr Parser::ParseBalanced(const char* word, ExprPtr (Parser::*operand)()) {
   return Balanced(items, 0, items.size(), word);
 }
 
-ExprPtr Parser::ParseLeftChain(std::initializer_list<const char*> ops, ExprPtr (Parser::*operand)()) {
+ExprPtr ExpressionParser::ParseLeftChain(std::initializer_list<const char*> ops, ExprPtr (ExpressionParser::*operand)()) {
   auto left = (this->*operand)();
   for (int chain = 0;; ++chain) {
     if (chain > kMaxChain) Nested();
@@ -63,11 +118,11 @@ ExprPtr Parser::ParseLeftChain(std::initializer_list<const char*> ops, ExprPtr (
   }
 }
 
-ExprPtr Parser::ParseOr() { return ParseBalanced("OR", &Parser::ParseAnd); }
+ExprPtr ExpressionParser::ParseOr() { return ParseBalanced("OR", &ExpressionParser::ParseAnd); }
 
-ExprPtr Parser::ParseAnd() { return ParseBalanced("AND", &Parser::ParseNot); }
+ExprPtr ExpressionParser::ParseAnd() { return ParseBalanced("AND", &ExpressionParser::ParseNot); }
 
-ExprPtr Parser::ParseNot() {
+ExprPtr ExpressionParser::ParseNot() {
   Nest nest(*this);
   if (Peek().Is("NOT")) {
     size_t b = Next().begin;
@@ -80,7 +135,7 @@ ExprPtr Parser::ParseNot() {
   return ParsePredicate();
 }
 
-ExprPtr Parser::ParsePredicate() {
+ExprPtr ExpressionParser::ParsePredicate() {
   if (Peek().Is("EXISTS")) {
     size_t b = Next().begin;
     ExpectSym("(");
@@ -174,13 +229,13 @@ ExprPtr Parser::ParsePredicate() {
   }
 }
 
-ExprPtr Parser::ParseAdditive() {
-  return ParseLeftChain({"+", "-", "&", "|", "^"}, &Parser::ParseMultiplicative);
+ExprPtr ExpressionParser::ParseAdditive() {
+  return ParseLeftChain({"+", "-", "&", "|", "^"}, &ExpressionParser::ParseMultiplicative);
 }
 
-ExprPtr Parser::ParseMultiplicative() { return ParseLeftChain({"*", "/", "%"}, &Parser::ParseUnary); }
+ExprPtr ExpressionParser::ParseMultiplicative() { return ParseLeftChain({"*", "/", "%"}, &ExpressionParser::ParseUnary); }
 
-ExprPtr Parser::ParseUnary() {
+ExprPtr ExpressionParser::ParseUnary() {
   Nest nest(*this);
   const Token& t = Peek();
   if (t.IsSymbol("-") || t.IsSymbol("+") || t.IsSymbol("~")) {
@@ -201,7 +256,7 @@ ExprPtr Parser::ParseUnary() {
   return e;
 }
 
-TypeSpec Parser::ParseType() {
+TypeSpec ExpressionParser::ParseType() {
   TypeSpec ts;
   // Type names are names: a keyword (NULL, as in "ALTER COLUMN c NULL") is refused, save the
   // two that open a type's long form.
@@ -237,7 +292,8 @@ TypeSpec Parser::ParseType() {
   return ts;
 }
 
-ExprPtr Parser::ParsePrimary() {
+ExprPtr ExpressionParser::ParsePrimary() {
+  if (auto own = ParseDialectPrimary()) return own;
   const Token& t = Peek();
   size_t b = t.begin;
   if (t.kind == TokenKind::String) {
@@ -391,7 +447,7 @@ ExprPtr Parser::ParsePrimary() {
   Error();
 }
 
-std::unique_ptr<Select> Parser::ParseSelectBody() {
+std::unique_ptr<Select> ExpressionParser::ParseSelectBody() {
   Nest nest(*this);
   std::unique_ptr<Select> first;
   if (Peek().IsSymbol("(")) {
@@ -428,7 +484,7 @@ std::unique_ptr<Select> Parser::ParseSelectBody() {
   return first;
 }
 
-std::unique_ptr<Select> Parser::ParseSelectCore() {
+std::unique_ptr<Select> ExpressionParser::ParseSelectCore() {
   Expect("SELECT");
   auto s = std::make_unique<Select>();
   if (Accept("DISTINCT")) s->distinct = true;
@@ -480,14 +536,14 @@ std::unique_ptr<Select> Parser::ParseSelectCore() {
   return s;
 }
 
-std::vector<std::unique_ptr<TableRef>> Parser::ParseFromList() {
+std::vector<std::unique_ptr<TableRef>> ExpressionParser::ParseFromList() {
   std::vector<std::unique_ptr<TableRef>> list;
   do list.push_back(ParseJoined());
   while (AcceptSym(","));
   return list;
 }
 
-std::unique_ptr<TableRef> Parser::ParseJoined() {
+std::unique_ptr<TableRef> ExpressionParser::ParseJoined() {
   auto left = ParseTablePrimary();
   for (;;) {
     std::string type;
@@ -520,7 +576,7 @@ std::unique_ptr<TableRef> Parser::ParseJoined() {
   }
 }
 
-std::unique_ptr<TableRef> Parser::ParseTablePrimary() {
+std::unique_ptr<TableRef> ExpressionParser::ParseTablePrimary() {
   Nest nest(*this);
   auto t = std::make_unique<TableRef>();
   if (Peek().IsSymbol("(")) {
@@ -557,4 +613,4 @@ std::unique_ptr<TableRef> Parser::ParseTablePrimary() {
   return t;
 }
 
-}  // namespace servers::sqlserver
+}  // namespace servers

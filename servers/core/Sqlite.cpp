@@ -1,4 +1,4 @@
-#include "servers/sqlserver/Sqlite.h"
+#include "servers/core/Sqlite.h"
 
 #include <algorithm>
 

@@ -1,0 +1,51 @@
+// The SQLite table behind a user table, made from a neutral description that each server draws
+// from its own catalogue: columns with their declared types, defaults and collations, CHECK
+// constraints and indexes. A change of definition recreates the table and copies its rows.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+namespace servers {
+
+struct PhysicalColumn {
+  std::string name;
+  std::string declType;    // the declared SQLite type (results are typed from it)
+  std::string defaultSql;  // SQLite expression of the default, empty for none
+  std::string collate;     // " COLLATE X" or empty
+  bool notNull = false;
+};
+
+struct PhysicalCheck {
+  std::string name;
+  std::string sql;  // the condition as SQLite SQL
+};
+
+struct PhysicalIndex {
+  std::string name;               // the SQLite index's name
+  std::vector<std::string> keys;  // key expressions, " DESC" appended for descending keys
+  bool unique = false;
+};
+
+struct PhysicalTable {
+  std::string name;  // the SQLite table
+  std::vector<PhysicalColumn> columns;
+  std::vector<PhysicalCheck> checks;
+  std::vector<PhysicalIndex> indexes;
+};
+
+// Creates the SQLite table (when `tableExists`, recreates it, copying the rows): `sourceColumns[i]`
+// is the SQLite expression (over the old table) for the i-th column, or empty for none (the
+// column takes its default); the rows keep their values without being judged by the CHECK
+// constraints. Then creates the indexes. Raises ESqliteError when rows do not fit.
+void RebuildPhysicalTable(sqlite3* db, const PhysicalTable& table, const std::vector<std::string>& sourceColumns,
+                          bool tableExists);
+// Creates one index of the table; an index without keys is skipped.
+void CreatePhysicalIndex(sqlite3* db, const std::string& table, const PhysicalIndex& index);
+// The key expression of a column in a unique index where NULL counts as one value, so that a
+// second NULL is a duplicate: ifnull(column, X'FFFE') with its collation.
+std::string NullAsValueKey(const std::string& quotedColumn, const std::string& collate);
+
+}  // namespace servers

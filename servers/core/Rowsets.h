@@ -1,0 +1,24 @@
+// Results of the embedded servers as the data layer's rowsets: a query's rows typed from the
+// declared types of its columns (or, for computed columns, from the values), and the schema
+// rowsets' restrictions.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/data/Provider.h"
+
+namespace servers {
+
+// Runs the SQLite query and returns its rows: columns declared with a server type ("int",
+// "nvarchar(50)", "decimal(10,3)", "datetime", "money" ...) take that type, size and precision.
+// Raises ESqliteError on failure.
+ado::RowSet QueryRowSet(sqlite3* db, const std::string& sql);
+
+// Keeps the rows whose restriction columns equal the given values (case ignored, as the
+// servers compare names); empty restrictions keep every row.
+void RestrictRowset(ado::RowSet& rs, ado::TSchemaInfo kind, const std::vector<ado::Variant>& restrictions);
+
+}  // namespace servers

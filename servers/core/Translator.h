@@ -1,0 +1,60 @@
+// Writes parsed expressions and queries as SQLite SQL over a server's catalogue and user tables:
+// names are requoted, "+" becomes the add-or-concatenate function, conversions and date
+// comparisons go through the shared functions, TOP becomes LIMIT. Each server names its tables,
+// its functions and its variables, and gives its own refusals.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "servers/core/Ast.h"
+
+namespace servers {
+
+class QueryTranslator {
+ public:
+  explicit QueryTranslator(std::string database) : database_(std::move(database)) {}
+  virtual ~QueryTranslator() = default;
+
+  // The SQLite query of an inline table-valued function called with these arguments (SQLite
+  // expressions); empty when there is no such function.
+  using FunctionResolver = std::function<std::string(const ObjectName&, const std::vector<std::string>&)>;
+  void SetFunctionResolver(FunctionResolver resolver) { functionResolver_ = std::move(resolver); }
+
+  std::string Expression(const Expr& e) const;
+  std::string Query(const Select& s) const;
+  std::string From(const TableRef& t) const;
+  // The SQLite name of a table or view, quoted.
+  virtual std::string Table(const ObjectName& name) const = 0;
+
+ protected:
+  // What the shared translation refuses: DEFAULT used as a value, ORDER BY or TOP inside a
+  // UNION's member, an unknown table-valued function (named).
+  enum class Refusal { DefaultValue, OrderInUnion, UnknownFunctionTable };
+  // Raises the server's error; never returns.
+  virtual void Refuse(Refusal what, const std::string& name) const = 0;
+  // A call of a function in the server's terms.
+  virtual std::string Function(const Expr& e) const = 0;
+  // The value of a variable (@x) or a global (@@x).
+  virtual std::string Variable(const Expr& e) const = 0;
+
+  [[noreturn]] void Refused(Refusal what, const std::string& name) const {
+    Refuse(what, name);
+    std::terminate();  // a server's Refuse always raises
+  }
+
+  std::string database_;
+
+ private:
+  std::string CompareSide(const Expr& x, const Expr& other) const;
+  std::string Core(const Select& s) const;
+  std::string WrapJoin(const TableRef& t) const;
+  FunctionResolver functionResolver_;
+};
+
+// SQLite column type for a cast target.
+std::string CastTarget(const std::string& typeName);
+
+}  // namespace servers

@@ -1,5 +1,5 @@
-// Access dialect: field values, statement builders in Jet's forms and the database operations,
-// which Access does not need. The catalogue readers are in AccessCatalog.cpp.
+// Access dialect: field values and statement builders in Jet's forms. The catalogue readers are
+// in AccessCatalog.cpp, the database operations in AccessDatabases.cpp.
 #include "dialects/DataTypeTables.h"
 #include "dialects/uDbSpecific.h"
 
@@ -70,32 +70,4 @@ std::string TAccessSpecific::GetAlterColumnNullSql(ado::TDataSet& row,
   // Jet alters a column only with its type: the whole definition, nullable.
   return "ALTER TABLE " + prefix + QuoteName(table) + AlterColumnKeyword +
          GetColumnDefinition(row, masterType, false, false, column);
-}
-
-// ---- Database operations: an Access database is a file the user provides ----
-
-bool TAccessSpecific::BackupDatabase(ado::TConnection&, const std::string&, const std::string&) {
-  return true;
-}
-
-bool TAccessSpecific::RestoreDatabase(ado::TConnection&, const std::string&, const std::string&,
-                                      const std::string&) {
-  return true;
-}
-
-bool TAccessSpecific::RestoreAsNewDatabase(const std::string&, const std::string&,
-                                           const std::string&, const std::string&,
-                                           const std::string&, const std::string&,
-                                           const std::string&, std::string&) {
-  return true;
-}
-
-int TAccessSpecific::CreateDatabase(const std::string&, const std::string&, const std::string&,
-                                    const std::string&, const std::string&, const std::string&) {
-  return 1;
-}
-
-bool TAccessSpecific::DatabaseExists(const std::string&, const std::string&, const std::string&,
-                                     const std::string&) {
-  return true;
 }

@@ -1,5 +1,5 @@
-// Helpers shared by the dialects' database creation, backup and restore: paths and the optional
-// keys of the connection strings they build.
+// Helpers shared by the dialects' database creation, backup and restore: paths, the optional
+// keys of the connection strings they build, and names and texts written safely into SQL.
 #pragma once
 
 #include <string>
@@ -17,6 +17,16 @@ inline std::string FoldPath(const std::string& path) {
 inline std::string OptionalKey(const char* key, const std::string& value) {
   const std::string trimmed = text::Trim(value);
   return trimmed.empty() ? std::string() : ";" + std::string(key) + "=" + trimmed;
+}
+
+// N'text' with every "'" doubled: a Unicode literal that no quote in the text can close.
+inline std::string NLiteral(const std::string& text) {
+  return "N'" + text::ReplaceAll(text, "'", "''") + "'";
+}
+
+// [name] with every "]" doubled: a bracketed name that no bracket in the name can close.
+inline std::string BracketName(const std::string& name) {
+  return "[" + text::ReplaceAll(name, "]", "]]") + "]";
 }
 
 }  // namespace dialect_databases

@@ -9,7 +9,9 @@
 
 namespace {
 
+using dialect_databases::BracketName;
 using dialect_databases::FoldPath;
+using dialect_databases::NLiteral;
 using dialect_databases::OptionalKey;
 
 constexpr const char* kIntegratedSecurity =
@@ -42,6 +44,25 @@ std::string ExistsConnectionString(const TDatabaseSpecific& dialect, const std::
          OptionalKey("Data Source", server);
 }
 
+// The statement that creates the database with one data and one log file of 1 MB growing by 10 %.
+std::string CreateDatabaseSql(const std::string& name, const std::string& dataFile,
+                              const std::string& logFile) {
+  return "CREATE DATABASE " + BracketName(name) +
+         " ON PRIMARY (NAME = " + NLiteral(name + "_DATA") +
+         ",FILENAME = " + NLiteral(dataFile + "_DATA.MDF") + ", " +
+         "SIZE = 1, FILEGROWTH = 10 %) LOG ON (NAME = " + NLiteral(name + "_LOG") +
+         ", FILENAME = " + NLiteral(logFile + "_Log.LDF") + ", " + "SIZE = 1, FILEGROWTH = 10 %) ";
+}
+
+// Takes the connection back to `database` after a statement that began with "USE master" failed,
+// so that the caller does not go on working in master. A failure here changes nothing more.
+void ReturnToDatabase(ado::TConnection& connection, const std::string& database) {
+  try {
+    connection.Execute("USE " + BracketName(database) + " ");
+  } catch (const ado::EDataError&) {
+  }
+}
+
 }  // namespace
 
 bool TSqlServerSpecific::DatabaseExists(const std::string& name, const std::string& userId,
@@ -62,11 +83,7 @@ int TSqlServerSpecific::CreateDatabase(const std::string& name, const std::strin
     ado::TConnection connection(MasterConnectionString(*this, userId, password, server));
     connection.Open();
     if (HasRows(connection, ExistsQuery(name))) return 1;
-    connection.Execute("CREATE DATABASE [" + name + "] ON PRIMARY (NAME = N'" + name +
-                       "_DATA',FILENAME = " + "N'" + dataFile + "_DATA.MDF', " +
-                       "SIZE = 1, FILEGROWTH = 10 %) LOG ON (NAME = " + "N'" + name +
-                       "_LOG', FILENAME = " + "N'" + logFile + "_Log.LDF', " +
-                       "SIZE = 1, FILEGROWTH = 10 %) ");
+    connection.Execute(CreateDatabaseSql(name, dataFile, logFile));
     return 2;
   } catch (const ado::EDataError&) {
     return 0;
@@ -77,11 +94,12 @@ bool TSqlServerSpecific::BackupDatabase(ado::TConnection& connection, const std:
                                         const std::string& folder) {
   const std::string path = FoldPath(folder + "\\" + fileName);
   try {
-    connection.Execute("USE master BACKUP DATABASE [" + DatabaseName +
-                       "] TO DISK = " + SqlLiteral(path));
-    connection.Execute("USE [" + DatabaseName + "] ");
+    connection.Execute("USE master BACKUP DATABASE " + BracketName(DatabaseName) +
+                       " TO DISK = " + SqlLiteral(path));
+    connection.Execute("USE " + BracketName(DatabaseName) + " ");
     return true;
   } catch (const ado::EDataError& e) {
+    ReturnToDatabase(connection, DatabaseName);
     ReportBackupError(path, e.what());
     return false;
   }
@@ -113,18 +131,19 @@ bool TSqlServerSpecific::RestoreDatabase(ado::TConnection& connection,
       moves += ", MOVE " + SqlLiteral(f.logicalName) + " TO " + SqlLiteral(f.path);
     }
     files.Close();
-    connection.Execute("USE MASTER RESTORE DATABASE [" + DatabaseName + "] " + "FROM DISK = " +
-                       SqlLiteral(backupFile) + " WITH FILE = 1, NOUNLOAD, REPLACE, RECOVERY " +
-                       moves);
+    connection.Execute("USE MASTER RESTORE DATABASE " + BracketName(DatabaseName) + " " +
+                       "FROM DISK = " + SqlLiteral(backupFile) +
+                       " WITH FILE = 1, NOUNLOAD, REPLACE, RECOVERY " + moves);
     for (const DatabaseFile& f : dbFiles) {
       if (f.logicalName.empty()) continue;
-      connection.Execute("ALTER DATABASE [" + DatabaseName + "] " + "MODIFY FILE (NAME = " +
-                         SqlLiteral(f.logicalName) + ", NEWNAME = " +
-                         SqlLiteral(DatabaseName + f.suffix) + ")");
+      connection.Execute("ALTER DATABASE " + BracketName(DatabaseName) + " " +
+                         "MODIFY FILE (NAME = " + SqlLiteral(f.logicalName) +
+                         ", NEWNAME = " + SqlLiteral(DatabaseName + f.suffix) + ")");
     }
-    connection.Execute("USE [" + DatabaseName + "] ");
+    connection.Execute("USE " + BracketName(DatabaseName) + " ");
     return true;
   } catch (const ado::EDataError& e) {
+    ReturnToDatabase(connection, DatabaseName);
     if (Owner != nullptr) Owner->ReportError(dbcUnknown, "Restore Database", e.what());
     return false;
   }

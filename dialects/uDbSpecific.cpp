@@ -4,6 +4,7 @@
 
 #include "common/Paths.h"
 #include "common/Text.h"
+#include "dialects/DatabaseOperations.h"
 
 bool TWordList::Contains(std::string_view word) const {
   for (const std::string& w : words_) {
@@ -165,12 +166,7 @@ std::string TDatabaseSpecific::GetCreateUserSql(ado::TConnection& connection,
   return sql;
 }
 
-namespace {
-
-// The N'...' literal of a text.
-std::string NLiteral(const std::string& text) { return "N" + SqlLiteral(text); }
-
-}  // namespace
+using dialect_databases::NLiteral;
 
 std::string TDatabaseSpecific::SqlServerDbSpaceFileSql(const std::string& dbSpace) const {
   // The file goes beside the database's primary data file: "<folder>\<db>_<group>.ndf".

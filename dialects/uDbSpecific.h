@@ -435,8 +435,9 @@ class TAsaSpecific : public TDatabaseSpecific {
   void GetDateFormat(ado::TConnection& connection) override;
   bool BackupDatabase(ado::TConnection& connection, const std::string& fileName,
                       const std::string& folder) override;
-  // Restoring has no caller in the system and needs the server's database files: both raise
-  // EDbSpecificError ("not available").
+  // Restores the backup as the file data folder\DatabaseName.db, its log renamed to
+  // log folder\DatabaseName.log, and leaves it stopped; false with the error reported on any
+  // failure. RestoreAsNewDatabase then starts it under the new name.
   bool RestoreDatabase(ado::TConnection& connection, const std::string& backupFile,
                        const std::string& dataFolder, const std::string& logFolder) override;
   bool RestoreAsNewDatabase(const std::string& name, const std::string& backupFile,
@@ -487,8 +488,14 @@ class TAccessSpecific : public TDatabaseSpecific {
   void GetDatabaseName(ado::TConnection& connection) override;
   std::string GetCurrentDateDefault() override;
   void GetDateFormat(ado::TConnection& connection) override;
+  // Copies the connection's database file (its Data Source), as it stands between transactions,
+  // into the folder under the file's own name; `fileName` is not used. An existing file there
+  // is replaced only when it is of the database file's kind. False, with the backup error
+  // reported, on any failure.
   bool BackupDatabase(ado::TConnection& connection, const std::string& fileName,
                       const std::string& folder) override;
+  // Both refuse with an error: the connection holds the file a restore would replace, and a
+  // second database is a file the user provides.
   bool RestoreDatabase(ado::TConnection& connection, const std::string& backupFile,
                        const std::string& dataFolder, const std::string& logFolder) override;
   bool RestoreAsNewDatabase(const std::string& name, const std::string& backupFile,

@@ -19,11 +19,17 @@ struct Recording {
   std::vector<std::string> statements;
   ado::RowSet answer;   // the rows every statement returns
   bool refuse = false;  // every session refuses to open
+  std::string refuseOpening;  // sessions whose connection string holds this text refuse to open
+  std::string failing;        // statements that hold this text fail ...
+  int failingPasses = 0;      // ... once this many of them have passed
   void Clear() {
     connections.clear();
     statements.clear();
     answer = {{{"value", ado::FieldType::ftString, 50}}, {}};
     refuse = false;
+    refuseOpening.clear();
+    failing.clear();
+    failingPasses = 0;
   }
 };
 
@@ -32,6 +38,10 @@ class RecordingSession : public ado::IProviderSession {
   explicit RecordingSession(Recording& log) : log_(log) {}
   std::vector<ado::StatementResult> Execute(const std::string& sql) override {
     log_.statements.push_back(sql);
+    if (!log_.failing.empty() && sql.find(log_.failing) != std::string::npos &&
+        log_.failingPasses-- <= 0) {
+      throw ado::EOleException("Statement refused");
+    }
     ado::StatementResult result;
     result.HasRows = true;
     result.Rows = log_.answer;
@@ -62,8 +72,11 @@ class RecordingProvider : public ado::IProvider {
     return false;
   }
   std::unique_ptr<ado::IProviderSession> Open(const ado::ConnectionString& cs) override {
-    log_.connections.push_back(cs.ToStringWithoutPassword());
-    if (log_.refuse) throw ado::EOleException("Database server not found");
+    const std::string text = cs.ToStringWithoutPassword();
+    log_.connections.push_back(text);
+    const bool refused =
+        !log_.refuseOpening.empty() && text.find(log_.refuseOpening) != std::string::npos;
+    if (log_.refuse || refused) throw ado::EOleException("Database server not found");
     return std::make_unique<RecordingSession>(log_);
   }
 

@@ -20,7 +20,7 @@ namespace {
 using dialect_test::FreshRecording;
 using dialect_test::kRecorderConnection;
 
-TEST(AccessDialect, ConstructorSetsTheServersValuesAndHasNothingToDoForDatabases) {
+TEST(AccessDialect, ConstructorSetsTheServersValues) {
   TAccessSpecific d;
   EXPECT_EQ(d.QuoteOpen, "[");
   EXPECT_EQ(d.QuoteClose, "]");
@@ -62,12 +62,6 @@ TEST(AccessDialect, ConstructorSetsTheServersValuesAndHasNothingToDoForDatabases
   d.GetDateFormat(closed);
   EXPECT_EQ(d.DatabaseName, "shop");
   EXPECT_EQ(d.DateFormat, "mdy");
-  std::string message;
-  EXPECT_TRUE(d.DatabaseExists("any", "", "", ""));
-  EXPECT_EQ(d.CreateDatabase("any", "a", "b", "", "", ""), 1);
-  EXPECT_TRUE(d.BackupDatabase(closed, "x.bak", "nowhere"));
-  EXPECT_TRUE(d.RestoreDatabase(closed, "x.bak", "", ""));
-  EXPECT_TRUE(d.RestoreAsNewDatabase("n", "x.bak", "", "", "", "", "", message));
 }
 
 TEST(AccessDialect, KeyAndIndexStatementsInJetsForms) {

@@ -233,31 +233,6 @@ TEST(AsaDialect, ConnectionValues) {
   EXPECT_EQ(log.statements.back(), "select db_name() as database_name");
 }
 
-TEST(AsaDialect, DatabaseOperationsSendTheServersStatements) {
-  TAsaSpecific d;
-  dialect_test::Recording& log = FreshRecording();
-  EXPECT_EQ(d.CreateDatabaseInFolder("shop", "C:\\data\\", "", " dba ", "", "srv"), 2);
-  EXPECT_EQ(log.connections.back(), "Provider=ASAProv.90;Eng=srv;User ID=dba");
-  ASSERT_EQ(log.statements.size(), 2u);
-  EXPECT_EQ(log.statements[0], "CREATE DATABASE 'C:\\data\\shop'  LOG ON 'C:\\data\\shop' ");
-  EXPECT_EQ(log.statements[1], "START DATABASE 'C:\\data\\shop' ");
-
-  EXPECT_TRUE(d.DatabaseExists("shop", "", "", "srv"));
-  EXPECT_EQ(log.connections.back(), "Provider=ASAProv.90;dbn=shop;eng=srv");
-  log.refuse = true;  // a database that cannot be reached counts as missing
-  EXPECT_FALSE(d.DatabaseExists("shop", "", "", "srv"));
-  EXPECT_EQ(d.CreateDatabase("shop", "x", "", "", "", "srv"), 0);
-
-  log.refuse = false;
-  ado::TConnection connection(kRecorderConnection);
-  connection.Open();
-  EXPECT_TRUE(d.BackupDatabase(connection, "shop.bak", "C:\\backup\\"));
-  EXPECT_EQ(log.statements.back(), "BACKUP DATABASE TO 'C:\\backup\\shop.bak'");
-  std::string message;
-  EXPECT_THROW(d.RestoreDatabase(connection, "shop.bak", "", ""), EDbSpecificError);
-  EXPECT_THROW(d.RestoreAsNewDatabase("n", "b", "", "", "", "", "srv", message), EDbSpecificError);
-}
-
 // ---- The INDEXES rowset corrected row by row ----
 
 class ScriptedFacts : public IAsaIndexFacts {

@@ -1,15 +1,28 @@
-// The instruction classifier: TInstruction describes one SQL instruction of the instruction list
-// (its number, text, kind and the names of the objects it touches) for the instruction events and
-// error reports of a running update.
+// The unit shared by the producer and the updater: the instruction classifier TInstruction, which
+// describes one SQL instruction of the instruction list (its number, text, kind and the names of
+// the objects it touches) for the instruction events and error reports of a running update, and
+// the component base TOrvSchemion, which holds what both components share and is the engine's way
+// back to its component (errors, console lines, progress texts).
 #pragma once
 
+#include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/SchemionTypes.h"
+#include "components/ConsoleOptions.h"
+#include "components/DbErrors.h"
+#include "components/ProgressInfoOptions.h"
+#include "components/UpdaterDirectives.h"
+#include "components/uDbLanguage.h"
 #include "dialects/DialectOwner.h"
 
 class TDatabaseSpecific;
+class Tdm;
+class TConsoleFrm;
+class TProgressInfoFrm;
 
 class TInstruction {
  public:
@@ -54,3 +67,119 @@ class TInstruction {
   void ClassifyIndex();
   void ClassifyDropIndex(std::string_view rest);
 };
+
+// The error event: Sender (the engine data module, or the component), the exception, the context,
+// the instruction concerned by reference (nullptr when none), and the handled and re-execute
+// answers of the handler.
+using TDbErrorEvent = std::function<void(void* Sender, const std::exception& e, TDbContext aContext,
+                                         TInstruction*& aInstr, bool& handled, bool& reExecute)>;
+// Asks the host for the release of the database: major and minor number.
+using TGetReleaseDbEvent = std::function<void(void* Sender, int& aMajor, int& aMinor)>;
+// Opens the application's connection-string builder on the text; true when the user accepted it.
+// The application installs it (the builder window lives above the components).
+using TEditConnectionStringHook = std::function<bool(std::string& aConnectionString, int aMode)>;
+
+// The component base of the producer and the updater. Between Initialize and Finalize it owns the
+// console window, the progress window and one engine data module. The engine library sits below
+// this one, so the engine calls the component only through the virtual operations below and
+// inline accessors; the windows are reached through the component, never by the engine itself.
+class TOrvSchemion {
+ public:
+  TOrvSchemion();
+  // Finalizes with this class's Finalize: a descendant that overrides Finalize calls its own in
+  // its destructor, since a base destructor does not reach the override.
+  virtual ~TOrvSchemion();
+  TOrvSchemion(const TOrvSchemion&) = delete;
+  TOrvSchemion& operator=(const TOrvSchemion&) = delete;
+
+  // ---- Published properties ----
+  std::string DirSchemas = ".\\schemas";
+  const std::string& ConnectionString() const { return connectionString_; }
+  // While connected, disconnects first; with an engine, hands the text to it (not opened).
+  void SetConnectionString(const std::string& aValue);
+  bool Connected() const { return connected_; }
+  // With an engine, the value goes to Tdm::SetConnected first: a failure raises to the caller
+  // and leaves the flag as it was. Without an engine only the flag is stored.
+  void SetConnected(bool aValue);
+  TConsoleOptions& ConsoleOptions() { return *consoleOptions_; }
+  const TConsoleOptions& ConsoleOptions() const { return *consoleOptions_; }
+  TProgressInfoOptions& ProgressInfoOptions() { return *progressInfoOptions_; }
+  const TProgressInfoOptions& ProgressInfoOptions() const { return *progressInfoOptions_; }
+  TDbLanguageOptions& LanguageOptions() { return *languageOptions_; }
+  const TDbLanguageOptions& LanguageOptions() const { return *languageOptions_; }
+  TUpdaterDirectives& UpdaterDirectives() { return *updaterDirectives_; }
+  const TUpdaterDirectives& UpdaterDirectives() const { return *updaterDirectives_; }
+  // Assigning an option object copies its values: the component keeps its own object.
+  void SetConsoleOptions(const TConsoleOptions& aValue) { *consoleOptions_ = aValue; }
+  void SetProgressInfoOptions(const TProgressInfoOptions& aValue) { *progressInfoOptions_ = aValue; }
+  void SetLanguageOptions(const TDbLanguageOptions& aValue) { *languageOptions_ = aValue; }
+  void SetUpdaterDirectives(const TUpdaterDirectives& aValue) { *updaterDirectives_ = aValue; }
+  std::string SqlCommand;
+  TGetReleaseDbEvent GetReleaseDb;
+  const std::string& version() const { return version_; }
+  TDbErrorEvent OnError;
+
+  // ---- Run-time state ----
+  bool Initialized() const { return initialized_; }
+  // The engine between Initialize and Finalize; nullptr otherwise.
+  Tdm* dm() const { return dm_.get(); }
+  TDbErrors& Errors() { return *errors_; }
+  const TDbErrors& Errors() const { return *errors_; }
+  // The windows between Initialize and Finalize; nullptr otherwise.
+  TConsoleFrm* ConsoleFrm() const { return consoleFrm_.get(); }
+  TProgressInfoFrm* ProgressInfoFrm() const { return progressInfoFrm_.get(); }
+
+  // ---- Operations ----
+  // Creates the two windows (options applied) and the engine, which gets ConnectionString
+  // without opening it. On an initialised component it finalises first, so nothing leaks.
+  virtual bool Initialize();
+  // Frees the windows and the engine; a second call does nothing.
+  virtual void Finalize();
+
+  void ShowWindows(TProgressInfoKind aKind);
+  // Raise EComponentError "Console windows not created!" / "Progress Info Windows does not
+  // exists!" when the window does not exist.
+  void ShowConsole();
+  void ShowProgressInfo();
+  void HideConsole();
+  void HideProgressInfo();
+  // The end of every run: with errors listed each window stays open only when its
+  // leaveOpenedOnErrors is set; without, only when its LeaveOpenedOnFinish is set.
+  void CloseWindows();
+
+  // Adds the error to the list and writes its console block (also the progress info text).
+  virtual void ReportError(TDbContext aContext, const std::string& aDescription,
+                           const std::string& aEMessage, int aInstrNumber,
+                           const std::string& aSqlText, bool aHandled);
+  // The text as a console line and as the progress window's info text; a window that does not
+  // exist is left out.
+  virtual void WriteMessage(const std::string& aText);
+  // The progress window's info text alone; nothing without the window.
+  virtual void SetProgressInfoText(const std::string& aText);
+
+  // Opens the connection-string builder through the hook the application installs; false, the
+  // text unchanged, while none is installed.
+  bool EditConnectionString(std::string& aConnectionString, int aMode);
+  TEditConnectionStringHook EditConnectionStringHook;
+
+ private:
+  std::unique_ptr<TConsoleOptions> consoleOptions_;
+  std::unique_ptr<TProgressInfoOptions> progressInfoOptions_;
+  std::unique_ptr<TDbLanguageOptions> languageOptions_;
+  std::unique_ptr<TUpdaterDirectives> updaterDirectives_;
+  std::unique_ptr<TDbErrors> errors_;
+  std::unique_ptr<TConsoleFrm> consoleFrm_;
+  std::unique_ptr<TProgressInfoFrm> progressInfoFrm_;
+  std::unique_ptr<Tdm> dm_;
+  std::string connectionString_;
+  std::string version_;
+  bool connected_ = false;
+  bool initialized_ = false;
+};
+
+// The console block of an error in the message set: the error title, then on lines of their own
+// (CR LF before each) the description, exception message, instruction number and SQL text, each
+// only when present (number: when not 0).
+std::string ErrorConsoleBlock(const TDbLanguageOptions& aTexts, const std::string& aDescription,
+                              const std::string& aEMessage, int aInstrNumber,
+                              const std::string& aSqlText);

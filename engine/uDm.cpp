@@ -5,6 +5,8 @@
 #include <exception>
 
 #include "common/Text.h"
+#include "components/DbSchemaProducer.h"
+#include "components/DbSchemaUpdater.h"
 #include "components/uDbLanguage.h"
 
 namespace {
@@ -143,9 +145,25 @@ bool Tdm::LocateRecord(ado::TDataSet& aDataSet, const std::string& aKeyFields,
   return aDataSet.Locate(aKeyFields, aKeyValues, aOptions);
 }
 
-void Tdm::ReportError(TDbContext, const std::string&, const std::string&) {}
+bool Tdm::GetDatabaseCreated() const { return Updater != nullptr && Updater->DatabaseCreated; }
 
-std::string Tdm::BackupErrorText() const { return TDbLanguageOptions().ErrBackup; }
+TOrvSchemion* Tdm::Component() const {
+  if (Updater != nullptr) return Updater;
+  return Producer;
+}
+
+void Tdm::ReportError(TDbContext context, const std::string& description,
+                      const std::string& exceptionMessage) {
+  if (TOrvSchemion* component = Component()) {
+    component->ReportError(context, description, exceptionMessage, 0, std::string(), false);
+  }
+}
+
+std::string Tdm::BackupErrorText() const {
+  const TOrvSchemion* component = Component();
+  return component != nullptr ? component->LanguageOptions().ErrBackup
+                              : TDbLanguageOptions().ErrBackup;
+}
 
 void Tdm::ReplaceDialect(TDbType kind, std::unique_ptr<TDatabaseSpecific> dialect) {
   std::unique_ptr<TDatabaseSpecific>* slot = kind == dbtSqlServer ? &sqlServerSpecific_

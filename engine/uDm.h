@@ -20,6 +20,7 @@
 
 class TOrvDbSchemaUpdater;
 class TOrvDbSchemaProducer;
+class TOrvSchemion;
 
 // A table whose primary key changes in this check (filled by the CheckDb driver).
 struct TPkTablesChange {};
@@ -74,14 +75,48 @@ class Tdm : public IDialectOwner {
   // False at once on a closed or empty data set, else the data set's Locate.
   static bool LocateRecord(ado::TDataSet& aDataSet, const std::string& aKeyFields,
                            const ado::Variant& aKeyValues, ado::TLocateOptions aOptions);
+  // The updater's DatabaseCreated; False when no updater is registered.
+  bool GetDatabaseCreated() const;
+  // The component the engine reports to: the updater when one is registered, else the producer,
+  // else nullptr.
+  TOrvSchemion* Component() const;
+
+  // ---- Instruction list and undo-delete blocks (InstructionList.cpp) ----
+
+  // CheckDb's start: both sets recreated empty from their field definitions, instruction ids 1
+  // and 0, outside any block. The last block id is kept, so block ids stay unique.
+  void RestartInstructionList();
+  // Appends the SQL text with the next prepended id (0, -1, ...) or the next id (1, 2, ...) and
+  // the current block, echoing "NEW INSTRUCTION: (%d) %s" in the component's texts.
+  void AddInstruction(const std::string& aSql, bool aPrepend);
+  // Appends a block (next block id, object name, the kind's value name, undoDelete False); it
+  // does not open the block.
+  void AddBlockUndoDelete(const std::string& aObjectName, TInstructionKind aKind);
+  // Instructions appended from now on carry the last block id, until EndUndoDeleteBlock.
+  void BeginUndoDeleteBlock();
+  void EndUndoDeleteBlock();
+  // The block's undoDelete flag; False for block 0 and for a block the list lacks.
+  bool IsUndoDelete(int aBlockId);
+  // The files in the updater's DirSql ("\"-composed, doubled backslashes folded); the updater's
+  // default folder when none is registered.
+  std::string InstructionFileName() const;
+  std::string BlockUndoDeleteFileName() const;
+  // Save the sets in the persisted XML form, replacing an existing file only once the new one is
+  // whole; a failure raises the data layer's EDatabaseError naming the file.
+  void SaveInstructionFile();
+  void SaveBlockUndoDeleteFile();
+  // Load the files into the sets. A file that is missing, unreadable, or lacks a field of the
+  // list raises EDatabaseError naming the file; the set is then closed.
+  void LoadInstructionFile();
+  void LoadBlockUndoDeleteFile();
 
   // ---- IDialectOwner ----
   TDatabaseSpecific* CurrentDialect() const override { return currentDialect_; }
-  // Reaches the registered component's error list; nothing is registered before the component
-  // base exists, so the report goes nowhere yet.
+  // Adds the error, with its console block, to the updater when one is registered, else to the
+  // producer; with neither the report goes nowhere.
   void ReportError(TDbContext context, const std::string& description,
                    const std::string& exceptionMessage) override;
-  // The English message set's backup error text until a component gives its own language.
+  // The reporting component's backup error text; the English one without a component.
   std::string BackupErrorText() const override;
 
   // The dialect object serving `kind`, or nullptr for dbtNone.

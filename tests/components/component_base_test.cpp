@@ -312,6 +312,19 @@ TEST(ComponentBase, BackupErrorReachesTheComponentThroughTheEngine) {
   EXPECT_EQ(producer.Errors().Items()[0]->Description,
             " *** ERRORE DI BACKUP *** su file " + path);
   EXPECT_EQ(producer.Errors().UpdateErrors().size(), 1u);
+
+  // Access backs up by copying the database file: a missing folder fails the same way.
+  TOrvDbSchemaUpdater access;
+  access.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/tmp/shop.mdb");
+  ASSERT_TRUE(access.Initialize());
+  access.dm()->SelectDbSpecific();
+  ASSERT_EQ(access.dm()->CurrentDialect(), access.dm()->DbSpecific(dbtAccess));
+  EXPECT_FALSE(access.dm()->CurrentDialect()->BackupDatabase(access.dm()->ac, "", folder));
+  ASSERT_EQ(access.Errors().Count(), 1);
+  EXPECT_EQ(access.Errors().Items()[0]->Context, dbcUpdate);
+  EXPECT_EQ(access.Errors().Items()[0]->Description,
+            " *** BACKUP ERROR *** on file " + folder + "\\shop.mdb");
+  EXPECT_FALSE(access.Errors().Items()[0]->EMessage.empty());
 }
 
 TEST(ComponentBase, DatabaseCreatedReachesTheEngine) {

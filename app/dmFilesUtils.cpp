@@ -93,6 +93,17 @@ void CheckPackageEntries(const std::string& archive, const std::string& target) 
   if (hostile) RaiseInvalidName();
 }
 
+// The name, relative to the folder of spec, of an existing archive lying inside that folder; empty
+// when there is no such archive.
+std::string PackageInFolder(const std::string& archive, const std::string& spec) {
+  std::error_code ec;
+  if (spec.empty() || !fs::exists(archive, ec)) return {};
+  const fs::path folder = fs::weakly_canonical(fs::path(spec).parent_path(), ec);
+  const fs::path relative = fs::weakly_canonical(archive, ec).lexically_relative(folder);
+  if (ec || relative.empty() || *relative.begin() == "..") return {};
+  return relative.generic_string();
+}
+
 // A free name for the new archive beside `archive`; the file is not left behind.
 std::string TemporaryArchiveName(const std::string& archive) {
   std::string pattern = archive + ".XXXXXX";
@@ -159,7 +170,11 @@ void TdmFilesUtils::ZipFiles(const std::string& aArchiveFile, const std::string&
   zip->Switch = swAdd;
   zip->StoreEmptySubDirs = false;
   zip->ExcludeSpec.clear();
-  zip->FileSpec = {aFileSpec.empty() ? aFileSpec : paths::ToNativePath(aFileSpec)};
+  // An old package inside the folder is not a file of the new one (it used to be deleted first).
+  const std::string spec = aFileSpec.empty() ? aFileSpec : paths::ToNativePath(aFileSpec);
+  const std::string oldPackage = PackageInFolder(archive, spec);
+  if (!oldPackage.empty()) zip->ExcludeSpec = {oldPackage};
+  zip->FileSpec = {spec};
   if (aRecurse) {
     zip->StoreEmptySubDirs = true;
     for (TpakvoFileAttr attr : kAllAttributes) {

@@ -147,6 +147,13 @@ TEST(FilesUtilsPackage, NewPackageReplacesOldOnlyWhenComplete) {
   utils.ListArchive(package, &names, false);
   EXPECT_EQ(names, std::vector<std::string>{"fresh.xml"});
   EXPECT_EQ(FolderFiles(dir.Path()).size(), 1u);  // no temporary archive left behind
+  // A package kept inside the packed folder does not travel in its successor.
+  const std::string inside = dir.Path("new/pkg.upd");
+  utils.ZipFiles(inside, dir.Path("new") + "/*.*", result, false);
+  utils.ZipFiles(inside, dir.Path("new") + "/*.*", result, false);
+  names.clear();
+  utils.ListArchive(inside, &names, false);
+  EXPECT_EQ(names, std::vector<std::string>{"fresh.xml"});
 }
 
 TEST(FilesUtilsPackage, EdgeCasesAndTexts) {

@@ -261,6 +261,23 @@ bool IsOemRepresentable(std::string_view text) {
   return true;
 }
 
+bool IsValidUtf8(const std::string& s) {
+  constexpr size_t kBad = std::numeric_limits<size_t>::max();
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<uint8_t>(s[i]);
+    const size_t extra = c < 0x80         ? 0
+                         : (c >> 5) == 6  ? 1
+                         : (c >> 4) == 14 ? 2
+                         : (c >> 3) == 30 ? 3
+                                          : kBad;
+    if (extra == kBad || extra >= s.size() - i) return false;
+    for (size_t k = 1; k <= extra; ++k)
+      if ((static_cast<uint8_t>(s[i + k]) >> 6) != 2) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
 std::string OemToAnsiName(std::string_view stored, bool translate) {
   return SlashToBackslash(translate ? OemToUtf8(stored) : std::string(stored));
 }

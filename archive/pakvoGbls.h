@@ -119,6 +119,8 @@ std::string ToOem(std::string_view text, bool translate);
 std::string OemToUtf8(std::string_view oem);
 // True when every character of the UTF-8 text exists in code page 437.
 bool IsOemRepresentable(std::string_view text);
+// True when the bytes form valid UTF-8 (ASCII included).
+bool IsValidUtf8(const std::string& s);
 
 // Windows-style attribute bits of a file, derived from its POSIX status: read-only when the owner
 // may not write, hidden when the name begins with ".", system for anything neither file nor

@@ -1,6 +1,8 @@
 // Entry-header readers of the archive lister (see pakvoHeaders.h).
 #include "archive/pakvoHeaders.h"
 
+#include "archive/pakvoGbls.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -63,24 +65,6 @@ size_t ReadZString(TPakvoByteSource& src, int64_t pos, size_t maxLen, std::strin
   while (len < n && len < maxLen && buf[len] != 0) ++len;
   out.assign(buf.data(), len);
   return (len < n && buf[len] == 0) ? len + 1 : len;
-}
-
-// True when the bytes form valid UTF-8 (ASCII included).
-bool IsValidUtf8(const std::string& s) {
-  constexpr size_t kBad = std::numeric_limits<size_t>::max();
-  for (size_t i = 0; i < s.size();) {
-    const auto c = static_cast<uint8_t>(s[i]);
-    const size_t extra = c < 0x80         ? 0
-                         : (c >> 5) == 6  ? 1
-                         : (c >> 4) == 14 ? 2
-                         : (c >> 3) == 30 ? 3
-                                          : kBad;
-    if (extra == kBad || extra >= s.size() - i) return false;
-    for (size_t k = 1; k <= extra; ++k)
-      if ((static_cast<uint8_t>(s[i + k]) >> 6) != 2) return false;
-    i += extra + 1;
-  }
-  return true;
 }
 
 // Adds two non-negative offsets; answers -1 on overflow so that the walk's bounds stop it.

@@ -437,6 +437,7 @@ bool TPakvo::MatchesSpec(const std::string& name) const {
   const size_t cut = name.find_last_of("/\\");
   const std::string base = cut == std::string::npos ? name : name.substr(cut + 1);
   for (const std::string& mask : FileSpec) {
+    if (mask == "*.*" && (RecurseDirs || cut == std::string::npos)) return true;  // every name, as the scan and extraction take it
     if (mask.find_first_of("/\\") != std::string::npos) {
       if (MatchesMask(name, mask)) return true;
     } else if (RecurseDirs || cut == std::string::npos) {

@@ -246,9 +246,10 @@ bool TUnZip::Selected(const std::string& name) const {
   return ExcludeSpec.empty() || !MatchFileSpecPath(name, ExcludeSpec, true);
 }
 
-std::string TUnZip::ConvertName(const std::string& raw, uint16_t flags) const {
-  // General-purpose bit 11 marks a UTF-8 name, which must not be read as code page 437.
-  const bool utf8 = (flags & 0x0800) != 0;
+std::string TUnZip::ConvertName(const std::string& raw, uint16_t flags, int host) const {
+  // General-purpose bit 11 marks a UTF-8 name, which must not be read as code page 437; names
+  // written on Unix or macOS are in the writer's (UTF-8) charset, as the lister reads them.
+  const bool utf8 = (flags & 0x0800) != 0 || ((host == 3 || host == 19) && IsValidUtf8(raw));
   return OemToAnsiName(raw, TranslateOemChar && !utf8);
 }
 
@@ -420,7 +421,8 @@ bool TUnZip::ReadCentralDirectory(std::vector<TZipEntry>& list) {
     e.Disk = Get16(rec + 34);
     e.ExternalAttr = Get32(rec + 38);
     e.LocalOffset = Get32(rec + 42) | static_cast<uint64_t>(high.OffsetHigh) << 32;
-    e.Name = ConvertName(name, e.Flags);
+    e.Host = Get16(rec + 4) >> 8;
+    e.Name = ConvertName(name, e.Flags, e.Host);
     localOffsets_.push_back(e.LocalOffset + static_cast<uint64_t>(Offset));
     if (!Selected(e.Name)) {
       continue;
@@ -445,7 +447,7 @@ bool TUnZip::ReadCentralDirectory(std::vector<TZipEntry>& list) {
   return true;
 }
 
-bool TUnZip::ReadLocalHeader(int64_t position, TLocalHeader& header, bool& signatureOk) {
+bool TUnZip::ReadLocalHeader(int64_t position, TLocalHeader& header, bool& signatureOk, int host) {
   signatureOk = false;
   uint8_t rec[30];
   if (!input_) {
@@ -469,7 +471,7 @@ bool TUnZip::ReadLocalHeader(int64_t position, TLocalHeader& header, bool& signa
   header.Crc = Get32(rec + 14);
   header.PackedSize = Get32(rec + 18) | static_cast<uint64_t>(high.PackedHigh) << 32;
   header.UnpackedSize = Get32(rec + 22) | static_cast<uint64_t>(high.UnpackedHigh) << 32;
-  header.Name = ConvertName(name, header.Flags);
+  header.Name = ConvertName(name, header.Flags, host);
   header.DataStart = static_cast<uint64_t>(input_->Pos);
   header.DataDisk = input_->Disk;
   return true;
@@ -589,7 +591,7 @@ void TUnZip::ExtractionLoop(std::vector<TZipEntry>& list) {
     }
     TLocalHeader local;
     bool sigOk = false;
-    if (!ReadLocalHeader(pos, local, sigOk)) {
+    if (!ReadLocalHeader(pos, local, sigOk, e.Host)) {
       ReportError(e.Name, "", "0", kErrBadFileHeader);
       if (GetCancel()) break;
       continue;

@@ -46,6 +46,7 @@ class TUnZip : public TUnBase {
     uint64_t PackedSize = 0;
     uint64_t UnpackedSize = 0;
     bool FromCentral = false;
+    int Host = -1;     // made-by host of the central record (-1: no central record)
     std::string Name;  // the stored name, converted to path form
   };
 
@@ -73,9 +74,11 @@ class TUnZip : public TUnBase {
   bool ReadCentralDirectory(std::vector<TZipEntry>& list);
   bool WalkLocalHeaders(std::vector<TZipEntry>& list);
   void ExtractionLoop(std::vector<TZipEntry>& list);
-  bool ReadLocalHeader(int64_t position, TLocalHeader& header, bool& signatureOk);
+  // host: the central record's made-by host, which decides how the name's bytes are read.
+  bool ReadLocalHeader(int64_t position, TLocalHeader& header, bool& signatureOk, int host = -1);
   void ExtractEntry(const TZipEntry& entry, const TLocalHeader& local, uint64_t limit);
-  std::string ConvertName(const std::string& raw, uint16_t flags) const;
+  // The stored name in path form; host is the central record's made-by host (-1: unknown).
+  std::string ConvertName(const std::string& raw, uint16_t flags, int host = -1) const;
   bool Selected(const std::string& name) const;
 
   bool OpenVolume(int disk, int64_t wantedPosition = -1);

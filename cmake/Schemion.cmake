@@ -19,6 +19,21 @@ if(SCHEMION_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Every executable carries a version block built from the project version (four parts), which
+# the version routine reads back from the file.
+if(NOT DEFINED PROJECT_VERSION_TWEAK OR PROJECT_VERSION_TWEAK STREQUAL "")
+  set(SCHEMION_FILE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+else()
+  set(SCHEMION_FILE_VERSION "${PROJECT_VERSION}")
+endif()
+set(SCHEMION_VERSION_SOURCE "${CMAKE_BINARY_DIR}/generated/SchemionVersionBlock.cpp")
+configure_file("${CMAKE_CURRENT_LIST_DIR}/VersionBlock.cpp.in" "${SCHEMION_VERSION_SOURCE}" @ONLY)
+
+# schemion_version_block(target): embeds the version block in an executable.
+function(schemion_version_block target)
+  target_sources(${target} PRIVATE "${SCHEMION_VERSION_SOURCE}")
+endfunction()
+
 # schemion_library(name SOURCES ... [DEPS ...]): one static library per folder.
 function(schemion_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
@@ -42,11 +57,13 @@ function(schemion_test name)
     set(ARG_LABELS unit)
   endif()
   add_executable(${name} ${ARG_SOURCES})
+  schemion_version_block(${name})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     SCHEMION_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
     SCHEMION_TEST_BUILD_DIR="${CMAKE_CURRENT_BINARY_DIR}"
-    SCHEMION_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    SCHEMION_BINARY_DIR="${CMAKE_BINARY_DIR}"
+    SCHEMION_FILE_VERSION="${SCHEMION_FILE_VERSION}")
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
@@ -56,6 +73,7 @@ endfunction()
 function(schemion_bench name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  schemion_version_block(${name})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
   target_compile_definitions(${name} PRIVATE
     SCHEMION_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"

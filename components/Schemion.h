@@ -75,9 +75,6 @@ using TDbErrorEvent = std::function<void(void* Sender, const std::exception& e, 
                                          TInstruction*& aInstr, bool& handled, bool& reExecute)>;
 // Asks the host for the release of the database: major and minor number.
 using TGetReleaseDbEvent = std::function<void(void* Sender, int& aMajor, int& aMinor)>;
-// Opens the application's connection-string builder on the text; true when the user accepted it.
-// The application installs it (the builder window lives above the components).
-using TEditConnectionStringHook = std::function<bool(std::string& aConnectionString, int aMode)>;
 
 // The component base of the producer and the updater. Between Initialize and Finalize it owns the
 // console window, the progress window and one engine data module. The engine library sits below
@@ -157,10 +154,9 @@ class TOrvSchemion {
   // The progress window's info text alone; nothing without the window.
   virtual void SetProgressInfoText(const std::string& aText);
 
-  // Opens the connection-string builder through the hook the application installs; false, the
-  // text unchanged, while none is installed.
+  // Opens the connection-string builder window on the text (mode as the builder takes it); true,
+  // with the text replaced, when the user accepted it.
   bool EditConnectionString(std::string& aConnectionString, int aMode);
-  TEditConnectionStringHook EditConnectionStringHook;
 
  private:
   std::unique_ptr<TConsoleOptions> consoleOptions_;

@@ -5,6 +5,7 @@
 #include "components/ComponentError.h"
 #include "components/Schemion.h"
 #include "components/uConsole.h"
+#include "components/ufrmBuildConnectionString.h"
 #include "components/uProgressInfo.h"
 #include "engine/uDm.h"
 
@@ -134,6 +135,5 @@ void TOrvSchemion::SetProgressInfoText(const std::string& aText) {
 }
 
 bool TOrvSchemion::EditConnectionString(std::string& aConnectionString, int aMode) {
-  if (!EditConnectionStringHook) return false;
-  return EditConnectionStringHook(aConnectionString, aMode);
+  return TfrmBuildConnectionString::Execute(aConnectionString, static_cast<uint8_t>(aMode));
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <pugixml.hpp>
 #include <sstream>
 #include <string>
@@ -16,6 +17,8 @@
 #include "components/DbSchemaUpdater.h"
 #include "components/uConsole.h"
 #include "components/uProgressInfo.h"
+#include "components/ufrmBuildConnectionString.h"
+#include "platform/ui/DialogService.h"
 #include "engine/uDm.h"
 
 namespace {
@@ -335,4 +338,29 @@ TEST(ComponentBase, DatabaseCreatedReachesTheEngine) {
   EXPECT_TRUE(updater.dm()->GetDatabaseCreated());
   Tdm alone;
   EXPECT_FALSE(alone.GetDatabaseCreated());
+}
+
+TEST(ComponentBase, EditConnectionStringOpensTheBuilder) {
+  auto scripted = std::make_unique<ui::ScriptedDialogService>();
+  ui::ScriptedDialogService* dialogs = scripted.get();
+  ui::ScopedDialogService scope(std::move(scripted));
+  TOrvDbSchemaUpdater updater;
+  // Cancelled: false, the text kept.
+  dialogs->AnswerModal([](QDialog& d) {
+    auto& w = dynamic_cast<TfrmBuildConnectionString&>(d);
+    w.btnCancel->click();
+    return w.result();
+  });
+  std::string text = "Provider=SQLOLEDB.1;Data Source=a";
+  EXPECT_FALSE(updater.EditConnectionString(text, 2));
+  EXPECT_EQ(text, "Provider=SQLOLEDB.1;Data Source=a");
+  // Accepted: the text the builder composed.
+  dialogs->AnswerModal([](QDialog& d) {
+    auto& w = dynamic_cast<TfrmBuildConnectionString&>(d);
+    w.btnOk->click();
+    return w.result();
+  });
+  EXPECT_TRUE(updater.EditConnectionString(text, 2));
+  EXPECT_NE(text.find("Persist Security Info=False"), std::string::npos) << text;
+  EXPECT_NE(text.find("Data Source=a"), std::string::npos) << text;
 }

@@ -229,6 +229,8 @@ void BuildPhysical(sqlite3* db, const JetTable& t, const std::vector<std::string
     if (c.type == "text" || c.type == "memo") pc.collate = std::string(" COLLATE ") + kCaseInsensitiveCollation;
     pc.notNull = c.required && !c.counter;  // a counter is numbered after its row is stored
     p.columns.push_back(pc);
+    if (c.type == "text")
+      p.checks.push_back({"jet_size_" + c.name, "length(" + SqlIdent(c.name) + ") <= " + std::to_string(c.length)});
   }
   for (const auto& ix : t.indexes) {
     PhysicalIndex pi;

@@ -201,6 +201,9 @@ void Session::Rethrow(const std::exception& e, const JetStatement& s) {
     case SqliteFailure::NotNull:
       JetFail(3314, "The field '" + f.name + "' cannot contain a Null value because the Required property for this "
                     "field is set to True.  Enter a value in this field.");
+    case SqliteFailure::Check:
+      JetFail(3163, "The field is too small to accept the amount of data you attempted to add. Try inserting or "
+                    "pasting less data.");
     case SqliteFailure::UniqueIndex:
     case SqliteFailure::Unique: DuplicateValues();
     default: break;

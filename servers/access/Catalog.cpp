@@ -83,8 +83,9 @@ std::string StoredName(sqlite3* db, const std::string& name) {
 }
 
 void AddObject(sqlite3* db, const std::string& name, const std::string& type, const std::string& definition) {
-  Stmt q(db, "INSERT INTO msys_objects (name, type, definition, created, modified) "
-             "VALUES (?, ?, ?, tsql_getdate(), tsql_getdate())");
+  Stmt q(db,
+         "INSERT INTO msys_objects (name, type, definition, created, modified) "
+         "VALUES (?, ?, ?, tsql_getdate(), tsql_getdate())");
   q.Bind(1, name).Bind(2, type).Bind(3, definition);
   q.Step();
 }
@@ -107,8 +108,9 @@ std::optional<JetTable> LoadTable(sqlite3* db, const std::string& name) {
   if (!o.Step()) return std::nullopt;
   JetTable t;
   t.name = o.Text(0);
-  Stmt c(db, "SELECT name, type, length, scale, required, counter, default_text, default_sql "
-             "FROM msys_columns WHERE tbl = ? ORDER BY ordinal");
+  Stmt c(db,
+         "SELECT name, type, length, scale, required, counter, default_text, default_sql "
+         "FROM msys_columns WHERE tbl = ? ORDER BY ordinal");
   c.Bind(1, t.name);
   while (c.Step()) {
     JetColumn col;
@@ -122,8 +124,9 @@ std::optional<JetTable> LoadTable(sqlite3* db, const std::string& name) {
     col.defaultSql = c.Text(7);
     t.columns.push_back(col);
   }
-  Stmt i(db, "SELECT name, is_primary, is_unique, is_constraint, keys, descs FROM msys_indexes WHERE tbl = ? "
-             "ORDER BY ordinal");
+  Stmt i(db,
+         "SELECT name, is_primary, is_unique, is_constraint, keys, descs FROM msys_indexes WHERE tbl = ? "
+         "ORDER BY ordinal");
   i.Bind(1, t.name);
   while (i.Step()) {
     JetIndex ix;
@@ -150,8 +153,9 @@ void SaveTable(sqlite3* db, const JetTable& t) {
   Stmt di(db, "DELETE FROM msys_indexes WHERE tbl = ?");
   di.Bind(1, t.name);
   di.Step();
-  Stmt ic(db, "INSERT INTO msys_columns (tbl, name, ordinal, type, length, scale, required, counter, next_value, "
-              "default_text, default_sql) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  Stmt ic(db,
+          "INSERT INTO msys_columns (tbl, name, ordinal, type, length, scale, required, counter, next_value, "
+          "default_text, default_sql) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   int ordinal = 0;
   for (const auto& c : t.columns) {
     int64_t nextValue = 1;
@@ -163,8 +167,9 @@ void SaveTable(sqlite3* db, const JetTable& t) {
     ic.Bind(11, c.defaultSql);
     ic.Step();
   }
-  Stmt ii(db, "INSERT INTO msys_indexes (tbl, name, ordinal, is_primary, is_unique, is_constraint, keys, descs) "
-              "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+  Stmt ii(db,
+          "INSERT INTO msys_indexes (tbl, name, ordinal, is_primary, is_unique, is_constraint, keys, descs) "
+          "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
   ordinal = 0;
   for (const auto& ix : t.indexes) {
     std::string descs;
@@ -194,8 +199,9 @@ std::vector<JetRelation> Relations(sqlite3* db) {
 }
 
 void SaveRelation(sqlite3* db, const JetRelation& r) {
-  Stmt q(db, "INSERT INTO msys_relations (name, tbl, columns, ref_tbl, ref_columns, upd, del) "
-             "VALUES (?, ?, ?, ?, ?, ?, ?)");
+  Stmt q(db,
+         "INSERT INTO msys_relations (name, tbl, columns, ref_tbl, ref_columns, upd, del) "
+         "VALUES (?, ?, ?, ?, ?, ?, ?)");
   q.Bind(1, r.name).Bind(2, r.table).Bind(3, JoinNames(r.columns)).Bind(4, r.refTable);
   q.Bind(5, JoinNames(r.refColumns)).Bind(6, r.updateCascade ? 1 : 0).Bind(7, r.deleteCascade ? 1 : 0);
   q.Step();
@@ -262,9 +268,10 @@ void RefreshTriggers(sqlite3* db, const std::string& table) {
     const std::string where = "tbl = " + Lit(t->name) + " AND name = " + Lit(c.name);
     ExecSql(db, "CREATE TRIGGER " + name() + " AFTER INSERT ON " + T + " BEGIN UPDATE " + T + " SET " +
                     SqlIdent(c.name) + " = (SELECT next_value FROM msys_columns WHERE " + where +
-                    ") WHERE rowid = NEW.rowid AND NEW." + SqlIdent(c.name) + " IS NULL; "
-                    "UPDATE msys_columns SET next_value = max(next_value, (SELECT " + SqlIdent(c.name) + " FROM " + T +
-                    " WHERE rowid = NEW.rowid) + 1) WHERE " + where + "; END");
+                    ") WHERE rowid = NEW.rowid AND NEW." + SqlIdent(c.name) +
+                    " IS NULL; "
+                    "UPDATE msys_columns SET next_value = max(next_value, (SELECT " +
+                    SqlIdent(c.name) + " FROM " + T + " WHERE rowid = NEW.rowid) + 1) WHERE " + where + "; END");
   }
   for (const auto& r : Relations(db)) {
     if (strcasecmp(r.table.c_str(), t->name.c_str()) == 0) {
@@ -272,8 +279,12 @@ void RefreshTriggers(sqlite3* db, const std::string& table) {
       for (const auto& c : r.columns) notNull += "NEW." + SqlIdent(c) + " IS NOT NULL AND ";
       const std::string when = " WHEN " + notNull + "NOT EXISTS (SELECT 1 FROM " + SqlIdent(r.refTable) + " WHERE " +
                                Pairs(r.refColumns, "", r.columns, "NEW.") + ")";
-      const std::string body = " BEGIN " + Raise(3201, "You cannot add or change a record because a related record "
-                                                       "is required in table '" + r.refTable + "'.") + " END";
+      const std::string body = " BEGIN " +
+                               Raise(3201,
+                                     "You cannot add or change a record because a related record "
+                                     "is required in table '" +
+                                         r.refTable + "'.") +
+                               " END";
       std::string cols;
       for (const auto& c : r.columns) cols += (cols.empty() ? "" : ", ") + SqlIdent(c);
       ExecSql(db, "CREATE TRIGGER " + name() + " BEFORE INSERT ON " + T + when + body);
@@ -283,8 +294,10 @@ void RefreshTriggers(sqlite3* db, const std::string& table) {
       const std::string C = SqlIdent(r.table);
       const std::string match = Pairs(r.columns, "", r.refColumns, "OLD.");
       const std::string related = "EXISTS (SELECT 1 FROM " + C + " WHERE " + match + ")";
-      const std::string refuse = " BEGIN " + Raise(3200, "The record cannot be deleted or changed because table '" +
-                                                             r.table + "' includes related records.") + " END";
+      const std::string refuse = " BEGIN " +
+                                 Raise(3200, "The record cannot be deleted or changed because table '" + r.table +
+                                                 "' includes related records.") +
+                                 " END";
       if (r.deleteCascade)
         ExecSql(db, "CREATE TRIGGER " + name() + " AFTER DELETE ON " + T + " BEGIN DELETE FROM " + C + " WHERE " +
                         match + "; END");

@@ -73,8 +73,10 @@ JetColumn Session::ColumnOf(const JetColumnDef& d) {
   c.type = d.type;
   c.counter = d.counter;
   c.required = d.notNull;
-  if (c.type == "text") c.length = d.length > 0 ? d.length : 255;
-  else if (c.type == "binary") c.length = d.length > 0 ? d.length : 510;
+  if (c.type == "text")
+    c.length = d.length > 0 ? d.length : 255;
+  else if (c.type == "binary")
+    c.length = d.length > 0 ? d.length : 510;
   else if (c.type == "decimal") {
     c.length = d.length > 0 ? d.length : 18;
     c.scale = d.scale > 0 ? d.scale : 0;
@@ -176,8 +178,8 @@ void Session::AddConstraint(JetTable& t, const JetConstraint& k, bool creating) 
       notNull += "C." + SqlIdent(r.columns[i]) + " IS NOT NULL AND ";
       match += (i ? " AND " : "") + std::string("P.") + SqlIdent(r.refColumns[i]) + " = C." + SqlIdent(r.columns[i]);
     }
-    if (QueryInt(Db(), "SELECT count(*) FROM " + SqlIdent(t.name) + " C WHERE " + notNull + "NOT EXISTS (SELECT 1 FROM " +
-                           SqlIdent(parent->name) + " P WHERE " + match + ")") > 0)
+    if (QueryInt(Db(), "SELECT count(*) FROM " + SqlIdent(t.name) + " C WHERE " + notNull +
+                           "NOT EXISTS (SELECT 1 FROM " + SqlIdent(parent->name) + " P WHERE " + match + ")") > 0)
       JetFail(3379, "Cannot create relationships to enforce referential integrity. Existing data in table '" + t.name +
                         "' violates referential integrity rules in table '" + parent->name + "'.");
   }
@@ -230,7 +232,8 @@ void Session::CreateIndex(const JetStatement& s) {
   CheckUnique(t, ix);
   SaveTable(Db(), t);
   PhysicalIndex pi{PhysicalIndexName(t.name, ix.name), {}, ix.unique};
-  for (size_t k = 0; k < ix.keys.size(); ++k) pi.keys.push_back(SqlIdent(ix.keys[k]) + (ix.descending[k] ? " DESC" : ""));
+  for (size_t k = 0; k < ix.keys.size(); ++k)
+    pi.keys.push_back(SqlIdent(ix.keys[k]) + (ix.descending[k] ? " DESC" : ""));
   CreatePhysicalIndex(Db(), t.name, pi);
   TouchObject(Db(), t.name);
 }
@@ -280,7 +283,8 @@ void Session::AlterColumn(const JetStatement& s) {
   const JetColumn* old = t.Find(d.name);
   if (!old) NoField(t, d.name);
   for (const auto& r : Relations(Db()))
-    if ((Same(r.table, t.name) && Contains(r.columns, d.name)) || (Same(r.refTable, t.name) && Contains(r.refColumns, d.name)))
+    if ((Same(r.table, t.name) && Contains(r.columns, d.name)) ||
+        (Same(r.refTable, t.name) && Contains(r.refColumns, d.name)))
       JetFail(3720, "Cannot change field '" + old->name + "'. It is part of one or more relationships.");
   JetColumn c = ColumnOf(d);
   c.name = old->name;
@@ -294,7 +298,8 @@ void Session::DropColumn(const JetStatement& s) {
   const JetColumn* old = t.Find(s.name);
   if (!old) NoField(t, s.name);
   for (const auto& r : Relations(Db()))
-    if ((Same(r.table, t.name) && Contains(r.columns, s.name)) || (Same(r.refTable, t.name) && Contains(r.refColumns, s.name)))
+    if ((Same(r.table, t.name) && Contains(r.columns, s.name)) ||
+        (Same(r.refTable, t.name) && Contains(r.refColumns, s.name)))
       JetFail(3383, "Cannot delete field '" + old->name + "'. It is part of one or more relationships.");
   for (const auto& ix : t.indexes)
     if (Contains(ix.keys, s.name))

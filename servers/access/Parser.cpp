@@ -26,15 +26,15 @@ class JetProfile : public TokenizerProfile {
   }
   [[noreturn]] void Unclosed(int, const std::string& rest) const override {
     const size_t open = sql_.size() - rest.size() - 1;
-    if (open < sql_.size() && sql_[open] == '[')
-      JetFail(3126, "Invalid bracketing of name '[" + rest + "'.");
+    if (open < sql_.size() && sql_[open] == '[') JetFail(3126, "Invalid bracketing of name '[" + rest + "'.");
     JetFail(3075, "Syntax error in string in query expression '" + sql_.substr(open) + "'.");
   }
   [[noreturn]] void NulCharacter(int) const override { JetFail(3129, kInvalidStatement); }
   [[noreturn]] void UnclosedComment(int) const override { JetFail(3129, kInvalidStatement); }
   [[noreturn]] void NameTooLong(int, const std::string& start) const override {
-    JetFail(3125, "'" + start + "' is not a valid name. Make sure that it does not include invalid characters "
-                  "or punctuation and that it is not too long.");
+    JetFail(3125, "'" + start +
+                      "' is not a valid name. Make sure that it does not include invalid characters "
+                      "or punctuation and that it is not too long.");
   }
 
  private:
@@ -43,23 +43,62 @@ class JetProfile : public TokenizerProfile {
 
 // The native name of a type as Jet's DDL writes it; empty when Jet does not know it.
 std::string NativeType(const std::string& lower, bool& counter) {
-  static const std::pair<const char*, const char*> kSynonyms[] = {
-      {"text", "text"}, {"char", "text"}, {"varchar", "text"}, {"nvarchar", "text"}, {"nchar", "text"},
-      {"string", "text"}, {"alphanumeric", "text"}, {"character", "text"},
-      {"memo", "memo"}, {"longtext", "memo"}, {"longchar", "memo"}, {"note", "memo"}, {"ntext", "memo"},
-      {"byte", "tinyint"}, {"tinyint", "tinyint"}, {"integer1", "tinyint"},
-      {"short", "smallint"}, {"smallint", "smallint"}, {"integer2", "smallint"},
-      {"long", "int"}, {"int", "int"}, {"integer", "int"}, {"integer4", "int"},
-      {"single", "real"}, {"real", "real"}, {"float4", "real"}, {"ieeesingle", "real"},
-      {"double", "float"}, {"float", "float"}, {"float8", "float"}, {"ieeedouble", "float"}, {"number", "float"},
-      {"currency", "money"}, {"money", "money"},
-      {"datetime", "datetime"}, {"date", "datetime"}, {"time", "datetime"}, {"timestamp", "datetime"},
-      {"bit", "bit"}, {"yesno", "bit"}, {"logical", "bit"}, {"logical1", "bit"},
-      {"ole", "ole"}, {"oleobject", "ole"}, {"longbinary", "ole"}, {"general", "ole"}, {"image", "ole"},
-      {"binary", "binary"}, {"varbinary", "binary"},
-      {"guid", "uniqueidentifier"}, {"uniqueidentifier", "uniqueidentifier"},
-      {"decimal", "decimal"}, {"numeric", "decimal"}, {"dec", "decimal"},
-      {"counter", "int"}, {"autoincrement", "int"}};
+  static const std::pair<const char*, const char*> kSynonyms[] = {{"text", "text"},
+                                                                  {"char", "text"},
+                                                                  {"varchar", "text"},
+                                                                  {"nvarchar", "text"},
+                                                                  {"nchar", "text"},
+                                                                  {"string", "text"},
+                                                                  {"alphanumeric", "text"},
+                                                                  {"character", "text"},
+                                                                  {"memo", "memo"},
+                                                                  {"longtext", "memo"},
+                                                                  {"longchar", "memo"},
+                                                                  {"note", "memo"},
+                                                                  {"ntext", "memo"},
+                                                                  {"byte", "tinyint"},
+                                                                  {"tinyint", "tinyint"},
+                                                                  {"integer1", "tinyint"},
+                                                                  {"short", "smallint"},
+                                                                  {"smallint", "smallint"},
+                                                                  {"integer2", "smallint"},
+                                                                  {"long", "int"},
+                                                                  {"int", "int"},
+                                                                  {"integer", "int"},
+                                                                  {"integer4", "int"},
+                                                                  {"single", "real"},
+                                                                  {"real", "real"},
+                                                                  {"float4", "real"},
+                                                                  {"ieeesingle", "real"},
+                                                                  {"double", "float"},
+                                                                  {"float", "float"},
+                                                                  {"float8", "float"},
+                                                                  {"ieeedouble", "float"},
+                                                                  {"number", "float"},
+                                                                  {"currency", "money"},
+                                                                  {"money", "money"},
+                                                                  {"datetime", "datetime"},
+                                                                  {"date", "datetime"},
+                                                                  {"time", "datetime"},
+                                                                  {"timestamp", "datetime"},
+                                                                  {"bit", "bit"},
+                                                                  {"yesno", "bit"},
+                                                                  {"logical", "bit"},
+                                                                  {"logical1", "bit"},
+                                                                  {"ole", "ole"},
+                                                                  {"oleobject", "ole"},
+                                                                  {"longbinary", "ole"},
+                                                                  {"general", "ole"},
+                                                                  {"image", "ole"},
+                                                                  {"binary", "binary"},
+                                                                  {"varbinary", "binary"},
+                                                                  {"guid", "uniqueidentifier"},
+                                                                  {"uniqueidentifier", "uniqueidentifier"},
+                                                                  {"decimal", "decimal"},
+                                                                  {"numeric", "decimal"},
+                                                                  {"dec", "decimal"},
+                                                                  {"counter", "int"},
+                                                                  {"autoincrement", "int"}};
   for (const auto& [written, native] : kSynonyms)
     if (lower == written) {
       counter = lower == "counter" || lower == "autoincrement";
@@ -123,11 +162,12 @@ class JetParser : public ExpressionParser {
   void TooDeep() const override { JetFail(3190, "Too many fields defined."); }
   bool IsReserved(const std::string& w) const override {
     static const std::set<std::string> kReserved = {
-        "select", "from", "where", "and", "or", "not", "null", "is", "in", "insert", "into", "values",
-        "update", "set", "delete", "create", "table", "alter", "drop", "index", "on", "order", "by",
-        "group", "having", "union", "as", "like", "between", "exists", "distinct", "top", "join", "inner",
-        "left", "right", "outer", "constraint", "primary", "key", "unique", "foreign", "references",
-        "default", "column", "add", "view", "procedure", "asc", "desc", "case", "when", "then", "else", "end"};
+        "select",   "from",    "where",      "and",     "or",     "not",    "null",  "is",         "in",      "insert",
+        "into",     "values",  "update",     "set",     "delete", "create", "table", "alter",      "drop",    "index",
+        "on",       "order",   "by",         "group",   "having", "union",  "as",    "like",       "between", "exists",
+        "distinct", "top",     "join",       "inner",   "left",   "right",  "outer", "constraint", "primary", "key",
+        "unique",   "foreign", "references", "default", "column", "add",    "view",  "procedure",  "asc",     "desc",
+        "case",     "when",    "then",       "else",    "end"};
     return kReserved.count(w) > 0;
   }
   ExprPtr ParseDialectPrimary() override {
@@ -198,8 +238,10 @@ class JetParser : public ExpressionParser {
       s.table = TableName();
       ExpectSym("(");
       do {
-        if (Peek().Is("CONSTRAINT")) s.constraints.push_back(Constraint(true));
-        else s.columns.push_back(Column(true));
+        if (Peek().Is("CONSTRAINT"))
+          s.constraints.push_back(Constraint(true));
+        else
+          s.columns.push_back(Column(true));
       } while (AcceptSym(","));
       ExpectSym(")");
       return;
@@ -215,9 +257,12 @@ class JetParser : public ExpressionParser {
       s.keys = NameList(&s.descending);
       if (Accept("WITH")) {
         do {
-          if (Accept("PRIMARY")) s.primary = true;
-          else if (Accept("DISALLOW") || Accept("IGNORE")) Expect("NULL");
-          else Error();
+          if (Accept("PRIMARY"))
+            s.primary = true;
+          else if (Accept("DISALLOW") || Accept("IGNORE"))
+            Expect("NULL");
+          else
+            Error();
         } while (true && (Peek().Is("PRIMARY") || Peek().Is("DISALLOW") || Peek().Is("IGNORE")));
       }
       return;
@@ -327,8 +372,10 @@ class JetParser : public ExpressionParser {
       c.counter = true;
       if (AcceptSym("(")) {  // IDENTITY (seed, increment)
         do
-          if (Peek().kind != TokenKind::Number) Error();
-          else Next();
+          if (Peek().kind != TokenKind::Number)
+            Error();
+          else
+            Next();
         while (AcceptSym(","));
         ExpectSym(")");
       }
@@ -346,8 +393,7 @@ class JetParser : public ExpressionParser {
         const size_t b = Peek().begin;
         c.defaultExpr = ParseExpr();
         c.defaultText = sql_.substr(b, PrevEnd() - b);
-      } else if (Peek().Is("PRIMARY") || Peek().Is("UNIQUE") || Peek().Is("CONSTRAINT") ||
-                 Peek().Is("REFERENCES")) {
+      } else if (Peek().Is("PRIMARY") || Peek().Is("UNIQUE") || Peek().Is("CONSTRAINT") || Peek().Is("REFERENCES")) {
         JetConstraint k = Constraint(false);
         if (k.columns.empty()) k.columns.push_back(c.name);
         c.constraints.push_back(std::move(k));
@@ -394,9 +440,12 @@ class JetParser : public ExpressionParser {
         const bool update = Accept("UPDATE");
         if (!update) Expect("DELETE");
         bool cascade = false;
-        if (Accept("CASCADE")) cascade = true;
-        else if (Accept("NO")) Expect("ACTION");
-        else Error();
+        if (Accept("CASCADE"))
+          cascade = true;
+        else if (Accept("NO"))
+          Expect("ACTION");
+        else
+          Error();
         (update ? k.updateCascade : k.deleteCascade) = cascade;
       }
     }

@@ -35,8 +35,23 @@ struct JetColumnDef {
 
 struct JetStatement {
   enum Kind {
-    Select, Insert, Update, Delete, CreateTable, AddColumn, AlterColumn, DropColumn, AddConstraint,
-    DropConstraint, CreateIndex, DropIndex, DropTable, CreateView, CreateProcedure, DropView, DropProcedure
+    Select,
+    Insert,
+    Update,
+    Delete,
+    CreateTable,
+    AddColumn,
+    AlterColumn,
+    DropColumn,
+    AddConstraint,
+    DropConstraint,
+    CreateIndex,
+    DropIndex,
+    DropTable,
+    CreateView,
+    CreateProcedure,
+    DropView,
+    DropProcedure
   };
   Kind kind = Select;
   std::string table;  // the table changed or defined; the view or procedure created or dropped

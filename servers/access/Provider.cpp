@@ -37,8 +37,9 @@ void JetProvider::CreateDatabase(const ado::ConnectionString& cs) {
   if (path.empty() || fs::exists(path, ec)) JetFail(3204, "Database already exists.");
   const fs::path folder = fs::path(path).parent_path();
   if (!folder.empty() && !fs::is_directory(folder, ec))
-    JetFail(3044, "'" + folder.string() + "' is not a valid path. Make sure that the path name is spelled correctly "
-                  "and that you are connected to the server on which the file resides.");
+    JetFail(3044, "'" + folder.string() +
+                      "' is not a valid path. Make sure that the path name is spelled correctly "
+                      "and that you are connected to the server on which the file resides.");
   // Made whole beside the target and moved into place: no half-made database is ever seen.
   const std::string temp = path + ".new";
   fs::remove(temp, ec);
@@ -49,8 +50,9 @@ void JetProvider::CreateDatabase(const ado::ConnectionString& cs) {
     ExecSql(db.get(), "COMMIT");
   } catch (const ESqliteError&) {
     fs::remove(temp, ec);
-    JetFail(3044, "'" + path + "' is not a valid path. Make sure that the path name is spelled correctly and that "
-                  "you are connected to the server on which the file resides.");
+    JetFail(3044, "'" + path +
+                      "' is not a valid path. Make sure that the path name is spelled correctly and that "
+                      "you are connected to the server on which the file resides.");
   }
   fs::rename(temp, path, ec);
   if (ec) {

@@ -18,8 +18,9 @@ namespace fs = std::filesystem;
 Session::Session(const std::string& path) : path_(path) {
   std::error_code ec;
   if (fs::is_directory(path, ec))
-    JetFail(3044, "'" + path + "' is not a valid path. Make sure that the path name is spelled correctly and that "
-                  "you are connected to the server on which the file resides.");
+    JetFail(3044, "'" + path +
+                      "' is not a valid path. Make sure that the path name is spelled correctly and that "
+                      "you are connected to the server on which the file resides.");
   if (!fs::exists(path, ec)) JetFail(3024, "Could not find file '" + path + "'.");
   if (!IsBackupFile(path, kMarkerTable)) JetFail(3343, "Unrecognized database format '" + path + "'.");
   try {
@@ -39,19 +40,22 @@ void Session::BeginTrans() {
   try {
     ExecSql(Db(), "BEGIN IMMEDIATE");
   } catch (const ESqliteError&) {
-    JetFail(3211, "The database engine could not lock table because it is already in use by another person or process.");
+    JetFail(3211,
+            "The database engine could not lock table because it is already in use by another person or process.");
   }
   inTransaction_ = true;
 }
 
 void Session::CommitTrans() {
-  if (!inTransaction_) JetFail(3034, "You tried to commit or rollback a transaction without first beginning a transaction.");
+  if (!inTransaction_)
+    JetFail(3034, "You tried to commit or rollback a transaction without first beginning a transaction.");
   ExecSql(Db(), "COMMIT");
   inTransaction_ = false;
 }
 
 void Session::RollbackTrans() {
-  if (!inTransaction_) JetFail(3034, "You tried to commit or rollback a transaction without first beginning a transaction.");
+  if (!inTransaction_)
+    JetFail(3034, "You tried to commit or rollback a transaction without first beginning a transaction.");
   sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
   inTransaction_ = false;
 }
@@ -64,11 +68,13 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     try {
       ExecSql(Db(), "BEGIN IMMEDIATE");
     } catch (const ESqliteError&) {
-      JetFail(3211, "The database engine could not lock table because it is already in use by another person or process.");
+      JetFail(3211,
+              "The database engine could not lock table because it is already in use by another person or process.");
     }
   }
   try {
-    RunAtomically(Db(), own, depth_, [&] { Run(s, results); }, [&] { results.clear(); });
+    RunAtomically(
+        Db(), own, depth_, [&] { Run(s, results); }, [&] { results.clear(); });
   } catch (const std::exception& e) {
     Rethrow(e, s);
   }
@@ -85,26 +91,52 @@ void Session::Run(const JetStatement& s, std::vector<ado::StatementResult>& resu
       results.push_back(std::move(r));
       return;
     }
-    case JetStatement::Insert: r.RowsAffected = Insert(s); break;
-    case JetStatement::Update: r.RowsAffected = Update(s); break;
-    case JetStatement::Delete: r.RowsAffected = Delete(s); break;
-    case JetStatement::CreateTable: CreateTable(s); return;
-    case JetStatement::AddColumn: AddColumn(s); return;
-    case JetStatement::AlterColumn: AlterColumn(s); return;
-    case JetStatement::DropColumn: DropColumn(s); return;
+    case JetStatement::Insert:
+      r.RowsAffected = Insert(s);
+      break;
+    case JetStatement::Update:
+      r.RowsAffected = Update(s);
+      break;
+    case JetStatement::Delete:
+      r.RowsAffected = Delete(s);
+      break;
+    case JetStatement::CreateTable:
+      CreateTable(s);
+      return;
+    case JetStatement::AddColumn:
+      AddColumn(s);
+      return;
+    case JetStatement::AlterColumn:
+      AlterColumn(s);
+      return;
+    case JetStatement::DropColumn:
+      DropColumn(s);
+      return;
     case JetStatement::AddConstraint: {
       JetTable t = RequireTable(s.table);
       AddConstraint(t, s.constraints[0], false);
       return;
     }
-    case JetStatement::DropConstraint: DropConstraint(s); return;
-    case JetStatement::CreateIndex: CreateIndex(s); return;
-    case JetStatement::DropIndex: DropIndex(s); return;
-    case JetStatement::DropTable: DropTable(s); return;
+    case JetStatement::DropConstraint:
+      DropConstraint(s);
+      return;
+    case JetStatement::CreateIndex:
+      CreateIndex(s);
+      return;
+    case JetStatement::DropIndex:
+      DropIndex(s);
+      return;
+    case JetStatement::DropTable:
+      DropTable(s);
+      return;
     case JetStatement::CreateView:
-    case JetStatement::CreateProcedure: CreateModule(s); return;
+    case JetStatement::CreateProcedure:
+      CreateModule(s);
+      return;
     case JetStatement::DropView:
-    case JetStatement::DropProcedure: DropModule(s); return;
+    case JetStatement::DropProcedure:
+      DropModule(s);
+      return;
   }
   results.push_back(std::move(r));
 }
@@ -187,28 +219,37 @@ void Session::Rethrow(const std::exception& e, const JetStatement& s) {
   const auto* se = dynamic_cast<const ESqliteError*>(&e);
   if (!se) JetFail(3075, "Syntax error (missing operator) in query expression '" + s.text + "'.");
   if (se->Code() == SQLITE_BUSY || se->Code() == SQLITE_LOCKED)
-    JetFail(3211, "The database engine could not lock table because it is already in use by another person or process.");
+    JetFail(3211,
+            "The database engine could not lock table because it is already in use by another person or process.");
   if (se->Code() == SQLITE_READONLY) JetFail(3027, "Cannot update. Database or object is read-only.");
   const SqliteFailure f = ReadSqliteFailure(se->what());
   switch (f.kind) {
     case SqliteFailure::Coded:
       if (f.number == 241 || f.number == 242) JetFail(3421, "Data type conversion error.");
       JetFail(f.number, f.text);
-    case SqliteFailure::NoTable: NoInputTable(f.name);
+    case SqliteFailure::NoTable:
+      NoInputTable(f.name);
     case SqliteFailure::NoColumn:
-    case SqliteFailure::AmbiguousColumn: JetFail(3061, "No value given for one or more required parameters.");
-    case SqliteFailure::NoFunction: JetFail(3085, "Undefined function '" + f.name + "' in expression.");
+    case SqliteFailure::AmbiguousColumn:
+      JetFail(3061, "No value given for one or more required parameters.");
+    case SqliteFailure::NoFunction:
+      JetFail(3085, "Undefined function '" + f.name + "' in expression.");
     case SqliteFailure::NotNull:
-      JetFail(3314, "The field '" + f.name + "' cannot contain a Null value because the Required property for this "
-                    "field is set to True.  Enter a value in this field.");
+      JetFail(3314, "The field '" + f.name +
+                        "' cannot contain a Null value because the Required property for this "
+                        "field is set to True.  Enter a value in this field.");
     case SqliteFailure::Check:
-      JetFail(3163, "The field is too small to accept the amount of data you attempted to add. Try inserting or "
-                    "pasting less data.");
+      JetFail(3163,
+              "The field is too small to accept the amount of data you attempted to add. Try inserting or "
+              "pasting less data.");
     case SqliteFailure::UniqueIndex:
-    case SqliteFailure::Unique: DuplicateValues();
-    default: break;
+    case SqliteFailure::Unique:
+      DuplicateValues();
+    default:
+      break;
   }
-  if (std::string(se->what()).find("datatype mismatch") != std::string::npos) JetFail(3421, "Data type conversion error.");
+  if (std::string(se->what()).find("datatype mismatch") != std::string::npos)
+    JetFail(3421, "Data type conversion error.");
   JetFail(3075, "Syntax error (missing operator) in query expression '" + s.text + "'.");
 }
 

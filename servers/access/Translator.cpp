@@ -22,7 +22,8 @@ std::string JetTranslator::Function(const Expr& e) const {
   std::vector<std::string> a;
   for (const auto& arg : e.args) a.push_back(Expression(*arg));
   auto arity = [&](size_t n) {
-    if (a.size() != n) JetFail(3075, "Wrong number of arguments used with function in query expression '" + e.text + "'.");
+    if (a.size() != n)
+      JetFail(3075, "Wrong number of arguments used with function in query expression '" + e.text + "'.");
   };
   if (f == "now") {
     arity(0);

@@ -1,6 +1,7 @@
-// An Access database built by a script on the embedded server, read back through the Access
-// dialect in the 15 schema kinds: the provider's rowsets with the columns the engine reads,
-// restrictions, and the constant and closed rowsets of the kinds Access lacks.
+// An Access database built by a script on the embedded server, read back
+// through the Access dialect in the 15 schema kinds: the provider's rowsets
+// with the columns the engine reads, restrictions, and the constant and closed
+// rowsets of the kinds Access lacks.
 #include <gtest/gtest.h>
 
 #include "AccessTestDatabase.h"
@@ -16,28 +17,37 @@ ado::Variant Criteria(std::initializer_list<ado::Variant> elements) {
 }
 const ado::Variant kAny = ado::Variant::Null();
 
-constexpr const char* kViewText = "CREATE VIEW vCustomers AS SELECT id, name FROM Customers WHERE id > 0";
-constexpr const char* kProcedureText = "CREATE PROCEDURE pByName AS SELECT * FROM Customers WHERE name = 'x';";
+constexpr const char *kViewText =
+    "CREATE VIEW vCustomers AS SELECT id, name FROM Customers WHERE id > 0";
+constexpr const char *kProcedureText =
+    "CREATE PROCEDURE pByName AS SELECT * FROM Customers WHERE name = 'x';";
 
 class AccessCatalog : public ::testing::Test {
- protected:
+protected:
   static void SetUpTestSuite() {
     owner_ = new TestOwner();
     dialect_ = new TAccessSpecific(owner_);
     owner_->current = dialect_;
     connection_ = access_test::CreateAndConnect("catalog.mdb").release();
-    access_test::RunScript(*connection_, {
-        "CREATE TABLE Customers (id COUNTER NOT NULL, name text (50) NOT NULL, [order no] TEXT(20),"
-        " notes memo, CONSTRAINT PK_Customers PRIMARY KEY (id))",
-        "CREATE TABLE [Order] (orderId LONG NOT NULL, [lineNo] SHORT NOT NULL, customerId int,"
-        " price money DEFAULT 0, paid YESNO, photo ole, amount decimal (10, 2), at datetime,"
-        " rate float, ratio real, tiny byte, raw binary (16), uid guid,"
-        " CONSTRAINT PK_Order PRIMARY KEY (orderId, [lineNo]),"
-        " CONSTRAINT FK_Order_Customers FOREIGN KEY (customerId) REFERENCES Customers (id) ON DELETE CASCADE)",
-        "CREATE UNIQUE INDEX IX_Customers_name ON Customers (name DESC, [order no])",
-        kViewText,
-        kProcedureText,
-    });
+    access_test::RunScript(
+        *connection_,
+        {
+            "CREATE TABLE Customers (id COUNTER NOT NULL, name text (50) NOT "
+            "NULL, [order no] TEXT(20),"
+            " notes memo, CONSTRAINT PK_Customers PRIMARY KEY (id))",
+            "CREATE TABLE [Order] (orderId LONG NOT NULL, [lineNo] SHORT NOT "
+            "NULL, customerId int,"
+            " price money DEFAULT 0, paid YESNO, photo ole, amount decimal "
+            "(10, 2), at datetime,"
+            " rate float, ratio real, tiny byte, raw binary (16), uid guid,"
+            " CONSTRAINT PK_Order PRIMARY KEY (orderId, [lineNo]),"
+            " CONSTRAINT FK_Order_Customers FOREIGN KEY (customerId) "
+            "REFERENCES Customers (id) ON DELETE CASCADE)",
+            "CREATE UNIQUE INDEX IX_Customers_name ON Customers (name DESC, "
+            "[order no])",
+            kViewText,
+            kProcedureText,
+        });
   }
   static void TearDownTestSuite() {
     delete connection_;
@@ -46,25 +56,33 @@ class AccessCatalog : public ::testing::Test {
   }
   void SetUp() override { data_.SetConnection(connection_); }
 
-  void Open(TOrvSchemaInfo kind, const ado::Variant& criteria = {}) {
+  void Open(TOrvSchemaInfo kind, const ado::Variant &criteria = {}) {
     dialect_->OpenSchema(kind, criteria, ado::Variant(), data_);
   }
-  bool Find(const std::string& keys, std::initializer_list<ado::Variant> values) {
-    return data_.Locate(keys, values.size() == 1 ? *values.begin() : ado::Variant(ado::VariantArray(values)),
+  bool Find(const std::string &keys,
+            std::initializer_list<ado::Variant> values) {
+    return data_.Locate(keys,
+                        values.size() == 1
+                            ? *values.begin()
+                            : ado::Variant(ado::VariantArray(values)),
                         ado::loCaseInsensitive);
   }
-  std::string Field(const std::string& name) { return data_.FieldByName(name).AsString(); }
-  bool IsNull(const std::string& name) { return data_.FieldByName(name).IsNull(); }
+  std::string Field(const std::string &name) {
+    return data_.FieldByName(name).AsString();
+  }
+  bool IsNull(const std::string &name) {
+    return data_.FieldByName(name).IsNull();
+  }
 
-  static TestOwner* owner_;
-  static TAccessSpecific* dialect_;
-  static ado::TConnection* connection_;
+  static TestOwner *owner_;
+  static TAccessSpecific *dialect_;
+  static ado::TConnection *connection_;
   ado::TDataSet data_;
 };
 
-TestOwner* AccessCatalog::owner_ = nullptr;
-TAccessSpecific* AccessCatalog::dialect_ = nullptr;
-ado::TConnection* AccessCatalog::connection_ = nullptr;
+TestOwner *AccessCatalog::owner_ = nullptr;
+TAccessSpecific *AccessCatalog::dialect_ = nullptr;
+ado::TConnection *AccessCatalog::connection_ = nullptr;
 
 TEST_F(AccessCatalog, TablesAndColumnsCarryTheColumnsTheEngineReads) {
   Open(vsiTables);
@@ -78,10 +96,12 @@ TEST_F(AccessCatalog, TablesAndColumnsCarryTheColumnsTheEngineReads) {
 
   Open(vsiColumns, Criteria({kAny, kAny, "Order"}));
   EXPECT_EQ(data_.RecordCount(), 13);
-  // Each native name of the Access type table, from Jet's type indicators and flags.
+  // Each native name of the Access type table, from Jet's type indicators and
+  // flags.
   EXPECT_EQ(dialect_test::Column(data_, "COLUMN_TYPE_NAME"),
-            (Names{"int", "smallint", "int", "money", "bit", "ole", "decimal", "datetime", "float", "real",
-                   "tinyint", "binary", "uniqueidentifier"}));
+            (Names{"int", "smallint", "int", "money", "bit", "ole", "decimal",
+                   "datetime", "float", "real", "tinyint", "binary",
+                   "uniqueidentifier"}));
   ASSERT_TRUE(Find("COLUMN_NAME", {"amount"}));
   EXPECT_EQ(Field("SIZE"), "10");
   EXPECT_EQ(Field("SCALE"), "2");
@@ -94,27 +114,33 @@ TEST_F(AccessCatalog, TablesAndColumnsCarryTheColumnsTheEngineReads) {
 
   Open(vsiColumns, Criteria({kAny, kAny, "Customers", "id"}));
   ASSERT_EQ(data_.RecordCount(), 1);
-  EXPECT_EQ(Field("COLUMN_FLAGS"), "90");  // 0x5A: Jet's counter
+  EXPECT_EQ(Field("COLUMN_FLAGS"), "90"); // 0x5A: Jet's counter
   EXPECT_EQ(Field("IS_IDENTITY"), "1");
   EXPECT_EQ(Field("IDENTITY_SEED"), "1");
   EXPECT_EQ(Field("IDENTITY_INCR"), "1");
   Open(vsiColumns, Criteria({kAny, kAny, "Customers"}));
-  EXPECT_EQ(dialect_test::Column(data_, "COLUMN_TYPE_NAME"), (Names{"int", "text", "text", "memo"}));
+  EXPECT_EQ(dialect_test::Column(data_, "COLUMN_TYPE_NAME"),
+            (Names{"int", "text", "text", "memo"}));
   ASSERT_TRUE(Find("COLUMN_NAME", {"order no"}));
   EXPECT_EQ(Field("SIZE"), "20");
 }
 
 TEST_F(AccessCatalog, KeysIndexesAndRelationshipsWithRestrictions) {
   Open(vsiIndexes, Criteria({kAny, kAny, kAny, kAny, "Customers"}));
-  EXPECT_EQ(dialect_test::Column(data_, "INDEX_NAME"), (Names{"PK_Customers", "IX_Customers_name", "IX_Customers_name"}));
-  EXPECT_EQ(dialect_test::Column(data_, "CLUSTERED"), (Names{"False", "False", "False"}));
+  EXPECT_EQ(dialect_test::Column(data_, "INDEX_NAME"),
+            (Names{"PK_Customers", "IX_Customers_name", "IX_Customers_name"}));
+  EXPECT_EQ(dialect_test::Column(data_, "CLUSTERED"),
+            (Names{"False", "False", "False"}));
   EXPECT_EQ(dialect_test::Column(data_, "COLLATION"), (Names{"1", "2", "1"}));
   Open(vsiIndexes, Criteria({kAny, kAny, "PK_Order"}));
-  EXPECT_EQ(dialect_test::Column(data_, "COLUMN_NAME"), (Names{"orderId", "lineNo"}));
+  EXPECT_EQ(dialect_test::Column(data_, "COLUMN_NAME"),
+            (Names{"orderId", "lineNo"}));
 
   Open(vsiPrimaryKeys, Criteria({kAny, kAny, "Order"}));
-  EXPECT_EQ(dialect_test::Column(data_, "COLUMN_NAME"), (Names{"orderId", "lineNo"}));
-  EXPECT_EQ(dialect_test::Column(data_, "PK_NAME"), (Names{"PK_Order", "PK_Order"}));
+  EXPECT_EQ(dialect_test::Column(data_, "COLUMN_NAME"),
+            (Names{"orderId", "lineNo"}));
+  EXPECT_EQ(dialect_test::Column(data_, "PK_NAME"),
+            (Names{"PK_Order", "PK_Order"}));
 
   Open(vsiForeignKeys, Criteria({kAny, kAny, kAny, kAny, kAny, "Order"}));
   ASSERT_EQ(data_.RecordCount(), 1);
@@ -127,7 +153,8 @@ TEST_F(AccessCatalog, KeysIndexesAndRelationshipsWithRestrictions) {
   EXPECT_EQ(data_.RecordCount(), 0);
 
   Open(vsiTableConstraints, Criteria({kAny, kAny, kAny, kAny, kAny, "Order"}));
-  EXPECT_EQ(dialect_test::Column(data_, "CONSTRAINT_TYPE"), (Names{"PRIMARY KEY", "FOREIGN KEY"}));
+  EXPECT_EQ(dialect_test::Column(data_, "CONSTRAINT_TYPE"),
+            (Names{"PRIMARY KEY", "FOREIGN KEY"}));
 }
 
 TEST_F(AccessCatalog, ViewsAndProceduresKeepTheirWholeCreatingText) {
@@ -153,16 +180,21 @@ TEST_F(AccessCatalog, KindsAccessLacksAnswerOneConstantRowOrStayClosed) {
   const Case cases[] = {
       {vsiCatalogs, {"CATALOG_NAME", "DESCRIPTION"}, "|"},
       {vsiUsers, {"GROUP_NAME", "LOGIN_NAME", "USER_NAME", "USER_ID"}, "|||0"},
-      {vsiDbSpaceIndexes, {"INDEX_DBSPACE", "TABLE_SCHEMA", "TABLE_NAME", "INDEX_NAME"}, "|||"},
+      {vsiDbSpaceIndexes,
+       {"INDEX_DBSPACE", "TABLE_SCHEMA", "TABLE_NAME", "INDEX_NAME"},
+       "|||"},
       {vsiDbSpaceText, {"TEXT_DBSPACE", "TABLE_SCHEMA", "TABLE_NAME"}, "||"},
-      {vsiDbSpaces, {"FILE_ID", "DBSPACE_NAME", "FILE_NAME", "DBSPACE_DEFAULT"}, "0|||0"},
+      {vsiDbSpaces,
+       {"FILE_ID", "DBSPACE_NAME", "FILE_NAME", "DBSPACE_DEFAULT"},
+       "0|||0"},
   };
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     Open(c.kind);
     EXPECT_EQ(dialect_test::FieldNames(data_), c.fields) << c.kind;
     ASSERT_EQ(data_.RecordCount(), 1) << c.kind;
     std::string row;
-    for (int i = 0; i < data_.FieldCount(); ++i) row += (i ? "|" : "") + data_.Fields(i).AsString();
+    for (int i = 0; i < data_.FieldCount(); ++i)
+      row += (i ? "|" : "") + data_.Fields(i).AsString();
     EXPECT_EQ(row, c.row) << c.kind;
   }
   for (TOrvSchemaInfo kind : {vsiDefaultValues, vsiClusterIndexes}) {
@@ -181,4 +213,4 @@ TEST_F(AccessCatalog, DatabaseNameAndDateFormatAreNotRead) {
   EXPECT_EQ(dialect_->DateFormat, "dmy");
 }
 
-}  // namespace
+} // namespace

@@ -27,6 +27,8 @@ class JetProfile : public TokenizerProfile {
   [[noreturn]] void Unclosed(int, const std::string& rest) const override {
     const size_t open = sql_.size() - rest.size() - 1;
     if (open < sql_.size() && sql_[open] == '[') JetFail(3126, "Invalid bracketing of name '[" + rest + "'.");
+    if (open < sql_.size() && sql_[open] == '#')
+      JetFail(3075, "Syntax error in date in query expression '" + sql_.substr(open) + "'.");
     JetFail(3075, "Syntax error in string in query expression '" + sql_.substr(open) + "'.");
   }
   [[noreturn]] void NulCharacter(int) const override { JetFail(3129, kInvalidStatement); }

@@ -148,6 +148,7 @@ TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {
       {"INSERT INTO [Order] ([order id]) VALUES ('abc)",
        "Syntax error in string in query expression ''abc)'."},
       {"SELECT * FROM [Order", "Invalid bracketing of name '[Order'."},
+      {"SELECT * FROM [Order] WHERE [order id] = #03/05", "Syntax error in date in query expression '#03/05'."},
       {"INSERT INTO Orders ([order id]) VALUES (2)",
        "The Microsoft Jet database engine cannot find the input table or query "
        "'Orders'.  Make sure it exists "

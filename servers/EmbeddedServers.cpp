@@ -1,6 +1,7 @@
 #include "servers/EmbeddedServers.h"
 
 #include "platform/data/Provider.h"
+#include "servers/access/Provider.h"
 #include "servers/sqlserver/Provider.h"
 
 namespace servers {
@@ -8,6 +9,7 @@ namespace servers {
 void RegisterEmbeddedServers() {
   auto& registry = ado::ProviderRegistry::Instance();
   if (!registry.Find("SQLOLEDB")) registry.Register(std::make_unique<sqlserver::SqlServerProvider>());
+  if (!registry.Find("Microsoft.Jet")) registry.Register(std::make_unique<access::JetProvider>());
 }
 
 }  // namespace servers

@@ -56,6 +56,9 @@ class IProvider {
   virtual bool Accepts(const std::string& providerName) const = 0;
   // Opens a session; raises EOleException when the server, database or login is refused.
   virtual std::unique_ptr<IProviderSession> Open(const ConnectionString& cs) = 0;
+  // Makes the new, empty database the connection string names (a catalogue's creation); raises
+  // EOleException when it exists already or when the provider makes none this way.
+  virtual void CreateDatabase(const ConnectionString& cs);
 };
 
 // The providers known to this process. Programs and tests register the embedded servers once at
@@ -70,6 +73,8 @@ class ProviderRegistry {
   // Opens a session for the connection string; raises EOleException naming the provider when no
   // registered provider accepts it.
   std::unique_ptr<IProviderSession> Open(const std::string& connectionString) const;
+  // Makes the new database through the provider the connection string names.
+  void CreateDatabase(const std::string& connectionString) const;
 
  private:
   std::vector<std::unique_ptr<IProvider>> providers_;

@@ -20,17 +20,34 @@ IProvider* ProviderRegistry::Find(const std::string& providerName) const {
   return nullptr;
 }
 
-std::unique_ptr<IProviderSession> ProviderRegistry::Open(const std::string& connectionString) const {
-  const ConnectionString cs(connectionString);
+void IProvider::CreateDatabase(const ConnectionString& cs) {
+  throw EOleException("The provider cannot create a database: \"" + cs.Provider() + "\"");
+}
+
+namespace {
+
+IProvider& ProviderOf(const ProviderRegistry& registry, const ConnectionString& cs) {
   if (cs.Provider().empty()) {
     throw EOleException("The connection string names no provider (Provider=...)");
   }
-  IProvider* provider = Find(cs.Provider());
+  IProvider* provider = registry.Find(cs.Provider());
   if (!provider) {
     throw EOleException("Provider cannot be found. It may not be properly installed: \"" +
                         cs.Provider() + "\"");
   }
-  return provider->Open(cs);
+  return *provider;
+}
+
+}  // namespace
+
+std::unique_ptr<IProviderSession> ProviderRegistry::Open(const std::string& connectionString) const {
+  const ConnectionString cs(connectionString);
+  return ProviderOf(*this, cs).Open(cs);
+}
+
+void ProviderRegistry::CreateDatabase(const std::string& connectionString) const {
+  const ConnectionString cs(connectionString);
+  ProviderOf(*this, cs).CreateDatabase(cs);
 }
 
 }  // namespace ado

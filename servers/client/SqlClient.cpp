@@ -21,10 +21,11 @@ struct Options {
   std::string query;
   bool hasQuery = false;
   bool stopOnError = false;
+  bool createDatabase = false;
 };
 
 const char* const kUsage =
-    "usage: schemion-sql -c \"<connection string>\" [-i script.sql] [-q \"statement\"] [-b]\n";
+    "usage: schemion-sql -c \"<connection string>\" [-i script.sql] [-q \"statement\"] [-b] [-n]\n";
 
 // Parses the arguments; returns false (with a message on err) when they are wrong.
 bool ParseArgs(const std::vector<std::string>& args, Options& o, std::ostream& err) {
@@ -47,6 +48,8 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::ostream& e
       o.hasQuery = true;
     } else if (a == "-b") {
       o.stopOnError = true;
+    } else if (a == "-n") {
+      o.createDatabase = true;
     } else {
       err << "schemion-sql: unknown option " << a << "\n" << kUsage;
       return false;
@@ -135,6 +138,7 @@ int RunSqlClient(const std::vector<std::string>& args, std::istream& in, std::os
   const ado::ConnectionString connection(o.connection);
   std::unique_ptr<ado::IProviderSession> session;
   try {
+    if (o.createDatabase) ado::ProviderRegistry::Instance().CreateDatabase(o.connection);
     session = ado::ProviderRegistry::Instance().Open(o.connection);
   } catch (const std::exception& e) {
     err << "schemion-sql: cannot connect: " << connection.MaskPasswords(e.what()) << "\n";

@@ -90,9 +90,13 @@ std::vector<Token> Tokenize(const std::string& sql, const TokenizerProfile& prof
       ++i;
       c = '\'';
     }
-    if (c == '\'') {
+    if (c == '\'' || (c == '"' && profile.doubleQuotedStrings)) {
       t.kind = TokenKind::String;
-      i = ReadQuoted(sql, i, '\'', line, t.text, profile) + 1;
+      i = ReadQuoted(sql, i, c, line, t.text, profile) + 1;
+    } else if (c == '#' && profile.hashDates) {
+      t.kind = TokenKind::String;
+      t.date = true;
+      i = ReadQuoted(sql, i, '#', line, t.text, profile) + 1;
     } else if ((c == '[' && profile.bracketNames) || c == '"') {
       t.kind = TokenKind::QuotedName;
       i = ReadQuoted(sql, i, c == '[' ? ']' : '"', line, t.text, profile) + 1;

@@ -18,6 +18,7 @@ struct Token {
   size_t begin = 0;   // offset of the first character in the batch
   size_t end = 0;     // offset after the last character
   int line = 1;
+  bool date = false;  // a #date# literal of a profile with hashDates (kind String)
 
   // True for an unquoted name equal to `word`, case ignored.
   bool Is(const char* word) const;
@@ -33,6 +34,8 @@ class TokenizerProfile {
   bool nationalStrings = true;  // N'text'
   bool variables = true;        // @x and @@x
   bool moneyLiterals = true;    // $19.99
+  bool doubleQuotedStrings = false;  // "text" is a string, not a name
+  bool hashDates = false;            // #2024-03-05# is a date literal
   size_t maxNameLength = 128;   // in characters
   // A quote or bracket opened on `line` and never closed; `rest` is the text after it.
   [[noreturn]] virtual void Unclosed(int line, const std::string& rest) const = 0;

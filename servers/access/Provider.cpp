@@ -1,0 +1,64 @@
+#include "servers/access/Provider.h"
+
+#include <strings.h>
+
+#include <filesystem>
+
+#include "servers/access/Catalog.h"
+#include "servers/access/JetError.h"
+#include "servers/access/Session.h"
+#include "servers/core/Files.h"
+
+namespace servers::access {
+
+namespace fs = std::filesystem;
+
+bool JetProvider::Accepts(const std::string& providerName) const {
+  std::string name = providerName;
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  while (!name.empty() && name.front() == ' ') name.erase(0, 1);
+  return name.size() >= 13 && strncasecmp(name.c_str(), "Microsoft.Jet", 13) == 0;
+}
+
+std::string DatabasePath(const ado::ConnectionString& cs) {
+  std::string path = cs.Get("Data Source");
+  for (auto& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+std::unique_ptr<ado::IProviderSession> JetProvider::Open(const ado::ConnectionString& cs) {
+  return std::make_unique<Session>(DatabasePath(cs));
+}
+
+void JetProvider::CreateDatabase(const ado::ConnectionString& cs) {
+  const std::string path = DatabasePath(cs);
+  std::error_code ec;
+  if (path.empty() || fs::exists(path, ec)) JetFail(3204, "Database already exists.");
+  const fs::path folder = fs::path(path).parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, ec))
+    JetFail(3044, "'" + folder.string() +
+                      "' is not a valid path. Make sure that the path name is spelled correctly "
+                      "and that you are connected to the server on which the file resides.");
+  // Made whole beside the target and moved into place: no half-made database is ever seen.
+  const std::string temp = path + ".new";
+  fs::remove(temp, ec);
+  try {
+    auto db = OpenSqlite(temp, true);
+    ExecSql(db.get(), "BEGIN");
+    CreateCatalog(db.get());
+    ExecSql(db.get(), "COMMIT");
+  } catch (const ESqliteError&) {
+    fs::remove(temp, ec);
+    JetFail(3044, "'" + path +
+                      "' is not a valid path. Make sure that the path name is spelled correctly and that "
+                      "you are connected to the server on which the file resides.");
+  }
+  fs::rename(temp, path, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    JetFail(3204, "Database already exists.");
+  }
+}
+
+}  // namespace servers::access

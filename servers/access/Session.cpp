@@ -1,0 +1,256 @@
+#include "servers/access/Session.h"
+
+#include <strings.h>
+
+#include <filesystem>
+
+#include "platform/data/DataErrors.h"
+#include "servers/access/JetError.h"
+#include "servers/access/Translator.h"
+#include "servers/core/Files.h"
+#include "servers/core/Rowsets.h"
+#include "servers/core/Statements.h"
+
+namespace servers::access {
+
+namespace fs = std::filesystem;
+
+Session::Session(const std::string& path) : path_(path) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec))
+    JetFail(3044, "'" + path +
+                      "' is not a valid path. Make sure that the path name is spelled correctly and that "
+                      "you are connected to the server on which the file resides.");
+  if (!fs::exists(path, ec)) JetFail(3024, "Could not find file '" + path + "'.");
+  if (!IsBackupFile(path, kMarkerTable)) JetFail(3343, "Unrecognized database format '" + path + "'.");
+  try {
+    db_ = OpenDatabaseFile(path, false);
+  } catch (const ESqliteError&) {
+    JetFail(3343, "Unrecognized database format '" + path + "'.");
+  }
+  RegisterCoreFunctions(Db(), *this);
+}
+
+Session::~Session() {
+  if (inTransaction_) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Session::BeginTrans() {
+  if (inTransaction_) return;
+  try {
+    ExecSql(Db(), "BEGIN IMMEDIATE");
+  } catch (const ESqliteError&) {
+    JetFail(3211,
+            "The database engine could not lock table because it is already in use by another person or process.");
+  }
+  inTransaction_ = true;
+}
+
+void Session::CommitTrans() {
+  if (!inTransaction_)
+    JetFail(3034, "You tried to commit or rollback a transaction without first beginning a transaction.");
+  ExecSql(Db(), "COMMIT");
+  inTransaction_ = false;
+}
+
+void Session::RollbackTrans() {
+  if (!inTransaction_)
+    JetFail(3034, "You tried to commit or rollback a transaction without first beginning a transaction.");
+  sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  inTransaction_ = false;
+}
+
+std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
+  const JetStatement s = ParseJetStatement(sql);
+  std::vector<ado::StatementResult> results;
+  const bool own = !inTransaction_ && s.kind != JetStatement::Select;
+  if (own) {
+    try {
+      ExecSql(Db(), "BEGIN IMMEDIATE");
+    } catch (const ESqliteError&) {
+      JetFail(3211,
+              "The database engine could not lock table because it is already in use by another person or process.");
+    }
+  }
+  try {
+    RunAtomically(
+        Db(), own, depth_, [&] { Run(s, results); }, [&] { results.clear(); });
+  } catch (const std::exception& e) {
+    Rethrow(e, s);
+  }
+  return results;
+}
+
+void Session::Run(const JetStatement& s, std::vector<ado::StatementResult>& results) {
+  ado::StatementResult r;
+  switch (s.kind) {
+    case JetStatement::Select: {
+      JetTranslator tr(Db());
+      r.HasRows = true;
+      r.Rows = QueryRowSet(Db(), tr.Query(*s.select));
+      results.push_back(std::move(r));
+      return;
+    }
+    case JetStatement::Insert:
+      r.RowsAffected = Insert(s);
+      break;
+    case JetStatement::Update:
+      r.RowsAffected = Update(s);
+      break;
+    case JetStatement::Delete:
+      r.RowsAffected = Delete(s);
+      break;
+    case JetStatement::CreateTable:
+      CreateTable(s);
+      return;
+    case JetStatement::AddColumn:
+      AddColumn(s);
+      return;
+    case JetStatement::AlterColumn:
+      AlterColumn(s);
+      return;
+    case JetStatement::DropColumn:
+      DropColumn(s);
+      return;
+    case JetStatement::AddConstraint: {
+      JetTable t = RequireTable(s.table);
+      AddConstraint(t, s.constraints[0], false);
+      return;
+    }
+    case JetStatement::DropConstraint:
+      DropConstraint(s);
+      return;
+    case JetStatement::CreateIndex:
+      CreateIndex(s);
+      return;
+    case JetStatement::DropIndex:
+      DropIndex(s);
+      return;
+    case JetStatement::DropTable:
+      DropTable(s);
+      return;
+    case JetStatement::CreateView:
+    case JetStatement::CreateProcedure:
+      CreateModule(s);
+      return;
+    case JetStatement::DropView:
+    case JetStatement::DropProcedure:
+      DropModule(s);
+      return;
+  }
+  results.push_back(std::move(r));
+}
+
+JetTable Session::RequireTable(const std::string& name) {
+  auto t = LoadTable(Db(), name);
+  if (!t) NoInputTable(name);
+  return *t;
+}
+
+namespace {
+
+// A value stored in a column: dates are read in Jet's forms ('2024-03-05 10:30:00',
+// '03/05/2024', #...#) and kept in the stored form.
+std::string Stored(const JetColumn& c, const Expr& e, const JetTranslator& tr) {
+  std::string v = tr.Expression(e);
+  if (c.type == "datetime" && e.kind != Expr::Null) return "tsql_datetime(" + v + ")";
+  return v;
+}
+
+const JetColumn& ColumnOrFail(const JetTable& t, const std::string& name) {
+  const JetColumn* c = t.Find(name);
+  if (!c)
+    JetFail(3127, "The INSERT INTO statement contains the following unknown field name: '" + name +
+                      "'. Make sure you have typed the name correctly, and try the operation again.");
+  return *c;
+}
+
+}  // namespace
+
+int64_t Session::Insert(const JetStatement& s) {
+  JetTable t = RequireTable(s.table);
+  std::vector<std::string> names = s.insertColumns;
+  if (names.empty())
+    for (const auto& c : t.columns) names.push_back(c.name);
+  JetTranslator tr(Db());
+  std::string cols;
+  for (const auto& n : names) cols += (cols.empty() ? "" : ", ") + SqlIdent(ColumnOrFail(t, n).name);
+  std::string sql = "INSERT INTO " + SqlIdent(t.name) + " (" + cols + ") ";
+  if (s.select) {
+    sql += tr.Query(*s.select);
+  } else {
+    if (s.values.size() != names.size())
+      JetFail(3346, "Number of query values and destination fields are not the same.");
+    std::string vals;
+    for (size_t i = 0; i < names.size(); ++i)
+      vals += (i ? ", " : "") + Stored(ColumnOrFail(t, names[i]), *s.values[i], tr);
+    sql += "VALUES (" + vals + ")";
+  }
+  ExecSql(Db(), sql);
+  return sqlite3_changes(Db());
+}
+
+int64_t Session::Update(const JetStatement& s) {
+  JetTable t = RequireTable(s.table);
+  JetTranslator tr(Db());
+  std::string sets;
+  for (const auto& [name, e] : s.sets) {
+    const JetColumn* c = t.Find(name);
+    if (!c) JetFail(3061, "No value given for one or more required parameters.");
+    sets += (sets.empty() ? "" : ", ") + SqlIdent(c->name) + " = " + Stored(*c, *e, tr);
+  }
+  std::string sql = "UPDATE " + SqlIdent(t.name) + " SET " + sets;
+  if (s.where) sql += " WHERE " + tr.Expression(*s.where);
+  ExecSql(Db(), sql);
+  return sqlite3_changes(Db());
+}
+
+int64_t Session::Delete(const JetStatement& s) {
+  JetTable t = RequireTable(s.table);
+  JetTranslator tr(Db());
+  std::string sql = "DELETE FROM " + SqlIdent(t.name);
+  if (s.where) sql += " WHERE " + tr.Expression(*s.where);
+  ExecSql(Db(), sql);
+  return sqlite3_changes(Db());
+}
+
+void Session::Rethrow(const std::exception& e, const JetStatement& s) {
+  if (dynamic_cast<const ado::EOleException*>(&e)) throw;
+  const auto* se = dynamic_cast<const ESqliteError*>(&e);
+  if (!se) JetFail(3075, "Syntax error (missing operator) in query expression '" + s.text + "'.");
+  if (se->Code() == SQLITE_BUSY || se->Code() == SQLITE_LOCKED)
+    JetFail(3211,
+            "The database engine could not lock table because it is already in use by another person or process.");
+  if (se->Code() == SQLITE_READONLY) JetFail(3027, "Cannot update. Database or object is read-only.");
+  const SqliteFailure f = ReadSqliteFailure(se->what());
+  switch (f.kind) {
+    case SqliteFailure::Coded:
+      if (f.number == 241 || f.number == 242) JetFail(3421, "Data type conversion error.");
+      JetFail(f.number, f.text);
+    case SqliteFailure::NoTable:
+      NoInputTable(f.name);
+    case SqliteFailure::NoColumn:
+    case SqliteFailure::AmbiguousColumn:
+      JetFail(3061, "No value given for one or more required parameters.");
+    case SqliteFailure::NoFunction:
+      JetFail(3085, "Undefined function '" + f.name + "' in expression.");
+    case SqliteFailure::NotNull:
+      JetFail(3314, "The field '" + f.name +
+                        "' cannot contain a Null value because the Required property for this "
+                        "field is set to True.  Enter a value in this field.");
+    case SqliteFailure::Check:
+      JetFail(3163,
+              "The field is too small to accept the amount of data you attempted to add. Try inserting or "
+              "pasting less data.");
+    case SqliteFailure::UniqueIndex:
+    case SqliteFailure::Unique:
+      DuplicateValues();
+    default:
+      break;
+  }
+  if (std::string(se->what()).find("datatype mismatch") != std::string::npos)
+    JetFail(3421, "Data type conversion error.");
+  JetFail(3075, "Syntax error (missing operator) in query expression '" + s.text + "'.");
+}
+
+}  // namespace servers::access

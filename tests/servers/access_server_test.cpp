@@ -1,0 +1,304 @@
+// The Access stand-in on its own: the provider and its database files, Jet's
+// tokens and one statement per command, dates, bits and counters, Jet's
+// refusals (each leaving the database as it was), definitions and rows rolled
+// back together, and the client's switch that makes a file.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Snapshot.h"
+#include "platform/data/DataErrors.h"
+#include "platform/data/Provider.h"
+#include "platform/data/SchemaRowsets.h"
+#include "servers/EmbeddedServers.h"
+#include "servers/client/SqlClient.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class AccessServer : public ::testing::Test {
+protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("schemion_access_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    servers::RegisterEmbeddedServers();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string &file) const {
+    return (dir_ / file).string();
+  }
+  std::string Conn(const std::string &file) const {
+    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + Path(file);
+  }
+  std::unique_ptr<ado::IProviderSession> Create(const std::string &file) {
+    ado::ProviderRegistry::Instance().CreateDatabase(Conn(file));
+    return ado::ProviderRegistry::Instance().Open(Conn(file));
+  }
+  // The message of the failure of `sql`, or "" when it succeeds.
+  static std::string Failure(ado::IProviderSession &s, const std::string &sql) {
+    try {
+      s.Execute(sql);
+    } catch (const ado::EOleException &e) {
+      return e.what();
+    }
+    return "";
+  }
+  static std::string OpenFailure(const std::string &connection) {
+    try {
+      ado::ProviderRegistry::Instance().Open(connection);
+    } catch (const ado::EOleException &e) {
+      return e.what();
+    }
+    return "";
+  }
+  // The catalogue as its rowsets give it and every row of the tables named.
+  static std::string State(ado::IProviderSession &s,
+                           const std::vector<std::string> &tables) {
+    std::string out;
+    for (ado::TSchemaInfo kind :
+         {ado::siTables, ado::siColumns, ado::siIndexes, ado::siForeignKeys,
+          ado::siPrimaryKeys, ado::siTableConstraints, ado::siViews,
+          ado::siProcedures})
+      out += RowSetText(s.OpenSchema(kind, {}));
+    for (const auto &t : tables)
+      out += RowSetText(s.Execute("SELECT * FROM [" + t + "]").at(0).Rows);
+    return out;
+  }
+  static std::string Values(ado::IProviderSession &s, const std::string &sql) {
+    std::string out;
+    const auto results = s.Execute(sql);
+    for (const auto &row : results.at(0).Rows.Rows) {
+      for (const auto &v : row)
+        out += (v.IsNull() ? std::string("<null>") : v.AsString()) + "|";
+      out += "\n";
+    }
+    return out;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(AccessServer,
+       DatabaseFilesAreMadeOnceAndOpenedOnlyWhenTheyAreDatabases) {
+  EXPECT_TRUE(
+      ado::ProviderRegistry::Instance().Find("Microsoft.Jet.OLEDB.4.0"));
+  EXPECT_TRUE(ado::ProviderRegistry::Instance().Find("microsoft.jet"));
+  EXPECT_FALSE(ado::ProviderRegistry::Instance().Find("Microsoft.Access"));
+
+  auto s = Create("shop.mdb");
+  s->Execute("CREATE TABLE T (a int)");
+  s->Execute("INSERT INTO T (a) VALUES (1)");
+  // A second creation over the file is refused and leaves it as it was.
+  try {
+    ado::ProviderRegistry::Instance().CreateDatabase(Conn("shop.mdb"));
+    ADD_FAILURE() << "created over an existing file";
+  } catch (const ado::EOleException &e) {
+    EXPECT_STREQ(e.what(), "Database already exists.");
+  }
+  EXPECT_EQ(Values(*s, "SELECT a FROM T"), "1|\n");
+  // "\" in the path is read as "/".
+  std::string backslashed = Conn("shop.mdb");
+  backslashed.replace(backslashed.rfind('/'), 1, "\\");
+  EXPECT_EQ(Values(*ado::ProviderRegistry::Instance().Open(backslashed),
+                   "SELECT a FROM T"),
+            "1|\n");
+
+  EXPECT_EQ(OpenFailure(Conn("missing.mdb")),
+            "Could not find file '" + Path("missing.mdb") + "'.");
+  fs::create_directories(dir_ / "folder.mdb");
+  EXPECT_NE(OpenFailure(Conn("folder.mdb"))
+                .find("'" + Path("folder.mdb") + "' is not a valid path."),
+            std::string::npos);
+  {
+    std::ofstream text(Path("notes.txt"));
+    text << "not a database\n";
+  }
+  const auto before = fs::file_size(Path("notes.txt"));
+  EXPECT_EQ(OpenFailure(Conn("notes.txt")),
+            "Unrecognized database format '" + Path("notes.txt") + "'.");
+  EXPECT_EQ(fs::file_size(Path("notes.txt")), before);
+  EXPECT_FALSE(fs::exists(Path("notes.txt-wal")));
+  EXPECT_FALSE(fs::exists(Path("missing.mdb")));
+}
+
+TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {
+  auto s = Create("bad.mdb");
+  s->Execute("CREATE TABLE [Order] ([order id] int NOT NULL, [unit price] "
+             "money, CONSTRAINT pk PRIMARY KEY ([order id]))");
+  s->Execute("INSERT INTO [Order] ([order id], [unit price]) VALUES (1, 2.5)");
+  s->Execute("CREATE INDEX ix ON [Order] ([unit price])");
+  EXPECT_EQ(
+      Values(*s, "SELECT o.[order id], [unit price] AS price FROM [Order] o"),
+      "1|2.5|\n");
+  const std::string before = State(*s, {"Order"});
+  struct Case {
+    const char *sql;
+    const char *message;
+  };
+  const Case cases[] = {
+      {"INSERT INTO [Order] ([order id]) VALUES ('abc)",
+       "Syntax error in string in query expression ''abc)'."},
+      {"SELECT * FROM [Order", "Invalid bracketing of name '[Order'."},
+      {"SELECT * FROM [Order] WHERE [order id] = #03/05", "Syntax error in date in query expression '#03/05'."},
+      {"INSERT INTO Orders ([order id]) VALUES (2)",
+       "The Microsoft Jet database engine cannot find the input table or query "
+       "'Orders'.  Make sure it exists "
+       "and that its name is spelled correctly."},
+      {"INSERT INTO [Order] ([order id]) VALUES (2); INSERT INTO [Order] "
+       "([order id]) VALUES (3)",
+       "Characters found after end of SQL statement."},
+      {"", "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', "
+           "'SELECT', or 'UPDATE'."},
+      {"  ;", "Invalid SQL statement; expected 'DELETE', 'INSERT', "
+              "'PROCEDURE', 'SELECT', or 'UPDATE'."},
+      {"ALTER TABLE [Order] ADD CONSTRAINT pk2 UNIQUE CLUSTERED ([unit price])",
+       "Syntax error in CONSTRAINT clause."},
+      {"CREATE UNIQUE NONCLUSTERED INDEX ix2 ON [Order] ([unit price])",
+       "Syntax error in CREATE INDEX statement."},
+      {"DROP INDEX [Order].ix", "Syntax error in DROP TABLE or DROP INDEX."},
+      {"ALTER TABLE [Order] ALTER COLUMN [unit price] NOT NULL",
+       "Syntax error in field definition."},
+      {"INSERT INTO [Order] ([order id]) VALUES (1)",
+       "The changes you requested to the table were not successful because "
+       "they would create duplicate values "
+       "in the index, primary key, or relationship.  Change the data in the "
+       "field or fields that contain "
+       "duplicate data, remove the index, or redefine the index to permit "
+       "duplicate entries and try again."},
+      {"UPDATE [Order] SET [order id] = NULL",
+       "The field 'Order.order id' cannot contain a Null value because the "
+       "Required property for this field is "
+       "set to True.  Enter a value in this field."},
+      {"ALTER TABLE [Order] DROP COLUMN [unit price]",
+       "Cannot delete a field that is part of an index or is needed by the "
+       "system."},
+      {"DROP INDEX nothere ON [Order]",
+       "No such index 'nothere' on table 'Order'."},
+      {"CREATE TABLE [Order] (a int)", "Table 'Order' already exists."},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(Failure(*s, c.sql), c.message) << c.sql;
+  EXPECT_EQ(State(*s, {"Order"}), before);
+}
+
+TEST_F(AccessServer, RelationshipsRefuseOrphansAndGuardTheirTablesAndFields) {
+  auto s = Create("related.mdb");
+  for (const char *sql : {"CREATE TABLE P (id COUNTER NOT NULL, CONSTRAINT "
+                          "pk_P PRIMARY KEY (id))",
+                          "CREATE TABLE C (id int NOT NULL, pid int)",
+                          "INSERT INTO P (id) VALUES (5)",
+                          "INSERT INTO C (id, pid) VALUES (1, 5)",
+                          "INSERT INTO C (id, pid) VALUES (2, 6)"})
+    s->Execute(sql);
+  EXPECT_EQ(Failure(*s, "ALTER TABLE C ADD CONSTRAINT fk FOREIGN KEY (pid) "
+                        "REFERENCES P (id)"),
+            "Cannot create relationships to enforce referential integrity. "
+            "Existing data in table 'C' violates "
+            "referential integrity rules in table 'P'.");
+  s->Execute("DELETE FROM C WHERE C.pid NOT IN (SELECT P.id FROM P WHERE P.id "
+             "= P.id)");
+  s->Execute(
+      "ALTER TABLE C ADD CONSTRAINT fk FOREIGN KEY (pid) REFERENCES P (id)");
+  const std::string before = State(*s, {"P", "C"});
+  const std::pair<const char *, const char *> cases[] = {
+      {"INSERT INTO C (id, pid) VALUES (3, 7)",
+       "You cannot add or change a record because a related record is required "
+       "in table 'P'."},
+      {"UPDATE C SET pid = 8", "You cannot add or change a record because a "
+                               "related record is required in table 'P'."},
+      {"DELETE FROM P", "The record cannot be deleted or changed because table "
+                        "'C' includes related records."},
+      {"DROP TABLE P", "Cannot delete this index or table.  It is either the "
+                       "current index or is used in a relationship."},
+      {"ALTER TABLE C DROP COLUMN pid",
+       "Cannot delete field 'pid'. It is part of one or more relationships."},
+      {"ALTER TABLE C ALTER COLUMN pid smallint",
+       "Cannot change field 'pid'. It is part of one or more relationships."},
+      {"ALTER TABLE P DROP CONSTRAINT pk_P",
+       "Cannot delete this index or table.  It is either the current index or "
+       "is used in a relationship."},
+  };
+  for (const auto &[sql, message] : cases)
+    EXPECT_EQ(Failure(*s, sql), message) << sql;
+  EXPECT_EQ(State(*s, {"P", "C"}), before);
+  // Dropped, the relationship no longer guards the rows.
+  s->Execute("ALTER TABLE C DROP CONSTRAINT fk");
+  s->Execute("DELETE FROM P");
+  EXPECT_EQ(Values(*s, "SELECT count(*) FROM P"), "0|\n");
+}
+
+TEST_F(AccessServer, DatesBitsCountersAndConstants) {
+  auto s = Create("values.mdb");
+  s->Execute("CREATE TABLE T (id COUNTER NOT NULL, at datetime, ok bit, note "
+             "text (10) DEFAULT 'x')");
+  s->Execute("INSERT INTO T (at, ok) VALUES ('2024-03-05 10:30:00', 1)");
+  s->Execute("INSERT INTO T (at, ok) VALUES ('03/05/2024', 0)");
+  s->Execute(
+      "INSERT INTO T (id, at, ok) VALUES (10, #03/05/2024 10:30:00#, 1)");
+  s->Execute("INSERT INTO T (at) VALUES (\"2024-03-06\")");
+  EXPECT_EQ(Values(*s, "SELECT id, at, ok, note FROM T ORDER BY id"),
+            "1|2024-03-05T10:30:00|True|x|\n2|2024-03-05T00:00:00|False|x|\n10|"
+            "2024-03-05T10:30:00|True|x|\n"
+            "11|2024-03-06T00:00:00|<null>|x|\n");
+  EXPECT_EQ(Values(*s, "SELECT count(*) FROM T WHERE at = #03/05/2024#"),
+            "1|\n");
+  EXPECT_EQ(Failure(*s, "INSERT INTO T (at) VALUES ('no date')"),
+            "Data type conversion error.");
+  // The nullable-default statement of the engine is Jet's.
+  s->Execute("ALTER TABLE T ALTER COLUMN note text (50)  NULL DEFAULT 'y'");
+  s->Execute("INSERT INTO T (ok) VALUES (0)");
+  EXPECT_EQ(Values(*s, "SELECT id, note FROM T WHERE id > 10"),
+            "11|x|\n12|y|\n");
+  EXPECT_EQ(Values(*s, "SELECT 1 AS a, 'b' c, \"d\" AS e"), "1|b|d|\n");
+}
+
+TEST_F(AccessServer, DefinitionsAndRowsRollBackTogether) {
+  auto s = Create("tx.mdb");
+  s->Execute("CREATE TABLE T (id COUNTER NOT NULL, a text (10))");
+  s->Execute("INSERT INTO T (a) VALUES ('kept')");
+  const std::string before = State(*s, {"T"});
+  s->BeginTrans();
+  s->Execute("CREATE TABLE U (id int NOT NULL)");
+  s->Execute("INSERT INTO U (id) VALUES (1)");
+  s->Execute("ALTER TABLE T ADD b int  NULL");
+  s->Execute("INSERT INTO T (a, b) VALUES ('gone', 2)");
+  s->Execute("CREATE VIEW v AS SELECT a FROM T");
+  EXPECT_EQ(Failure(*s, "INSERT INTO T (a) VALUES ('far too long a text')"),
+            "The field is too small to accept the amount of data you attempted "
+            "to add. Try inserting or pasting "
+            "less data.");
+  s->RollbackTrans();
+  EXPECT_EQ(State(*s, {"T"}), before);
+  EXPECT_NE(Failure(*s, "SELECT * FROM U"), "");
+  s->Execute("INSERT INTO T (a) VALUES ('next')");
+  EXPECT_EQ(Values(*s, "SELECT id, a FROM T"), "1|kept|\n2|next|\n");
+}
+
+TEST_F(AccessServer, TheClientSwitchMakesANewFileAndRefusesAnExistingOne) {
+  auto run = [&](const std::vector<std::string> &args) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    const int status = sqlclient::RunSqlClient(args, in, out, err);
+    return std::make_pair(status, out.str() + err.str());
+  };
+  const std::string conn = Conn("made.mdb");
+  EXPECT_EQ(run({"-n", "-c", conn, "-q", "CREATE TABLE T (a int)"}).first, 0);
+  EXPECT_EQ(run({"-c", conn, "-q", "INSERT INTO T (a) VALUES (1)"}).first, 0);
+  const auto again = run({"-n", "-c", conn, "-q", "SELECT a FROM T"});
+  EXPECT_EQ(again.first, 2);
+  EXPECT_NE(again.second.find("Database already exists."), std::string::npos);
+  EXPECT_EQ(
+      Values(*ado::ProviderRegistry::Instance().Open(conn), "SELECT a FROM T"),
+      "1|\n");
+}
+
+} // namespace

@@ -33,6 +33,7 @@ void TDbErrors::Add(TDbContext aContext, const std::string& aDescription,
   elem->Handled = aHandled;
   if (auto* list = ContextList(elem->Context)) list->push_back(elem.get());
   items_.push_back(std::move(elem));
+  ++version_;
 }
 
 void TDbErrors::Clear() {
@@ -40,11 +41,13 @@ void TDbErrors::Clear() {
   checkDbErrors_.clear();
   updateErrors_.clear();
   items_.clear();
+  ++version_;
 }
 
 void TDbErrors::ClearContext(TDbContext aContext) {
   if (auto* list = ContextList(aContext)) list->clear();
   std::erase_if(items_, [aContext](const auto& e) { return e->Context == aContext; });
+  ++version_;
 }
 
 void TDbErrors::ClearExtractSchemaErrors() { ClearContext(dbcExtractSchema); }
@@ -61,6 +64,7 @@ void TDbErrors::Delete(int aIndex) {
     list->erase(list->begin() + position);
   }
   items_.erase(items_.begin() + aIndex);
+  ++version_;
 }
 
 void TDbErrors::WriteLog(std::vector<std::string>& aLines) const {

@@ -3,6 +3,7 @@
 // "ERROR LOG" text file.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,8 @@ class TDbErrors {
   const std::vector<TDbErrorElem*>& CheckDbErrors() const { return checkDbErrors_; }
   const std::vector<TDbErrorElem*>& UpdateErrors() const { return updateErrors_; }
   int Count() const { return static_cast<int>(items_.size()); }
+  // Grows with every change of the list, so a window showing it can tell that it is stale.
+  uint64_t Version() const { return version_; }
 
   // Appends a new error to Items and to the list of its context. A context outside the
   // enumeration is kept as dbcUnknown.
@@ -62,4 +65,5 @@ class TDbErrors {
   std::vector<TDbErrorElem*> extractSchemaErrors_;
   std::vector<TDbErrorElem*> checkDbErrors_;
   std::vector<TDbErrorElem*> updateErrors_;
+  uint64_t version_ = 0;
 };

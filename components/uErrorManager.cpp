@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -133,6 +134,9 @@ void TErrorManagerFrm::BuildControls() {
   tools->addAction(actShowCurrentInstruction);
   tools->addAction(actConsole);
   tools->addAction(actSaveErrors);
+  layout->addWidget(tools);
+  tools = new QToolBar(this);
+  tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
   btnFilter = new QToolButton(tools);
   btnFilter->setText("Filter");
   btnFilter->setPopupMode(QToolButton::InstantPopup);
@@ -162,28 +166,31 @@ void TErrorManagerFrm::BuildControls() {
   DBGrid1->verticalHeader()->hide();
   DBGrid1->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
 
+  // The detail panel: the short fields on the left, the texts on the right.
   auto* detail = new QWidget(splitter);
-  auto* form = new QFormLayout(detail);
-  form->setContentsMargins(2, 2, 2, 2);
+  auto* panel = new QHBoxLayout(detail);
+  panel->setContentsMargins(2, 2, 2, 2);
+  auto* left = new QFormLayout();
+  auto* right = new QFormLayout();
   edtInstructionNo = new QSpinBox(detail);
   edtInstructionNo->setRange(INT_MIN, INT_MAX);
   edtDescription = new QLineEdit(detail);
   edtDescription->setMaxLength(200);
   memEMessage = new QPlainTextEdit(detail);
   memCommandText = new QPlainTextEdit(detail);
-  memEMessage->setMaximumHeight(48);
-  memCommandText->setMaximumHeight(48);
   cbContext = new QComboBox(detail);
   chkHandled = new QCheckBox("handled", detail);
-  form->addRow("InstructionNo", edtInstructionNo);
-  form->addRow("Description", edtDescription);
-  form->addRow("Error message", memEMessage);
-  form->addRow("CommandText", memCommandText);
-  form->addRow("context", cbContext);
-  form->addRow("", chkHandled);
+  left->addRow("InstructionNo", edtInstructionNo);
+  left->addRow("Description", edtDescription);
+  left->addRow("context", cbContext);
+  left->addRow("", chkHandled);
+  right->addRow("Error message", memEMessage);
+  right->addRow("CommandText", memCommandText);
+  panel->addLayout(left, 1);
+  panel->addLayout(right, 1);
   splitter->addWidget(DBGrid1);
   splitter->addWidget(detail);
-  splitter->setSizes({150, 200});
+  splitter->setSizes({170, 130});
   layout->addWidget(splitter, 1);
 }
 

@@ -119,11 +119,8 @@ void TSqlFileFrm::BuildActions() {
 void TSqlFileFrm::BuildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
-  auto* commands = new QToolBar(this);
-  commands->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  for (QAction* a : {actSave, actSaveAndExit, actClear, actExit}) commands->addAction(a);
-  layout->addWidget(commands);
-
+  // The navigator with the moves, then the row commands; the file commands at the bottom.
+  auto* top = new QHBoxLayout();
   navigator = new QToolBar(this);
   navigator->setObjectName("navigator");
   navigator->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -140,11 +137,16 @@ void TSqlFileFrm::BuildControls() {
   });
   navigator->addAction(">|", this, [move] { move(&ado::TDataSet::Last); });
   navigator->addSeparator();
-  for (QAction* a : {actInsert, actAppend, actEdit, actAccept, actCancel, actDelete, actMoveUp,
-                     actMoveDown}) {
-    navigator->addAction(a);
+  navigator->addAction(actMoveUp);
+  navigator->addAction(actMoveDown);
+  top->addWidget(navigator);
+  layout->addLayout(top);
+  auto* rowCommands = new QToolBar(this);
+  rowCommands->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  for (QAction* a : {actInsert, actAppend, actEdit, actAccept, actCancel, actDelete}) {
+    rowCommands->addAction(a);
   }
-  layout->addWidget(navigator);
+  layout->addWidget(rowCommands);
 
   auto* splitter = new QSplitter(this);
   model_ = new InstructionIdModel(this);
@@ -198,6 +200,11 @@ void TSqlFileFrm::BuildControls() {
   search->addLayout(bottom);
   pages->addTab(tsSearch, "Search");
   layout->addWidget(pages);
+
+  auto* commands = new QToolBar(this);
+  commands->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  for (QAction* a : {actSave, actSaveAndExit, actClear, actExit}) commands->addAction(a);
+  layout->addWidget(commands);
 }
 
 void TSqlFileFrm::Connect() {

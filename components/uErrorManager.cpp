@@ -83,7 +83,12 @@ TErrorManagerFrm::TErrorManagerFrm(IErrorManagerUpdater& aUpdater, QWidget* aPar
 
 TErrorManagerFrm::~TErrorManagerFrm() {
   if (updater_) updater_->ErrorManagerClosed(*this);
+  updater_ = nullptr;
+  errors_ = nullptr;
   if (console_) console_->removeEventFilter(this);
+  // The editor goes first, while this window is whole; its hiding is no longer watched.
+  sqlFile_->removeEventFilter(this);
+  sqlFile_.reset();
 }
 
 void TErrorManagerFrm::UpdaterFinalized() {
@@ -261,7 +266,7 @@ bool TErrorManagerFrm::event(QEvent* aEvent) {
 
 bool TErrorManagerFrm::eventFilter(QObject* aWatched, QEvent* aEvent) {
   const auto type = aEvent->type();
-  if ((type == QEvent::Show || type == QEvent::Hide) && errors_) UpdateActions();
+  if ((type == QEvent::Show || type == QEvent::Hide) && errors_ && sqlFile_) UpdateActions();
   return QWidget::eventFilter(aWatched, aEvent);
 }
 

@@ -53,8 +53,11 @@ ado::FieldDefs ErrorFields() {
 constexpr struct {
   const char* title;
   const char* field;
-} kColumns[] = {
-    {"Id", "InstructionNo"}, {"Description", "Description"}, {"context", "context"}, {"handled", "handled"}};
+  bool editable;
+} kColumns[] = {{"Id", "InstructionNo", true},
+                {"Description", "Description", true},
+                {"context", "context", false},
+                {"handled", "handled", false}};
 
 }  // namespace
 
@@ -167,7 +170,7 @@ void TErrorManagerFrm::BuildControls() {
   }
   DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-  DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  DBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
   DBGrid1->verticalHeader()->hide();
   DBGrid1->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
 
@@ -228,6 +231,22 @@ void TErrorManagerFrm::Connect() {
 
   connect(DBGrid1, &QTableWidget::currentCellChanged, this, [this](int aRow) {
     if (!syncing_) GridRowChosen(aRow);
+  });
+  connect(DBGrid1, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* aItem) {
+    if (syncing_ || aItem->row() != qErrors.RecNo() - 1) return;
+    const char* field = kColumns[aItem->column()].field;
+    if (field == std::string("InstructionNo")) {
+      bool number = false;
+      const int value = aItem->text().toInt(&number);
+      if (number) DetailEdited(field, value);
+    } else {
+      DetailEdited(field, aItem->text().toStdString());
+    }
+    // The cell shows what the grid data set kept (a text that is no number is dropped).
+    syncing_ = true;
+    aItem->setText(QString::fromStdString(qErrors.FieldByName(field).AsString()));
+    syncing_ = false;
+    ShowDetail();
   });
   connect(edtInstructionNo, &QSpinBox::valueChanged, this,
           [this](int aValue) { DetailEdited("InstructionNo", aValue); });
@@ -327,7 +346,10 @@ void TErrorManagerFrm::FillGridControl() {
         const QString text = f.DataType() == ado::FieldType::ftBoolean
                                  ? QString(f.AsBoolean() ? "True" : "False")
                                  : QString::fromStdString(f.AsString());
-        DBGrid1->setItem(row, c, new QTableWidgetItem(text));
+        auto* item = new QTableWidgetItem(text);
+        // Context and handled are edited in the panel, where only their values are offered.
+        if (!kColumns[c].editable) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+        DBGrid1->setItem(row, c, item);
       }
     }
     qErrors.SetRecNo(current);
@@ -374,6 +396,7 @@ void TErrorManagerFrm::DetailEdited(const char* aField, const ado::Variant& aVal
     return;
   }
   const int row = qErrors.RecNo() - 1;
+  syncing_ = true;
   for (int c = 0; c < DBGrid1->columnCount(); ++c) {
     if (std::string(kColumns[c].field) != aField || !DBGrid1->item(row, c)) continue;
     const ado::TField& f = qErrors.FieldByName(aField);
@@ -381,6 +404,7 @@ void TErrorManagerFrm::DetailEdited(const char* aField, const ado::Variant& aVal
                                        ? QString(f.AsBoolean() ? "True" : "False")
                                        : QString::fromStdString(f.AsString()));
   }
+  syncing_ = false;
 }
 
 void TErrorManagerFrm::DoShowInstructions() {

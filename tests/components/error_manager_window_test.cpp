@@ -171,6 +171,16 @@ TEST_F(ErrorManagerWindow, GridDetailAndFilters) {
   EXPECT_EQ(updater_->errors.Items()[3]->Description, "Update 2");
   EXPECT_EQ(updater_->errors.Items()[3]->Context, dbcUpdate);
   EXPECT_FALSE(updater_->errors.Items()[3]->Handled);
+  // Edits in the grid too.
+  f.DBGrid1->item(3, 1)->setText("from the grid");
+  f.DBGrid1->item(3, 0)->setText("x");
+  f.DBGrid1->item(3, 0)->setText("12");
+  EXPECT_EQ(f.edtDescription->text(), "from the grid");
+  EXPECT_EQ(f.edtInstructionNo->value(), 12);
+  EXPECT_EQ(f.qErrors.FieldByName("InstructionNo").AsInteger(), 12);
+  EXPECT_FALSE(f.DBGrid1->item(3, 2)->flags().testFlag(Qt::ItemIsEditable));
+  EXPECT_EQ(updater_->errors.Items()[3]->Description, "Update 2");
+  EXPECT_EQ(updater_->errors.Items()[3]->InstrNumber, 3);
 
   // The filters: one checked at a time, also in the drop-down menu.
   const QList<QAction*> qmenu = f.btnFilter->menu()->actions();

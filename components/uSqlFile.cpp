@@ -373,7 +373,10 @@ void TSqlFileFrm::DoDelete() {
   if (!ui::Dialogs().Confirm(this, "Confirm", "Are you sure you want to delete current record?")) {
     return;
   }
+  // Deleting the row being inserted only drops it; an edit is dropped before its row goes.
+  const bool inserting = aq.State() == ado::dsInsert;
   if (Editing()) DoCancel();
+  if (inserting) return;
   const int deletedId = CurrentId();
   const int recNo = aq.RecNo();
   aq.Delete();

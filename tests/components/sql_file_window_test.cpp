@@ -180,12 +180,18 @@ TEST_F(SqlFileWindow, NumberingKeepsOrder) {
   }
 }
 
-TEST_F(SqlFileWindow, DeleteAnsweredNoKeepsTheRow) {
+TEST_F(SqlFileWindow, DeleteWhileInserting) {
   Open(Numbered(3));
   frm_.LocateInstruction(2);
-  frm_.actDelete->trigger();
+  frm_.actDelete->trigger();  // unscripted: No
   EXPECT_EQ(Ids(frm_.aq), (std::vector<int>{1, 2, 3}));
   EXPECT_FALSE(frm_.Changed());
+  // Deleting the row being inserted drops only that row.
+  frm_.actInsert->trigger();
+  dialogs_->AnswerConfirm(true);
+  frm_.actDelete->trigger();
+  EXPECT_EQ(Texts(frm_.aq), (std::vector<std::string>{"SQL 1", "SQL 2", "SQL 3"}));
+  EXPECT_EQ(frm_.aq.State(), ado::dsBrowse);
 }
 
 TEST_F(SqlFileWindow, Find) {

@@ -7,20 +7,6 @@
 
 namespace {
 
-// Controls bound to the data set stay still while the search walks it.
-class FrozenControls {
- public:
-  explicit FrozenControls(ado::TDataSet& aDataSet) : dataSet_(aDataSet) {
-    dataSet_.DisableControls();
-  }
-  ~FrozenControls() { dataSet_.EnableControls(); }
-  FrozenControls(const FrozenControls&) = delete;
-  FrozenControls& operator=(const FrozenControls&) = delete;
-
- private:
-  ado::TDataSet& dataSet_;
-};
-
 bool Matches(const ado::TDataSet& aDataSet, const std::string& aText) {
   return aDataSet.FieldByName("instruction").AsString().find(aText) != std::string::npos;
 }
@@ -38,13 +24,18 @@ bool SearchForward(ado::TDataSet& aDataSet, const std::string& aText,
 
 }  // namespace
 
+FrozenControls::FrozenControls(ado::TDataSet& aDataSet) : dataSet_(aDataSet) {
+  dataSet_.DisableControls();
+}
+
+FrozenControls::~FrozenControls() { dataSet_.EnableControls(); }
+
 bool LocateInstructionId(ado::TDataSet& aDataSet, int aId) {
   if (!aDataSet.Active()) return false;
   return aDataSet.Locate("id", ado::Variant(static_cast<long long>(aId)), 0);
 }
 
-bool FindInstruction(ado::TDataSet& aDataSet, const TInstructionSearch& aSearch,
-                     QWidget* aParent) {
+bool FindInstruction(ado::TDataSet& aDataSet, const TInstructionSearch& aSearch, QWidget* aParent) {
   if (!aDataSet.Active() || aDataSet.IsEmpty()) return false;
   if (aSearch.Number != 0) return LocateInstructionId(aDataSet, aSearch.Number);
   if (aSearch.Text.empty()) {

@@ -107,19 +107,23 @@ void TErrorManagerFrm::UpdaterFinalized() {
 void TErrorManagerFrm::BuildActions() {
   actShowInstructions = MakeAction(*this, "actShowInstructions", "Open instruction window",
                                    "Open instruction window and allow to manage instruction file");
-  actShowCurrentInstruction = MakeAction(*this, "actShowCurrentInstruction",
-                                         "Show current instruction", "Show and edit current instruction");
+  actShowCurrentInstruction =
+      MakeAction(*this, "actShowCurrentInstruction", "Show current instruction",
+                 "Show and edit current instruction");
   actConsole = MakeAction(*this, "actConsole", "Show console", "Open console window");
   actSaveErrors = MakeAction(*this, "actSaveErrors", "Save error log", "Save errors on file log");
   actShowAll = MakeAction(*this, "actShowAll", "Show all errors", "");
-  actShowExtractSchema = MakeAction(*this, "actShowExtractSchema", "Show Extract schemas errors", "");
+  actShowExtractSchema =
+      MakeAction(*this, "actShowExtractSchema", "Show Extract schemas errors", "");
   actShowCheckDb = MakeAction(*this, "actShowCheckDb", "Show Check db errors", "");
   actShowUpdate = MakeAction(*this, "actShowUpdate", "Show Update errors", "");
   actClearAll = MakeAction(*this, "actClearAll", "Clear all errors", "Clear all errors");
   actClearExtractSchema = MakeAction(*this, "actClearExtractSchema", "Clear Extract Schema errors",
                                      "Clear Extract Schema errors");
-  actClearCheckDb = MakeAction(*this, "actClearCheckDb", "Clear Check errors", "Clear Check errors");
-  actClearUpdate = MakeAction(*this, "actClearUpdate", "Clear Update errors", "Clear Update errors");
+  actClearCheckDb =
+      MakeAction(*this, "actClearCheckDb", "Clear Check errors", "Clear Check errors");
+  actClearUpdate =
+      MakeAction(*this, "actClearUpdate", "Clear Update errors", "Clear Update errors");
   actDeleteCurrent =
       MakeAction(*this, "actDeleteCurrent", "Delete current error", "Delete current error");
   actExit = MakeAction(*this, "actExit", "Exit", "Close Error manager window");
@@ -250,18 +254,14 @@ void TErrorManagerFrm::Connect() {
   });
   connect(edtInstructionNo, &QSpinBox::valueChanged, this,
           [this](int aValue) { DetailEdited("InstructionNo", aValue); });
-  connect(edtDescription, &QLineEdit::textEdited, this, [this](const QString& aText) {
-    DetailEdited("Description", aText.toStdString());
-  });
-  connect(memEMessage, &QPlainTextEdit::textChanged, this, [this] {
-    DetailEdited("eMessage", memEMessage->toPlainText().toStdString());
-  });
-  connect(memCommandText, &QPlainTextEdit::textChanged, this, [this] {
-    DetailEdited("CommandText", memCommandText->toPlainText().toStdString());
-  });
-  connect(cbContext, &QComboBox::currentTextChanged, this, [this](const QString& aText) {
-    DetailEdited("context", aText.toStdString());
-  });
+  connect(edtDescription, &QLineEdit::textEdited, this,
+          [this](const QString& aText) { DetailEdited("Description", aText.toStdString()); });
+  connect(memEMessage, &QPlainTextEdit::textChanged, this,
+          [this] { DetailEdited("eMessage", memEMessage->toPlainText().toStdString()); });
+  connect(memCommandText, &QPlainTextEdit::textChanged, this,
+          [this] { DetailEdited("CommandText", memCommandText->toPlainText().toStdString()); });
+  connect(cbContext, &QComboBox::currentTextChanged, this,
+          [this](const QString& aText) { DetailEdited("context", aText.toStdString()); });
   connect(chkHandled, &QCheckBox::toggled, this,
           [this](bool aChecked) { DetailEdited("handled", aChecked); });
 }
@@ -365,7 +365,8 @@ void TErrorManagerFrm::ShowDetail() {
   const auto text = [this, hasRow](const char* aField) {
     return hasRow ? QString::fromStdString(qErrors.FieldByName(aField).AsString()) : QString();
   };
-  edtInstructionNo->setValue(hasRow ? static_cast<int>(qErrors.FieldByName("InstructionNo").AsInteger()) : 0);
+  edtInstructionNo->setValue(
+      hasRow ? static_cast<int>(qErrors.FieldByName("InstructionNo").AsInteger()) : 0);
   edtDescription->setText(text("Description"));
   memEMessage->setPlainText(text("eMessage"));
   memCommandText->setPlainText(text("CommandText"));
@@ -426,10 +427,10 @@ void TErrorManagerFrm::DoShowCurrentInstruction() {
     actShowInstructions->setText("Close instruction window");
     return;
   }
-  ui::Dialogs().MessageDlg(this, "Warning",
-                           "Instruction n. " + std::to_string(number) +
-                               " not found in the instruction file!",
-                           ui::mtWarning, ui::mbOK);
+  ui::Dialogs().MessageDlg(
+      this, "Warning",
+      "Instruction n. " + std::to_string(number) + " not found in the instruction file!",
+      ui::mtWarning, ui::mbOK);
 }
 
 void TErrorManagerFrm::DoConsole() {
@@ -468,7 +469,8 @@ void TErrorManagerFrm::DoClear(TDbContext aContext) {
   };
   static constexpr Texts kTexts[] = {
       {"Are you sure you want to erase all errors?", "Clear all errors done..."},
-      {"Are you sure you want to erase all Extract Schema errors?", "Clear Extract schemas errors done..."},
+      {"Are you sure you want to erase all Extract Schema errors?",
+       "Clear Extract schemas errors done..."},
       {"Are you sure you want to erase all CheckDb Errors?", "Clear Check Errors done..."},
       {"Are you sure you want to erase all Update Errors?", "Clear Update Errors done..."}};
   const Texts& texts = kTexts[aContext];

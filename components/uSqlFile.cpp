@@ -22,7 +22,6 @@
 
 #include "components/InstructionSearch.h"
 #include "components/WindowStyle.h"
-#include "platform/data/DataErrors.h"
 #include "platform/ui/DialogService.h"
 
 // The grid's one column: the instruction numbers in the data set's order.
@@ -38,7 +37,9 @@ class InstructionIdModel : public QAbstractTableModel {
   int rowCount(const QModelIndex& parent = {}) const override {
     return parent.isValid() ? 0 : static_cast<int>(ids_.size());
   }
-  int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 1; }
+  int columnCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : 1;
+  }
   QVariant data(const QModelIndex& index, int role) const override {
     if (role != Qt::DisplayRole || !index.isValid()) return {};
     return ids_[static_cast<size_t>(index.row())];
@@ -72,19 +73,6 @@ QAction* MakeAction(QWidget& aOwner, const char* aName, const char* aCaption, co
   return action;
 }
 
-class FrozenControls {
- public:
-  explicit FrozenControls(ado::TDataSet& aDataSet) : dataSet_(aDataSet) {
-    dataSet_.DisableControls();
-  }
-  ~FrozenControls() { dataSet_.EnableControls(); }
-  FrozenControls(const FrozenControls&) = delete;
-  FrozenControls& operator=(const FrozenControls&) = delete;
-
- private:
-  ado::TDataSet& dataSet_;
-};
-
 }  // namespace
 
 TSqlFileFrm::TSqlFileFrm(QWidget* aOwner) : QDialog(aOwner) {
@@ -110,8 +98,8 @@ void TSqlFileFrm::BuildActions() {
   actMoveUp = MakeAction(*this, "actMoveUp", "Move up", "Move up current instruction");
   actMoveDown = MakeAction(*this, "actMoveDown", "Move down", "Move down current instruction");
   actSave = MakeAction(*this, "actSave", "Save", "Save on disk current changes");
-  actSaveAndExit =
-      MakeAction(*this, "actSaveAndExit", "Save and exit", "Save on disk current changes and close window");
+  actSaveAndExit = MakeAction(*this, "actSaveAndExit", "Save and exit",
+                              "Save on disk current changes and close window");
   actClear = MakeAction(*this, "actClear", "Clear changes", "Undo all changes");
   actExit = MakeAction(*this, "actExit", "Close", "Close window");
 }
@@ -455,15 +443,17 @@ void TSqlFileFrm::DoClear() {
 }
 
 void TSqlFileFrm::DoExit() {
-  if (!changed_ ||
-      !ui::Dialogs().Confirm(this, "Confirm", "Data has been changed.\r\nDo you wish to save data?")) {
+  if (!changed_ || !ui::Dialogs().Confirm(this, "Confirm",
+                                          "Data has been changed.\r\nDo you wish to save data?")) {
     done(ui::mrOk);
     return;
   }
   DoSaveAndExit();
 }
 
-void TSqlFileFrm::reject() { Guarded([this] { DoExit(); }); }
+void TSqlFileFrm::reject() {
+  Guarded([this] { DoExit(); });
+}
 
 void TSqlFileFrm::RefreshControls() {
   if (Editing()) {  // the grid shows the posted rows; the memo follows the edit

@@ -54,8 +54,9 @@ class ErrorManagerWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = TestFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    WriteInstructions(dir_ + "/instructions.xml",
-                      {{1, "CREATE TABLE a (n int)"}, {2, "ALTER TABLE b ADD c int"}, {3, "DROP VIEW v"}});
+    WriteInstructions(
+        dir_ + "/instructions.xml",
+        {{1, "CREATE TABLE a (n int)"}, {2, "ALTER TABLE b ADD c int"}, {3, "DROP VIEW v"}});
     updater_ = std::make_unique<FakeUpdater>(dir_);
   }
   void TearDown() override {
@@ -104,40 +105,46 @@ TEST_F(ErrorManagerWindow, LooksAndStartingState) {
   EXPECT_EQ(f.windowTitle(), "Error manager");
   EXPECT_TRUE(f.windowFlags().testFlag(Qt::Tool));
   EXPECT_EQ(f.size(), QSize(630, 362));
-  ExpectLooks({{f.actShowInstructions, "Open instruction window",
-                "Open instruction window and allow to manage instruction file"},
-               {f.actShowCurrentInstruction, "Show current instruction", "Show and edit current instruction"},
-               {f.actConsole, "Show console", "Open console window"},
-               {f.actSaveErrors, "Save error log", "Save errors on file log"},
-               {f.actShowAll, "Show all errors", ""},
-               {f.actShowExtractSchema, "Show Extract schemas errors", ""},
-               {f.actShowCheckDb, "Show Check db errors", ""},
-               {f.actShowUpdate, "Show Update errors", ""},
-               {f.actClearAll, "Clear all errors", "Clear all errors"},
-               {f.actClearExtractSchema, "Clear Extract Schema errors", "Clear Extract Schema errors"},
-               {f.actClearCheckDb, "Clear Check errors", "Clear Check errors"},
-               {f.actClearUpdate, "Clear Update errors", "Clear Update errors"},
-               {f.actDeleteCurrent, "Delete current error", "Delete current error"},
-               {f.actExit, "Exit", "Close Error manager window"}});
+  ExpectLooks(
+      {{f.actShowInstructions, "Open instruction window",
+        "Open instruction window and allow to manage instruction file"},
+       {f.actShowCurrentInstruction, "Show current instruction",
+        "Show and edit current instruction"},
+       {f.actConsole, "Show console", "Open console window"},
+       {f.actSaveErrors, "Save error log", "Save errors on file log"},
+       {f.actShowAll, "Show all errors", ""},
+       {f.actShowExtractSchema, "Show Extract schemas errors", ""},
+       {f.actShowCheckDb, "Show Check db errors", ""},
+       {f.actShowUpdate, "Show Update errors", ""},
+       {f.actClearAll, "Clear all errors", "Clear all errors"},
+       {f.actClearExtractSchema, "Clear Extract Schema errors", "Clear Extract Schema errors"},
+       {f.actClearCheckDb, "Clear Check errors", "Clear Check errors"},
+       {f.actClearUpdate, "Clear Update errors", "Clear Update errors"},
+       {f.actDeleteCurrent, "Delete current error", "Delete current error"},
+       {f.actExit, "Exit", "Close Error manager window"}});
   std::vector<std::string> titles;
   for (int c = 0; c < f.DBGrid1->columnCount(); ++c) {
     titles.push_back(f.DBGrid1->horizontalHeaderItem(c)->text().toStdString());
   }
   EXPECT_EQ(titles, (std::vector<std::string>{"Id", "Description", "context", "handled"}));
   std::vector<std::string> contexts;
-  for (int i = 0; i < f.cbContext->count(); ++i) contexts.push_back(f.cbContext->itemText(i).toStdString());
-  EXPECT_EQ(contexts,
-            (std::vector<std::string>{"dbcUnknown", "dbcExtractSchema", "dbcCheckDb", "dbcUpdate"}));
+  for (int i = 0; i < f.cbContext->count(); ++i)
+    contexts.push_back(f.cbContext->itemText(i).toStdString());
+  EXPECT_EQ(contexts, (std::vector<std::string>{"dbcUnknown", "dbcExtractSchema", "dbcCheckDb",
+                                                "dbcUpdate"}));
   std::vector<std::string> fields;
-  for (int i = 0; i < f.qErrors.FieldCount(); ++i) fields.push_back(f.qErrors.Fields(i).FieldName());
-  EXPECT_EQ(fields, (std::vector<std::string>{"Description", "eMessage", "InstructionNo", "CommandText",
-                                              "context", "handled", "id"}));
+  for (int i = 0; i < f.qErrors.FieldCount(); ++i)
+    fields.push_back(f.qErrors.Fields(i).FieldName());
+  EXPECT_EQ(fields, (std::vector<std::string>{"Description", "eMessage", "InstructionNo",
+                                              "CommandText", "context", "handled", "id"}));
   // An empty list: only the always-enabled actions.
-  for (QAction* a : {f.actShowCurrentInstruction, f.actSaveErrors, f.actClearAll, f.actClearExtractSchema,
-                     f.actClearCheckDb, f.actClearUpdate, f.actDeleteCurrent}) {
+  for (QAction* a :
+       {f.actShowCurrentInstruction, f.actSaveErrors, f.actClearAll, f.actClearExtractSchema,
+        f.actClearCheckDb, f.actClearUpdate, f.actDeleteCurrent}) {
     EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
   }
-  for (QAction* a : {f.actShowInstructions, f.actConsole, f.actShowAll, f.actShowCheckDb, f.actExit}) {
+  for (QAction* a :
+       {f.actShowInstructions, f.actConsole, f.actShowAll, f.actShowCheckDb, f.actExit}) {
     EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
   }
   EXPECT_TRUE(f.actShowAll->isChecked());
@@ -211,15 +218,22 @@ TEST_F(ErrorManagerWindow, ClearActions) {
     std::vector<std::string> left;
   };
   const std::vector<Case> cases = {
-      {&TErrorManagerFrm::actClearCheckDb, "Are you sure you want to erase all CheckDb Errors?",
-       "Clear Check Errors done...", {"Update 1", "Extract 1", "Update 2", "Generic 1"}},
-      {&TErrorManagerFrm::actClearUpdate, "Are you sure you want to erase all Update Errors?",
-       "Clear Update Errors done...", {"Check 1", "Extract 1", "Check 2", "Generic 1"}},
+      {&TErrorManagerFrm::actClearCheckDb,
+       "Are you sure you want to erase all CheckDb Errors?",
+       "Clear Check Errors done...",
+       {"Update 1", "Extract 1", "Update 2", "Generic 1"}},
+      {&TErrorManagerFrm::actClearUpdate,
+       "Are you sure you want to erase all Update Errors?",
+       "Clear Update Errors done...",
+       {"Check 1", "Extract 1", "Check 2", "Generic 1"}},
       {&TErrorManagerFrm::actClearExtractSchema,
-       "Are you sure you want to erase all Extract Schema errors?", "Clear Extract schemas errors done...",
+       "Are you sure you want to erase all Extract Schema errors?",
+       "Clear Extract schemas errors done...",
        {"Update 1", "Check 1", "Update 2", "Check 2", "Generic 1"}},
-      {&TErrorManagerFrm::actClearAll, "Are you sure you want to erase all errors?",
-       "Clear all errors done...", {}},
+      {&TErrorManagerFrm::actClearAll,
+       "Are you sure you want to erase all errors?",
+       "Clear all errors done...",
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.question);
@@ -260,11 +274,13 @@ TEST_F(ErrorManagerWindow, DeleteCurrentError) {
   ChooseRow(1);
   dialogs_->AnswerConfirm(true);
   f.actDeleteCurrent->trigger();
-  EXPECT_EQ(ListDescriptions(), (std::vector<std::string>{"Update 1", "Extract 1", "Check 2", "Generic 1"}));
+  EXPECT_EQ(ListDescriptions(),
+            (std::vector<std::string>{"Update 1", "Extract 1", "Check 2", "Generic 1"}));
   EXPECT_EQ(updater_->errors.UpdateErrors().size(), 1u);
   EXPECT_EQ(updater_->errors.CheckDbErrors().size(), 1u);
   EXPECT_EQ(GridDescriptions(), ListDescriptions());
-  EXPECT_EQ(dialogs_.TakeTexts(), std::vector<std::string>(3, "Are you sure you want to delete current Error?"));
+  EXPECT_EQ(dialogs_.TakeTexts(),
+            std::vector<std::string>(3, "Are you sure you want to delete current Error?"));
 
   // Regression: a run that changed the list left the rows' ids pointing at other errors. The
   // grid is rebuilt first and nothing is deleted until the user chooses again.
@@ -274,7 +290,8 @@ TEST_F(ErrorManagerWindow, DeleteCurrentError) {
   dialogs_->AnswerConfirm(true);
   f.actDeleteCurrent->trigger();
   EXPECT_TRUE(dialogs_.TakeTexts().empty());
-  EXPECT_EQ(ListDescriptions(), (std::vector<std::string>{"Extract 1", "Check 2", "Generic 1", "Update 3"}));
+  EXPECT_EQ(ListDescriptions(),
+            (std::vector<std::string>{"Extract 1", "Check 2", "Generic 1", "Update 3"}));
   EXPECT_EQ(GridDescriptions(), ListDescriptions());
   ChooseRow(2);
   f.actDeleteCurrent->trigger();
@@ -293,8 +310,9 @@ TEST_F(ErrorManagerWindow, SaveErrorLog) {
   f.actSaveErrors->trigger();
   f.actSaveErrors->trigger();
   f.actSaveErrors->trigger();  // cancelled: nothing
-  EXPECT_EQ(dialogs_.TakeTexts(), (std::vector<std::string>{"", "File saved successfully!", "",
-                                                            "File save failed!", "", "File save failed!", ""}));
+  EXPECT_EQ(dialogs_.TakeTexts(),
+            (std::vector<std::string>{"", "File saved successfully!", "", "File save failed!", "",
+                                      "File save failed!", ""}));
   std::ifstream in(log);
   std::stringstream text;
   text << in.rdbuf();

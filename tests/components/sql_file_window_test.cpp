@@ -46,19 +46,20 @@ class SqlFileWindow : public ::testing::Test {
 TEST_F(SqlFileWindow, LooksAndMissingFile) {
   EXPECT_EQ(frm_.windowTitle(), "SQL instruction Manager");
   EXPECT_EQ(frm_.size(), QSize(423, 480));
-  ExpectLooks({{frm_.actInsert, "Insert", "Insert new record"},
-               {frm_.actAppend, "Append data", "Append record at the end of the file"},
-               {frm_.actEdit, "Edit", "Edit current data"},
-               {frm_.actAccept, "Save", "Save data"},
-               {frm_.actCancel, "Cancel", "Undo current operation"},
-               {frm_.actDelete, "Delete", "Delete current record"},
-               {frm_.actSearch, "Find", "Find istruction"},
-               {frm_.actMoveUp, "Move up", "Move up current instruction"},
-               {frm_.actMoveDown, "Move down", "Move down current instruction"},
-               {frm_.actSave, "Save", "Save on disk current changes"},
-               {frm_.actSaveAndExit, "Save and exit", "Save on disk current changes and close window"},
-               {frm_.actClear, "Clear changes", "Undo all changes"},
-               {frm_.actExit, "Close", "Close window"}});
+  ExpectLooks(
+      {{frm_.actInsert, "Insert", "Insert new record"},
+       {frm_.actAppend, "Append data", "Append record at the end of the file"},
+       {frm_.actEdit, "Edit", "Edit current data"},
+       {frm_.actAccept, "Save", "Save data"},
+       {frm_.actCancel, "Cancel", "Undo current operation"},
+       {frm_.actDelete, "Delete", "Delete current record"},
+       {frm_.actSearch, "Find", "Find istruction"},
+       {frm_.actMoveUp, "Move up", "Move up current instruction"},
+       {frm_.actMoveDown, "Move down", "Move down current instruction"},
+       {frm_.actSave, "Save", "Save on disk current changes"},
+       {frm_.actSaveAndExit, "Save and exit", "Save on disk current changes and close window"},
+       {frm_.actClear, "Clear changes", "Undo all changes"},
+       {frm_.actExit, "Close", "Close window"}});
   EXPECT_EQ(frm_.grid->model()->headerData(0, Qt::Horizontal).toString(), "Instr. number");
   EXPECT_EQ(frm_.pages->tabText(0), "Info");
   EXPECT_EQ(frm_.pages->tabText(1), "Search");
@@ -70,8 +71,8 @@ TEST_F(SqlFileWindow, LooksAndMissingFile) {
   EXPECT_FALSE(frm_.aq.Active());
   EXPECT_FALSE(frm_.LocateInstruction(1));
   for (QAction* a : {frm_.actInsert, frm_.actAppend, frm_.actEdit, frm_.actAccept, frm_.actCancel,
-                     frm_.actDelete, frm_.actSearch, frm_.actMoveUp, frm_.actMoveDown,
-                     frm_.actSave, frm_.actSaveAndExit, frm_.actClear}) {
+                     frm_.actDelete, frm_.actSearch, frm_.actMoveUp, frm_.actMoveDown, frm_.actSave,
+                     frm_.actSaveAndExit, frm_.actClear}) {
     EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
   }
   EXPECT_TRUE(frm_.actExit->isEnabled());
@@ -122,24 +123,63 @@ TEST_F(SqlFileWindow, NumberingKeepsOrder) {
   // Regression: renumbering crossed zero, moving prepended instructions into the transaction.
   const std::vector<Instruction> mixed = {{-1, "A"}, {0, "B"}, {1, "C"}, {2, "D"}};
   const std::vector<Case> cases = {
-      {"insert at 3 of 5", five, 3, 'i', {1, 2, 3, 4, 5, 6},
-       {"SQL 1", "SQL 2", "NEW", "SQL 3", "SQL 4", "SQL 5"}, 3},
+      {"insert at 3 of 5",
+       five,
+       3,
+       'i',
+       {1, 2, 3, 4, 5, 6},
+       {"SQL 1", "SQL 2", "NEW", "SQL 3", "SQL 4", "SQL 5"},
+       3},
       {"delete 2 of 5", five, 2, 'd', {1, 2, 3, 4}, {"SQL 1", "SQL 3", "SQL 4", "SQL 5"}, 2},
       {"delete the last", five, 5, 'd', {1, 2, 3, 4}, {"SQL 1", "SQL 2", "SQL 3", "SQL 4"}, 4},
-      {"move up on 1", five, 1, 'u', {1, 2, 3, 4, 5}, {"SQL 1", "SQL 2", "SQL 3", "SQL 4", "SQL 5"}, 1},
-      {"move up on 3", five, 3, 'u', {1, 2, 3, 4, 5}, {"SQL 1", "SQL 3", "SQL 2", "SQL 4", "SQL 5"}, 2},
-      {"move down on the last", five, 5, 'w', {1, 2, 3, 4, 5},
-       {"SQL 1", "SQL 2", "SQL 3", "SQL 4", "SQL 5"}, 5},
-      {"move down on 1", five, 1, 'w', {1, 2, 3, 4, 5}, {"SQL 2", "SQL 1", "SQL 3", "SQL 4", "SQL 5"}, 2},
+      {"move up on 1",
+       five,
+       1,
+       'u',
+       {1, 2, 3, 4, 5},
+       {"SQL 1", "SQL 2", "SQL 3", "SQL 4", "SQL 5"},
+       1},
+      {"move up on 3",
+       five,
+       3,
+       'u',
+       {1, 2, 3, 4, 5},
+       {"SQL 1", "SQL 3", "SQL 2", "SQL 4", "SQL 5"},
+       2},
+      {"move down on the last",
+       five,
+       5,
+       'w',
+       {1, 2, 3, 4, 5},
+       {"SQL 1", "SQL 2", "SQL 3", "SQL 4", "SQL 5"},
+       5},
+      {"move down on 1",
+       five,
+       1,
+       'w',
+       {1, 2, 3, 4, 5},
+       {"SQL 2", "SQL 1", "SQL 3", "SQL 4", "SQL 5"},
+       2},
       {"append to an empty file", {}, 0, 'a', {1}, {"NEW"}, 1},
       {"insert into an empty file", {}, 0, 'i', {1}, {"NEW"}, 1},
-      {"append after prepended rows only", {{-1, "A"}, {0, "B"}}, 0, 'a', {-1, 0, 1}, {"A", "B", "NEW"}, 1},
+      {"append after prepended rows only",
+       {{-1, "A"}, {0, "B"}},
+       0,
+       'a',
+       {-1, 0, 1},
+       {"A", "B", "NEW"},
+       1},
       {"delete -1 of -1, 0, 1, 2", mixed, -1, 'd', {0, 1, 2}, {"B", "C", "D"}, 0},
       {"delete 0 of -1, 0, 1, 2", mixed, 0, 'd', {0, 1, 2}, {"A", "C", "D"}, 1},
       {"delete 1 of -1, 0, 1, 2", mixed, 1, 'd', {-1, 0, 1}, {"A", "B", "D"}, 1},
       {"insert at 0", mixed, 0, 'i', {-2, -1, 0, 1, 2}, {"A", "NEW", "B", "C", "D"}, -1},
-      {"insert at 1 after prepended rows", mixed, 1, 'i', {-1, 0, 1, 2, 3},
-       {"A", "B", "NEW", "C", "D"}, 1},
+      {"insert at 1 after prepended rows",
+       mixed,
+       1,
+       'i',
+       {-1, 0, 1, 2, 3},
+       {"A", "B", "NEW", "C", "D"},
+       1},
       {"move down on 0", mixed, 0, 'w', {-1, 0, 1, 2}, {"A", "B", "C", "D"}, 0},
       {"move up on -1 ... 0", mixed, 0, 'u', {-1, 0, 1, 2}, {"B", "A", "C", "D"}, -1},
   };
@@ -221,8 +261,9 @@ TEST_F(SqlFileWindow, Find) {
   // Past the end: the wrap question; Yes searches from the first row up to where it started.
   dialogs_->AnswerConfirm(true);
   EXPECT_EQ(find(0, "CREATE", true), 1);
-  EXPECT_EQ(dialogs_.TakeTexts(), std::vector<std::string>{
-                                      "Reaching end of file.\r\nDo you wish to search from the beginning?"});
+  EXPECT_EQ(dialogs_.TakeTexts(),
+            std::vector<std::string>{
+                "Reaching end of file.\r\nDo you wish to search from the beginning?"});
   frm_.LocateInstruction(3);
   dialogs_->AnswerConfirm(true);
   EXPECT_EQ(find(0, "ALTER", true), 3);
@@ -231,8 +272,9 @@ TEST_F(SqlFileWindow, Find) {
   EXPECT_EQ(dialogs_.TakeTexts().size(), 2u);
   EXPECT_EQ(find(0, "", false), 3);
   EXPECT_EQ(find(0, "ALTER", false), 3);
-  EXPECT_EQ(dialogs_.TakeTexts(),
-            (std::vector<std::string>{"No condition!", "No record found with the current condition!"}));
+  EXPECT_EQ(
+      dialogs_.TakeTexts(),
+      (std::vector<std::string>{"No condition!", "No record found with the current condition!"}));
   SavePicture(frm_, "sql_file_search.png");
   frm_.pages->setCurrentWidget(frm_.tsInfo);
   SavePicture(frm_, "sql_file_info.png");
@@ -255,8 +297,9 @@ TEST_F(SqlFileWindow, SaveCloseAndClearChanges) {
   frm_.LocateInstruction(3);
   dialogs_->AnswerConfirm(true);
   frm_.actClear->trigger();
-  EXPECT_EQ(dialogs_.TakeTexts(), (std::vector<std::string>{"Are you sure you want to clear all changes?",
-                                                            "Are you sure you want to clear all changes?"}));
+  EXPECT_EQ(dialogs_.TakeTexts(),
+            (std::vector<std::string>{"Are you sure you want to clear all changes?",
+                                      "Are you sure you want to clear all changes?"}));
   EXPECT_EQ(Texts(frm_.aq)[1], "SQL 2");
   EXPECT_EQ(frm_.aq.FieldByName("id").AsInteger(), 3);
   EXPECT_FALSE(frm_.Changed());

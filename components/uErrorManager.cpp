@@ -75,7 +75,9 @@ TErrorManagerFrm::TErrorManagerFrm(IErrorManagerUpdater& aUpdater, QWidget* aPar
   BuildControls();
   Connect();
   sqlFile_ = std::make_unique<TSqlFileFrm>();
-  sqlFile_->SetFileName(paths::Join(aUpdater.DirSql(), "instructions.xml"));
+  // The file the check wrote: DirSql + "\" + "instructions.xml", as the engine composes it.
+  sqlFile_->SetFileName(
+      paths::ResolveFolder(paths::FoldBackslashes(aUpdater.DirSql() + "\\instructions.xml")));
   sqlFile_->Load();
   sqlFile_->installEventFilter(this);
   if (console_) console_->installEventFilter(this);

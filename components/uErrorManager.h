@@ -37,7 +37,8 @@ class IErrorManagerUpdater {
   virtual TDbErrors& Errors() = 0;
   // The updater's console window; nullptr when it has none.
   virtual TConsoleFrm* ConsoleWindow() = 0;
-  // The folder of the instruction file (the updater's SQL folder).
+  // The folder of the instruction file: the updater's DirSql as it is set (".\schemas" is taken
+  // relative to the executable, as the engine takes it).
   virtual std::string DirSql() const = 0;
   // The window opened / is being destroyed; the updater keeps no pointer to it after Closed.
   virtual void ErrorManagerOpened(TErrorManagerFrm& aWindow) = 0;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "WindowTestSupport.h"
+#include "common/Paths.h"
 #include "components/DbErrors.h"
 #include "components/uConsole.h"
 #include "components/uErrorManager.h"
@@ -149,6 +150,10 @@ TEST_F(ErrorManagerWindow, LooksAndStartingState) {
   }
   EXPECT_TRUE(f.actShowAll->isChecked());
   EXPECT_EQ(f.SqlFile().FileName(), dir_ + "/instructions.xml");
+  // A relative folder is taken from the executable's folder, as the engine takes it.
+  FakeUpdater relative(".\\schemas\\");
+  TErrorManagerFrm other(relative);
+  EXPECT_EQ(other.SqlFile().FileName(), paths::ExecutableFolder() + "/schemas/instructions.xml");
   EXPECT_EQ(f.SqlFile().aq.RecordCount(), 3);
   EXPECT_TRUE(dialogs_->Questions().empty());
 }

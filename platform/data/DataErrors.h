@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace ado {
 
@@ -43,6 +44,10 @@ class EOleException : public EDataError {
     state_ = state;
   }
   void SetLine(int line) { line_ = line; }
+  // Informational messages the server sent after the error (such as "The statement has been
+  // terminated."), in order.
+  const std::vector<std::string>& Messages() const { return messages_; }
+  void AddMessage(std::string text) { messages_.push_back(std::move(text)); }
 
  private:
   int nativeError_;
@@ -50,6 +55,7 @@ class EOleException : public EDataError {
   int severity_ = 0;
   int state_ = 1;
   int line_ = 0;
+  std::vector<std::string> messages_;
 };
 
 }  // namespace ado

@@ -21,6 +21,8 @@ struct StatementResult {
   bool HasRows = false;
   RowSet Rows;
   int64_t RowsAffected = -1;
+  // False when the server sent the rows without their count (SET NOCOUNT ON).
+  bool Counted = true;
   // An informational message of the server (PRINT, a low-severity RAISERROR); such a result has
   // neither rows nor a count.
   std::string Message;

@@ -31,7 +31,7 @@ void PrintCell(std::ostream& out, const std::string& s, size_t width, bool right
 
 }  // namespace
 
-void PrintRowSet(const ado::RowSet& rows, std::ostream& out) {
+void PrintRowSet(const ado::RowSet& rows, std::ostream& out, bool counted) {
   const size_t n = rows.Fields.size();
   std::vector<size_t> width(n);
   std::vector<std::vector<std::string>> cells;
@@ -62,7 +62,7 @@ void PrintRowSet(const ado::RowSet& rows, std::ostream& out) {
     }
     out << '\n';
   }
-  out << '(' << rows.Rows.size() << (rows.Rows.size() == 1 ? " row" : " rows") << " affected)\n";
+  if (counted) out << '(' << rows.Rows.size() << (rows.Rows.size() == 1 ? " row" : " rows") << " affected)\n";
 }
 
 }  // namespace sqlclient

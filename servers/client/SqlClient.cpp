@@ -94,7 +94,7 @@ void PrintResults(const std::vector<ado::StatementResult>& results, std::ostream
     if (!r.Message.empty()) {
       out << r.Message << '\n';
     } else if (r.HasRows) {
-      PrintRowSet(r.Rows, out);
+      PrintRowSet(r.Rows, out, r.Counted);
       out << '\n';
     } else if (r.RowsAffected >= 0) {
       out << '(' << r.RowsAffected << (r.RowsAffected == 1 ? " row" : " rows") << " affected)\n";
@@ -104,7 +104,7 @@ void PrintResults(const std::vector<ado::StatementResult>& results, std::ostream
 
 // Reports a failed batch. A server that grades its errors is quoted as its own tools do:
 // "Msg 208, Level 16, State 1, Line 3", then the text (without the "Line n: " that syntax errors
-// begin with); anything else with the batch's number and the script line where it starts.
+// begin with) and the server's messages that followed it; anything else with the batch's number and the script line where it starts.
 // `text` is the error's message with any password masked.
 void ReportFailure(const std::exception& e, const std::string& text, const SqlBatch& batch,
                    std::ostream& err) {
@@ -123,6 +123,7 @@ void ReportFailure(const std::exception& e, const std::string& text, const SqlBa
   err << "Msg " << ole->NativeError() << ", Level " << ole->Severity() << ", State " << ole->State()
       << ", Line " << (line > 0 ? line : 1) << "\n"
       << message << "\n";
+  for (const std::string& info : ole->Messages()) err << info << "\n";
 }
 
 }  // namespace

@@ -90,6 +90,8 @@ CREATE INDEX sysreferences_f ON sysreferences(fkeyid);
 CREATE INDEX sysreferences_r ON sysreferences(rkeyid);
 CREATE TABLE schm_enforcement (version INTEGER);
 INSERT INTO schm_enforcement VALUES (0);
+CREATE TABLE schm_dbts (value INTEGER);
+INSERT INTO schm_dbts VALUES (2000);
 )SQL";
 
 const char* const kMasterDdl = R"SQL(
@@ -395,7 +397,7 @@ PhysicalTable PhysicalOf(sqlite3* db, const std::string& database, const TableIn
     PhysicalColumn pc;
     pc.name = c.name;
     pc.declType = DeclType(c);
-    pc.notNull = !c.nullable && !c.identity;
+    pc.notNull = !c.nullable && !c.identity && c.xtype != kTimestampType;
     if (c.cdefault) {
       Stmt d(db, "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
       d.Bind(1, c.cdefault);

@@ -1,5 +1,7 @@
 // Refusals the server makes from a statement's form before it runs: text, ntext and image
-// values compared, grouped or sorted (306) and explicit values for a timestamp column (273).
+// values compared, grouped or sorted (306) or made distinct (8163), and explicit values for a
+// timestamp column (273).
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -11,8 +13,6 @@
 namespace servers::sqlserver {
 
 namespace {
-
-constexpr int kTimestamp = 189;
 
 // A table of a FROM list and the name its columns are qualified by; its columns are read
 // only when a comparison needs them.
@@ -41,10 +41,14 @@ class LongComparisons {
     }
   }
 
-  void Check(const Select& s) {
+  // `unionDistinct`: the query is a branch of a UNION without ALL.
+  void Check(const Select& s, bool unionDistinct = false) {
     const size_t outer = sources_.size();  // a subquery also sees the tables around it
     for (const auto& f : s.from) AddFrom(*f);
     for (const auto& f : s.from) CheckJoins(*f);
+    // A UNION without ALL makes every branch distinct.
+    const bool distinctUnion = std::any_of(s.unions.begin(), s.unions.end(), [](const auto& u) { return !u.all; });
+    if (s.distinct || unionDistinct || distinctUnion) CheckDistinct(s, outer);
     for (const auto& item : s.items) Check(item.expr.get());
     Check(s.where.get());
     Check(s.having.get());
@@ -55,7 +59,7 @@ class LongComparisons {
       if (!IsAlias(*o.expr, s) && IsLong(*o.expr)) Refuse();
     for (const auto& u : s.unions) {
       sources_.resize(outer);
-      Check(*u.select);
+      Check(*u.select, distinctUnion);
     }
     sources_.resize(outer);
   }
@@ -74,6 +78,37 @@ class LongComparisons {
  private:
   [[noreturn]] static void Refuse() {
     Fail(306, "The text, ntext, and image data types cannot be compared or sorted, except when using IS NULL or LIKE operator.");
+  }
+
+  // Refuses a text, ntext or image column among the items of a query whose rows are made
+  // distinct; `first` is the first of the query's own tables.
+  void CheckDistinct(const Select& s, size_t first) {
+    for (const auto& item : s.items) {
+      if (item.expr->kind == Expr::Star ? StarHasLong(*item.expr, first) : IsLong(*item.expr))
+        Fail(8163, "The text, ntext, or image data type cannot be selected as DISTINCT.");
+    }
+  }
+
+  // True when `*` or `t.*` takes a text, ntext or image column of the query's own tables.
+  bool StarHasLong(const Expr& star, size_t first) {
+    const std::string qualifier = star.names.empty() ? "" : star.names.back();
+    for (size_t i = first; i < sources_.size(); ++i) {
+      Source& s = sources_[i];
+      if (!qualifier.empty() && !text::SameText(qualifier, s.qualifier)) continue;
+      if (const TableInfo* t = Load(s))
+        for (const ColumnInfo& c : t->columns)
+          if (IsLongType(c.xtype)) return true;
+    }
+    return false;
+  }
+
+  // The source's table, read once; nullptr when it is none.
+  const TableInfo* Load(Source& s) {
+    if (!s.loaded) {
+      s.table = load_(s.name);
+      s.loaded = true;
+    }
+    return s.table ? &*s.table : nullptr;
   }
 
   // True for a plain name that one of the query's columns is given as its alias: ORDER BY
@@ -103,12 +138,9 @@ class LongComparisons {
     const std::string qualifier = e.names.size() > 1 ? e.names[e.names.size() - 2] : "";
     for (auto s = sources_.rbegin(); s != sources_.rend(); ++s) {
       if (!qualifier.empty() && !text::SameText(qualifier, s->qualifier)) continue;
-      if (!s->loaded) {
-        s->table = load_(s->name);
-        s->loaded = true;
-      }
-      if (!s->table) continue;
-      if (const ColumnInfo* c = s->table->Column(e.names.back())) return IsLongType(c->xtype);
+      const TableInfo* t = Load(*s);
+      if (!t) continue;
+      if (const ColumnInfo* c = t->Column(e.names.back())) return IsLongType(c->xtype);
     }
     return false;
   }
@@ -157,7 +189,7 @@ void Session::RefuseTimestampValues(const InsertStmt& s, const std::vector<const
     Fail(273, "Cannot insert a non-null value into a timestamp column. Use INSERT with a column list or with a default of NULL for the timestamp column.");
   };
   for (size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i]->xtype != kTimestamp) continue;
+    if (columns[i]->xtype != kTimestampType) continue;
     for (const auto& row : s.values)
       if (i < row.size() && row[i]->kind != Expr::Null && row[i]->kind != Expr::Default) refuse();
     if (s.select && (i >= s.select->items.size() || s.select->items[i].expr->kind != Expr::Null)) refuse();

@@ -211,7 +211,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
       Fail(8101, "An explicit value for the identity column in table '" + t.name +
                      "' can only be specified when a column list is used and IDENTITY_INSERT is ON.");
     for (const auto& c : t.columns)
-      if (!c.identity && c.xtype != 189) cols.push_back(&c);
+      if (!c.identity && c.xtype != kTimestampType) cols.push_back(&c);
   } else {
     for (const auto& n : s.columns) {
       const ColumnInfo* c = t.Column(n);
@@ -327,6 +327,7 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
     const ColumnInfo* c = t.Column(colName);
     if (!c) Fail(207, "Invalid column name '" + colName + "'.");
     if (c->identity) Fail(8102, "Cannot update identity column '" + c->name + "'.");
+    if (c->xtype == kTimestampType) Fail(272, "Cannot update a timestamp column.");
     sets.push_back(SqlIdent(c->name) + " = " + ValueFor(*c, *expr, t));
   }
   // Columns qualified by the table's own name still find it under its SQLite name.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "servers/sqlserver/Catalog.h"
+#include "servers/sqlserver/Types.h"
 #include "servers/core/Sqlite.h"
 
 namespace servers::sqlserver {
@@ -158,6 +159,27 @@ void CreateIdentityTriggers(sqlite3* db, const TableInfo& t, const ColumnInfo& i
                   " < current)); END");
 }
 
+// The trigger body's statements that take the database's next timestamp value (@@DBTS) and give
+// it to the row `rowid` (an SQL expression) of the table's timestamp column.
+std::string NextRowVersion(const std::string& physical, const std::string& column, const std::string& rowid) {
+  return "UPDATE schm_dbts SET value = value + 1; UPDATE " + SqlIdent(physical) + " SET " + SqlIdent(column) +
+         " = tsql_rowversion((SELECT value FROM schm_dbts)) WHERE rowid = " + rowid + ";";
+}
+
+// The triggers that give each inserted or updated row of a table with a timestamp column the
+// database's next timestamp value. The update trigger watches every other column but the
+// identity, so that neither its own change nor the numbering of a new row's identity fires it.
+void CreateTimestampTriggers(sqlite3* db, const TableInfo& t, const ColumnInfo& ts) {
+  std::string id = std::to_string(t.id);
+  std::string body = " BEGIN " + NextRowVersion(t.physical, ts.name, "NEW.rowid") + " END";
+  ExecSql(db, TriggerHead("schm_ts_" + id + "_i", "AFTER INSERT", t.physical) + body);
+  std::string watched;
+  for (const ColumnInfo& c : t.columns)
+    if (&c != &ts && !c.identity) watched += (watched.empty() ? "" : ", ") + SqlIdent(c.name);
+  if (!watched.empty())
+    ExecSql(db, TriggerHead("schm_ts_" + id + "_u", "AFTER UPDATE OF " + watched, t.physical) + body);
+}
+
 void DropTemporaryTriggers(sqlite3* db) {
   std::vector<std::string> names;
   {
@@ -201,6 +223,8 @@ void Enforcement::PrepareTable(sqlite3* db, const std::string& database, int64_t
   auto t = LoadTable(db, tableId);
   if (!t || t->xtype != "U") return;
   if (const ColumnInfo* idc = t->Identity()) CreateIdentityTriggers(db, *t, *idc);
+  for (const ColumnInfo& c : t->columns)
+    if (c.xtype == kTimestampType) CreateTimestampTriggers(db, *t, c);
   for (const auto& f : ForeignKeys(db, tableId, 0)) {
     if (f.disabled || f.fcols.empty()) continue;
     if (f.fkeyid == tableId) CreateChildTriggers(db, f, database);
@@ -217,10 +241,27 @@ void EnforcementChanged(sqlite3* db) {
   DropTemporaryTriggers(db);
 }
 
+void NumberRowVersions(sqlite3* db, const std::string& physical, const std::string& column) {
+  std::string table = SqlIdent(physical);
+  ExecSql(db, "UPDATE " + table + " SET " + SqlIdent(column) +
+                  " = tsql_rowversion((SELECT value FROM schm_dbts) + q.n) FROM (SELECT rowid AS r, "
+                  "row_number() OVER (ORDER BY rowid) AS n FROM " + table + ") AS q WHERE " + table +
+                  ".rowid = q.r; UPDATE schm_dbts SET value = value + (SELECT count(*) FROM " + table + ")");
+}
+
 void UpgradeStorage(sqlite3* db) {
-  if (HasTable(db, "schm_enforcement") || !HasTable(db, "sysobjects")) return;
+  if (!HasTable(db, "sysobjects")) return;
+  const bool enforcement = HasTable(db, "schm_enforcement"), dbts = HasTable(db, "schm_dbts");
+  if (enforcement && dbts) return;
   ExecSql(db, "BEGIN IMMEDIATE");
   try {
+    if (!dbts)
+      ExecSql(db, "CREATE TABLE IF NOT EXISTS main.schm_dbts (value INTEGER);"
+                  "INSERT INTO main.schm_dbts SELECT 2000 WHERE NOT EXISTS (SELECT 1 FROM main.schm_dbts)");
+    if (enforcement) {
+      ExecSql(db, "COMMIT");
+      return;
+    }
     std::vector<std::string> old;
     {
       Stmt q(db, "SELECT name FROM main.sqlite_master WHERE type = 'trigger' AND (name LIKE 'schm\\_fk\\_%' "

@@ -1,5 +1,5 @@
-// Identity and foreign keys are kept by SQLite triggers that each connection creates for itself,
-// in its temporary schema, when it first changes a table's rows. The database file holds no
+// Identity, timestamp values and foreign keys are kept by SQLite triggers that each connection
+// creates for itself, in its temporary schema, when it first changes a table's rows. The database file holds no
 // trigger, so opening a database parses only its tables and indexes, and a schema change never
 // rewrites the triggers of other tables: it only tells every connection to remake its own.
 #pragma once
@@ -15,9 +15,9 @@ namespace servers::sqlserver {
 // The triggers one connection has made.
 class Enforcement {
  public:
-  // Makes sure the connection has the triggers that keep the identity and the enabled foreign
-  // keys of the table, and of every table its cascades change; `database` names the database
-  // in their messages. Raises ESqliteError when SQLite refuses.
+  // Makes sure the connection has the triggers that keep the identity, the timestamp and the
+  // enabled foreign keys of the table, and of every table its cascades change; `database` names
+  // the database in their messages. Raises ESqliteError when SQLite refuses.
   void Prepare(sqlite3* db, const std::string& database, int64_t tableId);
   // After a rollback: the triggers made inside the transaction are gone.
   void Forget() {
@@ -38,6 +38,10 @@ class Enforcement {
 // its table rebuilt or renamed): every connection drops its triggers before its next change
 // of data. Drops this connection's at once.
 void EnforcementChanged(sqlite3* db);
+
+// Gives every row of the table a new timestamp value in `column`, in row order (a timestamp
+// column added to a table that has rows).
+void NumberRowVersions(sqlite3* db, const std::string& physical, const std::string& column);
 
 // Brings a database file of an earlier layout to the current one: drops the triggers such a
 // file kept for identity and foreign keys and adds what the current layout needs. Does nothing

@@ -118,6 +118,15 @@ void IdentityFunc(sqlite3_context* ctx, int, sqlite3_value**) {
   else sqlite3_result_null(ctx);
 }
 
+// A timestamp value: the counter as 8 bytes, most significant first.
+void RowVersionFunc(sqlite3_context* ctx, int, sqlite3_value** v) {
+  if (sqlite3_value_type(v[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  auto n = static_cast<uint64_t>(sqlite3_value_int64(v[0]));
+  unsigned char bytes[8];
+  for (int i = 7; i >= 0; --i, n >>= 8) bytes[i] = static_cast<unsigned char>(n & 0xFF);
+  sqlite3_result_blob(ctx, bytes, sizeof bytes, SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 void CatalogLookupDeleter::operator()(CatalogLookup* lookup) const { delete lookup; }
@@ -130,6 +139,8 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
   CatalogLookup* lookup = state.get();
   lookup->db = db;
   lookup->host = &host;
+  sqlite3_create_function_v2(db, "tsql_rowversion", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, RowVersionFunc,
+                             nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "tsql_servername", 0, SQLITE_UTF8, lookup, ServerNameFunc, nullptr, nullptr, nullptr);
   struct Lookup {
     const char* name;

@@ -147,14 +147,14 @@ StatementPtr Parser::ParseStatementBody() {
   if (t.Is("USE")) {
     Next();
     auto s = std::make_unique<UseStmt>();
-    s->db = AnyName();
+    s->db = Ident();
     return s;
   }
   if (t.Is("BACKUP")) {
     Next();
     Expect("DATABASE");
     auto s = std::make_unique<DatabaseStmt>(Statement::kBackup);
-    s->db = AnyName();
+    s->db = Ident();
     s->disk = ParseDisk("TO");
     SkipWithOptions();
     return s;
@@ -311,8 +311,12 @@ std::string Parser::ExprText(const Expr& e) {
 
 std::string Parser::OnClause() {
   if (!Accept("ON")) return {};
-  if (Peek().kind == TokenKind::String) return Next().text;
-  return AnyName();
+  return FileGroupName();
+}
+
+std::string Parser::FileGroupName() {
+  if (Peek().kind == TokenKind::String || Peek().Is("DEFAULT")) return Next().text;
+  return Ident();
 }
 
 ConstraintDef Parser::ParseConstraint(const std::string& column) {
@@ -453,9 +457,9 @@ StatementPtr Parser::ParseCreate() {
     ExpectSym(")");
     for (;;) {
       if (Accept("ON")) {
-        s->fileGroup = Peek().kind == TokenKind::String ? Next().text : AnyName();
+        s->fileGroup = FileGroupName();
       } else if (Accept("TEXTIMAGE_ON")) {
-        s->textImageGroup = Peek().kind == TokenKind::String ? Next().text : AnyName();
+        s->textImageGroup = FileGroupName();
       } else {
         break;
       }
@@ -464,7 +468,7 @@ StatementPtr Parser::ParseCreate() {
   }
   if (Accept("DATABASE")) {
     auto s = std::make_unique<DatabaseStmt>(Statement::kCreateDatabase);
-    s->db = AnyName();
+    s->db = Ident();
     if (Accept("ON")) {
       Accept("PRIMARY");
       s->dataFiles = ParseFileSpecs();
@@ -627,18 +631,18 @@ StatementPtr Parser::ParseAlter() {
   Next();
   if (Accept("DATABASE")) {
     auto s = std::make_unique<DatabaseStmt>(Statement::kAlterDatabase);
-    s->db = AnyName();
+    s->db = Ident();
     if (Accept("ADD")) {
       if (Accept("FILEGROUP")) {
         s->action = "ADD FILEGROUP";
-        s->group = AnyName();
+        s->group = Ident();
       } else if (Accept("FILE") || Accept("LOG")) {
         if (toks_[pos_ - 1].Is("LOG")) Expect("FILE");
         s->action = "ADD FILE";
         s->dataFiles = ParseFileSpecs();
         if (Accept("TO")) {
           Expect("FILEGROUP");
-          s->group = AnyName();
+          s->group = Ident();
         }
       } else {
         Error();
@@ -646,7 +650,7 @@ StatementPtr Parser::ParseAlter() {
     } else if (Accept("REMOVE")) {
       if (Accept("FILEGROUP")) {
         s->action = "REMOVE FILEGROUP";
-        s->group = AnyName();
+        s->group = Ident();
       } else {
         Expect("FILE");
         s->action = "REMOVE FILE";
@@ -660,7 +664,7 @@ StatementPtr Parser::ParseAlter() {
         ExpectSym(")");
       } else if (Accept("FILEGROUP")) {
         s->action = "MODIFY FILEGROUP";
-        s->group = AnyName();
+        s->group = Ident();
         if (Accept("DEFAULT")) s->disk = "DEFAULT";
         else AnyName();
       } else {
@@ -745,7 +749,7 @@ StatementPtr Parser::ParseDrop() {
   Next();
   if (s->what == "DATABASE") {
     auto d = std::make_unique<DatabaseStmt>(Statement::kDropDatabase);
-    d->db = AnyName();
+    d->db = Ident();
     return d;
   }
   if (s->what == "INDEX") {
@@ -781,7 +785,7 @@ StatementPtr Parser::ParseRestore() {
   }
   Expect("DATABASE");
   auto s = std::make_unique<DatabaseStmt>(Statement::kRestore);
-  s->db = AnyName();
+  s->db = Ident();
   s->disk = ParseDisk("FROM");
   if (Accept("WITH")) {
     do {

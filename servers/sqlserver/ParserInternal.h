@@ -53,6 +53,9 @@ class Parser : public ExpressionParser {
   // Source text of an expression as the catalogue keeps it: wrapped in parentheses.
   std::string ExprText(const Expr& e);
 
+  // A filegroup name after ON or TEXTIMAGE_ON: a name (reserved words quoted), a string or
+  // DEFAULT.
+  std::string FileGroupName();
   std::string OnClause();
 
   ConstraintDef ParseConstraint(const std::string& column);

@@ -1,8 +1,10 @@
 #include "servers/sqlserver/Session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 
 #include "common/Text.h"
 #include "servers/core/Rowsets.h"
@@ -36,6 +38,23 @@ bool IntegratedSecurity(const ado::ConnectionString& cs) {
   return value == "sspi" || value == "true" || value == "yes";
 }
 
+
+// True for the errors that the server follows with "The statement has been terminated." (3621):
+// a duplicate key, a NULL in a NOT NULL column, a value too long, and a broken foreign key or
+// CHECK constraint outside ALTER TABLE ... ADD CONSTRAINT.
+bool EndsOnlyTheStatement(const ado::EOleException& e) {
+  switch (e.NativeError()) {
+    case 2627:
+    case 2601:
+    case 515:
+    case 8152:
+      return true;
+    case 547:
+      return std::string_view(e.what()).rfind("ALTER TABLE ", 0) != 0;
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -108,6 +127,8 @@ void Session::SetOption(const SetStmt& s) {
     }
     if (!IsDateOrder(Lower(value))) Fail(2741, "SET DATEFORMAT date order '" + value + "' is invalid.");
     dateFormat_ = Lower(value);
+  } else if (s.option == "nocount") {
+    noCount_ = s.value == "ON";
   } else if (s.option == "language") {
     std::string order = LanguageDateFormat(value);
     if (order.empty()) Fail(2738, "A language entry for the language '" + value + "' could not be found in sysLanguages.");
@@ -249,6 +270,7 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   } catch (ado::EOleException& e) {
     batch_ = saved;
     if (!e.Line()) e.SetLine(line_);
+    if (EndsOnlyTheStatement(e)) e.AddMessage("The statement has been terminated.");
     throw;
   } catch (...) {
     batch_ = saved;
@@ -328,6 +350,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
   } catch (const std::exception& e) {
     Rethrow(e, s);
   }
+  DropRowCounts(results, resultCount);
 }
 
 void Session::Rethrow(const std::exception& e, const Statement& s) {
@@ -446,6 +469,14 @@ void Session::FailUnique(std::string what) {
                    q.Text(0) + "'.");
   }
   Fail(2601, "Cannot insert duplicate key row in object '" + table + "'.");
+}
+
+void Session::DropRowCounts(std::vector<ado::StatementResult>& results, size_t first) const {
+  if (!noCount_) return;
+  auto counts = std::remove_if(results.begin() + static_cast<std::ptrdiff_t>(first), results.end(),
+                               [](const ado::StatementResult& r) { return !r.HasRows && r.Message.empty(); });
+  results.erase(counts, results.end());
+  for (size_t i = first; i < results.size(); ++i) results[i].Counted = false;
 }
 
 int64_t Session::Changes() const { return sqlite3_changes(Db()); }

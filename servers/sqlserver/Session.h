@@ -61,6 +61,9 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results);
   ado::RowSet Query(const std::string& sqliteSql);
   int64_t Changes() const;
+  // While SET NOCOUNT is ON: drops the row counts among the results from `first` on and marks
+  // their row sets as sent without a count.
+  void DropRowCounts(std::vector<ado::StatementResult>& results, size_t first) const;
   bool Condition(const Expr& e);
   std::string EvalText(const Expr& e);
 
@@ -148,7 +151,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   // the given values (not owned).
   Translator Tr(const std::map<std::string, std::string>* variables = nullptr);
 
-  // SET DATEFORMAT and SET LANGUAGE; other SET options are accepted and ignored.
+  // SET DATEFORMAT, SET LANGUAGE and SET NOCOUNT; other SET options are accepted and ignored.
   void SetOption(const SetStmt& s);
   // The date order of a language of syslanguages (name or alias); empty when unknown.
   std::string LanguageDateFormat(const std::string& language);
@@ -180,6 +183,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::string database_;
   std::string dateFormat_ = "mdy";
   std::string language_ = "us_english";
+  bool noCount_ = false;  // SET NOCOUNT ON: no row counts
   int uid_ = 1;
   SqliteDbPtr db_;
   FunctionState functions_;  // after db_: released before the connection closes

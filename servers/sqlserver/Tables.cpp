@@ -430,6 +430,10 @@ void Session::AlterTable(const AlterTableStmt& s) {
           ExecSql(Db(), "UPDATE schm_identity SET current = (SELECT CASE WHEN count(*) = 0 THEN NULL ELSE "
                         "seed + (count(*) - 1) * incr END FROM " + table + ") WHERE id = " + id);
         }
+        // A new timestamp column gives the rows already there their values.
+        for (const auto& col : s.columns)
+          if (const ColumnInfo* c = t.Column(col.name); c && c->xtype == kTimestampType)
+            NumberRowVersions(Db(), t.physical, c->name);
       }
       for (const auto& col : s.columns)
         for (const auto& c : col.constraints)
@@ -469,11 +473,11 @@ void Session::AlterTable(const AlterTableStmt& s) {
         Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.physical) + " WHERE " + SqlIdent(old->name) + " IS NULL LIMIT 1");
         if (q.Step())
           Fail(515, "Cannot insert the value NULL into column '" + old->name + "', table '" + database_ + ".dbo." +
-                        t.name + "'; column does not allow nulls. UPDATE fails.\nThe statement has been terminated.");
+                        t.name + "'; column does not allow nulls. UPDATE fails.");
       }
       if (type->sized && d.type.length >= 0 && d.type.length < old->prec && (old->xtype == type->xtype)) {
         Stmt q(Db(), "SELECT 1 FROM " + SqlIdent(t.physical) + " WHERE length(" + SqlIdent(old->name) + ") > " + std::to_string(d.type.length) + " LIMIT 1");
-        if (q.Step()) Fail(8152, "String or binary data would be truncated.\nThe statement has been terminated.");
+        if (q.Step()) Fail(8152, "String or binary data would be truncated.");
       }
       std::string collation = type->character ? (d.collation.empty() ? kDefaultCollation : d.collation) : "";
       Stmt u(Db(), "UPDATE syscolumns SET xtype = ?, xusertype = ?, length = ?, xprec = ?, xscale = ?, type = ?, usertype = ?, "

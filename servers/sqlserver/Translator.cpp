@@ -62,6 +62,7 @@ std::string Translator::Variable(const Expr& e) const {
     if (v == "@@servername") return "tsql_servername()";
     if (v == "@@trancount") return "tsql_trancount()";
     if (v == "@@identity") return "tsql_identity()";
+    if (v == "@@dbts") return "tsql_rowversion((SELECT value FROM schm_dbts))";
     if (v == "@@rowcount") return "changes()";
     if (v == "@@error") return "0";
     if (v == "@@spid") return "51";

@@ -43,6 +43,9 @@ std::string StoredValue(const ColumnInfo& column, const std::string& value);
 // padded to n like any value stored there.
 std::string PaddedDefault(const ColumnInfo& column, const std::string& value);
 
+// The systypes code of timestamp (rowversion): a column the server fills itself.
+constexpr int kTimestampType = 189;
+
 // True for text, ntext and image: kept apart by the server (sysindexes entry 255).
 bool IsLongType(int xtype);
 

@@ -1,0 +1,295 @@
+#include "servers/asa/Session.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "common/Text.h"
+#include "platform/data/DataErrors.h"
+#include "servers/asa/Errors.h"
+#include "servers/core/Files.h"
+#include "servers/core/Rowsets.h"
+#include "servers/core/Statements.h"
+
+namespace servers::asa {
+
+namespace fs = std::filesystem;
+
+std::string EngineFolder(const std::string& engine) {
+  fs::path folder = fs::path(ServersRoot()) / SafeName(engine.empty() ? std::string("(local)") : engine);
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  return folder.string();
+}
+
+namespace {
+
+std::string FirstOf(const ado::ConnectionString& cs, std::initializer_list<const char*> keys) {
+  for (const char* k : keys) {
+    std::string v = text::Trim(cs.Get(k));
+    if (!v.empty()) return v;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string StartedDatabaseFile(const std::string& folder, const std::string& name);
+
+Session::Session(const ado::ConnectionString& cs) {
+  engine_ = FirstOf(cs, {"Eng", "EngineName", "ServerName", "Data Source"});
+  folder_ = EngineFolder(engine_);
+  database_ = FirstOf(cs, {"dbn", "DatabaseName"});
+  std::string user = FirstOf(cs, {"UID", "User ID", "UserID"});
+  std::string password = FirstOf(cs, {"PWD", "Password"});
+  if (database_.empty()) return;  // the server itself: its database statements only
+  std::string file = StartedDatabaseFile(folder_, database_);
+  if (file.empty()) Fail(-83, "Specified database not found");
+  try {
+    db_ = OpenDatabaseFile(file, false);
+    RegisterCoreFunctions(db_.get(), *this);
+    ExecSql(db_.get(), "PRAGMA busy_timeout = 10000");
+  } catch (const ESqliteError&) {
+    Fail(-84, "Specified database is invalid");
+  }
+  LogIn(user.empty() ? "DBA" : user, user.empty() ? "SQL" : password);
+}
+
+sqlite3* Session::Db() const {
+  if (!db_) Fail(-101, "Not connected to a database");
+  return db_.get();
+}
+
+void Session::LogIn(const std::string& user, const std::string& password) {
+  Stmt q(Db(), "SELECT user_id, user_name, password FROM SYSUSERPERM WHERE user_name = ?");
+  q.Bind(1, user);
+  // Passwords compare with case; SYS and PUBLIC (no password) never connect.
+  if (!q.Step() || q.IsNull(2) || q.Text(2) != password) Fail(-103, "Invalid user ID or password");
+  uid_ = static_cast<int>(q.Int(0));
+  user_ = q.Text(1);
+}
+
+std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
+  std::vector<StatementPtr> statements = ParseBatch(sql);
+  std::vector<ado::StatementResult> results;
+  batch_ = &sql;
+  for (const auto& s : statements) RunGuarded(*s, results);
+  batch_ = nullptr;
+  return results;
+}
+
+void Session::BeginTrans() {
+  if (inTransaction_) return;
+  ExecSql(Db(), "BEGIN IMMEDIATE");
+  inTransaction_ = true;
+}
+
+void Session::CommitTrans() {
+  if (!inTransaction_) return;
+  ExecSql(Db(), "COMMIT");
+  inTransaction_ = false;
+}
+
+void Session::RollbackTrans() {
+  if (!inTransaction_) return;
+  sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  inTransaction_ = false;
+}
+
+void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results) {
+  switch (s.kind) {
+    case Statement::kBegin:
+      return BeginTrans();
+    case Statement::kCommit:
+      return CommitTrans();
+    case Statement::kRollback:
+      return RollbackTrans();
+    case Statement::kIf:
+    case Statement::kBlock: {
+      const auto& i = static_cast<const IfStmt&>(s);
+      bool holds = true;
+      if (s.kind == Statement::kIf) {
+        try {
+          holds = Condition(*i.condition);
+        } catch (const std::exception& e) {
+          Rethrow(e, s);
+        }
+      }
+      for (const auto& b : holds ? i.then : i.otherwise) RunGuarded(*b, results);
+      return;
+    }
+    case Statement::kCreateDatabase:
+    case Statement::kStartDatabase:
+    case Statement::kStopDatabase:
+      return RunNamed(static_cast<const NamedStmt&>(s));
+    default:
+      break;
+  }
+  bool own = !inTransaction_ && depth_ == 0 && s.kind != Statement::kSelect;
+  if (own) {
+    try {
+      ExecSql(Db(), "BEGIN IMMEDIATE");
+    } catch (const ESqliteError& e) {
+      Rethrow(e, s);
+    }
+  }
+  size_t resultCount = results.size();
+  try {
+    RunAtomically(Db(), own, depth_, [&] { Run(s, results); }, [&] { results.resize(resultCount); });
+  } catch (const std::exception& e) {
+    Rethrow(e, s);
+  }
+}
+
+void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results) {
+  ado::StatementResult r;
+  switch (s.kind) {
+    case Statement::kSelect: {
+      r.HasRows = true;
+      r.Rows = QueryRowSet(Db(), Tr().Query(*static_cast<const SelectStmt&>(s).select));
+      results.push_back(std::move(r));
+      return;
+    }
+    case Statement::kInsert:
+      r.RowsAffected = RunInsert(static_cast<const InsertStmt&>(s));
+      break;
+    case Statement::kUpdate:
+      r.RowsAffected = RunUpdate(static_cast<const UpdateStmt&>(s));
+      break;
+    case Statement::kDelete:
+      r.RowsAffected = RunDelete(static_cast<const DeleteStmt&>(s));
+      break;
+    case Statement::kCreateTable:
+      return CreateTable(static_cast<const CreateTableStmt&>(s));
+    case Statement::kAlterTable:
+      return AlterTable(static_cast<const AlterTableStmt&>(s));
+    case Statement::kCreateIndex:
+      return CreateIndex(static_cast<const CreateIndexStmt&>(s));
+    case Statement::kAlterIndex: {
+      const auto& a = static_cast<const AlterIndexStmt&>(s);
+      AsaTable t = RequireTable(a.table);
+      ExecSql(Db(), "DELETE FROM SYSATTRIBUTE WHERE object_id = " + std::to_string(t.id) + " AND object_type = 'T'");
+      if (a.clustered) Cluster(t, 0);
+      return;
+    }
+    case Statement::kDrop:
+      return Drop(static_cast<const DropStmt&>(s));
+    case Statement::kCreateModule:
+      return CreateModule(static_cast<const CreateModuleStmt&>(s));
+    case Statement::kSetOption:
+      return SetOption(static_cast<const SetOptionStmt&>(s));
+    default:
+      return RunNamed(static_cast<const NamedStmt&>(s));
+  }
+  results.push_back(std::move(r));
+}
+
+bool Session::Condition(const Expr& e) {
+  return QueryInt(Db(), "SELECT CASE WHEN " + Tr().Expression(e) + " THEN 1 ELSE 0 END") != 0;
+}
+
+std::string Session::Property(const std::string& name) {
+  if (name != "date_format") return {};
+  Stmt q(Db(), "SELECT setting FROM SYSOPTION WHERE \"option\" = 'date_format' AND user_id IN (?, 2) "
+               "ORDER BY user_id = 2");
+  q.Bind(1, int64_t{uid_});
+  return q.Step() ? q.Text(0) : std::string("YYYY-MM-DD");
+}
+
+Translator Session::Tr() {
+  return Translator(database_, user_, [this](const ObjectName& n) { return TableSql(n); },
+                    [this](const std::string& p) { return Property(p); });
+}
+
+int Session::OwnerFor(const ObjectName& name) {
+  if (name.owner.empty()) return uid_;
+  int id = UserId(Db(), name.owner);
+  if (id < 0) Fail(-140, "User ID '" + name.owner + "' does not exist");
+  return id;
+}
+
+int64_t Session::ResolveTable(const ObjectName& n) {
+  std::optional<int64_t> id;
+  if (!n.owner.empty()) {
+    int owner = UserId(Db(), n.owner);
+    if (owner >= 0) id = FindTable(Db(), owner, n.name);
+  } else {
+    id = FindTable(Db(), uid_, n.name);
+    if (!id) id = FindTable(Db(), kSysUser, n.name);
+    if (!id) {
+      Stmt q(Db(), "SELECT t.table_id FROM SYSTABLE t JOIN SYSGROUP g ON g.group_id = t.creator WHERE "
+                   "g.group_member = ? AND t.table_name = ? ORDER BY t.creator LIMIT 1");
+      q.Bind(1, int64_t{uid_}).Bind(2, n.name);
+      if (q.Step()) id = q.Int(0);
+    }
+  }
+  if (!id) Fail(-141, "Table '" + n.name + "' not found");
+  return *id;
+}
+
+std::string Session::TableSql(const ObjectName& n) {
+  auto t = LoadTable(Db(), ResolveTable(n));
+  if (t->creator == kSysUser) return SqlIdent(text::Upper(t->name));
+  return SqlIdent(PhysicalName(t->id));
+}
+
+AsaTable Session::RequireTable(const ObjectName& name) { return *LoadTable(Db(), ResolveTable(name)); }
+
+void Session::Rethrow(const std::exception& e, const Statement& s) {
+  if (auto* ole = dynamic_cast<const ado::EOleException*>(&e)) throw *ole;
+  SqliteFailure f = ReadSqliteFailure(e.what());
+  auto tableOf = [&](const std::string& physical) {
+    long long id = 0;
+    std::sscanf(physical.c_str(), "asa_%*[a-z]%lld", &id);
+    auto t = LoadTable(Db(), id);
+    return t ? t->name : physical;
+  };
+  switch (f.kind) {
+    case SqliteFailure::Coded:
+      if (f.number == 194 || f.number == 198) Fail(-f.number, f.text);
+      if (f.number == 8134) Fail(-628, "Division by zero");
+      if (f.number == 8115) Fail(-158, "Value out of range for destination");
+      Fail(-157, "Cannot convert to a numeric or date value: " + f.text.substr(0, 80));
+    case SqliteFailure::NoTable:
+      Fail(-141, "Table '" + f.name + "' not found");
+    case SqliteFailure::NoColumn:
+      Fail(-143, "Column '" + f.name + "' not found");
+    case SqliteFailure::AmbiguousColumn:
+      Fail(-144, "Column '" + f.name + "' found in more than one table -- need a correlation name");
+    case SqliteFailure::NoFunction:
+      Fail(-148, "Unknown function '" + f.name + "'");
+    case SqliteFailure::NotNull: {
+      size_t dot = f.name.find('.');
+      Fail(-195, "Column '" + f.name.substr(dot + 1) + "' in table '" + tableOf(f.name.substr(0, dot)) +
+                     "' cannot be NULL");
+    }
+    case SqliteFailure::UniqueIndex:
+    case SqliteFailure::Unique: {
+      std::string physical = f.kind == SqliteFailure::Unique ? f.name.substr(0, f.name.find('.')) : f.name;
+      long long table = 0, index = 0;
+      if (std::sscanf(physical.c_str(), "asa_ix_%lld_%lld", &table, &index) == 2) {
+        Stmt q(Db(), "SELECT index_name FROM SYSINDEX WHERE table_id = ? AND index_id = ?");
+        q.Bind(1, static_cast<int64_t>(table)).Bind(2, static_cast<int64_t>(index));
+        auto t = LoadTable(Db(), table);
+        if (q.Step() && t) Fail(-196, "Index '" + q.Text(0) + "' for table '" + t->name + "' would not be unique");
+      }
+      Fail(-193, "Primary key for table '" + tableOf(physical) + "' is not unique");
+    }
+    case SqliteFailure::Check:
+      Fail(-209, "Invalid value for column '" + f.name + "'");
+    default:
+      break;
+  }
+  if (auto* sq = dynamic_cast<const ESqliteError*>(&e)) {
+    int code = sq->Code() & 0xFF;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) Fail(-210, "User '" + user_ + "' has the row in '' locked");
+    if (code == SQLITE_FULL) Fail(-304, "Disk full '" + database_ + "' -- transaction rolled back");
+  }
+  std::string what = e.what();
+  if (what.find("misuse of aggregate") != std::string::npos) Fail(-150, "Invalid use of an aggregate function");
+  std::string near = batch_ ? batch_->substr(s.begin, std::min<size_t>(s.end - s.begin, 30)) : std::string();
+  FailSyntax(near, s.line);
+}
+
+}  // namespace servers::asa

@@ -1,0 +1,88 @@
+// One connection to the Adaptive Server Anywhere stand-in: a started database of the server
+// named by "Eng=" ("dbn="), or the server itself (no "dbn=") for its database statements.
+// Statements run one by one, each all or nothing; definitions and rows roll back together.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/data/Provider.h"
+#include "servers/asa/Ast.h"
+#include "servers/asa/Catalog.h"
+#include "servers/asa/Translator.h"
+#include "servers/core/Functions.h"
+#include "servers/core/Sqlite.h"
+
+namespace servers::asa {
+
+class Session : public ado::IProviderSession, public IDateOrderHost {
+ public:
+  explicit Session(const ado::ConnectionString& cs);
+
+  std::vector<ado::StatementResult> Execute(const std::string& sql) override;
+  void BeginTrans() override;
+  void CommitTrans() override;
+  void RollbackTrans() override;
+  bool InTransaction() const override { return inTransaction_; }
+  ado::RowSet OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Variant>& restrictions) override;
+  std::string CurrentDatabase() const override { return database_; }
+  std::string DateFormat() const override { return "ymd"; }
+
+ private:
+  sqlite3* Db() const;
+  void RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results);
+  void Run(const Statement& s, std::vector<ado::StatementResult>& results);
+  [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
+  bool Condition(const Expr& e);
+  Translator Tr();
+  std::string TableSql(const ObjectName& name);
+  // The table or view a name means: the owner written, else the user's own, the system's, then
+  // its groups'; -141 when there is none.
+  int64_t ResolveTable(const ObjectName& name);
+  // The table a statement names (-141 when there is none); `baseOnly` refuses a view.
+  AsaTable RequireTable(const ObjectName& name);
+  int OwnerFor(const ObjectName& name);
+  std::string Property(const std::string& name);
+
+  // Data statements (Dml.cpp).
+  int64_t RunInsert(const InsertStmt& s);
+  int64_t RunUpdate(const UpdateStmt& s);
+  int64_t RunDelete(const DeleteStmt& s);
+
+  // Definition statements (Tables.cpp).
+  void CreateTable(const CreateTableStmt& s);
+  void AddColumn(const AsaTable& t, const ColumnDef& c, int columnId);
+  void AddKey(const AsaTable& t, const KeyDef& k, bool creating);
+  void AlterTable(const AlterTableStmt& s);
+  void Modify(const AsaTable& t, const AlterClause& a);
+  void CreateIndex(const CreateIndexStmt& s);
+  int64_t AddIndex(const AsaTable& t, const std::string& name, const std::vector<std::string>& cols,
+                   const std::vector<bool>& desc, const char* unique, int fileId);
+  void Drop(const DropStmt& s);
+  void CreateModule(const CreateModuleStmt& s);
+  void Cluster(const AsaTable& t, int64_t indexId);
+  int DbSpaceId(const std::string& name);
+  void Rebuild(const AsaTable& before, const std::vector<std::string>& sources);
+  void RefuseDuplicateKeys(const AsaTable& t, const std::vector<std::string>& cols, const std::string& index);
+
+  // Users, options, databases (Admin.cpp).
+  void LogIn(const std::string& user, const std::string& password);
+  void SetOption(const SetOptionStmt& s);
+  void RunNamed(const NamedStmt& s);
+
+  std::string folder_;
+  std::string engine_;
+  std::string database_;
+  std::string user_ = "DBA";
+  int uid_ = kDbaUser;
+  SqliteDbPtr db_;
+  bool inTransaction_ = false;
+  int depth_ = 0;
+  const std::string* batch_ = nullptr;
+};
+
+// The folder of the server named by "Eng=" (created when missing).
+std::string EngineFolder(const std::string& engine);
+
+}  // namespace servers::asa

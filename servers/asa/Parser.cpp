@@ -62,9 +62,8 @@ class Parser : public ExpressionParser {
   }
 
   void SyntaxError(const Token& t) const override {
-    const Token& at = t.kind == TokenKind::End && pos_ > 0 ? toks_[pos_ - 1] : t;
-    std::string text = at.kind == TokenKind::End ? std::string("end of statement") : sql_.substr(at.begin, at.end - at.begin);
-    FailSyntax(text, at.line);
+    if (t.kind == TokenKind::End) FailSyntax("(end of line)", t.line);
+    FailSyntax(sql_.substr(t.begin, t.end - t.begin), t.line);
   }
   void TooDeep() const override { Fail(-890, "Statement size or complexity exceeds server limits"); }
   bool IsReserved(const std::string& lowerWord) const override { return Reserved().count(lowerWord) != 0; }

@@ -236,6 +236,44 @@ std::string Session::TableSql(const ObjectName& n) {
 
 AsaTable Session::RequireTable(const ObjectName& name) { return *LoadTable(Db(), ResolveTable(name)); }
 
+void Session::FailUnique(const SqliteFailure& f) {
+  // An index names itself ("asa_ix_<table>_<index>", "asa_pk_<table>"), or SQLite names the
+  // columns ("asa_t12.a, asa_t12.b"): the key with those columns.
+  long long table = 0, index = 0;
+  std::vector<std::string> cols;
+  if (f.kind == SqliteFailure::UniqueIndex) {
+    if (std::sscanf(f.name.c_str(), "asa_ix_%lld_%lld", &table, &index) != 2)
+      std::sscanf(f.name.c_str(), "asa_pk_%lld", &table);
+  } else {
+    std::sscanf(f.name.c_str(), "asa_t%lld", &table);
+    size_t p = 0;
+    while (p < f.name.size()) {
+      size_t comma = f.name.find(", ", p);
+      std::string part = f.name.substr(p, comma == std::string::npos ? std::string::npos : comma - p);
+      cols.push_back(text::Lower(part.substr(part.find('.') + 1)));
+      if (comma == std::string::npos) break;
+      p = comma + 2;
+    }
+    Stmt q(Db(), "SELECT i.index_id, (SELECT group_concat(lower(c.column_name), ',') FROM (SELECT c.column_name FROM "
+                 "SYSIXCOL x JOIN SYSCOLUMN c ON c.table_id = x.table_id AND c.column_id = x.column_id WHERE "
+                 "x.table_id = i.table_id AND x.index_id = i.index_id ORDER BY x.sequence) c) FROM SYSINDEX i WHERE "
+                 "i.table_id = ? AND i.\"unique\" <> 'N'");
+    q.Bind(1, static_cast<int64_t>(table));
+    std::string wanted;
+    for (const auto& c : cols) wanted += (wanted.empty() ? "" : ",") + c;
+    while (q.Step())
+      if (q.Text(1) == wanted) index = q.Int(0);
+  }
+  auto t = LoadTable(Db(), table);
+  std::string name = t ? t->name : f.name;
+  if (index) {
+    Stmt q(Db(), "SELECT index_name FROM SYSINDEX WHERE table_id = ? AND index_id = ?");
+    q.Bind(1, static_cast<int64_t>(table)).Bind(2, static_cast<int64_t>(index));
+    if (q.Step()) Fail(-196, "Index '" + q.Text(0) + "' for table '" + name + "' would not be unique");
+  }
+  Fail(-193, "Primary key for table '" + name + "' is not unique");
+}
+
 void Session::Rethrow(const std::exception& e, const Statement& s) {
   if (auto* ole = dynamic_cast<const ado::EOleException*>(&e)) throw *ole;
   SqliteFailure f = ReadSqliteFailure(e.what());
@@ -265,17 +303,8 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
                      "' cannot be NULL");
     }
     case SqliteFailure::UniqueIndex:
-    case SqliteFailure::Unique: {
-      std::string physical = f.kind == SqliteFailure::Unique ? f.name.substr(0, f.name.find('.')) : f.name;
-      long long table = 0, index = 0;
-      if (std::sscanf(physical.c_str(), "asa_ix_%lld_%lld", &table, &index) == 2) {
-        Stmt q(Db(), "SELECT index_name FROM SYSINDEX WHERE table_id = ? AND index_id = ?");
-        q.Bind(1, static_cast<int64_t>(table)).Bind(2, static_cast<int64_t>(index));
-        auto t = LoadTable(Db(), table);
-        if (q.Step() && t) Fail(-196, "Index '" + q.Text(0) + "' for table '" + t->name + "' would not be unique");
-      }
-      Fail(-193, "Primary key for table '" + tableOf(physical) + "' is not unique");
-    }
+    case SqliteFailure::Unique:
+      FailUnique(f);
     case SqliteFailure::Check:
       Fail(-209, "Invalid value for column '" + f.name + "'");
     default:

@@ -13,6 +13,7 @@
 #include "servers/asa/Translator.h"
 #include "servers/core/Functions.h"
 #include "servers/core/Sqlite.h"
+#include "servers/core/Statements.h"
 
 namespace servers::asa {
 
@@ -34,6 +35,8 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   void RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results);
   void Run(const Statement& s, std::vector<ado::StatementResult>& results);
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
+  // -193 for the primary key, -196 for a unique index or constraint.
+  [[noreturn]] void FailUnique(const SqliteFailure& f);
   bool Condition(const Expr& e);
   Translator Tr();
   std::string TableSql(const ObjectName& name);

@@ -1,0 +1,254 @@
+// The Adaptive Server Anywhere stand-in reached through its provider: databases started on a
+// server folder, its expressions, autoincrement, refusals with their SQLCODEs, bad input, and a
+// script of the engine's statement forms bringing a client database to its master in one
+// transaction.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/data/DataErrors.h"
+#include "platform/data/Provider.h"
+#include "servers/EmbeddedServers.h"
+
+namespace {
+
+class AsaServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/schm_asa_XXXXXX";
+    root_ = mkdtemp(tmpl);
+    setenv("SCHEMION_SERVERS", root_.c_str(), 1);
+    servers::RegisterEmbeddedServers();
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+
+  static std::unique_ptr<ado::IProviderSession> Connect(const std::string& extra) {
+    return ado::ProviderRegistry::Instance().Open("Provider=ASAProv.90;Eng=srv" + extra);
+  }
+  // A new database started on the server, and a session on it as DBA.
+  static std::unique_ptr<ado::IProviderSession> NewDatabase(const std::string& name) {
+    auto server = Connect("");
+    server->Execute("CREATE DATABASE 'C:\\data\\" + name + ".db'");
+    server->Execute("START DATABASE 'C:\\data\\" + name + ".db'");
+    return Connect(";dbn=" + name);
+  }
+  static std::string Value(ado::IProviderSession& s, const std::string& sql) {
+    auto results = s.Execute(sql);
+    if (results.empty() || results.back().Rows.Rows.empty()) return "<none>";
+    const ado::Variant& v = results.back().Rows.Rows[0][0];
+    return v.IsNull() ? "NULL" : v.AsString();
+  }
+  // The rows of a query joined as "a,b;c,d".
+  static std::string Rows(ado::IProviderSession& s, const std::string& sql) {
+    std::string out;
+    const auto results = s.Execute(sql);
+    for (const auto& row : results.back().Rows.Rows) {
+      if (!out.empty()) out += ";";
+      for (size_t i = 0; i < row.size(); ++i) out += (i ? "," : "") + (row[i].IsNull() ? std::string("NULL") : row[i].AsString());
+    }
+    return out;
+  }
+  static int Code(ado::IProviderSession& s, const std::string& sql, std::string* message = nullptr) {
+    try {
+      s.Execute(sql);
+    } catch (const ado::EOleException& e) {
+      if (message) *message = e.what();
+      return e.NativeError();
+    }
+    return 0;
+  }
+
+  std::string root_;
+};
+
+TEST_F(AsaServer, DatabasesUsersAndOptions) {
+  auto db = NewDatabase("one");
+  EXPECT_EQ(Value(*db, "select db_name()"), "one");
+  EXPECT_EQ(Value(*db, "select user_name()"), "DBA");
+  db->Execute("GRANT CONNECT TO u1 IDENTIFIED BY 'p1'");
+  db->Execute("SET OPTION u1.date_format = 'MM/DD/YYYY'");
+  auto u1 = Connect(";dbn=one;UID=u1;PWD=p1");
+  EXPECT_EQ(Value(*u1, "select CONNECTION_PROPERTY ('date_format') as dateFormat"), "MM/DD/YYYY");
+  EXPECT_EQ(Value(*db, "select CONNECTION_PROPERTY ('date_format') as dateFormat"), "YYYY-MM-DD");
+  // Refused: a wrong password, an unknown database, a database started twice.
+  struct Case {
+    std::string connection;
+    int code;
+  } cases[] = {{";dbn=one;UID=u1;PWD=P1", -103}, {";dbn=two", -83}};
+  for (const auto& c : cases) {
+    try {
+      Connect(c.connection);
+      ADD_FAILURE() << c.connection;
+    } catch (const ado::EOleException& e) {
+      EXPECT_EQ(e.NativeError(), c.code) << c.connection;
+    }
+  }
+  auto server = Connect("");
+  EXPECT_EQ(Code(*server, "START DATABASE 'C:\\data\\one.db'"), -77);
+  EXPECT_EQ(Code(*server, "START DATABASE 'C:\\data\\one.db' AS other"), -816);
+  EXPECT_EQ(Code(*server, "select 1"), -101);
+}
+
+TEST_F(AsaServer, ExpressionsAndAutoincrement) {
+  auto db = NewDatabase("expr");
+  EXPECT_EQ(Value(*db, "select if 1 = 2 then 'a' else 'b' endif"), "b");
+  EXPECT_EQ(Value(*db, "select if 1 = 1 then 'a' endif"), "a");
+  EXPECT_EQ(Value(*db, "select 'ab' + 'cd'"), "abcd");
+  EXPECT_EQ(Value(*db, "select substr('abcdef', 2, 3)"), "bcd");
+  EXPECT_EQ(Value(*db, "select user_name(1)"), "DBA");
+  db->Execute("CREATE TABLE dba.T (id integer IDENTITY NOT NULL, v varchar(10), PRIMARY KEY (id))");
+  db->Execute("INSERT INTO T (v) VALUES ('a')");
+  db->Execute("INSERT INTO T (id, v) VALUES (10, 'b')");
+  db->Execute("INSERT INTO T (v) VALUES ('c')");
+  EXPECT_EQ(Rows(*db, "SELECT id, v FROM T ORDER BY id"), "1,a;10,b;11,c");
+  // Names and texts ignore case.
+  EXPECT_EQ(Value(*db, "SELECT count(*) FROM dba.t WHERE V = 'A'"), "1");
+  db->Execute("CREATE TABLE N (k varchar(5), n integer NULL)");
+  db->Execute("INSERT INTO N (k) VALUES ('x'), ('y'), ('z')");
+  db->Execute("update dba.N set n = number(*)");
+  EXPECT_EQ(Rows(*db, "SELECT k, n FROM N ORDER BY n"), "x,1;y,2;z,3");
+}
+
+TEST_F(AsaServer, RefusalsCarryTheirCodesAndChangeNothing) {
+  auto db = NewDatabase("ref");
+  db->Execute("CREATE TABLE P (id integer NOT NULL, name varchar(20) NOT NULL, PRIMARY KEY (id))");
+  db->Execute("CREATE UNIQUE INDEX ixName ON P (name)");
+  db->Execute("INSERT INTO P VALUES (1, 'a')");
+  struct Case {
+    const char* sql;
+    int code;
+    const char* text;
+  } cases[] = {
+      {"INSERT INTO P VALUES (1, 'b')", -193, "Primary key for table 'P' is not unique"},
+      {"INSERT INTO P VALUES (2, 'a')", -196, "Index 'ixName' for table 'P' would not be unique"},
+      {"INSERT INTO P VALUES (3, NULL)", -195, "Column 'name' in table 'P' cannot be NULL"},
+      {"SELECT * FROM Nowhere", -141, "Table 'Nowhere' not found"},
+      {"SELECT nothing FROM P", -143, "Column 'nothing' not found"},
+      {"CREATE TABLE P (x integer)", -110, "Item 'P' already exists"},
+      {"CREATE INDEX ixName ON P (id)", -111, "Index name 'ixName' not unique"},
+      {"DROP INDEX P.nope", -183, "Cannot find index named 'nope'"},
+      {"ALTER TABLE P ADD PRIMARY KEY (name)", -112, "Table already has a primary key"},
+      {"INSERT INTO P VALUES (5)", -207, "Wrong number of values for INSERT"},
+      {"GRANT CONNECT TO x; SET OPTION nobody.date_format = 'x'", -140, "User ID 'nobody' does not exist"},
+  };
+  for (const auto& c : cases) {
+    std::string message;
+    EXPECT_EQ(Code(*db, c.sql, &message), c.code) << c.sql;
+    EXPECT_EQ(message, c.text) << c.sql;
+  }
+  EXPECT_EQ(Rows(*db, "SELECT id, name FROM P"), "1,a");
+  EXPECT_EQ(Value(*db, "SELECT count(*) FROM sys.sysTable WHERE table_name = 'P'"), "1");
+}
+
+TEST_F(AsaServer, BadInputGivesAClearErrorAndTheConnectionStaysUsable) {
+  auto db = NewDatabase("bad");
+  std::string message;
+  EXPECT_EQ(Code(*db, "SELECT 'open", &message), -131);
+  EXPECT_NE(message.find("open"), std::string::npos) << message;
+  EXPECT_EQ(Code(*db, "SELECT if 1 = 1 then 2 else 3", &message), -131);
+  EXPECT_EQ(message, "Syntax error near '(end of line)' on line 1");
+  EXPECT_EQ(Code(*db, "SELECT * FROM dba.Missing", &message), -141);
+  EXPECT_EQ(message, "Table 'Missing' not found");
+  EXPECT_EQ(Code(*db, std::string("SELECT 1\0 2", 11)), -131);
+  EXPECT_EQ(Value(*db, "select 1 + 1"), "2");
+}
+
+// The client lacks what the master has; a script in the engine's forms brings it there in one
+// transaction, keeping the client's rows and identity values; rolled back, all is as before.
+TEST_F(AsaServer, ScriptOfTheEngineFormsBringsTheClientToTheMaster) {
+  const char* master[] = {
+      "CREATE DBSPACE ds2 AS ds2.DB",
+      "CREATE TABLE dba.C (id integer IDENTITY  NOT NULL, name varchar (30) NOT NULL, v long varchar DEFAULT 'x',"
+      " n integer NOT NULL, q integer NULL DEFAULT 0, PRIMARY KEY  CLUSTERED  (id))",
+      "CREATE TABLE dba.P2 (pid integer NOT NULL, PRIMARY KEY (pid))",
+      "CREATE  UNIQUE  CLUSTERED  INDEX ix ON dba.C (name, n DESC)",
+      "CREATE VIEW dba.vC AS SELECT id, name FROM dba.C",
+      "CREATE PROCEDURE p() BEGIN SELECT 1; END",
+      "GRANT CONNECT TO u IDENTIFIED BY 'p'",
+  };
+  auto m = NewDatabase("master");
+  for (const char* sql : master) m->Execute(sql);
+  auto c = NewDatabase("client");
+  c->Execute("CREATE TABLE dba.Old (id integer IDENTITY NOT NULL, name varchar (30) NULL, legacy integer NULL, "
+             "PRIMARY KEY (id))");
+  c->Execute("CREATE TABLE dba.P (id integer NOT NULL, PRIMARY KEY (id))");
+  c->Execute("CREATE INDEX ixOld ON dba.Old (legacy)");
+  c->Execute("CREATE PROCEDURE p() BEGIN SELECT 2; END");
+  c->Execute("INSERT INTO dba.Old (name, legacy) VALUES ('a', 1), ('b', 2)");
+  c->Execute("INSERT INTO dba.Old (id, name, legacy) VALUES (7, 'c', 3)");
+  const char* script[] = {
+      "CREATE DBSPACE ds2 AS ds2.DB",
+      "ALTER TABLE dba.Old RENAME C",
+      "ALTER TABLE dba.C MODIFY  name NOT NULL",
+      "ALTER TABLE dba.C ADD v long varchar DEFAULT 'x'",
+      "ALTER TABLE dba.C ADD n integer NULL",
+      "update dba.C set n = number(*)",
+      "ALTER TABLE dba.C MODIFY n integer NOT NULL",
+      "ALTER TABLE dba.C ADD q integer NULL DEFAULT 0",
+      "DROP INDEX dba.C.ixOld",
+      "ALTER TABLE dba.C DROP legacy",
+      "ALTER TABLE dba.C DROP PRIMARY KEY ",
+      "ALTER TABLE dba.C ADD PRIMARY KEY  CLUSTERED  (id)",
+      "ALTER INDEX PRIMARY KEY ON dba.C CLUSTERED",
+      "CREATE  UNIQUE  CLUSTERED  INDEX ix ON dba.C (name, n DESC)",
+      "ALTER TABLE dba.P RENAME P2",
+      "ALTER TABLE dba.P2 RENAME id TO pid",
+      "IF EXISTS (SELECT * FROM dba.C WHERE id = 1)UPDATE dba.C SET v = 'x' WHERE id = 1 ELSE INSERT INTO dba.C "
+      "(name, n) VALUES ('z', 9)",
+      "DELETE FROM dba.C WHERE dba.C.id NOT IN (SELECT dba.C.id FROM dba.C)",
+      "IF EXISTS (select proc_name from sys.sysProcedure where proc_name = 'p') DROP  PROCEDURE p",
+      "CREATE PROCEDURE p() BEGIN SELECT 1; END",
+      "CREATE VIEW dba.vC AS SELECT id, name FROM dba.C",
+      "GRANT CONNECT TO u IDENTIFIED BY 'p'",
+  };
+  // The catalogue both must agree on: tables, columns, indexes, keys, modules, users, spaces.
+  const std::string catalogue[] = {
+      "SELECT creator, tname, tabletype, dbspacename FROM sys.sysCatalog ORDER BY 2",
+      "SELECT tname, cname, coltype, nulls, length, syslength, in_primary_key, colno, default_value FROM "
+      "sys.sysColumns WHERE creator <> 'SYS' ORDER BY 1, 8",
+      "SELECT tname, iname, indextype, colnames FROM sys.sysIndexes ORDER BY 1, 2",
+      "SELECT t.table_name, a.attribute_value FROM sys.sysattribute a JOIN sys.systable t ON t.table_id = "
+      "a.object_id ORDER BY 1",
+      "SELECT proc_name, proc_defn FROM sys.sysProcedure ORDER BY 1",
+      "SELECT user_name FROM sys.sysUserPerm ORDER BY 1",
+      "SELECT file_name, dbspace_name FROM sys.sysFile WHERE dbspace_name <> 'SYSTEM' ORDER BY 2",
+  };
+  auto snapshot = [&](ado::IProviderSession& s) {
+    std::string all;
+    for (const auto& q : catalogue) all += Rows(s, q) + "\n";
+    return all;
+  };
+  const std::string before = snapshot(*c);
+  const std::string rowsBefore = Rows(*c, "SELECT id, name FROM dba.Old ORDER BY id");
+  for (int pass = 0; pass < 2; ++pass) {
+    c->BeginTrans();
+    for (const char* sql : script) {
+      try {
+        c->Execute(sql);
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << sql << "\n  " << e.what();
+      }
+    }
+    if (pass == 0) {
+      EXPECT_EQ(snapshot(*c), snapshot(*m));
+      EXPECT_EQ(Rows(*c, "SELECT id, name, v, n, q FROM dba.C ORDER BY id"), "1,a,x,1,0;2,b,x,2,0;7,c,x,3,0");
+      c->RollbackTrans();
+      EXPECT_EQ(snapshot(*c), before);
+      EXPECT_EQ(Rows(*c, "SELECT id, name FROM dba.Old ORDER BY id"), rowsBefore);
+    } else {
+      c->CommitTrans();
+    }
+  }
+  // Committed: the identity numbering goes on above the kept values.
+  c->Execute("INSERT INTO dba.C (name, n) VALUES ('d', 4)");
+  EXPECT_EQ(Value(*c, "SELECT max(id) FROM dba.C"), "8");
+  EXPECT_EQ(snapshot(*c), snapshot(*m));
+}
+
+}  // namespace

@@ -370,4 +370,56 @@ void RebuildTable(sqlite3* db, int64_t tableId, const std::vector<std::string>& 
   }
 }
 
+void RefreshForeignKeys(sqlite3* db) {
+  std::vector<std::string> old;
+  {
+    Stmt q(db, "SELECT name FROM sqlite_master WHERE type = 'trigger' AND name LIKE 'asa_fk_%'");
+    while (q.Step()) old.push_back(q.Text(0));
+  }
+  for (const auto& name : old) ExecSql(db, "DROP TRIGGER " + SqlIdent(name));
+  struct Key {
+    int64_t child, parent, id;
+    std::string role, childName, parentName;
+    std::vector<std::pair<std::string, std::string>> cols;  // child column, parent column
+  };
+  std::vector<Key> keys;
+  {
+    Stmt q(db, "SELECT f.foreign_table_id, f.primary_table_id, f.foreign_key_id, f.role, ft.table_name, pt.table_name "
+               "FROM SYSFOREIGNKEY f JOIN SYSTABLE ft ON ft.table_id = f.foreign_table_id JOIN SYSTABLE pt ON "
+               "pt.table_id = f.primary_table_id");
+    while (q.Step()) keys.push_back({q.Int(0), q.Int(1), q.Int(2), q.Text(3), q.Text(4), q.Text(5), {}});
+  }
+  for (auto& k : keys) {
+    Stmt c(db, "SELECT fc.column_name, pc.column_name FROM SYSFKCOL x JOIN SYSCOLUMN fc ON fc.table_id = "
+               "x.foreign_table_id AND fc.column_id = x.foreign_column_id JOIN SYSCOLUMN pc ON pc.table_id = ? AND "
+               "pc.column_id = x.primary_column_id WHERE x.foreign_table_id = ? AND x.foreign_key_id = ?");
+    c.Bind(1, k.parent).Bind(2, k.child).Bind(3, k.id);
+    while (c.Step()) k.cols.emplace_back(c.Text(0), c.Text(1));
+    if (k.cols.empty()) continue;
+    std::string child = SqlIdent(PhysicalName(k.child)), parent = SqlIdent(PhysicalName(k.parent));
+    std::string tag = std::to_string(k.child) + "_" + std::to_string(k.id);
+    std::string allSet, match, oldMatch, keyChanged;
+    for (const auto& [fc, pc] : k.cols) {
+      allSet += (allSet.empty() ? "" : " AND ") + ("NEW." + SqlIdent(fc) + " IS NOT NULL");
+      match += (match.empty() ? "" : " AND ") + ("p." + SqlIdent(pc) + " = NEW." + SqlIdent(fc));
+      oldMatch += (oldMatch.empty() ? "" : " AND ") + ("c." + SqlIdent(fc) + " = OLD." + SqlIdent(pc));
+      keyChanged += (keyChanged.empty() ? "" : " OR ") + ("NEW." + SqlIdent(pc) + " IS NOT OLD." + SqlIdent(pc));
+    }
+    std::string missing = SqlLiteral("194|No primary key value for foreign key '" + k.role + "' in table '" +
+                                     k.childName + "'");
+    std::string referenced = SqlLiteral("198|Primary key for row in table '" + k.parentName +
+                                        "' is referenced in another table");
+    for (const char* event : {"INSERT", "UPDATE"})
+      ExecSql(db, "CREATE TRIGGER " + SqlIdent("asa_fk_" + tag + "_" + event) + " BEFORE " + event + " ON " + child +
+                      " WHEN " + allSet + " AND NOT EXISTS (SELECT 1 FROM " + parent + " p WHERE " + match +
+                      ") BEGIN SELECT RAISE(ABORT, " + missing + "); END");
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent("asa_fk_" + tag + "_pd") + " BEFORE DELETE ON " + parent +
+                    " WHEN EXISTS (SELECT 1 FROM " + child + " c WHERE " + oldMatch + ") BEGIN SELECT RAISE(ABORT, " +
+                    referenced + "); END");
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent("asa_fk_" + tag + "_pu") + " BEFORE UPDATE ON " + parent + " WHEN (" +
+                    keyChanged + ") AND EXISTS (SELECT 1 FROM " + child + " c WHERE " + oldMatch +
+                    ") BEGIN SELECT RAISE(ABORT, " + referenced + "); END");
+  }
+}
+
 }  // namespace servers::asa

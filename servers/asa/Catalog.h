@@ -65,4 +65,8 @@ int UserId(sqlite3* db, const std::string& name);
 // with its indexes and the trigger that numbers its autoincrement column.
 void RebuildTable(sqlite3* db, int64_t tableId, const std::vector<std::string>& sourceColumns, bool exists);
 
+// Remakes the triggers that keep every foreign key: a child row needs its parent's key (-194),
+// a parent row whose key children hold is neither deleted nor given another key (-198).
+void RefreshForeignKeys(sqlite3* db);
+
 }  // namespace servers::asa

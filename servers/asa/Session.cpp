@@ -127,6 +127,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
       break;
   }
   bool own = !inTransaction_ && depth_ == 0 && s.kind != Statement::kSelect;
+  bool definition = s.kind == Statement::kCreateTable || s.kind == Statement::kAlterTable || s.kind == Statement::kDrop;
   if (own) {
     try {
       ExecSql(Db(), "BEGIN IMMEDIATE");
@@ -136,7 +137,12 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
   }
   size_t resultCount = results.size();
   try {
-    RunAtomically(Db(), own, depth_, [&] { Run(s, results); }, [&] { results.resize(resultCount); });
+    RunAtomically(Db(), own, depth_,
+                  [&] {
+                    Run(s, results);
+                    if (definition) RefreshForeignKeys(Db());
+                  },
+                  [&] { results.resize(resultCount); });
   } catch (const std::exception& e) {
     Rethrow(e, s);
   }

@@ -138,9 +138,21 @@ void Session::AddKey(const AsaTable& t, const KeyDef& k, bool creating) {
       int64_t fkid = NextId(Db(), "SELECT max(foreign_key_id) FROM SYSFOREIGNKEY WHERE foreign_table_id = " + tid, 1);
       Exec(Db(), "INSERT INTO SYSFOREIGNKEY (foreign_table_id, foreign_key_id, primary_table_id, role) VALUES (?, ?, ?, ?)",
            {role}, {t.id, fkid, parent.id});
-      for (size_t i = 0; i < cols.size(); ++i)
+      std::string allSet, match;
+      for (size_t i = 0; i < cols.size(); ++i) {
         Exec(Db(), "INSERT INTO SYSFKCOL VALUES (?, ?, ?, ?)", {},
              {t.id, fkid, int64_t{t.Column(cols[i])->id}, int64_t{parentCols[i]}});
+        std::string parentCol;
+        for (const auto& c : parent.columns)
+          if (c.id == parentCols[i]) parentCol = c.name;
+        allSet += (i ? " AND c." : "c.") + SqlIdent(cols[i]) + " IS NOT NULL";
+        match += (i ? " AND p." : "p.") + SqlIdent(parentCol) + " = c." + SqlIdent(cols[i]);
+      }
+      // Rows already there must have their parents.
+      if (!creating && QueryInt(Db(), "SELECT EXISTS (SELECT 1 FROM " + SqlIdent(PhysicalName(t.id)) + " c WHERE " +
+                                          allSet + " AND NOT EXISTS (SELECT 1 FROM " +
+                                          SqlIdent(PhysicalName(parent.id)) + " p WHERE " + match + "))"))
+        Fail(-194, "No primary key value for foreign key '" + role + "' in table '" + t.name + "'");
       return;
     }
     case KeyDef::Check:

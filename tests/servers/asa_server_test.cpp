@@ -120,6 +120,9 @@ TEST_F(AsaServer, RefusalsCarryTheirCodesAndChangeNothing) {
   db->Execute("CREATE TABLE P (id integer NOT NULL, name varchar(20) NOT NULL, PRIMARY KEY (id))");
   db->Execute("CREATE UNIQUE INDEX ixName ON P (name)");
   db->Execute("INSERT INTO P VALUES (1, 'a')");
+  db->Execute("CREATE TABLE C (cid integer NOT NULL, pid integer NULL, PRIMARY KEY (cid), "
+              "CONSTRAINT toP FOREIGN KEY (pid) REFERENCES P (id))");
+  db->Execute("INSERT INTO C VALUES (1, 1), (2, NULL)");
   struct Case {
     const char* sql;
     int code;
@@ -135,6 +138,10 @@ TEST_F(AsaServer, RefusalsCarryTheirCodesAndChangeNothing) {
       {"DROP INDEX P.nope", -183, "Cannot find index named 'nope'"},
       {"ALTER TABLE P ADD PRIMARY KEY (name)", -112, "Table already has a primary key"},
       {"INSERT INTO P VALUES (5)", -207, "Wrong number of values for INSERT"},
+      {"INSERT INTO C VALUES (3, 9)", -194, "No primary key value for foreign key 'toP' in table 'C'"},
+      {"UPDATE C SET pid = 9 WHERE cid = 1", -194, "No primary key value for foreign key 'toP' in table 'C'"},
+      {"DELETE FROM P", -198, "Primary key for row in table 'P' is referenced in another table"},
+      {"UPDATE P SET id = 5", -198, "Primary key for row in table 'P' is referenced in another table"},
       {"GRANT CONNECT TO x; SET OPTION nobody.date_format = 'x'", -140, "User ID 'nobody' does not exist"},
   };
   for (const auto& c : cases) {
@@ -143,6 +150,10 @@ TEST_F(AsaServer, RefusalsCarryTheirCodesAndChangeNothing) {
     EXPECT_EQ(message, c.text) << c.sql;
   }
   EXPECT_EQ(Rows(*db, "SELECT id, name FROM P"), "1,a");
+  EXPECT_EQ(Rows(*db, "SELECT cid, pid FROM C ORDER BY cid"), "1,1;2,NULL");
+  // Keys still hold after the child table is rebuilt.
+  db->Execute("ALTER TABLE C ADD extra integer NULL");
+  EXPECT_EQ(Code(*db, "INSERT INTO C (cid, pid) VALUES (3, 9)"), -194);
   EXPECT_EQ(Value(*db, "SELECT count(*) FROM sys.sysTable WHERE table_name = 'P'"), "1");
 }
 

@@ -1,49 +1,9 @@
-// Users, options, db spaces and the server's database statements: CREATE, START and STOP
-// DATABASE. The server keeps the databases it has started, by name, in its folder.
-#include <filesystem>
-#include <fstream>
-
+// Users, options and db spaces of a database.
 #include "common/Text.h"
 #include "servers/asa/Errors.h"
 #include "servers/asa/Session.h"
-#include "servers/core/Files.h"
 
 namespace servers::asa {
-
-namespace fs = std::filesystem;
-
-namespace {
-
-std::string RegistryFile(const std::string& folder) { return (fs::path(folder) / "asa_databases.txt").string(); }
-
-// The started databases: name and file, one per line, tab between.
-std::vector<std::pair<std::string, std::string>> Started(const std::string& folder) {
-  std::vector<std::pair<std::string, std::string>> out;
-  std::ifstream in(RegistryFile(folder));
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t tab = line.find('\t');
-    if (tab != std::string::npos) out.emplace_back(line.substr(0, tab), line.substr(tab + 1));
-  }
-  return out;
-}
-
-void SaveStarted(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& list) {
-  std::string temp = RegistryFile(folder) + ".new";
-  {
-    std::ofstream out(temp, std::ios::trunc);
-    for (const auto& [name, file] : list) out << name << '\t' << file << '\n';
-  }
-  fs::rename(temp, RegistryFile(folder));
-}
-
-}  // namespace
-
-std::string StartedDatabaseFile(const std::string& folder, const std::string& name) {
-  for (const auto& [n, file] : Started(folder))
-    if (text::Lower(n) == text::Lower(name)) return file;
-  return {};
-}
 
 void Session::SetOption(const SetOptionStmt& s) {
   int user = uid_;
@@ -109,42 +69,18 @@ void Session::RunNamed(const NamedStmt& s) {
                         ";DELETE FROM SYSOPTION WHERE user_id = " + std::to_string(id));
       return;
     }
-    case Statement::kCreateDatabase: {
-      std::string path = LocalPath(folder_, s.name);
-      std::error_code ec;
-      if (fs::exists(path, ec)) Fail(-82, "Unable to start specified database: the file '" + s.name + "' already exists");
-      fs::create_directories(fs::path(path).parent_path(), ec);
-      auto db = OpenDatabaseFile(path, true);
-      ExecSql(db.get(), "BEGIN");
-      CreateCatalog(db.get());
-      Stmt f(db.get(), "UPDATE SYSFILE SET file_name = ? WHERE file_id = 0");
-      f.Bind(1, s.name);
-      f.Step();
-      ExecSql(db.get(), "COMMIT");
-      return;
-    }
-    case Statement::kStartDatabase: {
-      std::string path = LocalPath(folder_, s.name);
-      std::error_code ec;
-      if (!fs::exists(path, ec)) Fail(-82, "Unable to start specified database: '" + s.name + "' not found");
-      std::string name = s.as.empty() ? fs::path(path).stem().string() : s.as;
-      auto list = Started(folder_);
-      for (const auto& [n, file] : list) {
-        if (text::Lower(n) == text::Lower(name)) Fail(-77, "Database name not unique");
-        if (file == path) Fail(-816, "Specified database file already in use");
-      }
-      list.emplace_back(name, path);
-      SaveStarted(folder_, list);
-      return;
-    }
-    case Statement::kStopDatabase: {
-      auto list = Started(folder_);
-      size_t before = list.size();
-      std::erase_if(list, [&](const auto& e) { return text::Lower(e.first) == text::Lower(s.name); });
-      if (list.size() == before) Fail(-83, "Specified database not found");
-      SaveStarted(folder_, list);
-      return;
-    }
+    case Statement::kCreateDatabase:
+      return CreateDatabase(s);
+    case Statement::kStartDatabase:
+      return StartDatabase(s);
+    case Statement::kStopDatabase:
+      return StopDatabase(s);
+    case Statement::kBackup:
+      return Backup(s);
+    case Statement::kRestore:
+      return Restore(s);
+    case Statement::kAlterDatabase:
+      return AlterDatabase(s);
     default:
       Fail(-130, "Invalid statement");
   }

@@ -36,7 +36,8 @@ struct Statement {
   enum Kind {
     kSelect, kInsert, kUpdate, kDelete, kCreateTable, kAlterTable, kDrop, kCreateIndex, kAlterIndex,
     kCreateModule, kIf, kBlock, kCommit, kRollback, kBegin, kSetOption, kCreateDbSpace, kDropDbSpace, kGrantConnect,
-    kRevokeConnect, kCreateDatabase, kStartDatabase, kStopDatabase, kNoOp
+    kRevokeConnect, kCreateDatabase, kStartDatabase, kStopDatabase, kBackup, kRestore, kAlterDatabase, kCall,
+    kNoOp
   };
   explicit Statement(Kind k) : kind(k) {}
   virtual ~Statement() = default;
@@ -145,7 +146,9 @@ struct SetOptionStmt : Statement {
   std::string value;
 };
 
-// CREATE / DROP DBSPACE, GRANT / REVOKE CONNECT, CREATE / START / STOP DATABASE.
+// CREATE / DROP DBSPACE, GRANT / REVOKE CONNECT, CREATE / START / STOP / ALTER DATABASE, BACKUP
+// (value: the file), RESTORE (name: the database file, value: the backup), CALL of a system
+// procedure (name).
 struct NamedStmt : Statement {
   explicit NamedStmt(Kind k) : Statement(k) {}
   std::string name, value, as;

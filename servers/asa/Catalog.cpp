@@ -198,7 +198,9 @@ void CreateCatalog(sqlite3* db) {
           "INSERT INTO SYSGROUP VALUES (0, 2), (0, 3), (2, 1), (2, 3);"
           "INSERT INTO SYSFILE VALUES (0, 'system.db', 'SYSTEM', 'SA'), (15, '', 'TEMPORARY', 'SA');"
           "INSERT INTO SYSOPTION VALUES (2, 'date_format', 'YYYY-MM-DD');"
-          "INSERT INTO SYSDUMMY VALUES (0);");
+          "INSERT INTO SYSDUMMY VALUES (0);"
+          // The database's own settings outside the catalogue: its transaction log.
+          "CREATE TABLE asa_database (log_name TEXT);INSERT INTO asa_database VALUES (NULL);");
 }
 
 std::optional<AsaType> ResolveType(sqlite3* db, const TypeSpec& spec) {

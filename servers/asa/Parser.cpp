@@ -121,6 +121,10 @@ class Parser : public ExpressionParser {
     return ts;
   }
 
+  std::string String() {
+    if (Peek().kind != TokenKind::String) Error();
+    return Next().text;
+  }
   std::string Span(size_t begin) const { return sql_.substr(begin, PrevEnd() - begin); }
   std::string Rest(size_t begin) {
     while (Peek().kind != TokenKind::End) Next();
@@ -155,7 +159,46 @@ class Parser : public ExpressionParser {
       return s;
     }
     if (Peek().Is("CREATE")) return ParseCreate();
+    if (Peek().Is("ALTER") && Peek(1).Is("DATABASE")) {
+      Next();
+      Next();
+      auto s = std::make_unique<NamedStmt>(Statement::kAlterDatabase);
+      s->name = String();
+      Expect("MODIFY");
+      Expect("LOG");
+      Expect("ON");
+      s->value = String();
+      return s;
+    }
     if (Accept("ALTER")) return ParseAlter();
+    if (Accept("BACKUP")) {
+      Expect("DATABASE");
+      auto s = std::make_unique<NamedStmt>(Statement::kBackup);
+      if (!Accept("TO")) Expect("DIRECTORY");
+      s->value = String();
+      while (Peek().kind == TokenKind::Name && !Peek().Is("GO")) Next();  // options
+      return s;
+    }
+    if (Accept("RESTORE")) {
+      Expect("DATABASE");
+      auto s = std::make_unique<NamedStmt>(Statement::kRestore);
+      s->name = String();
+      Expect("FROM");
+      s->value = String();
+      return s;
+    }
+    if (Accept("EXECUTE") || Accept("EXEC") || Accept("CALL")) {
+      auto s = std::make_unique<NamedStmt>(Statement::kCall);
+      s->name = AnyName();
+      while (AcceptSym(".")) s->name = AnyName();
+      if (AcceptSym("(")) {
+        while (!AcceptSym(")")) {
+          if (Peek().kind == TokenKind::End) Error();
+          Next();
+        }
+      }
+      return s;
+    }
     if (Accept("DROP")) return ParseDrop();
     if (Accept("IF")) return ParseIf();
     if (Peek().Is("BEGIN")) {
@@ -327,7 +370,11 @@ class Parser : public ExpressionParser {
       auto s = std::make_unique<NamedStmt>(Statement::kCreateDatabase);
       if (Peek().kind != TokenKind::String) Error();
       s->name = Next().text;
-      while (Peek().kind != TokenKind::End && !Peek().IsSymbol(";")) Next();  // LOG ON and the options
+      if (Accept("LOG")) {
+        Expect("ON");
+        s->value = String();
+      }
+      while (Peek().kind != TokenKind::End && !Peek().IsSymbol(";")) Next();  // the options
       return s;
     }
     auto m = std::make_unique<CreateModuleStmt>();

@@ -122,7 +122,20 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     case Statement::kCreateDatabase:
     case Statement::kStartDatabase:
     case Statement::kStopDatabase:
-      return RunNamed(static_cast<const NamedStmt&>(s));
+    case Statement::kRestore:
+    case Statement::kAlterDatabase:
+    case Statement::kBackup:
+      try {
+        return RunNamed(static_cast<const NamedStmt&>(s));
+      } catch (const std::exception& e) {
+        Rethrow(e, s);
+      }
+    case Statement::kCall:
+      try {
+        return Call(static_cast<const NamedStmt&>(s), results);
+      } catch (const std::exception& e) {
+        Rethrow(e, s);
+      }
     default:
       break;
   }

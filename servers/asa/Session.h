@@ -73,6 +73,15 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   void LogIn(const std::string& user, const std::string& password);
   void SetOption(const SetOptionStmt& s);
   void RunNamed(const NamedStmt& s);
+  // The server's database statements (Databases.cpp).
+  void CreateDatabase(const NamedStmt& s);
+  void StartDatabase(const NamedStmt& s);
+  void StopDatabase(const NamedStmt& s);
+  void Backup(const NamedStmt& s);
+  void Restore(const NamedStmt& s);
+  void AlterDatabase(const NamedStmt& s);
+  // sa_db_info: one row per started database.
+  void Call(const NamedStmt& s, std::vector<ado::StatementResult>& results);
 
   std::string folder_;
   std::string engine_;

@@ -211,3 +211,43 @@ TEST_F(AsaCatalog, ModulesUsersSpacesAndTheRest) {
 }
 
 }  // namespace
+
+namespace {
+
+// The dialect's database operations on the server: a database created and started, backed up,
+// restored as a new database with its log renamed, and told apart from a missing one.
+TEST(AsaDatabases, CreateBackupAndRestoreAsNewOnTheServer) {
+  dialect_test::UseFreshServers();
+  const std::string root = std::getenv("SCHEMION_SERVERS");
+  for (const char* folder : {"/orig", "/backup", "/data", "/logs"}) std::filesystem::create_directories(root + folder);
+  TestOwner owner;
+  TAsaSpecific dialect(&owner);
+  owner.current = &dialect;
+  ASSERT_EQ(dialect.CreateDatabase("src", root + "/orig/src.db", "", "", "", "DbOps"), 2);
+  EXPECT_TRUE(std::filesystem::exists(root + "/orig/src.log"));
+  EXPECT_TRUE(dialect.DatabaseExists("src", "", "", "DbOps"));
+  EXPECT_FALSE(dialect.DatabaseExists("nowhere", "", "", "DbOps"));
+  {
+    ado::TConnection connection("Provider=ASAProv.90;Eng=DbOps;dbn=src");
+    connection.Open();
+    connection.Execute("CREATE TABLE dba.T (id integer NOT NULL, PRIMARY KEY (id))");
+    connection.Execute("INSERT INTO T VALUES (42)");
+    ASSERT_TRUE(dialect.BackupDatabase(connection, "src.bak", root + "/backup"));
+  }
+  std::string message;
+  ASSERT_TRUE(dialect.RestoreAsNewDatabase("copy", root + "/backup\\src.bak", root + "/data", root + "/logs", "", "",
+                                           "DbOps", message))
+      << message << (owner.errors.empty() ? "" : " / " + owner.errors.back().message);
+  EXPECT_TRUE(std::filesystem::exists(root + "/logs/copy.log"));
+  ado::TConnection copy("Provider=ASAProv.90;Eng=DbOps;dbn=copy");
+  copy.Open();
+  ado::TDataSet data;
+  data.SetConnection(&copy);
+  copy.Query("SELECT id FROM dba.T", data);
+  EXPECT_EQ(data.FieldByName("id").AsString(), "42");
+  EXPECT_FALSE(dialect.RestoreAsNewDatabase("copy", root + "/backup\\src.bak", root + "/data", root + "/logs", "", "",
+                                            "DbOps", message));
+  EXPECT_EQ(message, "Database already exists!");
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+// The server's database statements: CREATE, START, STOP and ALTER DATABASE, BACKUP and RESTORE,
+// and sa_db_info. The server keeps the databases it has started, by name, in its folder; a
+// database's files are named as the client writes them, placed as LocalPath places them.
+#include <filesystem>
+#include <fstream>
+
+#include "common/Text.h"
+#include "servers/asa/Errors.h"
+#include "servers/asa/Session.h"
+#include "servers/core/Files.h"
+#include "servers/core/Rowsets.h"
+
+namespace servers::asa {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string RegistryFile(const std::string& folder) { return (fs::path(folder) / "asa_databases.txt").string(); }
+
+// The started databases: name and file, one per line, tab between.
+std::vector<std::pair<std::string, std::string>> Started(const std::string& folder) {
+  std::vector<std::pair<std::string, std::string>> out;
+  std::ifstream in(RegistryFile(folder));
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t tab = line.find('\t');
+    if (tab != std::string::npos) out.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+  }
+  return out;
+}
+
+void SaveStarted(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& list) {
+  std::string temp = RegistryFile(folder) + ".new";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    for (const auto& [name, file] : list) out << name << '\t' << file << '\n';
+  }
+  fs::rename(temp, RegistryFile(folder));
+}
+
+bool SameName(const std::string& a, const std::string& b) { return text::Lower(a) == text::Lower(b); }
+
+// The log a database file names (as written), or its default: the file with ".log".
+std::string LogOf(const std::string& path) {
+  std::string log;
+  try {
+    auto db = OpenSqlite(path, false);
+    Stmt q(db.get(), "SELECT log_name FROM asa_database");
+    if (q.Step() && !q.IsNull(0)) log = q.Text(0);
+  } catch (const ESqliteError&) {
+  }
+  return log;
+}
+
+void TouchFile(const std::string& path) {
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  if (!fs::exists(path, ec)) std::ofstream(path).flush();
+}
+
+std::string DefaultLog(const std::string& written) {
+  size_t slash = written.find_last_of("\\/");
+  size_t dot = written.rfind('.');
+  return (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? written.substr(0, dot) : written) +
+         ".log";
+}
+
+}  // namespace
+
+std::string StartedDatabaseFile(const std::string& folder, const std::string& name) {
+  for (const auto& [n, file] : Started(folder))
+    if (SameName(n, name)) return file;
+  return {};
+}
+
+void Session::CreateDatabase(const NamedStmt& s) {
+  std::string path = LocalPath(folder_, s.name);
+  std::error_code ec;
+  if (fs::exists(path, ec)) Fail(-82, "Unable to start specified database: the file '" + s.name + "' already exists");
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  std::string log = s.value.empty() ? DefaultLog(s.name) : s.value;
+  {
+    auto db = OpenDatabaseFile(path, true);
+    ExecSql(db.get(), "BEGIN");
+    CreateCatalog(db.get());
+    Stmt f(db.get(), "UPDATE SYSFILE SET file_name = ? WHERE file_id = 0");
+    f.Bind(1, s.name);
+    f.Step();
+    Stmt l(db.get(), "UPDATE asa_database SET log_name = ?");
+    l.Bind(1, log);
+    l.Step();
+    ExecSql(db.get(), "COMMIT");
+  }
+  TouchFile(LocalPath(folder_, log));
+}
+
+void Session::StartDatabase(const NamedStmt& s) {
+  std::string path = LocalPath(folder_, s.name);
+  std::error_code ec;
+  if (!fs::exists(path, ec)) Fail(-82, "Unable to start specified database: '" + s.name + "' not found");
+  std::string name = s.as.empty() ? fs::path(path).stem().string() : s.as;
+  auto list = Started(folder_);
+  for (const auto& [n, file] : list) {
+    if (SameName(n, name)) Fail(-77, "Database name not unique");
+    if (file == path) Fail(-816, "Specified database file already in use");
+  }
+  list.emplace_back(name, path);
+  SaveStarted(folder_, list);
+}
+
+void Session::StopDatabase(const NamedStmt& s) {
+  auto list = Started(folder_);
+  size_t before = list.size();
+  std::erase_if(list, [&](const auto& e) { return SameName(e.first, s.name); });
+  if (list.size() == before) Fail(-83, "Specified database not found");
+  SaveStarted(folder_, list);
+}
+
+void Session::Backup(const NamedStmt& s) {
+  std::string path = LocalPath(folder_, s.value);
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  fs::remove(path, ec);
+  auto target = OpenSqlite(path, true);
+  CopyDatabase(Db(), target.get());
+}
+
+void Session::Restore(const NamedStmt& s) {
+  std::string backup = LocalPath(folder_, s.value), path = LocalPath(folder_, s.name);
+  if (!IsBackupFile(backup, "SYSTABLE")) Fail(-82, "Unable to start specified database: '" + s.value + "' is no backup");
+  for (const auto& [n, file] : Started(folder_))
+    if (file == path) Fail(-816, "Specified database file already in use");
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  auto from = OpenSqlite(backup, false);
+  auto to = OpenSqlite(path, true);
+  CopyDatabase(from.get(), to.get());
+}
+
+void Session::AlterDatabase(const NamedStmt& s) {
+  std::string path = LocalPath(folder_, s.name);
+  for (const auto& [n, file] : Started(folder_))
+    if (file == path) Fail(-664, "Database is active");
+  std::error_code ec;
+  if (!fs::exists(path, ec)) Fail(-82, "Unable to start specified database: '" + s.name + "' not found");
+  auto db = OpenSqlite(path, false);
+  Stmt l(db.get(), "UPDATE asa_database SET log_name = ?");
+  l.Bind(1, s.value);
+  l.Step();
+}
+
+void Session::Call(const NamedStmt& s, std::vector<ado::StatementResult>& results) {
+  if (!SameName(s.name, "sa_db_info")) Fail(-265, "Procedure '" + s.name + "' not found");
+  std::string sql;
+  int number = 0;
+  for (const auto& [name, file] : Started(folder_)) {
+    std::string log = LogOf(file);
+    sql += std::string(sql.empty() ? "SELECT " : " UNION ALL SELECT ") + std::to_string(number++) + " AS Number, " +
+           SqlLiteral(name) + " AS Alias, " + SqlLiteral(file) + " AS File, 0 AS ConnCount, 4096 AS PageSize, " +
+           SqlLiteral(log.empty() ? std::string() : LocalPath(folder_, log)) + " AS LogName";
+  }
+  if (sql.empty()) sql = "SELECT 0 AS Number, '' AS Alias, '' AS File, 0 AS ConnCount, 0 AS PageSize, '' AS LogName LIMIT 0";
+  auto memory = OpenSqlite(":memory:", true);
+  ado::StatementResult r;
+  r.HasRows = true;
+  r.Rows = QueryRowSet(memory.get(), sql);
+  results.push_back(std::move(r));
+}
+
+}  // namespace servers::asa

@@ -47,6 +47,7 @@ class AsaCatalog : public ::testing::Test {
         "create function fTwice(x integer) returns integer BEGIN RETURN x * 2; END",
         "CREATE TRIGGER trOrders AFTER INSERT ON Orders FOR EACH ROW BEGIN END",
         "GRANT CONNECT TO bob IDENTIFIED BY 'pw'",
+        "CREATE TABLE AllTypes (c0 text, c1 tinyint, c2 smallint, c3 integer, c4 smalldatetime, c5 double, c6 money, c7 datetime, c8 float, c9 bit, c10 decimal, c11 numeric, c12 smallmoney, c13 bigint, c14 varbinary, c15 varchar, c16 binary, c17 char, c18 timestamp, c19 date, c20 long binary, c21 long varchar, c22 time, c23 unsigned bigint, c24 unsigned int, c25 unsigned smallint, c26 image, c27 uniqueidentifier, c28 uniqueidentifierstr, c29 xml, c30 oldbit, c31 sysname)",
     });
   }
   static void TearDownTestSuite() {
@@ -94,7 +95,7 @@ TEST_F(AsaCatalog, TablesWithTypeRestrictions) {
   EXPECT_EQ(Field("TABLE_TYPE"), "SYSTEM VIEW");
 
   Open(vsiTables, Criteria({kAny, kAny, kAny, "TABLE"}));
-  EXPECT_EQ(Sorted("TABLE_NAME"), (Names{"Customers", "Orders"}));
+  EXPECT_EQ(Sorted("TABLE_NAME"), (Names{"AllTypes", "Customers", "Orders"}));
   Open(vsiTables, Criteria({kAny, kAny, kAny, "GBL TEMP"}));
   EXPECT_EQ(Sorted("TABLE_NAME"), (Names{"Scratch"}));
   Open(vsiTables, Criteria({kAny, kAny, kAny, "VIEW"}));
@@ -162,6 +163,54 @@ TEST_F(AsaCatalog, IndexesKeysAndConstraints) {
 
   Open(vsiClusterIndexes);
   EXPECT_EQ(Sorted("INDEX_NAME"), (Names{"Customers", "ixName"}));
+}
+
+// Each native type of the dialect's type table reads back its code and its name.
+TEST_F(AsaCatalog, NativeTypesReadBackTheirCodesAndNames) {
+  const struct {
+    const char* name;
+    int code;
+  } types[] = {
+      {"text", 105},
+      {"tinyint", 19},
+      {"smallint", 1},
+      {"integer", 2},
+      {"smalldatetime", 104},
+      {"double", 5},
+      {"money", 101},
+      {"datetime", 103},
+      {"float", 4},
+      {"bit", 24},
+      {"decimal", 27},
+      {"numeric", 3},
+      {"smallmoney", 102},
+      {"bigint", 20},
+      {"varbinary", 28},
+      {"varchar", 9},
+      {"binary", 11},
+      {"char", 7},
+      {"timestamp", 13},
+      {"date", 6},
+      {"long binary", 12},
+      {"long varchar", 10},
+      {"time", 14},
+      {"unsigned bigint", 23},
+      {"unsigned int", 21},
+      {"unsigned smallint", 22},
+      {"image", 106},
+      {"uniqueidentifier", 109},
+      {"uniqueidentifierstr", 110},
+      {"xml", 111},
+      {"oldbit", 107},
+      {"sysname", 108}};
+  Open(vsiColumns, Criteria({kAny, kAny, "AllTypes"}));
+  ASSERT_EQ(data_.RecordCount(), static_cast<int>(std::size(types)));
+  int i = 0;
+  for (const auto& t : types) {
+    ASSERT_TRUE(Find("COLUMN_NAME", {"c" + std::to_string(i++)})) << t.name;
+    EXPECT_EQ(Field("COLUMN_TYPE"), std::to_string(t.code)) << t.name;
+    EXPECT_EQ(Field("COLUMN_TYPE_NAME"), t.name);
+  }
 }
 
 TEST_F(AsaCatalog, ModulesUsersSpacesAndTheRest) {

@@ -26,6 +26,7 @@ const char* const kTables =
     "INTEGER, server_type TEXT NOT NULL DEFAULT 'SA', primary_hash_limit INTEGER NOT NULL DEFAULT 0, page_map_start "
     "INTEGER NOT NULL DEFAULT 0, source TEXT);"
     "CREATE UNIQUE INDEX SYSTABLE_name ON SYSTABLE (creator, table_name);"
+    "CREATE INDEX SYSTABLE_tname ON SYSTABLE (table_name);"
     "CREATE TABLE SYSCOLUMN (table_id INTEGER NOT NULL, column_id INTEGER NOT NULL, pkey TEXT NOT NULL DEFAULT 'N', "
     "domain_id INTEGER NOT NULL, nulls TEXT NOT NULL DEFAULT 'Y', width INTEGER NOT NULL DEFAULT 0, scale INTEGER NOT "
     "NULL DEFAULT 0, unused INTEGER NOT NULL DEFAULT 0, max_identity INTEGER NOT NULL DEFAULT 0, column_name" NAME
@@ -40,6 +41,7 @@ const char* const kTables =
     "file_id INTEGER NOT NULL DEFAULT 0, \"unique\" TEXT NOT NULL, creator INTEGER NOT NULL, index_name" NAME
     " NOT NULL, hash_limit INTEGER NOT NULL DEFAULT 0, index_owner TEXT NOT NULL DEFAULT 'SA', index_type TEXT NOT "
     "NULL DEFAULT 'SA', remarks" NAME ", PRIMARY KEY (table_id, index_id));"
+    "CREATE INDEX SYSINDEX_name ON SYSINDEX (index_name);"
     "CREATE TABLE SYSIXCOL (table_id INTEGER NOT NULL, index_id INTEGER NOT NULL, sequence INTEGER NOT NULL, "
     "column_id INTEGER NOT NULL, \"order\" TEXT NOT NULL DEFAULT 'A', PRIMARY KEY (table_id, index_id, sequence));"
     "CREATE TABLE SYSFOREIGNKEY (foreign_table_id INTEGER NOT NULL, foreign_key_id INTEGER NOT NULL, "

@@ -91,6 +91,8 @@ TEST_F(AsaCatalog, TablesWithTypeRestrictions) {
   EXPECT_EQ(Field("TABLE_TYPE"), "SYSTEM TABLE");
   ASSERT_TRUE(Find("TABLE_NAME", {"SysLike"}));
   EXPECT_EQ(Field("TABLE_TYPE"), "SYSTEM TABLE");
+  ASSERT_TRUE(Find("TABLE_NAME", {"Scratch"}));
+  EXPECT_EQ(Field("TABLE_TYPE"), "GBL TEMP");
   ASSERT_TRUE(Find("TABLE_NAME", {"SYSCATALOG"}));
   EXPECT_EQ(Field("TABLE_TYPE"), "SYSTEM VIEW");
 

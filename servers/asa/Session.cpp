@@ -248,9 +248,11 @@ int64_t Session::ResolveTable(const ObjectName& n) {
 }
 
 std::string Session::TableSql(const ObjectName& n) {
-  auto t = LoadTable(Db(), ResolveTable(n));
-  if (t->creator == kSysUser) return SqlIdent(text::Upper(t->name));
-  return SqlIdent(PhysicalName(t->id));
+  int64_t id = ResolveTable(n);
+  Stmt q(Db(), "SELECT creator, table_name FROM SYSTABLE WHERE table_id = ?");
+  q.Bind(1, id);
+  if (q.Step() && q.Int(0) == kSysUser) return SqlIdent(text::Upper(q.Text(1)));
+  return SqlIdent(PhysicalName(id));
 }
 
 AsaTable Session::RequireTable(const ObjectName& name) { return *LoadTable(Db(), ResolveTable(name)); }

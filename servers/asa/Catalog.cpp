@@ -6,6 +6,9 @@
 #include <map>
 
 #include "common/Text.h"
+#include "servers/asa/Ast.h"
+#include "servers/asa/Errors.h"
+#include "servers/asa/Translator.h"
 #include "servers/core/Physical.h"
 #include "servers/core/Sqlite.h"
 
@@ -326,6 +329,16 @@ std::string DefaultSql(const std::string& text) {
   return number ? text : std::string();
 }
 
+// A column's CHECK condition as SQLite SQL over the table's own columns.
+std::string CheckSql(const std::string& condition) {
+  auto statements = ParseBatch("SELECT (" + condition + ")");
+  const auto& select = static_cast<const SelectStmt&>(*statements.at(0));
+  Translator tr(
+      "", "", [](const ObjectName& n) -> std::string { Fail(-141, "Table '" + n.name + "' not found"); },
+      [](const std::string&) { return std::string(); });
+  return tr.Expression(*select.select->items.at(0).expr);
+}
+
 }  // namespace
 
 void RebuildTable(sqlite3* db, int64_t tableId, const std::vector<std::string>& sourceColumns, bool exists) {
@@ -342,6 +355,12 @@ void RebuildTable(sqlite3* db, int64_t tableId, const std::vector<std::string>& 
     pc.defaultSql = DefaultSql(c.defaultText);
     if (c.declType.rfind("varchar", 0) == 0 || c.declType == "text") pc.collate = collate;
     p.columns.push_back(pc);
+  }
+  {
+    Stmt ck(db, "SELECT column_id, \"check\" FROM SYSCOLUMN WHERE table_id = ? AND \"check\" IS NOT NULL");
+    ck.Bind(1, tableId);
+    while (ck.Step())
+      p.checks.push_back({"asa_ck_" + std::to_string(tableId) + "_" + std::to_string(ck.Int(0)), CheckSql(ck.Text(1))});
   }
   std::vector<std::string> pk;
   for (const auto& c : table->columns)

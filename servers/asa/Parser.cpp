@@ -535,8 +535,8 @@ class Parser : public ExpressionParser {
         if (k.kind != KeyDef::Check) {
           if (Accept("CLUSTERED")) k.clustered = true;
           else Accept("NONCLUSTERED");
-          k.columns.push_back(c.name);
         }
+        k.columns.push_back(c.name);
         c.keys.push_back(k);
       } else if (Peek().Is("REFERENCES")) {
         KeyDef k;

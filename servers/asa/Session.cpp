@@ -326,8 +326,15 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
     case SqliteFailure::UniqueIndex:
     case SqliteFailure::Unique:
       FailUnique(f);
-    case SqliteFailure::Check:
+    case SqliteFailure::Check: {
+      long long table = 0, column = 0;
+      std::sscanf(f.name.c_str(), "asa_ck_%lld_%lld", &table, &column);
+      Stmt q(Db(), "SELECT c.column_name, t.table_name FROM SYSCOLUMN c JOIN SYSTABLE t ON t.table_id = c.table_id "
+                   "WHERE c.table_id = ? AND c.column_id = ?");
+      q.Bind(1, static_cast<int64_t>(table)).Bind(2, static_cast<int64_t>(column));
+      if (q.Step()) Fail(-209, "Invalid value for column '" + q.Text(0) + "' in table '" + q.Text(1) + "'");
       Fail(-209, "Invalid value for column '" + f.name + "'");
+    }
     default:
       break;
   }

@@ -155,8 +155,15 @@ void Session::AddKey(const AsaTable& t, const KeyDef& k, bool creating) {
         Fail(-194, "No primary key value for foreign key '" + role + "' in table '" + t.name + "'");
       return;
     }
-    case KeyDef::Check:
-      return;  // kept with the statement's text only
+    case KeyDef::Check: {
+      // A column's condition is kept in SYSCOLUMN and checked by the table; a table's is kept
+      // with the statement's text only.
+      if (cols.size() != 1) return;
+      Stmt q(Db(), "UPDATE SYSCOLUMN SET \"check\" = ? WHERE table_id = ? AND column_name = ?");
+      q.Bind(1, k.checkText).Bind(2, t.id).Bind(3, cols[0]);
+      q.Step();
+      return;
+    }
   }
 }
 

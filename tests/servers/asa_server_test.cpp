@@ -123,6 +123,7 @@ TEST_F(AsaServer, RefusalsCarryTheirCodesAndChangeNothing) {
   db->Execute("CREATE TABLE C (cid integer NOT NULL, pid integer NULL, PRIMARY KEY (cid), "
               "CONSTRAINT toP FOREIGN KEY (pid) REFERENCES P (id))");
   db->Execute("INSERT INTO C VALUES (1, 1), (2, NULL)");
+  db->Execute("CREATE TABLE K (k integer NOT NULL CHECK (k > 0), PRIMARY KEY (k))");
   struct Case {
     const char* sql;
     int code;
@@ -140,6 +141,7 @@ TEST_F(AsaServer, RefusalsCarryTheirCodesAndChangeNothing) {
       {"INSERT INTO P VALUES (5)", -207, "Wrong number of values for INSERT"},
       {"INSERT INTO C VALUES (3, 9)", -194, "No primary key value for foreign key 'toP' in table 'C'"},
       {"UPDATE C SET pid = 9 WHERE cid = 1", -194, "No primary key value for foreign key 'toP' in table 'C'"},
+      {"INSERT INTO K VALUES (0)", -209, "Invalid value for column 'k' in table 'K'"},
       {"DELETE FROM P", -198, "Primary key for row in table 'P' is referenced in another table"},
       {"UPDATE P SET id = 5", -198, "Primary key for row in table 'P' is referenced in another table"},
       {"GRANT CONNECT TO x; SET OPTION nobody.date_format = 'x'", -140, "User ID 'nobody' does not exist"},

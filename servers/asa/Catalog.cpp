@@ -205,7 +205,9 @@ void CreateCatalog(sqlite3* db) {
           "INSERT INTO SYSOPTION VALUES (2, 'date_format', 'YYYY-MM-DD');"
           "INSERT INTO SYSDUMMY VALUES (0);"
           // The database's own settings outside the catalogue: its transaction log.
-          "CREATE TABLE asa_database (log_name TEXT);INSERT INTO asa_database VALUES (NULL);");
+          "CREATE TABLE asa_database (log_name TEXT);INSERT INTO asa_database VALUES (NULL);"
+          // The triggers that keep the foreign keys, remade together.
+          "CREATE TABLE asa_fk_trigger (name TEXT PRIMARY KEY);");
 }
 
 std::optional<AsaType> ResolveType(sqlite3* db, const TypeSpec& spec) {
@@ -396,10 +398,19 @@ void RebuildTable(sqlite3* db, int64_t tableId, const std::vector<std::string>& 
 void RefreshForeignKeys(sqlite3* db) {
   std::vector<std::string> old;
   {
-    Stmt q(db, "SELECT name FROM sqlite_master WHERE type = 'trigger' AND name LIKE 'asa_fk_%'");
+    Stmt q(db, "SELECT name FROM asa_fk_trigger");
     while (q.Step()) old.push_back(q.Text(0));
   }
-  for (const auto& name : old) ExecSql(db, "DROP TRIGGER " + SqlIdent(name));
+  // A trigger goes with its table when that is dropped or rebuilt.
+  for (const auto& name : old) ExecSql(db, "DROP TRIGGER IF EXISTS " + SqlIdent(name));
+  if (!old.empty()) ExecSql(db, "DELETE FROM asa_fk_trigger");
+  Stmt made(db, "INSERT INTO asa_fk_trigger VALUES (?)");
+  auto create = [&](const std::string& name, const std::string& sql) {
+    ExecSql(db, "CREATE TRIGGER " + SqlIdent(name) + sql);
+    made.Bind(1, name);
+    made.Step();
+    made.Reset();
+  };
   struct Key {
     int64_t child, parent, id;
     std::string role, childName, parentName;
@@ -433,15 +444,14 @@ void RefreshForeignKeys(sqlite3* db) {
     std::string referenced = SqlLiteral("198|Primary key for row in table '" + k.parentName +
                                         "' is referenced in another table");
     for (const char* event : {"INSERT", "UPDATE"})
-      ExecSql(db, "CREATE TRIGGER " + SqlIdent("asa_fk_" + tag + "_" + event) + " BEFORE " + event + " ON " + child +
-                      " WHEN " + allSet + " AND NOT EXISTS (SELECT 1 FROM " + parent + " p WHERE " + match +
-                      ") BEGIN SELECT RAISE(ABORT, " + missing + "); END");
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent("asa_fk_" + tag + "_pd") + " BEFORE DELETE ON " + parent +
-                    " WHEN EXISTS (SELECT 1 FROM " + child + " c WHERE " + oldMatch + ") BEGIN SELECT RAISE(ABORT, " +
-                    referenced + "); END");
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent("asa_fk_" + tag + "_pu") + " BEFORE UPDATE ON " + parent + " WHEN (" +
-                    keyChanged + ") AND EXISTS (SELECT 1 FROM " + child + " c WHERE " + oldMatch +
-                    ") BEGIN SELECT RAISE(ABORT, " + referenced + "); END");
+      create("asa_fk_" + tag + "_" + event, std::string(" BEFORE ") + event + " ON " + child + " WHEN " + allSet +
+                                                " AND NOT EXISTS (SELECT 1 FROM " + parent + " p WHERE " + match +
+                                                ") BEGIN SELECT RAISE(ABORT, " + missing + "); END");
+    create("asa_fk_" + tag + "_pd", " BEFORE DELETE ON " + parent + " WHEN EXISTS (SELECT 1 FROM " + child + " c WHERE " +
+                                        oldMatch + ") BEGIN SELECT RAISE(ABORT, " + referenced + "); END");
+    create("asa_fk_" + tag + "_pu", " BEFORE UPDATE ON " + parent + " WHEN (" + keyChanged + ") AND EXISTS (SELECT 1 FROM " +
+                                        child + " c WHERE " + oldMatch + ") BEGIN SELECT RAISE(ABORT, " + referenced +
+                                        "); END");
   }
 }
 

@@ -316,10 +316,6 @@ std::optional<AsaTable> LoadTable(sqlite3* db, int64_t id) {
   return table;
 }
 
-namespace {
-
-// The default's SQLite expression: literals as written, the server's special values as their
-// functions; anything else gives no physical default.
 std::string DefaultSql(const std::string& text) {
   std::string t = TypeKey(text);
   if (t.empty() || t == "autoincrement" || t == "null") return {};
@@ -330,6 +326,8 @@ std::string DefaultSql(const std::string& text) {
   bool number = text.find_first_not_of("0123456789.-+eE") == std::string::npos;
   return number ? text : std::string();
 }
+
+namespace {
 
 // A column's CHECK condition as SQLite SQL over the table's own columns.
 std::string CheckSql(const std::string& condition) {

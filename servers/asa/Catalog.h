@@ -53,6 +53,10 @@ struct AsaTable {
   const AsaColumn* Column(const std::string& name) const;
 };
 
+// A column default's SQLite expression: literals as written, the server's special values
+// (current date, current timestamp ...) as their functions; empty for none (autoincrement too).
+std::string DefaultSql(const std::string& text);
+
 // The SQLite table or view behind a user table.
 std::string PhysicalName(int64_t tableId);
 // The table or view of that owner and name (case ignored), or nothing.

@@ -36,7 +36,14 @@ int64_t Session::RunInsert(const InsertStmt& s) {
       sql += r ? ", (" : "(";
       for (size_t i = 0; i < s.rows[r].size(); ++i) {
         const Expr& e = *s.rows[r][i];
-        sql += (i ? ", " : "") + (e.kind == Expr::Default ? std::string("NULL") : tr.Expression(e));
+        std::string value;
+        if (e.kind == Expr::Default) {
+          value = DefaultSql(t.Column(cols[i])->defaultText);  // autoincrement: NULL, numbered
+          if (value.empty()) value = "NULL";
+        } else {
+          value = tr.Expression(e);
+        }
+        sql += (i ? ", " : "") + value;
       }
       sql += ")";
     }

@@ -107,6 +107,10 @@ TEST_F(AsaServer, ExpressionsAndAutoincrement) {
   db->Execute("INSERT INTO T (id, v) VALUES (10, 'b')");
   db->Execute("INSERT INTO T (v) VALUES ('c')");
   EXPECT_EQ(Rows(*db, "SELECT id, v FROM T ORDER BY id"), "1,a;10,b;11,c");
+  // DEFAULT in VALUES takes the column's default, and numbers an autoincrement column.
+  db->Execute("CREATE TABLE D (id integer IDENTITY NOT NULL, v varchar(10) DEFAULT 'dv', PRIMARY KEY (id))");
+  db->Execute("INSERT INTO D VALUES (DEFAULT, DEFAULT), (5, 'x')");
+  EXPECT_EQ(Rows(*db, "SELECT id, v FROM D ORDER BY id"), "1,dv;5,x");
   // Names and texts ignore case.
   EXPECT_EQ(Value(*db, "SELECT count(*) FROM dba.t WHERE V = 'A'"), "1");
   db->Execute("CREATE TABLE N (k varchar(5), n integer NULL)");

@@ -1,5 +1,6 @@
 // The Access dialect's backup of a database on the embedded server: the copy holds every row
-// committed before it, opens as an Access database, and is refused inside a transaction.
+// committed before it, opens as an Access database, and is refused inside a transaction; restores
+// are refused and change nothing.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -58,6 +59,14 @@ TEST(AccessBackup, TheCopyHoldsEveryCommittedRow) {
   copy.Open();
   EXPECT_EQ(Rows(copy), expected);
   EXPECT_NE(access_test::KindText(d, copy, vsiIndexes).find("IX_S"), std::string::npos);
+
+  // Neither restore touches the connected database or the backup.
+  EXPECT_FALSE(d.RestoreDatabase(*connection, "shop.mdb", backups, backups));
+  std::string message;
+  EXPECT_FALSE(d.RestoreAsNewDatabase("copy", backups + "/shop.mdb", backups, backups, "", "", "",
+                                      message));
+  EXPECT_EQ(owner.errors.size(), 3u);
+  EXPECT_EQ(Rows(*connection), expected);
 
   // The database goes on after its backup; the copy is a database of its own.
   connection->Execute("DELETE FROM T WHERE id = 1");

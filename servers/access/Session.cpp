@@ -15,6 +15,25 @@ namespace servers::access {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Opens a database file with a rollback journal rather than a side log: as with Jet, every
+// committed transaction is then in the database file itself, so that the file copied between
+// transactions (the Access backup) is the whole database. A file another connection still holds
+// in the side-log mode stays in it (SQLite refuses the switch); its next sole opening switches it.
+SqliteDbPtr OpenJetFile(const std::string& path) {
+  auto db = OpenSqlite(path, false);
+  try {
+    ExecSql(db.get(), "PRAGMA journal_mode=DELETE");
+  } catch (const ESqliteError&) {
+  }
+  ExecSql(db.get(), "PRAGMA synchronous=NORMAL; PRAGMA legacy_alter_table=ON; PRAGMA foreign_keys=OFF; "
+                    "PRAGMA recursive_triggers=OFF; PRAGMA cache_size=-65536;");
+  return db;
+}
+
+}  // namespace
+
 Session::Session(const std::string& path) : path_(path) {
   std::error_code ec;
   if (fs::is_directory(path, ec))
@@ -24,7 +43,7 @@ Session::Session(const std::string& path) : path_(path) {
   if (!fs::exists(path, ec)) JetFail(3024, "Could not find file '" + path + "'.");
   if (!IsBackupFile(path, kMarkerTable)) JetFail(3343, "Unrecognized database format '" + path + "'.");
   try {
-    db_ = OpenDatabaseFile(path, false);
+    db_ = OpenJetFile(path);
   } catch (const ESqliteError&) {
     JetFail(3343, "Unrecognized database format '" + path + "'.");
   }

@@ -7,17 +7,17 @@
 
 namespace {
 
-bool Matches(const ado::TDataSet& aDataSet, const std::string& aText) {
-  return aDataSet.FieldByName("instruction").AsString().find(aText) != std::string::npos;
+bool Matches(const ado::TDataSet& aDataSet, const std::string& aField, const std::string& aText) {
+  return aDataSet.FieldByName(aField).AsString().find(aText) != std::string::npos;
 }
 
 // Walks forward from the current row; stops on a match (True), at the end, or on the row whose
 // id is aStopId.
-bool SearchForward(ado::TDataSet& aDataSet, const std::string& aText,
+bool SearchForward(ado::TDataSet& aDataSet, const TInstructionSearch& aSearch,
                    std::optional<int> aStopId = std::nullopt) {
   for (; !aDataSet.Eof(); aDataSet.Next()) {
     if (aStopId && aDataSet.FieldByName("id").AsInteger() == *aStopId) return false;
-    if (Matches(aDataSet, aText)) return true;
+    if (Matches(aDataSet, aSearch.TextField, aSearch.Text)) return true;
   }
   return false;
 }
@@ -47,13 +47,13 @@ bool FindInstruction(ado::TDataSet& aDataSet, const TInstructionSearch& aSearch,
   {
     FrozenControls frozen(aDataSet);
     if (aSearch.SearchType == stFromBeginning) aDataSet.First();
-    found = SearchForward(aDataSet, aSearch.Text);
+    found = SearchForward(aDataSet, aSearch);
     if (!found && aSearch.SearchType == stFromCursor) {
       if (ui::Dialogs().Confirm(
               aParent, "Confirm",
               "Reaching end of file.\r\nDo you wish to search from the beginning?")) {
         aDataSet.First();
-        found = SearchForward(aDataSet, aSearch.Text, startId);
+        found = SearchForward(aDataSet, aSearch, startId);
       }
     }
     if (!found) LocateInstructionId(aDataSet, startId);

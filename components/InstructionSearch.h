@@ -15,7 +15,8 @@ enum TSearchType { stFromBeginning, stFromCursor };
 
 struct TInstructionSearch {
   int Number = 0;    // not 0: go to the row with this `id`, nothing else
-  std::string Text;  // otherwise: an exact, case-sensitive piece of the `instruction` text
+  std::string Text;  // otherwise: an exact, case-sensitive piece of the TextField text
+  std::string TextField = "instruction";
   TSearchType SearchType = stFromBeginning;
 };
 

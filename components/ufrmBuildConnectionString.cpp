@@ -228,12 +228,15 @@ void TfrmBuildConnectionString::PrepareShow() {
 bool TfrmBuildConnectionString::RunStandardEditor() {
   ac_.Close();
   ac_.SetConnectionString(connStr_);
-  // The platform's data link dialog is not available yet: the standard editor is an empty
-  // operation that the user never accepts.
-  return false;
+  // The standard editor works on the text only: the connection is never opened here.
+  const auto edited = ui::Dialogs().EditConnectionString(this, ac_.ConnectionString());
+  if (!edited) return false;
+  ac_.SetConnectionString(*edited);
+  return true;
 }
 
 void TfrmBuildConnectionString::OpenStandardClick() {
+  connStr_ = S(reConnStr->toPlainText());
   if (RunStandardEditor()) {
     connStr_ = ac_.ConnectionString();
     accept();

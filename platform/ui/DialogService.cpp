@@ -1,9 +1,12 @@
 #include "platform/ui/DialogService.h"
 
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QString>
+#include <QVBoxLayout>
 
 #include "platform/ui/Application.h"
 
@@ -130,6 +133,31 @@ int QtDialogService::ShowModal(QDialog& aDialog) {
   return aDialog.exec();
 }
 
+std::optional<std::string> QtDialogService::ChooseFolder(QWidget* aParent,
+                                                         const std::string& aTitle,
+                                                         const std::string& aFolder) {
+  if (!HasVisibleScreen()) return std::nullopt;
+  const QString folder = QFileDialog::getExistingDirectory(aParent, Q(aTitle), Q(aFolder));
+  if (folder.isEmpty()) return std::nullopt;
+  return folder.toStdString();
+}
+
+std::optional<std::string> QtDialogService::EditConnectionString(
+    QWidget* aParent, const std::string& aConnectionString) {
+  if (!HasVisibleScreen()) return std::nullopt;
+  QDialog dialog(aParent);
+  dialog.setWindowTitle("Connection string");
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* text = new QPlainTextEdit(Q(aConnectionString), &dialog);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  layout->addWidget(text);
+  layout->addWidget(buttons);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return text->toPlainText().toStdString();
+}
+
 // --- scripted ---
 
 void ScriptedDialogService::AnswerModal(int aResult) {
@@ -169,6 +197,19 @@ int ScriptedDialogService::ShowModal(QDialog& aDialog) {
   auto answer = Take(modals_);
   if (!answer) return mrCancel;
   return (*answer)(aDialog);
+}
+
+std::optional<std::string> ScriptedDialogService::ChooseFolder(QWidget*,
+                                                               const std::string& aTitle,
+                                                               const std::string& aFolder) {
+  questions_.push_back({"folder", aTitle, aFolder});
+  return Take(folders_).value_or(std::nullopt);
+}
+
+std::optional<std::string> ScriptedDialogService::EditConnectionString(
+    QWidget*, const std::string& aConnectionString) {
+  questions_.push_back({"connection", "Connection string", aConnectionString});
+  return Take(connections_).value_or(std::nullopt);
 }
 
 // --- installation ---

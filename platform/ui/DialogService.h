@@ -66,6 +66,13 @@ class IDialogService {
                                                     const std::string& aFilter) = 0;
   // Shows a window modally; returns its modal result.
   virtual int ShowModal(QDialog& aDialog) = 0;
+  // Chooses a folder, starting at aFolder, allowing a new one to be made; nullopt on cancel.
+  virtual std::optional<std::string> ChooseFolder(QWidget* aParent, const std::string& aTitle,
+                                                  const std::string& aFolder) = 0;
+  // The standard connection-string editor: edits the text of aConnectionString modally; the
+  // accepted text, or nullopt on cancel. No connection is opened.
+  virtual std::optional<std::string> EditConnectionString(QWidget* aParent,
+                                                          const std::string& aConnectionString) = 0;
 };
 
 // The interactive service: real message boxes, file dialogs and modal windows. On a screen nobody
@@ -83,15 +90,20 @@ class QtDialogService : public IDialogService {
                                             const std::string& aFileName,
                                             const std::string& aFilter) override;
   int ShowModal(QDialog& aDialog) override;
+  std::optional<std::string> ChooseFolder(QWidget* aParent, const std::string& aTitle,
+                                          const std::string& aFolder) override;
+  std::optional<std::string> EditConnectionString(QWidget* aParent,
+                                                  const std::string& aConnectionString) override;
 };
 
 // The non-interactive service: every question is recorded and answered from the script, first
 // in, first out; an unscripted question gets the default answer (message boxes DefaultAnswer,
-// confirmations No, file choosers cancel, modal windows mrCancel). Nothing is ever shown.
+// confirmations No, file and folder choosers and the connection-string editor cancel, modal
+// windows mrCancel). Nothing is ever shown.
 class ScriptedDialogService : public IDialogService {
  public:
   struct Question {
-    std::string kind;  // "message", "confirm", "open", "save" or "modal"
+    std::string kind;  // "message", "confirm", "open", "save", "modal", "folder" or "connection"
     std::string title;
     std::string text;
   };
@@ -104,6 +116,10 @@ class ScriptedDialogService : public IDialogService {
   // A modal window gets the dialog itself, may drive its widgets, and returns the modal result.
   void AnswerModal(std::function<int(QDialog&)> aAnswer) { modals_.push_back(std::move(aAnswer)); }
   void AnswerModal(int aResult);
+  void AnswerFolder(std::optional<std::string> aFolder) { folders_.push_back(std::move(aFolder)); }
+  void AnswerConnectionString(std::optional<std::string> aText) {
+    connections_.push_back(std::move(aText));
+  }
 
   // Every question asked, in order.
   const std::vector<Question>& Questions() const { return questions_; }
@@ -118,6 +134,11 @@ class ScriptedDialogService : public IDialogService {
                                             const std::string& aFileName,
                                             const std::string& aFilter) override;
   int ShowModal(QDialog& aDialog) override;
+  // Recorded with the start folder / the connection string as the question's text.
+  std::optional<std::string> ChooseFolder(QWidget* aParent, const std::string& aTitle,
+                                          const std::string& aFolder) override;
+  std::optional<std::string> EditConnectionString(QWidget* aParent,
+                                                  const std::string& aConnectionString) override;
 
  private:
   std::deque<TModalResult> messages_;
@@ -125,6 +146,8 @@ class ScriptedDialogService : public IDialogService {
   std::deque<std::optional<std::string>> openFiles_;
   std::deque<std::optional<std::string>> saveFiles_;
   std::deque<std::function<int(QDialog&)>> modals_;
+  std::deque<std::optional<std::string>> folders_;
+  std::deque<std::optional<std::string>> connections_;
   std::vector<Question> questions_;
 };
 

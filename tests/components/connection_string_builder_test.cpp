@@ -258,9 +258,26 @@ TEST_F(Builder, ExecuteModesAndCancel) {
   EXPECT_FALSE(TfrmBuildConnectionString::Execute(text, 2));
   EXPECT_EQ(text, "Provider=ASAProv.90;User ID=dba;Eng=x");
 
-  // Mode 1: the standard editor only; without the platform's data link dialog nothing is accepted.
+  // Mode 1: the standard editor only, started on the text; cancelled keeps it, accepted sets it.
   EXPECT_FALSE(TfrmBuildConnectionString::Execute(text, 1));
   EXPECT_EQ(text, "Provider=ASAProv.90;User ID=dba;Eng=x");
+  EXPECT_EQ(dialogs_->Questions().back().kind, "connection");
+  EXPECT_EQ(LastMessage(), text);
+  dialogs_->AnswerConnectionString("Provider=ASAProv.90;Eng=y");
+  EXPECT_TRUE(TfrmBuildConnectionString::Execute(text, 1));
+  EXPECT_EQ(text, "Provider=ASAProv.90;Eng=y");
+
+  // "Open Standard Window" from the start page: the editor's accepted text closes the window.
+  dialogs_->AnswerModal([this](QDialog& d) {
+    auto& w = dynamic_cast<TfrmBuildConnectionString&>(d);
+    w.reConnStr->setPlainText("Provider=SQLOLEDB.1;Data Source=b");
+    dialogs_->AnswerConnectionString("Provider=SQLOLEDB.1;Data Source=c");
+    w.btnOpenStandard->click();
+    EXPECT_EQ(LastMessage(), "Provider=SQLOLEDB.1;Data Source=b");
+    return w.result();
+  });
+  EXPECT_TRUE(TfrmBuildConnectionString::Execute(text, 0));
+  EXPECT_EQ(text, "Provider=SQLOLEDB.1;Data Source=c");
 }
 
 }  // namespace

@@ -11,12 +11,14 @@
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QAbstractTableModel>
+#include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <exception>
 #include <filesystem>
 #include <limits>
+#include <vector>
 
 #include "components/InstructionSearch.h"
 #include "platform/ui/DialogService.h"
@@ -27,6 +29,76 @@ constexpr const char* kFields[] = {"id", "ObjectName", "Kind", "undoDelete"};
 constexpr int kUndoRole = Qt::UserRole + 1;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+// The grid's rows: a copy of the data set's rows in its order, refreshed when the window changes
+// the data set, so drawing never moves its cursor.
+class TDeleteObjectsModel : public QAbstractTableModel {
+ public:
+  struct Row {
+    QString id, name, kind;
+    bool undo;
+  };
+  using QAbstractTableModel::QAbstractTableModel;
+
+  void Reset(std::vector<Row> aRows) {
+    beginResetModel();
+    rows_ = std::move(aRows);
+    endResetModel();
+  }
+  void SetRow(int aRow, Row aValue) {
+    rows_[static_cast<size_t>(aRow)] = std::move(aValue);
+    emit dataChanged(index(aRow, 0), index(aRow, 3));
+  }
+  int rowCount(const QModelIndex& aParent = QModelIndex()) const override {
+    return aParent.isValid() ? 0 : static_cast<int>(rows_.size());
+  }
+  int columnCount(const QModelIndex& aParent = QModelIndex()) const override {
+    return aParent.isValid() ? 0 : 4;
+  }
+  QVariant data(const QModelIndex& aIndex, int aRole) const override {
+    if (!aIndex.isValid()) return {};
+    const Row& r = rows_[static_cast<size_t>(aIndex.row())];
+    if (aRole == kUndoRole) return r.undo;
+    if (aRole != Qt::DisplayRole) return {};
+    switch (aIndex.column()) {
+      case 0: return r.id;
+      case 1: return r.name;
+      case 2: return r.kind;
+      default: return r.undo ? QString("True") : QString("False");
+    }
+  }
+  QVariant headerData(int aSection, Qt::Orientation aOrientation, int aRole) const override {
+    if (aOrientation != Qt::Horizontal || aRole != Qt::DisplayRole) {
+      return QAbstractTableModel::headerData(aSection, aOrientation, aRole);
+    }
+    static const char* const kCaptions[] = {"Id", "Object Name", "Kind", "Undo"};
+    return QString(kCaptions[aSection]);
+  }
+
+ private:
+  std::vector<Row> rows_;
+};
+
+namespace {
+
+// The block file's fields, looked up once for a walk over the rows.
+struct BlockFields {
+  explicit BlockFields(ado::TDataSet& aDataSet)
+      : id(aDataSet.FieldByName("id")),
+        name(aDataSet.FieldByName("ObjectName")),
+        kind(aDataSet.FieldByName("Kind")),
+        undo(aDataSet.FieldByName("undoDelete")) {}
+  TDeleteObjectsModel::Row Current() const {
+    return {QString::number(id.AsInteger()), Q(name.AsString()), Q(kind.AsString()),
+            !undo.IsNull() && undo.AsBoolean()};
+  }
+  const ado::TField& id;
+  const ado::TField& name;
+  const ado::TField& kind;
+  const ado::TField& undo;
+};
 
 // Paints each row in the colours the window gives it, selected or not.
 class RowDelegate : public QStyledItemDelegate {
@@ -151,17 +223,20 @@ void TDeleteObjectsFrm::BuildControls() {
   pages->addTab(search, "Search and ordering");
   layout->addWidget(pages);
 
-  grdElem = new QTableWidget(0, 4, this);
-  grdElem->setHorizontalHeaderLabels({"Id", "Object Name", "Kind", "Undo"});
+  model_ = new TDeleteObjectsModel(this);
+  grdElem = new QTableView(this);
+  grdElem->setModel(model_);
   grdElem->setSelectionBehavior(QAbstractItemView::SelectRows);
   grdElem->setSelectionMode(QAbstractItemView::SingleSelection);
   grdElem->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grdElem->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+  grdElem->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   grdElem->setItemDelegate(new RowDelegate(*this));
-  connect(grdElem, &QTableWidget::currentCellChanged, this, [this](int aRow, int, int, int) {
-    if (!filling_ && aRow >= 0 && aq.Active()) aq.SetRecNo(aRow + 1);
-  });
-  connect(grdElem, &QTableWidget::cellDoubleClicked, actToggle, &QAction::trigger);
+  connect(grdElem->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& aCurrent, const QModelIndex&) {
+            if (!filling_ && aCurrent.isValid() && aq.Active()) aq.SetRecNo(aCurrent.row() + 1);
+          });
+  connect(grdElem, &QTableView::doubleClicked, actToggle, &QAction::trigger);
   layout->addWidget(grdElem, 1);
   resize(640, 480);
 }
@@ -228,30 +303,18 @@ bool TDeleteObjectsFrm::Save() {
   return true;
 }
 
-void TDeleteObjectsFrm::FillRow(int aRow) {
-  const bool undo = aq.FieldByName("undoDelete").AsBoolean();
-  const QString texts[] = {QString::number(aq.FieldByName("id").AsInteger()),
-                           Q(aq.FieldByName("ObjectName").AsString()),
-                           Q(aq.FieldByName("Kind").AsString()), undo ? "True" : "False"};
-  for (int c = 0; c < 4; ++c) {
-    auto* item = new QTableWidgetItem(texts[c]);
-    if (c == 0) item->setData(kUndoRole, undo);
-    grdElem->setItem(aRow, c, item);
-  }
-}
-
 void TDeleteObjectsFrm::FillGrid() {
   filling_ = true;
-  grdElem->clearContents();
-  grdElem->setRowCount(0);
+  std::vector<TDeleteObjectsModel::Row> rows;
   if (aq.Active() && !aq.IsEmpty()) {
     FrozenControls frozen(aq);
     const int recNo = aq.RecNo();
-    grdElem->setRowCount(aq.RecordCount());
-    int row = 0;
-    for (aq.First(); !aq.Eof(); aq.Next()) FillRow(row++);
+    rows.reserve(static_cast<size_t>(aq.RecordCount()));
+    const BlockFields fields(aq);
+    for (aq.First(); !aq.Eof(); aq.Next()) rows.push_back(fields.Current());
     aq.SetRecNo(recNo);
   }
+  model_->Reset(std::move(rows));
   filling_ = false;
   SyncGridToCursor();
   UpdateActions();
@@ -260,7 +323,7 @@ void TDeleteObjectsFrm::FillGrid() {
 void TDeleteObjectsFrm::SyncGridToCursor() {
   if (!aq.Active() || aq.IsEmpty()) return;
   filling_ = true;
-  grdElem->setCurrentCell(aq.RecNo() - 1, 0);
+  grdElem->setCurrentIndex(model_->index(aq.RecNo() - 1, 0));
   filling_ = false;
 }
 
@@ -270,7 +333,7 @@ void TDeleteObjectsFrm::DoToggle() {
   aq.FieldByName("undoDelete").SetAsBoolean(!aq.FieldByName("undoDelete").AsBoolean());
   aq.Post();
   changed_ = true;
-  FillRow(aq.RecNo() - 1);
+  model_->SetRow(aq.RecNo() - 1, BlockFields(aq).Current());
   UpdateActions();
 }
 

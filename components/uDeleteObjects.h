@@ -17,7 +17,8 @@ class QModelIndex;
 class QRadioButton;
 class QSpinBox;
 class QTabWidget;
-class QTableWidget;
+class QTableView;
+class TDeleteObjectsModel;
 
 // Background and text colour of a grid row.
 struct TRowColors {
@@ -64,7 +65,7 @@ class TDeleteObjectsFrm : private ui::ApplicationGuard, public QDialog {
   QAction* actExit = nullptr;
   QAction* actAbortUpdate = nullptr;
 
-  QTableWidget* grdElem = nullptr;
+  QTableView* grdElem = nullptr;
   QTabWidget* pages = nullptr;  // "Info", "Search and ordering"
   QSpinBox* edtObjectId = nullptr;
   QLineEdit* edtObjectName = nullptr;
@@ -81,7 +82,6 @@ class TDeleteObjectsFrm : private ui::ApplicationGuard, public QDialog {
   void BuildActions();
   void BuildControls();
   void FillGrid();
-  void FillRow(int aRow);
   void SyncGridToCursor();
 
   void DoToggle();
@@ -92,6 +92,7 @@ class TDeleteObjectsFrm : private ui::ApplicationGuard, public QDialog {
   void DoExit();
   void DoAbortUpdate();
 
+  TDeleteObjectsModel* model_ = nullptr;
   std::string fileName_;
   bool changed_ = false;
   bool aborted_ = false;

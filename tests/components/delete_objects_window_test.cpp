@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -54,20 +54,25 @@ class DeleteObjects : public ::testing::Test {
   }
   // Selects the grid row showing aName and flips its mark.
   static void Mark(TDeleteObjectsFrm& w, const std::string& aName) {
-    for (int r = 0; r < w.grdElem->rowCount(); ++r) {
-      if (w.grdElem->item(r, 1)->text().toStdString() == aName) {
-        w.grdElem->setCurrentCell(r, 1);
+    for (int r = 0; r < Rows(w); ++r) {
+      if (Cell(w, r, 1) == aName) {
+        SetRow(w, r);
         w.actToggle->trigger();
         return;
       }
     }
     ADD_FAILURE() << "no row " << aName;
   }
+  static int Rows(TDeleteObjectsFrm& w) { return w.grdElem->model()->rowCount(); }
+  static std::string Cell(TDeleteObjectsFrm& w, int aRow, int aColumn) {
+    return w.grdElem->model()->index(aRow, aColumn).data().toString().toStdString();
+  }
+  static void SetRow(TDeleteObjectsFrm& w, int aRow) {
+    w.grdElem->setCurrentIndex(w.grdElem->model()->index(aRow, 1));
+  }
   static std::vector<std::string> Column(TDeleteObjectsFrm& w, int aColumn) {
     std::vector<std::string> cells;
-    for (int r = 0; r < w.grdElem->rowCount(); ++r) {
-      cells.push_back(w.grdElem->item(r, aColumn)->text().toStdString());
-    }
+    for (int r = 0; r < Rows(w); ++r) cells.push_back(Cell(w, r, aColumn));
     return cells;
   }
 
@@ -86,7 +91,10 @@ TEST_F(DeleteObjects, ListsMarksAndSavesAndExits) {
               (std::vector<std::string>{"ikDropTable", "ikDropView", "ikDropProcedure",
                                         "ikDropTable"}));
     std::vector<std::string> headers;
-    for (int c = 0; c < 4; ++c) headers.push_back(w.grdElem->horizontalHeaderItem(c)->text().toStdString());
+    for (int c = 0; c < 4; ++c) {
+      headers.push_back(
+          w.grdElem->model()->headerData(c, Qt::Horizontal).toString().toStdString());
+    }
     EXPECT_EQ(headers, (std::vector<std::string>{"Id", "Object Name", "Kind", "Undo"}));
     ExpectLooks({{w.actToggle, "Undo",
                   "Allow to change the current deletion policy for the object under examination"},
@@ -207,19 +215,19 @@ TEST_F(DeleteObjects, FindOrderClearAndMarksAfterOrdering) {
   w.rbOrderName->setChecked(true);
   w.actOrderBy->trigger();
   Mark(w, "orders");
-  EXPECT_EQ(w.grdElem->currentRow(), 3);
+  EXPECT_EQ(w.grdElem->currentIndex().row(), 3);
 
   // Find: by id; by part of a name from the beginning and from the cursor (wrapping on Yes).
   w.edtObjectId->setValue(3);
   w.actSearch->trigger();
   EXPECT_EQ(current(), "audit");
-  EXPECT_EQ(w.grdElem->currentRow(), 0);
+  EXPECT_EQ(w.grdElem->currentIndex().row(), 0);
   w.edtObjectId->setValue(0);
   w.edtObjectName->setText("ers");
   w.actSearch->trigger();
   EXPECT_EQ(current(), "customers");
   w.rbFromCursor->setChecked(true);
-  w.grdElem->setCurrentCell(3, 0);
+  SetRow(w, 3);
   dialogs_.TakeTexts();
   w.actSearch->trigger();  // "orders" itself, the current row
   EXPECT_EQ(current(), "orders");

@@ -145,6 +145,14 @@ TEST(ProducerOptions, DefaultCancelOkListsAndShowOptions) {
   EXPECT_TRUE(d.Users.empty());
   EXPECT_TRUE(d.DeletePolicy.PrefixesList.empty());
   EXPECT_EQ(d.PrimaryKeysChanged, (std::vector<std::string>{"a.id", "b.id"}));
+
+  // The directives as they travel with the schema files read back the chosen values.
+  pugi::xml_document doc;
+  d.SaveToXml(doc.append_child("UpdaterDirectives"));
+  TProducerOptions back = p;
+  back.UpdaterDirectives = TUpdaterDirectives();
+  back.UpdaterDirectives.LoadFromXml(doc.child("UpdaterDirectives"));
+  EXPECT_EQ(Dump(back), Dump(p));
 }
 
 TEST(ProducerOptions, FolderChooserAndConnectionEditor) {

@@ -45,13 +45,20 @@ std::string QuotedIdentifier(const std::string& name) {
 }
 
 // The log file of the started database `alias` as sa_db_info reports it; false when no started
-// database has that alias.
-bool FindLogFile(ado::TConnection& connection, const std::string& alias, std::string& logFile) {
+// database has that alias. `shared` tells whether another started database writes that log (a
+// restored copy names the log of the database it was backed up from).
+bool FindLogFile(ado::TConnection& connection, const std::string& alias, std::string& logFile,
+                 bool& shared) {
   ado::TDataSet info;
   info.SetConnection(&connection);
   connection.Query("EXECUTE sa_db_info", info);
   if (!info.Locate("alias", ado::Variant(alias), 0)) return false;
   logFile = info.FieldByName("logName").AsString();
+  shared = false;
+  for (info.First(); !info.Eof(); info.Next()) {
+    shared = shared || (info.FieldByName("alias").AsString() != alias &&
+                        info.FieldByName("logName").AsString() == logFile);
+  }
   return true;
 }
 
@@ -103,12 +110,13 @@ bool TAsaSpecific::RestoreDatabase(ado::TConnection& connection, const std::stri
   const std::string newLog = FoldPath(logFolder + "\\" + DatabaseName + ".log");
   const std::string alias = AliasOfFile(dbFile);
   std::string oldLog;
+  bool shared = false;
   try {
     connection.Execute("RESTORE DATABASE " + SqlLiteral(dbFile) + " FROM " +
                        SqlLiteral(backupFile));
     // Started once so that the server tells which log the restored database writes.
     connection.Execute("START DATABASE " + SqlLiteral(dbFile) + " ");
-    if (!FindLogFile(connection, alias, oldLog)) {
+    if (!FindLogFile(connection, alias, oldLog, shared)) {
       if (Owner != nullptr) {
         Owner->ReportError(dbcUnknown, "Rename log file failed",
                            "Database " + alias + " is not connected!\r\nUnable to rename log file");
@@ -123,8 +131,13 @@ bool TAsaSpecific::RestoreDatabase(ado::TConnection& connection, const std::stri
     if (Owner != nullptr) Owner->ReportError(dbcUnknown, kRestoreTitle, e.what());
     return false;
   }
-  if (oldLog.empty() || oldLog == newLog) return true;
+  // Another database's log, or none left on disk, is not moved: the server starts the restored
+  // database with a new log under the new name.
   std::error_code ec;
+  if (oldLog.empty() || oldLog == newLog || shared ||
+      !fs::exists(paths::ToNativePath(oldLog), ec)) {
+    return true;
+  }
   fs::rename(paths::ToNativePath(oldLog), paths::ToNativePath(newLog), ec);
   if (ec) {
     if (Owner != nullptr) {

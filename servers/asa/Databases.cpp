@@ -59,11 +59,18 @@ void TouchFile(const std::string& path) {
   if (!fs::exists(path, ec)) std::ofstream(path).flush();
 }
 
-std::string DefaultLog(const std::string& written) {
+// The file's name without its extension (a dot in a folder's name is no extension).
+std::string WithoutExtension(const std::string& written) {
   size_t slash = written.find_last_of("\\/");
   size_t dot = written.rfind('.');
-  return (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? written.substr(0, dot) : written) +
-         ".log";
+  return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? written.substr(0, dot) : written;
+}
+
+std::string DefaultLog(const std::string& written) { return WithoutExtension(written) + ".log"; }
+
+// A file written without extension gets the given one (".db" for a database, ".log" for a log).
+std::string WithExtension(const std::string& written, const char* extension) {
+  return WithoutExtension(written) == written ? written + extension : written;
 }
 
 }  // namespace
@@ -75,17 +82,18 @@ std::string StartedDatabaseFile(const std::string& folder, const std::string& na
 }
 
 void Session::CreateDatabase(const NamedStmt& s) {
-  std::string path = LocalPath(folder_, s.name);
+  const std::string written = WithExtension(s.name, ".db");
+  std::string path = LocalPath(folder_, written);
   std::error_code ec;
-  if (fs::exists(path, ec)) Fail(-82, "Unable to start specified database: the file '" + s.name + "' already exists");
+  if (fs::exists(path, ec)) Fail(-82, "Unable to start specified database: the file '" + written + "' already exists");
   fs::create_directories(fs::path(path).parent_path(), ec);
-  std::string log = s.value.empty() ? DefaultLog(s.name) : s.value;
+  std::string log = s.value.empty() ? DefaultLog(written) : WithExtension(s.value, ".log");
   {
     auto db = OpenDatabaseFile(path, true);
     ExecSql(db.get(), "BEGIN");
     CreateCatalog(db.get());
     Stmt f(db.get(), "UPDATE SYSFILE SET file_name = ? WHERE file_id = 0");
-    f.Bind(1, s.name);
+    f.Bind(1, written);
     f.Step();
     Stmt l(db.get(), "UPDATE asa_database SET log_name = ?");
     l.Bind(1, log);
@@ -96,7 +104,7 @@ void Session::CreateDatabase(const NamedStmt& s) {
 }
 
 void Session::StartDatabase(const NamedStmt& s) {
-  std::string path = LocalPath(folder_, s.name);
+  std::string path = LocalPath(folder_, WithExtension(s.name, ".db"));
   std::error_code ec;
   if (!fs::exists(path, ec)) Fail(-82, "Unable to start specified database: '" + s.name + "' not found");
   std::string name = s.as.empty() ? fs::path(path).stem().string() : s.as;
@@ -107,6 +115,9 @@ void Session::StartDatabase(const NamedStmt& s) {
   }
   list.emplace_back(name, path);
   SaveStarted(folder_, list);
+  // A database started without its log gets a new one.
+  const std::string log = LogOf(path);
+  if (!log.empty()) TouchFile(LocalPath(folder_, log));
 }
 
 void Session::StopDatabase(const NamedStmt& s) {
@@ -117,17 +128,22 @@ void Session::StopDatabase(const NamedStmt& s) {
   SaveStarted(folder_, list);
 }
 
+// The backup goes to exactly the file named, in a folder that must exist; only an earlier backup
+// is replaced, never a file of another kind.
 void Session::Backup(const NamedStmt& s) {
   std::string path = LocalPath(folder_, s.value);
   std::error_code ec;
-  fs::create_directories(fs::path(path).parent_path(), ec);
+  if (!fs::is_directory(fs::path(path).parent_path(), ec))
+    Fail(-697, "Error during backup/restore: cannot create file '" + s.value + "'");
+  if (fs::exists(path, ec) && !IsBackupFile(path, "SYSTABLE"))
+    Fail(-697, "Error during backup/restore: '" + s.value + "' is no backup and is not replaced");
   fs::remove(path, ec);
   auto target = OpenSqlite(path, true);
   CopyDatabase(Db(), target.get());
 }
 
 void Session::Restore(const NamedStmt& s) {
-  std::string backup = LocalPath(folder_, s.value), path = LocalPath(folder_, s.name);
+  std::string backup = LocalPath(folder_, s.value), path = LocalPath(folder_, WithExtension(s.name, ".db"));
   if (!IsBackupFile(backup, "SYSTABLE")) Fail(-82, "Unable to start specified database: '" + s.value + "' is no backup");
   for (const auto& [n, file] : Started(folder_))
     if (file == path) Fail(-816, "Specified database file already in use");
@@ -139,14 +155,14 @@ void Session::Restore(const NamedStmt& s) {
 }
 
 void Session::AlterDatabase(const NamedStmt& s) {
-  std::string path = LocalPath(folder_, s.name);
+  std::string path = LocalPath(folder_, WithExtension(s.name, ".db"));
   for (const auto& [n, file] : Started(folder_))
     if (file == path) Fail(-664, "Database is active");
   std::error_code ec;
   if (!fs::exists(path, ec)) Fail(-82, "Unable to start specified database: '" + s.name + "' not found");
   auto db = OpenSqlite(path, false);
   Stmt l(db.get(), "UPDATE asa_database SET log_name = ?");
-  l.Bind(1, s.value);
+  l.Bind(1, WithExtension(s.value, ".log"));
   l.Step();
 }
 

@@ -133,10 +133,9 @@ TEST(AsaDatabases, RestoreFailuresAreReportedAndMakeItFalse) {
             "Database shop is not connected!\r\nUnable to rename log file");
   owner.errors.clear();
 
-  fs::remove(folders.oldLog);  // the log the server named is not there to rename
-  log.answer = folders.DbInfo("shop");
-  EXPECT_FALSE(d.RestoreAsNewDatabase("shop", "shop.bak", folders.data, folders.logs, "", "", "srv",
-                                      message));
+  log.answer = folders.DbInfo("shop");  // the log cannot move into a folder that is not there
+  EXPECT_FALSE(d.RestoreAsNewDatabase("shop", "shop.bak", folders.data, folders.root + "/none",
+                                      "", "", "srv", message));
   ASSERT_EQ(owner.errors.size(), 1u);
   EXPECT_EQ(owner.errors[0].description, "FileRename failed");
   EXPECT_NE(owner.errors[0].message.find(folders.oldLog), std::string::npos);

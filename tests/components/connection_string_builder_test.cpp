@@ -218,7 +218,7 @@ TEST_F(Builder, TestsAndListsOnTheEmbeddedSqlServer) {
   w.btnShowConnection->click();
   EXPECT_EQ(LastMessage(),
             "Current connection string: \r\n\r\nProvider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Data Source=testsrv");
-  // Adaptive Server Anywhere is not among the embedded servers yet: the start fails and says so.
+  // No O'Brien.db on the Adaptive Server Anywhere named: the start fails and says why.
   w.cbProvider->setCurrentIndex(2);
   w.edtFullDbName->setText("O'Brien.db");
   w.btnStartDatabase->click();

@@ -1,6 +1,6 @@
-// The Adaptive Server Anywhere dialect's database operations, on a recording provider until the
-// embedded server exists: the statements and connection strings it sends, the log file it
-// renames on disk after a restore, and the failures it reports.
+// The Adaptive Server Anywhere dialect's database operations on a recording provider (the
+// embedded server runs them in asa_databases_server_test): the statements and connection
+// strings it sends, the log file it renames on disk after a restore, and the failures it reports.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

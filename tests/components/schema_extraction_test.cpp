@@ -15,6 +15,7 @@
 #include "components/uProgressInfo.h"
 #include "engine/EngineError.h"
 #include "engine/uDm.h"
+#include "platform/data/Provider.h"
 
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
@@ -458,4 +459,66 @@ TEST(SchemaExtraction, LoadParametersRefusesMissingAndHostileFiles) {
       EXPECT_NE(std::string(e.what()).find("DirectivesFromProducer.xml"), std::string::npos) << e.what();
     }
   }
+}
+
+// On the embedded Access server: the kinds Access leaves closed are written empty, a table is
+// selected without owner, and the files load as the dialect answers.
+TEST(SchemaExtraction, AccessMasterExtracts) {
+  const std::string folder = NewFolder("access");
+  const std::string file = folder + "/master.mdb";
+  const std::string connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file;
+  dialect_test::UseFreshServers();
+  ado::ProviderRegistry::Instance().CreateDatabase(connection);
+  {
+    ado::TConnection c(connection);
+    c.Open();
+    dialect_test::RunScript(c, {
+        "CREATE TABLE Owners (id COUNTER NOT NULL, name TEXT(40) NOT NULL,"
+        " CONSTRAINT PK_Owners PRIMARY KEY (id))",
+        "CREATE TABLE Items (id LONG NOT NULL, ownerId LONG, note MEMO, price CURRENCY,"
+        " seen DATETIME, ok BIT, ratio DOUBLE, small SHORT, tiny BYTE, g GUID, bin LONGBINARY,"
+        " CONSTRAINT PK_Items PRIMARY KEY (id),"
+        " CONSTRAINT FK_Items_Owners FOREIGN KEY (ownerId) REFERENCES Owners (id))",
+        "CREATE UNIQUE INDEX IX_Owners_name ON Owners (name DESC)",
+        "CREATE VIEW vItems AS SELECT id, note FROM Items",
+        "INSERT INTO Owners (name) VALUES ('o''ne')",
+        "INSERT INTO Items (id, ownerId, note, price, seen, ok, ratio) VALUES"
+        " (1, 1, 'Grüße', 12.5, #2024-02-29 13:45:59#, -1, 0.25)",
+        "INSERT INTO Items (id, note) VALUES (2, NULL)",
+    });
+  }
+  TOrvDbSchemaProducer producer;
+  producer.DirSchemas = folder;
+  AddCopy(producer, "Items", "id > 0");
+  AddCopy(producer, "Owners");
+  producer.SetConnectionString(connection);
+  ASSERT_TRUE(producer.Initialize());
+  producer.SetConnected(true);
+  ASSERT_TRUE(producer.ExtractSchema()) << (producer.Errors().Count() ? producer.Errors().Items()[0]->EMessage : "");
+  Tdm& dm = *producer.dm();
+  for (int k = 0; k < EnumCount<TOrvSchemaInfo>(); ++k) {
+    const auto kind = static_cast<TOrvSchemaInfo>(k);
+    ado::TDataSet answer;
+    answer.SetConnection(&dm.ac);
+    dm.CurrentDialect()->OpenSchema(kind, {}, {}, answer);
+    if (!answer.Active()) {
+      EXPECT_TRUE(kind == vsiDefaultValues || kind == vsiClusterIndexes) << EnumName(kind);
+      ado::TDataSet loaded;
+      loaded.LoadFromFile(folder + "/" + EnumName(kind) + ".xml");
+      EXPECT_EQ(loaded.RecordCount(), 0);
+      continue;
+    }
+    ExpectFileEqualsSet(folder + "/" + EnumName(kind) + ".xml", answer);
+  }
+  for (const auto& [table, sql] : {std::pair{std::string("Items"), std::string("select * from Items where id > 0")},
+                                   std::pair{std::string("Owners"), std::string("select * from Owners")}}) {
+    ado::TDataSet source;
+    source.SetConnection(&dm.ac);
+    source.SetCommandText(sql);
+    source.Open();
+    ExpectFileEqualsSet(folder + "/CPFP_" + table + ".xml", source);
+  }
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file((folder + "/DirectivesFromProducer.xml").c_str()));
+  EXPECT_EQ(std::string(doc.child("Root").child_value("DbType")), "dbtAccess");
 }

@@ -522,3 +522,65 @@ TEST(SchemaExtraction, AccessMasterExtracts) {
   ASSERT_TRUE(doc.load_file((folder + "/DirectivesFromProducer.xml").c_str()));
   EXPECT_EQ(std::string(doc.child("Root").child_value("DbType")), "dbtAccess");
 }
+
+// On the embedded Adaptive Server Anywhere: owners, db spaces, identity, defaults, keys, indexes
+// DESC and clustered, views, procedures, triggers and users; the files load as the dialect answers.
+TEST(SchemaExtraction, AsaMasterExtracts) {
+  const std::string folder = NewFolder("asa");
+  dialect_test::UseFreshServers();
+  TAsaSpecific dialect;
+  ASSERT_EQ(dialect.CreateDatabase("asamaster", "C:\\data\\asamaster.db", "", "", "", "AsaExtract"), 2);
+  const std::string connection = "Provider=ASAProv.90;Eng=AsaExtract;dbn=asamaster";
+  {
+    ado::TConnection c(connection);
+    c.Open();
+    dialect_test::RunScript(c, {
+        "CREATE DBSPACE ds2 AS ds2.DB",
+        "CREATE TABLE dba.Customers (id integer IDENTITY  NOT NULL, name varchar (50) NOT NULL,"
+        " note long varchar DEFAULT 'x', PRIMARY KEY  CLUSTERED  (id))",
+        "CREATE TABLE Orders (orderId integer NOT NULL, lineNo smallint NOT NULL, customerId integer NULL,"
+        " price numeric (10, 2) DEFAULT 0, paid money NULL, CONSTRAINT pk PRIMARY KEY (orderId, lineNo),"
+        " CONSTRAINT FK_Cust FOREIGN KEY (customerId) REFERENCES Customers (id)) IN ds2",
+        "CREATE  UNIQUE  CLUSTERED  INDEX ixName ON dba.Orders (customerId, lineNo DESC)",
+        "CREATE INDEX ix_id ON Customers (name DESC) IN ds2",
+        "ALTER TABLE Customers ADD CONSTRAINT uqName UNIQUE (name)",
+        "CREATE VIEW vCustomers AS SELECT id, name FROM Customers",
+        "CREATE PROCEDURE pList() BEGIN SELECT 1; END",
+        "CREATE TRIGGER trOrders AFTER INSERT ON Orders FOR EACH ROW BEGIN END",
+        "GRANT CONNECT TO bob IDENTIFIED BY 'pw'",
+        "CREATE TABLE AllTypes (c0 text, c1 tinyint, c2 smallint, c3 integer, c4 smalldatetime, c5 double,"
+        " c6 money, c7 datetime, c8 float, c9 bit, c10 decimal, c11 numeric, c12 smallmoney, c13 bigint,"
+        " c14 varbinary, c15 varchar, c16 binary, c17 char, c18 timestamp, c19 date, c20 long binary,"
+        " c21 long varchar, c22 time, c23 unsigned bigint, c24 unsigned int, c25 unsigned smallint,"
+        " c26 image, c27 uniqueidentifier, c28 uniqueidentifierstr, c29 xml, c30 oldbit, c31 sysname)",
+        "INSERT INTO Customers (name) VALUES ('it''s')",
+        "INSERT INTO Customers (name, note) VALUES ('two', NULL)",
+    });
+  }
+  TOrvDbSchemaProducer producer;
+  producer.DirSchemas = folder;
+  AddCopy(producer, "Orders");
+  AddCopy(producer, "Customers", "id > 0");
+  producer.SetConnectionString(connection);
+  ASSERT_TRUE(producer.Initialize());
+  producer.SetConnected(true);
+  ASSERT_TRUE(producer.ExtractSchema()) << (producer.Errors().Count() ? producer.Errors().Items()[0]->EMessage : "");
+  Tdm& dm = *producer.dm();
+  for (int k = 0; k < EnumCount<TOrvSchemaInfo>(); ++k) {
+    ado::TDataSet answer;
+    answer.SetConnection(&dm.ac);
+    dm.CurrentDialect()->OpenSchema(static_cast<TOrvSchemaInfo>(k), {}, {}, answer);
+    ExpectFileEqualsSet(folder + "/" + EnumName(static_cast<TOrvSchemaInfo>(k)) + ".xml", answer);
+  }
+  for (const auto& [table, sql] : {std::pair{std::string("Customers"), std::string("select * from dba.Customers where id > 0")},
+                                   std::pair{std::string("Orders"), std::string("select * from dba.Orders")}}) {
+    ado::TDataSet source;
+    source.SetConnection(&dm.ac);
+    source.SetCommandText(sql);
+    source.Open();
+    ExpectFileEqualsSet(folder + "/CPFP_" + table + ".xml", source);
+  }
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file((folder + "/DirectivesFromProducer.xml").c_str()));
+  EXPECT_EQ(std::string(doc.child("Root").child_value("DbType")), "dbtAsa");
+}

@@ -153,6 +153,11 @@ class TOrvSchemion {
   virtual void WriteMessage(const std::string& aText);
   // The progress window's info text alone; nothing without the window.
   virtual void SetProgressInfoText(const std::string& aText);
+  // The progress window's steps of a schema extraction; nothing without the window.
+  virtual void ProgressBeginExtractSchemas(int aMax);
+  virtual void ProgressStepExtractTable(const std::string& aText);
+  virtual void ProgressSetLevel1Max(int aMax);
+  virtual void ProgressStepExtractDetail(const std::string& aText);
 
   // Opens the connection-string builder window on the text (mode as the builder takes it); true,
   // with the text replaced, when the user accepted it.

@@ -134,6 +134,22 @@ void TOrvSchemion::SetProgressInfoText(const std::string& aText) {
   if (progressInfoFrm_) progressInfoFrm_->SetInfoText(aText);
 }
 
+void TOrvSchemion::ProgressBeginExtractSchemas(int aMax) {
+  if (progressInfoFrm_) progressInfoFrm_->BeginExtractSchemas(aMax);
+}
+
+void TOrvSchemion::ProgressStepExtractTable(const std::string& aText) {
+  if (progressInfoFrm_) progressInfoFrm_->StepExtractTable(aText);
+}
+
+void TOrvSchemion::ProgressSetLevel1Max(int aMax) {
+  if (progressInfoFrm_) progressInfoFrm_->SetLevel1Max(aMax);
+}
+
+void TOrvSchemion::ProgressStepExtractDetail(const std::string& aText) {
+  if (progressInfoFrm_) progressInfoFrm_->StepExtractDetail(aText);
+}
+
 bool TOrvSchemion::EditConnectionString(std::string& aConnectionString, int aMode) {
   return TfrmBuildConnectionString::Execute(aConnectionString, static_cast<uint8_t>(aMode));
 }

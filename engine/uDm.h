@@ -110,6 +110,33 @@ class Tdm : public IDialectOwner {
   void LoadInstructionFile();
   void LoadBlockUndoDeleteFile();
 
+  // ---- Schema extraction (Extraction.cpp) ----
+
+  // The direction of OrderByForeignKeys: referenced tables before the tables referencing them,
+  // or the other way round.
+  enum TFkOrder { fkoParentsFirst, fkoChildrenFirst };
+  // The whole extraction into the producer's DirSchemas: the directives file, the 15 schema
+  // files, then the data files of the copy list. False when the copy failed (reported to the
+  // producer); a failure before the copy raises. Needs a registered producer and a connection.
+  bool ExtractSchema();
+  // Writes DirectivesFromProducer.xml; raises EEngineError "Unable to overwrite file " + name
+  // when an existing file cannot be deleted.
+  void SaveParameters();
+  // Reads the updater's DirectivesFromProducer.xml into the engine and into Producer (when one
+  // is set). Raises EEngineError for a missing file, and names the file when it is not XML,
+  // lacks "Root" or names an unknown "DbType".
+  void LoadParameters();
+  // Writes one "CPFP_" + table + ".xml" per copy item; False when a table failed (reported).
+  bool CopyData();
+  // aResult := aSource ordered by the foreign keys of qForeignKeys. A table is placed once every
+  // table it references is placed, is itself, or is not in aSource; what a pass cannot place
+  // (cycles) follows in list order. Names compare ignoring case.
+  void OrderByForeignKeys(const std::vector<std::string>& aSource, TFkOrder aDirection,
+                          std::vector<std::string>& aResult);
+  // The source dialect's flags, as read back by LoadParameters.
+  bool AutoPrimaryKeyName() const { return autoPrimaryKeyName_; }
+  bool DefaultAsConstraint() const { return defaultAsConstraint_; }
+
   // ---- IDialectOwner ----
   TDatabaseSpecific* CurrentDialect() const override { return currentDialect_; }
   // Adds the error, with its console block, to the updater when one is registered, else to the

@@ -13,6 +13,7 @@
 #include "components/Schemion.h"
 #include "dialects/DialectOwner.h"
 #include "dialects/uDbSpecific.h"
+#include "engine/EngineError.h"
 #include "engine/uDbSostCanc.h"
 #include "platform/data/Command.h"
 #include "platform/data/Connection.h"
@@ -136,6 +137,111 @@ class Tdm : public IDialectOwner {
   // The source dialect's flags, as read back by LoadParameters.
   bool AutoPrimaryKeyName() const { return autoPrimaryKeyName_; }
   bool DefaultAsConstraint() const { return defaultAsConstraint_; }
+
+  // ---- Effective directives and delete permission (Directives.cpp) ----
+
+  // Each answers the producer's value when defined there, else the updater's, else the default;
+  // beUndefined and the ...UpdaterSetting values count as undefined.
+  TDbErrorManager GetErrorManager() const;
+  TDbFkPendingData GetFkPendingData() const;
+  TProgressInfoKind GetProgressInfoKind() const;
+  TDbPKChangedTreatment GetPKChangedTreatment() const;
+  bool GetUseDefaultOwner() const;
+  bool GetUseDefaultDbSpace() const;
+  bool GetDefaultValueFromDataType() const;
+  bool GetBackupBeforeUpdate() const;
+  bool GetAutoRecoverPrimaryKeys() const;
+  bool GetAutoRecoverUniqueIndexes() const;
+  bool GetConfirmOnDelete() const;
+  bool GetDeleteTables() const;
+  bool GetDeleteFields() const;
+  bool GetDeleteIndexes() const;
+  bool GetDeleteViews() const;
+  bool GetDeleteProcedures() const;
+  // May deletions of this kind ("tables", "fields", "indexes", "views", "procedures", case
+  // ignored) be generated; False for any other text.
+  bool DeleteAllowed(const std::string& aKind) const;
+  // The name starts with a prefix of the producer's or the updater's protection list.
+  bool HasProtectedPrefix(const std::string& aName) const;
+
+  // ---- SQL text routines (SqlText.cpp) ----
+
+  // The SQL literal of a value held in a field of the given type: "null" for no value. Raises
+  // EEngineError naming `aFieldName` for a type without a literal on the connected server.
+  std::string VariantToSql(const ado::Variant& aValue, ado::FieldType aType,
+                           const std::string& aFieldName = {}) const;
+  std::string FieldToSql(const ado::TField& aField) const;
+  bool SameDefault(const std::string& a, const std::string& b) const;
+  std::string StripTrailingCrLf(const std::string& aText) const;
+  // The default a column's type implies, when DefaultValueFromDataType is in force; else empty.
+  std::string GetTypeDefaultText(ado::TDataSet& aRow);
+
+  // Rename lookups in the producer's RenamedTables and RenamedFields; a name without an entry
+  // stays as it is.
+  std::string OldTableName(const std::string& aMasterName) const;
+  std::string NewTableName(const std::string& aClientName) const;
+  void OldFieldName(const std::string& aTable, const std::string& aField, std::string& aOldField,
+                    std::string& aOldTable) const;
+  void NewFieldName(const std::string& aTable, const std::string& aField, std::string& aNewField,
+                    std::string& aNewTable) const;
+  std::string QuoteName(const std::string& aName) const;
+  // The schema prefix ("" or quoted schema + ".") of a client table; restores the position and
+  // filter of qDestTables.
+  std::string GetDestTableSchemaPrefix(const std::string& aSchema, const std::string& aTable);
+  // The owner prefix for a master schema; may prepend the creation of the user.
+  std::string GetOwnerName(const std::string& aSchema);
+  // " ON " and " TEXTIMAGE_ON '...' " clauses; may prepend the creation of the db space.
+  std::string GetDbSpaceClause(const std::string& aDbSpace);
+  std::string GetTextImageClause(const std::string& aTable);
+  void LoadDefaultDbSpace();
+
+  void AddRenameTable(const std::string& aSchema, const std::string& aOldName,
+                      const std::string& aNewName);
+  void AddRenameColumn(const std::string& aSchema, const std::string& aTable,
+                       const std::string& aOldName, const std::string& aNewName);
+  void AddRenumberColumn(const std::string& aSchema, const std::string& aTable,
+                         const std::string& aColumn);
+  void AddIdentityInsertOn(const std::string& aTable);
+  void AddIdentityInsertOff(const std::string& aTable);
+  // Rebuilds a client table through "_ORV_TMP_TABLE_" + its master name. `aRows` holds the
+  // client's column rows of that one table (all visible rows, in column order).
+  void RebuildTable(ado::TDataSet& aRows);
+  // Copies every row of the client table into `aTarget`, under the names table and columns
+  // have when the statement runs (after the renames queued before it).
+  void AddCopyTableRows(const std::string& aSchema, const std::string& aTable, ado::TDataSet& aRows,
+                        const std::string& aTarget);
+
+  // The type entry of the row's column_type_name in the master kind's type table; with
+  // aClientRow in the connected dialect's. nullptr when the table lacks it.
+  TOrvDataType* FindMasterDataType(ado::TDataSet& aRow, bool aClientRow = false) const;
+  std::string GetColumnDefinition(ado::TDataSet& aRow, bool aWithNullClause, bool aWithIdentity,
+                                  const std::string& aName = {}, bool aClientRow = false);
+  std::string GetAddColumnSql(ado::TDataSet& aRow, const std::string& aSchema,
+                              bool aWithNullClause, bool aWithIdentity);
+  std::string GetAlterColumnSql(ado::TDataSet& aRow, const std::string& aSchema,
+                                bool aWithNullClause);
+
+  void OpenSchemaOf(TOrvSchemaInfo aKind, const ado::Variant& aCriteria, ado::TDataSet& aDataSet);
+  bool IsPkTableChanged(const std::string& aTable) const;
+  bool IsTableDropped(const std::string& aTable) const;
+  void ClearPkTablesChange();
+  bool IsLongDataType(ado::TDataSet& aRow) const;
+  bool IsSystemTable(ado::TDataSet& aTables, const std::string& aName) const;
+  bool IsViewUpdatable(ado::TDataSet& aRow) const;
+  static bool sameValue(const ado::Variant& a, const ado::Variant& b);
+  bool LocateClusterIndex(const std::string& aTable, const std::string& aIndex, bool aMaster);
+  bool LocateIndex(ado::TDataSet& aIndexes, const std::string& aTable, const std::string& aName,
+                   int aPosition, bool aByPosition, bool aPrimary, std::string& aIndexName);
+  void ForeignKeyRuleText(const std::string& aUpdateRule, const std::string& aDeleteRule,
+                          std::string& aUpdateText, std::string& aDeleteText) const;
+  // Raises the server's error when the count fails.
+  bool IsTableEmpty(const std::string& aSchema, const std::string& aTable);
+
+  // ---- Delete phase (DeletePhase.cpp) ----
+
+  // Queues the drop of client table aClientTable, reached as aMasterTable when the list runs.
+  void DropTable(const std::string& aSchema, const std::string& aClientTable,
+                 const std::string& aMasterTable);
 
   // ---- IDialectOwner ----
   TDatabaseSpecific* CurrentDialect() const override { return currentDialect_; }

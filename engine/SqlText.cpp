@@ -1,0 +1,671 @@
+// The engine's shared routines for SQL text: literals, default texts, rename lookups, owner and
+// db-space clauses with the creations they prepend, column definitions through the dialect, table
+// rebuilds through a temporary table, and small catalogue lookups.
+#include <charconv>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "common/Paths.h"
+#include "common/Text.h"
+#include "components/DbSchemaProducer.h"
+#include "components/DbSchemaUpdater.h"
+#include "dialects/DataTypeTables.h"
+#include "engine/uDm.h"
+
+namespace {
+
+constexpr std::string_view kTemporaryPrefix = "_ORV_TMP_TABLE_";
+
+// The shortest text that reads back as the same double, with a point as decimal separator
+// whatever the locale.
+std::string ShortestDouble(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+std::string CurrencyText(ado::Currency value) {
+  const int64_t scaled = value.scaled;
+  const uint64_t magnitude =
+      scaled < 0 ? static_cast<uint64_t>(-(scaled + 1)) + 1 : static_cast<uint64_t>(scaled);
+  std::string textValue = (scaled < 0 ? "-" : "") + std::to_string(magnitude / 10000);
+  uint64_t fraction = magnitude % 10000;
+  if (fraction == 0) return textValue;
+  std::string digits = std::to_string(fraction + 10000).substr(1);
+  while (digits.back() == '0') digits.pop_back();
+  return textValue + "." + digits;
+}
+
+// A number held in a float, currency or decimal field.
+std::string NumberText(const ado::Variant& value) {
+  switch (value.Type()) {
+    case ado::VarType::Currency: return CurrencyText(value.AsCurrency());
+    case ado::VarType::Float: return ShortestDouble(value.AsFloat());
+    case ado::VarType::Int: return std::to_string(value.AsInt());
+    default: {
+      std::string textValue = value.AsString();
+      const size_t comma = textValue.find(',');
+      if (comma != std::string::npos) textValue[comma] = '.';
+      return textValue;
+    }
+  }
+}
+
+std::string TwoDigits(int v) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "%02d", v);
+  return buffer;
+}
+
+// The date part written by a short date pattern: runs of d, m and y (case ignored) are the day,
+// month and year (one or two letters: at least that many digits; "yy" two year digits); every
+// other character stands as it is.
+std::string FormatDate(const std::string& pattern, int year, int month, int day) {
+  std::string out;
+  for (size_t i = 0; i < pattern.size();) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
+    size_t run = 1;
+    while (i + run < pattern.size() &&
+           std::tolower(static_cast<unsigned char>(pattern[i + run])) == c) {
+      ++run;
+    }
+    if (c == 'd') {
+      out += run >= 2 ? TwoDigits(day) : std::to_string(day);
+    } else if (c == 'm') {
+      out += run >= 2 ? TwoDigits(month) : std::to_string(month);
+    } else if (c == 'y') {
+      out += run <= 2 ? TwoDigits(year % 100) : std::to_string(year);
+    } else {
+      out.append(pattern, i, run);
+    }
+    i += run;
+  }
+  return out;
+}
+
+std::string ShortDatePattern(const std::string& dateOrder) {
+  if (text::SameText(dateOrder, "dmy")) return "dd/mm/yyyy";
+  if (text::SameText(dateOrder, "mdy")) return "mm/dd/yyyy";
+  if (text::SameText(dateOrder, "ymd") || dateOrder.empty()) return "yyyy/mm/dd";
+  return dateOrder;
+}
+
+// The date in the server's order and, when not midnight, the 24-hour time with seconds and, when
+// present, milliseconds.
+std::string DateTimeText(ado::DateTime value, const std::string& dateOrder) {
+  int year, month, day, hour, minute, second, millisecond;
+  ado::DecodeDateTime(value, year, month, day, hour, minute, second, millisecond);
+  std::string out = FormatDate(ShortDatePattern(dateOrder), year, month, day);
+  if (hour != 0 || minute != 0 || second != 0 || millisecond != 0) {
+    out += " " + TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + TwoDigits(second);
+    if (millisecond != 0) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, ".%03d", millisecond);
+      out += buffer;
+    }
+  }
+  return SqlLiteral(out);
+}
+
+std::string HexLiteral(const ado::Bytes& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out = "0x";
+  out.reserve(2 + bytes.size() * 2);
+  for (uint8_t b : bytes) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 0x0F];
+  }
+  return out;
+}
+
+// Splits "name=value" at its first "="; both parts trimmed. False without "=".
+bool SplitEntry(const std::string& entry, std::string& name, std::string& value) {
+  const size_t eq = entry.find('=');
+  if (eq == std::string::npos) return false;
+  name = text::Trim(std::string_view(entry).substr(0, eq));
+  value = text::Trim(std::string_view(entry).substr(eq + 1));
+  return true;
+}
+
+// Splits "table.field" at its first "."; both parts trimmed.
+void SplitDotted(const std::string& dotted, std::string& table, std::string& field) {
+  const size_t dot = dotted.find('.');
+  if (dot == std::string::npos) {
+    table.clear();
+    field = text::Trim(dotted);
+    return;
+  }
+  table = text::Trim(std::string_view(dotted).substr(0, dot));
+  field = text::Trim(std::string_view(dotted).substr(dot + 1));
+}
+
+bool ContainsText(const std::vector<std::string>& list, const std::string& name) {
+  for (const std::string& item : list) {
+    if (text::SameText(item, name)) return true;
+  }
+  return false;
+}
+
+std::string TextOf(ado::TDataSet& row, const char* field) {
+  const ado::TField* f = row.FindField(field);
+  return f != nullptr ? f->AsString() : std::string();
+}
+
+// Remembers a data set's filter switch and current row, and puts both back.
+class CursorKeeper {
+ public:
+  explicit CursorKeeper(ado::TDataSet& dataSet) : dataSet_(dataSet), filtered_(dataSet.Filtered()) {
+    hasRow_ = dataSet.Active() && !dataSet.IsEmpty() && !dataSet.Eof();
+    if (hasRow_) bookmark_ = dataSet.GetBookmark();
+  }
+  ~CursorKeeper() {
+    if (!dataSet_.Active()) return;
+    if (dataSet_.Filtered() != filtered_) dataSet_.SetFiltered(filtered_);
+    if (hasRow_ && dataSet_.BookmarkValid(bookmark_)) dataSet_.GotoBookmark(bookmark_);
+  }
+  CursorKeeper(const CursorKeeper&) = delete;
+  CursorKeeper& operator=(const CursorKeeper&) = delete;
+
+ private:
+  ado::TDataSet& dataSet_;
+  bool filtered_;
+  bool hasRow_ = false;
+  ado::TBookmark bookmark_ = 0;
+};
+
+}  // namespace
+
+// ---- Literals and texts ----
+
+std::string Tdm::VariantToSql(const ado::Variant& aValue, ado::FieldType aType,
+                              const std::string& aFieldName) const {
+  using ado::FieldType;
+  if (aValue.IsNullOrEmpty()) return "null";
+  const TDatabaseSpecific* dialect = CurrentDialect();
+  switch (aType) {
+    case FieldType::ftString:
+    case FieldType::ftMemo:
+    case FieldType::ftGuid: return SqlLiteral(aValue.AsString());
+    case FieldType::ftSmallint:
+    case FieldType::ftInteger:
+    case FieldType::ftLargeint:
+    case FieldType::ftByte: return std::to_string(aValue.AsInt());
+    case FieldType::ftBoolean:
+      return dialect != nullptr ? currentDialect_->BoolToSql(aValue.AsBool())
+                                : (aValue.AsBool() ? "1" : "0");
+    case FieldType::ftFloat:
+    case FieldType::ftCurrency:
+    case FieldType::ftBCD: return NumberText(aValue);
+    case FieldType::ftDateTime:
+      return DateTimeText(aValue.AsDateTime(), dialect != nullptr ? dialect->DateFormat : "");
+    case FieldType::ftBytes:
+    case FieldType::ftBlob:
+      if (dialect != nullptr && dialect->DbType != dbtAccess) return HexLiteral(aValue.AsBytes());
+      break;
+  }
+  throw EEngineError("No SQL literal for the value of field " + aFieldName);
+}
+
+std::string Tdm::FieldToSql(const ado::TField& aField) const {
+  return VariantToSql(aField.Value(), aField.DataType(), aField.FieldName());
+}
+
+bool Tdm::SameDefault(const std::string& a, const std::string& b) const {
+  auto normal = [](const std::string& value) {
+    std::string t = text::Trim(value);
+    if (t.rfind("(.", 0) == 0) t = "(0." + t.substr(2);
+    if (text::SameText(t, "autoincrement")) t.clear();
+    return t;
+  };
+  return normal(a) == normal(b);
+}
+
+std::string Tdm::StripTrailingCrLf(const std::string& aText) const {
+  std::string result = aText;
+  while (result.size() >= 2 && result.compare(result.size() - 2, 2, "\r\n") == 0) {
+    result.resize(result.size() - 2);
+  }
+  return result;
+}
+
+std::string Tdm::GetTypeDefaultText(ado::TDataSet& aRow) {
+  if (currentDialect_ == nullptr || !GetDefaultValueFromDataType()) return {};
+  const TOrvDataType* type =
+      currentDialect_->FindDataType(TextOf(aRow, "column_type_name"), kFindByNativeName);
+  if (type == nullptr) return {};
+  switch (type->GenericOrdinal) {
+    case gtBigint: case gtBinary: case gtBit: case gtDecimal: case gtDouble: case gtFloat:
+    case gtInt: case gtLongBinary: case gtMoney: case gtNumeric: case gtReal: case gtSmallint:
+    case gtSmallmoney: case gtTinyint: case gtUnsignedBigint: case gtUnsignedInt:
+    case gtUnsignedSmallint: case gtVarbinary:
+      return "(0)";
+    case gtChar: case gtLongVarchar: case gtNchar: case gtNtext: case gtNvarchar: case gtText:
+    case gtVarchar:
+      return "('')";
+    case gtDate: case gtDatetime: case gtSmalldatetime: case gtTime: case gtTimestamp:
+      return currentDialect_->GetCurrentDateDefault();
+    default: return {};
+  }
+}
+
+// ---- Names ----
+
+std::string Tdm::OldTableName(const std::string& aMasterName) const {
+  if (Producer != nullptr) {
+    std::string name, value;
+    for (const std::string& entry : Producer->RenamedTables) {
+      if (SplitEntry(entry, name, value) && text::SameText(value, aMasterName)) return name;
+    }
+  }
+  return aMasterName;
+}
+
+std::string Tdm::NewTableName(const std::string& aClientName) const {
+  if (Producer != nullptr) {
+    std::string name, value;
+    for (const std::string& entry : Producer->RenamedTables) {
+      if (SplitEntry(entry, name, value) && text::SameText(name, aClientName)) return value;
+    }
+  }
+  return aClientName;
+}
+
+void Tdm::OldFieldName(const std::string& aTable, const std::string& aField,
+                       std::string& aOldField, std::string& aOldTable) const {
+  aOldField = aField;
+  aOldTable = aTable;
+  if (Producer == nullptr) return;
+  const std::string wanted = aTable + "." + aField;
+  std::string name, value;
+  for (const std::string& entry : Producer->RenamedFields) {
+    if (SplitEntry(entry, name, value) && text::SameText(value, wanted)) {
+      SplitDotted(name, aOldTable, aOldField);
+      return;
+    }
+  }
+}
+
+void Tdm::NewFieldName(const std::string& aTable, const std::string& aField,
+                       std::string& aNewField, std::string& aNewTable) const {
+  aNewField = aField;
+  aNewTable = aTable;
+  if (Producer == nullptr) return;
+  const std::string wanted = aTable + "." + aField;
+  std::string name, value;
+  for (const std::string& entry : Producer->RenamedFields) {
+    if (SplitEntry(entry, name, value) && text::SameText(name, wanted)) {
+      SplitDotted(value, aNewTable, aNewField);
+      return;
+    }
+  }
+}
+
+std::string Tdm::QuoteName(const std::string& aName) const {
+  return currentDialect_ != nullptr ? currentDialect_->QuoteName(aName) : aName;
+}
+
+std::string Tdm::GetDestTableSchemaPrefix(const std::string& aSchema, const std::string& aTable) {
+  if (qDestTables.Active()) {
+    CursorKeeper keeper(qDestTables);
+    qDestTables.SetFiltered(false);
+    if (LocateRecord(qDestTables, "table_name", ado::Variant(aTable), ado::loCaseInsensitive)) {
+      const std::string schema = qDestTables.FieldByName("table_schema").AsString();
+      return schema.empty() ? std::string() : QuoteName(schema) + ".";
+    }
+  }
+  return GetOwnerName(aSchema);
+}
+
+std::string Tdm::GetOwnerName(const std::string& aSchema) {
+  TDatabaseSpecific* dialect = currentDialect_;
+  if (dialect == nullptr || !dialect->UseOwners) return {};
+  const std::string defaultOwner = QuoteName(dialect->GetDefaultOwner(0)) + ".";
+  if (dialect->IsDefaultOwner(aSchema, 1)) return defaultOwner;
+  if (dialect->UserExists(aSchema)) return QuoteName(aSchema) + ".";
+  if (GetUseDefaultOwner()) return defaultOwner;
+  // A user both the Users directive and the master users know is created before it is used.
+  std::string password;
+  bool listed = false;
+  if (Producer != nullptr) {
+    std::string name, value;
+    for (const std::string& entry : Producer->UpdaterDirectives().Users) {
+      if (SplitEntry(entry, name, value) && name == aSchema) {
+        password = value;
+        listed = true;
+        break;
+      }
+    }
+  }
+  if (listed && LocateRecord(qUsers, "user_name", ado::Variant(aSchema), ado::loCaseInsensitive)) {
+    const std::string login = qUsers.FieldByName("login_name").AsString();
+    AddInstruction(dialect->GetCreateUserSql(ac, aSchema, login, password), true);
+    return QuoteName(aSchema) + ".";
+  }
+  return defaultOwner;
+}
+
+namespace {
+
+// Whether a non-default db space keeps its clause: only when the update places objects in db
+// spaces of their own; it is then created first unless the client has it or it is scheduled.
+bool KeepDbSpace(Tdm& dm, TDatabaseSpecific& dialect, const std::string& dbSpace) {
+  if (dm.GetUseDefaultDbSpace()) return false;
+  if (!dialect.DbSpaceExists(dbSpace)) {
+    dm.AddInstruction(dialect.GetCreateDbSpaceSql(dbSpace, ""), true);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string Tdm::GetDbSpaceClause(const std::string& aDbSpace) {
+  TDatabaseSpecific* dialect = currentDialect_;
+  if (aDbSpace.empty() || dialect == nullptr || !dialect->UseDbSpaces ||
+      aDbSpace == defaultDbSpace_) {
+    return {};
+  }
+  if (!dialect->IsDefaultDbSpace(aDbSpace) && !KeepDbSpace(*this, *dialect, aDbSpace)) return {};
+  return " ON " + QuoteName(aDbSpace);
+}
+
+std::string Tdm::GetTextImageClause(const std::string& aTable) {
+  TDatabaseSpecific* dialect = currentDialect_;
+  const TOrvSchemion* component = Component();
+  if (dialect == nullptr || !dialect->UseDbSpaces || component == nullptr) return {};
+  const std::string fileName =
+      paths::ResolveFolder(paths::FoldBackslashes(component->DirSchemas + "\\vsiDbSpaceText.xml"));
+  std::error_code missing;
+  if (!std::filesystem::exists(fileName, missing)) return {};
+  ado::TDataSet texts;
+  texts.LoadFromFile(fileName);
+  if (!LocateRecord(texts, "table_name", ado::Variant(aTable), ado::loCaseInsensitive)) return {};
+  const std::string space = texts.FieldByName("text_dbspace").AsString();
+  if (space.empty() || text::SameText(space, defaultDbSpace_)) return {};
+  if (!dialect->IsDefaultDbSpace(space) && !KeepDbSpace(*this, *dialect, space)) return {};
+  return " TEXTIMAGE_ON '" + QuoteName(space) + "' ";
+}
+
+void Tdm::LoadDefaultDbSpace() {
+  defaultDbSpace_.clear();
+  if (LocateRecord(qDbSpaces, "dbSpace_default", ado::Variant(1), 0)) {
+    defaultDbSpace_ = qDbSpaces.FieldByName("dbSpace_name").AsString();
+  }
+}
+
+// ---- Statements appended as instructions ----
+
+void Tdm::AddRenameTable(const std::string& aSchema, const std::string& aOldName,
+                         const std::string& aNewName) {
+  if (currentDialect_ == nullptr) return;
+  AddInstruction(currentDialect_->GetRenameTableSql(aSchema, aOldName, aNewName), false);
+}
+
+void Tdm::AddRenameColumn(const std::string& aSchema, const std::string& aTable,
+                          const std::string& aOldName, const std::string& aNewName) {
+  if (currentDialect_ == nullptr) return;
+  AddInstruction(currentDialect_->GetRenameColumnSql(aSchema, aTable, aOldName, aNewName), false);
+}
+
+void Tdm::AddRenumberColumn(const std::string& aSchema, const std::string& aTable,
+                            const std::string& aColumn) {
+  if (currentDialect_ == nullptr) return;
+  const std::string sql = currentDialect_->GetRenumberSql(aSchema, aTable, aColumn);
+  if (!sql.empty()) AddInstruction(sql, false);
+}
+
+void Tdm::AddIdentityInsertOn(const std::string& aTable) {
+  if (currentDialect_ == nullptr) return;
+  const std::string sql = currentDialect_->GetIdentityInsertOnSql(aTable);
+  if (!sql.empty()) AddInstruction(sql, false);
+}
+
+void Tdm::AddIdentityInsertOff(const std::string& aTable) {
+  if (currentDialect_ == nullptr) return;
+  const std::string sql = currentDialect_->GetIdentityInsertOffSql(aTable);
+  if (!sql.empty()) AddInstruction(sql, false);
+}
+
+namespace {
+
+std::string SchemaPrefix(const Tdm& dm, const std::string& schema) {
+  return schema.empty() ? std::string() : dm.QuoteName(schema) + ".";
+}
+
+// Whether the connected server renames tables and columns by statement: where it does not, a
+// queued rename leaves the old names in place.
+bool DialectRenames(TDatabaseSpecific& dialect) {
+  return !dialect.GetRenameTableSql("", "a", "b").empty();
+}
+
+}  // namespace
+
+void Tdm::AddCopyTableRows(const std::string& aSchema, const std::string& aTable,
+                           ado::TDataSet& aRows, const std::string& aTarget) {
+  const bool renamed = currentDialect_ != nullptr && DialectRenames(*currentDialect_);
+  std::vector<std::string> targetColumns, sourceColumns;
+  for (aRows.First(); !aRows.Eof(); aRows.Next()) {
+    const std::string column = aRows.FieldByName("column_name").AsString();
+    std::string newColumn, newTable;
+    NewFieldName(aTable, column, newColumn, newTable);
+    targetColumns.push_back(QuoteName(newColumn));
+    sourceColumns.push_back(QuoteName(renamed ? newColumn : column));
+  }
+  const std::string source = renamed ? NewTableName(aTable) : aTable;
+  const std::string prefix = SchemaPrefix(*this, aSchema);
+  AddInstruction("INSERT INTO " + prefix + QuoteName(aTarget) + " (" +
+                     text::Join(targetColumns, ", ") + ") SELECT " +
+                     text::Join(sourceColumns, ", ") + " FROM " + prefix + QuoteName(source),
+                 false);
+}
+
+namespace {
+
+// The definition of a rebuilt table's column; `identity` tells whether it has the identity
+// property in the new table.
+struct RebuiltColumn {
+  std::string definition;
+  bool identity = false;
+};
+
+bool IsIdentityRow(ado::TDataSet& row) {
+  const ado::TField* f = row.FindField("is_identity");
+  return f != nullptr && !f->IsNull() && f->AsInteger() == 1;
+}
+
+// Cuts the trailing " DEFAULT " + default that a column definition ends with.
+std::string WithoutDefault(std::string definition, ado::TDataSet& row) {
+  const std::string tail = " DEFAULT " + TextOf(row, "column_default");
+  if (definition.size() > tail.size() &&
+      definition.compare(definition.size() - tail.size(), tail.size(), tail) == 0) {
+    definition.resize(definition.size() - tail.size());
+  }
+  return definition;
+}
+
+}  // namespace
+
+void Tdm::RebuildTable(ado::TDataSet& aRows) {
+  TDatabaseSpecific* dialect = currentDialect_;
+  if (dialect == nullptr) return;
+  aRows.First();
+  if (aRows.Eof()) return;
+  const std::string schema = aRows.FieldByName("table_schema").AsString();
+  const std::string table = aRows.FieldByName("table_name").AsString();
+  const std::string newTable = NewTableName(table);
+  const std::string temporary = std::string(kTemporaryPrefix) + newTable;
+  const std::string prefix = SchemaPrefix(*this, schema);
+
+  std::vector<std::string> definitions, newColumns;
+  bool hasIdentity = false;
+  for (aRows.First(); !aRows.Eof(); aRows.Next()) {
+    const std::string column = aRows.FieldByName("column_name").AsString();
+    std::string newColumn, ignoredTable;
+    NewFieldName(table, column, newColumn, ignoredTable);
+    newColumns.push_back(QuoteName(newColumn));
+    const bool masterHas =
+        LocateRecord(qColumns, "table_name;column_name",
+                     ado::Variant(ado::VariantArray{newTable, newColumn}), ado::loCaseInsensitive);
+    RebuiltColumn rebuilt;
+    if (!ContainsText(identityChanged_, column) && !ContainsText(identityType_, column)) {
+      rebuilt.definition = GetColumnDefinition(aRows, true, true, newColumn, true);
+      rebuilt.identity = IsIdentityRow(aRows);
+    } else if (ContainsText(identityType_, column) && masterHas) {
+      rebuilt.definition = GetColumnDefinition(qColumns, true, true, newColumn, false);
+      rebuilt.identity = IsIdentityRow(qColumns);
+    } else {
+      // The identity property follows the master: kept, gained or given its seed, or lost.
+      rebuilt.definition =
+          WithoutDefault(GetColumnDefinition(aRows, true, false, newColumn, true), aRows);
+      if (masterHas && IsIdentityRow(qColumns)) {
+        rebuilt.identity = true;
+        rebuilt.definition += " IDENTITY ";
+        if (dialect->IdentityOptions->WriteIdentitySeed) {
+          rebuilt.definition += "(" + TextOf(qColumns, "identity_seed") + ", " +
+                                TextOf(qColumns, "identity_incr") + ")";
+        }
+      }
+    }
+    hasIdentity = hasIdentity || rebuilt.identity;
+    definitions.push_back(rebuilt.definition);
+  }
+  const std::string columnList = " (" + text::Join(definitions, ", ") + ")";
+  AddInstruction("CREATE TABLE " + prefix + QuoteName(temporary) + columnList, false);
+  if (hasIdentity) AddIdentityInsertOn(prefix + QuoteName(temporary));
+  AddCopyTableRows(schema, table, aRows, temporary);
+  if (hasIdentity) AddIdentityInsertOff(prefix + QuoteName(temporary));
+  const bool renames = DialectRenames(*dialect);
+  DropTable(schema, table, renames ? newTable : table);
+  if (renames) {
+    AddRenameTable(schema, temporary, newTable);
+    return;
+  }
+  // A server that cannot rename gets its rows copied back under the table's own name.
+  const std::string columns = text::Join(newColumns, ", ");
+  AddInstruction("CREATE TABLE " + prefix + QuoteName(newTable) + columnList, false);
+  if (hasIdentity) AddIdentityInsertOn(prefix + QuoteName(newTable));
+  AddInstruction("INSERT INTO " + prefix + QuoteName(newTable) + " (" + columns + ") SELECT " +
+                     columns + " FROM " + prefix + QuoteName(temporary),
+                 false);
+  if (hasIdentity) AddIdentityInsertOff(prefix + QuoteName(newTable));
+  AddInstruction("DROP TABLE " + prefix + QuoteName(temporary), false);
+}
+
+// ---- Column definitions ----
+
+TOrvDataType* Tdm::FindMasterDataType(ado::TDataSet& aRow, bool aClientRow) const {
+  if (currentDialect_ == nullptr) return nullptr;
+  const TDatabaseSpecific* table =
+      aClientRow ? currentDialect_ : DbSpecific(currentDialect_->MasterDbType);
+  if (table == nullptr) return nullptr;
+  return table->FindDataType(TextOf(aRow, "column_type_name"), kFindByNativeName);
+}
+
+std::string Tdm::GetColumnDefinition(ado::TDataSet& aRow, bool aWithNullClause,
+                                     bool aWithIdentity, const std::string& aName,
+                                     bool aClientRow) {
+  if (currentDialect_ == nullptr) return {};
+  return currentDialect_->GetColumnDefinition(aRow, FindMasterDataType(aRow, aClientRow),
+                                              aWithNullClause, aWithIdentity, aName);
+}
+
+std::string Tdm::GetAddColumnSql(ado::TDataSet& aRow, const std::string& aSchema,
+                                 bool aWithNullClause, bool aWithIdentity) {
+  if (currentDialect_ == nullptr) return {};
+  return currentDialect_->GetAddColumnSql(aRow, FindMasterDataType(aRow), aSchema,
+                                          aWithNullClause, aWithIdentity);
+}
+
+std::string Tdm::GetAlterColumnSql(ado::TDataSet& aRow, const std::string& aSchema,
+                                   bool aWithNullClause) {
+  if (currentDialect_ == nullptr) return {};
+  return currentDialect_->GetAlterColumnSql(aRow, FindMasterDataType(aRow), aSchema,
+                                            aWithNullClause);
+}
+
+// ---- Lookups ----
+
+void Tdm::OpenSchemaOf(TOrvSchemaInfo aKind, const ado::Variant& aCriteria,
+                       ado::TDataSet& aDataSet) {
+  if (aDataSet.Connection() == nullptr) aDataSet.SetConnection(&ac);
+  if (currentDialect_ != nullptr) currentDialect_->OpenSchema(aKind, aCriteria, ado::Variant(), aDataSet);
+}
+
+bool Tdm::IsPkTableChanged(const std::string& aTable) const {
+  return pkTablesChange_.IndexOf(aTable) >= 0;
+}
+
+bool Tdm::IsTableDropped(const std::string& aTable) const {
+  return ContainsText(droppedTables_, aTable);
+}
+
+void Tdm::ClearPkTablesChange() { pkTablesChange_.Clear(); }
+
+bool Tdm::IsLongDataType(ado::TDataSet& aRow) const {
+  if (currentDialect_ == nullptr) return false;
+  const TOrvDataType* type =
+      currentDialect_->FindDataType(TextOf(aRow, "column_type_name"), kFindByNativeName);
+  return type != nullptr && currentDialect_->LongTypes.Contains(type->NativeName);
+}
+
+bool Tdm::IsSystemTable(ado::TDataSet& aTables, const std::string& aName) const {
+  if (!LocateRecord(aTables, "table_name", ado::Variant(aName), ado::loCaseInsensitive)) {
+    return false;
+  }
+  const std::string type = TextOf(aTables, "table_type");
+  return text::SameText(type, "SYSTEM TABLE") || text::SameText(type, "SYSTEM VIEW") ||
+         text::SameText(type, "SYSTEM GBL TEMP");
+}
+
+bool Tdm::IsViewUpdatable(ado::TDataSet& aRow) const { return TextOf(aRow, "is_updatable") == "1"; }
+
+bool Tdm::sameValue(const ado::Variant& a, const ado::Variant& b) {
+  if (a.IsNullOrEmpty() || b.IsNullOrEmpty()) return a.IsNullOrEmpty() && b.IsNullOrEmpty();
+  return ado::CompareVariants(a, b, false) == 0;
+}
+
+bool Tdm::LocateClusterIndex(const std::string& aTable, const std::string& aIndex, bool aMaster) {
+  return LocateRecord(aMaster ? qClusterIdxSrc : qDestClusterIdx, "table_name;index_name",
+                      ado::Variant(ado::VariantArray{aTable, aIndex}), ado::loCaseInsensitive);
+}
+
+bool Tdm::LocateIndex(ado::TDataSet& aIndexes, const std::string& aTable, const std::string& aName,
+                      int aPosition, bool aByPosition, bool aPrimary, std::string& aIndexName) {
+  bool found = false;
+  if (aByPosition) {
+    found = LocateRecord(aIndexes, "table_name;index_name;ordinal_position",
+                         ado::Variant(ado::VariantArray{aTable, aName, aPosition}),
+                         ado::loCaseInsensitive);
+  } else if (aPrimary) {
+    found = LocateRecord(aIndexes, "table_name;primary_key",
+                         ado::Variant(ado::VariantArray{aTable, true}), ado::loCaseInsensitive);
+  } else {
+    found = LocateRecord(aIndexes, "table_name;index_name",
+                         ado::Variant(ado::VariantArray{aTable, aName}), ado::loCaseInsensitive);
+  }
+  if (found) aIndexName = aIndexes.FieldByName("index_name").AsString();
+  return found;
+}
+
+void Tdm::ForeignKeyRuleText(const std::string& aUpdateRule, const std::string& aDeleteRule,
+                             std::string& aUpdateText, std::string& aDeleteText) const {
+  auto ruleText = [](const std::string& rule) -> std::string {
+    if (rule == "0") return "CASCADE";
+    if (rule == "1") return "NO ACTION";
+    return {};
+  };
+  aUpdateText = ruleText(aUpdateRule);
+  aDeleteText = ruleText(aDeleteRule);
+}
+
+bool Tdm::IsTableEmpty(const std::string& aSchema, const std::string& aTable) {
+  ado::TDataSet count;
+  count.SetConnection(&ac);
+  count.SetCommandText("select count(*) as totale from " + SchemaPrefix(*this, aSchema) +
+                       QuoteName(aTable));
+  count.Open();
+  return count.FieldByName("totale").AsInteger() == 0;
+}

@@ -386,7 +386,8 @@ std::string Tdm::GetTextImageClause(const std::string& aTable) {
   const std::string space = texts.FieldByName("text_dbspace").AsString();
   if (space.empty() || text::SameText(space, defaultDbSpace_)) return {};
   if (!dialect->IsDefaultDbSpace(space) && !KeepDbSpace(*this, *dialect, space)) return {};
-  return " TEXTIMAGE_ON '" + QuoteName(space) + "' ";
+  // The server reads the name inside the literal as it stands: a bracketed name is no group.
+  return " TEXTIMAGE_ON " + SqlLiteral(space) + " ";
 }
 
 void Tdm::LoadDefaultDbSpace() {

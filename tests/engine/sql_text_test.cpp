@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../dialects/SqlServerTestDatabase.h"
+#include "platform/data/Provider.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "engine/uDm.h"
@@ -35,12 +36,14 @@ void BuildDatabase(const std::string& name, const std::vector<std::string>& scri
 struct Engine {
   TOrvDbSchemaProducer producer;
   Tdm dm;
-  explicit Engine(const std::string& database, const std::string& login = {}) {
-    std::string cs = dialect_test::ConnectionStringFor(database);
-    if (!login.empty()) cs += ";User ID=" + login + ";Password=Geheim7";
-    EXPECT_TRUE(dm.SetConnectionString(cs, false));
+  explicit Engine(const std::string& database, const std::string& login = {})
+      : Engine(dialect_test::ConnectionStringFor(database) +
+                   (login.empty() ? std::string() : ";User ID=" + login + ";Password=Geheim7"),
+               dbtSqlServer) {}
+  Engine(const std::string& connectionString, TDbType master) {
+    EXPECT_TRUE(dm.SetConnectionString(connectionString, false));
     dm.SetConnected(true);
-    dm.CurrentDialect()->SetMasterDbType(dbtSqlServer);
+    dm.CurrentDialect()->SetMasterDbType(master);
     dm.Producer = &producer;
     dm.RestartInstructionList();
   }
@@ -284,6 +287,8 @@ TEST(SqlText, OwnersAndDbSpacesCreatedOnceByPrependedInstructions) {
   EXPECT_EQ(dm.GetOwnerName("dbo"), "dbo.");
   dialect.SetMasterDbType(dbtAsa);  // ASA's default owner maps to the client's
   EXPECT_EQ(dm.GetOwnerName("dba"), "dbo.");
+  dialect.SetMasterDbType(dbtAccess);  // so does Access's empty one
+  EXPECT_EQ(dm.GetOwnerName(""), "dbo.");
   dialect.SetMasterDbType(dbtSqlServer);
   EXPECT_EQ(dm.GetOwnerName("sales"), "dbo.");  // UseDefaultOwner yes
 
@@ -315,9 +320,40 @@ TEST(SqlText, OwnersAndDbSpacesCreatedOnceByPrependedInstructions) {
   EXPECT_NE(prepended[0].find("sp_grantDbAccess 'saleslogin', 'sales'"), std::string::npos);
   EXPECT_NE(prepended[1].find("ADD FILEGROUP ARCHIVE"), std::string::npos);
 
-  // Run on the server, the prepended statements create the user and the file group, and a table
-  // goes into the new group under the new owner.
-  dm.AddInstruction("CREATE TABLE sales.A (id int)" + dm.GetDbSpaceClause("ARCHIVE"), false);
+  // The text space of a table comes from the schema folder's vsiDbSpaceText.xml.
+  TOrvDbSchemaUpdater updater;
+  updater.DirSchemas = std::string(getenv("SCHEMION_SERVERS"));
+  ado::TDataSet texts;
+  texts.FieldDefs() = {{"TEXT_DBSPACE", FieldType::ftString, 50},
+                       {"TABLE_SCHEMA", FieldType::ftString, 50},
+                       {"TABLE_NAME", FieldType::ftString, 50}};
+  texts.CreateDataSet();
+  for (const char* table : {"A", "B"}) {
+    texts.Append();
+    texts.FieldByName("TEXT_DBSPACE").SetAsString(*table == 'A' ? "TEXTS" : "PRIMARY");
+    texts.FieldByName("TABLE_NAME").SetAsString(table);
+    texts.Post();
+  }
+  texts.SaveToFile(updater.DirSchemas + "/vsiDbSpaceText.xml");
+  dm.Updater = &updater;
+  EXPECT_EQ(dm.GetTextImageClause("a"), " TEXTIMAGE_ON 'TEXTS' ");
+  EXPECT_EQ(dm.GetTextImageClause("A"), " TEXTIMAGE_ON 'TEXTS' ");
+  EXPECT_EQ(engine.Instructions().size(), 3u);
+  // Regression: a reserved name was bracketed inside the literal, naming no file group.
+  EXPECT_EQ(dm.GetTextImageClause("B"), " TEXTIMAGE_ON 'PRIMARY' ");
+  EXPECT_EQ(dm.GetTextImageClause("Z"), "");
+  updater.UpdaterDirectives().UseDefaultDbSpace = beYes;
+  engine.producer.UpdaterDirectives().UseDefaultDbSpace = beUndefined;
+  EXPECT_EQ(dm.GetTextImageClause("A"), "");  // known, but the default space is wanted
+  EXPECT_EQ(dm.GetDbSpaceClause("ARCHIVE"), "");
+  engine.producer.UpdaterDirectives().UseDefaultDbSpace = beNo;
+
+  // Run on the server, the prepended statements create the user and the file groups, and a
+  // table goes into the new groups under the new owner.
+  dm.AddInstruction("CREATE TABLE sales.A (id int, t text)" + dm.GetDbSpaceClause("ARCHIVE") +
+                        dm.GetTextImageClause("A"),
+                    false);
+  dm.AddInstruction("CREATE TABLE B (t text)" + dm.GetTextImageClause("B"), false);
   engine.RunList();
   ado::TDataSet check;
   engine.Query(check, "select user_name(o.uid) as u, fileGroup_Name(i.groupid) as g from sysobjects o "
@@ -325,6 +361,10 @@ TEST(SqlText, OwnersAndDbSpacesCreatedOnceByPrependedInstructions) {
   ASSERT_EQ(check.RecordCount(), 1);
   EXPECT_EQ(check.FieldByName("u").AsString(), "sales");
   EXPECT_EQ(check.FieldByName("g").AsString(), "ARCHIVE");
+  ado::TDataSet textSpace;
+  dm.OpenSchemaOf(vsiDbSpaceText, Variant(ado::VariantArray{Variant(), Variant(), "A"}), textSpace);
+  ASSERT_EQ(textSpace.RecordCount(), 1);
+  EXPECT_EQ(textSpace.FieldByName("TEXT_DBSPACE").AsString(), "TEXTS");
 }
 
 TEST(SqlText, RebuildTableKeepsEveryRowAfterRenames) {
@@ -417,4 +457,99 @@ TEST(SqlText, EmptyTablesAndTheDestTablePrefix) {
   EXPECT_TRUE(dm.qDestTables.Filtered());
   EXPECT_EQ(dm.qDestTables.GetBookmark(), before);
   EXPECT_EQ(dm.qDestTables.RecordCount(), 1);
+}
+
+namespace {
+
+// A new Access database file in the servers' temporary folder; its connection string.
+std::string NewAccessDatabase(const std::string& name) {
+  dialect_test::UseFreshServers();
+  const std::string path = std::string(getenv("SCHEMION_SERVERS")) + "/" + name + ".mdb";
+  const std::string cs = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path;
+  ado::ProviderRegistry::Instance().CreateDatabase(cs);
+  return cs;
+}
+
+}  // namespace
+
+TEST(SqlTextAccess, LiteralsReadBackAndBinaryIsRefused) {
+  const std::string cs = NewAccessDatabase("literals");
+  Engine engine(cs, dbtAccess);
+  Tdm& dm = engine.dm;
+  dm.ac.Execute("create table L (k int not null primary key, vc text(20) null, m memo null, "
+                "si smallint null, i int null, ti tinyint null, b bit, rl real null, fl float null, "
+                "mn money null, dc decimal(18,4) null, dt datetime null)");
+  const Variant null = Variant::Null();
+  const std::vector<std::pair<std::string, std::vector<Variant>>> rows = {
+      {"k", {1, 2}},
+      {"vc", {"O'Brien", ""}},
+      {"m", {"memo 'x'", null}},
+      {"si", {-32768, null}},
+      {"i", {-2147483647LL - 1, 0}},
+      {"ti", {255, null}},
+      {"b", {true, false}},
+      {"rl", {static_cast<double>(0.1f), null}},
+      {"fl", {1e-300, 0.1}},
+      {"mn", {ado::Currency{-15}, null}},
+      {"dc", {3.5, null}},
+      {"dt", {ado::EncodeDateTime(1850, 6, 15, 13, 45, 59), ado::EncodeDateTime(2024, 2, 29)}},
+  };
+  const std::vector<FieldType> types = {
+      FieldType::ftInteger, FieldType::ftString,   FieldType::ftMemo,  FieldType::ftSmallint,
+      FieldType::ftInteger, FieldType::ftByte,     FieldType::ftBoolean, FieldType::ftFloat,
+      FieldType::ftFloat,   FieldType::ftCurrency, FieldType::ftBCD,   FieldType::ftDateTime};
+  for (size_t row = 0; row < 2; ++row) {
+    std::vector<std::string> names, values;
+    for (size_t c = 0; c < rows.size(); ++c) {
+      names.push_back(rows[c].first);
+      values.push_back(dm.VariantToSql(rows[c].second[row], types[c], rows[c].first));
+    }
+    const std::string insert = "INSERT INTO L (" + text::Join(names, ", ") + ") VALUES (" +
+                               text::Join(values, ", ") + ")";
+    ASSERT_NO_THROW(dm.ac.Execute(insert)) << insert;
+    ado::TDataSet stored;
+    engine.Query(stored, "select * from L where k = " + std::to_string(row + 1));
+    ASSERT_EQ(stored.RecordCount(), 1);
+    for (size_t c = 0; c < rows.size(); ++c) {
+      if (types[c] == FieldType::ftBoolean) {
+        EXPECT_EQ(stored.FieldByName("b").AsBoolean(), rows[c].second[row].AsBool());
+      } else {
+        ExpectStored(rows[c].second[row], stored.FieldByName(rows[c].first), types[c]);
+      }
+    }
+  }
+  EXPECT_THROW(dm.VariantToSql(ado::Bytes{0}, FieldType::ftBytes, "b"), EEngineError);
+}
+
+TEST(SqlTextAccess, RebuildTableCopiesTheRowsBack) {
+  const std::string cs = NewAccessDatabase("rebuild");
+  Engine engine(cs, dbtAccess);
+  Tdm& dm = engine.dm;
+  for (const char* sql : {"create table Orders (id counter not null, qty int null, note text(30) null)",
+                          "insert into Orders (qty, note) values (1, 'a')",
+                          "insert into Orders (qty, note) values (2, null)",
+                          "insert into Orders (qty, note) values (3, 'O''Brien')",
+                          "delete from Orders where id = 2"}) {
+    dm.ac.Execute(sql);
+  }
+  ado::TDataSet client;
+  engine.ClientColumns(client, "Orders");
+  ASSERT_EQ(client.RecordCount(), 3);
+  dm.qColumns.Clone(client);
+  EXPECT_EQ(dm.GetOwnerName("x"), "");  // Access has no owners
+  dm.RebuildTable(client);
+  engine.RunList();
+  ado::TDataSet rows;
+  engine.Query(rows, "select id, qty, note from Orders order by id");
+  EXPECT_EQ(dialect_test::Column(rows, "id"), (std::vector<std::string>{"1", "3"}));
+  EXPECT_EQ(dialect_test::Column(rows, "note"), (std::vector<std::string>{"a", "O'Brien"}));
+  dm.ac.Execute("insert into Orders (qty) values (9)");
+  ado::TDataSet next;
+  engine.Query(next, "select max(id) as m from Orders");
+  EXPECT_GT(next.FieldByName("m").AsInteger(), 3);
+  ado::TDataSet tables;
+  dm.OpenSchemaOf(vsiTables, Variant(), tables);
+  for (const std::string& name : dialect_test::Column(tables, "table_name")) {
+    EXPECT_EQ(name.find("_ORV_TMP_TABLE_"), std::string::npos) << name;
+  }
 }

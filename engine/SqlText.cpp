@@ -3,7 +3,6 @@
 // rebuilds through a temporary table, and small catalogue lookups.
 #include <charconv>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -55,17 +54,36 @@ std::string NumberText(const ado::Variant& value) {
   }
 }
 
-std::string TwoDigits(int v) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof buffer, "%02d", v);
-  return buffer;
+void AppendDigits(std::string& out, int v, int width) {
+  char buffer[16];
+  int n = 0;
+  unsigned u = static_cast<unsigned>(v < 0 ? -v : v);
+  do {
+    buffer[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0 && n < 15);
+  if (v < 0) out += '-';
+  for (int i = n; i < width; ++i) out += '0';
+  while (n > 0) out += buffer[--n];
+}
+
+// Text in single quotes with inner quotes doubled.
+std::string QuotedText(std::string_view value) {
+  std::string out;
+  out.reserve(value.size() + 2);
+  out += '\'';
+  for (char c : value) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  out += '\'';
+  return out;
 }
 
 // The date part written by a short date pattern: runs of d, m and y (case ignored) are the day,
 // month and year (one or two letters: at least that many digits; "yy" two year digits); every
 // other character stands as it is.
-std::string FormatDate(const std::string& pattern, int year, int month, int day) {
-  std::string out;
+void FormatDate(std::string& out, const std::string& pattern, int year, int month, int day) {
   for (size_t i = 0; i < pattern.size();) {
     const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
     size_t run = 1;
@@ -74,23 +92,27 @@ std::string FormatDate(const std::string& pattern, int year, int month, int day)
       ++run;
     }
     if (c == 'd') {
-      out += run >= 2 ? TwoDigits(day) : std::to_string(day);
+      AppendDigits(out, day, run >= 2 ? 2 : 1);
     } else if (c == 'm') {
-      out += run >= 2 ? TwoDigits(month) : std::to_string(month);
+      AppendDigits(out, month, run >= 2 ? 2 : 1);
     } else if (c == 'y') {
-      out += run <= 2 ? TwoDigits(year % 100) : std::to_string(year);
+      if (run <= 2) {
+        AppendDigits(out, year % 100, 2);
+      } else {
+        AppendDigits(out, year, 1);
+      }
     } else {
       out.append(pattern, i, run);
     }
     i += run;
   }
-  return out;
 }
 
-std::string ShortDatePattern(const std::string& dateOrder) {
-  if (text::SameText(dateOrder, "dmy")) return "dd/mm/yyyy";
-  if (text::SameText(dateOrder, "mdy")) return "mm/dd/yyyy";
-  if (text::SameText(dateOrder, "ymd") || dateOrder.empty()) return "yyyy/mm/dd";
+const std::string& ShortDatePattern(const std::string& dateOrder) {
+  static const std::string kDmy = "dd/mm/yyyy", kMdy = "mm/dd/yyyy", kYmd = "yyyy/mm/dd";
+  if (text::SameText(dateOrder, "dmy")) return kDmy;
+  if (text::SameText(dateOrder, "mdy")) return kMdy;
+  if (text::SameText(dateOrder, "ymd") || dateOrder.empty()) return kYmd;
   return dateOrder;
 }
 
@@ -99,16 +121,24 @@ std::string ShortDatePattern(const std::string& dateOrder) {
 std::string DateTimeText(ado::DateTime value, const std::string& dateOrder) {
   int year, month, day, hour, minute, second, millisecond;
   ado::DecodeDateTime(value, year, month, day, hour, minute, second, millisecond);
-  std::string out = FormatDate(ShortDatePattern(dateOrder), year, month, day);
+  std::string out = "'";
+  out.reserve(32);
+  FormatDate(out, ShortDatePattern(dateOrder), year, month, day);
   if (hour != 0 || minute != 0 || second != 0 || millisecond != 0) {
-    out += " " + TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + TwoDigits(second);
+    out += ' ';
+    AppendDigits(out, hour, 2);
+    out += ':';
+    AppendDigits(out, minute, 2);
+    out += ':';
+    AppendDigits(out, second, 2);
     if (millisecond != 0) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, ".%03d", millisecond);
-      out += buffer;
+      out += '.';
+      AppendDigits(out, millisecond, 3);
     }
   }
-  return SqlLiteral(out);
+  // A pattern of the server's own may hold a quote.
+  if (out.find('\'', 1) != std::string::npos) return QuotedText(out.substr(1));
+  return out + "'";
 }
 
 std::string HexLiteral(const ado::Bytes& bytes) {
@@ -122,25 +152,38 @@ std::string HexLiteral(const ado::Bytes& bytes) {
   return out;
 }
 
-// Splits "name=value" at its first "="; both parts trimmed. False without "=".
-bool SplitEntry(const std::string& entry, std::string& name, std::string& value) {
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+// Splits "name=value" at its first "="; both parts trimmed, viewing the entry. False without "=".
+bool SplitEntry(std::string_view entry, std::string_view& name, std::string_view& value) {
   const size_t eq = entry.find('=');
-  if (eq == std::string::npos) return false;
-  name = text::Trim(std::string_view(entry).substr(0, eq));
-  value = text::Trim(std::string_view(entry).substr(eq + 1));
+  if (eq == std::string_view::npos) return false;
+  name = TrimView(entry.substr(0, eq));
+  value = TrimView(entry.substr(eq + 1));
   return true;
 }
 
 // Splits "table.field" at its first "."; both parts trimmed.
-void SplitDotted(const std::string& dotted, std::string& table, std::string& field) {
+void SplitDotted(std::string_view dotted, std::string& table, std::string& field) {
   const size_t dot = dotted.find('.');
-  if (dot == std::string::npos) {
+  if (dot == std::string_view::npos) {
     table.clear();
-    field = text::Trim(dotted);
+    field = std::string(TrimView(dotted));
     return;
   }
-  table = text::Trim(std::string_view(dotted).substr(0, dot));
-  field = text::Trim(std::string_view(dotted).substr(dot + 1));
+  table = std::string(TrimView(dotted.substr(0, dot)));
+  field = std::string(TrimView(dotted.substr(dot + 1)));
+}
+
+// "table.field" equals the two parts, case ignored, without composing it.
+bool SameDotted(std::string_view dotted, const std::string& table, const std::string& field) {
+  return dotted.size() == table.size() + 1 + field.size() && dotted[table.size()] == '.' &&
+         text::SameText(dotted.substr(0, table.size()), table) &&
+         text::SameText(dotted.substr(table.size() + 1), field);
 }
 
 bool ContainsText(const std::vector<std::string>& list, const std::string& name) {
@@ -189,7 +232,9 @@ std::string Tdm::VariantToSql(const ado::Variant& aValue, ado::FieldType aType,
   switch (aType) {
     case FieldType::ftString:
     case FieldType::ftMemo:
-    case FieldType::ftGuid: return SqlLiteral(aValue.AsString());
+    case FieldType::ftGuid:
+      if (const std::string* textValue = aValue.IfText()) return QuotedText(*textValue);
+      return QuotedText(aValue.AsString());
     case FieldType::ftSmallint:
     case FieldType::ftInteger:
     case FieldType::ftLargeint:
@@ -256,9 +301,11 @@ std::string Tdm::GetTypeDefaultText(ado::TDataSet& aRow) {
 
 std::string Tdm::OldTableName(const std::string& aMasterName) const {
   if (Producer != nullptr) {
-    std::string name, value;
+    std::string_view name, value;
     for (const std::string& entry : Producer->RenamedTables) {
-      if (SplitEntry(entry, name, value) && text::SameText(value, aMasterName)) return name;
+      if (SplitEntry(entry, name, value) && text::SameText(value, aMasterName)) {
+        return std::string(name);
+      }
     }
   }
   return aMasterName;
@@ -266,9 +313,11 @@ std::string Tdm::OldTableName(const std::string& aMasterName) const {
 
 std::string Tdm::NewTableName(const std::string& aClientName) const {
   if (Producer != nullptr) {
-    std::string name, value;
+    std::string_view name, value;
     for (const std::string& entry : Producer->RenamedTables) {
-      if (SplitEntry(entry, name, value) && text::SameText(name, aClientName)) return value;
+      if (SplitEntry(entry, name, value) && text::SameText(name, aClientName)) {
+        return std::string(value);
+      }
     }
   }
   return aClientName;
@@ -279,10 +328,9 @@ void Tdm::OldFieldName(const std::string& aTable, const std::string& aField,
   aOldField = aField;
   aOldTable = aTable;
   if (Producer == nullptr) return;
-  const std::string wanted = aTable + "." + aField;
-  std::string name, value;
+  std::string_view name, value;
   for (const std::string& entry : Producer->RenamedFields) {
-    if (SplitEntry(entry, name, value) && text::SameText(value, wanted)) {
+    if (SplitEntry(entry, name, value) && SameDotted(value, aTable, aField)) {
       SplitDotted(name, aOldTable, aOldField);
       return;
     }
@@ -294,10 +342,9 @@ void Tdm::NewFieldName(const std::string& aTable, const std::string& aField,
   aNewField = aField;
   aNewTable = aTable;
   if (Producer == nullptr) return;
-  const std::string wanted = aTable + "." + aField;
-  std::string name, value;
+  std::string_view name, value;
   for (const std::string& entry : Producer->RenamedFields) {
-    if (SplitEntry(entry, name, value) && text::SameText(name, wanted)) {
+    if (SplitEntry(entry, name, value) && SameDotted(name, aTable, aField)) {
       SplitDotted(value, aNewTable, aNewField);
       return;
     }
@@ -331,10 +378,10 @@ std::string Tdm::GetOwnerName(const std::string& aSchema) {
   std::string password;
   bool listed = false;
   if (Producer != nullptr) {
-    std::string name, value;
+    std::string_view name, value;
     for (const std::string& entry : Producer->UpdaterDirectives().Users) {
       if (SplitEntry(entry, name, value) && name == aSchema) {
-        password = value;
+        password = entry.substr(entry.find('=') + 1);  // a password keeps its blanks
         listed = true;
         break;
       }

@@ -537,6 +537,8 @@ TEST(SqlTextAccess, RebuildTableCopiesTheRowsBack) {
   ASSERT_EQ(client.RecordCount(), 3);
   dm.qColumns.Clone(client);
   EXPECT_EQ(dm.GetOwnerName("x"), "");  // Access has no owners
+  EXPECT_FALSE(dm.IsTableEmpty("", "Orders"));
+  EXPECT_THROW(dm.IsTableEmpty("", "Missing"), std::exception);
   dm.RebuildTable(client);
   engine.RunList();
   ado::TDataSet rows;

@@ -555,3 +555,122 @@ TEST(SqlTextAccess, RebuildTableCopiesTheRowsBack) {
     EXPECT_EQ(name.find("_ORV_TMP_TABLE_"), std::string::npos) << name;
   }
 }
+
+namespace {
+
+// A new database of the embedded Adaptive Server Anywhere; its connection string.
+std::string NewAsaDatabase(const std::string& name) {
+  dialect_test::UseFreshServers();
+  TAsaSpecific dialect;
+  EXPECT_EQ(dialect.CreateDatabase(name, "C:\\data\\" + name + ".db", "", "", "", "SqlTextAsa"), 2);
+  return "Provider=ASAProv.90;Eng=SqlTextAsa;dbn=" + name;
+}
+
+}  // namespace
+
+TEST(SqlTextAsa, LiteralsReadBack) {
+  Engine engine(NewAsaDatabase("literals"), dbtAsa);
+  Tdm& dm = engine.dm;
+  dm.ac.Execute("create table L (k integer not null primary key, vc varchar(20) null, "
+                "lv long varchar null, si smallint null, bi bigint null, bt bit not null, "
+                "fl double null, mn money null, dc numeric(18,4) null, dt timestamp null, "
+                "d date null, bin varbinary(10) null, lb long binary null)");
+  const Variant null = Variant::Null();
+  const std::vector<std::pair<std::string, std::vector<Variant>>> rows = {
+      {"k", {1, 2}},
+      {"vc", {"O'Brien", ""}},
+      {"lv", {"long 'x'", null}},
+      {"si", {-32768, null}},
+      {"bi", {9223372036854775807LL, -1}},
+      {"bt", {true, false}},
+      {"fl", {1e-300, 0.1}},
+      {"mn", {ado::Currency{-15}, null}},
+      {"dc", {3.5, null}},
+      {"dt", {ado::EncodeDateTime(1850, 6, 15, 13, 45, 59, 997), ado::EncodeDateTime(2024, 2, 29)}},
+      {"d", {ado::EncodeDateTime(1899, 12, 31), null}},
+      {"bin", {ado::Bytes{0, 1, 0, 255}, ado::Bytes{}}},
+      {"lb", {ado::Bytes{0, 'a', 0}, null}},
+  };
+  const std::vector<FieldType> types = {
+      FieldType::ftInteger, FieldType::ftString,   FieldType::ftMemo,     FieldType::ftSmallint,
+      FieldType::ftLargeint, FieldType::ftBoolean, FieldType::ftFloat,    FieldType::ftCurrency,
+      FieldType::ftBCD,     FieldType::ftDateTime, FieldType::ftDateTime, FieldType::ftBytes,
+      FieldType::ftBlob};
+  for (size_t row = 0; row < 2; ++row) {
+    std::vector<std::string> names, values;
+    for (size_t c = 0; c < rows.size(); ++c) {
+      names.push_back(rows[c].first);
+      values.push_back(dm.VariantToSql(rows[c].second[row], types[c], rows[c].first));
+    }
+    const std::string insert = "INSERT INTO L (" + text::Join(names, ", ") + ") VALUES (" +
+                               text::Join(values, ", ") + ")";
+    ASSERT_NO_THROW(dm.ac.Execute(insert)) << insert;
+    ado::TDataSet stored;
+    engine.Query(stored, "select * from L where k = " + std::to_string(row + 1));
+    ASSERT_EQ(stored.RecordCount(), 1);
+    for (size_t c = 0; c < rows.size(); ++c) {
+      if (types[c] == FieldType::ftBoolean) {
+        EXPECT_EQ(stored.FieldByName("bt").AsBoolean(), rows[c].second[row].AsBool());
+      } else {
+        ExpectStored(rows[c].second[row], stored.FieldByName(rows[c].first), types[c]);
+      }
+    }
+  }
+}
+
+TEST(SqlTextAsa, RebuildAfterRenamesAndATableInANewDbSpace) {
+  Engine engine(NewAsaDatabase("rebuild"), dbtAsa);
+  Tdm& dm = engine.dm;
+  for (const char* sql : {"create table Orders (id integer default autoincrement not null, "
+                          "qty integer null default 7, note varchar(30) null)",
+                          "insert into Orders (qty, note) values (1, 'a')",
+                          "insert into Orders (qty, note) values (2, null)",
+                          "insert into Orders (qty, note) values (3, 'O''Brien')",
+                          "delete from Orders where id = 2"}) {
+    dm.ac.Execute(sql);
+  }
+  engine.producer.RenamedTables = {"Orders=Order Items"};
+  engine.producer.RenamedFields = {"Orders.qty=Order Items.quantity"};
+  ado::TDataSet client;
+  engine.ClientColumns(client, "Orders");
+  ASSERT_EQ(client.RecordCount(), 3);
+  dm.qColumns.Clone(client);
+  for (dm.qColumns.First(); !dm.qColumns.Eof(); dm.qColumns.Next()) {
+    dm.qColumns.Edit();
+    dm.qColumns.FieldByName("table_name").SetAsString("Order Items");
+    if (dm.qColumns.FieldByName("column_name").AsString() == "qty") {
+      dm.qColumns.FieldByName("column_name").SetAsString("quantity");
+    }
+    dm.qColumns.Post();
+  }
+  const std::string schema = client.FieldByName("table_schema").AsString();
+  dm.AddRenameTable(schema, "Orders", "Order Items");
+  dm.AddRenameColumn(schema, "Order Items", "qty", "quantity");
+  dm.RebuildTable(client);
+  engine.producer.UpdaterDirectives().UseDefaultDbSpace = beNo;
+  dm.CurrentDialect()->LoadDbSpaces(dm.ac);
+  dm.AddInstruction("CREATE TABLE Placed (id integer)" + dm.GetDbSpaceClause("ds9"), false);
+  EXPECT_FALSE(dm.IsTableEmpty(schema, "Orders"));
+  engine.RunList();
+
+  ado::TDataSet rows;
+  engine.Query(rows, "select id, quantity, note from \"Order Items\" order by id");
+  EXPECT_EQ(dialect_test::Column(rows, "id"), (std::vector<std::string>{"1", "3"}));
+  EXPECT_EQ(dialect_test::Column(rows, "quantity"), (std::vector<std::string>{"1", "3"}));
+  EXPECT_EQ(dialect_test::Column(rows, "note"), (std::vector<std::string>{"a", "O'Brien"}));
+  dm.ac.Execute("insert into \"Order Items\" (note) values ('e')");
+  ado::TDataSet next;
+  engine.Query(next, "select max(id) as m from \"Order Items\"");
+  EXPECT_GT(next.FieldByName("m").AsInteger(), 3);
+  ado::TDataSet tables;
+  dm.OpenSchemaOf(vsiTables, Variant(), tables);
+  for (const std::string& name : dialect_test::Column(tables, "table_name")) {
+    EXPECT_EQ(name.find("_ORV_TMP_TABLE_"), std::string::npos) << name;
+  }
+  ado::TDataSet spaces;
+  dm.OpenSchemaOf(vsiDbSpaces, Variant(), spaces);
+  EXPECT_TRUE(Tdm::LocateRecord(spaces, "dbspace_name", Variant("ds9"), ado::loCaseInsensitive));
+  ASSERT_TRUE(Tdm::LocateRecord(tables, "table_name", Variant("Placed"), ado::loCaseInsensitive));
+  EXPECT_EQ(tables.FieldByName("table_dbspace").AsString(), "ds9");
+  EXPECT_THROW(dm.IsTableEmpty(schema, "Missing"), std::exception);
+}

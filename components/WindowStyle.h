@@ -2,6 +2,7 @@
 // colours of the options.
 #pragma once
 
+#include <QAction>
 #include <QColor>
 #include <QWidget>
 
@@ -25,6 +26,17 @@ inline void SetStayOnTop(QWidget& aWindow) {
   const bool shown = aWindow.isVisible();
   aWindow.setWindowFlag(Qt::WindowStaysOnTopHint, true);
   if (shown) aWindow.show();
+}
+
+// A window action named aName, its caption and hint (tooltip and status tip), added to aOwner,
+// which owns it.
+inline QAction* MakeAction(QWidget& aOwner, const char* aName, const char* aCaption, const char* aHint) {
+  auto* action = new QAction(QString::fromUtf8(aCaption), &aOwner);
+  action->setObjectName(QString::fromUtf8(aName));
+  action->setToolTip(QString::fromUtf8(aHint));
+  action->setStatusTip(QString::fromUtf8(aHint));
+  aOwner.addAction(action);
+  return action;
 }
 
 }  // namespace windowstyle

@@ -27,16 +27,9 @@
 #include "components/uSqlFile.h"
 #include "platform/ui/DialogService.h"
 
-namespace {
+using windowstyle::MakeAction;
 
-QAction* MakeAction(QWidget& aOwner, const char* aName, const char* aCaption, const char* aHint) {
-  auto* action = new QAction(QString::fromUtf8(aCaption), &aOwner);
-  action->setObjectName(QString::fromUtf8(aName));
-  action->setToolTip(QString::fromUtf8(aHint));
-  action->setStatusTip(QString::fromUtf8(aHint));
-  aOwner.addAction(action);
-  return action;
-}
+namespace {
 
 ado::FieldDefs ErrorFields() {
   using ado::FieldType;

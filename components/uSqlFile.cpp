@@ -55,6 +55,8 @@ class InstructionIdModel : public QAbstractTableModel {
   std::vector<int> ids_;
 };
 
+using windowstyle::MakeAction;
+
 namespace {
 
 constexpr char kInfoText[] =
@@ -63,15 +65,6 @@ constexpr char kInfoText[] =
     "in one transaction.\n\nInsert puts a new instruction before the current one, Append at "
     "the end; numbers follow automatically. Move up and Move down change the order. Nothing "
     "is written to the file until you save.";
-
-QAction* MakeAction(QWidget& aOwner, const char* aName, const char* aCaption, const char* aHint) {
-  auto* action = new QAction(QString::fromUtf8(aCaption), &aOwner);
-  action->setObjectName(QString::fromUtf8(aName));
-  action->setToolTip(QString::fromUtf8(aHint));
-  action->setStatusTip(QString::fromUtf8(aHint));
-  aOwner.addAction(action);
-  return action;
-}
 
 }  // namespace
 

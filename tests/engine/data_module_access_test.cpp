@@ -11,6 +11,7 @@
 
 #include "../dialects/AccessTestDatabase.h"
 #include "engine/uDm.h"
+#include "WatchedDm.h"
 
 namespace {
 
@@ -25,29 +26,7 @@ void BuildDatabase() {
   access_test::RunScript(*connection, {"CREATE TABLE T (id INTEGER NOT NULL PRIMARY KEY, s TEXT(50))"});
 }
 
-// The Access dialect, noting the dialect operations the engine calls on it.
-class WatchedDialect : public TAccessSpecific {
- public:
-  WatchedDialect(IDialectOwner* owner, std::vector<std::string>& calls)
-      : TAccessSpecific(owner), calls_(calls) {}
-  void GetDatabaseName(ado::TConnection& connection) override {
-    calls_.push_back("GetDatabaseName " + EnumName(DbType));
-    TAccessSpecific::GetDatabaseName(connection);
-  }
-  void GetDateFormat(ado::TConnection& connection) override {
-    calls_.push_back("GetDateFormat");
-    TAccessSpecific::GetDateFormat(connection);
-  }
-
- private:
-  std::vector<std::string>& calls_;
-};
-
-class WatchedDm : public Tdm {
- public:
-  std::vector<std::string> calls;
-  WatchedDm() { ReplaceDialect(dbtAccess, std::make_unique<WatchedDialect>(this, calls)); }
-};
+using WatchedDm = engine_test::WatchedDm<TAccessSpecific, dbtAccess>;
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 
 #include "../dialects/SqlServerTestDatabase.h"
 #include "engine/uDm.h"
+#include "WatchedDm.h"
 
 namespace {
 
@@ -33,29 +34,7 @@ void BuildDatabase() {
   });
 }
 
-// The Adaptive Server Anywhere dialect, noting the dialect operations the engine calls on it.
-class WatchedDialect : public TAsaSpecific {
- public:
-  WatchedDialect(IDialectOwner* owner, std::vector<std::string>& calls)
-      : TAsaSpecific(owner), calls_(calls) {}
-  void GetDatabaseName(ado::TConnection& connection) override {
-    calls_.push_back("GetDatabaseName " + EnumName(DbType));
-    TAsaSpecific::GetDatabaseName(connection);
-  }
-  void GetDateFormat(ado::TConnection& connection) override {
-    calls_.push_back("GetDateFormat");
-    TAsaSpecific::GetDateFormat(connection);
-  }
-
- private:
-  std::vector<std::string>& calls_;
-};
-
-class WatchedDm : public Tdm {
- public:
-  std::vector<std::string> calls;
-  WatchedDm() { ReplaceDialect(dbtAsa, std::make_unique<WatchedDialect>(this, calls)); }
-};
+using WatchedDm = engine_test::WatchedDm<TAsaSpecific, dbtAsa>;
 
 }  // namespace
 

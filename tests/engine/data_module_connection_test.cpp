@@ -9,6 +9,7 @@
 
 #include "../dialects/SqlServerTestDatabase.h"
 #include "engine/uDm.h"
+#include "WatchedDm.h"
 
 namespace {
 
@@ -29,29 +30,7 @@ void BuildDatabase() {
   });
 }
 
-// The SQL Server dialect, noting the dialect operations the engine calls on it.
-class WatchedDialect : public TSqlServerSpecific {
- public:
-  explicit WatchedDialect(IDialectOwner* owner, std::vector<std::string>& calls)
-      : TSqlServerSpecific(owner), calls_(calls) {}
-  void GetDatabaseName(ado::TConnection& connection) override {
-    calls_.push_back("GetDatabaseName " + EnumName(DbType));
-    TSqlServerSpecific::GetDatabaseName(connection);
-  }
-  void GetDateFormat(ado::TConnection& connection) override {
-    calls_.push_back("GetDateFormat");
-    TSqlServerSpecific::GetDateFormat(connection);
-  }
-
- private:
-  std::vector<std::string>& calls_;
-};
-
-class WatchedDm : public Tdm {
- public:
-  std::vector<std::string> calls;
-  WatchedDm() { ReplaceDialect(dbtSqlServer, std::make_unique<WatchedDialect>(this, calls)); }
-};
+using WatchedDm = engine_test::WatchedDm<TSqlServerSpecific, dbtSqlServer>;
 
 std::string LoginString(const std::string& user, const std::string& password) {
   return "Provider=SQLOLEDB.1;User ID=" + user + ";Password=" + password +

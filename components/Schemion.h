@@ -23,6 +23,7 @@ class TDatabaseSpecific;
 class Tdm;
 class TConsoleFrm;
 class TProgressInfoFrm;
+class TOrvDbSchemaProducer;
 
 class TInstruction {
  public:
@@ -158,6 +159,21 @@ class TOrvSchemion {
   virtual void ProgressStepExtractTable(const std::string& aText);
   virtual void ProgressSetLevel1Max(int aMax);
   virtual void ProgressStepExtractDetail(const std::string& aText);
+  // The progress window's steps of a check and of an update; nothing without the window.
+  virtual void ProgressBeginCheckDb(int aMax);
+  virtual void ProgressStepLevel0(const std::string& aText);
+  virtual void ProgressStepLevel1(const std::string& aText);
+  virtual void ProgressStepLevel2(const std::string& aText);
+  virtual void ProgressResetLevel1(int aMax);
+  virtual void ProgressResetLevel2(int aMax);
+  virtual void ProgressBeginUpdateDb();
+  virtual void ProgressStepUpdateLevel0(const std::string& aText);
+  virtual void ProgressStepUpdateLevel1(const std::string& aText);
+  virtual void ProgressResetUpdateLevel1(int aMax);
+
+  // A producer of no owner, for one engine run of an updater that has no producer of its own: it
+  // holds the producer's directives and lists read from the schema folder.
+  virtual std::unique_ptr<TOrvDbSchemaProducer> NewHolderProducer() const;
 
   // Opens the connection-string builder window on the text (mode as the builder takes it); true,
   // with the text replaced, when the user accepted it.

@@ -7,6 +7,7 @@
 #include "components/uConsole.h"
 #include "components/ufrmBuildConnectionString.h"
 #include "components/uProgressInfo.h"
+#include "components/DbSchemaProducer.h"
 #include "engine/uDm.h"
 
 TOrvSchemion::TOrvSchemion()
@@ -150,6 +151,50 @@ void TOrvSchemion::ProgressStepExtractDetail(const std::string& aText) {
   if (progressInfoFrm_) progressInfoFrm_->StepExtractDetail(aText);
 }
 
+void TOrvSchemion::ProgressBeginCheckDb(int aMax) {
+  if (progressInfoFrm_) progressInfoFrm_->BeginCheckDb(aMax);
+}
+
+void TOrvSchemion::ProgressStepLevel0(const std::string& aText) {
+  if (progressInfoFrm_) progressInfoFrm_->StepLevel0(aText);
+}
+
+void TOrvSchemion::ProgressStepLevel1(const std::string& aText) {
+  if (progressInfoFrm_) progressInfoFrm_->StepLevel1(aText);
+}
+
+void TOrvSchemion::ProgressStepLevel2(const std::string& aText) {
+  if (progressInfoFrm_) progressInfoFrm_->StepLevel2(aText);
+}
+
+void TOrvSchemion::ProgressResetLevel1(int aMax) {
+  if (progressInfoFrm_) progressInfoFrm_->ResetLevel1(aMax);
+}
+
+void TOrvSchemion::ProgressResetLevel2(int aMax) {
+  if (progressInfoFrm_) progressInfoFrm_->ResetLevel2(aMax);
+}
+
+void TOrvSchemion::ProgressBeginUpdateDb() {
+  if (progressInfoFrm_) progressInfoFrm_->BeginUpdateDb();
+}
+
+void TOrvSchemion::ProgressStepUpdateLevel0(const std::string& aText) {
+  if (progressInfoFrm_) progressInfoFrm_->StepUpdateLevel0(aText);
+}
+
+void TOrvSchemion::ProgressStepUpdateLevel1(const std::string& aText) {
+  if (progressInfoFrm_) progressInfoFrm_->StepUpdateLevel1(aText);
+}
+
+void TOrvSchemion::ProgressResetUpdateLevel1(int aMax) {
+  if (progressInfoFrm_) progressInfoFrm_->ResetUpdateLevel1(aMax);
+}
+
 bool TOrvSchemion::EditConnectionString(std::string& aConnectionString, int aMode) {
   return TfrmBuildConnectionString::Execute(aConnectionString, static_cast<uint8_t>(aMode));
+}
+
+std::unique_ptr<TOrvDbSchemaProducer> TOrvSchemion::NewHolderProducer() const {
+  return std::make_unique<TOrvDbSchemaProducer>();
 }

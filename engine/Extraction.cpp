@@ -30,11 +30,6 @@ constexpr std::string_view kDataFilePrefix = "CPFP_";
 constexpr std::string_view kDefaultDirSchemas = ".\\schemas";
 constexpr int kExtractionSteps = 16;
 
-// A file of the schema folder: "\"-composed, doubled backslashes folded.
-std::string SchemaFolderFile(const std::string& folder, std::string_view name) {
-  return paths::FoldBackslashes(folder + "\\" + std::string(name));
-}
-
 TOrvDbSchemaProducer& RequireProducer(TOrvDbSchemaProducer* producer) {
   if (producer == nullptr) throw EEngineError("No producer registered for the extraction");
   return *producer;
@@ -156,7 +151,7 @@ bool Tdm::ExtractSchema() {
     aq.SetConnection(&ac);
     dialect.OpenSchema(kind, ado::Variant(), ado::Variant(), aq);
     if (!aq.Active()) OpenClosedKindEmpty(kind, aq);
-    aq.SaveToFile(paths::ResolveFolder(SchemaFolderFile(producer.DirSchemas, name + ".xml")),
+    aq.SaveToFile(paths::ResolveFolder(Tdm::SchemaFolderFile(producer.DirSchemas, name + ".xml")),
                   ado::pfXML);
     // The copy list is ordered by the foreign keys of this very source.
     if (kind == vsiForeignKeys) qForeignKeys.Clone(aq);
@@ -174,7 +169,7 @@ bool Tdm::ExtractSchema() {
 void Tdm::SaveParameters() {
   TOrvDbSchemaProducer& producer = RequireProducer(Producer);
   TDatabaseSpecific& dialect = RequireDialect(currentDialect_);
-  const std::string fileName = SchemaFolderFile(producer.DirSchemas, kDirectivesFile);
+  const std::string fileName = Tdm::SchemaFolderFile(producer.DirSchemas, std::string(kDirectivesFile));
   const std::string nativeName = paths::ResolveFolder(fileName);
   std::error_code ec;
   if (fs::exists(fs::symlink_status(nativeName, ec))) {
@@ -194,7 +189,7 @@ void Tdm::SaveParameters() {
 
 void Tdm::LoadParameters() {
   const std::string folder = Updater != nullptr ? Updater->DirSchemas : std::string(kDefaultDirSchemas);
-  const std::string fileName = SchemaFolderFile(folder, kDirectivesFile);
+  const std::string fileName = Tdm::SchemaFolderFile(folder, std::string(kDirectivesFile));
   const std::string nativeName = paths::ResolveFolder(fileName);
   std::error_code ec;
   if (!fs::is_regular_file(nativeName, ec)) {
@@ -274,7 +269,7 @@ bool Tdm::CopyData() {
       scratch->Close();
       scratch->SetCommandText(statement);
       scratch->Open();
-      scratch->SaveToFile(paths::ResolveFolder(SchemaFolderFile(
+      scratch->SaveToFile(paths::ResolveFolder(Tdm::SchemaFolderFile(
                               producer.DirSchemas, std::string(kDataFilePrefix) + table + ".xml")),
                           ado::pfXML);
       scratch->Close();

@@ -237,8 +237,100 @@ class Tdm : public IDialectOwner {
   // Raises the server's error when the count fails.
   bool IsTableEmpty(const std::string& aSchema, const std::string& aTable);
 
+  // ---- CheckDb driver (CheckDb.cpp) ----
+
+  // Compares the connected client with the master schema files of the updater's DirSchemas and
+  // writes instructions.xml and BlockUndoDelete.xml; never changes the client. With aHolder the
+  // run gets a producer of its own, filled from DirectivesFromProducer.xml and freed at the end.
+  // A missing or unreadable master file raises (neither list file is then saved); a phase that
+  // answers False stops the later phases and makes the result False.
+  bool CheckDb(bool aHolder);
+  // The master files into qTables ... qClusterIdxSrc, and the client's catalogue through the
+  // dialect into qDestTables ... qDestClusterIdx, with their progress steps.
+  void LoadMasterSchema();
+  void LoadClientSchema();
+  // The end of every check: the master sets closed, both list files saved and closed.
+  void SaveCheckResults();
+  // Preparatory steps: the producer's table and field renames and table clears.
+  void RenameTables();
+  void RenameFields();
+  void ClearTables();
+  bool PreparePkChanges();
+  bool BuildPkTablesChanges();
+  // The tables phase: tables and columns, primary-key children, then deletions of tables and
+  // fields.
+  bool UpdateTables();
+  // The phase switches (all on after creation).
+  void SetPhaseSwitches(bool aTables, bool aViews, bool aProcedures, bool aIndexes, bool aConstraints,
+                        bool aTriggers);
+  // A file of a schema folder: "\"-composed, doubled backslashes folded.
+  static std::string SchemaFolderFile(const std::string& aFolder, const std::string& aName);
+
+  // ---- Primary-key change detection (PkChanges.cpp) ----
+
+  void ApplyPkChangedTreatment();
+  void DetectPkChanges();
+  // Compares master index aMasterName of aMasterTable with client index aClientName of
+  // aClientTable (empty: the master name).
+  bool SameIndexDefinition(ado::TDataSet& aMasterSet, ado::TDataSet& aClientSet,
+                           const std::string& aClientName, const std::string& aMasterName,
+                           const std::string& aMasterTable, const std::string& aClientTable,
+                           const std::string& aSchema);
+
+  // ---- Removal of dependent constraints (DependentConstraints.cpp) ----
+
+  // Queue the drops of what depends on a client table (or one of its columns) before it is
+  // dropped or altered; aKind empty: every kind. Each drop is recorded in the registry.
+  void DropDependentConstraints(const std::string& aSchema, const std::string& aClientTable,
+                                const std::string& aKind, const std::string& aMasterTable);
+  void DropDependentConstraintsOf(const std::string& aSchema, const std::string& aClientTable,
+                                  const std::string& aKind, const std::string& aColumn,
+                                  const std::string& aMasterTable);
+  void DropPrimaryKeyOf(const std::string& aSchema, const std::string& aClientTable,
+                        const std::string& aColumn, const std::string& aMasterTable);
+  // aDirection 0 both, 1 the table's own foreign keys, 2 those of other tables referencing it.
+  void DropForeignKeysOf(const std::string& aSchema, const std::string& aClientTable, int aDirection,
+                         const std::string& aColumn, const std::string& aMasterTable);
+  void DropUniqueConstraintsOf(const std::string& aSchema, const std::string& aClientTable,
+                               const std::string& aColumn, const std::string& aMasterTable);
+  void DropDefaultsOf(const std::string& aSchema, const std::string& aClientTable,
+                      const std::string& aColumn, const std::string& aMasterTable);
+  // The registry of constraints whose drop is queued in this check, by master table and name.
+  bool IsConstraintDropped(const std::string& aMasterTable, const std::string& aName) const;
+  void ForgetDroppedConstraint(const std::string& aMasterTable, const std::string& aName);
+
+  // ---- Tables and columns phase (TablesPhase.cpp) ----
+
+  bool UpdateTablesAndColumns();
+  bool UpdatePkChildren();
+
+  // ---- Copy-data phase (CopyDataPhase.cpp) ----
+
+  bool UpdateCopyData();
+
+  // ---- Keys, unique constraints and indexes (KeysPhase.cpp) ----
+
+  bool UpdateIndexes();
+  // aKind "UNIQUE" or "PRIMARY KEY".
+  bool UpdateKeyConstraints(const std::string& aKind);
+  // Unique constraints, primary keys, then foreign keys and default values.
+  bool UpdateConstraints();
+
+  // ---- Foreign keys and default values (ForeignKeysPhase.cpp) ----
+
+  bool UpdateForeignKeys();
+  bool UpdateDefaultValues();
+
+  // ---- Views, procedures, functions and triggers (Programmables.cpp) ----
+
+  bool UpdateViews();
+  bool UpdateProcedures();
+  bool UpdateFunctions();
+  bool UpdateTriggers();
+
   // ---- Delete phase (DeletePhase.cpp) ----
 
+  bool DeleteTables();
   // Queues the drop of client table aClientTable, reached as aMasterTable when the list runs.
   void DropTable(const std::string& aSchema, const std::string& aClientTable,
                  const std::string& aMasterTable);

@@ -1,0 +1,220 @@
+// The round trip every engine phase is proven by: master and client built by SQL scripts on an
+// embedded server, the producer's extraction of the master into a schema folder, a check of the
+// client, the instruction list run in id order, and a second check.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "../dialects/SqlServerTestDatabase.h"
+#include "components/DbSchemaProducer.h"
+#include "components/DbSchemaUpdater.h"
+#include "engine/uDm.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/Provider.h"
+
+namespace round_trip {
+
+enum class Server { SqlServer, Asa, Access };
+
+inline const char* ServerName(Server server) {
+  switch (server) {
+    case Server::SqlServer: return "SqlServer";
+    case Server::Asa: return "Asa";
+    case Server::Access: return "Access";
+  }
+  return "";
+}
+
+inline const char* kAsaEngine = "RoundTripAsa";
+
+// The program's folder for Access files and schema folders (inside the servers' own folder, which
+// is removed when the program ends).
+inline std::string WorkFolder() {
+  dialect_test::UseFreshServers();
+  const std::filesystem::path folder = std::filesystem::path(getenv("SCHEMION_SERVERS")) / "round-trip";
+  std::filesystem::create_directories(folder);
+  return folder.string();
+}
+
+// Creates database `name` (new to the program) on the server, runs the script statement by
+// statement (a failing statement fails the test, naming it) and returns its connection string.
+inline std::string CreateDatabase(Server server, const std::string& name,
+                                  const std::vector<std::string>& script) {
+  dialect_test::UseFreshServers();
+  std::string connectionString;
+  switch (server) {
+    case Server::SqlServer: {
+      TSqlServerSpecific dialect;
+      EXPECT_EQ(dialect.CreateDatabaseInFolder(name, "", "", "", "", dialect_test::kServer), 2) << name;
+      connectionString = dialect_test::ConnectionStringFor(name);
+      break;
+    }
+    case Server::Asa: {
+      TAsaSpecific dialect;
+      EXPECT_EQ(dialect.CreateDatabase(name, "C:\\data\\" + name + ".db", "", "", "", kAsaEngine), 2) << name;
+      connectionString = std::string("Provider=ASAProv.90;Eng=") + kAsaEngine + ";dbn=" + name;
+      break;
+    }
+    case Server::Access: {
+      connectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + WorkFolder() + "/" + name + ".mdb";
+      ado::ProviderRegistry::Instance().CreateDatabase(connectionString);
+      break;
+    }
+  }
+  ado::TConnection connection(connectionString);
+  connection.Open();
+  dialect_test::RunScript(connection, script);
+  return connectionString;
+}
+
+// A new empty schema (or instruction) folder of the program.
+inline std::string NewFolder(const std::string& name) {
+  const std::filesystem::path folder = std::filesystem::path(WorkFolder()) / name;
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder.string();
+}
+
+// The producer's extraction of the master into `folder`; `setUp` may fill the producer's lists
+// and directives first.
+inline void Produce(const std::string& master, const std::string& folder,
+                    const std::function<void(TOrvDbSchemaProducer&)>& setUp = {}) {
+  TOrvDbSchemaProducer producer;
+  producer.DirSchemas = folder;
+  if (setUp) setUp(producer);
+  producer.SetConnectionString(master);
+  ASSERT_TRUE(producer.Initialize());
+  producer.SetConnected(true);
+  ASSERT_TRUE(producer.ExtractSchema()) << (producer.Errors().Count() > 0
+                                                ? producer.Errors().Items()[0]->Description
+                                                : std::string("no error listed"));
+}
+
+// One row of instructions.xml.
+struct Instruction {
+  int id = 0;
+  std::string sql;
+  int block = 0;
+};
+
+inline std::vector<Instruction> LoadInstructions(const std::string& folder) {
+  ado::TDataSet set;
+  set.LoadFromFile(folder + "/instructions.xml");
+  std::vector<Instruction> rows;
+  for (set.First(); !set.Eof(); set.Next()) {
+    rows.push_back({static_cast<int>(set.FieldByName("id").AsInteger()),
+                    set.FieldByName("instruction").AsString(),
+                    static_cast<int>(set.FieldByName("IdBlockUndoDelete").AsInteger())});
+  }
+  return rows;
+}
+
+inline std::vector<std::string> Texts(const std::vector<Instruction>& rows) {
+  std::vector<std::string> texts;
+  for (const Instruction& row : rows) texts.push_back(row.sql);
+  return texts;
+}
+
+// The result of one check: its answer, the saved instructions and the errors listed.
+struct CheckResult {
+  bool ok = false;
+  std::vector<Instruction> instructions;
+  std::vector<std::string> errors;
+};
+
+// A check of `client` against the schema folder by an updater of its own (instructions saved in
+// the same folder); `setUp` may set the updater's directives first.
+inline CheckResult Check(const std::string& client, const std::string& folder,
+                         const std::function<void(TOrvDbSchemaUpdater&)>& setUp = {}) {
+  CheckResult result;
+  TOrvDbSchemaUpdater updater;
+  updater.DirSchemas = folder;
+  updater.DirSql = folder;
+  if (setUp) setUp(updater);
+  updater.SetConnectionString(client);
+  EXPECT_TRUE(updater.Initialize());
+  updater.SetConnected(true);
+  result.ok = updater.dm()->CheckDb(true);
+  for (const auto& error : updater.Errors().Items()) {
+    result.errors.push_back(error->Description + " | " + error->EMessage);
+  }
+  result.instructions = LoadInstructions(folder);
+  return result;
+}
+
+// Runs the saved instructions on the client in id order: the prepended ones (ids 0, -1 ...)
+// first, each on its own, then the rest in one transaction. A failing statement rolls the
+// transaction back and fails the test, naming the statement.
+inline void Execute(const std::string& client, const std::string& folder) {
+  std::vector<Instruction> rows = LoadInstructions(folder);
+  std::stable_sort(rows.begin(), rows.end(), [](const Instruction& a, const Instruction& b) {
+    const bool ap = a.id <= 0, bp = b.id <= 0;
+    if (ap != bp) return ap;
+    return a.id < b.id;
+  });
+  ado::TConnection connection(client);
+  connection.Open();
+  size_t i = 0;
+  for (; i < rows.size() && rows[i].id <= 0; ++i) {
+    try {
+      connection.Execute(rows[i].sql);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "instruction " << rows[i].id << " failed: " << rows[i].sql << "\n  " << e.what();
+      return;
+    }
+  }
+  connection.BeginTrans();
+  for (; i < rows.size(); ++i) {
+    try {
+      connection.Execute(rows[i].sql);
+    } catch (const std::exception& e) {
+      connection.RollbackTrans();
+      ADD_FAILURE() << "instruction " << rows[i].id << " failed: " << rows[i].sql << "\n  " << e.what();
+      return;
+    }
+  }
+  connection.CommitTrans();
+}
+
+// The rows of a query on the database, each row its values joined by "|" (null: "<null>").
+inline std::vector<std::string> Rows(const std::string& database, const std::string& sql) {
+  ado::TConnection connection(database);
+  connection.Open();
+  ado::TDataSet set;
+  set.SetConnection(&connection);
+  set.SetCommandText(sql);
+  set.Open();
+  std::vector<std::string> rows;
+  for (set.First(); !set.Eof(); set.Next()) {
+    std::string row;
+    for (int f = 0; f < set.FieldCount(); ++f) {
+      row += (f > 0 ? "|" : "") + (set.Fields(f).IsNull() ? std::string("<null>") : set.Fields(f).AsString());
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// The whole road for one pair: extract, check (the client's file unchanged is the caller's to
+// test), run, check again. Returns the first check; the second must find nothing to do.
+inline CheckResult RoundTrip(const std::string& master, const std::string& client, const std::string& folder,
+                             const std::function<void(TOrvDbSchemaProducer&)>& produce = {},
+                             const std::function<void(TOrvDbSchemaUpdater&)>& check = {}) {
+  Produce(master, folder, produce);
+  CheckResult first = Check(client, folder, check);
+  EXPECT_TRUE(first.ok);
+  Execute(client, folder);
+  CheckResult second = Check(client, folder, check);
+  EXPECT_TRUE(second.ok);
+  EXPECT_EQ(Texts(second.instructions), std::vector<std::string>{}) << "the second check still finds work";
+  return first;
+}
+
+}  // namespace round_trip

@@ -328,6 +328,14 @@ class Tdm : public IDialectOwner {
   bool UpdateFunctions();
   bool UpdateTriggers();
 
+  // ---- Update executor and user SQL commands (UpdateDb.cpp) ----
+
+  // Runs the saved instruction list against the client (with aHolder: a holder producer filled
+  // from DirectivesFromProducer.xml for the run). True when every instruction succeeded.
+  bool UpdateDb(bool aHolder);
+  // Runs the user SQL commands of one event of SqlCommands.xml; False when one failed.
+  bool RunUserEvent(const std::string& aEventName);
+
   // ---- Delete phase (DeletePhase.cpp) ----
 
   bool DeleteTables();

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <set>
+#include <utility>
 
 #include "servers/access/JetError.h"
 #include "servers/core/ExpressionParser.h"
@@ -177,6 +178,15 @@ class JetParser : public ExpressionParser {
     if (t.kind == TokenKind::String && t.date) {
       auto e = Make(Expr::String, t.begin);
       e->text = Next().text;
+      Close(*e);
+      return e;
+    }
+    // The Yes/No constants: true is -1, false 0.
+    for (const auto& [word, value] : {std::pair{"TRUE", "-1"}, {"YES", "-1"}, {"FALSE", "0"}, {"NO", "0"}}) {
+      if (!t.Is(word)) continue;
+      auto e = Make(Expr::Number, t.begin);
+      Next();
+      e->text = value;
       Close(*e);
       return e;
     }

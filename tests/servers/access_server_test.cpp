@@ -259,6 +259,11 @@ TEST_F(AccessServer, DatesBitsCountersAndConstants) {
   EXPECT_EQ(Values(*s, "SELECT id, note FROM T WHERE id > 10"),
             "11|x|\n12|y|\n");
   EXPECT_EQ(Values(*s, "SELECT 1 AS a, 'b' c, \"d\" AS e"), "1|b|d|\n");
+  // Regression: the Yes/No constants were taken for unknown parameters.
+  s->Execute("INSERT INTO T (id, ok) VALUES (20, TRUE)");
+  s->Execute("INSERT INTO T (id, ok) VALUES (21, no)");
+  EXPECT_EQ(Values(*s, "SELECT id FROM T WHERE id >= 20 AND ok = Yes"), "20|\n");
+  EXPECT_EQ(Values(*s, "SELECT id FROM T WHERE id >= 20 AND ok = False"), "21|\n");
 }
 
 TEST_F(AccessServer, DefinitionsAndRowsRollBackTogether) {

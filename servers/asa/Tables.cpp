@@ -345,6 +345,10 @@ void Session::Drop(const DropStmt& s) {
     if ((s.what == "view") != (t.type == "VIEW") || t.creator == kSysUser)
       Fail(-141, "Table '" + s.name.name + "' not found");
     std::string tid = std::to_string(t.id);
+    // A table other tables' foreign keys reference stays until those keys are dropped.
+    if (QueryInt(Db(), "SELECT count(*) FROM SYSFOREIGNKEY WHERE primary_table_id = " + tid +
+                           " AND foreign_table_id <> " + tid))
+      Fail(-198, "Primary key for row in table '" + t.name + "' is referenced in another table");
     ExecSql(Db(), "DELETE FROM SYSTABLE WHERE table_id = " + tid + ";DELETE FROM SYSCOLUMN WHERE table_id = " + tid +
                       ";DELETE FROM SYSINDEX WHERE table_id = " + tid + ";DELETE FROM SYSIXCOL WHERE table_id = " + tid +
                       ";DELETE FROM SYSFKCOL WHERE foreign_table_id = " + tid +

@@ -148,6 +148,8 @@ TEST_F(AsaServer, RefusalsCarryTheirCodesAndChangeNothing) {
       {"INSERT INTO K VALUES (0)", -209, "Invalid value for column 'k' in table 'K'"},
       {"DELETE FROM P", -198, "Primary key for row in table 'P' is referenced in another table"},
       {"UPDATE P SET id = 5", -198, "Primary key for row in table 'P' is referenced in another table"},
+      // Regression: dropping a referenced table dropped the other table's key with it.
+      {"DROP TABLE P", -198, "Primary key for row in table 'P' is referenced in another table"},
       {"GRANT CONNECT TO x; SET OPTION nobody.date_format = 'x'", -140, "User ID 'nobody' does not exist"},
   };
   for (const auto& c : cases) {

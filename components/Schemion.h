@@ -74,8 +74,9 @@ class TInstruction {
 // answers of the handler.
 using TDbErrorEvent = std::function<void(void* Sender, const std::exception& e, TDbContext aContext,
                                          TInstruction*& aInstr, bool& handled, bool& reExecute)>;
-// Asks the host for the release of the database: major and minor number.
-using TGetReleaseDbEvent = std::function<void(void* Sender, int& aMajor, int& aMinor)>;
+// Asks the host for the release of the database: major and minor number; False when the host
+// does not know it.
+using TGetReleaseDbEvent = std::function<bool(void* Sender, int& aMajor, int& aMinor)>;
 
 // The component base of the producer and the updater. Between Initialize and Finalize it owns the
 // console window, the progress window and one engine data module. The engine library sits below

@@ -5,6 +5,7 @@
 
 #include <pugixml.hpp>
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -331,10 +332,29 @@ class Tdm : public IDialectOwner {
   // ---- Update executor and user SQL commands (UpdateDb.cpp) ----
 
   // Runs the saved instruction list against the client (with aHolder: a holder producer filled
-  // from DirectivesFromProducer.xml for the run). True when every instruction succeeded.
+  // from DirectivesFromProducer.xml for the run): backup, delete confirmation, the prepended
+  // instructions each in its own transaction, the rest in one transaction with the user commands
+  // "beforeupdate" and "afterupdate", retries, then commit or rollback. True when every
+  // instruction succeeded. A list file that cannot be read raises an error naming it; nothing
+  // has run then and no transaction stays open.
   bool UpdateDb(bool aHolder);
+  // Runs one instruction with its events (in a transaction of its own when none is open).
+  bool ExecuteInstruction(int aNumber, const std::string& aSql);
+  // The Before events of the current instruction; aSkip tells whether it must not run. False
+  // (reported) when an event raised.
+  bool BeforeInstructionEvents(bool& aSkip);
+  bool AfterInstructionEvents();
+  // Backs the client up as aFolder + "\" + aFileName (defaults: the database name, else the
+  // database file's name; the updater's DirBackup), replacing an earlier backup file.
+  bool BackupDatabase(const std::string& aDatabaseName, const std::string& aFileName,
+                      const std::string& aFolder);
+  // Loads DirSchemas' SqlCommands.xml (none: no command will run) and asks the host for the
+  // database release. A file that is not XML raises an error naming it.
+  void LoadSqlCommands();
   // Runs the user SQL commands of one event of SqlCommands.xml; False when one failed.
   bool RunUserEvent(const std::string& aEventName);
+  // "3.2" gives 3 and 2, "3" gives 3 and -1; an empty text or a part that is not a number -1.
+  static void ParseRelease(const std::string& aText, int& aMajor, int& aMinor);
 
   // ---- Delete phase (DeletePhase.cpp) ----
 
@@ -399,6 +419,14 @@ class Tdm : public IDialectOwner {
   TDatabaseSpecific* currentDialect_ = nullptr;
 
   std::string connectError_;
+
+  // Update executor (UpdateDb.cpp).
+  bool RunInstructions(std::vector<std::string>& aFailed);
+  void RetryFailedInstructions(std::vector<std::string>& aFailed, bool& aOk);
+  void StepInstruction(const std::string& aLevel1, const std::string& aConsole,
+                       const std::string& aInfo, int aId, const std::string& aSql);
+  void ReportInstructionError(const std::exception& e, int aNumber, const std::string& aSql,
+                              bool aHandled);
 
   friend class TdmStateProbe;  // tests read the private state after creation
 };

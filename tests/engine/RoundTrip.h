@@ -183,6 +183,29 @@ inline void Execute(const std::string& client, const std::string& folder) {
   connection.CommitTrans();
 }
 
+// Runs the saved list through the update executor of an updater of its own, with the holder
+// producer of the schema folder and no backup; `setUp` may set the updater's directives first.
+// Returns the errors listed ("description | message"); the update must succeed.
+inline std::vector<std::string> Update(const std::string& client, const std::string& folder,
+                                       const std::function<void(TOrvDbSchemaUpdater&)>& setUp = {}) {
+  TOrvDbSchemaUpdater updater;
+  updater.DirSchemas = folder;
+  updater.DirSql = folder;
+  updater.DirBackup = folder;
+  updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
+  if (setUp) setUp(updater);
+  updater.SetConnectionString(client);
+  EXPECT_TRUE(updater.Initialize());
+  updater.SetConnected(true);
+  const bool ok = updater.dm()->UpdateDb(true);
+  std::vector<std::string> errors;
+  for (const auto& error : updater.Errors().Items()) {
+    errors.push_back(error->Description + " | " + error->EMessage + " | " + error->SqlText);
+  }
+  EXPECT_TRUE(ok) << ::testing::PrintToString(errors);
+  return errors;
+}
+
 // The rows of a query on the database, each row its values joined by "|" (null: "<null>").
 inline std::vector<std::string> Rows(const std::string& database, const std::string& sql) {
   ado::TConnection connection(database);

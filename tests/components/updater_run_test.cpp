@@ -3,6 +3,7 @@
 // run modes and the error list they clear, the windows of a run, and the delete confirmation.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialog>
 #include <filesystem>
 #include <functional>
@@ -18,6 +19,7 @@
 #include "components/DbSchemaUpdater.h"
 #include "components/uConsole.h"
 #include "components/uDeleteObjects.h"
+#include "components/uErrorManager.h"
 #include "components/uProgressInfo.h"
 #include "engine/uDm.h"
 
@@ -308,4 +310,23 @@ TEST(UpdaterRun, ConfirmDelete) {
   EXPECT_TRUE(updater->ConfirmDelete());
   dialogs->AnswerModal(ui::mrAbort);
   EXPECT_FALSE(updater->ConfirmDelete());
+}
+
+TEST(UpdaterRun, ErrorManagerShowsTheErrorsUntilTheUpdaterGoes) {
+  auto visibleWindows = [] {
+    std::vector<TErrorManagerFrm*> windows;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* w = dynamic_cast<TErrorManagerFrm*>(widget); w != nullptr && w->isVisible()) windows.push_back(w);
+    }
+    return windows;
+  };
+  auto updater = NewUpdater("error-manager");
+  updater->Errors().Add(dbcCheckDb, "Database does not exists", "", 0, "", false);
+  updater->ShowErrorManager();
+  ASSERT_EQ(visibleWindows().size(), 1u);
+  EXPECT_EQ(visibleWindows()[0]->qErrors.RecordCount(), 1);
+  // Finalizing the updater closes the window, which then frees itself.
+  updater->Finalize();
+  windowtest::ProcessDeletes();
+  EXPECT_EQ(visibleWindows().size(), 0u);
 }

@@ -120,6 +120,8 @@ bool TOrvDbSchemaUpdater::Run(const std::string& aConnectionString, int aMode) {
       Errors().Add(dbcCheckDb, LanguageOptions().ErrConnectDb, e.what(), 0,
                    ado::ConnectionString(aConnectionString).MaskPasswords(aConnectionString), false);
       result = false;
+      // The flag must not claim the connection of an earlier run.
+      SetConnected(false);
     }
   }
   if (result) result = RunPhases(aMode);

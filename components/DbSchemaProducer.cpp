@@ -1,7 +1,12 @@
-// The producer component: its registration in the engine and the extraction entry point.
+// The producer component: its registration in the engine, the extraction entry point and the
+// producer's settings file.
 #include "components/DbSchemaProducer.h"
 
 #include <exception>
+#include <pugixml.hpp>
+
+#include "components/SettingsFile.h"
+#include "components/XmlNodes.h"
 
 #include "engine/uDm.h"
 
@@ -54,4 +59,27 @@ bool TOrvDbSchemaProducer::ExtractSchema() {
   }
   CloseWindows();
   return result;
+}
+
+void TOrvDbSchemaProducer::SaveSettings(const std::string& aFileName, bool aOverwrite) {
+  pugi::xml_document doc;
+  pugi::xml_node root = doc.append_child("Root");
+  xmlnodes::SetChildText(root, "DirSchema", DirSchemas);
+  xmlnodes::SetChildText(root, "ConnectionString", ConnectionString());
+  xmlnodes::SetChildText(root, "SqlCommand", SqlCommand);
+  xmlnodes::WriteEnum(root, "ProgressInfoKindSelf", ProgressInfoKind);
+  WriteProducerSettings(root);
+  UpdaterDirectives().SaveToXml(root);
+  settingsfile::Save(doc, aFileName, aOverwrite);
+}
+
+void TOrvDbSchemaProducer::LoadSettings(const std::string& aFileName) {
+  pugi::xml_document doc;
+  const pugi::xml_node root = settingsfile::Load(doc, aFileName);
+  DirSchemas = xmlnodes::ChildText(root, "DirSchema");
+  SetConnectionString(xmlnodes::ChildText(root, "ConnectionString"));
+  SqlCommand = xmlnodes::ChildText(root, "SqlCommand");
+  ProgressInfoKind = xmlnodes::ReadEnum(root, "ProgressInfoKindSelf", pikSilent);
+  ReadProducerSettings(root);
+  UpdaterDirectives().LoadFromXml(root);
 }

@@ -38,4 +38,13 @@ class TOrvDbSchemaProducer : public TOrvSchemion, public TProducerLists {
   // DirSchemas. False when not connected (no error listed), when an event handler or the engine
   // raised (one dbcExtractSchema entry) or when the engine reports failure.
   bool ExtractSchema();
+
+  // The producer's settings file ("Root": DirSchema, ConnectionString, SqlCommand,
+  // ProgressInfoKindSelf, the lists, the directives), the name taken as given. Saving raises
+  // "File <name> already exists!" (without aOverwrite) or "Unable to overwrite file <name>", and
+  // replaces an existing file only with a whole new one. Loading raises "Unable to load Settings:
+  // file <name> does not exists"; a malformed file raises the XML reader's error and changes
+  // nothing.
+  void SaveSettings(const std::string& aFileName, bool aOverwrite);
+  void LoadSettings(const std::string& aFileName);
 };

@@ -122,3 +122,43 @@ TEST(TablesPhase, NewTablesTakeEveryTypeIdentityAndDefaults) {
            {"INSERT INTO N (c) VALUES (0)"}},
       });
 }
+
+TEST(TablesPhase, IdentityAddedRemovedAndReseededKeepsRowsAndValues) {
+  const std::string query =
+      "SELECT 'I', id, v FROM I UNION ALL SELECT 'R', id, v FROM R UNION ALL SELECT 'S', id, v FROM S ORDER BY 1, 2";
+  RunRoundTrips(
+      "Ident",
+      {
+          {Server::SqlServer,
+           {"CREATE TABLE I (id int IDENTITY(1, 1) NOT NULL, v varchar(10) NULL)",
+            "CREATE TABLE R (id int NOT NULL, v varchar(10) NULL)",
+            "CREATE TABLE S (id int IDENTITY(100, 5) NOT NULL, v varchar(10) NULL)"},
+           {"CREATE TABLE I (id int NOT NULL, v varchar(10) NULL)", "INSERT INTO I VALUES (4, 'a')",
+            "CREATE TABLE R (id int IDENTITY(1, 1) NOT NULL, v varchar(10) NULL)", "INSERT INTO R (v) VALUES ('b')",
+            "INSERT INTO R (v) VALUES ('c')", "CREATE TABLE S (id int IDENTITY(1, 1) NOT NULL, v varchar(10) NULL)",
+            "INSERT INTO S (v) VALUES ('d')"},
+           query,
+           {"I|4|a", "I|5|x", "R|1|b", "R|2|c", "R|9|y", "S|1|d", "S|6|z"},
+           {"INSERT INTO I (v) VALUES ('x')", "INSERT INTO R (id, v) VALUES (9, 'y')", "INSERT INTO S (v) VALUES ('z')"}},
+          {Server::Asa,
+           {"CREATE TABLE I (id integer DEFAULT AUTOINCREMENT NOT NULL, v varchar(10) NULL)",
+            "CREATE TABLE R (id integer NOT NULL, v varchar(10) NULL)", "CREATE TABLE S (id integer NULL, v varchar(10) NULL)"},
+           {"CREATE TABLE I (id integer NOT NULL, v varchar(10) NULL)", "INSERT INTO I VALUES (4, 'a')",
+            "CREATE TABLE R (id integer DEFAULT AUTOINCREMENT NOT NULL, v varchar(10) NULL)",
+            "INSERT INTO R (v) VALUES ('b')", "INSERT INTO R (v) VALUES ('c')",
+            "CREATE TABLE S (id integer NULL, v varchar(10) NULL)", "INSERT INTO S VALUES (6, 'z')"},
+           query,
+           {"I|4|a", "I|5|x", "R|1|b", "R|2|c", "R|9|y", "S|6|z"},
+           {"INSERT INTO I (v) VALUES ('x')", "INSERT INTO R (id, v) VALUES (9, 'y')"}},
+          {Server::Access,
+           {"CREATE TABLE I (id counter NOT NULL, v text(10) NULL)", "CREATE TABLE R (id int NOT NULL, v text(10) NULL)",
+            "CREATE TABLE S (id int NULL, v text(10) NULL)"},
+           {"CREATE TABLE I (id int NOT NULL, v text(10) NULL)", "INSERT INTO I VALUES (4, 'a')",
+            "CREATE TABLE R (id counter NOT NULL, v text(10) NULL)", "INSERT INTO R (v) VALUES ('b')",
+            "INSERT INTO R (v) VALUES ('c')", "CREATE TABLE S (id int NULL, v text(10) NULL)",
+            "INSERT INTO S VALUES (6, 'z')"},
+           query,
+           {"I|4|a", "I|5|x", "R|1|b", "R|2|c", "R|9|y", "S|6|z"},
+           {"INSERT INTO I (v) VALUES ('x')", "INSERT INTO R (id, v) VALUES (9, 'y')"}},
+      });
+}

@@ -162,3 +162,85 @@ TEST(TablesPhase, IdentityAddedRemovedAndReseededKeepsRowsAndValues) {
            {"INSERT INTO I (v) VALUES ('x')", "INSERT INTO R (id, v) VALUES (9, 'y')"}},
       });
 }
+
+namespace {
+
+struct Sequence {
+  const char* name;
+  Server server;
+  Strings master;
+  Strings client;
+  Strings statements;  // the first check's list, exactly
+  bool typeDefaults = true;  // the producer's DefaultValueFromDataType
+  bool created = false;      // the updater's DatabaseCreated
+};
+
+}  // namespace
+
+TEST(TablesPhase, StatementSequencesPerDialect) {
+  const std::vector<Sequence> sequences = {
+      {"SqlNotNullTypeDefault", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL)", "INSERT INTO T VALUES (1)"},
+       {"ALTER TABLE dbo.T ADD n int NULL", "UPDATE dbo.T set n = (0) where n is null",
+        "ALTER TABLE dbo.T ALTER COLUMN n int NOT NULL"}},
+      {"SqlNotNullNoTypeDefault", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL)"},
+       {"ALTER TABLE dbo.T ADD n int NULL", "ALTER TABLE dbo.T ALTER COLUMN n int NOT NULL"},
+       false},
+      {"AccNotNullTypeDefault", Server::Access, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL)", "INSERT INTO T VALUES (1)"},
+       {"ALTER TABLE T ADD n int NULL", "UPDATE T set n = (0) where n is null", "ALTER TABLE T ALTER COLUMN n int NOT NULL"}},
+      {"AccNotNullNoTypeDefault", Server::Access, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL)"},
+       {"ALTER TABLE T ADD n int NULL", "ALTER TABLE T ALTER COLUMN n int NOT NULL"},
+       false},
+      {"AsaAddFillAlter", Server::Asa,
+       {"CREATE TABLE T (id integer NOT NULL, n integer NOT NULL DEFAULT 5)", "CREATE TABLE M (a integer NULL DEFAULT 3)"},
+       {"CREATE TABLE T (id integer NOT NULL)", "INSERT INTO T VALUES (1)"},
+       {"ALTER TABLE DBA.T ADD n integer NULL DEFAULT 5", "UPDATE DBA.T set n = 5 where n is null",
+        "ALTER TABLE DBA.T MODIFY n integer NOT NULL DEFAULT 5", "CREATE TABLE dba.M (a integer DEFAULT 3)",
+        "ALTER TABLE dba.M MODIFY  a NULL"}},
+      {"AsaNullableIdentity", Server::Asa, {"CREATE TABLE T (id integer NULL, k integer DEFAULT AUTOINCREMENT NULL)"},
+       {"CREATE TABLE T (id integer NULL)", "INSERT INTO T VALUES (7)", "INSERT INTO T VALUES (8)"},
+       {"ALTER TABLE DBA.T ADD k integer IDENTITY  NULL", "update DBA.T set k = number(*)",
+        "ALTER TABLE DBA.T MODIFY k integer"}},
+      {"SqlLengths", Server::SqlServer,
+       {"CREATE TABLE T (a nvarchar(20) NULL, b varchar(20) NULL)", "CREATE TABLE DtProperties (id int NULL, x int NULL)"},
+       {"CREATE TABLE T (a nvarchar(10) NULL, b varchar(10) NULL)", "CREATE TABLE dtproperties (id int NULL)"},
+       {"ALTER TABLE dbo.T ALTER COLUMN b varchar (20)  COLLATE SQL_Latin1_General_CP1_CI_AS"}},
+      {"SqlSeedOnly", Server::SqlServer, {"CREATE TABLE T (id int IDENTITY(5, 2) NOT NULL)"},
+       {"CREATE TABLE T (id int IDENTITY(1, 1) NOT NULL)"},
+       {"CREATE TABLE dbo._ORV_TMP_TABLE_T (id int NOT NULL IDENTITY (5, 2))",
+        "set IDENTITY_INSERT dbo._ORV_TMP_TABLE_T ON", "INSERT INTO dbo._ORV_TMP_TABLE_T (id) SELECT id FROM dbo.T",
+        "set IDENTITY_INSERT dbo._ORV_TMP_TABLE_T OFF", "DROP TABLE dbo.T",
+        "EXECUTE sp_rename N'dbo._ORV_TMP_TABLE_T', N'T', 'OBJECT'"}},
+      {"SqlCreatedDatabase", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, n int NULL)"},
+       {"CREATE TABLE T (id int NOT NULL)"},
+       {"CREATE TABLE dbo.T (id int NOT NULL, n int)"},
+       true,
+       true},
+  };
+  for (const Sequence& s : sequences) {
+    SCOPED_TRACE(s.name);
+    const std::string folder = round_trip::NewFolder(s.name);
+    const std::string master = round_trip::CreateDatabase(s.server, std::string(s.name) + "M", s.master);
+    const std::string client = round_trip::CreateDatabase(s.server, std::string(s.name) + "C", s.client);
+    round_trip::Produce(master, folder, [&](TOrvDbSchemaProducer& producer) {
+      producer.UpdaterDirectives().DefaultValueFromDataType = s.typeDefaults ? beYes : beNo;
+    });
+    const round_trip::CheckResult result =
+        round_trip::Check(client, folder, [&](TOrvDbSchemaUpdater& updater) { updater.DatabaseCreated = s.created; });
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(round_trip::Texts(result.instructions), s.statements);
+  }
+}
+
+TEST(TablesPhase, NullableIdentityAddedToAFilledAsaTableNumbersTheRows) {
+  RunRoundTrips("NullIdent",
+                {{Server::Asa,
+                  {"CREATE TABLE T (id integer NULL, k integer DEFAULT AUTOINCREMENT NULL)"},
+                  {"CREATE TABLE T (id integer NULL)", "INSERT INTO T VALUES (7)", "INSERT INTO T VALUES (8)"},
+                  "SELECT id, k FROM T ORDER BY id",
+                  {"7|1", "8|2", "9|3"},
+                  {"INSERT INTO T (id) VALUES (9)"}}});
+}

@@ -150,7 +150,7 @@ std::string UntranslatableType(Tdm& dm, ado::TDataSet& row) {
   const TOrvDataType* translated =
       master != nullptr && dialect != nullptr ? dialect->FindDataType(master->GenericName, kFindByGenericName)
                                               : nullptr;
-  if (translated != nullptr && !translated->NativeName.empty()) return {};
+  if (translated != nullptr && !translated->NativeName.empty() && translated->NativeName != "<?\?\?>") return {};
   const std::string type = TextOf(row, "column_type_name");
   return type.empty() ? std::string("(none)") : type;
 }

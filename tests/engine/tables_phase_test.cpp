@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../servers/Snapshot.h"
 #include "RoundTrip.h"
 #include "common/Text.h"
 
@@ -324,4 +325,55 @@ TEST(TablesPhase, AMasterTypeTheClientServerLacksIsRefusedAtCheck) {
   EXPECT_EQ(result.errors, (Strings{"No type of the client's server for column T.n of type nchar | ",
                                     "No type of the client's server for column N.v of type sql_variant | "}));
   EXPECT_EQ(round_trip::Texts(result.instructions), Strings{});
+}
+
+namespace {
+
+// The catalogue and rows of a SQL Server client.
+std::string SnapshotOf(const std::string& client) {
+  return Snapshot(*ado::ProviderRegistry::Instance().Open(client));
+}
+
+}  // namespace
+
+TEST(TablesPhase, RefusedAlterationsRollBackAndLoseNothing) {
+  struct Refusal {
+    const char* name;
+    Server server;
+    Strings master;
+    Strings client;
+    std::string message;
+  };
+  const std::vector<Refusal> refusals = {
+      {"RefNullsSql", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL, n int NULL)", "INSERT INTO T VALUES (1, NULL)", "INSERT INTO T VALUES (2, 3)"},
+       "Cannot insert the value NULL"},
+      {"RefShrinkSql", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, v varchar(20) NULL)"},
+       {"CREATE TABLE T (id int NOT NULL, v varchar(50) NULL)", "INSERT INTO T VALUES (1, 'abcdefghijklmnopqrstuvwxyz')"},
+       "String or binary data would be truncated"},
+      // Regression: the servers named their rebuild table in place of T.
+      {"RefNullsAsa", Server::Asa, {"CREATE TABLE T (id integer NOT NULL, n integer NOT NULL)"},
+       {"CREATE TABLE T (id integer NOT NULL, n integer NULL)", "INSERT INTO T VALUES (1, NULL)"},
+       "Column 'n' in table 'T' cannot be NULL"},
+      {"RefNullsAcc", Server::Access, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL, n int NULL)", "INSERT INTO T VALUES (1, NULL)"},
+       "The field 'T.n' cannot contain a Null value"},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.name);
+    const std::string folder = round_trip::NewFolder(r.name);
+    const std::string master = round_trip::CreateDatabase(r.server, std::string(r.name) + "M", r.master);
+    const std::string client = round_trip::CreateDatabase(r.server, std::string(r.name) + "C", r.client);
+    round_trip::Produce(master, folder, [](TOrvDbSchemaProducer& producer) {
+      producer.UpdaterDirectives().DefaultValueFromDataType = beNo;
+    });
+    const round_trip::CheckResult first = round_trip::Check(client, folder);
+    const std::string before = round_trip::Rows(client, "SELECT * FROM T ORDER BY id").at(0);
+    const std::string snapshot = r.server == Server::SqlServer ? SnapshotOf(client) : std::string();
+    const std::string failure = round_trip::TryExecute(client, folder);
+    EXPECT_EQ(r.server == Server::SqlServer ? SnapshotOf(client) : std::string(), snapshot);
+    EXPECT_NE(failure.find(r.message), std::string::npos) << failure;
+    EXPECT_EQ(round_trip::Rows(client, "SELECT * FROM T ORDER BY id").at(0), before);
+    EXPECT_EQ(round_trip::Texts(round_trip::Check(client, folder).instructions), round_trip::Texts(first.instructions));
+  }
 }

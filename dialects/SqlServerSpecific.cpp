@@ -131,6 +131,14 @@ std::string TSqlServerSpecific::GetIdentityInsertOffSql(const std::string& table
   return "set IDENTITY_INSERT " + table + " OFF";
 }
 
+std::string TSqlServerSpecific::GetAlterColumnNullSql(ado::TDataSet& row, const TOrvDataType* masterType,
+                                                      const std::string& prefix, const std::string& table,
+                                                      const std::string& column) {
+  // The server alters a column only with its type: the whole definition, nullable.
+  return "ALTER TABLE " + prefix + QuoteName(table) + AlterColumnKeyword +
+         GetColumnDefinition(row, masterType, false, false, column);
+}
+
 namespace {
 
 // Offsets of the blank-separated words of `text`, each with its length.

@@ -387,6 +387,10 @@ class TSqlServerSpecific : public TDatabaseSpecific {
   bool DatabaseExists(const std::string& name, const std::string& userId,
                       const std::string& password, const std::string& server) override;
   std::string AddEncryption(const std::string& definition) override;
+  // ALTER COLUMN with the column's type and NULL.
+  std::string GetAlterColumnNullSql(ado::TDataSet& row, const TOrvDataType* masterType,
+                                    const std::string& prefix, const std::string& table,
+                                    const std::string& column) override;
 };
 
 // The dialect of Adaptive Server Anywhere 9 ("ASAProv" provider).

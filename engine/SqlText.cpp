@@ -568,7 +568,12 @@ void Tdm::RebuildTable(ado::TDataSet& aRows) {
       // The identity property follows the master: kept, gained or given its seed, or lost.
       rebuilt.definition =
           WithoutDefault(GetColumnDefinition(aRows, true, false, newColumn, true), aRows);
-      if (masterHas && IsIdentityRow(qColumns)) {
+      if (masterHas && IsIdentityRow(qColumns) && !dialect->IdentityOptions->WriteIdentitySeed) {
+        // Without seed and increment the identity clause stands where the dialect writes it,
+        // right after the type: Jet refuses it after NOT NULL.
+        rebuilt.identity = true;
+        rebuilt.definition = GetColumnDefinition(qColumns, true, true, newColumn, false);
+      } else if (masterHas && IsIdentityRow(qColumns)) {
         rebuilt.identity = true;
         rebuilt.definition += " IDENTITY ";
         if (dialect->IdentityOptions->WriteIdentitySeed) {

@@ -1,8 +1,521 @@
 // The tables and columns phase: missing tables created, columns added, altered and filled,
 // long-type columns converted, tables whose identity changed rebuilt, and the children of
 // changed primary keys re-pointed.
-#include "engine/uDm.h"
+#include <string>
+#include <vector>
 
-bool Tdm::UpdateTablesAndColumns() { return true; }
+#include "common/Text.h"
+#include "components/DbSchemaUpdater.h"
+#include "dialects/DataTypeTables.h"
+#include "engine/uDm.h"
+#include "platform/ui/Application.h"
+
+namespace {
+
+constexpr const char* kTemporaryColumnPrefix = "TMP_PRN_";
+
+std::string TextOf(ado::TDataSet& row, const char* field) {
+  const ado::TField* f = row.FindField(field);
+  return f != nullptr && !f->IsNull() ? f->AsString() : std::string();
+}
+
+bool IsIdentity(ado::TDataSet& row) {
+  const ado::TField* f = row.FindField("IS_IDENTITY");
+  return f != nullptr && !f->IsNull() && f->AsInteger() == 1;
+}
+
+bool IsNullable(ado::TDataSet& row) {
+  const ado::TField* f = row.FindField("is_nullable");
+  return f == nullptr || f->IsNull() || f->AsInteger() != 0;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& name) {
+  for (const std::string& item : list) {
+    if (text::SameText(item, name)) return true;
+  }
+  return false;
+}
+
+// The filter "field = 'value'" with inner quotes doubled.
+std::string EqualsFilter(const char* field, const std::string& value) {
+  return std::string(field) + " = " + SqlLiteral(value);
+}
+
+void SetFilter(ado::TDataSet& set, const std::string& filter) {
+  set.SetFilter(filter);
+  set.SetFiltered(true);
+}
+
+void ClearFilter(ado::TDataSet& set) {
+  if (!set.Active()) return;
+  set.SetFiltered(false);
+  set.SetFilter("");
+}
+
+// Puts a data set's filter text and switch back as they were.
+class FilterKeeper {
+ public:
+  explicit FilterKeeper(ado::TDataSet& set) : set_(set), filter_(set.Filter()), filtered_(set.Filtered()) {}
+  ~FilterKeeper() {
+    if (!set_.Active()) return;
+    set_.SetFilter(filter_);
+    set_.SetFiltered(filtered_);
+  }
+  FilterKeeper(const FilterKeeper&) = delete;
+  FilterKeeper& operator=(const FilterKeeper&) = delete;
+
+ private:
+  ado::TDataSet& set_;
+  std::string filter_;
+  bool filtered_;
+};
+
+// Generic ordinals whose columns compare by size and scale.
+bool ComparesBySize(int ordinal) {
+  return ordinal == gtBinary || ordinal == gtChar || ordinal == gtDecimal || ordinal == gtNumeric ||
+         ordinal == gtVarchar;
+}
+
+// Generic ordinals whose translated definition carries the size, and the scale.
+bool WritesSize(int ordinal) {
+  return ComparesBySize(ordinal) || ordinal == gtNchar || ordinal == gtNvarchar || ordinal == gtVarbinary;
+}
+
+bool WritesScale(int ordinal) { return ordinal == gtDecimal || ordinal == gtNumeric; }
+
+// One master table of the loop, read before the loop so that the steps may move qTables.
+struct MasterTable {
+  std::string name;
+  std::string schema;
+  std::string dbSpace;
+  bool globalTemporary = false;
+};
+
+}  // namespace
+
+// ---- Comparison rules ----
+
+bool Tdm::ColumnTypeChanged(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRow) const {
+  const TOrvDataType* master = FindMasterDataType(aMasterRow);
+  const TOrvDataType* client = FindMasterDataType(aClientRow, true);
+  const std::string masterGeneric = master != nullptr ? master->GenericName : std::string();
+  const std::string clientGeneric = client != nullptr ? client->GenericName : std::string();
+  const bool sameSize = TextOf(aMasterRow, "size") == TextOf(aClientRow, "size");
+  const bool sameScale = TextOf(aMasterRow, "scale") == TextOf(aClientRow, "scale");
+  if (masterGeneric == clientGeneric) {
+    return ComparesBySize(client != nullptr ? client->GenericOrdinal : 0) && !(sameSize && sameScale);
+  }
+  // Across servers a generic type may have no exact counterpart on the client's: the column is
+  // unchanged when it has the type and size that the master's translates to there.
+  if (master == nullptr || currentDialect_ == nullptr) return true;
+  const TOrvDataType* translated = currentDialect_->FindDataType(master->GenericName, kFindByGenericName);
+  if (translated == nullptr || translated->NativeName.empty() ||
+      !text::SameText(translated->NativeName, TextOf(aClientRow, "column_type_name"))) {
+    return true;
+  }
+  if (WritesSize(translated->GenericOrdinal) && !sameSize) return true;
+  return WritesScale(translated->GenericOrdinal) && !sameScale;
+}
+
+bool Tdm::ColumnUnchanged(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRow) const {
+  return !ColumnTypeChanged(aMasterRow, aClientRow) &&
+         SameDefault(TextOf(aMasterRow, "column_default"), TextOf(aClientRow, "column_default")) &&
+         IsNullable(aMasterRow) == IsNullable(aClientRow);
+}
+
+bool Tdm::IsIndexDropped(const std::string& aMasterTable, const std::string& aName) const {
+  return Contains(droppedIndexes_, aMasterTable + "_" + aName);
+}
+
+// ---- Table loop ----
+
+bool Tdm::LocateDestTable(const std::string& aName) {
+  const bool filtered = qDestTables.Filtered();
+  if (filtered) qDestTables.SetFiltered(false);
+  bool found = LocateRecord(qDestTables, "table_name", ado::Variant(aName), ado::loCaseInsensitive);
+  if (filtered) {
+    qDestTables.SetFiltered(true);
+    if (found) found = LocateRecord(qDestTables, "table_name", ado::Variant(aName), ado::loCaseInsensitive);
+  }
+  return found;
+}
+
+namespace {
+
+// The master's column type that has no counterpart on the client's server, or empty when the
+// column's type translates.
+std::string UntranslatableType(Tdm& dm, ado::TDataSet& row) {
+  const TDatabaseSpecific* dialect = dm.CurrentDialect();
+  const TOrvDataType* master = dm.FindMasterDataType(row);
+  const TOrvDataType* translated =
+      master != nullptr && dialect != nullptr ? dialect->FindDataType(master->GenericName, kFindByGenericName)
+                                              : nullptr;
+  if (translated != nullptr && !translated->NativeName.empty() && translated->NativeName != "<?\?\?>") return {};
+  const std::string type = TextOf(row, "column_type_name");
+  return type.empty() ? std::string("(none)") : type;
+}
+
+}  // namespace
+
+bool Tdm::UpdateTablesAndColumns() {
+  TOrvDbSchemaUpdater* updater = Updater;
+  const bool created = GetDatabaseCreated();
+  columnTypeRefused_ = false;
+  SetFilter(qTables, "table_type = 'TABLE' or table_type = 'GBL TEMP'");
+  if (updater != nullptr) {
+    updater->ProgressStepLevel1("Update Tables");
+    updater->ProgressResetLevel2(qTables.RecordCount());
+  }
+  auto endPhase = [this](bool result) {
+    ClearFilter(qTables);
+    ClearFilter(qColumns);
+    ClearFilter(qDestColumns);
+    return result;
+  };
+  auto missing = [&](const std::string& table) {
+    ReportError(dbcCheckDb, "Table of the primary key change list not found: " + table, "");
+    return endPhase(false);
+  };
+
+  if (!created) {
+    for (int i = 0; i < pkTablesChange_.Count(); ++i) {
+      const std::string& entry = pkTablesChange_.Name(i);
+      const std::string name = text::Trim(entry.substr(0, entry.find('=')));
+      if (updater != nullptr) updater->ProgressStepLevel2("Updating table: " + name);
+      if (!LocateRecord(qTables, "table_name", ado::Variant(name), ado::loCaseInsensitive)) return missing(name);
+      const std::string schema = TextOf(qTables, "table_schema");
+      const std::string client = OldTableName(name);
+      SetFilter(qColumns, EqualsFilter("table_name", name));
+      if (!LocateDestTable(client)) return missing(name);
+      SetFilter(qDestColumns, EqualsFilter("table_name", client));
+      CheckIdentityChanges(schema, client, name);
+      UpdateColumns(schema, client, name);
+      UpdateIdentityColumns(schema, client, name);
+      ClearFilter(qDestColumns);
+    }
+  }
+
+  std::vector<MasterTable> tables;
+  for (qTables.First(); !qTables.Eof(); qTables.Next()) {
+    tables.push_back({TextOf(qTables, "table_name"), TextOf(qTables, "table_schema"),
+                      TextOf(qTables, "TABLE_DBSPACE"), text::SameText(TextOf(qTables, "table_type"), "GBL TEMP")});
+  }
+  for (const MasterTable& table : tables) {
+    if (text::SameText(table.name, "DTPROPERTIES")) continue;
+    if (!created && IsPkTableChanged(table.name)) continue;
+    ui::ProcessPendingMessages();
+    if (updater != nullptr) updater->ProgressStepLevel2("Updating table: " + table.name);
+    const std::string client = OldTableName(table.name);
+    SetFilter(qColumns, EqualsFilter("table_name", table.name));
+    if (!created && LocateDestTable(client)) {
+      SetFilter(qDestColumns, EqualsFilter("table_name", client));
+      CheckIdentityChanges(table.schema, client, table.name);
+      UpdateColumns(table.schema, client, table.name);
+      UpdateIdentityColumns(table.schema, client, table.name);
+      ClearFilter(qDestColumns);
+    } else if (!table.globalTemporary || (currentDialect_ != nullptr && currentDialect_->GlobalTempTables)) {
+      CreateTable(table.dbSpace, table.schema, qColumns, table.globalTemporary, table.name);
+    }
+  }
+  return endPhase(!columnTypeRefused_);
+}
+
+// ---- Per-table steps ----
+
+namespace {
+
+// The schema of the client table whose columns qDestColumns holds.
+std::string ClientSchema(ado::TDataSet& clientColumns) {
+  clientColumns.First();
+  return clientColumns.Eof() ? std::string() : TextOf(clientColumns, "table_schema");
+}
+
+}  // namespace
+
+void Tdm::CheckIdentityChanges(const std::string&, const std::string& aClientTable,
+                               const std::string& aMasterTable) {
+  if (qDestColumns.IsEmpty()) return;
+  identityChanged_.clear();
+  identityType_.clear();
+  // Only a server that reports seed and increment can differ from the master in them.
+  const bool seedReported =
+      currentDialect_ != nullptr && currentDialect_->IdentityOptions->WriteIdentitySeed;
+  for (qColumns.First(); !qColumns.Eof(); qColumns.Next()) {
+    std::string column, table;
+    OldFieldName(aMasterTable, TextOf(qColumns, "column_name"), column, table);
+    if (!LocateRecord(qDestColumns, "table_name;column_name",
+                      ado::Variant(ado::VariantArray{aClientTable, column}), ado::loCaseInsensitive)) {
+      continue;
+    }
+    const bool masterIdentity = IsIdentity(qColumns);
+    const bool clientIdentity = IsIdentity(qDestColumns);
+    if (masterIdentity && clientIdentity) {
+      if (seedReported && (TextOf(qColumns, "IDENTITY_SEED") != TextOf(qDestColumns, "IDENTITY_SEED") ||
+                           TextOf(qColumns, "IDENTITY_INCR") != TextOf(qDestColumns, "IDENTITY_INCR"))) {
+        identityChanged_.push_back(column);
+      }
+    } else if (masterIdentity) {
+      (ColumnTypeChanged(qColumns, qDestColumns) ? identityType_ : identityChanged_).push_back(column);
+    } else if (clientIdentity) {
+      identityChanged_.push_back(column);
+    }
+  }
+  if (identityChanged_.empty() && identityType_.empty()) return;
+  FilterKeeper keeper(qDestColumns);
+  SetFilter(qDestColumns, EqualsFilter("table_name", aClientTable));
+  RebuildTable(qDestColumns);
+}
+
+void Tdm::UpdateColumns(const std::string&, const std::string& aClientTable,
+                        const std::string& aMasterTable) {
+  const std::string schema = ClientSchema(qDestColumns);
+  for (qColumns.First(); !qColumns.Eof(); qColumns.Next()) {
+    ui::ProcessPendingMessages();
+    const std::string masterColumn = TextOf(qColumns, "column_name");
+    std::string column, table;
+    OldFieldName(aMasterTable, masterColumn, column, table);
+    if (Contains(identityChanged_, column) || Contains(identityType_, column) || IsIdentity(qColumns)) continue;
+    if (!LocateRecord(qDestColumns, "table_name;column_name",
+                      ado::Variant(ado::VariantArray{aClientTable, column}), ado::loCaseInsensitive)) {
+      AddMissingColumn(qColumns, schema, aMasterTable, masterColumn);
+    } else if (!IsIdentity(qDestColumns)) {
+      AlterChangedColumn(qColumns, qDestColumns, schema, aClientTable, aMasterTable, column, masterColumn);
+    }
+  }
+}
+
+void Tdm::UpdateIdentityColumns(const std::string&, const std::string& aClientTable,
+                                const std::string& aMasterTable) {
+  if (currentDialect_ == nullptr) return;
+  const TIdentityOptions& options = *currentDialect_->IdentityOptions;
+  const std::string schema = ClientSchema(qDestColumns);
+  for (qColumns.First(); !qColumns.Eof(); qColumns.Next()) {
+    const std::string masterColumn = TextOf(qColumns, "column_name");
+    std::string column, table;
+    OldFieldName(aMasterTable, masterColumn, column, table);
+    const bool found = LocateRecord(qDestColumns, "table_name;column_name",
+                                    ado::Variant(ado::VariantArray{aClientTable, column}), ado::loCaseInsensitive);
+    const bool masterIdentity = IsIdentity(qColumns);
+    if (!masterIdentity && !(found && IsIdentity(qDestColumns))) continue;
+    if (!found) {
+      const std::string refused = UntranslatableType(*this, qColumns);
+      if (!refused.empty()) {
+        columnTypeRefused_ = true;
+        ReportError(dbcCheckDb, "No type of the client's server for column " + aMasterTable + "." + masterColumn +
+                                    " of type " + refused, "");
+        continue;
+      }
+      if (options.IdentityAddPlain || !IsNullable(qColumns) || !options.IdentityNullClause ||
+          IsTableEmpty(schema, aClientTable)) {
+        AddInstruction(GetAddColumnSql(qColumns, schema, true, true), false);
+      } else {
+        // A nullable identity column on a filled table: added empty, numbered, then altered.
+        AddInstruction(GetAddColumnSql(qColumns, schema, false, true), false);
+        AddRenumberColumn(schema, aMasterTable, masterColumn);
+        AddInstruction(GetAlterColumnSql(qColumns, schema, true), false);
+      }
+    } else if (masterIdentity && IsIdentity(qDestColumns)) {
+      AlterChangedColumn(qColumns, qDestColumns, schema, aClientTable, aMasterTable, column, masterColumn);
+    }
+  }
+}
+
+// ---- Columns ----
+
+void Tdm::AddMissingColumn(ado::TDataSet& aMasterRow, const std::string& aSchema, const std::string& aTable,
+                           const std::string& aColumn, bool aDeferNotNull) {
+  if (currentDialect_ == nullptr) return;
+  const std::string refused = UntranslatableType(*this, aMasterRow);
+  if (!refused.empty()) {
+    columnTypeRefused_ = true;
+    ReportError(dbcCheckDb, "No type of the client's server for column " + aTable + "." + aColumn + " of type " +
+                                refused, "");
+    return;
+  }
+  std::string defaultText = TextOf(aMasterRow, "column_default");
+  const bool notNull = !IsNullable(aMasterRow);
+  // The UPDATE names the table as the ADD beside it does.
+  const std::string prefix = aSchema.empty() ? std::string() : aSchema + ".";
+  const std::string fill = "UPDATE " + prefix + QuoteName(aTable) + " set " + QuoteName(aColumn) + " = ";
+  const std::string where = " where " + QuoteName(aColumn) + " is null";
+  if (currentDialect_->FillNullsOnAlter) {
+    if (!notNull && defaultText.empty()) {
+      AddInstruction(GetAddColumnSql(aMasterRow, aSchema, true, false), false);
+      return;
+    }
+    AddInstruction(GetAddColumnSql(aMasterRow, aSchema, false, false), false);
+    if (defaultText.empty()) defaultText = GetTypeDefaultText(aMasterRow);
+    if (!defaultText.empty()) AddInstruction(fill + defaultText + where, false);
+    if (notNull && !aDeferNotNull) AddInstruction(GetAlterColumnSql(aMasterRow, aSchema, true), false);
+    return;
+  }
+  if (defaultText.empty()) {
+    AddInstruction(GetAddColumnSql(aMasterRow, aSchema, !aDeferNotNull, false), false);
+    return;
+  }
+  AddInstruction(GetAddColumnSql(aMasterRow, aSchema, false, false), false);
+  AddInstruction(fill + defaultText + where, false);
+  if (notNull && !aDeferNotNull) AddInstruction(GetAlterColumnSql(aMasterRow, aSchema, true), false);
+}
+
+namespace {
+
+// Whether SQL Server alters the column in place while a plain index uses it: only a varchar,
+// nvarchar or varbinary column that keeps its type and nullability and does not shrink.
+bool AltersUnderIndex(Tdm& dm, ado::TDataSet& masterRow, ado::TDataSet& clientRow) {
+  const TOrvDataType* master = dm.FindMasterDataType(masterRow);
+  const TOrvDataType* client = dm.FindMasterDataType(clientRow, true);
+  if (master == nullptr || client == nullptr || master->GenericName != client->GenericName) return false;
+  if (client->GenericOrdinal != gtVarchar && client->GenericOrdinal != gtNvarchar &&
+      client->GenericOrdinal != gtVarbinary) {
+    return false;
+  }
+  if (IsNullable(masterRow) != IsNullable(clientRow)) return false;
+  return masterRow.FieldByName("size").AsInteger() >= clientRow.FieldByName("size").AsInteger();
+}
+
+}  // namespace
+
+void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRow, const std::string& aClientSchema,
+                             const std::string& aClientTable, const std::string& aMasterTable,
+                             const std::string& aClientColumn, const std::string& aMasterColumn) {
+  TDatabaseSpecific* dialect = currentDialect_;
+  if (dialect == nullptr || ColumnUnchanged(aMasterRow, aClientRow)) return;
+  const std::string refused = UntranslatableType(*this, aMasterRow);
+  if (!refused.empty()) {
+    columnTypeRefused_ = true;
+    ReportError(dbcCheckDb, "No type of the client's server for column " + aMasterTable + "." + aMasterColumn +
+                                " of type " + refused, "");
+    return;
+  }
+  const std::string schemaPrefix = aClientSchema.empty() ? std::string() : QuoteName(aClientSchema) + ".";
+  const std::string table = schemaPrefix + QuoteName(aMasterTable);
+  const std::string column = QuoteName(aMasterColumn);
+  const bool masterNotNull = !IsNullable(aMasterRow);
+  const bool typeChanged = ColumnTypeChanged(aMasterRow, aClientRow);
+  const bool nullabilityChanged = IsNullable(aMasterRow) != IsNullable(aClientRow);
+  auto dropDependants = [&] {
+    DropDependentConstraintsOf(aClientSchema, aClientTable, "", aClientColumn, aMasterTable);
+  };
+  auto nullableDefault = [&] {
+    if (masterNotNull || TextOf(aMasterRow, "column_default").empty()) return;
+    AddInstruction(dialect->GetAlterColumnNullSql(aMasterRow, FindMasterDataType(aMasterRow),
+                                                  GetOwnerName(aClientSchema), aMasterTable, aMasterColumn),
+                   false);
+  };
+
+  if (typeChanged && IsLongDataType(aClientRow)) {
+    // A long-type column cannot be altered: the values move through a new column.
+    const std::string temporary = kTemporaryColumnPrefix + aMasterColumn;
+    dropDependants();
+    AddRenameColumn(aClientSchema, aMasterTable, aMasterColumn, temporary);
+    AddMissingColumn(aMasterRow, aClientSchema, aMasterTable, aMasterColumn, true);
+    AddInstruction("UPDATE " + table + " SET " + column + " = " + QuoteName(temporary) + " WHERE " +
+                       QuoteName(temporary) + " IS NOT NULL",
+                   false);
+    AddInstruction("ALTER TABLE " + table + dialect->DropColumnKeyword + QuoteName(temporary), false);
+    // NOT NULL only once the old values are in.
+    if (masterNotNull && !IsLongDataType(aMasterRow)) {
+      AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, true), false);
+    }
+    return;
+  }
+  const std::string defaultText = dialect->GetColumnDefault(aClientRow, &aMasterRow);
+  const std::string fill = "UPDATE " + table + " set " + column + " = " + defaultText + " where " + column + " is null";
+  if (typeChanged) {
+    dropDependants();
+    if (dialect->DbType == dbtSqlServer && !AltersUnderIndex(*this, aMasterRow, aClientRow)) {
+      DropPlainIndexesOf(aClientSchema, aClientTable, aClientColumn, aMasterTable);
+    }
+    if (nullabilityChanged && masterNotNull && !defaultText.empty()) {
+      AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, false), false);
+      AddInstruction(fill, false);
+      AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, true), false);
+      return;
+    }
+    AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, true), false);
+    nullableDefault();
+    return;
+  }
+  if (nullabilityChanged) {
+    dropDependants();
+    if (dialect->DbType == dbtSqlServer) DropPlainIndexesOf(aClientSchema, aClientTable, aClientColumn, aMasterTable);
+    if (masterNotNull && !defaultText.empty()) AddInstruction(fill, false);
+    AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, true), false);
+    nullableDefault();
+    return;
+  }
+  if (dialect->DefaultAsConstraint) return;
+  if (TextOf(aMasterRow, "column_default") != TextOf(aClientRow, "column_default")) {
+    AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, true), false);
+    nullableDefault();
+  }
+}
+
+void Tdm::DropPlainIndexesOf(const std::string& aSchema, const std::string& aClientTable,
+                             const std::string& aColumn, const std::string& aMasterTable) {
+  if (currentDialect_ == nullptr || !qDestIndexes.Active()) return;
+  std::vector<std::string> names;
+  {
+    FilterKeeper keeper(qDestIndexes);
+    SetFilter(qDestIndexes, EqualsFilter("table_name", aClientTable) + " and " + EqualsFilter("column_name", aColumn));
+    for (qDestIndexes.First(); !qDestIndexes.Eof(); qDestIndexes.Next()) {
+      const ado::TField& primary = qDestIndexes.FieldByName("primary_key");
+      if (!primary.IsNull() && primary.AsBoolean()) continue;
+      const std::string name = TextOf(qDestIndexes, "index_name");
+      if (!Contains(names, name)) names.push_back(name);
+    }
+  }
+  const std::string prefix = aSchema.empty() ? std::string() : QuoteName(aSchema) + ".";
+  for (const std::string& name : names) {
+    // A unique constraint is dropped with the dependent constraints.
+    if (LocateRecord(qDestConstraints, "TABLE_NAME;constraint_name",
+                     ado::Variant(ado::VariantArray{aClientTable, name}), ado::loCaseInsensitive)) {
+      continue;
+    }
+    if (IsIndexDropped(aMasterTable, name)) continue;
+    droppedIndexes_.push_back(aMasterTable + "_" + name);
+    AddInstruction(currentDialect_->GetDropIndexSql(prefix, aMasterTable, name), false);
+  }
+}
+
+// ---- New tables ----
+
+void Tdm::CreateTable(const std::string& aDbSpace, const std::string& aSchema, ado::TDataSet& aColumns,
+                      bool aGlobalTemporary, const std::string& aTable) {
+  if (currentDialect_ == nullptr || aColumns.IsEmpty()) return;
+  std::vector<std::string> definitions;
+  bool refused = false;
+  for (aColumns.First(); !aColumns.Eof(); aColumns.Next()) {
+    const std::string column = TextOf(aColumns, "column_Name");
+    const std::string type = UntranslatableType(*this, aColumns);
+    if (!type.empty()) {
+      refused = true;
+      ReportError(dbcCheckDb, "No type of the client's server for column " + aTable + "." + column + " of type " + type,
+                  "");
+      continue;
+    }
+    definitions.push_back(GetColumnDefinition(aColumns, true, true, column));
+  }
+  if (refused) {
+    columnTypeRefused_ = true;
+    return;
+  }
+  const std::string owner = GetOwnerName(aSchema);
+  std::string sql = (aGlobalTemporary ? "CREATE GLOBAL TEMPORARY TABLE " : "CREATE TABLE ") + owner +
+                    QuoteName(aTable) + " (" + text::Join(definitions, ", ") + ")";
+  sql += GetDbSpaceClause(aDbSpace);
+  sql += GetTextImageClause(aTable);
+  AddInstruction(sql, false);
+  if (currentDialect_->CreateKeepsNullable) return;
+  for (aColumns.First(); !aColumns.Eof(); aColumns.Next()) {
+    if (!IsNullable(aColumns) || TextOf(aColumns, "column_default").empty()) continue;
+    AddInstruction(currentDialect_->GetAlterColumnNullSql(aColumns, FindMasterDataType(aColumns), owner, aTable,
+                                                          TextOf(aColumns, "column_name")),
+                   false);
+  }
+}
+
+// ---- Children of changed primary keys ----
 
 bool Tdm::UpdatePkChildren() { return true; }

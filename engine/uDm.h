@@ -302,8 +302,45 @@ class Tdm : public IDialectOwner {
 
   // ---- Tables and columns phase (TablesPhase.cpp) ----
 
+  // The table loop: every master table compared column by column with the client's, or created.
+  // False when a table of the primary-key change list is missing on either side, or when a master
+  // column's type has no counterpart on the client's server (each reported as an error).
   bool UpdateTablesAndColumns();
+  // Re-points the client foreign keys of tables whose primary key changes; always true.
   bool UpdatePkChildren();
+  // The per-table steps; the master columns are qColumns, the client's qDestColumns, both
+  // filtered to the table.
+  void CheckIdentityChanges(const std::string& aSchema, const std::string& aClientTable,
+                            const std::string& aMasterTable);
+  void UpdateColumns(const std::string& aSchema, const std::string& aClientTable,
+                     const std::string& aMasterTable);
+  void UpdateIdentityColumns(const std::string& aSchema, const std::string& aClientTable,
+                             const std::string& aMasterTable);
+  // Adds a master column the client lacks (added nullable, filled, then made NOT NULL where the
+  // server needs it). With aDeferNotNull the final NOT NULL alteration is left to the caller.
+  void AddMissingColumn(ado::TDataSet& aMasterRow, const std::string& aSchema,
+                        const std::string& aTable, const std::string& aColumn,
+                        bool aDeferNotNull = false);
+  void AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRow,
+                          const std::string& aClientSchema, const std::string& aClientTable,
+                          const std::string& aMasterTable, const std::string& aClientColumn,
+                          const std::string& aMasterColumn);
+  void CreateTable(const std::string& aDbSpace, const std::string& aSchema, ado::TDataSet& aColumns,
+                   bool aGlobalTemporary, const std::string& aTable);
+  // Finds the client table by name (case ignored) whatever qDestTables' filter; the data set
+  // stays on the row found.
+  bool LocateDestTable(const std::string& aName);
+  // The column comparison rules: the master row's type against the client row's, and the whole
+  // column (type, default, nullability).
+  bool ColumnTypeChanged(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRow) const;
+  bool ColumnUnchanged(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRow) const;
+  // Queues the drop of the client's plain indexes on a column (not keys, not unique constraints)
+  // and records each, so that the index phase creates them again as the master has them.
+  void DropPlainIndexesOf(const std::string& aSchema, const std::string& aClientTable,
+                          const std::string& aColumn, const std::string& aMasterTable);
+  // Plain indexes whose drop this check queued (so that the index phase creates them again), by
+  // master table and index name.
+  bool IsIndexDropped(const std::string& aMasterTable, const std::string& aName) const;
 
   // ---- Copy-data phase (CopyDataPhase.cpp) ----
 
@@ -427,6 +464,8 @@ class Tdm : public IDialectOwner {
                        const std::string& aInfo, int aId, const std::string& aSql);
   void ReportInstructionError(const std::exception& e, int aNumber, const std::string& aSql,
                               bool aHandled);
+  // Tables phase: a master column whose type the client's server lacks was met in this check.
+  bool columnTypeRefused_ = false;
 
   friend class TdmStateProbe;  // tests read the private state after creation
 };

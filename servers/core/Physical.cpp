@@ -34,7 +34,7 @@ void CreatePhysicalIndex(sqlite3* db, const std::string& table, const PhysicalIn
 
 void RebuildPhysicalTable(sqlite3* db, const PhysicalTable& t, const std::vector<std::string>& sourceColumns,
                           bool tableExists) {
-  std::string target = tableExists ? "schm_rebuild" : t.name;
+  std::string target = tableExists ? kRebuildPrefix + t.name : t.name;
   std::string ddl = "CREATE TABLE " + SqlIdent(target) + " (";
   for (size_t i = 0; i < t.columns.size(); ++i) {
     const PhysicalColumn& c = t.columns[i];

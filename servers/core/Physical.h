@@ -36,6 +36,10 @@ struct PhysicalTable {
   std::vector<PhysicalIndex> indexes;
 };
 
+// The name a table takes while it is rebuilt: the rebuild prefix + its own physical name, so that a
+// refusal met while the rows move in names the table (ReadSqliteFailure strips the prefix).
+inline constexpr const char* kRebuildPrefix = "schm_rebuild_";
+
 // Creates the SQLite table (when `tableExists`, recreates it, copying the rows): `sourceColumns[i]`
 // is the SQLite expression (over the old table) for the i-th column, or empty for none (the
 // column takes its default); the rows keep their values without being judged by the CHECK

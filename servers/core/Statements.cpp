@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "common/Text.h"
+#include "servers/core/Physical.h"
 #include "servers/core/Sqlite.h"
 
 namespace servers {
@@ -57,6 +58,7 @@ SqliteFailure ReadSqliteFailure(const std::string& m) {
     if (m.rfind(prefix, 0) != 0) continue;
     f.kind = p.kind;
     f.name = p.last ? lastPart(m.substr(prefix.size())) : m.substr(prefix.size());
+    if (f.name.rfind(kRebuildPrefix, 0) == 0) f.name.erase(0, std::string(kRebuildPrefix).size());
     return f;
   }
   const std::string noFunction = "no such function: ";

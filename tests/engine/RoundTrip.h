@@ -151,8 +151,8 @@ inline CheckResult Check(const std::string& client, const std::string& folder,
 
 // Runs the saved instructions on the client in id order: the prepended ones (ids 0, -1 ...)
 // first, each on its own, then the rest in one transaction. A failing statement rolls the
-// transaction back and fails the test, naming the statement.
-inline void Execute(const std::string& client, const std::string& folder) {
+// transaction back; the answer names it with the server's message (empty when all ran).
+inline std::string TryExecute(const std::string& client, const std::string& folder) {
   std::vector<Instruction> rows = LoadInstructions(folder);
   std::stable_sort(rows.begin(), rows.end(), [](const Instruction& a, const Instruction& b) {
     const bool ap = a.id <= 0, bp = b.id <= 0;
@@ -166,8 +166,7 @@ inline void Execute(const std::string& client, const std::string& folder) {
     try {
       connection.Execute(rows[i].sql);
     } catch (const std::exception& e) {
-      ADD_FAILURE() << "instruction " << rows[i].id << " failed: " << rows[i].sql << "\n  " << e.what();
-      return;
+      return "instruction " + std::to_string(rows[i].id) + " failed: " + rows[i].sql + "\n  " + e.what();
     }
   }
   connection.BeginTrans();
@@ -176,11 +175,17 @@ inline void Execute(const std::string& client, const std::string& folder) {
       connection.Execute(rows[i].sql);
     } catch (const std::exception& e) {
       connection.RollbackTrans();
-      ADD_FAILURE() << "instruction " << rows[i].id << " failed: " << rows[i].sql << "\n  " << e.what();
-      return;
+      return "instruction " + std::to_string(rows[i].id) + " failed: " + rows[i].sql + "\n  " + e.what();
     }
   }
   connection.CommitTrans();
+  return {};
+}
+
+// TryExecute, failing the test when a statement fails.
+inline void Execute(const std::string& client, const std::string& folder) {
+  const std::string failure = TryExecute(client, folder);
+  if (!failure.empty()) ADD_FAILURE() << failure;
 }
 
 // Runs the saved list through the update executor of an updater of its own, with the holder

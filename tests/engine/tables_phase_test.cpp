@@ -1,0 +1,379 @@
+// The tables and columns phase on the three embedded servers: the statements a check writes for
+// missing tables and changed columns, run in one transaction, bring the client's tables to the
+// master's and keep every row.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "../servers/Snapshot.h"
+#include "RoundTrip.h"
+#include "common/Text.h"
+
+namespace {
+
+using round_trip::Server;
+using Strings = std::vector<std::string>;
+
+struct Case {
+  Server server;
+  Strings master;
+  Strings client;
+  std::string query;  // the client's rows after the update, in order
+  Strings rows;
+  Strings after = {};  // run on the client after the update, before the query
+};
+
+void RunRoundTrips(const std::string& prefix, const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(round_trip::ServerName(c.server));
+    const std::string name = prefix + round_trip::ServerName(c.server);
+    const std::string master = round_trip::CreateDatabase(c.server, name + "M", c.master);
+    const std::string client = round_trip::CreateDatabase(c.server, name + "C", c.client);
+    const round_trip::CheckResult first = round_trip::RoundTrip(master, client, round_trip::NewFolder(name));
+    EXPECT_EQ(first.errors, Strings{});
+    for (const std::string& sql : round_trip::Texts(first.instructions)) {
+      EXPECT_EQ(text::FindText(sql, "dtproperties"), std::string::npos) << sql;
+    }
+    if (getenv("TABLES_PHASE_TRACE")) std::cout << testing::PrintToString(round_trip::Texts(first.instructions)) << "\n";
+    if (!c.after.empty()) {
+      ado::TConnection connection(client);
+      connection.Open();
+      dialect_test::RunScript(connection, c.after);
+    }
+    EXPECT_EQ(round_trip::Rows(client, c.query), c.rows) << testing::PrintToString(round_trip::Texts(first.instructions));
+  }
+}
+
+}  // namespace
+
+TEST(TablesPhase, ChangedColumnsKeepTheirRows) {
+  RunRoundTrips(
+      "Cols",
+      {
+          {Server::SqlServer,
+           {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, a bigint NULL, v varchar(50) NULL, d decimal(12,4) NULL, "
+            "n int NOT NULL DEFAULT 7, t varchar(100) NULL, e int NOT NULL DEFAULT 0)"},
+           {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, a int NULL, v varchar(20) NULL, d decimal(10,2) NULL, "
+            "n int NULL, t text NULL)",
+            "INSERT INTO T (id, a, v, d, n, t) VALUES (1, 5, 'abc', 12.34, NULL, 'long')",
+            "INSERT INTO T (id, a, v, d, n, t) VALUES (2, NULL, 'x', NULL, 3, NULL)"},
+           "SELECT id, a, v, d, n, t, e FROM T ORDER BY id",
+           {"1|5|abc|12.34|7|long|0", "2|<null>|x|<null>|3|<null>|0"}},
+          {Server::Asa,
+           {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, a bigint NULL, v varchar(50) NULL, "
+            "d decimal(12,4) NULL, n integer NOT NULL DEFAULT 7, e integer NOT NULL DEFAULT 0)"},
+           {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, a integer NULL, v varchar(20) NULL, "
+            "d decimal(10,2) NULL, n integer NULL)",
+            "INSERT INTO T (id, a, v, d, n) VALUES (1, 5, 'abc', 12.34, NULL)",
+            "INSERT INTO T (id, a, v, d, n) VALUES (2, NULL, 'x', NULL, 3)"},
+           "SELECT id, a, v, d, n, e FROM T ORDER BY id",
+           {"1|5|abc|12.34|7|0", "2|<null>|x|<null>|3|0"}},
+          {Server::Access,
+           {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, a integer NULL, v varchar(50) NULL, "
+            "d decimal(12,4) NULL, n integer NOT NULL DEFAULT 7, e integer NOT NULL DEFAULT 0)"},
+           {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, a smallint NULL, v varchar(20) NULL, "
+            "d decimal(10,2) NULL, n integer NULL)",
+            "INSERT INTO T (id, a, v, d, n) VALUES (1, 5, 'abc', 12.34, NULL)",
+            "INSERT INTO T (id, a, v, d, n) VALUES (2, NULL, 'x', NULL, 3)"},
+           "SELECT id, a, v, d, n, e FROM T ORDER BY id",
+           {"1|5|abc|12.34|7|0", "2|<null>|x|<null>|3|0"}},
+      });
+}
+
+TEST(TablesPhase, NewTablesTakeEveryTypeIdentityAndDefaults) {
+  RunRoundTrips(
+      "New",
+      {
+          {Server::SqlServer,
+           {"CREATE TABLE N (id int IDENTITY(10, 5) NOT NULL, a bigint NULL, b binary(4) NULL, c bit NOT NULL DEFAULT 1, "
+            "d char(3) NULL, e datetime NULL, f decimal(9,3) NULL, g float NULL, h image NULL, i money NULL, "
+            "j nchar(4) NULL, k ntext NULL, l numeric(7,2) NULL, m nvarchar(30) NULL DEFAULT N'x', o real NULL, "
+            "p smalldatetime NULL, q smallint NULL, r smallmoney NULL, s sql_variant NULL, t text NULL, "
+            "u tinyint NULL, w uniqueidentifier NULL, x varbinary(8) NULL, y varchar(20) NOT NULL DEFAULT 'y', "
+            "z timestamp NULL)",
+            "CREATE TABLE dtproperties (id int NOT NULL)", "CREATE TABLE [Order Details] ([Order] int NULL)"},
+           {"CREATE TABLE Other (id int NULL)"},
+           "SELECT id, y FROM N",
+           {"10|a"},
+           {"INSERT INTO N (c, y) VALUES (1, 'a')"}},
+          {Server::Asa,
+           {"CREATE TABLE N (id integer DEFAULT AUTOINCREMENT NOT NULL, a bigint NULL, b binary(4) NULL, "
+            "c bit NOT NULL DEFAULT 1, d char(3) NULL, e datetime NULL, f decimal(9,3) NULL, g float NULL, "
+            "h long binary NULL, i money NULL, l numeric(7,2) NULL, m varchar(30) NULL DEFAULT 'x', "
+            "o double NULL, p date NULL, q smallint NULL, r smallmoney NULL, t long varchar NULL, u tinyint NULL, "
+            "v time NULL, w uniqueidentifier NULL, x varbinary(8) NULL, y varchar(20) NOT NULL DEFAULT 'y', "
+            "z timestamp NULL, ub unsigned bigint NULL, ui unsigned int NULL, us unsigned smallint NULL)",
+            "CREATE GLOBAL TEMPORARY TABLE G (id integer NULL)", "CREATE TABLE DTPROPERTIES (id integer NULL)",
+            "CREATE TABLE \"Order Details\" (\"Order\" integer NULL)"},
+           {"CREATE TABLE Other (id integer NULL)"},
+           "SELECT id, m, y, (SELECT count(*) FROM G) FROM N",
+           {"1|x|y|0"},
+           {"INSERT INTO N (c) VALUES (0)"}},
+          {Server::Access,
+           {"CREATE TABLE N (id counter NOT NULL, a smallint NULL, b int NULL, c bit NOT NULL, d real NULL, "
+            "e float NULL, f money NULL, g datetime NULL DEFAULT now(), h tinyint NULL, i uniqueidentifier NULL, "
+            "j decimal(9,3) NULL, k text(20) NULL DEFAULT 'x', l memo NULL, m binary(8) NULL)",
+            "CREATE TABLE DtProperties (id int NULL)", "CREATE TABLE [Order Details] ([Order] int NULL)"},
+           {"CREATE TABLE Other (id int NULL)"},
+           "SELECT id, k FROM N",
+           {"1|x"},
+           {"INSERT INTO N (c) VALUES (0)"}},
+      });
+}
+
+TEST(TablesPhase, IdentityAddedRemovedAndReseededKeepsRowsAndValues) {
+  const std::string query =
+      "SELECT 'I', id, v FROM I UNION ALL SELECT 'R', id, v FROM R UNION ALL SELECT 'S', id, v FROM S ORDER BY 1, 2";
+  RunRoundTrips(
+      "Ident",
+      {
+          {Server::SqlServer,
+           {"CREATE TABLE I (id int IDENTITY(1, 1) NOT NULL, v varchar(10) NULL)",
+            "CREATE TABLE R (id int NOT NULL, v varchar(10) NULL)",
+            "CREATE TABLE S (id int IDENTITY(100, 5) NOT NULL, v varchar(10) NULL)"},
+           {"CREATE TABLE I (id int NOT NULL, v varchar(10) NULL)", "INSERT INTO I VALUES (4, 'a')",
+            "CREATE TABLE R (id int IDENTITY(1, 1) NOT NULL, v varchar(10) NULL)", "INSERT INTO R (v) VALUES ('b')",
+            "INSERT INTO R (v) VALUES ('c')", "CREATE TABLE S (id int IDENTITY(1, 1) NOT NULL, v varchar(10) NULL)",
+            "INSERT INTO S (v) VALUES ('d')"},
+           query,
+           {"I|4|a", "I|5|x", "R|1|b", "R|2|c", "R|9|y", "S|1|d", "S|6|z"},
+           {"INSERT INTO I (v) VALUES ('x')", "INSERT INTO R (id, v) VALUES (9, 'y')", "INSERT INTO S (v) VALUES ('z')"}},
+          {Server::Asa,
+           {"CREATE TABLE I (id integer DEFAULT AUTOINCREMENT NOT NULL, v varchar(10) NULL)",
+            "CREATE TABLE R (id integer NOT NULL, v varchar(10) NULL)", "CREATE TABLE S (id integer NULL, v varchar(10) NULL)"},
+           {"CREATE TABLE I (id integer NOT NULL, v varchar(10) NULL)", "INSERT INTO I VALUES (4, 'a')",
+            "CREATE TABLE R (id integer DEFAULT AUTOINCREMENT NOT NULL, v varchar(10) NULL)",
+            "INSERT INTO R (v) VALUES ('b')", "INSERT INTO R (v) VALUES ('c')",
+            "CREATE TABLE S (id integer NULL, v varchar(10) NULL)", "INSERT INTO S VALUES (6, 'z')"},
+           query,
+           {"I|4|a", "I|5|x", "R|1|b", "R|2|c", "R|9|y", "S|6|z"},
+           {"INSERT INTO I (v) VALUES ('x')", "INSERT INTO R (id, v) VALUES (9, 'y')"}},
+          {Server::Access,
+           {"CREATE TABLE I (id counter NOT NULL, v text(10) NULL)", "CREATE TABLE R (id int NOT NULL, v text(10) NULL)",
+            "CREATE TABLE S (id int NULL, v text(10) NULL)"},
+           {"CREATE TABLE I (id int NOT NULL, v text(10) NULL)", "INSERT INTO I VALUES (4, 'a')",
+            "CREATE TABLE R (id counter NOT NULL, v text(10) NULL)", "INSERT INTO R (v) VALUES ('b')",
+            "INSERT INTO R (v) VALUES ('c')", "CREATE TABLE S (id int NULL, v text(10) NULL)",
+            "INSERT INTO S VALUES (6, 'z')"},
+           query,
+           {"I|4|a", "I|5|x", "R|1|b", "R|2|c", "R|9|y", "S|6|z"},
+           {"INSERT INTO I (v) VALUES ('x')", "INSERT INTO R (id, v) VALUES (9, 'y')"}},
+      });
+}
+
+namespace {
+
+struct Sequence {
+  const char* name;
+  Server server;
+  Strings master;
+  Strings client;
+  Strings statements;  // the first check's list, exactly
+  bool typeDefaults = true;  // the producer's DefaultValueFromDataType
+  bool created = false;      // the updater's DatabaseCreated
+};
+
+}  // namespace
+
+TEST(TablesPhase, StatementSequencesPerDialect) {
+  const std::vector<Sequence> sequences = {
+      {"SqlNotNullTypeDefault", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL)", "INSERT INTO T VALUES (1)"},
+       {"ALTER TABLE dbo.T ADD n int NULL", "UPDATE dbo.T set n = (0) where n is null",
+        "ALTER TABLE dbo.T ALTER COLUMN n int NOT NULL"}},
+      {"SqlNotNullNoTypeDefault", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL)"},
+       {"ALTER TABLE dbo.T ADD n int NULL", "ALTER TABLE dbo.T ALTER COLUMN n int NOT NULL"},
+       false},
+      {"AccNotNullTypeDefault", Server::Access, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL)", "INSERT INTO T VALUES (1)"},
+       {"ALTER TABLE T ADD n int NULL", "UPDATE T set n = (0) where n is null", "ALTER TABLE T ALTER COLUMN n int NOT NULL"}},
+      {"AccNotNullNoTypeDefault", Server::Access, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL)"},
+       {"ALTER TABLE T ADD n int NULL", "ALTER TABLE T ALTER COLUMN n int NOT NULL"},
+       false},
+      {"AsaAddFillAlter", Server::Asa,
+       {"CREATE TABLE T (id integer NOT NULL, n integer NOT NULL DEFAULT 5)", "CREATE TABLE M (a integer NULL DEFAULT 3)"},
+       {"CREATE TABLE T (id integer NOT NULL)", "INSERT INTO T VALUES (1)"},
+       {"ALTER TABLE DBA.T ADD n integer NULL DEFAULT 5", "UPDATE DBA.T set n = 5 where n is null",
+        "ALTER TABLE DBA.T MODIFY n integer NOT NULL DEFAULT 5", "CREATE TABLE dba.M (a integer DEFAULT 3)",
+        "ALTER TABLE dba.M MODIFY  a NULL"}},
+      {"AsaNullableIdentity", Server::Asa, {"CREATE TABLE T (id integer NULL, k integer DEFAULT AUTOINCREMENT NULL)"},
+       {"CREATE TABLE T (id integer NULL)", "INSERT INTO T VALUES (7)", "INSERT INTO T VALUES (8)"},
+       {"ALTER TABLE DBA.T ADD k integer IDENTITY  NULL", "update DBA.T set k = number(*)",
+        "ALTER TABLE DBA.T MODIFY k integer"}},
+      {"SqlLengths", Server::SqlServer,
+       {"CREATE TABLE T (a nvarchar(20) NULL, b varchar(20) NULL)", "CREATE TABLE DtProperties (id int NULL, x int NULL)"},
+       {"CREATE TABLE T (a nvarchar(10) NULL, b varchar(10) NULL)", "CREATE TABLE dtproperties (id int NULL)"},
+       {"ALTER TABLE dbo.T ALTER COLUMN b varchar (20)  COLLATE SQL_Latin1_General_CP1_CI_AS"}},
+      {"SqlSeedOnly", Server::SqlServer, {"CREATE TABLE T (id int IDENTITY(5, 2) NOT NULL)"},
+       {"CREATE TABLE T (id int IDENTITY(1, 1) NOT NULL)"},
+       {"CREATE TABLE dbo._ORV_TMP_TABLE_T (id int NOT NULL IDENTITY (5, 2))",
+        "set IDENTITY_INSERT dbo._ORV_TMP_TABLE_T ON", "INSERT INTO dbo._ORV_TMP_TABLE_T (id) SELECT id FROM dbo.T",
+        "set IDENTITY_INSERT dbo._ORV_TMP_TABLE_T OFF", "DROP TABLE dbo.T",
+        "EXECUTE sp_rename N'dbo._ORV_TMP_TABLE_T', N'T', 'OBJECT'"}},
+      {"SqlCreatedDatabase", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, n int NULL)"},
+       {"CREATE TABLE T (id int NOT NULL)"},
+       {"CREATE TABLE dbo.T (id int NOT NULL, n int)"},
+       true,
+       true},
+  };
+  for (const Sequence& s : sequences) {
+    SCOPED_TRACE(s.name);
+    const std::string folder = round_trip::NewFolder(s.name);
+    const std::string master = round_trip::CreateDatabase(s.server, std::string(s.name) + "M", s.master);
+    const std::string client = round_trip::CreateDatabase(s.server, std::string(s.name) + "C", s.client);
+    round_trip::Produce(master, folder, [&](TOrvDbSchemaProducer& producer) {
+      producer.UpdaterDirectives().DefaultValueFromDataType = s.typeDefaults ? beYes : beNo;
+    });
+    const round_trip::CheckResult result =
+        round_trip::Check(client, folder, [&](TOrvDbSchemaUpdater& updater) { updater.DatabaseCreated = s.created; });
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(round_trip::Texts(result.instructions), s.statements);
+  }
+}
+
+TEST(TablesPhase, NullableIdentityAddedToAFilledAsaTableNumbersTheRows) {
+  RunRoundTrips("NullIdent",
+                {{Server::Asa,
+                  {"CREATE TABLE T (id integer NULL, k integer DEFAULT AUTOINCREMENT NULL)"},
+                  {"CREATE TABLE T (id integer NULL)", "INSERT INTO T VALUES (7)", "INSERT INTO T VALUES (8)"},
+                  "SELECT id, k FROM T ORDER BY id",
+                  {"7|1", "8|2", "9|3"},
+                  {"INSERT INTO T (id) VALUES (9)"}}});
+}
+
+namespace {
+
+struct CrossCase {
+  Server masterServer;
+  Server clientServer;
+  Strings master;
+  Strings client;
+  std::string query;
+  Strings rows;
+};
+
+}  // namespace
+
+// Regressions: an nvarchar master column on a server without nvarchar was altered at every check;
+// a SQL Server seed other than 1 rebuilt at every check a table on a server that reports seed 1.
+TEST(TablesPhase, AcrossServersTheTranslatedTypesConvergeAndKeepRows) {
+  const std::vector<CrossCase> cases = {
+      {Server::SqlServer, Server::Asa,
+       {"CREATE TABLE T (id int NOT NULL, a nvarchar(30) NULL, b varchar(20) NULL, i int IDENTITY(100, 5) NOT NULL, "
+        "c bigint NULL)",
+        "CREATE TABLE N (id int IDENTITY(1, 1) NOT NULL, d datetime NULL, m money NULL, t text NULL, "
+        "u uniqueidentifier NULL, x varbinary(8) NULL, f float NULL, s smallint NULL, dc decimal(8,2) NULL, "
+        "w nvarchar(10) NULL)"},
+       {"CREATE TABLE T (id integer NOT NULL, a varchar(30) NULL, b varchar(10) NULL, "
+        "i integer DEFAULT AUTOINCREMENT NOT NULL, c integer NULL)",
+        "INSERT INTO T (id, a, b, c) VALUES (1, 'x', 'y', 5)"},
+       "SELECT id, a, b, i, c FROM T",
+       {"1|x|y|1|5"}},
+      {Server::SqlServer, Server::Access,
+       {"CREATE TABLE T (id int NOT NULL, a nvarchar(30) NULL, b varchar(20) NULL, i int IDENTITY(100, 5) NOT NULL, "
+        "c bigint NULL)",
+        "CREATE TABLE N (id int IDENTITY(1, 1) NOT NULL, d datetime NULL, m money NULL, t text NULL, "
+        "f float NULL, s smallint NULL, dc decimal(8,2) NULL, w nvarchar(10) NULL)"},
+       {"CREATE TABLE T (id int NOT NULL, a text(30) NULL, b text(10) NULL, i counter NOT NULL, c int NULL)",
+        "INSERT INTO T (id, a, b, c) VALUES (1, 'x', 'y', 5)"},
+       "SELECT id, a, b, i, c FROM T",
+       {"1|x|y|1|5"}},
+      {Server::Asa, Server::SqlServer,
+       {"CREATE TABLE T (id integer NOT NULL, a varchar(30) NULL, b varchar(20) NULL, d date NULL, "
+        "i integer DEFAULT AUTOINCREMENT NOT NULL)",
+        "CREATE GLOBAL TEMPORARY TABLE G (id integer NULL)"},
+       {"CREATE TABLE T (id int NOT NULL, a varchar(30) NULL, b varchar(10) NULL, i int IDENTITY(1, 1) NOT NULL)",
+        "INSERT INTO T (id, a, b) VALUES (1, 'x', 'y')"},
+       "SELECT id, a, b, d, i FROM T",
+       {"1|x|y|<null>|1"}},
+      {Server::Access, Server::SqlServer,
+       {"CREATE TABLE T (id int NOT NULL, a text(30) NULL, b text(20) NULL, m memo NULL, i counter NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL, a varchar(30) NULL, b varchar(10) NULL, i int IDENTITY(1, 1) NOT NULL)",
+        "INSERT INTO T (id, a, b) VALUES (1, 'x', 'y')"},
+       "SELECT id, a, b, m, i FROM T",
+       {"1|x|y|<null>|1"}},
+  };
+  int n = 0;
+  for (const CrossCase& c : cases) {
+    const std::string name = std::string("Cross") + std::to_string(++n);
+    SCOPED_TRACE(name + " " + round_trip::ServerName(c.masterServer) + " to " + round_trip::ServerName(c.clientServer));
+    const std::string master = round_trip::CreateDatabase(c.masterServer, name + "M", c.master);
+    const std::string client = round_trip::CreateDatabase(c.clientServer, name + "C", c.client);
+    const round_trip::CheckResult first = round_trip::RoundTrip(master, client, round_trip::NewFolder(name));
+    EXPECT_EQ(first.errors, Strings{});
+    if (getenv("TABLES_PHASE_TRACE")) std::cout << testing::PrintToString(round_trip::Texts(first.instructions)) << "\n";
+    EXPECT_EQ(round_trip::Rows(client, c.query), c.rows);
+  }
+}
+
+// Regression: a master type without counterpart on the client's server gave an empty definition.
+TEST(TablesPhase, AMasterTypeTheClientServerLacksIsRefusedAtCheck) {
+  const std::string master = round_trip::CreateDatabase(
+      Server::SqlServer, "RefuseTypeM",
+      {"CREATE TABLE T (id int NOT NULL, n nchar(4) NULL)", "CREATE TABLE N (id int NOT NULL, v sql_variant NULL)"});
+  const std::string client =
+      round_trip::CreateDatabase(Server::Asa, "RefuseTypeC", {"CREATE TABLE T (id integer NOT NULL)"});
+  const std::string folder = round_trip::NewFolder("RefuseType");
+  round_trip::Produce(master, folder);
+  const round_trip::CheckResult result = round_trip::Check(client, folder);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.errors, (Strings{"No type of the client's server for column T.n of type nchar | ",
+                                    "No type of the client's server for column N.v of type sql_variant | "}));
+  EXPECT_EQ(round_trip::Texts(result.instructions), Strings{});
+}
+
+namespace {
+
+// The catalogue and rows of a SQL Server client.
+std::string SnapshotOf(const std::string& client) {
+  return Snapshot(*ado::ProviderRegistry::Instance().Open(client));
+}
+
+}  // namespace
+
+TEST(TablesPhase, RefusedAlterationsRollBackAndLoseNothing) {
+  struct Refusal {
+    const char* name;
+    Server server;
+    Strings master;
+    Strings client;
+    std::string message;
+  };
+  const std::vector<Refusal> refusals = {
+      {"RefNullsSql", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL, n int NULL)", "INSERT INTO T VALUES (1, NULL)", "INSERT INTO T VALUES (2, 3)"},
+       "Cannot insert the value NULL"},
+      {"RefShrinkSql", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, v varchar(20) NULL)"},
+       {"CREATE TABLE T (id int NOT NULL, v varchar(50) NULL)", "INSERT INTO T VALUES (1, 'abcdefghijklmnopqrstuvwxyz')"},
+       "String or binary data would be truncated"},
+      // Regression: the servers named their rebuild table in place of T.
+      {"RefNullsAsa", Server::Asa, {"CREATE TABLE T (id integer NOT NULL, n integer NOT NULL)"},
+       {"CREATE TABLE T (id integer NOT NULL, n integer NULL)", "INSERT INTO T VALUES (1, NULL)"},
+       "Column 'n' in table 'T' cannot be NULL"},
+      {"RefNullsAcc", Server::Access, {"CREATE TABLE T (id int NOT NULL, n int NOT NULL)"},
+       {"CREATE TABLE T (id int NOT NULL, n int NULL)", "INSERT INTO T VALUES (1, NULL)"},
+       "The field 'T.n' cannot contain a Null value"},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.name);
+    const std::string folder = round_trip::NewFolder(r.name);
+    const std::string master = round_trip::CreateDatabase(r.server, std::string(r.name) + "M", r.master);
+    const std::string client = round_trip::CreateDatabase(r.server, std::string(r.name) + "C", r.client);
+    round_trip::Produce(master, folder, [](TOrvDbSchemaProducer& producer) {
+      producer.UpdaterDirectives().DefaultValueFromDataType = beNo;
+    });
+    const round_trip::CheckResult first = round_trip::Check(client, folder);
+    const std::string before = round_trip::Rows(client, "SELECT * FROM T ORDER BY id").at(0);
+    const std::string snapshot = r.server == Server::SqlServer ? SnapshotOf(client) : std::string();
+    const std::string failure = round_trip::TryExecute(client, folder);
+    EXPECT_EQ(r.server == Server::SqlServer ? SnapshotOf(client) : std::string(), snapshot);
+    EXPECT_NE(failure.find(r.message), std::string::npos) << failure;
+    EXPECT_EQ(round_trip::Rows(client, "SELECT * FROM T ORDER BY id").at(0), before);
+    EXPECT_EQ(round_trip::Texts(round_trip::Check(client, folder).instructions), round_trip::Texts(first.instructions));
+  }
+}

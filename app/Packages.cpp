@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "app/dmMain.h"
+#include "engine/uDm.h"
 #include "platform/data/Connection.h"
 
 namespace {
@@ -178,7 +179,7 @@ TRunStatus TdmMain::RunPackage(const std::string& aConnectionString, const std::
           Updater.ShowErrorManager();
           throw std::runtime_error("Error " + kind + " Package, please check Error Manager.");
         }
-        if (!aTestOnly && Updater.BackupDone()) Log("BackUp of database in \"" + backupFolder_ + "\"");
+        if (!aTestOnly && Updater.dm() != nullptr && !Updater.dm()->LastBackupFile().empty()) Log("BackUp of database in \"" + backupFolder_ + "\"");
         Log(Now() + " ----- Finish " + kind + " Package ------");
         Log("Runned \"" + package + "\"");
       },

@@ -11,7 +11,7 @@
 
 int main(int argc, char** argv) {
   servers::RegisterEmbeddedServers();
-  ui::EnsureApplication();
+  ui::QuietOnHiddenScreen();
   QApplication::setApplicationName("Schemion32");
   std::vector<std::string> params(argv + 1, argv + argc);
   TRunStatus status = rsSucceeded;

@@ -7,6 +7,7 @@
 
 #include "components/SettingsFile.h"
 #include "components/XmlNodes.h"
+#include "components/uProducerOptions.h"
 
 #include "engine/uDm.h"
 
@@ -82,4 +83,15 @@ void TOrvDbSchemaProducer::LoadSettings(const std::string& aFileName) {
   ProgressInfoKind = xmlnodes::ReadEnum(root, "ProgressInfoKindSelf", pikSilent);
   ReadProducerSettings(root);
   UpdaterDirectives().LoadFromXml(root);
+}
+
+bool TOrvDbSchemaProducer::ShowOptions() {
+  TProducerOptions options{DirSchemas, ConnectionString(), ProgressInfoKind, SqlCommand, UpdaterDirectives()};
+  if (!TProducerOptionsFrm::ShowOptions(options)) return false;
+  DirSchemas = options.DirSchemas;
+  SetConnectionString(options.ConnectionString);
+  ProgressInfoKind = options.ProgressInfoKind;
+  SqlCommand = options.SqlCommand;
+  SetUpdaterDirectives(options.UpdaterDirectives);
+  return true;
 }

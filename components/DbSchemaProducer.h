@@ -39,6 +39,10 @@ class TOrvDbSchemaProducer : public TOrvSchemion, public TProducerLists {
   // raised (one dbcExtractSchema entry) or when the engine reports failure.
   bool ExtractSchema();
 
+  // The producer options window on this producer, modally; True when it closed with OK, and only
+  // then are the producer's properties changed.
+  bool ShowOptions();
+
   // The producer's settings file ("Root": DirSchema, ConnectionString, SqlCommand,
   // ProgressInfoKindSelf, the lists, the directives), the name taken as given. Saving raises
   // "File <name> already exists!" (without aOverwrite) or "Unable to overwrite file <name>", and

@@ -15,6 +15,8 @@
 #include "components/uErrorManager.h"
 #include "engine/uDm.h"
 #include "platform/data/ConnectionString.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/DialogService.h"
 
 // What the error-manager window sees of its updater.
 class TErrorManagerLink : public IErrorManagerUpdater {
@@ -82,6 +84,7 @@ bool TOrvDbSchemaUpdater::Run(const std::string& aConnectionString, int aMode) {
   bool result = true;
   // The database counts as created only in the run that created it.
   DatabaseCreated = false;
+  deleteConfirmationAborted_ = false;
   engine.SetConnectionString(aConnectionString, false);
   engine.SelectDbSpecific();
   Errors().ClearCheckDbErrors();
@@ -204,7 +207,14 @@ bool TOrvDbSchemaUpdater::ConfirmDelete() {
   if (!std::filesystem::is_regular_file(nativeName, ec)) {
     throw EComponentError(DbFormat(LanguageOptions().MsgNoFile, {fileName}));
   }
-  return TDeleteObjectsFrm::ConfirmDelete(nativeName);
+  // Nobody can answer on a screen no one sees, and no answer is scripted: the deletions are not
+  // confirmed, so the update is aborted rather than run unconfirmed.
+  if (!ui::HasVisibleScreen() && dynamic_cast<ui::QtDialogService*>(&ui::Dialogs()) != nullptr) {
+    deleteConfirmationAborted_ = true;
+    return false;
+  }
+  deleteConfirmationAborted_ = !TDeleteObjectsFrm::ConfirmDelete(nativeName);
+  return !deleteConfirmationAborted_;
 }
 
 void TOrvDbSchemaUpdater::ShowErrorManager() {

@@ -90,6 +90,9 @@ class TOrvDbSchemaUpdater : public TOrvSchemion {
   // EComponentError with the message set's MsgNoFile text naming it. Virtual: the engine, which
   // sits below the window library, reaches it through the updater.
   virtual bool ConfirmDelete();
+  // The last run's delete confirmation ended in an abort (by the user, or because no one could
+  // answer it): its update ran nothing.
+  bool DeleteConfirmationAborted() const { return deleteConfirmationAborted_; }
   // Opens the error-manager window modelessly on this updater's errors; the window frees itself.
   void ShowErrorManager();
   // The dialect's database creation; DatabaseCreated := (result = 2). 0 means failure.
@@ -120,4 +123,5 @@ class TOrvDbSchemaUpdater : public TOrvSchemion {
 
   std::unique_ptr<TErrorManagerLink> errorManagerLink_;
   TErrorManagerFrm* errorManager_ = nullptr;  // the open error-manager window, not owned
+  bool deleteConfirmationAborted_ = false;
 };

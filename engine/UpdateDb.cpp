@@ -181,6 +181,7 @@ bool Tdm::UpdateDb(bool aHolder) {
   LoadSqlCommands();
   std::vector<std::string> failed;
   bool ok = true;
+  lastBackupFile_.clear();
   if (GetBackupBeforeUpdate()) ok = BackupDatabase(GetDatabaseName(), std::string(), std::string());
   if (ok) {
     const std::string file = InstructionFileName();
@@ -405,7 +406,10 @@ bool Tdm::BackupDatabase(const std::string& aDatabaseName, const std::string& aF
     ReportError(dbcUpdate, DbFormat(BackupErrorText(), {path}), "The backup file was not written");
     ok = false;
   }
-  if (ok) updater.WriteMessage(DbFormat(texts.BackupComplete, {fileName}));
+  if (ok) {
+    lastBackupFile_ = path;
+    updater.WriteMessage(DbFormat(texts.BackupComplete, {fileName}));
+  }
   return ok;
 }
 

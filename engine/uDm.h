@@ -383,6 +383,8 @@ class Tdm : public IDialectOwner {
   bool AfterInstructionEvents();
   // Backs the client up as aFolder + "\" + aFileName (defaults: the database name, else the
   // database file's name; the updater's DirBackup), replacing an earlier backup file.
+  // The backup file the last UpdateDb wrote; empty when it wrote none.
+  const std::string& LastBackupFile() const { return lastBackupFile_; }
   bool BackupDatabase(const std::string& aDatabaseName, const std::string& aFileName,
                       const std::string& aFolder);
   // Loads DirSchemas' SqlCommands.xml (none: no command will run) and asks the host for the
@@ -456,6 +458,7 @@ class Tdm : public IDialectOwner {
   TDatabaseSpecific* currentDialect_ = nullptr;
 
   std::string connectError_;
+  std::string lastBackupFile_;
 
   // Update executor (UpdateDb.cpp).
   bool RunInstructions(std::vector<std::string>& aFailed);

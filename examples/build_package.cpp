@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   servers::RegisterEmbeddedServers();
-  ui::EnsureApplication();
+  ui::QuietOnHiddenScreen();
   std::string package;
   {
     TdmMain dmMain(argv[1]);

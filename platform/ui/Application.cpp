@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QString>
+#include <cstdio>
 #include <cstdlib>
 
 namespace ui {
@@ -41,6 +42,16 @@ bool HasVisibleScreen() {
   EnsureApplication();
   const QString platform = QGuiApplication::platformName();
   return platform != QLatin1String("offscreen") && !platform.startsWith(QLatin1String("minimal"));
+}
+
+void QuietOnHiddenScreen() {
+  // Installed before the application object exists, so that its own start-up notes are dropped
+  // too; put back when the screen turns out to be seen.
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+      });
+  if (HasVisibleScreen()) qInstallMessageHandler(previous);
 }
 
 bool HasApplication() { return QCoreApplication::instance() != nullptr; }

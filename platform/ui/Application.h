@@ -10,6 +10,10 @@ namespace ui {
 // offscreen platform is chosen, so an unattended run never fails for want of a screen.
 void EnsureApplication();
 
+// On a screen nobody sees (an unattended run), drops the toolkit's own notes and warnings about
+// windows it cannot place, which would only clutter the run's output; errors still show.
+void QuietOnHiddenScreen();
+
 // True when an application object exists.
 bool HasApplication();
 

@@ -1,0 +1,252 @@
+// The application's data module and the program Schemion32: the folders and configuration made at
+// start, the command line of an unattended run with its exit status and log, settings operations,
+// and packages built, tested and run on the embedded servers as a user runs them.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "../engine/RoundTrip.h"
+#include "app/dmMain.h"
+#include "engine/uDm.h"
+#include "platform/ui/DialogService.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using round_trip::Server;
+using Lines = std::vector<std::string>;
+
+// A fresh application folder of the program.
+std::string AppFolder(const std::string& name) {
+  const fs::path folder = fs::path(round_trip::WorkFolder()) / ("app-" + name);
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder.string();
+}
+
+Lines FileLines(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  Lines lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// The log lines without their date and time: what follows the first " -----".
+Lines Undated(Lines lines) {
+  for (std::string& line : lines) {
+    const size_t dashes = line.find(" -----");
+    if (dashes != std::string::npos) line = line.substr(dashes + 1);
+  }
+  return lines;
+}
+
+// Runs a copy of Schemion32 placed in `folder` with the parameters; its exit status.
+int RunProgram(const std::string& folder, const Lines& params) {
+  const std::string program = folder + "/Schemion32";
+  fs::copy_file(std::string(SCHEMION_BINARY_DIR) + "/app/Schemion32", program, fs::copy_options::overwrite_existing);
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& p : params) argv.push_back(const_cast<char*>(p.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+const Lines kMaster = {
+    "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (80) NOT NULL, City varchar (40) NULL)",
+    "CREATE TABLE Orders (OrderId int NOT NULL PRIMARY KEY, CustomerId int NOT NULL, Amount money NULL)",
+};
+const Lines kClient = {
+    "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (50) NOT NULL)",
+    "INSERT INTO Customers VALUES (1, 'Rossi')",
+    "INSERT INTO Customers VALUES (2, 'O''Brien')",
+};
+
+}  // namespace
+
+TEST(AppDataModule, StartMakesTheFoldersAndHoldsTheStoredConfiguration) {
+  const std::string app = AppFolder("start") + "/deep/er";  // parents missing
+  fs::create_directories(app + "/SchmSQL");
+  std::ofstream(app + "/SchmSQL/kept.txt") << "x";
+  TdmMain dm(app);
+  for (const std::string& folder : {dm.SchemaFolder(), dm.PackagesFolder(), dm.SettingsFolder(), dm.BackupFolder(),
+                                    dm.SqlFolder()}) {
+    EXPECT_TRUE(fs::is_directory(folder)) << folder;
+  }
+  EXPECT_TRUE(fs::exists(app + "/SchmSQL/kept.txt"));
+  EXPECT_EQ(dm.LogFileName(), app + "/SchemionAppLog.txt");
+  EXPECT_EQ(dm.Producer.ProgressInfoKind, pikBoth);
+  EXPECT_EQ(dm.Producer.DirSchemas, dm.SchemaFolder());
+  EXPECT_EQ(dm.Updater.DirSql, dm.SqlFolder());
+  EXPECT_EQ(dm.Updater.DirBackup, dm.BackupFolder());
+  const TDeletePolicy& producer = dm.Producer.UpdaterDirectives().DeletePolicy;
+  const TDeletePolicy& updater = dm.Updater.UpdaterDirectives().DeletePolicy;
+  EXPECT_EQ(producer.Enabled, beYes);
+  EXPECT_EQ(producer.DeleteProcedures, beNo);
+  EXPECT_EQ(updater.Enabled, beUndefined);
+  EXPECT_EQ(updater.DeleteViews, beYes);
+  EXPECT_EQ(dm.Updater.UpdaterDirectives().ErrorManager, demEnqueueInstructionError);
+  EXPECT_EQ(dm.Updater.UpdaterDirectives().BackupBeforeUpdate, beYes);
+  EXPECT_EQ(dm.Updater.ConsoleOptions().width, 600);
+  EXPECT_EQ(dm.Updater.ProgressInfoOptions().width(), 470);
+  // The error handler logs the message alone.
+  TInstruction* none = nullptr;
+  bool handled = false, reExecute = false;
+  dm.Updater.OnError(nullptr, std::runtime_error("boom"), dbcUpdate, none, handled, reExecute);
+  EXPECT_EQ(dm.LogLines().back(), "boom");
+  EXPECT_FALSE(handled);
+}
+
+TEST(AppDataModule, CommandLinesThatCannotRunSayWhyWithStatusTwo) {
+  const std::string app = AppFolder("params");
+  struct Case {
+    Lines params;
+    std::string last;  // the last log line
+  } cases[] = {
+      {{"upd=x.upd"}, "Unable to continue, Updater need Connection String."},
+      {{"CONNECTION=Provider=SQLOLEDB.1;Data|Source=x;Password=secret", "UPD=none.upd"},
+       "Unable to continue, Package File not found: \r\n" + app + "/SchmPackages/none.upd"},
+      {{"connection=a=b=c", "upd=/nowhere/abs.upd"}, "Unable to continue, Package File not found: \r\n/nowhere/abs.upd"},
+      {{"noequals", std::string(1 << 20, 'x'), "\xff\xfe=\x80"}, "Unable to continue, Updater need Connection String."},
+  };
+  for (const Case& c : cases) {
+    TdmMain dm(app);
+    EXPECT_EQ(dm.StartUp(c.params), rsNotStarted);
+    ASSERT_GE(dm.LogLines().size(), 4u);
+    EXPECT_EQ(dm.LogLines()[1], "Mode: Consolle");
+    EXPECT_EQ(dm.LogLines().back(), c.last);
+    for (const std::string& line : dm.LogLines()) EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+  }
+  TdmMain dm(app);
+  dm.StartUp({"connection=Provider=SQLOLEDB.1;Data|Source=my srv;Password=secret", "upd=a.upd"});
+  EXPECT_EQ(dm.LogLines()[2],
+            "Parameters: \"connection=Provider=SQLOLEDB.1;Data|Source=my srv;Password=*****\",upd=a.upd");
+}
+
+TEST(AppDataModule, TheLogFileHoldsTheLastRunAndSettingsSayWhatTheyDid) {
+  const std::string app = AppFolder("log");
+  {
+    TdmMain dm(app);
+    dm.StartUp({"upd=first.upd"});
+  }
+  {
+    TdmMain dm(app);
+    dm.StartUp({"upd=second.upd"});
+    EXPECT_EQ(dm.LoadSettings(app + "/missing.xml"), "");
+    const std::string settings = dm.SettingsFolder() + "Shop.xml";
+    EXPECT_EQ(dm.SaveSettings(settings), settings);
+    EXPECT_EQ(dm.NewSettings(), dm.SettingsFolder() + "NewProject.xml");
+    EXPECT_FALSE(fs::exists(dm.SettingsFolder() + "NewProject.xml"));
+    EXPECT_EQ(dm.LoadSettings(settings), settings);
+    EXPECT_EQ(dm.Producer.DirSchemas, dm.SchemaFolder());
+  }
+  const Lines log = FileLines(app + "/SchemionAppLog.txt");
+  ASSERT_EQ(log.size(), 12u);
+  EXPECT_EQ(Undated(log)[0], "----- START ------ ");
+  EXPECT_EQ(log[2], "Parameters: upd=second.upd");
+  const std::string settings = app + "/SchmSettings/Shop.xml";
+  EXPECT_EQ(Lines(log.begin() + 4, log.end()),
+            (Lines{"Unable to load \"" + app + "/missing.xml\"", "Unable to load \"" + app + "/missing.xml\"",
+                   "Loaded Settings: \"\"", "Saved Settings: \"" + settings + "\"",
+                   "New Settings: \"" + app + "/SchmSettings/NewProject.xml\"", "Load settings: \"" + settings + "\"",
+                   "Load settings: \"" + settings + "\"", "Loaded Settings: \"" + settings + "\""}));
+}
+
+TEST(AppDataModule, UnattendedRunsUpdateTheClientAndTellTheirStatus) {
+  struct Pair {
+    Server master, client;
+    Lines masterScript, clientScript;
+    std::string clientTable;  // the query that reads the client's customers back
+  };
+  const Lines asaClient = {"CREATE TABLE Customers (CustomerId integer NOT NULL PRIMARY KEY, Name varchar(50) NOT NULL)",
+                           "INSERT INTO Customers VALUES (1, 'Rossi')", "INSERT INTO Customers VALUES (2, 'O''Brien')"};
+  const Pair pairs[] = {{Server::SqlServer, Server::SqlServer, kMaster, kClient, ""},
+                        {Server::SqlServer, Server::Asa, kMaster, asaClient, ""}};
+  int n = 0;
+  for (const Pair& pair : pairs) {
+    SCOPED_TRACE(std::string(round_trip::ServerName(pair.master)) + " to " + round_trip::ServerName(pair.client));
+    const std::string name = "Shop" + std::to_string(++n);
+    const std::string master = round_trip::CreateDatabase(pair.master, name, pair.masterScript);
+    const std::string client = round_trip::CreateDatabase(pair.client, name + "Client", pair.clientScript);
+    const std::string app = AppFolder(name);
+    std::string package;
+    {
+      TdmMain dm(app);
+      package = dm.BuildPackage(master);
+      EXPECT_EQ(package, app + "/SchmPackages/" + name + ".upd");
+      EXPECT_EQ(dm.LogLines().back(), "Built \"" + package + "\"");
+    }
+    ASSERT_TRUE(fs::is_regular_file(package));
+    const Lines params = {"connection=" + client, "upd=" + name + ".upd"};
+    EXPECT_EQ(RunProgram(app, params), rsSucceeded);
+    const Lines log = Undated(FileLines(app + "/SchemionAppLog.txt"));
+    ASSERT_EQ(log.size(), 7u);
+    EXPECT_EQ(log[1], "Mode: Consolle");
+    EXPECT_EQ(log[3], "----- Start Updating Package ------");
+    EXPECT_EQ(log[4], "BackUp of database in \"" + app + "/SchmBackUp/\"");
+    EXPECT_EQ(log[5], "----- Finish Updating Package ------");
+    EXPECT_EQ(log[6], "Runned \"" + package + "\"");
+    EXPECT_EQ(round_trip::Rows(client, "SELECT CustomerId, Name, City FROM Customers ORDER BY CustomerId"),
+              (Lines{"1|Rossi|<null>", "2|O'Brien|<null>"}));
+    EXPECT_EQ(round_trip::Rows(client, "SELECT count(*) FROM Orders"), Lines{"0"});
+    EXPECT_FALSE(fs::is_empty(app + "/SchmBackUp"));
+    // A second run finds nothing to do.
+    EXPECT_EQ(RunProgram(app, params), rsSucceeded);
+    EXPECT_EQ(round_trip::LoadInstructions(app + "/SchmSQL").size(), 0u);
+  }
+}
+
+TEST(AppDataModule, AFailedUpdateOrFoldersInUseEndWithTheirStatusAndLeaveTheClient) {
+  const std::string master = round_trip::CreateDatabase(
+      Server::SqlServer, "Refused", {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, s varchar (5) NOT NULL)"});
+  // The client's row does not fit the master's column: the server refuses the only instruction.
+  const std::string client = round_trip::CreateDatabase(
+      Server::SqlServer, "RefusedClient",
+      {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, s varchar (20) NOT NULL)", "INSERT INTO T VALUES (1, 'too long')"});
+  const std::string app = AppFolder("refused");
+  {
+    TdmMain dm(app);
+    ASSERT_FALSE(dm.BuildPackage(master).empty());
+  }
+  EXPECT_EQ(RunProgram(app, {"connection=" + client, "upd=Refused.upd"}), rsFailed);
+  const Lines log = Undated(FileLines(app + "/SchemionAppLog.txt"));
+  // The error handler logged the server's refusal, at the run and at its retry; no BackUp line.
+  EXPECT_EQ(Lines(log.begin() + 3, log.end()),
+            (Lines{"----- Start Updating Package ------", "String or binary data would be truncated.",
+                   "String or binary data would be truncated.",
+                   "Error: Error Updating Package, please check Error Manager."}));
+  EXPECT_EQ(round_trip::Rows(client, "SELECT id, s FROM T"), Lines{"1|too long"});
+
+  // Another run holds the working folders: this one fails at once.
+  const int fd = ::open((app + "/SchmWorking.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  TdmMain dm(app);
+  EXPECT_EQ(dm.RunPackage(client, "Refused.upd", false), rsNotStarted);
+  EXPECT_EQ(dm.LogLines().back(), "Error: Working folders in use by another run: " + app + "/SchmSchemas/");
+  ::close(fd);
+}
+
+TEST(AppDataModule, AnUnansweredDeleteConfirmationAbortsTheUpdate) {
+  const std::string app = AppFolder("confirm");
+  TdmMain dm(app);
+  std::ofstream(dm.SqlFolder() + "BlockUndoDelete.xml") << "<xml/>";
+  // Nobody sees the screen and no answer is scripted.
+  EXPECT_FALSE(dm.Updater.ConfirmDelete());
+  EXPECT_TRUE(dm.Updater.DeleteConfirmationAborted());
+}

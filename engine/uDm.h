@@ -8,6 +8,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/SchemionTypes.h"
@@ -25,7 +26,18 @@ class TOrvDbSchemaProducer;
 class TOrvSchemion;
 
 // A table whose primary key changes in this check (filled by the CheckDb driver).
-struct TPkTablesChange {};
+struct TPkTablesChange {
+  std::vector<std::string> MasterKeyColumns;   // the master key's columns, in index order
+  std::vector<std::string> RemovedKeyColumns;  // client key columns (new names) the master lacks
+  std::vector<std::string> ClientKeyColumns;   // every client key column (new names), in order
+  std::string ClientTable;
+  std::string ClientSchema;
+  std::string MasterTable;
+  std::string MasterSchema;
+  std::string ClientPkName;
+  std::string MasterPkName;
+  std::string TempName;  // "PKC_TMP_" + master table name
+};
 
 class Tdm : public IDialectOwner {
  public:
@@ -453,7 +465,7 @@ class Tdm : public IDialectOwner {
   bool updateConstraints_ = true;
   bool updateTriggers_ = true;
   std::vector<std::string> droppedIndexes_;
-  std::vector<std::string> droppedConstraints_;
+  std::vector<std::pair<std::string, std::string>> droppedConstraints_;  // master table, constraint
   bool oneTransaction_ = true;
   TDatabaseSpecific* currentDialect_ = nullptr;
 

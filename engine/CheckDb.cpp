@@ -1,12 +1,18 @@
 // The CheckDb driver: loads the master schema files and the client's catalogue, runs the
 // preparatory steps and the comparison phases in their order, and saves the instruction list and
 // the undo-delete blocks. Nothing here changes the client.
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/Paths.h"
+#include "common/Text.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
+#include "engine/CatalogScope.h"
 #include "engine/EngineError.h"
 #include "engine/uDm.h"
 
@@ -117,6 +123,20 @@ void Tdm::LoadClientSchema() {
   updater.ProgressStepLevel1("Load CLIENT DbSpaces");
   dialect.LoadDbSpaces(ac);
   updater.ProgressStepLevel1("Load SERVER Users");
+  // The dialect knows the client's users from here on: an owner the client has gets no
+  // create-user statement, and the users of an earlier check count no more.
+  dialect.ClearUsers();
+  for (const std::vector<std::string>& row :
+       catalog_scope::ReadRows(qDestUsers, {"USER_NAME", "GROUP_NAME", "LOGIN_NAME", "USER_ID"})) {
+    if (row[0].empty() || dialect.UserExists(row[0])) continue;
+    auto user = std::make_unique<TUserElem>();
+    user->UserName = row[0];
+    user->GroupName = row[1];
+    user->LoginName = row[2];
+    user->UserId = row[3].empty() ? -1 : std::atoi(row[3].c_str());
+    dialect.Users.Add(row[0], std::move(user));
+  }
+  qDestUsers.First();
 }
 
 bool Tdm::CheckDb(bool aHolder) {
@@ -190,10 +210,201 @@ bool Tdm::UpdateTables() {
   return ok;
 }
 
-// ---- Preparatory steps (the renames, clears and key-change detection come next) ----
+// ---- Preparatory steps ----
 
-void Tdm::RenameTables() {}
-void Tdm::RenameFields() {}
-void Tdm::ClearTables() {}
-bool Tdm::PreparePkChanges() { return true; }
-bool Tdm::BuildPkTablesChanges() { return true; }
+namespace {
+
+// Splits "name=value" at its first "="; both parts trimmed. False without "=".
+bool SplitEntry(const std::string& entry, std::string& name, std::string& value) {
+  const size_t eq = entry.find('=');
+  if (eq == std::string::npos) return false;
+  name = text::Trim(std::string_view(entry).substr(0, eq));
+  value = text::Trim(std::string_view(entry).substr(eq + 1));
+  return true;
+}
+
+// Splits "table.field" at its first "."; both parts trimmed. False without ".".
+bool SplitDotted(const std::string& dotted, std::string& table, std::string& field) {
+  const size_t dot = dotted.find('.');
+  if (dot == std::string::npos) return false;
+  table = text::Trim(std::string_view(dotted).substr(0, dot));
+  field = text::Trim(std::string_view(dotted).substr(dot + 1));
+  return true;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& name) {
+  for (const std::string& item : list) {
+    if (text::SameText(item, name)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void Tdm::RenameTables() {
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  const TDbLanguageOptions& texts = updater.LanguageOptions();
+  updater.WriteMessage(texts.msgRenameTables);
+  updater.ProgressStepLevel0(texts.msgRenameTables);
+  if (Producer == nullptr || currentDialect_ == nullptr) return;
+  std::vector<std::string>& list = Producer->RenamedTables;
+  updater.ProgressResetLevel1(static_cast<int>(list.size()));
+  if (!GetDatabaseCreated() && !list.empty()) {
+    qDestTables.SetFiltered(false);
+    std::vector<std::string> kept, oldNames, newNames;
+    for (const std::string& entry : list) {
+      std::string oldName, newName;
+      const bool split = SplitEntry(entry, oldName, newName);
+      updater.ProgressStepLevel1(texts.msgRenameTables + ": " + oldName + "/" + newName);
+      // Entries that cannot be carried out are left out: no name, a rename onto itself, a table
+      // renamed twice or two tables renamed to one name.
+      if (!split || oldName.empty() || newName.empty() || text::SameText(oldName, newName) ||
+          Contains(oldNames, oldName) || Contains(newNames, newName)) {
+        continue;
+      }
+      if (!LocateRecord(qTables, "table_name", ado::Variant(newName), ado::loCaseInsensitive)) continue;
+      if (LocateRecord(qDestTables, "table_name", ado::Variant(newName), ado::loCaseInsensitive)) continue;
+      if (!LocateRecord(qDestTables, "table_name", ado::Variant(oldName), ado::loCaseInsensitive)) continue;
+      const std::string schema = qDestTables.FieldByName("table_schema").AsString();
+      if (currentDialect_->GetRenameTableSql(schema, oldName, newName).empty()) {
+        ReportError(dbcCheckDb, "Unable to rename table " + oldName + " to " + newName,
+                    "The server has no statement renaming a table");
+        continue;
+      }
+      droppedTables_.push_back(oldName);
+      AddRenameTable(schema, oldName, newName);
+      kept.push_back(entry);
+      oldNames.push_back(oldName);
+      newNames.push_back(newName);
+    }
+    list = std::move(kept);
+  }
+  updater.WriteMessage(texts.msgRenameTables + " " + texts.msgDone);
+}
+
+void Tdm::RenameFields() {
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  const TDbLanguageOptions& texts = updater.LanguageOptions();
+  updater.WriteMessage(texts.msgRenameFields);
+  updater.ProgressStepLevel0(texts.msgRenameFields);
+  if (Producer == nullptr || currentDialect_ == nullptr) return;
+  std::vector<std::string>& list = Producer->RenamedFields;
+  updater.ProgressResetLevel1(static_cast<int>(list.size()));
+  if (!GetDatabaseCreated() && !list.empty()) {
+    qDestColumns.SetFiltered(false);
+    std::vector<std::string> kept, sources, targets;
+    for (const std::string& entry : list) {
+      std::string name, value, oldTable, oldField, newTable, newField;
+      const bool split = SplitEntry(entry, name, value);
+      updater.ProgressStepLevel1(texts.msgRenameFields + ": " + name + "/" + value);
+      if (!split || !SplitDotted(name, oldTable, oldField) || !SplitDotted(value, newTable, newField) ||
+          oldTable.empty() || oldField.empty() || newTable.empty() || newField.empty()) {
+        continue;
+      }
+      // The rename addresses the table by its new name: that is the old table only when the
+      // names agree or a rename of the old table to it was queued; otherwise it would rename a
+      // column of another table.
+      if (!text::SameText(oldTable, newTable) && !text::SameText(NewTableName(oldTable), newTable)) continue;
+      const std::string source = oldTable + "." + oldField;
+      const std::string target = newTable + "." + newField;
+      if (Contains(sources, source) || Contains(targets, target)) continue;
+      if (!LocateRecord(qColumns, "table_name;column_name", ado::Variant(ado::VariantArray{newTable, newField}),
+                        ado::loCaseInsensitive)) {
+        continue;
+      }
+      if (LocateRecord(qDestColumns, "table_name;column_name", ado::Variant(ado::VariantArray{oldTable, newField}),
+                       ado::loCaseInsensitive)) {
+        continue;
+      }
+      if (!LocateRecord(qDestColumns, "table_name;column_name", ado::Variant(ado::VariantArray{oldTable, oldField}),
+                        ado::loCaseInsensitive)) {
+        continue;
+      }
+      const std::string schema = qDestColumns.FieldByName("table_schema").AsString();
+      if (currentDialect_->GetRenameColumnSql(schema, newTable, oldField, newField).empty()) {
+        ReportError(dbcCheckDb, "Unable to rename field " + source + " to " + target,
+                    "The server has no statement renaming a column");
+        continue;
+      }
+      AddRenameColumn(schema, newTable, oldField, newField);
+      kept.push_back(entry);
+      sources.push_back(source);
+      targets.push_back(target);
+    }
+    list = std::move(kept);
+  }
+  updater.WriteMessage(texts.msgRenameFields + " " + texts.msgDone);
+}
+
+void Tdm::ClearTables() {
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  const TDbLanguageOptions& texts = updater.LanguageOptions();
+  updater.WriteMessage(texts.msgClearTables);
+  updater.ProgressStepLevel0(texts.msgClearTables);
+  if (Producer == nullptr) return;
+  std::vector<std::string>& list = Producer->ClearTables;
+  updater.ProgressResetLevel1(static_cast<int>(list.size()));
+  if (!GetDatabaseCreated() && !list.empty()) {
+    qDestTables.SetFiltered(false);
+    std::vector<std::string> kept;
+    for (const std::string& entry : list) {
+      std::string table, condition;
+      const bool split = SplitEntry(entry, table, condition);
+      updater.ProgressStepLevel1(texts.msgClearTables + ": " + table);
+      if (!split || table.empty()) continue;
+      if (!LocateRecord(qTables, "table_name", ado::Variant(table), ado::loCaseInsensitive)) continue;
+      const std::string masterSchema = qTables.FieldByName("table_schema").AsString();
+      const std::string clientTable = OldTableName(table);
+      if (!LocateRecord(qDestTables, "table_name", ado::Variant(clientTable), ado::loCaseInsensitive)) continue;
+      // The table is reached by its new name (a rename is queued before) in the client's schema.
+      std::string sql = "DELETE FROM " + GetDestTableSchemaPrefix(masterSchema, clientTable) + QuoteName(table);
+      if (!condition.empty()) sql += " WHERE " + condition;
+      AddInstruction(sql, false);
+      kept.push_back(entry);
+    }
+    list = std::move(kept);
+  }
+  updater.WriteMessage(texts.msgClearTables + " " + texts.msgDone);
+}
+
+bool Tdm::PreparePkChanges() {
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  const TDbLanguageOptions& texts = updater.LanguageOptions();
+  updater.WriteMessage("PK CHANGED");
+  updater.ProgressStepLevel0("PK CHANGED");
+  // Every check starts from the listed tables: the producer's list when it gives one, else the
+  // updater's. Only the "all" treatment keeps them (ApplyPkChangedTreatment).
+  ClearPkTablesChange();
+  const std::vector<std::string>* listed = nullptr;
+  if (Producer != nullptr && !Producer->UpdaterDirectives().PrimaryKeysChanged.empty()) {
+    listed = &Producer->UpdaterDirectives().PrimaryKeysChanged;
+  } else {
+    listed = &updater.UpdaterDirectives().PrimaryKeysChanged;
+  }
+  for (const std::string& table : *listed) {
+    const std::string name = text::Trim(table);
+    if (!name.empty() && pkTablesChange_.IndexOf(name) < 0) {
+      pkTablesChange_.Add(name, std::make_unique<TPkTablesChange>());
+    }
+  }
+  ApplyPkChangedTreatment();
+  updater.ProgressResetLevel1(pkTablesChange_.Count());
+  bool ok = true;
+  if (GetDatabaseCreated()) {
+    // A new database has no key to change: every table is created whole.
+    ClearPkTablesChange();
+  } else {
+    ok = BuildPkTablesChanges();
+    TOwnedStringList<TPkTablesChange> rewritten;
+    for (int i = 0; i < pkTablesChange_.Count(); ++i) {
+      TPkTablesChange& change = pkTablesChange_.Object(i);
+      if (change.ClientKeyColumns.empty()) continue;
+      std::string columns;
+      for (const std::string& column : change.ClientKeyColumns) columns += column + "; ";
+      rewritten.Add(pkTablesChange_.Name(i) + "=" + columns, std::make_unique<TPkTablesChange>(std::move(change)));
+    }
+    pkTablesChange_ = std::move(rewritten);
+  }
+  updater.WriteMessage("PK CHANGED " + texts.msgDone);
+  return ok;
+}

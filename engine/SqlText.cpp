@@ -648,7 +648,12 @@ void Tdm::OpenSchemaOf(TOrvSchemaInfo aKind, const ado::Variant& aCriteria,
 }
 
 bool Tdm::IsPkTableChanged(const std::string& aTable) const {
-  return pkTablesChange_.IndexOf(aTable) >= 0;
+  // Entries read "table=column; column; " once the check has detected the client's key.
+  for (int i = 0; i < pkTablesChange_.Count(); ++i) {
+    const std::string& entry = pkTablesChange_.Name(i);
+    if (text::SameText(std::string_view(entry).substr(0, entry.find('=')), aTable)) return true;
+  }
+  return false;
 }
 
 bool Tdm::IsTableDropped(const std::string& aTable) const {

@@ -45,7 +45,8 @@ void RenameLists(TOrvDbSchemaProducer& producer) {
       "Clients.Name=Customers.FullName",  // queued: on the renamed table
       "Logs.Sort=Logs.Kind",              // queued: within one table
       "Logs.Id=Logs.Kind",                // Logs.Kind is renamed to already
-      "Logs.Sort=Customers.FullName",     // another table's column: Logs is not renamed to Customers
+      // Regression: renamed Customers' column though the entry names one of Logs.
+      "Logs.Sort=Customers.FullName",
       "Logs.Missing=Logs.Kind", "LogsSort=Logs.Kind", "Logs.Sort=LogsKind", ".Sort=Logs.Kind", "Logs.=Logs.Kind",
   });
 }
@@ -81,4 +82,84 @@ TEST(CheckDbRenames, TheQueuedTextsOnSqlServer) {
                                       "EXECUTE sp_rename N'dbo.Customers.[Name]', N'FullName', 'COLUMN'",
                                       "EXECUTE sp_rename N'dbo.Logs.[Sort]', N'Kind', 'COLUMN'"}));
   EXPECT_EQ(TdmStateProbe(*updater->dm()).DroppedTables(), std::vector<std::string>{"Clients"});
+}
+
+TEST(CheckDbRenames, ClearsRecurAtEveryCheck) {
+  for (const Pair& pair : kRenamePairs) {
+    SCOPED_TRACE(round_trip::ServerName(pair.server));
+    const std::string name = std::string("Clr") + round_trip::ServerName(pair.server);
+    const std::string master = round_trip::CreateDatabase(pair.server, name + "M", pair.master);
+    const std::string client = round_trip::CreateDatabase(pair.server, name + "C", pair.client);
+    const std::string folder = round_trip::NewFolder(name);
+    round_trip::Produce(master, folder, [](TOrvDbSchemaProducer& producer) {
+      producer.SetRenamedTables({"Clients=Customers"});
+      producer.SetRenamedFields({"Clients.Name=Customers.FullName", "Logs.Sort=Logs.Kind"});
+      // A renamed table is cleared under its new name; an empty condition clears every row.
+      producer.SetClearTables({"Customers = Id = 2 ", "Logs=", "Clients=", "Nowhere=1=1", "NoEqualsSign"});
+    });
+    const std::string owner = pair.server == Server::SqlServer ? "dbo." : "DBA.";
+    const std::vector<std::string> clears = {"DELETE FROM " + owner + "Customers WHERE Id = 2",
+                                             "DELETE FROM " + owner + "Logs"};
+    const round_trip::CheckResult first = round_trip::Check(client, folder);
+    ASSERT_EQ(first.instructions.size(), 5u);
+    const std::vector<std::string> texts = round_trip::Texts(first.instructions);
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + 3, texts.end()), clears);
+    round_trip::Execute(client, folder);
+    const round_trip::CheckResult second = round_trip::Check(client, folder);
+    EXPECT_EQ(round_trip::Texts(second.instructions), clears);
+    round_trip::Execute(client, folder);
+    EXPECT_EQ(round_trip::Rows(client, "SELECT Id, FullName FROM Customers ORDER BY Id"),
+              std::vector<std::string>{"1|Ann"});
+    EXPECT_EQ(round_trip::Rows(client, "SELECT Id FROM Logs"), std::vector<std::string>{});
+  }
+}
+
+TEST(CheckDbRenames, AccessReportsEachRenameAndQueuesNone) {
+  // Regression: the server has no rename statement, yet empty rename texts were queued and
+  // refused when the list ran.
+  const std::vector<std::string> master = {"CREATE TABLE Customers (Id integer NOT NULL PRIMARY KEY, FullName varchar(40) NULL)"};
+  const std::vector<std::string> clientScript = {"CREATE TABLE Clients (Id integer NOT NULL PRIMARY KEY, Name varchar(40) NULL)",
+                                                 "CREATE TABLE Customers (Id integer NOT NULL PRIMARY KEY, Name varchar(40) NULL)",
+                                                 "INSERT INTO Customers VALUES (1, 'Ann')"};
+  const std::string masterDb = round_trip::CreateDatabase(Server::Access, "RenAccM", master);
+  const std::string client = round_trip::CreateDatabase(Server::Access, "RenAccC", {clientScript[0]});
+  const std::string clientWithTarget = round_trip::CreateDatabase(Server::Access, "RenAccC2", {clientScript[1], clientScript[2]});
+  const std::string folder = round_trip::NewFolder("RenAcc");
+  round_trip::Produce(masterDb, folder, [](TOrvDbSchemaProducer& producer) {
+    producer.SetRenamedTables({"Clients=Customers"});
+    producer.SetRenamedFields({"Customers.Name=Customers.FullName"});
+    producer.SetClearTables({"Customers=Id = 1"});
+  });
+  // Nothing is renamed: the phases treat the tables and columns as they find them.
+  const round_trip::CheckResult tables = round_trip::Check(client, folder);
+  for (const std::string& text : round_trip::Texts(tables.instructions)) EXPECT_NE(text, "");
+  EXPECT_EQ(tables.errors,
+            std::vector<std::string>{"Unable to rename table Clients to Customers | The server has no statement renaming a table"});
+  const round_trip::CheckResult fields = round_trip::Check(clientWithTarget, folder);
+  ASSERT_FALSE(fields.instructions.empty());
+  EXPECT_EQ(fields.instructions[0].sql, "DELETE FROM Customers WHERE Id = 1");
+  for (const std::string& text : round_trip::Texts(fields.instructions)) EXPECT_NE(text, "");
+  EXPECT_EQ(fields.errors, std::vector<std::string>{
+                               "Unable to rename field Customers.Name to Customers.FullName | The server has no statement renaming a column"});
+}
+
+TEST(CheckDbRenames, ANewDatabaseGetsNoRenameClearOrKeyChange) {
+  const Pair& pair = kRenamePairs[0];
+  const std::string master = round_trip::CreateDatabase(pair.server, "NewDbM", pair.master);
+  const std::string client = round_trip::CreateDatabase(pair.server, "NewDbC", pair.client);
+  const std::string folder = round_trip::NewFolder("NewDb");
+  round_trip::Produce(master, folder, [](TOrvDbSchemaProducer& producer) {
+    producer.SetRenamedTables({"Clients=Customers"});
+    producer.SetRenamedFields({"Logs.Sort=Logs.Kind"});
+    producer.SetClearTables({"Logs="});
+    producer.UpdaterDirectives().PrimaryKeysChanged = {"Logs"};
+  });
+  auto updater = check_db_test::ConnectedUpdater(client, folder, [](TOrvDbSchemaUpdater& u) { u.DatabaseCreated = true; });
+  // Regression: the key step answered False on a new database, which stopped every phase.
+  ASSERT_TRUE(updater->dm()->CheckDb(true));
+  for (const std::string& text : round_trip::Texts(round_trip::LoadInstructions(folder))) {
+    EXPECT_EQ(text.find("sp_rename"), std::string::npos) << text;
+    EXPECT_EQ(text.find("DELETE FROM"), std::string::npos) << text;
+  }
+  EXPECT_EQ(TdmStateProbe(*updater->dm()).PkTablesChange().Count(), 0);
 }

@@ -2,6 +2,7 @@
 // preparatory steps and the comparison phases in their order, and saves the instruction list and
 // the undo-delete blocks. Nothing here changes the client.
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,20 +26,24 @@ struct SchemaLoad {
   const char* caption;
   TOrvSchemaInfo kind;
   ado::TDataSet Tdm::*set;
+  // The fields the check reads from a master file of this kind.
+  std::initializer_list<const char*> fields = {};
 };
 
 // The master files, in the order the driver loads them.
 constexpr SchemaLoad kMasterLoads[] = {
-    {"Load Tables", vsiTables, &Tdm::qTables},
-    {"Load Columns", vsiColumns, &Tdm::qColumns},
-    {"Load Indexes", vsiIndexes, &Tdm::qIndexes},
-    {"Load Table Constraints", vsiTableConstraints, &Tdm::qConstraints},
-    {"Load Primary Keys", vsiPrimaryKeys, &Tdm::qPrimaryKeys},
-    {"Load Foreign Keys", vsiForeignKeys, &Tdm::qForeignKeys},
-    {"Load Store procedures", vsiProcedures, &Tdm::qProcedures},
+    {"Load Tables", vsiTables, &Tdm::qTables, {"table_schema", "table_name"}},
+    {"Load Columns", vsiColumns, &Tdm::qColumns, {"table_schema", "table_name", "column_name"}},
+    {"Load Indexes", vsiIndexes, &Tdm::qIndexes,
+     {"table_name", "index_name", "primary_key", "ordinal_position", "column_name"}},
+    {"Load Table Constraints", vsiTableConstraints, &Tdm::qConstraints,
+     {"table_schema", "table_name", "constraint_name", "constraint_type"}},
+    {"Load Primary Keys", vsiPrimaryKeys, &Tdm::qPrimaryKeys, {"table_name", "column_name"}},
+    {"Load Foreign Keys", vsiForeignKeys, &Tdm::qForeignKeys, {"FK_NAME", "FK_TABLE_NAME", "PK_TABLE_NAME"}},
+    {"Load Store procedures", vsiProcedures, &Tdm::qProcedures, {"PROCEDURE_NAME"}},
     {"Load SERVER DbSpaces", vsiDbSpaces, &Tdm::qDbSpaces},
-    {"Load Source user information", vsiUsers, &Tdm::qUsers},
-    {"Load Source Cluster Indexes", vsiClusterIndexes, &Tdm::qClusterIdxSrc},
+    {"Load Source user information", vsiUsers, &Tdm::qUsers, {"user_name"}},
+    {"Load Source Cluster Indexes", vsiClusterIndexes, &Tdm::qClusterIdxSrc, {"table_name", "index_name"}},
 };
 
 // The client's catalogue, read through the dialect in this order.
@@ -106,7 +111,17 @@ void Tdm::LoadMasterSchema() {
     updater.ProgressStepLevel1(load.caption);
     ado::TDataSet& set = this->*load.set;
     set.Close();
-    set.LoadFromFile(paths::ResolveFolder(SchemaFolderFile(updater.DirSchemas, EnumName(load.kind) + ".xml")));
+    const std::string file = paths::ResolveFolder(SchemaFolderFile(updater.DirSchemas, EnumName(load.kind) + ".xml"));
+    set.LoadFromFile(file);
+    // A file of another kind would fail later on a field, naming no file. A kind the master's
+    // server has no rowset for is written without fields and is read as empty.
+    if (set.FieldCount() == 0) continue;
+    for (const char* field : load.fields) {
+      if (set.FindField(field) == nullptr) {
+        set.Close();
+        throw EEngineError("Schema file " + file + " has no field " + field);
+      }
+    }
   }
 }
 

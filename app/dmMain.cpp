@@ -240,20 +240,19 @@ void TdmMain::SetUpdaterFolders() {
 }
 
 void TdmMain::LoadProducerSettings(const std::string& aFile) {
-  ResetProducer();
-  std::error_code ec;
-  if (!fs::is_regular_file(aFile, ec)) {
-    Log("Unable to load \"" + aFile + "\"");
-    return;
-  }
-  currentSettingsFile_ = aFile;
-  Log("Load settings: \"" + aFile + "\"");
-  Producer.LoadSettings(aFile);
-  Producer.DirSchemas = schemaFolder_;
+  LoadComponentSettings(aFile, Producer, [this] { ResetProducer(); },
+                        [this](const std::string& file) { Producer.LoadSettings(file); });
 }
 
 void TdmMain::LoadUpdaterSettings(const std::string& aFile) {
-  ResetUpdater();
+  LoadComponentSettings(aFile, Updater, [this] { ResetUpdater(); },
+                        [this](const std::string& file) { Updater.LoadSettings(file); });
+}
+
+void TdmMain::LoadComponentSettings(const std::string& aFile, TOrvSchemion& aComponent,
+                                    const std::function<void()>& aReset,
+                                    const std::function<void(const std::string&)>& aLoad) {
+  aReset();
   std::error_code ec;
   if (!fs::is_regular_file(aFile, ec)) {
     Log("Unable to load \"" + aFile + "\"");
@@ -261,8 +260,9 @@ void TdmMain::LoadUpdaterSettings(const std::string& aFile) {
   }
   currentSettingsFile_ = aFile;
   Log("Load settings: \"" + aFile + "\"");
-  Updater.LoadSettings(aFile);
-  Updater.DirSchemas = schemaFolder_;
+  aLoad(aFile);
+  // The schema folder is always the program's own, whatever the file says.
+  aComponent.DirSchemas = schemaFolder_;
 }
 
 std::string TdmMain::LoadSettings(const std::string& aFile) {

@@ -104,6 +104,10 @@ class TdmMain {
   // then.
   bool Guarded(const std::function<void()>& aWork, const std::string& aConnectionString = {});
   void UnpackPackage(const std::string& aPackage);
+  // A settings file into one component: reset, then loaded when the file exists (logged either
+  // way), its schema folder the program's own.
+  void LoadComponentSettings(const std::string& aFile, TOrvSchemion& aComponent, const std::function<void()>& aReset,
+                             const std::function<void(const std::string&)>& aLoad);
 
   std::vector<std::string> log_;
   std::vector<std::string> params_;

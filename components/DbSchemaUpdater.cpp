@@ -172,10 +172,17 @@ bool TOrvDbSchemaUpdater::RunCheckPhase() {
 bool TOrvDbSchemaUpdater::RunUpdatePhase() {
   const TDbLanguageOptions& texts = LanguageOptions();
   Tdm& engine = *dm();
-  bool result = RunStep(dbcUpdate, texts.ErrBeforeUpdate, [this] {
-    if (BeforeUpdate) BeforeUpdate(this);
+  // The user commands first: the "BeforeUpdate" ones run before the update.
+  bool result = RunStep(dbcUpdate, texts.ErrUDFBeforeUpdate, [&engine] {
+    engine.LoadSqlCommands();
     return true;
   });
+  if (result) {
+    result = RunStep(dbcUpdate, texts.ErrBeforeUpdate, [this] {
+      if (BeforeUpdate) BeforeUpdate(this);
+      return true;
+    });
+  }
   if (result) {
     result = RunStep(dbcUpdate, texts.ErrUDFBeforeUpdate,
                      [&engine] { return engine.RunUserEvent("BeforeUpdate"); });

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -124,13 +125,16 @@ TEST(UpdaterRun, ACreatedDatabaseGetsEveryTableAndLaterRunsCompare) {
             (std::vector<std::string>{dataFolder + "\\UpdRunCreated_DATA.MDF",
                                       dataFolder + "\\UpdRunCreated_Log.LDF"}));
   EXPECT_EQ(TableNames(created), std::vector<std::string>{});  // a check changes nothing
-  const auto first = round_trip::LoadInstructions(updater->DirSql);
+  // Every master table is created; nothing is compared or dropped.
+  const std::vector<std::string> first = round_trip::Texts(round_trip::LoadInstructions(updater->DirSql));
+  EXPECT_EQ(std::count_if(first.begin(), first.end(), [](const std::string& s) { return s.starts_with("CREATE TABLE"); }),
+            2) << testing::PrintToString(first);
+  for (const std::string& sql : first) EXPECT_EQ(sql.find("DROP"), std::string::npos) << sql;
 
   // A second run on the database: it exists now, and it is compared as any other.
   round_trip::Execute(created, updater->DirSql);
   ASSERT_TRUE(updater->CheckDb(created));
   EXPECT_FALSE(updater->DatabaseCreated);
-  if (first.empty()) GTEST_SKIP() << "waiting for the tables phase: the check creates no table yet";
   EXPECT_EQ(TableNames(created), (std::vector<std::string>{"A", "B"}));
   EXPECT_EQ(round_trip::Texts(round_trip::LoadInstructions(updater->DirSql)), std::vector<std::string>{});
 }
@@ -333,7 +337,6 @@ TEST(UpdaterRun, ErrorManagerShowsTheErrorsUntilTheUpdaterGoes) {
 }
 
 TEST(UpdaterRun, UserCommandsAroundTheUpdate) {
-  GTEST_SKIP() << "waits for the update executor's user SQL commands (LoadSqlCommands, RunUserEvent)";
   // The "BeforeUpdate" commands run before the update; the "AfterUpdate" commands only after a
   // successful one, although the AfterUpdate event fires after a failed one too.
   const std::string client =

@@ -198,7 +198,7 @@ const DemoCase kDemoCases[] = {
     {Server::Asa,
      {"ALTER TABLE DBA.Customers MODIFY Name varchar (80)  NOT NULL", "ALTER TABLE DBA.Customers ADD City varchar (40) ",
       "ALTER TABLE DBA.Customers ADD Notes long varchar",
-      "CREATE TABLE dba.Orders (OrderId integer IDENTITY  NOT NULL, CustomerId integer NOT NULL, "
+      "CREATE TABLE DBA.Orders (OrderId integer IDENTITY  NOT NULL, CustomerId integer NOT NULL, "
       "OrderDate timestamp NOT NULL DEFAULT current timestamp, Amount numeric (19, 4) )"}},
     {Server::Access,
      {"ALTER TABLE Customers ALTER COLUMN Name text (80)  NOT NULL", "ALTER TABLE Customers ADD City text (40) ",

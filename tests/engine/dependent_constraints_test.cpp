@@ -3,6 +3,7 @@
 // change it refused before.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -189,4 +190,48 @@ TEST(DependentConstraints, TheRegistryKeepsTableAndNameApart) {
   engine.dm().ForgetDroppedConstraint("A", "B_C");
   EXPECT_FALSE(engine.dm().IsConstraintDropped("A", "B_C"));
   EXPECT_TRUE(engine.dm().IsConstraintDropped("A_B", "C"));
+}
+
+TEST(DependentConstraints, ACheckWidensAReferencedKeyColumnAndTheListRuns) {
+  struct Widen {
+    Server server;
+    std::vector<std::string> master, client;
+  };
+  const Widen cases[] = {
+      {Server::SqlServer,
+       {"CREATE TABLE P (a bigint NOT NULL, CONSTRAINT PK_P PRIMARY KEY (a))",
+        "CREATE TABLE C1 (id int NOT NULL PRIMARY KEY, a bigint NULL CONSTRAINT FK_C1 REFERENCES P (a))",
+        "CREATE TABLE C2 (id int NOT NULL PRIMARY KEY, a bigint NULL CONSTRAINT FK_C2 REFERENCES P (a))"},
+       {"CREATE TABLE P (a int NOT NULL, CONSTRAINT PK_P PRIMARY KEY (a))",
+        "CREATE TABLE C1 (id int NOT NULL PRIMARY KEY, a int NULL CONSTRAINT FK_C1 REFERENCES P (a))",
+        "CREATE TABLE C2 (id int NOT NULL PRIMARY KEY, a int NULL CONSTRAINT FK_C2 REFERENCES P (a))",
+        "INSERT INTO P VALUES (1)", "INSERT INTO C1 VALUES (1, 1)"}},
+      {Server::Asa,
+       {"CREATE TABLE P (a bigint NOT NULL PRIMARY KEY)",
+        "CREATE TABLE C1 (id integer NOT NULL PRIMARY KEY, a bigint NULL, CONSTRAINT FK_C1 FOREIGN KEY (a) REFERENCES P (a))",
+        "CREATE TABLE C2 (id integer NOT NULL PRIMARY KEY, a bigint NULL, CONSTRAINT FK_C2 FOREIGN KEY (a) REFERENCES P (a))"},
+       {"CREATE TABLE P (a integer NOT NULL PRIMARY KEY)",
+        "CREATE TABLE C1 (id integer NOT NULL PRIMARY KEY, a integer NULL, CONSTRAINT FK_C1 FOREIGN KEY (a) REFERENCES P (a))",
+        "CREATE TABLE C2 (id integer NOT NULL PRIMARY KEY, a integer NULL, CONSTRAINT FK_C2 FOREIGN KEY (a) REFERENCES P (a))",
+        "INSERT INTO P VALUES (1)", "INSERT INTO C1 VALUES (1, 1)"}},
+  };
+  for (const Widen& c : cases) {
+    SCOPED_TRACE(round_trip::ServerName(c.server));
+    const std::string name = std::string("DepWiden") + round_trip::ServerName(c.server);
+    const std::string master = round_trip::CreateDatabase(c.server, name + "M", c.master);
+    const std::string client = round_trip::CreateDatabase(c.server, name + "C", c.client);
+    const std::string folder = round_trip::NewFolder(name);
+    round_trip::Produce(master, folder);
+    const round_trip::CheckResult result = round_trip::Check(client, folder);
+    EXPECT_TRUE(result.ok);
+    const std::vector<std::string> texts = round_trip::Texts(result.instructions);
+    for (const char* key : {"FK_C1", "FK_C2"}) {
+      EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                              [&](const std::string& t) { return t.find("DROP CONSTRAINT " + std::string(key)) != std::string::npos; }),
+                1)
+          << key << " is dropped once: " << testing::PrintToString(texts);
+    }
+    round_trip::Execute(client, folder);  // fails the test on a statement the server refuses
+    EXPECT_EQ(round_trip::Rows(client, "SELECT a FROM C1"), std::vector<std::string>{"1"});
+  }
 }

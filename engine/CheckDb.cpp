@@ -70,22 +70,24 @@ TDatabaseSpecific& RequireDialect(TDatabaseSpecific* dialect) {
 }
 
 // The holder producer of one run: whatever way the run ends, it is freed and the engine's
-// Producer cleared, so that its directives never answer a later run.
+// Producer put back as it was (cleared when none was registered), so that its directives never
+// answer a later run.
 class HolderProducer {
  public:
-  HolderProducer(Tdm& dm, bool aHolder) : dm_(dm) {
+  HolderProducer(Tdm& dm, bool aHolder) : dm_(dm), previous_(dm.Producer) {
     if (!aHolder) return;
     holder_ = RequireUpdater(dm.Updater).NewHolderProducer();
     dm_.Producer = holder_.get();
   }
   ~HolderProducer() {
-    if (holder_ && dm_.Producer == holder_.get()) dm_.Producer = nullptr;
+    if (holder_ && dm_.Producer == holder_.get()) dm_.Producer = previous_;
   }
   HolderProducer(const HolderProducer&) = delete;
   HolderProducer& operator=(const HolderProducer&) = delete;
 
  private:
   Tdm& dm_;
+  TOrvDbSchemaProducer* previous_;
   std::unique_ptr<TOrvDbSchemaProducer> holder_;
 };
 

@@ -166,15 +166,13 @@ bool Tdm::BuildPkTablesChanges() {
     change->MasterPkName = TextOf(qConstraints, "constraint_name");
     change->TempName = "PKC_TMP_" + master;
     change->MasterKeyColumns = IndexColumns(qIndexes, master, change->MasterPkName);
-    {
-      for (const std::string& column : IndexColumns(qDestIndexes, old, change->ClientPkName)) {
-        std::string newField, newTable;
-        NewFieldName(old, column, newField, newTable);
-        change->ClientKeyColumns.push_back(newField);
-        bool inMaster = false;
-        for (const std::string& key : change->MasterKeyColumns) inMaster = inMaster || text::SameText(key, newField);
-        if (!inMaster) change->RemovedKeyColumns.push_back(newField);
-      }
+    for (const std::string& column : IndexColumns(qDestIndexes, old, change->ClientPkName)) {
+      std::string newField, newTable;
+      NewFieldName(old, column, newField, newTable);
+      change->ClientKeyColumns.push_back(newField);
+      bool inMaster = false;
+      for (const std::string& key : change->MasterKeyColumns) inMaster = inMaster || text::SameText(key, newField);
+      if (!inMaster) change->RemovedKeyColumns.push_back(newField);
     }
     built.Add(master, std::move(change));
   }

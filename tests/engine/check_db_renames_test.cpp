@@ -163,3 +163,26 @@ TEST(CheckDbRenames, ANewDatabaseGetsNoRenameClearOrKeyChange) {
   }
   EXPECT_EQ(TdmStateProbe(*updater->dm()).PkTablesChange().Count(), 0);
 }
+
+TEST(CheckDbRenames, QuotesInNamesAndChains) {
+  const std::string master = round_trip::CreateDatabase(
+      Server::SqlServer, "RenQuoteM",
+      {"CREATE TABLE [O'Neil] (id int NOT NULL PRIMARY KEY, [it's] int NULL)", "CREATE TABLE B (id int NULL)",
+       "CREATE TABLE C (id int NULL)"});
+  const std::string client = round_trip::CreateDatabase(
+      Server::SqlServer, "RenQuoteC",
+      {"CREATE TABLE [O'Brien] (id int NOT NULL PRIMARY KEY, [was'nt] int NULL)", "INSERT INTO [O'Brien] VALUES (1, 2)",
+       "CREATE TABLE A (id int NULL)", "CREATE TABLE B (id int NULL)", "INSERT INTO B VALUES (5)"});
+  const std::string folder = round_trip::NewFolder("RenQuote");
+  round_trip::Produce(master, folder, [](TOrvDbSchemaProducer& producer) {
+    // A=B: B is still the client's, so only B=C is carried out.
+    producer.SetRenamedTables({"O'Brien=O'Neil", "A=B", "B=C"});
+    producer.SetRenamedFields({"O'Brien.was'nt=O'Neil.it's"});
+  });
+  const round_trip::CheckResult result = round_trip::Check(client, folder);
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.errors, std::vector<std::string>{});
+  round_trip::Execute(client, folder);
+  EXPECT_EQ(round_trip::Rows(client, "SELECT id, [it's] FROM [O'Neil]"), std::vector<std::string>{"1|2"});
+  EXPECT_EQ(round_trip::Rows(client, "SELECT id FROM C"), std::vector<std::string>{"5"});
+}

@@ -188,3 +188,29 @@ TEST(CheckDbDriver, TheDialectKnowsTheClientsUsersOnly) {
   EXPECT_TRUE(dialect.UserExists("Sam"));
   EXPECT_TRUE(dialect.UserExists("dbo"));
 }
+
+TEST(CheckDbDriver, APhaseAnsweringFalseStopsTheRestButBothFilesAreSaved) {
+  // A master folder whose tables file lacks a table its constraints file keys: the tables phase
+  // cannot find a table of the key change list and answers False.
+  const std::vector<std::string> script = {"CREATE TABLE T (id int NOT NULL, CONSTRAINT PK_T PRIMARY KEY (id))",
+                                           "CREATE TABLE U (id int NULL)"};
+  const std::string master = round_trip::CreateDatabase(Server::SqlServer, "FalseM", script);
+  const std::string other = round_trip::CreateDatabase(Server::SqlServer, "FalseO", {script[1]});
+  const std::string client = round_trip::CreateDatabase(Server::SqlServer, "FalseC", script);
+  const std::string folder = round_trip::NewFolder("False");
+  const std::string otherFolder = round_trip::NewFolder("FalseOther");
+  round_trip::Produce(master, folder, [](TOrvDbSchemaProducer& producer) {
+    producer.UpdaterDirectives().PrimaryKeysChanged = {"T"};
+  });
+  round_trip::Produce(other, otherFolder);
+  std::filesystem::copy_file(std::filesystem::path(otherFolder) / "vsiTables.xml",
+                             std::filesystem::path(folder) / "vsiTables.xml",
+                             std::filesystem::copy_options::overwrite_existing);
+  auto updater = check_db_test::ConnectedUpdater(client, folder);
+  EXPECT_FALSE(updater->dm()->CheckDb(true));
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "instructions.xml"));
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "BlockUndoDelete.xml"));
+  EXPECT_FALSE(Has(updater->log, "level0 Unique Constraints"));
+  EXPECT_FALSE(Has(updater->log, "message CheckDb Done"));
+  EXPECT_EQ(updater->dm()->Producer, nullptr);
+}

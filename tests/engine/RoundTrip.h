@@ -149,37 +149,27 @@ inline CheckResult Check(const std::string& client, const std::string& folder,
   return result;
 }
 
-// Runs the saved instructions on the client in id order: the prepended ones (ids 0, -1 ...)
-// first, each on its own, then the rest in one transaction. A failing statement rolls the
-// transaction back; the answer names it with the server's message (empty when all ran).
+// Runs the saved instructions on the client through the update executor, stopping at the first
+// failure: the prepended ones (ids 0, -1 ...) first, each on its own, then the rest in one
+// transaction. A failing statement rolls the transaction back; the answer names it with the
+// server's message (empty when all ran).
 inline std::string TryExecute(const std::string& client, const std::string& folder) {
-  std::vector<Instruction> rows = LoadInstructions(folder);
-  std::stable_sort(rows.begin(), rows.end(), [](const Instruction& a, const Instruction& b) {
-    const bool ap = a.id <= 0, bp = b.id <= 0;
-    if (ap != bp) return ap;
-    return a.id < b.id;
-  });
-  ado::TConnection connection(client);
-  connection.Open();
-  size_t i = 0;
-  for (; i < rows.size() && rows[i].id <= 0; ++i) {
-    try {
-      connection.Execute(rows[i].sql);
-    } catch (const std::exception& e) {
-      return "instruction " + std::to_string(rows[i].id) + " failed: " + rows[i].sql + "\n  " + e.what();
-    }
+  TOrvDbSchemaUpdater updater;
+  updater.DirSchemas = folder;
+  updater.DirSql = folder;
+  updater.DirBackup = folder;
+  updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
+  updater.UpdaterDirectives().ErrorManager = demStopOnFirstError;
+  updater.SetConnectionString(client);
+  EXPECT_TRUE(updater.Initialize());
+  updater.SetConnected(true);
+  if (updater.dm()->UpdateDb(false)) return {};
+  std::string failure;
+  for (const auto& error : updater.Errors().Items()) {
+    failure += "instruction " + std::to_string(error->InstrNumber) + " failed: " + error->SqlText + "\n  " +
+               error->Description + ": " + error->EMessage + "\n";
   }
-  connection.BeginTrans();
-  for (; i < rows.size(); ++i) {
-    try {
-      connection.Execute(rows[i].sql);
-    } catch (const std::exception& e) {
-      connection.RollbackTrans();
-      return "instruction " + std::to_string(rows[i].id) + " failed: " + rows[i].sql + "\n  " + e.what();
-    }
-  }
-  connection.CommitTrans();
-  return {};
+  return failure.empty() ? std::string("the update failed, no error listed") : failure;
 }
 
 // TryExecute, failing the test when a statement fails.

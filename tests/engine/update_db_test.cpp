@@ -51,19 +51,24 @@ TEST(UpdateDb, RunsPrependedFirstThenTheRestAfterTheBeforeUpdateCommands) {
     WriteInstructions(folder, {{2, "INSERT INTO T (a) VALUES (2)"},
                                {0, Sql("CREATE TABLE P (a INT NULL)", s)},
                                {1, Sql("CREATE TABLE T (a INT NULL)", s)},
-                               {-1, Sql("CREATE TABLE Q (a INT NULL)", s)}});
-    WriteBlocks(folder, {});
+                               {-1, Sql("CREATE TABLE Q (a INT NULL)", s), 1},
+                               {3, Sql("CREATE TABLE Cancelled (a INT NULL)", s), 1}});
+    // A cancelled block skips the instructions of the main list, never a prepended one.
+    WriteBlocks(folder, {{1, "Q", "ikDropTable", true}});
     WriteText(folder + "/SqlCommands.xml",
               "<Commands><beforeupdate><c>INSERT INTO P (a) SELECT COUNT(*) FROM Q</c></beforeupdate></Commands>");
     auto updater = NewUpdater(client, folder);
     EXPECT_TRUE(updater->dm()->UpdateDb(false)) << testing::PrintToString(updater->ErrorTexts());
     EXPECT_EQ(updater->Lines("L0:"), (std::vector<std::string>{"Execute", "Re-Execute"}));
     EXPECT_EQ(updater->Lines("L1:"), (std::vector<std::string>{"INSTRUCTION n.: -1", "INSTRUCTION n.: 0",
-                                                              "INSTRUCTION n.: 1", "INSTRUCTION n.: 2"}));
+                                                              "INSTRUCTION n.: 1", "INSTRUCTION n.: 2",
+                                                              "INSTRUCTION n.: 3"}));
     const std::vector<std::string> console = updater->Lines("C:");
     EXPECT_EQ(console, (std::vector<std::string>{"EXECUTE INSTRUCTION n.: -1", "EXECUTE INSTRUCTION n.: 0",
                                                  "EXECUTE INSTRUCTION n.: 1", "EXECUTE INSTRUCTION n.: 2",
+                                                 "EXECUTE INSTRUCTION n.: 3",
                                                  "Update DB " + updater->LanguageOptions().msgDone}));
+    EXPECT_EQ(Tables(client), (std::vector<std::string>{"P", "Q", "T"}));
     const std::vector<std::string> info = updater->Lines("I:");
     EXPECT_NE(std::find(info.begin(), info.end(), "EXECUTE INSTR. (2)\r\nINSERT INTO T (a) VALUES (2)"), info.end());
     EXPECT_EQ(round_trip::Rows(client, "SELECT a FROM P"), std::vector<std::string>{"0"});
@@ -200,7 +205,9 @@ TEST(UpdateDb, RunsTheListOfARealCheck) {
     const std::string client = round_trip::CreateDatabase(s.server, Name("RealC", s.server), script);
     const std::string folder = round_trip::NewFolder(Name("Real", s.server));
     round_trip::Produce(master, folder);
-    EXPECT_TRUE(round_trip::Check(client, folder).ok);
+    const round_trip::CheckResult first = round_trip::Check(client, folder);
+    EXPECT_TRUE(first.ok);
+    EXPECT_NE(round_trip::Texts(first.instructions), std::vector<std::string>{});
     const std::vector<std::string> errors = round_trip::Update(client, folder);
     EXPECT_EQ(errors, std::vector<std::string>{});
     const round_trip::CheckResult second = round_trip::Check(client, folder);

@@ -15,9 +15,14 @@
 #include "components/DbSchemaUpdater.h"
 #include "engine/CatalogScope.h"
 #include "engine/EngineError.h"
+#include "engine/EngineRun.h"
 #include "engine/uDm.h"
 
 namespace {
+
+using engine_run::HolderProducer;
+using engine_run::RequireDialect;
+using engine_run::RequireUpdater;
 
 constexpr int kCheckSteps = 16;
 constexpr int kInitializeSteps = 22;
@@ -59,38 +64,6 @@ constexpr SchemaLoad kClientLoads[] = {
     {"Load Dest. Cluster Indexes", vsiClusterIndexes, &Tdm::qDestClusterIdx},
 };
 
-TOrvDbSchemaUpdater& RequireUpdater(TOrvDbSchemaUpdater* updater) {
-  if (updater == nullptr) throw EEngineError("No updater registered for the check");
-  return *updater;
-}
-
-TDatabaseSpecific& RequireDialect(TDatabaseSpecific* dialect) {
-  if (dialect == nullptr) throw EEngineError("No database connected for the check");
-  return *dialect;
-}
-
-// The holder producer of one run: whatever way the run ends, it is freed and the engine's
-// Producer put back as it was (cleared when none was registered), so that its directives never
-// answer a later run.
-class HolderProducer {
- public:
-  HolderProducer(Tdm& dm, bool aHolder) : dm_(dm), previous_(dm.Producer) {
-    if (!aHolder) return;
-    holder_ = RequireUpdater(dm.Updater).NewHolderProducer();
-    dm_.Producer = holder_.get();
-  }
-  ~HolderProducer() {
-    if (holder_ && dm_.Producer == holder_.get()) dm_.Producer = previous_;
-  }
-  HolderProducer(const HolderProducer&) = delete;
-  HolderProducer& operator=(const HolderProducer&) = delete;
-
- private:
-  Tdm& dm_;
-  TOrvDbSchemaProducer* previous_;
-  std::unique_ptr<TOrvDbSchemaProducer> holder_;
-};
-
 }  // namespace
 
 std::string Tdm::SchemaFolderFile(const std::string& aFolder, const std::string& aName) {
@@ -108,7 +81,7 @@ void Tdm::SetPhaseSwitches(bool aTables, bool aViews, bool aProcedures, bool aIn
 }
 
 void Tdm::LoadMasterSchema() {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "check");
   for (const SchemaLoad& load : kMasterLoads) {
     updater.ProgressStepLevel1(load.caption);
     ado::TDataSet& set = this->*load.set;
@@ -128,8 +101,8 @@ void Tdm::LoadMasterSchema() {
 }
 
 void Tdm::LoadClientSchema() {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
-  TDatabaseSpecific& dialect = RequireDialect(currentDialect_);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "check");
+  TDatabaseSpecific& dialect = RequireDialect(currentDialect_, "check");
   for (const SchemaLoad& load : kClientLoads) {
     updater.ProgressStepLevel1(load.caption);
     ado::TDataSet& set = this->*load.set;
@@ -157,8 +130,8 @@ void Tdm::LoadClientSchema() {
 }
 
 bool Tdm::CheckDb(bool aHolder) {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
-  TDatabaseSpecific& dialect = RequireDialect(currentDialect_);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "check");
+  TDatabaseSpecific& dialect = RequireDialect(currentDialect_, "check");
   const TDbLanguageOptions& texts = updater.LanguageOptions();
 
   droppedTables_.clear();
@@ -173,7 +146,7 @@ bool Tdm::CheckDb(bool aHolder) {
   updater.ProgressStepLevel0("INITIALIZE");
   updater.ProgressResetLevel1(kInitializeSteps);
   updater.ProgressStepLevel1("Load Parameters");
-  HolderProducer holder(*this, aHolder);
+  HolderProducer holder(*this, aHolder, "check");
   if (aHolder) LoadParameters();
 
   RestartInstructionList();
@@ -215,7 +188,7 @@ void Tdm::SaveCheckResults() {
 }
 
 bool Tdm::UpdateTables() {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "check");
   const TDbLanguageOptions& texts = updater.LanguageOptions();
   updater.WriteMessage(texts.msgUpdateTables);
   updater.ProgressStepLevel0("Tables");
@@ -259,7 +232,7 @@ bool Contains(const std::vector<std::string>& list, const std::string& name) {
 }  // namespace
 
 void Tdm::RenameTables() {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "check");
   const TDbLanguageOptions& texts = updater.LanguageOptions();
   updater.WriteMessage(texts.msgRenameTables);
   updater.ProgressStepLevel0(texts.msgRenameTables);
@@ -300,7 +273,7 @@ void Tdm::RenameTables() {
 }
 
 void Tdm::RenameFields() {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "check");
   const TDbLanguageOptions& texts = updater.LanguageOptions();
   updater.WriteMessage(texts.msgRenameFields);
   updater.ProgressStepLevel0(texts.msgRenameFields);
@@ -354,7 +327,7 @@ void Tdm::RenameFields() {
 }
 
 void Tdm::ClearTables() {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "check");
   const TDbLanguageOptions& texts = updater.LanguageOptions();
   updater.WriteMessage(texts.msgClearTables);
   updater.ProgressStepLevel0(texts.msgClearTables);
@@ -385,7 +358,7 @@ void Tdm::ClearTables() {
 }
 
 bool Tdm::PreparePkChanges() {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "check");
   const TDbLanguageOptions& texts = updater.LanguageOptions();
   updater.WriteMessage("PK CHANGED");
   updater.ProgressStepLevel0("PK CHANGED");

@@ -18,10 +18,14 @@
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "engine/EngineError.h"
+#include "engine/EngineRun.h"
 #include "engine/uDm.h"
 #include "platform/xml/XmlDocument.h"
 
 namespace {
+
+using engine_run::RequireDialect;
+using engine_run::RequireProducer;
 
 namespace fs = std::filesystem;
 
@@ -29,16 +33,6 @@ constexpr std::string_view kDirectivesFile = "DirectivesFromProducer.xml";
 constexpr std::string_view kDataFilePrefix = "CPFP_";
 constexpr std::string_view kDefaultDirSchemas = ".\\schemas";
 constexpr int kExtractionSteps = 16;
-
-TOrvDbSchemaProducer& RequireProducer(TOrvDbSchemaProducer* producer) {
-  if (producer == nullptr) throw EEngineError("No producer registered for the extraction");
-  return *producer;
-}
-
-TDatabaseSpecific& RequireDialect(TDatabaseSpecific* dialect) {
-  if (dialect == nullptr) throw EEngineError("No database connected for the extraction");
-  return *dialect;
-}
 
 // The date of the extraction in the machine's short date form.
 std::string ShortDate() {
@@ -132,8 +126,8 @@ std::map<std::string, std::set<std::string, LessText>, LessText> RelatedTables(
 }  // namespace
 
 bool Tdm::ExtractSchema() {
-  TOrvDbSchemaProducer& producer = RequireProducer(Producer);
-  TDatabaseSpecific& dialect = RequireDialect(currentDialect_);
+  TOrvDbSchemaProducer& producer = RequireProducer(Producer, "extraction");
+  TDatabaseSpecific& dialect = RequireDialect(currentDialect_, "extraction");
   const TDbLanguageOptions& texts = producer.LanguageOptions();
   aq.DisableControls();
   struct ControlsEnabler {
@@ -167,8 +161,8 @@ bool Tdm::ExtractSchema() {
 }
 
 void Tdm::SaveParameters() {
-  TOrvDbSchemaProducer& producer = RequireProducer(Producer);
-  TDatabaseSpecific& dialect = RequireDialect(currentDialect_);
+  TOrvDbSchemaProducer& producer = RequireProducer(Producer, "extraction");
+  TDatabaseSpecific& dialect = RequireDialect(currentDialect_, "extraction");
   const std::string fileName = Tdm::SchemaFolderFile(producer.DirSchemas, std::string(kDirectivesFile));
   const std::string nativeName = paths::ResolveFolder(fileName);
   std::error_code ec;
@@ -222,8 +216,8 @@ void Tdm::LoadParameters() {
 }
 
 bool Tdm::CopyData() {
-  TOrvDbSchemaProducer& producer = RequireProducer(Producer);
-  TDatabaseSpecific& dialect = RequireDialect(currentDialect_);
+  TOrvDbSchemaProducer& producer = RequireProducer(Producer, "extraction");
+  TDatabaseSpecific& dialect = RequireDialect(currentDialect_, "extraction");
   const TDbLanguageOptions& texts = producer.LanguageOptions();
   std::vector<std::string> tables;
   for (int i = 0; i < producer.CopyData.Count(); ++i) tables.push_back(producer.CopyData.Items(i).TableName);

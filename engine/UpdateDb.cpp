@@ -15,38 +15,17 @@
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "engine/EngineError.h"
+#include "engine/EngineRun.h"
 #include "engine/uDm.h"
 #include "platform/data/ConnectionString.h"
 
 namespace {
 
+using engine_run::HolderProducer;
+using engine_run::RequireUpdater;
+
 constexpr std::string_view kSqlCommandsFile = "SqlCommands.xml";
 const char* const kCrLf = "\r\n";
-
-TOrvDbSchemaUpdater& RequireUpdater(TOrvDbSchemaUpdater* updater) {
-  if (updater == nullptr) throw EEngineError("No updater registered for the update");
-  return *updater;
-}
-
-// The holder producer of one update: freed, and the engine's Producer cleared, however the run
-// ends, so that its directives never answer a later run.
-class HolderProducer {
- public:
-  HolderProducer(Tdm& dm, bool aHolder) : dm_(dm) {
-    if (!aHolder) return;
-    holder_ = RequireUpdater(dm.Updater).NewHolderProducer();
-    dm_.Producer = holder_.get();
-  }
-  ~HolderProducer() {
-    if (holder_ && dm_.Producer == holder_.get()) dm_.Producer = nullptr;
-  }
-  HolderProducer(const HolderProducer&) = delete;
-  HolderProducer& operator=(const HolderProducer&) = delete;
-
- private:
-  Tdm& dm_;
-  std::unique_ptr<TOrvDbSchemaProducer> holder_;
-};
 
 // A transaction begun only when none is open. Whatever is still open when the scope is left
 // without Finish (an exception) is rolled back, so a failure never leaves half an update.
@@ -174,9 +153,9 @@ std::string ExceptionMessage(std::exception_ptr aError) {
 }  // namespace
 
 bool Tdm::UpdateDb(bool aHolder) {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   const TDbLanguageOptions& texts = updater.LanguageOptions();
-  HolderProducer holder(*this, aHolder);
+  HolderProducer holder(*this, aHolder, "update");
   if (aHolder) LoadParameters();
   LoadSqlCommands();
   std::vector<std::string> failed;
@@ -198,7 +177,7 @@ bool Tdm::UpdateDb(bool aHolder) {
 }
 
 bool Tdm::RunInstructions(std::vector<std::string>& aFailed) {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   UpdateRun run(*this);
   LoadInstructionFile();
   qInstructions.SetSort("id");
@@ -254,7 +233,7 @@ bool Tdm::RunInstructions(std::vector<std::string>& aFailed) {
 }
 
 void Tdm::RetryFailedInstructions(std::vector<std::string>& aFailed, bool& aOk) {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   updater.ProgressStepUpdateLevel0("Re-Execute");
   if (updater.Errors().UpdateErrors().empty() || GetErrorManager() != demEnqueueInstructionError) {
     return;
@@ -289,7 +268,7 @@ void Tdm::RetryFailedInstructions(std::vector<std::string>& aFailed, bool& aOk) 
 
 void Tdm::StepInstruction(const std::string& aLevel1, const std::string& aConsole,
                           const std::string& aInfo, int aId, const std::string& aSql) {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   const std::string id = std::to_string(aId);
   updater.ProgressStepUpdateLevel1(aLevel1 + id);
   updater.WriteMessage(aConsole + id);
@@ -297,7 +276,7 @@ void Tdm::StepInstruction(const std::string& aLevel1, const std::string& aConsol
 }
 
 bool Tdm::ExecuteInstruction(int aNumber, const std::string& aSql) {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   TInstruction& instruction = *instruction_;
   instruction.SetInstruction(aNumber, aSql);
   bool skip = false;
@@ -333,7 +312,7 @@ bool Tdm::ExecuteInstruction(int aNumber, const std::string& aSql) {
 
 void Tdm::ReportInstructionError(const std::exception& e, int aNumber, const std::string& aSql,
                                  bool aHandled) {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   updater.ReportError(dbcUpdate,
                       DbFormat(updater.LanguageOptions().ErrExecuteInstruction,
                                {static_cast<long long>(aNumber)}),
@@ -341,7 +320,7 @@ void Tdm::ReportInstructionError(const std::exception& e, int aNumber, const std
 }
 
 bool Tdm::BeforeInstructionEvents(bool& aSkip) {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   aSkip = false;
   try {
     if (updater.BeforeExecuteInstruction) updater.BeforeExecuteInstruction(this, *instruction_, aSkip);
@@ -358,7 +337,7 @@ bool Tdm::BeforeInstructionEvents(bool& aSkip) {
 }
 
 bool Tdm::AfterInstructionEvents() {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   bool handled = false;
   try {
     const TDbInstructionEvent& event = updater.*EventsOf(instruction_->Kind).after;
@@ -376,7 +355,7 @@ bool Tdm::AfterInstructionEvents() {
 
 bool Tdm::BackupDatabase(const std::string& aDatabaseName, const std::string& aFileName,
                          const std::string& aFolder) {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   TDatabaseSpecific* dialect = currentDialect_;
   if (dialect == nullptr) throw EEngineError("No database connected for the backup");
   const TDbLanguageOptions& texts = updater.LanguageOptions();
@@ -414,7 +393,7 @@ bool Tdm::BackupDatabase(const std::string& aDatabaseName, const std::string& aF
 }
 
 void Tdm::LoadSqlCommands() {
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   // A run without the file runs no command (never the commands an earlier run loaded).
   sqlCommands_->reset();
   const std::string fileName =
@@ -438,7 +417,7 @@ bool Tdm::RunUserEvent(const std::string& aEventName) {
   // The commands hang under the document element, whatever declaration or comments precede it.
   const pugi::xml_node root = sqlCommands_->document_element();
   if (!root) return true;
-  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater);
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
   bool result = true;
   OwnTransaction own(ac);
   for (const pugi::xml_node command : root.child(aEventName.c_str()).children()) {

@@ -518,4 +518,7 @@ void Tdm::CreateTable(const std::string& aDbSpace, const std::string& aSchema, a
 
 // ---- Children of changed primary keys ----
 
-bool Tdm::UpdatePkChildren() { return true; }
+bool Tdm::UpdatePkChildren() {
+  if (Updater != nullptr) Updater->ProgressStepLevel1("Update PK Child");
+  return true;
+}

@@ -3,7 +3,9 @@
 // master's and keep every row.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -26,13 +28,14 @@ struct Case {
   Strings after = {};  // run on the client after the update, before the query
 };
 
-void RunRoundTrips(const std::string& prefix, const std::vector<Case>& cases) {
+void RunRoundTrips(const std::string& prefix, const std::vector<Case>& cases,
+                   const std::function<void(TOrvDbSchemaProducer&)>& produce = {}) {
   for (const Case& c : cases) {
     SCOPED_TRACE(round_trip::ServerName(c.server));
     const std::string name = prefix + round_trip::ServerName(c.server);
     const std::string master = round_trip::CreateDatabase(c.server, name + "M", c.master);
     const std::string client = round_trip::CreateDatabase(c.server, name + "C", c.client);
-    const round_trip::CheckResult first = round_trip::RoundTrip(master, client, round_trip::NewFolder(name));
+    const round_trip::CheckResult first = round_trip::RoundTrip(master, client, round_trip::NewFolder(name), produce);
     EXPECT_EQ(first.errors, Strings{});
     for (const std::string& sql : round_trip::Texts(first.instructions)) {
       EXPECT_EQ(text::FindText(sql, "dtproperties"), std::string::npos) << sql;
@@ -376,4 +379,81 @@ TEST(TablesPhase, RefusedAlterationsRollBackAndLoseNothing) {
     EXPECT_EQ(round_trip::Rows(client, "SELECT * FROM T ORDER BY id").at(0), before);
     EXPECT_EQ(round_trip::Texts(round_trip::Check(client, folder).instructions), round_trip::Texts(first.instructions));
   }
+}
+
+// Regression: SQL Server refuses to alter a column a plain index uses (5074); the index is dropped
+// first and recorded for the index phase.
+TEST(TablesPhase, APlainIndexOnAColumnWhoseTypeChangesIsDroppedFirst) {
+  const std::string folder = round_trip::NewFolder("PlainIndex");
+  const std::string master = round_trip::CreateDatabase(
+      Server::SqlServer, "PlainIndexM",
+      {"CREATE TABLE T (id int NOT NULL, a bigint NULL, v varchar(30) NULL)", "CREATE INDEX ix ON T (a)",
+       "CREATE INDEX iv ON T (v)"});
+  const std::string client = round_trip::CreateDatabase(
+      Server::SqlServer, "PlainIndexC",
+      {"CREATE TABLE T (id int NOT NULL, a int NULL, v varchar(20) NULL)", "CREATE INDEX ix ON T (a)",
+       "CREATE INDEX iv ON T (v)", "INSERT INTO T VALUES (1, 2, 'x')"});
+  round_trip::Produce(master, folder);
+  const round_trip::CheckResult result = round_trip::Check(client, folder);
+  EXPECT_EQ(round_trip::Texts(result.instructions),
+            (Strings{"DROP INDEX dbo.T.ix", "ALTER TABLE dbo.T ALTER COLUMN a bigint",
+                     "ALTER TABLE dbo.T ALTER COLUMN v varchar (30)  COLLATE SQL_Latin1_General_CP1_CI_AS"}));
+  round_trip::Execute(client, folder);
+  EXPECT_EQ(round_trip::Rows(client, "SELECT id, a, v FROM T"), Strings{"1|2|x"});
+}
+
+// Regression: the fill UPDATE beside an ADD carried no owner prefix, so it missed a table of
+// another owner.
+TEST(TablesPhase, TheFillOfANewColumnReachesATableOfAnotherOwner) {
+  RunRoundTrips("Owner", {{Server::SqlServer,
+                           {"exec sp_addlogin 'fred', 'pw'", "exec sp_grantdbaccess 'fred'",
+                            "CREATE TABLE fred.T (a int NOT NULL, n int NOT NULL DEFAULT 5)"},
+                           {"exec sp_grantdbaccess 'fred'", "CREATE TABLE fred.T (a int NOT NULL)",
+                            "INSERT INTO fred.T VALUES (1)"},
+                           "SELECT a, n FROM fred.T",
+                           {"1|5"}}});
+}
+
+// Regression: the NOT NULL of a column converted from a long type ran before its values were
+// copied in, so the server refused it on a filled table without default.
+TEST(TablesPhase, ALongTypeColumnBecomesNotNullAfterItsValuesMove) {
+  RunRoundTrips("LongNotNull",
+                {{Server::SqlServer,
+                  {"CREATE TABLE T (id int NOT NULL, t varchar(100) NOT NULL)"},
+                  {"CREATE TABLE T (id int NOT NULL, t text NULL)", "INSERT INTO T VALUES (1, 'a')",
+                   "INSERT INTO T VALUES (2, 'b')"},
+                  "SELECT id, t FROM T ORDER BY id",
+                  {"1|a", "2|b"}}},
+                [](TOrvDbSchemaProducer& producer) { producer.UpdaterDirectives().DefaultValueFromDataType = beNo; });
+}
+
+namespace {
+
+// An updater that notes the progress texts of levels 1 and 2.
+class ProgressUpdater : public TOrvDbSchemaUpdater {
+ public:
+  Strings steps;
+  void ProgressStepLevel1(const std::string& aText) override { steps.push_back("1 " + aText); }
+  void ProgressStepLevel2(const std::string& aText) override { steps.push_back("2 " + aText); }
+};
+
+}  // namespace
+
+TEST(TablesPhase, ProgressNamesTheStepsAndTables) {
+  const std::string folder = round_trip::NewFolder("Progress");
+  const std::string master = round_trip::CreateDatabase(
+      Server::SqlServer, "ProgressM", {"CREATE TABLE A (id int NULL)", "CREATE TABLE B (id int NULL)"});
+  const std::string client = round_trip::CreateDatabase(Server::SqlServer, "ProgressC", {"CREATE TABLE A (id int NULL)"});
+  round_trip::Produce(master, folder);
+  ProgressUpdater updater;
+  updater.DirSchemas = folder;
+  updater.DirSql = folder;
+  updater.SetConnectionString(client);
+  ASSERT_TRUE(updater.Initialize());
+  updater.SetConnected(true);
+  ASSERT_TRUE(updater.dm()->CheckDb(true));
+  const auto begin = std::find(updater.steps.begin(), updater.steps.end(), "1 Update Tables");
+  ASSERT_NE(begin, updater.steps.end());
+  EXPECT_EQ(Strings(begin, begin + 4),
+            (Strings{"1 Update Tables", "2 Updating table: A", "2 Updating table: B", "1 Update PK Child"}));
 }

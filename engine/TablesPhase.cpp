@@ -234,9 +234,10 @@ std::string ClientSchema(ado::TDataSet& clientColumns) {
 
 void Tdm::CheckIdentityChanges(const std::string&, const std::string& aClientTable,
                                const std::string& aMasterTable) {
-  if (qDestColumns.IsEmpty()) return;
+  // Cleared whatever the table holds, so that no earlier table's columns count here.
   identityChanged_.clear();
   identityType_.clear();
+  if (qDestColumns.IsEmpty()) return;
   // Only a server that reports seed and increment can differ from the master in them.
   const bool seedReported =
       currentDialect_ != nullptr && currentDialect_->IdentityOptions->WriteIdentitySeed;
@@ -404,7 +405,7 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
                    false);
   };
 
-  if (typeChanged && IsLongDataType(aClientRow)) {
+  if (IsLongDataType(aClientRow)) {
     // A long-type column cannot be altered: the values move through a new column.
     const std::string temporary = kTemporaryColumnPrefix + aMasterColumn;
     dropDependants();

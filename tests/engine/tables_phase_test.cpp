@@ -457,3 +457,24 @@ TEST(TablesPhase, ProgressNamesTheStepsAndTables) {
   EXPECT_EQ(Strings(begin, begin + 4),
             (Strings{"1 Update Tables", "2 Updating table: A", "2 Updating table: B", "1 Update PK Child"}));
 }
+
+// Regression: "ALTER TABLE T ALTER COLUMN [C] NULL" carries no type, which SQL Server and Jet refuse.
+TEST(TablesPhase, TheNullabilityStatementCarriesTheColumnsType) {
+  const std::vector<Sequence> sequences = {
+      {"NullTypeSql", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, v int NULL DEFAULT 5)"},
+       {"CREATE TABLE T (id int NOT NULL, v int NOT NULL)", "INSERT INTO T VALUES (1, 2)"},
+       {"ALTER TABLE dbo.T ALTER COLUMN v int", "ALTER TABLE dbo.T ALTER COLUMN v int NULL"}},
+      {"NullTypeAcc", Server::Access, {"CREATE TABLE T (id int NOT NULL, v int NULL DEFAULT 5)"},
+       {"CREATE TABLE T (id int NOT NULL, v int NOT NULL)", "INSERT INTO T VALUES (1, 2)"},
+       {"ALTER TABLE T ALTER COLUMN v int DEFAULT 5", "ALTER TABLE T ALTER COLUMN v int NULL DEFAULT 5"}},
+  };
+  for (const Sequence& s : sequences) {
+    SCOPED_TRACE(s.name);
+    const std::string folder = round_trip::NewFolder(s.name);
+    const std::string master = round_trip::CreateDatabase(s.server, std::string(s.name) + "M", s.master);
+    const std::string client = round_trip::CreateDatabase(s.server, std::string(s.name) + "C", s.client);
+    const round_trip::CheckResult first = round_trip::RoundTrip(master, client, folder);
+    EXPECT_EQ(round_trip::Texts(first.instructions), s.statements);
+    EXPECT_EQ(round_trip::Rows(client, "SELECT id, v FROM T"), Strings{"1|2"});
+  }
+}

@@ -370,14 +370,20 @@ TEST(TablesPhase, RefusedAlterationsRollBackAndLoseNothing) {
     round_trip::Produce(master, folder, [](TOrvDbSchemaProducer& producer) {
       producer.UpdaterDirectives().DefaultValueFromDataType = beNo;
     });
-    const round_trip::CheckResult first = round_trip::Check(client, folder);
     const std::string before = round_trip::Rows(client, "SELECT * FROM T ORDER BY id").at(0);
     const std::string snapshot = r.server == Server::SqlServer ? SnapshotOf(client) : std::string();
-    const std::string failure = round_trip::TryExecute(client, folder);
+    TOrvDbSchemaUpdater updater;
+    updater.DirSchemas = updater.DirSql = updater.DirBackup = folder;
+    updater.UpdaterDirectives().ErrorManager = demStopOnFirstError;
+    updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
+    updater.UpdaterDirectives().ProgressInfoKind = pikSilent;
+    ASSERT_TRUE(updater.Initialize());
+    EXPECT_FALSE(updater.CheckAndUpdate(client));
+    std::string messages;
+    for (const auto& error : updater.Errors().Items()) messages += error->EMessage + "\n";
+    EXPECT_NE(messages.find(r.message), std::string::npos) << messages;
     EXPECT_EQ(r.server == Server::SqlServer ? SnapshotOf(client) : std::string(), snapshot);
-    EXPECT_NE(failure.find(r.message), std::string::npos) << failure;
     EXPECT_EQ(round_trip::Rows(client, "SELECT * FROM T ORDER BY id").at(0), before);
-    EXPECT_EQ(round_trip::Texts(round_trip::Check(client, folder).instructions), round_trip::Texts(first.instructions));
   }
 }
 

@@ -484,3 +484,67 @@ TEST(TablesPhase, TheNullabilityStatementCarriesTheColumnsType) {
     EXPECT_EQ(round_trip::Rows(client, "SELECT id, v FROM T"), Strings{"1|2"});
   }
 }
+
+TEST(TablesPhase, RenamedTablesAndFieldsKeepTheirRowsUnderQuotedNames) {
+  const auto renames = [](TOrvDbSchemaProducer& producer) {
+    producer.SetRenamedTables({"OrderLines=Order Details"});
+    producer.SetRenamedFields({"OrderLines.OrderNo=Order Details.Order"});
+  };
+  RunRoundTrips("Renamed",
+                {{Server::SqlServer,
+                  {"CREATE TABLE [Order Details] ([Order] int NOT NULL, qty int NULL, note varchar(30) NULL)"},
+                  {"CREATE TABLE OrderLines (OrderNo int NOT NULL, qty int NULL, note varchar(20) NULL)",
+                   "INSERT INTO OrderLines VALUES (7, 2, 'x')"},
+                  "SELECT [Order], qty, note FROM [Order Details]",
+                  {"7|2|x"}},
+                 {Server::Asa,
+                  {"CREATE TABLE \"Order Details\" (\"Order\" integer NOT NULL, qty integer NULL, note varchar(30) NULL)"},
+                  {"CREATE TABLE OrderLines (OrderNo integer NOT NULL, qty integer NULL, note varchar(20) NULL)",
+                   "INSERT INTO OrderLines VALUES (7, 2, 'x')"},
+                  "SELECT \"Order\", qty, note FROM \"Order Details\"",
+                  {"7|2|x"}}},
+                renames);
+}
+
+// Regression: the statement re-pointing the children of a changed primary key was refused by
+// every server (parenthesis never closed, no AND between conditions, the target named twice).
+TEST(TablesPhase, TheChildrenOfAChangedPrimaryKeyFollowTheNewKey) {
+  struct PkCase {
+    Server server;
+    std::string type;
+    std::string statement;
+  };
+  const std::vector<PkCase> cases = {
+      {Server::SqlServer, "int", "UPDATE DTL SET DTL.pcode = MST.code FROM dbo.T AS DTL, dbo.T AS MST WHERE DTL.parent = MST.id"},
+      {Server::Asa, "integer",
+       "UPDATE DBA.T SET pcode = (SELECT MST.code FROM DBA.T AS MST WHERE T.parent = MST.id) WHERE EXISTS (SELECT * "
+       "FROM DBA.T AS MST WHERE T.parent = MST.id)"},
+      {Server::Access, "int", "UPDATE T AS DTL INNER JOIN T AS MST ON DTL.parent = MST.id SET DTL.pcode = MST.code"},
+  };
+  for (const PkCase& c : cases) {
+    SCOPED_TRACE(round_trip::ServerName(c.server));
+    const std::string name = std::string("PkChild") + round_trip::ServerName(c.server);
+    const std::string t = c.type;
+    const std::string master = round_trip::CreateDatabase(
+        c.server, name + "M",
+        {"CREATE TABLE T (id " + t + " NOT NULL, code " + t + " NOT NULL, parent " + t + " NULL, pcode " + t +
+             " NULL, CONSTRAINT PK_T PRIMARY KEY (code))",
+         "ALTER TABLE T ADD CONSTRAINT FK_T FOREIGN KEY (pcode) REFERENCES T (code)"});
+    const std::string client = round_trip::CreateDatabase(
+        c.server, name + "C",
+        {"CREATE TABLE T (id " + t + " NOT NULL, code " + t + " NOT NULL, parent " + t +
+             " NULL, CONSTRAINT PK_T PRIMARY KEY (id))",
+         "ALTER TABLE T ADD CONSTRAINT FK_P FOREIGN KEY (parent) REFERENCES T (id)",
+         "INSERT INTO T (id, code, parent) VALUES (1, 10, NULL)", "INSERT INTO T (id, code, parent) VALUES (2, 20, 1)",
+         "INSERT INTO T (id, code, parent) VALUES (3, 30, 2)"});
+    const std::string folder = round_trip::NewFolder(name);
+    round_trip::Produce(master, folder, [](TOrvDbSchemaProducer& producer) {
+      producer.UpdaterDirectives().PKChangedTreatment = pctList;
+    });
+    const round_trip::CheckResult result = round_trip::Check(client, folder);
+    const Strings texts = round_trip::Texts(result.instructions);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), c.statement), texts.end()) << testing::PrintToString(texts);
+    EXPECT_EQ(round_trip::TryExecute(client, folder), "");
+    EXPECT_EQ(round_trip::Rows(client, "SELECT id, pcode FROM T ORDER BY id"), (Strings{"1|<null>", "2|10", "3|20"}));
+  }
+}

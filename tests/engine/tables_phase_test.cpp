@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -13,6 +14,16 @@
 #include "../servers/Snapshot.h"
 #include "RoundTrip.h"
 #include "common/Text.h"
+
+// Reaches the engine's primary-key change list.
+class TdmStateProbe {
+ public:
+  explicit TdmStateProbe(Tdm& dm) : dm_(dm) {}
+  void AddPkChange(const std::string& table) { dm_.pkTablesChange_.Add(table, std::make_unique<TPkTablesChange>()); }
+
+ private:
+  Tdm& dm_;
+};
 
 namespace {
 
@@ -546,5 +557,30 @@ TEST(TablesPhase, TheChildrenOfAChangedPrimaryKeyFollowTheNewKey) {
     EXPECT_NE(std::find(texts.begin(), texts.end(), c.statement), texts.end()) << testing::PrintToString(texts);
     EXPECT_EQ(round_trip::TryExecute(client, folder), "");
     EXPECT_EQ(round_trip::Rows(client, "SELECT id, pcode FROM T ORDER BY id"), (Strings{"1|<null>", "2|10", "3|20"}));
+  }
+}
+
+TEST(TablesPhase, ATableOfThePrimaryKeyChangeListMissingOnOneSideEndsThePhaseNamingIt) {
+  const std::string master =
+      round_trip::CreateDatabase(Server::SqlServer, "PkMissingM", {"CREATE TABLE A (id int NOT NULL)"});
+  const std::string client = round_trip::CreateDatabase(Server::SqlServer, "PkMissingC", {"CREATE TABLE B (id int NULL)"});
+  const std::string folder = round_trip::NewFolder("PkMissing");
+  round_trip::Produce(master, folder);
+  for (const char* table : {"Ghost", "A"}) {  // missing in the master, missing in the client
+    SCOPED_TRACE(table);
+    TOrvDbSchemaUpdater updater;
+    updater.DirSchemas = updater.DirSql = folder;
+    updater.SetConnectionString(client);
+    ASSERT_TRUE(updater.Initialize());
+    updater.SetConnected(true);
+    Tdm& dm = *updater.dm();
+    dm.RestartInstructionList();
+    dm.LoadMasterSchema();
+    dm.LoadClientSchema();
+    TdmStateProbe(dm).AddPkChange(table);
+    EXPECT_FALSE(dm.UpdateTablesAndColumns());
+    ASSERT_EQ(updater.Errors().Count(), 1);
+    EXPECT_EQ(updater.Errors().Items()[0]->Description,
+              std::string("Table of the primary key change list not found: ") + table);
   }
 }

@@ -234,9 +234,10 @@ std::string ClientSchema(ado::TDataSet& clientColumns) {
 
 void Tdm::CheckIdentityChanges(const std::string&, const std::string& aClientTable,
                                const std::string& aMasterTable) {
-  if (qDestColumns.IsEmpty()) return;
+  // Cleared whatever the table holds, so that no earlier table's columns count here.
   identityChanged_.clear();
   identityType_.clear();
+  if (qDestColumns.IsEmpty()) return;
   // Only a server that reports seed and increment can differ from the master in them.
   const bool seedReported =
       currentDialect_ != nullptr && currentDialect_->IdentityOptions->WriteIdentitySeed;
@@ -404,7 +405,7 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
                    false);
   };
 
-  if (typeChanged && IsLongDataType(aClientRow)) {
+  if (IsLongDataType(aClientRow)) {
     // A long-type column cannot be altered: the values move through a new column.
     const std::string temporary = kTemporaryColumnPrefix + aMasterColumn;
     dropDependants();
@@ -518,4 +519,101 @@ void Tdm::CreateTable(const std::string& aDbSpace, const std::string& aSchema, a
 
 // ---- Children of changed primary keys ----
 
-bool Tdm::UpdatePkChildren() { return true; }
+namespace {
+
+// One foreign-key column and the key column it points at.
+struct KeyPair {
+  std::string foreignKey;
+  std::string key;
+};
+
+// Pairs each foreign-key row of `set` with the position of its PK_COLUMN_NAME in `keys`; with
+// `table` given, both column names are first taken under their names after the renames. False
+// when a key column is not in `keys`.
+bool PairKeys(const Tdm& dm, ado::TDataSet& set, const std::string& table, const std::vector<std::string>& keys,
+              std::vector<KeyPair>& pairs) {
+  pairs.assign(keys.size(), KeyPair());
+  for (set.First(); !set.Eof(); set.Next()) {
+    std::string key = TextOf(set, "PK_COLUMN_NAME"), foreignKey = TextOf(set, "FK_COLUMN_NAME"), ignored;
+    if (!table.empty()) {
+      dm.NewFieldName(table, TextOf(set, "PK_COLUMN_NAME"), key, ignored);
+      dm.NewFieldName(table, TextOf(set, "FK_COLUMN_NAME"), foreignKey, ignored);
+    }
+    size_t i = 0;
+    while (i < keys.size() && !text::SameText(keys[i], key)) ++i;
+    if (i == keys.size()) return false;
+    pairs[i] = {foreignKey, keys[i]};
+  }
+  return true;
+}
+
+// "left.fk = right.key" for each pair, joined by `separator`.
+std::string PairList(const Tdm& dm, const std::vector<KeyPair>& pairs, const std::string& left,
+                     const std::string& right, const char* separator) {
+  std::vector<std::string> items;
+  for (const KeyPair& pair : pairs) {
+    if (pair.foreignKey.empty()) continue;
+    items.push_back(left + dm.QuoteName(pair.foreignKey) + " = " + right + dm.QuoteName(pair.key));
+  }
+  return text::Join(items, separator);
+}
+
+// The statement that points the foreign-key columns of the new pairing at the new key of the row
+// their old pairing pointed at, on a table that references itself, in a form the server accepts.
+std::string PkChildrenSql(const Tdm& dm, TDbType server, const std::string& prefix, const std::string& name,
+                          const std::vector<KeyPair>& newPairs, const std::vector<KeyPair>& oldPairs) {
+  const std::string table = prefix + name;
+  if (server == dbtAccess) {
+    return "UPDATE " + table + " AS DTL INNER JOIN " + table + " AS MST ON " +
+           PairList(dm, oldPairs, "DTL.", "MST.", " AND ") + " SET " + PairList(dm, newPairs, "DTL.", "MST.", ", ");
+  }
+  if (server == dbtAsa) {
+    // Correlated subqueries: the outer table is named by its own name, the inner one is MST.
+    const std::string outer = name + ".";
+    const std::string match =
+        " FROM " + table + " AS MST WHERE " + PairList(dm, oldPairs, outer, "MST.", " AND ");
+    std::vector<std::string> sets;
+    for (const KeyPair& pair : newPairs) {
+      if (pair.foreignKey.empty()) continue;
+      sets.push_back(dm.QuoteName(pair.foreignKey) + " = (SELECT MST." + dm.QuoteName(pair.key) + match + ")");
+    }
+    return "UPDATE " + table + " SET " + text::Join(sets, ", ") + " WHERE EXISTS (SELECT *" + match + ")";
+  }
+  return "UPDATE DTL SET " + PairList(dm, newPairs, "DTL.", "MST.", ", ") + " FROM " + table + " AS DTL, " + table +
+         " AS MST WHERE " + PairList(dm, oldPairs, "DTL.", "MST.", " AND ");
+}
+
+}  // namespace
+
+bool Tdm::UpdatePkChildren() {
+  if (Updater != nullptr) Updater->ProgressStepLevel1("Update PK Child");
+  if (GetDatabaseCreated() || currentDialect_ == nullptr) return true;
+  for (int i = 0; i < pkTablesChange_.Count(); ++i) {
+    const TPkTablesChange& change = pkTablesChange_.Object(i);
+    if (Updater != nullptr) Updater->ProgressStepLevel2("Master table: " + change.MasterTable);
+    // The client's foreign keys of the table that reference its own primary key.
+    SetFilter(qDestForeignKeys, EqualsFilter("PK_NAME", change.ClientPkName) + " and " +
+                                    EqualsFilter("FK_TABLE_NAME", change.ClientTable) + " and " +
+                                    EqualsFilter("PK_TABLE_NAME", change.ClientTable));
+    qDestForeignKeys.First();
+    if (qDestForeignKeys.Eof()) continue;
+    const std::string child = TextOf(qDestForeignKeys, "FK_TABLE_NAME");
+    const std::string childSchema = TextOf(qDestForeignKeys, "FK_TABLE_SCHEMA");
+    const std::string masterChild = NewTableName(child);
+    SetFilter(qForeignKeys, EqualsFilter("PK_TABLE_NAME", change.MasterTable) + " and " +
+                                EqualsFilter("FK_TABLE_NAME", masterChild));
+    qForeignKeys.First();
+    if (qForeignKeys.Eof()) continue;
+    std::vector<KeyPair> oldPairs, newPairs;
+    if (!PairKeys(*this, qDestForeignKeys, child, change.ClientKeyColumns, oldPairs) ||
+        !PairKeys(*this, qForeignKeys, "", change.MasterKeyColumns, newPairs)) {
+      continue;
+    }
+    const std::string prefix = childSchema.empty() ? std::string() : QuoteName(childSchema) + ".";
+    AddInstruction(PkChildrenSql(*this, currentDialect_->DbType, prefix, QuoteName(masterChild), newPairs, oldPairs),
+                   false);
+  }
+  ClearFilter(qDestForeignKeys);
+  ClearFilter(qForeignKeys);
+  return true;
+}

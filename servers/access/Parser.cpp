@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "common/Text.h"
 #include "servers/access/JetError.h"
 #include "servers/core/ExpressionParser.h"
 
@@ -222,13 +223,36 @@ class JetParser : public ExpressionParser {
     }
   }
 
+  // "AS name" or a bare name standing before `next`; empty when there is none.
+  std::string OptionalAlias() {
+    if (Accept("AS")) return Ident();
+    const Token& t = Peek();
+    if ((t.kind == TokenKind::Name || t.kind == TokenKind::QuotedName) && !t.Is("SET") && !t.Is("INNER") &&
+        !t.Is("ON"))
+      return Ident();
+    return {};
+  }
+
+  // UPDATE table [[AS] alias] [INNER JOIN table [[AS] alias] ON condition] SET ... [WHERE ...]:
+  // with the join, the columns set belong to the first table.
   void Update(JetStatement& s) {
     s.kind = JetStatement::Update;
     s.table = TableName();
+    s.alias = OptionalAlias();
+    if (Accept("INNER")) {
+      Expect("JOIN");
+      s.joinTable = TableName();
+      s.joinAlias = OptionalAlias();
+      Expect("ON");
+      s.joinOn = ParseExpr();
+    }
     Expect("SET");
     do {
       std::vector<std::string> parts{AnyName()};
       while (AcceptSym(".")) parts.push_back(AnyName());
+      if (!s.joinTable.empty() && parts.size() > 1 &&
+          !text::SameText(parts[parts.size() - 2], s.alias.empty() ? s.table : s.alias))
+        Error();
       ExpectSym("=");
       s.sets.emplace_back(parts.back(), ParseExpr());
     } while (AcceptSym(","));

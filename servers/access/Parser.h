@@ -63,6 +63,9 @@ struct JetStatement {
   std::vector<ExprPtr> values;
   std::vector<std::pair<std::string, ExprPtr>> sets;
   ExprPtr where;
+  std::string alias;                // UPDATE: the alias of the table changed
+  std::string joinTable, joinAlias;  // UPDATE ... INNER JOIN: the table joined and its alias
+  ExprPtr joinOn;
   bool unique = false, primary = false;
   std::vector<std::string> keys;
   std::vector<bool> descending;

@@ -218,8 +218,19 @@ int64_t Session::Update(const JetStatement& s) {
     if (!c) JetFail(3061, "No value given for one or more required parameters.");
     sets += (sets.empty() ? "" : ", ") + SqlIdent(c->name) + " = " + Stored(*c, *e, tr);
   }
-  std::string sql = "UPDATE " + SqlIdent(t.name) + " SET " + sets;
-  if (s.where) sql += " WHERE " + tr.Expression(*s.where);
+  std::string sql = "UPDATE " + SqlIdent(t.name);
+  if (!s.alias.empty()) sql += " AS " + SqlIdent(s.alias);
+  sql += " SET " + sets;
+  if (!s.joinTable.empty()) {
+    // The rows of the first table that meet a row of the second, as SQLite's UPDATE ... FROM.
+    JetTable joined = RequireTable(s.joinTable);
+    sql += " FROM " + SqlIdent(joined.name);
+    if (!s.joinAlias.empty()) sql += " AS " + SqlIdent(s.joinAlias);
+    sql += " WHERE (" + tr.Expression(*s.joinOn) + ")";
+    if (s.where) sql += " AND (" + tr.Expression(*s.where) + ")";
+  } else if (s.where) {
+    sql += " WHERE " + tr.Expression(*s.where);
+  }
   ExecSql(Db(), sql);
   return sqlite3_changes(Db());
 }

@@ -307,3 +307,18 @@ TEST_F(AccessServer, TheClientSwitchMakesANewFileAndRefusesAnExistingOne) {
 }
 
 } // namespace
+
+// Jet updates one table through an inner join with another (or itself); the embedded server
+// refused the form.
+TEST_F(AccessServer, UpdateThroughAnInnerJoinSetsTheFirstTable) {
+  auto s = Create("join.mdb");
+  s->Execute("CREATE TABLE T (id int NOT NULL, code int, parent int, pcode int)");
+  for (const char *row : {"1, 10, NULL, NULL", "2, 20, 1, NULL", "3, 30, 2, NULL"})
+    s->Execute(std::string("INSERT INTO T VALUES (") + row + ")");
+  s->Execute("UPDATE T AS DTL INNER JOIN T AS MST ON DTL.parent = MST.id SET DTL.pcode = MST.code "
+             "WHERE MST.id > 1");
+  EXPECT_EQ(Values(*s, "SELECT id, pcode FROM T ORDER BY id"), "1|<null>|\n2|<null>|\n3|20|\n");
+  s->Execute("UPDATE T INNER JOIN T AS MST ON T.parent = MST.id SET pcode = MST.code");
+  EXPECT_EQ(Values(*s, "SELECT id, pcode FROM T ORDER BY id"), "1|<null>|\n2|10|\n3|20|\n");
+  EXPECT_NE(Failure(*s, "UPDATE T AS DTL INNER JOIN T AS MST ON DTL.parent = MST.id SET MST.pcode = 1"), "");
+}

@@ -67,6 +67,8 @@ struct TDeletePhaseCache {
   std::map<std::string, std::vector<std::string>> keys;
   // Upper-case client table + "." + upper-case index -> upper-case columns.
   std::map<std::string, std::vector<std::string>> indexColumns;
+  // The same for the primary keys of the key rowset.
+  std::map<std::string, std::vector<std::string>> keyColumns;
   // Upper-case client table -> the foreign-key rows it owns or is referenced by.
   std::map<std::string, std::vector<ForeignKey>> foreignKeys;
 };
@@ -237,6 +239,19 @@ TDeletePhaseCache& Tdm::DeletePhaseCache() {
       }
     }
   }
+  if (qDestPrimaryKeys.Active()) {
+    // The key's name as the dependent-constraint removal records it, with its columns.
+    qDestPrimaryKeys.SetFiltered(false);
+    for (qDestPrimaryKeys.First(); !qDestPrimaryKeys.Eof(); qDestPrimaryKeys.Next()) {
+      const std::string table = FieldText(qDestPrimaryKeys, "table_name");
+      const std::string name = FieldText(qDestPrimaryKeys, "pk_name");
+      std::vector<std::string>& keys = cache.keys[text::Upper(table)];
+      bool known = false;
+      for (const std::string& key : keys) known = known || text::SameText(key, name);
+      if (!known) keys.push_back(name);
+      cache.keyColumns[DropKey(table, name)].push_back(text::Upper(FieldText(qDestPrimaryKeys, "column_name")));
+    }
+  }
   if (qDestIndexes.Active()) {
     qDestIndexes.SetFiltered(false);
     for (qDestIndexes.First(); !qDestIndexes.Eof(); qDestIndexes.Next()) {
@@ -274,9 +289,10 @@ std::vector<std::pair<std::string, std::string>> Tdm::DependentConstraintNames(c
   if (const auto keys = cache.keys.find(text::Upper(aClientTable)); keys != cache.keys.end()) {
     for (const std::string& key : keys->second) {
       bool holds = aColumn.empty();
-      if (const auto columns = cache.indexColumns.find(DropKey(aClientTable, key));
-          !holds && columns != cache.indexColumns.end()) {
-        for (const std::string& column : columns->second) holds = holds || column == text::Upper(aColumn);
+      for (const auto* map : {&cache.indexColumns, &cache.keyColumns}) {
+        if (const auto columns = map->find(DropKey(aClientTable, key)); !holds && columns != map->end()) {
+          for (const std::string& column : columns->second) holds = holds || column == text::Upper(aColumn);
+        }
       }
       if (holds) add(masterTable, key);
     }

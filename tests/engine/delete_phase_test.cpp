@@ -22,36 +22,52 @@ struct ServerCase {
 };
 
 const char* kInsertT = "INSERT INTO T (id, s, a, b, KEEP_c) VALUES (1, 'one', 2, 3, 4)";
-const char* kInsertX = "INSERT INTO X (id, v) VALUES (1, 5)";
+const char* kInsertX = "INSERT INTO X (id, v, yid) VALUES (1, 5, 5)";
+const char* kInsertY = "INSERT INTO Y (id) VALUES (5)";
 
 const ServerCase kServerCases[] = {
     {Server::SqlServer,
      {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, s varchar (20) NULL)"},
      {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, s varchar (20) NULL, a int NULL, "
-      "b int NULL CONSTRAINT CK_b CHECK (b > 0), KEEP_c int NULL)",
-      "CREATE INDEX IX_a ON T (a)", kInsertT, "CREATE TABLE X (id int NOT NULL PRIMARY KEY, v int NULL)",
+      "b int NULL CONSTRAINT CK_b CHECK (b > 0), KEEP_c int NULL, d int NULL CONSTRAINT DF_d DEFAULT 0, "
+      "u int NULL, CONSTRAINT UQ_u UNIQUE (u))",
+      "CREATE INDEX IX_a ON T (a)", kInsertT, "CREATE TABLE Y (id int NOT NULL CONSTRAINT PK_Y PRIMARY KEY)", kInsertY,
+      "CREATE TABLE X (id int NOT NULL CONSTRAINT PK_X PRIMARY KEY, v int NULL, yid int NULL, "
+      "CONSTRAINT FK_XY FOREIGN KEY (yid) REFERENCES Y (id))",
       "CREATE INDEX IX_v ON X (v)", kInsertX, "CREATE TRIGGER TR_X ON X FOR INSERT AS SELECT 1",
       "CREATE TABLE Keep_Y (id int NULL)", "CREATE VIEW VX AS SELECT id FROM T"},
      {"DROP INDEX dbo.T.IX_a", "ALTER TABLE dbo.T DROP COLUMN a", "ALTER TABLE dbo.T DROP CONSTRAINT CK_b",
-      "ALTER TABLE dbo.T DROP COLUMN b", "DROP TABLE dbo.X"},
-     {"T.a|ikDropField", "T.b|ikDropField", "X|ikDropTable"}},
+      "ALTER TABLE dbo.T DROP COLUMN b", "ALTER TABLE dbo.T DROP CONSTRAINT DF_d", "ALTER TABLE dbo.T DROP COLUMN d",
+      "ALTER TABLE dbo.T DROP CONSTRAINT UQ_u", "ALTER TABLE dbo.T DROP COLUMN u",
+      "ALTER TABLE dbo.X DROP CONSTRAINT FK_XY", "ALTER TABLE dbo.Y DROP CONSTRAINT PK_Y", "DROP TABLE dbo.Y",
+      "ALTER TABLE dbo.X DROP CONSTRAINT PK_X", "DROP TABLE dbo.X"},
+     {"T.a|ikDropField", "T.b|ikDropField", "T.d|ikDropField", "T.u|ikDropField", "Y|ikDropTable", "X|ikDropTable"}},
     {Server::Asa,
      {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, s varchar(20) NULL)"},
      {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, s varchar(20) NULL, a integer NULL, b integer NULL, "
-      "KEEP_c integer NULL)",
-      "CREATE INDEX IX_a ON T (a)", kInsertT, "CREATE TABLE X (id integer NOT NULL PRIMARY KEY, v integer NULL)",
+      "KEEP_c integer NULL, d integer NULL DEFAULT 0)",
+      "CREATE INDEX IX_a ON T (a)", kInsertT, "CREATE TABLE Y (id integer NOT NULL PRIMARY KEY)", kInsertY,
+      "CREATE TABLE X (id integer NOT NULL PRIMARY KEY, v integer NULL, yid integer NULL, "
+      "CONSTRAINT FK_XY FOREIGN KEY (yid) REFERENCES Y (id))",
       "CREATE INDEX IX_v ON X (v)", kInsertX, "CREATE TABLE Keep_Y (id integer NULL)",
       "CREATE GLOBAL TEMPORARY TABLE G (id integer NULL)", "CREATE VIEW VX AS SELECT id FROM T"},
-     {"DROP INDEX DBA.T.IX_a", "ALTER TABLE DBA.T DROP a", "ALTER TABLE DBA.T DROP b", "DROP TABLE DBA.X"},
-     {"T.a|ikDropField", "T.b|ikDropField", "X|ikDropTable"}},
+     {"DROP INDEX DBA.T.IX_a", "ALTER TABLE DBA.T DROP a", "ALTER TABLE DBA.T DROP b", "ALTER TABLE DBA.T DROP d",
+      "ALTER TABLE DBA.X DROP CONSTRAINT FK_XY", "ALTER TABLE DBA.Y DROP PRIMARY KEY ", "DROP TABLE DBA.Y",
+      "ALTER TABLE DBA.X DROP PRIMARY KEY ", "DROP TABLE DBA.X"},
+     {"T.a|ikDropField", "T.b|ikDropField", "T.d|ikDropField", "Y|ikDropTable", "X|ikDropTable"}},
     {Server::Access,
      {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, s varchar(20) NULL)"},
      {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, s varchar(20) NULL, a integer NULL, b integer NULL, "
-      "KEEP_c integer NULL)",
-      "CREATE INDEX IX_a ON T (a)", kInsertT, "CREATE TABLE X (id integer NOT NULL PRIMARY KEY, v integer NULL)",
+      "KEEP_c integer NULL, d integer NULL DEFAULT 0, u integer NULL, CONSTRAINT UQ_u UNIQUE (u))",
+      "CREATE INDEX IX_a ON T (a)", kInsertT, "CREATE TABLE Y (id integer NOT NULL PRIMARY KEY)", kInsertY,
+      "CREATE TABLE X (id integer NOT NULL PRIMARY KEY, v integer NULL, yid integer NULL, "
+      "CONSTRAINT FK_XY FOREIGN KEY (yid) REFERENCES Y (id))",
       "CREATE INDEX IX_v ON X (v)", kInsertX, "CREATE TABLE Keep_Y (id integer NULL)"},
-     {"DROP INDEX IX_a ON T", "ALTER TABLE T DROP COLUMN a", "ALTER TABLE T DROP COLUMN b", "DROP TABLE X"},
-     {"T.a|ikDropField", "T.b|ikDropField", "X|ikDropTable"}},
+     {"DROP INDEX IX_a ON T", "ALTER TABLE T DROP COLUMN a", "ALTER TABLE T DROP COLUMN b",
+      "ALTER TABLE T DROP COLUMN d", "ALTER TABLE T DROP CONSTRAINT UQ_u", "ALTER TABLE T DROP COLUMN u",
+      "ALTER TABLE X DROP CONSTRAINT PrimaryKey", "ALTER TABLE X DROP CONSTRAINT FK_XY", "DROP TABLE X",
+      "ALTER TABLE Y DROP CONSTRAINT PrimaryKey", "DROP TABLE Y"},
+     {"T.a|ikDropField", "T.b|ikDropField", "T.d|ikDropField", "T.u|ikDropField", "X|ikDropTable", "Y|ikDropTable"}},
 };
 
 // The updater's own policy allows every deletion: each case says what it allows.
@@ -178,19 +194,19 @@ struct ConsoleUpdater : TOrvDbSchemaUpdater {
 
 struct CancelServer {
   Server server;
-  std::string table;  // CREATE TABLE T ... with the surplus fields a, b, c
-  std::string x;      // CREATE TABLE X ...
+  std::string table;    // CREATE TABLE T ... with the surplus fields a, b, c
+  std::string integer;  // the server's integer type
 };
 
 const CancelServer kCancelServers[] = {
     {Server::SqlServer, "CREATE TABLE T (id int NOT NULL PRIMARY KEY, s varchar (20) NULL, a int NULL, b int NULL, c int NULL)",
-     "CREATE TABLE X (id int NOT NULL PRIMARY KEY)"},
+     "int"},
     {Server::Asa, "CREATE TABLE T (id integer NOT NULL PRIMARY KEY, s varchar(20) NULL, a integer NULL, b integer NULL, "
                   "c integer NULL)",
-     "CREATE TABLE X (id integer NOT NULL PRIMARY KEY)"},
+     "integer"},
     {Server::Access, "CREATE TABLE T (id integer NOT NULL PRIMARY KEY, s varchar(20) NULL, a integer NULL, b integer NULL, "
                      "c integer NULL)",
-     "CREATE TABLE X (id integer NOT NULL PRIMARY KEY)"},
+     "integer"},
 };
 
 }  // namespace
@@ -200,13 +216,15 @@ TEST(DeletePhase, AnyMixOfCancelledBlocksRunsAndKeepsTheirObjectsWhole) {
     std::vector<std::string> cancelled;
     std::vector<std::string> proposedAgain;  // the blocks of the next check
   };
-  // IX_ab over the surplus fields a and b is a drop both their deletions need.
+  // IX_ab over the surplus fields a and b is a drop both their deletions need; so is the foreign
+  // key from the surplus table X to the surplus table W.
   const std::vector<Mix> mixes = {
       {{"T.a"}, {"T.a|ikDropField", "T.b|ikDropField"}},
       {{"T.b"}, {"T.a|ikDropField", "T.b|ikDropField"}},
       {{"T.c"}, {"T.c|ikDropField"}},
-      {{"X"}, {"X|ikDropTable"}},
-      {{"T.b", "T.c", "X"}, {"T.a|ikDropField", "T.b|ikDropField", "T.c|ikDropField", "X|ikDropTable"}},
+      {{"X"}, {"W|ikDropTable", "X|ikDropTable"}},
+      {{"W"}, {"W|ikDropTable", "X|ikDropTable"}},
+      {{"T.b", "T.c", "X"}, {"T.a|ikDropField", "T.b|ikDropField", "T.c|ikDropField", "W|ikDropTable", "X|ikDropTable"}},
   };
   for (const CancelServer& s : kCancelServers) {
     SCOPED_TRACE(round_trip::ServerName(s.server));
@@ -217,23 +235,26 @@ TEST(DeletePhase, AnyMixOfCancelledBlocksRunsAndKeepsTheirObjectsWhole) {
     round_trip::Produce(master, folder);
     // Each block alone on one server; the shared drop and a mix on every server.
     const std::vector<size_t> run =
-        s.server == Server::SqlServer ? std::vector<size_t>{0, 1, 2, 3, 4} : std::vector<size_t>{1, 4};
+        s.server == Server::SqlServer ? std::vector<size_t>{0, 1, 2, 3, 4, 5} : std::vector<size_t>{1, 4, 5};
     for (size_t m : run) {
       SCOPED_TRACE("mix " + std::to_string(m));
       const std::string client = round_trip::CreateDatabase(
           s.server, name + "C" + std::to_string(m),
-          {s.table, "CREATE INDEX IX_ab ON T (a, b)", "INSERT INTO T (id, s, a, b, c) VALUES (1, 'one', 2, 3, 4)", s.x,
-           "INSERT INTO X (id) VALUES (7)"});
+          {s.table, "CREATE INDEX IX_ab ON T (a, b)", "INSERT INTO T (id, s, a, b, c) VALUES (1, 'one', 2, 3, 4)",
+           "CREATE TABLE W (id " + s.integer + " NOT NULL PRIMARY KEY)", "INSERT INTO W (id) VALUES (5)",
+           "CREATE TABLE X (id " + s.integer + " NOT NULL PRIMARY KEY, pid " + s.integer +
+               " NULL, CONSTRAINT FK_XW FOREIGN KEY (pid) REFERENCES W (id))",
+           "INSERT INTO X (id, pid) VALUES (7, 5)"});
       const round_trip::CheckResult first = round_trip::Check(client, folder, TablesAndFields);
       ASSERT_EQ(first.blocks, (std::vector<std::string>{"T.a|ikDropField", "T.b|ikDropField", "T.c|ikDropField",
-                                                        "X|ikDropTable"}));
+                                                        "W|ikDropTable", "X|ikDropTable"}));
       CancelBlocks(folder, mixes[m].cancelled);
       EXPECT_EQ(round_trip::Update(client, folder), std::vector<std::string>{});
       EXPECT_EQ(round_trip::Rows(client, "SELECT id, s FROM T"), std::vector<std::string>{"1|one"});
       const round_trip::CheckResult next = round_trip::Check(client, folder, TablesAndFields);
       EXPECT_EQ(next.blocks, mixes[m].proposedAgain);
       if (!mixes[m].proposedAgain.empty() && mixes[m].proposedAgain.back() == "X|ikDropTable") {
-        EXPECT_EQ(round_trip::Rows(client, "SELECT id FROM X"), std::vector<std::string>{"7"});
+        EXPECT_EQ(round_trip::Rows(client, "SELECT id, pid FROM X"), std::vector<std::string>{"7|5"});
       }
     }
   }

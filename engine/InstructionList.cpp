@@ -8,6 +8,7 @@
 
 #include "common/Paths.h"
 #include "components/DbSchemaUpdater.h"
+#include "engine/UndoDeleteBlocks.h"
 #include "engine/uDm.h"
 #include "platform/data/DataErrors.h"
 
@@ -27,7 +28,8 @@ ado::FieldDefs BlockUndoDeleteFields() {
   return {{"id", ado::FieldType::ftInteger},
           {"ObjectName", ado::FieldType::ftString, 40},
           {"Kind", ado::FieldType::ftString, 20},
-          {"undoDelete", ado::FieldType::ftBoolean}};
+          {"undoDelete", ado::FieldType::ftBoolean},
+          {undo_delete::kLinkedBlockField, ado::FieldType::ftInteger}};
 }
 
 // The data set recreated empty with the list's fields (a loaded file may have brought others).
@@ -63,6 +65,9 @@ void Tdm::RestartInstructionList() {
   nextInstructionId_ = 1;
   nextPrependedId_ = 0;
   currentBlockUndoDeleteId_ = 0;
+  dropBlocks_.clear();
+  droppedChecks_.clear();
+  deletePhaseCache_.reset();
 }
 
 void Tdm::AddInstruction(const std::string& aSql, bool aPrepend) {
@@ -92,6 +97,7 @@ void Tdm::AddBlockUndoDelete(const std::string& aObjectName, TInstructionKind aK
   qBlockUndoDelete.FieldByName("ObjectName").SetAsString(aObjectName);
   qBlockUndoDelete.FieldByName("Kind").SetAsString(EnumName(aKind));
   qBlockUndoDelete.FieldByName("undoDelete").SetAsBoolean(false);
+  qBlockUndoDelete.FieldByName(undo_delete::kLinkedBlockField).SetAsInteger(0);
   qBlockUndoDelete.Post();
 }
 
@@ -100,12 +106,10 @@ void Tdm::BeginUndoDeleteBlock() { currentBlockUndoDeleteId_ = lastBlockUndoDele
 void Tdm::EndUndoDeleteBlock() { currentBlockUndoDeleteId_ = 0; }
 
 bool Tdm::IsUndoDelete(int aBlockId) {
-  if (aBlockId == 0) return false;
-  if (!LocateRecord(qBlockUndoDelete, "id", ado::Variant(static_cast<long long>(aBlockId)), 0)) {
-    return false;
-  }
-  const ado::TField& flag = qBlockUndoDelete.FieldByName("undoDelete");
-  return !flag.IsNull() && flag.AsBoolean();
+  int cause = 0;
+  if (!undo_delete::IsBlockCancelled(qBlockUndoDelete, aBlockId, cause)) return false;
+  if (cause != aBlockId) AnnounceLinkedUndoDelete(aBlockId, cause);
+  return true;
 }
 
 std::string Tdm::InstructionFileName() const {

@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 
 #include <exception>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -24,6 +25,8 @@
 class TOrvDbSchemaUpdater;
 class TOrvDbSchemaProducer;
 class TOrvSchemion;
+
+struct TDeletePhaseCache;
 
 // A table whose primary key changes in this check (filled by the CheckDb driver).
 struct TPkTablesChange {
@@ -377,6 +380,16 @@ class Tdm : public IDialectOwner {
   bool UpdateProcedures();
   bool UpdateFunctions();
   bool UpdateTriggers();
+  // aKind "P", "FN" (SQL Server's FN, IF and TF) or "TR": creates new and changed objects from
+  // the master's text and drops surplus ones in undo-delete blocks. Always True.
+  bool UpdateProgrammables(const std::string& aKind);
+  // The text a master definition is created from: on Adaptive Server Anywhere as it stands,
+  // elsewhere with double quotes outside single-quoted literals made single.
+  std::string ProgrammableCreateText(const std::string& aDefinition) const;
+  // The text definitions are compared by: double quotes made single, trailing CR LF removed.
+  std::string ProgrammableCompareText(const std::string& aDefinition) const;
+  // [Q(owner) + "."] + Q(name).
+  std::string OwnedObjectName(const std::string& aSchema, const std::string& aName) const;
 
   // ---- Update executor and user SQL commands (UpdateDb.cpp) ----
 
@@ -413,6 +426,21 @@ class Tdm : public IDialectOwner {
   // Queues the drop of client table aClientTable, reached as aMasterTable when the list runs.
   void DropTable(const std::string& aSchema, const std::string& aClientTable,
                  const std::string& aMasterTable);
+  // Queues the drops of the client columns of aClientTable the master's aMasterTable lacks (the
+  // visible rows of qColumns), each in its own undo-delete block. Always True.
+  bool DeleteFields(const std::string& aSchema, const std::string& aClientTable,
+                    const std::string& aMasterTable);
+  // Queues the drops of the plain indexes (DropPlainIndexesOf) and CHECK constraints of a client
+  // column, which the server would otherwise refuse the column's drop for.
+  void DropIndexesAndChecksOf(const std::string& aSchema, const std::string& aPrefix,
+                              const std::string& aClientTable, const std::string& aColumn,
+                              const std::string& aMasterTable);
+  // A CHECK constraint of a master table whose drop this check queued with a field's.
+  bool IsCheckDropped(const std::string& aMasterTable, const std::string& aName) const;
+  // Instructions appended from now on go to the undo-delete block that dropped constraint or
+  // index aName of aMasterTable in this check (outside any block when none did), so that
+  // cancelling that deletion also cancels the re-creation; EndUndoDeleteBlock ends it.
+  void BeginRecreateBlock(const std::string& aMasterTable, const std::string& aName);
 
   // ---- IDialectOwner ----
   TDatabaseSpecific* CurrentDialect() const override { return currentDialect_; }
@@ -481,6 +509,32 @@ class Tdm : public IDialectOwner {
                               bool aHandled);
   // Tables phase: a master column whose type the client's server lacks was met in this check.
   bool columnTypeRefused_ = false;
+  // Views, procedures, functions and triggers (Programmables.cpp).
+  bool UpdateProgrammablesPhase(const std::string& aKind);
+  // Client trigger name (upper case) -> client table name, from the server's own catalogue.
+  std::map<std::string, std::string> ClientTriggerTables();
+
+  // Delete phase (DeletePhase.cpp).
+  // The block that dropped a constraint or index in this check, by upper-case master table + "."
+  // + name; emptied with the instruction list.
+  std::map<std::string, int> dropBlocks_;
+  // Upper-case master table + "." + name of the CHECK constraints dropped with fields.
+  std::vector<std::string> droppedChecks_;
+  std::vector<int> announcedLinkedBlocks_;
+  // The client's keys and foreign keys by table, read once per check (DeletePhase.cpp).
+  std::unique_ptr<TDeletePhaseCache, void (*)(TDeletePhaseCache*)> deletePhaseCache_{nullptr, nullptr};
+  TDeletePhaseCache& DeletePhaseCache();
+  // (master table, name) of the constraints the deletion of a client table, or of its column
+  // aColumn when given, needs dropped.
+  std::vector<std::pair<std::string, std::string>> DependentConstraintNames(const std::string& aClientTable,
+                                                                            const std::string& aColumn);
+  // Notes which of aNames the current block dropped, and links it with the block that dropped
+  // one of them before; aDroppedBefore holds IsConstraintDropped of each before the drops.
+  void NoteBlockDrops(const std::vector<std::pair<std::string, std::string>>& aNames,
+                      const std::vector<bool>& aDroppedBefore);
+  void NoteDropInBlock(const std::string& aMasterTable, const std::string& aName);
+  // The console line saying that block aBlockId is skipped for the cancelled block aCause.
+  void AnnounceLinkedUndoDelete(int aBlockId, int aCause);
 
   friend class TdmStateProbe;  // tests read the private state after creation
 };

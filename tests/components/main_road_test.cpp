@@ -212,10 +212,11 @@ TEST(MainRoad, DemonstrationDatabases) {
     const Server server = c.server;
     SCOPED_TRACE(round_trip::ServerName(server));
     const DemoPair demo = BuildDemo(server);
-    // The master's tables and columns, less the view's (views are the programmables' phase).
+    // The master's tables and columns, and its view where the master's rowset marks it updatable
+    // (not on Access).
     std::vector<std::string> expected;
     for (const std::string& column : Columns(demo.master)) {
-      if (!column.starts_with("CustomerOrders.")) expected.push_back(column);
+      if (server != Server::Access || !column.starts_with("CustomerOrders.")) expected.push_back(column);
     }
     WalkTheRoad(demo.master, demo.client, std::string("demo-") + round_trip::ServerName(server),
                 "SELECT CustomerId, Name FROM Customers ORDER BY CustomerId", expected, true, c.instructions);

@@ -122,11 +122,24 @@ inline std::vector<std::string> Texts(const std::vector<Instruction>& rows) {
   return texts;
 }
 
-// The result of one check: its answer, the saved instructions and the errors listed.
+// The undo-delete blocks of BlockUndoDelete.xml, each "ObjectName|Kind", in id order.
+inline std::vector<std::string> LoadBlocks(const std::string& folder) {
+  ado::TDataSet set;
+  set.LoadFromFile(folder + "/BlockUndoDelete.xml");
+  std::vector<std::string> rows;
+  for (set.First(); !set.Eof(); set.Next()) {
+    rows.push_back(set.FieldByName("ObjectName").AsString() + "|" + set.FieldByName("Kind").AsString());
+  }
+  return rows;
+}
+
+// The result of one check: its answer, the saved instructions, the undo-delete blocks and the
+// errors listed.
 struct CheckResult {
   bool ok = false;
   std::vector<Instruction> instructions;
   std::vector<std::string> errors;
+  std::vector<std::string> blocks;
 };
 
 // A check of `client` against the schema folder by an updater of its own (instructions saved in
@@ -146,6 +159,7 @@ inline CheckResult Check(const std::string& client, const std::string& folder,
     result.errors.push_back(error->Description + " | " + error->EMessage);
   }
   result.instructions = LoadInstructions(folder);
+  result.blocks = LoadBlocks(folder);
   return result;
 }
 

@@ -162,7 +162,8 @@ TEST_F(InstructionList, FilesLoadBackEqualAndCancelOnlyTheirBlock) {
   dm().LoadBlockUndoDeleteFile();
   EXPECT_EQ(Rows(dm().qInstructions), saved);
   const ado::FieldDefs& defs = dm().qBlockUndoDelete.FieldDefs();
-  ASSERT_EQ(defs.size(), 4u);
+  ASSERT_EQ(defs.size(), 5u);  // the fifth links blocks that share a drop
+  EXPECT_EQ(defs[4].Name, "LinkedBlock");
   EXPECT_EQ(defs[0].Type, ado::FieldType::ftInteger);
   EXPECT_EQ(defs[2].Type, ado::FieldType::ftString);
   EXPECT_EQ(defs[2].Size, 20);

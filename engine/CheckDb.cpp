@@ -162,12 +162,14 @@ bool Tdm::CheckDb(bool aHolder) {
     ok = PreparePkChanges();
     if (ok && updateTables_) ok = UpdateTables();
     if (ok) {
-      UpdateCopyData();
+      // A refused copy item fails the check once the later phases have run.
+      const bool copied = UpdateCopyData();
       if (ok && updateIndexes_) ok = UpdateIndexes();
       if (ok && updateConstraints_) ok = UpdateConstraints();
       if (ok && updateViews_ && dialect.CanUpdateViews()) ok = UpdateViews();
       if (ok && updateProcedures_ && dialect.CanUpdateProcedures()) ok = UpdateProcedures() && UpdateFunctions();
       if (ok && updateTriggers_ && dialect.CanUpdateTriggers()) ok = UpdateTriggers();
+      ok = ok && copied;
     }
   } catch (...) {
     // The lists found so far are saved all the same; the failure still reaches the caller.

@@ -25,6 +25,8 @@
 class TOrvDbSchemaUpdater;
 class TOrvDbSchemaProducer;
 class TOrvSchemion;
+class TCopyDataElem;
+struct TCopyTable;
 
 struct TDeletePhaseCache;
 
@@ -359,7 +361,19 @@ class Tdm : public IDialectOwner {
 
   // ---- Copy-data phase (CopyDataPhase.cpp) ----
 
+  // Queues the rows of the copy list's data files, each item by its treatment, the identity
+  // insert switched on around an item with CopyAutoInc whose table has an identity column. An
+  // item whose rows cannot be written soundly is refused: reported (dbcCheckDb) naming the table
+  // and the reason, nothing queued for it, the result False; the other items are queued. A
+  // missing data file or vsiPrimaryKeys.xml raises the load error naming the file.
   bool UpdateCopyData();
+  // One loaded item: its data file and key columns, written out for the connected dialect.
+  // Raises the refusal of the item.
+  void LoadCopyTable(const TCopyDataElem& aItem, ado::TDataSet& aPrimaryKeys, TCopyTable& aTable);
+  // cdtMove: each client row with a copied key is renumbered in its key group, then the row is
+  // inserted. The other treatments: AddCopyDataInstructions.
+  void AddMoveDataInstructions(const TCopyTable& aTable, const std::string& aFieldToIncrement);
+  void AddCopyDataInstructions(const TCopyTable& aTable, TCopyDataTreatment aTreatment);
 
   // ---- Keys, unique constraints and indexes (KeysPhase.cpp) ----
 

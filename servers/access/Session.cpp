@@ -196,7 +196,22 @@ int64_t Session::Insert(const JetStatement& s) {
   for (const auto& n : names) cols += (cols.empty() ? "" : ", ") + SqlIdent(ColumnOrFail(t, n).name);
   std::string sql = "INSERT INTO " + SqlIdent(t.name) + " (" + cols + ") ";
   if (s.select) {
-    sql += tr.Query(*s.select);
+    // A selected value reaches a date column in the stored form, as the VALUES form's do.
+    std::string source, selected;
+    bool dates = false;
+    for (size_t i = 0; i < names.size(); ++i) {
+      const std::string c = "jet_c" + std::to_string(i);
+      source += (i ? ", " : "") + c;
+      const bool date = ColumnOrFail(t, names[i]).type == "datetime";
+      selected += (i ? ", " : "") + (date ? "tsql_datetime(" + c + ")" : c);
+      dates = dates || date;
+    }
+    if (dates) {
+      sql = "WITH jet_source (" + source + ") AS (" + tr.Query(*s.select) + ") " + sql + "SELECT " + selected +
+            " FROM jet_source";
+    } else {
+      sql += tr.Query(*s.select);
+    }
   } else {
     if (s.values.size() != names.size())
       JetFail(3346, "Number of query values and destination fields are not the same.");

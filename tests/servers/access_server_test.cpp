@@ -322,3 +322,17 @@ TEST_F(AccessServer, UpdateThroughAnInnerJoinSetsTheFirstTable) {
   EXPECT_EQ(Values(*s, "SELECT id, pcode FROM T ORDER BY id"), "1|<null>|\n2|10|\n3|20|\n");
   EXPECT_NE(Failure(*s, "UPDATE T AS DTL INNER JOIN T AS MST ON DTL.parent = MST.id SET MST.pcode = 1"), "");
 }
+
+// Regression: a date selected into a date column by INSERT ... SELECT was stored as its text.
+TEST_F(AccessServer, InsertSelectStoresDatesAsTheValuesFormDoes) {
+  auto s = Create("insert_select.mdb");
+  s->Execute("CREATE TABLE D (k integer NOT NULL PRIMARY KEY, at datetime NULL)");
+  s->Execute("INSERT INTO D (k, at) VALUES (1, '1999/12/31')");
+  s->Execute("INSERT INTO D (k, at) SELECT 2, '1999/12/30 10:00:00' FROM (SELECT count(*) AS n FROM D "
+             "WHERE k = 2) AS c WHERE c.n = 0");
+  s->Execute("INSERT INTO D (k, at) SELECT k + 10, at FROM D");
+  EXPECT_EQ(Values(*s, "SELECT k, at FROM D ORDER BY k"),
+            "1|1999-12-31T00:00:00|\n2|1999-12-30T10:00:00|\n11|1999-12-31T00:00:00|\n"
+            "12|1999-12-30T10:00:00|\n");
+  EXPECT_EQ(Failure(*s, "INSERT INTO D (k, at) SELECT 3, 'no date'"), "Data type conversion error.");
+}

@@ -164,3 +164,210 @@ void CopyEachTreatment(const LineItems& server) {
 TEST(CopyData, EachTreatmentOnSqlServer) { CopyEachTreatment(Case(Server::SqlServer)); }
 TEST(CopyData, EachTreatmentOnAsa) { CopyEachTreatment(Case(Server::Asa)); }
 TEST(CopyData, EachTreatmentOnAccess) { CopyEachTreatment(Case(Server::Access)); }
+
+namespace {
+
+// One row (1, 'O''Brien') of table "My T" copied into an empty client: the texts of each
+// treatment, in the order unchange, update, change, delete, move (FieldToIncrement id).
+struct TextCase {
+  Server server;
+  std::string create;
+  std::vector<std::vector<std::string>> texts;
+};
+
+std::string Insert(const std::string& target) {
+  return "INSERT INTO " + target + " (id, s) VALUES (1, 'O''Brien')";
+}
+
+}  // namespace
+
+TEST(CopyData, ExactTextsPerDialect) {
+  const std::string asa = "dba.\"My T\"";
+  const std::string jetInsert =
+      "INSERT INTO [My T] (id, s) SELECT 1, 'O''Brien' FROM (SELECT count(*) AS ORV_ROWS FROM [My T] WHERE "
+      "id = 1) AS ORV_KEY WHERE ORV_ROWS = 0";
+  const TextCase cases[] = {
+      {Server::SqlServer,
+       "CREATE TABLE [My T] (id int NOT NULL PRIMARY KEY, s varchar(20) NULL)",
+       {{"IF NOT EXISTS (SELECT * FROM dbo.[My T] WHERE id = 1 ) EXEC ('INSERT INTO dbo.[My T] (id, s) VALUES "
+         "(1, ''O''''Brien'')')"},
+        {"IF EXISTS (SELECT * FROM dbo.[My T] WHERE id = 1 ) EXEC ('UPDATE dbo.[My T] SET id = 1, s = "
+         "''O''''Brien'' WHERE id = 1') ELSE EXEC ('INSERT INTO dbo.[My T] (id, s) VALUES (1, ''O''''Brien'')')"},
+        {"IF EXISTS (SELECT * FROM dbo.[My T] WHERE id = 1 ) EXEC ('UPDATE dbo.[My T] SET id = 1, s = "
+         "''O''''Brien'' WHERE id = 1')"},
+        {"IF EXISTS (SELECT * FROM dbo.[My T] WHERE id = 1 ) EXEC ('DELETE from dbo.[My T] WHERE id = 1')",
+         Insert("dbo.[My T]")},
+        {"IF EXISTS (SELECT * FROM dbo.[My T] WHERE id = 1 ) EXEC ('UPDATE dbo.[My T] SET id = (SELECT max(id) "
+         "FROM dbo.[My T]) + 1 WHERE id = 1')",
+         Insert("dbo.[My T]")}}},
+      {Server::Asa,
+       "CREATE TABLE \"My T\" (id integer NOT NULL PRIMARY KEY, s varchar(20) NULL)",
+       {{"IF NOT EXISTS (SELECT * FROM " + asa + " WHERE id = 1)" + Insert(asa)},
+        {"IF EXISTS (SELECT * FROM " + asa + " WHERE id = 1)UPDATE " + asa +
+         " SET id = 1, s = 'O''Brien' WHERE id = 1 ELSE " + Insert(asa)},
+        {"IF EXISTS (SELECT * FROM " + asa + " WHERE id = 1)UPDATE " + asa + " SET id = 1, s = 'O''Brien' WHERE id = 1"},
+        {"IF EXISTS (SELECT * FROM " + asa + " WHERE id = 1)DELETE from " + asa + " WHERE id = 1", Insert(asa)},
+        {"IF EXISTS (SELECT * FROM " + asa + " WHERE id = 1)UPDATE " + asa + " SET id = (SELECT max(id) FROM " + asa +
+             ") + 1 WHERE id = 1",
+         Insert(asa)}}},
+      // Jet has no IF: the statements decide by themselves when they run.
+      {Server::Access,
+       "CREATE TABLE [My T] (id integer NOT NULL PRIMARY KEY, s varchar(20) NULL)",
+       {{jetInsert},
+        {"UPDATE [My T] SET id = 1, s = 'O''Brien' WHERE id = 1", jetInsert},
+        {"UPDATE [My T] SET id = 1, s = 'O''Brien' WHERE id = 1"},
+        {"DELETE from [My T] WHERE id = 1", Insert("[My T]")},
+        {"UPDATE [My T] SET id = (SELECT max(id) FROM [My T]) + 1 WHERE id = 1", Insert("[My T]")}}},
+  };
+  for (const TextCase& c : cases) {
+    const std::string serverName = round_trip::ServerName(c.server);
+    const std::string masterDb = round_trip::CreateDatabase(c.server, "TextM" + serverName,
+                                                            {c.create, "INSERT INTO [My T] VALUES (1, 'O''Brien')"});
+    const std::string clientDb = round_trip::CreateDatabase(c.server, "TextC" + serverName, {c.create});
+    for (size_t t = 0; t < std::size(kTreatments); ++t) {
+      SCOPED_TRACE(serverName + " " + kTreatments[t].name);
+      const std::string folder = round_trip::NewFolder("Text" + serverName + kTreatments[t].name);
+      round_trip::Produce(masterDb, folder, CopyItem("My T", kTreatments[t].treatment, "id"));
+      EXPECT_EQ(round_trip::Texts(round_trip::Check(clientDb, folder).instructions), c.texts[t]);
+    }
+  }
+}
+
+// Identity values: left to the server without CopyAutoInc; copied inside the identity insert of
+// the INSERTs' target with it, the next insert going on after the highest. The row-version
+// column is the server's to fill, and no SET list names the identity column (which SQL Server
+// refuses to update).
+TEST(CopyData, IdentityValuesOnSqlServer) {
+  const std::vector<std::string> create = {
+      "CREATE TABLE [Order Lines] (Id int IDENTITY (1, 1) NOT NULL PRIMARY KEY, Code varchar(10) NULL, "
+      "rv timestamp NULL)"};
+  std::vector<std::string> master = create;
+  master.insert(master.end(), {"INSERT INTO [Order Lines] (Code) VALUES ('a')",
+                               "INSERT INTO [Order Lines] (Code) VALUES ('b')",
+                               "SET IDENTITY_INSERT [Order Lines] ON",
+                               "INSERT INTO [Order Lines] (Id, Code) VALUES (5, 'e')",
+                               "SET IDENTITY_INSERT [Order Lines] OFF"});
+  std::vector<std::string> client = create;
+  client.push_back("INSERT INTO [Order Lines] (Code) VALUES ('x')");
+  const std::string masterDb = round_trip::CreateDatabase(Server::SqlServer, "IdentityM", master);
+  const std::string select = "SELECT Id, Code FROM [Order Lines] ORDER BY Id";
+
+  {
+    SCOPED_TRACE("CopyAutoInc");
+    const std::string clientDb = round_trip::CreateDatabase(Server::SqlServer, "IdentityCopied", client);
+    const std::string folder = round_trip::NewFolder("IdentityCopied");
+    round_trip::Produce(masterDb, folder, CopyItem("Order Lines", cdtUpdate, "", true));
+    const std::vector<std::string> texts = round_trip::Texts(round_trip::Check(clientDb, folder).instructions);
+    ASSERT_EQ(texts.size(), 5u);
+    EXPECT_EQ(texts.front(), "set IDENTITY_INSERT dbo.[Order Lines] ON");
+    EXPECT_EQ(texts[1],
+              "IF EXISTS (SELECT * FROM dbo.[Order Lines] WHERE Id = 1 ) EXEC ('UPDATE dbo.[Order Lines] SET Code = "
+              "''a'' WHERE Id = 1') ELSE EXEC ('INSERT INTO dbo.[Order Lines] (Id, Code) VALUES (1, ''a'')')");
+    EXPECT_EQ(texts.back(), "set IDENTITY_INSERT dbo.[Order Lines] OFF");
+    round_trip::Execute(clientDb, folder);
+    round_trip::Execute(clientDb, folder);  // the SET lists update without touching Id
+    ado::TConnection connection(clientDb);
+    connection.Open();
+    connection.Execute("INSERT INTO [Order Lines] (Code) VALUES ('n')");
+    EXPECT_EQ(round_trip::Rows(clientDb, select), (std::vector<std::string>{"1|a", "2|b", "5|e", "6|n"}));
+  }
+  {
+    SCOPED_TRACE("numbered by the server");
+    const std::string clientDb = round_trip::CreateDatabase(Server::SqlServer, "IdentityNumbered", client);
+    const std::string folder = round_trip::NewFolder("IdentityNumbered");
+    round_trip::Produce(masterDb, folder, CopyItem("Order Lines", cdtUnchange));
+    const std::vector<std::string> texts = round_trip::Texts(round_trip::Check(clientDb, folder).instructions);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[1],
+              "IF NOT EXISTS (SELECT * FROM dbo.[Order Lines] WHERE Id = 2 ) EXEC ('INSERT INTO dbo.[Order Lines] "
+              "(Code) VALUES (''b'')')");
+    round_trip::Execute(clientDb, folder);
+    EXPECT_EQ(round_trip::Rows(clientDb, select), (std::vector<std::string>{"1|x", "2|b", "3|e"}));
+  }
+}
+
+// Regression: CopyAutoInc on a table without identity switched the identity insert on, which the
+// server refuses (8106).
+TEST(CopyData, NoIdentityInsertForATableWithoutIdentity) {
+  const std::vector<std::string> create = {"CREATE TABLE P (id int NOT NULL PRIMARY KEY, s varchar(10) NULL)"};
+  std::vector<std::string> master = create;
+  master.push_back("INSERT INTO P VALUES (1, 'a')");
+  const std::string masterDb = round_trip::CreateDatabase(Server::SqlServer, "PlainM", master);
+  const std::string clientDb = round_trip::CreateDatabase(Server::SqlServer, "PlainC", create);
+  const std::string folder = round_trip::NewFolder("Plain");
+  round_trip::Produce(masterDb, folder, CopyItem("P", cdtDelete, "", true));
+  EXPECT_EQ(round_trip::Check(clientDb, folder).instructions.size(), 2u);
+  round_trip::Execute(clientDb, folder);
+  EXPECT_EQ(round_trip::Rows(clientDb, "SELECT id, s FROM P"), std::vector<std::string>{"1|a"});
+}
+
+namespace {
+
+bool AnyContains(const std::vector<std::string>& lines, const std::string& part) {
+  for (const std::string& line : lines) {
+    if (line.find(part) != std::string::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// Regression: a table without primary key got statements with an empty WHERE, and cdtMove with
+// no or a non-key FieldToIncrement set a nameless column or grouped by the whole key. Such items
+// are refused at check naming table and field; the other items are still queued, and the check
+// answers False.
+TEST(CopyData, ItemsWithoutASoundKeyAreRefused) {
+  const std::vector<std::string> script = {
+      "CREATE TABLE NoKey (a int NOT NULL, b varchar(10) NULL)", "INSERT INTO NoKey VALUES (1, 'x')",
+      "CREATE TABLE G (g int NOT NULL, s int NOT NULL, v varchar(10) NULL, PRIMARY KEY (g, s))",
+      "INSERT INTO G VALUES (1, 1, 'y')"};
+  const std::string masterDb = round_trip::CreateDatabase(Server::SqlServer, "RefusedM", script);
+  const std::string clientDb = round_trip::CreateDatabase(Server::SqlServer, "RefusedC", script);
+  const std::string folder = round_trip::NewFolder("Refused");
+  round_trip::Produce(masterDb, folder, [](TOrvDbSchemaProducer& producer) {
+    CopyItem("NoKey", cdtUpdate)(producer);
+    CopyItem("G", cdtMove, "")(producer);
+    CopyItem("G", cdtMove, "v")(producer);
+    CopyItem("G", cdtUnchange)(producer);
+  });
+  const round_trip::CheckResult check = round_trip::Check(clientDb, folder);
+  EXPECT_FALSE(check.ok);
+  ASSERT_EQ(check.errors.size(), 3u);
+  EXPECT_TRUE(AnyContains({check.errors[0]}, "Table NoKey has no primary key")) << check.errors[0];
+  EXPECT_TRUE(AnyContains({check.errors[1]}, "Field to increment \"\" of table G")) << check.errors[1];
+  EXPECT_TRUE(AnyContains({check.errors[2]}, "Field to increment \"v\" of table G")) << check.errors[2];
+  EXPECT_EQ(round_trip::Texts(check.instructions),
+            std::vector<std::string>{"IF NOT EXISTS (SELECT * FROM dbo.G WHERE g = 1 and s = 1 ) EXEC ('INSERT INTO "
+                                     "dbo.G (g, s, v) VALUES (1, 1, ''y'')')"});
+}
+
+// An Access client takes no binary literal: a copy item with a binary column is refused at check
+// naming table and column.
+TEST(CopyData, BinaryColumnsAreRefusedForAccess) {
+  const std::vector<std::string> script = {"CREATE TABLE B (k integer NOT NULL PRIMARY KEY, pic binary(8) NULL)",
+                                           "INSERT INTO B (k) VALUES (1)"};
+  const std::string masterDb = round_trip::CreateDatabase(Server::Access, "BinaryM", script);
+  const std::string clientDb = round_trip::CreateDatabase(Server::Access, "BinaryC", script);
+  const std::string folder = round_trip::NewFolder("Binary");
+  round_trip::Produce(masterDb, folder, CopyItem("B", cdtUpdate));
+  const round_trip::CheckResult check = round_trip::Check(clientDb, folder);
+  EXPECT_FALSE(check.ok);
+  EXPECT_TRUE(AnyContains(check.errors, "Column pic of table B is binary")) << ::testing::PrintToString(check.errors);
+  EXPECT_EQ(round_trip::Texts(check.instructions), std::vector<std::string>{});
+}
+
+// A missing data file fails the check naming the file.
+TEST(CopyData, AMissingDataFileFailsTheCheck) {
+  const std::vector<std::string> script = {"CREATE TABLE G (g int NOT NULL PRIMARY KEY)", "INSERT INTO G VALUES (1)"};
+  const std::string masterDb = round_trip::CreateDatabase(Server::SqlServer, "MissingM", script);
+  const std::string clientDb = round_trip::CreateDatabase(Server::SqlServer, "MissingC", script);
+  const std::string folder = round_trip::NewFolder("Missing");
+  round_trip::Produce(masterDb, folder, CopyItem("G", cdtUpdate));
+  std::filesystem::remove(std::filesystem::path(folder) / "CPFP_G.xml");
+  try {
+    round_trip::Check(clientDb, folder);
+    ADD_FAILURE() << "the check went on without the data file";
+  } catch (const std::exception& e) {
+    EXPECT_NE(std::string(e.what()).find("CPFP_G.xml"), std::string::npos) << e.what();
+  }
+}

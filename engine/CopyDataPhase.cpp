@@ -167,10 +167,16 @@ void Tdm::LoadCopyTable(const TCopyDataElem& aItem, ado::TDataSet& aPrimaryKeys,
   ado::TDataSet data;
   data.LoadFromFile(paths::ResolveFolder(
       SchemaFolderFile(Updater->DirSchemas, std::string(kDataFilePrefix) + table + ".xml")));
-  aTable.target = GetOwnerName(schema) + QuoteName(table);
+  // The client's table keeps its owner; a table this run creates gets the master's.
+  const std::string clientName = OldTableName(table);
+  aTable.target = GetDestTableSchemaPrefix(schema, clientName) + QuoteName(table);
   aTable.clientSchema = schema;
-  if (LocateRecord(qDestTables, "table_name", ado::Variant(OldTableName(table)), ado::loCaseInsensitive)) {
-    aTable.clientSchema = qDestTables.FieldByName("table_schema").AsString();
+  if (qDestTables.Active()) {
+    const FilterKeeper keepTables(qDestTables);
+    qDestTables.SetFiltered(false);
+    if (LocateRecord(qDestTables, "table_name", ado::Variant(clientName), ado::loCaseInsensitive)) {
+      aTable.clientSchema = qDestTables.FieldByName("table_schema").AsString();
+    }
   }
 
   // Which fields of the data file each statement carries.

@@ -182,7 +182,7 @@ std::string Insert(const std::string& target) {
 }  // namespace
 
 TEST(CopyData, ExactTextsPerDialect) {
-  const std::string asa = "dba.\"My T\"";
+  const std::string asa = "DBA.\"My T\"";  // the client table's owner
   const std::string jetInsert =
       "INSERT INTO [My T] (id, s) SELECT 1, 'O''Brien' FROM (SELECT count(*) AS ORV_ROWS FROM [My T] WHERE "
       "id = 1) AS ORV_KEY WHERE ORV_ROWS = 0";
@@ -370,4 +370,78 @@ TEST(CopyData, AMissingDataFileFailsTheCheck) {
   } catch (const std::exception& e) {
     EXPECT_NE(std::string(e.what()).find("CPFP_G.xml"), std::string::npos) << e.what();
   }
+}
+
+namespace {
+
+// An updater that notes the messages and progress steps of the copy-data phase.
+class RecordingUpdater : public TOrvDbSchemaUpdater {
+ public:
+  std::vector<std::string> lines;
+  void WriteMessage(const std::string& aText) override {
+    if (aText.find("Copy") != std::string::npos && aText.rfind("NEW INSTRUCTION", 0) != 0) lines.push_back(aText);
+    TOrvDbSchemaUpdater::WriteMessage(aText);
+  }
+  void ProgressStepLevel0(const std::string& aText) override { Note("0 ", aText); }
+  void ProgressStepLevel1(const std::string& aText) override { Note("1 ", aText); }
+  void ProgressStepLevel2(const std::string& aText) override { Note("2 ", aText); }
+
+ private:
+  void Note(const std::string& level, const std::string& aText) {
+    if (aText.find("Copy") != std::string::npos) lines.push_back(level + aText);
+  }
+};
+
+std::vector<std::string> CopyLines(const std::string& client, const std::string& folder) {
+  RecordingUpdater updater;
+  updater.DirSchemas = folder;
+  updater.DirSql = folder;
+  updater.SetConnectionString(client);
+  EXPECT_TRUE(updater.Initialize());
+  updater.SetConnected(true);
+  EXPECT_TRUE(updater.dm()->CheckDb(true));
+  return updater.lines;
+}
+
+}  // namespace
+
+// The phase's messages and progress steps; cdtMove has no level-1 step, and an empty copy list
+// gives only the two messages.
+TEST(CopyData, MessagesAndProgress) {
+  const std::vector<std::string> script = {"CREATE TABLE G (g int NOT NULL, s int NOT NULL, PRIMARY KEY (g, s))"};
+  const std::string masterDb = round_trip::CreateDatabase(Server::SqlServer, "MessagesM", script);
+  const std::string clientDb = round_trip::CreateDatabase(Server::SqlServer, "MessagesC", script);
+  const std::string folder = round_trip::NewFolder("Messages");
+  round_trip::Produce(masterDb, folder, [](TOrvDbSchemaProducer& producer) {
+    CopyItem("G", cdtUpdate)(producer);
+    CopyItem("G", cdtMove, "s")(producer);
+  });
+  EXPECT_EQ(CopyLines(clientDb, folder),
+            (std::vector<std::string>{"Copy data from tables...", "0 Copy Data", "2 Copy Data from G",
+                                      "1 Copy data from tables - NAME: G", "2 Copy Data from G",
+                                      "Copy data from tables Done"}));
+  round_trip::Produce(masterDb, folder);
+  EXPECT_EQ(CopyLines(clientDb, folder),
+            (std::vector<std::string>{"Copy data from tables...", "0 Copy Data", "Copy data from tables Done"}));
+}
+
+// A table of another owner is filled under that owner, its name quoted.
+TEST(CopyData, AnotherOwnersTableOnSqlServer) {
+  const std::string create =
+      "CREATE TABLE sales.[Price List] (code int NOT NULL PRIMARY KEY, price money NULL, at datetime NULL)";
+  const std::string masterDb = round_trip::CreateDatabase(
+      Server::SqlServer, "OwnerM",
+      {"exec sp_addlogin 'sales', 'pw'", "exec sp_grantdbaccess 'sales'", create,
+       "INSERT INTO sales.[Price List] VALUES (1, 12.5, '2024-05-06 07:08:09.250')"});
+  const std::string clientDb =
+      round_trip::CreateDatabase(Server::SqlServer, "OwnerC", {"exec sp_grantdbaccess 'sales'", create});
+  const std::string folder = round_trip::NewFolder("Owner");
+  round_trip::Produce(masterDb, folder, CopyItem("Price List", cdtUpdate));
+  const round_trip::CheckResult check = round_trip::Check(clientDb, folder);
+  ASSERT_EQ(check.instructions.size(), 1u);
+  EXPECT_EQ(check.instructions[0].sql.find("IF EXISTS (SELECT * FROM sales.[Price List] WHERE code = 1 )"), 0u)
+      << check.instructions[0].sql;
+  round_trip::Execute(clientDb, folder);
+  const std::string select = "SELECT code, price, at FROM sales.[Price List]";
+  EXPECT_EQ(round_trip::Rows(clientDb, select), round_trip::Rows(masterDb, select));
 }

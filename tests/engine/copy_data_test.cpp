@@ -445,3 +445,23 @@ TEST(CopyData, AnotherOwnersTableOnSqlServer) {
   const std::string select = "SELECT code, price, at FROM sales.[Price List]";
   EXPECT_EQ(round_trip::Rows(clientDb, select), round_trip::Rows(masterDb, select));
 }
+
+// The copy follows the tables phase: a table created in this run is filled.
+TEST(CopyData, ATableCreatedInThisRunIsFilled) {
+  for (const Server server : {Server::SqlServer, Server::Asa, Server::Access}) {
+    const std::string serverName = round_trip::ServerName(server);
+    SCOPED_TRACE(serverName);
+    const std::string masterDb = round_trip::CreateDatabase(
+        server, "CreatedM" + serverName,
+        {"CREATE TABLE [New T] (id integer NOT NULL PRIMARY KEY, s varchar(10) NULL)",
+         "INSERT INTO [New T] VALUES (1, 'n')"});
+    const std::string clientDb = round_trip::CreateDatabase(server, "CreatedC" + serverName, {});
+    const std::string folder = round_trip::NewFolder("Created" + serverName);
+    round_trip::Produce(masterDb, folder, CopyItem("New T", cdtUpdate));
+    const round_trip::CheckResult check = round_trip::Check(clientDb, folder);
+    EXPECT_TRUE(check.ok);
+    EXPECT_EQ(check.errors, std::vector<std::string>{});
+    round_trip::Execute(clientDb, folder);
+    EXPECT_EQ(round_trip::Rows(clientDb, "SELECT id, s FROM [New T]"), std::vector<std::string>{"1|n"});
+  }
+}

@@ -465,3 +465,36 @@ TEST(CopyData, ATableCreatedInThisRunIsFilled) {
     EXPECT_EQ(round_trip::Rows(clientDb, "SELECT id, s FROM [New T]"), std::vector<std::string>{"1|n"});
   }
 }
+
+// Bad input: a copied column the client table lacks (the tables phase switched off). The update,
+// stopping on the first error, reports the server's refusal with the instruction and leaves the
+// client as it was.
+TEST(CopyData, AColumnTheClientLacksStopsTheUpdate) {
+  const std::string masterDb = round_trip::CreateDatabase(
+      Server::SqlServer, "LacksM",
+      {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, s varchar(10) NULL, extra int NULL)",
+       "INSERT INTO T VALUES (1, 'a', 5)", "INSERT INTO T VALUES (2, 'b', 6)"});
+  const std::string clientDb = round_trip::CreateDatabase(
+      Server::SqlServer, "LacksC",
+      {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, s varchar(10) NULL)", "INSERT INTO T VALUES (1, 'x')"});
+  const std::string folder = round_trip::NewFolder("Lacks");
+  round_trip::Produce(masterDb, folder, CopyItem("T", cdtUpdate));
+
+  TOrvDbSchemaUpdater updater;
+  updater.DirSchemas = folder;
+  updater.DirSql = folder;
+  updater.DirBackup = folder;
+  updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
+  updater.UpdaterDirectives().ErrorManager = demStopOnFirstError;
+  updater.SetConnectionString(clientDb);
+  ASSERT_TRUE(updater.Initialize());
+  updater.SetConnected(true);
+  updater.dm()->SetPhaseSwitches(false, true, true, true, true, true);
+  ASSERT_TRUE(updater.dm()->CheckDb(true));
+  EXPECT_FALSE(updater.dm()->UpdateDb(true));
+  ASSERT_FALSE(updater.Errors().Items().empty());
+  const auto& error = *updater.Errors().Items()[0];
+  EXPECT_EQ(error.SqlText.find("IF EXISTS (SELECT * FROM dbo.T WHERE id = 1 )"), 0u) << error.SqlText;
+  EXPECT_NE(error.EMessage.find("extra"), std::string::npos) << error.EMessage;
+  EXPECT_EQ(round_trip::Rows(clientDb, "SELECT id, s FROM T"), std::vector<std::string>{"1|x"});
+}

@@ -137,6 +137,11 @@ void Tdm::LoadCopyTable(const TCopyDataElem& aItem, ado::TDataSet& aPrimaryKeys,
   const std::string& table = aItem.TableName;
   aTable.masterName = table;
 
+  if (table.find('/') != std::string::npos || table.find('\\') != std::string::npos ||
+      table.find("..") != std::string::npos) {
+    throw ECopyRefused("Table name " + table + " cannot name a data file in the schema folder");
+  }
+
   // The master's key columns, in file order.
   std::string schema;
   for (aPrimaryKeys.First(); !aPrimaryKeys.Eof(); aPrimaryKeys.Next()) {

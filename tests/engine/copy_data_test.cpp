@@ -3,6 +3,8 @@
 // left to the server; items that cannot be copied soundly are refused at check.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -353,6 +355,29 @@ TEST(CopyData, BinaryColumnsAreRefusedForAccess) {
   const round_trip::CheckResult check = round_trip::Check(clientDb, folder);
   EXPECT_FALSE(check.ok);
   EXPECT_TRUE(AnyContains(check.errors, "Column pic of table B is binary")) << ::testing::PrintToString(check.errors);
+  EXPECT_EQ(round_trip::Texts(check.instructions), std::vector<std::string>{});
+}
+
+// Unsafe input: a copy item of the package's directives whose table name leads out of the schema
+// folder is refused naming it; no file outside is read.
+TEST(CopyData, ATableNameLeavingTheSchemaFolderIsRefused) {
+  const std::vector<std::string> script = {"CREATE TABLE G (g int NOT NULL PRIMARY KEY)", "INSERT INTO G VALUES (1)"};
+  const std::string masterDb = round_trip::CreateDatabase(Server::SqlServer, "LeavingM", script);
+  const std::string clientDb = round_trip::CreateDatabase(Server::SqlServer, "LeavingC", script);
+  const std::string folder = round_trip::NewFolder("Leaving");
+  round_trip::Produce(masterDb, folder, CopyItem("G", cdtUpdate));
+  const std::string directives = folder + "/DirectivesFromProducer.xml";
+  std::ifstream in(directives);
+  std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  const size_t at = xml.find("<TableName>G</TableName>");
+  ASSERT_NE(at, std::string::npos);
+  xml.replace(at, 24, "<TableName>../Leaving/G</TableName>");
+  std::ofstream(directives) << xml;
+  const round_trip::CheckResult check = round_trip::Check(clientDb, folder);
+  EXPECT_FALSE(check.ok);
+  EXPECT_TRUE(AnyContains(check.errors, "Table name ../Leaving/G cannot name a data file"))
+      << ::testing::PrintToString(check.errors);
   EXPECT_EQ(round_trip::Texts(check.instructions), std::vector<std::string>{});
 }
 

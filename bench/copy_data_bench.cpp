@@ -1,0 +1,191 @@
+// The copy-data phase on the embedded SQL Server with a data file of 200,000 rows, cdtUnchange and
+// cdtUpdate into an empty and a full client, in one run:
+// - the check (CheckDb) against loading the data file and saving an instruction file of as many
+//   rows (goal: within 3x);
+// - the update (UpdateDb of that check's list) against the plain INSERTs or UPDATEs through
+//   TConnection::Execute in one transaction (goal: within 2.5x).
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "components/DbSchemaProducer.h"
+#include "components/DbSchemaUpdater.h"
+#include "dialects/uDbSpecific.h"
+#include "engine/uDm.h"
+#include "servers/EmbeddedServers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRows = 200000;
+constexpr char kServer[] = "CopyBench";
+constexpr char kCreate[] = "CREATE TABLE Items (id int NOT NULL PRIMARY KEY, name varchar(40) NULL, qty float NULL)";
+
+std::string Literal(int i) { return "'item " + std::to_string(i) + "'"; }
+
+struct BenchRoot {
+  std::string dir;
+  std::string folder;  // the schema folder of the master, with its CPFP_Items.xml
+  BenchRoot() {
+    dir = (fs::temp_directory_path() / ("schemion-copy-bench-" + std::to_string(getpid()))).string();
+    fs::create_directories(dir);
+    setenv("SCHEMION_SERVERS", dir.c_str(), 1);
+    servers::RegisterEmbeddedServers();
+  }
+  ~BenchRoot() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+};
+
+BenchRoot& Root() {
+  static BenchRoot root;
+  return root;
+}
+
+std::string ConnectionString(const std::string& name) {
+  return "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + name + ";Data Source=" + kServer;
+}
+
+// A new database with table Items, empty or holding the 200,000 rows.
+std::string NewDatabase(const std::string& name, bool full) {
+  Root();
+  TSqlServerSpecific dialect;
+  if (dialect.CreateDatabaseInFolder(name, "", "", "", "", kServer) != 2) return {};
+  const std::string cs = ConnectionString(name);
+  ado::TConnection c(cs);
+  c.Open();
+  c.BeginTrans();
+  c.Execute(kCreate);
+  if (full) {
+    for (int i = 0; i < kRows; ++i) {
+      c.Execute("INSERT INTO Items (id, name, qty) VALUES (" + std::to_string(i) + ", " + Literal(i) + ", 1.5)");
+    }
+  }
+  c.CommitTrans();
+  return cs;
+}
+
+// The master's schema folder with the copy item of the treatment (extracted once per treatment).
+std::string SchemaFolder(TCopyDataTreatment treatment) {
+  static std::map<int, std::string> folders;
+  static const std::string master = NewDatabase("CopyMaster", true);
+  if (auto found = folders.find(treatment); found != folders.end()) return found->second;
+  const std::string folder = Root().dir + "/schemas" + std::to_string(treatment);
+  fs::create_directories(folder);
+  TOrvDbSchemaProducer producer;
+  producer.DirSchemas = folder;
+  TCopyDataElem& item = producer.CopyData.Add();
+  item.TableName = "Items";
+  item.Treatment = treatment;
+  producer.SetConnectionString(master);
+  producer.Initialize();
+  producer.SetConnected(true);
+  producer.ExtractSchema();
+  return folders[treatment] = folder;
+}
+
+int Counter() {
+  static int n = 0;
+  return ++n;
+}
+
+void Prepare(TOrvDbSchemaUpdater& updater, const std::string& client, const std::string& folder,
+             const std::string& sqlFolder) {
+  updater.DirSchemas = folder;
+  updater.DirSql = sqlFolder;
+  updater.DirBackup = sqlFolder;
+  updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
+  updater.UpdaterDirectives().ProgressInfoKind = pikSilent;  // no window echoes the 200,000 rows
+  updater.SetConnectionString(client);
+  updater.Initialize();
+  updater.SetConnected(true);
+}
+
+// Baseline of the check: the data file loaded, and an instruction file of as many rows saved.
+void BM_LoadDataAndSaveList(benchmark::State& state) {
+  const std::string folder = SchemaFolder(cdtUnchange);
+  const std::string list = Root().dir + "/baseline.xml";
+  for (auto _ : state) {
+    ado::TDataSet data;
+    data.LoadFromFile(folder + "/CPFP_Items.xml");
+    ado::TDataSet instructions;
+    instructions.FieldDefs() = {{"id", ado::FieldType::ftInteger, 0},
+                                {"instruction", ado::FieldType::ftMemo, 0},
+                                {"IdBlockUndoDelete", ado::FieldType::ftInteger, 0}};
+    instructions.CreateDataSet();
+    int id = 1;
+    for (data.First(); !data.Eof(); data.Next()) {
+      instructions.Append();
+      instructions.Fields(0).SetAsInteger(id++);
+      instructions.Fields(1).SetAsString("INSERT INTO dbo.Items (id, name, qty) VALUES (" +
+                                         data.Fields(0).AsString() + ", '" + data.Fields(1).AsString() + "', " +
+                                         data.Fields(2).AsString() + ")");
+      instructions.Fields(2).SetAsInteger(0);
+      instructions.Post();
+    }
+    instructions.SaveToFile(list);
+  }
+}
+BENCHMARK(BM_LoadDataAndSaveList)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// CheckDb of a client; arguments: treatment (0 cdtUnchange, 1 cdtUpdate), client full (1) or empty.
+void BM_Check(benchmark::State& state) {
+  const auto treatment = static_cast<TCopyDataTreatment>(state.range(0));
+  const std::string folder = SchemaFolder(treatment);
+  const std::string client = NewDatabase("CheckClient" + std::to_string(Counter()), state.range(1) != 0);
+  const std::string sqlFolder = Root().dir + "/check" + std::to_string(Counter());
+  fs::create_directories(sqlFolder);
+  for (auto _ : state) {
+    TOrvDbSchemaUpdater updater;
+    Prepare(updater, client, folder, sqlFolder);
+    if (!updater.dm()->CheckDb(true)) state.SkipWithError("the check failed");
+  }
+}
+BENCHMARK(BM_Check)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// UpdateDb of the check's list on a fresh client; same arguments.
+void BM_Update(benchmark::State& state) {
+  const auto treatment = static_cast<TCopyDataTreatment>(state.range(0));
+  const std::string folder = SchemaFolder(treatment);
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string client = NewDatabase("UpdateClient" + std::to_string(Counter()), state.range(1) != 0);
+    const std::string sqlFolder = Root().dir + "/update" + std::to_string(Counter());
+    fs::create_directories(sqlFolder);
+    TOrvDbSchemaUpdater updater;
+    Prepare(updater, client, folder, sqlFolder);
+    updater.dm()->CheckDb(true);
+    state.ResumeTiming();
+    if (!updater.dm()->UpdateDb(true)) state.SkipWithError("the update failed");
+  }
+}
+BENCHMARK(BM_Update)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The baseline of the update: the plain INSERTs (empty client) or UPDATEs (full client) in one
+// transaction.
+void BM_PlainStatements(benchmark::State& state) {
+  const bool full = state.range(0) != 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string client = NewDatabase("PlainClient" + std::to_string(Counter()), full);
+    ado::TConnection c(client);
+    c.Open();
+    state.ResumeTiming();
+    c.BeginTrans();
+    for (int i = 0; i < kRows; ++i) {
+      const std::string key = std::to_string(i);
+      c.Execute(full ? "UPDATE dbo.Items SET id = " + key + ", name = " + Literal(i) + ", qty = 1.5 WHERE id = " + key
+                     : "INSERT INTO dbo.Items (id, name, qty) VALUES (" + key + ", " + Literal(i) + ", 1.5)");
+    }
+    c.CommitTrans();
+  }
+}
+BENCHMARK(BM_PlainStatements)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace

@@ -1,6 +1,7 @@
 // The copy-data phase: the rows a producer exported for its copy list, carried to the client by
 // each item's treatment. An item whose rows cannot be written as sound statements is refused at
 // check with the reason, and nothing is queued for it; the other items are queued all the same.
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -25,7 +26,9 @@ struct TCopyTable {
   std::string target;        // owner prefix + quoted master name
   std::string columns;       // the INSERT's quoted column list
   bool hasIdentity = false;
+  bool conditional = false;  // the dialect writes conditional statements
   std::vector<std::string> keyColumns;
+  std::vector<std::string> quotedKeys;
   std::vector<Row> rows;
 };
 
@@ -206,20 +209,34 @@ void Tdm::LoadCopyTable(const TCopyDataElem& aItem, ado::TDataSet& aPrimaryKeys,
     if (!isIdentity) setFields.push_back(f);
   }
 
+  // Names are quoted once, and each value written once per row.
+  std::vector<std::string> quoted(static_cast<size_t>(data.FieldCount()));
+  for (int f = 0; f < data.FieldCount(); ++f) quoted[static_cast<size_t>(f)] = QuoteName(data.Fields(f).FieldName());
+  for (const std::string& column : aTable.keyColumns) aTable.quotedKeys.push_back(QuoteName(column));
   for (int f : insertFields) {
-    aTable.columns += (aTable.columns.empty() ? "" : ", ") + QuoteName(data.Fields(f).FieldName());
+    aTable.columns += (aTable.columns.empty() ? "" : ", ") + quoted[static_cast<size_t>(f)];
+  }
+  aTable.conditional = HasConditionalStatements(dialect);
+  std::vector<std::string> literals(static_cast<size_t>(data.FieldCount()));
+  std::vector<int> written = insertFields;  // the fields whose values a statement carries
+  for (int f : keyFields) {
+    if (std::find(written.begin(), written.end(), f) == written.end()) written.push_back(f);
+  }
+  for (int f : setFields) {
+    if (std::find(written.begin(), written.end(), f) == written.end()) written.push_back(f);
   }
   try {
     for (data.First(); !data.Eof(); data.Next()) {
+      for (int f : written) literals[static_cast<size_t>(f)] = FieldToSql(data.Fields(f));
       TCopyTable::Row row;
       for (size_t k = 0; k < keyFields.size(); ++k) {
-        row.keyLiterals.push_back(FieldToSql(data.Fields(keyFields[k])));
-        row.keyCondition += (k == 0 ? "" : " and ") + QuoteName(aTable.keyColumns[k]) + " = " + row.keyLiterals[k];
+        row.keyLiterals.push_back(literals[static_cast<size_t>(keyFields[k])]);
+        row.keyCondition += (k == 0 ? "" : " and ") + aTable.quotedKeys[k] + " = " + row.keyLiterals[k];
       }
-      for (int f : insertFields) row.values += (row.values.empty() ? "" : ", ") + FieldToSql(data.Fields(f));
+      for (int f : insertFields) row.values += (row.values.empty() ? "" : ", ") + literals[static_cast<size_t>(f)];
       for (int f : setFields) {
-        const ado::TField& field = data.Fields(f);
-        row.setList += (row.setList.empty() ? "" : ", ") + QuoteName(field.FieldName()) + " = " + FieldToSql(field);
+        row.setList += (row.setList.empty() ? "" : ", ") + quoted[static_cast<size_t>(f)] + " = " +
+                       literals[static_cast<size_t>(f)];
       }
       aTable.rows.push_back(std::move(row));
     }
@@ -234,7 +251,7 @@ namespace {
 class RowStatements {
  public:
   RowStatements(TDatabaseSpecific& dialect, const TCopyTable& table, const TCopyTable::Row& row)
-      : dialect_(dialect), table_(table), row_(row), conditional_(HasConditionalStatements(dialect)) {}
+      : dialect_(dialect), table_(table), row_(row), conditional_(table.conditional) {}
 
   std::string Insert() const {
     return "INSERT INTO " + table_.target + " (" + table_.columns + ") VALUES (" + row_.values + ")";
@@ -311,7 +328,7 @@ void Tdm::AddMoveDataInstructions(const TCopyTable& aTable, const std::string& a
     std::string group;
     for (size_t k = 0; k < aTable.keyColumns.size(); ++k) {
       if (text::SameText(aTable.keyColumns[k], aFieldToIncrement)) continue;
-      group += (group.empty() ? "" : " and ") + QuoteName(aTable.keyColumns[k]) + " = " + row.keyLiterals[k];
+      group += (group.empty() ? "" : " and ") + aTable.quotedKeys[k] + " = " + row.keyLiterals[k];
     }
     const std::string update = "UPDATE " + aTable.target + " SET " + field + " = (SELECT max(" + field +
                                ") FROM " + aTable.target + (group.empty() ? "" : " WHERE " + group) +

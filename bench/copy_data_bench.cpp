@@ -154,6 +154,8 @@ BENCHMARK(BM_Check)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Uni
 class QuietUpdater : public TOrvDbSchemaUpdater {
  public:
   void WriteMessage(const std::string&) override {}
+  void SetProgressInfoText(const std::string&) override {}
+  void ProgressStepUpdateLevel1(const std::string&) override {}
 };
 
 // CheckDb as BM_Check, by a QuietUpdater.
@@ -188,6 +190,24 @@ void BM_Update(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Update)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// UpdateDb as BM_Update, by a QuietUpdater.
+void BM_UpdateQuiet(benchmark::State& state) {
+  const auto treatment = static_cast<TCopyDataTreatment>(state.range(0));
+  const std::string folder = SchemaFolder(treatment);
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string client = NewDatabase("QuietUpdate" + std::to_string(Counter()), state.range(1) != 0);
+    const std::string sqlFolder = Root().dir + "/quietupdate" + std::to_string(Counter());
+    fs::create_directories(sqlFolder);
+    QuietUpdater updater;
+    Prepare(updater, client, folder, sqlFolder);
+    updater.dm()->CheckDb(true);
+    state.ResumeTiming();
+    if (!updater.dm()->UpdateDb(true)) state.SkipWithError("the update failed");
+  }
+}
+BENCHMARK(BM_UpdateQuiet)->Args({0, 0})->Args({1, 1})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The baseline of the update: the plain INSERTs (empty client) or UPDATEs (full client) in one
 // transaction.

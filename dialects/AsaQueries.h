@@ -76,13 +76,15 @@ constexpr const char* kDbSpaceTextQuery =
     "SELECT  '' AS TEXT_DBSPACE,  '' as TABLE_SCHEMA,  ''  as TABLE_NAME ";
 constexpr const char* kCatalogsQuery =
     "SELECT  '' AS CATALOG_NAME,  '' AS DESCRIPTION ";
+// The server marks a unique constraint's index "U" and a unique index "Y": the constraints are
+// the "U" ones.
 constexpr const char* kUniqueConstraintsPart =
     " select db_name() as CONSTRAINT_CATALOG,  user_name(idx.creator) as "
     "CONSTRAINT_SCHEMA,  idx.index_name as CONSTRAINT_NAME,  db_name() as "
     "TABLE_CATALOG,  user_name(tab.creator) as TABLE_SCHEMA,  tab.table_name as "
     "TABLE_NAME,  'UNIQUE' as CONSTRAINT_TYPE,  0 as IS_DEFERRABLE, 0 AS "
     "INITIALLY_DEFERRED,  idx.remarks as TEXT  from sys.sysIndex as idx  inner join "
-    "sys.sysTable as tab on tab.table_id = idx.table_id  where idx.\"unique\" = 'Y' ";
+    "sys.sysTable as tab on tab.table_id = idx.table_id  where idx.\"unique\" = 'U' ";
 constexpr const char* kPrimaryKeyConstraintsPart =
     " select distinct db_name() as CONSTRAINT_CATALOG,  user_name(tab.creator) as "
     "CONSTRAINT_SCHEMA,  tab.table_name as CONSTRAINT_NAME,  db_name() as "

@@ -202,7 +202,8 @@ TEST(AsaDialect, RestrictionsOfTheCatalogueQueries) {
   EXPECT_EQ(SentQuery(d, vsiDbSpaceText, ado::Variant()),
             "SELECT  '' AS TEXT_DBSPACE,  '' as TABLE_SCHEMA,  ''  as TABLE_NAME ");
   const std::string constraints = SentQuery(d, vsiTableConstraints, ado::Variant());
-  EXPECT_NE(constraints.find("where idx.\"unique\" = 'Y'  UNION  select distinct db_name()"),
+  // "U" marks a unique constraint's index ("Y" a unique index, which is no constraint).
+  EXPECT_NE(constraints.find("where idx.\"unique\" = 'U'  UNION  select distinct db_name()"),
             std::string::npos);
   EXPECT_NE(constraints.find("where col.pkey = 'Y'  UNION  select db_name()"), std::string::npos);
   EXPECT_NE(SentQuery(d, vsiClusterIndexes, ado::Variant())

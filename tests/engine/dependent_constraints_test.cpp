@@ -108,8 +108,7 @@ const Case kCases[] = {
      "DBA.",
      " DROP PRIMARY KEY ",
      "ALTER TABLE P MODIFY a bigint NOT NULL", "ALTER TABLE P DROP b",
-     // The server's catalogue lists unique indexes, not unique constraints, as UNIQUE.
-     {"ALTER TABLE DBA.P DROP PRIMARY KEY "}},
+     {"ALTER TABLE DBA.P DROP PRIMARY KEY ", "ALTER TABLE DBA.P DROP CONSTRAINT UQ_P"}},
     {Server::Access,
      {"CREATE TABLE P (a integer NOT NULL, b integer NOT NULL, c integer NULL, d integer NULL, "
       "CONSTRAINT PrimaryKey PRIMARY KEY (a, b), CONSTRAINT UQ_P UNIQUE (c))",

@@ -382,6 +382,29 @@ class Tdm : public IDialectOwner {
   bool UpdateKeyConstraints(const std::string& aKind);
   // Unique constraints, primary keys, then foreign keys and default values.
   bool UpdateConstraints();
+  // Queues index aIndexName of aMasterTable as aIndexSet holds it (its ordering and cursor are
+  // restored); before a key, the duplicate-key resolver's statements when the directives ask.
+  void CreateTableIndexes(ado::TDataSet& aIndexSet, const std::string& aSchema,
+                          const std::string& aClientTable, const std::string& aMasterTable,
+                          const std::string& aIndexName);
+  // Appends the statement creating the key or index over aColumnText (quoted names, " DESC").
+  void AddIndexSql(const std::string& aColumnText, const std::string& aSchema, bool aUnique,
+                   bool aPrimaryKey, const std::string& aIndexName, const std::string& aMasterTable);
+  // Records a plain index whose drop an earlier phase queued (before dropping a column), by
+  // master table and index name, as DropPlainIndexesOf does: the indexes phase creates it again
+  // as the master has it.
+  void RecordDroppedIndex(const std::string& aMasterTable, const std::string& aName);
+  // True when the client table no longer stands once the statements queued so far have run: it
+  // was dropped or rebuilt in this check (a table only renamed still stands).
+  bool IsClientTableGone(const std::string& aClientTable) const;
+  // Surplus steps of the indexes phase and of the key steps; a key drop (primary: the dialect's
+  // clause; unique: DROP CONSTRAINT, or DROP INDEX when the client has a plain unique index).
+  void DeleteSurplusIndexes();
+  void DeleteSurplusKeys(bool aPrimaryKey);
+  void DropClientKey(bool aPrimaryKey, const std::string& aSchema, const std::string& aClientTable,
+                     const std::string& aMasterTable, const std::string& aClientName);
+  // Some column (client names of aClientTable, taken under their new names) is protected.
+  bool HasProtectedColumn(const std::string& aClientTable, const std::vector<std::string>& aColumns) const;
 
   // ---- Foreign keys and default values (ForeignKeysPhase.cpp) ----
 

@@ -1,0 +1,342 @@
+// The duplicate-key resolver. It reads the client directly (catalogue and rows) and only appends
+// instructions: per duplicate group, the updates that point referencing rows at the row kept, then
+// the delete of the other rows.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/Text.h"
+#include "engine/uDm.h"
+
+// ---- Rows ----
+
+namespace {
+
+bool NameLess(const TNameValue& value, const std::string& upperName) {
+  return text::Upper(value.Name) < upperName;
+}
+
+}  // namespace
+
+void TSostCancElem::Add(const std::string& aName, const ado::Variant& aValue, ado::FieldType aType) {
+  const std::string upper = text::Upper(aName);
+  const auto at = std::lower_bound(values_.begin(), values_.end(), upper, NameLess);
+  if (at != values_.end() && text::Upper(at->Name) == upper) return;
+  values_.insert(at, TNameValue{aName, aValue, aType});
+}
+
+const TNameValue* TSostCancElem::Find(const std::string& aName) const {
+  const std::string upper = text::Upper(aName);
+  const auto at = std::lower_bound(values_.begin(), values_.end(), upper, NameLess);
+  return at != values_.end() && text::Upper(at->Name) == upper ? &*at : nullptr;
+}
+
+void TSostCanc::Clear() {
+  kept_.Clear();
+  scratch_.Clear();
+  toDelete_.clear();
+}
+
+// ---- One run ----
+
+namespace {
+
+struct ClientColumn {
+  std::string name;
+  bool comparable = true;  // a long type cannot stand in a WHERE comparison on every server
+  bool identity = false;
+};
+
+// A foreign key of another (or the same) client table that references the resolved table.
+struct Referencing {
+  std::string schema, table, name;
+  std::vector<std::pair<std::string, std::string>> columns;  // fk column, referenced column
+};
+
+std::string TextOf(ado::TDataSet& row, const char* field) {
+  const ado::TField* f = row.FindField(field);
+  return f != nullptr && !f->IsNull() ? f->AsString() : std::string();
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& name) {
+  return std::any_of(list.begin(), list.end(),
+                     [&](const std::string& item) { return text::SameText(item, name); });
+}
+
+const ClientColumn* FindColumn(const std::vector<ClientColumn>& columns, const std::string& name) {
+  for (const ClientColumn& column : columns) {
+    if (text::SameText(column.name, name)) return &column;
+  }
+  return nullptr;
+}
+
+class Resolver {
+ public:
+  Resolver(Tdm& dm, ado::TConnection& connection, const std::string& clientTable,
+           const std::string& masterTable)
+      : dm_(dm), connection_(connection), clientTable_(clientTable), masterTable_(masterTable) {}
+
+  // False when the table or a key column is missing in the client.
+  bool ReadTable(const std::vector<std::string>& keyColumns);
+  // The duplicate groups: one row per group, its key values.
+  void OpenGroups(ado::TDataSet& groups, const std::vector<std::string>& keyColumns);
+  void ReadIdentifyingColumns();
+  void ReadReferencing(const std::vector<std::string>& droppedTables);
+  // The rows of the group the groups set stands on, all columns, in the server's order.
+  void OpenGroupRows(ado::TDataSet& rows, ado::TDataSet& groups,
+                     const std::vector<std::string>& keyColumns);
+  void QueueGroup(const TSostCancElem& kept, const TSostCancElemKo& toDelete);
+
+  const std::vector<ClientColumn>& Columns() const { return columns_; }
+
+ private:
+  void Query(ado::TDataSet& set, const std::string& sql) {
+    set.Close();
+    set.SetConnection(&connection_);
+    set.SetCommandText(sql);
+    set.Open();
+  }
+  std::string Literal(const TNameValue& value) const {
+    return dm_.VariantToSql(value.Value, value.Type, value.Name);
+  }
+  // name = literal, or name IS NULL.
+  std::string Condition(const std::string& quotedName, const TNameValue& value) const {
+    if (value.Value.IsNullOrEmpty()) return quotedName + " IS NULL";
+    return quotedName + " = " + Literal(value);
+  }
+  // The columns' condition for one row, columns under the names they have when it runs.
+  std::string RowCondition(const TSostCancElem& row, const std::vector<std::string>& columns) const;
+  std::string NewColumn(const std::string& table, const std::string& column) const {
+    std::string newColumn, newTable;
+    dm_.NewFieldName(table, column, newColumn, newTable);
+    return dm_.QuoteName(newColumn);
+  }
+  void QueueRepoint(const Referencing& key, const TSostCancElem& kept, const TSostCancElemKo& toDelete);
+  void QueueReinsert(const TSostCancElem& kept);
+  std::string Target() const { return prefix_ + dm_.QuoteName(masterTable_); }
+
+  Tdm& dm_;
+  ado::TConnection& connection_;
+  const std::string clientTable_, masterTable_;
+  std::string prefix_;
+  std::vector<ClientColumn> columns_;
+  std::vector<std::string> identifying_;
+  std::vector<Referencing> referencing_;
+};
+
+bool Resolver::ReadTable(const std::vector<std::string>& keyColumns) {
+  ado::TDataSet set;
+  set.SetConnection(&connection_);
+  const ado::Variant restriction(ado::VariantArray{ado::Variant::Null(), ado::Variant::Null(), clientTable_});
+  dm_.OpenSchemaOf(vsiTables, restriction, set);
+  if (!set.Active() || set.IsEmpty()) return false;
+  const std::string schema = TextOf(set, "table_schema");
+  prefix_ = schema.empty() ? std::string() : dm_.QuoteName(schema) + ".";
+  dm_.OpenSchemaOf(vsiColumns, restriction, set);
+  for (set.First(); set.Active() && !set.Eof(); set.Next()) {
+    if (!text::SameText(TextOf(set, "table_name"), clientTable_)) continue;
+    ClientColumn column;
+    column.name = TextOf(set, "column_name");
+    column.comparable = !dm_.IsLongDataType(set);
+    column.identity = TextOf(set, "is_identity") == "1";
+    columns_.push_back(column);
+  }
+  for (const std::string& key : keyColumns) {
+    if (FindColumn(columns_, key) == nullptr) return false;
+  }
+  return true;
+}
+
+void Resolver::OpenGroups(ado::TDataSet& groups, const std::vector<std::string>& keyColumns) {
+  std::vector<std::string> quoted;
+  for (const std::string& key : keyColumns) quoted.push_back(dm_.QuoteName(key));
+  const std::string list = text::Join(quoted, ", ");
+  Query(groups, "select count(*) as totali, " + list + " from " + prefix_ +
+                    dm_.QuoteName(clientTable_) + " group by " + list + " having count(*) > 1");
+}
+
+void Resolver::ReadIdentifyingColumns() {
+  // The client's current primary key tells rows apart; without one (or over a long column) every
+  // comparable column does, and rows equal in all of them are told apart by count.
+  ado::TDataSet keys;
+  keys.SetConnection(&connection_);
+  dm_.OpenSchemaOf(vsiPrimaryKeys, ado::Variant(), keys);
+  std::vector<std::pair<int64_t, std::string>> primary;
+  for (keys.First(); keys.Active() && !keys.Eof(); keys.Next()) {
+    if (!text::SameText(TextOf(keys, "table_name"), clientTable_)) continue;
+    primary.emplace_back(keys.FieldByName("ordinal").AsInteger(), TextOf(keys, "column_name"));
+  }
+  std::sort(primary.begin(), primary.end());
+  bool usable = !primary.empty();
+  for (const auto& entry : primary) {
+    const ClientColumn* column = FindColumn(columns_, entry.second);
+    usable = usable && column != nullptr && column->comparable;
+  }
+  if (usable) {
+    for (const auto& entry : primary) identifying_.push_back(entry.second);
+    return;
+  }
+  for (const ClientColumn& column : columns_) {
+    if (column.comparable) identifying_.push_back(column.name);
+  }
+}
+
+void Resolver::ReadReferencing(const std::vector<std::string>& droppedTables) {
+  ado::TDataSet keys;
+  keys.SetConnection(&connection_);
+  dm_.OpenSchemaOf(vsiForeignKeys, ado::Variant(), keys);
+  if (!keys.Active()) return;
+  keys.SetSort("fk_table_name;fk_name;ordinal");
+  for (keys.First(); !keys.Eof(); keys.Next()) {
+    if (!text::SameText(TextOf(keys, "pk_table_name"), clientTable_)) continue;
+    const std::string table = TextOf(keys, "fk_table_name");
+    // A referencing table dropped in this check has no rows left to point anywhere; one that is
+    // rebuilt (or renamed) is in the same list but keeps its rows under the master's name.
+    if (Contains(droppedTables, table) &&
+        !Tdm::LocateRecord(dm_.qTables, "table_name", ado::Variant(dm_.NewTableName(table)),
+                           ado::loCaseInsensitive)) {
+      continue;
+    }
+    const std::string name = TextOf(keys, "fk_name");
+    if (referencing_.empty() || !text::SameText(referencing_.back().table, table) ||
+        !text::SameText(referencing_.back().name, name)) {
+      referencing_.push_back({TextOf(keys, "fk_table_schema"), table, name, {}});
+    }
+    referencing_.back().columns.emplace_back(TextOf(keys, "fk_column_name"), TextOf(keys, "pk_column_name"));
+  }
+}
+
+void Resolver::OpenGroupRows(ado::TDataSet& rows, ado::TDataSet& groups,
+                             const std::vector<std::string>& keyColumns) {
+  std::vector<std::string> conditions, all;
+  for (const std::string& key : keyColumns) {
+    const ado::TField& field = groups.FieldByName(key);
+    conditions.push_back(Condition(dm_.QuoteName(key), TNameValue{key, field.Value(), field.DataType()}));
+  }
+  for (const ClientColumn& column : columns_) all.push_back(dm_.QuoteName(column.name));
+  Query(rows, "select " + text::Join(all, ", ") + " from " + prefix_ + dm_.QuoteName(clientTable_) +
+                  " where " + text::Join(conditions, " and "));
+}
+
+std::string Resolver::RowCondition(const TSostCancElem& row, const std::vector<std::string>& columns) const {
+  std::vector<std::string> parts;
+  for (const std::string& column : columns) {
+    const TNameValue* value = row.Find(column);
+    if (value != nullptr) parts.push_back(Condition(NewColumn(clientTable_, column), *value));
+  }
+  return "(" + text::Join(parts, " and ") + ")";
+}
+
+void Resolver::QueueRepoint(const Referencing& key, const TSostCancElem& kept,
+                            const TSostCancElemKo& toDelete) {
+  std::vector<std::string> sets, conditions;
+  for (const auto& [fkColumn, pkColumn] : key.columns) {
+    const TNameValue* value = kept.Find(pkColumn);
+    if (value == nullptr || value->Value.IsNullOrEmpty()) return;
+    sets.push_back(NewColumn(key.table, fkColumn) + " = " + Literal(*value));
+  }
+  for (const TSostCancElem& row : toDelete) {
+    std::vector<std::string> parts;
+    bool differs = false;
+    for (const auto& [fkColumn, pkColumn] : key.columns) {
+      const TNameValue* value = row.Find(pkColumn);
+      // A row without a value there is referenced by no row.
+      if (value == nullptr || value->Value.IsNullOrEmpty()) {
+        parts.clear();
+        break;
+      }
+      differs = differs || Literal(*value) != Literal(*kept.Find(pkColumn));
+      parts.push_back(NewColumn(key.table, fkColumn) + " = " + Literal(*value));
+    }
+    const std::string condition = "(" + text::Join(parts, " and ") + ")";
+    if (differs && !parts.empty() &&
+        std::find(conditions.begin(), conditions.end(), condition) == conditions.end()) {
+      conditions.push_back(condition);
+    }
+  }
+  if (conditions.empty()) return;
+  const std::string prefix = key.schema.empty() ? std::string() : dm_.QuoteName(key.schema) + ".";
+  dm_.AddInstruction("update " + prefix + dm_.QuoteName(dm_.NewTableName(key.table)) + " set " +
+                         text::Join(sets, ", ") + " where " + text::Join(conditions, " or "),
+                     false);
+}
+
+void Resolver::QueueReinsert(const TSostCancElem& kept) {
+  // Rows equal to the kept one in every identifying column cannot be told apart: all of them go
+  // and the kept row is written back as it was read.
+  std::vector<std::string> names, values;
+  bool identity = false;
+  for (const ClientColumn& column : columns_) {
+    const TNameValue* value = kept.Find(column.name);
+    if (value == nullptr) continue;
+    identity = identity || column.identity;
+    names.push_back(NewColumn(clientTable_, column.name));
+    values.push_back(value->Value.IsNullOrEmpty() ? std::string("null") : Literal(*value));
+  }
+  dm_.AddInstruction("delete from " + Target() + " where " + RowCondition(kept, identifying_), false);
+  if (identity) dm_.AddIdentityInsertOn(Target());
+  dm_.AddInstruction("insert into " + Target() + " (" + text::Join(names, ", ") + ") values (" +
+                         text::Join(values, ", ") + ")",
+                     false);
+  if (identity) dm_.AddIdentityInsertOff(Target());
+}
+
+void Resolver::QueueGroup(const TSostCancElem& kept, const TSostCancElemKo& toDelete) {
+  for (const Referencing& key : referencing_) QueueRepoint(key, kept, toDelete);
+  const std::string keptCondition = RowCondition(kept, identifying_);
+  std::vector<std::string> conditions;
+  bool twinOfKept = false;
+  for (const TSostCancElem& row : toDelete) {
+    const std::string condition = RowCondition(row, identifying_);
+    if (condition == keptCondition) {
+      twinOfKept = true;
+    } else if (std::find(conditions.begin(), conditions.end(), condition) == conditions.end()) {
+      conditions.push_back(condition);
+    }
+  }
+  if (!conditions.empty()) {
+    dm_.AddInstruction("delete from " + Target() + " where " + text::Join(conditions, " or "), false);
+  }
+  if (twinOfKept) QueueReinsert(kept);
+}
+
+void FillRow(TSostCancElem& row, ado::TDataSet& rows) {
+  row.Clear();
+  for (int f = 0; f < rows.FieldCount(); ++f) {
+    const ado::TField& field = rows.Fields(f);
+    row.Add(field.FieldName(), field.Value(), field.DataType());
+  }
+}
+
+}  // namespace
+
+void TSostCanc::Execute(ado::TConnection& aConnection, const std::string& aClientTable,
+                        const std::string& aMasterTable, bool aPrimaryKey,
+                        const std::vector<std::string>& aKeyColumns,
+                        const std::vector<std::string>& aDroppedTables) {
+  (void)aPrimaryKey;  // both kinds are told apart by the client's current key, when it has one
+  Clear();
+  if (!aConnection.Connected() || aClientTable.empty() || aMasterTable.empty() || aKeyColumns.empty()) {
+    return;
+  }
+  Resolver resolver(Owner, aConnection, aClientTable, aMasterTable);
+  if (!resolver.ReadTable(aKeyColumns)) return;
+  ado::TDataSet groups, rows;
+  resolver.OpenGroups(groups, aKeyColumns);
+  if (groups.IsEmpty()) return;
+  resolver.ReadIdentifyingColumns();
+  resolver.ReadReferencing(aDroppedTables);
+  for (groups.First(); !groups.Eof(); groups.Next()) {
+    Clear();
+    resolver.OpenGroupRows(rows, groups, aKeyColumns);
+    rows.First();
+    if (rows.Eof()) continue;
+    FillRow(kept_, rows);
+    for (rows.Next(); !rows.Eof(); rows.Next()) {
+      FillRow(scratch_, rows);
+      toDelete_.push_back(scratch_);
+    }
+    if (!toDelete_.empty()) resolver.QueueGroup(kept_, toDelete_);
+  }
+  Clear();
+}

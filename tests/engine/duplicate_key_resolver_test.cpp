@@ -1,0 +1,89 @@
+// The duplicate-key resolver on the three embedded servers: before a unique constraint or a
+// primary key is created over duplicate rows, one row per group stays unchanged, the rows that
+// reference the others point at it and the others go; the round trip then finds nothing to do.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "RoundTrip.h"
+
+namespace {
+
+using round_trip::Server;
+using Texts = std::vector<std::string>;
+
+// What differs between the servers' scripts.
+struct Dialect {
+  Server server;
+  std::string date, text;  // type names
+  std::string binary;      // type name, empty where the server's binary values have no literal
+  std::string dateQuote;   // around a date literal
+  std::string open, close; // around a name with a blank
+};
+
+const Dialect kDialects[] = {
+    {Server::SqlServer, "datetime", "text", "varbinary(8)", "'", "[", "]"},
+    {Server::Asa, "timestamp", "long varchar", "binary(8)", "'", "\"", "\""},
+    {Server::Access, "datetime", "memo", "", "#", "[", "]"},
+};
+
+// K: a unique key over each kind of value, one group per kind (g names it); C references K.
+Texts UniqueKeyScript(const Dialect& d, bool withKeys) {
+  const std::string binary = d.binary.empty() ? "" : ", b " + d.binary + " NULL";
+  const std::string theName = d.open + "the name" + d.close;
+  Texts script = {"CREATE TABLE K (id integer NOT NULL PRIMARY KEY, " + theName + " varchar(20) NULL, dd " + d.date +
+                  " NULL, f float NULL, g varchar(2) NULL" + binary + ")"};
+  if (withKeys) {
+    script.push_back("CREATE UNIQUE INDEX " + d.open + "UX name" + d.close + " ON K (" + theName + ")");
+    script.push_back("CREATE UNIQUE INDEX UX_D ON K (dd)");
+    script.push_back("ALTER TABLE K ADD CONSTRAINT UQ_F UNIQUE (f)");
+    if (!d.binary.empty()) script.push_back("CREATE UNIQUE INDEX UX_B ON K (b)");
+    script.push_back("CREATE TABLE C (cid integer NOT NULL PRIMARY KEY, kid integer NULL REFERENCES K (id))");
+    return script;
+  }
+  // Each row differs from every other in each column but the one its group shares.
+  struct Row {
+    int id;
+    std::string name, day, f, g, b;
+  } rows[] = {
+      {1, "'O''Brien'", "2020-01-21", "1", "n", "0x01"},  {2, "'O''Brien'", "2020-01-22", "2", "n", "0x02"},
+      {3, "'r3'", "2020-01-02 10:11:12", "3", "d", "0x03"}, {4, "'r4'", "2020-01-02 10:11:12", "4", "d", "0x04"},
+      {5, "'r5'", "2020-01-02 10:11:12", "5", "d", "0x05"}, {6, "'r6'", "2020-01-26", "0.1", "f", "0x06"},
+      {7, "'r7'", "2020-01-27", "0.1", "f", "0x07"},        {8, "'r8'", "2020-01-28", "8", "b", "0x0A0B"},
+      {9, "'r9'", "2020-01-29", "9", "b", "0x0A0B"},        {10, "null", "2020-01-30", "10", "z", "0x10"},
+      {11, "null", "2020-01-31", "11", "z", "0x11"},
+  };
+  for (const Row& row : rows) {
+    script.push_back("INSERT INTO K VALUES (" + std::to_string(row.id) + ", " + row.name + ", " + d.dateQuote +
+                     row.day + d.dateQuote + ", " + row.f + ", '" + row.g + "'" +
+                     (d.binary.empty() ? "" : ", " + row.b) + ")");
+  }
+  script.push_back("CREATE TABLE C (cid integer NOT NULL PRIMARY KEY, kid integer NULL REFERENCES K (id))");
+  for (int kid : {2, 4, 5, 7, 9, 11, 1}) {
+    script.push_back("INSERT INTO C VALUES (" + std::to_string(kid * 10) + ", " + std::to_string(kid) + ")");
+  }
+  return script;
+}
+
+}  // namespace
+
+TEST(DuplicateKeyResolver, UniqueKeysKeepOneRowPerGroupAndItsChildren) {
+  for (const Dialect& d : kDialects) {
+    SCOPED_TRACE(round_trip::ServerName(d.server));
+    const std::string name = std::string("Resolve") + round_trip::ServerName(d.server);
+    const std::string master = round_trip::CreateDatabase(d.server, name + "M", UniqueKeyScript(d, true));
+    const std::string client = round_trip::CreateDatabase(d.server, name + "C", UniqueKeyScript(d, false));
+    const round_trip::CheckResult first = round_trip::RoundTrip(master, client, round_trip::NewFolder(name));
+    // One delete per group (two on Access, whose binary values have no literal to key on).
+    const Texts texts = round_trip::Texts(first.instructions);
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("delete", 0) == 0; }),
+              d.binary.empty() ? 4 : 5);
+    EXPECT_EQ(round_trip::Rows(client, "SELECT g, count(*) FROM K GROUP BY g ORDER BY g"),
+              d.binary.empty() ? (Texts{"b|2", "d|1", "f|1", "n|1", "z|1"}) : (Texts{"b|1", "d|1", "f|1", "n|1", "z|1"}));
+    // Every child kept, on the row kept of its parent's group.
+    EXPECT_EQ(round_trip::Rows(client, "SELECT c.cid, k.g FROM C c INNER JOIN K k ON c.kid = k.id ORDER BY c.cid"),
+              (Texts{"10|n", "20|n", "40|d", "50|d", "70|f", "90|b", "110|z"}));
+  }
+}

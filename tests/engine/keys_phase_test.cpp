@@ -1,0 +1,125 @@
+// The keys and indexes phase on the three embedded servers: primary keys, unique constraints,
+// unique indexes that are not constraints and plain indexes created when missing, rebuilt when
+// changed and dropped when surplus as the delete policy allows; a round trip ends with a check
+// that finds nothing more to do.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "RoundTrip.h"
+
+namespace {
+
+using round_trip::Server;
+using Texts = std::vector<std::string>;
+
+constexpr Server kServers[] = {Server::SqlServer, Server::Asa, Server::Access};
+
+const char* kTable = "CREATE TABLE T (id integer NOT NULL, a integer NULL, b varchar(20) NULL, c integer NULL";
+
+// "ObjectName Kind" of every undo-delete block of the last check.
+Texts Blocks(const std::string& folder) {
+  ado::TDataSet set;
+  set.LoadFromFile(folder + "/BlockUndoDelete.xml");
+  Texts blocks;
+  for (set.First(); !set.Eof(); set.Next()) {
+    blocks.push_back(set.FieldByName("ObjectName").AsString() + " " + set.FieldByName("Kind").AsString());
+  }
+  return blocks;
+}
+
+std::string Name(const char* test, Server server) { return std::string(test) + round_trip::ServerName(server); }
+
+struct CaseRun {
+  round_trip::CheckResult first;
+  Texts blocks;  // of the first check
+  std::string client;
+};
+
+// Master and client of one case on one server, then the round trip: extract, check, run, check
+// again (which must find nothing to do).
+CaseRun RoundTripOf(const char* test, Server server, const Texts& master, const Texts& client,
+                const std::function<void(TOrvDbSchemaProducer&)>& produce = {},
+                const std::function<void(TOrvDbSchemaUpdater&)>& check = {}) {
+  const std::string name = Name(test, server);
+  CaseRun run;
+  const std::string m = round_trip::CreateDatabase(server, name + "M", master);
+  run.client = round_trip::CreateDatabase(server, name + "C", client);
+  const std::string folder = round_trip::NewFolder(name);
+  round_trip::Produce(m, folder, produce);
+  run.first = round_trip::Check(run.client, folder, check);
+  EXPECT_TRUE(run.first.ok);
+  run.blocks = Blocks(folder);
+  round_trip::Execute(run.client, folder);
+  const round_trip::CheckResult second = round_trip::Check(run.client, folder, check);
+  EXPECT_TRUE(second.ok);
+  EXPECT_EQ(round_trip::Texts(second.instructions), Texts{}) << "the second check still finds work";
+  return run;
+}
+
+}  // namespace
+
+TEST(KeysPhase, MissingKeysAndIndexesAreCreatedWithEachServersText) {
+  const Texts master = {std::string(kTable) + ", CONSTRAINT PK_T PRIMARY KEY (id), CONSTRAINT UQ_T UNIQUE (a))",
+                        "CREATE UNIQUE INDEX UX_T ON T (b DESC)", "CREATE INDEX IX_T ON T (c, b DESC)"};
+  const Texts client = {std::string(kTable) + ")", "INSERT INTO T VALUES (1, 1, 'x', 1)",
+                        "INSERT INTO T VALUES (2, 2, 'y', 1)"};
+  // Adaptive Server Anywhere names a primary key after its table.
+  const std::pair<Server, Texts> expected[] = {
+      {Server::SqlServer,
+       {"CREATE  UNIQUE  NONCLUSTERED  INDEX UX_T ON dbo.T (b DESC)", "CREATE  INDEX IX_T ON dbo.T (c, b DESC)",
+        "ALTER TABLE dbo.T ADD CONSTRAINT UQ_T UNIQUE  NONCLUSTERED  (a)",
+        "ALTER TABLE dbo.T ADD CONSTRAINT PK_T PRIMARY KEY  CLUSTERED  (id)"}},
+      {Server::Asa,
+       {"CREATE  INDEX IX_T ON DBA.T (c, b DESC)", "CREATE  UNIQUE  NONCLUSTERED  INDEX UX_T ON DBA.T (b DESC)",
+        "ALTER TABLE DBA.T ADD CONSTRAINT UQ_T UNIQUE  NONCLUSTERED  (a)",
+        "ALTER TABLE DBA.T ADD CONSTRAINT T PRIMARY KEY  NONCLUSTERED  (id)",
+        "ALTER INDEX PRIMARY KEY ON DBA.T NONCLUSTERED"}},
+      {Server::Access,
+       {"CREATE UNIQUE INDEX UX_T ON T (b DESC)", "CREATE INDEX IX_T ON T (c, b DESC)",
+        "ALTER TABLE T ADD CONSTRAINT UQ_T UNIQUE (a)", "ALTER TABLE T ADD CONSTRAINT PK_T PRIMARY KEY (id)"}},
+  };
+  for (const auto& [server, texts] : expected) {
+    SCOPED_TRACE(round_trip::ServerName(server));
+    const CaseRun run = RoundTripOf("Missing", server, master, client);
+    EXPECT_EQ(round_trip::Texts(run.first.instructions), texts);
+    EXPECT_EQ(run.first.errors, Texts{});
+  }
+}
+
+TEST(KeysPhase, SurplusKeysGoAsThePolicyAllowsEachInItsBlock) {
+  const Texts master = {std::string(kTable) + ", KEEP_d integer NULL)", "CREATE TABLE KEEP_T (id integer NOT NULL)"};
+  const Texts client = {std::string(kTable) + ", KEEP_d integer NULL, CONSTRAINT PK_T PRIMARY KEY (id), "
+                                              "CONSTRAINT UQ_T UNIQUE (a))",
+                        "CREATE INDEX IX_T ON T (c)", "CREATE INDEX KEEP_IX ON T (c)",
+                        "CREATE INDEX IX_D ON T (c, KEEP_d)",
+                        "CREATE TABLE KEEP_T (id integer NOT NULL PRIMARY KEY)", "CREATE INDEX IX_K ON KEEP_T (id)"};
+  const auto policy = [](bool indexes) {
+    return [indexes](TOrvDbSchemaUpdater& updater) {
+      updater.UpdaterDirectives().DeletePolicy.DeleteIndexes = indexes ? beYes : beNo;
+      updater.UpdaterDirectives().DeletePolicy.PrefixesList = {"KEEP_"};
+    };
+  };
+  // Per server: the table as statements name it, the client key's drop and an index's drop.
+  const struct {
+    Server server;
+    std::string key, dropKey, dropIndex;
+  } servers[] = {
+      {Server::SqlServer, "T.PK_T", "ALTER TABLE dbo.T DROP CONSTRAINT PK_T", "DROP INDEX dbo.T.IX_T"},
+      {Server::Asa, "T.T", "ALTER TABLE DBA.T DROP PRIMARY KEY ", "DROP INDEX DBA.T.IX_T"},
+      {Server::Access, "T.PK_T", "ALTER TABLE T DROP CONSTRAINT PK_T", "DROP INDEX IX_T ON T"},
+  };
+  for (const auto& s : servers) {
+    SCOPED_TRACE(round_trip::ServerName(s.server));
+    const CaseRun pkOnly = RoundTripOf("SurplusPk", s.server, master, client, {}, policy(false));
+    EXPECT_EQ(round_trip::Texts(pkOnly.first.instructions), Texts{s.dropKey});
+    EXPECT_EQ(pkOnly.blocks, Texts{s.key + " ikDropConstraint"});
+    // KEEP_IX, IX_D and IX_K stay: protected by their name, a column's or their table's.
+    const CaseRun all = RoundTripOf("SurplusAll", s.server, master, client, {}, policy(true));
+    const std::string table = s.dropKey.substr(0, s.dropKey.find(" DROP "));
+    EXPECT_EQ(round_trip::Texts(all.first.instructions),
+              (Texts{s.dropIndex, table + " DROP CONSTRAINT UQ_T", s.dropKey}));
+    EXPECT_EQ(all.blocks, (Texts{"T.IX_T ikDropIndex", "T.UQ_T ikDropConstraint", s.key + " ikDropConstraint"}));
+  }
+}

@@ -87,3 +87,72 @@ TEST(DuplicateKeyResolver, UniqueKeysKeepOneRowPerGroupAndItsChildren) {
               (Texts{"10|n", "20|n", "40|d", "50|d", "70|f", "90|b", "110|z"}));
   }
 }
+
+TEST(DuplicateKeyResolver, ANewPrimaryKeyKeepsOneRowEvenOfRowsEqualInEveryColumn) {
+  for (const Dialect& d : kDialects) {
+    SCOPED_TRACE(round_trip::ServerName(d.server));
+    const std::string name = std::string("ResolvePk") + round_trip::ServerName(d.server);
+    const std::string table = "CREATE TABLE P (id integer NOT NULL, v varchar(10) NULL, t " + d.text + " NULL";
+    const std::string master = round_trip::CreateDatabase(d.server, name + "M", {table + ", CONSTRAINT PK_P PRIMARY KEY (id))"});
+    // Rows 1 are equal but for the long column; rows 2 differ; row 3 is alone.
+    const std::string client = round_trip::CreateDatabase(
+        d.server, name + "C",
+        {table + ")", "INSERT INTO P VALUES (1, 'a', 'x')", "INSERT INTO P VALUES (1, 'a', 'x')",
+         "INSERT INTO P VALUES (1, 'a', 'y')", "INSERT INTO P VALUES (2, 'b', 'p')", "INSERT INTO P VALUES (2, null, 'q')",
+         "INSERT INTO P VALUES (3, 'c', 'r')"});
+    const Texts before = round_trip::Rows(client, "SELECT id, v, t FROM P");
+    round_trip::RoundTrip(master, client, round_trip::NewFolder(name));
+    const Texts after = round_trip::Rows(client, "SELECT id, v, t FROM P ORDER BY id");
+    ASSERT_EQ(after.size(), 3u);
+    for (const std::string& row : after) {
+      EXPECT_NE(std::find(before.begin(), before.end(), row), before.end()) << row << " is no row of the client";
+    }
+    EXPECT_EQ(after[2], "3|c|r");
+  }
+}
+
+TEST(DuplicateKeyResolver, WithoutTheDirectivesTheServerRefusesTheKeyAndNothingIsLost) {
+  for (const Dialect& d : kDialects) {
+    SCOPED_TRACE(round_trip::ServerName(d.server));
+    const std::string name = std::string("NoResolve") + round_trip::ServerName(d.server);
+    const std::string table = "CREATE TABLE P (id integer NOT NULL, v varchar(10) NULL";
+    const std::string master = round_trip::CreateDatabase(
+        d.server, name + "M", {table + ", CONSTRAINT PK_P PRIMARY KEY (id))", "CREATE UNIQUE INDEX UX_V ON P (v)"});
+    const std::string client = round_trip::CreateDatabase(
+        d.server, name + "C", {table + ")", "INSERT INTO P VALUES (1, 'a')", "INSERT INTO P VALUES (1, 'a')"});
+    const std::string folder = round_trip::NewFolder(name);
+    round_trip::Produce(master, folder, [](TOrvDbSchemaProducer& producer) {
+      producer.UpdaterDirectives().AutoRecoverPrimaryKeys = beNo;
+      producer.UpdaterDirectives().AutoRecoverUniqueIndexes = beNo;
+    });
+    const Texts texts = round_trip::Texts(round_trip::Check(client, folder).instructions);
+    ASSERT_EQ(texts.size(), d.server == Server::Asa ? 3u : 2u);  // the index, the key (and its clustering)
+    ado::TConnection connection(client);
+    connection.Open();
+    for (const std::string& sql : {texts[0], texts[1]}) {
+      try {
+        connection.Execute(sql);
+        ADD_FAILURE() << "accepted: " << sql;
+      } catch (const std::exception& e) {
+        const std::string message = e.what();
+        EXPECT_TRUE(message.find("duplicate") != std::string::npos || message.find("not unique") != std::string::npos ||
+                    message.find("not be unique") != std::string::npos)
+            << message;
+      }
+    }
+    EXPECT_EQ(round_trip::Rows(client, "SELECT id, v FROM P"), (Texts{"1|a", "1|a"}));
+  }
+}
+
+TEST(DuplicateKeyResolver, AKeyColumnTheClientLacksQueuesNothingForTheRows) {
+  const std::string name = "ResolveMissing";
+  const std::string master = round_trip::CreateDatabase(
+      Server::SqlServer, name + "M", {"CREATE TABLE P (id integer NOT NULL, k integer NOT NULL, CONSTRAINT PK_P PRIMARY KEY (id, k))"});
+  const std::string client = round_trip::CreateDatabase(
+      Server::SqlServer, name + "C",
+      {"CREATE TABLE P (id integer NOT NULL)", "INSERT INTO P VALUES (1)", "INSERT INTO P VALUES (1)"});
+  const std::string folder = round_trip::NewFolder(name);
+  round_trip::Produce(master, folder);
+  const Texts texts = round_trip::Texts(round_trip::Check(client, folder).instructions);
+  EXPECT_EQ(texts, Texts{"ALTER TABLE dbo.P ADD CONSTRAINT PK_P PRIMARY KEY  CLUSTERED  (id, k)"});
+}

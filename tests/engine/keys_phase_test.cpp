@@ -123,3 +123,46 @@ TEST(KeysPhase, SurplusKeysGoAsThePolicyAllowsEachInItsBlock) {
     EXPECT_EQ(all.blocks, (Texts{"T.IX_T ikDropIndex", "T.UQ_T ikDropConstraint", s.key + " ikDropConstraint"}));
   }
 }
+
+TEST(KeysPhase, ADatabaseCreatedInThisRunGetsEveryKeyAndIndexUncompared) {
+  const Texts master = {std::string(kTable) + ", CONSTRAINT PK_T PRIMARY KEY (id))", "CREATE INDEX IX_T ON T (c)"};
+  const Texts client = {std::string(kTable) + ")", "CREATE INDEX IX_S ON T (a)"};
+  const std::string m = round_trip::CreateDatabase(Server::SqlServer, "CreatedM", master);
+  const std::string c = round_trip::CreateDatabase(Server::SqlServer, "CreatedC", client);
+  const std::string folder = round_trip::NewFolder("Created");
+  round_trip::Produce(m, folder);
+  const round_trip::CheckResult check =
+      round_trip::Check(c, folder, [](TOrvDbSchemaUpdater& updater) { updater.DatabaseCreated = true; });
+  // Nothing surplus is dropped either.
+  EXPECT_EQ(round_trip::Texts(check.instructions),
+            (Texts{"CREATE  INDEX IX_T ON dbo.T (c)", "ALTER TABLE dbo.T ADD CONSTRAINT PK_T PRIMARY KEY  CLUSTERED  (id)"}));
+}
+
+TEST(KeysPhase, SameNamedIndexesOfTwoTablesAreEachExamined) {
+  // Regression: the handled names held no table, so the second table's index was never created.
+  // Access names every unnamed primary key "PrimaryKey"; Adaptive Server Anywhere allows an index
+  // name once per owner.
+  const std::pair<Server, Texts> cases[] = {
+      {Server::SqlServer, {"CREATE TABLE A (id integer NOT NULL, a integer NULL)", "CREATE INDEX IX ON A (a)",
+                           "CREATE TABLE B (id integer NOT NULL, b integer NULL)", "CREATE INDEX IX ON B (b)"}},
+      {Server::Access, {"CREATE TABLE A (id integer NOT NULL PRIMARY KEY, a integer NULL)", "CREATE INDEX IX ON A (a)",
+                        "CREATE TABLE B (id integer NOT NULL PRIMARY KEY, b integer NULL)", "CREATE INDEX IX ON B (b)"}},
+  };
+  for (const auto& [server, master] : cases) {
+    SCOPED_TRACE(round_trip::ServerName(server));
+    const CaseRun run = RoundTripOf("SameNames", server, master,
+                                    {"CREATE TABLE A (id integer NOT NULL, a integer NULL)",
+                                     "CREATE TABLE B (id integer NOT NULL, b integer NULL)"});
+    EXPECT_EQ(run.first.instructions.size(), server == Server::Access ? 4u : 2u);
+  }
+}
+
+TEST(KeysPhase, AClientKeyNamedByTheServerWithTheMastersColumnsStays) {
+  for (Server server : kServers) {
+    SCOPED_TRACE(round_trip::ServerName(server));
+    const CaseRun run = RoundTripOf("ServerNamed", server, {std::string(kTable) + ", CONSTRAINT PK_T PRIMARY KEY (id))"},
+                                    {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, a integer NULL, "
+                                     "b varchar(20) NULL, c integer NULL)"});
+    EXPECT_EQ(round_trip::Texts(run.first.instructions), Texts{});
+  }
+}

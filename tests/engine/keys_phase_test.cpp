@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "RoundTrip.h"
+#include "UpdateDbSupport.h"
 
 namespace {
 
@@ -164,5 +165,29 @@ TEST(KeysPhase, AClientKeyNamedByTheServerWithTheMastersColumnsStays) {
                                     {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, a integer NULL, "
                                      "b varchar(20) NULL, c integer NULL)"});
     EXPECT_EQ(round_trip::Texts(run.first.instructions), Texts{});
+  }
+}
+
+TEST(KeysPhase, ACancelledBlockKeepsItsKeyOrIndexThroughTheUpdate) {
+  for (Server server : kServers) {
+    SCOPED_TRACE(round_trip::ServerName(server));
+    const std::string name = Name("Cancelled", server);
+    const std::string master = round_trip::CreateDatabase(server, name + "M", {std::string(kTable) + ")"});
+    const std::string client = round_trip::CreateDatabase(
+        server, name + "C", {std::string(kTable) + ", CONSTRAINT UQ_T UNIQUE (a))", "CREATE INDEX IX_T ON T (c)"});
+    const std::string folder = round_trip::NewFolder(name);
+    round_trip::Produce(master, folder);
+    const Texts drops = round_trip::Texts(round_trip::Check(client, folder).instructions);
+    ASSERT_EQ(drops.size(), 2u);
+    ado::TDataSet blocks;
+    blocks.LoadFromFile(folder + "/BlockUndoDelete.xml");
+    for (blocks.First(); !blocks.Eof(); blocks.Next()) {
+      blocks.Edit();
+      blocks.FieldByName("undoDelete").SetAsBoolean(true);
+      blocks.Post();
+    }
+    blocks.SaveToFile(folder + "/BlockUndoDelete.xml");
+    EXPECT_EQ(round_trip::Update(client, folder), Texts{});
+    EXPECT_EQ(round_trip::Texts(round_trip::Check(client, folder).instructions), drops);
   }
 }

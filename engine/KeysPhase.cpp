@@ -197,6 +197,11 @@ bool IsSkippedTable(Tdm& dm, ado::TDataSet& tables, const std::string& table) {
   return text::SameText(table, "DTPROPERTIES") || dm.IsSystemTable(tables, table);
 }
 
+// A client table the master lacks is the delete phase's to keep or drop, with what it holds.
+bool MasterHasTable(Tdm& dm, const std::string& masterTable) {
+  return Tdm::LocateRecord(dm.qTables, "table_name", ado::Variant(masterTable), ado::loCaseInsensitive);
+}
+
 }  // namespace
 
 bool Tdm::UpdateIndexes() {
@@ -258,7 +263,8 @@ void Tdm::DeleteSurplusIndexes() {
   qDestIndexes.SetSort("table_schema;index_name");
   for (const IndexRef& index : DistinctIndexes(qDestIndexes)) {
     const std::string masterTable = NewTableName(index.table);
-    if (LocateRecord(qDestConstraints, "table_name;constraint_name", Pair(index.table, index.name),
+    if (!MasterHasTable(*this, masterTable) ||
+        LocateRecord(qDestConstraints, "table_name;constraint_name", Pair(index.table, index.name),
                      ado::loCaseInsensitive) ||
         IsTableDropped(index.table) || IsSystemTable(qDestTables, index.table) ||
         HasProtectedPrefix(index.name) || HasProtectedPrefix(masterTable) ||
@@ -343,7 +349,7 @@ void Tdm::DeleteSurplusKeys(bool aPrimaryKey) {
   qDestIndexes.SetSort("table_schema;index_name");
   for (const IndexRef& key : DistinctIndexes(qDestIndexes)) {
     const std::string masterTable = NewTableName(key.table);
-    if (IsTableDropped(key.table) || IsSystemTable(qDestTables, key.table) ||
+    if (!MasterHasTable(*this, masterTable) || IsTableDropped(key.table) || IsSystemTable(qDestTables, key.table) ||
         text::SameText(key.table, "DTPROPERTIES") || HasProtectedPrefix(masterTable)) {
       continue;
     }

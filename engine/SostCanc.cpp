@@ -85,6 +85,8 @@ class Resolver {
   // The rows of the group the groups set stands on, all columns, in the server's order.
   void OpenGroupRows(ado::TDataSet& rows, ado::TDataSet& groups,
                      const std::vector<std::string>& keyColumns);
+  // The statements of one group, appended together or (when a value has no literal on the
+  // client's server) not at all; the failure is then reported and the server will refuse the key.
   void QueueGroup(const TSostCancElem& kept, const TSostCancElemKo& toDelete);
 
   const std::vector<ClientColumn>& Columns() const { return columns_; }
@@ -121,6 +123,7 @@ class Resolver {
   std::string prefix_;
   std::vector<ClientColumn> columns_;
   std::vector<std::string> identifying_;
+  std::vector<std::string> pending_;  // the current group's statements
   std::vector<Referencing> referencing_;
 };
 
@@ -256,9 +259,8 @@ void Resolver::QueueRepoint(const Referencing& key, const TSostCancElem& kept,
   }
   if (conditions.empty()) return;
   const std::string prefix = key.schema.empty() ? std::string() : dm_.QuoteName(key.schema) + ".";
-  dm_.AddInstruction("update " + prefix + dm_.QuoteName(dm_.NewTableName(key.table)) + " set " +
-                         text::Join(sets, ", ") + " where " + text::Join(conditions, " or "),
-                     false);
+  pending_.push_back("update " + prefix + dm_.QuoteName(dm_.NewTableName(key.table)) + " set " +
+                     text::Join(sets, ", ") + " where " + text::Join(conditions, " or "));
 }
 
 void Resolver::QueueReinsert(const TSostCancElem& kept) {
@@ -273,31 +275,40 @@ void Resolver::QueueReinsert(const TSostCancElem& kept) {
     names.push_back(NewColumn(clientTable_, column.name));
     values.push_back(value->Value.IsNullOrEmpty() ? std::string("null") : Literal(*value));
   }
-  dm_.AddInstruction("delete from " + Target() + " where " + RowCondition(kept, identifying_), false);
-  if (identity) dm_.AddIdentityInsertOn(Target());
-  dm_.AddInstruction("insert into " + Target() + " (" + text::Join(names, ", ") + ") values (" +
-                         text::Join(values, ", ") + ")",
-                     false);
-  if (identity) dm_.AddIdentityInsertOff(Target());
+  TDatabaseSpecific* dialect = dm_.CurrentDialect();
+  const std::string on = identity && dialect != nullptr ? dialect->GetIdentityInsertOnSql(Target()) : std::string();
+  const std::string off = identity && dialect != nullptr ? dialect->GetIdentityInsertOffSql(Target()) : std::string();
+  pending_.push_back("delete from " + Target() + " where " + RowCondition(kept, identifying_));
+  if (!on.empty()) pending_.push_back(on);
+  pending_.push_back("insert into " + Target() + " (" + text::Join(names, ", ") + ") values (" +
+                     text::Join(values, ", ") + ")");
+  if (!off.empty()) pending_.push_back(off);
 }
 
 void Resolver::QueueGroup(const TSostCancElem& kept, const TSostCancElemKo& toDelete) {
-  for (const Referencing& key : referencing_) QueueRepoint(key, kept, toDelete);
-  const std::string keptCondition = RowCondition(kept, identifying_);
-  std::vector<std::string> conditions;
-  bool twinOfKept = false;
-  for (const TSostCancElem& row : toDelete) {
-    const std::string condition = RowCondition(row, identifying_);
-    if (condition == keptCondition) {
-      twinOfKept = true;
-    } else if (std::find(conditions.begin(), conditions.end(), condition) == conditions.end()) {
-      conditions.push_back(condition);
+  pending_.clear();
+  try {
+    for (const Referencing& key : referencing_) QueueRepoint(key, kept, toDelete);
+    const std::string keptCondition = RowCondition(kept, identifying_);
+    std::vector<std::string> conditions;
+    bool twinOfKept = false;
+    for (const TSostCancElem& row : toDelete) {
+      const std::string condition = RowCondition(row, identifying_);
+      if (condition == keptCondition) {
+        twinOfKept = true;
+      } else if (std::find(conditions.begin(), conditions.end(), condition) == conditions.end()) {
+        conditions.push_back(condition);
+      }
     }
+    if (!conditions.empty()) {
+      pending_.push_back("delete from " + Target() + " where " + text::Join(conditions, " or "));
+    }
+    if (twinOfKept) QueueReinsert(kept);
+  } catch (const EEngineError& e) {
+    dm_.ReportError(dbcCheckDb, "Duplicate rows of table " + clientTable_ + " left as they are", e.what());
+    return;
   }
-  if (!conditions.empty()) {
-    dm_.AddInstruction("delete from " + Target() + " where " + text::Join(conditions, " or "), false);
-  }
-  if (twinOfKept) QueueReinsert(kept);
+  for (const std::string& sql : pending_) dm_.AddInstruction(sql, false);
 }
 
 void FillRow(TSostCancElem& row, ado::TDataSet& rows) {

@@ -95,10 +95,13 @@ TEST(KeysPhase, SurplusKeysGoAsThePolicyAllowsEachInItsBlock) {
                                               "CONSTRAINT UQ_T UNIQUE (a))",
                         "CREATE INDEX IX_T ON T (c)", "CREATE INDEX KEEP_IX ON T (c)",
                         "CREATE INDEX IX_D ON T (c, KEEP_d)",
-                        "CREATE TABLE KEEP_T (id integer NOT NULL PRIMARY KEY)", "CREATE INDEX IX_K ON KEEP_T (id)"};
+                        "CREATE TABLE KEEP_T (id integer NOT NULL PRIMARY KEY)", "CREATE INDEX IX_K ON KEEP_T (id)",
+                        // A table the master lacks keeps its key and indexes while the table stays.
+                        "CREATE TABLE X (id integer NOT NULL PRIMARY KEY, a integer NULL)", "CREATE INDEX IX_X ON X (a)"};
   const auto policy = [](bool indexes) {
     return [indexes](TOrvDbSchemaUpdater& updater) {
       updater.UpdaterDirectives().DeletePolicy.DeleteIndexes = indexes ? beYes : beNo;
+      updater.UpdaterDirectives().DeletePolicy.DeleteTables = beNo;
       updater.UpdaterDirectives().DeletePolicy.PrefixesList = {"KEEP_"};
     };
   };

@@ -194,3 +194,38 @@ TEST(KeysPhase, ACancelledBlockKeepsItsKeyOrIndexThroughTheUpdate) {
     EXPECT_EQ(round_trip::Texts(round_trip::Check(client, folder).instructions), drops);
   }
 }
+
+TEST(KeysPhase, IndexesOfARebuiltTableOrDroppedBeforeAnAlterAreCreatedAgainWithoutADrop) {
+  // Regression: the client rowset still lists them, so they counted as present and were lost.
+  const Texts script = {"CREATE TABLE T (id integer NOT NULL, a integer NULL)", "CREATE INDEX IX_T ON T (a)",
+                        "CREATE TABLE U (id integer NOT NULL, a integer NULL)", "CREATE INDEX IX_U ON U (a)",
+                        "CREATE TABLE V (id integer NOT NULL, a integer NULL)", "CREATE INDEX IX_V ON V (a)"};
+  const std::string master = round_trip::CreateDatabase(Server::SqlServer, "GoneM", script);
+  const std::string client = round_trip::CreateDatabase(Server::SqlServer, "GoneC", script);
+  const std::string folder = round_trip::NewFolder("Gone");
+  round_trip::Produce(master, folder);
+
+  TOrvDbSchemaProducer producer;
+  Tdm dm;
+  ASSERT_TRUE(dm.SetConnectionString(client, false));
+  dm.SetConnected(true);
+  dm.CurrentDialect()->SetMasterDbType(dbtSqlServer);
+  dm.Producer = &producer;
+  dm.RestartInstructionList();
+  for (auto [set, kind] : {std::pair{&dm.qTables, "vsiTables"}, {&dm.qIndexes, "vsiIndexes"},
+                           {&dm.qConstraints, "vsiTableConstraints"}, {&dm.qClusterIdxSrc, "vsiClusterIndexes"}}) {
+    set->LoadFromFile(folder + "/" + kind + ".xml");
+  }
+  for (auto [set, kind] : {std::pair{&dm.qDestTables, vsiTables}, {&dm.qDestIndexes, vsiIndexes},
+                           {&dm.qDestConstraints, vsiTableConstraints}}) {
+    dm.OpenSchemaOf(kind, ado::Variant(), *set);
+  }
+  dm.DropTable("dbo", "T", "T");  // as a rebuild does, before the copy is renamed back
+  dm.RecordDroppedIndex("U", "IX_U");
+  ASSERT_TRUE(dm.UpdateIndexes());
+  Texts texts;
+  for (dm.qInstructions.First(); !dm.qInstructions.Eof(); dm.qInstructions.Next()) {
+    texts.push_back(dm.qInstructions.FieldByName("instruction").AsString());
+  }
+  EXPECT_EQ(texts, (Texts{"DROP TABLE dbo.T", "CREATE  INDEX IX_T ON dbo.T (a)", "CREATE  INDEX IX_U ON dbo.U (a)"}));
+}

@@ -3,6 +3,7 @@
 // the delete of the other rows.
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/Text.h"
@@ -53,6 +54,9 @@ struct Referencing {
   std::vector<std::pair<std::string, std::string>> columns;  // fk column, referenced column
 };
 
+// The prefix of the key columns the joined read of the duplicate rows adds.
+constexpr const char* kDuplicateKey = "orv_dup_key_";
+
 std::string TextOf(ado::TDataSet& row, const char* field) {
   const ado::TField* f = row.FindField(field);
   return f != nullptr && !f->IsNull() ? f->AsString() : std::string();
@@ -85,6 +89,13 @@ class Resolver {
   // The rows of the group the groups set stands on, all columns, in the server's order.
   void OpenGroupRows(ado::TDataSet& rows, ado::TDataSet& groups,
                      const std::vector<std::string>& keyColumns);
+  // Every row of every group without a null key value in one read: all columns, after the
+  // group's own key values as kDuplicateKey + position.
+  void OpenDuplicateRows(ado::TDataSet& rows, const std::vector<std::string>& keyColumns);
+  // The key values of the current row of a set (fields by name, or kDuplicateKey + position),
+  // as one text telling groups apart exactly; `hasNull` tells whether one of them is null.
+  std::string GroupKey(ado::TDataSet& set, const std::vector<std::string>& keyColumns, bool joined,
+                       bool& hasNull) const;
   // The statements of one group, appended together or (when a value has no literal on the
   // client's server) not at all; the failure is then reported and the server will refuse the key.
   void QueueGroup(const TSostCancElem& kept, const TSostCancElemKo& toDelete);
@@ -221,6 +232,36 @@ void Resolver::OpenGroupRows(ado::TDataSet& rows, ado::TDataSet& groups,
                   " where " + text::Join(conditions, " and "));
 }
 
+void Resolver::OpenDuplicateRows(ado::TDataSet& rows, const std::vector<std::string>& keyColumns) {
+  std::vector<std::string> keys, on, all;
+  for (size_t i = 0; i < keyColumns.size(); ++i) {
+    const std::string column = dm_.QuoteName(keyColumns[i]);
+    keys.push_back(column);
+    on.push_back("t." + column + " = d." + column);
+    all.push_back("d." + column + " as " + kDuplicateKey + std::to_string(i + 1));
+  }
+  for (const ClientColumn& column : columns_) all.push_back("t." + dm_.QuoteName(column.name));
+  const std::string table = prefix_ + dm_.QuoteName(clientTable_);
+  const std::string list = text::Join(keys, ", ");
+  Query(rows, "select " + text::Join(all, ", ") + " from " + table + " as t inner join (select " + list +
+                  " from " + table + " group by " + list + " having count(*) > 1) as d on " +
+                  text::Join(on, " and "));
+}
+
+std::string Resolver::GroupKey(ado::TDataSet& set, const std::vector<std::string>& keyColumns, bool joined,
+                               bool& hasNull) const {
+  std::string key;
+  hasNull = false;
+  for (size_t i = 0; i < keyColumns.size(); ++i) {
+    const ado::TField& field =
+        joined ? set.FieldByName(kDuplicateKey + std::to_string(i + 1)) : set.FieldByName(keyColumns[i]);
+    hasNull = hasNull || field.IsNull();
+    key += (field.IsNull() ? std::string("null") : dm_.VariantToSql(field.Value(), field.DataType(), keyColumns[i]));
+    key += '\x1f';
+  }
+  return key;
+}
+
 std::string Resolver::RowCondition(const TSostCancElem& row, const std::vector<std::string>& columns) const {
   std::vector<std::string> parts;
   for (const std::string& column : columns) {
@@ -315,9 +356,17 @@ void FillRow(TSostCancElem& row, ado::TDataSet& rows) {
   row.Clear();
   for (int f = 0; f < rows.FieldCount(); ++f) {
     const ado::TField& field = rows.Fields(f);
+    if (field.FieldName().rfind(kDuplicateKey, 0) == 0) continue;
     row.Add(field.FieldName(), field.Value(), field.DataType());
   }
 }
+
+// One duplicate group: its rows in the server's order.
+struct Group {
+  std::vector<TSostCancElem> rows;
+  bool joined = false;  // its rows come from the one joined read
+  bool usable = true;   // its key values have literals
+};
 
 }  // namespace
 
@@ -337,17 +386,58 @@ void TSostCanc::Execute(ado::TConnection& aConnection, const std::string& aClien
   if (groups.IsEmpty()) return;
   resolver.ReadIdentifyingColumns();
   resolver.ReadReferencing(aDroppedTables);
+  std::vector<Group> list;
+  std::unordered_map<std::string, size_t> byKey;
+  bool anyJoined = false;
   for (groups.First(); !groups.Eof(); groups.Next()) {
-    Clear();
-    resolver.OpenGroupRows(rows, groups, aKeyColumns);
-    rows.First();
-    if (rows.Eof()) continue;
-    FillRow(kept_, rows);
-    for (rows.Next(); !rows.Eof(); rows.Next()) {
-      FillRow(scratch_, rows);
-      toDelete_.push_back(scratch_);
+    Group group;
+    try {
+      bool hasNull = false;
+      const std::string key = resolver.GroupKey(groups, aKeyColumns, false, hasNull);
+      // A null never matches in a join: such a group is read on its own.
+      group.joined = !hasNull;
+      if (group.joined) byKey.emplace(key, list.size());
+    } catch (const EEngineError& e) {
+      group.usable = false;
+      Owner.ReportError(dbcCheckDb, "Duplicate rows of table " + aClientTable + " left as they are", e.what());
     }
-    if (!toDelete_.empty()) resolver.QueueGroup(kept_, toDelete_);
+    anyJoined = anyJoined || group.joined;
+    list.push_back(std::move(group));
+  }
+  if (anyJoined) {
+    try {
+      resolver.OpenDuplicateRows(rows, aKeyColumns);
+      for (rows.First(); !rows.Eof(); rows.Next()) {
+        bool hasNull = false;
+        const auto found = byKey.find(resolver.GroupKey(rows, aKeyColumns, true, hasNull));
+        if (found == byKey.end()) continue;
+        FillRow(scratch_, rows);
+        list[found->second].rows.push_back(scratch_);
+      }
+    } catch (const std::exception&) {
+      // A server without that read: every group is read on its own.
+      for (Group& group : list) {
+        group.joined = false;
+        group.rows.clear();
+      }
+    }
+  }
+  size_t index = 0;
+  for (groups.First(); !groups.Eof(); groups.Next(), ++index) {
+    Group& group = list[index];
+    if (!group.usable) continue;
+    if (!group.joined) {
+      resolver.OpenGroupRows(rows, groups, aKeyColumns);
+      for (rows.First(); !rows.Eof(); rows.Next()) {
+        FillRow(scratch_, rows);
+        group.rows.push_back(scratch_);
+      }
+    }
+    if (group.rows.size() < 2) continue;
+    Clear();
+    kept_ = group.rows.front();
+    toDelete_.assign(group.rows.begin() + 1, group.rows.end());
+    resolver.QueueGroup(kept_, toDelete_);
   }
   Clear();
 }

@@ -209,6 +209,7 @@ bool Tdm::UpdateIndexes() {
   const TDbLanguageOptions& texts = component.LanguageOptions();
   component.WriteMessage(texts.msgUpdateIndexes);
   component.ProgressStepLevel0("Indexes");
+  sostCanc_->BeginCheck();
   FilterScope clientFilter(qDestIndexes, "primary_key = false");
   component.ProgressStepLevel1("Update Indexes");
   const bool created = GetDatabaseCreated();
@@ -378,6 +379,7 @@ bool Tdm::UpdateConstraints() {
   TOrvSchemion& updater = *Component();
   const TDbLanguageOptions& texts = updater.LanguageOptions();
   updater.WriteMessage(texts.msgUpdateConstraints);
+  if (!updateIndexes_) sostCanc_->BeginCheck();  // else the indexes phase began it
   updater.ProgressStepLevel0("Unique Constraints");
   bool ok = UpdateKeyConstraints("UNIQUE");
   if (ok) {

@@ -98,7 +98,11 @@ class Resolver {
                        bool& hasNull) const;
   // The statements of one group, appended together or (when a value has no literal on the
   // client's server) not at all; the failure is then reported and the server will refuse the key.
-  void QueueGroup(const TSostCancElem& kept, const TSostCancElemKo& toDelete);
+  bool QueueGroup(const TSostCancElem& kept, const TSostCancElemKo& toDelete);
+  // The table and the condition that tells the row apart, as the deleted rows are remembered.
+  std::string Identity(const TSostCancElem& row) const {
+    return text::Upper(masterTable_) + '\x1f' + RowCondition(row, identifying_);
+  }
 
   const std::vector<ClientColumn>& Columns() const { return columns_; }
 
@@ -326,7 +330,7 @@ void Resolver::QueueReinsert(const TSostCancElem& kept) {
   if (!off.empty()) pending_.push_back(off);
 }
 
-void Resolver::QueueGroup(const TSostCancElem& kept, const TSostCancElemKo& toDelete) {
+bool Resolver::QueueGroup(const TSostCancElem& kept, const TSostCancElemKo& toDelete) {
   pending_.clear();
   try {
     for (const Referencing& key : referencing_) QueueRepoint(key, kept, toDelete);
@@ -347,9 +351,10 @@ void Resolver::QueueGroup(const TSostCancElem& kept, const TSostCancElemKo& toDe
     if (twinOfKept) QueueReinsert(kept);
   } catch (const EEngineError& e) {
     dm_.ReportError(dbcCheckDb, "Duplicate rows of table " + clientTable_ + " left as they are", e.what());
-    return;
+    return false;
   }
   for (const std::string& sql : pending_) dm_.AddInstruction(sql, false);
+  return true;
 }
 
 void FillRow(TSostCancElem& row, ado::TDataSet& rows) {
@@ -433,11 +438,17 @@ void TSostCanc::Execute(ado::TConnection& aConnection, const std::string& aClien
         group.rows.push_back(scratch_);
       }
     }
+    try {
+      std::erase_if(group.rows, [&](const TSostCancElem& row) { return deletedRows_.count(resolver.Identity(row)) > 0; });
+    } catch (const EEngineError&) {
+      continue;  // reported with the group's key
+    }
     if (group.rows.size() < 2) continue;
     Clear();
     kept_ = group.rows.front();
     toDelete_.assign(group.rows.begin() + 1, group.rows.end());
-    resolver.QueueGroup(kept_, toDelete_);
+    if (!resolver.QueueGroup(kept_, toDelete_)) continue;
+    for (const TSostCancElem& row : toDelete_) deletedRows_.insert(resolver.Identity(row));
   }
   Clear();
 }

@@ -3,6 +3,7 @@
 // and pointing the rows that reference the others at the kept one. The engine data module owns one.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,9 @@ class TSostCanc {
                const std::vector<std::string>& aDroppedTables);
   // Empties the kept row, the scratch row and the rows to delete.
   void Clear();
+  // A check starts: no row is queued for deletion yet. Rows an earlier key of the same check
+  // deletes take no part in a later key's groups (they neither stay nor make a group).
+  void BeginCheck() { deletedRows_.clear(); }
 
   Tdm& Owner;  // the engine that made this resolver
 
@@ -61,4 +65,5 @@ class TSostCanc {
   TSostCancElem kept_;
   TSostCancElem scratch_;
   TSostCancElemKo toDelete_;
+  std::set<std::string> deletedRows_;  // table and identifying condition of each deleted row
 };

@@ -154,3 +154,16 @@ TEST(DuplicateKeyResolver, AKeyColumnTheClientLacksQueuesNothingForTheRows) {
   const Texts texts = round_trip::Texts(round_trip::Check(client, folder).instructions);
   EXPECT_EQ(texts, Texts{"ALTER TABLE dbo.P ADD CONSTRAINT PK_P PRIMARY KEY  CLUSTERED  (id, k)"});
 }
+
+TEST(DuplicateKeyResolver, RowsAnEarlierKeyDeletesTakeNoPartInALaterKeysGroups) {
+  // Regression: each key's groups were read from the rows as they stood at the check, so the
+  // second key kept a row the first deleted and deleted the row that should have stayed.
+  const std::string table = "CREATE TABLE K (id integer NOT NULL, a integer NULL, b integer NULL, CONSTRAINT PK_K PRIMARY KEY (id)";
+  const std::string master = round_trip::CreateDatabase(
+      Server::SqlServer, "EarlierM", {table + ")", "CREATE UNIQUE INDEX UX_A ON K (a)", "CREATE UNIQUE INDEX UX_B ON K (b)"});
+  const std::string client = round_trip::CreateDatabase(
+      Server::SqlServer, "EarlierC",
+      {table + ")", "INSERT INTO K VALUES (1, 1, 1)", "INSERT INTO K VALUES (2, 1, 2)", "INSERT INTO K VALUES (3, 3, 2)"});
+  round_trip::RoundTrip(master, client, round_trip::NewFolder("Earlier"));
+  EXPECT_EQ(round_trip::Rows(client, "SELECT id FROM K ORDER BY id"), (Texts{"1", "3"}));
+}

@@ -151,8 +151,12 @@ TEST(DuplicateKeyResolver, AKeyColumnTheClientLacksQueuesNothingForTheRows) {
       {"CREATE TABLE P (id integer NOT NULL)", "INSERT INTO P VALUES (1)", "INSERT INTO P VALUES (1)"});
   const std::string folder = round_trip::NewFolder(name);
   round_trip::Produce(master, folder);
+  // The tables phase adds the column; the resolver reads the client as it is and leaves it.
   const Texts texts = round_trip::Texts(round_trip::Check(client, folder).instructions);
-  EXPECT_EQ(texts, Texts{"ALTER TABLE dbo.P ADD CONSTRAINT PK_P PRIMARY KEY  CLUSTERED  (id, k)"});
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), "ALTER TABLE dbo.P ADD CONSTRAINT PK_P PRIMARY KEY  CLUSTERED  (id, k)");
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("delete", 0) == 0; }),
+            0);
 }
 
 TEST(DuplicateKeyResolver, RowsAnEarlierKeyDeletesTakeNoPartInALaterKeysGroups) {

@@ -19,7 +19,7 @@ constexpr Server kServers[] = {Server::SqlServer, Server::Asa, Server::Access};
 
 // Set once the CheckDb driver's index definition comparison is in the engine: the cases of
 // changed keys and indexes then run.
-constexpr bool kIndexComparisonReady = false;
+constexpr bool kIndexComparisonReady = true;
 
 const char* kTable = "CREATE TABLE T (id integer NOT NULL, a integer NULL, b varchar(20) NULL, c integer NULL";
 
@@ -269,4 +269,23 @@ TEST(KeysPhase, ChangedKeysAndIndexesAreDroppedAndCreatedAgain) {
     EXPECT_EQ(round_trip::Texts(run.first.instructions), texts);
     EXPECT_EQ(round_trip::Rows(run.client, "SELECT id, a, b, c FROM T ORDER BY id"), (Texts{"1|1|x|1", "2|2|y|2"}));
   }
+}
+
+TEST(KeysPhase, AChangedPrimaryKeyThatForeignKeysReferenceGoesAfterThem) {
+  // Regression: the key was dropped directly and the server refused while a foreign key
+  // referenced it.
+  const auto script = [](const char* key) {
+    return Texts{"CREATE TABLE T (id integer NOT NULL, CONSTRAINT PK_T PRIMARY KEY (" + std::string(key) + "))",
+                 "CREATE TABLE C (cid integer NOT NULL, tid integer NULL, CONSTRAINT FK_C FOREIGN KEY (tid) "
+                 "REFERENCES T (id))"};
+  };
+  Texts client = script("id");
+  client.insert(client.end(), {"INSERT INTO T VALUES (1)", "INSERT INTO C VALUES (10, 1)"});
+  const CaseRun run = RoundTripOf("PkReferenced", Server::SqlServer, script("id DESC"), client);
+  const Texts texts = round_trip::Texts(run.first.instructions);
+  ASSERT_GE(texts.size(), 3u);
+  EXPECT_EQ(Texts(texts.begin(), texts.begin() + 3),
+            (Texts{"ALTER TABLE dbo.C DROP CONSTRAINT FK_C", "ALTER TABLE dbo.T DROP CONSTRAINT PK_T",
+                   "ALTER TABLE dbo.T ADD CONSTRAINT PK_T PRIMARY KEY  CLUSTERED  (id DESC)"}));
+  EXPECT_EQ(round_trip::Rows(run.client, "SELECT cid, tid FROM C"), Texts{"10|1"});
 }

@@ -171,3 +171,25 @@ TEST(DuplicateKeyResolver, RowsAnEarlierKeyDeletesTakeNoPartInALaterKeysGroups) 
   round_trip::RoundTrip(master, client, round_trip::NewFolder("Earlier"));
   EXPECT_EQ(round_trip::Rows(client, "SELECT id FROM K ORDER BY id"), (Texts{"1", "3"}));
 }
+
+TEST(DuplicateKeyResolver, ARebuiltReferencingTableHasItsRowsRepointed) {
+  // Regression: a table rebuilt in the check is on the dropped-tables list, so its rows kept
+  // pointing at the rows deleted.
+  const std::string parent = "CREATE TABLE T (id int NOT NULL PRIMARY KEY, code varchar(10) NULL";
+  const std::string master = round_trip::CreateDatabase(
+      Server::SqlServer, "RebuiltM",
+      {parent + ", CONSTRAINT UQ_T UNIQUE (code))",
+       "CREATE TABLE C (cid int IDENTITY (1, 1) NOT NULL PRIMARY KEY, tid int NULL REFERENCES T (id))"});
+  const std::string client = round_trip::CreateDatabase(
+      Server::SqlServer, "RebuiltC",
+      {parent + ")", "CREATE TABLE C (cid int NOT NULL PRIMARY KEY, tid int NULL REFERENCES T (id))",
+       "INSERT INTO T VALUES (1, 'a')", "INSERT INTO T VALUES (2, 'a')", "INSERT INTO C VALUES (10, 2)",
+       "INSERT INTO C VALUES (11, 1)"});
+  const std::string folder = round_trip::NewFolder("Rebuilt");
+  round_trip::Produce(master, folder);
+  const Texts texts = round_trip::Texts(round_trip::Check(client, folder).instructions);
+  round_trip::Execute(client, folder);
+  EXPECT_EQ(round_trip::Rows(client, "SELECT count(*) FROM T"), Texts{"1"}) << ::testing::PrintToString(texts);
+  EXPECT_EQ(round_trip::Rows(client, "SELECT c.cid FROM C c INNER JOIN T t ON t.id = c.tid ORDER BY c.cid"),
+            (Texts{"10", "11"}));
+}

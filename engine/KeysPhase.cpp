@@ -147,7 +147,10 @@ void Tdm::AddIndexSql(const std::string& aColumnText, const std::string& aSchema
   const bool constraint =
       aPrimaryKey || LocateRecord(qConstraints, "constraint_name;table_name", Pair(aIndexName, aMasterTable),
                                   ado::loCaseInsensitive);
-  AddInstruction(constraint ? currentDialect_->GetAddKeyConstraintSql(prefix, aMasterTable, aIndexName,
+  // A master whose server names its primary keys itself names each after its table, a name
+  // that another server's tables already hold: the key is named after the table instead.
+  const std::string name = aPrimaryKey && AutoPrimaryKeyName() ? "PK_" + aMasterTable : aIndexName;
+  AddInstruction(constraint ? currentDialect_->GetAddKeyConstraintSql(prefix, aMasterTable, name,
                                                                       aPrimaryKey, clustered, aColumnText)
                             : currentDialect_->GetCreateIndexSql(prefix, aMasterTable, aIndexName,
                                                                  aUnique, clustered, aColumnText),

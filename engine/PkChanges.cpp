@@ -78,13 +78,20 @@ bool Tdm::SameIndexDefinition(ado::TDataSet& aMasterSet, ado::TDataSet& aClientS
     return true;
   }
   if (!aClientSet.Active()) return false;
+  // Across server kinds only what every server keeps alike is compared (uniqueness, order):
+  // nulls, clustering, type and auto-update are each server's own, and a client could never
+  // take the master's.
+  const bool sameKind = currentDialect_ == nullptr || currentDialect_->MasterDbType == dbtNone ||
+                        currentDialect_->MasterDbType == currentDialect_->DbType;
+  static const std::vector<const char*> kSameKind = {"unique", "nulls", "clustered", "type", "collation", "auto_update"};
+  static const std::vector<const char*> kAcrossKinds = {"unique", "collation"};
   int ordinal = 1;
   for (; LocateIndexColumn(aMasterSet, aMasterTable, aMasterName, ordinal); ++ordinal) {
     if (!LocateIndexColumn(aClientSet, aClientTable, clientName, ordinal)) return false;
     std::string oldField, oldTable;
     OldFieldName(aMasterTable, TextOf(aMasterSet, "column_name"), oldField, oldTable);
     if (!text::SameText(oldField, TextOf(aClientSet, "column_name"))) return false;
-    for (const char* field : {"unique", "nulls", "clustered", "type", "collation", "auto_update"}) {
+    for (const char* field : sameKind ? kSameKind : kAcrossKinds) {
       if (!SameField(aMasterSet, aClientSet, field)) return false;
     }
   }

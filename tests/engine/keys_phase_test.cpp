@@ -70,7 +70,7 @@ TEST(KeysPhase, MissingKeysAndIndexesAreCreatedWithEachServersText) {
                         "CREATE UNIQUE INDEX UX_T ON T (b DESC)", "CREATE INDEX IX_T ON T (c, b DESC)"};
   const Texts client = {std::string(kTable) + ")", "INSERT INTO T VALUES (1, 1, 'x', 1)",
                         "INSERT INTO T VALUES (2, 2, 'y', 1)"};
-  // Adaptive Server Anywhere names a primary key after its table.
+  // Adaptive Server Anywhere names a primary key after its table; a new one is named PK_ + table.
   const std::pair<Server, Texts> expected[] = {
       {Server::SqlServer,
        {"CREATE  UNIQUE  NONCLUSTERED  INDEX UX_T ON dbo.T (b DESC)", "CREATE  INDEX IX_T ON dbo.T (c, b DESC)",
@@ -79,7 +79,7 @@ TEST(KeysPhase, MissingKeysAndIndexesAreCreatedWithEachServersText) {
       {Server::Asa,
        {"CREATE  INDEX IX_T ON DBA.T (c, b DESC)", "CREATE  UNIQUE  NONCLUSTERED  INDEX UX_T ON DBA.T (b DESC)",
         "ALTER TABLE DBA.T ADD CONSTRAINT UQ_T UNIQUE  NONCLUSTERED  (a)",
-        "ALTER TABLE DBA.T ADD CONSTRAINT T PRIMARY KEY  NONCLUSTERED  (id)",
+        "ALTER TABLE DBA.T ADD CONSTRAINT PK_T PRIMARY KEY  NONCLUSTERED  (id)",
         "ALTER INDEX PRIMARY KEY ON DBA.T NONCLUSTERED"}},
       {Server::Access,
        {"CREATE UNIQUE INDEX UX_T ON T (b DESC)", "CREATE INDEX IX_T ON T (c, b DESC)",

@@ -377,3 +377,22 @@ TEST(ForeignKeys, ReferencedTableMissingLosesNothing) {
   updater.SetConnected(false);
   EXPECT_EQ(round_trip::Rows(clientDb, "SELECT id, p FROM C"), std::vector<std::string>{"1|5"});
 }
+
+// A key dropped because its column changes comes back once, and is not dropped twice.
+TEST(ForeignKeys, KeyDroppedByAColumnChangeComesBack) {
+  const std::string key = "ALTER TABLE C ADD CONSTRAINT FK_C FOREIGN KEY (p) REFERENCES P (id)";
+  const std::string masterDb = round_trip::CreateDatabase(
+      Server::SqlServer, "FkColumnM",
+      {"CREATE TABLE P (id int NOT NULL PRIMARY KEY)", "CREATE TABLE C (id int NOT NULL PRIMARY KEY, p int NULL)", key});
+  const std::string clientDb = round_trip::CreateDatabase(
+      Server::SqlServer, "FkColumnC",
+      {"CREATE TABLE P (id int NOT NULL PRIMARY KEY)", "CREATE TABLE C (id int NOT NULL PRIMARY KEY, p int NOT NULL)", key,
+       "INSERT INTO P VALUES (1)", "INSERT INTO C VALUES (1, 1)"});
+  const std::vector<std::string> texts =
+      round_trip::Texts(round_trip::RoundTrip(masterDb, clientDb, round_trip::NewFolder("FkColumn")).instructions);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "ALTER TABLE dbo.C DROP CONSTRAINT FK_C"), 1)
+      << ::testing::PrintToString(texts);
+  EXPECT_EQ(texts.back(), "ALTER TABLE dbo.C ADD CONSTRAINT FK_C FOREIGN KEY (p) REFERENCES dbo.P (id)");
+  EXPECT_EQ(ClientKeys(clientDb), std::vector<std::string>{"C.FK_C>P p,"});
+  EXPECT_EQ(round_trip::Rows(clientDb, "SELECT id, p FROM C"), std::vector<std::string>{"1|1"});
+}

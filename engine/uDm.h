@@ -408,8 +408,27 @@ class Tdm : public IDialectOwner {
 
   // ---- Foreign keys and default values (ForeignKeysPhase.cpp) ----
 
+  // Adds the master's missing foreign keys, re-creates changed ones and drops the client's
+  // surplus ones (whatever the delete policy, outside undo-delete blocks).
   bool UpdateForeignKeys();
+  // Queues the creation of key aFkName of master table aMasterTable (client name aClientTable)
+  // from aFkSet, after the deletion of its orphan rows when FkPendingData asks for it. The set's
+  // order and cursor are kept.
+  void AddForeignKey(ado::TDataSet& aFkSet, const std::string& aSchema, const std::string& aFkName,
+                     const std::string& aMasterTable, const std::string& aClientTable);
+  // Queues the deletion of the rows of the referencing table whose key (no column null) matches
+  // no row of the referenced table when the statement runs. Both lists hold schema prefix +
+  // quoted table + "." + quoted column, one entry per key column in key order; nothing is queued
+  // unless they have the same non-zero count. aRounds repeats the statement, so that the
+  // children of deleted rows of a self-referencing key go too.
+  void DeleteOrphanRows(const std::vector<std::string>& aFkColumns,
+                        const std::vector<std::string>& aPkColumns, int aRounds = 1);
+  // Both sets positioned on the key to compare (the master's under master names).
+  bool SameForeignKeyDefinition(ado::TDataSet& aMasterSet, ado::TDataSet& aClientSet);
+  // Default constraints, only where the connected server keeps them as constraints: by the
+  // master's constraint names when the master did so too, else by column.
   bool UpdateDefaultValues();
+  bool UpdateDefaultValuesNamed();
 
   // ---- Views, procedures, functions and triggers (Programmables.cpp) ----
 
@@ -572,6 +591,8 @@ class Tdm : public IDialectOwner {
   void NoteDropInBlock(const std::string& aMasterTable, const std::string& aName);
   // The console line saying that block aBlockId is skipped for the cancelled block aCause.
   void AnnounceLinkedUndoDelete(int aBlockId, int aCause);
+  // Foreign keys and default values: the phase's work, which records its drops in the registry.
+  friend class ForeignKeysWork;
 
   friend class TdmStateProbe;  // tests read the private state after creation
 };

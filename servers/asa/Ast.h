@@ -21,6 +21,9 @@ struct KeyDef {
   std::vector<std::string> refColumns;
   std::optional<bool> clustered;
   std::string checkText;
+  // Referential actions of a foreign key: 'C' cascade, 'N' set null, 'D' set default, 'R' restrict.
+  char updateAction = 'R';
+  char deleteAction = 'R';
 };
 
 struct ColumnDef {

@@ -101,7 +101,8 @@ const char* const kViews =
     "CREATE VIEW SYSTRIGGERS AS SELECT u.user_name AS owner, g.trigger_name AS trigname, t.table_name AS tname, "
     "CASE g.event WHEN 'I' THEN 'INSERT' WHEN 'U' THEN 'UPDATE' WHEN 'D' THEN 'DELETE' ELSE g.event END AS event, "
     "CASE g.trigger_time WHEN 'B' THEN 'BEFORE' ELSE 'AFTER' END AS trigtime, g.trigger_defn AS trigdefn FROM "
-    "SYSTRIGGER g JOIN SYSTABLE t ON t.table_id = g.table_id JOIN SYSUSERPERM u ON u.user_id = t.creator;"
+    "SYSTRIGGER g JOIN SYSTABLE t ON t.table_id = g.table_id JOIN SYSUSERPERM u ON u.user_id = t.creator "
+    "WHERE g.trigger_name IS NOT NULL;"
     "CREATE VIEW SYSUSERPERMS AS SELECT user_id, user_name, resourceauth, dbaauth, scheduleauth, user_group, "
     "publishauth, remotedbaauth, remarks FROM SYSUSERPERM;";
 
@@ -445,11 +446,36 @@ void RefreshForeignKeys(sqlite3* db) {
       create("asa_fk_" + tag + "_" + event, std::string(" BEFORE ") + event + " ON " + child + " WHEN " + allSet +
                                                 " AND NOT EXISTS (SELECT 1 FROM " + parent + " p WHERE " + match +
                                                 ") BEGIN SELECT RAISE(ABORT, " + missing + "); END");
-    create("asa_fk_" + tag + "_pd", " BEFORE DELETE ON " + parent + " WHEN EXISTS (SELECT 1 FROM " + child + " c WHERE " +
-                                        oldMatch + ") BEGIN SELECT RAISE(ABORT, " + referenced + "); END");
-    create("asa_fk_" + tag + "_pu", " BEFORE UPDATE ON " + parent + " WHEN (" + keyChanged + ") AND EXISTS (SELECT 1 FROM " +
-                                        child + " c WHERE " + oldMatch + ") BEGIN SELECT RAISE(ABORT, " + referenced +
-                                        "); END");
+    // The referential actions: cascade and set null act on the children; restrict (and set
+    // default, not acted on) refuses while children exist.
+    char onUpdate = 'R', onDelete = 'R';
+    {
+      Stmt a(db, "SELECT event, referential_action FROM SYSTRIGGER WHERE foreign_table_id = ? AND foreign_key_id = ?");
+      a.Bind(1, k.child).Bind(2, k.id);
+      while (a.Step()) (a.Text(0) == "D" ? onDelete : onUpdate) = a.Text(1).empty() ? 'R' : a.Text(1)[0];
+    }
+    std::string childOld, setNull, setNew;
+    for (const auto& [fc, pc] : k.cols) {
+      childOld += (childOld.empty() ? "" : " AND ") + (SqlIdent(fc) + " = OLD." + SqlIdent(pc));
+      setNull += (setNull.empty() ? "" : ", ") + (SqlIdent(fc) + " = NULL");
+      setNew += (setNew.empty() ? "" : ", ") + (SqlIdent(fc) + " = NEW." + SqlIdent(pc));
+    }
+    if (onDelete == 'C' || onDelete == 'N') {
+      create("asa_fk_" + tag + "_pd", " AFTER DELETE ON " + parent + " BEGIN " +
+                                          (onDelete == 'C' ? "DELETE FROM " + child : "UPDATE " + child + " SET " + setNull) +
+                                          " WHERE " + childOld + "; END");
+    } else {
+      create("asa_fk_" + tag + "_pd", " BEFORE DELETE ON " + parent + " WHEN EXISTS (SELECT 1 FROM " + child +
+                                          " c WHERE " + oldMatch + ") BEGIN SELECT RAISE(ABORT, " + referenced + "); END");
+    }
+    if (onUpdate == 'C' || onUpdate == 'N') {
+      create("asa_fk_" + tag + "_pu", " AFTER UPDATE ON " + parent + " WHEN (" + keyChanged + ") BEGIN UPDATE " + child +
+                                          " SET " + (onUpdate == 'C' ? setNew : setNull) + " WHERE " + childOld + "; END");
+    } else {
+      create("asa_fk_" + tag + "_pu", " BEFORE UPDATE ON " + parent + " WHEN (" + keyChanged +
+                                          ") AND EXISTS (SELECT 1 FROM " + child + " c WHERE " + oldMatch +
+                                          ") BEGIN SELECT RAISE(ABORT, " + referenced + "); END");
+    }
   }
 }
 

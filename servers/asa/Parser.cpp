@@ -479,12 +479,17 @@ class Parser : public ExpressionParser {
     k.refTable = ParseObjectName();
     if (Peek().IsSymbol("(")) k.refColumns = NameList();
     while (Accept("ON")) {
-      if (!Accept("DELETE")) Expect("UPDATE");
+      const bool onDelete = Accept("DELETE");
+      if (!onDelete) Expect("UPDATE");
+      char action = 'R';
       if (Accept("SET")) {
-        if (!Accept("NULL")) Expect("DEFAULT");
-      } else if (!Accept("CASCADE") && !Accept("RESTRICT")) {
+        action = Accept("NULL") ? 'N' : (Expect("DEFAULT"), 'D');
+      } else if (Accept("CASCADE")) {
+        action = 'C';
+      } else if (!Accept("RESTRICT")) {
         Error();
       }
+      (onDelete ? k.deleteAction : k.updateAction) = action;
     }
   }
 

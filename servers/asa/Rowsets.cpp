@@ -59,7 +59,13 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
     case ado::siForeignKeys: {
       Stmt q(Db(), "SELECT pu.user_name, pt.table_name, pc.column_name, fu.user_name, ft.table_name, fc.column_name, "
                    "(SELECT count(*) FROM SYSFKCOL o WHERE o.foreign_table_id = k.foreign_table_id AND "
-                   "o.foreign_key_id = k.foreign_key_id AND o.foreign_column_id <= k.foreign_column_id), f.role "
+                   "o.foreign_key_id = k.foreign_key_id AND o.foreign_column_id <= k.foreign_column_id), f.role, "
+                   // A key's referential actions are its system triggers on the referenced table.
+                   "(SELECT CASE r.referential_action WHEN 'C' THEN 'CASCADE' WHEN 'N' THEN 'SET NULL' WHEN 'D' THEN "
+                   "'SET DEFAULT' END FROM SYSTRIGGER r WHERE r.foreign_table_id = f.foreign_table_id AND "
+                   "r.foreign_key_id = f.foreign_key_id AND r.event = 'U'), (SELECT CASE r.referential_action WHEN 'C' "
+                   "THEN 'CASCADE' WHEN 'N' THEN 'SET NULL' WHEN 'D' THEN 'SET DEFAULT' END FROM SYSTRIGGER r WHERE "
+                   "r.foreign_table_id = f.foreign_table_id AND r.foreign_key_id = f.foreign_key_id AND r.event = 'D') "
                    "FROM SYSFOREIGNKEY f JOIN SYSFKCOL k ON k.foreign_table_id = f.foreign_table_id AND "
                    "k.foreign_key_id = f.foreign_key_id JOIN SYSTABLE pt ON pt.table_id = f.primary_table_id JOIN "
                    "SYSUSERPERM pu ON pu.user_id = pt.creator JOIN SYSTABLE ft ON ft.table_id = f.foreign_table_id "
@@ -68,7 +74,8 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
                    "fc.column_id = k.foreign_column_id ORDER BY 5, 8, 7");
       while (q.Step())
         rs.Rows.push_back({db, Text(q, 0), Text(q, 1), Text(q, 2), Null(), Null(), db, Text(q, 3), Text(q, 4),
-                           Text(q, 5), Null(), Null(), Int(q, 6), ado::Variant("RESTRICT"), ado::Variant("RESTRICT"),
+                           Text(q, 5), Null(), Null(), Int(q, 6), ado::Variant(q.IsNull(8) ? "RESTRICT" : q.Text(8)),
+                           ado::Variant(q.IsNull(9) ? "RESTRICT" : q.Text(9)),
                            Text(q, 1), Text(q, 7), ado::Variant(3)});
       break;
     }

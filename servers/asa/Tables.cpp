@@ -148,6 +148,14 @@ void Session::AddKey(const AsaTable& t, const KeyDef& k, bool creating) {
         allSet += (i ? " AND c." : "c.") + SqlIdent(cols[i]) + " IS NOT NULL";
         match += (i ? " AND p." : "p.") + SqlIdent(parentCol) + " = c." + SqlIdent(cols[i]);
       }
+      // A referential action other than restrict is a system trigger of the referenced table.
+      for (const auto& [event, action] : {std::pair{"U", k.updateAction}, std::pair{"D", k.deleteAction}}) {
+        if (action == 'R') continue;
+        Exec(Db(), "INSERT INTO SYSTRIGGER (trigger_id, table_id, foreign_table_id, foreign_key_id, event, "
+                   "referential_action, trigger_time, trigger_defn) VALUES ((SELECT coalesce(max(trigger_id), 0) + 1 "
+                   "FROM SYSTRIGGER), ?, ?, ?, ?, ?, 'A', '')",
+             {event, std::string(1, action)}, {parent.id, t.id, fkid});
+      }
       // Rows already there must have their parents.
       if (!creating && QueryInt(Db(), "SELECT EXISTS (SELECT 1 FROM " + SqlIdent(PhysicalName(t.id)) + " c WHERE " +
                                           allSet + " AND NOT EXISTS (SELECT 1 FROM " +
@@ -298,7 +306,8 @@ void Session::AlterTable(const AlterTableStmt& s) {
         } else if (fk.Step()) {
           std::string id = std::to_string(fk.Int(0));
           ExecSql(Db(), "DELETE FROM SYSFOREIGNKEY WHERE foreign_table_id = " + tid + " AND foreign_key_id = " + id + ";"
-                        "DELETE FROM SYSFKCOL WHERE foreign_table_id = " + tid + " AND foreign_key_id = " + id);
+                        "DELETE FROM SYSFKCOL WHERE foreign_table_id = " + tid + " AND foreign_key_id = " + id + ";"
+                        "DELETE FROM SYSTRIGGER WHERE foreign_table_id = " + tid + " AND foreign_key_id = " + id);
         } else if (pk.Step()) {
           ExecSql(Db(), "UPDATE SYSCOLUMN SET pkey = 'N' WHERE table_id = " + tid + ";"
                         "DELETE FROM SYSCONSTRAINT WHERE table_id = " + tid + " AND constraint_type = 'P';"
@@ -355,7 +364,8 @@ void Session::Drop(const DropStmt& s) {
                       " OR EXISTS (SELECT 1 FROM SYSFOREIGNKEY f WHERE f.foreign_table_id = SYSFKCOL.foreign_table_id "
                       "AND f.foreign_key_id = SYSFKCOL.foreign_key_id AND f.primary_table_id = " + tid + ")"
                       ";DELETE FROM SYSFOREIGNKEY WHERE foreign_table_id = " + tid + " OR primary_table_id = " + tid +
-                      ";DELETE FROM SYSTRIGGER WHERE table_id = " + tid + ";DELETE FROM SYSATTRIBUTE WHERE object_id = " +
+                      ";DELETE FROM SYSTRIGGER WHERE table_id = " + tid + " OR foreign_table_id = " + tid +
+                      ";DELETE FROM SYSATTRIBUTE WHERE object_id = " +
                       tid + ";DELETE FROM SYSCONSTRAINT WHERE table_id = " + tid + ";DROP " +
                       (t.type == "VIEW" ? "VIEW " : "TABLE ") + SqlIdent(PhysicalName(t.id)));
     return;

@@ -271,3 +271,35 @@ TEST_F(AsaServer, ScriptOfTheEngineFormsBringsTheClientToTheMaster) {
 }
 
 }  // namespace
+
+// Regression: the stand-in dropped a foreign key's ON UPDATE / ON DELETE actions and reported
+// every key as RESTRICT. They are kept as the key's system triggers, reported, and acted on.
+TEST_F(AsaServer, ForeignKeyActionsAreKeptReportedAndActedOn) {
+  auto db = NewDatabase("act");
+  db->Execute("CREATE TABLE P (id integer NOT NULL PRIMARY KEY)");
+  db->Execute("INSERT INTO P VALUES (1), (2), (3)");
+  db->Execute("CREATE TABLE C (id integer NOT NULL PRIMARY KEY, pid integer NULL, "
+              "CONSTRAINT toP FOREIGN KEY (pid) REFERENCES P (id) ON UPDATE CASCADE ON DELETE CASCADE)");
+  db->Execute("CREATE TABLE N (id integer NOT NULL PRIMARY KEY, pid integer NULL)");
+  db->Execute("ALTER TABLE N ADD CONSTRAINT nToP FOREIGN KEY (pid) REFERENCES P (id) ON DELETE SET NULL");
+  db->Execute("INSERT INTO C VALUES (1, 1), (2, 2)");
+  db->Execute("INSERT INTO N VALUES (1, 3), (2, 3)");
+  const auto rules = [&] {
+    ado::RowSet rows = db->OpenSchema(ado::siForeignKeys, {});
+    std::string out;
+    for (const auto& row : rows.Rows) out += row[16].AsString() + ":" + row[13].AsString() + "/" + row[14].AsString() + ";";
+    return out;
+  };
+  EXPECT_EQ(rules(), "toP:CASCADE/CASCADE;nToP:RESTRICT/SET NULL;");
+  EXPECT_EQ(Value(*db, "SELECT count(*) FROM SYS.SYSTRIGGERS"), "0");
+  db->Execute("UPDATE P SET id = 10 WHERE id = 1");
+  db->Execute("DELETE FROM P WHERE id = 2");
+  EXPECT_EQ(Rows(*db, "SELECT id, pid FROM C ORDER BY id"), "1,10");
+  EXPECT_EQ(Code(*db, "DELETE FROM P WHERE id = 3"), 0);
+  EXPECT_EQ(Rows(*db, "SELECT id, pid FROM N ORDER BY id"), "1,NULL;2,NULL");
+  EXPECT_EQ(Code(*db, "UPDATE P SET id = 11 WHERE id = 10"), 0);
+  db->Execute("ALTER TABLE C DROP CONSTRAINT toP");
+  db->Execute("DROP TABLE N");
+  EXPECT_EQ(rules(), "");
+  EXPECT_EQ(Value(*db, "SELECT count(*) FROM SYS.SYSTRIGGER"), "0");
+}

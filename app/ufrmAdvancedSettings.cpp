@@ -12,8 +12,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <functional>
+#include <memory>
 
 #include "app/ufrmMain.h"
+#include "common/Text.h"
+#include "dialects/uDbSpecific.h"
 #include "components/WindowStyle.h"
 #include "platform/data/DataSet.h"
 #include "platform/ui/DialogService.h"
@@ -47,6 +50,25 @@ std::vector<std::string> ListOf(const QTableWidget& aGrid) {
     list.push_back(key + "=" + value);
   }
   return list;
+}
+
+// The catalogue reader of the connection string's server, as the schema engine reads it; null
+// for another provider, whose own schema rowsets are read instead.
+std::unique_ptr<TDatabaseSpecific> CatalogueOf(const std::string& aConnectionString) {
+  std::unique_ptr<TDatabaseSpecific> dialect;
+  TDbType kind = dbtNone;
+  if (text::FindText(aConnectionString, "SQLOLEDB") != std::string::npos) {
+    dialect = std::make_unique<TSqlServerSpecific>();
+    kind = dbtSqlServer;
+  } else if (text::FindText(aConnectionString, "MICROSOFT.JET") != std::string::npos) {
+    dialect = std::make_unique<TAccessSpecific>();
+    kind = dbtAccess;
+  } else if (text::FindText(aConnectionString, "ASAPROV") != std::string::npos) {
+    dialect = std::make_unique<TAsaSpecific>();
+    kind = dbtAsa;
+  }
+  if (dialect) dialect->SetDbType(kind);
+  return dialect;
 }
 
 std::string Selected(const QComboBox& aPicker, const char* aNone) {
@@ -183,15 +205,25 @@ void TfrmAdvancedSettings::Init(const std::string& aConnectionString) {
   ac.SetConnectionString(aConnectionString);
   ac.Open();
   ado::TDataSet tables;
-  ac.OpenSchema(ado::siTables,
-                ado::Variant(ado::VariantArray{ado::Variant::Null(), ado::Variant::Null(), ado::Variant::Null(),
-                                               ado::Variant("TABLE")}),
+  OpenCatalogue(vsiTables, ado::siTables,
+                ado::VariantArray{ado::Variant::Null(), ado::Variant::Null(), ado::Variant::Null(), ado::Variant("TABLE")},
                 tables);
   TableNames.clear();
   for (tables.First(); !tables.Eof(); tables.Next()) TableNames.push_back(tables.FieldByName("TABLE_NAME").AsString());
   cmbTableName->clear();
   for (const std::string& name : TableNames) cmbTableName->addItem(Q(name));
   cmbTableName->setCurrentIndex(-1);
+}
+
+void TfrmAdvancedSettings::OpenCatalogue(TOrvSchemaInfo aKind, ado::TSchemaInfo aRowset,
+                                         const ado::VariantArray& aCriteria, ado::TDataSet& aDataSet) {
+  const std::unique_ptr<TDatabaseSpecific> dialect = CatalogueOf(connectionString_);
+  if (!dialect) {
+    ac.OpenSchema(aRowset, ado::Variant(aCriteria), aDataSet);
+    return;
+  }
+  aDataSet.SetConnection(&ac);
+  dialect->OpenSchema(aKind, ado::Variant(aCriteria), ado::Variant(), aDataSet);
 }
 
 void TfrmAdvancedSettings::ShowHome() { pages->setCurrentWidget(tsHome); }
@@ -219,9 +251,9 @@ void TfrmAdvancedSettings::ShowFields() {
 void TfrmAdvancedSettings::TableChosen() {
   if (pages->currentWidget() != tsFields || !ac.Connected() || cmbTableName->currentIndex() < 0) return;
   ado::TDataSet columns;
-  ac.OpenSchema(ado::siColumns,
-                ado::Variant(ado::VariantArray{ado::Variant::Null(), ado::Variant::Null(),
-                                               ado::Variant(cmbTableName->currentText().toStdString())}),
+  OpenCatalogue(vsiColumns, ado::siColumns,
+                ado::VariantArray{ado::Variant::Null(), ado::Variant::Null(),
+                                  ado::Variant(cmbTableName->currentText().toStdString())},
                 columns);
   FieldNames.clear();
   for (columns.First(); !columns.Eof(); columns.Next()) FieldNames.push_back(columns.FieldByName("COLUMN_NAME").AsString());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/dmMain.h"
+#include "common/SchemionTypes.h"
 #include "platform/data/Connection.h"
 #include "platform/ui/Application.h"
 
@@ -59,6 +60,10 @@ class TfrmAdvancedSettings : private ui::ApplicationGuard, public QDialog {
   // Moves the table picker and its caption onto aPage's picker row.
   void MovePicker(QWidget* aPage);
   void WriteBack();
+  // A catalogue rowset of the source database (user tables, a table's columns), read the way the
+  // schema engine reads that server's catalogue.
+  void OpenCatalogue(TOrvSchemaInfo aKind, ado::TSchemaInfo aRowset, const ado::VariantArray& aCriteria,
+                     ado::TDataSet& aDataSet);
 
   TdmMain& dmMain_;
   std::string connectionString_;

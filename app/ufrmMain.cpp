@@ -22,6 +22,7 @@
 #include "app/ufrmAdvancedSettings.h"
 #include "app/ufrmInstructions.h"
 #include "common/Paths.h"
+#include "common/Text.h"
 #include "platform/data/DataSet.h"
 #include "platform/ui/DialogService.h"
 
@@ -404,10 +405,12 @@ void TfrmMain::actSave() {
     return;
   }
   dmMain_.Producer.SetConnectionString(txConnection->toPlainText().toStdString());
-  // A new project, or the bare database name a build gave, has never been saved: ask where.
-  const bool bareName = !fs::path(name).has_parent_path();
-  if (bareName) name = dmMain_.SettingsFolder() + name + ".xml";
-  if (bareName || FileNamePart(name) == "NewProject.xml") {
+  // A new project, or the database name a build gave (bare, or an Access file), has never been
+  // saved: ask where, starting in the settings folder.
+  const fs::path path(name);
+  const bool databaseName = !path.has_parent_path() || !text::SameText(path.extension().string(), ".xml");
+  if (databaseName) name = dmMain_.SettingsFolder() + path.stem().string() + ".xml";
+  if (databaseName || FileNamePart(name) == "NewProject.xml") {
     const std::optional<std::string> chosen =
         ui::Dialogs().ChooseSaveFile(this, "Save", name, "XML (*.xml);;All Files (*)");
     if (!chosen) return;

@@ -93,6 +93,7 @@ TEST(AdvancedSettings, PickersListsAndWriteBackOnEachServer) {
     Click(w, "lblAdvanced");
     EXPECT_EQ(w.AdvancedSettings(), a);
     EXPECT_EQ(w.findChildren<TfrmAdvancedSettings*>().size(), 1);
+    if (c.server == Server::SqlServer) windowtest::SavePicture(*a, "advanced_settings_tables.png");
     Click(*a, "lblExitTables");
     windowtest::ProcessDeletes();
     EXPECT_EQ(w.AdvancedSettings(), nullptr);
@@ -137,7 +138,7 @@ TEST(AdvancedSettings, ARenameBuiltIntoAPackageRenamesTheClientsTableKeepingRows
   Click(*a, "lblTables");
   SetGridValue(*a->veTables, "Customers", "Clients");
   Click(w, "lblAdvanced");  // the same window, not a second one holding the old lists
-  a->close();
+  for (TfrmAdvancedSettings* each : w.findChildren<TfrmAdvancedSettings*>()) each->close();
   windowtest::ProcessDeletes();
   dialogs->AnswerSaveFile(app + "/SchmSettings/Rename.xml");
   Click(w, "lblSave");
@@ -149,6 +150,7 @@ TEST(AdvancedSettings, ARenameBuiltIntoAPackageRenamesTheClientsTableKeepingRows
 
 TEST(AdvancedSettings, AnUnusableConnectionStringShowsItsErrorAndNoWindow) {
   ScriptedDialogs dialogs;
+  round_trip::WorkFolder();  // the embedded servers running
   TdmMain dm(windowtest::TestFolder("ui-adv-bad"));
   TfrmMain w(dm);
   w.ConnectionString = "Provider=SQLOLEDB.1;Data Source=x;Initial Catalog=NoSuchUiDb;User ID=sa;Password=secret";

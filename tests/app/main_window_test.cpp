@@ -8,6 +8,7 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScreen>
@@ -24,6 +25,7 @@
 #include "app/BatFactory.h"
 #include "app/ufrmInstructions.h"
 #include "app/ufrmMain.h"
+#include "components/ufrmBuildConnectionString.h"
 
 extern char** environ;
 
@@ -127,6 +129,10 @@ TEST(MainWindow, PagesCaptionsAndTheLogMirror) {
     EXPECT_EQ(w.pcMain->tabText(w.pcMain->currentIndex()).toStdString(), pages[index]);
   }
   EXPECT_EQ(index, 6);
+  for (int page = 0; page < w.pcMain->count(); ++page) {
+    w.pcMain->setCurrentIndex(page);
+    windowtest::SavePicture(w, "main_window_" + w.pcMain->widget(page)->objectName().toStdString() + ".png");
+  }
   // Radios: each click sets the other to the opposite.
   Click(w.radioCustom);
   EXPECT_TRUE(w.radioCustom->isChecked());
@@ -190,22 +196,32 @@ TEST(MainWindow, SettingsNewLoadSaveAndTheAdvancedWarning) {
   EXPECT_EQ(asked[1], warning);
 }
 
-// Regression: a build without settings file left the database name as the settings file name,
-// and "Save " wrote the settings unasked to a file so named in the working folder.
+// Regression: a build without settings file left the database name (an Access database's file)
+// as the settings file name, and "Save " wrote the settings unasked to a file so named: in the
+// working folder, or over the Access database itself.
 TEST(MainWindow, SaveAfterABuildWithoutSettingsAsksInTheSettingsFolder) {
-  ScriptedDialogs dialogs;
-  const std::string master = round_trip::CreateDatabase(Server::SqlServer, "UiSaveShop", kMaster);
-  const std::string app = AppFolder("save-built");
-  TdmMain dm(app);
-  TfrmMain w(dm);
-  w.txConnection->setPlainText(QString::fromStdString(master));
-  Click(Child<QLabel>(w, "lblBuildPackage"));
-  ASSERT_EQ(dm.CurrentSettingsFile(), "UiSaveShop");
-  dialogs.TakeTexts();
-  dialogs->AnswerSaveFile(std::nullopt);
-  Click(Child<QLabel>(w, "lblSave"));
-  EXPECT_EQ(dialogs.TakeTexts(), Lines{app + "/SchmSettings/UiSaveShop.xml"});
-  EXPECT_FALSE(fs::exists("UiSaveShop"));
+  const std::pair<Server, std::string> cases[] = {{Server::SqlServer, "int"}, {Server::Access, "integer"}};
+  for (const auto& [server, integer] : cases) {
+    SCOPED_TRACE(round_trip::ServerName(server));
+    ScriptedDialogs dialogs;
+    const std::string name = std::string("UiSave") + round_trip::ServerName(server);
+    const std::string master =
+        round_trip::CreateDatabase(server, name, {"CREATE TABLE Customers (CustomerId " + integer + " NOT NULL PRIMARY KEY)"});
+    const std::string app = AppFolder("save-" + name);
+    TdmMain dm(app);
+    TfrmMain w(dm);
+    w.txConnection->setPlainText(QString::fromStdString(master));
+    Click(Child<QLabel>(w, "lblBuildPackage"));
+    ASSERT_NE(dm.CurrentSettingsFile().find(name), std::string::npos);
+    const std::string database = dm.CurrentSettingsFile();
+    const auto size = fs::exists(database) ? fs::file_size(database) : 0;
+    dialogs.TakeTexts();
+    dialogs->AnswerSaveFile(std::nullopt);
+    Click(Child<QLabel>(w, "lblSave"));
+    EXPECT_EQ(dialogs.TakeTexts(), Lines{app + "/SchmSettings/" + name + ".xml"});
+    EXPECT_EQ(fs::exists(database) ? fs::file_size(database) : 0, size);
+    EXPECT_EQ(round_trip::Rows(master, "SELECT count(*) FROM Customers"), Lines{"0"});
+  }
 }
 
 TEST(MainWindow, TheMainRoadBuildsComparesAndUpdates) {
@@ -233,9 +249,23 @@ TEST(MainWindow, TheMainRoadBuildsComparesAndUpdates) {
     Click(Child<QLabel>(w, "lblBuildPackage"));
     const std::string package = app + "/SchmPackages/" + name + ".upd";
     EXPECT_EQ(dialogs.TakeTexts(), (Lines{"", "Created Package: \r\n" + package + "\r\nDo you want try it now?"}));
-    // The destination and the package.
-    dialogs->AnswerConnectionString(client);
+    // The destination: through the builder window (radio "Schemion") on SQL Server, else the
+    // data-link stand-in.
+    if (pair.client == Server::SqlServer) {
+      Click(w.radioCustom);
+      w.createConnection->setPlainText(QString::fromStdString(client));
+      dialogs->AnswerModal([](QDialog& d) {
+        auto& builder = dynamic_cast<TfrmBuildConnectionString&>(d);
+        EXPECT_FALSE(builder.OnStartPage());
+        builder.btnOk->click();
+        return builder.result();
+      });
+    } else {
+      dialogs->AnswerConnectionString(client);
+    }
     Click(Child<QLabel>(w, "lblDestination"));
+    EXPECT_NE(w.ConnectionString.find(name + "Client"), std::string::npos) << w.ConnectionString;
+    EXPECT_EQ(Text(w.createConnection), w.ConnectionString);
     dialogs->AnswerOpenFile(package);
     Click(Child<QLabel>(w, "lblLoadPackage"));
     EXPECT_EQ(w.lblPackageName->text().toStdString(), name + ".upd");
@@ -298,4 +328,5 @@ TEST(MainWindow, InstructionLogShowsEachStatementAfterAnEmptyLine) {
   w.ShowInstructions(&three);
   EXPECT_EQ(w.txNrInstructions->text().toStdString(), "3");
   EXPECT_EQ(Text(w.txInstructions), "\nCREATE TABLE a (x int)\n\nDROP TABLE b\n\nALTER TABLE c\n");
+  windowtest::SavePicture(w, "instructions_window.png");
 }

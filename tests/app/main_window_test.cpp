@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -149,13 +150,22 @@ TEST(MainWindow, PagesCaptionsAndTheLogMirror) {
   EXPECT_TRUE(found);
   dm.Log("after");
   EXPECT_EQ(Text(w.txLog), "before the window\nafter");
-  // About: the link's caption goes to the shell component, not waited for.
-  w.WexShell1.OnError = [](TWexShell*, const std::string&) {};
+  // About: the link's caption goes to the shell component, not waited for; a stub opener on PATH
+  // records what it was given.
+  const std::string stubs = windowtest::TestFolder("ui-opener");
+  std::ofstream(stubs + "/xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.args.tmp\" && mv \"$0.args.tmp\" \"$0.args\"\n";
+  fs::permissions(stubs + "/xdg-open", fs::perms::owner_all);
+  const std::string path = getenv("PATH");
+  setenv("PATH", (stubs + ":" + path).c_str(), 1);
   QLabel* link = Child<QLabel>(w, "lblHomePage");
-  w.WexShell1.Command.clear();
   Click(link);
+  setenv("PATH", path.c_str(), 1);
   EXPECT_EQ(w.WexShell1.Command, link->text().toStdString());
   EXPECT_FALSE(w.WexShell1.Wait);
+  // The opener runs detached: wait for its record (bounded, not timed).
+  for (int i = 0; i < 500 && !fs::exists(stubs + "/xdg-open.args"); ++i) usleep(20000);
+  Lines opened = FileLines(stubs + "/xdg-open.args");
+  EXPECT_EQ(opened, Lines{link->text().toStdString()});
 }
 
 TEST(MainWindow, SettingsNewLoadSaveAndTheAdvancedWarning) {

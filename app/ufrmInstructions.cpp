@@ -5,20 +5,28 @@
 #include <QFont>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QVBoxLayout>
+
+TInstructionPane::TInstructionPane(QWidget* aParent) : QListView(aParent) {
+  setModel(&model_);
+  setUniformItemSizes(true);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+void TInstructionPane::SetLines(const QStringList& aLines) { model_.setStringList(aLines); }
+
+QString TInstructionPane::toPlainText() const { return model_.stringList().join('\n'); }
 
 TfrmInstructions::TfrmInstructions(QWidget* aParent) : QDialog(aParent) {
   setObjectName("frmInstructions");
   setWindowTitle("SQL instructions log.");
   resize(714, 385);
-  txInstructions = new QPlainTextEdit(this);
+  txInstructions = new TInstructionPane(this);
   txInstructions->setObjectName("txInstructions");
-  txInstructions->setReadOnly(true);
   txInstructions->setFont(QFont("Courier New"));
-  txInstructions->setLineWrapMode(QPlainTextEdit::NoWrap);
-  txInstructions->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  txInstructions->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   txNrInstructions = new QLabel(this);
   txNrInstructions->setObjectName("txNrInstructions");
   auto* bottom = new QHBoxLayout();
@@ -38,13 +46,13 @@ void TfrmInstructions::ShowInstructions(const ado::TDataSet* aDataSet) {
   if (count <= 0) return;
   ui::ProcessPendingMessages();
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  // The whole text at once: appending statement by statement redraws the pane each time.
-  QString text;
+  // One empty line, then each statement (its own lines) followed by an empty line.
+  QStringList lines{QString()};
+  lines.reserve(3 * count + 1);
   for (ds.First(); !ds.Eof(); ds.Next()) {
-    text += '\n';
-    text += QString::fromStdString(ds.FieldByName("instruction").AsString());
-    text += '\n';
+    lines += QString::fromStdString(ds.FieldByName("instruction").AsString()).split('\n');
+    lines += QString();
   }
-  txInstructions->setPlainText(text);
+  txInstructions->SetLines(lines);
   QApplication::restoreOverrideCursor();
 }

@@ -82,7 +82,10 @@ T* Child(QWidget& parent, const char* name) {
   return child;
 }
 
-std::string Text(QPlainTextEdit* edit) { return edit->toPlainText().toStdString(); }
+template <typename Pane>
+std::string Text(Pane* pane) {
+  return pane->toPlainText().toStdString();
+}
 
 const Lines kMaster = {
     "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (80) NOT NULL, City varchar (40) NULL)",

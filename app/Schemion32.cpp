@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/dmMain.h"
+#include "app/ufrmMain.h"
 #include "platform/ui/Application.h"
 #include "servers/EmbeddedServers.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   TRunStatus status = rsSucceeded;
   {
     TdmMain dmMain;
+    InstallMainWindows(dmMain);
     status = dmMain.StartUp(params);
   }
   return status;

@@ -1,0 +1,345 @@
+// The main window of form mode as a user drives it offscreen: the program without parameters, the
+// window's pages and settings commands, the main road (build, compare, update) on the embedded
+// servers, the batch-file factory run through `sh`, and the instruction log. Every question goes
+// to the scripted dialog service.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "../components/WindowTestSupport.h"
+#include "../engine/RoundTrip.h"
+#include "app/BatFactory.h"
+#include "app/ufrmInstructions.h"
+#include "app/ufrmMain.h"
+#include "components/ufrmBuildConnectionString.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using round_trip::Server;
+using Lines = std::vector<std::string>;
+using windowtest::ScriptedDialogs;
+
+std::string AppFolder(const std::string& name) {
+  const fs::path folder = fs::path(round_trip::WorkFolder()) / ("ui-" + name);
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder.string();
+}
+
+Lines FileLines(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  Lines lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Runs argv[0] with the arguments (posix_spawnp: found on PATH); its exit status.
+int RunCommand(const Lines& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A copy of Schemion32 in the folder; its path.
+std::string PlaceProgram(const std::string& folder) {
+  const std::string program = folder + "/Schemion32";
+  fs::copy_file(std::string(SCHEMION_BINARY_DIR) + "/app/Schemion32", program, fs::copy_options::overwrite_existing);
+  return program;
+}
+
+void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+
+template <typename T>
+T* Child(QWidget& parent, const char* name) {
+  T* child = parent.findChild<T*>(name);
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+
+template <typename Pane>
+std::string Text(Pane* pane) {
+  return pane->toPlainText().toStdString();
+}
+
+const Lines kMaster = {
+    "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (80) NOT NULL, City varchar (40) NULL)",
+    "CREATE TABLE Orders (OrderId int NOT NULL PRIMARY KEY, CustomerId int NOT NULL, Amount money NULL)",
+};
+const Lines kClient = {
+    "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (50) NOT NULL)",
+    "INSERT INTO Customers VALUES (1, 'Rossi')",
+    "INSERT INTO Customers VALUES (2, 'O''Brien')",
+};
+const Lines kAsaClient = {
+    "CREATE TABLE Customers (CustomerId integer NOT NULL PRIMARY KEY, Name varchar(50) NOT NULL)",
+    "INSERT INTO Customers VALUES (1, 'Rossi')", "INSERT INTO Customers VALUES (2, 'O''Brien')"};
+
+}  // namespace
+
+TEST(MainWindow, TheProgramWithoutParametersLogsFormModeAndEndsWhenTheWindowCloses) {
+  const std::string app = AppFolder("form");
+  EXPECT_EQ(RunCommand({PlaceProgram(app)}), 0);
+  const Lines log = FileLines(app + "/SchemionAppLog.txt");
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_NE(log[0].find(" ----- START ------ "), std::string::npos);
+  EXPECT_EQ(log[1], "Mode: Form");
+}
+
+TEST(MainWindow, PagesCaptionsAndTheLogMirror) {
+  ScriptedDialogs dialogs;
+  TdmMain dm(AppFolder("look"));
+  dm.Log("before the window");
+  TfrmMain w(dm);
+  EXPECT_EQ(w.windowTitle().toStdString(), "Schemion32 [" + dm.GetAppFileVersion() + "]");
+  EXPECT_EQ(w.lblVersion->text().toStdString(), dm.GetAppFileVersion());
+  EXPECT_EQ(w.size(), QSize(800, 600));
+  EXPECT_EQ(w.geometry().center(), w.screen()->availableGeometry().center());
+  EXPECT_EQ(w.lbl_ProjectName->text().toStdString(), "No settings loaded.");
+  EXPECT_EQ(w.lblPackageName->text().toStdString(), "No package");
+  EXPECT_EQ(w.lblBATFileName->text().toStdString(), "No file name defined");
+  // Each node shows the page of its index; "Advanced settings" the settings page.
+  const std::vector<std::string> pages = {"Home", "Create Source Schema", "Updater settings", "Update Database",
+                                          "BAT factory", "About"};
+  int index = 0;
+  for (QTreeWidgetItemIterator it(w.treeMenu); *it != nullptr; ++it, ++index) {
+    EXPECT_TRUE((*it)->childCount() == 0 || (*it)->isExpanded()) << index;
+    w.TreeMenuClick(*it);
+    EXPECT_EQ(w.pcMain->tabText(w.pcMain->currentIndex()).toStdString(), pages[index]);
+  }
+  EXPECT_EQ(index, 6);
+  for (int page = 0; page < w.pcMain->count(); ++page) {
+    w.pcMain->setCurrentIndex(page);
+    windowtest::SavePicture(w, "main_window_" + w.pcMain->widget(page)->objectName().toStdString() + ".png");
+  }
+  // Radios: each click sets the other to the opposite.
+  Click(w.radioCustom);
+  EXPECT_TRUE(w.radioCustom->isChecked());
+  EXPECT_FALSE(w.radioMicrosoft->isChecked());
+  Click(w.radioMicrosoft);
+  EXPECT_FALSE(w.radioCustom->isChecked());
+  EXPECT_EQ(w.radioMicrosoft->toolTip().toStdString(), "Use Microsoft standard editor");
+  EXPECT_EQ(Child<QLabel>(w, "lblBuildPackage")->text().toStdString(), "Build Package ");
+  EXPECT_EQ(Child<QLabel>(w, "lblBuildPackage")->toolTip().toStdString(), "Create a package file with .upd extension");
+  bool found = false;
+  for (QLabel* label : w.tsHome->findChildren<QLabel*>()) {
+    found = found || label->text().startsWith("Than you can test your package on destination database.\r\n");
+  }
+  EXPECT_TRUE(found);
+  dm.Log("after");
+  EXPECT_EQ(Text(w.txLog), "before the window\nafter");
+  // About: the link's caption goes to the shell component, not waited for; a stub opener on PATH
+  // records what it was given.
+  const std::string stubs = windowtest::TestFolder("ui-opener");
+  std::ofstream(stubs + "/xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.args.tmp\" && mv \"$0.args.tmp\" \"$0.args\"\n";
+  fs::permissions(stubs + "/xdg-open", fs::perms::owner_all);
+  const std::string path = getenv("PATH");
+  setenv("PATH", (stubs + ":" + path).c_str(), 1);
+  QLabel* link = Child<QLabel>(w, "lblHomePage");
+  Click(link);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(w.WexShell1.Command, link->text().toStdString());
+  EXPECT_FALSE(w.WexShell1.Wait);
+  // The opener runs detached: wait for its record (bounded, not timed).
+  for (int i = 0; i < 500 && !fs::exists(stubs + "/xdg-open.args"); ++i) usleep(20000);
+  Lines opened = FileLines(stubs + "/xdg-open.args");
+  EXPECT_EQ(opened, Lines{link->text().toStdString()});
+}
+
+TEST(MainWindow, SettingsNewLoadSaveAndTheAdvancedWarning) {
+  ScriptedDialogs dialogs;
+  const std::string app = AppFolder("settings");
+  TdmMain dm(app);
+  TfrmMain w(dm);
+  const std::string warning =
+      "Advanced Settings are available only if you\r\nhave opened a valid settings file.\r\nPlease, choose \"New\" or "
+      "\"Load\" and try again.";
+  Click(Child<QLabel>(w, "lblSave"));
+  Click(Child<QLabel>(w, "lblAdvanced"));
+  EXPECT_EQ(dialogs.TakeTexts(), (Lines{"No file to save.", warning}));
+  // New: asked where on the first save, in the settings folder.
+  Click(Child<QLabel>(w, "lblNew"));
+  EXPECT_EQ(w.lbl_ProjectName->text().toStdString(), "NewProject.xml");
+  w.txConnection->setPlainText("Provider=SQLOLEDB.1;Data Source=x;Initial Catalog=Shop");
+  dialogs->AnswerSaveFile(app + "/SchmSettings/Shop.xml");
+  Click(Child<QLabel>(w, "lblSave"));
+  EXPECT_EQ(dialogs.TakeTexts(), Lines{app + "/SchmSettings/NewProject.xml"});
+  EXPECT_EQ(w.lbl_ProjectName->text().toStdString(), "Shop.xml");
+  ASSERT_TRUE(fs::is_regular_file(app + "/SchmSettings/Shop.xml"));
+  // A loaded file saves unasked; the connection comes from the producer.
+  TdmMain dm2(app);
+  TfrmMain w2(dm2);
+  dialogs->AnswerOpenFile(app + "/SchmSettings/Shop.xml");
+  Click(Child<QLabel>(w2, "lblLoad"));
+  EXPECT_EQ(w2.lbl_ProjectName->text().toStdString(), "Shop.xml");
+  EXPECT_EQ(Text(w2.txConnection), "Provider=SQLOLEDB.1;Data Source=x;Initial Catalog=Shop");
+  Click(Child<QLabel>(w2, "lblSave"));
+  EXPECT_EQ(dialogs.TakeTexts(), Lines{app + "/SchmSettings/"});  // the open dialog only
+  // A double click on param1 forgets the settings file: the warning again.
+  dialogs->AnswerConnectionString(std::nullopt);
+  QTest::mouseDClick(w2.param1, Qt::LeftButton);
+  Click(Child<QLabel>(w2, "lblAdvanced"));
+  const Lines asked = dialogs.TakeTexts();
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[1], warning);
+}
+
+// Regression: a build without settings file left the database name (an Access database's file)
+// as the settings file name, and "Save " wrote the settings unasked to a file so named: in the
+// working folder, or over the Access database itself.
+TEST(MainWindow, SaveAfterABuildWithoutSettingsAsksInTheSettingsFolder) {
+  const std::pair<Server, std::string> cases[] = {{Server::SqlServer, "int"}, {Server::Access, "integer"}};
+  for (const auto& [server, integer] : cases) {
+    SCOPED_TRACE(round_trip::ServerName(server));
+    ScriptedDialogs dialogs;
+    const std::string name = std::string("UiSave") + round_trip::ServerName(server);
+    const std::string master =
+        round_trip::CreateDatabase(server, name, {"CREATE TABLE Customers (CustomerId " + integer + " NOT NULL PRIMARY KEY)"});
+    const std::string app = AppFolder("save-" + name);
+    TdmMain dm(app);
+    TfrmMain w(dm);
+    w.txConnection->setPlainText(QString::fromStdString(master));
+    Click(Child<QLabel>(w, "lblBuildPackage"));
+    ASSERT_NE(dm.CurrentSettingsFile().find(name), std::string::npos);
+    const std::string database = dm.CurrentSettingsFile();
+    const auto size = fs::exists(database) ? fs::file_size(database) : 0;
+    dialogs.TakeTexts();
+    dialogs->AnswerSaveFile(std::nullopt);
+    Click(Child<QLabel>(w, "lblSave"));
+    EXPECT_EQ(dialogs.TakeTexts(), Lines{app + "/SchmSettings/" + name + ".xml"});
+    EXPECT_EQ(fs::exists(database) ? fs::file_size(database) : 0, size);
+    EXPECT_EQ(round_trip::Rows(master, "SELECT count(*) FROM Customers"), Lines{"0"});
+  }
+}
+
+TEST(MainWindow, TheMainRoadBuildsComparesAndUpdates) {
+  struct Pair {
+    Server client;
+    Lines clientScript;
+  };
+  int n = 0;
+  for (const Pair& pair : {Pair{Server::SqlServer, kClient}, Pair{Server::Asa, kAsaClient}}) {
+    SCOPED_TRACE(round_trip::ServerName(pair.client));
+    ScriptedDialogs dialogs;
+    const std::string name = "UiShop" + std::to_string(++n);
+    const std::string master = round_trip::CreateDatabase(Server::SqlServer, name, kMaster);
+    const std::string client = round_trip::CreateDatabase(pair.client, name + "Client", pair.clientScript);
+    const std::string app = AppFolder(name);
+    TdmMain dm(app);
+    InstallMainWindows(dm);
+    TfrmMain w(dm);
+    // The source connection through the data-link stand-in.
+    dialogs->AnswerConnectionString(master);
+    Click(Child<QLabel>(w, "lblConnectionString"));
+    EXPECT_EQ(Text(w.txConnection), master);
+    // Build, then try it on the master: identical.
+    dialogs->AnswerMessage(ui::mrOk);
+    Click(Child<QLabel>(w, "lblBuildPackage"));
+    const std::string package = app + "/SchmPackages/" + name + ".upd";
+    EXPECT_EQ(dialogs.TakeTexts(), (Lines{"", "Created Package: \r\n" + package + "\r\nDo you want try it now?"}));
+    // The destination: through the builder window (radio "Schemion") on SQL Server, else the
+    // data-link stand-in.
+    if (pair.client == Server::SqlServer) {
+      Click(w.radioCustom);
+      w.createConnection->setPlainText(QString::fromStdString(client));
+      dialogs->AnswerModal([](QDialog& d) {
+        auto& builder = dynamic_cast<TfrmBuildConnectionString&>(d);
+        EXPECT_FALSE(builder.OnStartPage());
+        builder.btnOk->click();
+        return builder.result();
+      });
+    } else {
+      dialogs->AnswerConnectionString(client);
+    }
+    Click(Child<QLabel>(w, "lblDestination"));
+    EXPECT_NE(w.ConnectionString.find(name + "Client"), std::string::npos) << w.ConnectionString;
+    EXPECT_EQ(Text(w.createConnection), w.ConnectionString);
+    dialogs->AnswerOpenFile(package);
+    Click(Child<QLabel>(w, "lblLoadPackage"));
+    EXPECT_EQ(w.lblPackageName->text().toStdString(), name + ".upd");
+    // Compare: the instruction log.
+    std::string shown, count;
+    dialogs->AnswerModal([&](QDialog& d) {
+      auto& log = dynamic_cast<TfrmInstructions&>(d);
+      shown = Text(log.txInstructions);
+      count = log.txNrInstructions->text().toStdString();
+      return static_cast<int>(ui::mrOk);
+    });
+    Click(Child<QLabel>(w, "lblCompare"));
+    EXPECT_NE(count, "0");
+    EXPECT_EQ(shown.substr(0, 1), "\n");
+    EXPECT_NE(shown.find("Orders"), std::string::npos);
+    EXPECT_EQ(dialogs.TakeTexts().size(), 3u);  // connection, open, the log window
+    // Update: Cancel changes nothing, OK updates keeping the rows.
+    const std::string question = "Run Package will change you database schema.\r\nSchemion Tool will backup your "
+                                 "database in \"" + app + "/SchmBackUp/\"\r\nConfirm this operation?";
+    dialogs->AnswerMessage(ui::mrCancel);
+    Click(Child<QLabel>(w, "lblUpdate"));
+    EXPECT_EQ(dialogs.TakeTexts(), Lines{question});
+    EXPECT_EQ(round_trip::Rows(client, "SELECT count(*) FROM Customers"), Lines{"2"});
+    EXPECT_TRUE(fs::is_empty(app + "/SchmBackUp"));
+    dialogs->AnswerMessage(ui::mrOk);
+    Click(Child<QLabel>(w, "lblUpdate"));
+    EXPECT_EQ(round_trip::Rows(client, "SELECT CustomerId, Name, City FROM Customers ORDER BY CustomerId"),
+              (Lines{"1|Rossi|<null>", "2|O'Brien|<null>"}));
+    EXPECT_EQ(dm.LogLines().back(), "Runned \"" + package + "\"");
+    // Compare again: identical.
+    dialogs.TakeTexts();
+    Click(Child<QLabel>(w, "lblCompare"));
+    EXPECT_EQ(dialogs.TakeTexts(), Lines{"Databases are identical. No update needed."});
+    // A failing build asks nothing.
+    w.txConnection->setPlainText("Provider=SQLOLEDB.1;Data Source=nowhere;Initial Catalog=Missing;User ID=sa");
+    Click(Child<QLabel>(w, "lblBuildPackage"));
+    EXPECT_TRUE(dialogs.TakeTexts().empty());
+    EXPECT_EQ(dm.LogLines().back().substr(0, 7), "Error: ");
+  }
+}
+
+TEST(MainWindow, InstructionLogShowsEachStatementAfterAnEmptyLine) {
+  TfrmInstructions w;
+  EXPECT_EQ(w.windowTitle().toStdString(), "SQL instructions log.");
+  EXPECT_EQ(w.size(), QSize(714, 385));
+  EXPECT_EQ(w.txInstructions->font().family().toStdString(), "Courier New");
+  EXPECT_TRUE(w.txInstructions->isReadOnly());
+  w.ShowInstructions(nullptr);
+  EXPECT_EQ(w.txNrInstructions->text().toStdString(), "");
+  const std::string file = windowtest::TestFolder("ui-instructions") + "/instructions.xml";
+  windowtest::WriteInstructions(file, {});
+  ado::TDataSet empty;
+  empty.LoadFromFile(file);
+  w.ShowInstructions(&empty);
+  EXPECT_EQ(w.txNrInstructions->text().toStdString(), "0");
+  EXPECT_EQ(Text(w.txInstructions), "");
+  windowtest::WriteInstructions(file, {{1, "CREATE TABLE a (x int)"}, {2, "DROP TABLE b"}, {3, "ALTER TABLE c"}});
+  ado::TDataSet three;
+  three.LoadFromFile(file);
+  w.ShowInstructions(&three);
+  EXPECT_EQ(w.txNrInstructions->text().toStdString(), "3");
+  EXPECT_EQ(Text(w.txInstructions), "\nCREATE TABLE a (x int)\n\nDROP TABLE b\n\nALTER TABLE c\n");
+  windowtest::SavePicture(w, "instructions_window.png");
+}

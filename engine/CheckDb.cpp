@@ -172,8 +172,11 @@ bool Tdm::CheckDb(bool aHolder) {
       ok = ok && copied;
     }
   } catch (...) {
-    // The lists found so far are saved all the same; the failure still reaches the caller.
-    SaveCheckResults();
+    // A schema or data file a phase needs is missing or unreadable: like a missing master file,
+    // the check leaves at once and saves no list of half a comparison.
+    CloseMasterSets();
+    qInstructions.Close();
+    qBlockUndoDelete.Close();
     throw;
   }
   SaveCheckResults();
@@ -181,8 +184,12 @@ bool Tdm::CheckDb(bool aHolder) {
   return ok;
 }
 
-void Tdm::SaveCheckResults() {
+void Tdm::CloseMasterSets() {
   for (ado::TDataSet* set : {&qTables, &qColumns, &qIndexes, &qConstraints, &qForeignKeys}) set->Close();
+}
+
+void Tdm::SaveCheckResults() {
+  CloseMasterSets();
   SaveInstructionFile();
   qInstructions.Close();
   SaveBlockUndoDeleteFile();

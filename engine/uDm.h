@@ -269,6 +269,7 @@ class Tdm : public IDialectOwner {
   void LoadClientSchema();
   // The end of every check: the master sets closed, both list files saved and closed.
   void SaveCheckResults();
+  void CloseMasterSets();
   // Preparatory steps: the producer's table and field renames and table clears.
   void RenameTables();
   void RenameFields();

@@ -381,7 +381,7 @@ TEST(CopyData, ATableNameLeavingTheSchemaFolderIsRefused) {
   EXPECT_EQ(round_trip::Texts(check.instructions), std::vector<std::string>{});
 }
 
-// A missing data file fails the check naming the file.
+// A missing data file fails the check naming the file, and no list is saved.
 TEST(CopyData, AMissingDataFileFailsTheCheck) {
   const std::vector<std::string> script = {"CREATE TABLE G (g int NOT NULL PRIMARY KEY)", "INSERT INTO G VALUES (1)"};
   const std::string masterDb = round_trip::CreateDatabase(Server::SqlServer, "MissingM", script);
@@ -395,6 +395,8 @@ TEST(CopyData, AMissingDataFileFailsTheCheck) {
   } catch (const std::exception& e) {
     EXPECT_NE(std::string(e.what()).find("CPFP_G.xml"), std::string::npos) << e.what();
   }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder) / "instructions.xml"));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder) / "BlockUndoDelete.xml"));
 }
 
 namespace {

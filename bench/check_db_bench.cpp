@@ -12,29 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "BenchServers.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "dialects/uDbSpecific.h"
 #include "engine/uDm.h"
 #include "platform/data/Connection.h"
-#include "servers/EmbeddedServers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct BenchRoot {
-  std::string dir;
-  BenchRoot() {
-    dir = (fs::temp_directory_path() / ("schemion-check-bench-" + std::to_string(getpid()))).string();
-    fs::create_directories(dir);
-    setenv("SCHEMION_SERVERS", dir.c_str(), 1);
-    servers::RegisterEmbeddedServers();
-  }
-  ~BenchRoot() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+struct BenchRoot : bench::ServerFolder {
+  BenchRoot() : bench::ServerFolder("check") {}
 };
 
 BenchRoot& Root() {

@@ -12,11 +12,11 @@
 #include <map>
 #include <string>
 
+#include "BenchServers.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "dialects/uDbSpecific.h"
 #include "engine/uDm.h"
-#include "servers/EmbeddedServers.h"
 
 namespace {
 
@@ -28,19 +28,9 @@ constexpr char kCreate[] = "CREATE TABLE Items (id int NOT NULL PRIMARY KEY, nam
 
 std::string Literal(int i) { return "'item " + std::to_string(i) + "'"; }
 
-struct BenchRoot {
-  std::string dir;
+struct BenchRoot : bench::ServerFolder {
   std::string folder;  // the schema folder of the master, with its CPFP_Items.xml
-  BenchRoot() {
-    dir = (fs::temp_directory_path() / ("schemion-copy-bench-" + std::to_string(getpid()))).string();
-    fs::create_directories(dir);
-    setenv("SCHEMION_SERVERS", dir.c_str(), 1);
-    servers::RegisterEmbeddedServers();
-  }
-  ~BenchRoot() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  BenchRoot() : bench::ServerFolder("copy") {}
 };
 
 BenchRoot& Root() {

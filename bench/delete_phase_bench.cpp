@@ -10,30 +10,22 @@
 #include <map>
 #include <string>
 
+#include "BenchServers.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "dialects/uDbSpecific.h"
 #include "engine/uDm.h"
-#include "servers/EmbeddedServers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct BenchRoot {
-  std::string dir;
+struct BenchRoot : bench::ServerFolder {
   std::string schemas;
   std::map<int, std::string> clients;  // surplus objects -> connection string
-  BenchRoot() {
-    dir = (fs::temp_directory_path() / ("schemion-delete-bench-" + std::to_string(getpid()))).string();
+  BenchRoot() : bench::ServerFolder("delete") {
     schemas = dir + "/schemas";
     fs::create_directories(schemas);
-    setenv("SCHEMION_SERVERS", dir.c_str(), 1);
-    servers::RegisterEmbeddedServers();
-  }
-  ~BenchRoot() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
 };
 

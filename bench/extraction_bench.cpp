@@ -11,28 +11,18 @@
 #include <memory>
 #include <string>
 
+#include "BenchServers.h"
 #include "components/DbSchemaProducer.h"
 #include "engine/uDm.h"
 #include "dialects/uDbSpecific.h"
-#include "servers/EmbeddedServers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct BenchRoot {
-  std::string dir;
+struct BenchRoot : bench::ServerFolder {
   std::map<int, std::string> databases;  // tables (0: the big data table) -> connection string
-  BenchRoot() {
-    dir = (fs::temp_directory_path() / ("schemion-extraction-bench-" + std::to_string(getpid()))).string();
-    fs::create_directories(dir);
-    setenv("SCHEMION_SERVERS", dir.c_str(), 1);
-    servers::RegisterEmbeddedServers();
-  }
-  ~BenchRoot() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  BenchRoot() : bench::ServerFolder("extraction") {}
 };
 
 BenchRoot& Root() {

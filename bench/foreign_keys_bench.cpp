@@ -9,13 +9,13 @@
 #include <map>
 #include <string>
 
+#include "BenchServers.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "dialects/uDbSpecific.h"
 #include "engine/uDm.h"
 #include "platform/data/Connection.h"
 #include "platform/data/DataSet.h"
-#include "servers/EmbeddedServers.h"
 
 namespace {
 
@@ -24,18 +24,8 @@ namespace fs = std::filesystem;
 constexpr int kOrphanRows = 200000;
 constexpr int kOrphans = 20000;
 
-struct BenchRoot {
-  std::string dir;
-  BenchRoot() {
-    dir = (fs::temp_directory_path() / ("schemion-fk-bench-" + std::to_string(getpid()))).string();
-    fs::create_directories(dir);
-    setenv("SCHEMION_SERVERS", dir.c_str(), 1);
-    servers::RegisterEmbeddedServers();
-  }
-  ~BenchRoot() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+struct BenchRoot : bench::ServerFolder {
+  BenchRoot() : bench::ServerFolder("fk") {}
 };
 
 BenchRoot& Root() {

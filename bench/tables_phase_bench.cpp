@@ -10,11 +10,11 @@
 #include <map>
 #include <string>
 
+#include "BenchServers.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "dialects/uDbSpecific.h"
 #include "platform/data/Connection.h"
-#include "servers/EmbeddedServers.h"
 
 namespace {
 
@@ -22,19 +22,9 @@ namespace fs = std::filesystem;
 
 constexpr int kBigRows = 200000;
 
-struct BenchRoot {
-  std::string dir;
+struct BenchRoot : bench::ServerFolder {
   std::map<std::string, std::string> databases;  // name -> connection string
-  BenchRoot() {
-    dir = (fs::temp_directory_path() / ("schemion-tables-bench-" + std::to_string(getpid()))).string();
-    fs::create_directories(dir);
-    setenv("SCHEMION_SERVERS", dir.c_str(), 1);
-    servers::RegisterEmbeddedServers();
-  }
-  ~BenchRoot() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  BenchRoot() : bench::ServerFolder("tables") {}
 };
 
 BenchRoot& Root() {

@@ -10,11 +10,11 @@
 #include <map>
 #include <string>
 
+#include "BenchServers.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "dialects/uDbSpecific.h"
 #include "platform/data/Connection.h"
-#include "servers/EmbeddedServers.h"
 
 namespace {
 
@@ -23,18 +23,10 @@ namespace fs = std::filesystem;
 constexpr int kTables = 2000;
 constexpr int kBigRows = 200000;
 
-struct BenchRoot {
-  std::string dir;
+struct BenchRoot : bench::ServerFolder {
   std::map<std::string, std::string> databases;  // name -> connection string
-  BenchRoot() {
-    dir = (fs::temp_directory_path() / ("schemion-updater-bench-" + std::to_string(getpid()))).string();
+  BenchRoot() : bench::ServerFolder("updater") {
     fs::create_directories(dir + "/schemas");
-    setenv("SCHEMION_SERVERS", dir.c_str(), 1);
-    servers::RegisterEmbeddedServers();
-  }
-  ~BenchRoot() {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
 };
 

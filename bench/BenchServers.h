@@ -1,0 +1,33 @@
+// The embedded servers of one benchmark program: a temporary folder of their own, registered
+// once, removed with everything in it when the program ends.
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "servers/EmbeddedServers.h"
+
+namespace bench {
+
+struct ServerFolder {
+  std::string dir;
+  explicit ServerFolder(const std::string& aName) {
+    dir = (std::filesystem::temp_directory_path() / ("schemion-" + aName + "-bench-" + std::to_string(getpid())))
+              .string();
+    std::filesystem::create_directories(dir);
+    setenv("SCHEMION_SERVERS", dir.c_str(), 1);
+    servers::RegisterEmbeddedServers();
+  }
+  ~ServerFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+  ServerFolder(const ServerFolder&) = delete;
+  ServerFolder& operator=(const ServerFolder&) = delete;
+};
+
+}  // namespace bench

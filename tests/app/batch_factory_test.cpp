@@ -2,8 +2,6 @@
 // values reaching the program exactly as typed; saving, loading and running a batch file that
 // updates a client unattended.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -16,35 +14,18 @@
 
 #include "../components/WindowTestSupport.h"
 #include "../engine/RoundTrip.h"
+#include "AppTestSupport.h"
 #include "app/BatFactory.h"
 #include "app/ufrmMain.h"
 #include "common/Paths.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 using windowtest::ScriptedDialogs;
-
-int RunCommand(const Lines& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-Lines FileLines(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  Lines lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using app_test::FileLines;
+using app_test::RunCommand;
 
 // Runs the batch file with `sh` inside its folder; the exit status.
 int RunBatch(const std::string& file) {

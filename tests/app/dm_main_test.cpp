@@ -2,9 +2,7 @@
 // start, the command line of an unattended run with its exit status and log, settings operations,
 // and packages built, tested and run on the embedded servers as a user runs them.
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,36 +11,19 @@
 #include <string>
 #include <vector>
 
-#include "../engine/RoundTrip.h"
+#include "AppTestSupport.h"
 #include "app/dmMain.h"
 #include "engine/uDm.h"
 #include "platform/ui/DialogService.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using round_trip::Server;
 using Lines = std::vector<std::string>;
+using app_test::FileLines;
 
-// A fresh application folder of the program.
-std::string AppFolder(const std::string& name) {
-  const fs::path folder = fs::path(round_trip::WorkFolder()) / ("app-" + name);
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder.string();
-}
-
-Lines FileLines(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  Lines lines;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
+std::string AppFolder(const std::string& name) { return app_test::AppFolder("app-" + name); }
 
 // The log lines without their date and time: what follows the first " -----".
 Lines Undated(Lines lines) {
@@ -55,16 +36,9 @@ Lines Undated(Lines lines) {
 
 // Runs a copy of Schemion32 placed in `folder` with the parameters; its exit status.
 int RunProgram(const std::string& folder, const Lines& params) {
-  const std::string program = folder + "/Schemion32";
-  fs::copy_file(std::string(SCHEMION_BINARY_DIR) + "/app/Schemion32", program, fs::copy_options::overwrite_existing);
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& p : params) argv.push_back(const_cast<char*>(p.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  Lines args{app_test::PlaceProgram(folder)};
+  args.insert(args.end(), params.begin(), params.end());
+  return app_test::RunCommand(args);
 }
 
 const Lines kMaster = {

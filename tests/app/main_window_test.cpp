@@ -3,8 +3,6 @@
 // servers, the batch-file factory run through `sh`, and the instruction log. Every question goes
 // to the scripted dialog service.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QGuiApplication>
@@ -22,13 +20,11 @@
 #include <vector>
 
 #include "../components/WindowTestSupport.h"
-#include "../engine/RoundTrip.h"
+#include "AppTestSupport.h"
 #include "app/BatFactory.h"
 #include "app/ufrmInstructions.h"
 #include "app/ufrmMain.h"
 #include "components/ufrmBuildConnectionString.h"
-
-extern char** environ;
 
 namespace {
 
@@ -36,42 +32,11 @@ namespace fs = std::filesystem;
 using round_trip::Server;
 using Lines = std::vector<std::string>;
 using windowtest::ScriptedDialogs;
+using app_test::FileLines;
+using app_test::PlaceProgram;
+using app_test::RunCommand;
 
-std::string AppFolder(const std::string& name) {
-  const fs::path folder = fs::path(round_trip::WorkFolder()) / ("ui-" + name);
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder.string();
-}
-
-Lines FileLines(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  Lines lines;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-// Runs argv[0] with the arguments (posix_spawnp: found on PATH); its exit status.
-int RunCommand(const Lines& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A copy of Schemion32 in the folder; its path.
-std::string PlaceProgram(const std::string& folder) {
-  const std::string program = folder + "/Schemion32";
-  fs::copy_file(std::string(SCHEMION_BINARY_DIR) + "/app/Schemion32", program, fs::copy_options::overwrite_existing);
-  return program;
-}
+std::string AppFolder(const std::string& name) { return app_test::AppFolder("ui-" + name); }
 
 void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
 

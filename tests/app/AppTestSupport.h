@@ -1,0 +1,60 @@
+// What the application's tests share: a fresh application folder, a text file's lines, and
+// programs run as a user or a script runs them.
+#pragma once
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "../engine/RoundTrip.h"
+
+extern char** environ;
+
+namespace app_test {
+
+using Lines = std::vector<std::string>;
+
+// A new empty folder of the program's work folder.
+inline std::string AppFolder(const std::string& aName) {
+  const std::filesystem::path folder = std::filesystem::path(round_trip::WorkFolder()) / aName;
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder.string();
+}
+
+// The file's lines, each without its line end (LF or CR LF).
+inline Lines FileLines(const std::string& aFile) {
+  std::ifstream in(aFile, std::ios::binary);
+  Lines lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Runs argv[0] (found on PATH when it has no folder) with the arguments; its exit status.
+inline int RunCommand(const Lines& aArgs) {
+  std::vector<char*> argv;
+  for (const std::string& a : aArgs) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A copy of the built Schemion32 in the folder; its path.
+inline std::string PlaceProgram(const std::string& aFolder) {
+  const std::string program = aFolder + "/Schemion32";
+  std::filesystem::copy_file(std::string(SCHEMION_BINARY_DIR) + "/app/Schemion32", program,
+                             std::filesystem::copy_options::overwrite_existing);
+  return program;
+}
+
+}  // namespace app_test

@@ -185,6 +185,34 @@ TEST(AppDataModule, UnattendedRunsUpdateTheClientAndTellTheirStatus) {
   }
 }
 
+TEST(AppDataModule, TestingAPackageSaysWhatItFoundAndLeavesOnlyItsFiles) {
+  const Lines script = {"CREATE TABLE T (id int NOT NULL PRIMARY KEY)"};
+  const std::string master = round_trip::CreateDatabase(Server::SqlServer, "Tried", script);
+  const std::string client = round_trip::CreateDatabase(Server::SqlServer, "TriedClient", script);
+  const std::string app = AppFolder("tried");
+  TdmMain dm(app);
+  const std::string package = dm.BuildPackage(master);
+  ASSERT_FALSE(package.empty());
+  std::ofstream(dm.SchemaFolder() + "stale.xml") << "<x/>";
+  struct Case {
+    std::string connection, package, last;
+  } cases[] = {
+      {client, app + "/none.upd", "Error: Package file not found: \r\n" + app + "/none.upd"},
+      {"", package, "Error: Empty connection string."},
+      {client, package, "Tested \"" + package + "\""},
+  };
+  for (const Case& c : cases) {
+    dm.TestPackage(c.connection, c.package);
+    EXPECT_EQ(dm.LogLines().back(), c.last);
+  }
+  const Lines log = Undated(dm.LogLines());
+  EXPECT_EQ(Lines(log.end() - 3, log.end() - 1),
+            (Lines{"----- Start Testing Package ------", "----- Finish Testing Package ------"}));
+  // An earlier package's files are gone: only the tested package's are in the schema folder.
+  EXPECT_FALSE(fs::exists(dm.SchemaFolder() + "stale.xml"));
+  EXPECT_TRUE(fs::exists(dm.SchemaFolder() + "vsiTables.xml"));
+}
+
 TEST(AppDataModule, AFailedUpdateOrFoldersInUseEndWithTheirStatusAndLeaveTheClient) {
   const std::string master = round_trip::CreateDatabase(
       Server::SqlServer, "Refused", {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, s varchar (5) NOT NULL)"});

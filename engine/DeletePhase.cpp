@@ -332,9 +332,12 @@ void Tdm::NoteDropInBlock(const std::string& aMasterTable, const std::string& aN
   }
 }
 
-void Tdm::BeginRecreateBlock(const std::string& aMasterTable, const std::string& aName) {
+int Tdm::BeginRecreateBlock(const std::string& aMasterTable, const std::string& aName) {
+  const int previous = currentBlockUndoDeleteId_;
+  if (previous != 0) return previous;
   const auto it = dropBlocks_.find(DropKey(aMasterTable, aName));
   currentBlockUndoDeleteId_ = it != dropBlocks_.end() ? it->second : 0;
+  return previous;
 }
 
 void Tdm::AnnounceLinkedUndoDelete(int aBlockId, int aCause) {

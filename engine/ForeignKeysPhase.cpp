@@ -399,11 +399,14 @@ class ForeignKeysWork {
                             dm_.QuoteName(key.name) + " FOREIGN KEY (" + fkText + ")" + " REFERENCES " + pkPrefix +
                             dm_.QuoteName(key.pkTable) + " (" + pkText + ")" + RuleClause("UPDATE", key.updateRule) +
                             RuleClause("DELETE", key.deleteRule);
+    // A key a deletion's block dropped comes back in that block (cancelled with it).
+    const int previousBlock = dm_.BeginRecreateBlock(key.table, key.name);
     if (!created_ && dm_.GetFkPendingData() == fpdDelete) {
       const int rounds = text::SameText(key.table, key.pkTable) ? SelfReferenceRounds(key, clientTable) : 1;
       DeleteOrphanRows(fkColumns, pkColumns, rounds);
     }
     dm_.AddInstruction(sql, false);
+    dm_.EndRecreateBlock(previousBlock);
   }
 
   // How many times the orphan deletion of a self-referencing key must run for the children of

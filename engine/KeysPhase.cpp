@@ -181,6 +181,9 @@ void Tdm::CreateTableIndexes(ado::TDataSet& aIndexSet, const std::string& aSchem
     OldFieldName(aMasterTable, column, clientColumn, clientTable);
     clientColumns.push_back(clientColumn);
   }
+  // A key or index a deletion's block dropped comes back in that block: cancelling the deletion
+  // keeps the old one, and the new one is not created over it.
+  const int previousBlock = BeginRecreateBlock(aMasterTable, aIndexName);
   if ((primaryKey && GetAutoRecoverPrimaryKeys()) || (!primaryKey && unique && GetAutoRecoverUniqueIndexes())) {
     sostCanc_->Execute(ac, aClientTable, aMasterTable, primaryKey, clientColumns, droppedTables_);
   }
@@ -190,6 +193,7 @@ void Tdm::CreateTableIndexes(ado::TDataSet& aIndexSet, const std::string& aSchem
     const std::string cluster = currentDialect_->GetClusterPrimaryKeySql(prefix, aMasterTable, clustered);
     if (!cluster.empty()) AddInstruction(cluster, false);
   }
+  EndRecreateBlock(previousBlock);
 }
 
 // ---- Indexes phase ----

@@ -496,8 +496,10 @@ class Tdm : public IDialectOwner {
   bool IsCheckDropped(const std::string& aMasterTable, const std::string& aName) const;
   // Instructions appended from now on go to the undo-delete block that dropped constraint or
   // index aName of aMasterTable in this check (outside any block when none did), so that
-  // cancelling that deletion also cancels the re-creation; EndUndoDeleteBlock ends it.
-  void BeginRecreateBlock(const std::string& aMasterTable, const std::string& aName);
+  // cancelling that deletion also cancels the re-creation. Inside a block already, nothing
+  // changes. Answers the block to go back to with EndRecreateBlock.
+  int BeginRecreateBlock(const std::string& aMasterTable, const std::string& aName);
+  void EndRecreateBlock(int aPrevious) { currentBlockUndoDeleteId_ = aPrevious; }
 
   // ---- IDialectOwner ----
   TDatabaseSpecific* CurrentDialect() const override { return currentDialect_; }

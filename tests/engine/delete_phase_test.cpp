@@ -288,3 +288,27 @@ TEST(DeletePhase, ABlockSkippedForASharedDropSaysWhy) {
                                           ") kept: it shares a drop with the cancelled deletion of T.b (block " +
                                           std::to_string(first + 1) + ")"});
 }
+
+// Regression: a key a field's block dropped was created again outside that block, so cancelling
+// the deletion got the new key refused over the old one.
+TEST(DeletePhase, AKeyDroppedInAFieldsBlockComesBackInThatBlock) {
+  const std::string master = round_trip::CreateDatabase(
+      Server::SqlServer, "RecreateM", {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, g int NULL, CONSTRAINT UQ_T UNIQUE (g))"});
+  const std::string folder = round_trip::NewFolder("Recreate");
+  round_trip::Produce(master, folder);
+  for (const bool cancel : {true, false}) {
+    SCOPED_TRACE(cancel ? "cancelled" : "run");
+    const std::string client = round_trip::CreateDatabase(
+        Server::SqlServer, std::string("RecreateC") + (cancel ? "1" : "2"),
+        {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, f int NULL, g int NULL, CONSTRAINT UQ_T UNIQUE (f, g))",
+         "INSERT INTO T VALUES (1, 2, 3)"});
+    const round_trip::CheckResult first = round_trip::Check(client, folder, TablesAndFields);
+    ASSERT_EQ(first.blocks, std::vector<std::string>{"T.f|ikDropField"});
+    if (cancel) CancelBlocks(folder, {"T.f"});
+    EXPECT_EQ(round_trip::Update(client, folder), std::vector<std::string>{});
+    EXPECT_EQ(round_trip::Rows(client, "SELECT id, g FROM T"), std::vector<std::string>{"1|3"});
+    const round_trip::CheckResult next = round_trip::Check(client, folder, TablesAndFields);
+    EXPECT_EQ(next.blocks, cancel ? std::vector<std::string>{"T.f|ikDropField"} : std::vector<std::string>{});
+    EXPECT_EQ(round_trip::Texts(next.instructions).empty(), !cancel);
+  }
+}

@@ -495,16 +495,31 @@ class ForeignKeysWork {
       const std::string pkTable = dm_.NewTableName(key.pkTable);
       if (clientSystem.count(key.table) > 0 || clientSystem.count(key.pkTable) > 0) continue;
       if (TableDroppedInRun(key.table) || TableDroppedInRun(key.pkTable)) continue;
-      if (IsDropped(table, key.name)) continue;
-      if (dm_.HasProtectedPrefix(table) || dm_.HasProtectedPrefix(pkTable)) continue;
       if (masterKeys.count(PairKey(table, key.name)) > 0) continue;
       const bool protectedColumn = std::any_of(key.columns.begin(), key.columns.end(), [&](const KeyColumn& c) {
         return dm_.HasProtectedPrefix(MasterColumn(key.table, c.column)) ||
                dm_.HasProtectedPrefix(MasterColumn(key.pkTable, c.pkColumn));
       });
-      if (protectedColumn) continue;
+      const bool kept = dm_.HasProtectedPrefix(table) || dm_.HasProtectedPrefix(pkTable) || protectedColumn;
+      if (IsDropped(table, key.name)) {
+        // Dropped earlier in this check (a copy of rows, a column change) though the master lacks
+        // it: a key this step keeps comes back as the client had it.
+        if (kept) RecreateClientKey(key, table, pkTable);
+        continue;
+      }
+      if (kept) continue;
       DropConstraint(dm_.GetDestTableSchemaPrefix(key.schema, key.table), table, key.name);
     }
+  }
+
+  // A client key the master lacks, created again under the names its tables have after this
+  // check's renames; it leaves the registry.
+  void RecreateClientKey(const ForeignKey& clientKey, const std::string& table, const std::string& pkTable) {
+    ForeignKey key = clientKey;
+    key.table = table;
+    key.pkTable = pkTable;
+    AddKey(key, key.schema, clientKey.table);
+    Forget(table, key.name);
   }
 
   // Queues the drop and records it in the registry.

@@ -525,3 +525,28 @@ TEST(CopyData, AColumnTheClientLacksStopsTheUpdate) {
   EXPECT_NE(error.EMessage.find("extra"), std::string::npos) << error.EMessage;
   EXPECT_EQ(round_trip::Rows(clientDb, "SELECT id, s FROM T"), std::vector<std::string>{"1|x"});
 }
+
+// Regression: copying rows dropped the table's foreign keys, and a client key the master lacks,
+// kept for a protected prefix, was never created again.
+TEST(CopyData, AProtectedClientKeyOfACopiedTableIsThereAfterTheUpdate) {
+  const std::string masterDb = round_trip::CreateDatabase(
+      Server::SqlServer, "KeptKeyM", {"CREATE TABLE C (id int NOT NULL PRIMARY KEY, s varchar (10) NULL)",
+                                      "INSERT INTO C VALUES (1, 'one')"});
+  const std::string clientDb = round_trip::CreateDatabase(
+      Server::SqlServer, "KeptKeyC",
+      {"CREATE TABLE ZZ_Ref (id int NOT NULL PRIMARY KEY)", "INSERT INTO ZZ_Ref VALUES (7)",
+       "CREATE TABLE C (id int NOT NULL PRIMARY KEY, s varchar (10) NULL, ZZ_ref int NULL,"
+       " CONSTRAINT FK_C_ZZ FOREIGN KEY (ZZ_ref) REFERENCES ZZ_Ref (id))",
+       "INSERT INTO C VALUES (1, 'old', 7)"});
+  const std::string folder = round_trip::NewFolder("KeptKey");
+  round_trip::Produce(masterDb, folder, [](TOrvDbSchemaProducer& producer) {
+    CopyItem("C", cdtUpdate)(producer);
+    producer.UpdaterDirectives().DeletePolicy.PrefixesList = {"ZZ_"};
+  });
+  const round_trip::CheckResult first = round_trip::Check(clientDb, folder);
+  EXPECT_TRUE(first.ok);
+  EXPECT_EQ(round_trip::Update(clientDb, folder), std::vector<std::string>{});
+  EXPECT_EQ(round_trip::Rows(clientDb, "SELECT id, s, ZZ_ref FROM C"), std::vector<std::string>{"1|one|7"});
+  EXPECT_EQ(round_trip::Rows(clientDb, "SELECT name FROM sysobjects WHERE xtype = 'F'"),
+            std::vector<std::string>{"FK_C_ZZ"});
+}

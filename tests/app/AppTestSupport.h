@@ -57,4 +57,19 @@ inline std::string PlaceProgram(const std::string& aFolder) {
   return program;
 }
 
+// A shop's master (SQL Server) and an older client of it on SQL Server and on Adaptive Server
+// Anywhere, with two rows to keep.
+inline const Lines kShopMaster = {
+    "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (80) NOT NULL, City varchar (40) NULL)",
+    "CREATE TABLE Orders (OrderId int NOT NULL PRIMARY KEY, CustomerId int NOT NULL, Amount money NULL)",
+};
+inline const Lines kShopClient = {
+    "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (50) NOT NULL)",
+    "INSERT INTO Customers VALUES (1, 'Rossi')",
+    "INSERT INTO Customers VALUES (2, 'O''Brien')",
+};
+inline const Lines kShopAsaClient = {
+    "CREATE TABLE Customers (CustomerId integer NOT NULL PRIMARY KEY, Name varchar(50) NOT NULL)",
+    "INSERT INTO Customers VALUES (1, 'Rossi')", "INSERT INTO Customers VALUES (2, 'O''Brien')"};
+
 }  // namespace app_test

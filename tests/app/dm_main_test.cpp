@@ -41,15 +41,6 @@ int RunProgram(const std::string& folder, const Lines& params) {
   return app_test::RunCommand(args);
 }
 
-const Lines kMaster = {
-    "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (80) NOT NULL, City varchar (40) NULL)",
-    "CREATE TABLE Orders (OrderId int NOT NULL PRIMARY KEY, CustomerId int NOT NULL, Amount money NULL)",
-};
-const Lines kClient = {
-    "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (50) NOT NULL)",
-    "INSERT INTO Customers VALUES (1, 'Rossi')",
-    "INSERT INTO Customers VALUES (2, 'O''Brien')",
-};
 
 }  // namespace
 
@@ -147,10 +138,8 @@ TEST(AppDataModule, UnattendedRunsUpdateTheClientAndTellTheirStatus) {
     Lines masterScript, clientScript;
     std::string clientTable;  // the query that reads the client's customers back
   };
-  const Lines asaClient = {"CREATE TABLE Customers (CustomerId integer NOT NULL PRIMARY KEY, Name varchar(50) NOT NULL)",
-                           "INSERT INTO Customers VALUES (1, 'Rossi')", "INSERT INTO Customers VALUES (2, 'O''Brien')"};
-  const Pair pairs[] = {{Server::SqlServer, Server::SqlServer, kMaster, kClient, ""},
-                        {Server::SqlServer, Server::Asa, kMaster, asaClient, ""}};
+  const Pair pairs[] = {{Server::SqlServer, Server::SqlServer, app_test::kShopMaster, app_test::kShopClient, ""},
+                        {Server::SqlServer, Server::Asa, app_test::kShopMaster, app_test::kShopAsaClient, ""}};
   int n = 0;
   for (const Pair& pair : pairs) {
     SCOPED_TRACE(std::string(round_trip::ServerName(pair.master)) + " to " + round_trip::ServerName(pair.client));

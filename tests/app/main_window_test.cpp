@@ -52,19 +52,6 @@ std::string Text(Pane* pane) {
   return pane->toPlainText().toStdString();
 }
 
-const Lines kMaster = {
-    "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (80) NOT NULL, City varchar (40) NULL)",
-    "CREATE TABLE Orders (OrderId int NOT NULL PRIMARY KEY, CustomerId int NOT NULL, Amount money NULL)",
-};
-const Lines kClient = {
-    "CREATE TABLE Customers (CustomerId int NOT NULL PRIMARY KEY, Name varchar (50) NOT NULL)",
-    "INSERT INTO Customers VALUES (1, 'Rossi')",
-    "INSERT INTO Customers VALUES (2, 'O''Brien')",
-};
-const Lines kAsaClient = {
-    "CREATE TABLE Customers (CustomerId integer NOT NULL PRIMARY KEY, Name varchar(50) NOT NULL)",
-    "INSERT INTO Customers VALUES (1, 'Rossi')", "INSERT INTO Customers VALUES (2, 'O''Brien')"};
-
 }  // namespace
 
 TEST(MainWindow, TheProgramWithoutParametersLogsFormModeAndEndsWhenTheWindowCloses) {
@@ -208,11 +195,11 @@ TEST(MainWindow, TheMainRoadBuildsComparesAndUpdates) {
     Lines clientScript;
   };
   int n = 0;
-  for (const Pair& pair : {Pair{Server::SqlServer, kClient}, Pair{Server::Asa, kAsaClient}}) {
+  for (const Pair& pair : {Pair{Server::SqlServer, app_test::kShopClient}, Pair{Server::Asa, app_test::kShopAsaClient}}) {
     SCOPED_TRACE(round_trip::ServerName(pair.client));
     ScriptedDialogs dialogs;
     const std::string name = "UiShop" + std::to_string(++n);
-    const std::string master = round_trip::CreateDatabase(Server::SqlServer, name, kMaster);
+    const std::string master = round_trip::CreateDatabase(Server::SqlServer, name, app_test::kShopMaster);
     const std::string client = round_trip::CreateDatabase(pair.client, name + "Client", pair.clientScript);
     const std::string app = AppFolder(name);
     TdmMain dm(app);

@@ -163,12 +163,9 @@ inline CheckResult Check(const std::string& client, const std::string& folder,
   return result;
 }
 
-// Runs the saved instructions on the client through the update executor, stopping at the first
-// failure: the prepended ones (ids 0, -1 ...) first, each on its own, then the rest in one
-// transaction. A failing statement rolls the transaction back; the answer names it with the
-// server's message (empty when all ran).
-inline std::string TryExecute(const std::string& client, const std::string& folder) {
-  TOrvDbSchemaUpdater updater;
+// An updater of the schema folder, connected to the client, that stops at the first failure and
+// takes no backup.
+inline void PrepareStopOnFirst(TOrvDbSchemaUpdater& updater, const std::string& client, const std::string& folder) {
   updater.DirSchemas = folder;
   updater.DirSql = folder;
   updater.DirBackup = folder;
@@ -177,6 +174,15 @@ inline std::string TryExecute(const std::string& client, const std::string& fold
   updater.SetConnectionString(client);
   EXPECT_TRUE(updater.Initialize());
   updater.SetConnected(true);
+}
+
+// Runs the saved instructions on the client through the update executor, stopping at the first
+// failure: the prepended ones (ids 0, -1 ...) first, each on its own, then the rest in one
+// transaction. A failing statement rolls the transaction back; the answer names it with the
+// server's message (empty when all ran).
+inline std::string TryExecute(const std::string& client, const std::string& folder) {
+  TOrvDbSchemaUpdater updater;
+  PrepareStopOnFirst(updater, client, folder);
   if (updater.dm()->UpdateDb(false)) return {};
   std::string failure;
   for (const auto& error : updater.Errors().Items()) {

@@ -508,14 +508,7 @@ TEST(CopyData, AColumnTheClientLacksStopsTheUpdate) {
   round_trip::Produce(masterDb, folder, CopyItem("T", cdtUpdate));
 
   TOrvDbSchemaUpdater updater;
-  updater.DirSchemas = folder;
-  updater.DirSql = folder;
-  updater.DirBackup = folder;
-  updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
-  updater.UpdaterDirectives().ErrorManager = demStopOnFirstError;
-  updater.SetConnectionString(clientDb);
-  ASSERT_TRUE(updater.Initialize());
-  updater.SetConnected(true);
+  round_trip::PrepareStopOnFirst(updater, clientDb, folder);
   updater.dm()->SetPhaseSwitches(false, true, true, true, true, true);
   ASSERT_TRUE(updater.dm()->CheckDb(true));
   EXPECT_FALSE(updater.dm()->UpdateDb(true));

@@ -287,14 +287,7 @@ TEST(Programmables, AMasterTextTheClientRefusesStopsTheUpdateNamingIt) {
   const round_trip::CheckResult check = round_trip::Check(client, folder);
   ASSERT_EQ(round_trip::Texts(check.instructions), std::vector<std::string>{"CREATE VIEW V AS SELECT id FROM T"});
   TOrvDbSchemaUpdater updater;
-  updater.DirSchemas = folder;
-  updater.DirSql = folder;
-  updater.DirBackup = folder;
-  updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
-  updater.UpdaterDirectives().ErrorManager = demStopOnFirstError;
-  updater.SetConnectionString(client);
-  ASSERT_TRUE(updater.Initialize());
-  updater.SetConnected(true);
+  round_trip::PrepareStopOnFirst(updater, client, folder);
   EXPECT_FALSE(updater.dm()->UpdateDb(true));
   ASSERT_GE(updater.Errors().Count(), 1);
   EXPECT_EQ(updater.Errors().Items()[0]->SqlText, "CREATE VIEW V AS SELECT id FROM T");

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "dialects/uDbSpecific.h"
 #include "servers/EmbeddedServers.h"
 
 namespace bench {
@@ -29,5 +30,13 @@ struct ServerFolder {
   ServerFolder(const ServerFolder&) = delete;
   ServerFolder& operator=(const ServerFolder&) = delete;
 };
+
+// A new database on an embedded SQL Server of the benchmark; its connection string, empty when it
+// could not be created.
+inline std::string NewSqlServerDatabase(const std::string& aName, const std::string& aServer) {
+  TSqlServerSpecific dialect;
+  if (dialect.CreateDatabaseInFolder(aName, "", "", "", "", aServer) != 2) return {};
+  return "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + aName + ";Data Source=" + aServer;
+}
 
 }  // namespace bench

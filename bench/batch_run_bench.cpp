@@ -38,9 +38,8 @@ BenchRoot& Root() {
 std::string Build(const std::string& name, int tables) {
   auto found = Root().databases.find(name);
   if (found != Root().databases.end()) return found->second;
-  const std::string cs = "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + name + ";Data Source=Batch";
-  TSqlServerSpecific dialect;
-  if (dialect.CreateDatabaseInFolder(name, "", "", "", "", "Batch") != 2) return {};
+  const std::string cs = bench::NewSqlServerDatabase(name, "Batch");
+  if (cs.empty()) return {};
   ado::TConnection c(cs);
   c.Open();
   c.BeginTrans();

@@ -34,9 +34,8 @@ BenchRoot& Root() {
 
 // Database `name` of `tables` tables of eight columns, a key and an index each.
 std::string Build(const std::string& name, int tables) {
-  const std::string cs = "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + name + ";Data Source=Bench";
-  TSqlServerSpecific dialect;
-  if (dialect.CreateDatabaseInFolder(name, "", "", "", "", "Bench") != 2) return {};
+  const std::string cs = bench::NewSqlServerDatabase(name, "Bench");
+  if (cs.empty()) return {};
   ado::TConnection c(cs);
   c.Open();
   c.BeginTrans();

@@ -38,16 +38,11 @@ BenchRoot& Root() {
   return root;
 }
 
-std::string ConnectionString(const std::string& name) {
-  return "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + name + ";Data Source=" + kServer;
-}
-
 // A new database with table Items, empty or holding the 200,000 rows.
 std::string NewDatabase(const std::string& name, bool full) {
   Root();
-  TSqlServerSpecific dialect;
-  if (dialect.CreateDatabaseInFolder(name, "", "", "", "", kServer) != 2) return {};
-  const std::string cs = ConnectionString(name);
+  const std::string cs = bench::NewSqlServerDatabase(name, kServer);
+  if (cs.empty()) return {};
   ado::TConnection c(cs);
   c.Open();
   c.BeginTrans();

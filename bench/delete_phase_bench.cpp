@@ -34,15 +34,10 @@ BenchRoot& Root() {
   return root;
 }
 
-std::string ConnectionString(const std::string& name) {
-  return "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + name + ";Data Source=Bench";
-}
-
 // A new database holding table K and, for `surplus` > 0, tables T0 ... and procedures P0 ....
 std::string Build(const std::string& name, int surplus) {
-  TSqlServerSpecific dialect;
-  if (dialect.CreateDatabaseInFolder(name, "", "", "", "", "Bench") != 2) return {};
-  const std::string cs = ConnectionString(name);
+  const std::string cs = bench::NewSqlServerDatabase(name, "Bench");
+  if (cs.empty()) return {};
   ado::TConnection c(cs);
   c.Open();
   c.BeginTrans();

@@ -60,10 +60,8 @@ std::string Build(int tables) {
   auto found = Root().databases.find(tables);
   if (found != Root().databases.end()) return found->second;
   const std::string name = "Extract" + std::to_string(tables);
-  const std::string cs = "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + name +
-                         ";Data Source=Bench";
-  TSqlServerSpecific dialect;
-  if (dialect.CreateDatabaseInFolder(name, "", "", "", "", "Bench") != 2) return {};
+  const std::string cs = bench::NewSqlServerDatabase(name, "Bench");
+  if (cs.empty()) return {};
   ado::TConnection c(cs);
   c.Open();
   c.BeginTrans();

@@ -35,9 +35,7 @@ BenchRoot& Root() {
 
 std::string NewDatabase(const std::string& name) {
   Root();
-  TSqlServerSpecific dialect;
-  if (dialect.CreateDatabaseInFolder(name, "", "", "", "", "FkBench") != 2) return {};
-  return "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + name + ";Data Source=FkBench";
+  return bench::NewSqlServerDatabase(name, "FkBench");
 }
 
 // Tables T0 ... with two foreign keys and two default constraints each.

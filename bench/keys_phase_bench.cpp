@@ -35,9 +35,8 @@ template <typename Build>
 std::string Database(const std::string& name, Build build) {
   auto found = Root().databases.find(name);
   if (found != Root().databases.end()) return found->second;
-  const std::string cs = "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + name + ";Data Source=Bench";
-  TSqlServerSpecific dialect;
-  if (dialect.CreateDatabaseInFolder(name, "", "", "", "", "Bench") != 2) return {};
+  const std::string cs = bench::NewSqlServerDatabase(name, "Bench");
+  if (cs.empty()) return {};
   ado::TConnection c(cs);
   c.Open();
   c.BeginTrans();

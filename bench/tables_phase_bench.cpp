@@ -35,9 +35,8 @@ BenchRoot& Root() {
 // Database `name` with `tables` tables of 20 columns and Big with its rows.
 std::string Build(const std::string& name, int tables) {
   if (auto found = Root().databases.find(name); found != Root().databases.end()) return found->second;
-  const std::string cs = "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + name + ";Data Source=Bench";
-  TSqlServerSpecific dialect;
-  if (dialect.CreateDatabaseInFolder(name, "", "", "", "", "Bench") != 2) return {};
+  const std::string cs = bench::NewSqlServerDatabase(name, "Bench");
+  if (cs.empty()) return {};
   ado::TConnection c(cs);
   c.Open();
   c.BeginTrans();

@@ -39,9 +39,8 @@ BenchRoot& Root() {
 // rows (doubled up from a first thousand).
 std::string Build(const std::string& name, bool changed) {
   if (auto found = Root().databases.find(name); found != Root().databases.end()) return found->second;
-  const std::string cs = "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + name + ";Data Source=Bench";
-  TSqlServerSpecific dialect;
-  if (dialect.CreateDatabaseInFolder(name, "", "", "", "", "Bench") != 2) return {};
+  const std::string cs = bench::NewSqlServerDatabase(name, "Bench");
+  if (cs.empty()) return {};
   ado::TConnection c(cs);
   c.Open();
   c.BeginTrans();

@@ -300,6 +300,9 @@ TEST(FilesUtilsVersion, ReadsTheBuildsVersionBlock) {
   utils.GetFileVersion("/proc/self/exe", text);
   EXPECT_EQ(text, SCHEMION_FILE_VERSION);
   EXPECT_EQ(std::count(text.begin(), text.end(), '.'), 3);
+  // The application reads its own version the same way.
+  utils.GetFileVersion(std::string(SCHEMION_BINARY_DIR) + "/app/Schemion32", text);
+  EXPECT_EQ(text, SCHEMION_FILE_VERSION);
 
   TempDir dir;
   const std::string self = ReadFile("/proc/self/exe");

@@ -155,6 +155,49 @@ std::string UntranslatableType(Tdm& dm, ado::TDataSet& row) {
   return type.empty() ? std::string("(none)") : type;
 }
 
+// Whether the master's column becomes a column of one of the client server's long types, which
+// that server never alters.
+bool AddsLongColumn(Tdm& dm, ado::TDataSet& row) {
+  const TDatabaseSpecific* dialect = dm.CurrentDialect();
+  const TOrvDataType* master = dm.FindMasterDataType(row);
+  const TOrvDataType* translated =
+      master != nullptr && dialect != nullptr ? dialect->FindDataType(master->GenericName, kFindByGenericName)
+                                              : nullptr;
+  return translated != nullptr && dialect->LongTypes.Contains(translated->NativeName);
+}
+
+// The value a new long column of the row's type starts with when nothing else is given.
+std::string EmptyLongValue(Tdm& dm, ado::TDataSet& row) {
+  const TOrvDataType* master = dm.FindMasterDataType(row);
+  const bool binary = master != nullptr && (master->GenericOrdinal == gtImage || master->GenericOrdinal == gtLongBinary);
+  return binary ? "(0x)" : "('')";
+}
+
+// The name of the default constraint that carries a new NOT NULL long column's first value.
+std::string FirstValueConstraint(const std::string& table, const std::string& column) {
+  return std::string(kTemporaryColumnPrefix) + "DF_" + table + "_" + column;
+}
+
+// A NOT NULL long column cannot be added nullable and altered afterwards: it is added NOT NULL
+// with a default constraint that gives the rows already there `fill`, and the constraint is
+// dropped again at once (the default phase adds the master's own). Without a fill value a new
+// column is added NOT NULL as it stands, which the server refuses on a filled table; a column
+// whose values move in from a temporary column (`moving`) starts empty, and the move refuses the
+// rows that hold no value.
+void AddLongNotNullColumn(Tdm& dm, ado::TDataSet& row, const std::string& schema, const std::string& table,
+                          const std::string& column, const std::string& fill, bool moving) {
+  if (fill.empty() && !moving) {
+    dm.AddInstruction(dm.GetAddColumnSql(row, schema, true, false), false);
+    return;
+  }
+  const std::string name = dm.QuoteName(FirstValueConstraint(table, column));
+  dm.AddInstruction(dm.GetAddColumnSql(row, schema, true, false) + " CONSTRAINT " + name + " DEFAULT " +
+                        (fill.empty() ? EmptyLongValue(dm, row) : fill),
+                    false);
+  const std::string prefix = schema.empty() ? std::string() : schema + ".";
+  dm.AddInstruction("ALTER TABLE " + prefix + dm.QuoteName(table) + " DROP CONSTRAINT " + name, false);
+}
+
 }  // namespace
 
 bool Tdm::UpdateTablesAndColumns() {
@@ -344,8 +387,12 @@ void Tdm::AddMissingColumn(ado::TDataSet& aMasterRow, const std::string& aSchema
       AddInstruction(GetAddColumnSql(aMasterRow, aSchema, true, false), false);
       return;
     }
-    AddInstruction(GetAddColumnSql(aMasterRow, aSchema, false, false), false);
     if (defaultText.empty()) defaultText = GetTypeDefaultText(aMasterRow);
+    if (notNull && AddsLongColumn(*this, aMasterRow)) {
+      AddLongNotNullColumn(*this, aMasterRow, aSchema, aTable, aColumn, defaultText, aDeferNotNull);
+      return;
+    }
+    AddInstruction(GetAddColumnSql(aMasterRow, aSchema, false, false), false);
     if (!defaultText.empty()) AddInstruction(fill + defaultText + where, false);
     if (notNull && !aDeferNotNull) AddInstruction(GetAlterColumnSql(aMasterRow, aSchema, true), false);
     return;
@@ -411,18 +458,25 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
     dropDependants();
     AddRenameColumn(aClientSchema, aMasterTable, aMasterColumn, temporary);
     AddMissingColumn(aMasterRow, aClientSchema, aMasterTable, aMasterColumn, true);
-    AddInstruction("UPDATE " + table + " SET " + column + " = " + QuoteName(temporary) + " WHERE " +
-                       QuoteName(temporary) + " IS NOT NULL",
+    // A NOT NULL long column without a fill value takes every row's value, so that the server
+    // refuses the rows that hold none.
+    const bool longNotNull = masterNotNull && AddsLongColumn(*this, aMasterRow);
+    const bool everyRow = longNotNull && TextOf(aMasterRow, "column_default").empty() &&
+                          GetTypeDefaultText(aMasterRow).empty();
+    AddInstruction("UPDATE " + table + " SET " + column + " = " + QuoteName(temporary) +
+                       (everyRow ? std::string() : " WHERE " + QuoteName(temporary) + " IS NOT NULL"),
                    false);
     AddInstruction("ALTER TABLE " + table + dialect->DropColumnKeyword + QuoteName(temporary), false);
     // NOT NULL only once the old values are in.
-    if (masterNotNull && !IsLongDataType(aMasterRow)) {
+    if (masterNotNull && !longNotNull) {
       AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, true), false);
     }
     return;
   }
   const std::string defaultText = dialect->GetColumnDefault(aClientRow, &aMasterRow);
-  const std::string fill = "UPDATE " + table + " set " + column + " = " + defaultText + " where " + column + " is null";
+  auto fillWith = [&](const std::string& value) {
+    return "UPDATE " + table + " set " + column + " = " + value + " where " + column + " is null";
+  };
   if (typeChanged) {
     dropDependants();
     if (dialect->DbType == dbtSqlServer && !AltersUnderIndex(*this, aMasterRow, aClientRow)) {
@@ -430,7 +484,7 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
     }
     if (nullabilityChanged && masterNotNull && !defaultText.empty()) {
       AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, false), false);
-      AddInstruction(fill, false);
+      AddInstruction(fillWith(defaultText), false);
       AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, true), false);
       return;
     }
@@ -441,7 +495,10 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
   if (nullabilityChanged) {
     dropDependants();
     if (dialect->DbType == dbtSqlServer) DropPlainIndexesOf(aClientSchema, aClientTable, aClientColumn, aMasterTable);
-    if (masterNotNull && !defaultText.empty()) AddInstruction(fill, false);
+    // Rows without a value take the default, else the one the column's type implies, as the
+    // rows of a new NOT NULL column do.
+    const std::string value = defaultText.empty() ? GetTypeDefaultText(aMasterRow) : defaultText;
+    if (masterNotNull && !value.empty()) AddInstruction(fillWith(value), false);
     AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, true), false);
     nullableDefault();
     return;

@@ -2,6 +2,7 @@
 // closing, aborting, finding and ordering, driven through the scripted dialog service.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -126,6 +127,15 @@ TEST_F(DeleteObjects, ListsMarksAndSavesAndExits) {
     EXPECT_EQ(w.RowColors(plain, true).background, QColor(Qt::darkBlue));
     EXPECT_EQ(w.RowColors(QModelIndex(), false).background, window);
     SavePicture(w, "delete_objects_marked.png");
+    // The same colours as the grid draws them (row 3 is the current one).
+    const QImage drawn = w.grdElem->viewport()->grab().toImage();
+    auto drawnAt = [&](int aRow) {
+      const QRect cell = w.grdElem->visualRect(w.grdElem->model()->index(aRow, 3));
+      return drawn.pixelColor(cell.right() - 3, cell.center().y());
+    };
+    EXPECT_EQ(drawnAt(0), window);
+    EXPECT_EQ(drawnAt(1), QColor(Qt::yellow));
+    EXPECT_EQ(drawnAt(3), QColor(Qt::darkBlue));
     w.actSaveAndExit->trigger();
     return w.result();
   });
@@ -190,6 +200,7 @@ TEST_F(DeleteObjects, FrameCloseAbortAndMissingFile) {
   TDeleteObjectsFrm gone;
   gone.SetFileName(file_);
   EXPECT_EQ(gone.Execute(), ui::mrCancel);
+  EXPECT_FALSE(gone.actToggle->isEnabled() || gone.actSearch->isEnabled() || gone.actOrderBy->isEnabled());
   EXPECT_TRUE(TDeleteObjectsFrm::ConfirmDelete(file_));
   EXPECT_EQ(dialogs_->Questions().size(), asked);
 }

@@ -9,12 +9,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QLabel>
 #include <QTabWidget>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "WindowTestSupport.h"
+#include "components/DbSchemaProducer.h"
 #include "components/uProducerOptions.h"
 
 using namespace windowtest;
@@ -51,6 +53,67 @@ std::string Dump(const TProducerOptions& p) {
   doc.save(out);
   return p.DirSchemas + "|" + p.ConnectionString + "|" + std::to_string(p.ProgressInfoKind) + "|" +
          p.SqlCommand + "|" + out.str();
+}
+
+std::string Dump(TOrvDbSchemaProducer& p) {
+  return Dump(TProducerOptions{p.DirSchemas, p.ConnectionString(), p.ProgressInfoKind, p.SqlCommand,
+                               p.UpdaterDirectives()});
+}
+
+std::string Caption(QWidget& aField) {
+  auto* form = static_cast<QFormLayout*>(aField.parentWidget()->layout());
+  auto* label = qobject_cast<QLabel*>(form->labelForField(&aField));
+  return label != nullptr ? label->text().toStdString() : std::string("<no label>");
+}
+
+TEST(ProducerOptions, CaptionsAndItemsInOrder) {
+  TProducerOptions p = Sample();
+  TProducerOptionsFrm w(p);
+  std::vector<std::string> kinds;
+  for (QAbstractButton* b : w.rgProgressInfoKind->buttons()) kinds.push_back(b->text().toStdString());
+  EXPECT_EQ(kinds, (std::vector<std::string>{"Silent", "Window", "Console", "Both"}));
+  const std::vector<std::string> yesNoUndefined = {"Yes", "No", "Undefined"};
+  const std::vector<std::string> yesNoUpdater = {"Yes", "No", "Updater Setting"};
+  struct Expected {
+    std::string caption;
+    std::vector<std::string> items;
+  };
+  // Page by page, in the order the pages show them.
+  const std::vector<Expected> expected = {
+      {"Progress Info kind for check and update", {"Silent", "Window", "Console", "Both", "Updater Setting"}},
+      {"Error manager to use in case of errors",
+       {"Stop on First Error", "Skip Instruction Error", "Enqueue Instr. Error", "Updater Setting"}},
+      {"Treatment for pending records in Foreign keys", {"Do nothing", "Delete pending data", "Updater Setting"}},
+      {"Treatment for primary key changed",
+       {"No Treatment", "Apply to Pr. Keys Listed", "Apply to All Pr. Keys", "Updater Setting"}},
+      {"AutoRecover duplicate keys in create Pr. keys", yesNoUndefined},
+      {"AutoRecover duplicate keys in create Unique idx", yesNoUndefined},
+      {"Compute Default value from data type", yesNoUndefined},
+      {"Update comments", yesNoUndefined},
+      {"Backup before sync", yesNoUndefined},
+      {"Use default owner", yesNoUndefined},
+      {"Use default Db Space", yesNoUpdater},
+      {"Ask Confirmation before update for delete objects", yesNoUpdater},
+      {"Enable deletion of Objects in general", yesNoUpdater},
+      {"Enable deletion of Tables", yesNoUpdater},
+      {"Enable deletion of Fields", yesNoUpdater},
+      {"Enable deletion of Indexes", yesNoUpdater},
+      {"Enable deletion of Procedures", yesNoUpdater},
+      {"Enable deletion of Views", yesNoUpdater},
+  };
+  ASSERT_EQ(w.Choices().size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    QComboBox& box = *w.Choices()[i].box;
+    SCOPED_TRACE(expected[i].caption);
+    EXPECT_EQ(Caption(box), expected[i].caption);
+    std::vector<std::string> items;
+    for (int k = 0; k < box.count(); ++k) items.push_back(box.itemText(k).toStdString());
+    EXPECT_EQ(items, expected[i].items);
+    EXPECT_EQ(w.pages->indexOf(box.parentWidget()), i < 11 ? 1 : 2);
+  }
+  EXPECT_EQ(Caption(*w.reUsers), "[ Users List ]");
+  EXPECT_EQ(Caption(*w.rePrimaryKeys), "[ Primary Keys List ]");
+  EXPECT_EQ(Caption(*w.rePrefixesList), "[ Prefixes List ]");
 }
 
 TEST(ProducerOptions, EveryChoiceValueSurvivesOk) {
@@ -153,6 +216,56 @@ TEST(ProducerOptions, DefaultCancelOkListsAndShowOptions) {
   back.UpdaterDirectives = TUpdaterDirectives();
   back.UpdaterDirectives.LoadFromXml(doc.child("UpdaterDirectives"));
   EXPECT_EQ(Dump(back), Dump(p));
+}
+
+// The producer's own ShowOptions: Cancel leaves the producer as it was; OK sets the chosen values,
+// and the settings file saved then reads them back.
+TEST(ProducerOptions, ProducerShowOptionsAndItsSettingsFile) {
+  ScriptedDialogs dialogs;
+  TOrvDbSchemaProducer producer;
+  producer.DirSchemas = "C:\\schemas\\shop";
+  producer.SetConnectionString("Provider=SQLOLEDB.1;Data Source=master");
+  const std::string before = Dump(producer);
+  dialogs->AnswerModal([](QDialog& d) {
+    auto& w = dynamic_cast<TProducerOptionsFrm&>(d);
+    w.edtDirSchemas->setText("/elsewhere");
+    w.btnCancel->click();
+    return w.result();
+  });
+  EXPECT_FALSE(producer.ShowOptions());
+  EXPECT_EQ(Dump(producer), before);
+
+  dialogs->AnswerModal([](QDialog& d) {
+    auto& w = dynamic_cast<TProducerOptionsFrm&>(d);
+    w.edtDirSchemas->setText("/data/schemas");
+    w.reConnectionString->setPlainText("Provider=ASAProv.90;Eng=E;dbn=M");
+    w.rgProgressInfoKind->button(pikConsole)->click();
+    w.edtSqlHandler->setText("TMyEditor");
+    w.cbFErrorManager->setCurrentIndex(demSkipInstructionError);
+    w.cbFConfirmOnDelete->setCurrentIndex(beYes);
+    w.cbFDeleteViews->setCurrentIndex(beNo);
+    w.reUsers->setPlainText("anna\nbob");
+    w.rePrefixesList->setPlainText("keep_");
+    w.btnOk->click();
+    return w.result();
+  });
+  EXPECT_TRUE(producer.ShowOptions());
+  const TUpdaterDirectives& d = producer.UpdaterDirectives();
+  EXPECT_EQ(producer.DirSchemas, "/data/schemas");
+  EXPECT_EQ(producer.ConnectionString(), "Provider=ASAProv.90;Eng=E;dbn=M");
+  EXPECT_EQ(producer.ProgressInfoKind, pikConsole);
+  EXPECT_EQ(producer.SqlCommand, "TMyEditor");
+  EXPECT_EQ(d.ErrorManager, demSkipInstructionError);
+  EXPECT_EQ(d.DeletePolicy.ConfirmOnDelete, beYes);
+  EXPECT_EQ(d.DeletePolicy.DeleteViews, beNo);
+  EXPECT_EQ(d.Users, (std::vector<std::string>{"anna", "bob"}));
+  EXPECT_EQ(d.DeletePolicy.PrefixesList, std::vector<std::string>{"keep_"});
+
+  const std::string file = TestFolder("producer-options") + "/producer.xml";
+  producer.SaveSettings(file, false);
+  TOrvDbSchemaProducer back;
+  back.LoadSettings(file);
+  EXPECT_EQ(Dump(back), Dump(producer));
 }
 
 TEST(ProducerOptions, FolderChooserAndConnectionEditor) {

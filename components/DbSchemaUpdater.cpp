@@ -5,6 +5,8 @@
 
 #include <exception>
 #include <filesystem>
+#include <utility>
+#include <vector>
 #include <pugixml.hpp>
 
 #include "common/Paths.h"
@@ -25,9 +27,11 @@ class TErrorManagerLink : public IErrorManagerUpdater {
   TDbErrors& Errors() override { return updater_.Errors(); }
   TConsoleFrm* ConsoleWindow() override { return updater_.ConsoleFrm(); }
   std::string DirSql() const override { return updater_.DirSql; }
-  void ErrorManagerOpened(TErrorManagerFrm& aWindow) override { updater_.errorManager_ = &aWindow; }
+  void ErrorManagerOpened(TErrorManagerFrm& aWindow) override {
+    updater_.errorManagers_.push_back(&aWindow);
+  }
   void ErrorManagerClosed(TErrorManagerFrm& aWindow) override {
-    if (updater_.errorManager_ == &aWindow) updater_.errorManager_ = nullptr;
+    std::erase(updater_.errorManagers_, &aWindow);
   }
 
  private:
@@ -41,8 +45,13 @@ TOrvDbSchemaUpdater::TOrvDbSchemaUpdater() : errorManagerLink_(std::make_unique<
 
 TOrvDbSchemaUpdater::~TOrvDbSchemaUpdater() {
   TOrvDbSchemaUpdater::Finalize();
-  // The window outlives nothing it was handed: it lets go of the list and closes.
-  if (errorManager_ != nullptr) errorManager_->UpdaterFinalized();
+  // The windows outlive nothing they were handed: they let go of the list and close.
+  CloseErrorManagers();
+}
+
+void TOrvDbSchemaUpdater::CloseErrorManagers() {
+  const std::vector<TErrorManagerFrm*> windows = std::exchange(errorManagers_, {});
+  for (TErrorManagerFrm* window : windows) window->UpdaterFinalized();
 }
 
 bool TOrvDbSchemaUpdater::Initialize() {
@@ -61,12 +70,8 @@ bool TOrvDbSchemaUpdater::Initialize() {
 }
 
 void TOrvDbSchemaUpdater::Finalize() {
-  // The window shows the console, which goes with the base's Finalize.
-  if (errorManager_ != nullptr && Initialized()) {
-    TErrorManagerFrm* window = errorManager_;
-    errorManager_ = nullptr;
-    window->UpdaterFinalized();
-  }
+  // The windows show the console, which goes with the base's Finalize.
+  if (Initialized()) CloseErrorManagers();
   TOrvSchemion::Finalize();
 }
 
@@ -92,6 +97,8 @@ bool TOrvDbSchemaUpdater::Run(const std::string& aConnectionString, int aMode) {
   // Without a dialect (an unknown provider) there is no existence test: the connection names
   // the provider in its error.
   if (TDatabaseSpecific* dialect = engine.CurrentDialect()) {
+    // The name kept from an earlier connection would win over this run's connection string.
+    dialect->DatabaseName.clear();
     const std::string dbName = engine.GetDatabaseName();
     const std::string server = engine.GetServerName();
     std::string user, password;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "components/DbSchemaProducer.h"
 #include "components/Schemion.h"
@@ -93,7 +94,8 @@ class TOrvDbSchemaUpdater : public TOrvSchemion {
   // The last run's delete confirmation ended in an abort (by the user, or because no one could
   // answer it): its update ran nothing.
   bool DeleteConfirmationAborted() const { return deleteConfirmationAborted_; }
-  // Opens the error-manager window modelessly on this updater's errors; the window frees itself.
+  // Opens an error-manager window modelessly on this updater's errors; the window frees itself.
+  // Every window still open is closed when the updater is finalized or destroyed.
   void ShowErrorManager();
   // The dialect's database creation; DatabaseCreated := (result = 2). 0 means failure.
   int CreateDatabase(const std::string& aDbName, const std::string& aDataPath,
@@ -121,7 +123,10 @@ class TOrvDbSchemaUpdater : public TOrvSchemion {
   bool RunStep(TDbContext aContext, const std::string& aDescription,
                const std::function<bool()>& aStep);
 
+  // Tells every open error-manager window that this updater is going, and forgets them.
+  void CloseErrorManagers();
+
   std::unique_ptr<TErrorManagerLink> errorManagerLink_;
-  TErrorManagerFrm* errorManager_ = nullptr;  // the open error-manager window, not owned
+  std::vector<TErrorManagerFrm*> errorManagers_;  // the open error-manager windows, not owned
   bool deleteConfirmationAborted_ = false;
 };

@@ -249,7 +249,10 @@ void TSqlFileFrm::Load() {
 }
 
 bool TSqlFileFrm::LocateInstruction(int aNumber) {
-  if (!aq.Active() || Editing()) return false;
+  if (!aq.Active()) return false;
+  // Leaving a row that is being edited or inserted posts it, numbered as Save numbers it.
+  if (Editing()) Guarded([this] { DoAccept(); });
+  if (Editing()) return false;
   const bool found = LocateInstructionId(aq, aNumber);
   ShowCurrentRow();
   UpdateActions();

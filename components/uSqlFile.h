@@ -35,6 +35,7 @@ class TSqlFileFrm : private ui::ApplicationGuard, public QDialog {
   // and the window's result Cancel.
   void Load();
   // Moves to the instruction numbered aNumber; False when it does not exist or nothing is open.
+  // A row being edited or inserted is posted first, as the Save command posts it.
   bool LocateInstruction(int aNumber);
   bool Changed() const { return changed_; }
 

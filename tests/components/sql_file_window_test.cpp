@@ -106,6 +106,14 @@ TEST_F(SqlFileWindow, EnabledStatesFollowTheCursor) {
   frm_.grid->setCurrentIndex(frm_.grid->model()->index(1, 0));
   EXPECT_EQ(frm_.aq.FieldByName("id").AsInteger(), 2);
   EXPECT_EQ(frm_.memo->toPlainText(), "SQL 2");
+  // An open file without instructions offers only adding one.
+  Open({});
+  EXPECT_TRUE(frm_.actInsert->isEnabled());
+  EXPECT_TRUE(frm_.actAppend->isEnabled());
+  for (QAction* a : {frm_.actEdit, frm_.actAccept, frm_.actCancel, frm_.actDelete, frm_.actSearch,
+                     frm_.actMoveUp, frm_.actMoveDown}) {
+    EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+  }
 }
 
 // Each case: the file's ids, the row the cursor is on, the command, and the ids and texts after.

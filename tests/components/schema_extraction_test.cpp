@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -222,25 +223,6 @@ TEST(SchemaExtraction, FilesMatchTheSourceAndTheWindowsSeeTheStepsInOrder) {
   expected.push_back("ExtractSchema " + producer.LanguageOptions().msgDone);
   EXPECT_EQ(producer.seen, expected);
 
-  // The updater's engine reads the file back into its producer.
-  TOrvDbSchemaUpdater updater;
-  updater.DirSchemas = folder;
-  updater.SetConnectionString(Master());
-  ASSERT_TRUE(updater.Initialize());
-  updater.SetConnected(true);
-  TOrvDbSchemaProducer holder;
-  updater.dm()->Producer = &holder;
-  updater.dm()->CurrentDialect()->SetMasterDbType(dbtAccess);
-  updater.dm()->LoadParameters();
-  EXPECT_EQ(updater.dm()->CurrentDialect()->MasterDbType, dbtSqlServer);
-  EXPECT_EQ(updater.dm()->DefaultAsConstraint(), dm.CurrentDialect()->DefaultAsConstraint);
-  EXPECT_EQ(updater.dm()->AutoPrimaryKeyName(), dm.CurrentDialect()->AutoPrimaryKeyName);
-  EXPECT_EQ(holder.RenamedTables, producer.RenamedTables);
-  EXPECT_EQ(holder.ClearTables, producer.ClearTables);
-  ASSERT_EQ(holder.CopyData.Count(), 3);
-  EXPECT_EQ(holder.CopyData.Items(0).condition, "id <> 99");
-  EXPECT_EQ(holder.UpdaterDirectives().FkPendingData, fpdUpdaterSetting);
-  updater.dm()->Producer = nullptr;
 }
 
 // Regression: a kind the dialect leaves closed (an Access source) made the save fail.
@@ -458,6 +440,121 @@ TEST(SchemaExtraction, LoadParametersRefusesMissingAndHostileFiles) {
     } catch (const EEngineError& e) {
       EXPECT_NE(std::string(e.what()).find("DirectivesFromProducer.xml"), std::string::npos) << e.what();
     }
+  }
+}
+
+namespace {
+
+// A master on one embedded server holding one table T; its connection string.
+std::string SmallMaster(TDbType kind, const std::string& folder) {
+  std::string connection;
+  switch (kind) {
+    case dbtSqlServer: {
+      TSqlServerSpecific dialect;
+      dialect_test::CreateAndConnect(dialect, "DirectivesMaster");
+      connection = dialect_test::ConnectionStringFor("DirectivesMaster");
+      break;
+    }
+    case dbtAsa: {
+      dialect_test::UseFreshServers();
+      TAsaSpecific dialect;
+      EXPECT_EQ(dialect.CreateDatabase("asadirectives", "C:\\data\\asadirectives.db", "", "", "", "AsaExtract"), 2);
+      connection = "Provider=ASAProv.90;Eng=AsaExtract;dbn=asadirectives";
+      break;
+    }
+    default:
+      dialect_test::UseFreshServers();
+      connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "/directives.mdb";
+      ado::ProviderRegistry::Instance().CreateDatabase(connection);
+      break;
+  }
+  ado::TConnection c(connection);
+  c.Open();
+  dialect_test::RunScript(c, {"CREATE TABLE T (id integer NOT NULL, a integer NULL)"});
+  return connection;
+}
+
+// What a writer puts under an empty "Root", as text.
+template <class Writer>
+std::string XmlOf(Writer write) {
+  pugi::xml_document doc;
+  write(doc.append_child("Root"));
+  std::ostringstream out;
+  doc.save(out);
+  return out.str();
+}
+
+}  // namespace
+
+// The directives file a producer writes on each server reads back on the updater's side: the
+// master kind, the dialect's two flags, the four lists and the directives.
+TEST(SchemaExtraction, DirectivesFileRoundTripsOnEveryServer) {
+  struct Case {
+    TDbType kind;
+    std::string dbType, defaultAsConstraint, autoPrimaryKeyName;
+  };
+  const std::vector<Case> cases{
+      {dbtSqlServer, "dbtSqlServer", "YES", "NO"},
+      {dbtAsa, "dbtAsa", "NO", "YES"},
+      {dbtAccess, "dbtAccess", "NO", "NO"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dbType);
+    const std::string folder = NewFolder("directives-" + c.dbType);
+    TOrvDbSchemaProducer producer;
+    producer.DirSchemas = folder;
+    producer.RenamedTables = {"Old=T"};
+    producer.RenamedFields = {"Old.b=T.a"};
+    producer.ClearTables = {"T"};
+    TCopyDataElem& item = producer.CopyData.Add();
+    item.TableName = "T";
+    item.condition = "id > 0";
+    item.Treatment = cdtMove;
+    item.FieldToIncrement = "id";
+    item.CopyAutoInc = true;
+    TUpdaterDirectives& directives = producer.UpdaterDirectives();
+    directives.PrimaryKeysChanged = {"T"};
+    directives.ErrorManager = demStopOnFirstError;
+    directives.FkPendingData = fpdUpdaterSetting;
+    directives.UseDefaultOwner = beNo;
+    directives.Users = {"bob=pw 1"};
+    directives.UseDefaultDbSpace = beNo;
+    directives.DeletePolicy.Enabled = beYes;
+    directives.DeletePolicy.PrefixesList = {"tmp"};
+    const std::string connection = SmallMaster(c.kind, folder);
+    producer.SetConnectionString(connection);
+    ASSERT_TRUE(producer.Initialize());
+    producer.SetConnected(true);
+    ASSERT_TRUE(producer.ExtractSchema()) << (producer.Errors().Count() ? producer.Errors().Items()[0]->EMessage : "");
+
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file((folder + "/DirectivesFromProducer.xml").c_str()));
+    EXPECT_EQ(std::string(doc.child("Root").child_value("DbType")), c.dbType);
+    EXPECT_EQ(std::string(doc.child("Root").child_value("DefaultAsConstraint")), c.defaultAsConstraint);
+    EXPECT_EQ(std::string(doc.child("Root").child_value("AutoPrimaryKeyName")), c.autoPrimaryKeyName);
+
+    TOrvDbSchemaUpdater updater;
+    updater.DirSchemas = folder;
+    updater.SetConnectionString(connection);
+    ASSERT_TRUE(updater.Initialize());
+    updater.SetConnected(true);
+    TOrvDbSchemaProducer holder;
+    Tdm& dm = *updater.dm();
+    dm.Producer = &holder;
+    dm.CurrentDialect()->SetMasterDbType(dbtNone);
+    dm.LoadParameters();
+    dm.Producer = nullptr;
+    EXPECT_EQ(dm.CurrentDialect()->MasterDbType, c.kind);
+    EXPECT_EQ(dm.DefaultAsConstraint(), c.defaultAsConstraint == "YES");
+    EXPECT_EQ(dm.AutoPrimaryKeyName(), c.autoPrimaryKeyName == "YES");
+    const auto lists = [](TOrvDbSchemaProducer& p) {
+      return XmlOf([&](pugi::xml_node n) { p.WriteProducerSettings(n); });
+    };
+    const auto settings = [](TOrvDbSchemaProducer& p) {
+      return XmlOf([&](pugi::xml_node n) { p.UpdaterDirectives().SaveToXml(n); });
+    };
+    EXPECT_EQ(lists(holder), lists(producer));
+    EXPECT_EQ(settings(holder), settings(producer));
   }
 }
 

@@ -674,3 +674,50 @@ TEST(SqlTextAsa, RebuildAfterRenamesAndATableInANewDbSpace) {
   EXPECT_EQ(tables.FieldByName("table_dbspace").AsString(), "ds9");
   EXPECT_THROW(dm.IsTableEmpty(schema, "Missing"), std::exception);
 }
+
+// A user in the Users directive and among the master users gets one prepended instruction however
+// often asked, and run on the server it creates the user that then owns a new table. Access has
+// no owners: its master lists no user and nothing is written.
+TEST(SqlTextOwners, AMasterUserIsCreatedOnceOnEachServer) {
+  struct Case {
+    TDbType kind;
+    std::string client, master;
+    std::vector<std::string> masterScript;
+    std::string prefix;
+    std::vector<std::string> instructions;
+  };
+  const std::vector<Case> cases{
+      {dbtAsa, NewAsaDatabase("ownerclient"), NewAsaDatabase("ownermaster"),
+       {"GRANT CONNECT TO sales IDENTIFIED BY 'x'"}, "sales.",
+       {"grant connect to sales identified by 'Pw''1'"}},
+      {dbtAccess, NewAccessDatabase("ownerclient"), NewAccessDatabase("ownermaster"), {}, "", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.client);
+    ado::TConnection master(c.master);
+    master.Open();
+    dialect_test::RunScript(master, c.masterScript);
+    Engine engine(c.client, c.kind);
+    Tdm& dm = engine.dm;
+    ado::TDataSet users;
+    users.SetConnection(&master);
+    dm.CurrentDialect()->OpenSchema(vsiUsers, Variant(), Variant(), users);
+    dm.qUsers.Clone(users);
+    engine.producer.UpdaterDirectives().UseDefaultOwner = beNo;
+    engine.producer.UpdaterDirectives().Users = {"sales=Pw'1"};
+    EXPECT_EQ(dm.GetOwnerName("sales"), c.prefix);
+    EXPECT_EQ(dm.GetOwnerName("sales"), c.prefix);
+    EXPECT_EQ(engine.Instructions(), c.instructions);
+
+    dm.AddInstruction("CREATE TABLE " + c.prefix + "Owned (id integer)", false);
+    engine.RunList();
+    ado::TDataSet tables;
+    dm.OpenSchemaOf(vsiTables, Variant(), tables);
+    ASSERT_TRUE(Tdm::LocateRecord(tables, "table_name", Variant("Owned"), ado::loCaseInsensitive));
+    EXPECT_EQ(tables.FieldByName("table_schema").AsString() + (c.prefix.empty() ? "" : "."), c.prefix);
+    ado::TDataSet clientUsers;
+    dm.OpenSchemaOf(vsiUsers, Variant(), clientUsers);
+    EXPECT_EQ(Tdm::LocateRecord(clientUsers, "user_name", Variant("sales"), ado::loCaseInsensitive),
+              !c.prefix.empty());
+  }
+}

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <map>
+#include <optional>
 
 #include "common/Text.h"
 #include "servers/asa/Ast.h"
@@ -395,17 +396,28 @@ void RebuildTable(sqlite3* db, int64_t tableId, const std::vector<std::string>& 
 }
 
 void RefreshForeignKeys(sqlite3* db) {
-  std::vector<std::string> old;
+  // The listed triggers, with their text while they exist (a trigger goes with its table when
+  // that is dropped or rebuilt). A trigger whose text is unchanged is kept: renewing every trigger
+  // on every definition made a schema of thousands of keys slow to build.
+  std::map<std::string, std::optional<std::string>> listed;
   {
-    Stmt q(db, "SELECT name FROM asa_fk_trigger");
-    while (q.Step()) old.push_back(q.Text(0));
+    Stmt q(db, "SELECT t.name, m.sql FROM asa_fk_trigger t LEFT JOIN sqlite_master m ON m.type = 'trigger' AND "
+               "m.name = t.name");
+    while (q.Step()) listed.emplace(q.Text(0), q.IsNull(1) ? std::nullopt : std::optional(q.Text(1)));
   }
-  // A trigger goes with its table when that is dropped or rebuilt.
-  for (const auto& name : old) ExecSql(db, "DROP TRIGGER IF EXISTS " + SqlIdent(name));
-  if (!old.empty()) ExecSql(db, "DELETE FROM asa_fk_trigger");
   Stmt made(db, "INSERT INTO asa_fk_trigger VALUES (?)");
   auto create = [&](const std::string& name, const std::string& sql) {
-    ExecSql(db, "CREATE TRIGGER " + SqlIdent(name) + sql);
+    const std::string statement = "CREATE TRIGGER " + SqlIdent(name) + sql;
+    auto found = listed.find(name);
+    const bool exists = found != listed.end() && found->second.has_value();
+    if (!exists || *found->second != statement) {
+      if (exists) ExecSql(db, "DROP TRIGGER " + SqlIdent(name));
+      ExecSql(db, statement);
+    }
+    if (found != listed.end()) {
+      listed.erase(found);
+      return;
+    }
     made.Bind(1, name);
     made.Step();
     made.Reset();
@@ -422,12 +434,14 @@ void RefreshForeignKeys(sqlite3* db) {
                "pt.table_id = f.primary_table_id");
     while (q.Step()) keys.push_back({q.Int(0), q.Int(1), q.Int(2), q.Text(3), q.Text(4), q.Text(5), {}});
   }
+  Stmt c(db, "SELECT fc.column_name, pc.column_name FROM SYSFKCOL x JOIN SYSCOLUMN fc ON fc.table_id = "
+             "x.foreign_table_id AND fc.column_id = x.foreign_column_id JOIN SYSCOLUMN pc ON pc.table_id = ? AND "
+             "pc.column_id = x.primary_column_id WHERE x.foreign_table_id = ? AND x.foreign_key_id = ?");
+  Stmt a(db, "SELECT event, referential_action FROM SYSTRIGGER WHERE foreign_table_id = ? AND foreign_key_id = ?");
   for (auto& k : keys) {
-    Stmt c(db, "SELECT fc.column_name, pc.column_name FROM SYSFKCOL x JOIN SYSCOLUMN fc ON fc.table_id = "
-               "x.foreign_table_id AND fc.column_id = x.foreign_column_id JOIN SYSCOLUMN pc ON pc.table_id = ? AND "
-               "pc.column_id = x.primary_column_id WHERE x.foreign_table_id = ? AND x.foreign_key_id = ?");
     c.Bind(1, k.parent).Bind(2, k.child).Bind(3, k.id);
     while (c.Step()) k.cols.emplace_back(c.Text(0), c.Text(1));
+    c.Reset();
     if (k.cols.empty()) continue;
     std::string child = SqlIdent(PhysicalName(k.child)), parent = SqlIdent(PhysicalName(k.parent));
     std::string tag = std::to_string(k.child) + "_" + std::to_string(k.id);
@@ -449,11 +463,9 @@ void RefreshForeignKeys(sqlite3* db) {
     // The referential actions: cascade and set null act on the children; restrict (and set
     // default, not acted on) refuses while children exist.
     char onUpdate = 'R', onDelete = 'R';
-    {
-      Stmt a(db, "SELECT event, referential_action FROM SYSTRIGGER WHERE foreign_table_id = ? AND foreign_key_id = ?");
-      a.Bind(1, k.child).Bind(2, k.id);
-      while (a.Step()) (a.Text(0) == "D" ? onDelete : onUpdate) = a.Text(1).empty() ? 'R' : a.Text(1)[0];
-    }
+    a.Bind(1, k.child).Bind(2, k.id);
+    while (a.Step()) (a.Text(0) == "D" ? onDelete : onUpdate) = a.Text(1).empty() ? 'R' : a.Text(1)[0];
+    a.Reset();
     std::string childOld, setNull, setNew;
     for (const auto& [fc, pc] : k.cols) {
       childOld += (childOld.empty() ? "" : " AND ") + (SqlIdent(fc) + " = OLD." + SqlIdent(pc));
@@ -476,6 +488,14 @@ void RefreshForeignKeys(sqlite3* db) {
                                           ") AND EXISTS (SELECT 1 FROM " + child + " c WHERE " + oldMatch +
                                           ") BEGIN SELECT RAISE(ABORT, " + referenced + "); END");
     }
+  }
+  // The triggers of keys that are gone.
+  Stmt unlisted(db, "DELETE FROM asa_fk_trigger WHERE name = ?");
+  for (const auto& [name, sql] : listed) {
+    if (sql) ExecSql(db, "DROP TRIGGER " + SqlIdent(name));
+    unlisted.Bind(1, name);
+    unlisted.Step();
+    unlisted.Reset();
   }
 }
 

@@ -303,3 +303,24 @@ TEST_F(AsaServer, ForeignKeyActionsAreKeptReportedAndActedOn) {
   EXPECT_EQ(rules(), "");
   EXPECT_EQ(Value(*db, "SELECT count(*) FROM SYS.SYSTRIGGER"), "0");
 }
+
+// Regression guard for keeping unchanged foreign-key triggers across definitions: a key still
+// holds after an unrelated definition, its message follows a renamed parent, and it is gone with
+// the key.
+TEST_F(AsaServer, ForeignKeyTriggersFollowTheirKeys) {
+  auto db = NewDatabase("fkt");
+  db->Execute("CREATE TABLE P (id integer NOT NULL PRIMARY KEY)");
+  db->Execute("INSERT INTO P VALUES (1), (2)");
+  db->Execute("CREATE TABLE C (id integer NOT NULL PRIMARY KEY, pid integer NULL, "
+              "CONSTRAINT toP FOREIGN KEY (pid) REFERENCES P (id))");
+  db->Execute("INSERT INTO C VALUES (1, 1)");
+  db->Execute("CREATE TABLE X (id integer NOT NULL)");
+  EXPECT_EQ(Code(*db, "INSERT INTO C VALUES (2, 9)"), -194);
+  db->Execute("ALTER TABLE P RENAME Q");
+  std::string message;
+  EXPECT_EQ(Code(*db, "DELETE FROM Q WHERE id = 1", &message), -198);
+  EXPECT_EQ(message, "Primary key for row in table 'Q' is referenced in another table");
+  db->Execute("ALTER TABLE C DROP CONSTRAINT toP");
+  EXPECT_EQ(Code(*db, "DELETE FROM Q WHERE id = 1"), 0);
+  EXPECT_EQ(Code(*db, "INSERT INTO C VALUES (2, 9)"), 0);
+}

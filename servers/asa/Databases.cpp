@@ -131,15 +131,18 @@ void Session::StopDatabase(const NamedStmt& s) {
 // The backup goes to exactly the file named, in a folder that must exist; only an earlier backup
 // is replaced, never a file of another kind.
 void Session::Backup(const NamedStmt& s) {
+  Db();  // only a connection to a database backs one up
   std::string path = LocalPath(folder_, s.value);
   std::error_code ec;
   if (!fs::is_directory(fs::path(path).parent_path(), ec))
     Fail(-697, "Error during backup/restore: cannot create file '" + s.value + "'");
   if (fs::exists(path, ec) && !IsBackupFile(path, "SYSTABLE"))
     Fail(-697, "Error during backup/restore: '" + s.value + "' is no backup and is not replaced");
-  fs::remove(path, ec);
-  auto target = OpenSqlite(path, true);
-  CopyDatabase(Db(), target.get());
+  try {
+    BackupDatabaseFile(StartedDatabaseFile(folder_, database_), path);
+  } catch (const ESqliteError&) {
+    Fail(-697, "Error during backup/restore: cannot create file '" + s.value + "'");
+  }
 }
 
 void Session::Restore(const NamedStmt& s) {
@@ -149,9 +152,12 @@ void Session::Restore(const NamedStmt& s) {
     if (file == path) Fail(-816, "Specified database file already in use");
   std::error_code ec;
   fs::create_directories(fs::path(path).parent_path(), ec);
-  auto from = OpenSqlite(backup, false);
-  auto to = OpenSqlite(path, true);
-  CopyDatabase(from.get(), to.get());
+  try {
+    RestoreDatabaseFile(backup, path, nullptr);
+  } catch (const ESqliteError& e) {
+    if (e.Code() == SQLITE_BUSY || e.Code() == SQLITE_LOCKED) Fail(-816, "Specified database file already in use");
+    Fail(-697, "Error during backup/restore: cannot create file '" + s.name + "'");
+  }
 }
 
 void Session::AlterDatabase(const NamedStmt& s) {

@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kProvider = "Provider=ASAProv.90;";
 constexpr const char* kRestoreTitle = "Restore Database";
+// The server's error number for a user id or password it does not accept.
+constexpr int kInvalidLogin = -103;
 
 // Connection string of the server itself, with no database named.
 std::string ServerConnectionString(const TDatabaseSpecific& dialect, const std::string& userId,
@@ -71,6 +73,10 @@ bool TAsaSpecific::DatabaseExists(const std::string& name, const std::string& us
                                 OptionalKey("password", password) + OptionalKey("eng", server));
     connection.Open();
     return true;
+  } catch (const ado::EOleException& e) {
+    // A refused login comes from the database itself: it exists, and the updater's connection
+    // then reports the refusal instead of creating the database over it.
+    return e.NativeError() == kInvalidLogin;
   } catch (const ado::EDataError&) {
     return false;  // a database that cannot be reached counts as missing
   }

@@ -18,29 +18,6 @@ namespace {
 
 std::string RegistryFile(const std::string& folder) { return (fs::path(folder) / "asa_databases.txt").string(); }
 
-// The started databases: name and file, one per line, tab between.
-std::vector<std::pair<std::string, std::string>> Started(const std::string& folder) {
-  std::vector<std::pair<std::string, std::string>> out;
-  std::ifstream in(RegistryFile(folder));
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t tab = line.find('\t');
-    if (tab != std::string::npos) out.emplace_back(line.substr(0, tab), line.substr(tab + 1));
-  }
-  return out;
-}
-
-void SaveStarted(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& list) {
-  std::string temp = RegistryFile(folder) + ".new";
-  {
-    std::ofstream out(temp, std::ios::trunc);
-    for (const auto& [name, file] : list) out << name << '\t' << file << '\n';
-  }
-  fs::rename(temp, RegistryFile(folder));
-}
-
-bool SameName(const std::string& a, const std::string& b) { return text::Lower(a) == text::Lower(b); }
-
 // The log a database file names (as written), or its default: the file with ".log".
 std::string LogOf(const std::string& path) {
   std::string log;
@@ -52,6 +29,39 @@ std::string LogOf(const std::string& path) {
   }
   return log;
 }
+
+// A started database: its name, its file and the log it writes (as the file names it).
+struct StartedDatabase {
+  std::string name, file, log;
+};
+
+// The started databases, one per line: name, file and log, tabs between. A line without the log
+// (written before the log was kept there) gets it from the file.
+std::vector<StartedDatabase> Started(const std::string& folder) {
+  std::vector<StartedDatabase> out;
+  std::ifstream in(RegistryFile(folder));
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    const size_t second = line.find('\t', tab + 1);
+    StartedDatabase d{line.substr(0, tab), line.substr(tab + 1, second - tab - 1), {}};
+    d.log = second == std::string::npos ? LogOf(d.file) : line.substr(second + 1);
+    out.push_back(std::move(d));
+  }
+  return out;
+}
+
+void SaveStarted(const std::string& folder, const std::vector<StartedDatabase>& list) {
+  std::string temp = RegistryFile(folder) + ".new";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    for (const auto& d : list) out << d.name << '\t' << d.file << '\t' << d.log << '\n';
+  }
+  fs::rename(temp, RegistryFile(folder));
+}
+
+bool SameName(const std::string& a, const std::string& b) { return text::Lower(a) == text::Lower(b); }
 
 void TouchFile(const std::string& path) {
   std::error_code ec;
@@ -76,8 +86,8 @@ std::string WithExtension(const std::string& written, const char* extension) {
 }  // namespace
 
 std::string StartedDatabaseFile(const std::string& folder, const std::string& name) {
-  for (const auto& [n, file] : Started(folder))
-    if (SameName(n, name)) return file;
+  for (const auto& d : Started(folder))
+    if (SameName(d.name, name)) return d.file;
   return {};
 }
 
@@ -109,21 +119,21 @@ void Session::StartDatabase(const NamedStmt& s) {
   if (!fs::exists(path, ec)) Fail(-82, "Unable to start specified database: '" + s.name + "' not found");
   std::string name = s.as.empty() ? fs::path(path).stem().string() : s.as;
   auto list = Started(folder_);
-  for (const auto& [n, file] : list) {
-    if (SameName(n, name)) Fail(-77, "Database name not unique");
-    if (file == path) Fail(-816, "Specified database file already in use");
+  for (const auto& d : list) {
+    if (SameName(d.name, name)) Fail(-77, "Database name not unique");
+    if (d.file == path) Fail(-816, "Specified database file already in use");
   }
-  list.emplace_back(name, path);
+  const std::string log = LogOf(path);
+  list.push_back({name, path, log});
   SaveStarted(folder_, list);
   // A database started without its log gets a new one.
-  const std::string log = LogOf(path);
   if (!log.empty()) TouchFile(LocalPath(folder_, log));
 }
 
 void Session::StopDatabase(const NamedStmt& s) {
   auto list = Started(folder_);
   size_t before = list.size();
-  std::erase_if(list, [&](const auto& e) { return SameName(e.first, s.name); });
+  std::erase_if(list, [&](const StartedDatabase& d) { return SameName(d.name, s.name); });
   if (list.size() == before) Fail(-83, "Specified database not found");
   SaveStarted(folder_, list);
 }
@@ -131,33 +141,39 @@ void Session::StopDatabase(const NamedStmt& s) {
 // The backup goes to exactly the file named, in a folder that must exist; only an earlier backup
 // is replaced, never a file of another kind.
 void Session::Backup(const NamedStmt& s) {
+  Db();  // only a connection to a database backs one up
   std::string path = LocalPath(folder_, s.value);
   std::error_code ec;
   if (!fs::is_directory(fs::path(path).parent_path(), ec))
     Fail(-697, "Error during backup/restore: cannot create file '" + s.value + "'");
   if (fs::exists(path, ec) && !IsBackupFile(path, "SYSTABLE"))
     Fail(-697, "Error during backup/restore: '" + s.value + "' is no backup and is not replaced");
-  fs::remove(path, ec);
-  auto target = OpenSqlite(path, true);
-  CopyDatabase(Db(), target.get());
+  try {
+    BackupDatabaseFile(StartedDatabaseFile(folder_, database_), path);
+  } catch (const ESqliteError&) {
+    Fail(-697, "Error during backup/restore: cannot create file '" + s.value + "'");
+  }
 }
 
 void Session::Restore(const NamedStmt& s) {
   std::string backup = LocalPath(folder_, s.value), path = LocalPath(folder_, WithExtension(s.name, ".db"));
   if (!IsBackupFile(backup, "SYSTABLE")) Fail(-82, "Unable to start specified database: '" + s.value + "' is no backup");
-  for (const auto& [n, file] : Started(folder_))
-    if (file == path) Fail(-816, "Specified database file already in use");
+  for (const auto& d : Started(folder_))
+    if (d.file == path) Fail(-816, "Specified database file already in use");
   std::error_code ec;
   fs::create_directories(fs::path(path).parent_path(), ec);
-  auto from = OpenSqlite(backup, false);
-  auto to = OpenSqlite(path, true);
-  CopyDatabase(from.get(), to.get());
+  try {
+    RestoreDatabaseFile(backup, path, nullptr);
+  } catch (const ESqliteError& e) {
+    if (e.Code() == SQLITE_BUSY || e.Code() == SQLITE_LOCKED) Fail(-816, "Specified database file already in use");
+    Fail(-697, "Error during backup/restore: cannot create file '" + s.name + "'");
+  }
 }
 
 void Session::AlterDatabase(const NamedStmt& s) {
   std::string path = LocalPath(folder_, WithExtension(s.name, ".db"));
-  for (const auto& [n, file] : Started(folder_))
-    if (file == path) Fail(-664, "Database is active");
+  for (const auto& d : Started(folder_))
+    if (d.file == path) Fail(-664, "Database is active");
   std::error_code ec;
   if (!fs::exists(path, ec)) Fail(-82, "Unable to start specified database: '" + s.name + "' not found");
   auto db = OpenSqlite(path, false);
@@ -170,11 +186,10 @@ void Session::Call(const NamedStmt& s, std::vector<ado::StatementResult>& result
   if (!SameName(s.name, "sa_db_info")) Fail(-265, "Procedure '" + s.name + "' not found");
   std::string sql;
   int number = 0;
-  for (const auto& [name, file] : Started(folder_)) {
-    std::string log = LogOf(file);
+  for (const auto& d : Started(folder_)) {
     sql += std::string(sql.empty() ? "SELECT " : " UNION ALL SELECT ") + std::to_string(number++) + " AS Number, " +
-           SqlLiteral(name) + " AS Alias, " + SqlLiteral(file) + " AS File, 0 AS ConnCount, 4096 AS PageSize, " +
-           SqlLiteral(log.empty() ? std::string() : LocalPath(folder_, log)) + " AS LogName";
+           SqlLiteral(d.name) + " AS Alias, " + SqlLiteral(d.file) + " AS File, 0 AS ConnCount, 4096 AS PageSize, " +
+           SqlLiteral(d.log.empty() ? std::string() : LocalPath(folder_, d.log)) + " AS LogName";
   }
   if (sql.empty()) sql = "SELECT 0 AS Number, '' AS Alias, '' AS File, 0 AS ConnCount, 0 AS PageSize, '' AS LogName LIMIT 0";
   auto memory = OpenSqlite(":memory:", true);

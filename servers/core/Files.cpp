@@ -1,6 +1,13 @@
 #include "servers/core/Files.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
 #include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 
@@ -60,14 +67,171 @@ void CopyDatabase(sqlite3* from, sqlite3* to) {
   if (rc != SQLITE_DONE) throw ESqliteError(sqlite3_errstr(rc), rc);
 }
 
+namespace {
+
+constexpr size_t kHeaderSize = 100;
+
+// A file descriptor closed when it goes out of scope.
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void FailIo(const std::string& what, const std::string& path) {
+  throw ESqliteError(what + ": " + path, SQLITE_IOERR);
+}
+
+uint32_t Read32(const unsigned char* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+
+// The first 100 bytes of a database file; false when the file is shorter or no database file.
+bool ReadHeader(const std::string& path, std::array<unsigned char, kHeaderSize>& header) {
+  FileHandle in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.Get() < 0 || ::pread(in.Get(), header.data(), kHeaderSize, 0) != static_cast<ssize_t>(kHeaderSize))
+    return false;
+  static const char kMagic[] = "SQLite format 3";
+  return std::equal(kMagic, kMagic + sizeof kMagic, header.begin());
+}
+
+// False when the header counts more pages than the file holds: a file cut short. Only a file
+// that is no write-ahead database and has no rollback journal pending keeps its count current.
+bool HoldsAllPages(const std::string& path, const std::array<unsigned char, kHeaderSize>& header) {
+  std::error_code ec;
+  const bool countCurrent = header[18] == 1 && Read32(&header[24]) == Read32(&header[92]) &&
+                            !fs::exists(path + "-journal", ec);
+  if (!countCurrent) return true;
+  const uint32_t pageSize = header[16] == 0 && header[17] == 1 ? 65536u : (uint32_t{header[16]} << 8) | header[17];
+  const uintmax_t size = fs::file_size(path, ec);
+  return !ec && size >= uintmax_t{pageSize} * Read32(&header[28]);
+}
+
+// Copies the file `from` whole into a new file `to`.
+void CopyFileBytes(const std::string& from, const std::string& to) {
+  FileHandle in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.Get() < 0) FailIo("cannot open database file", from);
+  const off_t size = ::lseek(in.Get(), 0, SEEK_END);
+  FileHandle out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (size < 0 || out.Get() < 0) FailIo("cannot create file", to);
+  off_t inAt = 0, outAt = 0;
+  while (inAt < size) {
+    ssize_t n = ::copy_file_range(in.Get(), &inAt, out.Get(), &outAt, static_cast<size_t>(size - inAt), 0);
+    if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+      std::array<char, 1 << 16> buffer;
+      n = ::pread(in.Get(), buffer.data(), buffer.size(), inAt);
+      if (n > 0 && ::pwrite(out.Get(), buffer.data(), static_cast<size_t>(n), outAt) != n) n = -1;
+      if (n > 0) inAt += n, outAt += n;
+    }
+    if (n <= 0) FailIo("cannot copy database file", from);
+  }
+}
+
+// Raises ESqliteError with SQLITE_BUSY when a connection has the database file open.
+void ClaimDatabaseFile(const std::string& path) {
+  auto db = OpenSqlite(path, false);
+  sqlite3_busy_timeout(db.get(), 0);
+  // Whatever the file holds is about to be replaced: closing must not write its log into it.
+  sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  ExecSql(db.get(), "PRAGMA locking_mode=EXCLUSIVE");
+  QueryInt(db.get(), "SELECT count(*) FROM sqlite_master");
+}
+
+void RemoveCompanions(const std::string& path) {
+  std::error_code ec;
+  for (const char* suffix : {"-wal", "-shm", "-journal"}) fs::remove(path + suffix, ec);
+}
+
+}  // namespace
+
+void SealDatabaseFile(const std::string& path, JournalKind journal) {
+  FileHandle file(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  if (file.Get() < 0) FailIo("cannot open file", path);
+  // The file format's write and read versions tell the journal kind.
+  const unsigned char versions[] = {static_cast<unsigned char>(journal), static_cast<unsigned char>(journal)};
+  std::array<unsigned char, kHeaderSize> header;
+  const bool isDatabase = ::pread(file.Get(), header.data(), kHeaderSize, 0) == static_cast<ssize_t>(kHeaderSize);
+  if (isDatabase && ::pwrite(file.Get(), versions, 2, 18) != 2) FailIo("cannot write file", path);
+  if (::fdatasync(file.Get()) != 0) FailIo("cannot write file", path);
+}
+
 bool IsBackupFile(const std::string& path, const std::string& markerTable) {
   std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return false;
+  std::array<unsigned char, kHeaderSize> header;
+  if (!fs::is_regular_file(path, ec) || !ReadHeader(path, header) || !HoldsAllPages(path, header)) return false;
   try {
     auto db = OpenSqlite(path, false);
     return QueryInt(db.get(), "SELECT count(*) FROM sqlite_master WHERE name = " + SqlLiteral(markerTable)) != 0;
   } catch (const ESqliteError&) {
     return false;
+  }
+}
+
+void BackupDatabaseFile(const std::string& source, const std::string& target) {
+  const std::string temp = target + ".part";
+  std::error_code ec;
+  fs::remove(temp, ec);
+  try {
+    auto db = OpenSqlite(source, false);
+    // Rows still in the write-ahead log go into the file first, so that the file alone holds the
+    // database; a reader that keeps the log busy leaves it as it is.
+    sqlite3_busy_timeout(db.get(), 0);
+    ExecSql(db.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
+    // A read transaction begun over an empty log keeps every checkpoint out of the file.
+    ExecSql(db.get(), "BEGIN");
+    QueryInt(db.get(), "SELECT count(*) FROM sqlite_master");
+    if (fs::file_size(source + "-wal", ec) == 0 || ec) {
+      CopyFileBytes(source, temp);
+    } else {
+      auto to = OpenSqlite(temp, true);
+      ExecSql(to.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
+      CopyDatabase(db.get(), to.get());
+    }  // closed before it is sealed
+    SealDatabaseFile(temp, JournalKind::kRollback);
+    ExecSql(db.get(), "COMMIT");
+  } catch (const std::exception& e) {
+    fs::remove(temp, ec);
+    throw ESqliteError(e.what(), SQLITE_IOERR);
+  }
+  fs::rename(temp, target, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    FailIo("cannot write file", target);
+  }
+}
+
+void RestoreDatabaseFile(const std::string& backup, const std::string& target,
+                         const std::function<void(sqlite3*)>& adjust) {
+  const std::string temp = target + ".restoring";
+  std::error_code ec;
+  try {
+    CopyFileBytes(backup, temp);
+    if (adjust) {
+      auto db = OpenSqlite(temp, false);
+      // The copy is thrown away on any failure: it needs no journal of its own.
+      ExecSql(db.get(), "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; BEGIN");
+      adjust(db.get());
+      ExecSql(db.get(), "COMMIT");
+    }
+    SealDatabaseFile(temp, JournalKind::kWriteAhead);
+    if (fs::exists(target, ec)) ClaimDatabaseFile(target);
+  } catch (...) {
+    fs::remove(temp, ec);
+    throw;
+  }
+  RemoveCompanions(target);
+  fs::rename(temp, target, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    FailIo("cannot write file", target);
   }
 }
 

@@ -3,6 +3,7 @@
 // work every server's database statements share.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "servers/core/Sqlite.h"
@@ -23,7 +24,23 @@ SqliteDbPtr OpenDatabaseFile(const std::string& path, bool create);
 std::string LocalPath(const std::string& folder, const std::string& composed);
 // Copies a whole database onto another connection's.
 void CopyDatabase(sqlite3* from, sqlite3* to);
-// A database file a server wrote: an SQLite file holding its catalogue table `markerTable`.
+// A database file a server wrote: an SQLite file holding its catalogue table `markerTable`, whole
+// (a file cut short of the pages its header counts is none).
 bool IsBackupFile(const std::string& path, const std::string& markerTable);
+// How a database file keeps its journal, as its header records it.
+enum class JournalKind { kRollback = 1, kWriteAhead = 2 };
+// Marks the database file `path` (not open elsewhere) as keeping the given journal and puts it on
+// disk; raises ESqliteError on failure.
+void SealDatabaseFile(const std::string& path, JournalKind journal);
+// Writes the committed state of the database file `source` to `target` as a plain database file
+// (no write-ahead log beside it). The copy goes to a temporary file that replaces `target` only
+// when complete; raises ESqliteError on failure, `target` then untouched.
+void BackupDatabaseFile(const std::string& source, const std::string& target);
+// Replaces the database file `target` (which need not exist) with a copy of the backup file
+// `backup`, after `adjust` (when given) changed the copy inside one transaction. Raises
+// ESqliteError on failure, with SQLITE_BUSY when another connection has `target` open; `target`
+// is then untouched.
+void RestoreDatabaseFile(const std::string& backup, const std::string& target,
+                         const std::function<void(sqlite3*)>& adjust);
 
 }  // namespace servers

@@ -32,6 +32,31 @@ int64_t Pages(const std::string& size, int64_t fallback) {
   return static_cast<int64_t>(v * 128);
 }
 
+// Writes the catalogue of a new database named `name` with its data and log files into the new
+// file `path`. Raises ESqliteError on failure.
+void WriteNewDatabase(const std::string& path, const std::string& name, const std::vector<FileSpec>& data,
+                    const std::vector<FileSpec>& log) {
+  auto db = OpenSqlite(path, true);
+  // The new file is thrown away on any failure: it needs no journal until it is sealed.
+  ExecSql(db.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
+  CreateCatalog(db.get(), false);
+  Stmt ins(db.get(), "INSERT INTO sysfiles (fileid, groupid, size, maxsize, growth, status, name, filename) VALUES (?,?,?,?,?,?,?,?)");
+  int64_t fileid = 1;
+  auto add = [&](const FileSpec& f, bool isLog) {
+    bool percent = f.growth.find('%') != std::string::npos;
+    int64_t growth = percent ? std::atoi(f.growth.c_str()) : Pages(f.growth, 10);
+    ins.Reset();
+    ins.Bind(1, fileid++).Bind(2, int64_t{isLog ? 0 : 1}).Bind(3, Pages(f.size, isLog ? 128 : 80));
+    ins.Bind(4, f.maxSize.empty() || Lower(f.maxSize) == "unlimited" ? int64_t{-1} : Pages(f.maxSize, -1));
+    ins.Bind(5, growth).Bind(6, int64_t{(isLog ? 0x42 : 0x2) | (percent ? 0x100000 : 0)});
+    ins.Bind(7, f.name.empty() ? name + (isLog ? "_log" : "") : f.name).Bind(8, f.fileName);
+    ins.Step();
+  };
+  for (const auto& f : data) add(f, false);
+  for (const auto& f : log) add(f, true);
+  ExecSql(db.get(), "COMMIT");
+}
+
 }  // namespace
 
 void Session::RoleMember(const std::string& role, const std::string& member, bool add) {
@@ -183,24 +208,8 @@ void Session::CreateDatabase(const DatabaseStmt& s) {
   if (data.empty()) data.push_back({s.db, path + "_Data.MDF", "", "", "10%", ""});
   if (log.empty()) log.push_back({s.db + "_log", path + "_Log.LDF", "", "", "10%", ""});
   try {
-    auto db = OpenSqlite(temp, true);
-    ExecSql(db.get(), "BEGIN");
-    CreateCatalog(db.get(), false);
-    Stmt ins(db.get(), "INSERT INTO sysfiles (fileid, groupid, size, maxsize, growth, status, name, filename) VALUES (?,?,?,?,?,?,?,?)");
-    int64_t fileid = 1;
-    auto add = [&](const FileSpec& f, bool isLog) {
-      bool percent = f.growth.find('%') != std::string::npos;
-      int64_t growth = percent ? std::atoi(f.growth.c_str()) : Pages(f.growth, 10);
-      ins.Reset();
-      ins.Bind(1, fileid++).Bind(2, int64_t{isLog ? 0 : 1}).Bind(3, Pages(f.size, isLog ? 128 : 80));
-      ins.Bind(4, f.maxSize.empty() || Lower(f.maxSize) == "unlimited" ? int64_t{-1} : Pages(f.maxSize, -1));
-      ins.Bind(5, growth).Bind(6, int64_t{(isLog ? 0x42 : 0x2) | (percent ? 0x100000 : 0)});
-      ins.Bind(7, f.name.empty() ? s.db + (isLog ? "_log" : "") : f.name).Bind(8, f.fileName);
-      ins.Step();
-    };
-    for (const auto& f : data) add(f, false);
-    for (const auto& f : log) add(f, true);
-    ExecSql(db.get(), "COMMIT");
+    WriteNewDatabase(temp, s.db, data, log);
+    SealDatabaseFile(temp, JournalKind::kWriteAhead);
   } catch (const ESqliteError&) {
     fs::remove(temp, ec);
     Fail(1802, "CREATE DATABASE failed. Some file names listed could not be created. Check previous errors.");
@@ -311,24 +320,13 @@ void Session::Backup(const DatabaseStmt& s) {
   if (!q.Step()) Fail(911, "Could not locate entry in sysdatabases for database '" + s.db + "'. No entry found with that name. Make sure that the name is entered correctly.\nBACKUP DATABASE is terminating abnormally.");
   std::string source = DatabaseFile(folder_, q.Text(0));
   std::string target = LocalPath(folder_, s.disk);
-  std::string temp = target + ".part";
   std::error_code ec;
   // Only an earlier backup is replaced: any other file on the device is not ours to overwrite.
   if (fs::exists(target, ec) && !IsBackupFile(target, "sysfiles"))
     Fail(3241, "The media family on device '" + s.disk + "' is incorrectly formed. SQL Server cannot process this media family.\nBACKUP DATABASE is terminating abnormally.");
   try {
-    auto from = OpenDatabaseFile(source, false);
-    fs::remove(temp, ec);
-    auto to = OpenSqlite(temp, true);
-    CopyDatabase(from.get(), to.get());
-    ExecSql(to.get(), "PRAGMA journal_mode=DELETE");
+    BackupDatabaseFile(source, target);
   } catch (const ESqliteError&) {
-    fs::remove(temp, ec);
-    Fail(3201, "Cannot open backup device '" + s.disk + "'. Device error or device off line. See the SQL Server error log for more details.\nBACKUP DATABASE is terminating abnormally.");
-  }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ec);
     Fail(3201, "Cannot open backup device '" + s.disk + "'. Device error or device off line. See the SQL Server error log for more details.\nBACKUP DATABASE is terminating abnormally.");
   }
 }
@@ -383,20 +381,20 @@ void Session::Restore(const DatabaseStmt& s) {
       Fail(3156, "File '" + target + "' cannot be restored to '" + s.db +
                      "'. Use WITH MOVE to identify a valid location for the file.\nRESTORE DATABASE is terminating abnormally.");
   }
-  try {
-    auto from = OpenSqlite(path, false);
-    if (!QueryInt(from.get(), "SELECT count(*) FROM sqlite_master WHERE name = 'sysfiles'"))
-      throw ESqliteError("not a backup", 0);
-    auto to = OpenDatabaseFile(target, true);
-    CopyDatabase(from.get(), to.get());
-    ExecSql(to.get(), "PRAGMA journal_mode=WAL");
+  if (!IsBackupFile(path, "sysfiles"))
+    Fail(3241, "The media family on device '" + s.disk + "' is incorrectly formed. SQL Server cannot process this media family.\nRESTORE DATABASE is terminating abnormally.");
+  // The files the backup names are moved on the copy, before it replaces the database.
+  auto moveFiles = [&](sqlite3* copy) {
     for (const auto& [logical, physical] : s.moves) {
-      Stmt u(to.get(), "UPDATE sysfiles SET filename = ? WHERE name = ?");
+      Stmt u(copy, "UPDATE sysfiles SET filename = ? WHERE name = ?");
       u.Bind(1, physical).Bind(2, logical);
       u.Step();
-      if (!sqlite3_changes(to.get()))
+      if (!sqlite3_changes(copy))
         Fail(3234, "Logical file '" + logical + "' is not part of database '" + s.db + "'. Use RESTORE FILELISTONLY to list the logical file names.\nRESTORE DATABASE is terminating abnormally.");
     }
+  };
+  try {
+    RestoreDatabaseFile(path, target, moveFiles);
   } catch (const ESqliteError& e) {
     if (e.Code() == SQLITE_BUSY || e.Code() == SQLITE_LOCKED)
       Fail(3101, "Exclusive access could not be obtained because the database is in use.\nRESTORE DATABASE is terminating abnormally.");

@@ -156,13 +156,25 @@ TEST(UpdaterRun, AccessAndAsaDatabasesAreNeverCreatedOver) {
   EXPECT_EQ(error.SqlText.find("secret"), std::string::npos);
   EXPECT_NE(error.SqlText.find("Data Source=" + mdb), std::string::npos) << error.SqlText;
 
-  // Adaptive Server Anywhere: a database that refuses the login looks missing, and is not created
-  // over: the creation fails and its rows stay.
+  // Adaptive Server Anywhere. Regression: a database that refused the login read as missing and
+  // its creation was tried; the refusal is reported with the server's text, nothing created.
   const std::string asa = round_trip::CreateDatabase(Server::Asa, "UpdRunAsa",
                                                      {"CREATE TABLE K (id integer NOT NULL)", "INSERT INTO K VALUES (7)"});
+  bool creationAsked = false;
+  updater->BeforeCreateDatabase = [&](void*, const std::string&, std::string&, std::string&, std::string&,
+                                      std::string&, bool& aCanContinue) {
+    creationAsked = true;
+    aCanContinue = false;
+  };
   EXPECT_FALSE(updater->CheckDb(asa + ";User ID=DBA;Password=wrong"));
-  EXPECT_EQ(Errors(*updater), std::vector<std::string>{"dbcCheckDb | Unable to Create Database! | "});
+  EXPECT_FALSE(creationAsked);
+  EXPECT_EQ(Errors(*updater), std::vector<std::string>{"dbcCheckDb | " + updater->LanguageOptions().ErrConnectDb +
+                                                       " | Invalid user ID or password"});
   EXPECT_EQ(round_trip::Rows(asa, "SELECT id FROM K"), std::vector<std::string>{"7"});
+  // A database the server does not have still reads as missing.
+  EXPECT_FALSE(updater->CheckDb(std::string("Provider=ASAProv.90;Eng=") + round_trip::kAsaEngine + ";dbn=UpdRunNoSuch"));
+  EXPECT_TRUE(creationAsked);
+  EXPECT_EQ(Errors(*updater), std::vector<std::string>{"dbcCheckDb | Database does not exists | "});
 }
 
 TEST(UpdaterRun, PhaseEventsInOrderAndTheirFailures) {

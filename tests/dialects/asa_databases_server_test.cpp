@@ -1,6 +1,6 @@
 // The Adaptive Server Anywhere dialect's database operations on the embedded server: creation in
 // chosen folders, backup, restore in place and as a new database with the log under its new
-// name, and files that are no backup.
+// name, names and folders that would break unescaped SQL, and files that are no backup.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +12,7 @@
 
 #include "DialectTestSupport.h"
 #include "SqlServerTestDatabase.h"
+#include "common/Text.h"
 #include "platform/data/Connection.h"
 #include "platform/data/DataSet.h"
 
@@ -119,6 +120,38 @@ TEST(AsaDatabasesOnServer, BackupAndRestoreBringTheBackedUpDatabaseBack) {
   server->Execute("START DATABASE '" + data + "\\Item''s.db'");
   EXPECT_EQ(Content("Item's"), backedUp);
   EXPECT_TRUE(fs::is_regular_file(logs + "/Item's.log"));
+  EXPECT_TRUE(owner.errors.empty());
+}
+
+TEST(AsaDatabasesOnServer, HostileNamesAndFoldersStayInsideTheirLiterals) {
+  TestOwner owner;
+  TAsaSpecific dialect(&owner);
+  const std::string name = "O'Neil ]Zoë";
+  const std::string folder = NewFolder("O'Neil ]Zoë's [files] v1.2"), logs = NewFolder("jürnal ]logs");
+  EXPECT_FALSE(dialect.DatabaseExists(name, "", "", kEngine));
+  ASSERT_EQ(dialect.CreateDatabaseInFolder(name, folder, "", "", "", kEngine), 2);
+  EXPECT_TRUE(dialect.DatabaseExists(name, "", "", kEngine));
+  RunOn(name, {"CREATE TABLE Item (id integer NOT NULL PRIMARY KEY, label varchar(20) NULL)",
+               "INSERT INTO Item VALUES (1, 'één')"});
+  const Strings backedUp = Content(name);
+  {
+    auto connection = Connect(";dbn=" + name);
+    ASSERT_TRUE(dialect.BackupDatabase(*connection, name + ".bak", folder));
+  }
+  const std::string backup = folder + "\\" + name + ".bak";
+  RunOn(name, {"UPDATE Item SET label = 'changed'"});
+
+  std::string message;
+  EXPECT_TRUE(dialect.RestoreAsNewDatabase("Copy ]ö", backup, folder, logs, "", "", kEngine, message)) << message;
+  EXPECT_EQ(Content("Copy ]ö"), backedUp);
+  EXPECT_TRUE(fs::is_regular_file(logs + "/Copy ]ö.log"));
+
+  auto server = Connect("");
+  server->Execute("STOP DATABASE \"" + name + "\"");
+  dialect.DatabaseName = name;
+  EXPECT_TRUE(dialect.RestoreDatabase(*server, backup, folder, logs));
+  server->Execute("START DATABASE '" + text::ReplaceAll(folder + "\\" + name, "'", "''") + ".db'");
+  EXPECT_EQ(Content(name), backedUp);
   EXPECT_TRUE(owner.errors.empty());
 }
 

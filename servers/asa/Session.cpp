@@ -50,6 +50,9 @@ Session::Session(const ado::ConnectionString& cs) {
     db_ = OpenDatabaseFile(file, false);
     RegisterCoreFunctions(db_.get(), *this);
     ExecSql(db_.get(), "PRAGMA busy_timeout = 10000");
+    CompleteCatalog(db_.get());
+    ExecSql(db_.get(), "CREATE TEMP TABLE asa_gtt (table_id INTEGER PRIMARY KEY, signature TEXT NOT NULL, "
+                       "delete_rows INTEGER NOT NULL)");
   } catch (const ESqliteError&) {
     Fail(-84, "Specified database is invalid");
   }
@@ -89,15 +92,26 @@ void Session::CommitTrans() {
   if (!inTransaction_) return;
   ExecSql(Db(), "COMMIT");
   inTransaction_ = false;
+  DeleteCommittedRows();
 }
 
 void Session::RollbackTrans() {
   if (!inTransaction_) return;
   sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
   inTransaction_ = false;
+  syncedSchema_ = -1;
 }
 
 void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results) {
+  bool control = s.kind == Statement::kBegin || s.kind == Statement::kCommit || s.kind == Statement::kRollback;
+  if (db_ && !control) {
+    try {
+      SyncTemporaryTables();
+    } catch (const std::exception& e) {
+      syncedSchema_ = -1;
+      Rethrow(e, s);
+    }
+  }
   switch (s.kind) {
     case Statement::kBegin:
       return BeginTrans();
@@ -153,12 +167,19 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     RunAtomically(Db(), own, depth_,
                   [&] {
                     Run(s, results);
-                    if (definition) RefreshForeignKeys(Db());
+                    if (definition) {
+                      RefreshForeignKeys(Db());
+                      SyncTemporaryTables();
+                    }
                   },
-                  [&] { results.resize(resultCount); });
+                  [&] {
+                    results.resize(resultCount);
+                    syncedSchema_ = -1;
+                  });
   } catch (const std::exception& e) {
     Rethrow(e, s);
   }
+  if (own) DeleteCommittedRows();
 }
 
 void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results) {
@@ -249,9 +270,11 @@ int64_t Session::ResolveTable(const ObjectName& n) {
 
 std::string Session::TableSql(const ObjectName& n) {
   int64_t id = ResolveTable(n);
-  Stmt q(Db(), "SELECT creator, table_name FROM SYSTABLE WHERE table_id = ?");
+  Stmt q(Db(), "SELECT creator, table_name, table_type FROM SYSTABLE WHERE table_id = ?");
   q.Bind(1, id);
-  if (q.Step() && q.Int(0) == kSysUser) return SqlIdent(text::Upper(q.Text(1)));
+  if (!q.Step()) return SqlIdent(PhysicalName(id));
+  if (q.Int(0) == kSysUser) return SqlIdent(text::Upper(q.Text(1)));
+  if (q.Text(2) == "GBL TEMP" && !sharedNames_) return SqlIdent(TemporaryName(id));
   return SqlIdent(PhysicalName(id));
 }
 
@@ -266,7 +289,7 @@ void Session::FailUnique(const SqliteFailure& f) {
     if (std::sscanf(f.name.c_str(), "asa_ix_%lld_%lld", &table, &index) != 2)
       std::sscanf(f.name.c_str(), "asa_pk_%lld", &table);
   } else {
-    std::sscanf(f.name.c_str(), "asa_t%lld", &table);
+    std::sscanf(f.name.c_str(), "asa_%*[tg]%lld", &table);
     size_t p = 0;
     while (p < f.name.size()) {
       size_t comma = f.name.find(", ", p);
@@ -293,6 +316,20 @@ void Session::FailUnique(const SqliteFailure& f) {
     if (q.Step()) Fail(-196, "Index '" + q.Text(0) + "' for table '" + name + "' would not be unique");
   }
   Fail(-193, "Primary key for table '" + name + "' is not unique");
+}
+
+void Session::FailTableCheck(int64_t tableId, int64_t constraintId) {
+  auto t = LoadTable(Db(), tableId);
+  Stmt q(Db(), "SELECT check_defn FROM SYSCHECK WHERE check_id = ?");
+  q.Bind(1, constraintId);
+  std::string condition = q.Step() ? q.Text(0) : std::string();
+  std::string table = t ? t->name : std::string();
+  // The refusal names the first of the table's columns the condition uses.
+  if (t)
+    for (const auto& c : t->columns)
+      if (MentionsName(condition, c.name))
+        Fail(-209, "Invalid value for column '" + c.name + "' in table '" + table + "'");
+  Fail(-209, "Invalid value for column '' in table '" + table + "'");
 }
 
 void Session::Rethrow(const std::exception& e, const Statement& s) {
@@ -328,6 +365,7 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
       FailUnique(f);
     case SqliteFailure::Check: {
       long long table = 0, column = 0;
+      if (std::sscanf(f.name.c_str(), "asa_tk_%lld_%lld", &table, &column) == 2) FailTableCheck(table, column);
       std::sscanf(f.name.c_str(), "asa_ck_%lld_%lld", &table, &column);
       Stmt q(Db(), "SELECT c.column_name, t.table_name FROM SYSCOLUMN c JOIN SYSTABLE t ON t.table_id = c.table_id "
                    "WHERE c.table_id = ? AND c.column_id = ?");

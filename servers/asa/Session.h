@@ -37,6 +37,8 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
   // -193 for the primary key, -196 for a unique index or constraint.
   [[noreturn]] void FailUnique(const SqliteFailure& f);
+  // -209 for a table check, naming the first column the condition uses.
+  [[noreturn]] void FailTableCheck(int64_t tableId, int64_t constraintId);
   bool Condition(const Expr& e);
   Translator Tr();
   std::string TableSql(const ObjectName& name);
@@ -47,6 +49,17 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   AsaTable RequireTable(const ObjectName& name);
   int OwnerFor(const ObjectName& name);
   std::string Property(const std::string& name);
+
+  // Global temporary tables (Temporary.cpp). The SQLite table holding a table's rows for this
+  // connection: its own copy for a temporary table.
+  std::string DataTable(const AsaTable& t) const;
+  // Makes this connection's copies of the temporary tables match their definitions (rows kept in
+  // the columns that stay); nothing when no definition changed since the last time.
+  void SyncTemporaryTables();
+  void MakeTemporaryCopy(int64_t id, const std::string& tableSql,
+                         const std::vector<std::pair<std::string, std::string>>& parts, bool exists);
+  // After a commit: empties the copies of the tables created ON COMMIT DELETE ROWS.
+  void DeleteCommittedRows();
 
   // Data statements (Dml.cpp).
   int64_t RunInsert(const InsertStmt& s);
@@ -59,6 +72,8 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   void AddKey(const AsaTable& t, const KeyDef& k, bool creating);
   void AlterTable(const AlterTableStmt& s);
   void Modify(const AsaTable& t, const AlterClause& a);
+  // Column and table checks of the table follow a column's new name.
+  void RenameInChecks(const AsaTable& t, const std::string& from, const std::string& to);
   void CreateIndex(const CreateIndexStmt& s);
   int64_t AddIndex(const AsaTable& t, const std::string& name, const std::vector<std::string>& cols,
                    const std::vector<bool>& desc, const char* unique, int fileId);
@@ -92,6 +107,10 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   bool inTransaction_ = false;
   int depth_ = 0;
   const std::string* batch_ = nullptr;
+  // The schema version the temporary copies were last made for (-1: to be checked again).
+  int64_t syncedSchema_ = -1;
+  // Set while a view is defined: a temporary table is named by its shared table.
+  bool sharedNames_ = false;
 };
 
 // The folder of the server named by "Eng=" (created when missing).

@@ -48,6 +48,7 @@ Session::Session(const ado::ConnectionString& cs) {
   if (file.empty()) Fail(-83, "Specified database not found");
   try {
     db_ = OpenDatabaseFile(file, false);
+    cache_ = std::make_unique<StatementCache>(db_.get());
     RegisterCoreFunctions(db_.get(), *this);
     ExecSql(db_.get(), "PRAGMA busy_timeout = 10000");
     CompleteCatalog(db_.get());
@@ -187,7 +188,7 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
   switch (s.kind) {
     case Statement::kSelect: {
       r.HasRows = true;
-      r.Rows = QueryRowSet(Db(), Tr().Query(*static_cast<const SelectStmt&>(s).select));
+      r.Rows = cache_->Query(Tr().Query(*static_cast<const SelectStmt&>(s).select));
       results.push_back(std::move(r));
       return;
     }
@@ -242,9 +243,26 @@ Translator Session::Tr() {
                     [this](const std::string& p) { return Property(p); });
 }
 
+int Session::CachedUserId(const std::string& name) {
+  Stmt& q = cache_->Lookup("SELECT user_id FROM SYSUSERPERM WHERE user_name = ?");
+  q.Bind(1, name);
+  int id = q.Step() ? static_cast<int>(q.Int(0)) : -1;
+  q.Reset();  // a statement left on a row would keep the database read-locked
+  return id;
+}
+
+std::optional<int64_t> Session::CachedFindTable(int creator, const std::string& name) {
+  Stmt& q = cache_->Lookup("SELECT table_id FROM SYSTABLE WHERE creator = ? AND table_name = ?");
+  q.Bind(1, int64_t{creator}).Bind(2, name);
+  std::optional<int64_t> id;
+  if (q.Step()) id = q.Int(0);
+  q.Reset();
+  return id;
+}
+
 int Session::OwnerFor(const ObjectName& name) {
   if (name.owner.empty()) return uid_;
-  int id = UserId(Db(), name.owner);
+  int id = CachedUserId(name.owner);
   if (id < 0) Fail(-140, "User ID '" + name.owner + "' does not exist");
   return id;
 }
@@ -252,16 +270,17 @@ int Session::OwnerFor(const ObjectName& name) {
 int64_t Session::ResolveTable(const ObjectName& n) {
   std::optional<int64_t> id;
   if (!n.owner.empty()) {
-    int owner = UserId(Db(), n.owner);
-    if (owner >= 0) id = FindTable(Db(), owner, n.name);
+    int owner = CachedUserId(n.owner);
+    if (owner >= 0) id = CachedFindTable(owner, n.name);
   } else {
-    id = FindTable(Db(), uid_, n.name);
-    if (!id) id = FindTable(Db(), kSysUser, n.name);
+    id = CachedFindTable(uid_, n.name);
+    if (!id) id = CachedFindTable(kSysUser, n.name);
     if (!id) {
-      Stmt q(Db(), "SELECT t.table_id FROM SYSTABLE t JOIN SYSGROUP g ON g.group_id = t.creator WHERE "
-                   "g.group_member = ? AND t.table_name = ? ORDER BY t.creator LIMIT 1");
+      Stmt& q = cache_->Lookup("SELECT t.table_id FROM SYSTABLE t JOIN SYSGROUP g ON g.group_id = t.creator WHERE "
+                               "g.group_member = ? AND t.table_name = ? ORDER BY t.creator LIMIT 1");
       q.Bind(1, int64_t{uid_}).Bind(2, n.name);
       if (q.Step()) id = q.Int(0);
+      q.Reset();
     }
   }
   if (!id) Fail(-141, "Table '" + n.name + "' not found");
@@ -270,12 +289,15 @@ int64_t Session::ResolveTable(const ObjectName& n) {
 
 std::string Session::TableSql(const ObjectName& n) {
   int64_t id = ResolveTable(n);
-  Stmt q(Db(), "SELECT creator, table_name, table_type FROM SYSTABLE WHERE table_id = ?");
+  Stmt& q = cache_->Lookup("SELECT creator, table_name, table_type FROM SYSTABLE WHERE table_id = ?");
   q.Bind(1, id);
-  if (!q.Step()) return SqlIdent(PhysicalName(id));
-  if (q.Int(0) == kSysUser) return SqlIdent(text::Upper(q.Text(1)));
-  if (q.Text(2) == "GBL TEMP" && !sharedNames_) return SqlIdent(TemporaryName(id));
-  return SqlIdent(PhysicalName(id));
+  std::string sql = SqlIdent(PhysicalName(id));
+  if (q.Step()) {
+    if (q.Int(0) == kSysUser) sql = SqlIdent(text::Upper(q.Text(1)));
+    else if (q.Text(2) == "GBL TEMP" && !sharedNames_) sql = SqlIdent(TemporaryName(id));
+  }
+  q.Reset();
+  return sql;
 }
 
 AsaTable Session::RequireTable(const ObjectName& name) { return *LoadTable(Db(), ResolveTable(name)); }

@@ -10,6 +10,7 @@
 #include "platform/data/Provider.h"
 #include "servers/asa/Ast.h"
 #include "servers/asa/Catalog.h"
+#include "servers/asa/StatementCache.h"
 #include "servers/asa/Translator.h"
 #include "servers/core/Functions.h"
 #include "servers/core/Sqlite.h"
@@ -48,6 +49,9 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   // The table a statement names (-141 when there is none); `baseOnly` refuses a view.
   AsaTable RequireTable(const ObjectName& name);
   int OwnerFor(const ObjectName& name);
+  // UserId and FindTable through the connection's prepared statements.
+  int CachedUserId(const std::string& name);
+  std::optional<int64_t> CachedFindTable(int creator, const std::string& name);
   std::string Property(const std::string& name);
 
   // Global temporary tables (Temporary.cpp). The SQLite table holding a table's rows for this
@@ -104,6 +108,7 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   std::string user_ = "DBA";
   int uid_ = kDbaUser;
   SqliteDbPtr db_;
+  std::unique_ptr<StatementCache> cache_;  // its statements go before the connection closes
   bool inTransaction_ = false;
   int depth_ = 0;
   const std::string* batch_ = nullptr;

@@ -57,7 +57,9 @@ std::string Session::DataTable(const AsaTable& t) const {
 }
 
 void Session::SyncTemporaryTables() {
-  int64_t version = QueryInt(Db(), "PRAGMA main.schema_version");
+  Stmt& schema = cache_->Lookup("PRAGMA main.schema_version");
+  int64_t version = schema.Step() ? schema.Int(0) : -1;
+  schema.Reset();
   if (version == syncedSchema_) return;
   std::map<int64_t, Definition> wanted;
   {

@@ -65,6 +65,11 @@ sqlite3* Session::Db() const {
   return db_.get();
 }
 
+StatementCache& Session::Cache() {
+  Db();
+  return *cache_;
+}
+
 void Session::LogIn(const std::string& user, const std::string& password) {
   Stmt q(Db(), "SELECT user_id, user_name, password FROM SYSUSERPERM WHERE user_name = ?");
   q.Bind(1, user);
@@ -101,18 +106,21 @@ void Session::RollbackTrans() {
   sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
   inTransaction_ = false;
   syncedSchema_ = -1;
+  catalogChanged_ = true;
 }
 
 void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results) {
   bool control = s.kind == Statement::kBegin || s.kind == Statement::kCommit || s.kind == Statement::kRollback;
   if (db_ && !control) {
     try {
-      SyncTemporaryTables();
+      CatalogSeen();
     } catch (const std::exception& e) {
       syncedSchema_ = -1;
       Rethrow(e, s);
     }
   }
+  // Whatever else a statement does may change the catalogue this connection has read.
+  if (s.kind != Statement::kSelect) catalogChanged_ = true;
   switch (s.kind) {
     case Statement::kBegin:
       return BeginTrans();
@@ -154,7 +162,15 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     default:
       break;
   }
-  bool own = !inTransaction_ && depth_ == 0 && s.kind != Statement::kSelect;
+  if (s.kind == Statement::kSelect) {
+    // A query changes nothing: nothing to roll back when it fails.
+    try {
+      return Run(s, results);
+    } catch (const std::exception& e) {
+      Rethrow(e, s);
+    }
+  }
+  bool own = !inTransaction_ && depth_ == 0;
   bool definition = s.kind == Statement::kCreateTable || s.kind == Statement::kAlterTable || s.kind == Statement::kDrop;
   if (own) {
     try {
@@ -188,7 +204,7 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
   switch (s.kind) {
     case Statement::kSelect: {
       r.HasRows = true;
-      r.Rows = cache_->Query(Tr().Query(*static_cast<const SelectStmt&>(s).select));
+      r.Rows = Cache().Query(Tr().Query(*static_cast<const SelectStmt&>(s).select));
       results.push_back(std::move(r));
       return;
     }
@@ -244,7 +260,7 @@ Translator Session::Tr() {
 }
 
 int Session::CachedUserId(const std::string& name) {
-  Stmt& q = cache_->Lookup("SELECT user_id FROM SYSUSERPERM WHERE user_name = ?");
+  Stmt& q = Cache().Lookup("SELECT user_id FROM SYSUSERPERM WHERE user_name = ?");
   q.Bind(1, name);
   int id = q.Step() ? static_cast<int>(q.Int(0)) : -1;
   q.Reset();  // a statement left on a row would keep the database read-locked
@@ -252,7 +268,7 @@ int Session::CachedUserId(const std::string& name) {
 }
 
 std::optional<int64_t> Session::CachedFindTable(int creator, const std::string& name) {
-  Stmt& q = cache_->Lookup("SELECT table_id FROM SYSTABLE WHERE creator = ? AND table_name = ?");
+  Stmt& q = Cache().Lookup("SELECT table_id FROM SYSTABLE WHERE creator = ? AND table_name = ?");
   q.Bind(1, int64_t{creator}).Bind(2, name);
   std::optional<int64_t> id;
   if (q.Step()) id = q.Int(0);
@@ -267,6 +283,17 @@ int Session::OwnerFor(const ObjectName& name) {
   return id;
 }
 
+void Session::CatalogSeen() {
+  Stmt& q = Cache().Lookup("PRAGMA data_version");
+  int64_t version = q.Step() ? q.Int(0) : -1;
+  q.Reset();
+  if (!catalogChanged_ && version == dataVersion_) return;
+  tableSql_.clear();
+  SyncTemporaryTables();
+  dataVersion_ = version;
+  catalogChanged_ = false;
+}
+
 int64_t Session::ResolveTable(const ObjectName& n) {
   std::optional<int64_t> id;
   if (!n.owner.empty()) {
@@ -276,7 +303,7 @@ int64_t Session::ResolveTable(const ObjectName& n) {
     id = CachedFindTable(uid_, n.name);
     if (!id) id = CachedFindTable(kSysUser, n.name);
     if (!id) {
-      Stmt& q = cache_->Lookup("SELECT t.table_id FROM SYSTABLE t JOIN SYSGROUP g ON g.group_id = t.creator WHERE "
+      Stmt& q = Cache().Lookup("SELECT t.table_id FROM SYSTABLE t JOIN SYSGROUP g ON g.group_id = t.creator WHERE "
                                "g.group_member = ? AND t.table_name = ? ORDER BY t.creator LIMIT 1");
       q.Bind(1, int64_t{uid_}).Bind(2, n.name);
       if (q.Step()) id = q.Int(0);
@@ -288,8 +315,17 @@ int64_t Session::ResolveTable(const ObjectName& n) {
 }
 
 std::string Session::TableSql(const ObjectName& n) {
+  std::string key = text::Lower(n.owner) + "." + text::Lower(n.name) + (sharedNames_ ? "/shared" : "");
+  auto known = tableSql_.find(key);
+  if (known != tableSql_.end()) return known->second;
+  std::string sql = LookUpTableSql(n);
+  tableSql_.emplace(key, sql);
+  return sql;
+}
+
+std::string Session::LookUpTableSql(const ObjectName& n) {
   int64_t id = ResolveTable(n);
-  Stmt& q = cache_->Lookup("SELECT creator, table_name, table_type FROM SYSTABLE WHERE table_id = ?");
+  Stmt& q = Cache().Lookup("SELECT creator, table_name, table_type FROM SYSTABLE WHERE table_id = ?");
   q.Bind(1, id);
   std::string sql = SqlIdent(PhysicalName(id));
   if (q.Step()) {

@@ -33,6 +33,8 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
 
  private:
   sqlite3* Db() const;
+  // The connection's prepared statements; -101 when it reaches the server only.
+  StatementCache& Cache();
   void RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results);
   void Run(const Statement& s, std::vector<ado::StatementResult>& results);
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
@@ -42,7 +44,12 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   [[noreturn]] void FailTableCheck(int64_t tableId, int64_t constraintId);
   bool Condition(const Expr& e);
   Translator Tr();
+  // The SQLite name of a table a query names, remembered until the catalogue may have changed.
   std::string TableSql(const ObjectName& name);
+  std::string LookUpTableSql(const ObjectName& name);
+  // Before a statement: forgets the names remembered and brings the temporary tables in step
+  // when this connection changed anything, rolled back, or another one committed since.
+  void CatalogSeen();
   // The table or view a name means: the owner written, else the user's own, the system's, then
   // its groups'; -141 when there is none.
   int64_t ResolveTable(const ObjectName& name);
@@ -116,6 +123,11 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   int64_t syncedSchema_ = -1;
   // Set while a view is defined: a temporary table is named by its shared table.
   bool sharedNames_ = false;
+  // The database's data version when the catalogue was last seen, and whether this connection
+  // may have changed it since.
+  int64_t dataVersion_ = -1;
+  bool catalogChanged_ = true;
+  std::map<std::string, std::string> tableSql_;
 };
 
 // The folder of the server named by "Eng=" (created when missing).

@@ -57,7 +57,7 @@ std::string Session::DataTable(const AsaTable& t) const {
 }
 
 void Session::SyncTemporaryTables() {
-  Stmt& schema = cache_->Lookup("PRAGMA main.schema_version");
+  Stmt& schema = Cache().Lookup("PRAGMA main.schema_version");
   int64_t version = schema.Step() ? schema.Int(0) : -1;
   schema.Reset();
   if (version == syncedSchema_) return;

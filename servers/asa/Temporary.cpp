@@ -123,10 +123,9 @@ void Session::MakeTemporaryCopy(int64_t id, const std::string& tableSql,
 void Session::DeleteCommittedRows() {
   if (!db_) return;
   std::vector<int64_t> ids;
-  {
-    Stmt q(Db(), "SELECT table_id FROM temp.asa_gtt WHERE delete_rows = 1");
-    while (q.Step()) ids.push_back(q.Int(0));
-  }
+  Stmt& q = Cache().Lookup("SELECT table_id FROM temp.asa_gtt WHERE delete_rows = 1");
+  while (q.Step()) ids.push_back(q.Int(0));
+  q.Reset();
   for (int64_t id : ids) ExecSql(Db(), "DELETE FROM temp." + SqlIdent(TemporaryName(id)));
 }
 

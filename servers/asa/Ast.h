@@ -80,6 +80,7 @@ struct CreateTableStmt : Statement {
   CreateTableStmt() : Statement(kCreateTable) {}
   ObjectName table;
   bool globalTemporary = false;
+  bool preserveRows = false;  // ON COMMIT PRESERVE ROWS; a temporary table's rows go at commit otherwise
   std::vector<ColumnDef> columns;
   std::vector<KeyDef> keys;
   std::string dbspace;

@@ -76,7 +76,8 @@ const char* const kTables =
     "index_id INTEGER, fkey_id INTEGER, constraint_type TEXT NOT NULL, constraint_name" NAME " NOT NULL);"
     "CREATE TABLE SYSOPTION (user_id INTEGER NOT NULL, \"option\"" NAME " NOT NULL, setting" NAME " NOT NULL, "
     "PRIMARY KEY (user_id, \"option\"));"
-    "CREATE TABLE SYSDUMMY (dummy_col INTEGER NOT NULL);";
+    "CREATE TABLE SYSDUMMY (dummy_col INTEGER NOT NULL);"
+    "CREATE TABLE SYSCHECK (check_id INTEGER PRIMARY KEY, check_defn" NAME " NOT NULL);";
 
 const char* const kViews =
     "CREATE VIEW SYSCATALOG AS SELECT u.user_name AS creator, t.table_name AS tname, f.dbspace_name AS dbspace, "
@@ -111,7 +112,7 @@ const char* const kViews =
 const char* const kSysTables[] = {"SYSTABLE", "SYSCOLUMN", "SYSDOMAIN", "SYSUSERTYPE", "SYSINDEX", "SYSIXCOL",
                                   "SYSFOREIGNKEY", "SYSFKCOL", "SYSPROCEDURE", "SYSTRIGGER", "SYSFILE",
                                   "SYSUSERPERM", "SYSGROUP", "SYSATTRIBUTE", "SYSCONSTRAINT", "SYSOPTION",
-                                  "SYSDUMMY"};
+                                  "SYSDUMMY", "SYSCHECK"};
 const char* const kSysViews[] = {"SYSCATALOG", "SYSCOLUMNS", "SYSINDEXES", "SYSTRIGGERS", "SYSUSERPERMS"};
 
 struct Domain {
@@ -166,7 +167,75 @@ std::string TypeKey(const std::string& name) {
   return out;
 }
 
+// The type a SYS table's column shows in SYSCOLUMN: its domain and width, drawn from the SQLite
+// column that holds it.
+struct SysColumnType {
+  int domain;
+  int width;
+};
+SysColumnType SysType(const std::string& column, const std::string& declType) {
+  static const char* const kLong[] = {"view_def", "remarks", "default", "check", "source", "proc_defn",
+                                      "trigger_defn", "remote_location", "check_defn", "file_name", "setting"};
+  static const char* const kFlags[] = {"pkey", "nulls", "replicate", "existing_obj", "remote_objtype", "unique",
+                                       "order", "check_on_commit", "fk_not_enforced", "resourceauth", "dbaauth",
+                                       "scheduleauth", "publishauth", "remotedbaauth", "user_group", "column_type",
+                                       "event", "trigger_time", "referential_action", "constraint_type",
+                                       "object_type", "in_primary_key", "column_kind", "primary_key"};
+  std::string type = text::Upper(declType);
+  if (type.rfind("INTEGER", 0) == 0) return {2, 4};
+  if (type.rfind("REAL", 0) == 0) return {5, 8};
+  if (type.rfind("BLOB", 0) == 0) return {12, 32767};
+  if (column == "password") return {11, 36};
+  for (const char* name : kLong)
+    if (strcasecmp(name, column.c_str()) == 0) return {10, 32767};
+  for (const char* name : kFlags)
+    if (strcasecmp(name, column.c_str()) == 0) return {7, 1};
+  return {7, 128};
+}
+
 }  // namespace
+
+void DescribeSysTables(sqlite3* db) {
+  std::vector<std::pair<int64_t, std::string>> tables;
+  {
+    Stmt q(db, "SELECT table_id, table_name FROM SYSTABLE t WHERE creator = 0 AND NOT EXISTS (SELECT 1 FROM "
+               "SYSCOLUMN c WHERE c.table_id = t.table_id) ORDER BY table_id");
+    while (q.Step()) tables.emplace_back(q.Int(0), q.Text(1));
+  }
+  Stmt ins(db, "INSERT INTO SYSCOLUMN (table_id, column_id, domain_id, nulls, width, column_name) VALUES "
+               "(?, ?, ?, ?, ?, ?)");
+  for (const auto& [id, name] : tables) {
+    Stmt info(db, "SELECT cid, name, type, \"notnull\" OR pk > 0 FROM pragma_table_info(?)");
+    info.Bind(1, name);
+    while (info.Step()) {
+      SysColumnType type = SysType(info.Text(1), info.Text(2));
+      ins.Bind(1, id).Bind(2, info.Int(0) + 1).Bind(3, int64_t{type.domain});
+      ins.Bind(4, std::string(info.Int(3) ? "N" : "Y")).Bind(5, int64_t{type.width}).Bind(6, info.Text(1));
+      ins.Step();
+      ins.Reset();
+    }
+  }
+}
+
+void CompleteCatalog(sqlite3* db) {
+  bool hasChecks = QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'SYSCHECK'") != 0;
+  bool described = QueryInt(db, "SELECT EXISTS (SELECT 1 FROM SYSTABLE t WHERE creator = 0 AND NOT EXISTS (SELECT 1 "
+                                "FROM SYSCOLUMN c WHERE c.table_id = t.table_id))") == 0;
+  if (hasChecks && described) return;
+  ExecSql(db, "BEGIN IMMEDIATE");
+  try {
+    if (!hasChecks)
+      ExecSql(db, "CREATE TABLE IF NOT EXISTS SYSCHECK (check_id INTEGER PRIMARY KEY, check_defn" NAME " NOT NULL);"
+                  "INSERT INTO SYSTABLE (table_id, creator, table_name, table_type) SELECT max(table_id) + 1, 0, "
+                  "'SYSCHECK', 'BASE' FROM SYSTABLE WHERE table_id < 100 AND NOT EXISTS (SELECT 1 FROM SYSTABLE "
+                  "WHERE creator = 0 AND table_name = 'SYSCHECK')");
+    DescribeSysTables(db);
+    ExecSql(db, "COMMIT");
+  } catch (...) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
 
 void CreateCatalog(sqlite3* db) {
   ExecSql(db, kTables);
@@ -210,6 +279,7 @@ void CreateCatalog(sqlite3* db) {
           "CREATE TABLE asa_database (log_name TEXT);INSERT INTO asa_database VALUES (NULL);"
           // The triggers that keep the foreign keys, remade together.
           "CREATE TABLE asa_fk_trigger (name TEXT PRIMARY KEY);");
+  DescribeSysTables(db);
 }
 
 std::optional<AsaType> ResolveType(sqlite3* db, const TypeSpec& spec) {
@@ -359,10 +429,26 @@ void RebuildTable(sqlite3* db, int64_t tableId, const std::vector<std::string>& 
     p.columns.push_back(pc);
   }
   {
+    // Column checks, then table checks; a condition that no longer reads over the columns (one
+    // naming a dropped column) is kept in the catalogue but checks nothing.
+    std::string columns;
+    for (const auto& c : table->columns) columns += (columns.empty() ? "NULL AS " : ", NULL AS ") + SqlIdent(c.name);
+    auto add = [&](const std::string& name, const std::string& condition) {
+      std::string sql = CheckSql(condition);
+      sqlite3_stmt* probe = nullptr;
+      int rc = sqlite3_prepare_v2(db, ("SELECT (" + sql + ") FROM (SELECT " + columns + ")").c_str(), -1, &probe,
+                                  nullptr);
+      sqlite3_finalize(probe);
+      if (rc == SQLITE_OK) p.checks.push_back({name, sql});
+    };
+    std::string tid = std::to_string(tableId);
     Stmt ck(db, "SELECT column_id, \"check\" FROM SYSCOLUMN WHERE table_id = ? AND \"check\" IS NOT NULL");
     ck.Bind(1, tableId);
-    while (ck.Step())
-      p.checks.push_back({"asa_ck_" + std::to_string(tableId) + "_" + std::to_string(ck.Int(0)), CheckSql(ck.Text(1))});
+    while (ck.Step()) add("asa_ck_" + tid + "_" + std::to_string(ck.Int(0)), ck.Text(1));
+    Stmt tk(db, "SELECT c.constraint_id, k.check_defn FROM SYSCONSTRAINT c JOIN SYSCHECK k ON k.check_id = "
+                "c.constraint_id WHERE c.table_id = ? AND c.constraint_type = 'T' ORDER BY c.constraint_id");
+    tk.Bind(1, tableId);
+    while (tk.Step()) add("asa_tk_" + tid + "_" + std::to_string(tk.Int(0)), tk.Text(1));
   }
   std::vector<std::string> pk;
   for (const auto& c : table->columns)

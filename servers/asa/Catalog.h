@@ -19,8 +19,14 @@ constexpr int kSysUser = 0;
 constexpr int kDbaUser = 1;
 constexpr int kPublicUser = 2;
 
-// Creates the SYS tables, views and fixed rows in an empty database (DBA's password "SQL").
+// Creates the SYS tables, views and fixed rows in an empty database (DBA's password "SQL"); the
+// SYS tables and views are described in SYSCOLUMN like any other.
 void CreateCatalog(sqlite3* db);
+// Adds to the catalogue of a database made before them the SYS table of table checks and the
+// SYSCOLUMN rows of the SYS tables; nothing when it has both.
+void CompleteCatalog(sqlite3* db);
+// The SYSCOLUMN rows of the SYS tables and views that have none.
+void DescribeSysTables(sqlite3* db);
 
 // A native type: its domain, the user type it names (0 for none), its width and scale as the
 // catalogue keeps them, and the declared SQLite type that types its values.
@@ -59,6 +65,8 @@ std::string DefaultSql(const std::string& text);
 
 // The SQLite table or view behind a user table.
 std::string PhysicalName(int64_t tableId);
+// The SQLite table of a connection's own rows of a global temporary table.
+std::string TemporaryName(int64_t tableId);
 // The table or view of that owner and name (case ignored), or nothing.
 std::optional<int64_t> FindTable(sqlite3* db, int creator, const std::string& name);
 std::optional<AsaTable> LoadTable(sqlite3* db, int64_t id);

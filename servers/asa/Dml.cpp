@@ -26,7 +26,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
     list += (list.empty() ? "" : ", ") + SqlIdent(col->name);
   }
   Translator tr = Tr();
-  std::string sql = "INSERT INTO " + SqlIdent(PhysicalName(t.id)) + " (" + list + ") ";
+  std::string sql = "INSERT INTO " + SqlIdent(DataTable(t)) + " (" + list + ") ";
   if (s.select) {
     sql += tr.Query(*s.select);
   } else {
@@ -55,7 +55,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
 int64_t Session::RunUpdate(const UpdateStmt& s) {
   AsaTable t = RequireTable(s.table);
   RefuseView(t);
-  std::string physical = PhysicalName(t.id);
+  std::string physical = DataTable(t);
   Translator tr = Tr();
   tr.NumberRowsOf(physical, t.name);
   std::string sql = "UPDATE " + SqlIdent(physical) + " AS " + SqlIdent(t.name) + " SET ";
@@ -79,7 +79,7 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
 int64_t Session::RunDelete(const DeleteStmt& s) {
   AsaTable t = RequireTable(s.table);
   RefuseView(t);
-  std::string sql = "DELETE FROM " + SqlIdent(PhysicalName(t.id)) + " AS " + SqlIdent(t.name);
+  std::string sql = "DELETE FROM " + SqlIdent(DataTable(t)) + " AS " + SqlIdent(t.name);
   if (s.where) sql += " WHERE " + Tr().Expression(*s.where);
   ExecSql(Db(), sql);
   return sqlite3_changes(Db());

@@ -423,7 +423,8 @@ class Parser : public ExpressionParser {
       if (Accept("IN") || Accept("ON")) {
         if (Peek().Is("COMMIT")) {
           Next();
-          Accept("PRESERVE") || Accept("DELETE");
+          if (Accept("PRESERVE")) s->preserveRows = true;
+          else Expect("DELETE");
           Expect("ROWS");
           continue;
         }

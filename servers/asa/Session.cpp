@@ -48,8 +48,12 @@ Session::Session(const ado::ConnectionString& cs) {
   if (file.empty()) Fail(-83, "Specified database not found");
   try {
     db_ = OpenDatabaseFile(file, false);
+    cache_ = std::make_unique<StatementCache>(db_.get());
     RegisterCoreFunctions(db_.get(), *this);
     ExecSql(db_.get(), "PRAGMA busy_timeout = 10000");
+    CompleteCatalog(db_.get());
+    ExecSql(db_.get(), "CREATE TEMP TABLE asa_gtt (table_id INTEGER PRIMARY KEY, signature TEXT NOT NULL, "
+                       "delete_rows INTEGER NOT NULL)");
   } catch (const ESqliteError&) {
     Fail(-84, "Specified database is invalid");
   }
@@ -59,6 +63,11 @@ Session::Session(const ado::ConnectionString& cs) {
 sqlite3* Session::Db() const {
   if (!db_) Fail(-101, "Not connected to a database");
   return db_.get();
+}
+
+StatementCache& Session::Cache() {
+  Db();
+  return *cache_;
 }
 
 void Session::LogIn(const std::string& user, const std::string& password) {
@@ -89,15 +98,29 @@ void Session::CommitTrans() {
   if (!inTransaction_) return;
   ExecSql(Db(), "COMMIT");
   inTransaction_ = false;
+  DeleteCommittedRows();
 }
 
 void Session::RollbackTrans() {
   if (!inTransaction_) return;
   sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
   inTransaction_ = false;
+  syncedSchema_ = -1;
+  catalogChanged_ = true;
 }
 
 void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results) {
+  bool control = s.kind == Statement::kBegin || s.kind == Statement::kCommit || s.kind == Statement::kRollback;
+  if (db_ && !control) {
+    try {
+      CatalogSeen();
+    } catch (const std::exception& e) {
+      syncedSchema_ = -1;
+      Rethrow(e, s);
+    }
+  }
+  // Whatever else a statement does may change the catalogue this connection has read.
+  if (s.kind != Statement::kSelect) catalogChanged_ = true;
   switch (s.kind) {
     case Statement::kBegin:
       return BeginTrans();
@@ -139,7 +162,15 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     default:
       break;
   }
-  bool own = !inTransaction_ && depth_ == 0 && s.kind != Statement::kSelect;
+  if (s.kind == Statement::kSelect) {
+    // A query changes nothing: nothing to roll back when it fails.
+    try {
+      return Run(s, results);
+    } catch (const std::exception& e) {
+      Rethrow(e, s);
+    }
+  }
+  bool own = !inTransaction_ && depth_ == 0;
   bool definition = s.kind == Statement::kCreateTable || s.kind == Statement::kAlterTable || s.kind == Statement::kDrop;
   if (own) {
     try {
@@ -153,12 +184,19 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     RunAtomically(Db(), own, depth_,
                   [&] {
                     Run(s, results);
-                    if (definition) RefreshForeignKeys(Db());
+                    if (definition) {
+                      RefreshForeignKeys(Db());
+                      SyncTemporaryTables();
+                    }
                   },
-                  [&] { results.resize(resultCount); });
+                  [&] {
+                    results.resize(resultCount);
+                    syncedSchema_ = -1;
+                  });
   } catch (const std::exception& e) {
     Rethrow(e, s);
   }
+  if (own) DeleteCommittedRows();
 }
 
 void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results) {
@@ -166,7 +204,7 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
   switch (s.kind) {
     case Statement::kSelect: {
       r.HasRows = true;
-      r.Rows = QueryRowSet(Db(), Tr().Query(*static_cast<const SelectStmt&>(s).select));
+      r.Rows = Cache().Query(Tr().Query(*static_cast<const SelectStmt&>(s).select));
       results.push_back(std::move(r));
       return;
     }
@@ -221,26 +259,55 @@ Translator Session::Tr() {
                     [this](const std::string& p) { return Property(p); });
 }
 
+int Session::CachedUserId(const std::string& name) {
+  Stmt& q = Cache().Lookup("SELECT user_id FROM SYSUSERPERM WHERE user_name = ?");
+  q.Bind(1, name);
+  int id = q.Step() ? static_cast<int>(q.Int(0)) : -1;
+  q.Reset();  // a statement left on a row would keep the database read-locked
+  return id;
+}
+
+std::optional<int64_t> Session::CachedFindTable(int creator, const std::string& name) {
+  Stmt& q = Cache().Lookup("SELECT table_id FROM SYSTABLE WHERE creator = ? AND table_name = ?");
+  q.Bind(1, int64_t{creator}).Bind(2, name);
+  std::optional<int64_t> id;
+  if (q.Step()) id = q.Int(0);
+  q.Reset();
+  return id;
+}
+
 int Session::OwnerFor(const ObjectName& name) {
   if (name.owner.empty()) return uid_;
-  int id = UserId(Db(), name.owner);
+  int id = CachedUserId(name.owner);
   if (id < 0) Fail(-140, "User ID '" + name.owner + "' does not exist");
   return id;
+}
+
+void Session::CatalogSeen() {
+  Stmt& q = Cache().Lookup("PRAGMA data_version");
+  int64_t version = q.Step() ? q.Int(0) : -1;
+  q.Reset();
+  if (!catalogChanged_ && version == dataVersion_) return;
+  tableSql_.clear();
+  SyncTemporaryTables();
+  dataVersion_ = version;
+  catalogChanged_ = false;
 }
 
 int64_t Session::ResolveTable(const ObjectName& n) {
   std::optional<int64_t> id;
   if (!n.owner.empty()) {
-    int owner = UserId(Db(), n.owner);
-    if (owner >= 0) id = FindTable(Db(), owner, n.name);
+    int owner = CachedUserId(n.owner);
+    if (owner >= 0) id = CachedFindTable(owner, n.name);
   } else {
-    id = FindTable(Db(), uid_, n.name);
-    if (!id) id = FindTable(Db(), kSysUser, n.name);
+    id = CachedFindTable(uid_, n.name);
+    if (!id) id = CachedFindTable(kSysUser, n.name);
     if (!id) {
-      Stmt q(Db(), "SELECT t.table_id FROM SYSTABLE t JOIN SYSGROUP g ON g.group_id = t.creator WHERE "
-                   "g.group_member = ? AND t.table_name = ? ORDER BY t.creator LIMIT 1");
+      Stmt& q = Cache().Lookup("SELECT t.table_id FROM SYSTABLE t JOIN SYSGROUP g ON g.group_id = t.creator WHERE "
+                               "g.group_member = ? AND t.table_name = ? ORDER BY t.creator LIMIT 1");
       q.Bind(1, int64_t{uid_}).Bind(2, n.name);
       if (q.Step()) id = q.Int(0);
+      q.Reset();
     }
   }
   if (!id) Fail(-141, "Table '" + n.name + "' not found");
@@ -248,11 +315,25 @@ int64_t Session::ResolveTable(const ObjectName& n) {
 }
 
 std::string Session::TableSql(const ObjectName& n) {
+  std::string key = text::Lower(n.owner) + "." + text::Lower(n.name) + (sharedNames_ ? "/shared" : "");
+  auto known = tableSql_.find(key);
+  if (known != tableSql_.end()) return known->second;
+  std::string sql = LookUpTableSql(n);
+  tableSql_.emplace(key, sql);
+  return sql;
+}
+
+std::string Session::LookUpTableSql(const ObjectName& n) {
   int64_t id = ResolveTable(n);
-  Stmt q(Db(), "SELECT creator, table_name FROM SYSTABLE WHERE table_id = ?");
+  Stmt& q = Cache().Lookup("SELECT creator, table_name, table_type FROM SYSTABLE WHERE table_id = ?");
   q.Bind(1, id);
-  if (q.Step() && q.Int(0) == kSysUser) return SqlIdent(text::Upper(q.Text(1)));
-  return SqlIdent(PhysicalName(id));
+  std::string sql = SqlIdent(PhysicalName(id));
+  if (q.Step()) {
+    if (q.Int(0) == kSysUser) sql = SqlIdent(text::Upper(q.Text(1)));
+    else if (q.Text(2) == "GBL TEMP" && !sharedNames_) sql = SqlIdent(TemporaryName(id));
+  }
+  q.Reset();
+  return sql;
 }
 
 AsaTable Session::RequireTable(const ObjectName& name) { return *LoadTable(Db(), ResolveTable(name)); }
@@ -266,7 +347,7 @@ void Session::FailUnique(const SqliteFailure& f) {
     if (std::sscanf(f.name.c_str(), "asa_ix_%lld_%lld", &table, &index) != 2)
       std::sscanf(f.name.c_str(), "asa_pk_%lld", &table);
   } else {
-    std::sscanf(f.name.c_str(), "asa_t%lld", &table);
+    std::sscanf(f.name.c_str(), "asa_%*[tg]%lld", &table);
     size_t p = 0;
     while (p < f.name.size()) {
       size_t comma = f.name.find(", ", p);
@@ -293,6 +374,20 @@ void Session::FailUnique(const SqliteFailure& f) {
     if (q.Step()) Fail(-196, "Index '" + q.Text(0) + "' for table '" + name + "' would not be unique");
   }
   Fail(-193, "Primary key for table '" + name + "' is not unique");
+}
+
+void Session::FailTableCheck(int64_t tableId, int64_t constraintId) {
+  auto t = LoadTable(Db(), tableId);
+  Stmt q(Db(), "SELECT check_defn FROM SYSCHECK WHERE check_id = ?");
+  q.Bind(1, constraintId);
+  std::string condition = q.Step() ? q.Text(0) : std::string();
+  std::string table = t ? t->name : std::string();
+  // The refusal names the first of the table's columns the condition uses.
+  if (t)
+    for (const auto& c : t->columns)
+      if (MentionsName(condition, c.name))
+        Fail(-209, "Invalid value for column '" + c.name + "' in table '" + table + "'");
+  Fail(-209, "Invalid value for column '' in table '" + table + "'");
 }
 
 void Session::Rethrow(const std::exception& e, const Statement& s) {
@@ -328,6 +423,7 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
       FailUnique(f);
     case SqliteFailure::Check: {
       long long table = 0, column = 0;
+      if (std::sscanf(f.name.c_str(), "asa_tk_%lld_%lld", &table, &column) == 2) FailTableCheck(table, column);
       std::sscanf(f.name.c_str(), "asa_ck_%lld_%lld", &table, &column);
       Stmt q(Db(), "SELECT c.column_name, t.table_name FROM SYSCOLUMN c JOIN SYSTABLE t ON t.table_id = c.table_id "
                    "WHERE c.table_id = ? AND c.column_id = ?");

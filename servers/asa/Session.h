@@ -10,6 +10,7 @@
 #include "platform/data/Provider.h"
 #include "servers/asa/Ast.h"
 #include "servers/asa/Catalog.h"
+#include "servers/asa/StatementCache.h"
 #include "servers/asa/Translator.h"
 #include "servers/core/Functions.h"
 #include "servers/core/Sqlite.h"
@@ -32,21 +33,44 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
 
  private:
   sqlite3* Db() const;
+  // The connection's prepared statements; -101 when it reaches the server only.
+  StatementCache& Cache();
   void RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results);
   void Run(const Statement& s, std::vector<ado::StatementResult>& results);
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
   // -193 for the primary key, -196 for a unique index or constraint.
   [[noreturn]] void FailUnique(const SqliteFailure& f);
+  // -209 for a table check, naming the first column the condition uses.
+  [[noreturn]] void FailTableCheck(int64_t tableId, int64_t constraintId);
   bool Condition(const Expr& e);
   Translator Tr();
+  // The SQLite name of a table a query names, remembered until the catalogue may have changed.
   std::string TableSql(const ObjectName& name);
+  std::string LookUpTableSql(const ObjectName& name);
+  // Before a statement: forgets the names remembered and brings the temporary tables in step
+  // when this connection changed anything, rolled back, or another one committed since.
+  void CatalogSeen();
   // The table or view a name means: the owner written, else the user's own, the system's, then
   // its groups'; -141 when there is none.
   int64_t ResolveTable(const ObjectName& name);
   // The table a statement names (-141 when there is none); `baseOnly` refuses a view.
   AsaTable RequireTable(const ObjectName& name);
   int OwnerFor(const ObjectName& name);
+  // UserId and FindTable through the connection's prepared statements.
+  int CachedUserId(const std::string& name);
+  std::optional<int64_t> CachedFindTable(int creator, const std::string& name);
   std::string Property(const std::string& name);
+
+  // Global temporary tables (Temporary.cpp). The SQLite table holding a table's rows for this
+  // connection: its own copy for a temporary table.
+  std::string DataTable(const AsaTable& t) const;
+  // Makes this connection's copies of the temporary tables match their definitions (rows kept in
+  // the columns that stay); nothing when no definition changed since the last time.
+  void SyncTemporaryTables();
+  void MakeTemporaryCopy(int64_t id, const std::string& tableSql,
+                         const std::vector<std::pair<std::string, std::string>>& parts, bool exists);
+  // After a commit: empties the copies of the tables created ON COMMIT DELETE ROWS.
+  void DeleteCommittedRows();
 
   // Data statements (Dml.cpp).
   int64_t RunInsert(const InsertStmt& s);
@@ -59,6 +83,8 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   void AddKey(const AsaTable& t, const KeyDef& k, bool creating);
   void AlterTable(const AlterTableStmt& s);
   void Modify(const AsaTable& t, const AlterClause& a);
+  // Column and table checks of the table follow a column's new name.
+  void RenameInChecks(const AsaTable& t, const std::string& from, const std::string& to);
   void CreateIndex(const CreateIndexStmt& s);
   int64_t AddIndex(const AsaTable& t, const std::string& name, const std::vector<std::string>& cols,
                    const std::vector<bool>& desc, const char* unique, int fileId);
@@ -89,9 +115,19 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   std::string user_ = "DBA";
   int uid_ = kDbaUser;
   SqliteDbPtr db_;
+  std::unique_ptr<StatementCache> cache_;  // its statements go before the connection closes
   bool inTransaction_ = false;
   int depth_ = 0;
   const std::string* batch_ = nullptr;
+  // The schema version the temporary copies were last made for (-1: to be checked again).
+  int64_t syncedSchema_ = -1;
+  // Set while a view is defined: a temporary table is named by its shared table.
+  bool sharedNames_ = false;
+  // The database's data version when the catalogue was last seen, and whether this connection
+  // may have changed it since.
+  int64_t dataVersion_ = -1;
+  bool catalogChanged_ = true;
+  std::map<std::string, std::string> tableSql_;
 };
 
 // The folder of the server named by "Eng=" (created when missing).

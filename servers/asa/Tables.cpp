@@ -2,6 +2,8 @@
 // functions and triggers, each kept in the SYS tables and the SQLite tables behind them.
 #include <strings.h>
 
+#include <cctype>
+
 #include "common/Text.h"
 #include "servers/asa/Errors.h"
 #include "servers/asa/Session.h"
@@ -26,6 +28,37 @@ void Exec(sqlite3* db, const std::string& sql, std::initializer_list<std::string
   q.Step();
 }
 
+// A condition with every whole-word use of a column's name (case ignored, quoted texts left
+// alone) changed to its new name.
+std::string RenameInCondition(const std::string& condition, const std::string& from, const std::string& to) {
+  auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  std::string out;
+  size_t i = 0;
+  while (i < condition.size()) {
+    char c = condition[i];
+    if (c == '\'') {
+      size_t end = condition.find('\'', i + 1);
+      while (end != std::string::npos && end + 1 < condition.size() && condition[end + 1] == '\'')
+        end = condition.find('\'', end + 2);
+      end = end == std::string::npos ? condition.size() : end + 1;
+      out += condition.substr(i, end - i);
+      i = end;
+      continue;
+    }
+    if (word(c) && (i == 0 || !word(condition[i - 1]))) {
+      size_t end = i;
+      while (end < condition.size() && word(condition[end])) ++end;
+      std::string name = condition.substr(i, end - i);
+      out += strcasecmp(name.c_str(), from.c_str()) == 0 ? to : name;
+      i = end;
+      continue;
+    }
+    out += c;
+    ++i;
+  }
+  return out;
+}
+
 }  // namespace
 
 int Session::DbSpaceId(const std::string& name) {
@@ -40,8 +73,11 @@ void Session::CreateTable(const CreateTableStmt& s) {
   int owner = OwnerFor(s.table);
   if (FindTable(Db(), owner, s.table.name)) Fail(-110, "Item '" + s.table.name + "' already exists");
   int64_t id = NextId(Db(), "SELECT max(table_id) FROM SYSTABLE", 100);
-  Exec(Db(), "INSERT INTO SYSTABLE (table_id, file_id, creator, table_type, table_name) VALUES (?, ?, ?, ?, ?)",
-       {s.globalTemporary ? "GBL TEMP" : "BASE", s.table.name}, {id, DbSpaceId(s.dbspace), owner});
+  // A temporary table's last_page says what a commit does to its rows: 1 deletes them.
+  Exec(Db(), "INSERT INTO SYSTABLE (table_id, file_id, creator, last_page, table_type, table_name) VALUES "
+             "(?, ?, ?, ?, ?, ?)",
+       {s.globalTemporary ? "GBL TEMP" : "BASE", s.table.name},
+       {id, DbSpaceId(s.dbspace), owner, s.globalTemporary && !s.preserveRows ? 1 : 0});
   AsaTable t;
   t.id = id;
   t.creator = owner;
@@ -164,12 +200,27 @@ void Session::AddKey(const AsaTable& t, const KeyDef& k, bool creating) {
       return;
     }
     case KeyDef::Check: {
-      // A column's condition is kept in SYSCOLUMN and checked by the table; a table's is kept
-      // with the statement's text only.
-      if (cols.size() != 1) return;
-      Stmt q(Db(), "UPDATE SYSCOLUMN SET \"check\" = ? WHERE table_id = ? AND column_name = ?");
-      q.Bind(1, k.checkText).Bind(2, t.id).Bind(3, cols[0]);
-      q.Step();
+      // A column's condition is kept in SYSCOLUMN, a table's in SYSCHECK under its constraint
+      // (named "ASA" + its number when the statement names none); the table checks both.
+      if (!k.name.empty()) {
+        Stmt dup(Db(), "SELECT 1 FROM SYSCONSTRAINT WHERE table_id = ? AND constraint_name = ?");
+        dup.Bind(1, t.id).Bind(2, k.name);
+        if (dup.Step()) Fail(-110, "Item '" + k.name + "' already exists");
+      }
+      int64_t id = NextId(Db(), "SELECT max(constraint_id) FROM SYSCONSTRAINT", 1);
+      std::string name = k.name.empty() ? "ASA" + std::to_string(id) : k.name;
+      if (cols.size() == 1) {
+        int64_t column = t.Column(cols[0])->id;
+        Exec(Db(), "UPDATE SYSCOLUMN SET \"check\" = ?3 WHERE table_id = ?1 AND column_id = ?2", {k.checkText},
+             {t.id, column});
+        if (!k.name.empty())
+          Exec(Db(), "INSERT INTO SYSCONSTRAINT (constraint_id, table_id, column_id, constraint_type, "
+                     "constraint_name) VALUES (?, ?, ?, 'C', ?)", {name}, {id, t.id, column});
+        return;
+      }
+      Exec(Db(), "INSERT INTO SYSCONSTRAINT (constraint_id, table_id, constraint_type, constraint_name) VALUES "
+                 "(?, ?, 'T', ?)", {name}, {id, t.id});
+      Exec(Db(), "INSERT INTO SYSCHECK (check_id, check_defn) VALUES (?, ?)", {k.checkText}, {id});
       return;
     }
   }
@@ -247,6 +298,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         Stmt q(Db(), "UPDATE SYSCOLUMN SET column_name = ? WHERE table_id = ? AND column_id = ?");
         q.Bind(1, a.newName).Bind(2, t.id).Bind(3, int64_t{c->id});
         q.Step();
+        RenameInChecks(t, c->name, a.newName);
         Rebuild(t, same);
         break;
       }
@@ -272,6 +324,9 @@ void Session::AlterTable(const AlterTableStmt& s) {
         ExecSql(Db(), "DELETE FROM SYSCOLUMN WHERE table_id = " + tid + " AND column_id = " + cid + ";"
                       "UPDATE SYSCOLUMN SET column_id = column_id - 1 WHERE table_id = " + tid + " AND column_id > " + cid + ";"
                       "UPDATE SYSIXCOL SET column_id = column_id - 1 WHERE table_id = " + tid + " AND column_id > " + cid + ";"
+                      "DELETE FROM SYSCONSTRAINT WHERE table_id = " + tid + " AND column_id = " + cid + " AND "
+                      "constraint_type = 'C';"
+                      "UPDATE SYSCONSTRAINT SET column_id = column_id - 1 WHERE table_id = " + tid + " AND column_id > " + cid + ";"
                       "UPDATE SYSFKCOL SET foreign_column_id = foreign_column_id - 1 WHERE foreign_table_id = " + tid +
                       " AND foreign_column_id > " + cid + ";"
                       "UPDATE SYSFKCOL SET primary_column_id = primary_column_id - 1 WHERE primary_column_id > " + cid +
@@ -298,7 +353,17 @@ void Session::AlterTable(const AlterTableStmt& s) {
         fk.Bind(1, t.id).Bind(2, a.name);
         Stmt pk(Db(), "SELECT 1 FROM SYSCONSTRAINT WHERE table_id = ? AND constraint_name = ? AND constraint_type = 'P'");
         pk.Bind(1, t.id).Bind(2, a.name);
-        if (ix.Step()) {
+        Stmt ck(Db(), "SELECT constraint_id, constraint_type, column_id FROM SYSCONSTRAINT WHERE table_id = ? AND "
+                      "constraint_name = ? AND constraint_type IN ('C', 'T')");
+        ck.Bind(1, t.id).Bind(2, a.name);
+        if (ck.Step()) {
+          std::string id = std::to_string(ck.Int(0));
+          if (ck.Text(1) == "C")
+            ExecSql(Db(), "UPDATE SYSCOLUMN SET \"check\" = NULL WHERE table_id = " + tid + " AND column_id = " +
+                              std::to_string(ck.Int(2)));
+          ExecSql(Db(), "DELETE FROM SYSCHECK WHERE check_id = " + id + ";DELETE FROM SYSCONSTRAINT WHERE "
+                        "constraint_id = " + id);
+        } else if (ix.Step()) {
           std::string id = std::to_string(ix.Int(0));
           ExecSql(Db(), "DELETE FROM SYSINDEX WHERE table_id = " + tid + " AND index_id = " + id + ";"
                         "DELETE FROM SYSIXCOL WHERE table_id = " + tid + " AND index_id = " + id + ";"
@@ -320,6 +385,24 @@ void Session::AlterTable(const AlterTableStmt& s) {
       }
     }
   }
+}
+
+void Session::RenameInChecks(const AsaTable& t, const std::string& from, const std::string& to) {
+  std::vector<std::pair<int64_t, std::string>> columns, tables;
+  {
+    Stmt q(Db(), "SELECT column_id, \"check\" FROM SYSCOLUMN WHERE table_id = ? AND \"check\" IS NOT NULL");
+    q.Bind(1, t.id);
+    while (q.Step()) columns.emplace_back(q.Int(0), q.Text(1));
+    Stmt k(Db(), "SELECT k.check_id, k.check_defn FROM SYSCHECK k JOIN SYSCONSTRAINT c ON c.constraint_id = "
+                 "k.check_id WHERE c.table_id = ?");
+    k.Bind(1, t.id);
+    while (k.Step()) tables.emplace_back(k.Int(0), k.Text(1));
+  }
+  for (const auto& [id, text] : columns)
+    Exec(Db(), "UPDATE SYSCOLUMN SET \"check\" = ?3 WHERE table_id = ?1 AND column_id = ?2",
+         {RenameInCondition(text, from, to)}, {t.id, id});
+  for (const auto& [id, text] : tables)
+    Exec(Db(), "UPDATE SYSCHECK SET check_defn = ?2 WHERE check_id = ?1", {RenameInCondition(text, from, to)}, {id});
 }
 
 void Session::Modify(const AsaTable& t, const AlterClause& a) {
@@ -366,7 +449,8 @@ void Session::Drop(const DropStmt& s) {
                       ";DELETE FROM SYSFOREIGNKEY WHERE foreign_table_id = " + tid + " OR primary_table_id = " + tid +
                       ";DELETE FROM SYSTRIGGER WHERE table_id = " + tid + " OR foreign_table_id = " + tid +
                       ";DELETE FROM SYSATTRIBUTE WHERE object_id = " +
-                      tid + ";DELETE FROM SYSCONSTRAINT WHERE table_id = " + tid + ";DROP " +
+                      tid + ";DELETE FROM SYSCHECK WHERE check_id IN (SELECT constraint_id FROM SYSCONSTRAINT "
+                      "WHERE table_id = " + tid + ");DELETE FROM SYSCONSTRAINT WHERE table_id = " + tid + ";DROP " +
                       (t.type == "VIEW" ? "VIEW " : "TABLE ") + SqlIdent(PhysicalName(t.id)));
     return;
   }
@@ -404,7 +488,17 @@ void Session::CreateModule(const CreateModuleStmt& s) {
     if (FindTable(Db(), owner, s.name.name)) Fail(-110, "Item '" + s.name.name + "' already exists");
     int64_t id = QueryInt(Db(), "SELECT max(table_id) FROM SYSTABLE", 0) + 1;
     id = std::max<int64_t>(id, 100);
-    std::string query = Tr().Query(*s.select);
+    // A view reads a temporary table through its shared name: the definition outlives this
+    // connection's rows.
+    sharedNames_ = true;
+    std::string query;
+    try {
+      query = Tr().Query(*s.select);
+    } catch (...) {
+      sharedNames_ = false;
+      throw;
+    }
+    sharedNames_ = false;
     Stmt ins(Db(), "INSERT INTO SYSTABLE (table_id, creator, table_name, table_type, view_def) VALUES (?, ?, ?, 'VIEW', ?)");
     ins.Bind(1, id).Bind(2, int64_t{owner}).Bind(3, s.name.name).Bind(4, s.text);
     ins.Step();

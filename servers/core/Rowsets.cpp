@@ -45,6 +45,10 @@ ado::Variant ToDateTime(const std::string& text) {
 
 ado::RowSet QueryRowSet(sqlite3* db, const std::string& sql) {
   Stmt q(db, sql);
+  return QueryRowSet(q);
+}
+
+ado::RowSet QueryRowSet(Stmt& q) {
   ado::RowSet rs;
   sqlite3_stmt* st = q.Get();
   int n = sqlite3_column_count(st);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/data/Provider.h"
+#include "servers/core/Sqlite.h"
 
 namespace servers {
 
@@ -16,6 +17,8 @@ namespace servers {
 // "nvarchar(50)", "decimal(10,3)", "datetime", "money" ...) take that type, size and precision.
 // Raises ESqliteError on failure.
 ado::RowSet QueryRowSet(sqlite3* db, const std::string& sql);
+// The same over a statement prepared (and bound) by the caller, stepped from where it stands.
+ado::RowSet QueryRowSet(Stmt& q);
 
 // Keeps the rows whose restriction columns equal the given values (case ignored, as the
 // servers compare names); empty restrictions keep every row.

@@ -69,7 +69,8 @@ DemoPair BuildDemo(Server server) {
 }
 
 // The database's columns as its dialect reads them: table.column, then (withTypes) type name,
-// size and nullability; sorted.
+// size and nullability; sorted. The columns of an Adaptive Server Anywhere's own SYS tables, which
+// its dialect lists too, are left out.
 std::vector<std::string> Columns(const std::string& database, bool withTypes = true) {
   Tdm dm;
   dm.SetConnectionString(database, false);
@@ -78,6 +79,7 @@ std::vector<std::string> Columns(const std::string& database, bool withTypes = t
   dm.OpenSchemaOf(vsiColumns, ado::Variant(), columns);
   std::vector<std::string> rows;
   for (columns.First(); !columns.Eof(); columns.Next()) {
+    if (columns.FieldByName("TABLE_SCHEMA").AsString() == "SYS") continue;
     std::string row = columns.FieldByName("TABLE_NAME").AsString() + "." + columns.FieldByName("COLUMN_NAME").AsString();
     if (withTypes) {
       row += " " + columns.FieldByName("COLUMN_TYPE_NAME").AsString() + " " + columns.FieldByName("SIZE").AsString() +

@@ -142,7 +142,8 @@ std::string TDatabaseSpecific::GetCreateUserSql(ado::TConnection& connection,
                                                 const std::string& password) {
   std::string sql;
   const std::string theLogin = login.empty() ? user : login;
-  switch (MasterDbType) {
+  // The statement runs on this connection, so it is spelled for this server whatever the master.
+  switch (DbType) {
     case dbtSqlServer:
       if (!LoginExists(connection, theLogin)) {
         sql = "EXEC sp_addLogin " + SqlLiteral(theLogin);
@@ -182,18 +183,19 @@ std::string TDatabaseSpecific::SqlServerDbSpaceFileSql(const std::string& dbSpac
 
 std::string TDatabaseSpecific::GetCreateDbSpaceSql(const std::string& dbSpace,
                                                    const std::string& fileName) {
-  if (MasterDbType == dbtAccess) return {};
+  // Spelled for this connection's server, which runs it, whatever the master.
+  if (DbType == dbtAccess) return {};
   // Before the new group is recorded: its file derives from the primary one.
-  const std::string sqlServerFile = MasterDbType == dbtSqlServer ? SqlServerDbSpaceFileSql(dbSpace) : "";
+  const std::string sqlServerFile = DbType == dbtSqlServer ? SqlServerDbSpaceFileSql(dbSpace) : "";
   std::string file = fileName;
-  if (MasterDbType == dbtAsa && file.empty()) file = dbSpace + ".DB";
+  if (DbType == dbtAsa && file.empty()) file = dbSpace + ".DB";
   auto elem = std::make_unique<TDbSpaceElem>();
   elem->FileId = -1;
   elem->FileName = file;
   elem->DbSpaceName = dbSpace;
   elem->IsDefault = false;
   DbSpaces.Add(dbSpace, std::move(elem));
-  switch (MasterDbType) {
+  switch (DbType) {
     case dbtSqlServer:
       return "ALTER DATABASE " + DatabaseName + " ADD FILEGROUP " + QuoteName(dbSpace) + sqlServerFile;
     case dbtAsa: return "CREATE DBSPACE " + QuoteName(dbSpace) + " AS " + QuoteName(file);

@@ -270,13 +270,13 @@ class TDatabaseSpecific {
   bool IsDefaultOwner(const std::string& owner, int side) const;
   std::string GetDefaultOwner(int side) const;
 
-  // Statement creating a login and a database user, spelled for MasterDbType; records the user.
+  // Statement creating a login and a database user, spelled for this server; records the user.
   std::string GetCreateUserSql(ado::TConnection& connection, const std::string& user,
                                const std::string& login, const std::string& password);
   void ClearUsers() { Users.Clear(); }
   bool UserExists(const std::string& user) const { return Users.IndexOf(user) >= 0; }
 
-  // Statement creating a db space, spelled for MasterDbType; records the db space.
+  // Statement creating a db space, spelled for this server; records the db space.
   std::string GetCreateDbSpaceSql(const std::string& dbSpace, const std::string& fileName);
   bool DbSpaceExists(const std::string& dbSpace) const { return DbSpaces.IndexOf(dbSpace) >= 0; }
   bool IsDefaultDbSpace(const std::string& dbSpace) const;

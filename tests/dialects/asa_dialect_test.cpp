@@ -106,6 +106,7 @@ TEST(AsaDialect, RecognisesItsDbSpaceAndUserStatements) {
     std::string second;
   };
   TAsaSpecific d;
+  d.SetDbType(dbtAsa);
   d.SetMasterDbType(dbtAsa);
   ado::TConnection closed;
   const std::vector<Case> cases = {

@@ -415,6 +415,7 @@ TEST_F(SqlServerCatalog, ConnectionValuesAndLogins) {
   EXPECT_EQ(dialect_->DatabaseName, "");
   dialect_->GetDatabaseName(*connection_);
 
+  dialect_->SetDbType(dbtSqlServer);
   dialect_->SetMasterDbType(dbtSqlServer);
   EXPECT_EQ(dialect_->GetCreateUserSql(*connection_, "admin", "sa", "x"),
             "EXEC sp_grantDbAccess 'sa', 'admin'");

@@ -16,6 +16,7 @@ class SqlServerAnswers : public ::testing::Test {
     static int databases = 0;
     connection_ = dialect_test::CreateAndConnect(dialect_, "Answers" + std::to_string(++databases));
     dialect_.GetDatabaseName(*connection_);
+    dialect_.SetDbType(dbtSqlServer);
     dialect_.SetMasterDbType(dbtSqlServer);
     data_.SetConnection(connection_.get());
   }

@@ -137,9 +137,10 @@ class FixedLoginsSqlServer : public TSqlServerSpecific {
   bool LoginExists(ado::TConnection&, const std::string& login) override { return login == "sa"; }
 };
 
-TEST(SqlServerDialect, CreateUserStatementsByMasterServer) {
+TEST(SqlServerDialect, CreateUserStatementsForTheConnectedServer) {
   FixedLoginsSqlServer d;
   ado::TConnection unused;
+  d.SetDbType(dbtSqlServer);
   d.SetMasterDbType(dbtSqlServer);
   EXPECT_EQ(d.GetCreateUserSql(unused, "bob", "", "s'cret"),
             "EXEC sp_addLogin 'bob', 's''cret'; EXEC sp_grantDbAccess 'bob', 'bob'");
@@ -152,20 +153,24 @@ TEST(SqlServerDialect, CreateUserStatementsByMasterServer) {
   EXPECT_EQ(d.Users.Object(1).UserId, -1);
   EXPECT_EQ(d.Users.Object(1).GroupName, "");
 
+  // Regression: the statement was spelled for the master's server, which the client refuses.
   d.SetMasterDbType(dbtAsa);
-  EXPECT_EQ(d.GetCreateUserSql(unused, "carl", "", "p'w"), "grant connect to carl identified by 'p''w'");
-  EXPECT_EQ(d.GetCreateUserSql(unused, "dora", "", ""), "grant connect to dora");
-  d.SetMasterDbType(dbtAccess);
-  EXPECT_EQ(d.GetCreateUserSql(unused, "eve", "", ""), "");
-  EXPECT_FALSE(d.UserExists("eve"));
-  EXPECT_EQ(d.Users.Count(), 5);
+  EXPECT_EQ(d.GetCreateUserSql(unused, "carl", "", "p'w"),
+            "EXEC sp_addLogin 'carl', 'p''w'; EXEC sp_grantDbAccess 'carl', 'carl'");
+  TAccessSpecific access;
+  access.SetDbType(dbtAccess);
+  access.SetMasterDbType(dbtSqlServer);
+  EXPECT_EQ(access.GetCreateUserSql(unused, "eve", "", ""), "");
+  EXPECT_FALSE(access.UserExists("eve"));
+  EXPECT_EQ(d.Users.Count(), 4);
   d.ClearUsers();
   EXPECT_FALSE(d.UserExists("bob"));
 }
 
-TEST(SqlServerDialect, CreateDbSpaceStatementsByMasterServer) {
+TEST(SqlServerDialect, CreateDbSpaceStatementsForTheConnectedServer) {
   TSqlServerSpecific d;
   d.DatabaseName = "Sales";
+  d.SetDbType(dbtSqlServer);
   d.SetMasterDbType(dbtSqlServer);
   EXPECT_EQ(d.GetCreateDbSpaceSql("Fg1", "f.ndf"), "ALTER DATABASE Sales ADD FILEGROUP Fg1");
   EXPECT_EQ(d.GetCreateDbSpaceSql("Fg1", "f.ndf"), "ALTER DATABASE Sales ADD FILEGROUP Fg1");
@@ -176,16 +181,19 @@ TEST(SqlServerDialect, CreateDbSpaceStatementsByMasterServer) {
   EXPECT_EQ(d.DbSpaces.Object(0).FileId, -1);
   EXPECT_FALSE(d.DbSpaces.Object(0).IsDefault);
 
+  // Whatever the master's server, the statement is this server's.
   d.SetMasterDbType(dbtAsa);
-  EXPECT_EQ(d.GetCreateDbSpaceSql("space2", ""), "CREATE DBSPACE space2 AS space2.DB");
-  EXPECT_EQ(d.DbSpaces.Object(3).FileName, "space2.DB");
-  EXPECT_EQ(d.GetCreateDbSpaceSql("index", "my file.db"), "CREATE DBSPACE [index] AS [my file.db]");
-  d.SetMasterDbType(dbtAccess);
-  EXPECT_EQ(d.GetCreateDbSpaceSql("acc", ""), "");
-  EXPECT_FALSE(d.DbSpaceExists("acc"));
-  d.SetMasterDbType(dbtNone);
-  EXPECT_EQ(d.GetCreateDbSpaceSql("none", ""), "");
-  EXPECT_TRUE(d.DbSpaceExists("none"));
+  EXPECT_EQ(d.GetCreateDbSpaceSql("space2", ""), "ALTER DATABASE Sales ADD FILEGROUP space2");
+  TAsaSpecific asa;
+  asa.SetDbType(dbtAsa);
+  asa.SetMasterDbType(dbtSqlServer);
+  EXPECT_EQ(asa.GetCreateDbSpaceSql("space2", ""), "CREATE DBSPACE space2 AS space2.DB");
+  EXPECT_EQ(asa.DbSpaces.Object(0).FileName, "space2.DB");
+  EXPECT_EQ(asa.GetCreateDbSpaceSql("index", "my file.db"), "CREATE DBSPACE \"index\" AS \"my file.db\"");
+  TAccessSpecific access;
+  access.SetDbType(dbtAccess);
+  EXPECT_EQ(access.GetCreateDbSpaceSql("acc", ""), "");
+  EXPECT_FALSE(access.DbSpaceExists("acc"));
   d.ClearDbSpaces();
   EXPECT_EQ(d.DbSpaces.Count(), 0);
 }

@@ -680,28 +680,34 @@ TEST(SqlTextAsa, RebuildAfterRenamesAndATableInANewDbSpace) {
 // no owners: its master lists no user and nothing is written.
 TEST(SqlTextOwners, AMasterUserIsCreatedOnceOnEachServer) {
   struct Case {
-    TDbType kind;
+    TDbType kind, masterKind;
     std::string client, master;
     std::vector<std::string> masterScript;
     std::string prefix;
     std::vector<std::string> instructions;
   };
+  const std::string asaClient = NewAsaDatabase("ownerclient"), asaMaster = NewAsaDatabase("ownermaster");
+  const std::string asaFromSqlServer = NewAsaDatabase("ownerclient2");
+  BuildDatabase("ownermastersql", {});
   const std::vector<Case> cases{
-      {dbtAsa, NewAsaDatabase("ownerclient"), NewAsaDatabase("ownermaster"),
-       {"GRANT CONNECT TO sales IDENTIFIED BY 'x'"}, "sales.",
+      {dbtAsa, dbtAsa, asaClient, asaMaster, {"GRANT CONNECT TO sales IDENTIFIED BY 'x'"}, "sales.",
        {"grant connect to sales identified by 'Pw''1'"}},
-      {dbtAccess, NewAccessDatabase("ownerclient"), NewAccessDatabase("ownermaster"), {}, "", {}},
+      // Regression: the client got the master server's statement, which it refuses.
+      {dbtAsa, dbtSqlServer, asaFromSqlServer, dialect_test::ConnectionStringFor("ownermastersql"),
+       {"exec sp_addlogin 'sales', 'x'", "exec sp_grantdbaccess 'sales'"}, "sales.",
+       {"grant connect to sales identified by 'Pw''1'"}},
+      {dbtAccess, dbtAccess, NewAccessDatabase("ownerclient"), NewAccessDatabase("ownermaster"), {}, "", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.client);
     ado::TConnection master(c.master);
     master.Open();
     dialect_test::RunScript(master, c.masterScript);
-    Engine engine(c.client, c.kind);
+    Engine engine(c.client, c.masterKind);
     Tdm& dm = engine.dm;
     ado::TDataSet users;
     users.SetConnection(&master);
-    dm.CurrentDialect()->OpenSchema(vsiUsers, Variant(), Variant(), users);
+    dm.DbSpecific(c.masterKind)->OpenSchema(vsiUsers, Variant(), Variant(), users);
     dm.qUsers.Clone(users);
     engine.producer.UpdaterDirectives().UseDefaultOwner = beNo;
     engine.producer.UpdaterDirectives().Users = {"sales=Pw'1"};

@@ -87,10 +87,27 @@ void BM_WindowsAndDataLayerAlone(benchmark::State& state) {
   std::filesystem::remove_all(folder);
 }
 
+// The console's share of the echo: the same lines to the hidden console alone.
+void BM_HiddenConsoleAlone(benchmark::State& state) {
+  const std::string folder = Folder();
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto updater = NewUpdater(folder);
+    TConsoleFrm& console = *updater->ConsoleFrm();
+    state.ResumeTiming();
+    for (int i = 0; i < kInstructions; ++i) {
+      console.AddLine("NEW INSTRUCTION: (" + std::to_string(i + 1) + ") " + Sql(i));
+    }
+    console.FlushLines();
+  }
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 
 BENCHMARK(BM_EngineAppendAndSave)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowsAndDataLayerAlone)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HiddenConsoleAlone)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The windows run offscreen unless the caller chose a platform.
 int main(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "components/WindowStyle.h"
@@ -41,6 +42,10 @@ TConsoleFrm::TConsoleFrm(QWidget* aOwner) : QWidget(aOwner, windowstyle::kToolWi
   txtConsole->setReadOnly(true);
   txtConsole->setFrameShape(QFrame::NoFrame);
   clientLayout->addWidget(txtConsole);
+  flushTimer_ = new QTimer(this);
+  flushTimer_->setSingleShot(true);
+  flushTimer_->setInterval(kFlushIntervalMs);
+  connect(flushTimer_, &QTimer::timeout, this, [this] { FlushLines(); });
   ApplyOptions(nullptr);
   txtConsole->clear();
   ui::ProcessPendingMessages();
@@ -74,7 +79,21 @@ void TConsoleFrm::AddLine(const std::string& aText) {
   QString line = QString::fromStdString(prompt_ + aText);
   line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   line.replace(QChar('\r'), QChar('\n'));
-  txtConsole->appendPlainText(line);
+  pending_.append(line);
+  if (!flushTimer_->isActive()) flushTimer_->start();
   ui::ProcessPendingMessages();
   ++lineCount_;
+}
+
+void TConsoleFrm::FlushLines() {
+  flushTimer_->stop();
+  if (pending_.isEmpty()) return;
+  // One append of many lines spares the memo its per-append work (cursor, scroll bars, layout).
+  txtConsole->appendPlainText(pending_.join(QChar('\n')));
+  pending_.clear();
+}
+
+void TConsoleFrm::setVisible(bool aVisible) {
+  if (aVisible) FlushLines();
+  QWidget::setVisible(aVisible);
 }

@@ -43,6 +43,7 @@ std::string DirectivesXml(const TUpdaterDirectives& directives) {
 }
 
 std::string ConsoleText(const TOrvSchemion& c) {
+  c.ConsoleFrm()->FlushLines();
   return c.ConsoleFrm()->txtConsole->toPlainText().toStdString();
 }
 

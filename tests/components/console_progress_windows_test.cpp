@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -21,9 +22,11 @@ namespace {
 // The windows make their own application object when the program has none.
 class Windows : public ::testing::Test {};
 
-std::vector<std::string> Lines(const QPlainTextEdit& memo) {
+// The memo's lines, once every added line has reached it.
+std::vector<std::string> Lines(TConsoleFrm& console) {
+  console.FlushLines();
   std::vector<std::string> lines;
-  for (QTextBlock b = memo.document()->begin(); b.isValid(); b = b.next()) {
+  for (QTextBlock b = console.txtConsole->document()->begin(); b.isValid(); b = b.next()) {
     lines.push_back(b.text().toStdString());
   }
   return lines;
@@ -79,7 +82,7 @@ TEST_F(Windows, ConsoleAddsPromptedLines) {
   EXPECT_EQ(console.txtConsole->toPlainText(), "");
 
   console.AddLine("Done");
-  EXPECT_EQ(Lines(*console.txtConsole), std::vector<std::string>{"Console:>Done"});
+  EXPECT_EQ(Lines(console), std::vector<std::string>{"Console:>Done"});
 
   // The error block of a run: one added line that shows as several memo lines.
   TDbLanguageOptions texts;
@@ -88,7 +91,7 @@ TEST_F(Windows, ConsoleAddsPromptedLines) {
                             DbFormat(texts.ConsoleInstrNumber, {12});
   console.AddLine(block);
   EXPECT_EQ(console.LineCount(), 2);
-  EXPECT_EQ(Lines(*console.txtConsole),
+  EXPECT_EQ(Lines(console),
             (std::vector<std::string>{"Console:>Done", "Console:> --- ERROR --- ",
                                       "    DESCRIPTION: d", "    INSTRUCTION NUMBER: 12"}));
 
@@ -98,6 +101,22 @@ TEST_F(Windows, ConsoleAddsPromptedLines) {
   EXPECT_TRUE(console.isHidden());
   console.AddLine("after close");
   EXPECT_EQ(console.LineCount(), 3);
+}
+
+TEST_F(Windows, ConsoleLinesReachTheMemoUnasked) {
+  TConsoleFrm console;
+  console.AddLine("while hidden");
+  console.show();
+  EXPECT_EQ(console.txtConsole->toPlainText(), "Console:>while hidden") << "in the memo before it paints";
+
+  console.AddLine("while shown");
+  const QDeadlineTimer deadline(5000);
+  while (console.txtConsole->document()->blockCount() < 2 && !deadline.hasExpired()) {
+    ui::ProcessPendingMessages();
+  }
+  EXPECT_EQ(console.txtConsole->toPlainText(), "Console:>while hidden\nConsole:>while shown")
+      << "at the window's next tick";
+  console.close();
 }
 
 TEST_F(Windows, ConsoleOptionsApplied) {
@@ -142,7 +161,7 @@ TEST_F(Windows, ConsoleOptionsApplied) {
   EXPECT_TRUE(console.windowFlags().testFlag(Qt::WindowStaysOnTopHint))
       << "StayOnTop False leaves it";
   console.AddLine("select 1");
-  EXPECT_EQ(Lines(*console.txtConsole).back(), "SQL> select 1");
+  EXPECT_EQ(Lines(console).back(), "SQL> select 1");
 
   console.ApplyOptions(nullptr);
   EXPECT_EQ(console.Prompt(), "Console:>");

@@ -84,6 +84,7 @@ TEST_F(InstructionList, NumberingBlocksAndEcho) {
                 {-1, "p2", 0}, {0, "p1", 0}, {1, "a1", 0}, {2, "a2", 0}, {3, "a3", 0}}));
   // Every instruction is a console line and the progress info text.
   EXPECT_EQ(updater_.ConsoleFrm()->LineCount(), 5);
+  updater_.ConsoleFrm()->FlushLines();
   EXPECT_NE(updater_.ConsoleFrm()->txtConsole->toPlainText().toStdString().find(
                 "Console:>NEW INSTRUCTION: (-1) p2"),
             std::string::npos);

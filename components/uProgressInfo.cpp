@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -66,6 +67,10 @@ TProgressInfoFrm::TProgressInfoFrm(QWidget* aOwner)
   }
   sbProgressInfo->hide();
   layout->addWidget(sbProgressInfo);
+  infoTimer_ = new QTimer(this);
+  infoTimer_->setSingleShot(true);
+  infoTimer_->setInterval(kInfoIntervalMs);
+  connect(infoTimer_, &QTimer::timeout, this, [this] { FlushInfoText(); });
   ApplyOptions(nullptr);
 }
 
@@ -82,11 +87,24 @@ void TProgressInfoFrm::ApplyOptions(const TProgressInfoOptions* aOptions) {
 }
 
 void TProgressInfoFrm::SetInfoText(const std::string& aText) {
-  txtProgressInfo->clear();
-  QString text = Q(aText);
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  txtProgressInfo->setPlainText(text);
+  pendingInfo_ = Q(aText);
+  pendingInfo_.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  infoPending_ = true;
+  if (!infoTimer_->isActive()) infoTimer_->start();
   Done();
+}
+
+void TProgressInfoFrm::FlushInfoText() {
+  infoTimer_->stop();
+  if (!infoPending_) return;
+  txtProgressInfo->setPlainText(pendingInfo_);
+  infoPending_ = false;
+  pendingInfo_.clear();
+}
+
+void TProgressInfoFrm::setVisible(bool aVisible) {
+  if (aVisible) FlushInfoText();
+  QWidget::setVisible(aVisible);
 }
 
 // --- level primitives ---
@@ -254,5 +272,5 @@ std::string TProgressInfoFrm::PanelText(int aPanel) const {
   return panels_[Clamp3(aPanel)]->text().toStdString();
 }
 std::string TProgressInfoFrm::InfoText() const {
-  return txtProgressInfo->toPlainText().toStdString();
+  return (infoPending_ ? pendingInfo_ : txtProgressInfo->toPlainText()).toStdString();
 }

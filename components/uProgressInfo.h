@@ -1,9 +1,11 @@
 // The progress window of a producer or updater: three nested progress levels with captions, a
 // hidden three-panel status bar and an info text. The extraction, the check and the update each
 // step the levels in their own way; every operation processes pending messages before it returns,
-// so the window repaints during long runs. Closing the window only hides it.
+// so the window repaints during long runs. Closing the window only hides it. The info text reaches
+// its memo at the window's tick, not on every change: a run replaces it once per instruction.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 #include <array>
 #include <string>
@@ -16,6 +18,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QStatusBar;
+class QTimer;
 
 class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
  public:
@@ -23,8 +26,16 @@ class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
 
   // Places the window from the options; nullptr: left 550, top 10, 400 x 250.
   void ApplyOptions(const TProgressInfoOptions* aOptions);
-  // Replaces the info text.
+  // Replaces the info text; the memo shows it at the next tick of the window (kInfoIntervalMs),
+  // when the window is shown, or on FlushInfoText.
   void SetInfoText(const std::string& aText);
+  // Puts the latest info text into the memo now.
+  void FlushInfoText();
+
+  // Showing the window brings its memo up to date first.
+  void setVisible(bool aVisible) override;
+
+  static constexpr int kInfoIntervalMs = 50;
 
   // Extraction of a schema.
   void BeginExtractSchemas(int aMax);
@@ -52,6 +63,7 @@ class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
   bool LevelVisible(int aLevel) const;
   std::string Caption(int aLevel) const;
   std::string PanelText(int aPanel) const;
+  // The latest info text, also before the memo shows it.
   std::string InfoText() const;
 
   QGroupBox* gbProgressBar0 = nullptr;
@@ -93,4 +105,7 @@ class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
 
   std::array<Level, 3> levels_;
   std::array<QLabel*, 3> panels_{};
+  QString pendingInfo_;  // the info text the memo does not show yet
+  bool infoPending_ = false;
+  QTimer* infoTimer_ = nullptr;  // child of the window
 };

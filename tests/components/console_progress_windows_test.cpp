@@ -32,6 +32,12 @@ std::vector<std::string> Lines(TConsoleFrm& console) {
   return lines;
 }
 
+// Waits, processing messages, until the memo holds `blocks` lines (at most 5 s).
+void WaitForBlocks(const QPlainTextEdit& memo, int blocks) {
+  const QDeadlineTimer deadline(5000);
+  while (memo.document()->blockCount() < blocks && !deadline.hasExpired()) ui::ProcessPendingMessages();
+}
+
 // Saves the window's picture in the test build folder for review.
 void SavePicture(QWidget& window, const std::string& name) {
   window.show();
@@ -103,20 +109,25 @@ TEST_F(Windows, ConsoleAddsPromptedLines) {
   EXPECT_EQ(console.LineCount(), 3);
 }
 
-TEST_F(Windows, ConsoleLinesReachTheMemoUnasked) {
+TEST_F(Windows, TextsReachTheMemosUnasked) {
   TConsoleFrm console;
   console.AddLine("while hidden");
   console.show();
   EXPECT_EQ(console.txtConsole->toPlainText(), "Console:>while hidden") << "in the memo before it paints";
-
   console.AddLine("while shown");
-  const QDeadlineTimer deadline(5000);
-  while (console.txtConsole->document()->blockCount() < 2 && !deadline.hasExpired()) {
-    ui::ProcessPendingMessages();
-  }
+  WaitForBlocks(*console.txtConsole, 2);
   EXPECT_EQ(console.txtConsole->toPlainText(), "Console:>while hidden\nConsole:>while shown")
       << "at the window's next tick";
   console.close();
+
+  TProgressInfoFrm progress;
+  progress.SetInfoText("while hidden");
+  progress.show();
+  EXPECT_EQ(progress.txtProgressInfo->toPlainText(), "while hidden");
+  progress.SetInfoText("while\nshown");
+  WaitForBlocks(*progress.txtProgressInfo, 2);
+  EXPECT_EQ(progress.txtProgressInfo->toPlainText(), "while\nshown");
+  progress.close();
 }
 
 TEST_F(Windows, ConsoleOptionsApplied) {
@@ -205,6 +216,8 @@ TEST_F(Windows, ProgressOptionsSubstitutesAndPlacement) {
 
   progress.SetInfoText("line one\r\nline two");
   EXPECT_EQ(progress.InfoText(), "line one\nline two");
+  progress.FlushInfoText();
+  EXPECT_EQ(progress.txtProgressInfo->toPlainText(), "line one\nline two");
 }
 
 TEST_F(Windows, ExtractionSteps) {

@@ -1,5 +1,7 @@
 #include "components/uProgressInfo.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -69,8 +71,13 @@ TProgressInfoFrm::TProgressInfoFrm(QWidget* aOwner)
   layout->addWidget(sbProgressInfo);
   infoTimer_ = new QTimer(this);
   infoTimer_->setSingleShot(true);
-  infoTimer_->setInterval(kInfoIntervalMs);
+  infoTimer_->setInterval(kTickMs);
   connect(infoTimer_, &QTimer::timeout, this, [this] { FlushInfoText(); });
+  paintTimer_ = new QTimer(this);
+  paintTimer_->setSingleShot(true);
+  connect(paintTimer_, &QTimer::timeout, this, [this] {
+    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+  });
   ApplyOptions(nullptr);
 }
 
@@ -100,6 +107,19 @@ void TProgressInfoFrm::FlushInfoText() {
   txtProgressInfo->setPlainText(pendingInfo_);
   infoPending_ = false;
   pendingInfo_.clear();
+}
+
+bool TProgressInfoFrm::event(QEvent* aEvent) {
+  // The window's update request paints it; one that comes within a tick of the last paint waits
+  // for the tick, and the changes made meanwhile are painted together.
+  if (aEvent->type() == QEvent::UpdateRequest) {
+    if (sincePaint_.isValid() && sincePaint_.elapsed() < kTickMs) {
+      if (!paintTimer_->isActive()) paintTimer_->start(static_cast<int>(kTickMs - sincePaint_.elapsed()));
+      return true;
+    }
+    sincePaint_.start();
+  }
+  return QWidget::event(aEvent);
 }
 
 void TProgressInfoFrm::setVisible(bool aVisible) {

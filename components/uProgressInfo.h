@@ -1,10 +1,12 @@
 // The progress window of a producer or updater: three nested progress levels with captions, a
 // hidden three-panel status bar and an info text. The extraction, the check and the update each
 // step the levels in their own way; every operation processes pending messages before it returns,
-// so the window repaints during long runs. Closing the window only hides it. The info text reaches
-// its memo at the window's tick, not on every change: a run replaces it once per instruction.
+// so the window repaints during long runs. Closing the window only hides it. A run changes the
+// window far more often than anyone can see: the info text reaches its memo, and the window is
+// painted, at most once a tick (kTickMs).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -26,8 +28,8 @@ class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
 
   // Places the window from the options; nullptr: left 550, top 10, 400 x 250.
   void ApplyOptions(const TProgressInfoOptions* aOptions);
-  // Replaces the info text; the memo shows it at the next tick of the window (kInfoIntervalMs),
-  // when the window is shown, or on FlushInfoText.
+  // Replaces the info text; the memo shows it at the window's next tick, when the window is shown,
+  // or on FlushInfoText.
   void SetInfoText(const std::string& aText);
   // Puts the latest info text into the memo now.
   void FlushInfoText();
@@ -35,7 +37,7 @@ class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
   // Showing the window brings its memo up to date first.
   void setVisible(bool aVisible) override;
 
-  static constexpr int kInfoIntervalMs = 50;
+  static constexpr int kTickMs = 50;
 
   // Extraction of a schema.
   void BeginExtractSchemas(int aMax);
@@ -108,4 +110,9 @@ class TProgressInfoFrm : private ui::ApplicationGuard, public QWidget {
   QString pendingInfo_;  // the info text the memo does not show yet
   bool infoPending_ = false;
   QTimer* infoTimer_ = nullptr;  // child of the window
+  QTimer* paintTimer_ = nullptr;  // child of the window: the paint held back until the next tick
+  QElapsedTimer sincePaint_;
+
+ protected:
+  bool event(QEvent* aEvent) override;
 };

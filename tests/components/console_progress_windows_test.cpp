@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QEvent>
 #include <QGroupBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -37,6 +38,15 @@ void WaitForBlocks(const QPlainTextEdit& memo, int blocks) {
   const QDeadlineTimer deadline(5000);
   while (memo.document()->blockCount() < blocks && !deadline.hasExpired()) ui::ProcessPendingMessages();
 }
+
+// Notes the value of the progress bar it watches each time the bar is painted.
+struct PaintCounter : QObject {
+  int lastValue = -1;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) lastValue = static_cast<QProgressBar*>(watched)->value();
+    return false;
+  }
+};
 
 // Saves the window's picture in the test build folder for review.
 void SavePicture(QWidget& window, const std::string& name) {
@@ -127,6 +137,15 @@ TEST_F(Windows, TextsReachTheMemosUnasked) {
   progress.SetInfoText("while\nshown");
   WaitForBlocks(*progress.txtProgressInfo, 2);
   EXPECT_EQ(progress.txtProgressInfo->toPlainText(), "while\nshown");
+
+  // Paints held back within a tick are not lost: the bar is painted with its last value.
+  PaintCounter counter;
+  progress.pbLevel0->installEventFilter(&counter);
+  progress.BeginCheckDb(10);
+  for (int i = 0; i < 3; ++i) progress.StepLevel0("step");
+  const QDeadlineTimer deadline(5000);
+  while (counter.lastValue != 3 && !deadline.hasExpired()) ui::ProcessPendingMessages();
+  EXPECT_EQ(counter.lastValue, 3);
   progress.close();
 }
 

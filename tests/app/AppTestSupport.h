@@ -45,15 +45,22 @@ inline int RunCommand(const Lines& aArgs) {
   pid_t pid = 0;
   if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
   int status = 0;
-  waitpid(pid, &status, 0);
+  // A signal may end the wait before the child does: wait again, or the next run would start
+  // (or overwrite the program) while this one still exits.
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A copy of the built Schemion32 in the folder; its path.
 inline std::string PlaceProgram(const std::string& aFolder) {
   const std::string program = aFolder + "/Schemion32";
-  std::filesystem::copy_file(std::string(SCHEMION_BINARY_DIR) + "/app/Schemion32", program,
+  // Copied beside and renamed over: the system may still hold an earlier copy that just ran as
+  // busy, and a busy program cannot be written in place.
+  std::filesystem::copy_file(std::string(SCHEMION_BINARY_DIR) + "/app/Schemion32", program + ".new",
                              std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::rename(program + ".new", program);
   return program;
 }
 

@@ -324,17 +324,30 @@ void Tdm::AddCopyDataInstructions(const TCopyTable& aTable, TCopyDataTreatment a
 void Tdm::AddMoveDataInstructions(const TCopyTable& aTable, const std::string& aFieldToIncrement) {
   DropForeignKeysOf(aTable.clientSchema, OldTableName(aTable.masterName), 0, "", aTable.masterName);
   const std::string field = QuoteName(aFieldToIncrement);
+  // Jet updates no row from an aggregate: there the next number is first put in a one-row work
+  // table, which the UPDATE joins, and the work table is dropped again.
+  const bool workTable = currentDialect_->DbType == dbtAccess;
+  const std::string next = QuoteName("_ORV_MOVE_MAX");
   for (const TCopyTable::Row& row : aTable.rows) {
     std::string group;
     for (size_t k = 0; k < aTable.keyColumns.size(); ++k) {
       if (text::SameText(aTable.keyColumns[k], aFieldToIncrement)) continue;
       group += (group.empty() ? "" : " and ") + aTable.quotedKeys[k] + " = " + row.keyLiterals[k];
     }
-    const std::string update = "UPDATE " + aTable.target + " SET " + field + " = (SELECT max(" + field +
-                               ") FROM " + aTable.target + (group.empty() ? "" : " WHERE " + group) +
-                               ") + 1 WHERE " + row.keyCondition;
+    const std::string where = group.empty() ? "" : " WHERE " + group;
     const RowStatements statements(*currentDialect_, aTable, row);
-    AddInstruction(statements.When(true, update), false);
+    if (workTable) {
+      AddInstruction("SELECT max(" + field + ") + 1 AS ORV_NEXT INTO " + next + " FROM " + aTable.target + where,
+                     false);
+      AddInstruction("UPDATE " + aTable.target + ", " + next + " SET " + aTable.target + "." + field + " = " +
+                         next + ".ORV_NEXT WHERE " + row.keyCondition,
+                     false);
+      AddInstruction("DROP TABLE " + next, false);
+    } else {
+      const std::string update = "UPDATE " + aTable.target + " SET " + field + " = (SELECT max(" + field +
+                                 ") FROM " + aTable.target + where + ") + 1 WHERE " + row.keyCondition;
+      AddInstruction(statements.When(true, update), false);
+    }
     AddInstruction(statements.Insert(), false);
   }
 }

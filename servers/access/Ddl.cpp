@@ -6,6 +6,7 @@
 #include "servers/access/Session.h"
 #include "servers/access/Translator.h"
 #include "servers/core/Physical.h"
+#include "servers/core/Rowsets.h"
 #include "servers/core/Statements.h"
 
 namespace servers::access {
@@ -59,7 +60,68 @@ std::vector<std::string> SameColumns(const JetTable& t) {
   return out;
 }
 
+// The column SELECT ... INTO makes for a result column of the query.
+JetColumn IntoColumn(const ado::FieldDef& f) {
+  JetColumn c;
+  c.name = f.Name;
+  switch (f.Type) {
+    case ado::FieldType::ftString:
+      c.type = f.Size > 255 ? "memo" : "text";
+      c.length = f.Size > 0 && f.Size <= 255 ? f.Size : 255;
+      break;
+    case ado::FieldType::ftMemo: c.type = "memo"; break;
+    case ado::FieldType::ftSmallint: c.type = "smallint"; break;
+    case ado::FieldType::ftInteger: c.type = "int"; break;
+    case ado::FieldType::ftByte: c.type = "tinyint"; break;
+    case ado::FieldType::ftBoolean: c.type = "bit"; break;
+    case ado::FieldType::ftLargeint:
+    case ado::FieldType::ftFloat: c.type = "float"; break;
+    case ado::FieldType::ftCurrency: c.type = "money"; break;
+    case ado::FieldType::ftBCD:
+      c.type = "decimal";
+      c.length = f.Precision > 0 ? f.Precision : 18;
+      c.scale = f.Scale > 0 ? f.Scale : 0;
+      break;
+    case ado::FieldType::ftDateTime: c.type = "datetime"; break;
+    case ado::FieldType::ftBytes:
+      c.type = "binary";
+      c.length = f.Size > 0 ? f.Size : 510;
+      break;
+    case ado::FieldType::ftBlob: c.type = "ole"; break;
+    case ado::FieldType::ftGuid: c.type = "uniqueidentifier"; break;
+  }
+  return c;
+}
+
 }  // namespace
+
+int64_t Session::SelectInto(const JetStatement& s) {
+  const Select& query = *s.select;
+  if (!query.into.owner.empty() || !query.into.db.empty())
+    JetFail(3075, "Syntax error (missing operator) in query expression '" + s.text + "'.");
+  CheckNewName(query.into.name);
+  JetTranslator tr(Db());
+  const std::string rowsSql = tr.Query(query);
+  const ado::RowSet rows = QueryRowSet(Db(), rowsSql);
+  JetTable t;
+  t.name = query.into.name;
+  std::string columns;
+  int unnamed = 1000;  // Jet names an unnamed computed column Expr1000, Expr1001 ...
+  for (size_t i = 0; i < rows.Fields.size(); ++i) {
+    JetColumn c = IntoColumn(rows.Fields[i]);
+    if (rows.Fields.size() == query.items.size() && query.items[i].alias.empty() &&
+        query.items[i].expr->kind != Expr::Column)
+      c.name = "Expr" + std::to_string(unnamed++);
+    if (t.Find(c.name)) JetFail(3380, "Field '" + c.name + "' already exists in table '" + t.name + "'.");
+    columns += (columns.empty() ? "" : ", ") + SqlIdent(c.name);
+    t.columns.push_back(c);
+  }
+  AddObject(Db(), t.name, "TABLE", s.text);
+  SaveTable(Db(), t);
+  BuildPhysical(Db(), t, {}, false);
+  ExecSql(Db(), "INSERT INTO " + SqlIdent(t.name) + " (" + columns + ") " + rowsSql);
+  return sqlite3_changes(Db());
+}
 
 void Session::CheckNewName(const std::string& name) {
   const std::string type = ObjectType(Db(), name);

@@ -233,8 +233,8 @@ class JetParser : public ExpressionParser {
     return {};
   }
 
-  // UPDATE table [[AS] alias] [INNER JOIN table [[AS] alias] ON condition] SET ... [WHERE ...]:
-  // with the join, the columns set belong to the first table.
+  // UPDATE table [[AS] alias] [INNER JOIN table [[AS] alias] ON condition | , table [[AS] alias]]
+  // SET ... [WHERE ...]: with a second table, the columns set belong to the first.
   void Update(JetStatement& s) {
     s.kind = JetStatement::Update;
     s.table = TableName();
@@ -245,6 +245,9 @@ class JetParser : public ExpressionParser {
       s.joinAlias = OptionalAlias();
       Expect("ON");
       s.joinOn = ParseExpr();
+    } else if (AcceptSym(",")) {
+      s.joinTable = TableName();
+      s.joinAlias = OptionalAlias();
     }
     Expect("SET");
     do {

@@ -64,8 +64,8 @@ struct JetStatement {
   std::vector<std::pair<std::string, ExprPtr>> sets;
   ExprPtr where;
   std::string alias;                // UPDATE: the alias of the table changed
-  std::string joinTable, joinAlias;  // UPDATE ... INNER JOIN: the table joined and its alias
-  ExprPtr joinOn;
+  std::string joinTable, joinAlias;  // UPDATE's second table (INNER JOIN or ","), its alias
+  ExprPtr joinOn;                    // null for the "," form: every row of the second table
   bool unique = false, primary = false;
   std::vector<std::string> keys;
   std::vector<bool> descending;

@@ -104,6 +104,10 @@ void Session::Run(const JetStatement& s, std::vector<ado::StatementResult>& resu
   ado::StatementResult r;
   switch (s.kind) {
     case JetStatement::Select: {
+      if (!s.select->into.Empty()) {
+        r.RowsAffected = SelectInto(s);
+        break;
+      }
       JetTranslator tr(Db());
       r.HasRows = true;
       r.Rows = QueryRowSet(Db(), tr.Query(*s.select));
@@ -184,6 +188,46 @@ const JetColumn& ColumnOrFail(const JetTable& t, const std::string& name) {
   return *c;
 }
 
+bool UsesAggregate(const Select& q);
+
+// An aggregate function anywhere in the expression, its subqueries included.
+bool UsesAggregate(const Expr& e) {
+  static const char* const kAggregates[] = {"count", "sum", "min",   "max",    "avg", "first",
+                                             "last",  "stdev", "stdevp", "var",   "varp"};
+  if (e.kind == Expr::Func)
+    for (const char* name : kAggregates)
+      if (strcasecmp(e.text.c_str(), name) == 0) return true;
+  for (const auto& arg : e.args)
+    if (arg && UsesAggregate(*arg)) return true;
+  return e.select && UsesAggregate(*e.select);
+}
+
+bool UsesAggregate(const TableRef& r) {
+  if (r.select && UsesAggregate(*r.select)) return true;
+  if (r.on && UsesAggregate(*r.on)) return true;
+  return (r.left && UsesAggregate(*r.left)) || (r.right && UsesAggregate(*r.right));
+}
+
+// A grouping or an aggregate function in the query or in any query inside it.
+bool UsesAggregate(const Select& q) {
+  if (!q.groupBy.empty() || q.having) return true;
+  for (const auto& item : q.items)
+    if (item.expr && UsesAggregate(*item.expr)) return true;
+  for (const auto& from : q.from)
+    if (UsesAggregate(*from)) return true;
+  if (q.where && UsesAggregate(*q.where)) return true;
+  for (const auto& u : q.unions)
+    if (UsesAggregate(*u.select)) return true;
+  return false;
+}
+
+// Jet updates no row from a value that needs the rows grouped: an aggregate in a SET value, or
+// in a query it reads, makes the whole UPDATE a query that cannot be updated.
+void RefuseAggregateValues(const JetStatement& s) {
+  for (const auto& set : s.sets)
+    if (UsesAggregate(*set.second)) JetFail(3073, "Operation must use an updateable query.");
+}
+
 }  // namespace
 
 int64_t Session::Insert(const JetStatement& s) {
@@ -226,6 +270,7 @@ int64_t Session::Insert(const JetStatement& s) {
 
 int64_t Session::Update(const JetStatement& s) {
   JetTable t = RequireTable(s.table);
+  RefuseAggregateValues(s);
   JetTranslator tr(Db());
   std::string sets;
   for (const auto& [name, e] : s.sets) {
@@ -241,8 +286,9 @@ int64_t Session::Update(const JetStatement& s) {
     JetTable joined = RequireTable(s.joinTable);
     sql += " FROM " + SqlIdent(joined.name);
     if (!s.joinAlias.empty()) sql += " AS " + SqlIdent(s.joinAlias);
-    sql += " WHERE (" + tr.Expression(*s.joinOn) + ")";
-    if (s.where) sql += " AND (" + tr.Expression(*s.where) + ")";
+    std::string condition = s.joinOn ? "(" + tr.Expression(*s.joinOn) + ")" : "";
+    if (s.where) condition += (condition.empty() ? "(" : " AND (") + tr.Expression(*s.where) + ")";
+    if (!condition.empty()) sql += " WHERE " + condition;
   } else if (s.where) {
     sql += " WHERE " + tr.Expression(*s.where);
   }

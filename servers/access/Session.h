@@ -44,6 +44,8 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
 
   // Definitions (Ddl.cpp).
   void CreateTable(const JetStatement& s);
+  // SELECT ... INTO: a new table typed from the query's columns, holding its rows.
+  int64_t SelectInto(const JetStatement& s);
   void AddColumn(const JetStatement& s);
   void AlterColumn(const JetStatement& s);
   void DropColumn(const JetStatement& s);

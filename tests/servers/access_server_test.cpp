@@ -336,3 +336,51 @@ TEST_F(AccessServer, InsertSelectStoresDatesAsTheValuesFormDoes) {
             "12|1999-12-30T10:00:00|\n");
   EXPECT_EQ(Failure(*s, "INSERT INTO D (k, at) SELECT 3, 'no date'"), "Data type conversion error.");
 }
+
+// Jet refuses an UPDATE whose SET value needs an aggregate, also inside a subquery, and changes
+// nothing; an aggregate in the WHERE's subquery is taken.
+TEST_F(AccessServer, AnAggregateInAnUpdatesValuesIsRefused) {
+  auto s = Create("aggregate.mdb");
+  s->Execute("CREATE TABLE T (g int NOT NULL, n int NOT NULL, CONSTRAINT pk PRIMARY KEY (g, n))");
+  for (const char *row : {"1, 1", "1, 2", "2, 1"})
+    s->Execute(std::string("INSERT INTO T VALUES (") + row + ")");
+  const std::string before = State(*s, {"T"});
+  for (const char *sql : {"UPDATE T SET n = (SELECT max(n) FROM T WHERE g = 1) + 1 WHERE g = 1 AND n = 1",
+                          "UPDATE T SET n = (SELECT n FROM T AS o WHERE o.g = 2 AND o.n = (SELECT Min(n) FROM T)) "
+                          "WHERE g = 1 AND n = 1",
+                          "UPDATE T, T AS o SET T.n = (SELECT count(*) FROM T) + 5 WHERE T.g = 2"}) {
+    try {
+      s->Execute(sql);
+      ADD_FAILURE() << "ran: " << sql;
+    } catch (const ado::EOleException &e) {
+      EXPECT_STREQ(e.what(), "Operation must use an updateable query.") << sql;
+      EXPECT_EQ(e.NativeError(), 3073) << sql;
+    }
+  }
+  EXPECT_EQ(State(*s, {"T"}), before);
+  s->Execute("UPDATE T SET n = 7 WHERE g = 2 AND n IN (SELECT max(n) FROM T WHERE g = 2)");
+  EXPECT_EQ(Values(*s, "SELECT g, n FROM T ORDER BY g, n"), "1|1|\n1|2|\n2|7|\n");
+}
+
+// SELECT ... INTO makes a table typed from the query's columns (an unnamed expression is
+// Expr1000), refused over an existing table; "UPDATE a, b" sets the first table's rows the
+// WHERE picks from every row of the second.
+TEST_F(AccessServer, SelectIntoMakesATableThatAnUpdateCanJoin) {
+  auto s = Create("into.mdb");
+  s->Execute("CREATE TABLE T (g int NOT NULL, n int NOT NULL, s text(10), at datetime, "
+             "CONSTRAINT pk PRIMARY KEY (g, n))");
+  s->Execute("INSERT INTO T VALUES (1, 1, 'a', '1999/12/31')");
+  s->Execute("INSERT INTO T VALUES (1, 2, 'b', NULL)");
+  EXPECT_EQ(s->Execute("SELECT s, at, n * 2 INTO C FROM T").at(0).RowsAffected, 2);
+  EXPECT_EQ(Values(*s, "SELECT s, at, Expr1000 FROM C ORDER BY s"), "a|1999-12-31T00:00:00|2|\nb|<null>|4|\n");
+  EXPECT_EQ(Failure(*s, "SELECT s INTO C FROM T"), "Table 'C' already exists.");
+  EXPECT_EQ(Failure(*s, "INSERT INTO C (s) VALUES ('12345678901')"),
+            "The field is too small to accept the amount of data you attempted to add. Try inserting or "
+            "pasting less data.");
+
+  s->Execute("SELECT max(n) + 1 AS nxt INTO W FROM T WHERE g = 1");
+  EXPECT_EQ(s->Execute("UPDATE T, W SET T.n = W.nxt WHERE g = 1 AND n = 1").at(0).RowsAffected, 1);
+  EXPECT_EQ(s->Execute("UPDATE T, W SET T.n = W.nxt WHERE g = 1 AND n = 1").at(0).RowsAffected, 0);
+  s->Execute("DROP TABLE W");
+  EXPECT_EQ(Values(*s, "SELECT g, n, s FROM T ORDER BY n"), "1|2|b|\n1|3|a|\n");
+}

@@ -265,19 +265,42 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   batch_ = &sql;
   variables_.clear();
   variableTypes_.clear();
+  terminated_.reset();
   try {
-    for (const auto& s : statements) RunGuarded(*s, results);
+    for (const auto& s : statements) RunContinuing(*s, results);
   } catch (ado::EOleException& e) {
     batch_ = saved;
     if (!e.Line()) e.SetLine(line_);
-    if (EndsOnlyTheStatement(e)) e.AddMessage("The statement has been terminated.");
+    // The client reads the batch's first error.
+    if (terminated_) {
+      ado::EOleException first = std::move(*terminated_);
+      terminated_.reset();
+      throw first;
+    }
     throw;
   } catch (...) {
     batch_ = saved;
+    terminated_.reset();
     throw;
   }
   batch_ = saved;
+  if (terminated_) {
+    ado::EOleException first = std::move(*terminated_);
+    terminated_.reset();
+    throw first;
+  }
   return results;
+}
+
+void Session::RunContinuing(const Statement& s, std::vector<ado::StatementResult>& results) {
+  try {
+    RunGuarded(s, results);
+  } catch (ado::EOleException& e) {
+    if (!EndsOnlyTheStatement(e)) throw;
+    if (!e.Line()) e.SetLine(line_);
+    e.AddMessage("The statement has been terminated.");
+    if (!terminated_) terminated_ = e;
+  }
 }
 
 void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results) {
@@ -311,7 +334,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
       return;
     }
     case Statement::kBlock:
-      for (const auto& b : static_cast<const BlockStmt&>(s).body) RunGuarded(*b, results);
+      for (const auto& b : static_cast<const BlockStmt&>(s).body) RunContinuing(*b, results);
       return;
     case Statement::kCreateDatabase:
     case Statement::kDropDatabase:

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/data/DataErrors.h"
 #include "platform/data/Provider.h"
 #include "servers/sqlserver/Ast.h"
 #include "servers/sqlserver/Catalog.h"
@@ -59,6 +60,10 @@ class Session : public ado::IProviderSession, public IFunctionHost {
 
   void Run(const Statement& s, std::vector<ado::StatementResult>& results);
   void RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results);
+  // Runs a statement of a batch or block; an error that ends only that statement (a duplicate
+  // key, a NULL, a value too long, a broken constraint) is kept for the end of the batch, which
+  // goes on with the next statement. Other errors end the batch.
+  void RunContinuing(const Statement& s, std::vector<ado::StatementResult>& results);
   ado::RowSet Query(const std::string& sqliteSql);
   int64_t Changes() const;
   // While SET NOCOUNT is ON: drops the row counts among the results from `first` on and marks
@@ -202,6 +207,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::string tranName_;
   std::vector<std::string> savepoints_;
   int line_ = 0;  // line in the batch where the running statement starts
+  // The batch's first error that ended only its statement: reported when the batch ends.
+  std::optional<ado::EOleException> terminated_;
 };
 
 }  // namespace servers::sqlserver

@@ -1,6 +1,8 @@
 // The server's database statements: CREATE, START, STOP and ALTER DATABASE, BACKUP and RESTORE,
 // and sa_db_info. The server keeps the databases it has started, by name, in its folder; a
 // database's files are named as the client writes them, placed as LocalPath places them.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -83,6 +85,22 @@ std::string WithExtension(const std::string& written, const char* extension) {
   return WithoutExtension(written) == written ? written + extension : written;
 }
 
+// The identity and last change of a database file and its write-ahead log: any write to either,
+// or another file put in its place, gives another stamp.
+std::string FileStamp(const std::string& path) {
+  std::string stamp;
+  for (const std::string& file : {path, path + "-wal"}) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) {
+      stamp += "-;";
+      continue;
+    }
+    stamp += std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+             std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + ";";
+  }
+  return stamp;
+}
+
 }  // namespace
 
 std::string StartedDatabaseFile(const std::string& folder, const std::string& name) {
@@ -123,7 +141,9 @@ void Session::StartDatabase(const NamedStmt& s) {
     if (SameName(d.name, name)) Fail(-77, "Database name not unique");
     if (d.file == path) Fail(-816, "Specified database file already in use");
   }
-  const std::string log = LogOf(path);
+  const auto known = knownLogs_.find(path);
+  const std::string log =
+      known != knownLogs_.end() && known->second.stamp == FileStamp(path) ? known->second.log : LogOf(path);
   list.push_back({name, path, log});
   SaveStarted(folder_, list);
   // A database started without its log gets a new one.
@@ -176,10 +196,17 @@ void Session::AlterDatabase(const NamedStmt& s) {
     if (d.file == path) Fail(-664, "Database is active");
   std::error_code ec;
   if (!fs::exists(path, ec)) Fail(-82, "Unable to start specified database: '" + s.name + "' not found");
-  auto db = OpenSqlite(path, false);
-  Stmt l(db.get(), "UPDATE asa_database SET log_name = ?");
-  l.Bind(1, WithExtension(s.value, ".log"));
-  l.Step();
+  const std::string log = WithExtension(s.value, ".log");
+  knownLogs_.erase(path);
+  {
+    auto db = OpenSqlite(path, false);
+    // The servers' usual durability: the log is flushed once, when the change is carried into the file.
+    ExecSql(db.get(), "PRAGMA synchronous=NORMAL");
+    Stmt l(db.get(), "UPDATE asa_database SET log_name = ?");
+    l.Bind(1, log);
+    l.Step();
+  }  // closed: the change is in the file
+  knownLogs_[path] = {log, FileStamp(path)};
 }
 
 void Session::Call(const NamedStmt& s, std::vector<ado::StatementResult>& results) {

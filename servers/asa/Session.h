@@ -128,6 +128,12 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   int64_t dataVersion_ = -1;
   bool catalogChanged_ = true;
   std::map<std::string, std::string> tableSql_;
+  // The log this connection last pointed a stopped database file at, with the file's stamp
+  // then: START takes it from here while the file is unchanged, without opening the file.
+  struct KnownLog {
+    std::string log, stamp;
+  };
+  std::map<std::string, KnownLog> knownLogs_;
 };
 
 // The folder of the server named by "Eng=" (created when missing).

@@ -47,6 +47,20 @@ SqliteDbPtr OpenDatabaseFile(const std::string& path, bool create) {
   return db;
 }
 
+SqliteDbPtr OpenDatabaseFileForChange(const std::string& path) {
+  auto db = OpenSqlite(path, false);
+  // Only a write-ahead file keeps a change safely outside the file: any other gets the servers'
+  // usual settings.
+  {
+    Stmt mode(db.get(), "PRAGMA journal_mode");
+    if (!mode.Step() || mode.Text(0) != "wal") return OpenDatabaseFile(path, false);
+  }
+  sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  ExecSql(db.get(), "PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=0; PRAGMA foreign_keys=OFF; "
+                    "PRAGMA recursive_triggers=OFF");
+  return db;
+}
+
 std::string LocalPath(const std::string& folder, const std::string& composed) {
   std::string p;
   for (char c : composed) p += c == '\\' ? '/' : c;
@@ -142,7 +156,8 @@ void ClaimDatabaseFile(const std::string& path) {
   // Whatever the file holds is about to be replaced: closing must not write its log into it.
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   ExecSql(db.get(), "PRAGMA locking_mode=EXCLUSIVE");
-  QueryInt(db.get(), "SELECT count(*) FROM sqlite_master");
+  // Reads the header alone: the lock without loading the file's catalogue.
+  QueryInt(db.get(), "PRAGMA schema_version");
 }
 
 void RemoveCompanions(const std::string& path) {

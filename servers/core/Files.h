@@ -19,6 +19,11 @@ std::string SafeName(const std::string& name);
 std::string DatabaseFile(const std::string& folder, const std::string& database);
 // Opens a database file with the servers' settings and functions not yet registered.
 SqliteDbPtr OpenDatabaseFile(const std::string& path, bool create);
+// Opens a database file that no session works in, for a small change of its catalogue. The
+// change stays in the file's write-ahead log, as any committed change does until a checkpoint:
+// the file's next connection carries it into the file, so a statement that only renames or
+// re-points the database's files neither checkpoints nor flushes the whole database.
+SqliteDbPtr OpenDatabaseFileForChange(const std::string& path);
 // A path as a client composes it ("C:\Backup\db.bak") in this machine's terms: backslashes
 // become slashes; a drive or relative path lands in the server's folder.
 std::string LocalPath(const std::string& folder, const std::string& composed);

@@ -236,7 +236,7 @@ void Session::AlterDatabase(const DatabaseStmt& s) {
     Stmt q(Db(), "SELECT name FROM " + master + "sysdatabases WHERE name = ?");
     q.Bind(1, s.db);
     if (!q.Step()) Fail(911, "Could not locate entry in sysdatabases for database '" + s.db + "'. No entry found with that name. Make sure that the name is entered correctly.");
-    other = OpenDatabaseFile(DatabaseFile(folder_, q.Text(0)), false);
+    other = OpenDatabaseFileForChange(DatabaseFile(folder_, q.Text(0)));
     db = other.get();
   }
   if (s.action == "ADD FILEGROUP") {

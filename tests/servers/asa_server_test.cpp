@@ -266,3 +266,24 @@ TEST_F(AsaServer, ForeignKeyTriggersFollowTheirKeys) {
   EXPECT_EQ(Code(*db, "DELETE FROM Q WHERE id = 1"), 0);
   EXPECT_EQ(Code(*db, "INSERT INTO C VALUES (2, 9)"), 0);
 }
+
+// START takes the log a stopped database's file names as the file now stands: the log this
+// connection's ALTER DATABASE set, but not once a restore replaced the file.
+TEST_F(AsaServer, StartTakesTheLogOfTheFileAsItNowStands) {
+  auto server = Connect("");
+  server->Execute("CREATE DATABASE 'C:\\data\\a.db'");
+  server->Execute("START DATABASE 'C:\\data\\a.db'");
+  Connect(";dbn=a")->Execute("BACKUP DATABASE TO 'C:\\data\\a.bak'");
+  server->Execute("STOP DATABASE a");
+  auto startedLog = [&] {
+    server->Execute("START DATABASE 'C:\\data\\a.db'");
+    const std::string info = Rows(*server, "EXECUTE sa_db_info");
+    server->Execute("STOP DATABASE a");
+    return info.substr(info.rfind('/') + 1);
+  };
+  server->Execute("ALTER DATABASE 'C:\\data\\a.db' MODIFY LOG ON 'C:\\data\\moved'");
+  EXPECT_EQ(startedLog(), "moved.log");
+  server->Execute("ALTER DATABASE 'C:\\data\\a.db' MODIFY LOG ON 'C:\\data\\again'");
+  server->Execute("RESTORE DATABASE 'C:\\data\\a.db' FROM 'C:\\data\\a.bak'");
+  EXPECT_EQ(startedLog(), "a.log");
+}

@@ -40,3 +40,27 @@ TEST_F(SqlServerTest, BackupAndRestoreBesideOtherConnections) {
             3234);
   EXPECT_EQ(Snapshot(*Connect("Client")), current);
 }
+
+// A rename of the files of a database nobody uses waits in that database's write-ahead log: a
+// backup must hold it, a restore over the database must drop it, the next connection must see it.
+TEST_F(SqlServerTest, FileRenamesOfAnUnusedDatabaseReachBackupRestoreAndNextConnection) {
+  auto master = Connect();
+  master->Execute("CREATE DATABASE [Client]");
+  const std::string bak = root_ + "/Client.bak", renamed = root_ + "/Renamed.bak";
+  master->Execute("BACKUP DATABASE [Client] TO DISK = '" + bak + "'");
+  auto rename = [&](const std::string& from, const std::string& to) {
+    master->Execute("ALTER DATABASE [Client] MODIFY FILE (NAME = '" + from + "', NEWNAME = '" + to + "')");
+  };
+  auto dataName = [&] { return TextOf(*Connect("Client"), "SELECT name FROM sysfiles WHERE fileid = 1"); };
+
+  rename("Client", "Client_DATA");
+  master->Execute("BACKUP DATABASE [Client] TO DISK = '" + renamed + "'");
+  EXPECT_EQ(TextOf(*master, "RESTORE FILELISTONLY FROM DISK = '" + renamed + "'"), "Client_DATA");
+
+  rename("Client_DATA", "Stale");
+  master->Execute("RESTORE DATABASE [Client] FROM DISK = '" + bak + "' WITH REPLACE");
+  EXPECT_EQ(dataName(), "Client");
+
+  rename("Client", "Client_DATA");
+  EXPECT_EQ(dataName(), "Client_DATA");
+}

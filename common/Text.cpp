@@ -25,6 +25,13 @@ bool SameText(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool ContainsText(const std::vector<std::string>& list, std::string_view name) {
+  for (const std::string& item : list) {
+    if (SameText(item, name)) return true;
+  }
+  return false;
+}
+
 int CompareText(std::string_view a, std::string_view b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {

@@ -17,6 +17,8 @@ std::string Lower(std::string_view s);
 bool SameText(std::string_view a, std::string_view b);
 // <0, 0, >0 as a compares to b ignoring ASCII case.
 int CompareText(std::string_view a, std::string_view b);
+// True when one of the list's items equals `name` ignoring ASCII case.
+bool ContainsText(const std::vector<std::string>& list, std::string_view name);
 bool StartsWithText(std::string_view s, std::string_view prefix);
 bool EndsWithText(std::string_view s, std::string_view suffix);
 // Position of `needle` in `s` ignoring case, or npos.

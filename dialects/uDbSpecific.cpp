@@ -14,7 +14,15 @@ bool TWordList::Contains(std::string_view word) const {
 }
 
 std::string SqlLiteral(std::string_view text) {
-  return "'" + text::ReplaceAll(text, "'", "''") + "'";
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '\'';
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  out += '\'';
+  return out;
 }
 
 TDatabaseSpecific::TDatabaseSpecific(IDialectOwner* owner)

@@ -231,13 +231,6 @@ bool SplitDotted(const std::string& dotted, std::string& table, std::string& fie
   return true;
 }
 
-bool Contains(const std::vector<std::string>& list, const std::string& name) {
-  for (const std::string& item : list) {
-    if (text::SameText(item, name)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 void Tdm::RenameTables() {
@@ -258,7 +251,7 @@ void Tdm::RenameTables() {
       // Entries that cannot be carried out are left out: no name, a rename onto itself, a table
       // renamed twice or two tables renamed to one name.
       if (!split || oldName.empty() || newName.empty() || text::SameText(oldName, newName) ||
-          Contains(oldNames, oldName) || Contains(newNames, newName)) {
+          text::ContainsText(oldNames, oldName) || text::ContainsText(newNames, newName)) {
         continue;
       }
       if (!LocateRecord(qTables, "table_name", ado::Variant(newName), ado::loCaseInsensitive)) continue;
@@ -306,7 +299,7 @@ void Tdm::RenameFields() {
       if (!text::SameText(oldTable, newTable) && !text::SameText(NewTableName(oldTable), newTable)) continue;
       const std::string source = oldTable + "." + oldField;
       const std::string target = newTable + "." + newField;
-      if (Contains(sources, source) || Contains(targets, target)) continue;
+      if (text::ContainsText(sources, source) || text::ContainsText(targets, target)) continue;
       if (!LocateRecord(qColumns, "table_name;column_name", ado::Variant(ado::VariantArray{newTable, newField}),
                         ado::loCaseInsensitive)) {
         continue;

@@ -11,6 +11,7 @@
 #include "common/Text.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
+#include "engine/CatalogScope.h"
 #include "engine/uDm.h"
 
 // One copy item, loaded and written out as the texts its statements are made of.
@@ -32,6 +33,8 @@ struct TCopyTable {
   std::vector<Row> rows;
 };
 
+using catalog_scope::FilterKeeper;
+
 namespace {
 
 constexpr char kPrimaryKeysFile[] = "vsiPrimaryKeys.xml";
@@ -41,39 +44,6 @@ constexpr char kDataFilePrefix[] = "CPFP_";
 class ECopyRefused : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-bool Contains(const std::vector<std::string>& list, const std::string& name) {
-  for (const std::string& item : list) {
-    if (text::SameText(item, name)) return true;
-  }
-  return false;
-}
-
-// Puts back qColumns' filter text, filter switch and current row.
-class FilterKeeper {
- public:
-  explicit FilterKeeper(ado::TDataSet& dataSet)
-      : dataSet_(dataSet), filter_(dataSet.Filter()), filtered_(dataSet.Filtered()) {
-    hasRow_ = dataSet.Active() && !dataSet.IsEmpty() && !dataSet.Eof();
-    if (hasRow_) bookmark_ = dataSet.GetBookmark();
-  }
-  ~FilterKeeper() {
-    if (!dataSet_.Active()) return;
-    dataSet_.SetFiltered(false);
-    dataSet_.SetFilter(filter_);
-    dataSet_.SetFiltered(filtered_);
-    if (hasRow_ && dataSet_.BookmarkValid(bookmark_)) dataSet_.GotoBookmark(bookmark_);
-  }
-  FilterKeeper(const FilterKeeper&) = delete;
-  FilterKeeper& operator=(const FilterKeeper&) = delete;
-
- private:
-  ado::TDataSet& dataSet_;
-  std::string filter_;
-  bool filtered_;
-  bool hasRow_ = false;
-  ado::TBookmark bookmark_ = 0;
 };
 
 bool IsBinary(ado::FieldType type) {
@@ -155,7 +125,7 @@ void Tdm::LoadCopyTable(const TCopyDataElem& aItem, ado::TDataSet& aPrimaryKeys,
   if (aTable.keyColumns.empty()) {
     throw ECopyRefused("Table " + table + " has no primary key: no client row can be matched to a copied row");
   }
-  if (aItem.Treatment == cdtMove && !Contains(aTable.keyColumns, aItem.FieldToIncrement)) {
+  if (aItem.Treatment == cdtMove && !text::ContainsText(aTable.keyColumns, aItem.FieldToIncrement)) {
     throw ECopyRefused("Field to increment \"" + aItem.FieldToIncrement + "\" of table " + table +
                        " is not a column of its primary key");
   }
@@ -199,12 +169,12 @@ void Tdm::LoadCopyTable(const TCopyDataElem& aItem, ado::TDataSet& aPrimaryKeys,
   for (int f = 0; f < data.FieldCount(); ++f) {
     const ado::TField& field = data.Fields(f);
     const std::string& name = field.FieldName();
-    if (Contains(serverFilled, name)) continue;
+    if (text::ContainsText(serverFilled, name)) continue;
     if (dialect.DbType == dbtAccess && IsBinary(field.DataType())) {
       throw ECopyRefused("Column " + name + " of table " + table +
                          " is binary: an Access database takes no binary literal");
     }
-    const bool isIdentity = Contains(identity, name);
+    const bool isIdentity = text::ContainsText(identity, name);
     if (!isIdentity || aItem.CopyAutoInc) insertFields.push_back(f);
     if (!isIdentity) setFields.push_back(f);
   }

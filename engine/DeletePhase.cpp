@@ -8,24 +8,13 @@
 
 #include "common/Text.h"
 #include "components/DbSchemaUpdater.h"
+#include "engine/CatalogScope.h"
 #include "engine/UndoDeleteBlocks.h"
 #include "engine/uDm.h"
 
+using catalog_scope::TextOf;
+
 namespace {
-
-std::string FieldText(ado::TDataSet& set, const char* name) {
-  const ado::TField* field = set.FindField(name);
-  return field != nullptr && !field->IsNull() ? field->AsString() : std::string();
-}
-
-std::string SqlQuoted(const std::string& value) {
-  std::string quoted = "'";
-  for (char c : value) {
-    quoted += c;
-    if (c == '\'') quoted += '\'';
-  }
-  return quoted + "'";
-}
 
 bool IsNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -104,7 +93,7 @@ bool Tdm::DeleteTables() {
   qDestTables.SetFilter("table_type = 'TABLE'");
   qDestTables.SetFiltered(true);
   for (qDestTables.First(); !qDestTables.Eof(); qDestTables.Next()) {
-    candidates.push_back({FieldText(qDestTables, "table_name"), FieldText(qDestTables, "table_schema")});
+    candidates.push_back({TextOf(qDestTables, "table_name"), TextOf(qDestTables, "table_schema")});
   }
   qDestTables.SetFilter(oldFilter);
   qDestTables.SetFiltered(oldFiltered);
@@ -122,7 +111,7 @@ bool Tdm::DeleteTables() {
         EndUndoDeleteBlock();
       }
     } else if (fields) {
-      qColumns.SetFilter("table_name = " + SqlQuoted(masterTable));
+      qColumns.SetFilter("table_name = " + SqlLiteral(masterTable));
       qColumns.SetFiltered(true);
       DeleteFields(table.schema, table.name, masterTable);
       qColumns.SetFiltered(false);
@@ -135,10 +124,10 @@ bool Tdm::DeleteFields(const std::string& aSchema, const std::string& aClientTab
                        const std::string& aMasterTable) {
   if (!qDestColumns.Active()) return true;
   std::vector<std::string> columns;
-  qDestColumns.SetFilter("table_name = " + SqlQuoted(aClientTable));
+  qDestColumns.SetFilter("table_name = " + SqlLiteral(aClientTable));
   qDestColumns.SetFiltered(true);
   for (qDestColumns.First(); !qDestColumns.Eof(); qDestColumns.Next()) {
-    columns.push_back(FieldText(qDestColumns, "column_name"));
+    columns.push_back(TextOf(qDestColumns, "column_name"));
   }
   qDestColumns.SetFiltered(false);
 
@@ -196,12 +185,12 @@ void Tdm::DropIndexesAndChecksOf(const std::string& aSchema, const std::string& 
   if (qDestConstraints.Active()) {
     qDestConstraints.SetFiltered(false);
     for (qDestConstraints.First(); !qDestConstraints.Eof(); qDestConstraints.Next()) {
-      if (!text::SameText(FieldText(qDestConstraints, "table_name"), aClientTable) ||
-          !text::SameText(text::Trim(FieldText(qDestConstraints, "constraint_type")), "CHECK") ||
-          !TextNamesColumn(FieldText(qDestConstraints, "text"), aColumn)) {
+      if (!text::SameText(TextOf(qDestConstraints, "table_name"), aClientTable) ||
+          !text::SameText(text::Trim(TextOf(qDestConstraints, "constraint_type")), "CHECK") ||
+          !TextNamesColumn(TextOf(qDestConstraints, "text"), aColumn)) {
         continue;
       }
-      const std::string name = FieldText(qDestConstraints, "constraint_name");
+      const std::string name = TextOf(qDestConstraints, "constraint_name");
       if (!name.empty() && !IsConstraintDropped(aMasterTable, name)) checks.push_back(name);
     }
   }
@@ -232,10 +221,10 @@ TDeletePhaseCache& Tdm::DeletePhaseCache() {
   if (qDestConstraints.Active()) {
     qDestConstraints.SetFiltered(false);
     for (qDestConstraints.First(); !qDestConstraints.Eof(); qDestConstraints.Next()) {
-      const std::string type = text::Trim(FieldText(qDestConstraints, "constraint_type"));
+      const std::string type = text::Trim(TextOf(qDestConstraints, "constraint_type"));
       if (text::SameText(type, "PRIMARY KEY") || text::SameText(type, "UNIQUE")) {
-        cache.keys[text::Upper(FieldText(qDestConstraints, "table_name"))].push_back(
-            FieldText(qDestConstraints, "constraint_name"));
+        cache.keys[text::Upper(TextOf(qDestConstraints, "table_name"))].push_back(
+            TextOf(qDestConstraints, "constraint_name"));
       }
     }
   }
@@ -243,29 +232,29 @@ TDeletePhaseCache& Tdm::DeletePhaseCache() {
     // The key's name as the dependent-constraint removal records it, with its columns.
     qDestPrimaryKeys.SetFiltered(false);
     for (qDestPrimaryKeys.First(); !qDestPrimaryKeys.Eof(); qDestPrimaryKeys.Next()) {
-      const std::string table = FieldText(qDestPrimaryKeys, "table_name");
-      const std::string name = FieldText(qDestPrimaryKeys, "pk_name");
+      const std::string table = TextOf(qDestPrimaryKeys, "table_name");
+      const std::string name = TextOf(qDestPrimaryKeys, "pk_name");
       std::vector<std::string>& keys = cache.keys[text::Upper(table)];
       bool known = false;
       for (const std::string& key : keys) known = known || text::SameText(key, name);
       if (!known) keys.push_back(name);
-      cache.keyColumns[DropKey(table, name)].push_back(text::Upper(FieldText(qDestPrimaryKeys, "column_name")));
+      cache.keyColumns[DropKey(table, name)].push_back(text::Upper(TextOf(qDestPrimaryKeys, "column_name")));
     }
   }
   if (qDestIndexes.Active()) {
     qDestIndexes.SetFiltered(false);
     for (qDestIndexes.First(); !qDestIndexes.Eof(); qDestIndexes.Next()) {
-      cache.indexColumns[DropKey(FieldText(qDestIndexes, "table_name"), FieldText(qDestIndexes, "index_name"))]
-          .push_back(text::Upper(FieldText(qDestIndexes, "column_name")));
+      cache.indexColumns[DropKey(TextOf(qDestIndexes, "table_name"), TextOf(qDestIndexes, "index_name"))]
+          .push_back(text::Upper(TextOf(qDestIndexes, "column_name")));
     }
   }
   if (qDestForeignKeys.Active()) {
     qDestForeignKeys.SetFiltered(false);
     for (qDestForeignKeys.First(); !qDestForeignKeys.Eof(); qDestForeignKeys.Next()) {
       const TDeletePhaseCache::ForeignKey key{
-          FieldText(qDestForeignKeys, "fk_table_name"), FieldText(qDestForeignKeys, "fk_name"),
-          FieldText(qDestForeignKeys, "fk_column_name"), FieldText(qDestForeignKeys, "pk_table_name"),
-          FieldText(qDestForeignKeys, "pk_column_name")};
+          TextOf(qDestForeignKeys, "fk_table_name"), TextOf(qDestForeignKeys, "fk_name"),
+          TextOf(qDestForeignKeys, "fk_column_name"), TextOf(qDestForeignKeys, "pk_table_name"),
+          TextOf(qDestForeignKeys, "pk_column_name")};
       cache.foreignKeys[text::Upper(key.fkTable)].push_back(key);
       if (!text::SameText(key.pkTable, key.fkTable)) cache.foreignKeys[text::Upper(key.pkTable)].push_back(key);
     }
@@ -349,7 +338,7 @@ void Tdm::AnnounceLinkedUndoDelete(int aBlockId, int aCause) {
   if (component == nullptr) return;
   auto objectOf = [this](int id) {
     return LocateRecord(qBlockUndoDelete, "id", ado::Variant(static_cast<long long>(id)), 0)
-               ? FieldText(qBlockUndoDelete, "ObjectName")
+               ? TextOf(qBlockUndoDelete, "ObjectName")
                : std::string();
   };
   const std::string object = objectOf(aBlockId);

@@ -9,7 +9,6 @@
 #include "engine/uDm.h"
 
 using catalog_scope::FilterScope;
-using catalog_scope::Quoted;
 using catalog_scope::ReadRows;
 
 namespace {
@@ -57,8 +56,8 @@ void Tdm::DropDependentConstraintsOf(const std::string& aSchema, const std::stri
 void Tdm::DropPrimaryKeyOf(const std::string& aSchema, const std::string& aClientTable,
                            const std::string& aColumn, const std::string& aMasterTable) {
   if (currentDialect_ == nullptr || !qDestPrimaryKeys.Active()) return;
-  std::string filter = "table_name = " + Quoted(aClientTable);
-  if (!aColumn.empty()) filter += " and column_name = " + Quoted(aColumn);
+  std::string filter = "table_name = " + SqlLiteral(aClientTable);
+  if (!aColumn.empty()) filter += " and column_name = " + SqlLiteral(aColumn);
   std::string keyName;
   {
     FilterScope scope(qDestPrimaryKeys, filter);
@@ -81,8 +80,8 @@ void Tdm::DropForeignKeysOf(const std::string& /*aSchema*/, const std::string& a
   if (!qDestForeignKeys.Active()) return;
   for (const bool own : {true, false}) {
     if ((own && aDirection == 2) || (!own && aDirection == 1)) continue;
-    std::string filter = (own ? "FK_TABLE_NAME = " : "PK_TABLE_NAME = ") + Quoted(aClientTable);
-    if (!aColumn.empty()) filter += (own ? " and FK_COLUMN_NAME = " : " and PK_COLUMN_NAME = ") + Quoted(aColumn);
+    std::string filter = (own ? "FK_TABLE_NAME = " : "PK_TABLE_NAME = ") + SqlLiteral(aClientTable);
+    if (!aColumn.empty()) filter += (own ? " and FK_COLUMN_NAME = " : " and PK_COLUMN_NAME = ") + SqlLiteral(aColumn);
     std::vector<std::vector<std::string>> rows;
     {
       FilterScope scope(qDestForeignKeys, filter);
@@ -107,14 +106,14 @@ void Tdm::DropUniqueConstraintsOf(const std::string& aSchema, const std::string&
   std::vector<std::vector<std::string>> constraints;
   {
     FilterScope scope(qDestConstraints,
-                      "TABLE_NAME = " + Quoted(aClientTable) + " and CONSTRAINT_TYPE = 'UNIQUE'");
+                      "TABLE_NAME = " + SqlLiteral(aClientTable) + " and CONSTRAINT_TYPE = 'UNIQUE'");
     constraints = ReadRows(qDestConstraints, {"constraint_name"});
   }
   std::vector<std::string> involved;  // unique indexes of the table over the column
   if (!aColumn.empty()) {
     if (!qDestIndexes.Active()) return;
-    FilterScope scope(qDestIndexes, "table_name = " + Quoted(aClientTable) +
-                                        " and (primary_key = False) and (column_name = " + Quoted(aColumn) + ")");
+    FilterScope scope(qDestIndexes, "table_name = " + SqlLiteral(aClientTable) +
+                                        " and (primary_key = False) and (column_name = " + SqlLiteral(aColumn) + ")");
     for (const std::vector<std::string>& row : ReadRows(qDestIndexes, {"index_name"})) involved.push_back(row[0]);
   }
   for (const std::vector<std::string>& row : constraints) {
@@ -147,7 +146,7 @@ void Tdm::DropDefaultsOf(const std::string& aSchema, const std::string& aClientT
   if (aColumn.empty()) {
     rows = ReadRows(defaults, {"constraint_name"});
   } else {
-    FilterScope scope(defaults, "column_name = " + Quoted(aColumn));
+    FilterScope scope(defaults, "column_name = " + SqlLiteral(aColumn));
     rows = ReadRows(defaults, {"constraint_name"});
   }
   for (const std::vector<std::string>& row : rows) {

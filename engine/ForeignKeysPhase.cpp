@@ -13,6 +13,7 @@
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "components/DbSchemaUpdater.h"
+#include "engine/CatalogScope.h"
 #include "engine/EngineError.h"
 #include "engine/uDm.h"
 
@@ -62,26 +63,11 @@ const ado::TField& RequiredField(ado::TDataSet& set, const char* name, const std
 }
 
 // Walks every row of a set, filter removed; the filter and the cursor are restored at the end.
-class WholeSetWalk {
+class WholeSetWalk : catalog_scope::CursorKeeper {
  public:
-  explicit WholeSetWalk(ado::TDataSet& set) : set_(set), filtered_(set.Filtered()) {
-    hasRow_ = set.Active() && !set.IsEmpty() && !set.Eof();
-    if (hasRow_) bookmark_ = set.GetBookmark();
-    if (set.Active() && filtered_) set.SetFiltered(false);
+  explicit WholeSetWalk(ado::TDataSet& set) : CursorKeeper(set) {
+    if (set.Active() && set.Filtered()) set.SetFiltered(false);
   }
-  ~WholeSetWalk() {
-    if (!set_.Active()) return;
-    if (set_.Filtered() != filtered_) set_.SetFiltered(filtered_);
-    if (hasRow_ && set_.BookmarkValid(bookmark_)) set_.GotoBookmark(bookmark_);
-  }
-  WholeSetWalk(const WholeSetWalk&) = delete;
-  WholeSetWalk& operator=(const WholeSetWalk&) = delete;
-
- private:
-  ado::TDataSet& set_;
-  bool filtered_;
-  bool hasRow_ = false;
-  ado::TBookmark bookmark_ = 0;
 };
 
 // The foreign-key rows of a set grouped into keys (by table and name), columns in key order.

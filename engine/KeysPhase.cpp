@@ -8,7 +8,12 @@
 
 #include "common/Text.h"
 #include "components/DbSchemaUpdater.h"
+#include "engine/CatalogScope.h"
 #include "engine/uDm.h"
+
+using catalog_scope::FilterScope;
+using catalog_scope::SortKeeper;
+using catalog_scope::TextOf;
 
 namespace {
 
@@ -17,11 +22,6 @@ struct IndexRef {
   std::string table, schema, name;
   std::vector<std::string> columns;
 };
-
-std::string TextOf(ado::TDataSet& row, const char* field) {
-  const ado::TField* f = row.FindField(field);
-  return f != nullptr && !f->IsNull() ? f->AsString() : std::string();
-}
 
 // Table and name together, case ignored: two tables may hold indexes of the same name.
 std::string HandledKey(const std::string& table, const std::string& name) {
@@ -64,50 +64,6 @@ std::vector<IndexRef> DistinctConstraints(ado::TDataSet& set) {
   }
   return result;
 }
-
-// Sets a data set's filter for the life of the object and puts the earlier one back.
-class FilterScope {
- public:
-  FilterScope(ado::TDataSet& set, const std::string& filter)
-      : set_(set), filter_(set.Filter()), filtered_(set.Filtered()) {
-    set_.SetFilter(filter);
-    set_.SetFiltered(true);
-  }
-  ~FilterScope() {
-    if (!set_.Active()) return;
-    set_.SetFilter(filter_);
-    set_.SetFiltered(filtered_);
-  }
-  FilterScope(const FilterScope&) = delete;
-  FilterScope& operator=(const FilterScope&) = delete;
-
- private:
-  ado::TDataSet& set_;
-  std::string filter_;
-  bool filtered_;
-};
-
-// Remembers a data set's ordering and current row, and puts both back.
-class OrderScope {
- public:
-  explicit OrderScope(ado::TDataSet& set) : set_(set), sort_(set.Sort()) {
-    hasRow_ = set.Active() && !set.IsEmpty() && !set.Eof();
-    if (hasRow_) bookmark_ = set.GetBookmark();
-  }
-  ~OrderScope() {
-    if (!set_.Active()) return;
-    if (set_.Sort() != sort_) set_.SetSort(sort_);
-    if (hasRow_ && set_.BookmarkValid(bookmark_)) set_.GotoBookmark(bookmark_);
-  }
-  OrderScope(const OrderScope&) = delete;
-  OrderScope& operator=(const OrderScope&) = delete;
-
- private:
-  ado::TDataSet& set_;
-  std::string sort_;
-  bool hasRow_ = false;
-  ado::TBookmark bookmark_ = 0;
-};
 
 ado::Variant Pair(const std::string& a, const std::string& b) {
   return ado::Variant(ado::VariantArray{ado::Variant(a), ado::Variant(b)});
@@ -160,7 +116,7 @@ void Tdm::AddIndexSql(const std::string& aColumnText, const std::string& aSchema
 void Tdm::CreateTableIndexes(ado::TDataSet& aIndexSet, const std::string& aSchema,
                              const std::string& aClientTable, const std::string& aMasterTable,
                              const std::string& aIndexName) {
-  OrderScope order(aIndexSet);
+  SortKeeper order(aIndexSet);
   aIndexSet.SetSort("table_name;index_name;ordinal_position");
   if (!LocateRecord(aIndexSet, "table_name;index_name", Pair(aMasterTable, aIndexName),
                     ado::loCaseInsensitive)) {
@@ -217,7 +173,7 @@ bool Tdm::UpdateIndexes() {
   component.WriteMessage(texts.msgUpdateIndexes);
   component.ProgressStepLevel0("Indexes");
   sostCanc_->BeginCheck();
-  FilterScope clientFilter(qDestIndexes, "primary_key = false");
+  FilterScope clientFilter(qDestIndexes, "primary_key = false", false);
   component.ProgressStepLevel1("Update Indexes");
   const bool created = GetDatabaseCreated();
   for (const IndexRef& index : DistinctIndexes(qIndexes)) {
@@ -267,7 +223,7 @@ bool Tdm::HasProtectedColumn(const std::string& aClientTable, const std::vector<
 }
 
 void Tdm::DeleteSurplusIndexes() {
-  OrderScope order(qDestIndexes);
+  SortKeeper order(qDestIndexes);
   qDestIndexes.SetSort("table_schema;index_name");
   for (const IndexRef& index : DistinctIndexes(qDestIndexes)) {
     const std::string masterTable = NewTableName(index.table);
@@ -314,9 +270,9 @@ bool Tdm::UpdateKeyConstraints(const std::string& aKind) {
   TOrvSchemion& component = *Component();
   const TDbLanguageOptions& texts = component.LanguageOptions();
   const bool primaryKey = aKind == "PRIMARY KEY";
-  FilterScope clientFilter(qDestIndexes, primaryKey ? "primary_key = true" : "primary_key = false");
-  FilterScope masterFilter(qConstraints, primaryKey ? "constraint_type = 'PRIMARY KEY'"
-                                                    : "constraint_type = 'UNIQUE'");
+  FilterScope clientFilter(qDestIndexes, primaryKey ? "primary_key = true" : "primary_key = false", false);
+  FilterScope masterFilter(qConstraints, primaryKey ? "constraint_type = 'PRIMARY KEY'" : "constraint_type = 'UNIQUE'",
+                           false);
   const bool created = GetDatabaseCreated();
   component.ProgressStepLevel1(texts.msgUpdating);
   for (const IndexRef& key : DistinctConstraints(qConstraints)) {
@@ -353,7 +309,7 @@ bool Tdm::UpdateKeyConstraints(const std::string& aKind) {
 }
 
 void Tdm::DeleteSurplusKeys(bool aPrimaryKey) {
-  OrderScope order(qDestIndexes);
+  SortKeeper order(qDestIndexes);
   qDestIndexes.SetSort("table_schema;index_name");
   for (const IndexRef& key : DistinctIndexes(qDestIndexes)) {
     const std::string masterTable = NewTableName(key.table);

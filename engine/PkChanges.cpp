@@ -11,35 +11,10 @@
 #include "engine/uDm.h"
 
 using catalog_scope::FilterScope;
+using catalog_scope::SortKeeper;
 using catalog_scope::TextOf;
 
 namespace {
-
-// Remembers a data set's sort and current row, and puts both back.
-class SortKeeper {
- public:
-  explicit SortKeeper(ado::TDataSet& dataSet) : dataSet_(dataSet), sort_(dataSet.Sort()) {
-    hasRow_ = dataSet_.Active() && !dataSet_.IsEmpty() && !dataSet_.Eof();
-    if (hasRow_) bookmark_ = dataSet_.GetBookmark();
-  }
-  ~SortKeeper() {
-    if (!dataSet_.Active()) return;
-    try {
-      if (dataSet_.Sort() != sort_) dataSet_.SetSort(sort_);
-      if (hasRow_ && dataSet_.BookmarkValid(bookmark_)) dataSet_.GotoBookmark(bookmark_);
-    } catch (...) {
-      dataSet_.SetSort(std::string());
-    }
-  }
-  SortKeeper(const SortKeeper&) = delete;
-  SortKeeper& operator=(const SortKeeper&) = delete;
-
- private:
-  ado::TDataSet& dataSet_;
-  std::string sort_;
-  bool hasRow_ = false;
-  ado::TBookmark bookmark_ = 0;
-};
 
 // Positions the set on the visible row of (table, index, ordinal); false when there is none.
 bool LocateIndexColumn(ado::TDataSet& set, const std::string& table, const std::string& index, int ordinal) {

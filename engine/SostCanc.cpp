@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "engine/CatalogScope.h"
 #include "engine/uDm.h"
 
 // ---- Rows ----
+
+using catalog_scope::TextOf;
 
 namespace {
 
@@ -56,16 +59,6 @@ struct Referencing {
 
 // The prefix of the key columns the joined read of the duplicate rows adds.
 constexpr const char* kDuplicateKey = "orv_dup_key_";
-
-std::string TextOf(ado::TDataSet& row, const char* field) {
-  const ado::TField* f = row.FindField(field);
-  return f != nullptr && !f->IsNull() ? f->AsString() : std::string();
-}
-
-bool Contains(const std::vector<std::string>& list, const std::string& name) {
-  return std::any_of(list.begin(), list.end(),
-                     [&](const std::string& item) { return text::SameText(item, name); });
-}
 
 const ClientColumn* FindColumn(const std::vector<ClientColumn>& columns, const std::string& name) {
   for (const ClientColumn& column : columns) {
@@ -210,7 +203,7 @@ void Resolver::ReadReferencing(const std::vector<std::string>& droppedTables) {
     const std::string table = TextOf(keys, "fk_table_name");
     // A referencing table dropped in this check has no rows left to point anywhere; one that is
     // rebuilt (or renamed) is in the same list but keeps its rows under the master's name.
-    if (Contains(droppedTables, table) &&
+    if (text::ContainsText(droppedTables, table) &&
         !Tdm::LocateRecord(dm_.qTables, "table_name", ado::Variant(dm_.NewTableName(table)),
                            ado::loCaseInsensitive)) {
       continue;

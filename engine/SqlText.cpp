@@ -13,7 +13,11 @@
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "dialects/DataTypeTables.h"
+#include "engine/CatalogScope.h"
 #include "engine/uDm.h"
+
+using catalog_scope::CursorKeeper;
+using catalog_scope::TextOf;
 
 namespace {
 
@@ -65,19 +69,6 @@ void AppendDigits(std::string& out, int v, int width) {
   if (v < 0) out += '-';
   for (int i = n; i < width; ++i) out += '0';
   while (n > 0) out += buffer[--n];
-}
-
-// Text in single quotes with inner quotes doubled.
-std::string QuotedText(std::string_view value) {
-  std::string out;
-  out.reserve(value.size() + 2);
-  out += '\'';
-  for (char c : value) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  out += '\'';
-  return out;
 }
 
 // The date part written by a short date pattern: runs of d, m and y (case ignored) are the day,
@@ -137,7 +128,7 @@ std::string DateTimeText(ado::DateTime value, const std::string& dateOrder) {
     }
   }
   // A pattern of the server's own may hold a quote.
-  if (out.find('\'', 1) != std::string::npos) return QuotedText(out.substr(1));
+  if (out.find('\'', 1) != std::string::npos) return SqlLiteral(out.substr(1));
   return out + "'";
 }
 
@@ -186,40 +177,6 @@ bool SameDotted(std::string_view dotted, const std::string& table, const std::st
          text::SameText(dotted.substr(table.size() + 1), field);
 }
 
-bool ContainsText(const std::vector<std::string>& list, const std::string& name) {
-  for (const std::string& item : list) {
-    if (text::SameText(item, name)) return true;
-  }
-  return false;
-}
-
-std::string TextOf(ado::TDataSet& row, const char* field) {
-  const ado::TField* f = row.FindField(field);
-  return f != nullptr ? f->AsString() : std::string();
-}
-
-// Remembers a data set's filter switch and current row, and puts both back.
-class CursorKeeper {
- public:
-  explicit CursorKeeper(ado::TDataSet& dataSet) : dataSet_(dataSet), filtered_(dataSet.Filtered()) {
-    hasRow_ = dataSet.Active() && !dataSet.IsEmpty() && !dataSet.Eof();
-    if (hasRow_) bookmark_ = dataSet.GetBookmark();
-  }
-  ~CursorKeeper() {
-    if (!dataSet_.Active()) return;
-    if (dataSet_.Filtered() != filtered_) dataSet_.SetFiltered(filtered_);
-    if (hasRow_ && dataSet_.BookmarkValid(bookmark_)) dataSet_.GotoBookmark(bookmark_);
-  }
-  CursorKeeper(const CursorKeeper&) = delete;
-  CursorKeeper& operator=(const CursorKeeper&) = delete;
-
- private:
-  ado::TDataSet& dataSet_;
-  bool filtered_;
-  bool hasRow_ = false;
-  ado::TBookmark bookmark_ = 0;
-};
-
 }  // namespace
 
 // ---- Literals and texts ----
@@ -233,8 +190,8 @@ std::string Tdm::VariantToSql(const ado::Variant& aValue, ado::FieldType aType,
     case FieldType::ftString:
     case FieldType::ftMemo:
     case FieldType::ftGuid:
-      if (const std::string* textValue = aValue.IfText()) return QuotedText(*textValue);
-      return QuotedText(aValue.AsString());
+      if (const std::string* textValue = aValue.IfText()) return SqlLiteral(*textValue);
+      return SqlLiteral(aValue.AsString());
     case FieldType::ftSmallint:
     case FieldType::ftInteger:
     case FieldType::ftLargeint:
@@ -558,10 +515,10 @@ void Tdm::RebuildTable(ado::TDataSet& aRows) {
         LocateRecord(qColumns, "table_name;column_name",
                      ado::Variant(ado::VariantArray{newTable, newColumn}), ado::loCaseInsensitive);
     RebuiltColumn rebuilt;
-    if (!ContainsText(identityChanged_, column) && !ContainsText(identityType_, column)) {
+    if (!text::ContainsText(identityChanged_, column) && !text::ContainsText(identityType_, column)) {
       rebuilt.definition = GetColumnDefinition(aRows, true, true, newColumn, true);
       rebuilt.identity = IsIdentityRow(aRows);
-    } else if (ContainsText(identityType_, column) && masterHas) {
+    } else if (text::ContainsText(identityType_, column) && masterHas) {
       rebuilt.definition = GetColumnDefinition(qColumns, true, true, newColumn, false);
       rebuilt.identity = IsIdentityRow(qColumns);
     } else {
@@ -657,7 +614,7 @@ bool Tdm::IsPkTableChanged(const std::string& aTable) const {
 }
 
 bool Tdm::IsTableDropped(const std::string& aTable) const {
-  return ContainsText(droppedTables_, aTable);
+  return text::ContainsText(droppedTables_, aTable);
 }
 
 void Tdm::ClearPkTablesChange() { pkTablesChange_.Clear(); }

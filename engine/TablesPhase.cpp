@@ -7,17 +7,16 @@
 #include "common/Text.h"
 #include "components/DbSchemaUpdater.h"
 #include "dialects/DataTypeTables.h"
+#include "engine/CatalogScope.h"
 #include "engine/uDm.h"
 #include "platform/ui/Application.h"
+
+using catalog_scope::FilterKeeper;
+using catalog_scope::TextOf;
 
 namespace {
 
 constexpr const char* kTemporaryColumnPrefix = "TMP_PRN_";
-
-std::string TextOf(ado::TDataSet& row, const char* field) {
-  const ado::TField* f = row.FindField(field);
-  return f != nullptr && !f->IsNull() ? f->AsString() : std::string();
-}
 
 bool IsIdentity(ado::TDataSet& row) {
   const ado::TField* f = row.FindField("IS_IDENTITY");
@@ -27,13 +26,6 @@ bool IsIdentity(ado::TDataSet& row) {
 bool IsNullable(ado::TDataSet& row) {
   const ado::TField* f = row.FindField("is_nullable");
   return f == nullptr || f->IsNull() || f->AsInteger() != 0;
-}
-
-bool Contains(const std::vector<std::string>& list, const std::string& name) {
-  for (const std::string& item : list) {
-    if (text::SameText(item, name)) return true;
-  }
-  return false;
 }
 
 // The filter "field = 'value'" with inner quotes doubled.
@@ -51,24 +43,6 @@ void ClearFilter(ado::TDataSet& set) {
   set.SetFiltered(false);
   set.SetFilter("");
 }
-
-// Puts a data set's filter text and switch back as they were.
-class FilterKeeper {
- public:
-  explicit FilterKeeper(ado::TDataSet& set) : set_(set), filter_(set.Filter()), filtered_(set.Filtered()) {}
-  ~FilterKeeper() {
-    if (!set_.Active()) return;
-    set_.SetFilter(filter_);
-    set_.SetFiltered(filtered_);
-  }
-  FilterKeeper(const FilterKeeper&) = delete;
-  FilterKeeper& operator=(const FilterKeeper&) = delete;
-
- private:
-  ado::TDataSet& set_;
-  std::string filter_;
-  bool filtered_;
-};
 
 // Generic ordinals whose columns compare by size and scale.
 bool ComparesBySize(int ordinal) {
@@ -124,7 +98,7 @@ bool Tdm::ColumnUnchanged(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRow) 
 }
 
 bool Tdm::IsIndexDropped(const std::string& aMasterTable, const std::string& aName) const {
-  return Contains(droppedIndexes_, aMasterTable + "_" + aName);
+  return text::ContainsText(droppedIndexes_, aMasterTable + "_" + aName);
 }
 
 // ---- Table loop ----
@@ -305,7 +279,7 @@ void Tdm::CheckIdentityChanges(const std::string&, const std::string& aClientTab
     }
   }
   if (identityChanged_.empty() && identityType_.empty()) return;
-  FilterKeeper keeper(qDestColumns);
+  FilterKeeper keeper(qDestColumns, false);
   SetFilter(qDestColumns, EqualsFilter("table_name", aClientTable));
   RebuildTable(qDestColumns);
 }
@@ -318,7 +292,10 @@ void Tdm::UpdateColumns(const std::string&, const std::string& aClientTable,
     const std::string masterColumn = TextOf(qColumns, "column_name");
     std::string column, table;
     OldFieldName(aMasterTable, masterColumn, column, table);
-    if (Contains(identityChanged_, column) || Contains(identityType_, column) || IsIdentity(qColumns)) continue;
+    if (text::ContainsText(identityChanged_, column) || text::ContainsText(identityType_, column) ||
+        IsIdentity(qColumns)) {
+      continue;
+    }
     if (!LocateRecord(qDestColumns, "table_name;column_name",
                       ado::Variant(ado::VariantArray{aClientTable, column}), ado::loCaseInsensitive)) {
       AddMissingColumn(qColumns, schema, aMasterTable, masterColumn);
@@ -515,13 +492,13 @@ void Tdm::DropPlainIndexesOf(const std::string& aSchema, const std::string& aCli
   if (currentDialect_ == nullptr || !qDestIndexes.Active()) return;
   std::vector<std::string> names;
   {
-    FilterKeeper keeper(qDestIndexes);
+    FilterKeeper keeper(qDestIndexes, false);
     SetFilter(qDestIndexes, EqualsFilter("table_name", aClientTable) + " and " + EqualsFilter("column_name", aColumn));
     for (qDestIndexes.First(); !qDestIndexes.Eof(); qDestIndexes.Next()) {
       const ado::TField& primary = qDestIndexes.FieldByName("primary_key");
       if (!primary.IsNull() && primary.AsBoolean()) continue;
       const std::string name = TextOf(qDestIndexes, "index_name");
-      if (!Contains(names, name)) names.push_back(name);
+      if (!text::ContainsText(names, name)) names.push_back(name);
     }
   }
   const std::string prefix = aSchema.empty() ? std::string() : QuoteName(aSchema) + ".";

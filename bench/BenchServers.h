@@ -39,4 +39,11 @@ inline std::string NewSqlServerDatabase(const std::string& aName, const std::str
   return "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + aName + ";Data Source=" + aServer;
 }
 
+// A table of `columns` columns: the key [Id] int, then [C1] ... of `type`, nullable.
+inline std::string KeyedTableSql(const std::string& aTable, int columns, const std::string& type) {
+  std::string sql = "CREATE TABLE [" + aTable + "] ([Id] int NOT NULL";
+  for (int col = 1; col < columns; ++col) sql += ", [C" + std::to_string(col) + "] " + type + " NULL";
+  return sql + ", CONSTRAINT [PK_" + aTable + "] PRIMARY KEY ([Id]))";
+}
+
 }  // namespace bench

@@ -43,11 +43,7 @@ std::string Build(const std::string& name, int tables) {
   ado::TConnection c(cs);
   c.Open();
   c.BeginTrans();
-  for (int i = 0; i < tables; ++i) {
-    std::string sql = "CREATE TABLE [T" + std::to_string(i) + "] ([Id] int NOT NULL PRIMARY KEY";
-    for (int col = 1; col < 20; ++col) sql += ", [C" + std::to_string(col) + "] varchar (40) NULL";
-    c.Execute(sql + ")");
-  }
+  for (int i = 0; i < tables; ++i) c.Execute(bench::KeyedTableSql("T" + std::to_string(i), 20, "varchar (40)"));
   c.CommitTrans();
   return Root().databases[name] = cs;
 }

@@ -41,9 +41,7 @@ std::string Build(const std::string& name, int tables) {
   c.BeginTrans();
   for (int i = 0; i < tables; ++i) {
     const std::string t = "T" + std::to_string(i);
-    std::string sql = "CREATE TABLE [" + t + "] ([Id] int NOT NULL";
-    for (int col = 1; col < 8; ++col) sql += ", [C" + std::to_string(col) + "] nvarchar (40) NULL";
-    c.Execute(sql + ", CONSTRAINT [PK_" + t + "] PRIMARY KEY ([Id]))");
+    c.Execute(bench::KeyedTableSql(t, 8, "nvarchar (40)"));
     c.Execute("CREATE INDEX [IX_" + t + "] ON [" + t + "] ([C1])");
   }
   c.CommitTrans();

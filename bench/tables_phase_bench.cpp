@@ -40,12 +40,7 @@ std::string Build(const std::string& name, int tables) {
   ado::TConnection c(cs);
   c.Open();
   c.BeginTrans();
-  for (int i = 0; i < tables; ++i) {
-    const std::string t = "T" + std::to_string(i);
-    std::string sql = "CREATE TABLE [" + t + "] ([Id] int NOT NULL";
-    for (int col = 1; col < 20; ++col) sql += ", [C" + std::to_string(col) + "] varchar (40) NULL";
-    c.Execute(sql + ", CONSTRAINT [PK_" + t + "] PRIMARY KEY ([Id]))");
-  }
+  for (int i = 0; i < tables; ++i) c.Execute(bench::KeyedTableSql("T" + std::to_string(i), 20, "varchar (40)"));
   c.Execute("CREATE TABLE Big (id int NOT NULL PRIMARY KEY, name varchar (40) NULL, amount decimal (12, 2) NULL)");
   for (int i = 0; i < 1000; ++i) {
     c.Execute("INSERT INTO Big VALUES (" + std::to_string(i) + ", 'name " + std::to_string(i) + "', 1.25)");

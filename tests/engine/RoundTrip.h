@@ -163,17 +163,24 @@ inline CheckResult Check(const std::string& client, const std::string& folder,
   return result;
 }
 
-// An updater of the schema folder, connected to the client, that stops at the first failure and
-// takes no backup.
-inline void PrepareStopOnFirst(TOrvDbSchemaUpdater& updater, const std::string& client, const std::string& folder) {
+// Points the updater at the schema folder (also for its lists and for backups, none taken) and
+// connects it to the client; false when it cannot start.
+inline bool Connect(TOrvDbSchemaUpdater& updater, const std::string& client, const std::string& folder) {
   updater.DirSchemas = folder;
   updater.DirSql = folder;
   updater.DirBackup = folder;
   updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
-  updater.UpdaterDirectives().ErrorManager = demStopOnFirstError;
   updater.SetConnectionString(client);
-  EXPECT_TRUE(updater.Initialize());
+  if (!updater.Initialize()) return false;
   updater.SetConnected(true);
+  return true;
+}
+
+// An updater of the schema folder, connected to the client, that stops at the first failure and
+// takes no backup.
+inline void PrepareStopOnFirst(TOrvDbSchemaUpdater& updater, const std::string& client, const std::string& folder) {
+  updater.UpdaterDirectives().ErrorManager = demStopOnFirstError;
+  EXPECT_TRUE(Connect(updater, client, folder));
 }
 
 // Runs the saved instructions on the client through the update executor, stopping at the first

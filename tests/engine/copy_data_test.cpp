@@ -433,11 +433,7 @@ class RecordingUpdater : public TOrvDbSchemaUpdater {
 
 std::vector<std::string> CopyLines(const std::string& client, const std::string& folder) {
   RecordingUpdater updater;
-  updater.DirSchemas = folder;
-  updater.DirSql = folder;
-  updater.SetConnectionString(client);
-  EXPECT_TRUE(updater.Initialize());
-  updater.SetConnected(true);
+  EXPECT_TRUE(round_trip::Connect(updater, client, folder));
   EXPECT_TRUE(updater.dm()->CheckDb(true));
   return updater.lines;
 }

@@ -239,11 +239,7 @@ TEST(ForeignKeys, PendingDataCreatedDatabaseAndProtectedKeys) {
   // The update stops at the refused key and leaves the client as it was.
   const std::vector<std::string> keysBefore = ClientKeys(clientDb);
   TOrvDbSchemaUpdater updater;
-  updater.DirSchemas = updater.DirSql = updater.DirBackup = folder;
-  updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
-  updater.SetConnectionString(clientDb);
-  ASSERT_TRUE(updater.Initialize());
-  updater.SetConnected(true);
+  ASSERT_TRUE(round_trip::Connect(updater, clientDb, folder));
   EXPECT_FALSE(updater.dm()->UpdateDb(true));
   ASSERT_FALSE(updater.Errors().Items().empty());
   EXPECT_NE(updater.Errors().Items()[0]->EMessage.find("FK_C"), std::string::npos)
@@ -364,11 +360,7 @@ TEST(ForeignKeys, ReferencedTableMissingLosesNothing) {
   const round_trip::CheckResult check = round_trip::Check(clientDb, folder);
   ASSERT_FALSE(check.instructions.empty());
   TOrvDbSchemaUpdater updater;
-  updater.DirSchemas = updater.DirSql = updater.DirBackup = folder;
-  updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
-  updater.SetConnectionString(clientDb);
-  ASSERT_TRUE(updater.Initialize());
-  updater.SetConnected(true);
+  ASSERT_TRUE(round_trip::Connect(updater, clientDb, folder));
   EXPECT_FALSE(updater.dm()->UpdateDb(true));
   ASSERT_FALSE(updater.Errors().Items().empty());
   EXPECT_EQ(updater.Errors().Items()[0]->SqlText, check.instructions[0].sql);

@@ -242,11 +242,7 @@ TEST(Programmables, PhasesShowTheirConsoleAndProgressTexts) {
   const std::string folder = round_trip::NewFolder("Texts");
   round_trip::Produce(master, folder);
   RecordingUpdater updater;
-  updater.DirSchemas = folder;
-  updater.DirSql = folder;
-  updater.SetConnectionString(client);
-  ASSERT_TRUE(updater.Initialize());
-  updater.SetConnected(true);
+  ASSERT_TRUE(round_trip::Connect(updater, client, folder));
   ASSERT_TRUE(updater.dm()->CheckDb(true));
   const TDbLanguageOptions& texts = updater.LanguageOptions();
   std::vector<std::string> expected = {"1 Delete Tables", "2 Check for deletion table: T",

@@ -464,11 +464,7 @@ TEST(TablesPhase, ProgressNamesTheStepsAndTables) {
   const std::string client = round_trip::CreateDatabase(Server::SqlServer, "ProgressC", {"CREATE TABLE A (id int NULL)"});
   round_trip::Produce(master, folder);
   ProgressUpdater updater;
-  updater.DirSchemas = folder;
-  updater.DirSql = folder;
-  updater.SetConnectionString(client);
-  ASSERT_TRUE(updater.Initialize());
-  updater.SetConnected(true);
+  ASSERT_TRUE(round_trip::Connect(updater, client, folder));
   ASSERT_TRUE(updater.dm()->CheckDb(true));
   const auto begin = std::find(updater.steps.begin(), updater.steps.end(), "1 Update Tables");
   ASSERT_NE(begin, updater.steps.end());
@@ -572,10 +568,7 @@ TEST(TablesPhase, ATableOfThePrimaryKeyChangeListMissingOnOneSideEndsThePhaseNam
   for (const char* table : {"Ghost", "A"}) {  // missing in the master, missing in the client
     SCOPED_TRACE(table);
     TOrvDbSchemaUpdater updater;
-    updater.DirSchemas = updater.DirSql = folder;
-    updater.SetConnectionString(client);
-    ASSERT_TRUE(updater.Initialize());
-    updater.SetConnected(true);
+    ASSERT_TRUE(round_trip::Connect(updater, client, folder));
     Tdm& dm = *updater.dm();
     dm.RestartInstructionList();
     dm.LoadMasterSchema();

@@ -56,6 +56,16 @@ bool EndsOnlyTheStatement(const ado::EOleException& e) {
   }
 }
 
+// A database file as a session works in it. The last session to close leaves the committed changes
+// in the file's write-ahead log, as the server does between its checkpoints, instead of writing them
+// into the file and flushing it at every disconnect: the next connection, a backup or the log's own
+// checkpoint carries them in.
+SqliteDbPtr OpenSessionDatabase(const std::string& path) {
+  auto db = OpenDatabaseFile(path, false);
+  sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  return db;
+}
+
 }  // namespace
 
 Session::Session(const ado::ConnectionString& cs) {
@@ -65,7 +75,7 @@ Session::Session(const ado::ConnectionString& cs) {
   try {
     folder_ = ServerFolder(serverName_);
     EnsureMaster(folder_);
-    db_ = OpenDatabaseFile(DatabaseFile(folder_, "master"), false);
+    db_ = OpenSessionDatabase(DatabaseFile(folder_, "master"));
     UpgradeStorage(Db());
     // A server folder from before passwords were hashed: hash them before anyone logs in.
     HashClearPasswords(Db());
@@ -158,7 +168,7 @@ void Session::UseDatabase(const std::string& name) {
   }
   std::string path = DatabaseFile(folder_, canonical);
   if (!fs::exists(path)) Fail(911, "Could not locate entry in sysdatabases for database '" + name + "'.");
-  auto next = OpenDatabaseFile(path, false);
+  auto next = OpenSessionDatabase(path);
   UpgradeStorage(next.get());
   auto nextFunctions = RegisterFunctions(next.get(), *this);
   if (Lower(canonical) != "master")

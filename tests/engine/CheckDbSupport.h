@@ -61,13 +61,14 @@ inline std::vector<std::string> Errors(TOrvDbSchemaUpdater& updater) {
 }
 
 // Every database file of the embedded servers (SQL Server and Adaptive Server Anywhere folders,
-// Access files), by path, with its bytes. Schema folders hold no database file.
+// Access files), by path, with its bytes. Schema folders hold no database file; the shared-memory
+// index beside a write-ahead log records who reads, not what the database holds.
 inline std::map<std::string, std::string> DatabaseFiles() {
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(getenv("SCHEMION_SERVERS"))) {
     if (!entry.is_regular_file()) continue;
     const std::string extension = entry.path().extension().string();
-    if (extension == ".xml") continue;
+    if (extension == ".xml" || extension == ".sqlite-shm") continue;
     std::ifstream in(entry.path(), std::ios::binary);
     files[entry.path().string()] = std::string(std::istreambuf_iterator<char>(in), {});
   }

@@ -149,6 +149,20 @@ void CopyFileBytes(const std::string& from, const std::string& to) {
   }
 }
 
+}  // namespace
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  FileHandle out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (out.Get() < 0) FailIo("cannot create file", path);
+  for (size_t at = 0; at < bytes.size();) {
+    ssize_t n = ::pwrite(out.Get(), bytes.data() + at, bytes.size() - at, static_cast<off_t>(at));
+    if (n <= 0) FailIo("cannot write file", path);
+    at += static_cast<size_t>(n);
+  }
+}
+
+namespace {
+
 // Raises ESqliteError with SQLITE_BUSY when a connection has the database file open.
 void ClaimDatabaseFile(const std::string& path) {
   auto db = OpenSqlite(path, false);

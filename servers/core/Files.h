@@ -32,6 +32,9 @@ void CopyDatabase(sqlite3* from, sqlite3* to);
 // A database file a server wrote: an SQLite file holding its catalogue table `markerTable`, whole
 // (a file cut short of the pages its header counts is none).
 bool IsBackupFile(const std::string& path, const std::string& markerTable);
+// Writes `bytes` as the whole content of the file `path`, created or emptied first; raises
+// ESqliteError on failure.
+void WriteFileBytes(const std::string& path, const std::string& bytes);
 // How a database file keeps its journal, as its header records it.
 enum class JournalKind { kRollback = 1, kWriteAhead = 2 };
 // Marks the database file `path` (not open elsewhere) as keeping the given journal and puts it on

@@ -32,14 +32,35 @@ int64_t Pages(const std::string& size, int64_t fallback) {
   return static_cast<int64_t>(v * 128);
 }
 
+// The catalogue every new database starts from, made once: writing it table by table cost more
+// than all the rest of CREATE DATABASE. Raises ESqliteError on failure.
+const std::string& NewCatalogImage() {
+  static const std::string image = [] {
+    auto db = OpenSqlite(":memory:", true);
+    ExecSql(db.get(), "BEGIN");
+    CreateCatalog(db.get(), false);
+    ExecSql(db.get(), "COMMIT");
+    sqlite3_int64 size = 0;
+    unsigned char* bytes = sqlite3_serialize(db.get(), "main", &size, 0);
+    if (bytes == nullptr) throw ESqliteError("out of memory", SQLITE_NOMEM);
+    std::string copy(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+    sqlite3_free(bytes);
+    return copy;
+  }();
+  return image;
+}
+
 // Writes the catalogue of a new database named `name` with its data and log files into the new
-// file `path`. Raises ESqliteError on failure.
+// file `path`, its system objects and users dated now. Raises ESqliteError on failure.
 void WriteNewDatabase(const std::string& path, const std::string& name, const std::vector<FileSpec>& data,
                     const std::vector<FileSpec>& log) {
-  auto db = OpenSqlite(path, true);
+  WriteFileBytes(path, NewCatalogImage());
+  auto db = OpenSqlite(path, false);
   // The new file is thrown away on any failure: it needs no journal until it is sealed.
   ExecSql(db.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
-  CreateCatalog(db.get(), false);
+  const std::string now = SqlLiteral(NowText());
+  ExecSql(db.get(), "UPDATE sysobjects SET crdate = " + now + ", refdate = " + now +
+                        "; UPDATE sysusers SET createdate = " + now + ", updatedate = " + now);
   Stmt ins(db.get(), "INSERT INTO sysfiles (fileid, groupid, size, maxsize, growth, status, name, filename) VALUES (?,?,?,?,?,?,?,?)");
   int64_t fileid = 1;
   auto add = [&](const FileSpec& f, bool isLog) {

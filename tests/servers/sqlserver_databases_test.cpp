@@ -21,7 +21,15 @@ TEST_F(SqlServerTest, FileGroupsAndDatabasesComeAndGo) {
 
   auto master = Connect();
   EXPECT_EQ(ErrorOf("DROP DATABASE db"), 3702);  // in use by this session
+  const std::string before = TextOf(*master, "SELECT getdate()");
   master->Execute("CREATE DATABASE [Temp]");
+  {
+    // A new database's system objects and users are dated when it was made, not when the server
+    // made its first database.
+    auto temp = Connect("Temp");
+    EXPECT_EQ(TextOf(*temp, "SELECT count(*) FROM sysobjects WHERE crdate < '" + before + "'"), "0");
+    EXPECT_EQ(TextOf(*temp, "SELECT count(*) FROM sysusers WHERE createdate < '" + before + "'"), "0");
+  }
   EXPECT_THROW(master->Execute("CREATE DATABASE [TEMP]"), ado::EOleException);
   master->Execute("DROP DATABASE [Temp]");
   EXPECT_FALSE(std::filesystem::exists(root_ + "/testsrv/temp.sqlite"));

@@ -199,13 +199,12 @@ void Session::AlterDatabase(const NamedStmt& s) {
   const std::string log = WithExtension(s.value, ".log");
   knownLogs_.erase(path);
   {
-    auto db = OpenSqlite(path, false);
-    // The servers' usual durability: the log is flushed once, when the change is carried into the file.
-    ExecSql(db.get(), "PRAGMA synchronous=NORMAL");
+    // A stopped database: the change waits in its write-ahead log for the next connection to it.
+    auto db = OpenDatabaseFileForChange(path);
     Stmt l(db.get(), "UPDATE asa_database SET log_name = ?");
     l.Bind(1, log);
     l.Step();
-  }  // closed: the change is in the file
+  }
   knownLogs_[path] = {log, FileStamp(path)};
 }
 

@@ -17,6 +17,7 @@ class AsaProfile : public TokenizerProfile {
     nationalStrings = false;
     variables = false;
     moneyLiterals = false;
+    nameLengthInBytes = true;
   }
   [[noreturn]] void Unclosed(int line, const std::string& rest) const override {
     Fail(-131, "Syntax error near '" + rest.substr(0, 40) + "' on line " + std::to_string(line) +

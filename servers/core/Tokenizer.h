@@ -37,13 +37,14 @@ class TokenizerProfile {
   bool doubleQuotedStrings = false;  // "text" is a string, not a name
   bool hashDates = false;            // #2024-03-05# is a date literal
   size_t maxNameLength = 128;   // in characters
+  bool nameLengthInBytes = false;  // maxNameLength counts UTF-8 bytes instead
   // A quote or bracket opened on `line` and never closed; `rest` is the text after it.
   [[noreturn]] virtual void Unclosed(int line, const std::string& rest) const = 0;
   // A NUL character outside a string.
   [[noreturn]] virtual void NulCharacter(int line) const = 0;
   // A "/*" comment without its "*/".
   [[noreturn]] virtual void UnclosedComment(int line) const = 0;
-  // A name longer than maxNameLength; `start` is its first maxNameLength characters.
+  // A name longer than maxNameLength; `start` is as much of it as fits.
   [[noreturn]] virtual void NameTooLong(int line, const std::string& start) const = 0;
 };
 

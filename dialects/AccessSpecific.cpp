@@ -21,6 +21,7 @@ TAccessSpecific::TAccessSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner
   UseDbSpaces = false;
   UseOwners = false;
   AutoPrimaryKeyName = false;
+  MaxIdentifierLength = 64;
 }
 
 // Access cannot rename tables or columns by statement.

@@ -22,6 +22,7 @@ TAsaSpecific::TAsaSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner) {
   DropConstraintFormat = " DROP PRIMARY KEY ";
   AutoPrimaryKeyName = true;
   GlobalTempTables = true;
+  IdentifierLengthInBytes = true;
   ServerKey = "Eng=";
   DatabaseKey = "dbn=";
 }

@@ -141,6 +141,9 @@ class TDatabaseSpecific {
   std::string AlterColumnKeyword;
   std::string DropColumnKeyword;
   std::string DropConstraintFormat;
+  // The longest name the server takes, in characters (in UTF-8 bytes when IdentifierLengthInBytes).
+  size_t MaxIdentifierLength = 128;
+  bool IdentifierLengthInBytes = false;
   TWordList ReservedWords;
   std::string ServerKey;
   std::string DatabaseKey;

@@ -606,11 +606,11 @@ class ForeignKeysWork {
   }
 
   // By column: a changed default keeps the client's constraint name; a new one takes the
-  // master's, or "DF_" + table + "_" + column.
+  // master's, or "DF_" + table + "_" + column fitted to the server.
   void UpdateDefaultByColumn(const DefaultValue& value, std::vector<DefaultValue>& client) {
     const std::string clientTable = dm_.OldTableName(value.table);
     const std::string clientColumn = ClientColumn(value.table, value.column);
-    const std::string newName = value.name.empty() ? "DF_" + value.table + "_" + value.column : value.name;
+    const std::string newName = value.name.empty() ? dm_.FitName("DF_", value.table + "_" + value.column) : value.name;
     const DefaultValue* current = created_ ? nullptr : ClientDefaultOn(client, clientTable, clientColumn);
     if (current == nullptr || IsDropped(value.table, current->name)) {
       AddDefault(value, newName, clientTable, false);

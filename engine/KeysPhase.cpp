@@ -105,7 +105,7 @@ void Tdm::AddIndexSql(const std::string& aColumnText, const std::string& aSchema
                                   ado::loCaseInsensitive);
   // A master whose server names its primary keys itself names each after its table, a name
   // that another server's tables already hold: the key is named after the table instead.
-  const std::string name = aPrimaryKey && AutoPrimaryKeyName() ? "PK_" + aMasterTable : aIndexName;
+  const std::string name = aPrimaryKey && AutoPrimaryKeyName() ? FitName("PK_", aMasterTable) : aIndexName;
   AddInstruction(constraint ? currentDialect_->GetAddKeyConstraintSql(prefix, aMasterTable, name,
                                                                       aPrimaryKey, clustered, aColumnText)
                             : currentDialect_->GetCreateIndexSql(prefix, aMasterTable, aIndexName,

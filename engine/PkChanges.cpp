@@ -146,7 +146,7 @@ bool Tdm::BuildPkTablesChanges() {
     change->MasterSchema = TextOf(qConstraints, "table_schema");
     change->ClientPkName = TextOf(qDestConstraints, "constraint_name");
     change->MasterPkName = TextOf(qConstraints, "constraint_name");
-    change->TempName = "PKC_TMP_" + master;
+    change->TempName = FitName("PKC_TMP_", master);
     change->MasterKeyColumns = IndexColumns(qIndexes, master, change->MasterPkName);
     for (const std::string& column : IndexColumns(qDestIndexes, old, change->ClientPkName)) {
       std::string newField, newTable;

@@ -148,8 +148,8 @@ std::string EmptyLongValue(Tdm& dm, ado::TDataSet& row) {
 }
 
 // The name of the default constraint that carries a new NOT NULL long column's first value.
-std::string FirstValueConstraint(const std::string& table, const std::string& column) {
-  return std::string(kTemporaryColumnPrefix) + "DF_" + table + "_" + column;
+std::string FirstValueConstraint(const Tdm& dm, const std::string& table, const std::string& column) {
+  return dm.FitName(std::string(kTemporaryColumnPrefix) + "DF_", table + "_" + column);
 }
 
 // A NOT NULL long column cannot be added nullable and altered afterwards: it is added NOT NULL
@@ -164,7 +164,7 @@ void AddLongNotNullColumn(Tdm& dm, ado::TDataSet& row, const std::string& schema
     dm.AddInstruction(dm.GetAddColumnSql(row, schema, true, false), false);
     return;
   }
-  const std::string name = dm.QuoteName(FirstValueConstraint(table, column));
+  const std::string name = dm.QuoteName(FirstValueConstraint(dm, table, column));
   dm.AddInstruction(dm.GetAddColumnSql(row, schema, true, false) + " CONSTRAINT " + name + " DEFAULT " +
                         (fill.empty() ? EmptyLongValue(dm, row) : fill),
                     false);
@@ -431,7 +431,7 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
 
   if (IsLongDataType(aClientRow)) {
     // A long-type column cannot be altered: the values move through a new column.
-    const std::string temporary = kTemporaryColumnPrefix + aMasterColumn;
+    const std::string temporary = FitName(kTemporaryColumnPrefix, aMasterColumn);
     dropDependants();
     AddRenameColumn(aClientSchema, aMasterTable, aMasterColumn, temporary);
     AddMissingColumn(aMasterRow, aClientSchema, aMasterTable, aMasterColumn, true);

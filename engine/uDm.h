@@ -41,7 +41,7 @@ struct TPkTablesChange {
   std::string MasterSchema;
   std::string ClientPkName;
   std::string MasterPkName;
-  std::string TempName;  // "PKC_TMP_" + master table name
+  std::string TempName;  // "PKC_TMP_" + master table name, fitted to the server (FitName)
 };
 
 class Tdm : public IDialectOwner {
@@ -203,6 +203,10 @@ class Tdm : public IDialectOwner {
   void NewFieldName(const std::string& aTable, const std::string& aField, std::string& aNewField,
                     std::string& aNewTable) const;
   std::string QuoteName(const std::string& aName) const;
+  // `aPrefix` + `aName`, a name the engine makes up, as it stands when the client's server takes
+  // a name that long; else `aName` is cut and ends in "_" and eight hex digits of a hash of all of
+  // it, so that two long names that start alike still differ.
+  std::string FitName(const std::string& aPrefix, const std::string& aName) const;
   // The schema prefix ("" or quoted schema + ".") of a client table; restores the position and
   // filter of qDestTables.
   std::string GetDestTableSchemaPrefix(const std::string& aSchema, const std::string& aTable);

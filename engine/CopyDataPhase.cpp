@@ -12,6 +12,7 @@
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "engine/CatalogScope.h"
+#include "engine/MoveWorkTable.h"
 #include "engine/uDm.h"
 
 // One copy item, loaded and written out as the texts its statements are made of.
@@ -297,7 +298,7 @@ void Tdm::AddMoveDataInstructions(const TCopyTable& aTable, const std::string& a
   // Jet updates no row from an aggregate: there the next number is first put in a one-row work
   // table, which the UPDATE joins, and the work table is dropped again.
   const bool workTable = currentDialect_->DbType == dbtAccess;
-  const std::string next = QuoteName("_ORV_MOVE_MAX");
+  const std::string next = QuoteName(std::string(move_work_table::kName));
   for (const TCopyTable::Row& row : aTable.rows) {
     std::string group;
     for (size_t k = 0; k < aTable.keyColumns.size(); ++k) {

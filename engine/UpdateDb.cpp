@@ -1,6 +1,7 @@
 // The update executor: runs the saved instruction list against the client in one transaction,
 // with the backup before it, the delete confirmation, the instruction events, retries and the
 // user SQL commands of SqlCommands.xml.
+#include <algorithm>
 #include <charconv>
 #include <exception>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "components/DbSchemaUpdater.h"
 #include "engine/EngineError.h"
 #include "engine/EngineRun.h"
+#include "engine/MoveWorkTable.h"
 #include "engine/uDm.h"
 #include "platform/data/ConnectionString.h"
 
@@ -150,6 +152,55 @@ std::string ExceptionMessage(std::exception_ptr aError) {
   }
 }
 
+// The ids of one use of the move's work table, on three rows in a row of the instruction list.
+struct WorkTableUse {
+  int make = 0;
+  int join = 0;
+  int drop = 0;
+};
+
+std::vector<WorkTableUse> WorkTableUses(ado::TDataSet& aInstructions) {
+  using move_work_table::Role;
+  std::vector<WorkTableUse> uses;
+  std::vector<std::pair<int, Role>> last;  // the rows read so far, as (id, role)
+  for (aInstructions.First(); !aInstructions.Eof(); aInstructions.Next()) {
+    last.emplace_back(static_cast<int>(aInstructions.FieldByName("id").AsInteger()),
+                      move_work_table::RoleOf(aInstructions.FieldByName("instruction").AsString()));
+    const size_t n = last.size();
+    if (n >= 3 && last[n - 3].second == Role::Make && last[n - 2].second == Role::Join &&
+        last[n - 1].second == Role::Drop) {
+      uses.push_back({last[n - 3].first, last[n - 2].first, last[n - 1].first});
+    }
+  }
+  return uses;
+}
+
+const WorkTableUse* UseOf(const std::vector<WorkTableUse>& aUses, int aId) {
+  for (const WorkTableUse& use : aUses) {
+    if (aId == use.make || aId == use.join || aId == use.drop) return &use;
+  }
+  return nullptr;
+}
+
+// The failed list with each failed make or join of a work table replaced by the use's make, which
+// stands for the whole use in the retries; a failed drop is left to its use when that is retried,
+// and retried alone otherwise. Order is kept, and each entry listed once.
+std::vector<std::string> GroupWorkTableUses(const std::vector<std::string>& aFailed,
+                                            const std::vector<WorkTableUse>& aUses) {
+  std::vector<int> ids;
+  for (const std::string& id : aFailed) ids.push_back(std::stoi(id));
+  const auto failed = [&ids](int aId) { return std::find(ids.begin(), ids.end(), aId) != ids.end(); };
+  std::vector<std::string> grouped;
+  for (const int id : ids) {
+    const WorkTableUse* use = UseOf(aUses, id);
+    std::string entry = std::to_string(id);
+    if (use != nullptr && id != use->drop) entry = std::to_string(use->make);
+    if (use != nullptr && id == use->drop && (failed(use->make) || failed(use->join))) continue;
+    if (std::find(grouped.begin(), grouped.end(), entry) == grouped.end()) grouped.push_back(entry);
+  }
+  return grouped;
+}
+
 }  // namespace
 
 bool Tdm::UpdateDb(bool aHolder) {
@@ -238,6 +289,10 @@ void Tdm::RetryFailedInstructions(std::vector<std::string>& aFailed, bool& aOk) 
   if (updater.Errors().UpdateErrors().empty() || GetErrorManager() != demEnqueueInstructionError) {
     return;
   }
+  // A move's UPDATE retried alone would miss its work table, dropped after the first attempt: a
+  // failed use of the work table is retried whole, from the statement that makes the table.
+  const std::vector<WorkTableUse> uses = WorkTableUses(qInstructions);
+  aFailed = GroupWorkTableUses(aFailed, uses);
   // Passes over the failed ones while a pass makes progress: a failure goes to the end of the
   // list again, for the next pass.
   bool progress = true;
@@ -247,14 +302,21 @@ void Tdm::RetryFailedInstructions(std::vector<std::string>& aFailed, bool& aOk) 
     progress = false;
     for (size_t i = 0; i < count; ++i) {
       const std::string id = aFailed[i];
-      updater.ProgressStepUpdateLevel1("RETRY INSTRUCTION n.: " + id);
-      if (!LocateRecord(qInstructions, "id", ado::Variant(static_cast<long long>(std::stoi(id))), 0)) {
-        continue;
+      const WorkTableUse* use = UseOf(uses, std::stoi(id));
+      bool found = true;
+      bool done = false;
+      if (use != nullptr && use->make == std::stoi(id)) {
+        done = RetryInstruction(use->make, found);
+        if (done) {
+          // The table is dropped even after a failed UPDATE, so that the next pass can make it again.
+          const bool joined = RetryInstruction(use->join, found);
+          done = RetryInstruction(use->drop, found) && joined;
+        }
+      } else {
+        done = RetryInstruction(std::stoi(id), found);
       }
-      const std::string sql = qInstructions.FieldByName("instruction").AsString();
-      updater.WriteMessage("RETRY EXECUTE INSTRUCTION n.: " + id);
-      updater.SetProgressInfoText("RETRY EXEC (" + id + ")" + kCrLf + sql);
-      if (ExecuteInstruction(std::stoi(id), sql)) {
+      if (!found) continue;
+      if (done) {
         progress = true;
       } else {
         aFailed.push_back(id);
@@ -264,6 +326,18 @@ void Tdm::RetryFailedInstructions(std::vector<std::string>& aFailed, bool& aOk) 
     aFailed.erase(aFailed.begin(), aFailed.begin() + static_cast<std::ptrdiff_t>(count));
     count = aFailed.size();
   }
+}
+
+bool Tdm::RetryInstruction(int aId, bool& aFound) {
+  TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "update");
+  const std::string id = std::to_string(aId);
+  updater.ProgressStepUpdateLevel1("RETRY INSTRUCTION n.: " + id);
+  aFound = LocateRecord(qInstructions, "id", ado::Variant(static_cast<long long>(aId)), 0);
+  if (!aFound) return false;
+  const std::string sql = qInstructions.FieldByName("instruction").AsString();
+  updater.WriteMessage("RETRY EXECUTE INSTRUCTION n.: " + id);
+  updater.SetProgressInfoText("RETRY EXEC (" + id + ")" + kCrLf + sql);
+  return ExecuteInstruction(aId, sql);
 }
 
 void Tdm::StepInstruction(const std::string& aLevel1, const std::string& aConsole,

@@ -566,6 +566,9 @@ class Tdm : public IDialectOwner {
   // Update executor (UpdateDb.cpp).
   bool RunInstructions(std::vector<std::string>& aFailed);
   void RetryFailedInstructions(std::vector<std::string>& aFailed, bool& aOk);
+  // Runs instruction aId of the list once more; true when it succeeds. aFound is false (and so
+  // is the answer) when the list holds no such id.
+  bool RetryInstruction(int aId, bool& aFound);
   void StepInstruction(const std::string& aLevel1, const std::string& aConsole,
                        const std::string& aInfo, int aId, const std::string& aSql);
   void ReportInstructionError(const std::exception& e, int aNumber, const std::string& aSql,

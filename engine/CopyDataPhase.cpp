@@ -78,6 +78,7 @@ bool Tdm::UpdateCopyData() {
   const int count = Producer != nullptr ? Producer->CopyData.Count() : 0;
   updater->ProgressResetLevel2(count);
   bool ok = true;
+  DropLeftoverWorkTable();
   if (count > 0) {
     ado::TDataSet primaryKeys;
     primaryKeys.LoadFromFile(paths::ResolveFolder(SchemaFolderFile(updater->DirSchemas, kPrimaryKeysFile)));
@@ -104,6 +105,16 @@ bool Tdm::UpdateCopyData() {
   }
   updater->WriteMessage(texts.msgCopyData + " " + texts.msgDone);
   return ok;
+}
+
+void Tdm::DropLeftoverWorkTable() {
+  if (currentDialect_->DbType != dbtAccess || !qDestTables.Active()) return;
+  const std::string name(move_work_table::kName);
+  const FilterKeeper keepTables(qDestTables);
+  qDestTables.SetFiltered(false);
+  if (LocateRecord(qDestTables, "table_name", ado::Variant(name), ado::loCaseInsensitive)) {
+    AddInstruction("DROP TABLE " + QuoteName(name), false);
+  }
 }
 
 void Tdm::LoadCopyTable(const TCopyDataElem& aItem, ado::TDataSet& aPrimaryKeys, TCopyTable& aTable) {

@@ -9,6 +9,7 @@
 #include "common/Text.h"
 #include "components/DbSchemaUpdater.h"
 #include "engine/CatalogScope.h"
+#include "engine/MoveWorkTable.h"
 #include "engine/UndoDeleteBlocks.h"
 #include "engine/uDm.h"
 
@@ -79,6 +80,13 @@ void Tdm::DropTable(const std::string& aSchema, const std::string& aClientTable,
   droppedTables_.push_back(aClientTable);
 }
 
+// The move's work table on Access is the system's own, not the client's: a leftover is dropped by
+// the copy-data phase, never offered for deletion.
+bool Tdm::IsLeftoverWorkTable(const std::string& aClientTable) const {
+  return currentDialect_ != nullptr && currentDialect_->DbType == dbtAccess &&
+         text::SameText(aClientTable, move_work_table::kName);
+}
+
 bool Tdm::DeleteTables() {
   TOrvDbSchemaUpdater* updater = Updater;
   if (updater != nullptr) updater->ProgressStepLevel1("Delete Tables");
@@ -104,7 +112,8 @@ bool Tdm::DeleteTables() {
     if (updater != nullptr) updater->ProgressStepLevel2("Check for deletion table: " + table.name);
     const std::string masterTable = NewTableName(table.name);
     if (!LocateRecord(qTables, "table_name", ado::Variant(masterTable), ado::loCaseInsensitive)) {
-      if (tables && !HasProtectedPrefix(masterTable) && !HasProtectedPrefix(table.name)) {
+      if (tables && !HasProtectedPrefix(masterTable) && !HasProtectedPrefix(table.name) &&
+          !IsLeftoverWorkTable(table.name)) {
         AddBlockUndoDelete(masterTable, ikDropTable);
         BeginUndoDeleteBlock();
         DropTable(table.schema, table.name, masterTable);

@@ -182,20 +182,24 @@ const WorkTableUse* UseOf(const std::vector<WorkTableUse>& aUses, int aId) {
   return nullptr;
 }
 
-// The failed list with each failed make or join of a work table replaced by the use's make, which
-// stands for the whole use in the retries; a failed drop is left to its use when that is retried,
-// and retried alone otherwise. Order is kept, and each entry listed once.
+// The failed list with every failed instruction of a use whose UPDATE failed replaced by the use's
+// make, which stands for the whole use in the retries. Where the UPDATE ran, its row is moved and
+// the master's row may hold its key by now: the use is not run again, a failed drop is retried
+// alone and a failed make not at all (its table would be left behind). Order is kept, and each
+// entry listed once.
 std::vector<std::string> GroupWorkTableUses(const std::vector<std::string>& aFailed,
                                             const std::vector<WorkTableUse>& aUses) {
   std::vector<int> ids;
   for (const std::string& id : aFailed) ids.push_back(std::stoi(id));
-  const auto failed = [&ids](int aId) { return std::find(ids.begin(), ids.end(), aId) != ids.end(); };
   std::vector<std::string> grouped;
   for (const int id : ids) {
     const WorkTableUse* use = UseOf(aUses, id);
     std::string entry = std::to_string(id);
-    if (use != nullptr && id != use->drop) entry = std::to_string(use->make);
-    if (use != nullptr && id == use->drop && (failed(use->make) || failed(use->join))) continue;
+    if (use != nullptr && std::find(ids.begin(), ids.end(), use->join) != ids.end()) {
+      entry = std::to_string(use->make);
+    } else if (use != nullptr && id == use->make) {
+      continue;
+    }
     if (std::find(grouped.begin(), grouped.end(), entry) == grouped.end()) grouped.push_back(entry);
   }
   return grouped;

@@ -374,6 +374,10 @@ class Tdm : public IDialectOwner {
   bool UpdateCopyData();
   // One loaded item: its data file and key columns, written out for the connected dialect.
   // Raises the refusal of the item.
+  // Access: the move's work table, when an earlier update broke off and left it in the client, is
+  // dropped before anything is copied, so that the next move can make it again.
+  void DropLeftoverWorkTable();
+  bool IsLeftoverWorkTable(const std::string& aClientTable) const;
   void LoadCopyTable(const TCopyDataElem& aItem, ado::TDataSet& aPrimaryKeys, TCopyTable& aTable);
   // cdtMove: each client row with a copied key is renumbered in its key group, then the row is
   // inserted. The other treatments: AddCopyDataInstructions.

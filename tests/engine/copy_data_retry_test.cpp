@@ -53,4 +53,40 @@ TEST(CopyDataRetry, AMoveOnAccessIsRetriedWithItsWorkTable) {
   EXPECT_EQ(round_trip::Texts(again.instructions), std::vector<std::string>{});
 }
 
+// Regression: a work table left in an Access client by an earlier update stopped the next move (3010).
+TEST(CopyDataRetry, AWorkTableLeftOnAccessIsDroppedFirst) {
+  const std::string create = "CREATE TABLE Steps (Grp integer NOT NULL, Seq integer NOT NULL, Name varchar(10) NULL, "
+                             "CONSTRAINT PK_Steps PRIMARY KEY (Grp, Seq))";
+  const std::string masterDb =
+      round_trip::CreateDatabase(Server::Access, "LeftoverM", {create, "INSERT INTO Steps VALUES (1, 1, 'm')"});
+  const std::string schemaOnly = round_trip::NewFolder("LeftoverSchema");
+  round_trip::Produce(masterDb, schemaOnly);
+  // With tables to delete or without, the leftover (holding a stale number) is dropped, and only once.
+  for (const TBooleanExtended deleteTables : {beYes, beNo}) {
+    const std::string name = std::string("Leftover") + (deleteTables == beYes ? "Deleting" : "Keeping");
+    SCOPED_TRACE(name);
+    const std::string clientDb = round_trip::CreateDatabase(
+        Server::Access, name,
+        {create, "INSERT INTO Steps VALUES (1, 1, 'a')", "SELECT 7 AS ORV_NEXT INTO _ORV_MOVE_MAX FROM Steps"});
+    const std::string folder = round_trip::NewFolder(name);
+    round_trip::Produce(masterDb, folder, [deleteTables](TOrvDbSchemaProducer& producer) {
+      TCopyDataElem& item = producer.CopyData.Add();
+      item.TableName = "Steps";
+      item.Treatment = cdtMove;
+      item.FieldToIncrement = "Seq";
+      producer.UpdaterDirectives().DeletePolicy.Enabled = deleteTables;
+    });
+    const round_trip::CheckResult check = round_trip::Check(clientDb, folder);
+    EXPECT_TRUE(check.ok);
+    EXPECT_EQ(check.blocks, std::vector<std::string>{});
+    round_trip::Execute(clientDb, folder);
+    EXPECT_EQ(round_trip::Rows(clientDb, "SELECT Grp, Seq, Name FROM Steps ORDER BY Grp, Seq"),
+              (std::vector<std::string>{"1|1|m", "1|2|a"}));
+    const round_trip::CheckResult again = round_trip::Check(clientDb, schemaOnly, [](TOrvDbSchemaUpdater& u) {
+      u.UpdaterDirectives().DeletePolicy.Enabled = beYes;
+    });
+    EXPECT_EQ(round_trip::Texts(again.instructions), std::vector<std::string>{});
+  }
+}
+
 }  // namespace

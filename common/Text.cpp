@@ -130,4 +130,24 @@ size_t ReadQuoted(std::string_view s, size_t pos, std::string& out) {
   return std::string_view::npos;
 }
 
+size_t Utf8Length(std::string_view s, bool bytes) {
+  if (bytes) return s.size();
+  size_t length = 0;
+  for (const char c : s) length += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return length;
+}
+
+std::string_view Utf8Start(std::string_view s, size_t room, bool bytes) {
+  size_t used = 0;
+  size_t end = 0;
+  while (end < s.size()) {
+    size_t next = end + 1;
+    while (next < s.size() && (static_cast<unsigned char>(s[next]) & 0xC0) == 0x80) ++next;
+    used += bytes ? next - end : 1;
+    if (used > room) break;
+    end = next;
+  }
+  return s.substr(0, end);
+}
+
 }  // namespace text

@@ -34,6 +34,12 @@ std::string Join(const std::vector<std::string>& parts, std::string_view sep);
 // Replaces every occurrence of `from` by `to`.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 
+// The length of a UTF-8 text in characters, or in bytes when `bytes`.
+size_t Utf8Length(std::string_view s, bool bytes = false);
+// The longest start of a UTF-8 text at most `room` long (characters, or bytes when `bytes`) that
+// splits no character.
+std::string_view Utf8Start(std::string_view s, size_t room, bool bytes = false);
+
 // Reads the quoted text that opens at s[pos] with its quote character; inside, a doubled quote
 // stands for one. Puts the text without its quotes into `out` and returns the position after the
 // closing quote; npos when `s` ends first (`out` then holds the rest of `s`).

@@ -315,28 +315,6 @@ std::string Tdm::QuoteName(const std::string& aName) const {
 
 namespace {
 
-// The length of a name in characters, or in bytes.
-size_t NameLength(std::string_view name, bool bytes) {
-  if (bytes) return name.size();
-  size_t length = 0;
-  for (const char c : name) length += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return length;
-}
-
-// The longest start of `name` that is at most `room` long and splits no character.
-std::string_view NameStart(std::string_view name, size_t room, bool bytes) {
-  size_t used = 0;
-  size_t end = 0;
-  while (end < name.size()) {
-    size_t next = end + 1;
-    while (next < name.size() && (static_cast<unsigned char>(name[next]) & 0xC0) == 0x80) ++next;
-    used += bytes ? next - end : 1;
-    if (used > room) break;
-    end = next;
-  }
-  return name.substr(0, end);
-}
-
 // A 32-bit FNV-1a hash: stable across runs and builds, so that a saved list names what it made.
 uint32_t NameHash(std::string_view name) {
   uint32_t hash = 2166136261u;
@@ -352,13 +330,13 @@ uint32_t NameHash(std::string_view name) {
 std::string Tdm::FitName(const std::string& aPrefix, const std::string& aName) const {
   const size_t limit = currentDialect_ != nullptr ? currentDialect_->MaxIdentifierLength : 128;
   const bool bytes = currentDialect_ != nullptr && currentDialect_->IdentifierLengthInBytes;
-  if (NameLength(aPrefix, bytes) + NameLength(aName, bytes) <= limit) return aPrefix + aName;
+  if (text::Utf8Length(aPrefix, bytes) + text::Utf8Length(aName, bytes) <= limit) return aPrefix + aName;
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string suffix = "_";
   const uint32_t hash = NameHash(aName);
   for (int shift = 28; shift >= 0; shift -= 4) suffix += kDigits[(hash >> shift) & 0xF];
-  const size_t used = NameLength(aPrefix, bytes) + suffix.size();
-  return aPrefix + std::string(NameStart(aName, limit > used ? limit - used : 0, bytes)) + suffix;
+  const size_t used = text::Utf8Length(aPrefix, bytes) + suffix.size();
+  return aPrefix + std::string(text::Utf8Start(aName, limit > used ? limit - used : 0, bytes)) + suffix;
 }
 
 std::string Tdm::GetDestTableSchemaPrefix(const std::string& aSchema, const std::string& aTable) {

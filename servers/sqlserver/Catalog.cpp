@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "common/Text.h"
 #include "servers/core/Physical.h"
 #include "servers/sqlserver/Ast.h"
 #include "servers/sqlserver/Enforcement.h"
@@ -286,8 +287,8 @@ std::string AutoName(const std::string& prefix, const std::string& table, const 
                      int64_t id) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "%08llX", static_cast<unsigned long long>(id) & 0xFFFFFFFFULL);
-  std::string out = prefix + "__" + table.substr(0, 16) + "__";
-  if (!column.empty()) out += column.substr(0, 12) + "__";
+  std::string out = prefix + "__" + std::string(text::Utf8Start(table, 16)) + "__";
+  if (!column.empty()) out += std::string(text::Utf8Start(column, 12)) + "__";
   return out + hex;
 }
 

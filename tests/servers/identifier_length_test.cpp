@@ -68,3 +68,15 @@ TEST_F(SqlServerTest, SpRenameCutsANewNameToItsFirst128Characters) {
   Db().Execute("EXEC sp_rename N'R.a', N'" + Repeat("\xC3\xA9", 130) + "', 'COLUMN'");
   EXPECT_EQ(TextOf("SELECT name FROM syscolumns WHERE id = object_id('R')"), Repeat("\xC3\xA9", 128));
 }
+
+// Regression: the names the server makes for unnamed constraints cut the table's and column's
+// names by bytes, splitting a character in two.
+TEST_F(SqlServerTest, ConstraintNamesTheServerMakesKeepWholeCharacters) {
+  const std::string table = Repeat("\xC3\xA9", 20), column = Repeat("\xC3\xA9", 15);
+  Db().Execute("CREATE TABLE [" + table + "] ([" + column + "] int NOT NULL PRIMARY KEY DEFAULT 0)");
+  const std::string key = TextOf("SELECT name FROM sysobjects WHERE xtype = 'PK'");
+  const std::string fallback = TextOf("SELECT name FROM sysobjects WHERE xtype = 'D'");
+  EXPECT_EQ(key.substr(0, 38), "PK__" + Repeat("\xC3\xA9", 16) + "__") << key;
+  EXPECT_EQ(fallback.substr(0, 64), "DF__" + Repeat("\xC3\xA9", 16) + "__" + Repeat("\xC3\xA9", 12) + "__")
+      << fallback;
+}

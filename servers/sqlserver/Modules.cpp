@@ -14,17 +14,6 @@ namespace {
 
 using text::Lower;
 
-// A value passed for a sysname parameter: cut to its first 128 characters without a word, as the
-// server does with every procedure argument longer than its parameter.
-std::string AsSysname(const std::string& value) {
-  size_t chars = 0;
-  for (size_t k = 0; k < value.size(); ++k) {
-    if ((static_cast<unsigned char>(value[k]) & 0xC0) == 0x80) continue;
-    if (++chars > 128) return value.substr(0, k);
-  }
-  return value;
-}
-
 // The parts of a written multi-part name as the server's procedures parse it: "[dbo].[T]" ->
 // {"dbo", "T"}; inside [brackets] "]]" stands for "]", inside "quotes" '""' for '"'. Raises
 // error 15253 for a name that does not parse (an unclosed bracket, "[[a b]]", five parts).
@@ -170,7 +159,9 @@ void Session::Rename(const std::vector<std::string>& args) {
   if (args.size() < 2) Fail(201, "Procedure 'sp_rename' expects parameter '@newname', which was not supplied.");
   std::string kind = args.size() > 2 ? Lower(args[2]) : "object";
   std::vector<std::string> parts = SplitName(args[0]);
-  std::string newName = AsSysname(args[1]);  // taken as written: "[x]" names an object with brackets
+  // Taken as written ("[x]" names an object with brackets), cut to a sysname's 128 characters
+  // as the server cuts every argument longer than its parameter.
+  std::string newName(text::Utf8Start(args[1], 128));
   if (newName.empty()) Fail(15223, "Error: The new name '' is invalid.");
   auto ambiguous = [&]() {
     Fail(15248, "Either the parameter @objname is ambiguous or the claimed @objtype (" + kind + ") is wrong.");

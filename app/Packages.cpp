@@ -12,7 +12,9 @@
 
 #include "app/dmMain.h"
 #include "engine/uDm.h"
+#include "common/Text.h"
 #include "platform/data/Connection.h"
+#include "platform/data/ConnectionString.h"
 
 namespace {
 
@@ -48,6 +50,20 @@ std::string PackageName(const std::string& packagesFolder, const std::string& se
 bool FileExists(const std::string& file) {
   std::error_code ec;
   return !file.empty() && fs::is_regular_file(file, ec);
+}
+
+// The updater's errors of a failed run that its error handler never saw (connection, unpacked
+// schema, backup, ...), each as its description and message: an unattended run has nobody to open
+// the error manager, so its log must say what failed. An instruction's error reached the log
+// through the handler already.
+void LogRunErrors(TdmMain& dm, const std::string& connectionString) {
+  const ado::ConnectionString connection(connectionString);
+  for (const std::unique_ptr<TDbErrorElem>& error : dm.Updater.Errors().Items()) {
+    if (error->InstrNumber != 0) continue;
+    std::string line = text::Trim(error->Description);
+    if (!error->EMessage.empty()) line += ": " + error->EMessage;
+    dm.Log(connection.MaskPasswords(line));
+  }
 }
 
 }  // namespace
@@ -175,6 +191,7 @@ TRunStatus TdmMain::RunPackage(const std::string& aConnectionString, const std::
           }
         }
         if (!result) {
+          LogRunErrors(*this, aConnectionString);
           Updater.ShowWindows(pikConsole);
           Updater.ShowErrorManager();
           throw std::runtime_error("Error " + kind + " Package, please check Error Manager.");

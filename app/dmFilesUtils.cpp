@@ -212,11 +212,31 @@ void TdmFilesUtils::UnzipPackage(const std::string& aArchiveFile, const std::str
   if (target.empty() || !IsFolder(target)) throw EFilesUtils("Extract dir not defined");
   CheckPackageEntries(archive, target);
   bool invalidName = false;
-  unzip->OnError = [&](TObject*, const std::string&, const std::string&, const std::string&, int code) {
+  // The first error the extraction reported: a package that is not a whole ZIP, or an entry that
+  // could not be written, must not leave a partial schema folder taken for the package.
+  int failure = 0;
+  std::string failedFile;
+  unzip->OnError = [&](TObject*, const std::string& file, const std::string&, const std::string&, int code) {
     if (code == kErrInvalidFileName) invalidName = true;
+    if (failure == 0 && code != kErrWarningUnknownFlags) {
+      failure = code;
+      failedFile = file;
+    }
+  };
+  // A package lacks its central directory only when it was cut short or damaged: walking its
+  // local headers would unpack part of it as if it were whole.
+  unzip->OnCorruptZipHeader = [&](TObject*, THeaderTypeState, bool& cancel) {
+    cancel = true;
+    if (failure == 0) {
+      failure = kErrHeaderNotFound;
+      failedFile = archive;
+    }
   };
   const int extracted = unzip->Extract();
   if (invalidName) RaiseInvalidName();
+  if (failure != 0) {
+    throw E_RAISE(std::string(LoadErrorText(failure)) + (failedFile.empty() ? "" : ": " + failedFile));
+  }
   if (extracted > 0 && !entries.empty()) aFirstFile = paths::Join(target, entries.front());
 }
 

@@ -11,8 +11,8 @@
 #include <system_error>
 
 #include "app/dmMain.h"
-#include "engine/uDm.h"
 #include "common/Text.h"
+#include "engine/uDm.h"
 #include "platform/data/Connection.h"
 #include "platform/data/ConnectionString.h"
 

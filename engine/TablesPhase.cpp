@@ -194,6 +194,18 @@ bool Tdm::UpdateTablesAndColumns() {
     return endPhase(false);
   };
 
+  // Every server gives a table at least one column: a master table listed without any comes
+  // from a damaged schema file, and comparing with it would drop every column of the client's.
+  for (qTables.First(); !qTables.Eof(); qTables.Next()) {
+    const std::string name = TextOf(qTables, "table_name");
+    SetFilter(qColumns, EqualsFilter("table_name", name));
+    if (qColumns.RecordCount() == 0 && !text::SameText(name, "DTPROPERTIES")) {
+      ReportError(dbcCheckDb, "Master table without columns: " + name, "");
+      return endPhase(false);
+    }
+  }
+  ClearFilter(qColumns);
+
   if (!created) {
     for (int i = 0; i < pkTablesChange_.Count(); ++i) {
       const std::string& entry = pkTablesChange_.Name(i);

@@ -112,7 +112,8 @@ TEST(BatchFailures, ABrokenPackageFailsWithTheArchiveError) {
 }
 
 // The cause of a failed connection, check or backup sat only in the error manager, which no one
-// opens in an unattended run: the log said only "please check Error Manager".
+// opens in an unattended run: the log said only "please check Error Manager". A master table
+// listed without columns dropped the client table's columns.
 TEST(BatchFailures, TheCauseOfAFailedCheckOrBackupIsLogged) {
   const std::string shop = ShopPackage();
   const std::string noSchema = RepackedShop("none", [](const std::string& folder) {
@@ -121,6 +122,15 @@ TEST(BatchFailures, TheCauseOfAFailedCheckOrBackupIsLogged) {
   });
   const std::string badXml = RepackedShop("xml", [](const std::string& folder) {
     std::ofstream(folder + "/vsiColumns.xml", std::ios::trunc) << "<xml><broken";
+  });
+  const std::string noColumns = RepackedShop("columns", [](const std::string& folder) {
+    std::ifstream in(folder + "/vsiColumns.xml");
+    std::string kept;
+    for (std::string line; std::getline(in, line);) {
+      if (line.find("TABLE_NAME='Customers'") == std::string::npos) kept += line + "\n";
+    }
+    in.close();
+    std::ofstream(folder + "/vsiColumns.xml", std::ios::trunc) << kept;
   });
   const auto backupFolderIsAFile = [](const std::string& app) {
     fs::remove_all(app + "/SchmBackUp");
@@ -139,6 +149,7 @@ TEST(BatchFailures, TheCauseOfAFailedCheckOrBackupIsLogged) {
       {"database", shop, dialect_test::ConnectionStringFor("NoSuchClient"), nullptr, "Database does not exists"},
       {"schema", noSchema, client, nullptr, "DirectivesFromProducer.xml does not exists"},
       {"xml", badXml, client, nullptr, "vsiColumns.xml': malformed XML"},
+      {"columns", noColumns, client, nullptr, "Master table without columns: Customers"},
       {"backup", shop, client, backupFolderIsAFile, "*** BACKUP ERROR *** on file "},
   };
   for (const Case& c : cases) {

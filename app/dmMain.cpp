@@ -2,6 +2,7 @@
 // decision, the application log, the command line of console mode and the settings operations.
 #include "app/dmMain.h"
 
+#include <cstdio>
 #include <ctime>
 #include <exception>
 #include <filesystem>
@@ -106,11 +107,15 @@ TdmMain::TdmMain(const std::string& aAppFolder)
 }
 
 TdmMain::~TdmMain() {
+  bool saved = false;
   try {
-    SaveLog("");
+    saved = SaveLog("");
   } catch (const std::exception&) {
-    // The log cannot be written: nothing else can report it now.
   }
+  if (saved) return;
+  // A script that finds no log still learns what the run did: the lines go to the error stream.
+  std::fprintf(stderr, "Cannot write the log file %s\n", logFileName_.c_str());
+  for (const std::string& line : log_) std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 void TdmMain::ConfigureComponents() {
@@ -136,10 +141,12 @@ void TdmMain::Log(const std::string& aText) {
   if (onLog_) onLog_(this);
 }
 
-void TdmMain::SaveLog(const std::string& aFileName) {
+bool TdmMain::SaveLog(const std::string& aFileName) {
   const std::string name = aFileName.empty() ? logFileName_ : aFileName;
   std::ofstream out(name, std::ios::binary | std::ios::trunc);
   for (const std::string& line : log_) out << line << "\r\n";
+  out.close();
+  return !out.fail();
 }
 
 // ---- Start-up and batch mode ----

@@ -40,8 +40,9 @@ class TdmMain {
   // ---- Log ----
   void Log(const std::string& aText);
   void SetOnLog(TNotifyEvent aHandler) { onLog_ = std::move(aHandler); }
-  // Writes the whole log (this run's lines) to aFileName, or to the log file when empty.
-  void SaveLog(const std::string& aFileName);
+  // Writes the whole log (this run's lines) to aFileName, or to the log file when empty; false
+  // when the file could not be written whole.
+  bool SaveLog(const std::string& aFileName);
   const std::vector<std::string>& LogLines() const { return log_; }
 
   // ---- Start-up and batch mode ----

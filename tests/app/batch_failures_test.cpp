@@ -2,6 +2,7 @@
 // cause, and the client keeps its schema and rows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -164,4 +165,21 @@ TEST(BatchFailures, TheCauseOfAFailedCheckOrBackupIsLogged) {
     EXPECT_EQ(logged.find("wrong"), std::string::npos) << logged;
     EXPECT_EQ(ClientColumns(client), (Lines{"CustomerId", "Name"}));
   }
+}
+
+// A log file that could not be written left a failed run with no message anywhere.
+TEST(BatchFailures, AnUnwritableLogFileLeavesTheLinesOnTheErrorStream) {
+  const std::string app = app_test::AppFolder("batch-no-log");
+  fs::create_directories(app + "/SchemionAppLog.txt");  // a folder where the log file belongs
+  const std::string program = app_test::PlaceProgram(app);
+  const std::string errors = app + "/errors.txt";
+  EXPECT_EQ(app_test::RunCommand({"timeout", "120", "sh", "-c", "\"$0\" \"$1\" \"$2\" 2>\"$3\"", program,
+                                  "connection=Provider=SQLOLEDB.1;Password=secret", "upd=none.upd", errors}),
+            rsNotStarted);
+  fs::remove(program);
+  const Lines lines = app_test::FileLines(errors);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "Cannot write the log file " + app + "/SchemionAppLog.txt");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), app + "/SchmPackages/none.upd"), lines.end());
+  for (const std::string& line : lines) EXPECT_EQ(line.find("secret"), std::string::npos) << line;
 }

@@ -40,6 +40,18 @@ class TFolderLock {
   bool held_ = false;
 };
 
+// A file moved away for a while, moved back to where it was when this ends.
+struct TSetAside {
+  std::string home, now;
+  TSetAside() = default;
+  TSetAside(const TSetAside&) = delete;
+  TSetAside& operator=(const TSetAside&) = delete;
+  ~TSetAside() {
+    std::error_code ec;
+    if (!now.empty()) fs::rename(now, home, ec);
+  }
+};
+
 // The package of a settings file: its file name with the extension replaced by ".upd".
 std::string PackageName(const std::string& packagesFolder, const std::string& settingsFile) {
   fs::path name = fs::path(settingsFile).filename();
@@ -123,9 +135,20 @@ std::string TdmMain::PackSchemas() {
 }
 
 void TdmMain::UnpackPackage(const std::string& aPackage) {
+  // A package kept in the schema folder would be cleared away with the folder's files before it
+  // is read: it is set aside beside the folders while the folder is refilled, then put back.
+  TSetAside aside;
+  std::error_code ec;
+  if (fs::equivalent(fs::path(aPackage).parent_path(), schemaFolder_, ec)) {
+    const std::string setAside = appFolder_ + "SchmWorking.upd";
+    fs::rename(aPackage, setAside, ec);
+    if (ec) throw EFilesUtils("Cannot create file " + setAside);
+    aside.home = aPackage;
+    aside.now = setAside;
+  }
   filesUtils_->DeleteFiles(schemaFolder_, "*.*");
   std::string first;
-  filesUtils_->UnzipPackage(aPackage, schemaFolder_, first, false);
+  filesUtils_->UnzipPackage(aside.now.empty() ? aPackage : aside.now, schemaFolder_, first, false);
 }
 
 void TdmMain::TestPackage(const std::string& aConnectionString, const std::string& aPackage) {

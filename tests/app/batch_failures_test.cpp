@@ -183,3 +183,17 @@ TEST(BatchFailures, AnUnwritableLogFileLeavesTheLinesOnTheErrorStream) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), app + "/SchmPackages/none.upd"), lines.end());
   for (const std::string& line : lines) EXPECT_EQ(line.find("secret"), std::string::npos) << line;
 }
+
+// A package kept in the working schema folder was deleted by its own run before it was read.
+TEST(BatchFailures, APackageInTheSchemaFolderIsReadAndKept) {
+  const std::string client = ClientOf("KeptPackage");
+  const std::string app = app_test::AppFolder("batch-kept");
+  const std::string package = app + "/SchmSchemas/Shop.upd";
+  fs::create_directories(app + "/SchmSchemas");
+  WriteBytes(package, ShopPackage());
+  const std::string program = app_test::PlaceProgram(app);
+  EXPECT_EQ(app_test::RunCommand({"timeout", "120", program, "connection=" + client, "upd=" + package}), rsSucceeded);
+  fs::remove(program);
+  EXPECT_EQ(ReadBytes(package), ShopPackage());
+  EXPECT_EQ(ClientColumns(client), (Lines{"CustomerId", "Name", "City"}));
+}

@@ -253,10 +253,27 @@ const TDatabaseSpecific& TDatabaseSpecific::QuotingDialect() const {
   return *this;
 }
 
+namespace {
+
+// True when a name holds a character that would end it, or the statement, unquoted: a blank or
+// other control character, a quote or bracket, a statement end, a comment start or an operator.
+// Dots, which join an owner and a name, and letters beyond ASCII keep a name plain.
+bool HoldsBreakingCharacter(const std::string& name) {
+  static constexpr std::string_view kBreaking = " ;'\"[]`(),=<>+-*%&|^~!?{}";
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || kBreaking.find(c) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string TDatabaseSpecific::QuoteName(const std::string& name) const {
-  if (name.find(' ') == std::string::npos && !IsReservedWord(name)) return name;
+  if (!HoldsBreakingCharacter(name) && !IsReservedWord(name)) return name;
   const TDatabaseSpecific& dialect = QuotingDialect();
-  return dialect.QuoteOpen + name + dialect.QuoteClose;
+  // A closing quote inside the name is written twice, so that it stays part of the name.
+  const std::string& close = dialect.QuoteClose;
+  return dialect.QuoteOpen + (close.empty() ? name : text::ReplaceAll(name, close, close + close)) + close;
 }
 
 namespace {

@@ -57,9 +57,10 @@ TEST(SqlServerDialect, RenameStatements) {
             "EXECUTE sp_rename N'T.[my col]', N'b', 'COLUMN'");
   EXPECT_EQ(d.GetRenameColumnSql("dbo", "T", "Key]x", "b"),
             "EXECUTE sp_rename N'dbo.T.[Key]]x]', N'b', 'COLUMN'");
-  // A quote inside a name stays inside the literal.
+  // A quote inside a name stays inside the literal; the name is bracketed, as a quote would end
+  // it outside one.
   EXPECT_EQ(d.GetRenameTableSql("dbo", "O'Brien", "Obrien"),
-            "EXECUTE sp_rename N'dbo.O''Brien', N'Obrien', 'OBJECT'");
+            "EXECUTE sp_rename N'dbo.[O''Brien]', N'Obrien', 'OBJECT'");
 }
 
 TEST(SqlServerDialect, ConditionalAndExistenceStatements) {

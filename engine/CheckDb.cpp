@@ -100,6 +100,21 @@ void Tdm::LoadMasterSchema() {
   }
 }
 
+void Tdm::TranslateMasterDefaults() {
+  if (!qColumns.Active() || qColumns.FindField("column_default") == nullptr) return;
+  for (qColumns.First(); !qColumns.Eof(); qColumns.Next()) {
+    ado::TField& field = qColumns.FieldByName("column_default");
+    if (field.IsNull()) continue;
+    const std::string text = field.AsString();
+    const std::string translated = ClientDefaultText(text);
+    if (translated == text) continue;
+    qColumns.Edit();
+    field.SetAsString(translated);
+    qColumns.Post();
+  }
+  qColumns.First();
+}
+
 void Tdm::LoadClientSchema() {
   TOrvDbSchemaUpdater& updater = RequireUpdater(Updater, "check");
   TDatabaseSpecific& dialect = RequireDialect(currentDialect_, "check");
@@ -151,6 +166,7 @@ bool Tdm::CheckDb(bool aHolder) {
 
   RestartInstructionList();
   LoadMasterSchema();
+  TranslateMasterDefaults();
   LoadDefaultDbSpace();
   LoadClientSchema();
 

@@ -536,6 +536,7 @@ class ForeignKeysWork {
     for (DefaultValue& value : ReadDefaults(set, "Schema file " + file)) {
       columns.insert(PairKey(value.table, value.column));
       if (text::SameText(text::Trim(value.text), "autoincrement") || text::Trim(value.text).empty()) continue;
+      value.text = dm_.ClientDefaultText(value.text);
       values.push_back(std::move(value));
     }
     if (!byColumn || !dm_.qColumns.Active()) return values;

@@ -227,6 +227,52 @@ bool Tdm::SameDefault(const std::string& a, const std::string& b) const {
   return normal(a) == normal(b);
 }
 
+namespace {
+
+// Whether the text's first character opens a parenthesis that its last character closes.
+bool Enclosed(const std::string& aText) {
+  if (aText.size() < 2 || aText.front() != '(' || aText.back() != ')') return false;
+  int depth = 0;
+  for (size_t i = 0; i + 1 < aText.size(); ++i) {
+    if (aText[i] == '(') ++depth;
+    if (aText[i] == ')' && --depth == 0) return false;
+  }
+  return true;
+}
+
+// The default's words: outer parentheses gone, lower case, blanks single, "_" a blank.
+std::string DefaultWords(const std::string& aText) {
+  std::string t = text::Trim(aText);
+  while (Enclosed(t)) t = text::Trim(t.substr(1, t.size() - 2));
+  std::string words;
+  for (char c : t) {
+    c = c == '_' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c == ' ' && (words.empty() || words.back() == ' ')) continue;
+    words += c;
+  }
+  return words;
+}
+
+}  // namespace
+
+std::string Tdm::ClientDefaultText(const std::string& aMasterText) const {
+  if (currentDialect_ == nullptr || currentDialect_->MasterDbType == dbtNone ||
+      currentDialect_->MasterDbType == currentDialect_->DbType) {
+    return aMasterText;
+  }
+  const std::string words = DefaultWords(aMasterText);
+  const bool now = words == "getdate()" || words == "now()" || words == "now(*)" || words == "current timestamp";
+  const bool today = words == "date()" || words == "today()" || words == "today(*)" || words == "current date";
+  if (!now && !today) return aMasterText;
+  switch (currentDialect_->DbType) {
+    case dbtSqlServer: return now ? "(getdate())" : aMasterText;  // no date-only default there
+    case dbtAsa: return now ? "current timestamp" : "current date";
+    case dbtAccess: return now ? "now()" : "date()";
+    case dbtNone: break;
+  }
+  return aMasterText;
+}
+
 std::string Tdm::StripTrailingCrLf(const std::string& aText) const {
   std::string result = aText;
   while (result.size() >= 2 && result.compare(result.size() - 2, 2, "\r\n") == 0) {

@@ -190,6 +190,9 @@ class Tdm : public IDialectOwner {
                            const std::string& aFieldName = {}) const;
   std::string FieldToSql(const ado::TField& aField) const;
   bool SameDefault(const std::string& a, const std::string& b) const;
+  // A master's "now" or "today" default in the client server's own words when the master is of
+  // another kind ("(getdate())" from SQL Server is "now()" on Access); any other text unchanged.
+  std::string ClientDefaultText(const std::string& aMasterText) const;
   std::string StripTrailingCrLf(const std::string& aText) const;
   // The default a column's type implies, when DefaultValueFromDataType is in force; else empty.
   std::string GetTypeDefaultText(ado::TDataSet& aRow);
@@ -270,6 +273,8 @@ class Tdm : public IDialectOwner {
   // The master files into qTables ... qClusterIdxSrc, and the client's catalogue through the
   // dialect into qDestTables ... qDestClusterIdx, with their progress steps.
   void LoadMasterSchema();
+  // The master's column defaults in qColumns, each in the client server's words.
+  void TranslateMasterDefaults();
   void LoadClientSchema();
   // The end of every check: the master sets closed, both list files saved and closed.
   void SaveCheckResults();

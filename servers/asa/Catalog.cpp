@@ -388,10 +388,33 @@ std::optional<AsaTable> LoadTable(sqlite3* db, int64_t id) {
   return table;
 }
 
-std::string DefaultSql(const std::string& text) {
+namespace {
+
+// Whether the text's first character opens a parenthesis that its last character closes.
+bool Enclosed(const std::string& text) {
+  if (text.size() < 2 || text.front() != '(' || text.back() != ')') return false;
+  int depth = 0;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\'') quoted = !quoted;
+    if (quoted) continue;
+    if (c == '(') ++depth;
+    if (c == ')' && --depth == 0 && i + 1 < text.size()) return false;
+  }
+  return depth == 0;
+}
+
+}  // namespace
+
+std::string DefaultSql(const std::string& written) {
+  if (TypeKey(written) == "(date)") return "date('now', 'localtime')";
+  // A default may stand in parentheses, as a constant expression: "(1)", "('x')", "(getdate())".
+  std::string text = text::Trim(written);
+  while (Enclosed(text)) text = text::Trim(text.substr(1, text.size() - 2));
   std::string t = TypeKey(text);
   if (t.empty() || t == "autoincrement" || t == "null") return {};
-  if (t == "current date" || t == "today()" || t == "(date)") return "date('now', 'localtime')";
+  if (t == "current date" || t == "today()") return "date('now', 'localtime')";
   if (t == "current timestamp" || t == "now()" || t == "getdate()") return "tsql_getdate()";
   if (t == "current time") return "time('now', 'localtime')";
   if (text.front() == '\'' && text.back() == '\'' && text.size() >= 2) return text;

@@ -1,0 +1,80 @@
+// The main road across servers: a master of one server kind, a client of another, both built by
+// script; extract, check, update, check again. The client keeps every row and ends as the master.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "RoundTrip.h"
+
+namespace {
+
+using round_trip::Server;
+using Strings = std::vector<std::string>;
+
+struct CrossCase {
+  const char* name;
+  Server masterServer;
+  Server clientServer;
+  Strings master;
+  Strings client;
+  Strings after;  // run on the client after the update
+  std::string query;
+  Strings rows;
+};
+
+void RunCrossCases(const std::vector<CrossCase>& cases) {
+  for (const CrossCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string master = round_trip::CreateDatabase(c.masterServer, std::string(c.name) + "M", c.master);
+    const std::string client = round_trip::CreateDatabase(c.clientServer, std::string(c.name) + "C", c.client);
+    const round_trip::CheckResult first = round_trip::RoundTrip(master, client, round_trip::NewFolder(c.name));
+    EXPECT_EQ(first.errors, Strings{});
+    ado::TConnection connection(client);
+    connection.Open();
+    dialect_test::RunScript(connection, c.after);
+    EXPECT_EQ(round_trip::Rows(client, c.query), c.rows) << testing::PrintToString(round_trip::Texts(first.instructions));
+  }
+}
+
+}  // namespace
+
+// The master's defaults reach a client of another kind and serve a row written without values:
+// numbers, negative numbers, quoted strings, bits and the current date.
+TEST(CrossServerRoad, DefaultsServeNewRowsOnTheClient) {
+  RunCrossCases({
+      // Regression: the Adaptive Server Anywhere stand-in ignored a default written in parentheses.
+      {"DefSqlAsa", Server::SqlServer, Server::Asa,
+       {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, f bit NOT NULL DEFAULT 1, d datetime NULL DEFAULT getdate(), "
+        "n int NULL DEFAULT -5, s varchar(20) NULL DEFAULT 'it''s')"},
+       {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, f smallint NOT NULL, d date NULL)",
+        "INSERT INTO T VALUES (1, 0, '2020-01-31')"},
+       {"INSERT INTO T (id) VALUES (2)"},
+       "SELECT id, f, n, s FROM T WHERE d IS NOT NULL ORDER BY id",
+       {"1|False|-5|it's", "2|True|-5|it's"}},
+      // Regression: SQL Server's getdate() went to Access as it stood, which Access refuses.
+      {"DefSqlAcc", Server::SqlServer, Server::Access,
+       {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, f bit NOT NULL DEFAULT 1, d datetime NULL DEFAULT getdate(), "
+        "n int NULL DEFAULT -5, s varchar(20) NULL DEFAULT 'it''s')"},
+       {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, f bit NOT NULL)", "INSERT INTO T VALUES (1, false)"},
+       {"INSERT INTO T (id) VALUES (2)", "UPDATE T SET d = #2020-01-31# WHERE id = 1"},
+       "SELECT id, f, n, s FROM T WHERE d IS NOT NULL ORDER BY id",
+       {"1|False|-5|it's", "2|True|-5|it's"}},
+      // Regression: Adaptive Server Anywhere's "current timestamp" went to SQL Server as it stood.
+      {"DefAsaSql", Server::Asa, Server::SqlServer,
+       {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, f bit NOT NULL DEFAULT 1, "
+        "d datetime NULL DEFAULT current timestamp, n integer NULL DEFAULT -5, s varchar(20) NULL DEFAULT 'it''s')"},
+       {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, f bit NOT NULL, d datetime NULL)",
+        "INSERT INTO T VALUES (1, 0, '2020-01-31')"},
+       {"INSERT INTO T (id) VALUES (2)"},
+       "SELECT id, f, n, s FROM T WHERE d IS NOT NULL ORDER BY id",
+       {"1|False|-5|it's", "2|True|-5|it's"}},
+      {"DefAccAsa", Server::Access, Server::Asa,
+       {"CREATE TABLE T (id int NOT NULL PRIMARY KEY, f bit NOT NULL, d datetime NULL DEFAULT now(), "
+        "n int NULL DEFAULT -5, s text(20) NULL DEFAULT 'it''s')"},
+       {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, f bit NOT NULL)", "INSERT INTO T VALUES (1, 0)"},
+       {"INSERT INTO T (id, f) VALUES (2, 1)", "UPDATE T SET d = '2020-01-31' WHERE id = 1"},
+       "SELECT id, f, n, s FROM T WHERE d IS NOT NULL ORDER BY id",
+       {"1|False|-5|it's", "2|True|-5|it's"}},
+  });
+}

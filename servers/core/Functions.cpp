@@ -382,8 +382,9 @@ void PadFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 // A value bound for a numeric column: text converts or fails as the server's conversion does,
-// and integers must fit their type.
-void ToNumberFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+// and integers must fit their type. Given a precision and a scale (decimal and numeric), the
+// value rounded to the scale must have no more whole digits than the precision leaves.
+void ToNumberFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_value* v = argv[0];
   std::string type = ArgText(argv[1]);
   int t = sqlite3_value_type(v);
@@ -419,6 +420,15 @@ void ToNumberFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const double limit = type == "money" ? 922337203685477.5807 : 214748.3647;
     if (!(std::fabs(d) <= limit)) {
       ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type " + type + ".");
+      return;
+    }
+  }
+  if (!integral && argc == 4) {
+    const int scale = sqlite3_value_int(argv[3]);
+    const double unit = std::pow(10.0, scale);
+    if (!(std::round(std::fabs(d) * unit) / unit < std::pow(10.0, sqlite3_value_int(argv[2]) - scale))) {
+      const char* source = t == SQLITE_INTEGER ? "int" : t == SQLITE_TEXT ? "varchar" : "numeric";
+      ResultError(ctx, 8115, std::string("Arithmetic overflow error converting ") + source + " to data type numeric.");
       return;
     }
   }
@@ -628,6 +638,7 @@ void RegisterCoreFunctions(sqlite3* db, IDateOrderHost& host) {
       {"tsql_isnumeric", 1, IsNumericFunc, true},
       {"tsql_pad", 2, PadFunc, true},
       {"tsql_tonum", 2, ToNumberFunc, true},
+      {"tsql_tonum", 4, ToNumberFunc, true},
       {"tsql_fit", 3, FitFunc, true},
   };
   for (const auto& d : defs) {

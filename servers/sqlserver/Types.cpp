@@ -99,12 +99,16 @@ std::string StoredValue(const ColumnInfo& c, const std::string& v) {
       return "tsql_tonum(" + v + ", 'int')";
     case 127:
       return "tsql_tonum(" + v + ", 'bigint')";
+    case 106:
+    case 108:
+      if (c.prec > 0) {
+        return "tsql_tonum(" + v + ", 'numeric', " + std::to_string(c.prec) + ", " + std::to_string(c.scale) + ")";
+      }
+      return "tsql_tonum(" + v + ", 'numeric')";
     case 59:
     case 62:
     case 60:
     case 122:
-    case 106:
-    case 108:
       return "tsql_tonum(" + v + ", '" + (c.typeName.empty() ? std::string("float") : c.typeName) + "')";
     case 175:
     case 239:

@@ -253,6 +253,17 @@ std::string DefaultWords(const std::string& aText) {
   return words;
 }
 
+// The text of a string literal in double quotes ("" a quote) as one in single quotes.
+std::string SingleQuoted(const std::string& aInner) {
+  std::string quoted = "'";
+  for (size_t i = 0; i < aInner.size(); ++i) {
+    if (aInner[i] == '"' && i + 1 < aInner.size() && aInner[i + 1] == '"') ++i;
+    if (aInner[i] == '\'') quoted += '\'';
+    quoted += aInner[i];
+  }
+  return quoted + "'";
+}
+
 }  // namespace
 
 std::string Tdm::ClientDefaultText(const std::string& aMasterText) const {
@@ -261,11 +272,18 @@ std::string Tdm::ClientDefaultText(const std::string& aMasterText) const {
     return aMasterText;
   }
   const std::string words = DefaultWords(aMasterText);
+  if (currentDialect_->MasterDbType == dbtAccess) {
+    // Access's own literals: the Yes/No words and strings in double quotes.
+    if (words == "true" || words == "yes" || words == "on") return "1";
+    if (words == "false" || words == "no" || words == "off") return "0";
+    const std::string t = text::Trim(aMasterText);
+    if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return SingleQuoted(t.substr(1, t.size() - 2));
+  }
   const bool now = words == "getdate()" || words == "now()" || words == "now(*)" || words == "current timestamp";
   const bool today = words == "date()" || words == "today()" || words == "today(*)" || words == "current date";
   if (!now && !today) return aMasterText;
   switch (currentDialect_->DbType) {
-    case dbtSqlServer: return now ? "(getdate())" : aMasterText;  // no date-only default there
+    case dbtSqlServer: return now ? "(getdate())" : "(convert(datetime, convert(char(8), getdate(), 112)))";
     case dbtAsa: return now ? "current timestamp" : "current date";
     case dbtAccess: return now ? "now()" : "date()";
     case dbtNone: break;

@@ -417,6 +417,7 @@ std::string DefaultSql(const std::string& written) {
   if (t == "current date" || t == "today()") return "date('now', 'localtime')";
   if (t == "current timestamp" || t == "now()" || t == "getdate()") return "tsql_getdate()";
   if (t == "current time") return "time('now', 'localtime')";
+  if (t == "newid()") return "tsql_newid()";
   if (text.front() == '\'' && text.back() == '\'' && text.size() >= 2) return text;
   bool number = text.find_first_not_of("0123456789.-+eE") == std::string::npos;
   return number ? text : std::string();

@@ -79,6 +79,10 @@ std::string Translator::Function(const Expr& e) const {
   }
   if (f == "now" || f == "getdate" || f == "current timestamp") return "tsql_getdate()";
   if (f == "today" || f == "current date") return "date('now', 'localtime')";
+  if (f == "newid") {
+    arity(0, 0);
+    return "tsql_newid()";
+  }
   if (f == "current time") return "time('now', 'localtime')";
   if (f == "string") {
     std::string out;

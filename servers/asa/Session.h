@@ -64,6 +64,7 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   // Global temporary tables (Temporary.cpp). The SQLite table holding a table's rows for this
   // connection: its own copy for a temporary table.
   std::string DataTable(const AsaTable& t) const;
+  void RefuseValuesPastPrecision(const AsaTable& t, const AsaColumn& c, const TypeSpec& spec);
   // Makes this connection's copies of the temporary tables match their definitions (rows kept in
   // the columns that stay); nothing when no definition changed since the last time.
   void SyncTemporaryTables();

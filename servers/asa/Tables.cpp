@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cctype>
+#include <cmath>
 
 #include "common/Text.h"
 #include "servers/asa/Errors.h"
@@ -405,9 +406,22 @@ void Session::RenameInChecks(const AsaTable& t, const std::string& from, const s
     Exec(Db(), "UPDATE SYSCHECK SET check_defn = ?2 WHERE check_id = ?1", {RenameInCondition(text, from, to)}, {id});
 }
 
+// A column that becomes decimal or numeric must hold every value in its new precision: the
+// first value with more whole digits is refused.
+void Session::RefuseValuesPastPrecision(const AsaTable& t, const AsaColumn& c, const TypeSpec& spec) {
+  const auto type = ResolveType(Db(), spec);
+  if (!type || (type->domain != 3 && type->domain != 27)) return;
+  const std::string column = SqlIdent(c.name);
+  Stmt q(Db(), "SELECT CAST(" + column + " AS TEXT) FROM " + SqlIdent(DataTable(t)) + " WHERE abs(round(" + column +
+                   ", ?1)) >= " + std::to_string(std::pow(10.0, type->width - type->scale)) + " LIMIT 1");
+  q.Bind(1, int64_t{type->scale});
+  if (q.Step()) Fail(-158, "Value " + q.Text(0) + " out of range for destination");
+}
+
 void Session::Modify(const AsaTable& t, const AlterClause& a) {
   const AsaColumn* c = t.Column(a.column.name);
   if (!c) Fail(-143, "Column '" + a.column.name + "' not found");
+  if (a.typeWritten) RefuseValuesPastPrecision(t, *c, a.column.type);
   Stmt q(Db(), "UPDATE SYSCOLUMN SET nulls = coalesce(?, nulls), \"default\" = CASE WHEN ? THEN ? ELSE \"default\" END "
                "WHERE table_id = ? AND column_id = ?");
   if (a.column.nullable) q.Bind(1, std::string(*a.column.nullable ? "Y" : "N"));

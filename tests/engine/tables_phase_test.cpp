@@ -369,6 +369,10 @@ TEST(TablesPhase, RefusedAlterationsRollBackAndLoseNothing) {
       {"RefDigitsSql", Server::SqlServer, {"CREATE TABLE T (id int NOT NULL, n numeric(5,1) NULL)"},
        {"CREATE TABLE T (id int NOT NULL, n numeric(10,3) NULL)", "INSERT INTO T VALUES (1, 12345.678)"},
        "Arithmetic overflow error converting numeric to data type numeric."},
+      // Regression: the Adaptive Server Anywhere stand-in kept 12345.678 in a column narrowed to numeric(5,1).
+      {"RefDigitsAsa", Server::Asa, {"CREATE TABLE T (id integer NOT NULL, n numeric(5,1) NULL)"},
+       {"CREATE TABLE T (id integer NOT NULL, n numeric(10,3) NULL)", "INSERT INTO T VALUES (1, 12345.678)"},
+       "Value 12345.678 out of range for destination"},
       // Regression: the servers named their rebuild table in place of T.
       {"RefNullsAsa", Server::Asa, {"CREATE TABLE T (id integer NOT NULL, n integer NOT NULL)"},
        {"CREATE TABLE T (id integer NOT NULL, n integer NULL)", "INSERT INTO T VALUES (1, NULL)"},

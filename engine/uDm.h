@@ -190,8 +190,9 @@ class Tdm : public IDialectOwner {
                            const std::string& aFieldName = {}) const;
   std::string FieldToSql(const ado::TField& aField) const;
   bool SameDefault(const std::string& a, const std::string& b) const;
-  // A master's "now" or "today" default in the client server's own words when the master is of
-  // another kind ("(getdate())" from SQL Server is "now()" on Access); any other text unchanged.
+  // A master's default in the client server's own words when the master is of another kind:
+  // "now" and "today" ("(getdate())" from SQL Server is "now()" on Access), and Access's Yes/No
+  // words and double-quoted strings; any other text unchanged.
   std::string ClientDefaultText(const std::string& aMasterText) const;
   std::string StripTrailingCrLf(const std::string& aText) const;
   // The default a column's type implies, when DefaultValueFromDataType is in force; else empty.

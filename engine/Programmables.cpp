@@ -134,25 +134,8 @@ std::string Tdm::ProgrammableCompareText(const std::string& aDefinition) const {
   return StripTrailingCrLf(ReplaceDoubleQuotes(aDefinition));
 }
 
-namespace {
-
-// A name as a statement names the object: quoted as the dialect quotes names, and also when it
-// holds a quote character (the closing one doubled inside), which no bare name may.
-std::string ObjectNameText(const Tdm& dm, const TDatabaseSpecific* dialect, const std::string& aName) {
-  if (dialect == nullptr || aName.find_first_of("'\"[]`") == std::string::npos) return dm.QuoteName(aName);
-  std::string quoted = dialect->QuoteOpen;
-  for (char c : aName) {
-    quoted += c;
-    if (!dialect->QuoteClose.empty() && c == dialect->QuoteClose[0]) quoted += c;
-  }
-  return quoted + dialect->QuoteClose;
-}
-
-}  // namespace
-
 std::string Tdm::OwnedObjectName(const std::string& aSchema, const std::string& aName) const {
-  return (aSchema.empty() ? std::string() : ObjectNameText(*this, currentDialect_, aSchema) + ".") +
-         ObjectNameText(*this, currentDialect_, aName);
+  return (aSchema.empty() ? std::string() : QuoteName(aSchema) + ".") + QuoteName(aName);
 }
 
 std::map<std::string, std::string> Tdm::ClientTriggerTables() {

@@ -1,6 +1,7 @@
 // The tables and columns phase: missing tables created, columns added, altered and filled,
 // long-type columns converted, tables whose identity changed rebuilt, and the children of
 // changed primary keys re-pointed.
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,19 @@ std::string UntranslatableType(Tdm& dm, ado::TDataSet& row) {
   if (translated != nullptr && !translated->NativeName.empty() && translated->NativeName != "<?\?\?>") return {};
   const std::string type = TextOf(row, "column_type_name");
   return type.empty() ? std::string("(none)") : type;
+}
+
+// The value that fills the rows of a column from its default. Some Adaptive Server Anywhere
+// defaults are special values, not expressions: their expression counterparts fill the rows.
+std::string FillValue(const Tdm& dm, const std::string& defaultText) {
+  if (dm.CurrentDialect() == nullptr || dm.CurrentDialect()->DbType != dbtAsa) return defaultText;
+  static const std::pair<const char*, const char*> kSpecials[] = {
+      {"TIMESTAMP", "CURRENT TIMESTAMP"}, {"UTC TIMESTAMP", "CURRENT UTC TIMESTAMP"}, {"LAST USER", "CURRENT USER"}};
+  const std::string word = text::Trim(defaultText);
+  for (const auto& [special, expression] : kSpecials) {
+    if (text::SameText(word, special)) return expression;
+  }
+  return defaultText;
 }
 
 // Whether the master's column becomes a column of one of the client server's long types, which
@@ -382,7 +396,7 @@ void Tdm::AddMissingColumn(ado::TDataSet& aMasterRow, const std::string& aSchema
       return;
     }
     AddInstruction(GetAddColumnSql(aMasterRow, aSchema, false, false), false);
-    if (!defaultText.empty()) AddInstruction(fill + defaultText + where, false);
+    if (!defaultText.empty()) AddInstruction(fill + FillValue(*this, defaultText) + where, false);
     if (notNull && !aDeferNotNull) AddInstruction(GetAlterColumnSql(aMasterRow, aSchema, true), false);
     return;
   }
@@ -391,7 +405,7 @@ void Tdm::AddMissingColumn(ado::TDataSet& aMasterRow, const std::string& aSchema
     return;
   }
   AddInstruction(GetAddColumnSql(aMasterRow, aSchema, false, false), false);
-  AddInstruction(fill + defaultText + where, false);
+  AddInstruction(fill + FillValue(*this, defaultText) + where, false);
   if (notNull && !aDeferNotNull) AddInstruction(GetAlterColumnSql(aMasterRow, aSchema, true), false);
 }
 
@@ -441,8 +455,8 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
                    false);
   };
 
-  if (IsLongDataType(aClientRow)) {
-    // A long-type column cannot be altered: the values move through a new column.
+  if (IsLongDataType(aClientRow) || AddsLongColumn(*this, aMasterRow)) {
+    // A column cannot be altered from or to a long type: the values move through a new column.
     const std::string temporary = FitName(kTemporaryColumnPrefix, aMasterColumn);
     dropDependants();
     AddRenameColumn(aClientSchema, aMasterTable, aMasterColumn, temporary);
@@ -464,7 +478,7 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
   }
   const std::string defaultText = dialect->GetColumnDefault(aClientRow, &aMasterRow);
   auto fillWith = [&](const std::string& value) {
-    return "UPDATE " + table + " set " + column + " = " + value + " where " + column + " is null";
+    return "UPDATE " + table + " set " + column + " = " + FillValue(*this, value) + " where " + column + " is null";
   };
   if (typeChanged) {
     dropDependants();

@@ -415,7 +415,10 @@ std::string DefaultSql(const std::string& written) {
   std::string t = TypeKey(text);
   if (t.empty() || t == "autoincrement" || t == "null") return {};
   if (t == "current date" || t == "today()") return "date('now', 'localtime')";
-  if (t == "current timestamp" || t == "now()" || t == "getdate()") return "tsql_getdate()";
+  // TIMESTAMP and UTC TIMESTAMP give the time at insert (and at every update, which this store
+  // does not keep up).
+  if (t == "current timestamp" || t == "now()" || t == "getdate()" || t == "timestamp") return "tsql_getdate()";
+  if (t == "current utc timestamp" || t == "utc timestamp") return "tsql_getutcdate()";
   if (t == "current time") return "time('now', 'localtime')";
   if (t == "newid()") return "tsql_newid()";
   if (text.front() == '\'' && text.back() == '\'' && text.size() >= 2) return text;

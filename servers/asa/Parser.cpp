@@ -90,6 +90,14 @@ class Parser : public ExpressionParser {
       Close(*e);
       return e;
     }
+    if (t.Is("CURRENT") && Peek(1).Is("UTC") && Peek(2).Is("TIMESTAMP")) {
+      auto e = Make(Expr::Func, Next().begin);
+      Next();
+      Next();
+      e->text = "current utc timestamp";
+      Close(*e);
+      return e;
+    }
     if (t.Is("CURRENT") && (Peek(1).Is("DATE") || Peek(1).Is("TIMESTAMP") || Peek(1).Is("TIME") ||
                             Peek(1).Is("USER") || Peek(1).Is("DATABASE"))) {
       auto e = Make(Expr::Func, Next().begin);
@@ -514,7 +522,12 @@ class Parser : public ExpressionParser {
           continue;
         }
         size_t b = Peek().begin;
-        ParseExpr();
+        if (Peek().Is("UTC") && Peek(1).Is("TIMESTAMP")) {
+          Next();
+          Next();
+        } else {
+          ParseExpr();
+        }
         c.defaultText = Span(b);
       } else if (Peek().Is("NOT") && Peek(1).Is("NULL")) {
         Next();

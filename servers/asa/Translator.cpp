@@ -78,6 +78,7 @@ std::string Translator::Function(const Expr& e) const {
     return "tsql_right(" + a[0] + ", " + a[1] + ")";
   }
   if (f == "now" || f == "getdate" || f == "current timestamp") return "tsql_getdate()";
+  if (f == "current utc timestamp") return "tsql_getutcdate()";
   if (f == "today" || f == "current date") return "date('now', 'localtime')";
   if (f == "newid") {
     arity(0, 0);

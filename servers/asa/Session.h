@@ -91,6 +91,10 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
                    const std::vector<bool>& desc, const char* unique, int fileId);
   void Drop(const DropStmt& s);
   void CreateModule(const CreateModuleStmt& s);
+  // Views read tables through their stored names: after a table takes another's name each view
+  // is made again from its text, so that it reads the table that now holds the name. A view whose
+  // text no longer translates is left as it was.
+  void RebindViews();
   void Cluster(const AsaTable& t, int64_t indexId);
   int DbSpaceId(const std::string& name);
   void Rebuild(const AsaTable& before, const std::vector<std::string>& sources);

@@ -4,6 +4,9 @@
 
 #include <cctype>
 #include <cmath>
+#include <exception>
+#include <utility>
+#include <vector>
 
 #include "common/Text.h"
 #include "servers/asa/Errors.h"
@@ -310,6 +313,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
           q.Bind(1, a.newName).Bind(2, t.id);
           q.Step();
         }
+        RebindViews();
         break;
       case AlterClause::DropColumn: {
         const AsaColumn* c = t.Column(a.name);
@@ -494,6 +498,31 @@ void Session::Drop(const DropStmt& s) {
                     ";DELETE FROM SYSIXCOL WHERE table_id = " + tid + " AND index_id = " + id +
                     ";DELETE FROM SYSATTRIBUTE WHERE object_id = " + tid + " AND attribute_value = " + id +
                     ";DROP INDEX IF EXISTS " + SqlIdent("asa_ix_" + tid + "_" + id));
+}
+
+void Session::RebindViews() {
+  std::vector<std::pair<int64_t, std::string>> views;
+  {
+    Stmt q(Db(), "SELECT table_id, view_def FROM SYSTABLE WHERE table_type = 'VIEW' AND view_def IS NOT NULL");
+    while (q.Step()) views.emplace_back(q.Int(0), q.Text(1));
+  }
+  for (const auto& [id, text] : views) {
+    std::string query;
+    sharedNames_ = true;
+    try {
+      const auto statements = ParseBatch(text);
+      if (statements.size() != 1 || statements[0]->kind != Statement::kCreateModule) throw std::exception();
+      const auto& view = static_cast<const CreateModuleStmt&>(*statements[0]);
+      if (!view.select) throw std::exception();
+      query = Tr().Query(*view.select);
+    } catch (const std::exception&) {
+      sharedNames_ = false;
+      continue;
+    }
+    sharedNames_ = false;
+    const std::string physical = SqlIdent(PhysicalName(id));
+    ExecSql(Db(), "DROP VIEW IF EXISTS " + physical + ";CREATE VIEW " + physical + " AS " + query);
+  }
 }
 
 void Session::CreateModule(const CreateModuleStmt& s) {

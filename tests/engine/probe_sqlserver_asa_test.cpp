@@ -70,3 +70,17 @@ TEST(Probe, SpecialAndFunctionDefaultsFillTheRowsOnAsa) {
        {"1|-1.5||1", "2|-1.5|x|1"}},
   });
 }
+
+// Regression: the ASA stand-in's views kept reading a table that a rebuild had replaced, so a view
+// over such a view could not be created.
+TEST(Probe, ViewsOverARebuiltTableOnAsa) {
+  RunRoundTrips({
+      {"PViewsAsa", Server::Asa,
+       {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, v bigint NULL, w integer NULL)",
+        "CREATE VIEW A1 AS SELECT id, v FROM T", "CREATE VIEW Z0 AS SELECT id FROM A1 WHERE v > 0"},
+       {"CREATE TABLE T (id integer NOT NULL DEFAULT AUTOINCREMENT PRIMARY KEY, v integer NULL)",
+        "CREATE VIEW A1 AS SELECT id, v FROM T", "INSERT INTO T (v) VALUES (4)", "INSERT INTO T (v) VALUES (-1)"},
+       "SELECT (SELECT count(*) FROM A1), id FROM Z0",
+       {"2|1"}},
+  });
+}

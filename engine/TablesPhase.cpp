@@ -1,8 +1,8 @@
 // The tables and columns phase: missing tables created, columns added, altered and filled,
 // long-type columns converted, tables whose identity changed rebuilt, and the children of
 // changed primary keys re-pointed.
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Text.h"

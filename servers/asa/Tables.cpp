@@ -511,15 +511,15 @@ void Session::RebindViews() {
     sharedNames_ = true;
     try {
       const auto statements = ParseBatch(text);
-      if (statements.size() != 1 || statements[0]->kind != Statement::kCreateModule) throw std::exception();
-      const auto& view = static_cast<const CreateModuleStmt&>(*statements[0]);
-      if (!view.select) throw std::exception();
-      query = Tr().Query(*view.select);
+      const auto* view = statements.size() == 1 && statements[0]->kind == Statement::kCreateModule
+                             ? static_cast<const CreateModuleStmt*>(statements[0].get())
+                             : nullptr;
+      if (view != nullptr && view->select) query = Tr().Query(*view->select);
     } catch (const std::exception&) {
-      sharedNames_ = false;
-      continue;
+      query.clear();
     }
     sharedNames_ = false;
+    if (query.empty()) continue;
     const std::string physical = SqlIdent(PhysicalName(id));
     ExecSql(Db(), "DROP VIEW IF EXISTS " + physical + ";CREATE VIEW " + physical + " AS " + query);
   }

@@ -53,10 +53,9 @@ TEST(Probe, ColumnsBecomingLongTypesOnSqlServer) {
   });
 }
 
-// Regression: the rows of a new ASA column whose default is a special value (TIMESTAMP)
-// were filled with that value as an expression, which the server refuses; and the server lacked
-// newid().
-TEST(Probe, SpecialAndFunctionDefaultsFillTheRowsOnAsa) {
+// Regression: the rows of a new ASA column whose default is a special value (TIMESTAMP, UTC
+// TIMESTAMP) were filled with that value as an expression, which the server refuses.
+TEST(Probe, SpecialDefaultsFillTheRowsOnAsa) {
   RunRoundTrips({
       {"PDefaultsAsa", Server::Asa,
        {"CREATE TABLE T (id integer NOT NULL PRIMARY KEY, d timestamp NOT NULL DEFAULT CURRENT TIMESTAMP, "

@@ -12,33 +12,8 @@ namespace {
 using round_trip::Server;
 using Strings = std::vector<std::string>;
 
-struct CrossCase {
-  const char* name;
-  Server masterServer;
-  Server clientServer;
-  Strings master;
-  Strings client;
-  Strings after;  // run on the client after the update
-  std::string query;
-  Strings rows;
-};
-
-void RunCrossCases(const std::vector<CrossCase>& cases) {
-  for (const CrossCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string master = round_trip::CreateDatabase(c.masterServer, std::string(c.name) + "M", c.master);
-    const std::string client = round_trip::CreateDatabase(c.clientServer, std::string(c.name) + "C", c.client);
-    const round_trip::CheckResult first = round_trip::RoundTrip(master, client, round_trip::NewFolder(c.name));
-    EXPECT_EQ(first.errors, Strings{});
-    try {  // a failed case's client may lack what the query reads; the next cases still run
-      ado::TConnection connection(client);
-      connection.Open();
-      dialect_test::RunScript(connection, c.after);
-      EXPECT_EQ(round_trip::Rows(client, c.query), c.rows) << testing::PrintToString(round_trip::Texts(first.instructions));
-    } catch (const std::exception& e) {
-      ADD_FAILURE() << e.what();
-    }
-  }
+void RunCrossCases(const std::vector<round_trip::RoadCase>& cases) {
+  for (const round_trip::RoadCase& c : cases) round_trip::RunRoad(c);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "common/Text.h"
 #include "servers/asa/Errors.h"
@@ -182,8 +183,21 @@ void Session::Restore(const NamedStmt& s) {
     if (d.file == path) Fail(-816, "Specified database file already in use");
   std::error_code ec;
   fs::create_directories(fs::path(path).parent_path(), ec);
+  // The restored database's log is read from the copy while it is open anyway, so that starting
+  // the database need not open it again.
+  std::optional<std::string> log;
+  auto readLog = [&](sqlite3* copy) {
+    try {
+      Stmt q(copy, "SELECT log_name FROM asa_database");
+      log = q.Step() && !q.IsNull(0) ? q.Text(0) : std::string();
+    } catch (const ESqliteError&) {
+      log.reset();  // a catalogue without it: starting reads the file itself
+    }
+  };
+  knownLogs_.erase(path);
   try {
-    RestoreDatabaseFile(backup, path, nullptr);
+    RestoreDatabaseFile(backup, path, readLog);
+    if (log) knownLogs_[path] = {*log, FileStamp(path)};
   } catch (const ESqliteError& e) {
     if (e.Code() == SQLITE_BUSY || e.Code() == SQLITE_LOCKED) Fail(-816, "Specified database file already in use");
     Fail(-697, "Error during backup/restore: cannot create file '" + s.name + "'");

@@ -1,6 +1,7 @@
 // The tables and columns phase: missing tables created, columns added, altered and filled,
 // long-type columns converted, tables whose identity changed rebuilt, and the children of
 // changed primary keys re-pointed.
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -210,15 +211,19 @@ bool Tdm::UpdateTablesAndColumns() {
 
   // Every server gives a table at least one column: a master table listed without any comes
   // from a damaged schema file, and comparing with it would drop every column of the client's.
+  // One walk over the columns: a filter per table would read them all once per table.
+  ClearFilter(qColumns);
+  std::set<std::string> tablesWithColumns;
+  for (qColumns.First(); !qColumns.Eof(); qColumns.Next()) {
+    tablesWithColumns.insert(text::Lower(TextOf(qColumns, "table_name")));
+  }
   for (qTables.First(); !qTables.Eof(); qTables.Next()) {
     const std::string name = TextOf(qTables, "table_name");
-    SetFilter(qColumns, EqualsFilter("table_name", name));
-    if (qColumns.RecordCount() == 0 && !text::SameText(name, "DTPROPERTIES")) {
+    if (!tablesWithColumns.contains(text::Lower(name)) && !text::SameText(name, "DTPROPERTIES")) {
       ReportError(dbcCheckDb, "Master table without columns: " + name, "");
       return endPhase(false);
     }
   }
-  ClearFilter(qColumns);
 
   if (!created) {
     for (int i = 0; i < pkTablesChange_.Count(); ++i) {

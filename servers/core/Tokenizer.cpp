@@ -1,8 +1,10 @@
 #include "servers/core/Tokenizer.h"
 
-#include <cctype>
 #include <strings.h>
 
+#include <cctype>
+
+#include "common/Text.h"
 
 namespace servers {
 
@@ -44,17 +46,8 @@ size_t ReadQuoted(const std::string& sql, size_t open, char close, int& line, st
 // Names hold at most the profile's length, counted as characters or as bytes; the refusal
 // quotes the whole characters that fit.
 void CheckNameLength(int line, const std::string& name, const TokenizerProfile& profile) {
-  size_t length = 0;
-  size_t cut = name.size();
-  for (size_t k = 0; k < name.size(); ++k) {
-    const bool continuation = (static_cast<unsigned char>(name[k]) & 0xC0) == 0x80;
-    if (continuation && !profile.nameLengthInBytes) continue;
-    if (++length > profile.maxNameLength && cut == name.size()) {
-      cut = k;
-      while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-    }
-  }
-  if (length > profile.maxNameLength) profile.NameTooLong(line, name.substr(0, cut));
+  if (text::Utf8Length(name, profile.nameLengthInBytes) <= profile.maxNameLength) return;
+  profile.NameTooLong(line, std::string(text::Utf8Start(name, profile.maxNameLength, profile.nameLengthInBytes)));
 }
 
 }  // namespace

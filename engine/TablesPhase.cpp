@@ -485,9 +485,11 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
   auto fillWith = [&](const std::string& value) {
     return "UPDATE " + table + " set " + column + " = " + FillValue(*this, value) + " where " + column + " is null";
   };
+  // Adaptive Server Anywhere alters no column an index holds; SQL Server only some.
+  const bool asa = dialect->DbType == dbtAsa;
   if (typeChanged) {
     dropDependants();
-    if (dialect->DbType == dbtSqlServer && !AltersUnderIndex(*this, aMasterRow, aClientRow)) {
+    if (asa || (dialect->DbType == dbtSqlServer && !AltersUnderIndex(*this, aMasterRow, aClientRow))) {
       DropPlainIndexesOf(aClientSchema, aClientTable, aClientColumn, aMasterTable);
     }
     if (nullabilityChanged && masterNotNull && !defaultText.empty()) {
@@ -502,7 +504,9 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
   }
   if (nullabilityChanged) {
     dropDependants();
-    if (dialect->DbType == dbtSqlServer) DropPlainIndexesOf(aClientSchema, aClientTable, aClientColumn, aMasterTable);
+    if (asa || dialect->DbType == dbtSqlServer) {
+      DropPlainIndexesOf(aClientSchema, aClientTable, aClientColumn, aMasterTable);
+    }
     // Rows without a value take the default, else the one the column's type implies, as the
     // rows of a new NOT NULL column do.
     const std::string value = defaultText.empty() ? GetTypeDefaultText(aMasterRow) : defaultText;
@@ -513,6 +517,11 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
   }
   if (dialect->DefaultAsConstraint) return;
   if (TextOf(aMasterRow, "column_default") != TextOf(aClientRow, "column_default")) {
+    // The change of a default is written with the column's type too.
+    if (asa) {
+      dropDependants();
+      DropPlainIndexesOf(aClientSchema, aClientTable, aClientColumn, aMasterTable);
+    }
     AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, true), false);
     nullableDefault();
   }

@@ -112,6 +112,7 @@ int64_t Session::SelectInto(const JetStatement& s) {
     if (rows.Fields.size() == query.items.size() && query.items[i].alias.empty() &&
         query.items[i].expr->kind != Expr::Column)
       c.name = "Expr" + std::to_string(unnamed++);
+    RefuseInvalidName(c.name);
     if (t.Find(c.name)) JetFail(3380, "Field '" + c.name + "' already exists in table '" + t.name + "'.");
     columns += (columns.empty() ? "" : ", ") + SqlIdent(c.name);
     t.columns.push_back(c);
@@ -124,12 +125,14 @@ int64_t Session::SelectInto(const JetStatement& s) {
 }
 
 void Session::CheckNewName(const std::string& name) {
+  RefuseInvalidName(name);
   const std::string type = ObjectType(Db(), name);
   if (type == "TABLE") JetFail(3010, "Table '" + name + "' already exists.");
   if (!type.empty()) JetFail(3012, "Object '" + name + "' already exists.");
 }
 
 JetColumn Session::ColumnOf(const JetColumnDef& d) {
+  RefuseInvalidName(d.name);
   JetColumn c;
   c.name = d.name;
   c.type = d.type;
@@ -185,6 +188,7 @@ void Session::CreateTable(const JetStatement& s) {
 }
 
 void Session::AddConstraint(JetTable& t, const JetConstraint& k, bool creating) {
+  RefuseInvalidName(k.name);
   for (const auto& c : k.columns)
     if (!t.Find(c)) JetFail(3409, "Invalid field definition '" + c + "' in definition of index or relationship.");
   if (k.kind != JetConstraint::ForeignKey) {
@@ -276,6 +280,7 @@ void Session::DropConstraint(const JetStatement& s) {
 }
 
 void Session::CreateIndex(const JetStatement& s) {
+  RefuseInvalidName(s.name);
   JetTable t = RequireTable(s.table);
   for (const auto& c : s.keys)
     if (!t.Find(c)) JetFail(3409, "Invalid field definition '" + c + "' in definition of index or relationship.");

@@ -1,5 +1,6 @@
 #include "servers/access/JetError.h"
 
+#include "common/AccessNames.h"
 #include "platform/data/DataErrors.h"
 
 namespace servers::access {
@@ -11,6 +12,16 @@ void JetFail(int number, const std::string& message) {
 void NoInputTable(const std::string& name) {
   JetFail(3078, "The Microsoft Jet database engine cannot find the input table or query '" + name +
                     "'.  Make sure it exists and that its name is spelled correctly.");
+}
+
+void InvalidName(const std::string& start) {
+  JetFail(3125, "'" + start +
+                    "' is not a valid name. Make sure that it does not include invalid characters "
+                    "or punctuation and that it is not too long.");
+}
+
+void RefuseInvalidName(const std::string& name) {
+  if (access_names::HoldsForbiddenCharacter(name)) InvalidName(name);
 }
 
 void DuplicateValues() {

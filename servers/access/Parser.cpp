@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "common/AccessNames.h"
 #include "common/Text.h"
 #include "servers/access/JetError.h"
 #include "servers/core/ExpressionParser.h"
@@ -24,7 +25,7 @@ class JetProfile : public TokenizerProfile {
     moneyLiterals = false;
     doubleQuotedStrings = true;
     hashDates = true;
-    maxNameLength = 64;
+    maxNameLength = access_names::kMaxLength;
   }
   [[noreturn]] void Unclosed(int, const std::string& rest) const override {
     const size_t open = sql_.size() - rest.size() - 1;
@@ -35,11 +36,7 @@ class JetProfile : public TokenizerProfile {
   }
   [[noreturn]] void NulCharacter(int) const override { JetFail(3129, kInvalidStatement); }
   [[noreturn]] void UnclosedComment(int) const override { JetFail(3129, kInvalidStatement); }
-  [[noreturn]] void NameTooLong(int, const std::string& start) const override {
-    JetFail(3125, "'" + start +
-                      "' is not a valid name. Make sure that it does not include invalid characters "
-                      "or punctuation and that it is not too long.");
-  }
+  [[noreturn]] void NameTooLong(int, const std::string& start) const override { InvalidName(start); }
 
  private:
   const std::string& sql_;

@@ -1,9 +1,66 @@
 // Users, options and db spaces of a database.
+#include <random>
+
 #include "common/Text.h"
 #include "servers/asa/Errors.h"
 #include "servers/asa/Session.h"
+#include "servers/core/Sha1.h"
 
 namespace servers::asa {
+
+namespace {
+
+constexpr size_t kSaltSize = 16;  // with the digest, the 36 bytes of SYSUSERPERM.password
+
+Sha1::Digest SaltedDigest(const std::string& clear, const uint8_t* salt) {
+  Sha1 sha;
+  sha.Update(salt, kSaltSize);
+  sha.Update(reinterpret_cast<const uint8_t*>(clear.data()), clear.size());
+  return sha.Final();
+}
+
+}  // namespace
+
+std::string PasswordHash(const std::string& clear) {
+  std::random_device random;
+  uint8_t salt[kSaltSize];
+  for (uint8_t& b : salt) b = static_cast<uint8_t>(random());
+  const Sha1::Digest digest = SaltedDigest(clear, salt);
+  std::string out(reinterpret_cast<const char*>(salt), kSaltSize);
+  out.append(reinterpret_cast<const char*>(digest.data()), digest.size());
+  return out;
+}
+
+bool PasswordMatches(const std::string& clear, const std::string& stored) {
+  if (stored.size() != kSaltSize + Sha1::kDigestSize) return false;
+  const Sha1::Digest digest = SaltedDigest(clear, reinterpret_cast<const uint8_t*>(stored.data()));
+  uint8_t differ = 0;
+  for (size_t i = 0; i < digest.size(); ++i)
+    differ |= static_cast<uint8_t>(digest[i] ^ static_cast<uint8_t>(stored[kSaltSize + i]));
+  return differ == 0;
+}
+
+void BindPassword(Stmt& q, int index, const std::string& clear) {
+  const std::string hash = PasswordHash(clear);
+  sqlite3_bind_blob(q.Get(), index, hash.data(), static_cast<int>(hash.size()), SQLITE_TRANSIENT);
+}
+
+void HashClearPasswords(sqlite3* db) {
+  std::vector<std::pair<int64_t, std::string>> clear;
+  {
+    Stmt q(db, "SELECT user_id, password FROM SYSUSERPERM WHERE typeof(password) = 'text'");
+    while (q.Step()) clear.emplace_back(q.Int(0), q.Text(1));
+  }
+  // The page that held a password's text is overwritten, not only released.
+  ExecSql(db, "PRAGMA secure_delete = ON");
+  Stmt u(db, "UPDATE SYSUSERPERM SET password = ? WHERE user_id = ?");
+  for (const auto& [id, password] : clear) {
+    BindPassword(u, 1, password);
+    u.Bind(2, id);
+    u.Step();
+    u.Reset();
+  }
+}
 
 void Session::SetOption(const SetOptionStmt& s) {
   int user = uid_;
@@ -45,7 +102,8 @@ void Session::RunNamed(const NamedStmt& s) {
       int id = UserId(Db(), s.name);
       if (id >= 0) {
         Stmt q(Db(), "UPDATE SYSUSERPERM SET password = ? WHERE user_id = ?");
-        q.Bind(1, s.value).Bind(2, int64_t{id});
+        BindPassword(q, 1, s.value);
+        q.Bind(2, int64_t{id});
         q.Step();
         return;
       }
@@ -53,7 +111,7 @@ void Session::RunNamed(const NamedStmt& s) {
       Stmt q(Db(), "INSERT INTO SYSUSERPERM (user_id, user_name, password) VALUES (?, ?, ?)");
       q.Bind(1, newId).Bind(2, s.name);
       if (s.value.empty()) q.BindNull(3);
-      else q.Bind(3, s.value);
+      else BindPassword(q, 3, s.value);
       q.Step();
       ExecSql(Db(), "INSERT INTO SYSGROUP VALUES (2, " + std::to_string(newId) + ")");
       return;

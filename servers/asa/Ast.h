@@ -40,7 +40,7 @@ struct Statement {
     kSelect, kInsert, kUpdate, kDelete, kCreateTable, kAlterTable, kDrop, kCreateIndex, kAlterIndex,
     kCreateModule, kIf, kBlock, kCommit, kRollback, kBegin, kSetOption, kCreateDbSpace, kDropDbSpace, kGrantConnect,
     kRevokeConnect, kCreateDatabase, kStartDatabase, kStopDatabase, kBackup, kRestore, kAlterDatabase, kCall,
-    kNoOp
+    kComment, kNoOp
   };
   explicit Statement(Kind k) : kind(k) {}
   virtual ~Statement() = default;
@@ -135,6 +135,15 @@ struct CreateModuleStmt : Statement {
   std::string event, time;
   std::string text;
   std::unique_ptr<Select> select;  // a view's query
+};
+
+// COMMENT ON TABLE [owner.]table | COLUMN [owner.]table.column IS {'text' | NULL}.
+struct CommentStmt : Statement {
+  CommentStmt() : Statement(kComment) {}
+  bool column = false;
+  ObjectName table;
+  std::string columnName;
+  std::optional<std::string> text;  // none: NULL
 };
 
 struct IfStmt : Statement {

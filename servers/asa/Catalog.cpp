@@ -77,7 +77,8 @@ const char* const kTables =
     "CREATE TABLE SYSOPTION (user_id INTEGER NOT NULL, \"option\"" NAME " NOT NULL, setting" NAME " NOT NULL, "
     "PRIMARY KEY (user_id, \"option\"));"
     "CREATE TABLE SYSDUMMY (dummy_col INTEGER NOT NULL);"
-    "CREATE TABLE SYSCHECK (check_id INTEGER PRIMARY KEY, check_defn" NAME " NOT NULL);";
+    "CREATE TABLE SYSCHECK (check_id INTEGER PRIMARY KEY, check_defn" NAME " NOT NULL);"
+    "CREATE TABLE DUMMY (dummy_col INTEGER NOT NULL);INSERT INTO DUMMY VALUES (0);";
 
 const char* const kViews =
     "CREATE VIEW SYSCATALOG AS SELECT u.user_name AS creator, t.table_name AS tname, f.dbspace_name AS dbspace, "
@@ -112,7 +113,7 @@ const char* const kViews =
 const char* const kSysTables[] = {"SYSTABLE", "SYSCOLUMN", "SYSDOMAIN", "SYSUSERTYPE", "SYSINDEX", "SYSIXCOL",
                                   "SYSFOREIGNKEY", "SYSFKCOL", "SYSPROCEDURE", "SYSTRIGGER", "SYSFILE",
                                   "SYSUSERPERM", "SYSGROUP", "SYSATTRIBUTE", "SYSCONSTRAINT", "SYSOPTION",
-                                  "SYSDUMMY", "SYSCHECK"};
+                                  "SYSDUMMY", "SYSCHECK", "DUMMY"};
 const char* const kSysViews[] = {"SYSCATALOG", "SYSCOLUMNS", "SYSINDEXES", "SYSTRIGGERS", "SYSUSERPERMS"};
 
 struct Domain {
@@ -219,22 +220,31 @@ void DescribeSysTables(sqlite3* db) {
 
 void CompleteCatalog(sqlite3* db) {
   bool hasChecks = QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'SYSCHECK'") != 0;
+  bool hasDummy = QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'DUMMY'") != 0;
   bool described = QueryInt(db, "SELECT EXISTS (SELECT 1 FROM SYSTABLE t WHERE creator = 0 AND NOT EXISTS (SELECT 1 "
                                 "FROM SYSCOLUMN c WHERE c.table_id = t.table_id))") == 0;
-  if (hasChecks && described) return;
+  bool hashed = QueryInt(db, "SELECT EXISTS (SELECT 1 FROM SYSUSERPERM WHERE typeof(password) = 'text')") == 0;
+  if (hasChecks && hasDummy && described && hashed) return;
+  // A SYS table added since the database was made takes the next id of the SYS tables.
+  auto add = [&](const char* name, const std::string& create) {
+    ExecSql(db, create + ";INSERT INTO SYSTABLE (table_id, creator, table_name, table_type) SELECT max(table_id) + 1, "
+                "0, '" + name + "', 'BASE' FROM SYSTABLE WHERE table_id < 100 AND NOT EXISTS (SELECT 1 FROM "
+                "SYSTABLE WHERE creator = 0 AND table_name = '" + name + "')");
+  };
   ExecSql(db, "BEGIN IMMEDIATE");
   try {
     if (!hasChecks)
-      ExecSql(db, "CREATE TABLE IF NOT EXISTS SYSCHECK (check_id INTEGER PRIMARY KEY, check_defn" NAME " NOT NULL);"
-                  "INSERT INTO SYSTABLE (table_id, creator, table_name, table_type) SELECT max(table_id) + 1, 0, "
-                  "'SYSCHECK', 'BASE' FROM SYSTABLE WHERE table_id < 100 AND NOT EXISTS (SELECT 1 FROM SYSTABLE "
-                  "WHERE creator = 0 AND table_name = 'SYSCHECK')");
+      add("SYSCHECK", "CREATE TABLE IF NOT EXISTS SYSCHECK (check_id INTEGER PRIMARY KEY, check_defn" NAME " NOT NULL)");
+    if (!hasDummy)
+      add("DUMMY", "CREATE TABLE IF NOT EXISTS DUMMY (dummy_col INTEGER NOT NULL);INSERT INTO DUMMY VALUES (0)");
     DescribeSysTables(db);
+    if (!hashed) HashClearPasswords(db);
     ExecSql(db, "COMMIT");
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
   }
+  if (!hashed) ExecSql(db, "PRAGMA secure_delete = OFF");
 }
 
 void CreateCatalog(sqlite3* db) {
@@ -267,10 +277,14 @@ void CreateCatalog(sqlite3* db) {
     u.Step();
     u.Reset();
   }
+  {
+    Stmt users(db, "INSERT INTO SYSUSERPERM (user_id, user_name, password, resourceauth, dbaauth, user_group) VALUES "
+                   "(0, 'SYS', NULL, 'Y', 'Y', 'Y'), (1, 'DBA', ?, 'Y', 'Y', 'N'), (2, 'PUBLIC', NULL, 'N', 'N', "
+                   "'Y'), (3, 'dbo', NULL, 'Y', 'Y', 'Y')");
+    BindPassword(users, 1, "SQL");
+    users.Step();
+  }
   ExecSql(db,
-          "INSERT INTO SYSUSERPERM (user_id, user_name, password, resourceauth, dbaauth, user_group) VALUES "
-          "(0, 'SYS', NULL, 'Y', 'Y', 'Y'), (1, 'DBA', 'SQL', 'Y', 'Y', 'N'), (2, 'PUBLIC', NULL, 'N', 'N', 'Y'), "
-          "(3, 'dbo', NULL, 'Y', 'Y', 'Y');"
           "INSERT INTO SYSGROUP VALUES (0, 2), (0, 3), (2, 1), (2, 3);"
           "INSERT INTO SYSFILE VALUES (0, 'system.db', 'SYSTEM', 'SA'), (15, '', 'TEMPORARY', 'SA');"
           "INSERT INTO SYSOPTION VALUES (2, 'date_format', 'YYYY-MM-DD');"
@@ -505,6 +519,12 @@ void RebuildTable(sqlite3* db, int64_t tableId, const std::vector<std::string>& 
                     where + ") WHERE rowid = NEW.rowid AND NEW." + col + " IS NULL; UPDATE SYSCOLUMN SET "
                     "max_identity = max(max_identity, coalesce((SELECT " + col + " FROM " + t +
                     " WHERE rowid = NEW.rowid), 0)) WHERE " + where + "; END");
+    // An insert leaves the column to the trigger above; an update may not empty it.
+    if (!c.nullable)
+      ExecSql(db, "CREATE TRIGGER " + SqlIdent("asa_an_" + std::to_string(tableId)) + " BEFORE UPDATE OF " + col +
+                      " ON " + t + " WHEN NEW." + col + " IS NULL BEGIN SELECT RAISE(ABORT, " +
+                      SqlLiteral("195|Column '" + c.name + "' in table '" + table->name + "' cannot be NULL") +
+                      "); END");
   }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "servers/core/Ast.h"
+#include "servers/core/Sqlite.h"
 
 namespace servers::asa {
 
@@ -22,9 +23,21 @@ constexpr int kPublicUser = 2;
 // Creates the SYS tables, views and fixed rows in an empty database (DBA's password "SQL"); the
 // SYS tables and views are described in SYSCOLUMN like any other.
 void CreateCatalog(sqlite3* db);
-// Adds to the catalogue of a database made before them the SYS table of table checks and the
-// SYSCOLUMN rows of the SYS tables; nothing when it has both.
+// Adds to the catalogue of a database made before them the SYS tables of table checks and DUMMY
+// and the SYSCOLUMN rows of the SYS tables, and puts hashes in place of passwords kept in clear;
+// nothing when it has all that.
 void CompleteCatalog(sqlite3* db);
+
+// A password as SYSUSERPERM keeps it (36 bytes): a random 16-byte salt and the SHA-1 of the salt
+// and the password; never the password itself.
+std::string PasswordHash(const std::string& clear);
+// Whether `stored`, a password SYSUSERPERM keeps, is the hash of `clear`.
+bool PasswordMatches(const std::string& clear, const std::string& stored);
+// Binds the hash of `clear` to the statement's parameter.
+void BindPassword(Stmt& q, int index, const std::string& clear);
+// Puts the hash of each password kept in clear in its place (inside the caller's transaction),
+// overwriting the space the clear text held.
+void HashClearPasswords(sqlite3* db);
 // The SYSCOLUMN rows of the SYS tables and views that have none.
 void DescribeSysTables(sqlite3* db);
 

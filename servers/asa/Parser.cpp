@@ -209,6 +209,25 @@ class Parser : public ExpressionParser {
       return s;
     }
     if (Accept("DROP")) return ParseDrop();
+    if (Accept("COMMENT")) {
+      Expect("ON");
+      auto s = std::make_unique<CommentStmt>();
+      s->column = Accept("COLUMN");
+      if (!s->column) Expect("TABLE");
+      std::vector<std::string> parts{Ident()};
+      while (AcceptSym(".")) parts.push_back(Ident());
+      const size_t least = s->column ? 2 : 1;
+      if (parts.size() < least || parts.size() > least + 1) Error();
+      if (s->column) {
+        s->columnName = parts.back();
+        parts.pop_back();
+      }
+      s->table.name = parts.back();
+      if (parts.size() == 2) s->table.owner = parts[0];
+      Expect("IS");
+      if (!Accept("NULL")) s->text = String();
+      return s;
+    }
     if (Accept("IF")) return ParseIf();
     if (Peek().Is("BEGIN")) {
       Next();

@@ -33,6 +33,26 @@ std::string FirstOf(const ado::ConnectionString& cs, std::initializer_list<const
   return {};
 }
 
+// The statements that commit automatically: data definition, users and db spaces.
+bool CommitsAutomatically(Statement::Kind kind) {
+  switch (kind) {
+    case Statement::kCreateTable:
+    case Statement::kAlterTable:
+    case Statement::kDrop:
+    case Statement::kCreateIndex:
+    case Statement::kAlterIndex:
+    case Statement::kCreateModule:
+    case Statement::kComment:
+    case Statement::kCreateDbSpace:
+    case Statement::kDropDbSpace:
+    case Statement::kGrantConnect:
+    case Statement::kRevokeConnect:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 std::string StartedDatabaseFile(const std::string& folder, const std::string& name);
@@ -74,7 +94,7 @@ void Session::LogIn(const std::string& user, const std::string& password) {
   Stmt q(Db(), "SELECT user_id, user_name, password FROM SYSUSERPERM WHERE user_name = ?");
   q.Bind(1, user);
   // Passwords compare with case; SYS and PUBLIC (no password) never connect.
-  if (!q.Step() || q.IsNull(2) || q.Text(2) != password) Fail(-103, "Invalid user ID or password");
+  if (!q.Step() || q.IsNull(2) || !PasswordMatches(password, q.Text(2))) Fail(-103, "Invalid user ID or password");
   uid_ = static_cast<int>(q.Int(0));
   user_ = q.Text(1);
 }
@@ -170,6 +190,27 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
       Rethrow(e, s);
     }
   }
+  // Data definition commits the open transaction before it runs and its own work after; the
+  // statements that follow it start a new transaction.
+  const bool commits = CommitsAutomatically(s.kind);
+  const bool reopen = commits && inTransaction_;
+  if (reopen) {
+    try {
+      CommitTrans();
+    } catch (const std::exception& e) {
+      Rethrow(e, s);
+    }
+  }
+  struct Reopen {
+    Session* session;
+    ~Reopen() {
+      try {
+        if (session) session->BeginTrans();
+      } catch (const std::exception&) {
+        // the database stays locked by another connection: the next statements commit alone
+      }
+    }
+  } again{reopen ? this : nullptr};
   bool own = !inTransaction_ && depth_ == 0;
   bool definition = s.kind == Statement::kCreateTable || s.kind == Statement::kAlterTable || s.kind == Statement::kDrop;
   if (own) {
@@ -232,6 +273,8 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
     }
     case Statement::kDrop:
       return Drop(static_cast<const DropStmt&>(s));
+    case Statement::kComment:
+      return Comment(static_cast<const CommentStmt&>(s));
     case Statement::kCreateModule:
       return CreateModule(static_cast<const CreateModuleStmt&>(s));
     case Statement::kSetOption:
@@ -401,7 +444,7 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
   };
   switch (f.kind) {
     case SqliteFailure::Coded:
-      if (f.number == 194 || f.number == 198) Fail(-f.number, f.text);
+      if (f.number == 194 || f.number == 195 || f.number == 198) Fail(-f.number, f.text);
       if (f.number == 8134) Fail(-628, "Division by zero");
       if (f.number == 8115) Fail(-158, "Value out of range for destination");
       Fail(-157, "Cannot convert to a numeric or date value: " + f.text.substr(0, 80));

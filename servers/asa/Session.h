@@ -81,6 +81,8 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   // Definition statements (Tables.cpp).
   void CreateTable(const CreateTableStmt& s);
   void AddColumn(const AsaTable& t, const ColumnDef& c, int columnId);
+  // Numbers the rows of a new autoincrement column from 1 in the rows' order.
+  void NumberRows(const AsaTable& t, const AsaColumn& c);
   void AddKey(const AsaTable& t, const KeyDef& k, bool creating);
   void AlterTable(const AlterTableStmt& s);
   void Modify(const AsaTable& t, const AlterClause& a);
@@ -90,6 +92,8 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   int64_t AddIndex(const AsaTable& t, const std::string& name, const std::vector<std::string>& cols,
                    const std::vector<bool>& desc, const char* unique, int fileId);
   void Drop(const DropStmt& s);
+  // The remarks of a table or view, or of a column.
+  void Comment(const CommentStmt& s);
   void CreateModule(const CreateModuleStmt& s);
   // Views read tables through their stored names: after a table takes another's name each view
   // is made again from its text, so that it reads the table that now holds the name. A view whose

@@ -63,6 +63,18 @@ std::string RenameInCondition(const std::string& condition, const std::string& f
   return out;
 }
 
+// -127 for a column of the primary key, an index, a unique constraint or a foreign key (of the
+// table's own or one referencing it).
+void RefuseIndexedColumn(sqlite3* db, const AsaTable& t, const AsaColumn& c) {
+  const std::string tid = std::to_string(t.id), cid = std::to_string(c.id);
+  if (c.pkey || QueryInt(db, "SELECT count(*) FROM SYSIXCOL WHERE table_id = " + tid + " AND column_id = " + cid) ||
+      QueryInt(db, "SELECT count(*) FROM SYSFKCOL k JOIN SYSFOREIGNKEY f ON f.foreign_table_id = "
+                   "k.foreign_table_id AND f.foreign_key_id = k.foreign_key_id WHERE (k.foreign_table_id = " +
+                       tid + " AND k.foreign_column_id = " + cid + ") OR (f.primary_table_id = " + tid +
+                       " AND k.primary_column_id = " + cid + ")"))
+    Fail(-127, "Cannot alter a column in an index");
+}
+
 }  // namespace
 
 int Session::DbSpaceId(const std::string& name) {
@@ -109,7 +121,8 @@ void Session::AddColumn(const AsaTable& t, const ColumnDef& c, int columnId) {
   auto type = ResolveType(Db(), c.type);
   if (!type) Fail(-613, "User-defined type '" + c.type.name + "' not found");
   std::string def = c.identity ? std::string("autoincrement") : c.defaultText;
-  bool nullable = c.nullable.value_or(true);
+  // An autoincrement column always holds a value.
+  bool nullable = !c.identity && c.nullable.value_or(true);
   Stmt q(Db(), "INSERT INTO SYSCOLUMN (table_id, column_id, domain_id, nulls, width, scale, column_name, \"default\", "
                "user_type) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
   q.Bind(1, t.id).Bind(2, int64_t{columnId}).Bind(3, int64_t{type->domain}).Bind(4, std::string(nullable ? "Y" : "N"));
@@ -125,6 +138,14 @@ void Session::RefuseDuplicateKeys(const AsaTable& t, const std::vector<std::stri
   if (!FirstDuplicateKey(Db(), PhysicalName(t.id), cols)) return;
   if (index.empty()) Fail(-193, "Primary key for table '" + t.name + "' is not unique");
   Fail(-196, "Index '" + index + "' for table '" + t.name + "' would not be unique");
+}
+
+void Session::NumberRows(const AsaTable& t, const AsaColumn& c) {
+  const std::string table = SqlIdent(DataTable(t)), column = SqlIdent(c.name);
+  ExecSql(Db(), "UPDATE " + table + " SET " + column + " = n.number FROM (SELECT rowid AS id, row_number() OVER "
+                "(ORDER BY rowid) AS number FROM " + table + ") n WHERE n.id = " + table + ".rowid;"
+                "UPDATE SYSCOLUMN SET max_identity = (SELECT count(*) FROM " + table + ") WHERE table_id = " +
+                std::to_string(t.id) + " AND column_id = " + std::to_string(c.id));
 }
 
 void Session::AddKey(const AsaTable& t, const KeyDef& k, bool creating) {
@@ -282,9 +303,14 @@ void Session::AlterTable(const AlterTableStmt& s) {
       case AlterClause::AddColumn: {
         if (t.Column(a.column.name)) Fail(-110, "Item '" + a.column.name + "' already exists");
         AddColumn(t, a.column, static_cast<int>(t.columns.size()) + 1);
-        AsaTable after = *LoadTable(Db(), t.id);
-        for (const auto& k : a.column.keys) AddKey(after, k, false);
         Rebuild(t, same);
+        AsaTable after = *LoadTable(Db(), t.id);
+        // The rows there take their numbers in their order, before a key over them is checked.
+        if (a.column.identity) NumberRows(after, *after.Column(a.column.name));
+        if (a.column.keys.empty()) break;
+        for (const auto& k : a.column.keys) AddKey(after, k, false);
+        same.push_back(SqlIdent(a.column.name));
+        Rebuild(after, same);
         break;
       }
       case AlterClause::AddKey:
@@ -319,12 +345,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         const AsaColumn* c = t.Column(a.name);
         if (!c) Fail(-143, "Column '" + a.name + "' not found");
         std::string cid = std::to_string(c->id);
-        if (c->pkey || QueryInt(Db(), "SELECT count(*) FROM SYSIXCOL WHERE table_id = " + tid + " AND column_id = " + cid) ||
-            QueryInt(Db(), "SELECT count(*) FROM SYSFKCOL k JOIN SYSFOREIGNKEY f ON f.foreign_table_id = "
-                           "k.foreign_table_id AND f.foreign_key_id = k.foreign_key_id WHERE (k.foreign_table_id = " +
-                               tid + " AND k.foreign_column_id = " + cid + ") OR (f.primary_table_id = " + tid +
-                               " AND k.primary_column_id = " + cid + ")"))
-          Fail(-127, "Cannot alter a column in an index");
+        RefuseIndexedColumn(Db(), t, *c);
         if (t.columns.size() == 1) Fail(-124, "Dropping all columns from table '" + t.name + "' is not allowed");
         ExecSql(Db(), "DELETE FROM SYSCOLUMN WHERE table_id = " + tid + " AND column_id = " + cid + ";"
                       "UPDATE SYSCOLUMN SET column_id = column_id - 1 WHERE table_id = " + tid + " AND column_id > " + cid + ";"
@@ -436,7 +457,7 @@ void Session::Modify(const AsaTable& t, const AlterClause& a) {
   q.Bind(4, t.id).Bind(5, int64_t{c->id});
   q.Step();
   if (a.typeWritten) {
-    if (c->pkey) Fail(-127, "Cannot alter a column in an index");
+    RefuseIndexedColumn(Db(), t, *c);
     auto type = ResolveType(Db(), a.column.type);
     if (!type) Fail(-613, "User-defined type '" + a.column.type.name + "' not found");
     Stmt u(Db(), "UPDATE SYSCOLUMN SET domain_id = ?, width = ?, scale = ?, user_type = ? WHERE table_id = ? AND "
@@ -498,6 +519,19 @@ void Session::Drop(const DropStmt& s) {
                     ";DELETE FROM SYSIXCOL WHERE table_id = " + tid + " AND index_id = " + id +
                     ";DELETE FROM SYSATTRIBUTE WHERE object_id = " + tid + " AND attribute_value = " + id +
                     ";DROP INDEX IF EXISTS " + SqlIdent("asa_ix_" + tid + "_" + id));
+}
+
+void Session::Comment(const CommentStmt& s) {
+  const AsaTable t = RequireTable(s.table);
+  const AsaColumn* c = s.column ? t.Column(s.columnName) : nullptr;
+  if (s.column && !c) Fail(-143, "Column '" + s.columnName + "' not found");
+  Stmt q(Db(), c ? "UPDATE SYSCOLUMN SET remarks = ?1 WHERE table_id = ?2 AND column_id = ?3"
+                 : "UPDATE SYSTABLE SET remarks = ?1 WHERE table_id = ?2");
+  if (s.text) q.Bind(1, *s.text);
+  else q.BindNull(1);
+  q.Bind(2, t.id);
+  if (c) q.Bind(3, int64_t{c->id});
+  q.Step();
 }
 
 void Session::RebindViews() {

@@ -71,3 +71,24 @@ TEST(Probe, ViewsOverARebuiltTableOnAsa) {
        {"2|1"}},
   });
 }
+
+// The ASA stand-in refuses to alter a column an index, a unique constraint or a foreign key
+// holds: the update drops them first and makes them again after, for a new type, nullability
+// and default alike.
+TEST(Probe, IndexedColumnsChangeOnAsa) {
+  RunRoundTrips({
+      {"PIndexedAsa", Server::Asa,
+       {"CREATE TABLE P (a integer NOT NULL PRIMARY KEY, b bigint NULL, c bigint NULL, d integer NOT NULL DEFAULT 7, "
+        "CONSTRAINT uq UNIQUE (c))",
+        "CREATE INDEX ixb ON P (b)", "CREATE INDEX ixd ON P (d DESC)",
+        "CREATE TABLE C (id integer NOT NULL PRIMARY KEY, pa integer NOT NULL, FOREIGN KEY fk (pa) REFERENCES P (a))"},
+       {"CREATE TABLE P (a integer NOT NULL PRIMARY KEY, b integer NULL, c integer NULL, d integer NOT NULL DEFAULT 5, "
+        "CONSTRAINT uq UNIQUE (c))",
+        "CREATE INDEX ixb ON P (b)", "CREATE INDEX ixd ON P (d DESC)",
+        "CREATE TABLE C (id integer NOT NULL PRIMARY KEY, pa integer NULL, FOREIGN KEY fk (pa) REFERENCES P (a))",
+        "INSERT INTO P VALUES (1, 10, 100, 5)", "INSERT INTO P VALUES (2, 20, 200, 5)",
+        "INSERT INTO C VALUES (1, 1)", "INSERT INTO C VALUES (2, 2)"},
+       "SELECT p.a, p.b, p.c, p.d, c.id FROM P p JOIN C c ON c.pa = p.a ORDER BY p.a",
+       {"1|10|100|5|1", "2|20|200|5|2"}},
+  });
+}

@@ -142,7 +142,11 @@ TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {
   const std::string before = State(*s, {"Order"});
   struct Case {
     const char *sql;
-    const char *message;
+    std::string message;
+  };
+  const auto invalidName = [](const std::string &name) {
+    return "'" + name + "' is not a valid name. Make sure that it does not include invalid characters or "
+                        "punctuation and that it is not too long.";
   };
   const Case cases[] = {
       {"INSERT INTO [Order] ([order id]) VALUES ('abc)",
@@ -184,6 +188,13 @@ TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {
       {"DROP INDEX nothere ON [Order]",
        "No such index 'nothere' on table 'Order'."},
       {"CREATE TABLE [Order] (a int)", "Table 'Order' already exists."},
+      {"CREATE TABLE [a.b] (x int)", invalidName("a.b")},
+      {"CREATE TABLE t2 ([x!y] int)", invalidName("x!y")},
+      {"ALTER TABLE [Order] ADD COLUMN [c[d] int", invalidName("c[d")},
+      {"ALTER TABLE [Order] ADD CONSTRAINT [k.1] UNIQUE ([unit price])", invalidName("k.1")},
+      {"CREATE INDEX [i!x] ON [Order] ([unit price])", invalidName("i!x")},
+      {"CREATE VIEW [v.1] AS SELECT * FROM [Order]", invalidName("v.1")},
+      {"SELECT [order id] AS [a!b] INTO t3 FROM [Order]", invalidName("a!b")},
   };
   for (const Case &c : cases)
     EXPECT_EQ(Failure(*s, c.sql), c.message) << c.sql;

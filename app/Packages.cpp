@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -26,7 +28,9 @@ class TFolderLock {
  public:
   explicit TFolderLock(const std::string& aLockFile) {
     fd_ = ::open(aLockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    if (fd_ < 0) return;
+    held_ = ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    busy_ = !held_ && errno == EWOULDBLOCK;
   }
   ~TFolderLock() {
     if (fd_ >= 0) ::close(fd_);
@@ -34,11 +38,31 @@ class TFolderLock {
   TFolderLock(const TFolderLock&) = delete;
   TFolderLock& operator=(const TFolderLock&) = delete;
   bool Held() const { return held_; }
+  // Another run holds the folders (rather than the lock file being out of reach).
+  bool Busy() const { return busy_; }
 
  private:
   int fd_ = -1;
   bool held_ = false;
+  bool busy_ = false;
 };
+
+bool WritableFolder(const std::string& aFolder) {
+  std::error_code ec;
+  return fs::is_directory(aFolder, ec) && ::access(aFolder.c_str(), W_OK) == 0;
+}
+
+// Why the working folders cannot be taken for an operation: another run holds them, or one of them
+// (or the lock file beside them) cannot be written; empty when they are taken.
+std::string FoldersRefused(const TdmMain& dm, const TFolderLock& lock) {
+  if (lock.Busy()) return "Working folders in use by another run: " + dm.SchemaFolder();
+  if (!lock.Held()) return "Cannot write " + dm.AppFolder() + "SchmWorking.lock";
+  for (const std::string& folder :
+       {dm.SchemaFolder(), dm.PackagesFolder(), dm.SettingsFolder(), dm.BackupFolder(), dm.SqlFolder()}) {
+    if (!WritableFolder(folder)) return "Cannot write " + folder;
+  }
+  return {};
+}
 
 // A file moved away for a while, moved back to where it was when this ends.
 struct TSetAside {
@@ -82,8 +106,8 @@ void LogRunErrors(TdmMain& dm, const std::string& connectionString) {
 
 std::string TdmMain::BuildPackage(const std::string& aConnectionString) {
   TFolderLock lock(appFolder_ + "SchmWorking.lock");
-  if (!lock.Held()) {
-    Log("Error: Working folders in use by another run: " + schemaFolder_);
+  if (const std::string refused = FoldersRefused(*this, lock); !refused.empty()) {
+    Log("Error: " + refused);
     return {};
   }
   if (currentSettingsFile_.empty()) {
@@ -153,8 +177,8 @@ void TdmMain::UnpackPackage(const std::string& aPackage) {
 
 void TdmMain::TestPackage(const std::string& aConnectionString, const std::string& aPackage) {
   TFolderLock lock(appFolder_ + "SchmWorking.lock");
-  if (!lock.Held()) {
-    Log("Error: Working folders in use by another run: " + schemaFolder_);
+  if (const std::string refused = FoldersRefused(*this, lock); !refused.empty()) {
+    Log("Error: " + refused);
     return;
   }
   Guarded(
@@ -193,8 +217,14 @@ TRunStatus TdmMain::RunPackage(const std::string& aConnectionString, const std::
     return rsNotStarted;
   }
   TFolderLock lock(appFolder_ + "SchmWorking.lock");
-  if (!lock.Held()) {
-    Log("Error: Working folders in use by another run: " + schemaFolder_);
+  if (const std::string refused = FoldersRefused(*this, lock); !refused.empty()) {
+    Log("Error: " + refused);
+    if (lock.Busy() && mode_ == 0) {
+      // The log file is the other run's: an unattended run refused for it leaves the file alone
+      // and tells its caller why on the error stream.
+      saveLog_ = false;
+      std::fprintf(stderr, "Error: %s\n", refused.c_str());
+    }
     return rsNotStarted;
   }
   Updater.SetConnectionString(aConnectionString);

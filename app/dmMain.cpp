@@ -107,6 +107,7 @@ TdmMain::TdmMain(const std::string& aAppFolder)
 }
 
 TdmMain::~TdmMain() {
+  if (!saveLog_) return;
   bool saved = false;
   try {
     saved = SaveLog("");
@@ -170,11 +171,10 @@ std::string CommaText(const std::vector<std::string>& items) {
   return out;
 }
 
-// A parameter as logged: a connection string's passwords masked, the rest as written.
+// A parameter as logged: the value of a parameter named like a password, and a connection
+// string's passwords, masked; the rest as written.
 std::string MaskedParameter(const std::string& item) {
-  const size_t eq = item.find('=');
-  if (eq == std::string::npos) return item;
-  return item.substr(0, eq + 1) + ado::ConnectionString(item.substr(eq + 1)).MaskPasswords(item.substr(eq + 1));
+  return ado::ConnectionString(item).MaskPasswords(item);
 }
 
 }  // namespace

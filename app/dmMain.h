@@ -18,7 +18,7 @@
 enum TRunStatus {
   rsSucceeded = 0,   // the package ran and the update succeeded
   rsFailed = 1,      // connection, unpack, check or update failed
-  rsNotStarted = 2,  // a parameter missing, no package file, or the folders in use
+  rsNotStarted = 2,  // a parameter missing, no package file, the folders in use or not writable
 };
 
 class TdmMain {
@@ -29,7 +29,8 @@ class TdmMain {
   // (created with their parents when missing), both components reset, given the program's stored
   // configuration and initialised. `aAppFolder` empty: the executable's folder.
   explicit TdmMain(const std::string& aAppFolder = {});
-  // DataModuleDestroy: writes the log file.
+  // DataModuleDestroy: writes the log file (not when an unattended run was refused because
+  // another run holds the working folders: the file is that run's).
   ~TdmMain();
   TdmMain(const TdmMain&) = delete;
   TdmMain& operator=(const TdmMain&) = delete;
@@ -119,4 +120,5 @@ class TdmMain {
   std::unique_ptr<TdmFilesUtils> filesUtils_;
   std::string schemaFolder_, packagesFolder_, settingsFolder_, backupFolder_, sqlFolder_;
   TNotifyEvent onLog_;
+  bool saveLog_ = true;  // false: the log file is another run's, and this one leaves it alone
 };

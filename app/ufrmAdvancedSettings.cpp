@@ -100,14 +100,17 @@ TfrmAdvancedSettings::TfrmAdvancedSettings(TdmMain& aDmMain, QWidget* aParent) :
   setWindowFlags(windowstyle::kToolWindowFlags);
   windowstyle::SetStayOnTop(*this);
   setAttribute(Qt::WA_DeleteOnClose);
-  lblTableName = new QLabel("Table Name", this);
-  cmbTableName = new QComboBox(this);
-  cmbTableName->setObjectName("cmbTableName");
-  connect(cmbTableName, &QComboBox::currentIndexChanged, this, [this] { TableChosen(); });
   pages = new QStackedWidget(this);
   tsHome = BuildHome();
   tsTables = BuildList("tsTables", "Tables to rename", veTables, "Old Table Name", "New Table Name", false);
   tsFields = BuildList("tsFields", "Fields to rename", veFields, "Old Field Name", "New Field Name", true);
+  // The table picker always sits on a page's picker row, the tables page's until another page
+  // takes it: never on the window itself, over the home page.
+  lblTableName = new QLabel("Table Name", tsTables);
+  cmbTableName = new QComboBox(tsTables);
+  cmbTableName->setObjectName("cmbTableName");
+  connect(cmbTableName, &QComboBox::currentIndexChanged, this, [this] { TableChosen(); });
+  MovePicker(tsTables);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(pages);
   FillGrid(*veTables, dmMain_.Producer.RenamedTables);

@@ -347,6 +347,9 @@ void TfrmMain::MirrorLog() {
 }
 
 void TfrmMain::PageShown(int aIndex) {
+  // The batch page opens on its inner page as last left: when that is the settings page, it is
+  // being shown now and fills as it does when its tab is chosen.
+  if (pcMain->widget(aIndex) == tsBAT) BATPageShown(pcBAT->currentIndex());
   if (pcMain->widget(aIndex) != tsRun) return;
   createConnection->setPlainText(Q(ConnectionString));
   lblPackageName->setText(Q(FileNamePart(PackageFile)));

@@ -1,4 +1,4 @@
-// Speed of the application's windows: the instruction log filled with 100,000 instructions
+// Speed of the application's windows: the instruction log filled with 1,000,000 instructions
 // against loading the same instruction file through the data set in the same run, and the main
 // window's log pane mirroring 20,000 and 40,000 log lines (it must grow linearly).
 #include <benchmark/benchmark.h>
@@ -17,7 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-constexpr int kInstructions = 100000;
+constexpr int kInstructions = 1000000;
 
 struct BenchFile {
   std::string path;

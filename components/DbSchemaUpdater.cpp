@@ -195,7 +195,16 @@ bool TOrvDbSchemaUpdater::RunUpdatePhase() {
                      [&engine] { return engine.RunUserEvent("BeforeUpdate"); });
   }
   if (result) {
-    result = RunStep(dbcUpdate, texts.ErrExecuteInstruction, [&engine] { return engine.UpdateDb(true); });
+    // A failure that leaves the update by an exception (a lock time-out, a file that cannot be
+    // read) names the instruction that was running: 0 before the first one.
+    engine.Instruction().SetInstruction(0, std::string());
+    try {
+      result = engine.UpdateDb(true);
+    } catch (const std::exception& e) {
+      const long long number = engine.Instruction().Number;
+      Errors().Add(dbcUpdate, DbFormat(texts.ErrExecuteInstruction, {number}), e.what(), 0, "", false);
+      result = false;
+    }
   }
   // A failed update still ends with AfterUpdate unless the errors stop at the first one; the
   // "AfterUpdate" commands run only after a successful update.

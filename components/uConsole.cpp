@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "components/DisplayLines.h"
 #include "components/WindowStyle.h"
 #include "platform/ui/Application.h"
 
@@ -76,7 +77,7 @@ void TConsoleFrm::ApplyOptions(const TConsoleOptions* aOptions) {
 }
 
 void TConsoleFrm::AddLine(const std::string& aText) {
-  QString line = QString::fromStdString(prompt_ + aText);
+  QString line = QString::fromStdString(prompt_ + displaylines::CutLongLines(aText));
   line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   line.replace(QChar('\r'), QChar('\n'));
   pending_.append(line);

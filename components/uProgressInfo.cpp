@@ -11,13 +11,15 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "components/DisplayLines.h"
 #include "components/WindowStyle.h"
 #include "components/uDbLanguage.h"
 #include "platform/ui/Application.h"
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+// A text as the window shows it: long lines cut.
+QString Q(const std::string& s) { return QString::fromStdString(displaylines::CutLongLines(s)); }
 
 std::string Bracketed(const std::string& aText) { return "[ " + aText + " ]"; }
 

@@ -87,7 +87,9 @@ bool IsPasswordKey(const std::string& k) {
   return text::SameText(key, "PWD") || text::EndsWithText(key, "Password");
 }
 
-// Masks the value after every `key` followed by "=" in `message`, up to the next ";" or line end.
+// Masks the value after every `key` followed by "=" in `message`: a quoted value up to its closing
+// quote (doubled quotes inside it, and ";", belong to the value), any other up to the next ";" or
+// line end.
 void MaskKeyValues(std::string& message, std::string_view key) {
   size_t p = 0;
   while ((p = text::FindText(message, key, p)) != std::string::npos) {
@@ -98,7 +100,14 @@ void MaskKeyValues(std::string& message, std::string_view key) {
       continue;
     }
     ++q;
-    size_t end = message.find_first_of(";\r\n", q);
+    while (q < message.size() && (message[q] == ' ' || message[q] == '\t')) ++q;
+    size_t end = std::string::npos;
+    if (q < message.size() && (message[q] == '"' || message[q] == '\'')) {
+      std::string value;
+      end = text::ReadQuoted(message, q, value);
+    } else {
+      end = message.find_first_of(";\r\n", q);
+    }
     if (end == std::string::npos) end = message.size();
     message.replace(q, end - q, "*****");
     p = q + 5;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
@@ -43,6 +44,24 @@ Lines Items(const QComboBox& box) {
 void Choose(QComboBox& box, const char* text) { box.setCurrentIndex(box.findText(text)); }
 
 }  // namespace
+
+// Regression: the table picker sat on the window outside every layout, over the home page's title.
+TEST(AdvancedSettings, TheTablePickerBelongsToItsPageOnly) {
+  ScriptedDialogs dialogs;
+  TdmMain dm(windowtest::TestFolder("ui-adv-picker"));
+  auto* a = new TfrmAdvancedSettings(dm);
+  a->show();
+  ui::ProcessPendingMessages();
+  for (QWidget* picker : {static_cast<QWidget*>(a->cmbTableName), static_cast<QWidget*>(a->lblTableName)}) {
+    EXPECT_FALSE(picker->isVisible());
+    EXPECT_EQ(picker->parentWidget(), a->tsTables);
+    EXPECT_GE(a->tsTables->findChild<QHBoxLayout*>("pickers")->indexOf(picker), 0);
+  }
+  a->pages->setCurrentWidget(a->tsTables);
+  EXPECT_TRUE(a->cmbTableName->isVisible());
+  a->close();
+  windowtest::ProcessDeletes();
+}
 
 TEST(AdvancedSettings, PickersListsAndWriteBackOnEachServer) {
   struct Case {

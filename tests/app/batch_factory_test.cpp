@@ -131,3 +131,17 @@ TEST(BatchFactory, TheWindowWritesSavesRunsAndLoadsABatchFile) {
     EXPECT_FALSE(w2.txBAT->toPlainText().isEmpty()) << name;
   }
 }
+
+// Regression: the page opened on its settings page showed empty boxes until the inner tabs were
+// switched.
+TEST(BatchFactory, OpeningThePageOnItsSettingsFillsThem) {
+  ScriptedDialogs dialogs;
+  TdmMain dm(windowtest::TestFolder("batch-open"));
+  TfrmMain w(dm);
+  w.ConnectionString = "Provider=SQLOLEDB.1;Data Source=x;Initial Catalog=Shop";
+  w.PackageFile = "/pk/Shop.upd";
+  ASSERT_EQ(w.pcBAT->currentWidget(), w.tsBATSettings);
+  w.pcMain->setCurrentWidget(w.tsBAT);
+  EXPECT_EQ(w.param1->text().toStdString(), w.ConnectionString);
+  EXPECT_EQ(w.param3->text().toStdString(), "Shop.upd");
+}

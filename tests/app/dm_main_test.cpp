@@ -88,6 +88,11 @@ TEST(AppDataModule, CommandLinesThatCannotRunSayWhyWithStatusTwo) {
        "Unable to continue, Package File not found: \r\n" + app + "/SchmPackages/none.upd"},
       {{"connection=a=b=c", "upd=/nowhere/abs.upd"}, "Unable to continue, Package File not found: \r\n/nowhere/abs.upd"},
       {{"noequals", std::string(1 << 20, 'x'), "\xff\xfe=\x80"}, "Unable to continue, Updater need Connection String."},
+      // Regression: a quoted password holding ";" or doubled quotes, and parameters named like a
+      // password, were logged in part or whole.
+      {{"pwd=secret", "connection=Provider=SQLOLEDB.1;Password=\"a;secret\"\"c\";Data|Source=x", "upd=none.upd",
+        "Password=secret"},
+       "Unable to continue, Package File not found: \r\n" + app + "/SchmPackages/none.upd"},
   };
   for (const Case& c : cases) {
     TdmMain dm(app);
@@ -223,14 +228,33 @@ TEST(AppDataModule, AFailedUpdateOrFoldersInUseEndWithTheirStatusAndLeaveTheClie
                    "Error: Error Updating Package, please check Error Manager."}));
   EXPECT_EQ(round_trip::Rows(client, "SELECT id, s FROM T"), Lines{"1|too long"});
 
-  // Another run holds the working folders: this one fails at once.
+  // Another run holds the working folders: this one fails at once, says why on the error stream
+  // and leaves the other run's log file alone.
   const int fd = ::open((app + "/SchmWorking.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  const Lines before = FileLines(app + "/SchemionAppLog.txt");
+  const std::string refused = "Error: Working folders in use by another run: " + app + "/SchmSchemas/";
+  testing::internal::CaptureStderr();
+  {
+    TdmMain dm(app);
+    EXPECT_EQ(dm.RunPackage(client, "Refused.upd", false), rsNotStarted);
+    EXPECT_EQ(dm.LogLines().back(), refused);
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), refused + "\n");
+  EXPECT_EQ(FileLines(app + "/SchemionAppLog.txt"), before);
+  ::close(fd);
+  // Working folders that cannot be written: said so, not taken for another run's.
+  fs::remove(app + "/SchmWorking.lock");
+  fs::create_directory(app + "/SchmWorking.lock");
+  fs::remove_all(app + "/SchmBackUp");
+  std::ofstream(app + "/SchmBackUp") << "a file where the folder belongs";
   TdmMain dm(app);
   EXPECT_EQ(dm.RunPackage(client, "Refused.upd", false), rsNotStarted);
-  EXPECT_EQ(dm.LogLines().back(), "Error: Working folders in use by another run: " + app + "/SchmSchemas/");
-  ::close(fd);
+  EXPECT_EQ(dm.LogLines().back(), "Error: Cannot write " + app + "/SchmWorking.lock");
+  fs::remove(app + "/SchmWorking.lock");
+  EXPECT_EQ(dm.RunPackage(client, "Refused.upd", false), rsNotStarted);
+  EXPECT_EQ(dm.LogLines().back(), "Error: Cannot write " + app + "/SchmBackUp/");
 }
 
 TEST(AppDataModule, AnUnansweredDeleteConfirmationAbortsTheUpdate) {

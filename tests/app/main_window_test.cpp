@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -24,6 +27,7 @@
 #include "app/BatFactory.h"
 #include "app/ufrmInstructions.h"
 #include "app/ufrmMain.h"
+#include "components/DisplayLines.h"
 #include "components/ufrmBuildConnectionString.h"
 
 namespace {
@@ -294,4 +298,30 @@ TEST(MainWindow, InstructionLogShowsEachStatementAfterAnEmptyLine) {
   EXPECT_EQ(w.txNrInstructions->text().toStdString(), "3");
   EXPECT_EQ(Text(w.txInstructions), "\nCREATE TABLE a (x int)\n\nDROP TABLE b\n\nALTER TABLE c\n");
   windowtest::SavePicture(w, "instructions_window.png");
+}
+
+// Regression: a long statement was cut with "…" and the list had no horizontal range, so its end
+// could be neither read nor copied; a huge line is cut for display only, as the console cuts it.
+TEST(MainWindow, InstructionLogShowsStatementsWholeAndCopiesThem) {
+  std::string create = "CREATE TABLE Wide (";
+  for (int i = 0; i < 60; ++i) create += (i > 0 ? ", Column_" : "Column_") + std::to_string(i) + " varchar (40) NULL";
+  create += ")";
+  const std::string huge = "INSERT INTO t VALUES ('" + std::string(100000, 'x') + "')";
+  const std::string file = windowtest::TestFolder("ui-instructions-long") + "/instructions.xml";
+  windowtest::WriteInstructions(file, {{1, create}, {2, huge}});
+  ado::TDataSet ds;
+  ds.LoadFromFile(file);
+  TfrmInstructions w;
+  w.ShowInstructions(&ds);
+  w.show();
+  ui::ProcessPendingMessages();
+  TInstructionPane& pane = *w.txInstructions;
+  const QAbstractItemModel& lines = *pane.model();
+  EXPECT_EQ(lines.index(1, 0).data().toString().toStdString(), create);
+  EXPECT_EQ(lines.index(3, 0).data().toString().toStdString(), huge.substr(0, displaylines::kLineLimit) + "…");
+  const int wide = pane.fontMetrics().horizontalAdvance(QString::fromStdString(create));
+  EXPECT_GE(pane.horizontalScrollBar()->maximum() + pane.viewport()->width(), wide);
+  pane.selectionModel()->select(QItemSelection(lines.index(1, 0), lines.index(3, 0)), QItemSelectionModel::Select);
+  QTest::keyClick(&pane, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), create + "\n\n" + huge);
 }

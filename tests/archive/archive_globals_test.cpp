@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../common/TempFolder.h"
 #include "archive/pakvoErrors.h"
 #include "archive/pakvoGbls.h"
 
@@ -202,8 +203,8 @@ TEST(ArchiveGlobals, FileAndUnixTimes) {
 
 TEST(ArchiveGlobals, FilesAndDirectories) {
   namespace fs = std::filesystem;
-  const fs::path root = fs::temp_directory_path() / ("pakvo_gbls_" + std::to_string(::getpid()));
-  fs::remove_all(root);
+  const test_support::TempFolder folder("pakvo_gbls");
+  const fs::path root = folder.Path();
   const std::string deep = (root / "a" / "b c" / "d").string();
   EXPECT_TRUE(ForceDirectories(deep));
   EXPECT_TRUE(ForceDirectories(deep));
@@ -237,5 +238,4 @@ TEST(ArchiveGlobals, FilesAndDirectories) {
   EXPECT_FALSE(ForceDirectories(plain + "/sub"));
   EXPECT_FALSE(TempPath().empty());
   EXPECT_EQ(TempPath().back(), '/');
-  fs::remove_all(root);
 }

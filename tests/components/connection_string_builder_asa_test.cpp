@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "../common/TempFolder.h"
 #include "components/ufrmBuildConnectionString.h"
 #include "platform/data/Provider.h"
 #include "platform/ui/DialogService.h"
@@ -18,8 +19,8 @@
 namespace {
 
 TEST(BuilderOnAsa, StartsListsAndTestsDatabases) {
-  char folder[] = "/tmp/schm_builder_asa_XXXXXX";
-  const std::string root = mkdtemp(folder);
+  const test_support::TempFolder folder("schm_builder_asa");
+  const std::string& root = folder.Path();
   setenv("SCHEMION_SERVERS", root.c_str(), 1);
   servers::RegisterEmbeddedServers();
   auto scripted = std::make_unique<ui::ScriptedDialogService>();
@@ -60,8 +61,6 @@ TEST(BuilderOnAsa, StartsListsAndTestsDatabases) {
   EXPECT_EQ(lastMessage(),
             "Current connection string: \r\n\r\n"
             "Provider=ASAProv.90;Persist Security Info=False;User ID=dba;dbn=O'Brien;Eng=asa1");
-  std::error_code ec;
-  std::filesystem::remove_all(root, ec);
 }
 
 }  // namespace

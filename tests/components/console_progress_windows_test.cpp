@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 
+#include "components/DisplayLines.h"
 #include "components/uConsole.h"
 #include "components/uDbLanguage.h"
 #include "components/uProgressInfo.h"
@@ -117,6 +118,25 @@ TEST_F(Windows, ConsoleAddsPromptedLines) {
   EXPECT_TRUE(console.isHidden());
   console.AddLine("after close");
   EXPECT_EQ(console.LineCount(), 3);
+}
+
+// Regression: one huge line (a statement with a huge value) was laid out whole in the console and
+// the progress window, shown or hidden, for minutes; only the windows cut it.
+TEST_F(Windows, AHugeLineIsCutInTheWindows) {
+  const std::string line = "INSERT INTO t VALUES ('" + std::string(1000000, 'x') + "')";
+  const std::string cut = line.substr(0, displaylines::kLineLimit) + "\u2026";
+  TConsoleFrm console;
+  console.AddLine(line + "\r\nGO");
+  EXPECT_EQ(Lines(console), (std::vector<std::string>{"Console:>" + cut, "GO"}));
+  TProgressInfoFrm progress;
+  progress.SetInfoText(line);
+  progress.StepLevel0(line);
+  EXPECT_EQ(progress.InfoText(), cut);
+  EXPECT_EQ(progress.PanelText(0), cut);
+  // Characters are never split: a line of two-byte characters is cut after as many characters.
+  std::string e;
+  for (size_t i = 0; i <= displaylines::kLineLimit; ++i) e += "\u00e9";
+  EXPECT_EQ(displaylines::CutLongLines(e), e.substr(0, 2 * displaylines::kLineLimit) + "\u2026");
 }
 
 TEST_F(Windows, TextsReachTheMemosUnasked) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/TempFolder.h"
 #include "../dialects/SqlServerTestDatabase.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
@@ -82,12 +83,7 @@ std::string Master() {
   return dialect_test::ConnectionStringFor("ExtractMaster");
 }
 
-std::string NewFolder(const std::string& name) {
-  const fs::path folder = fs::temp_directory_path() / ("schemion-extract-" + name);
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder.string();
-}
+std::string NewFolder(const std::string& name) { return test_support::ProgramTempFolder().Sub(name); }
 
 // A producer that records, in order, what reaches its windows.
 class RecordingProducer : public TOrvDbSchemaProducer {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/TempFolder.h"
 #include "common/Paths.h"
 #include "components/ComponentError.h"
 #include "components/DbSchemaProducer.h"
@@ -23,13 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh folder of the test program, removed with its contents at the start of each use.
-std::string Folder(const std::string& name) {
-  const fs::path folder = fs::temp_directory_path() / ("schemion-settings-" + std::to_string(::getpid())) / name;
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder.string();
-}
+// A fresh folder of the test program's own temporary folder.
+std::string Folder(const std::string& name) { return test_support::ProgramTempFolder().Sub(name); }
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -379,3 +379,19 @@ TEST(UpdaterRun, UserCommandsAroundTheUpdate) {
   EXPECT_TRUE(updater->CheckAndUpdate(client)) << testing::PrintToString(Errors(*updater));
   EXPECT_EQ(round_trip::Rows(client, "SELECT event FROM Log"), (std::vector<std::string>{"before", "after"}));
 }
+
+// Regression: an update ended by an exception was reported as "... of the n. %d instruction".
+TEST(UpdaterRun, AnUpdateEndedByAnExceptionNamesTheInstructionNumber) {
+  const std::string client = round_trip::CreateDatabase(Server::SqlServer, "UpdRunNumber", {});
+  auto updater = NewUpdater("number");
+  ASSERT_TRUE(updater->CheckDb(client));  // the check's lists, with instructions of our own
+  windowtest::WriteInstructions(updater->DirSql + "/instructions.xml",
+                                {{1, "CREATE TABLE X (id int NULL)"}, {2, "SELECT * FROM Nowhere"}});
+  updater->OnError = [](void*, const std::exception&, TDbContext, TInstruction*&, bool&, bool&) {
+    throw std::runtime_error("handler failed");
+  };
+  EXPECT_FALSE(updater->Run(client, TOrvDbSchemaUpdater::kModeUpdate));
+  const auto errors = Errors(*updater);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.back(), "dbcUpdate | Error occourred during execution of the n. 2 instruction | handler failed");
+}

@@ -82,7 +82,12 @@ void TConsoleFrm::AddLine(const std::string& aText) {
   line.replace(QChar('\r'), QChar('\n'));
   pending_.append(line);
   if (!flushTimer_->isActive()) flushTimer_->start();
-  ui::ProcessPendingMessages();
+  // Pending window events are processed at most once per tick, not at every line: a run of many
+  // short instructions would otherwise spend its time in the event loop, shown window or not.
+  if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= kFlushIntervalMs) {
+    ui::ProcessPendingMessages();
+    sinceEvents_.start();
+  }
   ++lineCount_;
 }
 

@@ -1,9 +1,11 @@
 // The console window of a producer or updater: a growing log of prompt-prefixed lines that a run
-// writes to, kept alive during long runs by processing pending messages after every line. Closing
+// writes to, kept alive during long runs by processing pending messages at most once per tick of
+// kFlushIntervalMs as lines come in. Closing
 // the window only hides it; the component frees it. Lines reach the memo in blocks, not one by
 // one: laying out the memo for every line would cost a long run far more than its own work.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 #include <string>
@@ -45,6 +47,7 @@ class TConsoleFrm : private ui::ApplicationGuard, public QWidget {
   int lineCount_ = 0;
   QStringList pending_;  // added lines not yet in the memo
   QTimer* flushTimer_ = nullptr;  // child of the window
+  QElapsedTimer sinceEvents_;     // since AddLine last processed pending messages
 };
 
 // The toolkit font for a console font of the options.

@@ -594,20 +594,28 @@ const std::vector<int>* TDataSet::FilterCandidates(const FilterNode& filter) {
 
 void TDataSet::RebuildView() {
   constexpr size_t kMaxSavedViews = 4;
+  // posOf_ holds -1 for every row outside the view: only the old view's rows are reset and the
+  // new view's set, so that switching between small filtered views costs what they hold, not
+  // the whole set.
+  if (posOf_.size() != store_.size()) {
+    posOf_.assign(store_.size(), -1);
+  } else {
+    for (int r : view_)
+      if (static_cast<size_t>(r) < posOf_.size()) posOf_[static_cast<size_t>(r)] = -1;
+  }
   if (viewClean_) {
     if (savedViews_.size() >= kMaxSavedViews) savedViews_.erase(savedViews_.begin());
     SavedView& saved = savedViews_[viewSignature_];
     saved.view = std::move(view_);
-    saved.posOf = std::move(posOf_);
     saved.indexes = std::move(indexes_);
   }
+  view_.clear();
   viewClean_ = false;
   indexes_.clear();
   const std::string signature = ViewSignature();
   auto saved = savedViews_.find(signature);
   if (saved != savedViews_.end()) {
     view_ = std::move(saved->second.view);
-    posOf_ = std::move(saved->second.posOf);
     indexes_ = std::move(saved->second.indexes);
     savedViews_.erase(saved);
   } else {
@@ -634,11 +642,8 @@ void TDataSet::RebuildView() {
         return false;
       });
     }
-    posOf_.assign(store_.size(), -1);
-    for (size_t i = 0; i < view_.size(); ++i) {
-      posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
-    }
   }
+  for (size_t i = 0; i < view_.size(); ++i) posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
   viewSignature_ = signature;
   viewClean_ = true;
   cursor_ = 0;

@@ -242,7 +242,6 @@ class TDataSet {
   // neither the view nor its indexes.
   struct SavedView {
     std::vector<int> view;
-    std::vector<int> posOf;
     std::vector<std::unique_ptr<LocateIndex>> indexes;
   };
   std::map<std::string, SavedView> savedViews_;

@@ -51,6 +51,9 @@ ado::RowSet QueryRowSet(sqlite3* db, const std::string& sql) {
 ado::RowSet QueryRowSet(Stmt& q) {
   ado::RowSet rs;
   sqlite3_stmt* st = q.Get();
+  // The first step comes before the columns are read: a statement kept from before a change of
+  // the schema is prepared again by it, and then describes the columns as they are now.
+  bool more = q.Step();
   int n = sqlite3_column_count(st);
   std::vector<std::string> decl(static_cast<size_t>(n));
   std::vector<bool> declared(static_cast<size_t>(n));
@@ -79,7 +82,7 @@ ado::RowSet QueryRowSet(Stmt& q) {
     rs.Fields.push_back(f);
   }
   std::vector<int> seen(static_cast<size_t>(n), 0);  // bit 1 int, 2 float, 4 text, 8 blob
-  while (q.Step()) {
+  for (; more; more = q.Step()) {
     ado::Row row;
     row.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {

@@ -1,6 +1,9 @@
 #include "servers/core/Sqlite.h"
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
 
 namespace servers {
 
@@ -32,7 +35,58 @@ int CompareWithCase(void*, int leftBytes, const void* left, int rightBytes, cons
   return CompareText(true, leftBytes, left, rightBytes, right);
 }
 
+// The statements kept per connection, by text. A connection is used by one thread at a time,
+// but connections live on several threads: the registry is guarded.
+constexpr size_t kMaxKeptStatements = 512;
+
+struct KeptStatements {
+  std::unordered_map<std::string, std::vector<sqlite3_stmt*>> byText;
+  size_t count = 0;
+};
+
+std::mutex keptMutex;
+std::unordered_map<sqlite3*, KeptStatements>& Kept() {
+  static auto* kept = new std::unordered_map<sqlite3*, KeptStatements>();
+  return *kept;
+}
+
+// A kept statement of the text, or nullptr.
+sqlite3_stmt* TakeKept(sqlite3* db, const std::string& sql) {
+  std::lock_guard lock(keptMutex);
+  auto pool = Kept().find(db);
+  if (pool == Kept().end()) return nullptr;
+  auto found = pool->second.byText.find(sql);
+  if (found == pool->second.byText.end() || found->second.empty()) return nullptr;
+  sqlite3_stmt* st = found->second.back();
+  found->second.pop_back();
+  --pool->second.count;
+  return st;
+}
+
+// Keeps the statement for its text; false when the connection keeps enough already.
+bool Keep(sqlite3* db, const std::string& sql, sqlite3_stmt* st) {
+  std::lock_guard lock(keptMutex);
+  auto pool = Kept().find(db);  // none once the connection is closed
+  if (pool == Kept().end() || pool->second.count >= kMaxKeptStatements) return false;
+  pool->second.byText[sql].push_back(st);
+  ++pool->second.count;
+  return true;
+}
+
 }  // namespace
+
+void SqliteCloser::operator()(sqlite3* db) const {
+  {
+    std::lock_guard lock(keptMutex);
+    auto pool = Kept().find(db);
+    if (pool != Kept().end()) {
+      for (auto& [text, statements] : pool->second.byText)
+        for (sqlite3_stmt* st : statements) sqlite3_finalize(st);
+      Kept().erase(pool);
+    }
+  }
+  sqlite3_close_v2(db);
+}
 
 const char* const kCaseInsensitiveCollation = "TSQL_CI";
 const char* const kCaseSensitiveCollation = "TSQL_CS";
@@ -46,6 +100,10 @@ SqliteDbPtr OpenSqlite(const std::string& path, bool create) {
     std::string message = raw ? sqlite3_errmsg(raw) : "cannot open database";
     throw ESqliteError(message + ": " + path, rc);
   }
+  {
+    std::lock_guard lock(keptMutex);
+    Kept()[raw];
+  }
   sqlite3_busy_timeout(raw, 10000);
   // Double quotes always name something: an unknown column must not turn into a string.
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
@@ -56,11 +114,33 @@ SqliteDbPtr OpenSqlite(const std::string& path, bool create) {
   return db;
 }
 
-Stmt::Stmt(sqlite3* db, const std::string& sql) : db_(db) {
-  sqlite3_stmt* raw = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+Stmt::Stmt(sqlite3* db, const std::string& sql) : db_(db), sql_(sql) {
+  sqlite3_stmt* raw = TakeKept(db, sql);
+  // One that this connection's own change of the schema has outdated is prepared anew here, so
+  // that a failure shows where it did before.
+  if (raw && sqlite3_expired(raw)) {
+    sqlite3_finalize(raw);
+    raw = nullptr;
+  }
+  if (raw) {
+    stmt_.reset(raw);
+    return;
+  }
+  int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw,
+                              nullptr);
   stmt_.reset(raw);
-  if (rc != SQLITE_OK) throw ESqliteError(sqlite3_errmsg(db), rc);
+  if (rc != SQLITE_OK) {
+    sql_.clear();
+    throw ESqliteError(sqlite3_errmsg(db), rc);
+  }
+}
+
+Stmt::~Stmt() {
+  sqlite3_stmt* st = stmt_.get();
+  if (!st || sql_.empty()) return;
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  if (Keep(db_, sql_, st)) stmt_.release();
 }
 
 Stmt& Stmt::Bind(int index, int64_t value) {

@@ -21,8 +21,9 @@ class ESqliteError : public std::runtime_error {
   int code_;
 };
 
+// Closes the connection, finalizing the statements kept for it.
 struct SqliteCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+  void operator()(sqlite3* db) const;
 };
 struct StmtFinalizer {
   void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
@@ -37,10 +38,16 @@ extern const char* const kCaseSensitiveCollation;
 // Opens (creating when `create`) the database file; raises ESqliteError on failure.
 SqliteDbPtr OpenSqlite(const std::string& path, bool create);
 
-// A prepared statement bound to a connection (not owned).
+// A prepared statement bound to a connection (not owned). Statements are kept per connection
+// after use and handed out again for the same text, reset and unbound: a server runs the same
+// catalogue look-ups and data statements over and over, and preparing costs more than running
+// them. SQLite prepares a kept statement again when the schema has changed since.
 class Stmt {
  public:
   Stmt(sqlite3* db, const std::string& sql);
+  ~Stmt();
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
   // Binds by 1-based index.
   Stmt& Bind(int index, int64_t value);
   Stmt& Bind(int index, const std::string& value);
@@ -56,6 +63,7 @@ class Stmt {
  private:
   sqlite3* db_;
   std::unique_ptr<sqlite3_stmt, StmtFinalizer> stmt_;
+  std::string sql_;
 };
 
 // Runs SQL without results (several statements allowed); raises ESqliteError on failure.

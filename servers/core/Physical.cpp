@@ -32,39 +32,57 @@ void CreatePhysicalIndex(sqlite3* db, const std::string& table, const PhysicalIn
                   " ON " + SqlIdent(table) + " (" + cols + ")");
 }
 
-void RebuildPhysicalTable(sqlite3* db, const PhysicalTable& t, const std::vector<std::string>& sourceColumns,
-                          bool tableExists) {
-  std::string target = tableExists ? kRebuildPrefix + t.name : t.name;
-  std::string ddl = "CREATE TABLE " + SqlIdent(target) + " (";
+namespace {
+
+// The CREATE TABLE statement of the table under `name`.
+std::string CreateTableSql(const PhysicalTable& t, const std::string& name) {
+  std::string ddl = "CREATE TABLE " + SqlIdent(name) + " (";
   for (size_t i = 0; i < t.columns.size(); ++i) {
     const PhysicalColumn& c = t.columns[i];
     if (i) ddl += ", ";
     ddl += SqlIdent(c.name) + " " + c.declType;
     if (c.notNull) ddl += " NOT NULL";
-    if (!c.defaultSql.empty()) ddl += " DEFAULT (" + c.defaultSql + ")";
+    if (t.defaultsInTable && !c.defaultSql.empty()) ddl += " DEFAULT (" + c.defaultSql + ")";
     ddl += c.collate;
   }
   for (const auto& ck : t.checks) ddl += ", CONSTRAINT " + SqlIdent(ck.name) + " CHECK (" + ck.sql + ")";
-  ddl += ")";
-  ExecSql(db, ddl);
+  return ddl + ")";
+}
+
+}  // namespace
+
+void RebuildPhysicalTable(sqlite3* db, const PhysicalTable& t, const std::vector<std::string>& sourceColumns,
+                          bool tableExists) {
   if (tableExists) {
-    std::string cols, exprs;
+    // The rows wait in a temporary table while the table is made anew under its own name: renaming
+    // a table makes SQLite read and rewrite the whole schema, a temporary table touches none of it.
+    std::string cols, exprs, held;
     for (size_t i = 0; i < t.columns.size() && i < sourceColumns.size(); ++i) {
-      if (sourceColumns[i].empty()) continue;
-      if (!cols.empty()) {
-        cols += ", ";
-        exprs += ", ";
-      }
-      cols += SqlIdent(t.columns[i].name);
-      exprs += sourceColumns[i];
+      std::string source = sourceColumns[i];
+      if (source.empty() && !t.defaultsInTable) source = t.columns[i].defaultSql;
+      if (source.empty()) continue;
+      const std::string sep = cols.empty() ? "" : ", ";
+      cols += sep + SqlIdent(t.columns[i].name);
+      exprs += sep + source;
+      held += sep + "c" + std::to_string(i);
     }
-    // The rows were accepted before: a CHECK constraint enabled again without WITH CHECK, or
-    // added WITH NOCHECK, does not judge them.
-    IgnoreChecks ignore(db);
-    if (!cols.empty())
-      ExecSql(db, "INSERT INTO " + SqlIdent(target) + " (" + cols + ") SELECT " + exprs + " FROM " + SqlIdent(t.name));
+    const std::string holder = "temp." + SqlIdent(kRebuildPrefix + t.name);
+    const bool rows = !cols.empty() && QueryInt(db, "SELECT 1 FROM " + SqlIdent(t.name) + " LIMIT 1") != 0;
+    if (rows) {
+      ExecSql(db, "DROP TABLE IF EXISTS " + holder + "; CREATE TABLE " + holder + " (" + held + ")");
+      ExecSql(db, "INSERT INTO " + holder + " SELECT " + exprs + " FROM " + SqlIdent(t.name));
+    }
     ExecSql(db, "DROP TABLE " + SqlIdent(t.name));
-    ExecSql(db, "ALTER TABLE " + SqlIdent(target) + " RENAME TO " + SqlIdent(t.name));
+    ExecSql(db, CreateTableSql(t, t.name));
+    if (rows) {
+      // The rows were accepted before: a CHECK constraint enabled again without WITH CHECK, or
+      // added WITH NOCHECK, does not judge them.
+      IgnoreChecks ignore(db);
+      ExecSql(db, "INSERT INTO " + SqlIdent(t.name) + " (" + cols + ") SELECT " + held + " FROM " + holder);
+      ExecSql(db, "DROP TABLE " + holder);
+    }
+  } else {
+    ExecSql(db, CreateTableSql(t, t.name));
   }
   for (const auto& ix : t.indexes) CreatePhysicalIndex(db, t.name, ix);
 }

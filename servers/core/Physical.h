@@ -34,16 +34,21 @@ struct PhysicalTable {
   std::vector<PhysicalColumn> columns;
   std::vector<PhysicalCheck> checks;
   std::vector<PhysicalIndex> indexes;
+  // False when the server fills in defaults itself: the SQLite table then holds none, so that a
+  // default comes and goes without remaking the table.
+  bool defaultsInTable = true;
 };
 
-// The name a table takes while it is rebuilt: the rebuild prefix + its own physical name, so that a
-// refusal met while the rows move in names the table (ReadSqliteFailure strips the prefix).
+// The name of the temporary table that holds a table's rows while it is rebuilt: the rebuild prefix +
+// its own physical name, so that a refusal met there names the table (ReadSqliteFailure strips the
+// prefix).
 inline constexpr const char* kRebuildPrefix = "schm_rebuild_";
 
 // Creates the SQLite table (when `tableExists`, recreates it, copying the rows): `sourceColumns[i]`
 // is the SQLite expression (over the old table) for the i-th column, or empty for none (the
 // column takes its default); the rows keep their values without being judged by the CHECK
-// constraints. Then creates the indexes. Raises ESqliteError when rows do not fit.
+// constraints. Then creates the indexes. Raises ESqliteError when rows do not fit. No table is
+// renamed, so SQLite reads no more of its schema than the table's own entries.
 void RebuildPhysicalTable(sqlite3* db, const PhysicalTable& table, const std::vector<std::string>& sourceColumns,
                           bool tableExists);
 // Creates one index of the table; an index without keys is skipped.

@@ -394,6 +394,7 @@ PhysicalIndex IndexOf(sqlite3* db, int64_t tableId, int64_t indid, bool unique) 
 PhysicalTable PhysicalOf(sqlite3* db, const std::string& database, const TableInfo& t) {
   PhysicalTable p;
   p.name = t.physical;
+  p.defaultsInTable = false;  // INSERT names every column, a default as its value
   for (const ColumnInfo& c : t.columns) {
     PhysicalColumn pc;
     pc.name = c.name;

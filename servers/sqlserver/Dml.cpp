@@ -2,6 +2,7 @@
 // to SQLite over the user tables with the server's conversions and identity rules.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/Text.h"
@@ -231,15 +232,28 @@ int64_t Session::RunInsert(const InsertStmt& s) {
   }
   RefuseTimestampValues(s, cols);
   RefuseLongComparisons(s);
+  // The SQLite table holds no defaults: every column the statement leaves out is named with its
+  // default, or NULL. Identity and timestamp columns get theirs from their triggers.
+  std::string omitted, omittedValues;
+  {
+    Expr def;
+    def.kind = Expr::Default;
+    for (const auto& c : t.columns) {
+      if (c.identity || c.xtype == kTimestampType) continue;
+      if (!s.defaultValues && std::find(cols.begin(), cols.end(), &c) != cols.end()) continue;
+      omitted += ", " + SqlIdent(c.name);
+      omittedValues += ", " + ValueFor(c, def, t);
+    }
+  }
   std::string colList;
   for (size_t i = 0; i < cols.size(); ++i) colList += (i ? ", " : "") + SqlIdent(cols[i]->name);
   std::string sql = "INSERT INTO " + SqlIdent(t.physical);
   if (s.defaultValues) {
-    sql += " DEFAULT VALUES";
+    sql += omitted.empty() ? " DEFAULT VALUES" : " (" + omitted.substr(2) + ") VALUES (" + omittedValues.substr(2) + ")";
   } else if (s.select) {
     Translator tr = Tr();
     // Values bound for dates, bits and fixed-length text are converted as the server stores them.
-    bool convert = false;
+    bool convert = !omitted.empty();
     for (auto* c : cols) convert |= StoredValue(*c, "v") != "v";
     if (!convert) {
       sql += " (" + colList + ") " + tr.Query(*s.select);
@@ -261,10 +275,10 @@ int64_t Session::RunInsert(const InsertStmt& s) {
              s.columns.empty() ? "Insert Error: Column name or number of supplied values does not match table definition."
                                : "The select list for the INSERT statement contains fewer items than the insert list. The number of SELECT values must match the number of INSERT columns.");
       sql = "WITH schm_source(" + names + ") AS (" + tr.Query(*s.select) + ") " + sql + " (" + colList +
-            ") SELECT " + values + " FROM schm_source";
+            omitted + ") SELECT " + values + omittedValues + " FROM schm_source";
     }
   } else {
-    sql += " (" + colList + ") VALUES ";
+    sql += " (" + colList + omitted + ") VALUES ";
     for (size_t r = 0; r < s.values.size(); ++r) {
       const auto& row = s.values[r];
       if (row.size() != cols.size()) {
@@ -277,7 +291,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
       }
       sql += r ? ", (" : "(";
       for (size_t i = 0; i < row.size(); ++i) sql += (i ? ", " : "") + ValueFor(*cols[i], *row[i], t);
-      sql += ")";
+      sql += omittedValues + ")";
     }
   }
   ExecSql(Db(), sql);

@@ -335,8 +335,8 @@ void Session::AddConstraint(const TableInfo& t, const ConstraintDef& c, const st
       Stmt u(Db(), "UPDATE syscolumns SET cdefault = ? WHERE id = ? AND colid = ?");
       u.Bind(1, id).Bind(2, t.id).Bind(3, int64_t{ci->colid});
       u.Step();
+      // The server fills in defaults itself: the SQLite table stays as it is.
       const_cast<ColumnInfo*>(ci)->cdefault = id;
-      if (!creating) Rebuild(t, {});
       return;
     }
   }
@@ -565,7 +565,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         } else {
           if (xtype == "D") ExecSql(Db(), "UPDATE syscolumns SET cdefault = 0 WHERE cdefault = " + sid);
           DropObject(id);
-          Rebuild(t, {});
+          if (xtype == "C") Rebuild(t, {});
         }
       }
       TouchObject(t.id);

@@ -1,6 +1,7 @@
 // NOCHECK / CHECK CONSTRAINT stop and restart the checking of foreign keys and CHECK
 // constraints and the catalogue shows it; identity and foreign keys stay enforced across
-// connections, rollbacks, rebuilds and database files of the earlier layout.
+// connections, rollbacks, rebuilds and database files of the earlier layout; defaults come and go
+// with their constraints, also on tables of files that kept them in the SQLite table.
 #include <filesystem>
 
 #include "SqlServerFixture.h"
@@ -161,6 +162,38 @@ TEST_F(ConstraintCheckingTest, FileOfTheEarlierLayoutIsConvertedOnOpen) {
   EXPECT_EQ(TextOf(*s, "SELECT max(Id) FROM C"), "2");
   auto raw = servers::OpenSqlite(file, false);
   EXPECT_EQ(servers::QueryInt(raw.get(), "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), 0);
+}
+
+// Files made before the server filled in defaults itself keep them in the SQLite table: a dropped
+// DEFAULT constraint must not live on there.
+TEST_F(ConstraintCheckingTest, DefaultsFollowTheirConstraintsAlsoInFilesOfTheEarlierLayout) {
+  Db().Execute("CREATE TABLE D (Id int NOT NULL, V int NULL CONSTRAINT DF_D_V DEFAULT 7, "
+               "W int NOT NULL CONSTRAINT DF_D_W DEFAULT 1); INSERT INTO D (Id) VALUES (1)");
+  session_.reset();
+  {
+    auto raw = servers::OpenSqlite(root_ + "/testsrv/db.sqlite", false);
+    servers::ExecSql(raw.get(), "ALTER TABLE D RENAME TO D_old; CREATE TABLE D (Id int NOT NULL, "
+                                "V int DEFAULT (7), W int NOT NULL DEFAULT (1)); INSERT INTO D SELECT * FROM D_old; "
+                                "DROP TABLE D_old");
+  }
+  auto s = Connect("db");
+  s->Execute("INSERT INTO D (Id) VALUES (2); ALTER TABLE D DROP CONSTRAINT DF_D_V; INSERT INTO D (Id) VALUES (3); "
+             "ALTER TABLE D ADD CONSTRAINT DF_D_V9 DEFAULT 9 FOR V; INSERT INTO D (Id, W) SELECT 4, 5; "
+             "ALTER TABLE D ADD X int NOT NULL CONSTRAINT DF_D_X DEFAULT 3; ALTER TABLE D DROP CONSTRAINT DF_D_W");
+  try {
+    s->Execute("INSERT INTO D (Id) VALUES (5)");
+    ADD_FAILURE() << "W took the dropped default";
+  } catch (const ado::EOleException& e) {
+    EXPECT_EQ(e.NativeError(), 515);
+  }
+  EXPECT_EQ(TextOf(*s, "SELECT count(*) FROM D WHERE X = 3"), "4");
+  auto rows = Rows(*s, "SELECT Id, V, W FROM D ORDER BY Id");
+  std::string seen;
+  for (const auto& r : rows.Rows)
+    for (const auto& v : r) seen += (v.IsNull() ? "null" : v.AsString()) + " ";
+  EXPECT_EQ(seen, "1 7 1 2 7 1 3 null 1 4 9 5 ");
+  s->Execute("CREATE TABLE E (Id int IDENTITY (1, 1) NOT NULL, V int NULL DEFAULT 6); INSERT INTO E DEFAULT VALUES");
+  EXPECT_EQ(TextOf(*s, "SELECT V FROM E WHERE Id = 1"), "6");
 }
 
 }  // namespace

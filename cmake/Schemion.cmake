@@ -66,8 +66,7 @@ function(schemion_test name)
     SCHEMION_FILE_VERSION="${SCHEMION_FILE_VERSION}")
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${SCHEMION_TEST_RUNTIME_DIR}"
-      TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
 endfunction()
 
 # schemion_bench(name SOURCES ... [DEPS ...]): a Google Benchmark executable.
@@ -84,11 +83,6 @@ endfunction()
 if(SCHEMION_TESTS)
   find_package(GTest REQUIRED)
   include(GoogleTest)
-  # The windows' runtime folder of the tests, in the build folder: without one the window toolkit
-  # makes its own in the system's temporary folder and leaves it there.
-  set(SCHEMION_TEST_RUNTIME_DIR "${CMAKE_BINARY_DIR}/test-runtime")
-  file(MAKE_DIRECTORY "${SCHEMION_TEST_RUNTIME_DIR}")
-  file(CHMOD "${SCHEMION_TEST_RUNTIME_DIR}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 endif()
 if(SCHEMION_BENCH)
   find_package(benchmark REQUIRED)

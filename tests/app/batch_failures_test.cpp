@@ -133,10 +133,8 @@ TEST(BatchFailures, TheCauseOfAFailedCheckOrBackupIsLogged) {
     in.close();
     std::ofstream(folder + "/vsiColumns.xml", std::ios::trunc) << kept;
   });
-  const auto backupFolderIsAFile = [](const std::string& app) {
-    fs::remove_all(app + "/SchmBackUp");
-    std::ofstream(app + "/SchmBackUp") << "x";
-  };
+  // A folder where the backup file belongs: the backup cannot replace it.
+  const auto backupFileIsAFolder = [](const std::string& app) { fs::create_directories(app + "/SchmBackUp/FailedCheck"); };
   const std::string client = ClientOf("FailedCheck");
   struct Case {
     std::string name, package, client;
@@ -151,7 +149,7 @@ TEST(BatchFailures, TheCauseOfAFailedCheckOrBackupIsLogged) {
       {"schema", noSchema, client, nullptr, "DirectivesFromProducer.xml does not exists"},
       {"xml", badXml, client, nullptr, "vsiColumns.xml': malformed XML"},
       {"columns", noColumns, client, nullptr, "Master table without columns: Customers"},
-      {"backup", shop, client, backupFolderIsAFile, "*** BACKUP ERROR *** on file "},
+      {"backup", shop, client, backupFileIsAFolder, "Error during deleting of the previous backup database "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -26,7 +26,8 @@ const ado::FieldDefs& ViewFields() {
   static const ado::FieldDefs fields = {
       Str("TABLE_CATALOG", 50), Str("TABLE_SCHEMA", 50), Str("TABLE_NAME", 100),
       Memo("VIEW_DEFINITION"),  Str("CHECK_OPTION", 5),  Int("IS_UPDATABLE"),
-      Str("DESCRIPTION", 4000), Date("DATE_CREATED"),    Date("DATE_MODIFIED")};
+      Str("DESCRIPTION", 4000), Date("DATE_CREATED"),    Date("DATE_MODIFIED"),
+      Int("QUOTED_IDENTIFIER")};
   return fields;
 }
 
@@ -34,7 +35,8 @@ const ado::FieldDefs& ProcedureFields() {
   static const ado::FieldDefs fields = {
       Str("PROCEDURE_CATALOG", 50), Str("PROCEDURE_SCHEMA", 50), Str("PROCEDURE_NAME", 100),
       Str("PROCEDURE_TYPE", 5),     Memo("PROCEDURE_DEFINITION"), Str("DESCRIPTION", 4000),
-      Int("ENCRYPTED"),             Date("DATE_CREATED"),         Date("DATE_MODIFIED")};
+      Int("ENCRYPTED"),             Date("DATE_CREATED"),         Date("DATE_MODIFIED"),
+      Int("QUOTED_IDENTIFIER")};
   return fields;
 }
 

@@ -22,6 +22,8 @@ ado::FieldDef Memo(const char* name) { return {name, ado::FieldType::ftMemo, 0};
 ado::FieldDef Int(const char* name) { return {name, ado::FieldType::ftInteger, 0}; }
 ado::FieldDef Date(const char* name) { return {name, ado::FieldType::ftDateTime, 0}; }
 
+// Views and procedures end with QUOTED_IDENTIFIER, the setting each object was created under (1
+// or 0): whether its double quotes name objects or enclose strings.
 const ado::FieldDefs& ViewFields() {
   static const ado::FieldDefs fields = {
       Str("TABLE_CATALOG", 50), Str("TABLE_SCHEMA", 50), Str("TABLE_NAME", 100),

@@ -273,16 +273,6 @@ TEST_F(SqlServerCatalog, ViewsAndProceduresJoinTheirCatalogueRows) {
   EXPECT_EQ(Column(data_, "PROCEDURE_NAME"), (Names{"trOrders"}));
   Open(vsiProcedures, Criteria({kAny, "bobby"}));
   EXPECT_EQ(data_.RecordCount(), 0);
-
-  // Each object's QUOTED_IDENTIFIER setting, as it was when the object was created.
-  connection_->Execute("SET QUOTED_IDENTIFIER OFF");
-  connection_->Execute("CREATE PROCEDURE pOff AS SELECT \"x\"");
-  connection_->Execute("SET QUOTED_IDENTIFIER ON");
-  Open(vsiProcedures, Criteria({kAny, kAny, "pOff"}));
-  EXPECT_EQ(data_.FieldByName("QUOTED_IDENTIFIER").AsInteger(), 0);
-  Open(vsiProcedures, Criteria({kAny, kAny, "pLong"}));
-  EXPECT_EQ(data_.FieldByName("QUOTED_IDENTIFIER").AsInteger(), 1);
-  connection_->Execute("DROP PROCEDURE pOff");
 }
 
 TEST_F(SqlServerCatalog, ConstraintsKeysAndDefaults) {

@@ -22,11 +22,14 @@ ado::FieldDef Memo(const char* name) { return {name, ado::FieldType::ftMemo, 0};
 ado::FieldDef Int(const char* name) { return {name, ado::FieldType::ftInteger, 0}; }
 ado::FieldDef Date(const char* name) { return {name, ado::FieldType::ftDateTime, 0}; }
 
+// Views and procedures end with QUOTED_IDENTIFIER, the setting each object was created under (1
+// or 0): whether its double quotes name objects or enclose strings.
 const ado::FieldDefs& ViewFields() {
   static const ado::FieldDefs fields = {
       Str("TABLE_CATALOG", 50), Str("TABLE_SCHEMA", 50), Str("TABLE_NAME", 100),
       Memo("VIEW_DEFINITION"),  Str("CHECK_OPTION", 5),  Int("IS_UPDATABLE"),
-      Str("DESCRIPTION", 4000), Date("DATE_CREATED"),    Date("DATE_MODIFIED")};
+      Str("DESCRIPTION", 4000), Date("DATE_CREATED"),    Date("DATE_MODIFIED"),
+      Int("QUOTED_IDENTIFIER")};
   return fields;
 }
 
@@ -34,7 +37,8 @@ const ado::FieldDefs& ProcedureFields() {
   static const ado::FieldDefs fields = {
       Str("PROCEDURE_CATALOG", 50), Str("PROCEDURE_SCHEMA", 50), Str("PROCEDURE_NAME", 100),
       Str("PROCEDURE_TYPE", 5),     Memo("PROCEDURE_DEFINITION"), Str("DESCRIPTION", 4000),
-      Int("ENCRYPTED"),             Date("DATE_CREATED"),         Date("DATE_MODIFIED")};
+      Int("ENCRYPTED"),             Date("DATE_CREATED"),         Date("DATE_MODIFIED"),
+      Int("QUOTED_IDENTIFIER")};
   return fields;
 }
 

@@ -75,13 +75,15 @@ constexpr const char* kProceduresQuery =
     "obj.name AS PROCEDURE_NAME, obj.xType as PROCEDURE_TYPE, sc.text AS "
     "PROCEDURE_DEFINITION,  '' as DESCRIPTION, CASE WHEN (sc.encrypted = 1) THEN 1 "
     "ELSE 0 END as ENCRYPTED, obj.crdate AS DATE_CREATED, obj.refdate AS "
-    "DATE_MODIFIED FROM sysobjects obj INNER JOIN syscomments sc ON sc.id = obj.id "
+    "DATE_MODIFIED, OBJECTPROPERTY(obj.id, 'ExecIsQuotedIdentOn') AS QUOTED_IDENTIFIER "
+    "FROM sysobjects obj INNER JOIN syscomments sc ON sc.id = obj.id "
     "WHERE obj.category = 0";
 constexpr const char* kViewsQuery =
     "SELECT db_name() AS TABLE_CATALOG,  user_name(obj.uid) AS TABLE_SCHEMA,  "
     "obj.name AS TABLE_NAME,  sc.text AS VIEW_DEFINITION,  '' AS CHECK_OPTION,  1 AS "
     "IS_UPDATABLE,  '' AS DESCRIPTION,  obj.crdate AS DATE_CREATED,  obj.refdate AS "
-    "DATE_MODIFIED  FROM sysobjects obj  INNER JOIN syscomments sc ON sc.id = obj.id "
+    "DATE_MODIFIED,  OBJECTPROPERTY(obj.id, 'ExecIsQuotedIdentOn') AS QUOTED_IDENTIFIER  "
+    "FROM sysobjects obj  INNER JOIN syscomments sc ON sc.id = obj.id "
     "WHERE \tpermissions(obj.id) != 0  and (obj.xtype = 'V') and (obj.category = 0) ";
 constexpr const char* kPrimaryKeyTablesQuery =
     "select TABLE_SCHEMA\t= user_name(o.uid), TABLE_NAME\t\t= o.name, i.keycnt as "

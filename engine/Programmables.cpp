@@ -20,12 +20,24 @@ struct Programmable {
   std::string definition;
   bool hasEncrypted = false;
   long long encrypted = 0;
+  // The QUOTED_IDENTIFIER setting the object was created under: 1 (its "text" is a name), 0 (a
+  // string), -1 where the rowset has no such setting.
+  int quotedIdentifier = -1;
 };
 
 std::string FieldText(ado::TDataSet& set, const char* name) {
   const ado::TField* field = set.FindField(name);
   return field != nullptr && !field->IsNull() ? field->AsString() : std::string();
 }
+
+int QuotedIdentifier(ado::TDataSet& set) {
+  const ado::TField* field = set.FindField("quoted_identifier");
+  if (field == nullptr || field->IsNull()) return -1;
+  return field->AsInteger() != 0 ? 1 : 0;
+}
+
+// The setting is part of an object's definition where both rows carry it.
+bool SettingDiffers(int aMaster, int aClient) { return aMaster >= 0 && aClient >= 0 && aMaster != aClient; }
 
 // The object types a kind covers: SQL Server keeps inline and table-valued functions under types
 // of their own.
@@ -49,6 +61,7 @@ std::vector<Programmable> ReadProgrammables(ado::TDataSet& set, const std::strin
     const ado::TField* encrypted = set.FindField("encrypted");
     row.hasEncrypted = encrypted != nullptr;
     row.encrypted = encrypted != nullptr && !encrypted->IsNull() ? encrypted->AsInteger() : 0;
+    row.quotedIdentifier = QuotedIdentifier(set);
     rows.push_back(row);
   }
   return rows;
@@ -71,6 +84,7 @@ std::vector<Programmable> ReadViews(ado::TDataSet& set) {
     row.name = FieldText(set, "table_name");
     row.schema = FieldText(set, "table_schema");
     row.definition = FieldText(set, "view_definition");
+    row.quotedIdentifier = QuotedIdentifier(set);
     rows.push_back(row);
   }
   return rows;
@@ -134,6 +148,22 @@ std::string Tdm::ProgrammableCompareText(const std::string& aDefinition) const {
   return StripTrailingCrLf(ReplaceDoubleQuotes(aDefinition));
 }
 
+std::string Tdm::ProgrammableCreateText(const std::string& aDefinition, int aQuotedIdentifier,
+                                       int& aQueuedSetting) {
+  if (aQuotedIdentifier < 0) return ProgrammableCreateText(aDefinition);
+  // Whether its double quotes name objects or enclose strings, the text runs as written under
+  // the setting it was created with.
+  if (aQueuedSetting != aQuotedIdentifier) {
+    AddInstruction(aQuotedIdentifier == 1 ? "SET QUOTED_IDENTIFIER ON" : "SET QUOTED_IDENTIFIER OFF", false);
+  }
+  aQueuedSetting = aQuotedIdentifier;
+  return aDefinition;
+}
+
+void Tdm::RestoreQuotedIdentifier(int aQueuedSetting) {
+  if (aQueuedSetting == 0) AddInstruction("SET QUOTED_IDENTIFIER ON", false);
+}
+
 std::string Tdm::OwnedObjectName(const std::string& aSchema, const std::string& aName) const {
   return (aSchema.empty() ? std::string() : QuoteName(aSchema) + ".") + QuoteName(aName);
 }
@@ -173,6 +203,7 @@ bool Tdm::UpdateProgrammables(const std::string& aKind) {
   std::map<std::string, std::string> triggerTables;
   if (aKind == "TR") triggerTables = ClientTriggerTables();
   const std::string dropWord = std::string("DROP ") + DropWord(aKind);
+  int queuedSetting = -1;  // the QUOTED_IDENTIFIER setting queued so far; -1 none
 
   if (updater != nullptr) {
     updater->ProgressResetLevel1(2);
@@ -202,13 +233,20 @@ bool Tdm::UpdateProgrammables(const std::string& aKind) {
       const bool encryptionDiffers =
           object.hasEncrypted != existing->hasEncrypted ||
           (object.hasEncrypted && object.encrypted != existing->encrypted);
-      changed = encryptionDiffers ||
-                ProgrammableCompareText(definition) != ProgrammableCompareText(existing->definition);
+      // An object created with QUOTED_IDENTIFIER on compares as written: a client text whose
+      // quoted names were made strings differs.
+      const bool textDiffers =
+          object.quotedIdentifier == 1
+              ? StripTrailingCrLf(definition) != StripTrailingCrLf(existing->definition)
+              : ProgrammableCompareText(definition) != ProgrammableCompareText(existing->definition);
+      changed = encryptionDiffers || textDiffers ||
+                SettingDiffers(object.quotedIdentifier, existing->quotedIdentifier);
       if (!changed) continue;
       AddInstruction(dropWord + OwnedObjectName(existing->schema, existing->name), false);
     }
-    AddInstruction(ProgrammableCreateText(definition), false);
+    AddInstruction(ProgrammableCreateText(definition, object.quotedIdentifier, queuedSetting), false);
   }
+  RestoreQuotedIdentifier(queuedSetting);
 
   if (updater != nullptr) updater->ProgressStepLevel1(updater->LanguageOptions().msgDeleting);
   if (created || !DeleteAllowed("procedures")) return true;
@@ -268,6 +306,7 @@ bool Tdm::UpdateViews() {
   const std::map<std::string, size_t> masterIndex = ByName(master);
   const std::map<std::string, size_t> clientIndex = ByName(client);
   const bool created = GetDatabaseCreated();
+  int queuedSetting = -1;
 
   updater->ProgressResetLevel1(2);
   updater->ProgressStepLevel1(texts.msgUpdating);
@@ -277,11 +316,15 @@ bool Tdm::UpdateViews() {
     const std::string definition = currentDialect_->AdaptViewDefinition(view.definition);
     const Programmable* existing = created ? nullptr : Find(client, clientIndex, OldTableName(view.name));
     if (existing != nullptr) {
-      if (definition == existing->definition) continue;
+      if (definition == existing->definition &&
+          !SettingDiffers(view.quotedIdentifier, existing->quotedIdentifier)) {
+        continue;
+      }
       AddInstruction("drop view " + OwnedObjectName(existing->schema, existing->name), false);
     }
-    AddInstruction(ProgrammableCreateText(definition), false);
+    AddInstruction(ProgrammableCreateText(definition, view.quotedIdentifier, queuedSetting), false);
   }
+  RestoreQuotedIdentifier(queuedSetting);
 
   updater->ProgressStepLevel1(texts.msgDeleting);
   if (!created && DeleteAllowed("views")) {

@@ -457,6 +457,13 @@ class Tdm : public IDialectOwner {
   // The text a master definition is created from: on Adaptive Server Anywhere as it stands,
   // elsewhere with double quotes outside single-quoted literals made single.
   std::string ProgrammableCreateText(const std::string& aDefinition) const;
+  // The same for an object created under QUOTED_IDENTIFIER setting aQuotedIdentifier (1 or 0;
+  // -1 where the master has no such setting, giving the text above): the text as written, after
+  // a SET of that setting queued when aQueuedSetting (the setting queued so far, -1 none)
+  // differs.
+  std::string ProgrammableCreateText(const std::string& aDefinition, int aQuotedIdentifier, int& aQueuedSetting);
+  // Queues SET QUOTED_IDENTIFIER ON, the connection's default, when a phase left it off.
+  void RestoreQuotedIdentifier(int aQueuedSetting);
   // The text definitions are compared by: double quotes made single, trailing CR LF removed.
   std::string ProgrammableCompareText(const std::string& aDefinition) const;
   // [Q(owner) + "."] + Q(name).

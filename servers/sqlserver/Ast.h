@@ -246,7 +246,7 @@ struct SimpleStmt : Statement {
 };
 
 // Parses a batch into statements; raises the server's syntax errors (170 and kin) naming the
-// place. Statement spans point into `sql`.
-std::vector<StatementPtr> ParseBatch(const std::string& sql);
+// place. Statement spans point into `sql`. With `quotedIdentifier` off, "text" is a string.
+std::vector<StatementPtr> ParseBatch(const std::string& sql, bool quotedIdentifier = true);
 
 }  // namespace servers::sqlserver

@@ -93,6 +93,7 @@ CREATE TABLE schm_enforcement (version INTEGER);
 INSERT INTO schm_enforcement VALUES (0);
 CREATE TABLE schm_dbts (value INTEGER);
 INSERT INTO schm_dbts VALUES (2000);
+CREATE TABLE schm_quoted_off (id INTEGER PRIMARY KEY);
 )SQL";
 
 const char* const kMasterDdl = R"SQL(

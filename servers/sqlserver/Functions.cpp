@@ -99,8 +99,14 @@ void IndexColFunc(sqlite3_context* c, int n, sqlite3_value** v) {
 }
 #undef SCHM_OWNER
 // CnstIsDisabled: 1 for a foreign key or CHECK constraint that NOCHECK disabled, 0 for an
-// enabled one, NULL for another object; other properties answer 0.
+// enabled one, NULL for another object. ExecIsQuotedIdentOn: 1 or 0 for a view, procedure,
+// function or trigger by the QUOTED_IDENTIFIER setting it was created under, NULL for another
+// object. Other properties answer 0.
 void ObjectPropertyFunc(sqlite3_context* c, int n, sqlite3_value** v) {
+  if (strcasecmp(ArgText(v[1]).c_str(), "ExecIsQuotedIdentOn") == 0)
+    return LookupResult(c, "SELECT CASE WHEN rtrim(xtype) IN ('V', 'P', 'FN', 'IF', 'TF', 'TR') THEN NOT EXISTS "
+                           "(SELECT 1 FROM schm_quoted_off q WHERE q.id = o.id) END FROM sysobjects o "
+                           "WHERE o.id = ?1 AND ?2 IS NOT NULL", n, v, false);
   if (strcasecmp(ArgText(v[1]).c_str(), "CnstIsDisabled") != 0) return sqlite3_result_int(c, 0);
   LookupResult(c, "SELECT CASE WHEN rtrim(xtype) IN ('C', 'F') THEN (status & 2048) <> 0 END FROM sysobjects "
                   "WHERE id = ?1 AND ?2 IS NOT NULL", n, v, false);

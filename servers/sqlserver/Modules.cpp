@@ -118,6 +118,9 @@ void Session::CreateModule(const CreateModuleStmt& s) {
   ins.Bind(9, int64_t{s.encrypted ? 0x20000000 | 0x4 : 0});
   ins.Step();
   StoreText(Db(), id, s.text, s.encrypted);
+  // The object keeps the QUOTED_IDENTIFIER setting it was created under; only "off" is noted.
+  ExecSql(Db(), "DELETE FROM schm_quoted_off WHERE id = " + std::to_string(id));
+  if (!quotedIdentifier_) ExecSql(Db(), "INSERT INTO schm_quoted_off (id) VALUES (" + std::to_string(id) + ")");
   if (s.what == "VIEW") CreateView(s, id, physical);
 }
 
@@ -150,6 +153,7 @@ void Session::DropModule(const DropStmt& s) {
       Fail(3701, "Cannot drop the " + what + " '" + n.name + "', because it does not exist in the system catalog.");
     ExecSql(Db(), "DELETE FROM syscomments WHERE id = " + std::to_string(id) + "; DELETE FROM syscolumns WHERE id = " +
                       std::to_string(id) + "; DELETE FROM sysproperties WHERE id = " + std::to_string(id) +
+                      "; DELETE FROM schm_quoted_off WHERE id = " + std::to_string(id) +
                       "; DELETE FROM sysobjects WHERE id = " + std::to_string(id));
     if (want == "V") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(PhysicalName(uid, n.name)));
   }

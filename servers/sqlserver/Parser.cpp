@@ -804,8 +804,8 @@ StatementPtr Parser::ParseRestore() {
   return s;
 }
 
-std::vector<StatementPtr> ParseBatch(const std::string& sql) {
-  Parser parser(sql);
+std::vector<StatementPtr> ParseBatch(const std::string& sql, bool quotedIdentifier) {
+  Parser parser(sql, quotedIdentifier);
   return parser.ParseAll();
 }
 

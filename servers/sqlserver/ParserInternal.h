@@ -19,7 +19,7 @@ const std::set<std::string>& ReservedWords();
 
 class Parser : public ExpressionParser {
  public:
-  explicit Parser(const std::string& sql) : ExpressionParser(sql, Tokenize(sql)) {}
+  Parser(const std::string& sql, bool quotedIdentifier) : ExpressionParser(sql, Tokenize(sql, quotedIdentifier)) {}
 
   std::vector<StatementPtr> ParseAll();
 

@@ -139,6 +139,8 @@ void Session::SetOption(const SetStmt& s) {
     dateFormat_ = Lower(value);
   } else if (s.option == "nocount") {
     noCount_ = s.value == "ON";
+  } else if (s.option == "quoted_identifier") {
+    quotedIdentifier_ = s.value == "ON";
   } else if (s.option == "language") {
     std::string order = LanguageDateFormat(value);
     if (order.empty()) Fail(2738, "A language entry for the language '" + value + "' could not be found in sysLanguages.");
@@ -261,7 +263,7 @@ void Session::RollbackTrans() {
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   std::vector<StatementPtr> statements;
   try {
-    statements = ParseBatch(sql);
+    statements = ParseBatch(sql, quotedIdentifier_);
   } catch (ado::EOleException& e) {
     // Syntax errors name their line in the text: "Line 3: Incorrect syntax near ...".
     int line = 0;
@@ -585,7 +587,7 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
       return;
     case Statement::kExecText: {
       std::string text = EvalText(*static_cast<const ExecTextStmt&>(s).text);
-      auto inner = ParseBatch(text);
+      auto inner = ParseBatch(text, quotedIdentifier_);
       const std::string* saved = batch_;
       batch_ = &text;
       // The text runs as a batch of its own: the caller's variables are not in it.

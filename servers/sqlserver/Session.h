@@ -156,7 +156,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   // the given values (not owned).
   Translator Tr(const std::map<std::string, std::string>* variables = nullptr);
 
-  // SET DATEFORMAT, SET LANGUAGE and SET NOCOUNT; other SET options are accepted and ignored.
+  // SET DATEFORMAT, SET LANGUAGE, SET NOCOUNT and SET QUOTED_IDENTIFIER; other SET options are
+  // accepted and ignored.
   void SetOption(const SetStmt& s);
   // The date order of a language of syslanguages (name or alias); empty when unknown.
   std::string LanguageDateFormat(const std::string& language);
@@ -189,6 +190,10 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::string dateFormat_ = "mdy";
   std::string language_ = "us_english";
   bool noCount_ = false;  // SET NOCOUNT ON: no row counts
+  // SET QUOTED_IDENTIFIER: "text" is a name while on (the default of the server's clients), a
+  // string while off. Views, procedures, functions and triggers keep the setting they were
+  // created under.
+  bool quotedIdentifier_ = true;
   int uid_ = 1;
   SqliteDbPtr db_;
   FunctionState functions_;  // after db_: released before the connection closes

@@ -8,6 +8,7 @@ namespace {
 
 class SqlServerProfile : public TokenizerProfile {
  public:
+  explicit SqlServerProfile(bool quotedIdentifier) { doubleQuotedStrings = !quotedIdentifier; }
   [[noreturn]] void Unclosed(int line, const std::string& rest) const override {
     Fail(105, "Line " + std::to_string(line) + ": Unclosed quotation mark before the character string '" + rest + "'.");
   }
@@ -23,9 +24,24 @@ class SqlServerProfile : public TokenizerProfile {
 
 }  // namespace
 
-std::vector<Token> Tokenize(const std::string& sql) {
-  static const SqlServerProfile kProfile;
-  return servers::Tokenize(sql, kProfile);
+std::vector<Token> Tokenize(const std::string& sql, bool quotedIdentifier) {
+  static const SqlServerProfile kNames(true), kStrings(false);
+  std::vector<Token> tokens = servers::Tokenize(sql, quotedIdentifier ? kNames : kStrings);
+  for (size_t i = 0; i + 2 < tokens.size(); ++i) {
+    if (!tokens[i].Is("SET") || !tokens[i + 1].Is("QUOTED_IDENTIFIER")) continue;
+    const bool on = tokens[i + 2].Is("ON");
+    if ((!on && !tokens[i + 2].Is("OFF")) || on == quotedIdentifier) continue;
+    // The rest read again under the new setting; the text before it blanked, its line breaks
+    // kept, so that places and lines stay those of the batch.
+    const size_t cut = tokens[i + 2].end;
+    std::string rest = sql;
+    for (size_t k = 0; k < cut; ++k)
+      if (rest[k] != '\n') rest[k] = ' ';
+    tokens.resize(i + 3);
+    for (Token& t : Tokenize(rest, on)) tokens.push_back(std::move(t));
+    break;
+  }
+  return tokens;
 }
 
 }  // namespace servers::sqlserver

@@ -263,9 +263,10 @@ std::string Session::InlineFunctionQuery(const ObjectName& name, const std::vect
     q.Bind(1, *id);
     while (q.Step()) text += q.Text(0);
   }
+  const bool quotedIdentifier = QueryInt(Db(), "SELECT count(*) FROM schm_quoted_off WHERE id = " + std::to_string(*id), 0) == 0;
   std::vector<StatementPtr> stmts;
   try {
-    stmts = ParseBatch(text);
+    stmts = ParseBatch(text, quotedIdentifier);
   } catch (const ado::EOleException&) {
     return {};
   }

@@ -229,11 +229,12 @@ TEST_F(SqlServerCatalog, ViewsAndProceduresJoinTheirCatalogueRows) {
   EXPECT_EQ(FieldNames(data_),
             (Names{"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "VIEW_DEFINITION",
                    "CHECK_OPTION", "IS_UPDATABLE", "DESCRIPTION", "DATE_CREATED",
-                   "DATE_MODIFIED"}));
+                   "DATE_MODIFIED", "QUOTED_IDENTIFIER"}));
   ASSERT_EQ(data_.RecordCount(), 1);
   EXPECT_EQ(Field("TABLE_NAME"), "vCustomers");
   EXPECT_EQ(Field("VIEW_DEFINITION"), "CREATE VIEW vCustomers AS SELECT id, name FROM Customers");
   EXPECT_EQ(data_.FieldByName("IS_UPDATABLE").AsInteger(), 1);
+  EXPECT_EQ(data_.FieldByName("QUOTED_IDENTIFIER").AsInteger(), 1);
 
   ado::TDataSet rows;
   rows.SetConnection(connection_);
@@ -247,7 +248,7 @@ TEST_F(SqlServerCatalog, ViewsAndProceduresJoinTheirCatalogueRows) {
   EXPECT_EQ(FieldNames(data_),
             (Names{"PROCEDURE_CATALOG", "PROCEDURE_SCHEMA", "PROCEDURE_NAME", "PROCEDURE_TYPE",
                    "PROCEDURE_DEFINITION", "DESCRIPTION", "ENCRYPTED", "DATE_CREATED",
-                   "DATE_MODIFIED"}));
+                   "DATE_MODIFIED", "QUOTED_IDENTIFIER"}));
   EXPECT_EQ(data_.RecNo(), 1);
   ASSERT_TRUE(Find("PROCEDURE_NAME", {"pLong"}));
   EXPECT_EQ(Field("PROCEDURE_DEFINITION"), LongProcedureText());

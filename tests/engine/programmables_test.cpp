@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "RoundTrip.h"
@@ -47,7 +48,9 @@ TEST(Programmables, SqlServerRoundTripCarriesViewsProceduresFunctionsAndTriggers
            "CREATE VIEW V_Same AS SELECT s FROM T",
            "CREATE PROCEDURE P_New AS SELECT 'say \"hi\"', \"plain\"",
            "CREATE PROCEDURE P_Changed AS SELECT 2",
+           "SET QUOTED_IDENTIFIER OFF",
            "CREATE PROCEDURE P_Quotes AS SELECT 'a'",
+           "SET QUOTED_IDENTIFIER ON",
            "CREATE PROCEDURE P_CrLf AS SELECT 1\r\n\r\n",
            "CREATE PROCEDURE P_Enc WITH ENCRYPTION AS SELECT 1",
            "CREATE PROCEDURE P_EncMaster WITH ENCRYPTION AS SELECT 4",
@@ -65,7 +68,9 @@ TEST(Programmables, SqlServerRoundTripCarriesViewsProceduresFunctionsAndTriggers
            "CREATE VIEW V_Same AS SELECT s FROM T",
            "CREATE VIEW V_Surplus AS SELECT id FROM T",
            "CREATE PROCEDURE P_Changed AS SELECT 1",
+           "SET QUOTED_IDENTIFIER OFF",
            "CREATE PROCEDURE P_Quotes AS SELECT \"a\"",
+           "SET QUOTED_IDENTIFIER ON",
            "CREATE PROCEDURE P_CrLf AS SELECT 1",
            "CREATE PROCEDURE P_EncClient WITH ENCRYPTION AS SELECT 3",
            "CREATE PROCEDURE P_EncMaster AS SELECT 4",
@@ -91,7 +96,7 @@ TEST(Programmables, SqlServerRoundTripCarriesViewsProceduresFunctionsAndTriggers
   EXPECT_TRUE(Has(texts, "drop view dbo.V_Surplus"));
   EXPECT_FALSE(Mentions(texts, "V_Same"));
   EXPECT_TRUE(Has(texts, "DROP  PROCEDURE dbo.P_Changed"));
-  EXPECT_FALSE(Mentions(texts, "P_Quotes")) << "double versus single quotes only";
+  EXPECT_FALSE(Mentions(texts, "P_Quotes")) << "double versus single quotes only, both created with them as strings";
   EXPECT_FALSE(Mentions(texts, "P_CrLf")) << "trailing line breaks only";
   EXPECT_FALSE(Mentions(texts, "P_Enc ")) << "an encrypted master object has no text to create";
   EXPECT_FALSE(Mentions(texts, "P_EncMaster")) << "nor is the client's dropped";
@@ -116,10 +121,10 @@ TEST(Programmables, SqlServerRoundTripCarriesViewsProceduresFunctionsAndTriggers
                                                      "P Blank|ikDropProcedure", "P]q'|ikDropProcedure", kLongName + "|ikDropProcedure",
                                                      "F_Surplus|ikDropProcedure", "TR_Surplus|ikDropProcedure"}));
 
-  // The texts read back: the master's, double quotes outside literals made single.
+  // The texts read back: the master's as written.
   const std::string text = "SELECT c.text FROM sysobjects o INNER JOIN syscomments c ON c.id = o.id WHERE o.name = ";
   EXPECT_EQ(round_trip::Rows(clientDb, text + "'P_New'"),
-            std::vector<std::string>{"CREATE PROCEDURE P_New AS SELECT 'say \"hi\"', 'plain'"});
+            std::vector<std::string>{"CREATE PROCEDURE P_New AS SELECT 'say \"hi\"', \"plain\""});
   std::string longText;
   const std::vector<std::string> parts = round_trip::Rows(clientDb, text + "'P_Long' ORDER BY c.colid");
   for (const std::string& part : parts) longText += part;
@@ -130,6 +135,52 @@ TEST(Programmables, SqlServerRoundTripCarriesViewsProceduresFunctionsAndTriggers
             (std::vector<std::string>{"F_Inline", "F_New", "Keep_P", "P_Changed", "P_CrLf", "P_EncClient",
                                       "P_EncMaster", "P_Long", "P_New", "P_Quotes", "TR_Kept", "TR_New", "V_Changed", "V_New",
                                       "V_Same"}));
+}
+
+// Regression: double quotes were made single before a text ran, so views naming tables in double
+// quotes were refused and procedures stored with their names turned into strings.
+TEST(Programmables, SqlServerTextsRunUnderTheQuotedIdentifierSettingTheyWereCreatedWith) {
+  const std::string table = "CREATE TABLE \"Order Details\" (OrderID int NOT NULL, Quantity smallint NOT NULL)";
+  const std::string subtotals = "create view \"Order Subtotals\" AS SELECT OrderID, SUM(Quantity) AS Subtotal "
+                                "FROM \"Order Details\" GROUP BY OrderID";
+  const std::string quantities = "create procedure OrderQuantities AS SELECT \"OrderID\", \"Quantity\" FROM [Order Details]";
+  const std::vector<std::string> master = {
+      table, subtotals,
+      "create view \"Large Orders\" AS SELECT \"Order Subtotals\".OrderID FROM \"Order Subtotals\" "
+      "WHERE \"Order Subtotals\".Subtotal > 10",
+      "create procedure \"Order Totals\" @id int AS SELECT s.Subtotal FROM \"Order Subtotals\" s "
+      "INNER JOIN \"Order Details\" d ON d.OrderID = s.OrderID WHERE s.OrderID = @id",
+      quantities, "SET QUOTED_IDENTIFIER OFF", "create procedure Greeting AS SELECT \"it's here\" AS greeting",
+      "SET QUOTED_IDENTIFIER ON"};
+  const std::string masterDb = round_trip::CreateDatabase(Server::SqlServer, "QuotedM", master);
+  const std::string texts = "SELECT o.name, c.text, OBJECTPROPERTY(o.id, 'ExecIsQuotedIdentOn') FROM sysobjects o "
+                            "INNER JOIN syscomments c ON c.id = o.id WHERE o.xtype IN ('V', 'P') ORDER BY o.name";
+  const std::vector<std::string> masterTexts = round_trip::Rows(masterDb, texts);
+  ASSERT_EQ(masterTexts.size(), 5U);
+
+  // An empty client, and one holding older versions: a view, a procedure stored with its names
+  // turned into strings, and the string-quoting procedure created with double quotes as names.
+  const std::vector<std::pair<const char*, std::vector<std::string>>> clients = {
+      {"QuotedEmpty", {}},
+      {"QuotedOld",
+       {table, "create view \"Order Subtotals\" AS SELECT OrderID, COUNT(*) AS Subtotal FROM \"Order Details\" GROUP BY OrderID",
+        "create procedure OrderQuantities AS SELECT 'OrderID', 'Quantity' FROM [Order Details]",
+        "create procedure Greeting AS SELECT 'it''s here' AS greeting"}}};
+  for (const auto& [name, script] : clients) {
+    SCOPED_TRACE(name);
+    const std::string clientDb = round_trip::CreateDatabase(Server::SqlServer, name, script);
+    const round_trip::CheckResult first = round_trip::RoundTrip(masterDb, clientDb, round_trip::NewFolder(name));
+    EXPECT_EQ(round_trip::Rows(clientDb, texts), masterTexts) << ::testing::PrintToString(round_trip::Texts(first.instructions));
+  }
+
+  // Clients of other servers take the table and none of the texts.
+  for (const Server server : {Server::Asa, Server::Access}) {
+    const std::string name = std::string("QuotedTo") + round_trip::ServerName(server);
+    const std::string clientDb = round_trip::CreateDatabase(server, name, {});
+    const round_trip::CheckResult first = round_trip::RoundTrip(masterDb, clientDb, round_trip::NewFolder(name));
+    EXPECT_FALSE(Mentions(round_trip::Texts(first.instructions), "Order Subtotals")) << name;
+    EXPECT_EQ(round_trip::Rows(clientDb, "SELECT count(*) FROM [Order Details]"), std::vector<std::string>{"0"});
+  }
 }
 
 TEST(Programmables, AsaRoundTripCreatesFromTheMasterTextUnchanged) {
@@ -205,7 +256,8 @@ TEST(Programmables, ATriggerThatWentWithItsDroppedTableIsCreatedWithoutADrop) {
   const round_trip::CheckResult first =
       round_trip::RoundTrip(master, client, round_trip::NewFolder("Trig"), {}, OpenPolicy);
   EXPECT_EQ(round_trip::Texts(first.instructions),
-            (std::vector<std::string>{"DROP TABLE dbo.X", "CREATE TRIGGER TR_A ON T FOR INSERT AS SELECT 1"}));
+            (std::vector<std::string>{"DROP TABLE dbo.X", "SET QUOTED_IDENTIFIER ON",
+                                      "CREATE TRIGGER TR_A ON T FOR INSERT AS SELECT 1"}));
 }
 
 namespace {
@@ -281,7 +333,8 @@ TEST(Programmables, AMasterTextTheClientRefusesStopsTheUpdateNamingIt) {
   const std::string folder = round_trip::NewFolder("Refuse");
   round_trip::Produce(master, folder);
   const round_trip::CheckResult check = round_trip::Check(client, folder);
-  ASSERT_EQ(round_trip::Texts(check.instructions), std::vector<std::string>{"CREATE VIEW V AS SELECT id FROM T"});
+  ASSERT_EQ(round_trip::Texts(check.instructions),
+            (std::vector<std::string>{"SET QUOTED_IDENTIFIER ON", "CREATE VIEW V AS SELECT id FROM T"}));
   TOrvDbSchemaUpdater updater;
   round_trip::PrepareStopOnFirst(updater, client, folder);
   EXPECT_FALSE(updater.dm()->UpdateDb(true));

@@ -153,13 +153,17 @@ TEST_F(ConstraintCheckingTest, FileOfTheEarlierLayoutIsConvertedOnOpen) {
   {
     auto raw = servers::OpenSqlite(file, false);
     servers::ExecSql(raw.get(),
-                     "DROP TABLE schm_enforcement; DROP INDEX sysreferences_f; DROP INDEX sysreferences_r;"
+                     "DROP TABLE schm_enforcement; DROP TABLE schm_quoted_off; DROP INDEX sysreferences_f; "
+                     "DROP INDEX sysreferences_r;"
                      "CREATE TRIGGER schm_fk_1_ci BEFORE INSERT ON C BEGIN SELECT RAISE(ABORT, '547|old'); END");
   }
   auto s = Connect("db");
   EXPECT_NO_THROW(s->Execute("INSERT INTO C (PId, Qty) VALUES (1, 1)"));
   EXPECT_THROW(s->Execute("INSERT INTO C (PId, Qty) VALUES (4, 1)"), ado::EOleException);
   EXPECT_EQ(TextOf(*s, "SELECT max(Id) FROM C"), "2");
+  s->Execute("SET QUOTED_IDENTIFIER OFF");
+  s->Execute("CREATE PROCEDURE POff AS SELECT \"x\"");
+  EXPECT_EQ(TextOf(*s, "SELECT OBJECTPROPERTY(OBJECT_ID('POff'), 'ExecIsQuotedIdentOn')"), "0");
   auto raw = servers::OpenSqlite(file, false);
   EXPECT_EQ(servers::QueryInt(raw.get(), "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), 0);
 }

@@ -101,3 +101,22 @@ TEST(SqlServerParser, TableDefinitionsAsTheEngineWritesThem) {
   EXPECT_EQ(alter.columns[0].type.name, "nvarchar");
   EXPECT_TRUE(*alter.columns[0].nullable);
 }
+
+// Regression: SET QUOTED_IDENTIFIER OFF was ignored ("abc" stayed a name, error 207) and no
+// object kept the setting it was created under.
+TEST_F(SqlServerTest, QuotedIdentifierOffReadsStringsAndEachObjectKeepsItsSetting) {
+  Db().Execute("CREATE TABLE [T x] (id int NULL)");
+  EXPECT_EQ(ErrorOf("SELECT \"abc\""), 207);
+  Db().Execute("SET QUOTED_IDENTIFIER OFF");
+  EXPECT_EQ(TextOf("SELECT \"abc\""), "abc");
+  Db().Execute("CREATE PROCEDURE P_off AS SELECT \"abc\"");
+  // The setting takes effect where the batch is read, for the rest of the batch.
+  EXPECT_EQ(TextOf("SET QUOTED_IDENTIFIER ON SELECT count(*) FROM \"T x\""), "0");
+  Db().Execute("CREATE VIEW \"V on\" AS SELECT id FROM \"T x\"");
+  auto rs = Rows("SELECT name, OBJECTPROPERTY(id, 'ExecIsQuotedIdentOn') FROM sysobjects "
+                 "WHERE name IN ('P_off', 'T x', 'V on') ORDER BY name");
+  ASSERT_EQ(rs.Rows.size(), 3u);
+  EXPECT_EQ(rs.Rows[0][1].AsInt(), 0);
+  EXPECT_TRUE(rs.Rows[1][1].IsNull()) << "a table has no such setting";
+  EXPECT_EQ(rs.Rows[2][1].AsInt(), 1);
+}

@@ -517,7 +517,7 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
   }
   if (dialect->DefaultAsConstraint) return;
   if (TextOf(aMasterRow, "column_default") != TextOf(aClientRow, "column_default")) {
-    // The change of a default is written with the column's type too.
+    // The statement carries the column's type, which ASA refuses for a column an index holds.
     if (asa) {
       dropDependants();
       DropPlainIndexesOf(aClientSchema, aClientTable, aClientColumn, aMasterTable);

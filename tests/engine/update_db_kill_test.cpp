@@ -1,11 +1,14 @@
 // A killed update never leaves half of itself: an update in a child process killed (SIGKILL) at a
 // random instruction leaves the client as it was before, but for the prepended statement that is
-// committed first; killed after the commit, the client is updated. Never a mix.
+// committed first; killed after the commit, the client is updated. Never a mix. On Adaptive Server
+// Anywhere, where each definition commits what ran before it, the client is as the list left it at
+// the last definition run.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -106,6 +109,7 @@ TEST(UpdateDbKill, AKilledUpdateLeavesTheClientBeforeOrAfterNeverAMix) {
     ASSERT_NE(beforeState, prependedState);
     ASSERT_NE(prependedState, afterState);
 
+    std::map<int, std::vector<std::string>> committedStates;  // by the last definition run
     std::uniform_int_distribution<int> pick(0, 2 * (kInstructions + 1));
     for (int run = 0; run < kRuns; ++run) {
       const int drawn = pick(random);
@@ -116,8 +120,22 @@ TEST(UpdateDbKill, AKilledUpdateLeavesTheClientBeforeOrAfterNeverAMix) {
       const std::string client = round_trip::CreateDatabase(s.server, prefix + std::to_string(run), ClientScript(s));
       const int killed = UpdateInChild(client, folder, point);
       ASSERT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGKILL) << killed;
-      const std::vector<std::string>& expected =
+      std::vector<std::string> expected =
           point.afterCommit ? afterState : point.number == 0 ? beforeState : prependedState;
+      if (s.server == Server::Asa && !point.afterCommit && point.number > 0) {
+        int last = 0;
+        for (const Row& r : list) {
+          const bool ran = r.id < point.number || (r.id == point.number && point.afterEvents);
+          if (ran && (r.sql.rfind("CREATE", 0) == 0 || r.sql.rfind("ALTER", 0) == 0)) last = r.id;
+        }
+        if (!committedStates.count(last)) {
+          std::vector<std::string> script = ClientScript(s);
+          for (int i = 0; i <= last; ++i) script.push_back(list[static_cast<size_t>(i)].sql);
+          committedStates[last] =
+              Snapshot(round_trip::CreateDatabase(s.server, prefix + "At" + std::to_string(last), script), probe);
+        }
+        expected = committedStates[last];
+      }
       EXPECT_EQ(Snapshot(client, probe), expected);
     }
   }

@@ -122,7 +122,7 @@ bool FileHolds(const std::filesystem::path& file, const std::string& text) {
   return bytes.find(text) != std::string::npos;
 }
 
-TEST_F(AsaServer, NoFileOrBackupHoldsAPasswordInClear) {
+TEST_F(AsaServer, AnOlderDatabaseIsCompletedAndNoFileOrBackupHoldsAPasswordInClear) {
   const std::filesystem::path folder = std::filesystem::path(root_) / "srv" / "C" / "data";
   {
     auto db = NewDatabase("pw");
@@ -130,13 +130,17 @@ TEST_F(AsaServer, NoFileOrBackupHoldsAPasswordInClear) {
   }
   EXPECT_THROW(Connect(";dbn=pw;UID=DBA;PWD=SQL"), ado::EOleException);
   Connect(";dbn=pw;UID=DBA;PWD=Qz7NewSecret")->Execute("BACKUP DATABASE TO 'C:\\data\\pw.bak'");
-  // A database whose password stands in clear, as one made before, opens and then keeps a hash.
+  // A database made before, with its password in clear and no DUMMY table, opens and is brought
+  // up to date.
   {
     auto file = servers::OpenSqlite((folder / "pw.db").string(), false);
-    servers::ExecSql(file.get(), "UPDATE SYSUSERPERM SET password = 'Qz7OldClear' WHERE user_name = 'DBA'");
+    servers::ExecSql(file.get(), "UPDATE SYSUSERPERM SET password = 'Qz7OldClear' WHERE user_name = 'DBA';"
+                                 "DELETE FROM SYSCOLUMN WHERE table_id = (SELECT table_id FROM SYSTABLE WHERE "
+                                 "table_name = 'DUMMY');DELETE FROM SYSTABLE WHERE table_name = 'DUMMY';DROP TABLE DUMMY");
   }
   auto db = Connect(";dbn=pw;UID=DBA;PWD=Qz7OldClear");
   EXPECT_EQ(Value(*db, "SELECT length(password) FROM SYS.SYSUSERPERM WHERE user_name = 'DBA'"), "36");
+  EXPECT_EQ(Rows(*db, "SELECT dummy_col, (SELECT count(*) FROM sys.sysColumns WHERE tname = 'DUMMY') FROM dummy"), "0,1");
   db.reset();
   for (const char* name : {"pw.db", "pw.db-wal", "pw.bak"}) {
     EXPECT_FALSE(FileHolds(folder / name, "Qz7NewSecret")) << name;

@@ -283,6 +283,8 @@ class Tdm : public IDialectOwner {
   // Preparatory steps: the producer's table and field renames and table clears.
   void RenameTables();
   void RenameFields();
+  // A rename of the producer's lists that the client's server cannot carry out was met.
+  bool renameRefused_ = false;
   void ClearTables();
   bool PreparePkChanges();
   bool BuildPkTablesChanges();

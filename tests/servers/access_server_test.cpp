@@ -184,6 +184,9 @@ TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {
       {"DROP INDEX nothere ON [Order]",
        "No such index 'nothere' on table 'Order'."},
       {"CREATE TABLE [Order] (a int)", "Table 'Order' already exists."},
+      // The only identity is the long-integer counter.
+      {"CREATE TABLE J (j smallint IDENTITY NOT NULL)", "Syntax error in CREATE TABLE statement."},
+      {"ALTER TABLE [Order] ADD j smallint IDENTITY", "Syntax error in field definition."},
   };
   for (const Case &c : cases)
     EXPECT_EQ(Failure(*s, c.sql), c.message) << c.sql;

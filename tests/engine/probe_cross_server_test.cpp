@@ -70,9 +70,7 @@ TEST(CrossServerRoad, DefaultsServeNewRowsOnTheClient) {
   });
 }
 
-// Regression: a master identity column of a type other than the long integer reached Access as
-// that type with an identity clause, read back otherwise, and rebuilt its table at every check.
-// It becomes a counter, which numbers the new rows after the copied ones.
+// Regression: a master smallint or tinyint identity column rebuilt its Access table at every check.
 TEST(CrossServerRoad, IdentityColumnsBecomeCountersOnAccess) {
   RunCrossCases({
       {"IdSqlAcc", Server::SqlServer, Server::Access,

@@ -409,6 +409,9 @@ void Tdm::AddMissingColumn(ado::TDataSet& aMasterRow, const std::string& aSchema
     if (notNull && !aDeferNotNull) AddInstruction(GetAlterColumnSql(aMasterRow, aSchema, true), false);
     return;
   }
+  // The rows already there of a new NOT NULL column take the default its type implies, as on
+  // the servers that fill NULLs on ALTER: added NOT NULL at once, the server refuses them.
+  if (defaultText.empty() && notNull) defaultText = GetTypeDefaultText(aMasterRow);
   if (defaultText.empty()) {
     AddInstruction(GetAddColumnSql(aMasterRow, aSchema, !aDeferNotNull, false), false);
     return;

@@ -283,8 +283,6 @@ class Tdm : public IDialectOwner {
   // Preparatory steps: the producer's table and field renames and table clears.
   void RenameTables();
   void RenameFields();
-  // A rename of the producer's lists that the client's server cannot carry out was met.
-  bool renameRefused_ = false;
   void ClearTables();
   bool PreparePkChanges();
   bool BuildPkTablesChanges();
@@ -587,6 +585,8 @@ class Tdm : public IDialectOwner {
                               bool aHandled);
   // Tables phase: a master column whose type the client's server lacks was met in this check.
   bool columnTypeRefused_ = false;
+  // Preparatory steps: a rename the client's server cannot carry out was met in this check.
+  bool renameRefused_ = false;
   // Views, procedures, functions and triggers (Programmables.cpp).
   bool UpdateProgrammablesPhase(const std::string& aKind);
   // Client trigger name (upper case) -> client table name, from the server's own catalogue.

@@ -12,6 +12,7 @@ TAccessSpecific::TAccessSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner
   IdentityOptions->IdentityNullClause = false;
   IdentityOptions->WriteIdentitySeed = false;
   IdentityOptions->WriteIdentityIncrement = false;
+  IdentityOptions->IdentityTypeName = "int";
   FillNullsOnAlter = true;
   CreateKeepsNullable = true;
   AlterColumnKeyword = " ALTER COLUMN ";

@@ -101,19 +101,26 @@ std::string TDatabaseSpecific::GetColumnDefault(ado::TDataSet& first,
   return value;
 }
 
+const TOrvDataType* TDatabaseSpecific::IdentityDataType() const {
+  const std::string& name = IdentityOptions->IdentityTypeName;
+  return name.empty() ? nullptr : FindDataType(name, kFindByNativeName);
+}
+
 std::string TDatabaseSpecific::GetColumnDefinition(ado::TDataSet& row,
                                                    const TOrvDataType* masterType,
                                                    bool withNullClause, bool withIdentity,
                                                    const std::string& name) {
   if (masterType == nullptr) return {};
-  const TOrvDataType* type = FindDataType(masterType->GenericName, kFindByGenericName);
+  const bool isIdentity = FieldValue(row, "is_identity").AsInt() == 1;
+  const TOrvDataType* type = withIdentity && isIdentity && IdentityDataType() != nullptr
+                                 ? IdentityDataType()
+                                 : FindDataType(masterType->GenericName, kFindByGenericName);
   if (type == nullptr) return {};
 
   const std::string columnName = name.empty() ? FieldText(row, "column_name") : name;
   std::string sql = QuoteName(columnName) + " " + type->NativeName +
                     GetSizeClause(type->GenericOrdinal, row);
 
-  const bool isIdentity = FieldValue(row, "is_identity").AsInt() == 1;
   if (withIdentity && isIdentity) {
     sql += " IDENTITY ";
     if (IdentityOptions->WriteIdentitySeed) {

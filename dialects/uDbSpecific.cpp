@@ -103,8 +103,9 @@ std::string TDatabaseSpecific::GetCreateIndexSql(const std::string& prefix,
                                                  const std::string& table,
                                                  const std::string& name, bool unique,
                                                  bool clustered, const std::string& columns) {
-  // A non-unique index carries no clustered clause.
-  return "CREATE " + (unique ? " UNIQUE " + ClusteredClause(clustered) : std::string()) +
+  // A non-unique index says only that it is clustered: without the clause it is not.
+  return "CREATE " +
+         (unique ? " UNIQUE " + ClusteredClause(clustered) : clustered ? ClusteredClause(true) : std::string()) +
          " INDEX " + QuoteName(name) + " ON " + prefix + QuoteName(table) + " (" + columns + ")";
 }
 

@@ -42,6 +42,9 @@ struct TIdentityOptions {
   bool IdentityNullClause = false;
   bool WriteIdentitySeed = false;
   bool WriteIdentityIncrement = false;
+  // The native type of every identity column on a server whose only identity is one type (the
+  // long-integer counter of Access); empty where an identity column keeps its own type.
+  std::string IdentityTypeName;
 };
 
 // A database user, known or scheduled for creation (id -1).
@@ -290,6 +293,8 @@ class TDatabaseSpecific {
   // The row whose native name (mode 1, case ignored) or generic name (other modes, case counted)
   // equals `name`, or nullptr. "sysname" is looked up as "nVarChar".
   TOrvDataType* FindDataType(const std::string& name, int mode) const;
+  // The type every identity column takes on this server, or nullptr when it keeps its own.
+  const TOrvDataType* IdentityDataType() const;
   void ClearDataTypes() { DataTypes.Clear(); }
   void AddDataType(uint16_t nativeCode, uint16_t genericOrdinal, const std::string& nativeName,
                    const std::string& genericName);

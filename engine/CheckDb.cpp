@@ -172,10 +172,14 @@ bool Tdm::CheckDb(bool aHolder) {
 
   bool ok = false;
   try {
+    renameRefused_ = false;
     RenameTables();
     RenameFields();
     ClearTables();
     ok = PreparePkChanges();
+    // Past a rename left undone the phases would take the old table or column for surplus and
+    // drop it with its rows: the check fails here.
+    ok = ok && !renameRefused_;
     if (ok && updateTables_) ok = UpdateTables();
     if (ok) {
       // A refused copy item fails the check once the later phases have run.
@@ -277,6 +281,7 @@ void Tdm::RenameTables() {
       if (currentDialect_->GetRenameTableSql(schema, oldName, newName).empty()) {
         ReportError(dbcCheckDb, "Unable to rename table " + oldName + " to " + newName,
                     "The server has no statement renaming a table");
+        renameRefused_ = true;
         continue;
       }
       droppedTables_.push_back(oldName);
@@ -332,6 +337,7 @@ void Tdm::RenameFields() {
       if (currentDialect_->GetRenameColumnSql(schema, newTable, oldField, newField).empty()) {
         ReportError(dbcCheckDb, "Unable to rename field " + source + " to " + target,
                     "The server has no statement renaming a column");
+        renameRefused_ = true;
         continue;
       }
       AddRenameColumn(schema, newTable, oldField, newField);

@@ -261,6 +261,10 @@ class ForeignKeysWork {
       sql = "DELETE FROM " + fkTable + " WHERE " + fk[0] + " NOT IN (SELECT " + pk[0] + " FROM " + pkTable +
             " WHERE " + pk[0] + " = " + pk[0] + ") AND " + fk[0] + " IS NOT NULL";
     } else {
+      // One statement that finds the orphans when the update runs, not one DELETE per orphan row
+      // read at check time: a row whose parent arrives earlier in the same update (a copied row,
+      // a key value changed) is no orphan then and stays. A row with a NULL key column references
+      // nothing and stays too.
       std::string notNull, match;
       for (size_t i = 0; i < fk.size(); ++i) {
         notNull += fk[i] + " IS NOT NULL AND ";

@@ -286,6 +286,10 @@ bool Tdm::UpdateKeyConstraints(const std::string& aKind) {
     if (!queue) {
       if (!LocateIndex(qDestIndexes, clientTable, key.name, 0, false, primaryKey, clientName)) {
         queue = true;
+      } else if (primaryKey && IsConstraintDropped(key.table, clientName)) {
+        // Dropped for a column change under the client's own name, which may differ from the
+        // master's: it is gone, and the master's key takes its place.
+        queue = true;
       } else if (!SameIndexDefinition(qIndexes, qDestIndexes, clientName, masterIndex, key.table, clientTable,
                                       key.schema)) {
         queue = true;

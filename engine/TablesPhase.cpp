@@ -74,6 +74,10 @@ struct MasterTable {
 bool Tdm::ColumnTypeChanged(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRow) const {
   const TOrvDataType* master = FindMasterDataType(aMasterRow);
   const TOrvDataType* client = FindMasterDataType(aClientRow, true);
+  // On a server whose only identity is one type, that type is a master identity column's own.
+  const TOrvDataType* identity =
+      currentDialect_ != nullptr && IsIdentity(aMasterRow) ? currentDialect_->IdentityDataType() : nullptr;
+  if (identity != nullptr) return client == nullptr || client->GenericName != identity->GenericName;
   const std::string masterGeneric = master != nullptr ? master->GenericName : std::string();
   const std::string clientGeneric = client != nullptr ? client->GenericName : std::string();
   const bool sameSize = TextOf(aMasterRow, "size") == TextOf(aClientRow, "size");
@@ -405,6 +409,9 @@ void Tdm::AddMissingColumn(ado::TDataSet& aMasterRow, const std::string& aSchema
     if (notNull && !aDeferNotNull) AddInstruction(GetAlterColumnSql(aMasterRow, aSchema, true), false);
     return;
   }
+  // The rows already there of a new NOT NULL column take the default its type implies, as on
+  // the servers that fill NULLs on ALTER: added NOT NULL at once, the server refuses them.
+  if (defaultText.empty() && notNull) defaultText = GetTypeDefaultText(aMasterRow);
   if (defaultText.empty()) {
     AddInstruction(GetAddColumnSql(aMasterRow, aSchema, !aDeferNotNull, false), false);
     return;
@@ -492,9 +499,11 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
     if (asa || (dialect->DbType == dbtSqlServer && !AltersUnderIndex(*this, aMasterRow, aClientRow))) {
       DropPlainIndexesOf(aClientSchema, aClientTable, aClientColumn, aMasterTable);
     }
-    if (nullabilityChanged && masterNotNull && !defaultText.empty()) {
+    // Rows without a value take the default, else the one the column's type implies.
+    const std::string value = defaultText.empty() ? GetTypeDefaultText(aMasterRow) : defaultText;
+    if (nullabilityChanged && masterNotNull && !value.empty()) {
       AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, false), false);
-      AddInstruction(fillWith(defaultText), false);
+      AddInstruction(fillWith(value), false);
       AddInstruction(GetAlterColumnSql(aMasterRow, aClientSchema, true), false);
       return;
     }

@@ -592,6 +592,8 @@ class Tdm : public IDialectOwner {
                               bool aHandled);
   // Tables phase: a master column whose type the client's server lacks was met in this check.
   bool columnTypeRefused_ = false;
+  // Preparatory steps: a rename the client's server cannot carry out was met in this check.
+  bool renameRefused_ = false;
   // Views, procedures, functions and triggers (Programmables.cpp).
   bool UpdateProgrammablesPhase(const std::string& aKind);
   // Client trigger name (upper case) -> client table name, from the server's own catalogue.

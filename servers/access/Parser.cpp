@@ -405,6 +405,7 @@ class JetParser : public ExpressionParser {
       ExpectSym(")");
     }
     if (Accept("IDENTITY")) {
+      if (c.type != "int") Error();  // the only identity is the long-integer counter
       c.counter = true;
       if (AcceptSym("(")) {  // IDENTITY (seed, increment)
         do

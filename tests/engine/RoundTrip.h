@@ -273,7 +273,8 @@ struct RoadCase {
   std::vector<std::string> rows;
 };
 
-inline void RunRoad(const RoadCase& c) {
+// Returns the client's connection string.
+inline std::string RunRoad(const RoadCase& c) {
   SCOPED_TRACE(c.name);
   const std::string master = CreateDatabase(c.masterServer, std::string(c.name) + "M", c.master);
   const std::string client = CreateDatabase(c.clientServer, std::string(c.name) + "C", c.client);
@@ -287,6 +288,7 @@ inline void RunRoad(const RoadCase& c) {
   } catch (const std::exception& e) {
     ADD_FAILURE() << e.what();
   }
+  return client;
 }
 
 }  // namespace round_trip

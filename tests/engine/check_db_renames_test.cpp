@@ -115,32 +115,52 @@ TEST(CheckDbRenames, ClearsRecurAtEveryCheck) {
 }
 
 TEST(CheckDbRenames, AccessReportsEachRenameAndQueuesNone) {
-  // Regression: the server has no rename statement, yet empty rename texts were queued and
-  // refused when the list ran.
-  const std::vector<std::string> master = {"CREATE TABLE Customers (Id integer NOT NULL PRIMARY KEY, FullName varchar(40) NULL)"};
-  const std::vector<std::string> clientScript = {"CREATE TABLE Clients (Id integer NOT NULL PRIMARY KEY, Name varchar(40) NULL)",
-                                                 "CREATE TABLE Customers (Id integer NOT NULL PRIMARY KEY, Name varchar(40) NULL)",
-                                                 "INSERT INTO Customers VALUES (1, 'Ann')"};
-  const std::string masterDb = round_trip::CreateDatabase(Server::Access, "RenAccM", master);
-  const std::string client = round_trip::CreateDatabase(Server::Access, "RenAccC", {clientScript[0]});
-  const std::string clientWithTarget = round_trip::CreateDatabase(Server::Access, "RenAccC2", {clientScript[1], clientScript[2]});
+  // Regressions: the server has no rename statement, yet empty rename texts were queued and
+  // refused when the list ran; then the check answered True, and with deletions allowed the old
+  // table or column went as surplus, with its rows.
+  const std::string masterDb = round_trip::CreateDatabase(
+      Server::Access, "RenAccM", {"CREATE TABLE Customers (Id integer NOT NULL PRIMARY KEY, FullName varchar(40) NULL)"});
+  const struct {
+    const char* name;
+    std::string table, error, query;
+    std::vector<std::string> instructions;
+  } clients[] = {
+      {"RenAccC", "Clients", "Unable to rename table Clients to Customers | The server has no statement renaming a table",
+       "SELECT Id, Name FROM Clients", {}},
+      {"RenAccC2", "Customers",
+       "Unable to rename field Customers.Name to Customers.FullName | The server has no statement renaming a column",
+       "SELECT Id, Name FROM Customers", {"DELETE FROM Customers WHERE Id = 1"}},
+  };
   const std::string folder = round_trip::NewFolder("RenAcc");
   round_trip::Produce(masterDb, folder, [](TOrvDbSchemaProducer& producer) {
     producer.SetRenamedTables({"Clients=Customers"});
     producer.SetRenamedFields({"Customers.Name=Customers.FullName"});
     producer.SetClearTables({"Customers=Id = 1"});
   });
-  // Nothing is renamed: the phases treat the tables and columns as they find them.
-  const round_trip::CheckResult tables = round_trip::Check(client, folder);
-  for (const std::string& text : round_trip::Texts(tables.instructions)) EXPECT_NE(text, "");
-  EXPECT_EQ(tables.errors,
-            std::vector<std::string>{"Unable to rename table Clients to Customers | The server has no statement renaming a table"});
-  const round_trip::CheckResult fields = round_trip::Check(clientWithTarget, folder);
-  ASSERT_FALSE(fields.instructions.empty());
-  EXPECT_EQ(fields.instructions[0].sql, "DELETE FROM Customers WHERE Id = 1");
-  for (const std::string& text : round_trip::Texts(fields.instructions)) EXPECT_NE(text, "");
-  EXPECT_EQ(fields.errors, std::vector<std::string>{
-                               "Unable to rename field Customers.Name to Customers.FullName | The server has no statement renaming a column"});
+  const auto deletions = [](TOrvDbSchemaUpdater& updater) {
+    TDeletePolicy& policy = updater.UpdaterDirectives().DeletePolicy;
+    policy.Enabled = policy.DeleteTables = policy.DeleteFields = beYes;
+    policy.ConfirmOnDelete = beNo;
+  };
+  for (const auto& c : clients) {
+    SCOPED_TRACE(c.name);
+    const std::string client = round_trip::CreateDatabase(
+        Server::Access, c.name,
+        {"CREATE TABLE " + c.table + " (Id integer NOT NULL PRIMARY KEY, Name varchar(40) NULL)",
+         "INSERT INTO " + c.table + " VALUES (1, 'Ann')"});
+    const round_trip::CheckResult check = round_trip::Check(client, folder, deletions);
+    EXPECT_FALSE(check.ok);
+    EXPECT_EQ(check.errors, std::vector<std::string>{c.error});
+    EXPECT_EQ(round_trip::Texts(check.instructions), c.instructions);
+    TOrvDbSchemaUpdater updater;
+    updater.DirSchemas = updater.DirSql = updater.DirBackup = folder;
+    updater.UpdaterDirectives().BackupBeforeUpdate = beNo;
+    updater.UpdaterDirectives().ProgressInfoKind = pikSilent;
+    deletions(updater);
+    ASSERT_TRUE(updater.Initialize());
+    EXPECT_FALSE(updater.CheckAndUpdate(client));
+    EXPECT_EQ(round_trip::Rows(client, c.query), std::vector<std::string>{"1|Ann"});
+  }
 }
 
 TEST(CheckDbRenames, ANewDatabaseGetsNoRenameClearOrKeyChange) {

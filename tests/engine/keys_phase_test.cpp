@@ -9,6 +9,7 @@
 
 #include "RoundTrip.h"
 #include "UpdateDbSupport.h"
+#include "common/Text.h"
 
 namespace {
 
@@ -288,4 +289,77 @@ TEST(KeysPhase, AChangedPrimaryKeyThatForeignKeysReferenceGoesAfterThem) {
             (Texts{"ALTER TABLE dbo.C DROP CONSTRAINT FK_C", "ALTER TABLE dbo.T DROP CONSTRAINT PK_T",
                    "ALTER TABLE dbo.T ADD CONSTRAINT PK_T PRIMARY KEY  CLUSTERED  (id DESC)"}));
   EXPECT_EQ(round_trip::Rows(run.client, "SELECT cid, tid FROM C"), Texts{"10|1"});
+}
+
+namespace {
+
+// The client's primary key of the table: its name and columns.
+std::string PrimaryKeyOf(const std::string& client, const std::string& table) {
+  ado::TConnection connection(client);
+  connection.Open();
+  ado::TDataSet set;
+  set.SetConnection(&connection);
+  connection.OpenSchema(ado::siPrimaryKeys, ado::Variant(), set);
+  std::string key;
+  for (set.First(); !set.Eof(); set.Next()) {
+    if (!text::SameText(set.FieldByName("TABLE_NAME").AsString(), table)) continue;
+    key += (key.empty() ? set.FieldByName("PK_NAME").AsString() + " " : ",") + set.FieldByName("COLUMN_NAME").AsString();
+  }
+  return key;
+}
+
+}  // namespace
+
+// Regression: a key dropped for a column change and named otherwise than the master's never came back.
+TEST(KeysPhase, AKeyDroppedForAColumnChangeUnderAnotherNameIsCreatedAgain) {
+  const std::string sqlMaster = "CREATE TABLE t (id bigint NOT NULL, v varchar(10) NULL, CONSTRAINT PK_t PRIMARY KEY (id))";
+  const std::string sqlClient = "CREATE TABLE t (id int NOT NULL, v varchar(10) NULL, CONSTRAINT t_key PRIMARY KEY (id))";
+  // Adaptive Server Anywhere names a key after its table.
+  const std::string asaMaster = "CREATE TABLE t (id bigint NOT NULL, v varchar(10) NULL, PRIMARY KEY (id))";
+  const std::string asaClient = "CREATE TABLE t (id integer NOT NULL, v varchar(10) NULL, PRIMARY KEY (id))";
+  const struct {
+    const char* name;
+    Server master, client;
+    std::string masterScript, clientScript, key;
+  } cases[] = {
+      {"PkNameSql", Server::SqlServer, Server::SqlServer, sqlMaster, sqlClient, "PK_t id"},
+      {"PkNameSqlAsa", Server::SqlServer, Server::Asa, sqlMaster, asaClient, "t id"},
+      {"PkNameAsaSql", Server::Asa, Server::SqlServer, asaMaster, sqlClient, "PK_t id"},
+      {"PkNameAsa", Server::Asa, Server::Asa, asaMaster, asaClient, "t id"},
+      {"PkNameSqlAcc", Server::SqlServer, Server::Access,
+       "CREATE TABLE t (id int NOT NULL, v varchar(10) NULL, CONSTRAINT PK_t PRIMARY KEY (id))",
+       "CREATE TABLE t (id smallint NOT NULL, v varchar(10) NULL, CONSTRAINT t_key PRIMARY KEY (id))", "PK_t id"},
+  };
+  for (const auto& c : cases) {
+    const std::string client =
+        round_trip::RunRoad({c.name, c.master, c.client, {c.masterScript},
+                             {c.clientScript, "INSERT INTO t VALUES (1, 'a')", "INSERT INTO t VALUES (2, NULL)"},
+                             {}, "SELECT id, v FROM t ORDER BY id", {"1|a", "2|<null>"}});
+    EXPECT_EQ(PrimaryKeyOf(client, "t"), c.key) << c.name;
+  }
+}
+
+// Regression: a clustered index that is not unique was created nonclustered, and never settled.
+TEST(KeysPhase, AClusteredIndexThatIsNotUniqueIsCreatedClustered) {
+  const Texts table = {std::string(kTable) + ", CONSTRAINT PK_T PRIMARY KEY NONCLUSTERED (id))"};
+  Texts master = table, client = table;
+  master.push_back("CREATE CLUSTERED INDEX IX_T ON T (a, c)");
+  client.insert(client.end(), {"INSERT INTO T VALUES (1, 2, 'x', 3)", "INSERT INTO T VALUES (2, 1, 'y', 1)"});
+  for (const auto& [server, owner] : {std::pair{Server::SqlServer, "dbo."}, std::pair{Server::Asa, "DBA."}}) {
+    SCOPED_TRACE(round_trip::ServerName(server));
+    const CaseRun run = RoundTripOf("ClusteredIx", server, master, client);
+    EXPECT_EQ(round_trip::Texts(run.first.instructions),
+              Texts{"CREATE  CLUSTERED  INDEX IX_T ON " + std::string(owner) + "T (a, c)"});
+    // The client's own extraction lists the index among its clustered ones.
+    const std::string folder = round_trip::NewFolder(Name("ClusteredIxClient", server));
+    round_trip::Produce(run.client, folder);
+    ado::TDataSet clustered;
+    clustered.LoadFromFile(folder + "/vsiClusterIndexes.xml");
+    Texts names;
+    for (clustered.First(); !clustered.Eof(); clustered.Next()) {
+      names.push_back(clustered.FieldByName("table_name").AsString() + "." + clustered.FieldByName("index_name").AsString());
+    }
+    EXPECT_EQ(names, Texts{"T.IX_T"});
+    EXPECT_EQ(round_trip::Rows(run.client, "SELECT id, a, b, c FROM T ORDER BY id"), (Texts{"1|2|x|3", "2|1|y|1"}));
+  }
 }

@@ -69,3 +69,16 @@ TEST(CrossServerRoad, DefaultsServeNewRowsOnTheClient) {
        {"1|False|-5|it's", "2|False|-5|it's"}},
   });
 }
+
+// Regression: a master smallint or tinyint identity column rebuilt its Access table at every check.
+TEST(CrossServerRoad, IdentityColumnsBecomeCountersOnAccess) {
+  RunCrossCases({
+      {"IdSqlAcc", Server::SqlServer, Server::Access,
+       {"CREATE TABLE J (job_id smallint IDENTITY(1,1) NOT NULL PRIMARY KEY, d varchar(20) NULL)",
+        "CREATE TABLE K (k tinyint IDENTITY(1,1) NOT NULL, d varchar(20) NULL)"},
+       {"CREATE TABLE J (job_id smallint NOT NULL PRIMARY KEY, d text(20) NULL)", "INSERT INTO J VALUES (5, 'x')"},
+       {"INSERT INTO J (d) VALUES ('y')", "INSERT INTO K (d) VALUES ('z')"},
+       "SELECT 'J', job_id, d FROM J UNION ALL SELECT 'K', k, d FROM K ORDER BY 1, 2",
+       {"J|5|x", "J|6|y", "K|1|z"}},
+  });
+}

@@ -195,6 +195,9 @@ TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {
       {"CREATE INDEX [i!x] ON [Order] ([unit price])", invalidName("i!x")},
       {"CREATE VIEW [v.1] AS SELECT * FROM [Order]", invalidName("v.1")},
       {"SELECT [order id] AS [a!b] INTO t3 FROM [Order]", invalidName("a!b")},
+      // The only identity is the long-integer counter.
+      {"CREATE TABLE J (j smallint IDENTITY NOT NULL)", "Syntax error in CREATE TABLE statement."},
+      {"ALTER TABLE [Order] ADD j smallint IDENTITY", "Syntax error in field definition."},
   };
   for (const Case &c : cases)
     EXPECT_EQ(Failure(*s, c.sql), c.message) << c.sql;

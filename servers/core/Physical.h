@@ -40,8 +40,7 @@ struct PhysicalTable {
 };
 
 // The name of the temporary table that holds a table's rows while it is rebuilt: the rebuild prefix +
-// its own physical name, so that a refusal met there names the table (ReadSqliteFailure strips the
-// prefix).
+// its own physical name (ReadSqliteFailure strips the prefix from a name in a refusal).
 inline constexpr const char* kRebuildPrefix = "schm_rebuild_";
 
 // Creates the SQLite table (when `tableExists`, recreates it, copying the rows): `sourceColumns[i]`

@@ -391,17 +391,21 @@ PhysicalIndex IndexOf(sqlite3* db, int64_t tableId, int64_t indid, bool unique) 
   return ix;
 }
 
-// The table as its SQLite table: columns, enabled CHECK constraints and indexes.
-PhysicalTable PhysicalOf(sqlite3* db, const std::string& database, const TableInfo& t) {
+// The table as its SQLite table: columns, enabled CHECK constraints and indexes. The SQLite table
+// holds no defaults (INSERT names every column, a default as its value): a column's default is
+// translated only where `sources` (of a rebuild) leaves the column to its default.
+PhysicalTable PhysicalOf(sqlite3* db, const std::string& database, const TableInfo& t,
+                         const std::vector<std::string>* sources) {
   PhysicalTable p;
   p.name = t.physical;
-  p.defaultsInTable = false;  // INSERT names every column, a default as its value
-  for (const ColumnInfo& c : t.columns) {
+  p.defaultsInTable = false;
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    const ColumnInfo& c = t.columns[i];
     PhysicalColumn pc;
     pc.name = c.name;
     pc.declType = DeclType(c);
     pc.notNull = !c.nullable && !c.identity && c.xtype != kTimestampType;
-    if (c.cdefault) {
+    if (c.cdefault && sources && i < sources->size() && (*sources)[i].empty()) {
       Stmt d(db, "SELECT text FROM syscomments WHERE id = ? ORDER BY colid");
       d.Bind(1, c.cdefault);
       std::string text;
@@ -441,7 +445,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists) {
   auto table = LoadTable(db, tableId);
   if (!table) return;
-  PhysicalTable p = PhysicalOf(db, database, *table);
+  PhysicalTable p = PhysicalOf(db, database, *table, tableExists ? &sourceColumns : nullptr);
   if (tableExists) EnforcementChanged(db);
   RebuildPhysicalTable(db, p, sourceColumns, tableExists);
 }

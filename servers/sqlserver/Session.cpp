@@ -72,9 +72,11 @@ Session::Session(const ado::ConnectionString& cs) {
   serverName_ = cs.Get("Data Source");
   if (serverName_.empty()) serverName_ = cs.Get("Server");
   if (serverName_.empty()) serverName_ = "(local)";
+  const char* const noServer = "[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied.";
+  folder_ = ServerFolder(serverName_);
+  // A server is made only by its own step: a name never made (a typo) reaches no server.
+  if (!ServerExists(folder_)) Fail(17, noServer);
   try {
-    folder_ = ServerFolder(serverName_);
-    EnsureMaster(folder_);
     db_ = OpenSessionDatabase(DatabaseFile(folder_, "master"));
     UpgradeStorage(Db());
     // A server folder from before passwords were hashed: hash them before anyone logs in.
@@ -82,7 +84,7 @@ Session::Session(const ado::ConnectionString& cs) {
     database_ = "master";
     functions_ = RegisterFunctions(Db(), *this);
   } catch (const ESqliteError& e) {
-    Fail(17, "[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied.");
+    Fail(17, noServer);
   }
   std::string user = cs.Get("User ID");
   if (user.empty()) user = cs.Get("UID");

@@ -13,7 +13,7 @@
 #include "components/ufrmBuildConnectionString.h"
 #include "platform/data/Provider.h"
 #include "platform/ui/DialogService.h"
-#include "servers/EmbeddedServers.h"
+#include "../servers/MakeServers.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ TEST(BuilderOnAsa, StartsListsAndTestsDatabases) {
   char folder[] = "/tmp/schm_builder_asa_XXXXXX";
   const std::string root = mkdtemp(folder);
   setenv("SCHEMION_SERVERS", root.c_str(), 1);
-  servers::RegisterEmbeddedServers();
+  server_test::MakeAsaServer("asa1");
   auto scripted = std::make_unique<ui::ScriptedDialogService>();
   ui::ScriptedDialogService& dialogs = *scripted;
   ui::ScopedDialogService scope(std::move(scripted));

@@ -34,6 +34,9 @@ class SqlClientOnServer : public ::testing::Test {
     fs::create_directories(dir_);
     ::setenv("SCHEMION_SERVERS", dir_.c_str(), 1);
     servers::RegisterEmbeddedServers();
+    // The server is made by the client's own step, and only once.
+    ASSERT_EQ(RunClient({"-s", "-c", Conn("master")}).status, 0);
+    ASSERT_EQ(RunClient({"-s", "-c", Conn("master")}).status, 2);
   }
   void TearDown() override { fs::remove_all(dir_); }
 

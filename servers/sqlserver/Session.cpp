@@ -228,6 +228,15 @@ Translator Session::Tr(const std::map<std::string, std::string>* variables) {
     q.Bind(1, *id);
     return q.Step() ? PhysicalName(static_cast<int>(q.Int(1)), q.Text(0)) : std::string();
   });
+  tr.SetColumnTypeResolver([this](const ObjectName& n, const std::string& column) -> std::string {
+    auto id = Resolve(n);
+    if (!id) return std::string();
+    Stmt q(Db(), "SELECT t.name FROM syscolumns c JOIN systypes t ON t.xtype = c.xtype AND t.xusertype = t.xtype "
+                 "WHERE c.id = ? AND c.name = ?");
+    q.Bind(1, *id);
+    q.Bind(2, column);
+    return q.Step() ? Lower(q.Text(0)) : std::string();
+  });
   tr.SetFunctionResolver([this](const ObjectName& n, const std::vector<std::string>& args) {
     return InlineFunctionQuery(n, args);
   });

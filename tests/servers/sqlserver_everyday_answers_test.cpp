@@ -39,6 +39,7 @@ TEST_F(EverydayAnswers, StatementsGetTheServersAnswer) {
       {"SELECT count(*) FROM T a JOIN T b ON b.d > '20040315 09:30' AND a.id = b.id", "2"},
       {"SELECT TOP 1 id FROM T ORDER BY d DESC", "3"},
       {"DECLARE @d datetime SET @d = '20040316' SELECT count(*) FROM T WHERE d = @d", "1"},
+      {"UPDATE T SET d = 'March 17, 2004' WHERE id = 3 SELECT count(*) FROM T WHERE d >= '20040317'", "1"},
       // Unicode text takes two bytes a character.
       {"SELECT datalength(N'abc')", "6"},
       {"SELECT datalength('abc')", "3"},

@@ -143,8 +143,15 @@ int RunSqlClient(const std::vector<std::string>& args, std::istream& in, std::os
   // No message that reaches the console shows the connection's password.
   const ado::ConnectionString connection(o.connection);
   std::unique_ptr<ado::IProviderSession> session;
+  if (o.createServer) {
+    try {
+      ado::ProviderRegistry::Instance().CreateServer(o.connection);
+    } catch (const std::exception& e) {
+      err << "schemion-sql: cannot make the server: " << connection.MaskPasswords(e.what()) << "\n";
+      return 2;
+    }
+  }
   try {
-    if (o.createServer) ado::ProviderRegistry::Instance().CreateServer(o.connection);
     if (o.createDatabase) ado::ProviderRegistry::Instance().CreateDatabase(o.connection);
     // A server made with nothing to run on it needs no login.
     if (o.createServer && !o.hasQuery && o.inputFile.empty()) return 0;

@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 #include <system_error>
 
 #include "dialects/uDbSpecific.h"
+#include "platform/data/Provider.h"
 #include "servers/EmbeddedServers.h"
 
 namespace bench {
@@ -33,9 +35,17 @@ struct ServerFolder {
   ServerFolder& operator=(const ServerFolder&) = delete;
 };
 
+// Makes the SQL Server ("Data Source=") or Adaptive Server Anywhere ("Eng=") server the connection
+// string names, once per program: a connection reaches only a server that was made.
+inline void MakeServer(const std::string& aConnectionString) {
+  static std::set<std::string> made;
+  if (made.insert(aConnectionString).second) ado::ProviderRegistry::Instance().CreateServer(aConnectionString);
+}
+
 // A new database on an embedded SQL Server of the benchmark; its connection string, empty when it
 // could not be created.
 inline std::string NewSqlServerDatabase(const std::string& aName, const std::string& aServer) {
+  MakeServer("Provider=SQLOLEDB.1;Data Source=" + aServer);
   TSqlServerSpecific dialect;
   if (dialect.CreateDatabaseInFolder(aName, "", "", "", "", aServer) != 2) return {};
   return "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=" + aName + ";Data Source=" + aServer;

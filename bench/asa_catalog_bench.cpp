@@ -27,6 +27,7 @@ bench::ServerFolder& Folder() {
 
 // A new database on the benchmark's Adaptive Server Anywhere; its connection string.
 std::string NewAsaDatabase(const std::string& name) {
+  bench::MakeServer("Provider=ASAProv.90;Eng=bench");
   auto server = ado::ProviderRegistry::Instance().Open("Provider=ASAProv.90;Eng=bench");
   server->Execute("CREATE DATABASE '" + Folder().dir + "/" + name + ".db'");
   server->Execute("START DATABASE '" + Folder().dir + "/" + name + ".db'");

@@ -39,6 +39,8 @@ struct Folder {
     fs::create_directories(path + "/servers");
     setenv("SCHEMION_SERVERS", (path + "/servers").c_str(), 1);
     servers::RegisterEmbeddedServers();
+    ado::ProviderRegistry::Instance().CreateServer(std::string("Provider=SQLOLEDB.1;Data Source=") + kSqlServer);
+    ado::ProviderRegistry::Instance().CreateServer(std::string("Provider=ASAProv.90;Eng=") + kAsaEngine);
   }
   ~Folder() {
     std::error_code ec;

@@ -74,6 +74,7 @@ std::string BuildAsa(int tables) {
   if (auto found = built.find(tables); found != built.end()) return found->second;
   const std::string file = AsaCacheFile(tables);
   const std::string done = file + ".done";
+  bench::MakeServer("Provider=ASAProv.90;Eng=BenchAsa");
   ado::TConnection server("Provider=ASAProv.90;Eng=BenchAsa");
   server.Open();
   std::error_code ec;

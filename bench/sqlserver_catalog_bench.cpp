@@ -54,6 +54,7 @@ struct BenchServer {
     folder.path = mkdtemp(tmpl);
     setenv("SCHEMION_SERVERS", folder.path.c_str(), 1);
     servers::RegisterEmbeddedServers();
+    ado::ProviderRegistry::Instance().CreateServer("Provider=SQLOLEDB.1;Data Source=bench");
   }
 };
 

@@ -84,6 +84,7 @@ struct BenchRoot {
     dir = mkdtemp(tmpl);
     setenv("SCHEMION_SERVERS", dir.c_str(), 1);
     servers::RegisterEmbeddedServers();
+    ado::ProviderRegistry::Instance().CreateServer("Provider=SQLOLEDB.1;Data Source=bench");
   }
   ~BenchRoot() {
     std::error_code ec;

@@ -40,6 +40,7 @@ struct Folder {
     fs::create_directories(path + "/servers");
     setenv("SCHEMION_SERVERS", (path + "/servers").c_str(), 1);
     servers::RegisterEmbeddedServers();
+    ado::ProviderRegistry::Instance().CreateServer(std::string("Provider=SQLOLEDB.1;Data Source=") + kServer);
   }
   ~Folder() {
     std::error_code ec;

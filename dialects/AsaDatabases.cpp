@@ -23,6 +23,7 @@ constexpr const char* kProvider = "Provider=ASAProv.90;";
 constexpr const char* kRestoreTitle = "Restore Database";
 // The server's error number for a user id or password it does not accept.
 constexpr int kInvalidLogin = -103;
+constexpr int kServerNotFound = -100;
 
 // Connection string of the server itself, with no database named.
 std::string ServerConnectionString(const TDatabaseSpecific& dialect, const std::string& userId,
@@ -75,8 +76,9 @@ bool TAsaSpecific::DatabaseExists(const std::string& name, const std::string& us
     return true;
   } catch (const ado::EOleException& e) {
     // A refused login comes from the database itself: it exists, and the updater's connection
-    // then reports the refusal instead of creating the database over it.
-    return e.NativeError() == kInvalidLogin;
+    // then reports the refusal instead of creating the database over it. Nor is a database of a
+    // server that cannot be found missing: the connection reports the server.
+    return e.NativeError() == kInvalidLogin || e.NativeError() == kServerNotFound;
   } catch (const ado::EDataError&) {
     return false;  // a database that cannot be reached counts as missing
   }

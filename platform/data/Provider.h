@@ -61,6 +61,10 @@ class IProvider {
   // Makes the new, empty database the connection string names (a catalogue's creation); raises
   // EOleException when it exists already or when the provider makes none this way.
   virtual void CreateDatabase(const ConnectionString& cs);
+  // Makes the new server the connection string names, with no database of its own yet beyond
+  // what the server starts with; raises EOleException when it exists already or when the provider
+  // has no servers. A connection to a server never made is refused.
+  virtual void CreateServer(const ConnectionString& cs);
 };
 
 // The providers known to this process. Programs and tests register the embedded servers once at
@@ -77,6 +81,8 @@ class ProviderRegistry {
   std::unique_ptr<IProviderSession> Open(const std::string& connectionString) const;
   // Makes the new database through the provider the connection string names.
   void CreateDatabase(const std::string& connectionString) const;
+  // Makes the new server through the provider the connection string names.
+  void CreateServer(const std::string& connectionString) const;
 
  private:
   std::vector<std::unique_ptr<IProvider>> providers_;

@@ -24,6 +24,10 @@ void IProvider::CreateDatabase(const ConnectionString& cs) {
   throw EOleException("The provider cannot create a database: \"" + cs.Provider() + "\"");
 }
 
+void IProvider::CreateServer(const ConnectionString& cs) {
+  throw EOleException("The provider has no servers to create: \"" + cs.Provider() + "\"");
+}
+
 namespace {
 
 IProvider& ProviderOf(const ProviderRegistry& registry, const ConnectionString& cs) {
@@ -48,6 +52,11 @@ std::unique_ptr<IProviderSession> ProviderRegistry::Open(const std::string& conn
 void ProviderRegistry::CreateDatabase(const std::string& connectionString) const {
   const ConnectionString cs(connectionString);
   ProviderOf(*this, cs).CreateDatabase(cs);
+}
+
+void ProviderRegistry::CreateServer(const std::string& connectionString) const {
+  const ConnectionString cs(connectionString);
+  ProviderOf(*this, cs).CreateServer(cs);
 }
 
 }  // namespace ado

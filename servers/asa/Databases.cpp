@@ -104,6 +104,16 @@ std::string FileStamp(const std::string& path) {
 
 }  // namespace
 
+bool EngineExists(const std::string& folder) {
+  std::error_code ec;
+  return fs::is_regular_file(RegistryFile(folder), ec);
+}
+
+void CreateEngine(const std::string& engine) {
+  CreateServerFolder(engine, fs::path(RegistryFile("")).filename().string(),
+                     [](const std::string& folder) { SaveStarted(folder, {}); });
+}
+
 std::string StartedDatabaseFile(const std::string& folder, const std::string& name) {
   for (const auto& d : Started(folder))
     if (SameName(d.name, name)) return d.file;

@@ -17,4 +17,6 @@ std::unique_ptr<ado::IProviderSession> AsaProvider::Open(const ado::ConnectionSt
   return std::make_unique<Session>(cs);
 }
 
+void AsaProvider::CreateServer(const ado::ConnectionString& cs) { CreateEngine(EngineOf(cs)); }
+
 }  // namespace servers::asa

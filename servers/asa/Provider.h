@@ -14,6 +14,8 @@ class AsaProvider : public ado::IProvider {
   // "ASAProv" with or without a version suffix ("ASAProv.90").
   bool Accepts(const std::string& providerName) const override;
   std::unique_ptr<ado::IProviderSession> Open(const ado::ConnectionString& cs) override;
+  // Makes the server named by "Eng=" ("EngineName", "ServerName"), with no database started.
+  void CreateServer(const ado::ConnectionString& cs) override;
 };
 
 }  // namespace servers::asa

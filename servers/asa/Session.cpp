@@ -16,12 +16,7 @@ namespace servers::asa {
 
 namespace fs = std::filesystem;
 
-std::string EngineFolder(const std::string& engine) {
-  fs::path folder = fs::path(ServersRoot()) / SafeName(engine.empty() ? std::string("(local)") : engine);
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  return folder.string();
-}
+std::string EngineFolder(const std::string& engine) { return ServerFolderOf(engine); }
 
 namespace {
 
@@ -55,11 +50,14 @@ bool CommitsAutomatically(Statement::Kind kind) {
 
 }  // namespace
 
+std::string EngineOf(const ado::ConnectionString& cs) { return FirstOf(cs, {"Eng", "EngineName", "ServerName", "Data Source"}); }
+
 std::string StartedDatabaseFile(const std::string& folder, const std::string& name);
 
 Session::Session(const ado::ConnectionString& cs) {
-  engine_ = FirstOf(cs, {"Eng", "EngineName", "ServerName", "Data Source"});
+  engine_ = EngineOf(cs);
   folder_ = EngineFolder(engine_);
+  if (!EngineExists(folder_)) Fail(-100, "Database server not found");
   database_ = FirstOf(cs, {"dbn", "DatabaseName"});
   std::string user = FirstOf(cs, {"UID", "User ID", "UserID"});
   std::string password = FirstOf(cs, {"PWD", "Password"});

@@ -145,7 +145,14 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   std::map<std::string, KnownLog> knownLogs_;
 };
 
-// The folder of the server named by "Eng=" (created when missing).
+// The server a connection string names: "Eng=" ("EngineName", "ServerName", "Data Source").
+std::string EngineOf(const ado::ConnectionString& cs);
+// The folder of the server named by "Eng=" (not created).
 std::string EngineFolder(const std::string& engine);
+// True when the server in `folder` was made: its list of started databases is there.
+bool EngineExists(const std::string& folder);
+// Makes the new server named by "Eng=", with no database started; raises ado::EOleException when
+// it exists already.
+void CreateEngine(const std::string& engine);
 
 }  // namespace servers::asa

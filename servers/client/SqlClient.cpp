@@ -22,10 +22,11 @@ struct Options {
   bool hasQuery = false;
   bool stopOnError = false;
   bool createDatabase = false;
+  bool createServer = false;
 };
 
 const char* const kUsage =
-    "usage: schemion-sql -c \"<connection string>\" [-i script.sql] [-q \"statement\"] [-b] [-n]\n";
+    "usage: schemion-sql -c \"<connection string>\" [-i script.sql] [-q \"statement\"] [-b] [-n] [-s]\n";
 
 // Parses the arguments; returns false (with a message on err) when they are wrong.
 bool ParseArgs(const std::vector<std::string>& args, Options& o, std::ostream& err) {
@@ -50,6 +51,8 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::ostream& e
       o.stopOnError = true;
     } else if (a == "-n") {
       o.createDatabase = true;
+    } else if (a == "-s") {
+      o.createServer = true;
     } else {
       err << "schemion-sql: unknown option " << a << "\n" << kUsage;
       return false;
@@ -71,6 +74,8 @@ bool ReadScript(const Options& o, std::istream& in, std::string& script, std::os
     script = o.query;
     return true;
   }
+  // Making a server is a step of its own: it reads no statements from the console.
+  if (o.createServer && o.inputFile.empty()) return true;
   std::ostringstream buf;
   if (!o.inputFile.empty()) {
     std::error_code ec;
@@ -138,8 +143,18 @@ int RunSqlClient(const std::vector<std::string>& args, std::istream& in, std::os
   // No message that reaches the console shows the connection's password.
   const ado::ConnectionString connection(o.connection);
   std::unique_ptr<ado::IProviderSession> session;
+  if (o.createServer) {
+    try {
+      ado::ProviderRegistry::Instance().CreateServer(o.connection);
+    } catch (const std::exception& e) {
+      err << "schemion-sql: cannot make the server: " << connection.MaskPasswords(e.what()) << "\n";
+      return 2;
+    }
+  }
   try {
     if (o.createDatabase) ado::ProviderRegistry::Instance().CreateDatabase(o.connection);
+    // A server made with nothing to run on it needs no login.
+    if (o.createServer && !o.hasQuery && o.inputFile.empty()) return 0;
     session = ado::ProviderRegistry::Instance().Open(o.connection);
   } catch (const std::exception& e) {
     err << "schemion-sql: cannot connect: " << connection.MaskPasswords(e.what()) << "\n";

@@ -9,9 +9,10 @@
 namespace sqlclient {
 
 // Runs the client with the program's arguments (without the program name):
-//   -c "<connection string>" [-i script.sql] [-q "statement"] [-b] [-n]
-// -n first makes the new database the connection string names (an Access database file).
-// Reads standard input (`in`) when neither -i nor -q is given. Returns the exit status: 0 when
+//   -c "<connection string>" [-i script.sql] [-q "statement"] [-b] [-n] [-s]
+// -n first makes the new database the connection string names (an Access database file); -s first
+// makes the new server it names (SQL Server's "Data Source=", Adaptive Server Anywhere's "Eng=").
+// Reads standard input (`in`) when neither -i nor -q is given, except with -s. Returns the exit status: 0 when
 // every batch succeeded, 1 when any failed, 2 for bad arguments or a connection that won't open.
 int RunSqlClient(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                  std::ostream& err);

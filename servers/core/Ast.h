@@ -27,6 +27,7 @@ struct Expr {
   bool negated = false;
   bool distinct = false;  // count(distinct x)
   bool hasElse = false;
+  bool national = false;  // N'...': a Unicode string
   size_t begin = 0, end = 0;  // source span
 };
 

@@ -298,6 +298,7 @@ ExprPtr ExpressionParser::ParsePrimary() {
   size_t b = t.begin;
   if (t.kind == TokenKind::String) {
     auto e = Make(Expr::String, b);
+    e->national = b < sql_.size() && (sql_[b] == 'N' || sql_[b] == 'n');
     e->text = Next().text;
     Close(*e);
     return e;

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/data/DataErrors.h"
+
 namespace servers {
 
 namespace fs = std::filesystem;
@@ -33,6 +35,18 @@ std::string SafeName(const std::string& name) {
   if (out.empty() || out == "." || out == "..") out = "(local)";
   if (out == "localhost" || out == "." || out == "127.0.0.1") out = "(local)";
   return out;
+}
+
+std::string ServerFolderOf(const std::string& name) { return (fs::path(ServersRoot()) / SafeName(name)).string(); }
+
+void CreateServerFolder(const std::string& name, const std::string& marker,
+                        const std::function<void(const std::string& folder)>& make) {
+  const std::string folder = ServerFolderOf(name);
+  std::error_code ec;
+  if (fs::exists(fs::path(folder) / marker, ec)) throw ado::EOleException("The server '" + name + "' exists already.");
+  fs::create_directories(folder, ec);
+  if (ec) throw ado::EOleException("Cannot create the server's folder " + folder + ": " + ec.message());
+  make(folder);
 }
 
 std::string DatabaseFile(const std::string& folder, const std::string& database) {

@@ -15,6 +15,12 @@ std::string ServersRoot();
 // A name made fit for a file name: lower case, characters a file name cannot hold become "_";
 // an empty, "." or local-host name becomes "(local)".
 std::string SafeName(const std::string& name);
+// The folder of the server `name` under ServersRoot() (not created).
+std::string ServerFolderOf(const std::string& name);
+// Makes the folder of the new server `name` and, through `make`, the file `marker` in it that
+// shows the server exists; raises ado::EOleException when that file is there already.
+void CreateServerFolder(const std::string& name, const std::string& marker,
+                        const std::function<void(const std::string& folder)>& make);
 // File of a database of the server in `folder`.
 std::string DatabaseFile(const std::string& folder, const std::string& database);
 // Opens a database file with the servers' settings and functions not yet registered.

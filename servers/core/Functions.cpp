@@ -12,8 +12,10 @@
 #include <map>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/Text.h"
 #include "servers/core/Tokenizer.h"
 
 namespace servers {
@@ -539,6 +541,49 @@ bool ParseTime(std::string t, int& h, int& mi, double& sec) {
 
 int FullYear(int y, size_t digits) { return digits <= 2 ? (y < 50 ? 2000 + y : 1900 + y) : y; }
 
+// The month a name or its first three letters stand for ("Mar", "march"); 0 for none.
+int MonthNamed(const std::string& word) {
+  static const char* const kMonths[] = {"january", "february", "march",     "april",   "may",      "june",
+                                        "july",    "august",   "september", "october", "november", "december"};
+  const std::string w = text::Lower(word);
+  for (int m = 0; m < 12; ++m)
+    if (w.size() >= 3 && std::string_view(kMonths[m]).starts_with(w)) return m + 1;
+  return 0;
+}
+
+// A date with its month by name ("Mar 15 2004 9:30AM", "15 March 2004", "March 15, 2004"): the
+// month among the first three words, the day and year the other two (a four-digit one the year),
+// the rest the time. 0 when converted, 241 when it is no such date, -1 when it names no month.
+int AlphaDate(const std::string& s, int& y, int& mo, int& d, std::string& time) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : s + " ") {
+    if (c == ' ' || c == ',') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  std::vector<std::string> numbers;
+  int month = 0;
+  for (size_t i = 0; i < words.size() && i < 3; ++i) {
+    if (!month && (month = MonthNamed(words[i])) != 0) continue;
+    if (!AllDigits(words[i]) || words[i].size() > 4) return month ? 241 : -1;
+    numbers.push_back(words[i]);
+  }
+  if (!month) return -1;
+  if (numbers.size() != 2) return 241;
+  mo = month;
+  const bool yearFirst = numbers[0].size() == 4;
+  d = std::atoi(numbers[yearFirst ? 1 : 0].c_str());
+  const std::string& year = numbers[yearFirst ? 0 : 1];
+  y = FullYear(std::atoi(year.c_str()), year.size());
+  time.clear();
+  for (size_t i = 3; i < words.size(); ++i) time += words[i];
+  return 0;
+}
+
 }  // namespace
 
 bool IsDateOrder(const std::string& order) {
@@ -564,14 +609,18 @@ int ConvertDateTime(const std::string& raw, const std::string& order, std::strin
   std::string time = dateEnd == std::string::npos ? "" : s.substr(dateEnd + 1);
   size_t t1 = time.find_first_not_of(' ');
   time = t1 == std::string::npos ? "" : time.substr(t1);
-  if (AllDigits(date) && (date.size() == 8 || date.size() == 6)) {
+  // A month written by name is read whole, its time with it; any other date is of digits.
+  const int named = AlphaDate(s, y, mo, d, time);
+  if (named > 0) return named;
+  const bool digits = named < 0;
+  if (digits && AllDigits(date) && (date.size() == 8 || date.size() == 6)) {
     size_t yl = date.size() - 4;
     y = FullYear(std::atoi(date.substr(0, yl).c_str()), yl);
     mo = std::atoi(date.substr(yl, 2).c_str());
     d = std::atoi(date.substr(yl + 2, 2).c_str());
-  } else if (date.find(':') != std::string::npos && !iso) {
+  } else if (digits && date.find(':') != std::string::npos && !iso) {
     time = s;  // a time alone is on 1900-01-01
-  } else {
+  } else if (digits) {
     char sep = 0;
     std::vector<std::string> parts(1);
     for (char c : date) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <set>
 
+#include "servers/core/Functions.h"
 #include "servers/core/Sqlite.h"
 
 namespace servers {
@@ -18,11 +19,13 @@ std::string Lower(std::string s) {
 }
 
 // A literal that the server would read as a date when the other side is a datetime:
-// "12/31/2020", "2020-12-31 10:00:00", "20201231" and the like.
+// "12/31/2020", "2020-12-31 10:00:00", "20201231 10:00", "Mar 15 2004 9:30AM" and the like (out
+// of range or not in every date order, but written as a date).
 bool DateShaped(const std::string& t) {
-  if (t.size() < 6 || t.size() > 40 || !std::isdigit(static_cast<unsigned char>(t[0]))) return false;
-  if (t.find_first_not_of("0123456789-/.: TAPMapm") != std::string::npos) return false;
-  return t.find_first_of("-/.") != std::string::npos || t.find_first_not_of("0123456789") == std::string::npos;
+  if (t.size() < 6 || t.size() > 40) return false;
+  std::string converted;
+  const int error = ConvertDateTime(t, "mdy", converted);
+  return error == 0 || error == 242;
 }
 
 // "0x0102" is binary, two bytes; "0x" an empty binary; an odd digit count gets a leading 0.
@@ -136,7 +139,8 @@ std::string QueryTranslator::Expression(const Expr& e) const {
       if (e.args[0]) out += " " + Expression(*e.args[0]);
       size_t pairsEnd = e.args.size() - (e.hasElse ? 1 : 0);
       for (size_t i = 1; i + 1 < pairsEnd + 1 && i < pairsEnd; i += 2)
-        out += " WHEN " + Expression(*e.args[i]) + " THEN " + Expression(*e.args[i + 1]);
+        out += " WHEN " + (e.args[0] ? CompareSide(*e.args[i], *e.args[0]) : Expression(*e.args[i])) + " THEN " +
+               Expression(*e.args[i + 1]);
       if (e.hasElse) out += " ELSE " + Expression(*e.args.back());
       return out + " END";
     }
@@ -164,7 +168,7 @@ std::string QueryTranslator::Expression(const Expr& e) const {
       std::string out = Expression(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (");
       for (size_t i = 1; i < e.args.size(); ++i) {
         if (i > 1) out += ", ";
-        out += Expression(*e.args[i]);
+        out += CompareSide(*e.args[i], *e.args[0]);
       }
       return out + ")";
     }
@@ -244,7 +248,43 @@ std::string QueryTranslator::WrapJoin(const TableRef& t) const {
   return From(t);
 }
 
+namespace {
+
+// The named tables of a FROM item, joins walked.
+void NamedTables(const TableRef& t, std::vector<const TableRef*>& out) {
+  if (t.kind == TableRef::Named && !t.function) out.push_back(&t);
+  if (t.kind == TableRef::Join) {
+    NamedTables(*t.left, out);
+    NamedTables(*t.right, out);
+  }
+}
+
+}  // namespace
+
+std::string QueryTranslator::ColumnType(const Expr& column) const {
+  if (!columnType_ || column.kind != Expr::Column || column.names.empty()) return {};
+  const std::string& name = column.names.back();
+  const std::string qualifier = column.names.size() > 1 ? column.names[column.names.size() - 2] : std::string();
+  for (auto scope = scopes_.rbegin(); scope != scopes_.rend(); ++scope) {
+    std::vector<const TableRef*> tables;
+    for (const auto& t : (*scope)->from) NamedTables(*t, tables);
+    for (const TableRef* t : tables) {
+      const std::string& seen = t->alias.empty() ? t->name.name : t->alias;
+      if (!qualifier.empty() && strcasecmp(seen.c_str(), qualifier.c_str()) != 0) continue;
+      std::string type = columnType_(t->name, name);
+      if (!type.empty()) return type;
+    }
+  }
+  return {};
+}
+
 std::string QueryTranslator::Core(const Select& s) const {
+  // The query's tables are in scope while its expressions are written.
+  struct Scope {
+    std::vector<const Select*>& scopes;
+    ~Scope() { scopes.pop_back(); }
+  } scope{scopes_};
+  scopes_.push_back(&s);
   std::string out = "SELECT ";
   if (s.distinct) out += "DISTINCT ";
   for (size_t i = 0; i < s.items.size(); ++i) {

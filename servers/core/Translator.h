@@ -29,6 +29,10 @@ class QueryTranslator {
   // The SQLite name of a table or view, quoted.
   virtual std::string Table(const ObjectName& name) const = 0;
 
+  // The type a table's column holds (as the server names it, lower case); empty when unknown.
+  using ColumnTypeResolver = std::function<std::string(const ObjectName& table, const std::string& column)>;
+  void SetColumnTypeResolver(ColumnTypeResolver resolver) { columnType_ = std::move(resolver); }
+
  protected:
   // What the shared translation refuses: DEFAULT used as a value, ORDER BY or TOP inside a
   // UNION's member, an unknown table-valued function (named).
@@ -45,6 +49,10 @@ class QueryTranslator {
     std::terminate();  // a server's Refuse always raises
   }
 
+  // The type of the column a reference reads, found among the tables of the query being written
+  // (its own first, then the enclosing ones'); empty when unknown.
+  std::string ColumnType(const Expr& column) const;
+
   std::string database_;
 
  private:
@@ -52,6 +60,9 @@ class QueryTranslator {
   std::string Core(const Select& s) const;
   std::string WrapJoin(const TableRef& t) const;
   FunctionResolver functionResolver_;
+  ColumnTypeResolver columnType_;
+  // The queries being written, outermost first.
+  mutable std::vector<const Select*> scopes_;
 };
 
 // SQLite column type for a cast target.

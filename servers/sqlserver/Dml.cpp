@@ -149,7 +149,28 @@ void Session::RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& 
   ado::StatementResult r;
   r.HasRows = true;
   r.Rows = Query(tr.Query(*s.select));
+  NameResultColumns(*s.select, r.Rows);
   results.push_back(std::move(r));
+}
+
+// A result column is named by its alias or by the column it reads; any other expression
+// (count(*), len(name), a literal) leaves it without a name.
+void Session::NameResultColumns(const Select& select, ado::RowSet& rows) const {
+  const auto& items = select.items;
+  size_t stars = 0;
+  for (const auto& item : items) stars += item.expr->kind == Expr::Star;
+  if (stars > 1 || rows.Fields.size() + stars < items.size()) return;
+  size_t field = 0;
+  for (const auto& item : items) {
+    if (item.expr->kind == Expr::Star) {
+      field += rows.Fields.size() + 1 - items.size();
+      continue;
+    }
+    const Expr* e = item.expr.get();
+    while (e->kind == Expr::Paren) e = e->args[0].get();
+    if (item.alias.empty() && e->kind != Expr::Column) rows.Fields[field].Name.clear();
+    ++field;
+  }
 }
 
 TableInfo Session::RequireTable(const ObjectName& name) {

@@ -97,7 +97,19 @@ void IndexColFunc(sqlite3_context* c, int n, sqlite3_value** v) {
                   "c.colid = k.colid WHERE o.name = ?1 AND o.xtype IN ('U', 'V', 'S') AND k.indid = ?2 AND k.keyno = ?3"
                   SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
+// The defined length in bytes of a table's or view's column.
+void ColLengthFunc(sqlite3_context* c, int n, sqlite3_value** v) {
+  LookupResult(c, "SELECT c.length FROM sysobjects o JOIN syscolumns c ON c.id = o.id WHERE o.name = ?1 AND "
+                  "o.xtype IN ('U', 'V', 'S') AND c.name = ?2" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
+}
 #undef SCHM_OWNER
+// ColumnId: the column of an index's key; IsDescending: 1 for a key DESC orders (marked in
+// sysindexes.keys, one byte per key).
+void IndexKeyPropertyFunc(sqlite3_context* c, int n, sqlite3_value** v) {
+  LookupResult(c, "SELECT CASE lower(?4) WHEN 'columnid' THEN k.colid WHEN 'isdescending' THEN "
+                  "hex(substr(i.keys, k.keyno, 1)) = '01' END FROM sysindexkeys k JOIN sysindexes i "
+                  "ON i.id = k.id AND i.indid = k.indid WHERE k.id = ?1 AND k.indid = ?2 AND k.keyno = ?3", n, v, false);
+}
 // CnstIsDisabled: 1 for a foreign key or CHECK constraint that NOCHECK disabled, 0 for an
 // enabled one, NULL for another object. ExecIsQuotedIdentOn: 1 or 0 for a view, procedure,
 // function or trigger by the QUOTED_IDENTIFIER setting it was created under, NULL for another
@@ -161,6 +173,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
       {"tsql_object_name", 1, ObjectNameFunc}, {"tsql_object_id", 1, ObjectIdFunc},
       {"tsql_col_name", 2, ColNameFunc}, {"tsql_ident_seed", 1, IdentSeedFunc},
       {"tsql_ident_incr", 1, IdentIncrFunc}, {"tsql_ident_current", 1, IdentCurrentFunc},
+      {"tsql_col_length", 2, ColLengthFunc}, {"tsql_indexkey_property", 4, IndexKeyPropertyFunc},
       {"tsql_index_col", 3, IndexColFunc}, {"tsql_objectproperty", 2, ObjectPropertyFunc}};
   for (const auto& l : lookups)
     sqlite3_create_function_v2(db, l.name, l.args, SQLITE_UTF8, lookup, l.fn, nullptr, nullptr, nullptr);

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "platform/data/DataErrors.h"
+#include "servers/sqlserver/Server.h"
 #include "servers/sqlserver/Session.h"
 
 namespace servers::sqlserver {
@@ -22,6 +23,12 @@ std::unique_ptr<ado::IProviderSession> SqlServerProvider::Open(const ado::Connec
     // A login name the client ran into its password (a ";" left out) is not echoed.
     throw ado::EOleException(cs.MaskPasswords(e.what()), e.NativeError(), e.Source());
   }
+}
+
+void SqlServerProvider::CreateServer(const ado::ConnectionString& cs) {
+  std::string name = cs.Get("Data Source");
+  if (name.empty()) name = cs.Get("Server");
+  sqlserver::CreateServer(name);
 }
 
 }  // namespace servers::sqlserver

@@ -10,13 +10,15 @@ namespace servers::sqlserver {
 namespace fs = std::filesystem;
 
 
-std::string ServerFolder(const std::string& dataSource) {
-  std::string name = dataSource.empty() ? "(local)" : dataSource;
-  if (name == "." || name == "localhost") name = "(local)";
-  fs::path folder = fs::path(ServersRoot()) / SafeName(name);
+std::string ServerFolder(const std::string& dataSource) { return ServerFolderOf(dataSource); }
+
+bool ServerExists(const std::string& folder) {
   std::error_code ec;
-  fs::create_directories(folder, ec);
-  return folder.string();
+  return fs::is_regular_file(DatabaseFile(folder, "master"), ec);
+}
+
+void CreateServer(const std::string& dataSource) {
+  CreateServerFolder(dataSource, fs::path(DatabaseFile("", "master")).filename().string(), EnsureMaster);
 }
 
 void EnsureMaster(const std::string& folder) {

@@ -8,8 +8,13 @@
 
 namespace servers::sqlserver {
 
-// Folder of the server named by "Data Source" (created when missing).
+// Folder of the server named by "Data Source" (not created).
 std::string ServerFolder(const std::string& dataSource);
+// True when the server in `folder` was made: its master database is there.
+bool ServerExists(const std::string& folder);
+// Makes the new server named by "Data Source", with master alone; raises ado::EOleException when
+// it exists already.
+void CreateServer(const std::string& dataSource);
 using servers::DatabaseFile;
 using servers::OpenDatabaseFile;
 

@@ -72,9 +72,11 @@ Session::Session(const ado::ConnectionString& cs) {
   serverName_ = cs.Get("Data Source");
   if (serverName_.empty()) serverName_ = cs.Get("Server");
   if (serverName_.empty()) serverName_ = "(local)";
+  const char* const noServer = "[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied.";
+  folder_ = ServerFolder(serverName_);
+  // A server is made only by its own step: a name never made (a typo) reaches no server.
+  if (!ServerExists(folder_)) Fail(17, noServer);
   try {
-    folder_ = ServerFolder(serverName_);
-    EnsureMaster(folder_);
     db_ = OpenSessionDatabase(DatabaseFile(folder_, "master"));
     UpgradeStorage(Db());
     // A server folder from before passwords were hashed: hash them before anyone logs in.
@@ -82,7 +84,7 @@ Session::Session(const ado::ConnectionString& cs) {
     database_ = "master";
     functions_ = RegisterFunctions(Db(), *this);
   } catch (const ESqliteError& e) {
-    Fail(17, "[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied.");
+    Fail(17, noServer);
   }
   std::string user = cs.Get("User ID");
   if (user.empty()) user = cs.Get("UID");
@@ -227,6 +229,15 @@ Translator Session::Tr(const std::map<std::string, std::string>* variables) {
     Stmt q(Db(), "SELECT name, uid FROM sysobjects WHERE id = ? AND xtype IN ('U', 'V', 'S')");
     q.Bind(1, *id);
     return q.Step() ? PhysicalName(static_cast<int>(q.Int(1)), q.Text(0)) : std::string();
+  });
+  tr.SetColumnTypeResolver([this](const ObjectName& n, const std::string& column) -> std::string {
+    auto id = Resolve(n);
+    if (!id) return std::string();
+    Stmt q(Db(), "SELECT t.name FROM syscolumns c JOIN systypes t ON t.xtype = c.xtype AND t.xusertype = t.xtype "
+                 "WHERE c.id = ? AND c.name = ?");
+    q.Bind(1, *id);
+    q.Bind(2, column);
+    return q.Step() ? Lower(q.Text(0)) : std::string();
   });
   tr.SetFunctionResolver([this](const ObjectName& n, const std::vector<std::string>& args) {
     return InlineFunctionQuery(n, args);

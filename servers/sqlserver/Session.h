@@ -74,6 +74,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
 
   // Data statements.
   void RunSelect(const SelectStmt& s, std::vector<ado::StatementResult>& results);
+  void NameResultColumns(const Select& select, ado::RowSet& rows) const;
   void RunVariables(const VariableStmt& s);
   // The SQL literal of a value read from SQLite, converted for a variable of that type.
   std::string AssignValue(const TypeSpec& type, const std::string& expression);

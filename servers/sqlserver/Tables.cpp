@@ -109,6 +109,23 @@ void Session::RefreshTextImageEntry(const TableInfo& t, int groupid) {
   }
 }
 
+namespace {
+
+// A character or binary column longer than a row holds: 131.
+void CheckSize(const SqlType& type, const TypeSpec& spec, const std::string& column) {
+  if (type.sized && spec.length > 8000 / type.length)
+    Fail(131, "The size (" + std::to_string(spec.length) + ") given to the column '" + column +
+                  "' exceeds the maximum allowed for any data type (8000).");
+}
+
+// The types whose syscolumns.scale holds a number: exact numerics and money; the others' is NULL.
+bool HasScale(const SqlType& type) {
+  return type.decimal || type.xtype == 60 || type.xtype == 122 || type.xtype == 48 || type.xtype == 52 ||
+         type.xtype == 56 || type.xtype == 127;
+}
+
+}  // namespace
+
 void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid) {
   const SqlType* type = FindType(col.type.name);
   // A user type stands for its base type with the size it was made with.
@@ -127,9 +144,7 @@ void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid) {
     if (col.increment == 0) Fail(2751, "The increment for identity column '" + col.name + "' must be non-zero.");
   }
   ColumnStorage st = StorageOf(*type, spec);
-  if (type->sized && spec.length > 8000 / type->length)
-    Fail(131, "The size (" + std::to_string(spec.length) + ") given to the column '" + col.name +
-                  "' exceeds the maximum allowed for any data type (8000).");
+  CheckSize(*type, spec, col.name);
   bool nullable = col.identity ? false : col.nullable.value_or(userType ? userType->allowNulls : true);
   if (col.identity && col.nullable && *col.nullable)
     Fail(8147, "Could not create IDENTITY attribute on nullable column '" + col.name + "', table '" + t.name + "'.");
@@ -148,8 +163,7 @@ void Session::AddColumn(TableInfo& t, const ColumnDef& col, int colid) {
   ins.Bind(11, int64_t{status}).Bind(12, int64_t{type->xtype})
       .Bind(13, int64_t{userType ? xusertype : type->xusertype == 256 ? 18 : type->xtype});
   ins.Bind(14, int64_t{st.prec});
-  if (type->decimal || type->xtype == 60 || type->xtype == 122 || type->xtype == 48 || type->xtype == 52 ||
-      type->xtype == 56 || type->xtype == 127)
+  if (HasScale(*type))
     ins.Bind(15, int64_t{st.scale});
   else
     ins.BindNull(15);
@@ -458,6 +472,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
       if (!type) Fail(2715, "Column or parameter #" + std::to_string(old->colid) + ": Cannot find data type " + d.type.name + ".");
       if (IsLongType(type->xtype) || type->xtype == 189)
         Fail(4927, "Cannot alter column '" + old->name + "' to be data type " + type->name + ".");
+      CheckSize(*type, d.type, old->name);
       bool typeChanged = type->xusertype != old->xusertype;
       // Keys, foreign keys, checks and indexes hold the column; a default only a change of type.
       // A varchar, nvarchar or varbinary column that only grows stays free of its indexes,
@@ -481,16 +496,17 @@ void Session::AlterTable(const AlterTableStmt& s) {
       }
       std::string collation = type->character ? (d.collation.empty() ? kDefaultCollation : d.collation) : "";
       Stmt u(Db(), "UPDATE syscolumns SET xtype = ?, xusertype = ?, length = ?, xprec = ?, xscale = ?, type = ?, usertype = ?, "
-                   "prec = ?, scale = ?, isnullable = ?, status = (status & ~8) | ?, collation = ?, collationid = ? WHERE id = ? AND colid = ?");
+                   "prec = ?, scale = ?, isnullable = ?, status = (status & ~8) | ?, collation = ?, collationid = ?, typestat = ? "
+                   "WHERE id = ? AND colid = ?");
       u.Bind(1, int64_t{type->xtype}).Bind(2, int64_t{type->xusertype}).Bind(3, int64_t{st.length});
       u.Bind(4, int64_t{type->decimal ? st.prec : type->prec}).Bind(5, int64_t{st.scale}).Bind(6, int64_t{type->xtype});
       u.Bind(7, int64_t{type->xusertype == 256 ? 18 : type->xtype}).Bind(8, int64_t{st.prec});
-      if (type->decimal || type->xtype == 60 || type->xtype == 122) u.Bind(9, int64_t{st.scale});
+      if (HasScale(*type)) u.Bind(9, int64_t{st.scale});
       else u.BindNull(9);
       u.Bind(10, int64_t{nullable ? 1 : 0}).Bind(11, int64_t{nullable ? 8 : 0});
       if (type->character) u.Bind(12, collation).Bind(13, int64_t{872468488});
       else u.BindNull(12).BindNull(13);
-      u.Bind(14, t.id).Bind(15, int64_t{old->colid});
+      u.Bind(14, int64_t{type->sized ? 2 : 0}).Bind(15, t.id).Bind(16, int64_t{old->colid});
       u.Step();
       // The rows move over converted as the server converts them; what does not convert refuses.
       auto fresh = LoadTable(Db(), t.id);

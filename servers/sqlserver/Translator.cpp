@@ -18,6 +18,8 @@ std::string Lower(std::string s) {
   return s;
 }
 
+bool IsUnicodeType(const std::string& type) { return type == "nchar" || type == "nvarchar" || type == "ntext"; }
+
 bool IsMasterOnly(const std::string& name) {
   static const std::set<std::string> tables = {"syslogins", "syslanguages", "sysdatabases",
                                                "sysxlogins", "sysservers"};
@@ -73,6 +75,21 @@ std::string Translator::Variable(const Expr& e) const {
     Fail(137, "Must declare the variable '" + e.text + "'.");
 }
 
+bool Translator::Unicode(const Expr& e) const {
+  switch (e.kind) {
+    case Expr::String:
+      return e.national;
+    case Expr::Paren:
+      return Unicode(*e.args[0]);
+    case Expr::Cast:
+      return IsUnicodeType(Lower(e.text));
+    case Expr::Column:
+      return IsUnicodeType(ColumnType(e));
+    default:
+      return false;
+  }
+}
+
 std::string Translator::Function(const Expr& e) const {
   std::string f = Lower(e.text);
   std::vector<std::string> a;
@@ -114,12 +131,11 @@ std::string Translator::Function(const Expr& e) const {
   }
   if (f == "indexkey_property") {
     arity(4, 4);
-    // DESC keys are marked in sysindexes.keys, one byte per key.
-    // Aliases of its own, so that the arguments' outer aliases stay visible.
-    return "(SELECT CASE lower(" + a[3] + ") WHEN 'columnid' THEN schm_k.colid WHEN 'isdescending' THEN "
-           "hex(substr(schm_i.keys, schm_k.keyno, 1)) = '01' END FROM sysindexkeys schm_k JOIN sysindexes schm_i "
-           "ON schm_i.id = schm_k.id AND schm_i.indid = schm_k.indid WHERE schm_k.id = " + a[0] +
-           " AND schm_k.indid = " + a[1] + " AND schm_k.keyno = " + a[2] + ")";
+    return "tsql_indexkey_property(" + a[0] + ", " + a[1] + ", " + a[2] + ", " + a[3] + ")";
+  }
+  if (f == "col_length") {
+    arity(2, 2);
+    return "tsql_col_length(" + a[0] + ", " + a[1] + ")";
   }
   if (f == "objectproperty") {
     arity(2, 2);
@@ -157,6 +173,8 @@ std::string Translator::Function(const Expr& e) const {
   }
   if (f == "datalength") {
     arity(1, 1);
+    // Unicode text takes two bytes a character.
+    if (Unicode(*e.args[0])) return "(2 * length(" + a[0] + "))";
     return "length(CAST(" + a[0] + " AS BLOB))";
   }
   if (f == "substring") {

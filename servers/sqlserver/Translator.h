@@ -38,6 +38,10 @@ class Translator : public QueryTranslator {
   std::string Variable(const Expr& e) const override;
 
  private:
+  // True for an expression whose value is Unicode text: an N'' literal, a conversion to nchar,
+  // nvarchar or ntext, or such a column.
+  bool Unicode(const Expr& e) const;
+
   bool inMaster_;
   const std::map<std::string, std::string>* variables_;
   TableResolver resolver_;

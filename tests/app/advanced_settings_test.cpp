@@ -172,7 +172,8 @@ TEST(AdvancedSettings, AnUnusableConnectionStringShowsItsErrorAndNoWindow) {
   round_trip::WorkFolder();  // the embedded servers running
   TdmMain dm(windowtest::TestFolder("ui-adv-bad"));
   TfrmMain w(dm);
-  w.ConnectionString = "Provider=SQLOLEDB.1;Data Source=x;Initial Catalog=NoSuchUiDb;User ID=sa;Password=secret";
+  w.ConnectionString = std::string("Provider=SQLOLEDB.1;Data Source=") + dialect_test::kServer +
+                       ";Initial Catalog=NoSuchUiDb;User ID=sa;Password=secret";
   Click(w, "lblNew");
   dialogs.TakeTexts();
   Click(w, "lblAdvanced");

@@ -146,6 +146,10 @@ TEST(BatchFailures, TheCauseOfAFailedCheckOrBackupIsLogged) {
            std::string(dialect_test::kServer),
        nullptr, "Error occourred during connection to DB: Login failed for user 'sa'."},
       {"database", shop, dialect_test::ConnectionStringFor("NoSuchClient"), nullptr, "Database does not exists"},
+      // A mistyped server name reached a new, empty server, and the update ran there.
+      {"server", shop, "Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=master;Data Source=DialectTest",
+       nullptr, "SQL Server does not exist or access denied."},
+      {"engine", shop, "Provider=ASAProv.90;Eng=RoundTripAs;dbn=FailedCheck", nullptr, "Database server not found"},
       {"schema", noSchema, client, nullptr, "DirectivesFromProducer.xml does not exists"},
       {"xml", badXml, client, nullptr, "vsiColumns.xml': malformed XML"},
       {"columns", noColumns, client, nullptr, "Master table without columns: Customers"},

@@ -15,11 +15,11 @@ TEST(AsaBackupError, AMissingFolderReachesTheUpdaterAsOneBackupError) {
   dialect_test::UseFreshServers();
   {
     TAsaSpecific dialect;
-    ASSERT_EQ(dialect.CreateDatabase("backed", "C:\\data\\backed", "", "", "", "comp"), 2);
+    ASSERT_EQ(dialect.CreateDatabase("backed", "C:\\data\\backed", "", "", "", dialect_test::kAsaServer), 2);
   }
   const std::string folder = "/no/such/folder";
   TOrvDbSchemaUpdater updater;
-  updater.SetConnectionString("Provider=ASAProv.90;Eng=comp;dbn=backed");
+  updater.SetConnectionString(std::string("Provider=ASAProv.90;Eng=") + dialect_test::kAsaServer + ";dbn=backed");
   ASSERT_TRUE(updater.Initialize());
   updater.SetConnected(true);
   Tdm& dm = *updater.dm();

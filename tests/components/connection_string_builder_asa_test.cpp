@@ -14,7 +14,7 @@
 #include "components/ufrmBuildConnectionString.h"
 #include "platform/data/Provider.h"
 #include "platform/ui/DialogService.h"
-#include "servers/EmbeddedServers.h"
+#include "../servers/MakeServers.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ TEST(BuilderOnAsa, StartsListsAndTestsDatabases) {
   const test_support::TempFolder folder("schm_builder_asa");
   const std::string& root = folder.Path();
   setenv("SCHEMION_SERVERS", root.c_str(), 1);
-  servers::RegisterEmbeddedServers();
+  server_test::MakeAsaServer("asa1");
   auto scripted = std::make_unique<ui::ScriptedDialogService>();
   ui::ScriptedDialogService& dialogs = *scripted;
   ui::ScopedDialogService scope(std::move(scripted));

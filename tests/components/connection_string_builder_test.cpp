@@ -19,7 +19,7 @@
 #include "platform/data/Provider.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/DialogService.h"
-#include "servers/EmbeddedServers.h"
+#include "../servers/MakeServers.h"
 
 namespace {
 
@@ -192,6 +192,7 @@ TEST_F(Builder, EnabledStatesFollowProviderAuthenticationAndNoPassword) {
 }
 
 TEST_F(Builder, TestsAndListsOnTheEmbeddedSqlServer) {
+  server_test::MakeSqlServer("TESTSRV");
   auto master = ado::ProviderRegistry::Instance().Open(
       "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=master;Data Source=TESTSRV");
   master->Execute("CREATE DATABASE Shop");

@@ -454,8 +454,8 @@ std::string SmallMaster(TDbType kind, const std::string& folder) {
     case dbtAsa: {
       dialect_test::UseFreshServers();
       TAsaSpecific dialect;
-      EXPECT_EQ(dialect.CreateDatabase("asadirectives", "C:\\data\\asadirectives.db", "", "", "", "AsaExtract"), 2);
-      connection = "Provider=ASAProv.90;Eng=AsaExtract;dbn=asadirectives";
+      EXPECT_EQ(dialect.CreateDatabase("asadirectives", "C:\\data\\asadirectives.db", "", "", "", dialect_test::kAsaServer), 2);
+      connection = std::string("Provider=ASAProv.90;Eng=") + dialect_test::kAsaServer + ";dbn=asadirectives";
       break;
     }
     default:
@@ -622,8 +622,8 @@ TEST(SchemaExtraction, AsaMasterExtracts) {
   const std::string folder = NewFolder("asa");
   dialect_test::UseFreshServers();
   TAsaSpecific dialect;
-  ASSERT_EQ(dialect.CreateDatabase("asamaster", "C:\\data\\asamaster.db", "", "", "", "AsaExtract"), 2);
-  const std::string connection = "Provider=ASAProv.90;Eng=AsaExtract;dbn=asamaster";
+  ASSERT_EQ(dialect.CreateDatabase("asamaster", "C:\\data\\asamaster.db", "", "", "", dialect_test::kAsaServer), 2);
+  const std::string connection = std::string("Provider=ASAProv.90;Eng=") + dialect_test::kAsaServer + ";dbn=asamaster";
   {
     ado::TConnection c(connection);
     c.Open();

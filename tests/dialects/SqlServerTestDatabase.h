@@ -13,11 +13,13 @@
 #include "dialects/uDbSpecific.h"
 #include "platform/data/Connection.h"
 #include "platform/data/DataSet.h"
-#include "servers/EmbeddedServers.h"
+#include "../servers/MakeServers.h"
 
 namespace dialect_test {
 
 inline const char* kServer = "DialectTests";
+// The Adaptive Server Anywhere server made beside it.
+inline const char* kAsaServer = "RoundTripAsa";
 
 // The servers' temporary folder, removed with everything in it when the program ends.
 struct ServerFolder {
@@ -39,7 +41,8 @@ inline void UseFreshServers() {
   ASSERT_NE(mkdtemp(buffer.data()), nullptr);
   folder.path = buffer.data();
   setenv("SCHEMION_SERVERS", folder.path.c_str(), 1);
-  servers::RegisterEmbeddedServers();
+  server_test::MakeSqlServer(kServer);
+  server_test::MakeAsaServer(kAsaServer);
 }
 
 inline std::string ConnectionStringFor(const std::string& database) {

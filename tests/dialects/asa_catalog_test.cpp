@@ -276,6 +276,7 @@ TEST(AsaDatabases, CreateBackupAndRestoreAsNewOnTheServer) {
   TestOwner owner;
   TAsaSpecific dialect(&owner);
   owner.current = &dialect;
+  server_test::MakeAsaServer("DbOps");
   ASSERT_EQ(dialect.CreateDatabase("src", root + "/orig/src.db", "", "", "", "DbOps"), 2);
   EXPECT_TRUE(std::filesystem::exists(root + "/orig/src.log"));
   EXPECT_TRUE(dialect.DatabaseExists("src", "", "", "DbOps"));

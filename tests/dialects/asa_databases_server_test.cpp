@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
-const char* const kEngine = "AsaDatabases";
+const char* const kEngine = dialect_test::kAsaServer;
 
 // A new folder under the servers' temporary folder.
 std::string NewFolder(const std::string& name) {

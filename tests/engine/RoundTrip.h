@@ -32,7 +32,7 @@ inline const char* ServerName(Server server) {
   return "";
 }
 
-inline const char* kAsaEngine = "RoundTripAsa";
+inline const char* kAsaEngine = dialect_test::kAsaServer;
 
 // The program's folder for Access files and schema folders (inside the servers' own folder, which
 // is removed when the program ends).

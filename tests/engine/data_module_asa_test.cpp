@@ -13,7 +13,7 @@
 
 namespace {
 
-const char* const kEngine = "EngineAsa";
+const char* const kEngine = dialect_test::kAsaServer;
 const std::string kDatabase = std::string("Provider=ASAProv.90;Eng=") + kEngine + ";dbn=engine";
 
 // Builds the database "engine" once per program: a table, the user hans, and a date format of

@@ -562,8 +562,8 @@ namespace {
 std::string NewAsaDatabase(const std::string& name) {
   dialect_test::UseFreshServers();
   TAsaSpecific dialect;
-  EXPECT_EQ(dialect.CreateDatabase(name, "C:\\data\\" + name + ".db", "", "", "", "SqlTextAsa"), 2);
-  return "Provider=ASAProv.90;Eng=SqlTextAsa;dbn=" + name;
+  EXPECT_EQ(dialect.CreateDatabase(name, "C:\\data\\" + name + ".db", "", "", "", dialect_test::kAsaServer), 2);
+  return std::string("Provider=ASAProv.90;Eng=") + dialect_test::kAsaServer + ";dbn=" + name;
 }
 
 }  // namespace

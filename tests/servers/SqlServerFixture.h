@@ -11,7 +11,7 @@
 
 #include "platform/data/DataErrors.h"
 #include "platform/data/Provider.h"
-#include "servers/EmbeddedServers.h"
+#include "MakeServers.h"
 
 class SqlServerTest : public ::testing::Test {
  protected:
@@ -19,7 +19,7 @@ class SqlServerTest : public ::testing::Test {
     char tmpl[] = "/tmp/schm_sqlsrv_XXXXXX";
     root_ = mkdtemp(tmpl);
     setenv("SCHEMION_SERVERS", root_.c_str(), 1);
-    servers::RegisterEmbeddedServers();
+    server_test::MakeSqlServer("TESTSRV");
   }
   void TearDown() override {
     session_.reset();

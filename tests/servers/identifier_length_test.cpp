@@ -28,6 +28,7 @@ int Refusal(ado::IProviderSession& session, const std::string& sql, std::string&
 
 TEST_F(SqlServerTest, EachServerRefusesANameLongerThanItsLimit) {
   auto& registry = ado::ProviderRegistry::Instance();
+  server_test::MakeAsaServer("names");
   auto asaServer = registry.Open("Provider=ASAProv.90;Eng=names");
   asaServer->Execute("CREATE DATABASE 'C:\\data\\n.db'");
   asaServer->Execute("START DATABASE 'C:\\data\\n.db'");

@@ -34,6 +34,11 @@ class SqlClientOnServer : public ::testing::Test {
     fs::create_directories(dir_);
     ::setenv("SCHEMION_SERVERS", dir_.c_str(), 1);
     servers::RegisterEmbeddedServers();
+    // The server is made by the client's own step, and only once.
+    ASSERT_EQ(RunClient({"-s", "-c", Conn("master")}).status, 0);
+    const ClientRun again = RunClient({"-s", "-c", Conn("master")});
+    ASSERT_EQ(again.status, 2);
+    EXPECT_EQ(again.err, "schemion-sql: cannot make the server: The server 'CLIENTTEST' exists already.\n");
   }
   void TearDown() override { fs::remove_all(dir_); }
 

@@ -35,6 +35,7 @@ TEST_F(SqlServerTest, ProviderNamesLoginsAndDatabases) {
     EXPECT_EQ(e.NativeError(), 4060);
   }
   // A second server is a second folder with its own master.
+  server_test::MakeSqlServer("OTHER\\INST");
   auto other = reg.Open("Provider=SQLOLEDB;Data Source=OTHER\\INST;Initial Catalog=master;Integrated Security=SSPI");
   EXPECT_EQ(Rows(*other, "select count(*) from syslogins").Rows[0][0].AsInt(), 1);
   // USE switches the session's database.

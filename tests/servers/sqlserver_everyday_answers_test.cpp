@@ -1,0 +1,143 @@
+// Everyday statements of users' checks and scripts, answered as SQL Server 2000 answers them:
+// date strings meeting datetime values, byte lengths of Unicode text, COL_LENGTH,
+// INDEXKEY_PROPERTY over sysindexes, char against varchar, the catalogue after ALTER COLUMN,
+// result columns without a name; and connections to a server never made.
+#include "SqlServerFixture.h"
+
+namespace {
+
+class EverydayAnswers : public SqlServerTest {
+ protected:
+  void SetUp() override {
+    SqlServerTest::SetUp();
+    Db().Execute(
+        "CREATE TABLE T (id int NOT NULL, d datetime NULL, c char (3) NULL, v varchar (3) NULL, "
+        "n nvarchar (10) NULL, nc nchar (4) NULL, tx text NULL, x decimal (9, 2) NULL)");
+    Db().Execute("INSERT INTO T (id, d, c, v, n, nc) VALUES (1, '20040315 09:30:00', 'N', 'N', N'abc', N'ab')");
+    Db().Execute("INSERT INTO T (id, d, c, v) VALUES (2, 'Mar 15 2004 9:31AM', 'M', 'Q')");
+    Db().Execute("INSERT INTO T (id, d) VALUES (3, '03/16/2004')");
+    Db().Execute("CREATE TABLE K (a int NOT NULL, b varchar (10) NULL, m money NULL)");
+    Db().Execute("CREATE INDEX K_ab ON K (a DESC, b)");
+  }
+};
+
+TEST_F(EverydayAnswers, StatementsGetTheServersAnswer) {
+  struct Case {
+    const char* sql;
+    const char* answer;  // the first value of the first row
+  } cases[] = {
+      // Every string the server reads as a date meets a datetime as that date.
+      {"SELECT count(*) FROM T WHERE d = '20040315 09:30:00'", "1"},
+      {"SELECT count(*) FROM T WHERE d > '20040315 09:29:00'", "3"},
+      {"SELECT count(*) FROM T WHERE d = '2004-03-15 09:31:00.000'", "1"},
+      {"SELECT count(*) FROM T WHERE d = '2004-03-15T09:30:00'", "1"},
+      {"SELECT count(*) FROM T WHERE d = 'Mar 16 2004'", "1"},
+      {"SELECT count(*) FROM T WHERE d < '03/16/2004'", "2"},
+      {"SELECT count(*) FROM T WHERE d IN ('20040316', '20040315 09:31')", "2"},
+      {"SELECT count(*) FROM T WHERE d BETWEEN '20040315' AND '20040315 23:59'", "2"},
+      {"SELECT CASE d WHEN '20040315 09:30' THEN 'first' END FROM T WHERE id = 1", "first"},
+      {"SELECT count(*) FROM T a JOIN T b ON b.d > '20040315 09:30' AND a.id = b.id", "2"},
+      {"SELECT TOP 1 id FROM T ORDER BY d DESC", "3"},
+      {"DECLARE @d datetime SET @d = '20040316' SELECT count(*) FROM T WHERE d = @d", "1"},
+      {"UPDATE T SET d = 'March 17, 2004' WHERE id = 3 SELECT count(*) FROM T WHERE d >= '20040317'", "1"},
+      // Unicode text takes two bytes a character.
+      {"SELECT datalength(N'abc')", "6"},
+      {"SELECT datalength('abc')", "3"},
+      {"SELECT datalength(n) FROM T WHERE id = 1", "6"},
+      {"SELECT datalength(t.nc) FROM T t WHERE id = 1", "8"},
+      {"SELECT datalength(CAST(v AS nvarchar (3))) FROM T WHERE id = 1", "2"},
+      {"SELECT datalength(v) FROM T WHERE id = 1", "1"},
+      // The defined length in bytes.
+      {"SELECT col_length('T', 'n')", "20"},
+      {"SELECT col_length('T', 'id')", "4"},
+      {"SELECT col_length('T', 'tx')", "16"},
+      {"SELECT col_length('T', 'nope')", "<null>"},
+      {"SELECT col_length('Nope', 'id')", "<null>"},
+      // The caller's own columns as arguments.
+      {"SELECT indexkey_property(object_id('K'), indid, 1, 'IsDescending') FROM sysindexes "
+       "WHERE id = object_id('K') AND name = 'K_ab'", "1"},
+      {"SELECT indexkey_property(object_id('K'), i.indid, 2, 'IsDescending') FROM sysindexes i "
+       "WHERE i.id = object_id('K') AND i.name = 'K_ab'", "0"},
+      // Trailing blanks do not count between char and varchar.
+      {"SELECT count(*) FROM T a JOIN T b ON a.c = b.v", "1"},
+      {"SELECT count(*) FROM T a, T b WHERE b.v = a.c", "1"},
+      {"SELECT count(*) FROM T a JOIN T b ON a.c = upper(lower(b.v))", "1"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TextOf(c.sql), c.answer) << c.sql;
+}
+
+TEST_F(EverydayAnswers, AlterColumnLeavesTheCatalogueAsCreateTableWritesIt) {
+  const std::string catalogue =
+      "SELECT count(*) FROM syscolumns c JOIN syscolumns d ON d.name = c.name WHERE c.id = object_id('K') AND "
+      "d.id = object_id('Made') AND isnull(c.prec, -1) = isnull(d.prec, -1) AND isnull(c.scale, -1) = "
+      "isnull(d.scale, -1) AND c.length = d.length AND c.typestat = d.typestat";
+  Db().Execute("DROP INDEX K.K_ab");
+  Db().Execute("ALTER TABLE K ALTER COLUMN a int NULL");
+  Db().Execute("ALTER TABLE K ALTER COLUMN b nvarchar (20) NULL");
+  Db().Execute("ALTER TABLE K ALTER COLUMN m decimal (12, 3) NULL");
+  Db().Execute("CREATE TABLE Made (a int NULL, b nvarchar (20) NULL, m decimal (12, 3) NULL)");
+  EXPECT_EQ(TextOf(catalogue), "3");
+  EXPECT_EQ(TextOf("SELECT scale FROM syscolumns WHERE id = object_id('K') AND name = 'a'"), "0");
+}
+
+TEST_F(EverydayAnswers, RefusalsCarryTheServersNumber) {
+  struct Case {
+    const char* sql;
+    int error;
+    const char* message;
+  } cases[] = {
+      {"ALTER TABLE K ALTER COLUMN b varchar (9000) NULL", 131,
+       "The size (9000) given to the column 'b' exceeds the maximum allowed for any data type (8000)."},
+      {"ALTER TABLE K ALTER COLUMN b nvarchar (4001) NULL", 131,
+       "The size (4001) given to the column 'b' exceeds the maximum allowed for any data type (8000)."},
+  };
+  for (const Case& c : cases) {
+    std::string message;
+    EXPECT_EQ(ErrorOf(c.sql, &message), c.error) << c.sql;
+    EXPECT_EQ(message, c.message) << c.sql;
+  }
+  EXPECT_EQ(TextOf("SELECT length FROM syscolumns WHERE id = object_id('K') AND name = 'b'"), "10");
+}
+
+// Result columns were named by their expression's text ("count(*)").
+TEST_F(EverydayAnswers, AResultColumnWithoutANameHasNone) {
+  const ado::RowSet rows = Rows("SELECT count(*), id, (v), len(v) AS lv, *, 'x' FROM T WHERE id = 1");
+  std::vector<std::string> names;
+  for (const auto& f : rows.Fields) names.push_back(f.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"", "id", "v", "lv", "id", "d", "c", "v", "n", "nc", "tx", "x", ""}));
+}
+
+// A mistyped server name made a new empty server, and the statements ran there.
+TEST_F(EverydayAnswers, AConnectionToAServerNeverMadeIsRefused) {
+  struct Case {
+    std::string connection;
+    int error;
+    const char* message;
+  } cases[] = {
+      {"Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=master;Data Source=TESTSRVX", 17,
+       "[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied."},
+      {"Provider=SQLOLEDB.1;User ID=sa;Password=pw1;Server=(local)", 17,
+       "[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied."},
+      {"Provider=ASAProv.90;Eng=TESTSRV", -100, "Database server not found"},
+      {"Provider=ASAProv.90;Eng=Nowhere;dbn=db", -100, "Database server not found"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ado::ProviderRegistry::Instance().Open(c.connection);
+      ADD_FAILURE() << "connected: " << c.connection;
+    } catch (const ado::EOleException& e) {
+      EXPECT_EQ(e.NativeError(), c.error) << c.connection;
+      EXPECT_EQ(std::string(e.what()), c.message) << c.connection;
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(root_ + "/testsrvx"));
+  EXPECT_FALSE(std::filesystem::exists(root_ + "/nowhere"));
+  // Made once, a server is there to connect to; made again, it is refused.
+  server_test::MakeAsaServer("TESTSRV");
+  EXPECT_NO_THROW(ado::ProviderRegistry::Instance().Open("Provider=ASAProv.90;Eng=TESTSRV"));
+  EXPECT_THROW(server_test::MakeSqlServer("TESTSRV"), ado::EOleException);
+  EXPECT_THROW(server_test::MakeAsaServer("TESTSRV"), ado::EOleException);
+  EXPECT_EQ(TextOf("SELECT count(*) FROM T"), "3");
+}
+
+}  // namespace

@@ -24,6 +24,7 @@ class AsaCatalog : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dialect_test::UseFreshServers();
+    server_test::MakeAsaServer(kEngine);
     owner_ = new TestOwner();
     dialect_ = new TAsaSpecific(owner_);
     owner_->current = dialect_;

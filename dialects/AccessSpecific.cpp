@@ -22,6 +22,8 @@ TAccessSpecific::TAccessSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner
   UseOwners = false;
   AutoPrimaryKeyName = false;
   MaxIdentifierLength = 64;
+  // Jet refuses these in any name, bracketed or not.
+  NameRefusedCharacters = ".![]";
 }
 
 // Access cannot rename tables or columns by statement.

@@ -5,6 +5,7 @@
 #include "engine/SchemaValidation.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
@@ -31,8 +32,9 @@ enum : unsigned {
   kNumber = 8,        // when given, a whole number
   kTable = 16,        // names a table of the master's table list
   kColumn = 32,       // names a column, of the table named by the rule's `table` field
-  kAlways = 64,       // checked in every row, not only in the rows the check carries to the client
-  kAsConstraint = 128 // required when the master keeps its defaults as named constraints
+  kAlways = 64,        // checked in every row, not only in the rows the check carries to the client
+  kAsConstraint = 128, // required when the master keeps its defaults as named constraints
+  kOwner = 256,        // an owner's name: a name only where the connected server has owners
 };
 
 struct FieldRule {
@@ -58,7 +60,7 @@ struct FileRule {
 // names, the text of an encrypted view) are not required.
 const FileRule kFileRules[] = {
     {vsiTables, &Tdm::qTables, Carried::kTables, "TABLE_NAME",
-     {{"TABLE_NAME", kRequired | kName}, {"TABLE_TYPE", kRequired | kAlways}, {"TABLE_SCHEMA", kName}}},
+     {{"TABLE_NAME", kRequired | kName}, {"TABLE_TYPE", kRequired | kAlways}, {"TABLE_SCHEMA", kName | kOwner}}},
     {vsiColumns, &Tdm::qColumns, Carried::kByTable, "TABLE_NAME",
      {{"TABLE_NAME", kRequired | kTable},
       {"COLUMN_NAME", kRequired | kName | kAlways},
@@ -110,6 +112,15 @@ std::string NumberFault(const ado::Variant& value, bool count) {
     case ado::VarType::Int:
       number = value.AsInt();
       break;
+    case ado::VarType::Float: {
+      // A column declared as a decimal or floating type holds whole numbers too.
+      const double real = value.AsFloat();
+      if (!(real == std::trunc(real) && std::fabs(real) < 9.0e18)) {
+        return "holds '" + Shown(value.AsString()) + "', which is not a whole number";
+      }
+      number = static_cast<int64_t>(real);
+      break;
+    }
     case ado::VarType::Text: {
       const std::string trimmed = text::Trim(*value.IfText());
       const char* first = trimmed.data();
@@ -224,7 +235,8 @@ class Validation {
   bool CheckField(const FieldRule& check, const ado::TField& field, ado::TDataSet& set, const std::string& file,
                   int row) {
     const ado::Variant& value = field.Value();
-    const bool required = (check.checks & kRequired) != 0 || ((check.checks & kAsConstraint) != 0 && dm_.DefaultAsConstraint());
+    const bool required =
+        (check.checks & kRequired) != 0 || ((check.checks & kAsConstraint) != 0 && dm_.DefaultAsConstraint());
     const bool empty = value.IsNullOrEmpty() || (value.IfText() != nullptr && value.IfText()->empty());
     if (empty) return required ? Fail(file, row, check.field, "has no value") : true;
     if ((check.checks & (kCount | kNumber)) != 0) {
@@ -232,7 +244,7 @@ class Validation {
       return fault.empty() ? true : Fail(file, row, check.field, fault);
     }
     const std::string text = value.AsString();
-    if ((check.checks & kName) != 0) {
+    if ((check.checks & kName) != 0 && ((check.checks & kOwner) == 0 || dialect_.UseOwners)) {
       const std::string fault = dialect_.NameFault(text);
       if (!fault.empty()) return Fail(file, row, check.field, fault);
     }

@@ -513,8 +513,11 @@ struct RowReader {
                         "' is longer than " + std::to_string(maxValue) + " bytes");
       }
       if (!DecodeValue(columns[idx], a.value(), row, idx)) {
-        throw LoadError("row " + std::to_string(rowNumber) + ": value '" + a.value() +
-                        "' of field '" + columns[idx].def.Name + "' is not a valid " +
+        // A long value is cut in the message, which would otherwise carry all of it.
+        const std::string_view value(a.value());
+        const std::string_view shown = text::Utf8Start(value, 64);
+        throw LoadError("row " + std::to_string(rowNumber) + ": value '" + std::string(shown) +
+                        (shown.size() < value.size() ? "..." : "") + "' of field '" + columns[idx].def.Name + "' is not a valid " +
                         TypeWord(columns[idx].decode));
       }
     }

@@ -26,15 +26,15 @@ namespace {
 
 // Checks of a field, combined with "|".
 enum : unsigned {
-  kRequired = 1,      // neither missing nor empty
-  kName = 2,          // a name the connected server can take
-  kCount = 4,         // when given, a whole number not below zero
-  kNumber = 8,        // when given, a whole number
-  kTable = 16,        // names a table of the master's table list
-  kColumn = 32,       // names a column, of the table named by the rule's `table` field
-  kAlways = 64,        // checked in every row, not only in the rows the check carries to the client
-  kAsConstraint = 128, // required when the master keeps its defaults as named constraints
-  kOwner = 256,        // an owner's name: a name only where the connected server has owners
+  kRequired = 1,        // neither missing nor empty
+  kName = 2,            // a name the connected server can take (in the rows carried to it)
+  kCount = 4,           // when given, a whole number not below zero
+  kNumber = 8,          // when given, a whole number
+  kTable = 16,          // names a table of the master's table list
+  kColumn = 32,         // names a column, of the table named by the rule's `table` field
+  kAlways = 64,         // checked in every row, not only in the rows the check carries to the client
+  kAsConstraint = 128,  // required when the master keeps its defaults as named constraints
+  kOwner = 256,         // an owner's name: a name only where the connected server has owners
 };
 
 struct FieldRule {
@@ -44,7 +44,7 @@ struct FieldRule {
 };
 
 // Which rows of a file the check carries to the client: those are checked whole; of the others,
-// only the table field and the kAlways fields.
+// only the table field (for its value, not as a name) and the kAlways fields.
 enum class Carried { kTables, kByTable, kViews, kProcedures };
 
 struct FileRule {
@@ -63,7 +63,7 @@ const FileRule kFileRules[] = {
      {{"TABLE_NAME", kRequired | kName}, {"TABLE_TYPE", kRequired | kAlways}, {"TABLE_SCHEMA", kName | kOwner}}},
     {vsiColumns, &Tdm::qColumns, Carried::kByTable, "TABLE_NAME",
      {{"TABLE_NAME", kRequired | kTable},
-      {"COLUMN_NAME", kRequired | kName | kAlways},
+      {"COLUMN_NAME", kRequired | kName},
       {"COLUMN_TYPE_NAME", kRequired},
       {"ORDINAL_POSITION", kCount},
       {"SIZE", kCount},
@@ -200,7 +200,7 @@ class Validation {
         const bool always = (check.checks & kAlways) != 0 ||
                             (rule.tableField != nullptr && std::string_view(check.field) == rule.tableField);
         if (fields[i] == nullptr || (!carried && !always)) continue;
-        if (!CheckField(check, *fields[i], set, file, row)) return false;
+        if (!CheckField(check, *fields[i], set, file, row, carried)) return false;
       }
       if (rule.kind == vsiTables && tableField != nullptr) {
         const std::string type = typeField != nullptr ? typeField->AsString() : std::string();
@@ -233,7 +233,7 @@ class Validation {
   }
 
   bool CheckField(const FieldRule& check, const ado::TField& field, ado::TDataSet& set, const std::string& file,
-                  int row) {
+                  int row, bool carried) {
     const ado::Variant& value = field.Value();
     const bool required =
         (check.checks & kRequired) != 0 || ((check.checks & kAsConstraint) != 0 && dm_.DefaultAsConstraint());
@@ -244,7 +244,7 @@ class Validation {
       return fault.empty() ? true : Fail(file, row, check.field, fault);
     }
     const std::string text = value.AsString();
-    if ((check.checks & kName) != 0 && ((check.checks & kOwner) == 0 || dialect_.UseOwners)) {
+    if ((check.checks & kName) != 0 && carried && ((check.checks & kOwner) == 0 || dialect_.UseOwners)) {
       const std::string fault = dialect_.NameFault(text);
       if (!fault.empty()) return Fail(file, row, check.field, fault);
     }

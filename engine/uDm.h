@@ -268,8 +268,9 @@ class Tdm : public IDialectOwner {
   // Compares the connected client with the master schema files of the updater's DirSchemas and
   // writes instructions.xml and BlockUndoDelete.xml; never changes the client. With aHolder the
   // run gets a producer of its own, filled from DirectivesFromProducer.xml and freed at the end.
-  // A missing or unreadable master file raises (neither list file is then saved); a phase that
-  // answers False stops the later phases and makes the result False.
+  // A missing or unreadable master file raises (neither list file is then saved); a damaged one is
+  // refused by ValidateMasterSchema before the client is read (False, both lists saved empty); a
+  // phase that answers False stops the later phases and makes the result False.
   bool CheckDb(bool aHolder);
   // The master files into qTables ... qClusterIdxSrc, and the client's catalogue through the
   // dialect into qDestTables ... qDestClusterIdx, with their progress steps.

@@ -1,5 +1,6 @@
 // Access dialect: field values and statement builders in Jet's forms. The catalogue readers are
 // in AccessCatalog.cpp, the database operations in AccessDatabases.cpp.
+#include "common/AccessNames.h"
 #include "dialects/DataTypeTables.h"
 #include "dialects/uDbSpecific.h"
 
@@ -22,7 +23,9 @@ TAccessSpecific::TAccessSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner
   UseDbSpaces = false;
   UseOwners = false;
   AutoPrimaryKeyName = false;
-  MaxIdentifierLength = 64;
+  MaxIdentifierLength = static_cast<int>(access_names::kMaxLength);
+  // Jet refuses these in any name, bracketed or not.
+  NameRefusedCharacters = std::string(access_names::kForbiddenCharacters);
 }
 
 // Access cannot rename tables or columns by statement.

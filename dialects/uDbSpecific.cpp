@@ -269,6 +269,20 @@ bool HoldsBreakingCharacter(const std::string& name) {
 
 }  // namespace
 
+std::string TDatabaseSpecific::NameFault(std::string_view name) const {
+  const size_t length = text::Utf8Length(name, IdentifierLengthInBytes);
+  if (length > MaxIdentifierLength) {
+    const std::string unit = IdentifierLengthInBytes ? " bytes" : " characters";
+    return "is " + std::to_string(length) + unit + " long, longer than the server allows (" +
+           std::to_string(MaxIdentifierLength) + unit + ")";
+  }
+  const size_t refused = name.find_first_of(NameRefusedCharacters);
+  if (refused != std::string_view::npos) {
+    return std::string("holds the character '") + name[refused] + "', which the server never accepts in a name";
+  }
+  return {};
+}
+
 std::string TDatabaseSpecific::QuoteName(const std::string& name) const {
   if (!HoldsBreakingCharacter(name) && !IsReservedWord(name)) return name;
   const TDatabaseSpecific& dialect = QuotingDialect();

@@ -147,6 +147,8 @@ class TDatabaseSpecific {
   // The longest name the server takes, in characters (in UTF-8 bytes when IdentifierLengthInBytes).
   size_t MaxIdentifierLength = 128;
   bool IdentifierLengthInBytes = false;
+  // Characters the server refuses in a name even when the name is quoted.
+  std::string NameRefusedCharacters;
   TWordList ReservedWords;
   std::string ServerKey;
   std::string DatabaseKey;
@@ -305,6 +307,9 @@ class TDatabaseSpecific {
                   const ado::Variant& schemaId, ado::TDataSet& dataSet);
 
   std::string QuoteName(const std::string& name) const;
+  // Why the server cannot take `name` as the name of an object, quoted or not: too long, or
+  // holding a character it refuses; empty when it can.
+  std::string NameFault(std::string_view name) const;
   bool IsReservedWord(const std::string& name) const { return ReservedWords.Contains(name); }
   std::string GetDatabaseFromConnection(const std::string& connectionString) const;
   std::string GetServerFromConnection(const std::string& connectionString) const;

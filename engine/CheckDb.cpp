@@ -16,6 +16,7 @@
 #include "engine/CatalogScope.h"
 #include "engine/EngineError.h"
 #include "engine/EngineRun.h"
+#include "engine/SchemaValidation.h"
 #include "engine/uDm.h"
 
 namespace {
@@ -87,7 +88,7 @@ void Tdm::LoadMasterSchema() {
     ado::TDataSet& set = this->*load.set;
     set.Close();
     const std::string file = paths::ResolveFolder(SchemaFolderFile(updater.DirSchemas, EnumName(load.kind) + ".xml"));
-    set.LoadFromFile(file);
+    set.LoadFromFile(file, schema_validation::kMaxFieldBytes);
     // A file of another kind would fail later on a field, naming no file. A kind the master's
     // server has no rowset for is written without fields and is read as empty.
     if (set.FieldCount() == 0) continue;
@@ -166,6 +167,11 @@ bool Tdm::CheckDb(bool aHolder) {
 
   RestartInstructionList();
   LoadMasterSchema();
+  // A damaged package is refused before the client is read: nothing is queued.
+  if (!ValidateMasterSchema()) {
+    SaveCheckResults();
+    return false;
+  }
   TranslateMasterDefaults();
   LoadDefaultDbSpace();
   LoadClientSchema();

@@ -268,12 +268,20 @@ class Tdm : public IDialectOwner {
   // Compares the connected client with the master schema files of the updater's DirSchemas and
   // writes instructions.xml and BlockUndoDelete.xml; never changes the client. With aHolder the
   // run gets a producer of its own, filled from DirectivesFromProducer.xml and freed at the end.
-  // A missing or unreadable master file raises (neither list file is then saved); a phase that
-  // answers False stops the later phases and makes the result False.
+  // A missing or unreadable master file raises (neither list file is then saved); a damaged one is
+  // refused by ValidateMasterSchema before the client is read (False, both lists saved empty); a
+  // phase that answers False stops the later phases and makes the result False.
   bool CheckDb(bool aHolder);
   // The master files into qTables ... qClusterIdxSrc, and the client's catalogue through the
   // dialect into qDestTables ... qDestClusterIdx, with their progress steps.
   void LoadMasterSchema();
+  // Refuses a damaged package before anything is compared: a row of a master file without its
+  // names or type, a size, scale, ordinal or identity value that is no whole number or negative, a
+  // name the connected server cannot take, or a row (or copy item) naming a table the table list
+  // lacks or a column the columns file lacks. The first fault is reported (dbcCheckDb) naming the
+  // file, the row and the field, and the answer is False. Views and default values are read from
+  // their files here; a field longer than 1 MB raises while a file is read.
+  bool ValidateMasterSchema();
   // The master's column defaults in qColumns, each in the client server's words.
   void TranslateMasterDefaults();
   void LoadClientSchema();

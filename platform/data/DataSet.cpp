@@ -231,9 +231,9 @@ void TDataSet::EmptyDataSet() {
   RebuildView();
 }
 
-void TDataSet::LoadFromFile(const std::string& fileName) {
+void TDataSet::LoadFromFile(const std::string& fileName, size_t maxValueBytes) {
   Close();
-  RowSet rs = LoadPersistedXml(fileName);
+  RowSet rs = LoadPersistedXml(fileName, maxValueBytes);
   OpenOn(std::move(rs.Fields), std::move(rs.Rows));
 }
 

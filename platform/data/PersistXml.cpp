@@ -479,8 +479,9 @@ struct RowReader {
   const std::vector<Column>& columns;
   std::unordered_map<std::string_view, size_t> byAttr;
   size_t rowNumber = 0;
+  size_t maxValue = kNoValueLimit;
 
-  explicit RowReader(const std::vector<Column>& cols) : columns(cols) {
+  RowReader(const std::vector<Column>& cols, size_t maxValueBytes) : columns(cols), maxValue(maxValueBytes) {
     for (size_t i = 0; i < columns.size(); ++i) byAttr.emplace(columns[i].attrName, i);
   }
 
@@ -507,16 +508,23 @@ struct RowReader {
         idx = it->second;
       }
       guess = idx + 1;
+      if (maxValue != kNoValueLimit && ::strnlen(a.value(), maxValue + 1) > maxValue) {
+        throw LoadError("row " + std::to_string(rowNumber) + ": the value of field '" + columns[idx].def.Name +
+                        "' is longer than " + std::to_string(maxValue) + " bytes");
+      }
       if (!DecodeValue(columns[idx], a.value(), row, idx)) {
-        throw LoadError("row " + std::to_string(rowNumber) + ": value '" + a.value() +
-                        "' of field '" + columns[idx].def.Name + "' is not a valid " +
+        // A long value is cut in the message, which would otherwise carry all of it.
+        const std::string_view value(a.value());
+        const std::string_view shown = text::Utf8Start(value, 64);
+        throw LoadError("row " + std::to_string(rowNumber) + ": value '" + std::string(shown) +
+                        (shown.size() < value.size() ? "..." : "") + "' of field '" + columns[idx].def.Name + "' is not a valid " +
                         TypeWord(columns[idx].decode));
       }
     }
   }
 };
 
-RowSet ParseDocument(char* buffer, size_t size) {
+RowSet ParseDocument(char* buffer, size_t size, size_t maxValue) {
   // The binary form (ADTG) begins with no markup at all.
   size_t first = 0;
   if (size >= 3 && std::memcmp(buffer, "\xEF\xBB\xBF", 3) == 0) first = 3;
@@ -602,7 +610,7 @@ RowSet ParseDocument(char* buffer, size_t size) {
   RowSet result;
   for (const Column& c : columns) result.Fields.push_back(c.def);
   const std::string rowName = p.zIsDefault && p.z.empty() ? "row" : (p.z.empty() ? "z" : p.z) + ":row";
-  RowReader reader(columns);
+  RowReader reader(columns, maxValue);
   const size_t n = columns.size();
   auto readRow = [&](const pugi::xml_node& element) {
     ++reader.rowNumber;
@@ -959,13 +967,13 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
 RowSet ParsePersistedXml(const std::string& document, const std::string& source) {
   std::string copy = document;
   try {
-    return ParseDocument(copy.data(), copy.size());
+    return ParseDocument(copy.data(), copy.size(), kNoValueLimit);
   } catch (const LoadError& e) {
     throw EDatabaseError(LoadFailure(source, e.What()));
   }
 }
 
-RowSet LoadPersistedXml(const std::string& fileName) {
+RowSet LoadPersistedXml(const std::string& fileName, size_t maxValueBytes) {
   FilePtr f(std::fopen(fileName.c_str(), "rb"));
   if (!f) {
     throw EDatabaseError(LoadFailure(fileName, std::string("cannot open the file (") +
@@ -996,7 +1004,7 @@ RowSet LoadPersistedXml(const std::string& fileName) {
   }
   if (size == 0) throw EDatabaseError(LoadFailure(fileName, "the file is empty"));
   try {
-    return ParseDocument(buffer.get(), size);
+    return ParseDocument(buffer.get(), size, maxValueBytes);
   } catch (const LoadError& e) {
     throw EDatabaseError(LoadFailure(fileName, e.What()));
   }

@@ -3,6 +3,7 @@
 // z:row elements, in which a null is an absent attribute.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,10 @@ namespace ado {
 // Reads a persisted recordset. Pending changes in the file are applied (inserted and updated
 // rows as they now stand, deleted rows left out); child rowsets of a hierarchical recordset are
 // not read. Raises EDatabaseError naming the file and the fault when the file is missing,
-// truncated, malformed or holds a value its column's type does not accept.
-RowSet LoadPersistedXml(const std::string& fileName);
+// truncated, malformed or holds a value its column's type does not accept, and, with a limit,
+// when a value is longer than `maxValueBytes` (refused before the value is copied).
+constexpr size_t kNoValueLimit = static_cast<size_t>(-1);
+RowSet LoadPersistedXml(const std::string& fileName, size_t maxValueBytes = kNoValueLimit);
 // The same for a document held in memory; `source` names it in messages.
 RowSet ParsePersistedXml(const std::string& document, const std::string& source);
 

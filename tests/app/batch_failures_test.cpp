@@ -1,6 +1,7 @@
 // Unattended runs of Schemion32 that cannot succeed: each ends with status 1, its log names the
 // cause, and the client keeps its schema and rows.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -81,6 +82,53 @@ std::string ClientOf(const std::string& aName) {
   return round_trip::CreateDatabase(Server::SqlServer, aName, app_test::kShopClient);
 }
 
+// Replaces the first `aFrom` in the file by `aTo`.
+void Replace(const std::string& aFile, const std::string& aFrom, const std::string& aTo) {
+  std::string text = ReadBytes(aFile);
+  const size_t at = text.find(aFrom);
+  ASSERT_NE(at, std::string::npos) << aFile << ": " << aFrom;
+  WriteBytes(aFile, text.replace(at, aFrom.size(), aTo));
+}
+
+// Puts `aCount` times `aChar` after the first `aAt` in the file, written piece by piece: the test's
+// own memory must stay small, since a program it starts is counted from it.
+void InsertRun(const std::string& aFile, const std::string& aAt, char aChar, size_t aCount) {
+  const std::string text = ReadBytes(aFile);
+  const size_t at = text.find(aAt);
+  ASSERT_NE(at, std::string::npos) << aFile << ": " << aAt;
+  std::ofstream out(aFile, std::ios::binary | std::ios::trunc);
+  out << text.substr(0, at + aAt.size());
+  const std::string piece(1 << 20, aChar);
+  for (size_t left = aCount; left > 0; left -= std::min(left, piece.size())) out.write(piece.data(), std::min(left, piece.size()));
+  out << text.substr(at + aAt.size());
+}
+
+// The client's columns as its server's catalogue gives them, and the rows of Customers.
+Lines ClientState(Server aServer, const std::string& aClient) {
+  std::unique_ptr<TDatabaseSpecific> dialect;
+  if (aServer == Server::Access) {
+    dialect = std::make_unique<TAccessSpecific>();
+  } else {
+    dialect = std::make_unique<TSqlServerSpecific>();
+  }
+  Lines state;
+  {
+    ado::TConnection connection(aClient);
+    connection.Open();
+    ado::TDataSet columns;
+    columns.SetConnection(&connection);
+    dialect->OpenSchema(vsiColumns, ado::Variant(), ado::Variant(), columns);
+    for (columns.First(); !columns.Eof(); columns.Next()) {
+      state.push_back(columns.FieldByName("TABLE_NAME").AsString() + "." + columns.FieldByName("COLUMN_NAME").AsString() +
+                      " " + columns.FieldByName("COLUMN_TYPE_NAME").AsString() + " " + columns.FieldByName("SIZE").AsString());
+    }
+  }
+  for (const std::string& row : round_trip::Rows(aClient, "SELECT CustomerId, Name FROM Customers ORDER BY CustomerId")) {
+    state.push_back(row);
+  }
+  return state;
+}
+
 }  // namespace
 
 // A package that is not a whole ZIP was unpacked into nothing, or into part of its files, and the
@@ -152,7 +200,7 @@ TEST(BatchFailures, TheCauseOfAFailedCheckOrBackupIsLogged) {
       {"engine", shop, "Provider=ASAProv.90;Eng=RoundTripAs;dbn=FailedCheck", nullptr, "Database server not found"},
       {"schema", noSchema, client, nullptr, "DirectivesFromProducer.xml does not exists"},
       {"xml", badXml, client, nullptr, "vsiColumns.xml': malformed XML"},
-      {"columns", noColumns, client, nullptr, "Master table without columns: Customers"},
+      {"columns", noColumns, client, nullptr, "vsiIndexes.xml, row 1, field COLUMN_NAME names the column CustomerId"},
       {"backup", shop, client, backupFileIsAFolder, "Error during deleting of the previous backup database "},
   };
   for (const Case& c : cases) {
@@ -198,4 +246,84 @@ TEST(BatchFailures, APackageInTheSchemaFolderIsReadAndKept) {
   fs::remove(program);
   EXPECT_EQ(ReadBytes(package), ShopPackage());
   EXPECT_EQ(ClientColumns(client), (Lines{"CustomerId", "Name", "City"}));
+}
+
+// A package whose ZIP was sound but whose schema files were damaged or hostile got through the
+// check and ran: an empty table list dropped every client table, a column without a name was
+// added as "ADD  varchar (80)", a 100 MiB name ran for ever in gigabytes. Each is refused before
+// anything is compared, naming the file, the row and the field.
+TEST(BatchFailures, ADamagedSchemaFileIsRefusedBeforeAnythingRuns) {
+  using Damage = void (*)(const std::string& folder);
+  struct Case {
+    std::string name;
+    Damage damage;
+    Server server;
+    std::string cause;  // found in the log
+  } cases[] = {
+      {"no-column-name", [](const std::string& f) { Replace(f + "/vsiColumns.xml", " COLUMN_NAME='City'", ""); },
+       Server::SqlServer, "Damaged package: vsiColumns.xml, row 3, field COLUMN_NAME has no value"},
+      {"no-type", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "COLUMN_TYPE_NAME='varchar'", "COLUMN_TYPE_NAME=''"); },
+       Server::SqlServer, "vsiColumns.xml, row 2, field COLUMN_TYPE_NAME has no value"},
+      {"negative-size", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "SIZE='80'", "SIZE='-80'"); },
+       Server::SqlServer, "vsiColumns.xml, row 2, field SIZE holds -80, which is negative"},
+      // The value is cut in the message.
+      {"size-no-number",
+       [](const std::string& f) { Replace(f + "/vsiColumns.xml", "SIZE='80'", "SIZE='" + std::string(100000, 'e') + "'"); },
+       Server::SqlServer,
+       "vsiColumns.xml': row 2: value '" + std::string(64, 'e') + "...' of field 'SIZE' is not a valid integer"},
+      {"long-name",
+       [](const std::string& f) { Replace(f + "/vsiTables.xml", "TABLE_NAME='Orders'", "TABLE_NAME='" + std::string(129, 'O') + "'"); },
+       Server::SqlServer, "field TABLE_NAME is 129 characters long, longer than the server allows (128 characters)"},
+      {"refused-character", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "COLUMN_NAME='City'", "COLUMN_NAME='Ci.ty'"); },
+       Server::Access, "vsiColumns.xml, row 3, field COLUMN_NAME holds the character '.', which the server never accepts"},
+      {"no-table-list",
+       [](const std::string& f) {
+         std::string kept;
+         for (const std::string& line : app_test::FileLines(f + "/vsiTables.xml")) {
+           if (line.find("<z:row") == std::string::npos) kept += line + "\n";
+         }
+         WriteBytes(f + "/vsiTables.xml", kept);
+       },
+       Server::SqlServer, "vsiColumns.xml, row 1, field TABLE_NAME names the table Customers, but vsiTables.xml lists no table"},
+      {"index-of-no-table", [](const std::string& f) { Replace(f + "/vsiIndexes.xml", "TABLE_NAME='Orders'", "TABLE_NAME='Nowhere'"); },
+       Server::SqlServer, "vsiIndexes.xml, row 2, field TABLE_NAME names the table Nowhere, which vsiTables.xml lacks"},
+      {"key-column-of-nothing",
+       [](const std::string& f) { Replace(f + "/vsiPrimaryKeys.xml", "COLUMN_NAME='CustomerId'", "COLUMN_NAME='Nobody'"); },
+       Server::SqlServer, "vsiPrimaryKeys.xml, row 1, field COLUMN_NAME names the column Nobody"},
+      {"copy-item-of-no-table",
+       [](const std::string& f) {
+         Replace(f + "/DirectivesFromProducer.xml", "<CopyData />", "<CopyData><Table0><TableName>Nowhere</TableName></Table0></CopyData>");
+       },
+       Server::SqlServer, "DirectivesFromProducer.xml, row 1, field TableName names the table Nowhere"},
+      {"huge-name",
+       [](const std::string& f) { InsertRun(f + "/vsiColumns.xml", "COLUMN_NAME='City", 'x', 100 << 20); },
+       Server::SqlServer, "vsiColumns.xml': row 3: the value of field 'COLUMN_NAME' is longer than 1048576 bytes"},
+      {"huge-definition",
+       [](const std::string& f) {
+         Replace(f + "/vsiViews.xml", "<rs:data>", "<rs:data><z:row TABLE_NAME='Big' VIEW_DEFINITION=''/>");
+         InsertRun(f + "/vsiViews.xml", "VIEW_DEFINITION='", ' ', 2 << 20);
+       },
+       Server::SqlServer, "vsiViews.xml': row 1: the value of field 'VIEW_DEFINITION' is longer than 1048576 bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string package = RepackedShop(c.name, c.damage);
+    fs::remove_all(app_test::AppFolder("batch-repack-" + c.name));
+    const std::string client =
+        c.server == Server::Access
+            ? round_trip::CreateDatabase(Server::Access, "Damaged" + c.name,
+                                         {"CREATE TABLE Customers (CustomerId integer NOT NULL PRIMARY KEY, Name varchar(50) NOT NULL)",
+                                          "INSERT INTO Customers VALUES (1, 'Rossi')"})
+            : ClientOf("Damaged" + c.name);
+    const Lines before = ClientState(c.server, client);
+    const RunResult run = RunShop("damaged-" + c.name, package, client);
+    EXPECT_EQ(run.status, rsFailed);
+    std::string logged;
+    for (const std::string& line : run.log) logged += line + "\n";
+    EXPECT_NE(logged.find(c.cause), std::string::npos) << logged.substr(0, 2000);
+    EXPECT_EQ(ClientState(c.server, client), before);
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "kB at most in one run";
+  }
 }

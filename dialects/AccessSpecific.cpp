@@ -23,7 +23,7 @@ TAccessSpecific::TAccessSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner
   UseDbSpaces = false;
   UseOwners = false;
   AutoPrimaryKeyName = false;
-  MaxIdentifierLength = static_cast<int>(access_names::kMaxLength);
+  MaxIdentifierLength = access_names::kMaxLength;
   // Jet refuses these in any name, bracketed or not.
   NameRefusedCharacters = std::string(access_names::kForbiddenCharacters);
 }

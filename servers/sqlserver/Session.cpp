@@ -514,7 +514,7 @@ void Session::DropRowCounts(std::vector<ado::StatementResult>& results, size_t f
 
 int64_t Session::Changes() const { return sqlite3_changes(Db()); }
 
-ado::RowSet Session::Query(const std::string& sql) { return QueryRowSet(Db(), sql); }
+ado::RowSet Session::Query(const std::string& sql) { return QueryRowSetShared(Db(), sql); }
 
 bool Session::Condition(const Expr& e) {
   Translator tr = Tr();

@@ -518,8 +518,18 @@ ado::RowSet Session::Query(const std::string& sql) { return QueryRowSetShared(Db
 
 bool Session::Condition(const Expr& e) {
   Translator tr = Tr();
-  Stmt q(Db(), "SELECT CASE WHEN " + tr.Expression(e) + " THEN 1 ELSE 0 END");
-  return q.Step() && q.Int(0) == 1;
+  const std::string sql = "SELECT CASE WHEN " + tr.Expression(e) + " THEN 1 ELSE 0 END";
+  // Conditions that differ only in the texts they compare with share one kept statement.
+  std::vector<std::string> texts;
+  std::unique_ptr<Stmt> q;
+  try {
+    q = std::make_unique<Stmt>(Db(), ParameterizedQuery(sql, texts));
+  } catch (const ESqliteError&) {
+    texts.clear();
+    q = std::make_unique<Stmt>(Db(), sql);
+  }
+  for (size_t i = 0; i < texts.size(); ++i) q->Bind(static_cast<int>(i) + 1, texts[i]);
+  return q->Step() && q->Int(0) == 1;
 }
 
 std::string Session::EvalText(const Expr& e) {

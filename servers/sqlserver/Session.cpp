@@ -533,6 +533,9 @@ bool Session::Condition(const Expr& e) {
 }
 
 std::string Session::EvalText(const Expr& e) {
+  // A text as written is its own value (the statement text of EXEC ('...')).
+  if (e.kind == Expr::String) return e.text;
+  if (e.kind == Expr::Paren && e.args.size() == 1 && e.args[0]->kind == Expr::String) return e.args[0]->text;
   Translator tr = Tr();
   Stmt q(Db(), "SELECT " + tr.Expression(e));
   if (!q.Step()) return {};

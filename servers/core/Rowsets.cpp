@@ -64,12 +64,27 @@ size_t QuotedEnd(const std::string& sql, size_t begin) {
 
 }  // namespace
 
-std::string ParameterizedQuery(const std::string& sql, std::vector<std::string>& texts) {
+std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values) {
   std::string out;
   out.reserve(sql.size());
+  auto afterEquals = [&out] { return out.size() >= 2 && out.compare(out.size() - 2, 2, "= ") == 0; };
+  auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
   size_t p = 0;
   while (p < sql.size()) {
     const char c = sql[p];
+    if (std::isdigit(static_cast<unsigned char>(c)) && afterEquals()) {
+      // A whole number compared by "=": digits alone, not part of a name, a decimal or a hex.
+      size_t end = p;
+      while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
+      if (end - p <= 15 && (end == sql.size() || (!isName(sql[end]) && sql[end] != '.'))) {
+        values.emplace_back(static_cast<long long>(std::stoll(sql.substr(p, end - p))));
+        out += "?" + std::to_string(values.size());
+      } else {
+        out.append(sql, p, end - p);
+      }
+      p = end;
+      continue;
+    }
     if (c != '\'' && c != '"') {
       out += c;
       ++p;
@@ -77,11 +92,8 @@ std::string ParameterizedQuery(const std::string& sql, std::vector<std::string>&
     }
     const size_t end = QuotedEnd(sql, p);
     // Texts compared by "=" and first arguments of functions ("name('text', ...").
-    const bool compared =
-        c == '\'' && end > p + 1 && sql[end - 1] == '\'' &&
-        ((out.size() >= 2 && out.compare(out.size() - 2, 2, "= ") == 0) ||
-         (out.size() >= 2 && out.back() == '(' &&
-          (std::isalnum(static_cast<unsigned char>(out[out.size() - 2])) || out[out.size() - 2] == '_')));
+    const bool compared = c == '\'' && end > p + 1 && sql[end - 1] == '\'' &&
+                          (afterEquals() || (out.size() >= 2 && out.back() == '(' && isName(out[out.size() - 2])));
     if (!compared) {
       out.append(sql, p, end - p);
     } else {
@@ -90,18 +102,26 @@ std::string ParameterizedQuery(const std::string& sql, std::vector<std::string>&
         value += sql[i];
         if (sql[i] == '\'') ++i;  // a doubled quote stands for one
       }
-      texts.push_back(std::move(value));
-      out += "?" + std::to_string(texts.size());
+      values.emplace_back(std::move(value));
+      out += "?" + std::to_string(values.size());
     }
     p = end;
   }
   return out;
 }
 
+void BindParameters(Stmt& q, const std::vector<ado::Variant>& values) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    const int index = static_cast<int>(i) + 1;
+    if (const std::string* text = values[i].IfText()) q.Bind(index, *text);
+    else q.Bind(index, static_cast<int64_t>(values[i].AsInt()));
+  }
+}
+
 ado::RowSet QueryRowSetShared(sqlite3* db, const std::string& sql) {
-  std::vector<std::string> texts;
-  const std::string key = ParameterizedQuery(sql, texts);
-  if (texts.empty()) return QueryRowSet(db, sql);
+  std::vector<ado::Variant> values;
+  const std::string key = ParameterizedQuery(sql, values);
+  if (values.empty()) return QueryRowSet(db, sql);
   std::unique_ptr<Stmt> q;
   try {
     q = std::make_unique<Stmt>(db, key);
@@ -110,7 +130,7 @@ ado::RowSet QueryRowSetShared(sqlite3* db, const std::string& sql) {
   }
   for (int i = 0; i < sqlite3_column_count(q->Get()); ++i)
     if (std::strchr(sqlite3_column_name(q->Get(), i), '?')) return QueryRowSet(db, sql);
-  for (size_t i = 0; i < texts.size(); ++i) q->Bind(static_cast<int>(i) + 1, texts[i]);
+  BindParameters(*q, values);
   return QueryRowSet(*q);
 }
 

@@ -519,16 +519,16 @@ ado::RowSet Session::Query(const std::string& sql) { return QueryRowSetShared(Db
 bool Session::Condition(const Expr& e) {
   Translator tr = Tr();
   const std::string sql = "SELECT CASE WHEN " + tr.Expression(e) + " THEN 1 ELSE 0 END";
-  // Conditions that differ only in the texts they compare with share one kept statement.
-  std::vector<std::string> texts;
+  // Conditions that differ only in the values they compare with share one kept statement.
+  std::vector<ado::Variant> values;
   std::unique_ptr<Stmt> q;
   try {
-    q = std::make_unique<Stmt>(Db(), ParameterizedQuery(sql, texts));
+    q = std::make_unique<Stmt>(Db(), ParameterizedQuery(sql, values));
   } catch (const ESqliteError&) {
-    texts.clear();
+    values.clear();
     q = std::make_unique<Stmt>(Db(), sql);
   }
-  for (size_t i = 0; i < texts.size(); ++i) q->Bind(static_cast<int>(i) + 1, texts[i]);
+  BindParameters(*q, values);
   return q->Step() && q->Int(0) == 1;
 }
 

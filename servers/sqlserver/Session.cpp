@@ -1,5 +1,7 @@
 #include "servers/sqlserver/Session.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -81,6 +83,7 @@ Session::Session(const ado::ConnectionString& cs) {
     HashClearPasswords(Db());
     database_ = "master";
     functions_ = RegisterFunctions(Db(), *this);
+    WatchCatalogue();
   } catch (const ESqliteError& e) {
     Fail(17, "[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied.");
   }
@@ -148,7 +151,11 @@ void Session::SetOption(const SetStmt& s) {
 }
 
 Session::~Session() {
-  if (inTransaction_ && db_) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (!db_) return;
+  if (inTransaction_) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  // The hooks name this session, whose members go before the connection closes.
+  sqlite3_update_hook(Db(), nullptr, nullptr);
+  sqlite3_rollback_hook(Db(), nullptr, nullptr);
 }
 
 bool Session::InMaster() const { return Lower(database_) == "master"; }
@@ -177,6 +184,7 @@ void Session::UseDatabase(const std::string& name) {
   db_ = std::move(next);
   functions_ = std::move(nextFunctions);
   enforcement_ = Enforcement();
+  WatchCatalogue();
   database_ = canonical;
   identityInsert_.clear();
   uid_ = UserOfLogin();
@@ -258,7 +266,35 @@ void Session::RollbackTrans() {
   savepoints_.clear();
 }
 
+void Session::WatchCatalogue() {
+  tables_.clear();
+  dataVersion_ = -1;
+  sqlite3_update_hook(
+      Db(),
+      [](void* self, int, const char*, const char* table, sqlite3_int64) {
+        // Catalogue tables are the sys* tables and the server's own schm_* tables.
+        if (strncasecmp(table, "sys", 3) == 0 || strncasecmp(table, "schm_", 5) == 0)
+          static_cast<Session*>(self)->tables_.clear();
+      },
+      this);
+  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->tables_.clear(); }, this);
+}
+
+void Session::CheckOtherConnections() {
+  const int64_t version = QueryInt(Db(), "PRAGMA data_version", 0);
+  if (version != dataVersion_) tables_.clear();
+  dataVersion_ = version;
+}
+
+std::optional<TableInfo> Session::CachedTable(int64_t id) {
+  if (auto found = tables_.find(id); found != tables_.end()) return found->second;
+  auto t = LoadTable(Db(), id);
+  if (t) tables_.emplace(id, *t);
+  return t;
+}
+
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
+  CheckOtherConnections();
   std::vector<StatementPtr> statements;
   try {
     statements = ParseBatch(sql);
@@ -280,6 +316,7 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     for (const auto& s : statements) RunContinuing(*s, results);
   } catch (ado::EOleException& e) {
     batch_ = saved;
+    tables_.clear();  // a statement undone to its savepoint may have read the catalogue midway
     if (!e.Line()) e.SetLine(line_);
     // The client reads the batch's first error.
     if (terminated_) {
@@ -290,11 +327,13 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     throw;
   } catch (...) {
     batch_ = saved;
+    tables_.clear();
     terminated_.reset();
     throw;
   }
   batch_ = saved;
   if (terminated_) {
+    tables_.clear();
     ado::EOleException first = std::move(*terminated_);
     terminated_.reset();
     throw first;
@@ -307,6 +346,7 @@ void Session::RunContinuing(const Statement& s, std::vector<ado::StatementResult
     RunGuarded(s, results);
   } catch (ado::EOleException& e) {
     if (!EndsOnlyTheStatement(e)) throw;
+    tables_.clear();
     if (!e.Line()) e.SetLine(line_);
     e.AddMessage("The statement has been terminated.");
     if (!terminated_) terminated_ = e;
@@ -320,6 +360,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     case Statement::kCommit:
     case Statement::kRollback:
     case Statement::kSaveTran:
+      tables_.clear();
       RunTransaction(static_cast<const TranStmt&>(s));
       return;
     case Statement::kUse:

@@ -64,7 +64,7 @@ size_t QuotedEnd(const std::string& sql, size_t begin) {
 
 }  // namespace
 
-std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values) {
+std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values, bool numbers) {
   std::string out;
   out.reserve(sql.size());
   auto afterEquals = [&out] { return out.size() >= 2 && out.compare(out.size() - 2, 2, "= ") == 0; };
@@ -72,7 +72,7 @@ std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>
   size_t p = 0;
   while (p < sql.size()) {
     const char c = sql[p];
-    if (std::isdigit(static_cast<unsigned char>(c)) && afterEquals()) {
+    if (numbers && std::isdigit(static_cast<unsigned char>(c)) && afterEquals()) {
       // A whole number compared by "=": digits alone, not part of a name, a decimal or a hex.
       size_t end = p;
       while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;

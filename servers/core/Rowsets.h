@@ -20,10 +20,10 @@ ado::RowSet QueryRowSet(sqlite3* db, const std::string& sql);
 // The same over a statement prepared (and bound) by the caller, stepped from where it stands.
 ado::RowSet QueryRowSet(Stmt& q);
 
-// The query with each single-quoted text or whole number that follows "= ", and each text that
-// opens a function's arguments, replaced by a numbered parameter, and those values in order; the
-// query as it stands when it has none.
-std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values);
+// The query with each single-quoted text that follows "= " or opens a function's arguments, and
+// with `numbers` each whole number that follows "= ", replaced by a numbered parameter, and those
+// values in order; the query as it stands when it has none.
+std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values, bool numbers = false);
 // Binds the values of ParameterizedQuery to their parameters.
 void BindParameters(Stmt& q, const std::vector<ado::Variant>& values);
 // QueryRowSet, with those texts bound as parameters: queries that differ only in

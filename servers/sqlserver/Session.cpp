@@ -564,7 +564,7 @@ bool Session::Condition(const Expr& e) {
   std::vector<ado::Variant> values;
   std::unique_ptr<Stmt> q;
   try {
-    q = std::make_unique<Stmt>(Db(), ParameterizedQuery(sql, values));
+    q = std::make_unique<Stmt>(Db(), ParameterizedQuery(sql, values, true));
   } catch (const ESqliteError&) {
     values.clear();
     q = std::make_unique<Stmt>(Db(), sql);

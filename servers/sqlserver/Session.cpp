@@ -229,10 +229,8 @@ Translator Session::Tr(const std::map<std::string, std::string>* variables) {
   Translator tr(database_, InMaster(), variables ? variables : &variables_);
   tr.SetResolver([this](const ObjectName& n) -> std::string {
     auto id = Resolve(n);
-    if (!id) return std::string();
-    Stmt q(Db(), "SELECT name, uid FROM sysobjects WHERE id = ? AND xtype IN ('U', 'V', 'S')");
-    q.Bind(1, *id);
-    return q.Step() ? PhysicalName(static_cast<int>(q.Int(1)), q.Text(0)) : std::string();
+    auto t = id ? CachedTable(*id) : std::nullopt;
+    return t ? t->physical : std::string();
   });
   tr.SetFunctionResolver([this](const ObjectName& n, const std::vector<std::string>& args) {
     return InlineFunctionQuery(n, args);

@@ -61,6 +61,8 @@ struct TDeletePhaseCache {
   std::map<std::string, std::vector<std::string>> keyColumns;
   // Upper-case client table -> the foreign-key rows it owns or is referenced by.
   std::map<std::string, std::vector<ForeignKey>> foreignKeys;
+  // Upper-case client table -> its CHECK constraints (name, text), in rowset order.
+  std::map<std::string, std::vector<std::pair<std::string, std::string>>> checks;
 };
 
 namespace {
@@ -173,8 +175,10 @@ void Tdm::DropIndexesAndChecksOf(const std::string& aSchema, const std::string& 
   // index phase); one another field's block dropped already is a drop both deletions need.
   std::vector<std::string> indexes;
   TDeletePhaseCache& cache = DeletePhaseCache();
-  for (const auto& [key, columns] : cache.indexColumns) {
-    if (key.rfind(text::Upper(aClientTable) + ".", 0) != 0) continue;
+  const std::string tablePrefix = text::Upper(aClientTable) + ".";
+  for (auto it = cache.indexColumns.lower_bound(tablePrefix);
+       it != cache.indexColumns.end() && it->first.rfind(tablePrefix, 0) == 0; ++it) {
+    const auto& [key, columns] = *it;
     for (const std::string& column : columns) {
       if (column == text::Upper(aColumn)) indexes.push_back(key.substr(aClientTable.size() + 1));
     }
@@ -191,15 +195,9 @@ void Tdm::DropIndexesAndChecksOf(const std::string& aSchema, const std::string& 
 
   // CHECK constraints whose text names the column.
   std::vector<std::string> checks;
-  if (qDestConstraints.Active()) {
-    qDestConstraints.SetFiltered(false);
-    for (qDestConstraints.First(); !qDestConstraints.Eof(); qDestConstraints.Next()) {
-      if (!text::SameText(TextOf(qDestConstraints, "table_name"), aClientTable) ||
-          !text::SameText(text::Trim(TextOf(qDestConstraints, "constraint_type")), "CHECK") ||
-          !TextNamesColumn(TextOf(qDestConstraints, "text"), aColumn)) {
-        continue;
-      }
-      const std::string name = TextOf(qDestConstraints, "constraint_name");
+  if (const auto found = cache.checks.find(text::Upper(aClientTable)); found != cache.checks.end()) {
+    for (const auto& [name, checkText] : found->second) {
+      if (!TextNamesColumn(checkText, aColumn)) continue;
       if (!name.empty() && !IsConstraintDropped(aMasterTable, name)) checks.push_back(name);
     }
   }
@@ -234,6 +232,9 @@ TDeletePhaseCache& Tdm::DeletePhaseCache() {
       if (text::SameText(type, "PRIMARY KEY") || text::SameText(type, "UNIQUE")) {
         cache.keys[text::Upper(TextOf(qDestConstraints, "table_name"))].push_back(
             TextOf(qDestConstraints, "constraint_name"));
+      } else if (text::SameText(type, "CHECK")) {
+        cache.checks[text::Upper(TextOf(qDestConstraints, "table_name"))].emplace_back(
+            TextOf(qDestConstraints, "constraint_name"), TextOf(qDestConstraints, "text"));
       }
     }
   }

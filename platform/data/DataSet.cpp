@@ -193,7 +193,7 @@ void TDataSet::Close() {
   store_.clear();
   order_.clear();
   view_.clear();
-  posOf_.clear();
+  posOf_.Clear();
   editBuffer_.clear();
   indexes_.clear();
   RowsChanged();
@@ -364,14 +364,14 @@ TBookmark TDataSet::GetBookmark() const {
 }
 
 bool TDataSet::BookmarkValid(TBookmark bookmark) const {
-  return active_ && bookmark >= 0 && bookmark < static_cast<TBookmark>(posOf_.size()) &&
-         posOf_[static_cast<size_t>(bookmark)] >= 0;
+  return active_ && bookmark >= 0 && bookmark < static_cast<TBookmark>(store_.size()) &&
+         posOf_.Get(static_cast<int>(bookmark)) >= 0;
 }
 
 void TDataSet::GotoBookmark(TBookmark bookmark) {
   CheckBrowseMode();
   if (!BookmarkValid(bookmark)) throw EDatabaseError("Record not found");
-  MoveTo(posOf_[static_cast<size_t>(bookmark)]);
+  MoveTo(posOf_.Get(static_cast<int>(bookmark)));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -425,7 +425,6 @@ void TDataSet::Post() {
   const int r = static_cast<int>(store_.size());
   store_.push_back(std::move(editBuffer_));
   editBuffer_.clear();
-  posOf_.push_back(-1);
   const int pos = appending_ ? static_cast<int>(view_.size())
                              : std::min(insertPos_, static_cast<int>(view_.size()));
   if (appending_ || pos >= static_cast<int>(view_.size())) {
@@ -435,9 +434,7 @@ void TDataSet::Post() {
     order_.insert(std::find(order_.begin(), order_.end(), before), r);
   }
   view_.insert(view_.begin() + pos, r);
-  for (size_t i = static_cast<size_t>(pos); i < view_.size(); ++i) {
-    posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
-  }
+  for (size_t i = static_cast<size_t>(pos); i < view_.size(); ++i) posOf_.Set(view_[i], static_cast<int>(i));
   state_ = dsBrowse;
   RowsChanged();
   MoveTo(pos);
@@ -465,10 +462,8 @@ void TDataSet::Delete() {
   IndexRowRemoved(r, store_[static_cast<size_t>(r)]);
   view_.erase(view_.begin() + pos);
   order_.erase(std::find(order_.begin(), order_.end(), r));
-  posOf_[static_cast<size_t>(r)] = -1;
-  for (size_t i = static_cast<size_t>(pos); i < view_.size(); ++i) {
-    posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
-  }
+  posOf_.Set(r, -1);
+  for (size_t i = static_cast<size_t>(pos); i < view_.size(); ++i) posOf_.Set(view_[i], static_cast<int>(i));
   Row().swap(store_[static_cast<size_t>(r)]);
   if (view_.empty()) {
     cursor_ = 0;
@@ -594,28 +589,27 @@ const std::vector<int>* TDataSet::FilterCandidates(const FilterNode& filter) {
 
 void TDataSet::RebuildView() {
   constexpr size_t kMaxSavedViews = 4;
-  // posOf_ holds -1 for every row outside the view: only the old view's rows are reset and the
-  // new view's set, so that switching between small filtered views costs what they hold, not
-  // the whole set.
-  if (posOf_.size() != store_.size()) {
-    posOf_.assign(store_.size(), -1);
-  } else {
-    for (int r : view_)
-      if (static_cast<size_t>(r) < posOf_.size()) posOf_[static_cast<size_t>(r)] = -1;
-  }
   if (viewClean_) {
-    if (savedViews_.size() >= kMaxSavedViews) savedViews_.erase(savedViews_.begin());
+    if (savedViews_.size() >= kMaxSavedViews) {
+      // The smallest view goes: it is the cheapest to build again, and the whole set's view,
+      // which a walk comes back to between its filters, stays.
+      auto smallest = savedViews_.begin();
+      for (auto it = savedViews_.begin(); it != savedViews_.end(); ++it)
+        if (it->second.view.size() < smallest->second.view.size()) smallest = it;
+      savedViews_.erase(smallest);
+    }
     SavedView& saved = savedViews_[viewSignature_];
     saved.view = std::move(view_);
+    saved.posOf = std::move(posOf_);
     saved.indexes = std::move(indexes_);
   }
-  view_.clear();
   viewClean_ = false;
   indexes_.clear();
   const std::string signature = ViewSignature();
   auto saved = savedViews_.find(signature);
   if (saved != savedViews_.end()) {
     view_ = std::move(saved->second.view);
+    posOf_ = std::move(saved->second.posOf);
     indexes_ = std::move(saved->second.indexes);
     savedViews_.erase(saved);
   } else {
@@ -642,8 +636,8 @@ void TDataSet::RebuildView() {
         return false;
       });
     }
+    posOf_.Assign(view_, store_.size());
   }
-  for (size_t i = 0; i < view_.size(); ++i) posOf_[static_cast<size_t>(view_[i])] = static_cast<int>(i);
   viewSignature_ = signature;
   viewClean_ = true;
   cursor_ = 0;
@@ -651,16 +645,46 @@ void TDataSet::RebuildView() {
   eof_ = view_.empty();
 }
 
+int TDataSet::Positions::Get(int record) const {
+  if (dense_) return record >= 0 && static_cast<size_t>(record) < bySlot_.size() ? bySlot_[static_cast<size_t>(record)] : -1;
+  auto found = byHash_.find(record);
+  return found == byHash_.end() ? -1 : found->second;
+}
+
+void TDataSet::Positions::Set(int record, int pos) {
+  if (!dense_) {
+    if (pos < 0) byHash_.erase(record);
+    else byHash_[record] = pos;
+    return;
+  }
+  if (static_cast<size_t>(record) >= bySlot_.size()) bySlot_.resize(static_cast<size_t>(record) + 1, -1);
+  bySlot_[static_cast<size_t>(record)] = pos;
+}
+
+void TDataSet::Positions::Assign(const std::vector<int>& view, size_t records) {
+  Clear();
+  dense_ = view.size() * 8 >= records;
+  if (dense_) bySlot_.assign(records, -1);
+  else byHash_.reserve(view.size());
+  for (size_t i = 0; i < view.size(); ++i) Set(view[i], static_cast<int>(i));
+}
+
+void TDataSet::Positions::Clear() {
+  dense_ = true;
+  bySlot_.clear();
+  byHash_.clear();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Locate and its indexes
 
 void TDataSet::IndexRowInserted(int record) {
-  const int pos = posOf_[static_cast<size_t>(record)];
+  const int pos = posOf_.Get(record);
   for (auto& ix : indexes_) {
     auto& group = ix->groups[EncodeKey(ix->fields, defs_, store_[static_cast<size_t>(record)],
                                        ix->ignoreCase)];
     auto at = std::lower_bound(group.begin(), group.end(), pos, [this](int r, int p) {
-      return posOf_[static_cast<size_t>(r)] < p;
+      return posOf_.Get(r) < p;
     });
     group.insert(at, record);
   }
@@ -677,7 +701,7 @@ void TDataSet::IndexRowRemoved(int record, const Row& values) {
 
 void TDataSet::IndexRowChanged(int record, const Row& before) {
   const Row& after = store_[static_cast<size_t>(record)];
-  const int pos = posOf_[static_cast<size_t>(record)];
+  const int pos = posOf_.Get(record);
   for (auto& ix : indexes_) {
     std::string oldKey = EncodeKey(ix->fields, defs_, before, ix->ignoreCase);
     std::string newKey = EncodeKey(ix->fields, defs_, after, ix->ignoreCase);
@@ -689,7 +713,7 @@ void TDataSet::IndexRowChanged(int record, const Row& before) {
     }
     auto& group = ix->groups[newKey];
     auto at = std::lower_bound(group.begin(), group.end(), pos, [this](int r, int p) {
-      return posOf_[static_cast<size_t>(r)] < p;
+      return posOf_.Get(r) < p;
     });
     group.insert(at, record);
   }
@@ -785,14 +809,14 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
   if (!partialText || key[static_cast<size_t>(fields[0])].IsNullOrEmpty()) {
     auto it = index->groups.find(encoded);
     if (it == index->groups.end() || it->second.empty()) return false;
-    MoveTo(posOf_[static_cast<size_t>(it->second.front())]);
+    MoveTo(posOf_.Get(it->second.front()));
     return true;
   }
   // One text field, partial: every key beginning with the value; the earliest row wins.
   int best = -1;
   for (auto it = index->groups.lower_bound(encoded);
        it != index->groups.end() && it->first.compare(0, encoded.size(), encoded) == 0; ++it) {
-    const int pos = posOf_[static_cast<size_t>(it->second.front())];
+    const int pos = posOf_.Get(it->second.front());
     if (best < 0 || pos < best) best = pos;
   }
   if (best < 0) return false;

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/data/FieldDef.h"
@@ -222,7 +223,21 @@ class TDataSet {
   std::vector<Row> store_;
   std::vector<int> order_;
   std::vector<int> view_;
-  std::vector<int> posOf_;
+  // A row's view position (-1 outside the view): by slot for a view of most rows, in a hash for
+  // a view of few, so that a small filtered view costs what it holds, not the whole set.
+  class Positions {
+   public:
+    int Get(int record) const;
+    void Set(int record, int pos);
+    void Assign(const std::vector<int>& view, size_t records);
+    void Clear();
+
+   private:
+    bool dense_ = true;
+    std::vector<int> bySlot_;
+    std::unordered_map<int, int> byHash_;
+  };
+  Positions posOf_;
   int cursor_ = 0;
   bool eof_ = true;
   bool bof_ = true;
@@ -243,6 +258,7 @@ class TDataSet {
   // neither the view nor its indexes.
   struct SavedView {
     std::vector<int> view;
+    Positions posOf;
     std::vector<std::unique_ptr<LocateIndex>> indexes;
   };
   std::map<std::string, SavedView> savedViews_;

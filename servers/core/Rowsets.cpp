@@ -2,9 +2,12 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "common/Text.h"
 #include "platform/data/SchemaRowsets.h"
@@ -41,7 +44,95 @@ ado::Variant ToDateTime(const std::string& text) {
   return text;
 }
 
+// The end of the quoted run that starts at `begin` (its closing quote + 1); doubled quotes stay
+// inside it.
+size_t QuotedEnd(const std::string& sql, size_t begin) {
+  const char quote = sql[begin];
+  size_t p = begin + 1;
+  while (p < sql.size()) {
+    if (sql[p] == quote) {
+      if (p + 1 < sql.size() && sql[p + 1] == quote) {
+        p += 2;
+        continue;
+      }
+      return p + 1;
+    }
+    ++p;
+  }
+  return sql.size();
+}
+
 }  // namespace
+
+std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values, bool numbers) {
+  std::string out;
+  out.reserve(sql.size());
+  auto afterEquals = [&out] { return out.size() >= 2 && out.compare(out.size() - 2, 2, "= ") == 0; };
+  auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  size_t p = 0;
+  while (p < sql.size()) {
+    const char c = sql[p];
+    if (numbers && std::isdigit(static_cast<unsigned char>(c)) && afterEquals()) {
+      // A whole number compared by "=": digits alone, not part of a name, a decimal or a hex.
+      size_t end = p;
+      while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
+      if (end - p <= 15 && (end == sql.size() || (!isName(sql[end]) && sql[end] != '.'))) {
+        values.emplace_back(static_cast<long long>(std::stoll(sql.substr(p, end - p))));
+        out += "?" + std::to_string(values.size());
+      } else {
+        out.append(sql, p, end - p);
+      }
+      p = end;
+      continue;
+    }
+    if (c != '\'' && c != '"') {
+      out += c;
+      ++p;
+      continue;
+    }
+    const size_t end = QuotedEnd(sql, p);
+    // Texts compared by "=" and first arguments of functions ("name('text', ...").
+    const bool compared = c == '\'' && end > p + 1 && sql[end - 1] == '\'' &&
+                          (afterEquals() || (out.size() >= 2 && out.back() == '(' && isName(out[out.size() - 2])));
+    if (!compared) {
+      out.append(sql, p, end - p);
+    } else {
+      std::string value;
+      for (size_t i = p + 1; i + 1 < end; ++i) {
+        value += sql[i];
+        if (sql[i] == '\'') ++i;  // a doubled quote stands for one
+      }
+      values.emplace_back(std::move(value));
+      out += "?" + std::to_string(values.size());
+    }
+    p = end;
+  }
+  return out;
+}
+
+void BindParameters(Stmt& q, const std::vector<ado::Variant>& values) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    const int index = static_cast<int>(i) + 1;
+    if (const std::string* text = values[i].IfText()) q.Bind(index, *text);
+    else q.Bind(index, static_cast<int64_t>(values[i].AsInt()));
+  }
+}
+
+ado::RowSet QueryRowSetShared(sqlite3* db, const std::string& sql) {
+  std::vector<ado::Variant> values;
+  const std::string key = ParameterizedQuery(sql, values);
+  if (values.empty()) return QueryRowSet(db, sql);
+  std::unique_ptr<Stmt> q;
+  try {
+    q = std::make_unique<Stmt>(db, key);
+  } catch (const ESqliteError&) {
+    return QueryRowSet(db, sql);  // refused as written too, or too many parameters
+  }
+  for (int i = 0; i < sqlite3_column_count(q->Get()); ++i)
+    if (std::strchr(sqlite3_column_name(q->Get(), i), '?')) return QueryRowSet(db, sql);
+  BindParameters(*q, values);
+  return QueryRowSet(*q);
+}
 
 ado::RowSet QueryRowSet(sqlite3* db, const std::string& sql) {
   Stmt q(db, sql);

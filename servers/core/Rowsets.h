@@ -20,6 +20,17 @@ ado::RowSet QueryRowSet(sqlite3* db, const std::string& sql);
 // The same over a statement prepared (and bound) by the caller, stepped from where it stands.
 ado::RowSet QueryRowSet(Stmt& q);
 
+// The query with each single-quoted text that follows "= " or opens a function's arguments, and
+// with `numbers` each whole number that follows "= ", replaced by a numbered parameter, and those
+// values in order; the query as it stands when it has none.
+std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values, bool numbers = false);
+// Binds the values of ParameterizedQuery to their parameters.
+void BindParameters(Stmt& q, const std::vector<ado::Variant>& values);
+// QueryRowSet, with those texts bound as parameters: queries that differ only in
+// them (a catalogue query per table or index) share one kept statement. A query whose column
+// names would show a parameter, or that SQLite refuses so, runs as written.
+ado::RowSet QueryRowSetShared(sqlite3* db, const std::string& sql);
+
 // Keeps the rows whose restriction columns equal the given values (case ignored, as the
 // servers compare names); empty restrictions keep every row.
 void RestrictRowset(ado::RowSet& rs, ado::TSchemaInfo kind, const std::vector<ado::Variant>& restrictions);

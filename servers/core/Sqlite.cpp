@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace servers {
@@ -42,7 +43,11 @@ constexpr size_t kMaxKeptStatements = 512;
 struct KeptStatements {
   std::unordered_map<std::string, std::vector<sqlite3_stmt*>> byText;
   size_t count = 0;
+  // Hashes of texts run once: a statement is kept from its second run on, so that texts run
+  // only once (a data statement of its own values) never crowd out those that come back.
+  std::unordered_set<size_t> seen;
 };
+constexpr size_t kMaxSeenTexts = 4096;
 
 std::mutex keptMutex;
 std::unordered_map<sqlite3*, KeptStatements>& Kept() {
@@ -68,6 +73,10 @@ bool Keep(sqlite3* db, const std::string& sql, sqlite3_stmt* st) {
   std::lock_guard lock(keptMutex);
   auto pool = Kept().find(db);  // none once the connection is closed
   if (pool == Kept().end() || pool->second.count >= kMaxKeptStatements) return false;
+  if (!pool->second.byText.count(sql)) {
+    if (pool->second.seen.size() >= kMaxSeenTexts) pool->second.seen.clear();
+    if (pool->second.seen.insert(std::hash<std::string>()(sql)).second) return false;
+  }
   pool->second.byText[sql].push_back(st);
   ++pool->second.count;
   return true;
@@ -187,8 +196,10 @@ std::string Stmt::Text(int col) const {
 }
 
 void ExecSql(sqlite3* db, const std::string& sql) {
-  // Reads whose first row was taken must not hold the tables a definition changes.
-  for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
+  // Reads whose first row was taken must not hold the tables a definition changes; a savepoint
+  // changes none.
+  if (sql.rfind("SAVEPOINT ", 0) != 0 && sql.rfind("RELEASE ", 0) != 0)
+    for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
     if (sqlite3_stmt_busy(st)) sqlite3_reset(st);
   char* err = nullptr;
   int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);

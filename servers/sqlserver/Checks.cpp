@@ -155,7 +155,7 @@ void Session::RefuseLongComparisons(const Statement& s) {
   LongComparisons check([this](const ObjectName& name) -> std::optional<TableInfo> {
     if (!name.db.empty() && !text::SameText(name.db, database_)) return std::nullopt;
     auto id = Resolve(name);
-    return id ? LoadTable(Db(), *id) : std::nullopt;
+    return id ? CachedTable(*id) : std::nullopt;
   });
   switch (s.kind) {
     case Statement::kSelect:

@@ -177,7 +177,7 @@ TableInfo Session::RequireTable(const ObjectName& name) {
   if (!name.db.empty() && Lower(name.db) != Lower(database_))
     Fail(208, "Invalid object name '" + name.db + "." + name.owner + "." + name.name + "'.");
   auto id = Resolve(name);
-  auto t = id ? LoadTable(Db(), *id) : std::nullopt;
+  auto t = id ? CachedTable(*id) : std::nullopt;
   if (t && t->xtype == "S")
     Fail(259, "Ad hoc updates to system catalogs are not enabled. The system administrator must reconfigure SQL Server to allow this.");
   if (!t || t->xtype != "U") Fail(208, "Invalid object name '" + name.name + "'.");

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -92,10 +93,67 @@ void IdentIncrFunc(sqlite3_context* c, int n, sqlite3_value** v) {
 void IdentCurrentFunc(sqlite3_context* c, int n, sqlite3_value** v) {
   LookupResult(c, "SELECT coalesce(i.current, i.seed) FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
+// The index keys of the objects a name means, in the order the owner rules try them. A query
+// that names one object calls index_col once for every row it joins: the keys are read once per
+// run of the statement and kept with its constant argument.
+struct IndexKeys {
+  std::string name;
+  int uid = 0;
+  std::vector<std::map<std::pair<int64_t, int64_t>, std::string>> objects;
+};
+
 void IndexColFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT c.name FROM sysobjects o JOIN sysindexkeys k ON k.id = o.id JOIN syscolumns c ON c.id = k.id AND "
-                  "c.colid = k.colid WHERE o.name = ?1 AND o.xtype IN ('U', 'V', 'S') AND k.indid = ?2 AND k.keyno = ?3"
-                  SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
+  for (int i = 0; i < n; ++i)
+    if (sqlite3_value_type(v[i]) == SQLITE_NULL) return sqlite3_result_null(c);
+  const std::string name = ArgText(v[0]);
+  const int uid = Host(c).CurrentUid();
+  auto* keys = static_cast<IndexKeys*>(sqlite3_get_auxdata(c, 0));
+  const bool kept = keys && keys->name == name && keys->uid == uid;
+  std::unique_ptr<IndexKeys> read;
+  if (!kept) {
+    read = std::make_unique<IndexKeys>();
+    read->name = name;
+    read->uid = uid;
+    CatalogLookup& l = Lookup(c);
+    sqlite3_stmt* objects = l.Prepare("SELECT o.id FROM sysobjects o WHERE o.name = ?1 AND o.xtype IN ('U', 'V', 'S')"
+                                      SCHM_OWNER SCHM_OWNER_ORDER);
+    sqlite3_stmt* columns = l.Prepare("SELECT k.indid, k.keyno, c.name FROM sysindexkeys k JOIN syscolumns c ON "
+                                      "c.id = k.id AND c.colid = k.colid WHERE k.id = ?");
+    if (!objects || !columns) return sqlite3_result_error(c, sqlite3_errmsg(l.db), -1);
+    auto [owner, object] = SplitOwner(name);
+    sqlite3_bind_text(objects, 1, object.data(), static_cast<int>(object.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(objects, sqlite3_bind_parameter_index(objects, ":owner"), owner.data(),
+                      static_cast<int>(owner.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(objects, sqlite3_bind_parameter_index(objects, ":me"), uid);
+    std::vector<int64_t> ids;
+    while (sqlite3_step(objects) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(objects, 0));
+    sqlite3_reset(objects);
+    for (int64_t id : ids) {
+      auto& byKey = read->objects.emplace_back();
+      sqlite3_reset(columns);
+      sqlite3_bind_int64(columns, 1, id);
+      while (sqlite3_step(columns) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(columns, 2));
+        byKey.emplace(std::make_pair(sqlite3_column_int64(columns, 0), sqlite3_column_int64(columns, 1)),
+                      text ? text : "");
+      }
+      sqlite3_reset(columns);
+    }
+    keys = read.get();
+  }
+  const auto key = std::make_pair(sqlite3_value_int64(v[1]), sqlite3_value_int64(v[2]));
+  const std::string* found = nullptr;
+  for (const auto& byKey : keys->objects) {
+    auto it = byKey.find(key);
+    if (it != byKey.end()) {
+      found = &it->second;
+      break;
+    }
+  }
+  if (found) sqlite3_result_text(c, found->data(), static_cast<int>(found->size()), SQLITE_TRANSIENT);
+  else sqlite3_result_null(c);
+  // Last: SQLite may drop the data at once when the argument is no constant.
+  if (read) sqlite3_set_auxdata(c, 0, read.release(), [](void* p) { delete static_cast<IndexKeys*>(p); });
 }
 // The defined length in bytes of a table's or view's column.
 void ColLengthFunc(sqlite3_context* c, int n, sqlite3_value** v) {

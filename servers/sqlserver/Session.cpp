@@ -1,5 +1,7 @@
 #include "servers/sqlserver/Session.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -83,6 +85,7 @@ Session::Session(const ado::ConnectionString& cs) {
     HashClearPasswords(Db());
     database_ = "master";
     functions_ = RegisterFunctions(Db(), *this);
+    WatchCatalogue();
   } catch (const ESqliteError& e) {
     Fail(17, noServer);
   }
@@ -152,7 +155,11 @@ void Session::SetOption(const SetStmt& s) {
 }
 
 Session::~Session() {
-  if (inTransaction_ && db_) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (!db_) return;
+  if (inTransaction_) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  // The hooks name this session, whose members go before the connection closes.
+  sqlite3_update_hook(Db(), nullptr, nullptr);
+  sqlite3_rollback_hook(Db(), nullptr, nullptr);
 }
 
 bool Session::InMaster() const { return Lower(database_) == "master"; }
@@ -181,6 +188,7 @@ void Session::UseDatabase(const std::string& name) {
   db_ = std::move(next);
   functions_ = std::move(nextFunctions);
   enforcement_ = Enforcement();
+  WatchCatalogue();
   database_ = canonical;
   identityInsert_.clear();
   uid_ = UserOfLogin();
@@ -225,10 +233,8 @@ Translator Session::Tr(const std::map<std::string, std::string>* variables) {
   Translator tr(database_, InMaster(), variables ? variables : &variables_);
   tr.SetResolver([this](const ObjectName& n) -> std::string {
     auto id = Resolve(n);
-    if (!id) return std::string();
-    Stmt q(Db(), "SELECT name, uid FROM sysobjects WHERE id = ? AND xtype IN ('U', 'V', 'S')");
-    q.Bind(1, *id);
-    return q.Step() ? PhysicalName(static_cast<int>(q.Int(1)), q.Text(0)) : std::string();
+    auto t = id ? CachedTable(*id) : std::nullopt;
+    return t ? t->physical : std::string();
   });
   tr.SetColumnTypeResolver([this](const ObjectName& n, const std::string& column) -> std::string {
     auto id = Resolve(n);
@@ -271,7 +277,35 @@ void Session::RollbackTrans() {
   savepoints_.clear();
 }
 
+void Session::WatchCatalogue() {
+  tables_.clear();
+  dataVersion_ = -1;
+  sqlite3_update_hook(
+      Db(),
+      [](void* self, int, const char*, const char* table, sqlite3_int64) {
+        // Catalogue tables are the sys* tables and the server's own schm_* tables.
+        if (strncasecmp(table, "sys", 3) == 0 || strncasecmp(table, "schm_", 5) == 0)
+          static_cast<Session*>(self)->tables_.clear();
+      },
+      this);
+  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->tables_.clear(); }, this);
+}
+
+void Session::CheckOtherConnections() {
+  const int64_t version = QueryInt(Db(), "PRAGMA data_version", 0);
+  if (version != dataVersion_) tables_.clear();
+  dataVersion_ = version;
+}
+
+std::optional<TableInfo> Session::CachedTable(int64_t id) {
+  if (auto found = tables_.find(id); found != tables_.end()) return found->second;
+  auto t = LoadTable(Db(), id);
+  if (t) tables_.emplace(id, *t);
+  return t;
+}
+
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
+  CheckOtherConnections();
   std::vector<StatementPtr> statements;
   try {
     statements = ParseBatch(sql, quotedIdentifier_);
@@ -293,6 +327,7 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     for (const auto& s : statements) RunContinuing(*s, results);
   } catch (ado::EOleException& e) {
     batch_ = saved;
+    tables_.clear();  // a statement undone to its savepoint may have read the catalogue midway
     if (!e.Line()) e.SetLine(line_);
     // The client reads the batch's first error.
     if (terminated_) {
@@ -303,11 +338,13 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     throw;
   } catch (...) {
     batch_ = saved;
+    tables_.clear();
     terminated_.reset();
     throw;
   }
   batch_ = saved;
   if (terminated_) {
+    tables_.clear();
     ado::EOleException first = std::move(*terminated_);
     terminated_.reset();
     throw first;
@@ -320,6 +357,7 @@ void Session::RunContinuing(const Statement& s, std::vector<ado::StatementResult
     RunGuarded(s, results);
   } catch (ado::EOleException& e) {
     if (!EndsOnlyTheStatement(e)) throw;
+    tables_.clear();
     if (!e.Line()) e.SetLine(line_);
     e.AddMessage("The statement has been terminated.");
     if (!terminated_) terminated_ = e;
@@ -333,6 +371,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     case Statement::kCommit:
     case Statement::kRollback:
     case Statement::kSaveTran:
+      tables_.clear();
       RunTransaction(static_cast<const TranStmt&>(s));
       return;
     case Statement::kUse:
@@ -527,15 +566,28 @@ void Session::DropRowCounts(std::vector<ado::StatementResult>& results, size_t f
 
 int64_t Session::Changes() const { return sqlite3_changes(Db()); }
 
-ado::RowSet Session::Query(const std::string& sql) { return QueryRowSet(Db(), sql); }
+ado::RowSet Session::Query(const std::string& sql) { return QueryRowSetShared(Db(), sql); }
 
 bool Session::Condition(const Expr& e) {
   Translator tr = Tr();
-  Stmt q(Db(), "SELECT CASE WHEN " + tr.Expression(e) + " THEN 1 ELSE 0 END");
-  return q.Step() && q.Int(0) == 1;
+  const std::string sql = "SELECT CASE WHEN " + tr.Expression(e) + " THEN 1 ELSE 0 END";
+  // Conditions that differ only in the values they compare with share one kept statement.
+  std::vector<ado::Variant> values;
+  std::unique_ptr<Stmt> q;
+  try {
+    q = std::make_unique<Stmt>(Db(), ParameterizedQuery(sql, values, true));
+  } catch (const ESqliteError&) {
+    values.clear();
+    q = std::make_unique<Stmt>(Db(), sql);
+  }
+  BindParameters(*q, values);
+  return q->Step() && q->Int(0) == 1;
 }
 
 std::string Session::EvalText(const Expr& e) {
+  // A text as written is its own value (the statement text of EXEC ('...')).
+  if (e.kind == Expr::String) return e.text;
+  if (e.kind == Expr::Paren && e.args.size() == 1 && e.args[0]->kind == Expr::String) return e.args[0]->text;
   Translator tr = Tr();
   Stmt q(Db(), "SELECT " + tr.Expression(e));
   if (!q.Step()) return {};

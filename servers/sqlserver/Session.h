@@ -124,6 +124,12 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   void CheckNoDependents(const TableInfo& t, const ColumnInfo& c, const char* action, bool widening = false);
   void CheckDuplicates(const TableInfo& t, const std::vector<std::string>& cols, int indid);
   TableInfo RequireTable(const ObjectName& name);
+  // The table's description, kept until the catalogue changes (tables_).
+  std::optional<TableInfo> CachedTable(int64_t id);
+  // Installs on the connection what tells tables_ that the catalogue changed.
+  void WatchCatalogue();
+  // Forgets the kept descriptions when another connection committed since the last look.
+  void CheckOtherConnections();
   void RefreshTextImageEntry(const TableInfo& t, int groupid);
   void TouchObject(int64_t id);
 
@@ -215,6 +221,11 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   int line_ = 0;  // line in the batch where the running statement starts
   // The batch's first error that ended only its statement: reported when the batch ends.
   std::optional<ado::EOleException> terminated_;
+  // Descriptions of tables read from the catalogue, by id: cleared by any change of a catalogue
+  // row (update hook), a rollback, a failed statement, a change of database, and a commit by
+  // another connection (data_version).
+  std::map<int64_t, TableInfo> tables_;
+  int64_t dataVersion_ = -1;
 };
 
 }  // namespace servers::sqlserver

@@ -114,3 +114,18 @@ TEST_F(QueriesTest, VariablesLiveForTheirBatch) {
   EXPECT_EQ(ErrorOf("DECLARE @a int SELECT @a = 1, Name FROM Customers"), 141);
   EXPECT_EQ(ErrorOf("DECLARE @a int EXEC ('SELECT @a')"), 137);
 }
+
+// Statements kept for reuse: the same texts run again, by this and another connection, still
+// describe the tables as they are after another connection changed them.
+TEST_F(QueriesTest, RepeatedTextsFollowChangesOfAnotherConnection) {
+  Db().Execute("CREATE TABLE K (a int NULL)");
+  Db().Execute("INSERT INTO K (a) VALUES (1)");
+  for (int run = 0; run < 3; ++run) EXPECT_EQ(Rows("SELECT * FROM K WHERE a = 1").Fields.size(), 1u);
+  auto other = Connect("db");
+  other->Execute("ALTER TABLE K ADD b int NULL");
+  other->Execute("UPDATE K SET b = 7");
+  const ado::RowSet rs = Rows("SELECT * FROM K WHERE a = 1");
+  ASSERT_EQ(rs.Fields.size(), 2u);
+  EXPECT_EQ(rs.Rows.at(0).at(1).AsInt(), 7);
+  EXPECT_EQ(TextOf("SELECT index_col('dbo.K', 1, 1)"), "<null>");
+}

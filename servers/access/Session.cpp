@@ -9,6 +9,7 @@
 #include "servers/access/Translator.h"
 #include "servers/core/Files.h"
 #include "servers/core/Rowsets.h"
+#include "servers/core/StatementShape.h"
 #include "servers/core/Statements.h"
 
 namespace servers::access {
@@ -48,10 +49,27 @@ Session::Session(const std::string& path) : path_(path) {
     JetFail(3343, "Unrecognized database format '" + path + "'.");
   }
   RegisterCoreFunctions(Db(), *this);
+  sqlite3_update_hook(
+      Db(),
+      [](void* self, int, const char*, const char* table, sqlite3_int64) {
+        if (strncasecmp(table, "msys", 4) == 0) static_cast<Session*>(self)->tables_.clear();
+      },
+      this);
+  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->tables_.clear(); }, this);
 }
 
 Session::~Session() {
   if (inTransaction_) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  // The hooks name this session, whose members go before the connection closes.
+  sqlite3_update_hook(Db(), nullptr, nullptr);
+  sqlite3_rollback_hook(Db(), nullptr, nullptr);
+}
+
+void Session::CheckOtherConnections() {
+  Stmt q(Db(), "PRAGMA data_version");
+  const int64_t version = q.Step() ? q.Int(0) : -1;
+  if (version != dataVersion_) tables_.clear();
+  dataVersion_ = version;
 }
 
 void Session::BeginTrans() {
@@ -81,6 +99,7 @@ void Session::RollbackTrans() {
 
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   const JetStatement s = ParseJetStatement(sql);
+  CheckOtherConnections();
   std::vector<ado::StatementResult> results;
   const bool own = !inTransaction_ && s.kind != JetStatement::Select;
   if (own) {
@@ -93,7 +112,11 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   }
   try {
     RunAtomically(
-        Db(), own, depth_, [&] { Run(s, results); }, [&] { results.clear(); });
+        Db(), own, depth_, [&] { Run(s, results); },
+        [&] {
+          results.clear();
+          tables_.clear();  // a statement undone to its savepoint may have read the catalogue midway
+        });
   } catch (const std::exception& e) {
     Rethrow(e, s);
   }
@@ -165,8 +188,10 @@ void Session::Run(const JetStatement& s, std::vector<ado::StatementResult>& resu
 }
 
 JetTable Session::RequireTable(const std::string& name) {
+  if (auto found = tables_.find(name); found != tables_.end()) return found->second;
   auto t = LoadTable(Db(), name);
   if (!t) NoInputTable(name);
+  tables_.emplace(name, *t);
   return *t;
 }
 
@@ -264,7 +289,7 @@ int64_t Session::Insert(const JetStatement& s) {
       vals += (i ? ", " : "") + Stored(ColumnOrFail(t, names[i]), *s.values[i], tr);
     sql += "VALUES (" + vals + ")";
   }
-  ExecSql(Db(), sql);
+  ExecShaped(Db(), sql);
   return sqlite3_changes(Db());
 }
 
@@ -292,7 +317,7 @@ int64_t Session::Update(const JetStatement& s) {
   } else if (s.where) {
     sql += " WHERE " + tr.Expression(*s.where);
   }
-  ExecSql(Db(), sql);
+  ExecShaped(Db(), sql);
   return sqlite3_changes(Db());
 }
 
@@ -301,7 +326,7 @@ int64_t Session::Delete(const JetStatement& s) {
   JetTranslator tr(Db());
   std::string sql = "DELETE FROM " + SqlIdent(t.name);
   if (s.where) sql += " WHERE " + tr.Expression(*s.where);
-  ExecSql(Db(), sql);
+  ExecShaped(Db(), sql);
   return sqlite3_changes(Db());
 }
 

@@ -3,6 +3,7 @@
 // schema rowsets from the server's catalogue, and Jet's refusals.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -62,10 +63,18 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   // Remakes the SQLite table from the catalogue, copying the rows: `sources` as BuildPhysical.
   void Rebuild(const JetTable& t, const std::vector<std::string>& sources);
 
+  // Forgets the kept descriptions when another connection committed since the last look.
+  void CheckOtherConnections();
+
   std::string path_;
   SqliteDbPtr db_;
   bool inTransaction_ = false;
   int depth_ = 0;
+  // Descriptions of tables read from the catalogue, by name as written: cleared by any change of a
+  // catalogue row (update hook), a rollback, a failed statement, and a commit by another
+  // connection (data_version).
+  std::map<std::string, JetTable> tables_;
+  int64_t dataVersion_ = -1;
 };
 
 }  // namespace servers::access

@@ -1,5 +1,6 @@
 // INSERT, UPDATE and DELETE of the stand-in.
 #include "common/Text.h"
+#include "servers/core/StatementShape.h"
 #include "servers/asa/Errors.h"
 #include "servers/asa/Session.h"
 
@@ -48,7 +49,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
       sql += ")";
     }
   }
-  ExecSql(Db(), sql);
+  ExecShaped(Db(), sql);
   return sqlite3_changes(Db());
 }
 
@@ -65,7 +66,7 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
     sql += (i ? ", " : "") + SqlIdent(col->name) + " = " + tr.Expression(*s.sets[i].second);
   }
   if (s.where) sql += " WHERE " + tr.Expression(*s.where);
-  ExecSql(Db(), sql);
+  ExecShaped(Db(), sql);
   int64_t changed = sqlite3_changes(Db());
   // Values written into an autoincrement column move its numbering on.
   for (const auto& c : t.columns)
@@ -81,7 +82,7 @@ int64_t Session::RunDelete(const DeleteStmt& s) {
   RefuseView(t);
   std::string sql = "DELETE FROM " + SqlIdent(DataTable(t)) + " AS " + SqlIdent(t.name);
   if (s.where) sql += " WHERE " + Tr().Expression(*s.where);
-  ExecSql(Db(), sql);
+  ExecShaped(Db(), sql);
   return sqlite3_changes(Db());
 }
 

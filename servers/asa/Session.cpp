@@ -10,6 +10,7 @@
 #include "servers/asa/Errors.h"
 #include "servers/core/Files.h"
 #include "servers/core/Rowsets.h"
+#include "servers/core/StatementShape.h"
 #include "servers/core/Statements.h"
 
 namespace servers::asa {
@@ -284,7 +285,8 @@ void Session::Run(const Statement& s, std::vector<ado::StatementResult>& results
 }
 
 bool Session::Condition(const Expr& e) {
-  return QueryInt(Db(), "SELECT CASE WHEN " + Tr().Expression(e) + " THEN 1 ELSE 0 END") != 0;
+  // Conditions that differ only in the values they compare with share one kept statement.
+  return QueryIntShared(Db(), "SELECT CASE WHEN " + Tr().Expression(e) + " THEN 1 ELSE 0 END") != 0;
 }
 
 std::string Session::Property(const std::string& name) {

@@ -13,11 +13,16 @@ namespace servers {
 void RunAtomically(sqlite3* db, bool own, int& depth, const std::function<void()>& body,
                    const std::function<void()>& undo) {
   std::string sp = "schm_stmt" + std::to_string(depth++);
+  // Run for every statement: their prepared forms are kept.
+  auto run = [db](const std::string& sql) {
+    Stmt q(db, sql);
+    q.Step();
+  };
   try {
-    ExecSql(db, "SAVEPOINT " + sp);
+    run("SAVEPOINT " + sp);
     body();
-    ExecSql(db, "RELEASE " + sp);
-    if (own) ExecSql(db, "COMMIT");
+    run("RELEASE " + sp);
+    if (own) run("COMMIT");
     --depth;
   } catch (...) {
     sqlite3_exec(db, ("ROLLBACK TO " + sp + "; RELEASE " + sp).c_str(), nullptr, nullptr, nullptr);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "common/Text.h"
+#include "servers/core/StatementShape.h"
 #include "servers/sqlserver/Session.h"
 #include "servers/sqlserver/SqlError.h"
 #include "servers/sqlserver/Translator.h"
@@ -315,7 +316,7 @@ int64_t Session::RunInsert(const InsertStmt& s) {
       sql += omittedValues + ")";
     }
   }
-  ExecSql(Db(), sql);
+  ExecShaped(Db(), sql);
   int64_t changes = Changes();
   if (idc && changes > 0) {
     Stmt q(Db(), "SELECT current FROM schm_identity WHERE id = ?");
@@ -383,7 +384,7 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
     }
     sql += " WHERE EXISTS (SELECT 1" + match + ")";
   }
-  ExecSql(Db(), sql);
+  ExecShaped(Db(), sql);
   return Changes();
 }
 
@@ -404,7 +405,7 @@ int64_t Session::RunDelete(const DeleteStmt& s) {
   } else if (s.where) {
     sql += " WHERE " + tr.Expression(*s.where);
   }
-  ExecSql(Db(), sql);
+  ExecShaped(Db(), sql);
   return Changes();
 }
 

@@ -10,6 +10,7 @@
 
 #include "common/Text.h"
 #include "servers/core/Rowsets.h"
+#include "servers/core/StatementShape.h"
 #include "servers/core/Statements.h"
 #include "servers/sqlserver/Passwords.h"
 #include "servers/sqlserver/Server.h"
@@ -205,9 +206,12 @@ int Session::UserOfLogin() {
 }
 
 int Session::UserUid(const std::string& user) {
+  if (auto found = tables_.users.find(user); found != tables_.users.end()) return found->second;
   Stmt q(Db(), "SELECT uid FROM sysusers WHERE name = ?");
   q.Bind(1, user);
-  return q.Step() ? static_cast<int>(q.Int(0)) : -1;
+  const int uid = q.Step() ? static_cast<int>(q.Int(0)) : -1;
+  tables_.users.emplace(user, uid);
+  return uid;
 }
 
 int Session::OwnerForCreate(const ObjectName& name) {
@@ -222,11 +226,19 @@ std::optional<int64_t> Session::Resolve(const ObjectName& name) {
   if (!name.owner.empty()) {
     int uid = UserUid(name.owner);
     if (uid < 0) return std::nullopt;
-    return FindObject(Db(), name.name, uid);
+    return CachedObject(name.name, uid);
   }
   if (uid_ != 1)
-    if (auto id = FindObject(Db(), name.name, uid_)) return id;
-  return FindObject(Db(), name.name, 1);
+    if (auto id = CachedObject(name.name, uid_)) return id;
+  return CachedObject(name.name, 1);
+}
+
+std::optional<int64_t> Session::CachedObject(const std::string& name, int uid) {
+  auto key = std::make_pair(name, uid);
+  if (auto found = tables_.objects.find(key); found != tables_.objects.end()) return found->second;
+  auto id = FindObject(Db(), name, uid);
+  tables_.objects.emplace(std::move(key), id);
+  return id;
 }
 
 Translator Session::Tr(const std::map<std::string, std::string>* variables) {
@@ -298,9 +310,9 @@ void Session::CheckOtherConnections() {
 }
 
 std::optional<TableInfo> Session::CachedTable(int64_t id) {
-  if (auto found = tables_.find(id); found != tables_.end()) return found->second;
+  if (auto found = tables_.byId.find(id); found != tables_.byId.end()) return found->second;
   auto t = LoadTable(Db(), id);
-  if (t) tables_.emplace(id, *t);
+  if (t) tables_.byId.emplace(id, *t);
   return t;
 }
 
@@ -570,18 +582,8 @@ ado::RowSet Session::Query(const std::string& sql) { return QueryRowSetShared(Db
 
 bool Session::Condition(const Expr& e) {
   Translator tr = Tr();
-  const std::string sql = "SELECT CASE WHEN " + tr.Expression(e) + " THEN 1 ELSE 0 END";
   // Conditions that differ only in the values they compare with share one kept statement.
-  std::vector<ado::Variant> values;
-  std::unique_ptr<Stmt> q;
-  try {
-    q = std::make_unique<Stmt>(Db(), ParameterizedQuery(sql, values, true));
-  } catch (const ESqliteError&) {
-    values.clear();
-    q = std::make_unique<Stmt>(Db(), sql);
-  }
-  BindParameters(*q, values);
-  return q->Step() && q->Int(0) == 1;
+  return QueryIntShared(Db(), "SELECT CASE WHEN " + tr.Expression(e) + " THEN 1 ELSE 0 END") == 1;
 }
 
 std::string Session::EvalText(const Expr& e) {

@@ -126,6 +126,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   TableInfo RequireTable(const ObjectName& name);
   // The table's description, kept until the catalogue changes (tables_).
   std::optional<TableInfo> CachedTable(int64_t id);
+  // The object of the name and owner, kept as the descriptions are.
+  std::optional<int64_t> CachedObject(const std::string& name, int uid);
   // Installs on the connection what tells tables_ that the catalogue changed.
   void WatchCatalogue();
   // Forgets the kept descriptions when another connection committed since the last look.
@@ -221,10 +223,20 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   int line_ = 0;  // line in the batch where the running statement starts
   // The batch's first error that ended only its statement: reported when the batch ends.
   std::optional<ado::EOleException> terminated_;
-  // Descriptions of tables read from the catalogue, by id: cleared by any change of a catalogue
-  // row (update hook), a rollback, a failed statement, a change of database, and a commit by
-  // another connection (data_version).
-  std::map<int64_t, TableInfo> tables_;
+  // Descriptions of tables read from the catalogue, by id, the objects that names found (by name as
+  // written and owner) and the users' ids: cleared by any change of a catalogue row (update hook), a
+  // rollback, a failed statement, a change of database, and a commit by another connection
+  // (data_version).
+  struct CatalogueCache {
+    std::map<int64_t, TableInfo> byId;
+    std::map<std::pair<std::string, int>, std::optional<int64_t>> objects;
+    std::map<std::string, int> users;
+    void clear() {
+      byId.clear();
+      objects.clear();
+      users.clear();
+    }
+  } tables_;
   int64_t dataVersion_ = -1;
 };
 

@@ -1,0 +1,123 @@
+#include "servers/core/StatementShape.h"
+
+#include <strings.h>
+
+#include <cctype>
+#include <memory>
+
+#include "servers/core/Rowsets.h"
+#include "servers/core/Sqlite.h"
+
+namespace servers {
+
+namespace {
+
+bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// The end of the quoted part starting at `p` (past its closing quote; a doubled one stands for one).
+size_t QuoteEnd(const std::string& sql, size_t p, char close) {
+  size_t i = p + 1;
+  while (i < sql.size()) {
+    if (sql[i] == close) {
+      if (close != ']' && i + 1 < sql.size() && sql[i + 1] == close) {
+        i += 2;
+        continue;
+      }
+      return i + 1;
+    }
+    ++i;
+  }
+  return std::string::npos;
+}
+
+// Words after which a number or text is not a value alone.
+bool ShapeBreakingWord(const std::string& sql, size_t p, size_t end) {
+  const std::string word = sql.substr(p, end - p);
+  for (const char* w : {"LIMIT", "ORDER", "GROUP", "OFFSET", "COLLATE"})
+    if (strcasecmp(word.c_str(), w) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string LiteralFreeShape(const std::string& sql, std::vector<ado::Variant>& values) {
+  std::string out;
+  out.reserve(sql.size());
+  size_t p = 0;
+  while (p < sql.size()) {
+    const char c = sql[p];
+    if (c == '\'') {
+      const size_t end = QuoteEnd(sql, p, '\'');
+      if (end == std::string::npos || (!out.empty() && IsNameChar(out.back()))) return {};  // a blob
+      std::string value;
+      for (size_t i = p + 1; i + 1 < end; ++i) {
+        value += sql[i];
+        if (sql[i] == '\'') ++i;
+      }
+      values.emplace_back(std::move(value));
+      out += "?" + std::to_string(values.size());
+      p = end;
+    } else if (c == '"' || c == '`' || c == '[') {
+      const size_t end = QuoteEnd(sql, p, c == '[' ? ']' : c);
+      if (end == std::string::npos) return {};
+      out.append(sql, p, end - p);
+      p = end;
+    } else if (std::isdigit(static_cast<unsigned char>(c)) && (out.empty() || (!IsNameChar(out.back()) && out.back() != '.'))) {
+      size_t end = p;
+      while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
+      if (end - p <= 15 && (end == sql.size() || (!IsNameChar(sql[end]) && sql[end] != '.'))) {
+        values.emplace_back(static_cast<long long>(std::stoll(sql.substr(p, end - p))));
+        out += "?" + std::to_string(values.size());
+      } else {
+        out.append(sql, p, end - p);
+      }
+      p = end;
+    } else if (IsNameChar(c)) {
+      size_t end = p;
+      while (end < sql.size() && IsNameChar(sql[end])) ++end;
+      if (ShapeBreakingWord(sql, p, end)) return {};
+      out.append(sql, p, end - p);
+      p = end;
+    } else if (c == ';' || c == '?' || c == ':' || c == '@' || c == '$' || c == '#' ||
+               sql.compare(p, 2, "--") == 0 || sql.compare(p, 2, "/*") == 0) {
+      return {};  // a second statement, a parameter or a comment
+    } else {
+      out += c;
+      ++p;
+    }
+  }
+  return out;
+}
+
+void ExecShaped(sqlite3* db, const std::string& sql) {
+  std::vector<ado::Variant> values;
+  const std::string shape = LiteralFreeShape(sql, values);
+  if (shape.empty()) return ExecSql(db, sql);
+  std::unique_ptr<Stmt> q;
+  try {
+    q = std::make_unique<Stmt>(db, shape);
+  } catch (const ESqliteError&) {
+    return ExecSql(db, sql);  // refused as written too, or too many parameters
+  }
+  // As ExecSql: reads whose first row was taken must not hold the tables the statement changes.
+  for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
+    if (st != q->Get() && sqlite3_stmt_busy(st)) sqlite3_reset(st);
+  BindParameters(*q, values);
+  while (q->Step()) {
+  }
+}
+
+int64_t QueryIntShared(sqlite3* db, const std::string& sql) {
+  std::vector<ado::Variant> values;
+  std::unique_ptr<Stmt> q;
+  try {
+    q = std::make_unique<Stmt>(db, ParameterizedQuery(sql, values, true));
+  } catch (const ESqliteError&) {
+    values.clear();
+    q = std::make_unique<Stmt>(db, sql);  // refused as written too, or too many parameters
+  }
+  BindParameters(*q, values);
+  return q->Step() ? q->Int(0) : 0;
+}
+
+}  // namespace servers

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
@@ -77,6 +78,25 @@ Session::Session(const ado::ConnectionString& cs) {
     Fail(-84, "Specified database is invalid");
   }
   LogIn(user.empty() ? "DBA" : user, user.empty() ? "SQL" : password);
+  sqlite3_update_hook(
+      Db(),
+      [](void* self, int, const char*, const char* table, sqlite3_int64) {
+        // Catalogue tables are the SYS* tables and the server's own asa_* tables but the rows of
+        // tables (asa_t<id>, asa_g<id>).
+        const bool rows = strncasecmp(table, "asa_", 4) == 0 && (table[4] == 't' || table[4] == 'g') &&
+                          std::isdigit(static_cast<unsigned char>(table[5]));
+        if (strncasecmp(table, "sys", 3) == 0 || (strncasecmp(table, "asa_", 4) == 0 && !rows))
+          static_cast<Session*>(self)->tables_.clear();
+      },
+      this);
+  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->tables_.clear(); }, this);
+}
+
+Session::~Session() {
+  if (!db_) return;
+  // The hooks name this session, whose members go before the connection closes.
+  sqlite3_update_hook(db_.get(), nullptr, nullptr);
+  sqlite3_rollback_hook(db_.get(), nullptr, nullptr);
 }
 
 sqlite3* Session::Db() const {
@@ -232,6 +252,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
                   [&] {
                     results.resize(resultCount);
                     syncedSchema_ = -1;
+                    tables_.clear();  // a statement undone to its savepoint may have read the catalogue midway
                   });
   } catch (const std::exception& e) {
     Rethrow(e, s);
@@ -330,6 +351,7 @@ void Session::CatalogSeen() {
   Stmt& q = Cache().Lookup("PRAGMA data_version");
   int64_t version = q.Step() ? q.Int(0) : -1;
   q.Reset();
+  if (version != dataVersion_) tables_.clear();
   if (!catalogChanged_ && version == dataVersion_) return;
   tableSql_.clear();
   SyncTemporaryTables();
@@ -379,7 +401,13 @@ std::string Session::LookUpTableSql(const ObjectName& n) {
   return sql;
 }
 
-AsaTable Session::RequireTable(const ObjectName& name) { return *LoadTable(Db(), ResolveTable(name)); }
+AsaTable Session::RequireTable(const ObjectName& name) {
+  const int64_t id = ResolveTable(name);
+  if (auto found = tables_.find(id); found != tables_.end()) return found->second;
+  AsaTable t = *LoadTable(Db(), id);
+  tables_.emplace(id, t);
+  return t;
+}
 
 void Session::FailUnique(const SqliteFailure& f) {
   // An index names itself ("asa_ix_<table>_<index>", "asa_pk_<table>"), or SQLite names the

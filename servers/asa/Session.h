@@ -21,6 +21,7 @@ namespace servers::asa {
 class Session : public ado::IProviderSession, public IDateOrderHost {
  public:
   explicit Session(const ado::ConnectionString& cs);
+  ~Session() override;
 
   std::vector<ado::StatementResult> Execute(const std::string& sql) override;
   void BeginTrans() override;
@@ -137,6 +138,10 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   int64_t dataVersion_ = -1;
   bool catalogChanged_ = true;
   std::map<std::string, std::string> tableSql_;
+  // Descriptions of tables read from the catalogue, by id: cleared by any change of a catalogue
+  // row (update hook), a rollback, a failed statement, and a commit by another connection
+  // (data_version).
+  std::map<int64_t, AsaTable> tables_;
   // The log this connection last pointed a stopped database file at, with the file's stamp
   // then: START takes it from here while the file is unchanged, without opening the file.
   struct KnownLog {

@@ -130,6 +130,22 @@ TEST_F(AccessServer,
   EXPECT_FALSE(fs::exists(Path("missing.mdb")));
 }
 
+// Rows written by statements of one shape keep their own values, and a table another connection
+// made anew is written as it is now.
+TEST_F(AccessServer, RowStatementsOfOneShapeWriteTheirOwnValuesIntoTheTableAsItIs) {
+  auto db = Create("shape.mdb");
+  db->Execute("CREATE TABLE S (k INTEGER NOT NULL PRIMARY KEY, v TEXT(10))");
+  db->Execute("INSERT INTO S (k, v) VALUES (1, 'a')");
+  db->Execute("INSERT INTO S (k, v) VALUES (2, 'it''s')");
+  db->Execute("UPDATE S SET v = 'b' WHERE k = 1");
+  EXPECT_EQ(Values(*db, "SELECT k, v FROM S ORDER BY k"), "1|b|\n2|it's|\n");
+  auto other = ado::ProviderRegistry::Instance().Open(Conn("shape.mdb"));
+  other->Execute("DROP TABLE S");
+  other->Execute("CREATE TABLE S (w INTEGER, k INTEGER NOT NULL PRIMARY KEY, v TEXT(10))");
+  db->Execute("INSERT INTO S (k, v) VALUES (3, 'c')");
+  EXPECT_EQ(Values(*db, "SELECT w, k, v FROM S"), "<null>|3|c|\n");
+}
+
 TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {
   auto s = Create("bad.mdb");
   s->Execute("CREATE TABLE [Order] ([order id] int NOT NULL, [unit price] "

@@ -34,4 +34,21 @@ TEST_F(AsaServer, QueriesDifferingInComparedTextsReadTheirOwnRows) {
   EXPECT_EQ(Code(*db, "SELECT v FROM N WHERE k = 'a'"), -141);
 }
 
+// Rows written by statements of one shape keep their own values, and a table another connection
+// made anew is written as it is now.
+TEST_F(AsaServer, RowStatementsOfOneShapeWriteTheirOwnValuesIntoTheTableAsItIs) {
+  auto db = NewDatabase("shape");
+  db->Execute("CREATE TABLE dba.S (k integer NOT NULL PRIMARY KEY, v varchar(10) NULL)");
+  db->Execute("INSERT INTO S (k, v) VALUES (1, 'a')");
+  db->Execute("INSERT INTO S (k, v) VALUES (2, 'it''s')");
+  db->Execute("IF NOT EXISTS (SELECT * FROM S WHERE k = 2) THEN INSERT INTO S (k, v) VALUES (2, 'no') END IF");
+  db->Execute("UPDATE S SET v = 'b' WHERE k = 1");
+  EXPECT_EQ(Rows(*db, "SELECT k, v FROM S ORDER BY k"), "1,b;2,it's");
+  auto other = Connect(";dbn=shape");
+  other->Execute("DROP TABLE S");
+  other->Execute("CREATE TABLE dba.S (w integer NULL, k integer NOT NULL PRIMARY KEY, v varchar(10) NULL)");
+  db->Execute("INSERT INTO S (k, v) VALUES (3, 'c')");
+  EXPECT_EQ(Rows(*db, "SELECT w, k, v FROM S"), "NULL,3,c");
+}
+
 }  // namespace

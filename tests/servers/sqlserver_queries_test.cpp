@@ -115,6 +115,29 @@ TEST_F(QueriesTest, VariablesLiveForTheirBatch) {
   EXPECT_EQ(ErrorOf("DECLARE @a int EXEC ('SELECT @a')"), 137);
 }
 
+// Rows written by statements of one shape keep their own values, and a table another connection
+// made anew is written as it is now.
+TEST_F(QueriesTest, RowStatementsOfOneShapeWriteTheirOwnValuesIntoTheTableAsItIs) {
+  Db().Execute("CREATE TABLE S (k int NOT NULL PRIMARY KEY, v varchar(10) NULL)");
+  Db().Execute("INSERT INTO S (k, v) VALUES (1, 'a')");
+  Db().Execute("INSERT INTO S (k, v) VALUES (2, 'it''s')");
+  Db().Execute("IF NOT EXISTS (SELECT * FROM S WHERE k = 2) INSERT INTO S (k, v) VALUES (2, 'no')");
+  Db().Execute("UPDATE S SET v = 'b' WHERE k = 1");
+  EXPECT_EQ(ErrorOf("INSERT INTO S (k, v) VALUES ('x', 'c')"), 245);  // the value's own conversion error
+  const ado::RowSet rs = Rows("SELECT k, v FROM S ORDER BY k");
+  ASSERT_EQ(rs.Rows.size(), 2u);
+  EXPECT_EQ(rs.Rows[0][1].AsString(), "b");
+  EXPECT_EQ(rs.Rows[1][1].AsString(), "it's");
+  auto other = Connect("db");
+  other->Execute("DROP TABLE S");
+  other->Execute("CREATE TABLE S (w int NULL, k int NOT NULL PRIMARY KEY, v varchar(10) NULL)");
+  Db().Execute("INSERT INTO S (k, v) VALUES (3, 'c')");
+  const ado::RowSet now = Rows("SELECT w, k, v FROM S");
+  ASSERT_EQ(now.Rows.size(), 1u);
+  EXPECT_TRUE(now.Rows[0][0].IsNull());
+  EXPECT_EQ(now.Rows[0][2].AsString(), "c");
+}
+
 // Statements kept for reuse: the same texts run again, by this and another connection, still
 // describe the tables as they are after another connection changed them.
 TEST_F(QueriesTest, RepeatedTextsFollowChangesOfAnotherConnection) {

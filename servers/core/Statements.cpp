@@ -13,7 +13,8 @@ namespace servers {
 void RunAtomically(sqlite3* db, bool own, int& depth, const std::function<void()>& body,
                    const std::function<void()>& undo) {
   std::string sp = "schm_stmt" + std::to_string(depth++);
-  // Run for every statement: their prepared forms are kept.
+  // Run for every statement: their prepared forms are kept. The COMMIT goes through ExecSql, which
+  // first ends reads left on a row, so that they hold no lock past the transaction.
   auto run = [db](const std::string& sql) {
     Stmt q(db, sql);
     q.Step();
@@ -22,7 +23,7 @@ void RunAtomically(sqlite3* db, bool own, int& depth, const std::function<void()
     run("SAVEPOINT " + sp);
     body();
     run("RELEASE " + sp);
-    if (own) run("COMMIT");
+    if (own) ExecSql(db, "COMMIT");
     --depth;
   } catch (...) {
     sqlite3_exec(db, ("ROLLBACK TO " + sp + "; RELEASE " + sp).c_str(), nullptr, nullptr, nullptr);

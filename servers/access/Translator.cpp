@@ -8,9 +8,12 @@
 namespace servers::access {
 
 std::string JetTranslator::Table(const ObjectName& name) const {
-  const std::string type = ObjectType(db_, name.name);
+  // The kind and the name as stored, in one look-up.
+  Stmt q(db_, "SELECT type, name FROM msys_objects WHERE name = ?");
+  q.Bind(1, name.name);
+  const std::string type = q.Step() ? q.Text(0) : std::string();
   if (type != "TABLE" && type != "VIEW") NoInputTable(name.name);
-  return SqlIdent(StoredName(db_, name.name));
+  return SqlIdent(q.Text(1));
 }
 
 void JetTranslator::Refuse(Refusal, const std::string& name) const {

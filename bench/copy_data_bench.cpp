@@ -8,6 +8,7 @@
 // with the rows per second as a counter (goal: at least 30,000 rows/s everywhere).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -24,7 +25,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRows = 200000;
+const int kRows = [] {
+  const char* rows = getenv("SCHEMION_COPY_ROWS");
+  return rows != nullptr && atoi(rows) > 0 ? atoi(rows) : 200000;
+}();
+
+double PeakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
 constexpr char kServer[] = "CopyBench";
 constexpr char kCreate[] = "CREATE TABLE Items (id int NOT NULL PRIMARY KEY, name varchar(40) NULL, qty float NULL)";
 
@@ -193,6 +203,7 @@ void BM_UpdateQuiet(benchmark::State& state) {
     state.ResumeTiming();
     if (!updater.dm()->UpdateDb(true)) state.SkipWithError("the update failed");
   }
+  state.counters["peak_MB"] = PeakMegabytes();
 }
 BENCHMARK(BM_UpdateQuiet)->Args({0, 0})->Args({1, 1})->Unit(benchmark::kMillisecond)->Iterations(1);
 

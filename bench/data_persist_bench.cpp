@@ -1,7 +1,9 @@
 // Speed of persisted recordsets and Locate: a 100,000-row file is loaded and saved by the data
-// set and, for reference, parsed and walked by pugixml alone in the same run.
+// set and, for reference, parsed and walked by pugixml alone in the same run. The memory a loaded
+// wide, sparse recordset holds is reported per field.
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <pugixml.hpp>
 
 #include <cstdio>
@@ -91,6 +93,35 @@ void BM_DataSetLoadFromFile(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kRows);
 }
 BENCHMARK(BM_DataSetLoadFromFile)->Unit(benchmark::kMillisecond);
+
+// A file of 1,024 columns whose rows hold one value each; argument: rows. Reports the heap bytes
+// the loaded data set holds per field.
+void BM_LoadWideSparse(benchmark::State& state) {
+  constexpr int kColumns = 1024;
+  const int rows = static_cast<int>(state.range(0));
+  const BenchFile file{(std::filesystem::temp_directory_path() / "schemion_wide_bench.xml").string()};
+  {
+    TDataSet ds;
+    for (int c = 0; c < kColumns; ++c) ds.FieldDefs().push_back({"c" + std::to_string(c), FieldType::ftInteger});
+    ds.CreateDataSet();
+    for (int i = 0; i < rows; ++i) {
+      ds.Append();
+      ds.Fields(i % kColumns).SetAsInteger(i);
+      ds.Post();
+    }
+    ds.SaveToFile(file.path);
+  }
+  double held = 0;
+  for (auto _ : state) {
+    const size_t before = mallinfo2().uordblks;
+    TDataSet ds;
+    ds.LoadFromFile(file.path);
+    held = static_cast<double>(mallinfo2().uordblks - before);
+  }
+  state.counters["bytes_per_field"] = held / (static_cast<double>(rows) * kColumns);
+  state.counters["MB_held"] = held / 1e6;
+}
+BENCHMARK(BM_LoadWideSparse)->Arg(2000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_DataSetSaveToFile(benchmark::State& state) {
   TDataSet ds;

@@ -2,6 +2,7 @@
 // each item's treatment. An item whose rows cannot be written as sound statements is refused at
 // check with the reason, and nothing is queued for it; the other items are queued all the same.
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -31,7 +32,9 @@ struct TCopyTable {
   bool conditional = false;  // the dialect writes conditional statements
   std::vector<std::string> keyColumns;
   std::vector<std::string> quotedKeys;
-  std::vector<Row> rows;
+  // Consumed as their instructions are added, so that the rows and the instructions made of them
+  // are not held in full at the same time.
+  std::deque<Row> rows;
 };
 
 using catalog_scope::FilterKeeper;
@@ -268,12 +271,13 @@ class RowStatements {
 
 }  // namespace
 
-void Tdm::AddCopyDataInstructions(const TCopyTable& aTable, TCopyDataTreatment aTreatment) {
+void Tdm::AddCopyDataInstructions(TCopyTable& aTable, TCopyDataTreatment aTreatment) {
   Updater->ProgressStepLevel1(Updater->LanguageOptions().msgCopyData + " - NAME: " + aTable.masterName);
   if (aTreatment != cdtUnchange) {
     DropForeignKeysOf(aTable.clientSchema, OldTableName(aTable.masterName), 0, "", aTable.masterName);
   }
-  for (const TCopyTable::Row& row : aTable.rows) {
+  for (; !aTable.rows.empty(); aTable.rows.pop_front()) {
+    const TCopyTable::Row& row = aTable.rows.front();
     const RowStatements statements(*currentDialect_, aTable, row);
     const std::string update = statements.Update();
     switch (aTreatment) {
@@ -303,14 +307,15 @@ void Tdm::AddCopyDataInstructions(const TCopyTable& aTable, TCopyDataTreatment a
   }
 }
 
-void Tdm::AddMoveDataInstructions(const TCopyTable& aTable, const std::string& aFieldToIncrement) {
+void Tdm::AddMoveDataInstructions(TCopyTable& aTable, const std::string& aFieldToIncrement) {
   DropForeignKeysOf(aTable.clientSchema, OldTableName(aTable.masterName), 0, "", aTable.masterName);
   const std::string field = QuoteName(aFieldToIncrement);
   // Jet updates no row from an aggregate: there the next number is first put in a one-row work
   // table, which the UPDATE joins, and the work table is dropped again.
   const bool workTable = currentDialect_->DbType == dbtAccess;
   const std::string next = QuoteName(std::string(move_work_table::kName));
-  for (const TCopyTable::Row& row : aTable.rows) {
+  for (; !aTable.rows.empty(); aTable.rows.pop_front()) {
+    const TCopyTable::Row& row = aTable.rows.front();
     std::string group;
     for (size_t k = 0; k < aTable.keyColumns.size(); ++k) {
       if (text::SameText(aTable.keyColumns[k], aFieldToIncrement)) continue;

@@ -394,9 +394,9 @@ class Tdm : public IDialectOwner {
   bool IsLeftoverWorkTable(const std::string& aClientTable) const;
   void LoadCopyTable(const TCopyDataElem& aItem, ado::TDataSet& aPrimaryKeys, TCopyTable& aTable);
   // cdtMove: each client row with a copied key is renumbered in its key group, then the row is
-  // inserted. The other treatments: AddCopyDataInstructions.
-  void AddMoveDataInstructions(const TCopyTable& aTable, const std::string& aFieldToIncrement);
-  void AddCopyDataInstructions(const TCopyTable& aTable, TCopyDataTreatment aTreatment);
+  // inserted. The other treatments: AddCopyDataInstructions. Both consume the table's rows.
+  void AddMoveDataInstructions(TCopyTable& aTable, const std::string& aFieldToIncrement);
+  void AddCopyDataInstructions(TCopyTable& aTable, TCopyDataTreatment aTreatment);
 
   // ---- Keys, unique constraints and indexes (KeysPhase.cpp) ----
 

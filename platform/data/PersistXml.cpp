@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <set>
@@ -1012,80 +1013,88 @@ RowSet LoadPersistedXml(const std::string& fileName, size_t maxValueBytes) {
 
 namespace {
 
-// The document in two pieces: the head (root and schema) and the data section with the end.
-// The rows are written first, so the declared text lengths can take in every value in the
-// same pass.
-void WriteDocument(const FieldDefs& fields, const std::vector<const Row*>& rows, std::string& head,
-                   std::string& body) {
-  const std::vector<OutColumn> names = AttributeNames(fields);
+// The widest value of each field beyond its declared size (0 where none is wider): the schema,
+// written before the rows, declares it.
+std::vector<size_t> LongestValues(const FieldDefs& fields, const std::vector<const Row*>& rows) {
   std::vector<size_t> longest(fields.size(), 0);
-  body.clear();
-  body.reserve(64 + rows.size() * (16 + fields.size() * 24));
-  body += "<rs:data>\n";
-  for (const Row* const& r : rows) {
-    body += "\t<z:row";
+  for (const Row* r : rows) {
     const size_t n = std::min(r->size(), fields.size());
     for (size_t i = 0; i < n; ++i) {
+      const FieldDef& f = fields[i];
+      if (f.Size <= 0) continue;
       const Variant& v = (*r)[i];
       const VarType t = v.Type();
-      if (t == VarType::Empty || t == VarType::Null) continue;
-      const FieldDef& f = fields[i];
-      if (f.Size > 0) {
-        if (f.Type == FieldType::ftString && t == VarType::Text) {
-          const std::string& text = *v.IfText();
-          if (text.size() > static_cast<size_t>(f.Size)) longest[i] = std::max(longest[i], CountChars(text));
-        } else if (f.Type == FieldType::ftBytes && t == VarType::Bytes) {
-          longest[i] = std::max(longest[i], v.AsBytes().size());
-        }
+      if (f.Type == FieldType::ftString && t == VarType::Text) {
+        const std::string& text = *v.IfText();
+        if (text.size() > static_cast<size_t>(f.Size)) longest[i] = std::max(longest[i], CountChars(text));
+      } else if (f.Type == FieldType::ftBytes && t == VarType::Bytes) {
+        longest[i] = std::max(longest[i], v.AsBytes().size());
       }
-      body += ' ';
-      body += names[i].attrName;
-      body += "='";
-      try {
-        AppendValue(body, f.Type, v);
-      } catch (const EDatabaseError& e) {
-        throw EDatabaseError("row " + std::to_string(&r - rows.data() + 1) +
-                             ": the value of field '" + f.Name + "' " + e.what());
-      }
-      body += '\'';
     }
-    body += "/>\n";
   }
-  body += "</rs:data>\n</xml>\n";
+  return longest;
+}
 
-  head.clear();
-  head +=
+// The document, handed to `flush` piece by piece (about a megabyte at a time) so that a large
+// recordset is never held twice, once as rows and once as text.
+void WriteDocument(const FieldDefs& fields, const std::vector<const Row*>& rows,
+                   const std::function<void(std::string&)>& flush) {
+  constexpr size_t kPiece = 1 << 20;
+  const std::vector<OutColumn> names = AttributeNames(fields);
+  const std::vector<size_t> longest = LongestValues(fields, rows);
+  std::string out;
+  out.reserve(kPiece + 4096);
+  out +=
       "<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882'\n"
       "\txmlns:dt='uuid:C2F41010-65B3-11d1-A29F-00AA00C14882'\n"
       "\txmlns:rs='urn:schemas-microsoft-com:rowset'\n"
       "\txmlns:z='#RowsetSchema'>\n"
       "<s:Schema id='RowsetSchema'>\n"
       "\t<s:ElementType name='row' content='eltOnly' rs:updatable='true'>\n";
-  for (size_t i = 0; i < fields.size(); ++i) AppendSchemaColumn(head, fields[i], names[i], i + 1, longest[i]);
-  head +=
+  for (size_t i = 0; i < fields.size(); ++i) AppendSchemaColumn(out, fields[i], names[i], i + 1, longest[i]);
+  out +=
       "\t\t<s:extends type='rs:rowbase'/>\n"
       "\t</s:ElementType>\n"
       "</s:Schema>\n";
+  out += "<rs:data>\n";
+  for (const Row* const& r : rows) {
+    out += "\t<z:row";
+    const size_t n = std::min(r->size(), fields.size());
+    for (size_t i = 0; i < n; ++i) {
+      const Variant& v = (*r)[i];
+      if (v.IsNullOrEmpty()) continue;
+      const FieldDef& f = fields[i];
+      out += ' ';
+      out += names[i].attrName;
+      out += "='";
+      try {
+        AppendValue(out, f.Type, v);
+      } catch (const EDatabaseError& e) {
+        throw EDatabaseError("row " + std::to_string(&r - rows.data() + 1) +
+                             ": the value of field '" + f.Name + "' " + e.what());
+      }
+      out += '\'';
+    }
+    out += "/>\n";
+    if (out.size() >= kPiece) {
+      flush(out);
+      out.clear();
+    }
+  }
+  out += "</rs:data>\n</xml>\n";
+  flush(out);
 }
 
 }  // namespace
 
 std::string WritePersistedXml(const FieldDefs& fields, const std::vector<const Row*>& rows) {
-  std::string head;
-  std::string body;
-  WriteDocument(fields, rows, head, body);
-  return head + body;
+  std::string document;
+  WriteDocument(fields, rows, [&](std::string& piece) { document += piece; });
+  return document;
 }
 
 void SavePersistedXml(const std::string& fileName, const FieldDefs& fields,
                       const std::vector<const Row*>& rows) {
-  std::string head;
-  std::string body;
-  try {
-    WriteDocument(fields, rows, head, body);
-  } catch (const EDatabaseError& e) {
-    throw EDatabaseError("Cannot save persisted recordset '" + fileName + "': " + e.what());
-  }
   const std::string temp = fileName + ".~" + std::to_string(::getpid()) + ".tmp";
   auto fail = [&](const std::string& what) {
     std::remove(temp.c_str());
@@ -1094,10 +1103,15 @@ void SavePersistedXml(const std::string& fileName, const FieldDefs& fields,
   {
     FilePtr f(std::fopen(temp.c_str(), "wb"));
     if (!f) fail(std::strerror(errno));
-    for (const std::string* piece : {&head, &body}) {
-      if (std::fwrite(piece->data(), 1, piece->size(), f.get()) != piece->size()) {
-        fail(std::strerror(errno));
-      }
+    try {
+      WriteDocument(fields, rows, [&](std::string& piece) {
+        if (std::fwrite(piece.data(), 1, piece.size(), f.get()) != piece.size()) fail(std::strerror(errno));
+      });
+    } catch (const EDatabaseError& e) {
+      const std::string what = e.what();
+      if (what.rfind("Cannot save persisted recordset", 0) == 0) throw;
+      f.reset();
+      fail(what);
     }
     if (std::fflush(f.get()) != 0) fail(std::strerror(errno));
     FILE* raw = f.release();

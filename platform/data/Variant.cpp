@@ -10,10 +10,32 @@
 
 namespace ado {
 
+static_assert(sizeof(Variant) == 16, "a variant is its type and eight bytes");
+
+Variant::Variant(VariantArray v) : type_(VarType::Array) { p_.a = new VariantArray(std::move(v)); }
+
 Variant Variant::Null() {
   Variant v;
-  v.v_ = NullTag{};
+  v.type_ = VarType::Null;
   return v;
+}
+
+void Variant::CopyHeap(const Variant& other) {
+  switch (type_) {
+    case VarType::Text: p_.s = new std::string(*other.p_.s); break;
+    case VarType::Bytes: p_.bytes = new Bytes(*other.p_.bytes); break;
+    case VarType::Array: p_.a = new VariantArray(*other.p_.a); break;
+    default: break;
+  }
+}
+
+void Variant::FreeHeap() {
+  switch (type_) {
+    case VarType::Text: delete p_.s; break;
+    case VarType::Bytes: delete p_.bytes; break;
+    case VarType::Array: delete p_.a; break;
+    default: break;
+  }
 }
 
 namespace {
@@ -46,12 +68,12 @@ bool Variant::AsBool() const {
   switch (Type()) {
     case VarType::Empty:
     case VarType::Null: return false;
-    case VarType::Bool: return std::get<bool>(v_);
-    case VarType::Int: return std::get<int64_t>(v_) != 0;
-    case VarType::Float: return std::get<double>(v_) != 0;
-    case VarType::Currency: return std::get<Currency>(v_).scaled != 0;
+    case VarType::Bool: return p_.b;
+    case VarType::Int: return p_.i != 0;
+    case VarType::Float: return p_.d != 0;
+    case VarType::Currency: return p_.c.scaled != 0;
     case VarType::Text: {
-      const std::string& s = std::get<std::string>(v_);
+      const std::string& s = (*p_.s);
       if (text::SameText(text::Trim(s), "true")) return true;
       if (text::SameText(text::Trim(s), "false")) return false;
       int64_t i = 0;
@@ -66,16 +88,16 @@ int64_t Variant::AsInt() const {
   switch (Type()) {
     case VarType::Empty:
     case VarType::Null: return 0;
-    case VarType::Bool: return std::get<bool>(v_) ? -1 : 0;
-    case VarType::Int: return std::get<int64_t>(v_);
-    case VarType::Float: return static_cast<int64_t>(std::llround(std::get<double>(v_)));
-    case VarType::Currency: return std::get<Currency>(v_).scaled / 10000;
-    case VarType::DateTime: return static_cast<int64_t>(std::get<DateTime>(v_).value);
+    case VarType::Bool: return p_.b ? -1 : 0;
+    case VarType::Int: return p_.i;
+    case VarType::Float: return static_cast<int64_t>(std::llround(p_.d));
+    case VarType::Currency: return p_.c.scaled / 10000;
+    case VarType::DateTime: return static_cast<int64_t>(p_.t.value);
     case VarType::Text: {
       int64_t i = 0;
-      if (ParseInt(std::get<std::string>(v_), i)) return i;
+      if (ParseInt((*p_.s), i)) return i;
       double d = 0;
-      if (ParseFloat(std::get<std::string>(v_), d)) return static_cast<int64_t>(std::llround(d));
+      if (ParseFloat((*p_.s), d)) return static_cast<int64_t>(std::llround(d));
       CannotConvert(*this, "Integer");
     }
     default: CannotConvert(*this, "Integer");
@@ -86,14 +108,14 @@ double Variant::AsFloat() const {
   switch (Type()) {
     case VarType::Empty:
     case VarType::Null: return 0;
-    case VarType::Bool: return std::get<bool>(v_) ? -1 : 0;
-    case VarType::Int: return static_cast<double>(std::get<int64_t>(v_));
-    case VarType::Float: return std::get<double>(v_);
-    case VarType::Currency: return static_cast<double>(std::get<Currency>(v_).scaled) / 10000.0;
-    case VarType::DateTime: return std::get<DateTime>(v_).value;
+    case VarType::Bool: return p_.b ? -1 : 0;
+    case VarType::Int: return static_cast<double>(p_.i);
+    case VarType::Float: return p_.d;
+    case VarType::Currency: return static_cast<double>(p_.c.scaled) / 10000.0;
+    case VarType::DateTime: return p_.t.value;
     case VarType::Text: {
       double d = 0;
-      if (ParseFloat(std::get<std::string>(v_), d)) return d;
+      if (ParseFloat((*p_.s), d)) return d;
       CannotConvert(*this, "Double");
     }
     default: CannotConvert(*this, "Double");
@@ -136,19 +158,19 @@ std::string Variant::AsString() const {
   switch (Type()) {
     case VarType::Empty:
     case VarType::Null: return {};
-    case VarType::Bool: return std::get<bool>(v_) ? "True" : "False";
-    case VarType::Int: return std::to_string(std::get<int64_t>(v_));
-    case VarType::Float: return FormatFloat(std::get<double>(v_));
-    case VarType::Currency: return FormatCurrency(std::get<Currency>(v_));
-    case VarType::Text: return std::get<std::string>(v_);
-    case VarType::DateTime: return DateTimeToIso(std::get<DateTime>(v_));
+    case VarType::Bool: return p_.b ? "True" : "False";
+    case VarType::Int: return std::to_string(p_.i);
+    case VarType::Float: return FormatFloat(p_.d);
+    case VarType::Currency: return FormatCurrency(p_.c);
+    case VarType::Text: return (*p_.s);
+    case VarType::DateTime: return DateTimeToIso(p_.t);
     case VarType::Bytes: {
-      const Bytes& b = std::get<Bytes>(v_);
+      const Bytes& b = *p_.bytes;
       return std::string(b.begin(), b.end());
     }
     case VarType::Array: {
       std::string r;
-      for (const Variant& e : std::get<VariantArray>(v_)) {
+      for (const Variant& e : *p_.a) {
         if (!r.empty()) r += ";";
         r += e.AsString();
       }
@@ -162,7 +184,7 @@ DateTime Variant::AsDateTime() const {
   switch (Type()) {
     case VarType::Empty:
     case VarType::Null: return {};
-    case VarType::DateTime: return std::get<DateTime>(v_);
+    case VarType::DateTime: return p_.t;
     case VarType::Int:
     case VarType::Float:
     case VarType::Currency: {
@@ -171,17 +193,17 @@ DateTime Variant::AsDateTime() const {
       if (!(days >= -657434.0 && days < 2958466.0)) CannotConvert(*this, "Date");
       return DateTime{days};
     }
-    case VarType::Text: return IsoToDateTime(std::get<std::string>(v_));
+    case VarType::Text: return IsoToDateTime((*p_.s));
     default: CannotConvert(*this, "Date");
   }
 }
 
 Currency Variant::AsCurrency() const {
   switch (Type()) {
-    case VarType::Currency: return std::get<Currency>(v_);
+    case VarType::Currency: return p_.c;
     case VarType::Int: {
       int64_t scaled = 0;
-      if (__builtin_mul_overflow(std::get<int64_t>(v_), int64_t{10000}, &scaled))
+      if (__builtin_mul_overflow(p_.i, int64_t{10000}, &scaled))
         CannotConvert(*this, "Currency");
       return Currency{scaled};
     }
@@ -195,15 +217,30 @@ Currency Variant::AsCurrency() const {
 
 const Bytes& Variant::AsBytes() const {
   if (Type() != VarType::Bytes) CannotConvert(*this, "Bytes");
-  return std::get<Bytes>(v_);
+  return *p_.bytes;
 }
 
 const VariantArray& Variant::AsArray() const {
   if (Type() != VarType::Array) CannotConvert(*this, "Array");
-  return std::get<VariantArray>(v_);
+  return *p_.a;
 }
 
-bool Variant::operator==(const Variant& other) const { return v_ == other.v_; }
+bool Variant::operator==(const Variant& other) const {
+  if (type_ != other.type_) return false;
+  switch (type_) {
+    case VarType::Empty:
+    case VarType::Null: return true;
+    case VarType::Bool: return p_.b == other.p_.b;
+    case VarType::Int: return p_.i == other.p_.i;
+    case VarType::Float: return p_.d == other.p_.d;
+    case VarType::Currency: return p_.c == other.p_.c;
+    case VarType::Text: return *p_.s == *other.p_.s;
+    case VarType::DateTime: return p_.t == other.p_.t;
+    case VarType::Bytes: return *p_.bytes == *other.p_.bytes;
+    case VarType::Array: return *p_.a == *other.p_.a;
+  }
+  return false;
+}
 
 namespace {
 

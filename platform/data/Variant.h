@@ -5,12 +5,13 @@
 
 #include <cstdint>
 #include <string>
-#include <variant>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ado {
 
-enum class VarType { Empty, Null, Bool, Int, Float, Currency, Text, DateTime, Bytes, Array };
+enum class VarType : uint8_t { Empty, Null, Bool, Int, Float, Currency, Text, DateTime, Bytes, Array };
 
 class Variant;
 using VariantArray = std::vector<Variant>;
@@ -28,27 +29,47 @@ struct Currency {
   bool operator==(const Currency&) const = default;
 };
 
+// A variant takes 16 bytes: the type and a payload of eight. Text, bytes and arrays live on the
+// heap, so that a row of mostly null fields costs little.
 class Variant {
  public:
   Variant() = default;  // empty
-  Variant(bool v) : v_(v) {}
-  Variant(int v) : v_(static_cast<int64_t>(v)) {}
-  Variant(long v) : v_(static_cast<int64_t>(v)) {}
-  Variant(long long v) : v_(static_cast<int64_t>(v)) {}
-  Variant(unsigned v) : v_(static_cast<int64_t>(v)) {}
-  Variant(double v) : v_(v) {}
-  Variant(const char* v) : v_(std::string(v)) {}
-  Variant(std::string v) : v_(std::move(v)) {}
-  Variant(std::string_view v) : v_(std::string(v)) {}
-  Variant(DateTime v) : v_(v) {}
-  Variant(Currency v) : v_(v) {}
-  Variant(Bytes v) : v_(std::move(v)) {}
-  Variant(VariantArray v) : v_(std::move(v)) {}
+  Variant(bool v) : type_(VarType::Bool) { p_.b = v; }
+  Variant(int v) : Variant(static_cast<long long>(v)) {}
+  Variant(long v) : Variant(static_cast<long long>(v)) {}
+  Variant(long long v) : type_(VarType::Int) { p_.i = static_cast<int64_t>(v); }
+  Variant(unsigned v) : Variant(static_cast<long long>(v)) {}
+  Variant(double v) : type_(VarType::Float) { p_.d = v; }
+  Variant(const char* v) : Variant(std::string(v)) {}
+  Variant(std::string v) : type_(VarType::Text) { p_.s = new std::string(std::move(v)); }
+  Variant(std::string_view v) : Variant(std::string(v)) {}
+  Variant(DateTime v) : type_(VarType::DateTime) { p_.t = v; }
+  Variant(Currency v) : type_(VarType::Currency) { p_.c = v; }
+  Variant(Bytes v) : type_(VarType::Bytes) { p_.bytes = new Bytes(std::move(v)); }
+  Variant(VariantArray v);
+
+  Variant(const Variant& other) : type_(other.type_), p_(other.p_) {
+    if (OnHeap()) CopyHeap(other);
+  }
+  Variant(Variant&& other) noexcept : type_(other.type_), p_(other.p_) { other.type_ = VarType::Empty; }
+  Variant& operator=(const Variant& other) {
+    if (this != &other) {
+      Variant copy(other);
+      Swap(copy);
+    }
+    return *this;
+  }
+  Variant& operator=(Variant&& other) noexcept {
+    Swap(other);
+    return *this;
+  }
+  ~Variant() {
+    if (OnHeap()) FreeHeap();
+  }
 
   static Variant Null();
 
-  // The alternatives of v_ stand in VarType order.
-  VarType Type() const { return static_cast<VarType>(v_.index()); }
+  VarType Type() const { return type_; }
   bool IsEmpty() const { return Type() == VarType::Empty; }
   bool IsNull() const { return Type() == VarType::Null; }
   // True for empty and null: the "no value" of a field or a restriction element.
@@ -66,18 +87,33 @@ class Variant {
   const Bytes& AsBytes() const;
   const VariantArray& AsArray() const;
   // The text held, without copying it; nullptr when the value is not text.
-  const std::string* IfText() const { return std::get_if<std::string>(&v_); }
+  const std::string* IfText() const { return type_ == VarType::Text ? p_.s : nullptr; }
 
   // Equality of type and value (text compared exactly); see SameValue for loose comparison.
   bool operator==(const Variant& other) const;
 
  private:
-  struct NullTag {
-    bool operator==(const NullTag&) const = default;
+  union Payload {
+    bool b;
+    int64_t i;
+    double d;
+    Currency c;
+    DateTime t;
+    std::string* s;
+    Bytes* bytes;
+    VariantArray* a;
   };
-  std::variant<std::monostate, NullTag, bool, int64_t, double, Currency, std::string, DateTime,
-               Bytes, VariantArray>
-      v_;
+
+  bool OnHeap() const { return type_ >= VarType::Text && type_ != VarType::DateTime; }
+  void CopyHeap(const Variant& other);
+  void FreeHeap();
+  void Swap(Variant& other) noexcept {
+    std::swap(type_, other.type_);
+    std::swap(p_, other.p_);
+  }
+
+  VarType type_ = VarType::Empty;
+  Payload p_{.i = 0};
 };
 
 // Compares two values as a data set compares keys: numbers by value across integer, float and

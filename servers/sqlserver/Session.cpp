@@ -222,11 +222,11 @@ std::optional<int64_t> Session::Resolve(const ObjectName& name) {
   if (!name.owner.empty()) {
     int uid = UserUid(name.owner);
     if (uid < 0) return std::nullopt;
-    return FindObject(Db(), name.name, uid);
+    return CachedObject(name.name, uid);
   }
   if (uid_ != 1)
-    if (auto id = FindObject(Db(), name.name, uid_)) return id;
-  return FindObject(Db(), name.name, 1);
+    if (auto id = CachedObject(name.name, uid_)) return id;
+  return CachedObject(name.name, 1);
 }
 
 Translator Session::Tr(const std::map<std::string, std::string>* variables) {
@@ -278,22 +278,35 @@ void Session::RollbackTrans() {
 }
 
 void Session::WatchCatalogue() {
-  tables_.clear();
+  ForgetCatalogue();
   dataVersion_ = -1;
   sqlite3_update_hook(
       Db(),
       [](void* self, int, const char*, const char* table, sqlite3_int64) {
         // Catalogue tables are the sys* tables and the server's own schm_* tables.
         if (strncasecmp(table, "sys", 3) == 0 || strncasecmp(table, "schm_", 5) == 0)
-          static_cast<Session*>(self)->tables_.clear();
+          static_cast<Session*>(self)->ForgetCatalogue();
       },
       this);
-  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->tables_.clear(); }, this);
+  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->ForgetCatalogue(); }, this);
+}
+
+void Session::ForgetCatalogue() {
+  tables_.clear();
+  objects_.clear();
+}
+
+std::optional<int64_t> Session::CachedObject(const std::string& name, int uid) {
+  auto key = std::make_pair(name, uid);
+  if (auto found = objects_.find(key); found != objects_.end()) return found->second;
+  auto id = FindObject(Db(), name, uid);
+  objects_.emplace(std::move(key), id);
+  return id;
 }
 
 void Session::CheckOtherConnections() {
   const int64_t version = QueryInt(Db(), "PRAGMA data_version", 0);
-  if (version != dataVersion_) tables_.clear();
+  if (version != dataVersion_) ForgetCatalogue();
   dataVersion_ = version;
 }
 
@@ -327,7 +340,7 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     for (const auto& s : statements) RunContinuing(*s, results);
   } catch (ado::EOleException& e) {
     batch_ = saved;
-    tables_.clear();  // a statement undone to its savepoint may have read the catalogue midway
+    ForgetCatalogue();  // a statement undone to its savepoint may have read the catalogue midway
     if (!e.Line()) e.SetLine(line_);
     // The client reads the batch's first error.
     if (terminated_) {
@@ -338,13 +351,13 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     throw;
   } catch (...) {
     batch_ = saved;
-    tables_.clear();
+    ForgetCatalogue();
     terminated_.reset();
     throw;
   }
   batch_ = saved;
   if (terminated_) {
-    tables_.clear();
+    ForgetCatalogue();
     ado::EOleException first = std::move(*terminated_);
     terminated_.reset();
     throw first;
@@ -357,7 +370,7 @@ void Session::RunContinuing(const Statement& s, std::vector<ado::StatementResult
     RunGuarded(s, results);
   } catch (ado::EOleException& e) {
     if (!EndsOnlyTheStatement(e)) throw;
-    tables_.clear();
+    ForgetCatalogue();
     if (!e.Line()) e.SetLine(line_);
     e.AddMessage("The statement has been terminated.");
     if (!terminated_) terminated_ = e;
@@ -371,7 +384,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     case Statement::kCommit:
     case Statement::kRollback:
     case Statement::kSaveTran:
-      tables_.clear();
+      ForgetCatalogue();
       RunTransaction(static_cast<const TranStmt&>(s));
       return;
     case Statement::kUse:

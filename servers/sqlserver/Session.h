@@ -126,6 +126,10 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   TableInfo RequireTable(const ObjectName& name);
   // The table's description, kept until the catalogue changes (tables_).
   std::optional<TableInfo> CachedTable(int64_t id);
+  // The id of the object of that name and owner (FindObject), kept as the descriptions are.
+  std::optional<int64_t> CachedObject(const std::string& name, int uid);
+  // Drops what is kept of the catalogue.
+  void ForgetCatalogue();
   // Installs on the connection what tells tables_ that the catalogue changed.
   void WatchCatalogue();
   // Forgets the kept descriptions when another connection committed since the last look.
@@ -225,6 +229,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   // row (update hook), a rollback, a failed statement, a change of database, and a commit by
   // another connection (data_version).
   std::map<int64_t, TableInfo> tables_;
+  std::map<std::pair<std::string, int>, std::optional<int64_t>> objects_;
   int64_t dataVersion_ = -1;
 };
 

@@ -266,7 +266,13 @@ TField& TDataSet::Fields(int index) {
 }
 
 int TDataSet::FieldIndex(const std::string& name) const {
-  auto it = fieldByUpperName_.find(text::Upper(text::Trim(name)));
+  // Trimmed in place: a name is looked up far more often than it has blanks around it.
+  constexpr std::string_view blanks = " \t\r\n\f\v";
+  std::string_view trimmed = name;
+  const size_t first = trimmed.find_first_not_of(blanks);
+  trimmed = first == std::string_view::npos ? std::string_view() : trimmed.substr(first);
+  trimmed = trimmed.substr(0, trimmed.find_last_not_of(blanks) + 1);
+  auto it = fieldByUpperName_.find(text::Upper(trimmed));
   return it == fieldByUpperName_.end() ? -1 : it->second;
 }
 
@@ -725,10 +731,15 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
   const bool ignoreCase = (options & loCaseInsensitive) != 0;
   const bool partial = (options & loPartialKey) != 0;
   std::vector<int> fields;
-  for (const std::string& name : SplitNameList(keyFields, ";")) {
+  auto addField = [&](const std::string& name) {
     const int f = FieldIndex(name);
-    if (f < 0) throw EDatabaseError("Field '" + name + "' not found");
+    if (f < 0) throw EDatabaseError("Field '" + text::Trim(name) + "' not found");
     fields.push_back(f);
+  };
+  if (keyFields.find_first_of(";[") == std::string::npos) {
+    addField(keyFields);  // one plain name, the usual case
+  } else {
+    for (const std::string& name : SplitNameList(keyFields, ";")) addField(name);
   }
   VariantArray values;
   if (fields.size() == 1 && !keyValues.IsArray()) {

@@ -290,22 +290,24 @@ void Session::RollbackTrans() {
 }
 
 void Session::WatchCatalogue() {
-  tables_.clear();
+  ForgetCatalogue();
   dataVersion_ = -1;
   sqlite3_update_hook(
       Db(),
       [](void* self, int, const char*, const char* table, sqlite3_int64) {
         // Catalogue tables are the sys* tables and the server's own schm_* tables.
         if (strncasecmp(table, "sys", 3) == 0 || strncasecmp(table, "schm_", 5) == 0)
-          static_cast<Session*>(self)->tables_.clear();
+          static_cast<Session*>(self)->ForgetCatalogue();
       },
       this);
-  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->tables_.clear(); }, this);
+  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->ForgetCatalogue(); }, this);
 }
+
+void Session::ForgetCatalogue() { tables_.clear(); }
 
 void Session::CheckOtherConnections() {
   const int64_t version = QueryInt(Db(), "PRAGMA data_version", 0);
-  if (version != dataVersion_) tables_.clear();
+  if (version != dataVersion_) ForgetCatalogue();
   dataVersion_ = version;
 }
 
@@ -339,7 +341,7 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     for (const auto& s : statements) RunContinuing(*s, results);
   } catch (ado::EOleException& e) {
     batch_ = saved;
-    tables_.clear();  // a statement undone to its savepoint may have read the catalogue midway
+    ForgetCatalogue();  // a statement undone to its savepoint may have read the catalogue midway
     if (!e.Line()) e.SetLine(line_);
     // The client reads the batch's first error.
     if (terminated_) {
@@ -350,13 +352,13 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     throw;
   } catch (...) {
     batch_ = saved;
-    tables_.clear();
+    ForgetCatalogue();
     terminated_.reset();
     throw;
   }
   batch_ = saved;
   if (terminated_) {
-    tables_.clear();
+    ForgetCatalogue();
     ado::EOleException first = std::move(*terminated_);
     terminated_.reset();
     throw first;
@@ -369,7 +371,7 @@ void Session::RunContinuing(const Statement& s, std::vector<ado::StatementResult
     RunGuarded(s, results);
   } catch (ado::EOleException& e) {
     if (!EndsOnlyTheStatement(e)) throw;
-    tables_.clear();
+    ForgetCatalogue();
     if (!e.Line()) e.SetLine(line_);
     e.AddMessage("The statement has been terminated.");
     if (!terminated_) terminated_ = e;
@@ -383,7 +385,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     case Statement::kCommit:
     case Statement::kRollback:
     case Statement::kSaveTran:
-      tables_.clear();
+      ForgetCatalogue();
       RunTransaction(static_cast<const TranStmt&>(s));
       return;
     case Statement::kUse:

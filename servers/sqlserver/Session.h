@@ -128,6 +128,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::optional<TableInfo> CachedTable(int64_t id);
   // The object of the name and owner, kept as the descriptions are.
   std::optional<int64_t> CachedObject(const std::string& name, int uid);
+  // Drops what is kept of the catalogue.
+  void ForgetCatalogue();
   // Installs on the connection what tells tables_ that the catalogue changed.
   void WatchCatalogue();
   // Forgets the kept descriptions when another connection committed since the last look.

@@ -151,4 +151,11 @@ TEST_F(QueriesTest, RepeatedTextsFollowChangesOfAnotherConnection) {
   ASSERT_EQ(rs.Fields.size(), 2u);
   EXPECT_EQ(rs.Rows.at(0).at(1).AsInt(), 7);
   EXPECT_EQ(TextOf("SELECT index_col('dbo.K', 1, 1)"), "<null>");
+  // Names found (or not found) before are looked up again after the other connection's change.
+  EXPECT_EQ(ErrorOf("SELECT * FROM M"), 208);
+  other->Execute("DROP TABLE K");
+  other->Execute("CREATE TABLE K (c int NULL, d int NULL, e int NULL)");
+  other->Execute("CREATE TABLE M (a int NULL)");
+  EXPECT_EQ(Rows("SELECT * FROM K WHERE c = 1").Fields.size(), 3u);
+  EXPECT_EQ(Rows("SELECT * FROM M").Fields.size(), 1u);
 }

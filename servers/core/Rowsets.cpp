@@ -64,6 +64,19 @@ size_t QuotedEnd(const std::string& sql, size_t begin) {
 
 }  // namespace
 
+size_t TakeWholeNumber(const std::string& sql, size_t p, std::string& out, std::vector<ado::Variant>& values) {
+  auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  size_t end = p;
+  while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
+  if (end - p <= 15 && (end == sql.size() || (!isName(sql[end]) && sql[end] != '.'))) {
+    values.emplace_back(static_cast<long long>(std::stoll(sql.substr(p, end - p))));
+    out += "?" + std::to_string(values.size());
+  } else {
+    out.append(sql, p, end - p);
+  }
+  return end;
+}
+
 std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values, bool numbers) {
   std::string out;
   out.reserve(sql.size());
@@ -73,16 +86,7 @@ std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>
   while (p < sql.size()) {
     const char c = sql[p];
     if (numbers && std::isdigit(static_cast<unsigned char>(c)) && afterEquals()) {
-      // A whole number compared by "=": digits alone, not part of a name, a decimal or a hex.
-      size_t end = p;
-      while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
-      if (end - p <= 15 && (end == sql.size() || (!isName(sql[end]) && sql[end] != '.'))) {
-        values.emplace_back(static_cast<long long>(std::stoll(sql.substr(p, end - p))));
-        out += "?" + std::to_string(values.size());
-      } else {
-        out.append(sql, p, end - p);
-      }
-      p = end;
+      p = TakeWholeNumber(sql, p, out, values);  // a whole number compared by "="
       continue;
     }
     if (c != '\'' && c != '"') {

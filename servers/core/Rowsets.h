@@ -24,6 +24,10 @@ ado::RowSet QueryRowSet(Stmt& q);
 // with `numbers` each whole number that follows "= ", replaced by a numbered parameter, and those
 // values in order; the query as it stands when it has none.
 std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values, bool numbers = false);
+// Takes the digits at `p` of `sql`: a whole number standing alone (at most 15 digits, not followed by
+// a name character or a decimal point) goes to `out` as the next numbered parameter, its value to
+// `values`; other digits are copied as they stand. Returns the position after the digits.
+size_t TakeWholeNumber(const std::string& sql, size_t p, std::string& out, std::vector<ado::Variant>& values);
 // Binds the values of ParameterizedQuery to their parameters.
 void BindParameters(Stmt& q, const std::vector<ado::Variant>& values);
 // QueryRowSet, with those texts bound as parameters: queries that differ only in

@@ -63,15 +63,7 @@ std::string LiteralFreeShape(const std::string& sql, std::vector<ado::Variant>& 
       out.append(sql, p, end - p);
       p = end;
     } else if (std::isdigit(static_cast<unsigned char>(c)) && (out.empty() || (!IsNameChar(out.back()) && out.back() != '.'))) {
-      size_t end = p;
-      while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
-      if (end - p <= 15 && (end == sql.size() || (!IsNameChar(sql[end]) && sql[end] != '.'))) {
-        values.emplace_back(static_cast<long long>(std::stoll(sql.substr(p, end - p))));
-        out += "?" + std::to_string(values.size());
-      } else {
-        out.append(sql, p, end - p);
-      }
-      p = end;
+      p = TakeWholeNumber(sql, p, out, values);
     } else if (IsNameChar(c)) {
       size_t end = p;
       while (end < sql.size() && IsNameChar(sql[end])) ++end;

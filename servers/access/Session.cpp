@@ -49,27 +49,12 @@ Session::Session(const std::string& path) : path_(path) {
     JetFail(3343, "Unrecognized database format '" + path + "'.");
   }
   RegisterCoreFunctions(Db(), *this);
-  sqlite3_update_hook(
-      Db(),
-      [](void* self, int, const char*, const char* table, sqlite3_int64) {
-        if (strncasecmp(table, "msys", 4) == 0) static_cast<Session*>(self)->tables_.clear();
-      },
-      this);
-  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->tables_.clear(); }, this);
+  watch_.Watch(Db());
 }
 
 Session::~Session() {
   if (inTransaction_) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
-  // The hooks name this session, whose members go before the connection closes.
-  sqlite3_update_hook(Db(), nullptr, nullptr);
-  sqlite3_rollback_hook(Db(), nullptr, nullptr);
-}
-
-void Session::CheckOtherConnections() {
-  Stmt q(Db(), "PRAGMA data_version");
-  const int64_t version = q.Step() ? q.Int(0) : -1;
-  if (version != dataVersion_) tables_.clear();
-  dataVersion_ = version;
+  watch_.Stop();
 }
 
 void Session::BeginTrans() {
@@ -99,7 +84,7 @@ void Session::RollbackTrans() {
 
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   const JetStatement s = ParseJetStatement(sql);
-  CheckOtherConnections();
+  watch_.CheckOtherConnections();
   std::vector<ado::StatementResult> results;
   const bool own = !inTransaction_ && s.kind != JetStatement::Select;
   if (own) {

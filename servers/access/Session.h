@@ -3,6 +3,8 @@
 // schema rowsets from the server's catalogue, and Jet's refusals.
 #pragma once
 
+#include <strings.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "platform/data/Provider.h"
 #include "servers/access/Catalog.h"
 #include "servers/access/Parser.h"
+#include "servers/core/CatalogueWatch.h"
 #include "servers/core/Functions.h"
 #include "servers/core/Sqlite.h"
 
@@ -63,9 +66,6 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   // Remakes the SQLite table from the catalogue, copying the rows: `sources` as BuildPhysical.
   void Rebuild(const JetTable& t, const std::vector<std::string>& sources);
 
-  // Forgets the kept descriptions when another connection committed since the last look.
-  void CheckOtherConnections();
-
   std::string path_;
   SqliteDbPtr db_;
   bool inTransaction_ = false;
@@ -74,7 +74,7 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   // catalogue row (update hook), a rollback, a failed statement, and a commit by another
   // connection (data_version).
   std::map<std::string, JetTable> tables_;
-  int64_t dataVersion_ = -1;
+  CatalogueWatch watch_{[](const char* table) { return strncasecmp(table, "msys", 4) == 0; }, [this] { tables_.clear(); }};
 };
 
 }  // namespace servers::access

@@ -78,25 +78,19 @@ Session::Session(const ado::ConnectionString& cs) {
     Fail(-84, "Specified database is invalid");
   }
   LogIn(user.empty() ? "DBA" : user, user.empty() ? "SQL" : password);
-  sqlite3_update_hook(
-      Db(),
-      [](void* self, int, const char*, const char* table, sqlite3_int64) {
-        // Catalogue tables are the SYS* tables and the server's own asa_* tables but the rows of
-        // tables (asa_t<id>, asa_g<id>).
-        const bool rows = strncasecmp(table, "asa_", 4) == 0 && (table[4] == 't' || table[4] == 'g') &&
-                          std::isdigit(static_cast<unsigned char>(table[5]));
-        if (strncasecmp(table, "sys", 3) == 0 || (strncasecmp(table, "asa_", 4) == 0 && !rows))
-          static_cast<Session*>(self)->tables_.clear();
-      },
-      this);
-  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->tables_.clear(); }, this);
+  watch_.Watch(Db());
+}
+
+bool Session::IsCatalogue(const char* table) {
+  // The SYS* tables and the server's own asa_* tables but the rows of tables (asa_t<id>, asa_g<id>).
+  const bool rows = strncasecmp(table, "asa_", 4) == 0 && (table[4] == 't' || table[4] == 'g') &&
+                    std::isdigit(static_cast<unsigned char>(table[5]));
+  return strncasecmp(table, "sys", 3) == 0 || (strncasecmp(table, "asa_", 4) == 0 && !rows);
 }
 
 Session::~Session() {
   if (!db_) return;
-  // The hooks name this session, whose members go before the connection closes.
-  sqlite3_update_hook(db_.get(), nullptr, nullptr);
-  sqlite3_rollback_hook(db_.get(), nullptr, nullptr);
+  watch_.Stop();
 }
 
 sqlite3* Session::Db() const {

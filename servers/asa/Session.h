@@ -12,6 +12,7 @@
 #include "servers/asa/Catalog.h"
 #include "servers/asa/StatementCache.h"
 #include "servers/asa/Translator.h"
+#include "servers/core/CatalogueWatch.h"
 #include "servers/core/Functions.h"
 #include "servers/core/Sqlite.h"
 #include "servers/core/Statements.h"
@@ -138,10 +139,13 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   int64_t dataVersion_ = -1;
   bool catalogChanged_ = true;
   std::map<std::string, std::string> tableSql_;
+  // Whether a table of that name is one of the catalogue's.
+  static bool IsCatalogue(const char* table);
   // Descriptions of tables read from the catalogue, by id: cleared by any change of a catalogue
   // row (update hook), a rollback, a failed statement, and a commit by another connection
   // (data_version).
   std::map<int64_t, AsaTable> tables_;
+  CatalogueWatch watch_{&IsCatalogue, [this] { tables_.clear(); }};
   // The log this connection last pointed a stopped database file at, with the file's stamp
   // then: START takes it from here while the file is unchanged, without opening the file.
   struct KnownLog {

@@ -86,7 +86,7 @@ Session::Session(const ado::ConnectionString& cs) {
     HashClearPasswords(Db());
     database_ = "master";
     functions_ = RegisterFunctions(Db(), *this);
-    WatchCatalogue();
+    watch_.Watch(Db());
   } catch (const ESqliteError& e) {
     Fail(17, noServer);
   }
@@ -158,9 +158,7 @@ void Session::SetOption(const SetStmt& s) {
 Session::~Session() {
   if (!db_) return;
   if (inTransaction_) sqlite3_exec(Db(), "ROLLBACK", nullptr, nullptr, nullptr);
-  // The hooks name this session, whose members go before the connection closes.
-  sqlite3_update_hook(Db(), nullptr, nullptr);
-  sqlite3_rollback_hook(Db(), nullptr, nullptr);
+  watch_.Stop();
 }
 
 bool Session::InMaster() const { return Lower(database_) == "master"; }
@@ -189,7 +187,7 @@ void Session::UseDatabase(const std::string& name) {
   db_ = std::move(next);
   functions_ = std::move(nextFunctions);
   enforcement_ = Enforcement();
-  WatchCatalogue();
+  watch_.Watch(Db());
   database_ = canonical;
   identityInsert_.clear();
   uid_ = UserOfLogin();
@@ -289,27 +287,12 @@ void Session::RollbackTrans() {
   savepoints_.clear();
 }
 
-void Session::WatchCatalogue() {
-  ForgetCatalogue();
-  dataVersion_ = -1;
-  sqlite3_update_hook(
-      Db(),
-      [](void* self, int, const char*, const char* table, sqlite3_int64) {
-        // Catalogue tables are the sys* tables and the server's own schm_* tables.
-        if (strncasecmp(table, "sys", 3) == 0 || strncasecmp(table, "schm_", 5) == 0)
-          static_cast<Session*>(self)->ForgetCatalogue();
-      },
-      this);
-  sqlite3_rollback_hook(Db(), [](void* self) { static_cast<Session*>(self)->ForgetCatalogue(); }, this);
+bool Session::IsCatalogue(const char* table) {
+  // The sys* tables and the server's own schm_* tables.
+  return strncasecmp(table, "sys", 3) == 0 || strncasecmp(table, "schm_", 5) == 0;
 }
 
 void Session::ForgetCatalogue() { tables_.clear(); }
-
-void Session::CheckOtherConnections() {
-  const int64_t version = QueryInt(Db(), "PRAGMA data_version", 0);
-  if (version != dataVersion_) ForgetCatalogue();
-  dataVersion_ = version;
-}
 
 std::optional<TableInfo> Session::CachedTable(int64_t id) {
   if (auto found = tables_.byId.find(id); found != tables_.byId.end()) return found->second;
@@ -319,7 +302,7 @@ std::optional<TableInfo> Session::CachedTable(int64_t id) {
 }
 
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
-  CheckOtherConnections();
+  watch_.CheckOtherConnections();
   std::vector<StatementPtr> statements;
   try {
     statements = ParseBatch(sql, quotedIdentifier_);

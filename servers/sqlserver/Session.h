@@ -16,6 +16,7 @@
 #include "servers/sqlserver/Catalog.h"
 #include "servers/sqlserver/Enforcement.h"
 #include "servers/sqlserver/Functions.h"
+#include "servers/core/CatalogueWatch.h"
 #include "servers/core/Sqlite.h"
 #include "servers/sqlserver/Translator.h"
 
@@ -130,10 +131,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::optional<int64_t> CachedObject(const std::string& name, int uid);
   // Drops what is kept of the catalogue.
   void ForgetCatalogue();
-  // Installs on the connection what tells tables_ that the catalogue changed.
-  void WatchCatalogue();
-  // Forgets the kept descriptions when another connection committed since the last look.
-  void CheckOtherConnections();
+  // Whether a table of that name is one of the catalogue's.
+  static bool IsCatalogue(const char* table);
   void RefreshTextImageEntry(const TableInfo& t, int groupid);
   void TouchObject(int64_t id);
 
@@ -239,7 +238,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
       users.clear();
     }
   } tables_;
-  int64_t dataVersion_ = -1;
+  CatalogueWatch watch_{&IsCatalogue, [this] { ForgetCatalogue(); }};
 };
 
 }  // namespace servers::sqlserver

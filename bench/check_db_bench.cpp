@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "BenchServers.h"
+#include "BenchProduce.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
 #include "dialects/uDbSpecific.h"
@@ -62,19 +63,15 @@ const Pair& PairOf(int tables) {
   fs::create_directories(pair.folder);
   const std::string master = Build("Master" + n, tables);
   pair.client = Build("Client" + n, tables);
-  TOrvDbSchemaProducer producer;
-  producer.DirSchemas = pair.folder;
-  std::vector<std::string> renamedTables, renamedFields;
-  for (int i = 0; i < 1000; ++i) {
-    renamedTables.push_back("Old" + std::to_string(i) + "=T" + std::to_string(i));
-    renamedFields.push_back("T" + std::to_string(i) + ".Old=T" + std::to_string(i) + ".C1");
-  }
-  producer.SetRenamedTables(renamedTables);
-  producer.SetRenamedFields(renamedFields);
-  producer.SetConnectionString(master);
-  producer.Initialize();
-  producer.SetConnected(true);
-  producer.ExtractSchema();
+  bench::Produce(master, pair.folder, [](TOrvDbSchemaProducer& producer) {
+    std::vector<std::string> renamedTables, renamedFields;
+    for (int i = 0; i < 1000; ++i) {
+      renamedTables.push_back("Old" + std::to_string(i) + "=T" + std::to_string(i));
+      renamedFields.push_back("T" + std::to_string(i) + ".Old=T" + std::to_string(i) + ".C1");
+    }
+    producer.SetRenamedTables(renamedTables);
+    producer.SetRenamedFields(renamedFields);
+  });
   return pairs[tables] = pair;
 }
 
@@ -135,12 +132,7 @@ const Pair& MixedPairOf(int tables) {
     c.CommitTrans();
   }
   pair.client = databases[1];
-  TOrvDbSchemaProducer producer;
-  producer.DirSchemas = pair.folder;
-  producer.SetConnectionString(databases[0]);
-  producer.Initialize();
-  producer.SetConnected(true);
-  producer.ExtractSchema();
+  bench::Produce(databases[0], pair.folder);
   return pairs[tables] = pair;
 }
 

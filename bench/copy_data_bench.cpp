@@ -15,6 +15,7 @@
 #include <map>
 #include <string>
 
+#include "BenchProduce.h"
 #include "BenchServers.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
@@ -68,6 +69,15 @@ std::string NewDatabase(const std::string& name, bool full) {
   return cs;
 }
 
+// Extracts `master` into `folder` with the copy item of Items by `treatment`.
+void ProduceItems(const std::string& master, const std::string& folder, TCopyDataTreatment treatment) {
+  bench::Produce(master, folder, [treatment](TOrvDbSchemaProducer& producer) {
+    TCopyDataElem& item = producer.CopyData.Add();
+    item.TableName = "Items";
+    item.Treatment = treatment;
+  });
+}
+
 // The master's schema folder with the copy item of the treatment (extracted once per treatment).
 std::string SchemaFolder(TCopyDataTreatment treatment) {
   static std::map<int, std::string> folders;
@@ -75,15 +85,7 @@ std::string SchemaFolder(TCopyDataTreatment treatment) {
   if (auto found = folders.find(treatment); found != folders.end()) return found->second;
   const std::string folder = Root().dir + "/schemas" + std::to_string(treatment);
   fs::create_directories(folder);
-  TOrvDbSchemaProducer producer;
-  producer.DirSchemas = folder;
-  TCopyDataElem& item = producer.CopyData.Add();
-  item.TableName = "Items";
-  item.Treatment = treatment;
-  producer.SetConnectionString(master);
-  producer.Initialize();
-  producer.SetConnected(true);
-  producer.ExtractSchema();
+  ProduceItems(master, folder, treatment);
   return folders[treatment] = folder;
 }
 
@@ -267,15 +269,7 @@ std::string ServerSchemaFolder(int server, int rows, TCopyDataTreatment treatmen
   if (auto found = folders.find(key); found != folders.end()) return found->second;
   const std::string folder = Root().dir + "/schemas_" + key;
   fs::create_directories(folder);
-  TOrvDbSchemaProducer producer;
-  producer.DirSchemas = folder;
-  TCopyDataElem& item = producer.CopyData.Add();
-  item.TableName = "Items";
-  item.Treatment = treatment;
-  producer.SetConnectionString(NewItems(server, "Master" + key, rows));
-  producer.Initialize();
-  producer.SetConnected(true);
-  producer.ExtractSchema();
+  ProduceItems(NewItems(server, "Master" + key, rows), folder, treatment);
   return folders[key] = folder;
 }
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "BenchProduce.h"
 #include "BenchServers.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
@@ -86,14 +87,7 @@ std::string Folder(const std::string& name) {
   return folder;
 }
 
-void Produce(const std::string& master, const std::string& folder) {
-  TOrvDbSchemaProducer producer;
-  producer.DirSchemas = folder;
-  producer.SetConnectionString(master);
-  producer.Initialize();
-  producer.SetConnected(true);
-  producer.ExtractSchema();
-}
+void Produce(const std::string& master, const std::string& folder) { bench::Produce(master, folder); }
 
 bool Check(const std::string& client, const std::string& folder) {
   TOrvDbSchemaUpdater updater;

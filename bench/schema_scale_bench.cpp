@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchProduce.h"
 #include "BenchServers.h"
 #include "GeneratedSchema.h"
 #include "components/DbSchemaProducer.h"
@@ -113,12 +114,7 @@ const Apply& ApplyOf(int tables) {
   a.folder = Root().dir + "/apply" + std::to_string(tables);
   fs::create_directories(a.folder);
   a.clientScript = bench::SchemaScript({tables, true});
-  TOrvDbSchemaProducer producer;
-  producer.DirSchemas = a.folder;
-  producer.SetConnectionString(Load("Master", bench::SchemaScript({tables})));
-  producer.Initialize();
-  producer.SetConnected(true);
-  producer.ExtractSchema();
+  bench::Produce(Load("Master", bench::SchemaScript({tables})), a.folder);
   TOrvDbSchemaUpdater updater;
   updater.DirSchemas = updater.DirSql = a.folder;
   updater.UpdaterDirectives().ProgressInfoKind = pikSilent;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchProduce.h"
 #include "BenchServers.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
@@ -48,12 +49,7 @@ struct Pair {
     std::filesystem::create_directories(folder);
     const std::string master = Build("ValidationMaster");
     client = Build("ValidationClient");
-    TOrvDbSchemaProducer producer;
-    producer.DirSchemas = folder;
-    producer.SetConnectionString(master);
-    producer.Initialize();
-    producer.SetConnected(true);
-    producer.ExtractSchema();
+    bench::Produce(master, folder);
   }
 };
 

@@ -130,6 +130,11 @@ size_t ReadQuoted(std::string_view s, size_t pos, std::string& out) {
   return std::string_view::npos;
 }
 
+std::string Shown(std::string_view s, size_t room) {
+  const std::string_view start = Utf8Start(s, room);
+  return start.size() < s.size() ? std::string(start) + "..." : std::string(s);
+}
+
 size_t Utf8Length(std::string_view s, bool bytes) {
   if (bytes) return s.size();
   size_t length = 0;

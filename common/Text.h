@@ -39,6 +39,9 @@ size_t Utf8Length(std::string_view s, bool bytes = false);
 // The longest start of a UTF-8 text at most `room` long (characters, or bytes when `bytes`) that
 // splits no character.
 std::string_view Utf8Start(std::string_view s, size_t room, bool bytes = false);
+// The text as a message shows it: whole when it has at most `room` characters, else its first
+// `room` characters followed by "...".
+std::string Shown(std::string_view s, size_t room);
 
 // Reads the quoted text that opens at s[pos] with its quote character; inside, a doubled quote
 // stands for one. Puts the text without its quotes into `out` and returns the position after the

@@ -99,11 +99,7 @@ const FileRule kFileRules[] = {
 };
 
 // A name or value as a message shows it: a long one is cut.
-std::string Shown(const std::string& text) {
-  constexpr size_t kShown = 64;
-  if (text::Utf8Length(text) <= kShown) return text;
-  return std::string(text::Utf8Start(text, kShown)) + "...";
-}
+std::string Shown(const std::string& text) { return text::Shown(text, 64); }
 
 // The fault of a number field's value; empty when it is sound.
 std::string NumberFault(const ado::Variant& value, bool count) {

@@ -515,10 +515,8 @@ struct RowReader {
       }
       if (!DecodeValue(columns[idx], a.value(), row, idx)) {
         // A long value is cut in the message, which would otherwise carry all of it.
-        const std::string_view value(a.value());
-        const std::string_view shown = text::Utf8Start(value, 64);
-        throw LoadError("row " + std::to_string(rowNumber) + ": value '" + std::string(shown) +
-                        (shown.size() < value.size() ? "..." : "") + "' of field '" + columns[idx].def.Name + "' is not a valid " +
+        throw LoadError("row " + std::to_string(rowNumber) + ": value '" + text::Shown(a.value(), 64) +
+                        "' of field '" + columns[idx].def.Name + "' is not a valid " +
                         TypeWord(columns[idx].decode));
       }
     }

@@ -1,5 +1,4 @@
 // Users, options and db spaces of a database.
-#include <random>
 
 #include "common/Text.h"
 #include "servers/asa/Errors.h"
@@ -22,9 +21,8 @@ Sha1::Digest SaltedDigest(const std::string& clear, const uint8_t* salt) {
 }  // namespace
 
 std::string PasswordHash(const std::string& clear) {
-  std::random_device random;
   uint8_t salt[kSaltSize];
-  for (uint8_t& b : salt) b = static_cast<uint8_t>(random());
+  FillSalt(salt, kSaltSize);
   const Sha1::Digest digest = SaltedDigest(clear, salt);
   std::string out(reinterpret_cast<const char*>(salt), kSaltSize);
   out.append(reinterpret_cast<const char*>(digest.data()), digest.size());
@@ -33,11 +31,7 @@ std::string PasswordHash(const std::string& clear) {
 
 bool PasswordMatches(const std::string& clear, const std::string& stored) {
   if (stored.size() != kSaltSize + Sha1::kDigestSize) return false;
-  const Sha1::Digest digest = SaltedDigest(clear, reinterpret_cast<const uint8_t*>(stored.data()));
-  uint8_t differ = 0;
-  for (size_t i = 0; i < digest.size(); ++i)
-    differ |= static_cast<uint8_t>(digest[i] ^ static_cast<uint8_t>(stored[kSaltSize + i]));
-  return differ == 0;
+  return DigestMatches(SaltedDigest(clear, reinterpret_cast<const uint8_t*>(stored.data())), stored.data() + kSaltSize);
 }
 
 void BindPassword(Stmt& q, int index, const std::string& clear) {

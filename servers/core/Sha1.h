@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <random>
 
 namespace servers {
 
@@ -80,5 +81,18 @@ class Sha1 {
   size_t used_ = 0;
   uint64_t length_ = 0;
 };
+
+// Fills `size` bytes with a random salt.
+inline void FillSalt(uint8_t* salt, size_t size) {
+  std::random_device random;
+  for (size_t i = 0; i < size; ++i) salt[i] = static_cast<uint8_t>(random());
+}
+
+// Whether the digest equals the digest's size of bytes at `stored`, compared in constant time.
+inline bool DigestMatches(const Sha1::Digest& digest, const char* stored) {
+  uint8_t differ = 0;
+  for (size_t i = 0; i < digest.size(); ++i) differ |= static_cast<uint8_t>(digest[i] ^ static_cast<uint8_t>(stored[i]));
+  return differ == 0;
+}
 
 }  // namespace servers

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <random>
 #include <utility>
 #include <vector>
 
@@ -100,9 +99,8 @@ bool IsPasswordHash(const std::string& stored) {
 }
 
 std::string PwdEncrypt(const std::string& clear) {
-  std::random_device random;
   uint8_t salt[kSaltSize];
-  for (uint8_t& s : salt) s = static_cast<uint8_t>(random());
+  FillSalt(salt, kSaltSize);
   const Digest digest = SaltedDigest(clear, salt);
   std::string out{'\x01', '\x00'};
   out.append(reinterpret_cast<const char*>(salt), kSaltSize);
@@ -113,10 +111,7 @@ std::string PwdEncrypt(const std::string& clear) {
 bool PwdCompare(const std::string& clear, const std::string& hash) {
   if (!IsPasswordHash(hash)) return false;
   const auto* salt = reinterpret_cast<const uint8_t*>(hash.data() + 2);
-  const Digest digest = SaltedDigest(clear, salt);
-  uint8_t differ = 0;
-  for (size_t i = 0; i < kDigestSize; ++i) differ |= static_cast<uint8_t>(digest[i] ^ static_cast<uint8_t>(hash[kHeaderSize + i]));
-  return differ == 0;
+  return DigestMatches(SaltedDigest(clear, salt), hash.data() + kHeaderSize);
 }
 
 void HashClearPasswords(sqlite3* master) {

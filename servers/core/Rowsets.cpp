@@ -77,6 +77,16 @@ size_t TakeWholeNumber(const std::string& sql, size_t p, std::string& out, std::
   return end;
 }
 
+void TakeQuotedText(const std::string& sql, size_t p, size_t end, std::string& out, std::vector<ado::Variant>& values) {
+  std::string value;
+  for (size_t i = p + 1; i + 1 < end; ++i) {
+    value += sql[i];
+    if (sql[i] == '\'') ++i;  // a doubled quote stands for one
+  }
+  values.emplace_back(std::move(value));
+  out += "?" + std::to_string(values.size());
+}
+
 std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values, bool numbers) {
   std::string out;
   out.reserve(sql.size());
@@ -101,13 +111,7 @@ std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>
     if (!compared) {
       out.append(sql, p, end - p);
     } else {
-      std::string value;
-      for (size_t i = p + 1; i + 1 < end; ++i) {
-        value += sql[i];
-        if (sql[i] == '\'') ++i;  // a doubled quote stands for one
-      }
-      values.emplace_back(std::move(value));
-      out += "?" + std::to_string(values.size());
+      TakeQuotedText(sql, p, end, out, values);
     }
     p = end;
   }

@@ -28,6 +28,9 @@ std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>
 // a name character or a decimal point) goes to `out` as the next numbered parameter, its value to
 // `values`; other digits are copied as they stand. Returns the position after the digits.
 size_t TakeWholeNumber(const std::string& sql, size_t p, std::string& out, std::vector<ado::Variant>& values);
+// Takes the single-quoted text from `p` to `end` (past its closing quote) of `sql`: its value, each
+// doubled quote standing for one, to `values`, and the next numbered parameter to `out`.
+void TakeQuotedText(const std::string& sql, size_t p, size_t end, std::string& out, std::vector<ado::Variant>& values);
 // Binds the values of ParameterizedQuery to their parameters.
 void BindParameters(Stmt& q, const std::vector<ado::Variant>& values);
 // QueryRowSet, with those texts bound as parameters: queries that differ only in

@@ -49,13 +49,7 @@ std::string LiteralFreeShape(const std::string& sql, std::vector<ado::Variant>& 
     if (c == '\'') {
       const size_t end = QuoteEnd(sql, p, '\'');
       if (end == std::string::npos || (!out.empty() && IsNameChar(out.back()))) return {};  // a blob
-      std::string value;
-      for (size_t i = p + 1; i + 1 < end; ++i) {
-        value += sql[i];
-        if (sql[i] == '\'') ++i;
-      }
-      values.emplace_back(std::move(value));
-      out += "?" + std::to_string(values.size());
+      TakeQuotedText(sql, p, end, out, values);
       p = end;
     } else if (c == '"' || c == '`' || c == '[') {
       const size_t end = QuoteEnd(sql, p, c == '[' ? ']' : c);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <sys/stat.h>
@@ -523,35 +524,39 @@ struct RowReader {
   }
 };
 
-RowSet ParseDocument(char* buffer, size_t size, size_t maxValue) {
-  // The binary form (ADTG) begins with no markup at all.
+// What the document's head says of its rows: the columns, the name of a row element, the prefix
+// of the rowset namespace, and which element is the data section (null when there is none).
+struct Layout {
+  std::vector<Column> columns;
+  std::string rowName;
+  std::string rs;
+  pugi::xml_node data;
+};
+
+// The binary form (ADTG) begins with no markup at all.
+bool StartsAsMarkup(const char* buffer, size_t size) {
   size_t first = 0;
   if (size >= 3 && std::memcmp(buffer, "\xEF\xBB\xBF", 3) == 0) first = 3;
   while (first < size && std::strchr(" \t\r\n", buffer[first]) && buffer[first] != 0) ++first;
-  if (first < size && buffer[first] != '<') {
-    throw LoadError("not a recordset in XML form (the binary ADTG form cannot be read)");
-  }
-  pugi::xml_document doc;
-  try {
-    xmldoc::ParseInPlace(doc, buffer, size);
-  } catch (const xmldoc::EXmlError& e) {
-    throw LoadError(e.what());
-  }
+  return first >= size || buffer[first] == '<';
+}
+
+Layout ReadLayout(const pugi::xml_document& doc) {
   const pugi::xml_node root = doc.document_element();
   if (!root) throw LoadError("no XML element");
   Prefixes p;
   CollectPrefixes(root, p);
 
+  Layout layout;
   pugi::xml_node schema;
-  pugi::xml_node data;
   for (pugi::xml_node ch : root.children()) {
     if (ch.type() != pugi::node_element) continue;
     CollectPrefixes(ch, p);
     if (!schema && LocalName(ch.name()) == "Schema" &&
         (PrefixOf(ch.name()) == p.s || std::string_view(ch.attribute("id").value()) == "RowsetSchema")) {
       schema = ch;
-    } else if (!data && LocalName(ch.name()) == "data" && PrefixOf(ch.name()) == p.rs) {
-      data = ch;
+    } else if (!layout.data && LocalName(ch.name()) == "data" && PrefixOf(ch.name()) == p.rs) {
+      layout.data = ch;
     }
   }
   if (!schema) throw LoadError("no rowset schema (s:Schema element) in the document");
@@ -570,7 +575,7 @@ RowSet ParseDocument(char* buffer, size_t size, size_t maxValue) {
   }
   if (!rowType) throw LoadError("the schema defines no row (s:ElementType name='row')");
 
-  std::vector<Column> columns;
+  std::vector<Column>& columns = layout.columns;
   for (pugi::xml_node ch : rowType.children()) {
     if (Is(ch, p.s, "AttributeType")) {
       columns.push_back(ReadColumn(ch, p));
@@ -604,61 +609,323 @@ RowSet ParseDocument(char* buffer, size_t size, size_t maxValue) {
       }
     }
   }
-  if (!data) throw LoadError("no data section (rs:data element) in the document");
+  if (!layout.data) throw LoadError("no data section (rs:data element) in the document");
+  layout.rowName = p.zIsDefault && p.z.empty() ? "row" : (p.z.empty() ? "z" : p.z) + ":row";
+  layout.rs = p.rs;
+  return layout;
+}
 
+// Turns the elements of the data section into rows, one element at a time.
+class DataReader {
+ public:
+  DataReader(const Layout& layout, size_t maxValue, RowSet& result)
+      : layout_(layout), reader_(layout.columns, maxValue), result_(result) {
+    for (const Column& c : layout.columns) result.Fields.push_back(c.def);
+  }
+
+  void Read(const pugi::xml_node& ch) {
+    if (ch.type() != pugi::node_element) return;
+    const char* name = ch.name();
+    const size_t n = layout_.columns.size();
+    if (layout_.rowName == name) {
+      ReadRow(ch);
+    } else if (Is(ch, layout_.rs, "insert")) {
+      for (pugi::xml_node r : ch.children()) {
+        if (r.type() == pugi::node_element && layout_.rowName == r.name()) ReadRow(r);
+      }
+    } else if (Is(ch, layout_.rs, "update")) {
+      // The original row, then the changed values over it.
+      ++reader_.rowNumber;
+      Row row(n, Variant::Null());
+      bool any = false;
+      for (pugi::xml_node part : ch.children()) {
+        if (Is(part, layout_.rs, "original")) {
+          for (pugi::xml_node r : part.children()) {
+            if (r.type() == pugi::node_element && layout_.rowName == r.name()) {
+              reader_.Fill(r, row);
+              any = true;
+            }
+          }
+        } else if (part.type() == pugi::node_element && layout_.rowName == part.name()) {
+          reader_.Fill(part, row);
+          any = true;
+        }
+      }
+      if (any) result_.Rows.push_back(std::move(row));
+    }
+    // rs:delete rows are gone; other elements are not part of the rowset.
+  }
+
+ private:
+  void ReadRow(const pugi::xml_node& element) {
+    ++reader_.rowNumber;
+    Row& row = result_.Rows.emplace_back();
+    row.reserve(layout_.columns.size());
+    reader_.Fill(element, row);
+    row.resize(layout_.columns.size(), Variant::Null());
+  }
+
+  const Layout& layout_;
+  RowReader reader_;
+  RowSet& result_;
+};
+
+RowSet ParseDocument(char* buffer, size_t size, size_t maxValue) {
+  if (!StartsAsMarkup(buffer, size)) {
+    throw LoadError("not a recordset in XML form (the binary ADTG form cannot be read)");
+  }
+  pugi::xml_document doc;
+  try {
+    xmldoc::ParseInPlace(doc, buffer, size);
+  } catch (const xmldoc::EXmlError& e) {
+    throw LoadError(e.what());
+  }
+  const Layout layout = ReadLayout(doc);
   RowSet result;
-  for (const Column& c : columns) result.Fields.push_back(c.def);
-  const std::string rowName = p.zIsDefault && p.z.empty() ? "row" : (p.z.empty() ? "z" : p.z) + ":row";
-  RowReader reader(columns, maxValue);
-  const size_t n = columns.size();
-  auto readRow = [&](const pugi::xml_node& element) {
-    ++reader.rowNumber;
-    Row& row = result.Rows.emplace_back();
-    row.reserve(n);
-    reader.Fill(element, row);
-    row.resize(n, Variant::Null());
-  };
+  DataReader rows(layout, maxValue, result);
   // Each element of the data section is dropped from the document once read: the parser's
   // memory pages go back to the heap while the rows grow, so a big file needs far less fresh
   // memory.
   pugi::xml_node next;
-  for (pugi::xml_node ch = data.first_child(); ch; ch = next) {
+  for (pugi::xml_node ch = layout.data.first_child(); ch; ch = next) {
     next = ch.next_sibling();
     struct Drop {
       pugi::xml_node child;
       ~Drop() { xmldoc::RemoveSubtree(child); }
     } drop{ch};
-    if (ch.type() != pugi::node_element) continue;
-    const char* name = ch.name();
-    if (rowName == name) {
-      readRow(ch);
-    } else if (Is(ch, p.rs, "insert")) {
-      for (pugi::xml_node r : ch.children()) {
-        if (r.type() == pugi::node_element && rowName == r.name()) readRow(r);
-      }
-    } else if (Is(ch, p.rs, "update")) {
-      // The original row, then the changed values over it.
-      ++reader.rowNumber;
-      Row row(n, Variant::Null());
-      bool any = false;
-      for (pugi::xml_node part : ch.children()) {
-        if (Is(part, p.rs, "original")) {
-          for (pugi::xml_node r : part.children()) {
-            if (r.type() == pugi::node_element && rowName == r.name()) {
-              reader.Fill(r, row);
-              any = true;
-            }
-          }
-        } else if (part.type() == pugi::node_element && rowName == part.name()) {
-          reader.Fill(part, row);
-          any = true;
-        }
-      }
-      if (any) result.Rows.push_back(std::move(row));
-    }
-    // rs:delete rows are gone; other elements are not part of the rowset.
+    rows.Read(ch);
   }
   return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading a file piece by piece
+//
+// A big file is read without ever holding all its text: the head (everything before the first
+// element of the data section) is read as a document of its own, closed by the end tags it
+// lacks, and the elements of the data section are then read in pieces of about a megabyte, each
+// parsed as a fragment and turned into rows. Markup is scanned only to find where an element of
+// the data section ends; the parser still judges every byte. Whatever the scan does not expect
+// (a document type, deep nesting, a NUL, anything after the data section but its end tags, a
+// fault of any kind) makes the caller read the whole file the usual way, which therefore
+// decides every refusal and its message.
+
+class Unexpected {};  // the file is left to the whole-document reading
+
+class PieceReader {
+ public:
+  explicit PieceReader(FILE* f) : file_(f) {}
+
+  // The text read and not yet given up; positions below count from its start.
+  std::string& Text() { return text_; }
+  // Gives up the text before `pos`.
+  void Drop(size_t pos) {
+    text_.erase(0, pos);
+  }
+  // Reads on until the text holds at least `end` bytes; false at the end of the file.
+  bool Have(size_t end) {
+    while (text_.size() < end) {
+      if (!More()) return false;
+    }
+    return true;
+  }
+  // The position of `needle` at or after `from`, reading on as needed.
+  size_t Find(std::string_view needle, size_t from) {
+    while (true) {
+      const size_t at = text_.find(needle, from);
+      if (at != std::string::npos) return at;
+      if (text_.size() >= needle.size()) from = std::max(from, text_.size() - needle.size() + 1);
+      if (!More()) throw Unexpected();
+    }
+  }
+  // The rest of the file appended.
+  void ReadAll() {
+    while (More()) {
+    }
+  }
+
+ private:
+  bool More() {
+    constexpr size_t kBlock = 256 * 1024;
+    if (eof_) return false;
+    const size_t old = text_.size();
+    text_.resize(old + kBlock);
+    const size_t got = std::fread(text_.data() + old, 1, kBlock, file_);
+    text_.resize(old + got);
+    if (got < kBlock) {
+      if (std::ferror(file_)) throw Unexpected();
+      eof_ = true;
+    }
+    // The parser stops at a NUL; such a file is read the usual way.
+    if (std::memchr(text_.data() + old, 0, got) != nullptr) throw Unexpected();
+    return got > 0;
+  }
+
+  FILE* file_;
+  std::string text_;
+  bool eof_ = false;
+};
+
+enum class Markup { kStart, kEmpty, kEnd, kOther };
+
+struct Tag {
+  Markup kind = Markup::kOther;
+  std::string name;
+  size_t end = 0;  // just past the markup
+};
+
+bool IsTagSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The markup that begins at `pos` (a '<').
+Tag ScanMarkup(PieceReader& in, size_t pos) {
+  std::string& t = in.Text();
+  in.Have(pos + 9);
+  const std::string_view head = std::string_view(t).substr(pos, 9);
+  Tag tag;
+  if (head.starts_with("<!--")) {
+    tag.end = in.Find("-->", pos + 4) + 3;
+    return tag;
+  }
+  if (head.starts_with("<![CDATA[")) {
+    tag.end = in.Find("]]>", pos + 9) + 3;
+    return tag;
+  }
+  if (head.starts_with("<?")) {
+    tag.end = in.Find("?>", pos + 2) + 2;
+    return tag;
+  }
+  if (head.starts_with("<!")) throw Unexpected();  // a document type
+  const bool closing = head.starts_with("</");
+  size_t i = pos + (closing ? 2 : 1);
+  const size_t nameStart = i;
+  char quote = 0;
+  while (true) {
+    if (i >= t.size() && !in.Have(i + 1)) throw Unexpected();
+    const char c = t[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (c == '>') {
+      break;
+    }
+    ++i;
+  }
+  size_t nameEnd = nameStart;
+  while (nameEnd < i && !IsTagSpace(t[nameEnd]) && t[nameEnd] != '/') ++nameEnd;
+  tag.name.assign(t, nameStart, nameEnd - nameStart);
+  if (tag.name.empty()) throw Unexpected();
+  tag.kind = closing ? Markup::kEnd : (t[i - 1] == '/' ? Markup::kEmpty : Markup::kStart);
+  tag.end = i + 1;
+  return tag;
+}
+
+// The next markup at or after `pos`; throws Unexpected at the end of the file.
+Tag NextMarkup(PieceReader& in, size_t& pos) {
+  pos = in.Find("<", pos);
+  return ScanMarkup(in, pos);
+}
+
+// True when `text` holds only the end tags of `names` (innermost first), with white space.
+bool OnlyEndTags(std::string_view text, const std::vector<std::string>& names) {
+  size_t i = 0;
+  auto skipSpace = [&] {
+    while (i < text.size() && IsTagSpace(text[i])) ++i;
+  };
+  for (const std::string& name : names) {
+    skipSpace();
+    if (text.substr(i, 2) != "</" || text.substr(i + 2, name.size()) != name) return false;
+    i += 2 + name.size();
+    skipSpace();
+    if (i >= text.size() || text[i] != '>') return false;
+    ++i;
+  }
+  skipSpace();
+  return i == text.size();
+}
+
+constexpr size_t kMaxScannedDepth = 32;
+constexpr size_t kPieceBytes = 1 << 20;
+
+// The rows of the file read piece by piece; nothing when the file must be read whole.
+std::optional<RowSet> ReadInPieces(FILE* f, size_t maxValue) {
+  try {
+    PieceReader in(f);
+    std::string& t = in.Text();
+    size_t pos = in.Find("<", 0);
+    if (!StartsAsMarkup(t.data(), pos + 1)) return std::nullopt;
+
+    // The head: up to the end of the start tag of the root's first child named "data".
+    std::vector<std::string> open;  // names of the open elements, outermost first
+    Tag data;
+    while (true) {
+      Tag tag = NextMarkup(in, pos);
+      pos = tag.end;
+      if (tag.kind == Markup::kEnd) {
+        if (open.empty() || open.back() != tag.name) return std::nullopt;
+        open.pop_back();
+        if (open.empty()) return std::nullopt;  // the root ended without a data section
+      } else if (tag.kind != Markup::kOther) {
+        if (open.size() == 1 && LocalName(tag.name.c_str()) == "data") {
+          data = std::move(tag);
+          break;
+        }
+        if (tag.kind == Markup::kStart) open.push_back(std::move(tag.name));
+        if (open.size() > kMaxScannedDepth) return std::nullopt;
+      }
+    }
+    // The head parsed with the end tags it lacks.
+    std::string head = t.substr(0, pos);
+    in.Drop(pos);
+    pos = 0;
+    std::vector<std::string> closers;  // innermost first
+    if (data.kind == Markup::kStart) closers.push_back(data.name);
+    closers.insert(closers.end(), open.rbegin(), open.rend());
+    for (const std::string& name : closers) head += "</" + name + ">";
+    pugi::xml_document headDoc;
+    xmldoc::ParseInPlace(headDoc, head.data(), head.size());
+    const Layout layout = ReadLayout(headDoc);
+    if (layout.data != headDoc.document_element().last_child()) return std::nullopt;
+
+    RowSet result;
+    DataReader rows(layout, maxValue, result);
+    // The elements of the data section, in pieces.
+    auto readPiece = [&](size_t end) {
+      if (end == 0) return;
+      pugi::xml_document piece;
+      const pugi::xml_parse_result parsed = piece.load_buffer_inplace(
+          t.data(), end, pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
+      if (!parsed) throw Unexpected();
+      for (pugi::xml_node ch : piece.children()) rows.Read(ch);
+    };
+    if (data.kind == Markup::kStart) {
+      size_t depth = 0;
+      while (true) {
+        const Tag tag = NextMarkup(in, pos);
+        if (tag.kind == Markup::kEnd && depth == 0) break;  // the end of the data section
+        pos = tag.end;
+        if (tag.kind == Markup::kStart) {
+          if (++depth > kMaxScannedDepth) return std::nullopt;
+        } else if (tag.kind == Markup::kEnd) {
+          --depth;
+        }
+        if (depth == 0 && pos >= kPieceBytes) {
+          readPiece(pos);
+          in.Drop(pos);
+          pos = 0;
+        }
+      }
+      readPiece(pos);
+      in.Drop(pos);
+    }
+    in.ReadAll();
+    if (!OnlyEndTags(t, closers)) return std::nullopt;
+    return result;
+  } catch (const Unexpected&) {
+  } catch (const LoadError&) {
+  } catch (const xmldoc::EXmlError&) {
+  }
+  return std::nullopt;
 }
 
 std::string LoadFailure(const std::string& source, const std::string& what) {
@@ -978,14 +1245,22 @@ RowSet LoadPersistedXml(const std::string& fileName, size_t maxValueBytes) {
     throw EDatabaseError(LoadFailure(fileName, std::string("cannot open the file (") +
                                                    std::strerror(errno) + ")"));
   }
-  // One read of the whole file into a buffer that the parser then works on in place.
+  struct stat st {};
+  const bool regular = ::fstat(::fileno(f.get()), &st) == 0 && S_ISREG(st.st_mode);
+  // A file is read piece by piece where it can be; otherwise (and on any fault, whose message the
+  // whole reading gives) from its start again, in one read into a buffer that the parser then
+  // works on in place.
+  if (regular) {
+    if (std::optional<RowSet> rows = ReadInPieces(f.get(), maxValueBytes)) return std::move(*rows);
+    std::clearerr(f.get());
+    if (std::fseek(f.get(), 0, SEEK_SET) != 0) {
+      throw EDatabaseError(LoadFailure(fileName, "the file cannot be read"));
+    }
+  }
   std::unique_ptr<char[]> buffer;
   size_t size = 0;
   size_t capacity = 0;
-  struct stat st {};
-  if (::fstat(::fileno(f.get()), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    capacity = static_cast<size_t>(st.st_size) + 1;
-  }
+  if (regular && st.st_size > 0) capacity = static_cast<size_t>(st.st_size) + 1;
   if (capacity < 4096) capacity = 4096;
   buffer.reset(new char[capacity]);
   while (true) {

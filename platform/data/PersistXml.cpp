@@ -714,7 +714,9 @@ class Unexpected {};  // the file is left to the whole-document reading
 
 class PieceReader {
  public:
-  explicit PieceReader(FILE* f) : file_(f) {}
+  // `size` is the size of the file when known: a small file is read in one block of its size.
+  PieceReader(FILE* f, size_t size)
+      : file_(f), block_(std::clamp<size_t>(size + 1, 4096, 256 * 1024)) {}
 
   // The text read and not yet given up; positions below count from its start.
   std::string& Text() { return text_; }
@@ -746,13 +748,12 @@ class PieceReader {
 
  private:
   bool More() {
-    constexpr size_t kBlock = 256 * 1024;
     if (eof_) return false;
     const size_t old = text_.size();
-    text_.resize(old + kBlock);
-    const size_t got = std::fread(text_.data() + old, 1, kBlock, file_);
+    text_.resize(old + block_);
+    const size_t got = std::fread(text_.data() + old, 1, block_, file_);
     text_.resize(old + got);
-    if (got < kBlock) {
+    if (got < block_) {
       if (std::ferror(file_)) throw Unexpected();
       eof_ = true;
     }
@@ -762,6 +763,7 @@ class PieceReader {
   }
 
   FILE* file_;
+  size_t block_;
   std::string text_;
   bool eof_ = false;
 };
@@ -848,9 +850,9 @@ constexpr size_t kMaxScannedDepth = 32;
 constexpr size_t kPieceBytes = 1 << 20;
 
 // The rows of the file read piece by piece; nothing when the file must be read whole.
-std::optional<RowSet> ReadInPieces(FILE* f, size_t maxValue) {
+std::optional<RowSet> ReadInPieces(FILE* f, size_t size, size_t maxValue) {
   try {
-    PieceReader in(f);
+    PieceReader in(f, size);
     std::string& t = in.Text();
     size_t pos = in.Find("<", 0);
     if (!StartsAsMarkup(t.data(), pos + 1)) return std::nullopt;
@@ -1251,7 +1253,7 @@ RowSet LoadPersistedXml(const std::string& fileName, size_t maxValueBytes) {
   // whole reading gives) from its start again, in one read into a buffer that the parser then
   // works on in place.
   if (regular) {
-    if (std::optional<RowSet> rows = ReadInPieces(f.get(), maxValueBytes)) return std::move(*rows);
+    if (std::optional<RowSet> rows = ReadInPieces(f.get(), static_cast<size_t>(st.st_size), maxValueBytes)) return std::move(*rows);
     std::clearerr(f.get());
     if (std::fseek(f.get(), 0, SEEK_SET) != 0) {
       throw EDatabaseError(LoadFailure(fileName, "the file cannot be read"));

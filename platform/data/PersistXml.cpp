@@ -800,14 +800,11 @@ Tag ScanMarkup(PieceReader& in, size_t pos) {
   const bool closing = head.starts_with("</");
   size_t i = pos + (closing ? 2 : 1);
   const size_t nameStart = i;
-  char quote = 0;
   while (true) {
     if (i >= t.size() && !in.Have(i + 1)) throw Unexpected();
     const char c = t[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (c == '\'' || c == '"') {
-      quote = c;
+    if (c == '\'' || c == '"') {
+      i = in.Find(std::string_view(&c, 1), i + 1);  // the end of a quoted value
     } else if (c == '>') {
       break;
     }

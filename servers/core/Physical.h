@@ -27,6 +27,10 @@ struct PhysicalIndex {
   std::string name;               // the SQLite index's name
   std::vector<std::string> keys;  // key expressions, " DESC" appended for descending keys
   bool unique = false;
+  // A unique index over plain columns that the table declares itself (a UNIQUE constraint of its
+  // CREATE TABLE): made with the table in one statement, under a name SQLite gives it; none
+  // without `unique`.
+  bool inTable = false;
 };
 
 struct PhysicalTable {
@@ -46,11 +50,12 @@ inline constexpr const char* kRebuildPrefix = "schm_rebuild_";
 // Creates the SQLite table (when `tableExists`, recreates it, copying the rows): `sourceColumns[i]`
 // is the SQLite expression (over the old table) for the i-th column, or empty for none (the
 // column takes its default); the rows keep their values without being judged by the CHECK
-// constraints. Then creates the indexes. Raises ESqliteError when rows do not fit. No table is
+// constraints. Then creates the indexes the table does not declare itself. Raises ESqliteError when rows do not fit. No table is
 // renamed, so SQLite reads no more of its schema than the table's own entries.
 void RebuildPhysicalTable(sqlite3* db, const PhysicalTable& table, const std::vector<std::string>& sourceColumns,
                           bool tableExists);
-// Creates one index of the table; an index without keys is skipped.
+// Creates one index of the table under its name, declared in the table or not; an index without
+// keys is skipped.
 void CreatePhysicalIndex(sqlite3* db, const std::string& table, const PhysicalIndex& index);
 // The key expression of a column in a unique index where NULL counts as one value, so that a
 // second NULL is a duplicate: ifnull(column, X'FFFE') with its collation.

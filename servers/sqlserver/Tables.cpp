@@ -569,7 +569,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
                            "', foreign key constraint '" + fk.Text(0) + "'.\nCould not drop constraint. See previous errors.");
           ExecSql(Db(), "DELETE FROM sysindexes WHERE id = " + tid + " AND indid = " + std::to_string(indid));
           ExecSql(Db(), "DELETE FROM sysindexkeys WHERE id = " + tid + " AND indid = " + std::to_string(indid));
-          ExecSql(Db(), "DROP INDEX IF EXISTS " + SqlIdent("schm_ix_" + tid + "_" + std::to_string(indid)));
+          DropPhysicalIndex(Db(), database_, t.id, t.physical, indid);
           if (indid == 1) {
             Stmt heap(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt) VALUES (?, 0, 0, ?, ?, 0)");
             heap.Bind(1, t.id).Bind(2, group).Bind(3, t.name);

@@ -16,11 +16,15 @@ struct PhysicalColumn {
   std::string defaultSql;  // SQLite expression of the default, empty for none
   std::string collate;     // " COLLATE X" or empty
   bool notNull = false;
+
+  bool operator==(const PhysicalColumn&) const = default;
 };
 
 struct PhysicalCheck {
   std::string name;
   std::string sql;  // the condition as SQLite SQL
+
+  bool operator==(const PhysicalCheck&) const = default;
 };
 
 struct PhysicalIndex {
@@ -31,6 +35,8 @@ struct PhysicalIndex {
   // CREATE TABLE): made with the table in one statement, under a name SQLite gives it; none
   // without `unique`.
   bool inTable = false;
+
+  bool operator==(const PhysicalIndex&) const = default;
 };
 
 struct PhysicalTable {
@@ -41,6 +47,8 @@ struct PhysicalTable {
   // False when the server fills in defaults itself: the SQLite table then holds none, so that a
   // default comes and goes without remaking the table.
   bool defaultsInTable = true;
+
+  bool operator==(const PhysicalTable&) const = default;
 };
 
 // The name of the temporary table that holds a table's rows while it is rebuilt: the rebuild prefix +

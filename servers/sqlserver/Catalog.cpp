@@ -447,6 +447,11 @@ PhysicalTable PhysicalOf(sqlite3* db, const std::string& database, const TableIn
 
 }  // namespace
 
+PhysicalTable PhysicalTableOf(sqlite3* db, const std::string& database, int64_t tableId) {
+  auto table = LoadTable(db, tableId);
+  return table ? PhysicalOf(db, database, *table, nullptr) : PhysicalTable();
+}
+
 void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique) {
   servers::CreatePhysicalIndex(db, physical, IndexOf(db, tableId, indid, unique));
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "servers/core/Physical.h"
+
 namespace servers::sqlserver {
 
 // Creates the system tables and their fixed rows in an empty database; `isMaster` adds
@@ -75,6 +77,8 @@ extern const char* const kDefaultCollation;
 // definition.
 void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists);
+// The SQLite table the catalogue describes for the user table now.
+PhysicalTable PhysicalTableOf(sqlite3* db, const std::string& database, int64_t tableId);
 // Creates the SQLite index behind catalogue index `indid` of the table.
 void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique);
 // Drops the SQLite index behind catalogue index `indid` of the table, whose catalogue rows are

@@ -495,6 +495,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         if (q.Step()) Fail(8152, "String or binary data would be truncated.");
       }
       std::string collation = type->character ? (d.collation.empty() ? kDefaultCollation : d.collation) : "";
+      const PhysicalTable was = PhysicalTableOf(Db(), database_, t.id);
       Stmt u(Db(), "UPDATE syscolumns SET xtype = ?, xusertype = ?, length = ?, xprec = ?, xscale = ?, type = ?, usertype = ?, "
                    "prec = ?, scale = ?, isnullable = ?, status = (status & ~8) | ?, collation = ?, collationid = ?, typestat = ? "
                    "WHERE id = ? AND colid = ?");
@@ -517,6 +518,14 @@ void Session::AlterTable(const AlterTableStmt& s) {
         sources.push_back(src);
       }
       RefreshTextImageEntry(*fresh, 0);
+      // A change the SQLite table does not see (a collation that compares the same, the same
+      // definition again) is the catalogue's alone: its rows are stored as the new definition
+      // stores them already.
+      if (PhysicalTableOf(Db(), database_, t.id) == was) {
+        EnforcementChanged(Db());
+        TouchObject(t.id);
+        return;
+      }
       Rebuild(t, sources);
       return;
     }

@@ -120,6 +120,34 @@ TEST_F(SqlServerEffects, DroppedKeysStopHoldingAfterARebuild) {
   EXPECT_EQ(Value("SELECT count(*) FROM Keyed WHERE Id = 1 AND Code = 1 AND Other = 1"), "2");
 }
 
+// ALTER COLUMN remakes the SQLite table only when the table itself changes: a collation that
+// compares the same is the catalogue's alone; a wider column is read back with its new size.
+TEST_F(SqlServerEffects, AlterColumnRemakesTheTableOnlyWhenItChanges) {
+  Run({"CREATE TABLE Altered (Id int NOT NULL, Name varchar (10) COLLATE Latin1_General_CI_AS NULL)",
+       "CREATE TABLE AlteredLater (Id int NULL)", "INSERT INTO Altered (Id, Name) VALUES (1, 'ab')"});
+  const std::string file = (std::filesystem::path(std::getenv("SCHEMION_SERVERS")) /
+                            "dialecttests" / "effectsdb.sqlite").string();
+  auto table = [&file] {
+    auto db = servers::OpenSqlite(file, false);
+    servers::Stmt q(db.get(), "SELECT rowid || ' ' || sql FROM sqlite_master WHERE name = 'Altered'");
+    return q.Step() ? q.Text(0) : std::string();
+  };
+  const std::string before = table();
+  Run({"ALTER TABLE Altered ALTER COLUMN Name varchar (10) COLLATE SQL_Latin1_General_CP1_CI_AS NULL"});
+  EXPECT_EQ(table(), before);
+  EXPECT_EQ(Value("SELECT collation FROM syscolumns WHERE id = object_id('Altered') AND name = 'Name'"),
+            "SQL_Latin1_General_CP1_CI_AS");
+  Run({"ALTER TABLE Altered ALTER COLUMN Name varchar (20) NULL"});
+  EXPECT_NE(table().find("varchar(20)"), std::string::npos);
+  ado::TDataSet q;
+  q.SetConnection(connection_);
+  q.SetCommandText("SELECT Name FROM Altered WHERE Name = 'AB'");
+  q.Open();
+  ASSERT_FALSE(q.Eof());
+  EXPECT_EQ(q.Fields(0).AsString(), "ab");
+  EXPECT_EQ(q.Fields(0).Size(), 20);
+}
+
 // Regression: 'N' stored in char(2) was not found by WHERE Region = 'N', and 'ab' <> 'ab '.
 TEST_F(SqlServerEffects, TrailingBlanksDoNotCountInCharacterComparisons) {
   Run({"CREATE TABLE Regions (Code nvarchar(10) NOT NULL PRIMARY KEY, Region char(2) NULL DEFAULT ('W'),"

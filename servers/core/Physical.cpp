@@ -38,6 +38,15 @@ void CreatePhysicalIndex(sqlite3* db, const std::string& table, const PhysicalIn
                   " ON " + SqlIdent(table) + " (" + cols + ")");
 }
 
+bool DropPhysicalIndex(sqlite3* db, const std::string& table, const std::string& index) {
+  Stmt q(db, "SELECT ifnull(max(name = ?), 0), ifnull(max(origin = 'u'), 0) FROM pragma_index_list(?, 'main')");
+  q.Bind(1, index).Bind(2, table);
+  const bool own = q.Step() && q.Int(0), declared = q.Int(1);
+  q.Reset();
+  if (own) ExecSql(db, "DROP INDEX " + SqlIdent(index));
+  return own || !declared;
+}
+
 namespace {
 
 // The CREATE TABLE statement of the table under `name`.

@@ -65,6 +65,9 @@ void RebuildPhysicalTable(sqlite3* db, const PhysicalTable& table, const std::ve
 // Creates one index of the table under its name, declared in the table or not; an index without
 // keys is skipped.
 void CreatePhysicalIndex(sqlite3* db, const std::string& table, const PhysicalIndex& index);
+// Drops the SQLite index `index` of the SQLite table `table`. False when there is none but the
+// table declares unique keys itself: one of them goes only by rebuilding the table.
+bool DropPhysicalIndex(sqlite3* db, const std::string& table, const std::string& index);
 // The key expression of a column in a unique index where NULL counts as one value, so that a
 // second NULL is a duplicate: ifnull(column, X'FFFE') with its collation.
 std::string NullAsValueKey(const std::string& quotedColumn, const std::string& collate);

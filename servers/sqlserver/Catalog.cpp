@@ -467,19 +467,11 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
 
 void DropPhysicalIndex(sqlite3* db, const std::string& database, int64_t tableId, const std::string& physical,
                        int64_t indid) {
-  const std::string name = PhysicalIndexName(tableId, indid);
-  Stmt q(db, "SELECT ifnull(max(name = ?), 0), ifnull(max(origin = 'u'), 0) FROM pragma_index_list(?, 'main')");
-  q.Bind(1, name).Bind(2, physical);
-  const bool own = q.Step() && q.Int(0), declared = q.Int(1);
-  q.Reset();
-  if (own) {
-    ExecSql(db, "DROP INDEX " + SqlIdent(name));
-  } else if (declared) {
-    auto table = LoadTable(db, tableId);
-    std::vector<std::string> sources;
-    for (const auto& c : table->columns) sources.push_back(SqlIdent(c.name));
-    RebuildPhysical(db, database, tableId, sources, true);
-  }
+  if (servers::DropPhysicalIndex(db, physical, PhysicalIndexName(tableId, indid))) return;
+  auto table = LoadTable(db, tableId);
+  std::vector<std::string> sources;
+  for (const auto& c : table->columns) sources.push_back(SqlIdent(c.name));
+  RebuildPhysical(db, database, tableId, sources, true);
 }
 
 }  // namespace servers::sqlserver

@@ -58,8 +58,9 @@ inline constexpr const char* kRebuildPrefix = "schm_rebuild_";
 // Creates the SQLite table (when `tableExists`, recreates it, copying the rows): `sourceColumns[i]`
 // is the SQLite expression (over the old table) for the i-th column, or empty for none (the
 // column takes its default); the rows keep their values without being judged by the CHECK
-// constraints. Then creates the indexes the table does not declare itself. Raises ESqliteError when rows do not fit. No table is
-// renamed, so SQLite reads no more of its schema than the table's own entries.
+// constraints. Then creates the indexes the table does not declare itself. Raises ESqliteError
+// when rows do not fit. No table is renamed, so SQLite reads no more of its schema than the
+// table's own entries.
 void RebuildPhysicalTable(sqlite3* db, const PhysicalTable& table, const std::vector<std::string>& sourceColumns,
                           bool tableExists);
 // Creates one index of the table under its name, declared in the table or not; an index without

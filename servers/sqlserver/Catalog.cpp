@@ -382,7 +382,7 @@ PhysicalIndex IndexOf(sqlite3* db, int64_t tableId, int64_t indid, bool unique) 
   PhysicalIndex ix;
   ix.name = PhysicalIndexName(tableId, indid);
   ix.unique = unique;
-  // A key of columns without NULLs is declared in the table when it is rebuilt.
+  // A key over columns without NULLs is declared by the SQLite table itself.
   ix.inTable = unique;
   Stmt k(db, "SELECT c.name, c.isnullable, c.collation, hex(substr(i.keys, k.keyno, 1)) = '01' FROM sysindexkeys k "
              "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid JOIN sysindexes i ON i.id = k.id AND "
@@ -469,6 +469,7 @@ void DropPhysicalIndex(sqlite3* db, const std::string& database, int64_t tableId
                        int64_t indid) {
   if (servers::DropPhysicalIndex(db, physical, PhysicalIndexName(tableId, indid))) return;
   auto table = LoadTable(db, tableId);
+  if (!table) return;
   std::vector<std::string> sources;
   for (const auto& c : table->columns) sources.push_back(SqlIdent(c.name));
   RebuildPhysical(db, database, tableId, sources, true);

@@ -21,16 +21,24 @@ struct Column {
   std::string name, type, sqliteType, def;  // def: the default expression, empty for none
 };
 
-inline Column ColumnOf(int table, int col, bool differs) {
+// `narrower`: the client's column of another size, ten characters less.
+inline Column ColumnOf(int table, int col, bool narrower) {
   const std::string n = "C" + std::to_string(col);
   switch ((table + col) % 6) {
     case 0: return {n, "int NULL", "int", col % 3 == 0 ? "(0)" : ""};
-    case 1: return {n, differs && col == 1 ? "nvarchar (30) NULL" : "nvarchar (40) NULL", "nvarchar(40)", ""};
+    case 1: return {n, narrower ? "nvarchar (30) NULL" : "nvarchar (40) NULL", "nvarchar(40)", ""};
     case 2: return {n, "decimal (10, 2) NULL", "decimal(10,2)", col % 2 == 0 ? "(1.5)" : ""};
     case 3: return {n, "datetime NULL", "datetime", ""};
     case 4: return {n, "bit NOT NULL", "bit NOT NULL", "(0)"};
-    default: return {n, "varchar (20) NULL", "varchar(20)", col % 2 == 0 ? "('x')" : ""};
+    default: return {n, narrower ? "varchar (10) NULL" : "varchar (20) NULL", "varchar(20)", col % 2 == 0 ? "('x')" : ""};
   }
+}
+
+// The table's first character column the client has, the one of another size there.
+inline int SizedColumn(int table, int columns) {
+  for (int c = 1; c < columns - 2; ++c)
+    if ((table + c) % 6 == 1 || (table + c) % 6 == 5) return c;
+  return 0;
 }
 
 }  // namespace generated
@@ -47,9 +55,10 @@ inline std::string SchemaScript(const SchemaOptions& o) {
     std::string create = "CREATE TABLE " + name + " (Id int NOT NULL" + (o.sqlite ? " PRIMARY KEY" : "") +
                          ", ParentId int NULL";
     std::string after;
+    const int sized = differs ? generated::SizedColumn(t, columns) : 0;
     for (int c = 1; c < columns - 1; ++c) {
       if (differs && c == columns - 2) continue;  // the column the client lacks
-      const Column col = generated::ColumnOf(t, c, differs);
+      const Column col = generated::ColumnOf(t, c, c == sized);
       create += ", " + col.name + " " + (o.sqlite ? col.sqliteType : col.type);
       if (col.def.empty() || (differs && c == 2)) continue;  // the default the client lacks
       if (o.sqlite) {

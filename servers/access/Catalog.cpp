@@ -241,7 +241,8 @@ void BuildPhysical(sqlite3* db, const JetTable& t, const std::vector<std::string
   for (const auto& ix : t.indexes) {
     PhysicalIndex pi;
     pi.name = PhysicalIndexName(t.name, ix.name);
-    pi.unique = ix.unique || ix.primary;
+    // Keys are over plain columns: the table declares its unique ones itself.
+    pi.unique = pi.inTable = ix.unique || ix.primary;
     for (size_t k = 0; k < ix.keys.size(); ++k)
       pi.keys.push_back(SqlIdent(ix.keys[k]) + (k < ix.descending.size() && ix.descending[k] ? " DESC" : ""));
     p.indexes.push_back(pi);

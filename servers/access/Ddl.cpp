@@ -264,7 +264,7 @@ void Session::DropConstraint(const JetStatement& s) {
     const std::string physical = PhysicalIndexName(t.name, t.indexes[i].name);
     t.indexes.erase(t.indexes.begin() + static_cast<long>(i));
     SaveTable(Db(), t);
-    ExecSql(Db(), "DROP INDEX IF EXISTS " + SqlIdent(physical));
+    if (!DropPhysicalIndex(Db(), t.name, physical)) BuildPhysical(Db(), t, SameColumns(t), true);
     TouchObject(Db(), t.name);
     return;
   }

@@ -494,13 +494,14 @@ void RebuildTable(sqlite3* db, int64_t tableId, const std::vector<std::string>& 
   std::vector<std::string> pk;
   for (const auto& c : table->columns)
     if (c.pkey) pk.push_back(SqlIdent(c.name));
-  if (!pk.empty()) p.indexes.push_back({"asa_pk_" + std::to_string(tableId), pk, true});
+  // Unique keys are over plain columns: the table declares them itself.
+  if (!pk.empty()) p.indexes.push_back({"asa_pk_" + std::to_string(tableId), pk, true, true});
   Stmt ix(db, "SELECT index_id, \"unique\" FROM SYSINDEX WHERE table_id = ? ORDER BY index_id");
   ix.Bind(1, tableId);
   while (ix.Step()) {
     PhysicalIndex index;
     index.name = "asa_ix_" + std::to_string(tableId) + "_" + std::to_string(ix.Int(0));
-    index.unique = ix.Text(1) != "N";
+    index.unique = index.inTable = ix.Text(1) != "N";
     Stmt k(db, "SELECT c.column_name, x.\"order\" FROM SYSIXCOL x JOIN SYSCOLUMN c ON c.table_id = x.table_id AND "
                "c.column_id = x.column_id WHERE x.table_id = ? AND x.index_id = ? ORDER BY x.sequence");
     k.Bind(1, tableId).Bind(2, ix.Int(0));

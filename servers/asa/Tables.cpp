@@ -514,11 +514,17 @@ void Session::Drop(const DropStmt& s) {
                "(? = '' OR u.user_name = ?) AND i.\"unique\" <> 'U'");
   q.Bind(1, s.name.name).Bind(2, s.table).Bind(3, s.table).Bind(4, s.name.owner).Bind(5, s.name.owner);
   if (!q.Step()) Fail(-183, "Cannot find index named '" + s.name.name + "'");
-  std::string tid = std::to_string(q.Int(0)), id = std::to_string(q.Int(1));
+  const int64_t tableId = q.Int(0);
+  std::string tid = std::to_string(tableId), id = std::to_string(q.Int(1));
   ExecSql(Db(), "DELETE FROM SYSINDEX WHERE table_id = " + tid + " AND index_id = " + id +
                     ";DELETE FROM SYSIXCOL WHERE table_id = " + tid + " AND index_id = " + id +
-                    ";DELETE FROM SYSATTRIBUTE WHERE object_id = " + tid + " AND attribute_value = " + id +
-                    ";DROP INDEX IF EXISTS " + SqlIdent("asa_ix_" + tid + "_" + id));
+                    ";DELETE FROM SYSATTRIBUTE WHERE object_id = " + tid + " AND attribute_value = " + id);
+  if (!DropPhysicalIndex(Db(), PhysicalName(tableId), "asa_ix_" + tid + "_" + id)) {
+    const AsaTable t = *LoadTable(Db(), tableId);
+    std::vector<std::string> same;
+    for (const auto& c : t.columns) same.push_back(SqlIdent(c.name));
+    RebuildTable(Db(), tableId, same, true);
+  }
 }
 
 void Session::Comment(const CommentStmt& s) {

@@ -18,6 +18,13 @@ class IgnoreChecks {
   sqlite3* db_;
 };
 
+// The index's key expressions, separated by commas.
+std::string KeyList(const PhysicalIndex& index) {
+  std::string cols;
+  for (const auto& k : index.keys) cols += (cols.empty() ? "" : ", ") + k;
+  return cols;
+}
+
 }  // namespace
 
 std::string NullAsValueKey(const std::string& quotedColumn, const std::string& collate) {
@@ -25,11 +32,19 @@ std::string NullAsValueKey(const std::string& quotedColumn, const std::string& c
 }
 
 void CreatePhysicalIndex(sqlite3* db, const std::string& table, const PhysicalIndex& index) {
-  std::string cols;
-  for (const auto& k : index.keys) cols += (cols.empty() ? "" : ", ") + k;
+  const std::string cols = KeyList(index);
   if (cols.empty()) return;
   ExecSql(db, std::string("CREATE ") + (index.unique ? "UNIQUE " : "") + "INDEX " + SqlIdent(index.name) +
                   " ON " + SqlIdent(table) + " (" + cols + ")");
+}
+
+bool DropPhysicalIndex(sqlite3* db, const std::string& table, const std::string& index) {
+  Stmt q(db, "SELECT ifnull(max(name = ?), 0), ifnull(max(origin = 'u'), 0) FROM pragma_index_list(?, 'main')");
+  q.Bind(1, index).Bind(2, table);
+  const bool own = q.Step() && q.Int(0), declared = q.Int(1);
+  q.Reset();
+  if (own) ExecSql(db, "DROP INDEX " + SqlIdent(index));
+  return own || !declared;
 }
 
 namespace {
@@ -46,6 +61,9 @@ std::string CreateTableSql(const PhysicalTable& t, const std::string& name) {
     ddl += c.collate;
   }
   for (const auto& ck : t.checks) ddl += ", CONSTRAINT " + SqlIdent(ck.name) + " CHECK (" + ck.sql + ")";
+  // Each index made by a statement of its own makes SQLite read its whole schema once more.
+  for (const auto& ix : t.indexes)
+    if (ix.unique && ix.inTable && !ix.keys.empty()) ddl += ", UNIQUE (" + KeyList(ix) + ")";
   return ddl + ")";
 }
 
@@ -84,7 +102,8 @@ void RebuildPhysicalTable(sqlite3* db, const PhysicalTable& t, const std::vector
   } else {
     ExecSql(db, CreateTableSql(t, t.name));
   }
-  for (const auto& ix : t.indexes) CreatePhysicalIndex(db, t.name, ix);
+  for (const auto& ix : t.indexes)
+    if (!ix.unique || !ix.inTable) CreatePhysicalIndex(db, t.name, ix);
 }
 
 }  // namespace servers

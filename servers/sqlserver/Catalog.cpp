@@ -372,11 +372,18 @@ std::string CollateClause(const std::string& collation) {
 
 namespace {
 
+// The SQLite index behind catalogue index `indid` of the table when made by a statement of its own.
+std::string PhysicalIndexName(int64_t tableId, int64_t indid) {
+  return "schm_ix_" + std::to_string(tableId) + "_" + std::to_string(indid);
+}
+
 // The catalogue index `indid` of the table as the SQLite index behind it.
 PhysicalIndex IndexOf(sqlite3* db, int64_t tableId, int64_t indid, bool unique) {
   PhysicalIndex ix;
-  ix.name = "schm_ix_" + std::to_string(tableId) + "_" + std::to_string(indid);
+  ix.name = PhysicalIndexName(tableId, indid);
   ix.unique = unique;
+  // A key over columns without NULLs is declared by the SQLite table itself.
+  ix.inTable = unique;
   Stmt k(db, "SELECT c.name, c.isnullable, c.collation, hex(substr(i.keys, k.keyno, 1)) = '01' FROM sysindexkeys k "
              "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid JOIN sysindexes i ON i.id = k.id AND "
              "i.indid = k.indid WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
@@ -384,7 +391,10 @@ PhysicalIndex IndexOf(sqlite3* db, int64_t tableId, int64_t indid, bool unique) 
   while (k.Step()) {
     std::string col = SqlIdent(k.Text(0));
     // The server counts NULL as one value in a unique index: a second NULL is a duplicate.
-    if (unique && k.Int(1)) col = NullAsValueKey(col, k.IsNull(2) ? std::string() : CollateClause(k.Text(2)));
+    if (unique && k.Int(1)) {
+      col = NullAsValueKey(col, k.IsNull(2) ? std::string() : CollateClause(k.Text(2)));
+      ix.inTable = false;  // SQLite declares no key over an expression in a table
+    }
     if (k.Int(3)) col += " DESC";
     ix.keys.push_back(col);
   }
@@ -437,6 +447,11 @@ PhysicalTable PhysicalOf(sqlite3* db, const std::string& database, const TableIn
 
 }  // namespace
 
+PhysicalTable PhysicalTableOf(sqlite3* db, const std::string& database, int64_t tableId) {
+  auto table = LoadTable(db, tableId);
+  return table ? PhysicalOf(db, database, *table, nullptr) : PhysicalTable();
+}
+
 void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique) {
   servers::CreatePhysicalIndex(db, physical, IndexOf(db, tableId, indid, unique));
 }
@@ -448,6 +463,16 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
   PhysicalTable p = PhysicalOf(db, database, *table, tableExists ? &sourceColumns : nullptr);
   if (tableExists) EnforcementChanged(db);
   RebuildPhysicalTable(db, p, sourceColumns, tableExists);
+}
+
+void DropPhysicalIndex(sqlite3* db, const std::string& database, int64_t tableId, const std::string& physical,
+                       int64_t indid) {
+  if (servers::DropPhysicalIndex(db, physical, PhysicalIndexName(tableId, indid))) return;
+  auto table = LoadTable(db, tableId);
+  if (!table) return;
+  std::vector<std::string> sources;
+  for (const auto& c : table->columns) sources.push_back(SqlIdent(c.name));
+  RebuildPhysical(db, database, tableId, sources, true);
 }
 
 }  // namespace servers::sqlserver

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "servers/core/Physical.h"
+
 namespace servers::sqlserver {
 
 // Creates the system tables and their fixed rows in an empty database; `isMaster` adds
@@ -75,8 +77,14 @@ extern const char* const kDefaultCollation;
 // definition.
 void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
                      const std::vector<std::string>& sourceColumns, bool tableExists);
+// The SQLite table the catalogue describes for the user table now.
+PhysicalTable PhysicalTableOf(sqlite3* db, const std::string& database, int64_t tableId);
 // Creates the SQLite index behind catalogue index `indid` of the table.
 void CreatePhysicalIndex(sqlite3* db, int64_t tableId, const std::string& physical, int64_t indid, bool unique);
+// Drops the SQLite index behind catalogue index `indid` of the table, whose catalogue rows are
+// gone already; a key the SQLite table declares itself goes by a rebuild of the table.
+void DropPhysicalIndex(sqlite3* db, const std::string& database, int64_t tableId, const std::string& physical,
+                       int64_t indid);
 // " COLLATE TSQL_CI" or " COLLATE TSQL_CS" for a column of that collation.
 std::string CollateClause(const std::string& collation);
 

@@ -93,7 +93,7 @@ void Session::DropIndex(const ObjectName& table, const std::string& index) {
   std::string tid = std::to_string(t->id);
   ExecSql(Db(), "DELETE FROM sysindexes WHERE id = " + tid + " AND indid = " + std::to_string(indid) +
                     "; DELETE FROM sysindexkeys WHERE id = " + tid + " AND indid = " + std::to_string(indid));
-  ExecSql(Db(), "DROP INDEX IF EXISTS " + SqlIdent("schm_ix_" + tid + "_" + std::to_string(indid)));
+  DropPhysicalIndex(Db(), database_, t->id, t->physical, indid);
   if (indid == 1) {
     Stmt heap(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt) VALUES (?, 0, 0, ?, ?, 0)");
     heap.Bind(1, t->id).Bind(2, group).Bind(3, t->name);

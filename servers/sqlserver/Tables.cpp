@@ -495,6 +495,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
         if (q.Step()) Fail(8152, "String or binary data would be truncated.");
       }
       std::string collation = type->character ? (d.collation.empty() ? kDefaultCollation : d.collation) : "";
+      const PhysicalTable was = PhysicalTableOf(Db(), database_, t.id);
       Stmt u(Db(), "UPDATE syscolumns SET xtype = ?, xusertype = ?, length = ?, xprec = ?, xscale = ?, type = ?, usertype = ?, "
                    "prec = ?, scale = ?, isnullable = ?, status = (status & ~8) | ?, collation = ?, collationid = ?, typestat = ? "
                    "WHERE id = ? AND colid = ?");
@@ -517,6 +518,14 @@ void Session::AlterTable(const AlterTableStmt& s) {
         sources.push_back(src);
       }
       RefreshTextImageEntry(*fresh, 0);
+      // A change the SQLite table does not see (a collation that compares the same, the same
+      // definition again) is the catalogue's alone: its rows are stored as the new definition
+      // stores them already.
+      if (PhysicalTableOf(Db(), database_, t.id) == was) {
+        EnforcementChanged(Db());
+        TouchObject(t.id);
+        return;
+      }
       Rebuild(t, sources);
       return;
     }
@@ -569,7 +578,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
                            "', foreign key constraint '" + fk.Text(0) + "'.\nCould not drop constraint. See previous errors.");
           ExecSql(Db(), "DELETE FROM sysindexes WHERE id = " + tid + " AND indid = " + std::to_string(indid));
           ExecSql(Db(), "DELETE FROM sysindexkeys WHERE id = " + tid + " AND indid = " + std::to_string(indid));
-          ExecSql(Db(), "DROP INDEX IF EXISTS " + SqlIdent("schm_ix_" + tid + "_" + std::to_string(indid)));
+          DropPhysicalIndex(Db(), database_, t.id, t.physical, indid);
           if (indid == 1) {
             Stmt heap(Db(), "INSERT INTO sysindexes (id, status, indid, groupid, name, keycnt) VALUES (?, 0, 0, ?, ?, 0)");
             heap.Bind(1, t.id).Bind(2, group).Bind(3, t.name);

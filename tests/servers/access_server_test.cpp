@@ -296,6 +296,20 @@ TEST_F(AccessServer, DatesBitsCountersAndConstants) {
   EXPECT_EQ(Values(*s, "SELECT id FROM T WHERE id >= 20 AND ok = False"), "21|\n");
 }
 
+// A key the rebuilt table declares itself goes with its index or constraint.
+TEST_F(AccessServer, DroppedKeysStopHoldingAfterARebuild) {
+  auto s = Create("keys.mdb");
+  s->Execute("CREATE TABLE K (id int NOT NULL, c int, CONSTRAINT pk PRIMARY KEY (id))");
+  s->Execute("CREATE UNIQUE INDEX ixc ON K (c)");
+  s->Execute("ALTER TABLE K ADD e int NULL");
+  s->Execute("INSERT INTO K (id, c) VALUES (1, 1)");
+  EXPECT_NE(Failure(*s, "INSERT INTO K (id, c) VALUES (2, 1)"), "");
+  s->Execute("DROP INDEX ixc ON K");
+  s->Execute("ALTER TABLE K DROP CONSTRAINT pk");
+  s->Execute("INSERT INTO K (id, c) VALUES (1, 1)");
+  EXPECT_EQ(Values(*s, "SELECT count(*) FROM K"), "2|\n");
+}
+
 TEST_F(AccessServer, DefinitionsAndRowsRollBackTogether) {
   auto s = Create("tx.mdb");
   s->Execute("CREATE TABLE T (id COUNTER NOT NULL, a text (10))");

@@ -143,10 +143,10 @@ void TDataSet::OpenOn(ado::FieldDefs defs, std::vector<Row> rows) {
   Close();
   defs_ = std::move(defs);
   fields_.clear();
-  fieldByUpperName_.clear();
+  fieldByName_.clear();
   for (size_t i = 0; i < defs_.size(); ++i) {
     fields_.push_back(std::make_unique<TField>(*this, static_cast<int>(i)));
-    fieldByUpperName_.emplace(text::Upper(defs_[i].Name), static_cast<int>(i));
+    fieldByName_.emplace(defs_[i].Name, static_cast<int>(i));
   }
   store_ = std::move(rows);
   order_.resize(store_.size());
@@ -272,8 +272,12 @@ int TDataSet::FieldIndex(const std::string& name) const {
   const size_t first = trimmed.find_first_not_of(blanks);
   trimmed = first == std::string_view::npos ? std::string_view() : trimmed.substr(first);
   trimmed = trimmed.substr(0, trimmed.find_last_not_of(blanks) + 1);
-  auto it = fieldByUpperName_.find(text::Upper(trimmed));
-  return it == fieldByUpperName_.end() ? -1 : it->second;
+  auto it = fieldByName_.find(trimmed);
+  return it == fieldByName_.end() ? -1 : it->second;
+}
+
+bool TDataSet::NameLess::operator()(std::string_view a, std::string_view b) const {
+  return text::CompareText(a, b) < 0;
 }
 
 TField& TDataSet::FieldByName(const std::string& name) {

@@ -221,6 +221,10 @@ bool Compare(const FilterNode& n, const Variant& value, const FieldDef& def) {
       const double b = IsoToDateTime(n.literal.AsString()).value;
       return OpHolds(n.op, a < b ? -1 : (a > b ? 1 : 0));
     }
+    // Text against text, the usual filter on names: compared in place, without copies.
+    const std::string* text = value.IfText();
+    const std::string* literal = n.literal.IfText();
+    if (text && literal) return OpHolds(n.op, text::CompareText(*text, *literal));
     return OpHolds(n.op, CompareVariants(value, n.literal, true));
   } catch (const EVariantError&) {
     // A value of another kind than the field's never equals it.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "servers/sqlserver/Passwords.h"
@@ -19,13 +20,21 @@
 namespace servers::sqlserver {
 
 // The catalogue lookups of the server functions, with their statements prepared once per
-// connection.
+// connection, and their answers kept by lookup and arguments until the catalogue changes: a query
+// over every column of every table asks for the same table's identity, or the same owner's name,
+// once per row.
 struct CatalogLookup {
   sqlite3* db = nullptr;
   IFunctionHost* host = nullptr;
   std::map<std::string, sqlite3_stmt*> statements;
+  std::unordered_map<std::string, sqlite3_value*> answers;
   ~CatalogLookup() {
+    Forget();
     for (auto& [sql, st] : statements) sqlite3_finalize(st);
+  }
+  void Forget() {
+    for (auto& [key, value] : answers) sqlite3_value_free(value);  // null for no answer
+    answers.clear();
   }
   sqlite3_stmt* Prepare(const std::string& sql) {
     auto it = statements.find(sql);
@@ -46,11 +55,44 @@ namespace {
 CatalogLookup& Lookup(sqlite3_context* ctx) { return *static_cast<CatalogLookup*>(sqlite3_user_data(ctx)); }
 IFunctionHost& Host(sqlite3_context* ctx) { return *Lookup(ctx).host; }
 
-// Runs `sql` with the arguments bound in order and returns its first value (null when none).
-void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value** argv, bool nameFirst) {
+// The key of a lookup's answer: the lookup, the connected user (the owner rules depend on it) and
+// each argument's type and value.
+std::string AnswerKey(const char* sql, int uid, int argc, sqlite3_value** argv) {
+  std::string key(reinterpret_cast<const char*>(&sql), sizeof sql);
+  key.append(reinterpret_cast<const char*>(&uid), sizeof uid);
+  for (int i = 0; i < argc; ++i) {
+    const int type = sqlite3_value_type(argv[i]);
+    key += static_cast<char>(type);
+    if (type == SQLITE_INTEGER) {
+      const sqlite3_int64 v = sqlite3_value_int64(argv[i]);
+      key.append(reinterpret_cast<const char*>(&v), sizeof v);
+    } else if (type == SQLITE_FLOAT) {
+      const double v = sqlite3_value_double(argv[i]);
+      key.append(reinterpret_cast<const char*>(&v), sizeof v);
+    } else {
+      const auto* bytes = static_cast<const char*>(type == SQLITE_BLOB ? sqlite3_value_blob(argv[i]) : sqlite3_value_text(argv[i]));
+      const int n = sqlite3_value_bytes(argv[i]);
+      key.append(reinterpret_cast<const char*>(&n), sizeof n);
+      if (bytes) key.append(bytes, static_cast<size_t>(n));
+    }
+  }
+  return key;
+}
+
+// Runs `sql` with the arguments bound in order and returns its first value (null when none);
+// with `keep`, the answer is kept until the catalogue changes.
+void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value** argv, bool nameFirst,
+                  bool keep = true) {
+  constexpr size_t kMaxAnswers = 1 << 16;
   for (int i = 0; i < argc; ++i)
     if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   CatalogLookup& l = Lookup(ctx);
+  std::string key;
+  if (keep) {
+    key = AnswerKey(sql, Host(ctx).CurrentUid(), argc, argv);
+    if (auto found = l.answers.find(key); found != l.answers.end())
+      return found->second ? sqlite3_result_value(ctx, found->second) : sqlite3_result_null(ctx);
+  }
   sqlite3_stmt* st = l.Prepare(sql);
   if (!st) return sqlite3_result_error(ctx, sqlite3_errmsg(l.db), -1);
   for (int i = 0; i < argc; ++i) {
@@ -66,9 +108,15 @@ void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value
       sqlite3_bind_value(st, i + 1, argv[i]);
     }
   }
-  if (sqlite3_step(st) == SQLITE_ROW) sqlite3_result_value(ctx, sqlite3_column_value(st, 0));
-  else sqlite3_result_null(ctx);
+  const int rc = sqlite3_step(st);
+  sqlite3_value* answer = rc == SQLITE_ROW ? sqlite3_value_dup(sqlite3_column_value(st, 0)) : nullptr;
   sqlite3_reset(st);
+  keep = keep && (rc == SQLITE_ROW || rc == SQLITE_DONE);
+  if (answer) sqlite3_result_value(ctx, answer);
+  else sqlite3_result_null(ctx);
+  if (!keep) return sqlite3_value_free(answer);
+  if (l.answers.size() >= kMaxAnswers) l.Forget();
+  l.answers.emplace(std::move(key), answer);  // no answer is kept too (a table without identity)
 }
 
 void UserNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM sysusers WHERE uid = ?", n, v, false); }
@@ -91,7 +139,8 @@ void IdentIncrFunc(sqlite3_context* c, int n, sqlite3_value** v) {
   LookupResult(c, "SELECT i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 void IdentCurrentFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT coalesce(i.current, i.seed) FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
+  // The current value moves with every insert: read each time.
+  LookupResult(c, "SELECT coalesce(i.current, i.seed) FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true, false);
 }
 // The index keys of the objects a name means, in the order the owner rules try them. A query
 // that names one object calls index_col once for every row it joins: the keys are read once per
@@ -206,6 +255,8 @@ void RowVersionFunc(sqlite3_context* ctx, int, sqlite3_value** v) {
 }  // namespace
 
 void CatalogLookupDeleter::operator()(CatalogLookup* lookup) const { delete lookup; }
+
+void ForgetLookups(CatalogLookup& lookup) { lookup.Forget(); }
 
 FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
   RegisterCoreFunctions(db, host);

@@ -159,3 +159,24 @@ TEST_F(QueriesTest, RepeatedTextsFollowChangesOfAnotherConnection) {
   EXPECT_EQ(Rows("SELECT * FROM K WHERE c = 1").Fields.size(), 3u);
   EXPECT_EQ(Rows("SELECT * FROM M").Fields.size(), 1u);
 }
+
+// The catalogue functions' answers, kept between rows and statements, follow a change by this
+// connection, by another one, and a rollback; ident_current follows every insert.
+TEST_F(QueriesTest, CatalogueFunctionAnswersFollowTheCatalogue) {
+  Db().Execute("CREATE TABLE I (a int IDENTITY (5, 2) NOT NULL, b int NULL)");
+  EXPECT_EQ(Value("SELECT ident_seed('I')").AsInt(), 5);
+  Db().Execute("DROP TABLE I CREATE TABLE I (a int IDENTITY (7, 3) NOT NULL, b int NULL)");
+  EXPECT_EQ(Value("SELECT ident_incr('I')").AsInt(), 3);
+  auto other = Connect("db");
+  other->Execute("DROP TABLE I CREATE TABLE I (a int IDENTITY (9, 1) NOT NULL, b int NULL)");
+  EXPECT_EQ(Value("SELECT ident_seed('I')").AsInt(), 9);
+  Db().BeginTrans();
+  Db().Execute("DROP TABLE I CREATE TABLE I (a int IDENTITY (11, 1) NOT NULL, b int NULL)");
+  EXPECT_EQ(Value("SELECT ident_seed('I')").AsInt(), 11);
+  Db().RollbackTrans();
+  EXPECT_EQ(Value("SELECT ident_seed('I')").AsInt(), 9);
+  Db().Execute("INSERT INTO I (b) VALUES (1)");
+  EXPECT_EQ(Value("SELECT ident_current('I')").AsInt(), 9);
+  Db().Execute("INSERT INTO I (b) VALUES (1)");
+  EXPECT_EQ(Value("SELECT ident_current('I')").AsInt(), 10);
+}

@@ -28,6 +28,17 @@ struct CatalogLookup {
   IFunctionHost* host = nullptr;
   std::map<std::string, sqlite3_stmt*> statements;
   std::unordered_map<std::string, sqlite3_value*> answers;
+  // The identity seeds and increments of every table, by name in lower case, read at once when
+  // statements ask for many tables' (a query over every column of every table): asking the
+  // catalogue table by table would cost a lookup per table.
+  struct Identity {
+    int64_t uid = 0;
+    sqlite3_value* seed = nullptr;
+    sqlite3_value* incr = nullptr;
+  };
+  std::unordered_map<std::string, std::vector<Identity>> identities;
+  bool identitiesRead = false;
+  int identityLookups = 0;  // since the catalogue last changed
   ~CatalogLookup() {
     Forget();
     for (auto& [sql, st] : statements) sqlite3_finalize(st);
@@ -35,6 +46,36 @@ struct CatalogLookup {
   void Forget() {
     for (auto& [key, value] : answers) sqlite3_value_free(value);  // null for no answer
     answers.clear();
+    for (auto& [name, tables] : identities)
+      for (Identity& t : tables) {
+        sqlite3_value_free(t.seed);
+        sqlite3_value_free(t.incr);
+      }
+    identities.clear();
+    identitiesRead = false;
+    identityLookups = 0;
+  }
+  bool ReadIdentities() {
+    sqlite3_stmt* st = Prepare("SELECT o.name, o.uid, i.seed, i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id "
+                               "WHERE o.xtype = 'U'");
+    if (!st) return false;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      identities[LowerName(name ? name : "")].push_back(
+          {sqlite3_column_int64(st, 1), sqlite3_value_dup(sqlite3_column_value(st, 2)),
+           sqlite3_value_dup(sqlite3_column_value(st, 3))});
+    }
+    sqlite3_reset(st);
+    identitiesRead = rc == SQLITE_DONE;
+    if (!identitiesRead) Forget();
+    return identitiesRead;
+  }
+  // Names compare as the catalogue's NOCASE collation does: ASCII letters without case.
+  static std::string LowerName(std::string name) {
+    for (char& c : name)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return name;
   }
   sqlite3_stmt* Prepare(const std::string& sql) {
     auto it = statements.find(sql);
@@ -132,11 +173,33 @@ void ObjectIdFunc(sqlite3_context* c, int n, sqlite3_value** v) {
                   " ORDER BY o.uid = :me DESC, (o.xtype IN ('U','V','P','FN','IF','TF','TR','S')) DESC LIMIT 1", n, v, true);
 }
 void ColNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM syscolumns WHERE id = ? AND colid = ?", n, v, false); }
+// A table's identity seed or increment: after a few lookups since the catalogue last changed,
+// from every table's read at once; a name with its owner written asks the catalogue.
+void IdentityResult(sqlite3_context* c, const char* sql, int n, sqlite3_value** v, bool incr) {
+  constexpr int kLookupsBeforeReadingAll = 32;
+  CatalogLookup& l = Lookup(c);
+  if (!l.identitiesRead && ++l.identityLookups > kLookupsBeforeReadingAll) l.ReadIdentities();
+  if (l.identitiesRead && sqlite3_value_type(v[0]) != SQLITE_NULL) {
+    auto [owner, name] = SplitOwner(ArgText(v[0]));
+    if (owner.empty()) {
+      // The connected user's table before dbo's.
+      const int64_t me = Host(c).CurrentUid();
+      const CatalogLookup::Identity* found = nullptr;
+      auto tables = l.identities.find(CatalogLookup::LowerName(name));
+      if (tables != l.identities.end())
+        for (const auto& t : tables->second)
+          if (t.uid == me || (t.uid == 1 && !found)) found = &t;
+      if (!found) return sqlite3_result_null(c);
+      return sqlite3_result_value(c, incr ? found->incr : found->seed);
+    }
+  }
+  LookupResult(c, sql, n, v, true);
+}
 void IdentSeedFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT i.seed FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
+  IdentityResult(c, "SELECT i.seed FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, false);
 }
 void IdentIncrFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
+  IdentityResult(c, "SELECT i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 void IdentCurrentFunc(sqlite3_context* c, int n, sqlite3_value** v) {
   // The current value moves with every insert: read each time.

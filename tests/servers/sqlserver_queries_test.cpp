@@ -179,4 +179,11 @@ TEST_F(QueriesTest, CatalogueFunctionAnswersFollowTheCatalogue) {
   EXPECT_EQ(Value("SELECT ident_current('I')").AsInt(), 9);
   Db().Execute("INSERT INTO I (b) VALUES (1)");
   EXPECT_EQ(Value("SELECT ident_current('I')").AsInt(), 10);
+  // Asked for many rows, the identities of all tables are read at once, and followed as well.
+  std::string names = "CREATE TABLE Names (n varchar(10) NULL)";
+  for (int i = 0; i < 40; ++i) names += " INSERT INTO Names (n) VALUES ('i')";
+  Db().Execute(names + " INSERT INTO Names (n) VALUES ('dbo.I') INSERT INTO Names (n) VALUES ('Names')");
+  EXPECT_EQ(Value("SELECT sum(ident_seed(n)) FROM Names").AsInt(), 41 * 9);
+  other->Execute("DROP TABLE I CREATE TABLE I (a int IDENTITY (2, 5) NOT NULL)");
+  EXPECT_EQ(Value("SELECT sum(ident_incr(n)) FROM Names").AsInt(), 41 * 5);
 }

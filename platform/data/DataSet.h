@@ -259,6 +259,9 @@ class TDataSet {
   std::vector<std::pair<int, bool>> sortKeys_;  // field, descending
 
   std::vector<std::unique_ptr<LocateIndex>> indexes_;
+  // The field indexes of the key list Locate was last given, kept while the fields stay.
+  std::string locateFieldsText_;
+  std::vector<int> locateFields_;
   // Views (with their indexes) of other filter and sort settings, kept while no row changes so
   // that switching a filter off and on again, as the engine does around a Locate, rebuilds
   // neither the view nor its indexes.

@@ -151,7 +151,7 @@ void TDataSet::CreateDataSet() {
 void TDataSet::Assign(RowSet rows) {
   for (Row& row : rows.Rows) {
     row.resize(rows.Fields.size(), Variant::Null());
-    for (size_t f = 0; f < rows.Fields.size(); ++f) row[f] = CoerceToField(rows.Fields[f], row[f]);
+    for (size_t f = 0; f < rows.Fields.size(); ++f) CoerceInPlace(rows.Fields[f], row[f]);
   }
   OpenOn(std::move(rows.Fields), std::move(rows.Rows));
 }

@@ -279,6 +279,29 @@ int SignificantDigits(std::string_view s) {
   return digits;
 }
 
+void CoerceInPlace(const FieldDef& def, Variant& v) {
+  const VarType t = v.Type();
+  if (t == VarType::Null) return;
+  bool kept = false;  // already of the field's storage type: CoerceToField would copy it unchanged
+  switch (def.Type) {
+    case FieldType::ftString:
+    case FieldType::ftMemo:
+    case FieldType::ftGuid: kept = t == VarType::Text; break;
+    case FieldType::ftSmallint:
+    case FieldType::ftInteger:
+    case FieldType::ftLargeint:
+    case FieldType::ftByte: kept = t == VarType::Int; break;
+    case FieldType::ftBoolean: kept = t == VarType::Bool; break;
+    case FieldType::ftFloat: kept = t == VarType::Float; break;
+    case FieldType::ftCurrency: kept = t == VarType::Currency; break;
+    case FieldType::ftBCD: kept = t == VarType::Int || t == VarType::Float || t == VarType::Currency; break;
+    case FieldType::ftDateTime: kept = t == VarType::DateTime; break;
+    case FieldType::ftBytes:
+    case FieldType::ftBlob: kept = t == VarType::Bytes; break;
+  }
+  if (!kept) v = CoerceToField(def, v);
+}
+
 Variant CoerceToField(const FieldDef& def, const Variant& v) {
   const VarType t = v.Type();
   if (t == VarType::Empty || t == VarType::Null) return Variant::Null();

@@ -658,8 +658,7 @@ void TDataSet::RebuildView() {
         const Row& ra = store_[static_cast<size_t>(a)];
         const Row& rb = store_[static_cast<size_t>(b)];
         for (const auto& [f, desc] : sortKeys_) {
-          const int c =
-              CompareVariants(ra[static_cast<size_t>(f)], rb[static_cast<size_t>(f)], true);
+          const int c = CompareValues(ra[static_cast<size_t>(f)], rb[static_cast<size_t>(f)], true);
           if (c != 0) return desc ? c > 0 : c < 0;
         }
         return false;

@@ -221,11 +221,7 @@ bool Compare(const FilterNode& n, const Variant& value, const FieldDef& def) {
       const double b = IsoToDateTime(n.literal.AsString()).value;
       return OpHolds(n.op, a < b ? -1 : (a > b ? 1 : 0));
     }
-    // Text against text, the usual filter on names: compared in place, without copies.
-    const std::string* text = value.IfText();
-    const std::string* literal = n.literal.IfText();
-    if (text && literal) return OpHolds(n.op, text::CompareText(*text, *literal));
-    return OpHolds(n.op, CompareVariants(value, n.literal, true));
+    return OpHolds(n.op, CompareValues(value, n.literal, true));
   } catch (const EVariantError&) {
     // A value of another kind than the field's never equals it.
     return n.op == FilterNode::kNe;
@@ -260,6 +256,16 @@ bool MatchesFilter(const FilterNode& node, const Row& row, const FieldDefs& defs
     }
   }
   return false;
+}
+
+int CompareValues(const Variant& a, const Variant& b, bool ignoreCase) {
+  // Text against text, the usual case of names: compared in place, without copies.
+  const std::string* x = a.IfText();
+  const std::string* y = b.IfText();
+  if (!x || !y) return CompareVariants(a, b, ignoreCase);
+  if (ignoreCase) return text::CompareText(*x, *y);
+  const int c = x->compare(*y);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
 bool IsTextField(FieldType type) {

@@ -842,6 +842,7 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
     auto ix = std::make_unique<LocateIndex>();
     ix->fields = fields;
     ix->ignoreCase = ignoreCase;
+    ix->groups.reserve(view_.size());
     for (int r : view_) {
       ix->groups[EncodeKey(fields, defs_, store_[static_cast<size_t>(r)], ignoreCase)].push_back(r);
     }

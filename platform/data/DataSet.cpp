@@ -53,10 +53,11 @@ void AppendKeyPart(std::string& out, const FieldDef& def, const Variant& v, bool
       } else {
         const std::string& t = *v.IfText();
         out += '\x02';
-        if (!ignoreCase) {
-          out += t;
-        } else {
-          for (char c : t) out += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        const size_t textAt = out.size();
+        out += t;
+        if (ignoreCase) {
+          for (size_t i = textAt; i < out.size(); ++i)
+            if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
         }
       }
       break;

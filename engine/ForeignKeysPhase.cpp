@@ -283,6 +283,8 @@ class ForeignKeysWork {
     const TDbLanguageOptions& texts = component.LanguageOptions();
     const std::vector<DefaultValue> master = MasterDefaults(byColumn);
     std::vector<DefaultValue> client = ClientDefaults();
+    DefaultsByTable clientByTable;
+    for (DefaultValue& value : client) clientByTable[value.table].push_back(&value);
     const auto masterSystem = SystemTables(dm_.qTables);
 
     component.ProgressResetLevel1(2);
@@ -291,9 +293,9 @@ class ForeignKeysWork {
       component.ProgressStepLevel2("Name: " + value.name + " - Field: " + value.column + " - Table: " + value.table);
       if (masterSystem.count(value.table) > 0) continue;
       if (byColumn) {
-        UpdateDefaultByColumn(value, client);
+        UpdateDefaultByColumn(value, clientByTable);
       } else {
-        UpdateDefaultByName(value, client);
+        UpdateDefaultByName(value, clientByTable);
       }
     }
     if (created_) return true;
@@ -571,11 +573,15 @@ class ForeignKeysWork {
     return dm_.SameDefault(BareDefault(a), BareDefault(b));
   }
 
-  DefaultValue* ClientDefaultOn(std::vector<DefaultValue>& client, const std::string& table,
+  // The client's defaults by table (case ignored), each table's in the order read.
+  using DefaultsByTable = std::map<std::string, std::vector<DefaultValue*>, text::LessText>;
+
+  DefaultValue* ClientDefaultOn(const DefaultsByTable& client, const std::string& table,
                                 const std::string& column, const std::string& name = {}) {
-    for (DefaultValue& value : client) {
-      if (!text::SameText(value.table, table)) continue;
-      if (name.empty() ? text::SameText(value.column, column) : text::SameText(value.name, name)) return &value;
+    auto found = client.find(table);
+    if (found == client.end()) return nullptr;
+    for (DefaultValue* value : found->second) {
+      if (name.empty() ? text::SameText(value->column, column) : text::SameText(value->name, name)) return value;
     }
     return nullptr;
   }
@@ -591,7 +597,7 @@ class ForeignKeysWork {
   }
 
   // By the master's constraint name; another default on the column is dropped first.
-  void UpdateDefaultByName(const DefaultValue& value, std::vector<DefaultValue>& client) {
+  void UpdateDefaultByName(const DefaultValue& value, const DefaultsByTable& client) {
     const std::string clientTable = dm_.OldTableName(value.table);
     const std::string clientColumn = ClientColumn(value.table, value.column);
     if (IsDropped(value.table, value.name) || created_) {
@@ -612,7 +618,7 @@ class ForeignKeysWork {
 
   // By column: a changed default keeps the client's constraint name; a new one takes the
   // master's, or "DF_" + table + "_" + column fitted to the server.
-  void UpdateDefaultByColumn(const DefaultValue& value, std::vector<DefaultValue>& client) {
+  void UpdateDefaultByColumn(const DefaultValue& value, const DefaultsByTable& client) {
     const std::string clientTable = dm_.OldTableName(value.table);
     const std::string clientColumn = ClientColumn(value.table, value.column);
     const std::string newName = value.name.empty() ? dm_.FitName("DF_", value.table + "_" + value.column) : value.name;

@@ -3,6 +3,7 @@
 // steps before the foreign keys and default values.
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -31,22 +32,13 @@ std::string HandledKey(const std::string& table, const std::string& name) {
 // The indexes of a set in its current view, each once, with its columns.
 std::vector<IndexRef> DistinctIndexes(ado::TDataSet& set) {
   std::vector<IndexRef> result;
-  std::vector<std::pair<std::string, size_t>> seen;
-  std::set<std::string> handled;
+  std::unordered_map<std::string, size_t> positions;  // by HandledKey
   for (set.First(); !set.Eof(); set.Next()) {
     const std::string table = TextOf(set, "table_name");
     const std::string name = TextOf(set, "index_name");
-    const std::string key = HandledKey(table, name);
-    if (handled.insert(key).second) {
-      seen.emplace_back(key, result.size());
-      result.push_back({table, TextOf(set, "table_schema"), name, {}});
-    }
-    for (auto it = seen.rbegin(); it != seen.rend(); ++it) {
-      if (it->first == key) {
-        result[it->second].columns.push_back(TextOf(set, "column_name"));
-        break;
-      }
-    }
+    auto [at, added] = positions.emplace(HandledKey(table, name), result.size());
+    if (added) result.push_back({table, TextOf(set, "table_schema"), name, {}});
+    result[at->second].columns.push_back(TextOf(set, "column_name"));
   }
   return result;
 }

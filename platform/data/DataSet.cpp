@@ -20,10 +20,11 @@ void AppendNumber(std::string& out, double d) {
 
 // An index serving Locate on one key list and case option: the encoded key of every visible row
 // mapped to its rows in view order, so the first entry of a group is the row Locate moves to.
+// Hashed: a lookup costs the same in a set of any size.
 struct TDataSet::LocateIndex {
   std::vector<int> fields;
   bool ignoreCase = false;
-  std::map<std::string, std::vector<int>> groups;
+  std::unordered_map<std::string, std::vector<int>> groups;
 };
 
 namespace {
@@ -36,65 +37,82 @@ const Variant& NullValue() {
 }
 
 // Appends one field's part of a key so that equal keys (under the case option) encode equally.
+// Every part but the last is preceded by its length.
 void AppendKeyPart(std::string& out, const FieldDef& def, const Variant& v, bool ignoreCase,
                    bool last) {
-  std::string part;
+  const size_t lengthAt = out.size();
+  if (!last) out.append(sizeof(uint32_t), '\0');
+  const size_t partAt = out.size();
   switch (v.Type()) {
     case VarType::Empty:
-    case VarType::Null: part = "\x01"; break;
+    case VarType::Null: out += '\x01'; break;
     case VarType::Text:
-      part = "\x02";
-      part += ignoreCase ? text::Upper(v.AsString()) : v.AsString();
       if (def.Type == FieldType::ftBCD) {
-        part = "\x04";
-        AppendNumber(part, v.AsFloat());
+        out += '\x04';
+        AppendNumber(out, v.AsFloat());
+      } else {
+        const std::string& t = *v.IfText();
+        out += '\x02';
+        const size_t textAt = out.size();
+        out += t;
+        if (ignoreCase) {
+          for (size_t i = textAt; i < out.size(); ++i)
+            if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+        }
       }
       break;
-    case VarType::Bool: part = v.AsBool() ? "\x03" "1" : "\x03" "0"; break;
+    case VarType::Bool: out += v.AsBool() ? "\x03" "1" : "\x03" "0"; break;
     case VarType::Int:
       if (def.Type == FieldType::ftBCD) {
-        part = "\x04";
-        AppendNumber(part, v.AsFloat());
+        out += '\x04';
+        AppendNumber(out, v.AsFloat());
       } else {
-        part = "\x05" + std::to_string(v.AsInt());
+        out += '\x05';
+        out += std::to_string(v.AsInt());
       }
       break;
     case VarType::Float:
     case VarType::Currency:
       if (def.Type == FieldType::ftCurrency) {
-        part = "\x06" + std::to_string(v.AsCurrency().scaled);
+        out += '\x06';
+        out += std::to_string(v.AsCurrency().scaled);
       } else {
-        part = "\x04";
-        AppendNumber(part, v.AsFloat());
+        out += '\x04';
+        AppendNumber(out, v.AsFloat());
       }
       break;
     case VarType::DateTime:
-      part = "\x07";
-      AppendNumber(part, v.AsDateTime().value);
+      out += '\x07';
+      AppendNumber(out, v.AsDateTime().value);
       break;
     case VarType::Bytes: {
       const Bytes& b = v.AsBytes();
-      part = "\x08";
-      part.append(b.begin(), b.end());
+      out += '\x08';
+      out.append(b.begin(), b.end());
       break;
     }
-    case VarType::Array: part = "\x09" + v.AsString(); break;
+    case VarType::Array: out += '\x09' + v.AsString(); break;
   }
   if (!last) {
-    const uint32_t n = static_cast<uint32_t>(part.size());
-    out.append(reinterpret_cast<const char*>(&n), sizeof n);
+    const uint32_t n = static_cast<uint32_t>(out.size() - partAt);
+    std::memcpy(&out[lengthAt], &n, sizeof n);
   }
-  out += part;
+}
+
+// The key of `value(i)`, the value of the i-th key field, for each key field in turn.
+template <class Value>
+std::string EncodeKeyOf(const std::vector<int>& fields, const FieldDefs& defs, bool ignoreCase, Value value) {
+  std::string key;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    AppendKeyPart(key, defs[static_cast<size_t>(fields[i])], value(i), ignoreCase, i + 1 == fields.size());
+  }
+  return key;
 }
 
 std::string EncodeKey(const std::vector<int>& fields, const FieldDefs& defs, const Row& row,
                       bool ignoreCase) {
-  std::string key;
-  for (size_t i = 0; i < fields.size(); ++i) {
-    const size_t f = static_cast<size_t>(fields[i]);
-    AppendKeyPart(key, defs[f], row[f], ignoreCase, i + 1 == fields.size());
-  }
-  return key;
+  return EncodeKeyOf(fields, defs, ignoreCase,
+                     [&](size_t i) -> const Variant& { return row[static_cast<size_t>(fields[i])]; });
 }
 
 void CheckUniqueNames(const FieldDefs& defs) {
@@ -134,7 +152,7 @@ void TDataSet::CreateDataSet() {
 void TDataSet::Assign(RowSet rows) {
   for (Row& row : rows.Rows) {
     row.resize(rows.Fields.size(), Variant::Null());
-    for (size_t f = 0; f < rows.Fields.size(); ++f) row[f] = CoerceToField(rows.Fields[f], row[f]);
+    for (size_t f = 0; f < rows.Fields.size(); ++f) CoerceInPlace(rows.Fields[f], row[f]);
   }
   OpenOn(std::move(rows.Fields), std::move(rows.Rows));
 }
@@ -143,10 +161,12 @@ void TDataSet::OpenOn(ado::FieldDefs defs, std::vector<Row> rows) {
   Close();
   defs_ = std::move(defs);
   fields_.clear();
-  fieldByUpperName_.clear();
+  fieldByName_.clear();
+  locateFieldsText_.clear();
+  locateFields_.clear();
   for (size_t i = 0; i < defs_.size(); ++i) {
     fields_.push_back(std::make_unique<TField>(*this, static_cast<int>(i)));
-    fieldByUpperName_.emplace(text::Upper(defs_[i].Name), static_cast<int>(i));
+    fieldByName_.emplace(defs_[i].Name, static_cast<int>(i));
   }
   store_ = std::move(rows);
   order_.resize(store_.size());
@@ -272,8 +292,12 @@ int TDataSet::FieldIndex(const std::string& name) const {
   const size_t first = trimmed.find_first_not_of(blanks);
   trimmed = first == std::string_view::npos ? std::string_view() : trimmed.substr(first);
   trimmed = trimmed.substr(0, trimmed.find_last_not_of(blanks) + 1);
-  auto it = fieldByUpperName_.find(text::Upper(trimmed));
-  return it == fieldByUpperName_.end() ? -1 : it->second;
+  auto it = fieldByName_.find(trimmed);
+  return it == fieldByName_.end() ? -1 : it->second;
+}
+
+bool TDataSet::NameLess::operator()(std::string_view a, std::string_view b) const {
+  return text::CompareText(a, b) < 0;
 }
 
 TField& TDataSet::FieldByName(const std::string& name) {
@@ -635,8 +659,7 @@ void TDataSet::RebuildView() {
         const Row& ra = store_[static_cast<size_t>(a)];
         const Row& rb = store_[static_cast<size_t>(b)];
         for (const auto& [f, desc] : sortKeys_) {
-          const int c =
-              CompareVariants(ra[static_cast<size_t>(f)], rb[static_cast<size_t>(f)], true);
+          const int c = CompareValues(ra[static_cast<size_t>(f)], rb[static_cast<size_t>(f)], true);
           if (c != 0) return desc ? c > 0 : c < 0;
         }
         return false;
@@ -730,29 +753,34 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
   CheckBrowseMode();
   const bool ignoreCase = (options & loCaseInsensitive) != 0;
   const bool partial = (options & loPartialKey) != 0;
-  std::vector<int> fields;
-  auto addField = [&](const std::string& name) {
-    const int f = FieldIndex(name);
-    if (f < 0) throw EDatabaseError("Field '" + text::Trim(name) + "' not found");
-    fields.push_back(f);
-  };
-  if (keyFields.find_first_of(";[") == std::string::npos) {
-    addField(keyFields);  // one plain name, the usual case
-  } else {
-    for (const std::string& name : SplitNameList(keyFields, ";")) addField(name);
+  // The key list is read once for the calls that name it again, as the engine's walks do.
+  if (keyFields != locateFieldsText_) {
+    std::vector<int> named;
+    auto addField = [&](const std::string& name) {
+      const int f = FieldIndex(name);
+      if (f < 0) throw EDatabaseError("Field '" + text::Trim(name) + "' not found");
+      named.push_back(f);
+    };
+    if (keyFields.find_first_of(";[") == std::string::npos) {
+      addField(keyFields);  // one plain name, the usual case
+    } else {
+      for (const std::string& name : SplitNameList(keyFields, ";")) addField(name);
+    }
+    locateFields_ = std::move(named);
+    locateFieldsText_ = keyFields;
   }
-  VariantArray values;
-  if (fields.size() == 1 && !keyValues.IsArray()) {
-    values.push_back(keyValues);
-  } else if (keyValues.IsArray() && keyValues.AsArray().size() == fields.size()) {
-    values = keyValues.AsArray();
-  } else {
+  const std::vector<int>& fields = locateFields_;
+  const Variant* values = &keyValues;
+  if (keyValues.IsArray() && keyValues.AsArray().size() == fields.size()) {
+    values = keyValues.AsArray().data();
+  } else if (fields.size() != 1 || keyValues.IsArray()) {
     throw EDatabaseError("Locate: " + std::to_string(fields.size()) +
                          " key fields need as many key values");
   }
   if (view_.empty()) return false;
-  Row key(defs_.size());
-  std::vector<bool> given(defs_.size());
+  // The key's values by position in the key list; a field named twice holds its last value at
+  // each of its positions.
+  std::vector<Variant> key(fields.size());
   for (size_t i = 0; i < fields.size(); ++i) {
     const size_t f = static_cast<size_t>(fields[i]);
     Variant value;
@@ -761,12 +789,17 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
     } catch (const EVariantError&) {
       return false;  // a value the field cannot hold matches no row
     }
-    // A field named twice must match both values: two different ones match no row.
-    if (given[f] && !partial &&
-        (CompareVariants(key[f], value, ignoreCase) != 0 || key[f].IsNullOrEmpty() != value.IsNullOrEmpty()))
-      return false;
-    given[f] = true;
-    key[f] = std::move(value);
+    for (size_t j = i; j-- > 0;) {
+      if (fields[j] != fields[i]) continue;
+      // A field named twice must match both values: two different ones match no row.
+      if (!partial &&
+          (CompareVariants(key[j], value, ignoreCase) != 0 || key[j].IsNullOrEmpty() != value.IsNullOrEmpty()))
+        return false;
+      for (size_t k = 0; k < i; ++k)
+        if (fields[k] == fields[i]) key[k] = value;
+      break;
+    }
+    key[i] = std::move(value);
   }
 
   bool partialText = false;
@@ -778,18 +811,18 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
     for (size_t pos = 0; pos < view_.size(); ++pos) {
       const Row& row = store_[static_cast<size_t>(view_[pos])];
       bool match = true;
-      for (int f : fields) {
-        const size_t fi = static_cast<size_t>(f);
+      for (size_t i = 0; i < fields.size(); ++i) {
+        const size_t fi = static_cast<size_t>(fields[i]);
         const Variant& v = row[fi];
-        if (IsTextField(defs_[fi].Type) && !key[fi].IsNullOrEmpty()) {
+        if (IsTextField(defs_[fi].Type) && !key[i].IsNullOrEmpty()) {
           const std::string s = v.AsString();
-          const std::string p = key[fi].AsString();
+          const std::string p = key[i].AsString();
           match = !v.IsNullOrEmpty() && s.size() >= p.size() &&
                   (ignoreCase ? text::SameText(std::string_view(s).substr(0, p.size()), p)
                               : s.compare(0, p.size(), p) == 0);
         } else {
-          match = CompareVariants(v, key[fi], ignoreCase) == 0 &&
-                  v.IsNullOrEmpty() == key[fi].IsNullOrEmpty();
+          match = CompareVariants(v, key[i], ignoreCase) == 0 &&
+                  v.IsNullOrEmpty() == key[i].IsNullOrEmpty();
         }
         if (!match) break;
       }
@@ -810,14 +843,15 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
     auto ix = std::make_unique<LocateIndex>();
     ix->fields = fields;
     ix->ignoreCase = ignoreCase;
+    ix->groups.reserve(view_.size());
     for (int r : view_) {
       ix->groups[EncodeKey(fields, defs_, store_[static_cast<size_t>(r)], ignoreCase)].push_back(r);
     }
     indexes_.push_back(std::move(ix));
     index = indexes_.back().get();
   }
-  const std::string encoded = EncodeKey(fields, defs_, key, ignoreCase);
-  if (!partialText || key[static_cast<size_t>(fields[0])].IsNullOrEmpty()) {
+  const std::string encoded = EncodeKeyOf(fields, defs_, ignoreCase, [&](size_t i) -> const Variant& { return key[i]; });
+  if (!partialText || key[0].IsNullOrEmpty()) {
     auto it = index->groups.find(encoded);
     if (it == index->groups.end() || it->second.empty()) return false;
     MoveTo(posOf_.Get(it->second.front()));
@@ -825,9 +859,9 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
   }
   // One text field, partial: every key beginning with the value; the earliest row wins.
   int best = -1;
-  for (auto it = index->groups.lower_bound(encoded);
-       it != index->groups.end() && it->first.compare(0, encoded.size(), encoded) == 0; ++it) {
-    const int pos = posOf_.Get(it->second.front());
+  for (const auto& [groupKey, rows] : index->groups) {
+    if (rows.empty() || groupKey.compare(0, encoded.size(), encoded) != 0) continue;
+    const int pos = posOf_.Get(rows.front());
     if (best < 0 || pos < best) best = pos;
   }
   if (best < 0) return false;

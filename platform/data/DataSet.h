@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -214,7 +215,12 @@ class TDataSet {
 
   ado::FieldDefs defs_;
   std::vector<std::unique_ptr<TField>> fields_;
-  std::map<std::string, int> fieldByUpperName_;
+  // Field indexes by name, case ignored; looked up by any text without copying it.
+  struct NameLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  std::map<std::string, int, NameLess> fieldByName_;
   bool active_ = false;
   TDataSetState state_ = dsInactive;
 
@@ -253,6 +259,9 @@ class TDataSet {
   std::vector<std::pair<int, bool>> sortKeys_;  // field, descending
 
   std::vector<std::unique_ptr<LocateIndex>> indexes_;
+  // The field indexes of the key list Locate was last given, kept while the fields stay.
+  std::string locateFieldsText_;
+  std::vector<int> locateFields_;
   // Views (with their indexes) of other filter and sort settings, kept while no row changes so
   // that switching a filter off and on again, as the engine does around a Locate, rebuilds
   // neither the view nor its indexes.

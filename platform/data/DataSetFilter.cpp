@@ -221,7 +221,7 @@ bool Compare(const FilterNode& n, const Variant& value, const FieldDef& def) {
       const double b = IsoToDateTime(n.literal.AsString()).value;
       return OpHolds(n.op, a < b ? -1 : (a > b ? 1 : 0));
     }
-    return OpHolds(n.op, CompareVariants(value, n.literal, true));
+    return OpHolds(n.op, CompareValues(value, n.literal, true));
   } catch (const EVariantError&) {
     // A value of another kind than the field's never equals it.
     return n.op == FilterNode::kNe;
@@ -258,6 +258,16 @@ bool MatchesFilter(const FilterNode& node, const Row& row, const FieldDefs& defs
   return false;
 }
 
+int CompareValues(const Variant& a, const Variant& b, bool ignoreCase) {
+  // Text against text, the usual case of names: compared in place, without copies.
+  const std::string* x = a.IfText();
+  const std::string* y = b.IfText();
+  if (!x || !y) return CompareVariants(a, b, ignoreCase);
+  if (ignoreCase) return text::CompareText(*x, *y);
+  const int c = x->compare(*y);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
 bool IsTextField(FieldType type) {
   return type == FieldType::ftString || type == FieldType::ftMemo || type == FieldType::ftGuid;
 }
@@ -273,6 +283,29 @@ int SignificantDigits(std::string_view s) {
     ++digits;
   }
   return digits;
+}
+
+void CoerceInPlace(const FieldDef& def, Variant& v) {
+  const VarType t = v.Type();
+  if (t == VarType::Null) return;
+  bool kept = false;  // already of the field's storage type: CoerceToField would copy it unchanged
+  switch (def.Type) {
+    case FieldType::ftString:
+    case FieldType::ftMemo:
+    case FieldType::ftGuid: kept = t == VarType::Text; break;
+    case FieldType::ftSmallint:
+    case FieldType::ftInteger:
+    case FieldType::ftLargeint:
+    case FieldType::ftByte: kept = t == VarType::Int; break;
+    case FieldType::ftBoolean: kept = t == VarType::Bool; break;
+    case FieldType::ftFloat: kept = t == VarType::Float; break;
+    case FieldType::ftCurrency: kept = t == VarType::Currency; break;
+    case FieldType::ftBCD: kept = t == VarType::Int || t == VarType::Float || t == VarType::Currency; break;
+    case FieldType::ftDateTime: kept = t == VarType::DateTime; break;
+    case FieldType::ftBytes:
+    case FieldType::ftBlob: kept = t == VarType::Bytes; break;
+  }
+  if (!kept) v = CoerceToField(def, v);
 }
 
 Variant CoerceToField(const FieldDef& def, const Variant& v) {

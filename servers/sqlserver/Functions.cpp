@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "servers/sqlserver/Passwords.h"
@@ -19,13 +20,62 @@
 namespace servers::sqlserver {
 
 // The catalogue lookups of the server functions, with their statements prepared once per
-// connection.
+// connection, and their answers kept by lookup and arguments until the catalogue changes: a query
+// over every column of every table asks for the same table's identity, or the same owner's name,
+// once per row.
 struct CatalogLookup {
   sqlite3* db = nullptr;
   IFunctionHost* host = nullptr;
   std::map<std::string, sqlite3_stmt*> statements;
+  std::unordered_map<std::string, sqlite3_value*> answers;
+  // The identity seeds and increments of every table, by name in lower case, read at once when
+  // statements ask for many tables' (a query over every column of every table): asking the
+  // catalogue table by table would cost a lookup per table.
+  struct Identity {
+    int64_t uid = 0;
+    sqlite3_value* seed = nullptr;
+    sqlite3_value* incr = nullptr;
+  };
+  std::unordered_map<std::string, std::vector<Identity>> identities;
+  bool identitiesRead = false;
+  int identityLookups = 0;  // since the catalogue last changed
   ~CatalogLookup() {
+    Forget();
     for (auto& [sql, st] : statements) sqlite3_finalize(st);
+  }
+  void Forget() {
+    for (auto& [key, value] : answers) sqlite3_value_free(value);  // null for no answer
+    answers.clear();
+    for (auto& [name, tables] : identities)
+      for (Identity& t : tables) {
+        sqlite3_value_free(t.seed);
+        sqlite3_value_free(t.incr);
+      }
+    identities.clear();
+    identitiesRead = false;
+    identityLookups = 0;
+  }
+  bool ReadIdentities() {
+    sqlite3_stmt* st = Prepare("SELECT o.name, o.uid, i.seed, i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id "
+                               "WHERE o.xtype = 'U'");
+    if (!st) return false;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      identities[LowerName(name ? name : "")].push_back(
+          {sqlite3_column_int64(st, 1), sqlite3_value_dup(sqlite3_column_value(st, 2)),
+           sqlite3_value_dup(sqlite3_column_value(st, 3))});
+    }
+    sqlite3_reset(st);
+    identitiesRead = rc == SQLITE_DONE;
+    if (!identitiesRead) Forget();
+    return identitiesRead;
+  }
+  // Names compare as the catalogue's NOCASE collation does: ASCII letters without case.
+  static std::string LowerName(std::string name) {
+    for (char& c : name)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return name;
   }
   sqlite3_stmt* Prepare(const std::string& sql) {
     auto it = statements.find(sql);
@@ -46,11 +96,44 @@ namespace {
 CatalogLookup& Lookup(sqlite3_context* ctx) { return *static_cast<CatalogLookup*>(sqlite3_user_data(ctx)); }
 IFunctionHost& Host(sqlite3_context* ctx) { return *Lookup(ctx).host; }
 
-// Runs `sql` with the arguments bound in order and returns its first value (null when none).
-void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value** argv, bool nameFirst) {
+// The key of a lookup's answer: the lookup, the connected user (the owner rules depend on it) and
+// each argument's type and value.
+std::string AnswerKey(const char* sql, int uid, int argc, sqlite3_value** argv) {
+  std::string key(reinterpret_cast<const char*>(&sql), sizeof sql);
+  key.append(reinterpret_cast<const char*>(&uid), sizeof uid);
+  for (int i = 0; i < argc; ++i) {
+    const int type = sqlite3_value_type(argv[i]);
+    key += static_cast<char>(type);
+    if (type == SQLITE_INTEGER) {
+      const sqlite3_int64 v = sqlite3_value_int64(argv[i]);
+      key.append(reinterpret_cast<const char*>(&v), sizeof v);
+    } else if (type == SQLITE_FLOAT) {
+      const double v = sqlite3_value_double(argv[i]);
+      key.append(reinterpret_cast<const char*>(&v), sizeof v);
+    } else {
+      const auto* bytes = static_cast<const char*>(type == SQLITE_BLOB ? sqlite3_value_blob(argv[i]) : sqlite3_value_text(argv[i]));
+      const int n = sqlite3_value_bytes(argv[i]);
+      key.append(reinterpret_cast<const char*>(&n), sizeof n);
+      if (bytes) key.append(bytes, static_cast<size_t>(n));
+    }
+  }
+  return key;
+}
+
+// Runs `sql` with the arguments bound in order and returns its first value (null when none);
+// with `keep`, the answer is kept until the catalogue changes.
+void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value** argv, bool nameFirst,
+                  bool keep = true) {
+  constexpr size_t kMaxAnswers = 1 << 16;
   for (int i = 0; i < argc; ++i)
     if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(ctx);
   CatalogLookup& l = Lookup(ctx);
+  std::string key;
+  if (keep) {
+    key = AnswerKey(sql, Host(ctx).CurrentUid(), argc, argv);
+    if (auto found = l.answers.find(key); found != l.answers.end())
+      return found->second ? sqlite3_result_value(ctx, found->second) : sqlite3_result_null(ctx);
+  }
   sqlite3_stmt* st = l.Prepare(sql);
   if (!st) return sqlite3_result_error(ctx, sqlite3_errmsg(l.db), -1);
   for (int i = 0; i < argc; ++i) {
@@ -66,9 +149,15 @@ void LookupResult(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value
       sqlite3_bind_value(st, i + 1, argv[i]);
     }
   }
-  if (sqlite3_step(st) == SQLITE_ROW) sqlite3_result_value(ctx, sqlite3_column_value(st, 0));
-  else sqlite3_result_null(ctx);
+  const int rc = sqlite3_step(st);
+  sqlite3_value* answer = rc == SQLITE_ROW ? sqlite3_value_dup(sqlite3_column_value(st, 0)) : nullptr;
   sqlite3_reset(st);
+  keep = keep && (rc == SQLITE_ROW || rc == SQLITE_DONE);
+  if (answer) sqlite3_result_value(ctx, answer);
+  else sqlite3_result_null(ctx);
+  if (!keep) return sqlite3_value_free(answer);
+  if (l.answers.size() >= kMaxAnswers) l.Forget();
+  l.answers.emplace(std::move(key), answer);  // no answer is kept too (a table without identity)
 }
 
 void UserNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM sysusers WHERE uid = ?", n, v, false); }
@@ -84,14 +173,37 @@ void ObjectIdFunc(sqlite3_context* c, int n, sqlite3_value** v) {
                   " ORDER BY o.uid = :me DESC, (o.xtype IN ('U','V','P','FN','IF','TF','TR','S')) DESC LIMIT 1", n, v, true);
 }
 void ColNameFunc(sqlite3_context* c, int n, sqlite3_value** v) { LookupResult(c, "SELECT name FROM syscolumns WHERE id = ? AND colid = ?", n, v, false); }
+// A table's identity seed or increment: after a few lookups since the catalogue last changed,
+// from every table's read at once; a name with its owner written asks the catalogue.
+void IdentityResult(sqlite3_context* c, const char* sql, int n, sqlite3_value** v, bool incr) {
+  constexpr int kLookupsBeforeReadingAll = 32;
+  CatalogLookup& l = Lookup(c);
+  if (!l.identitiesRead && ++l.identityLookups > kLookupsBeforeReadingAll) l.ReadIdentities();
+  if (l.identitiesRead && sqlite3_value_type(v[0]) != SQLITE_NULL) {
+    auto [owner, name] = SplitOwner(ArgText(v[0]));
+    if (owner.empty()) {
+      // The connected user's table before dbo's.
+      const int64_t me = Host(c).CurrentUid();
+      const CatalogLookup::Identity* found = nullptr;
+      auto tables = l.identities.find(CatalogLookup::LowerName(name));
+      if (tables != l.identities.end())
+        for (const auto& t : tables->second)
+          if (t.uid == me || (t.uid == 1 && !found)) found = &t;
+      if (!found) return sqlite3_result_null(c);
+      return sqlite3_result_value(c, incr ? found->incr : found->seed);
+    }
+  }
+  LookupResult(c, sql, n, v, true);
+}
 void IdentSeedFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT i.seed FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
+  IdentityResult(c, "SELECT i.seed FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, false);
 }
 void IdentIncrFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
+  IdentityResult(c, "SELECT i.incr FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
 }
 void IdentCurrentFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  LookupResult(c, "SELECT coalesce(i.current, i.seed) FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true);
+  // The current value moves with every insert: read each time.
+  LookupResult(c, "SELECT coalesce(i.current, i.seed) FROM schm_identity i JOIN sysobjects o ON o.id = i.id WHERE o.name = ?1 AND o.xtype = 'U'" SCHM_OWNER SCHM_OWNER_ORDER, n, v, true, false);
 }
 // The index keys of the objects a name means, in the order the owner rules try them. A query
 // that names one object calls index_col once for every row it joins: the keys are read once per
@@ -206,6 +318,8 @@ void RowVersionFunc(sqlite3_context* ctx, int, sqlite3_value** v) {
 }  // namespace
 
 void CatalogLookupDeleter::operator()(CatalogLookup* lookup) const { delete lookup; }
+
+void ForgetLookups(CatalogLookup& lookup) { lookup.Forget(); }
 
 FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
   RegisterCoreFunctions(db, host);

@@ -34,6 +34,9 @@ struct CatalogLookupDeleter {
 };
 using FunctionState = std::unique_ptr<CatalogLookup, CatalogLookupDeleter>;
 
+// Drops the answers the lookups keep: called whenever the catalogue may have changed.
+void ForgetLookups(CatalogLookup& lookup);
+
 // Registers every server function on the connection; `host` and the returned state must
 // outlive the connection's use, and the state must go before the connection closes.
 FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host);

@@ -27,6 +27,14 @@ ado::Variant Date(Stmt& q, int col) {
   return ado::EncodeDateTime(y, mo, d, h, mi, s, ms);
 }
 ado::Variant Null() { return ado::Variant::Null(); }
+// Appends a row of the values, moved in rather than copied from a list.
+template <class... Values>
+void AddRow(ado::RowSet& rs, Values&&... values) {
+  ado::Row row;
+  row.reserve(sizeof...(Values));
+  (row.emplace_back(std::forward<Values>(values)), ...);
+  rs.Rows.push_back(std::move(row));
+}
 
 // True for a view text that ends in WITH CHECK OPTION (comments and a final ";" aside).
 bool HasCheckOption(const std::string& text) {
@@ -54,7 +62,7 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
     switch (kind) {
       case ado::siCatalogs: {
         Stmt q(Db(), std::string("SELECT name FROM ") + (InMaster() ? "" : "master.") + "sysdatabases ORDER BY name");
-        while (q.Step()) rs.Rows.push_back({Text(q, 0), Null()});
+        while (q.Step()) AddRow(rs, Text(q, 0), Null());
         break;
       }
       case ado::siTables: {
@@ -63,7 +71,7 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
                      "LEFT JOIN sysproperties p ON p.id = o.id AND p.smallid = 0 AND p.name = 'MS_Description' "
                      "WHERE o.xtype IN ('U', 'V', 'S') ORDER BY 3, 1, 2");
         while (q.Step())
-          rs.Rows.push_back({db, Text(q, 0), Text(q, 1), Text(q, 2), Null(), Text(q, 5), Null(), Date(q, 3), Date(q, 4)});
+          AddRow(rs, db, Text(q, 0), Text(q, 1), Text(q, 2), Null(), Text(q, 5), Null(), Date(q, 3), Date(q, 4));
         break;
       }
       case ado::siColumns: {
@@ -92,10 +100,10 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
             numPrec = static_cast<long long>(prec);
           if (t && t->decimal) numScale = static_cast<long long>(scale);
           if (t && (t->xtype == 61 || t->xtype == 58)) dtPrec = static_cast<long long>(t->xtype == 61 ? 3 : 0);
-          rs.Rows.push_back({db, Text(q, 0), Text(q, 1), Text(q, 2), Null(), Null(), Int(q, 3),
-                             ado::Variant(q.Int(4) != 0), Text(q, 5), ado::Variant(static_cast<long long>(flags)),
-                             ado::Variant(nullable), ado::Variant(ado), Null(), charMax, octet, numPrec, numScale, dtPrec,
-                             Null(), Null(), Null(), Null(), Null(), Text(q, 12), Null(), Null(), Null(), Text(q, 13)});
+          AddRow(rs, db, Text(q, 0), Text(q, 1), Text(q, 2), Null(), Null(), Int(q, 3),
+                     ado::Variant(q.Int(4) != 0), Text(q, 5), ado::Variant(static_cast<long long>(flags)),
+                     ado::Variant(nullable), ado::Variant(ado), Null(), charMax, octet, numPrec, numScale, dtPrec,
+                     Null(), Null(), Null(), Null(), Null(), Text(q, 12), Null(), Null(), Null(), Text(q, 13));
         }
         break;
       }
@@ -109,10 +117,10 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
         while (q.Step()) {
           int64_t status = q.Int(3);
           bool clustered = q.Int(4) == 1;
-          rs.Rows.push_back({db, Text(q, 0), Text(q, 1), db, Text(q, 0), Text(q, 2), ado::Variant((status & 0x800) != 0),
-                             ado::Variant((status & 2) != 0), ado::Variant(clustered), ado::Variant(1), Int(q, 5), Null(),
-                             ado::Variant(0), ado::Variant(false), ado::Variant(true), ado::Variant(4), Int(q, 6),
-                             Text(q, 7), Null(), Null(), ado::Variant(q.Int(8) ? 2 : 1), Null(), Null(), Null(), ado::Variant(clustered)});
+          AddRow(rs, db, Text(q, 0), Text(q, 1), db, Text(q, 0), Text(q, 2), ado::Variant((status & 0x800) != 0),
+                     ado::Variant((status & 2) != 0), ado::Variant(clustered), ado::Variant(1), Int(q, 5), Null(),
+                     ado::Variant(0), ado::Variant(false), ado::Variant(true), ado::Variant(4), Int(q, 6),
+                     Text(q, 7), Null(), Null(), ado::Variant(q.Int(8) ? 2 : 1), Null(), Null(), Null(), ado::Variant(clustered));
         }
         break;
       }
@@ -125,16 +133,16 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
                      "JOIN syscolumns fc ON fc.id = k.fkeyid AND fc.colid = k.fkey "
                      "LEFT JOIN sysindexes pi ON pi.id = r.rkeyid AND pi.indid = r.rkeyindid ORDER BY 5, 11, 7");
         while (q.Step())
-          rs.Rows.push_back({db, Text(q, 0), Text(q, 1), Text(q, 2), Null(), Null(), db, Text(q, 3), Text(q, 4), Text(q, 5),
-                             Null(), Null(), Int(q, 6), ado::Variant(q.Int(7) ? "CASCADE" : "NO ACTION"),
-                             ado::Variant(q.Int(8) ? "CASCADE" : "NO ACTION"), Text(q, 9), Text(q, 10), ado::Variant(3)});
+          AddRow(rs, db, Text(q, 0), Text(q, 1), Text(q, 2), Null(), Null(), db, Text(q, 3), Text(q, 4), Text(q, 5),
+                     Null(), Null(), Int(q, 6), ado::Variant(q.Int(7) ? "CASCADE" : "NO ACTION"),
+                     ado::Variant(q.Int(8) ? "CASCADE" : "NO ACTION"), Text(q, 9), Text(q, 10), ado::Variant(3));
         break;
       }
       case ado::siPrimaryKeys: {
         Stmt q(Db(), "SELECT u.name, o.name, c.name, k.keyno, i.name FROM sysindexes i JOIN sysobjects o ON o.id = i.id "
                      "LEFT JOIN sysusers u ON u.uid = o.uid JOIN sysindexkeys k ON k.id = i.id AND k.indid = i.indid "
                      "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid WHERE (i.status & 2048) <> 0 ORDER BY 2, 4");
-        while (q.Step()) rs.Rows.push_back({db, Text(q, 0), Text(q, 1), Text(q, 2), Null(), Null(), Int(q, 3), Text(q, 4)});
+        while (q.Step()) AddRow(rs, db, Text(q, 0), Text(q, 1), Text(q, 2), Null(), Null(), Int(q, 3), Text(q, 4));
         break;
       }
       case ado::siTableConstraints: {
@@ -142,8 +150,8 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
                      "WHEN 'F' THEN 'FOREIGN KEY' ELSE 'CHECK' END FROM sysobjects c JOIN sysobjects t ON t.id = c.parent_obj "
                      "LEFT JOIN sysusers u ON u.uid = c.uid WHERE c.xtype IN ('PK', 'UQ', 'F', 'C') ORDER BY 3, 2");
         while (q.Step())
-          rs.Rows.push_back({db, Text(q, 0), Text(q, 1), db, Text(q, 0), Text(q, 2), Text(q, 3), ado::Variant(false),
-                             ado::Variant(false), Null()});
+          AddRow(rs, db, Text(q, 0), Text(q, 1), db, Text(q, 0), Text(q, 2), Text(q, 3), ado::Variant(false),
+                     ado::Variant(false), Null());
         break;
       }
       case ado::siViews: {
@@ -151,8 +159,8 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
                      "FROM (SELECT text, encrypted FROM syscomments m WHERE m.id = o.id ORDER BY colid)), o.crdate, o.refdate "
                      "FROM sysobjects o LEFT JOIN sysusers u ON u.uid = o.uid WHERE o.xtype = 'V' ORDER BY 2");
         while (q.Step())
-          rs.Rows.push_back({db, Text(q, 0), Text(q, 1), Text(q, 2), ado::Variant(HasCheckOption(q.Text(2))),
-                             ado::Variant(true), Null(), Date(q, 3), Date(q, 4)});
+          AddRow(rs, db, Text(q, 0), Text(q, 1), Text(q, 2), ado::Variant(HasCheckOption(q.Text(2))),
+                     ado::Variant(true), Null(), Date(q, 3), Date(q, 4));
         break;
       }
       case ado::siProcedures: {
@@ -160,8 +168,8 @@ ado::RowSet Session::OpenSchema(ado::TSchemaInfo kind, const std::vector<ado::Va
                      "LEFT JOIN sysusers u ON u.uid = o.uid WHERE o.xtype IN ('P', 'FN', 'IF', 'TF') ORDER BY 2");
         while (q.Step()) {
           bool proc = q.Text(2) == "P";
-          rs.Rows.push_back({db, Text(q, 0), ado::Variant(q.Text(1) + (proc ? ";1" : ";0")), ado::Variant(proc ? 2 : 3),
-                             Null(), Null(), Date(q, 3), Date(q, 4)});
+          AddRow(rs, db, Text(q, 0), ado::Variant(q.Text(1) + (proc ? ";1" : ";0")), ado::Variant(proc ? 2 : 3),
+                     Null(), Null(), Date(q, 3), Date(q, 4));
         }
         break;
       }

@@ -292,7 +292,10 @@ bool Session::IsCatalogue(const char* table) {
   return strncasecmp(table, "sys", 3) == 0 || strncasecmp(table, "schm_", 5) == 0;
 }
 
-void Session::ForgetCatalogue() { tables_.clear(); }
+void Session::ForgetCatalogue() {
+  tables_.clear();
+  if (functions_) ForgetLookups(*functions_);
+}
 
 std::optional<TableInfo> Session::CachedTable(int64_t id) {
   if (auto found = tables_.byId.find(id); found != tables_.byId.end()) return found->second;

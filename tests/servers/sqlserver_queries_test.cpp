@@ -159,3 +159,31 @@ TEST_F(QueriesTest, RepeatedTextsFollowChangesOfAnotherConnection) {
   EXPECT_EQ(Rows("SELECT * FROM K WHERE c = 1").Fields.size(), 3u);
   EXPECT_EQ(Rows("SELECT * FROM M").Fields.size(), 1u);
 }
+
+// The catalogue functions' answers, kept between rows and statements, follow a change by this
+// connection, by another one, and a rollback; ident_current follows every insert.
+TEST_F(QueriesTest, CatalogueFunctionAnswersFollowTheCatalogue) {
+  Db().Execute("CREATE TABLE I (a int IDENTITY (5, 2) NOT NULL, b int NULL)");
+  EXPECT_EQ(Value("SELECT ident_seed('I')").AsInt(), 5);
+  Db().Execute("DROP TABLE I CREATE TABLE I (a int IDENTITY (7, 3) NOT NULL, b int NULL)");
+  EXPECT_EQ(Value("SELECT ident_incr('I')").AsInt(), 3);
+  auto other = Connect("db");
+  other->Execute("DROP TABLE I CREATE TABLE I (a int IDENTITY (9, 1) NOT NULL, b int NULL)");
+  EXPECT_EQ(Value("SELECT ident_seed('I')").AsInt(), 9);
+  Db().BeginTrans();
+  Db().Execute("DROP TABLE I CREATE TABLE I (a int IDENTITY (11, 1) NOT NULL, b int NULL)");
+  EXPECT_EQ(Value("SELECT ident_seed('I')").AsInt(), 11);
+  Db().RollbackTrans();
+  EXPECT_EQ(Value("SELECT ident_seed('I')").AsInt(), 9);
+  Db().Execute("INSERT INTO I (b) VALUES (1)");
+  EXPECT_EQ(Value("SELECT ident_current('I')").AsInt(), 9);
+  Db().Execute("INSERT INTO I (b) VALUES (1)");
+  EXPECT_EQ(Value("SELECT ident_current('I')").AsInt(), 10);
+  // Asked for many rows, the identities of all tables are read at once, and followed as well.
+  std::string names = "CREATE TABLE Names (n varchar(10) NULL)";
+  for (int i = 0; i < 40; ++i) names += " INSERT INTO Names (n) VALUES ('i')";
+  Db().Execute(names + " INSERT INTO Names (n) VALUES ('dbo.I') INSERT INTO Names (n) VALUES ('Names')");
+  EXPECT_EQ(Value("SELECT sum(ident_seed(n)) FROM Names").AsInt(), 41 * 9);
+  other->Execute("DROP TABLE I CREATE TABLE I (a int IDENTITY (2, 5) NOT NULL)");
+  EXPECT_EQ(Value("SELECT sum(ident_incr(n)) FROM Names").AsInt(), 41 * 5);
+}

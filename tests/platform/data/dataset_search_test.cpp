@@ -201,6 +201,13 @@ TEST(DataSetLocate, OneAndSeveralKeysIgnoringCaseAndPartialKeys) {
                         loCaseInsensitive));
   ds.EmptyDataSet();
   EXPECT_FALSE(ds.Locate("table_name", Variant("customers"), loCaseInsensitive));
+  // Opened on other fields, the same key list names the new set's fields.
+  ds.SetFiltered(false);
+  RowSet other;
+  other.Fields = {{"COLUMN_NAME", FieldType::ftString, 100}, {"TABLE_NAME", FieldType::ftString, 100}};
+  other.Rows = {{Variant("Id"), Variant("Customers")}};
+  ds.Assign(std::move(other));
+  EXPECT_TRUE(ds.Locate("table_name", Variant("customers"), loCaseInsensitive));
 }
 
 // The Locate index is built once and then kept in step with every change: after any mix of

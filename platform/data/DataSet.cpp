@@ -659,7 +659,8 @@ void TDataSet::RebuildView() {
         const Row& ra = store_[static_cast<size_t>(a)];
         const Row& rb = store_[static_cast<size_t>(b)];
         for (const auto& [f, desc] : sortKeys_) {
-          const int c = CompareValues(ra[static_cast<size_t>(f)], rb[static_cast<size_t>(f)], true);
+          const int c =
+              CompareVariants(ra[static_cast<size_t>(f)], rb[static_cast<size_t>(f)], true);
           if (c != 0) return desc ? c > 0 : c < 0;
         }
         return false;
@@ -789,15 +790,13 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues,
     } catch (const EVariantError&) {
       return false;  // a value the field cannot hold matches no row
     }
-    for (size_t j = i; j-- > 0;) {
+    for (size_t j = 0; j < i; ++j) {
       if (fields[j] != fields[i]) continue;
       // A field named twice must match both values: two different ones match no row.
       if (!partial &&
           (CompareVariants(key[j], value, ignoreCase) != 0 || key[j].IsNullOrEmpty() != value.IsNullOrEmpty()))
         return false;
-      for (size_t k = 0; k < i; ++k)
-        if (fields[k] == fields[i]) key[k] = value;
-      break;
+      key[j] = value;
     }
     key[i] = std::move(value);
   }

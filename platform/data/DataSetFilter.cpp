@@ -2,6 +2,7 @@
 // field types.
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "common/Text.h"
 #include "platform/data/DataErrors.h"
@@ -221,7 +222,7 @@ bool Compare(const FilterNode& n, const Variant& value, const FieldDef& def) {
       const double b = IsoToDateTime(n.literal.AsString()).value;
       return OpHolds(n.op, a < b ? -1 : (a > b ? 1 : 0));
     }
-    return OpHolds(n.op, CompareValues(value, n.literal, true));
+    return OpHolds(n.op, CompareVariants(value, n.literal, true));
   } catch (const EVariantError&) {
     // A value of another kind than the field's never equals it.
     return n.op == FilterNode::kNe;
@@ -258,16 +259,6 @@ bool MatchesFilter(const FilterNode& node, const Row& row, const FieldDefs& defs
   return false;
 }
 
-int CompareValues(const Variant& a, const Variant& b, bool ignoreCase) {
-  // Text against text, the usual case of names: compared in place, without copies.
-  const std::string* x = a.IfText();
-  const std::string* y = b.IfText();
-  if (!x || !y) return CompareVariants(a, b, ignoreCase);
-  if (ignoreCase) return text::CompareText(*x, *y);
-  const int c = x->compare(*y);
-  return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
-
 bool IsTextField(FieldType type) {
   return type == FieldType::ftString || type == FieldType::ftMemo || type == FieldType::ftGuid;
 }
@@ -285,50 +276,36 @@ int SignificantDigits(std::string_view s) {
   return digits;
 }
 
-void CoerceInPlace(const FieldDef& def, Variant& v) {
-  const VarType t = v.Type();
-  if (t == VarType::Null) return;
-  bool kept = false;  // already of the field's storage type: CoerceToField would copy it unchanged
-  switch (def.Type) {
-    case FieldType::ftString:
-    case FieldType::ftMemo:
-    case FieldType::ftGuid: kept = t == VarType::Text; break;
-    case FieldType::ftSmallint:
-    case FieldType::ftInteger:
-    case FieldType::ftLargeint:
-    case FieldType::ftByte: kept = t == VarType::Int; break;
-    case FieldType::ftBoolean: kept = t == VarType::Bool; break;
-    case FieldType::ftFloat: kept = t == VarType::Float; break;
-    case FieldType::ftCurrency: kept = t == VarType::Currency; break;
-    case FieldType::ftBCD: kept = t == VarType::Int || t == VarType::Float || t == VarType::Currency; break;
-    case FieldType::ftDateTime: kept = t == VarType::DateTime; break;
-    case FieldType::ftBytes:
-    case FieldType::ftBlob: kept = t == VarType::Bytes; break;
-  }
-  if (!kept) v = CoerceToField(def, v);
-}
+namespace {
 
-Variant CoerceToField(const FieldDef& def, const Variant& v) {
+// The value converted to the field's storage type; none when it is of that type already (or null).
+std::optional<Variant> Converted(const FieldDef& def, const Variant& v) {
   const VarType t = v.Type();
-  if (t == VarType::Empty || t == VarType::Null) return Variant::Null();
+  if (t == VarType::Null) return std::nullopt;
+  if (t == VarType::Empty) return Variant::Null();
   switch (def.Type) {
     case FieldType::ftString:
     case FieldType::ftMemo:
     case FieldType::ftGuid:
-      return t == VarType::Text ? v : Variant(v.AsString());
+      if (t == VarType::Text) return std::nullopt;
+      return Variant(v.AsString());
     case FieldType::ftSmallint:
     case FieldType::ftInteger:
     case FieldType::ftLargeint:
     case FieldType::ftByte:
-      return t == VarType::Int ? v : Variant(static_cast<long long>(v.AsInt()));
+      if (t == VarType::Int) return std::nullopt;
+      return Variant(static_cast<long long>(v.AsInt()));
     case FieldType::ftBoolean:
-      return t == VarType::Bool ? v : Variant(v.AsBool());
+      if (t == VarType::Bool) return std::nullopt;
+      return Variant(v.AsBool());
     case FieldType::ftFloat:
-      return t == VarType::Float ? v : Variant(v.AsFloat());
+      if (t == VarType::Float) return std::nullopt;
+      return Variant(v.AsFloat());
     case FieldType::ftCurrency:
-      return t == VarType::Currency ? v : Variant(v.AsCurrency());
+      if (t == VarType::Currency) return std::nullopt;
+      return Variant(v.AsCurrency());
     case FieldType::ftBCD:
-      if (t == VarType::Int || t == VarType::Float || t == VarType::Currency) return v;
+      if (t == VarType::Int || t == VarType::Float || t == VarType::Currency) return std::nullopt;
       if (t == VarType::Text) {
         const double d = v.AsFloat();  // raises when the text holds no number
         // Decimals beyond double precision keep their text so that no digit is lost.
@@ -337,16 +314,28 @@ Variant CoerceToField(const FieldDef& def, const Variant& v) {
       }
       return Variant(v.AsFloat());
     case FieldType::ftDateTime:
-      return t == VarType::DateTime ? v : Variant(v.AsDateTime());
+      if (t == VarType::DateTime) return std::nullopt;
+      return Variant(v.AsDateTime());
     case FieldType::ftBytes:
     case FieldType::ftBlob:
-      if (t == VarType::Bytes) return v;
+      if (t == VarType::Bytes) return std::nullopt;
       {
         const std::string s = v.AsString();
         return Variant(Bytes(s.begin(), s.end()));
       }
   }
-  return v;
+  return std::nullopt;
+}
+
+}  // namespace
+
+void CoerceInPlace(const FieldDef& def, Variant& v) {
+  if (auto c = Converted(def, v)) v = std::move(*c);
+}
+
+Variant CoerceToField(const FieldDef& def, const Variant& v) {
+  auto c = Converted(def, v);
+  return c ? std::move(*c) : v;
 }
 
 std::vector<std::string> SplitNameList(const std::string& textIn, const char* separators) {

@@ -30,8 +30,6 @@ std::unique_ptr<FilterNode> ParseFilter(const std::string& text);
 // EDatabaseError "Field 'X' not found".
 void BindFilter(FilterNode& node, const std::function<int(const std::string&)>& fieldIndex);
 bool MatchesFilter(const FilterNode& node, const Row& row, const FieldDefs& defs);
-// CompareVariants, with two texts compared where they stand.
-int CompareValues(const Variant& a, const Variant& b, bool ignoreCase);
 
 // The value converted to the field's storage type (null and empty give null); raises
 // EVariantError when it does not convert.

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/Text.h"
 #include "servers/sqlserver/Passwords.h"
 #include "servers/sqlserver/ScriptFunctions.h"
 
@@ -28,7 +29,8 @@ struct CatalogLookup {
   IFunctionHost* host = nullptr;
   std::map<std::string, sqlite3_stmt*> statements;
   std::unordered_map<std::string, sqlite3_value*> answers;
-  // The identity seeds and increments of every table, by name in lower case, read at once when
+  // The identity seeds and increments of every table, by name in lower case (the catalogue's NOCASE
+  // collation ignores the case of ASCII letters only, as text::Lower does), read at once when
   // statements ask for many tables' (a query over every column of every table): asking the
   // catalogue table by table would cost a lookup per table.
   struct Identity {
@@ -62,7 +64,7 @@ struct CatalogLookup {
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
       const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-      identities[LowerName(name ? name : "")].push_back(
+      identities[text::Lower(name ? name : "")].push_back(
           {sqlite3_column_int64(st, 1), sqlite3_value_dup(sqlite3_column_value(st, 2)),
            sqlite3_value_dup(sqlite3_column_value(st, 3))});
     }
@@ -70,12 +72,6 @@ struct CatalogLookup {
     identitiesRead = rc == SQLITE_DONE;
     if (!identitiesRead) Forget();
     return identitiesRead;
-  }
-  // Names compare as the catalogue's NOCASE collation does: ASCII letters without case.
-  static std::string LowerName(std::string name) {
-    for (char& c : name)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return name;
   }
   sqlite3_stmt* Prepare(const std::string& sql) {
     auto it = statements.find(sql);
@@ -185,7 +181,7 @@ void IdentityResult(sqlite3_context* c, const char* sql, int n, sqlite3_value** 
       // The connected user's table before dbo's.
       const int64_t me = Host(c).CurrentUid();
       const CatalogLookup::Identity* found = nullptr;
-      auto tables = l.identities.find(CatalogLookup::LowerName(name));
+      auto tables = l.identities.find(text::Lower(name));
       if (tables != l.identities.end())
         for (const auto& t : tables->second)
           if (t.uid == me || (t.uid == 1 && !found)) found = &t;

@@ -53,13 +53,6 @@ bool IndexInRelationship(sqlite3* db, const JetTable& t, const JetIndex& ix) {
   return false;
 }
 
-// The SQLite expressions that copy every column as it is.
-std::vector<std::string> SameColumns(const JetTable& t) {
-  std::vector<std::string> out;
-  for (const auto& c : t.columns) out.push_back(SqlIdent(c.name));
-  return out;
-}
-
 // The column SELECT ... INTO makes for a result column of the query.
 JetColumn IntoColumn(const ado::FieldDef& f) {
   JetColumn c;
@@ -264,7 +257,7 @@ void Session::DropConstraint(const JetStatement& s) {
     const std::string physical = PhysicalIndexName(t.name, t.indexes[i].name);
     t.indexes.erase(t.indexes.begin() + static_cast<long>(i));
     SaveTable(Db(), t);
-    if (!DropPhysicalIndex(Db(), t.name, physical)) BuildPhysical(Db(), t, SameColumns(t), true);
+    if (!DropPhysicalIndex(Db(), t.name, physical)) BuildPhysical(Db(), t, KeptColumns(t.columns), true);
     TouchObject(Db(), t.name);
     return;
   }
@@ -333,7 +326,7 @@ void Session::AddColumn(const JetStatement& s) {
   JetTable t = RequireTable(s.table);
   const JetColumnDef& d = s.columns[0];
   if (t.Find(d.name)) JetFail(3380, "Field '" + d.name + "' already exists in table '" + t.name + "'.");
-  std::vector<std::string> sources = SameColumns(t);
+  std::vector<std::string> sources = KeptColumns(t.columns);
   JetColumn c = ColumnOf(d);
   t.columns.push_back(c);
   sources.push_back(c.counter ? "rowid" : "");
@@ -357,7 +350,7 @@ void Session::AlterColumn(const JetStatement& s) {
   c.name = old->name;
   for (auto& col : t.columns)
     if (Same(col.name, c.name)) col = c;
-  Rebuild(t, SameColumns(t));
+  Rebuild(t, KeptColumns(t.columns));
 }
 
 void Session::DropColumn(const JetStatement& s) {

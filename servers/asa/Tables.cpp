@@ -296,8 +296,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
   for (const auto& a : s.clauses) {
     AsaTable t = RequireTable(s.table);
     if (t.type == "VIEW" || t.creator == kSysUser) Fail(-141, "Table '" + s.table.name + "' not found");
-    std::vector<std::string> same;
-    for (const auto& c : t.columns) same.push_back(SqlIdent(c.name));
+    std::vector<std::string> same = KeptColumns(t.columns);
     std::string tid = std::to_string(t.id);
     switch (a.kind) {
       case AlterClause::AddColumn: {
@@ -520,10 +519,7 @@ void Session::Drop(const DropStmt& s) {
                     ";DELETE FROM SYSIXCOL WHERE table_id = " + tid + " AND index_id = " + id +
                     ";DELETE FROM SYSATTRIBUTE WHERE object_id = " + tid + " AND attribute_value = " + id);
   if (!DropPhysicalIndex(Db(), PhysicalName(tableId), "asa_ix_" + tid + "_" + id)) {
-    const AsaTable t = *LoadTable(Db(), tableId);
-    std::vector<std::string> same;
-    for (const auto& c : t.columns) same.push_back(SqlIdent(c.name));
-    RebuildTable(Db(), tableId, same, true);
+    RebuildTable(Db(), tableId, KeptColumns(LoadTable(Db(), tableId)->columns), true);
   }
 }
 

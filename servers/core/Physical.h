@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "servers/core/Sqlite.h"
+
 namespace servers {
 
 struct PhysicalColumn {
@@ -63,6 +65,13 @@ inline constexpr const char* kRebuildPrefix = "schm_rebuild_";
 // table's own entries.
 void RebuildPhysicalTable(sqlite3* db, const PhysicalTable& table, const std::vector<std::string>& sourceColumns,
                           bool tableExists);
+// The source expressions that keep every column as it is: each column's own name.
+template <class Columns>
+std::vector<std::string> KeptColumns(const Columns& columns) {
+  std::vector<std::string> sources;
+  for (const auto& c : columns) sources.push_back(SqlIdent(c.name));
+  return sources;
+}
 // Creates one index of the table under its name, declared in the table or not; an index without
 // keys is skipped.
 void CreatePhysicalIndex(sqlite3* db, const std::string& table, const PhysicalIndex& index);

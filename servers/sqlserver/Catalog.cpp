@@ -468,11 +468,7 @@ void RebuildPhysical(sqlite3* db, const std::string& database, int64_t tableId,
 void DropPhysicalIndex(sqlite3* db, const std::string& database, int64_t tableId, const std::string& physical,
                        int64_t indid) {
   if (servers::DropPhysicalIndex(db, physical, PhysicalIndexName(tableId, indid))) return;
-  auto table = LoadTable(db, tableId);
-  if (!table) return;
-  std::vector<std::string> sources;
-  for (const auto& c : table->columns) sources.push_back(SqlIdent(c.name));
-  RebuildPhysical(db, database, tableId, sources, true);
+  if (auto table = LoadTable(db, tableId)) RebuildPhysical(db, database, tableId, KeptColumns(table->columns), true);
 }
 
 }  // namespace servers::sqlserver

@@ -227,10 +227,7 @@ void Session::Rename(const std::vector<std::string>& args) {
     ti.Step();
     ExecSql(Db(), "ALTER TABLE " + SqlIdent(PhysicalName(uid, oldName)) + " RENAME TO " +
                       SqlIdent(PhysicalName(uid, newName)));
-    auto t = LoadTable(Db(), *id);
-    std::vector<std::string> sources;
-    for (const auto& c : t->columns) sources.push_back(SqlIdent(c.name));
-    RebuildPhysical(Db(), database_, *id, sources, true);
+    RebuildPhysical(Db(), database_, *id, KeptColumns(LoadTable(Db(), *id)->columns), true);
   } else if (xtype == "PK" || xtype == "UQ") {
     Stmt p(Db(), "UPDATE sysindexes SET name = ? WHERE name = ? AND id = (SELECT parent_obj FROM sysobjects WHERE id = ?)");
     p.Bind(1, newName).Bind(2, oldName).Bind(3, *id);

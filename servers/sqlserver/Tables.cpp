@@ -361,7 +361,7 @@ void Session::Rebuild(const TableInfo& before, const std::vector<std::string>& s
   if (src.empty()) {
     auto now = LoadTable(Db(), before.id);
     if (!now) return;
-    for (const auto& c : now->columns) src.push_back(SqlIdent(c.name));
+    src = KeptColumns(now->columns);
   }
   RebuildPhysical(Db(), database_, before.id, src, true);
   TouchObject(before.id);
@@ -410,8 +410,7 @@ void Session::AlterTable(const AlterTableStmt& s) {
   int64_t nextId = NewObjectId(Db());
   switch (s.action) {
     case AlterTableStmt::AddItems: {
-      std::vector<std::string> sources;
-      for (const auto& c : t.columns) sources.push_back(SqlIdent(c.name));
+      std::vector<std::string> sources = KeptColumns(t.columns);
       int colid = static_cast<int>(QueryInt(Db(), "SELECT max(colid) FROM syscolumns WHERE id = " + std::to_string(t.id), 0)) + 1;
       for (const auto& col : s.columns) {
         if (t.Column(col.name))

@@ -118,27 +118,29 @@ std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>
   return out;
 }
 
-void BindParameters(Stmt& q, const std::vector<ado::Variant>& values) {
+std::unique_ptr<Stmt> PrepareBound(sqlite3* db, const std::string& shape, const std::vector<ado::Variant>& values) {
+  std::unique_ptr<Stmt> q;
+  try {
+    q = std::make_unique<Stmt>(db, shape);
+  } catch (const ESqliteError&) {
+    return nullptr;  // refused as written too, or too many parameters
+  }
   for (size_t i = 0; i < values.size(); ++i) {
     const int index = static_cast<int>(i) + 1;
-    if (const std::string* text = values[i].IfText()) q.Bind(index, *text);
-    else q.Bind(index, static_cast<int64_t>(values[i].AsInt()));
+    if (const std::string* text = values[i].IfText()) q->Bind(index, *text);
+    else q->Bind(index, static_cast<int64_t>(values[i].AsInt()));
   }
+  return q;
 }
 
 ado::RowSet QueryRowSetShared(sqlite3* db, const std::string& sql) {
   std::vector<ado::Variant> values;
   const std::string key = ParameterizedQuery(sql, values);
   if (values.empty()) return QueryRowSet(db, sql);
-  std::unique_ptr<Stmt> q;
-  try {
-    q = std::make_unique<Stmt>(db, key);
-  } catch (const ESqliteError&) {
-    return QueryRowSet(db, sql);  // refused as written too, or too many parameters
-  }
+  std::unique_ptr<Stmt> q = PrepareBound(db, key, values);
+  if (!q) return QueryRowSet(db, sql);
   for (int i = 0; i < sqlite3_column_count(q->Get()); ++i)
     if (std::strchr(sqlite3_column_name(q->Get(), i), '?')) return QueryRowSet(db, sql);
-  BindParameters(*q, values);
   return QueryRowSet(*q);
 }
 

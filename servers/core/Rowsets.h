@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,9 @@ size_t TakeWholeNumber(const std::string& sql, size_t p, std::string& out, std::
 // Takes the single-quoted text from `p` to `end` (past its closing quote) of `sql`: its value, each
 // doubled quote standing for one, to `values`, and the next numbered parameter to `out`.
 void TakeQuotedText(const std::string& sql, size_t p, size_t end, std::string& out, std::vector<ado::Variant>& values);
-// Binds the values of ParameterizedQuery to their parameters.
-void BindParameters(Stmt& q, const std::vector<ado::Variant>& values);
+// The statement of a query made by ParameterizedQuery (or another such shape), its values bound;
+// none when SQLite refuses it (the text as written then decides the outcome).
+std::unique_ptr<Stmt> PrepareBound(sqlite3* db, const std::string& shape, const std::vector<ado::Variant>& values);
 // QueryRowSet, with those texts bound as parameters: queries that differ only in
 // them (a catalogue query per table or index) share one kept statement. A query whose column
 // names would show a parameter, or that SQLite refuses so, runs as written.

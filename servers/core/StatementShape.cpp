@@ -79,30 +79,19 @@ void ExecShaped(sqlite3* db, const std::string& sql) {
   std::vector<ado::Variant> values;
   const std::string shape = LiteralFreeShape(sql, values);
   if (shape.empty()) return ExecSql(db, sql);
-  std::unique_ptr<Stmt> q;
-  try {
-    q = std::make_unique<Stmt>(db, shape);
-  } catch (const ESqliteError&) {
-    return ExecSql(db, sql);  // refused as written too, or too many parameters
-  }
+  std::unique_ptr<Stmt> q = PrepareBound(db, shape, values);
+  if (!q) return ExecSql(db, sql);
   // As ExecSql: reads whose first row was taken must not hold the tables the statement changes.
   for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
     if (st != q->Get() && sqlite3_stmt_busy(st)) sqlite3_reset(st);
-  BindParameters(*q, values);
   while (q->Step()) {
   }
 }
 
 int64_t QueryIntShared(sqlite3* db, const std::string& sql) {
   std::vector<ado::Variant> values;
-  std::unique_ptr<Stmt> q;
-  try {
-    q = std::make_unique<Stmt>(db, ParameterizedQuery(sql, values, true));
-  } catch (const ESqliteError&) {
-    values.clear();
-    q = std::make_unique<Stmt>(db, sql);  // refused as written too, or too many parameters
-  }
-  BindParameters(*q, values);
+  std::unique_ptr<Stmt> q = PrepareBound(db, ParameterizedQuery(sql, values, true), values);
+  if (!q) q = std::make_unique<Stmt>(db, sql);
   return q->Step() ? q->Int(0) : 0;
 }
 

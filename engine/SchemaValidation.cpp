@@ -135,6 +135,12 @@ std::string NumberFault(const ado::Variant& value, bool count) {
   return {};
 }
 
+// True for a table list row of a table the check creates and compares (TABLE, GBL TEMP).
+bool IsCreatedTable(const ado::TField* typeField) {
+  const std::string type = typeField != nullptr ? typeField->AsString() : std::string();
+  return text::SameText(type, "TABLE") || text::SameText(type, "GBL TEMP");
+}
+
 std::string ColumnKey(const std::string& table, const std::string& column) {
   return text::Upper(table) + '\n' + text::Upper(column);
 }
@@ -199,9 +205,7 @@ class Validation {
         if (!CheckField(check, *fields[i], set, file, row, carried)) return false;
       }
       if (rule.kind == vsiTables && tableField != nullptr) {
-        const std::string type = typeField != nullptr ? typeField->AsString() : std::string();
-        const bool created = text::SameText(type, "TABLE") || text::SameText(type, "GBL TEMP");
-        tables_.emplace(text::Upper(tableField->AsString()), created);
+        tables_.emplace(text::Upper(tableField->AsString()), IsCreatedTable(typeField));
       } else if (rule.kind == vsiColumns && tableField != nullptr && fields[1] != nullptr) {
         // fields[1]: the column rule's COLUMN_NAME.
         columns_.insert(ColumnKey(tableField->AsString(), fields[1]->AsString()));
@@ -212,11 +216,9 @@ class Validation {
 
   bool IsCarried(Carried carried, const ado::TField* tableField, const ado::TField* typeField) const {
     switch (carried) {
-      case Carried::kTables: {
-        const std::string type = typeField != nullptr ? typeField->AsString() : std::string();
-        return text::SameText(type, "TABLE") || text::SameText(type, "GBL TEMP") ||
-               (text::SameText(type, "VIEW") && dialect_.CanUpdateViews());
-      }
+      case Carried::kTables:
+        return IsCreatedTable(typeField) ||
+               (typeField != nullptr && text::SameText(typeField->AsString(), "VIEW") && dialect_.CanUpdateViews());
       case Carried::kByTable: {
         if (tableField == nullptr) return false;
         const auto found = tables_.find(text::Upper(tableField->AsString()));

@@ -195,12 +195,14 @@ std::string Stmt::Text(int col) const {
                      static_cast<size_t>(sqlite3_column_bytes(stmt_.get(), col)));
 }
 
+void ReleaseReads(sqlite3* db, sqlite3_stmt* except) {
+  for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
+    if (st != except && sqlite3_stmt_busy(st)) sqlite3_reset(st);
+}
+
 void ExecSql(sqlite3* db, const std::string& sql) {
-  // Reads whose first row was taken must not hold the tables a definition changes; a savepoint
-  // changes none.
-  if (sql.rfind("SAVEPOINT ", 0) != 0 && sql.rfind("RELEASE ", 0) != 0)
-    for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
-    if (sqlite3_stmt_busy(st)) sqlite3_reset(st);
+  // A savepoint changes no table.
+  if (sql.rfind("SAVEPOINT ", 0) != 0 && sql.rfind("RELEASE ", 0) != 0) ReleaseReads(db);
   char* err = nullptr;
   int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
   if (rc != SQLITE_OK) {

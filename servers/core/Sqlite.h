@@ -68,6 +68,9 @@ class Stmt {
 
 // Runs SQL without results (several statements allowed); raises ESqliteError on failure.
 void ExecSql(sqlite3* db, const std::string& sql);
+// Resets the reads of the connection whose first row was taken (but `except`), so that they do
+// not hold the tables a statement is about to change.
+void ReleaseReads(sqlite3* db, sqlite3_stmt* except = nullptr);
 // The first column of the first row as an integer, or `fallback` when there is no row.
 int64_t QueryInt(sqlite3* db, const std::string& sql, int64_t fallback = 0);
 // Single-quoted SQL literal with inner quotes doubled; a text holding NUL characters becomes an

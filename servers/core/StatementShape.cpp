@@ -81,9 +81,7 @@ void ExecShaped(sqlite3* db, const std::string& sql) {
   if (shape.empty()) return ExecSql(db, sql);
   std::unique_ptr<Stmt> q = PrepareBound(db, shape, values);
   if (!q) return ExecSql(db, sql);
-  // As ExecSql: reads whose first row was taken must not hold the tables the statement changes.
-  for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
-    if (st != q->Get() && sqlite3_stmt_busy(st)) sqlite3_reset(st);
+  ReleaseReads(db, q->Get());
   while (q->Step()) {
   }
 }

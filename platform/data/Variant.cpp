@@ -73,7 +73,7 @@ bool Variant::AsBool() const {
     case VarType::Float: return p_.d != 0;
     case VarType::Currency: return p_.c.scaled != 0;
     case VarType::Text: {
-      const std::string& s = (*p_.s);
+      const std::string& s = *p_.s;
       if (text::SameText(text::Trim(s), "true")) return true;
       if (text::SameText(text::Trim(s), "false")) return false;
       int64_t i = 0;
@@ -95,9 +95,9 @@ int64_t Variant::AsInt() const {
     case VarType::DateTime: return static_cast<int64_t>(p_.t.value);
     case VarType::Text: {
       int64_t i = 0;
-      if (ParseInt((*p_.s), i)) return i;
+      if (ParseInt(*p_.s, i)) return i;
       double d = 0;
-      if (ParseFloat((*p_.s), d)) return static_cast<int64_t>(std::llround(d));
+      if (ParseFloat(*p_.s, d)) return static_cast<int64_t>(std::llround(d));
       CannotConvert(*this, "Integer");
     }
     default: CannotConvert(*this, "Integer");
@@ -115,7 +115,7 @@ double Variant::AsFloat() const {
     case VarType::DateTime: return p_.t.value;
     case VarType::Text: {
       double d = 0;
-      if (ParseFloat((*p_.s), d)) return d;
+      if (ParseFloat(*p_.s, d)) return d;
       CannotConvert(*this, "Double");
     }
     default: CannotConvert(*this, "Double");
@@ -162,7 +162,7 @@ std::string Variant::AsString() const {
     case VarType::Int: return std::to_string(p_.i);
     case VarType::Float: return FormatFloat(p_.d);
     case VarType::Currency: return FormatCurrency(p_.c);
-    case VarType::Text: return (*p_.s);
+    case VarType::Text: return *p_.s;
     case VarType::DateTime: return DateTimeToIso(p_.t);
     case VarType::Bytes: {
       const Bytes& b = *p_.bytes;
@@ -193,7 +193,7 @@ DateTime Variant::AsDateTime() const {
       if (!(days >= -657434.0 && days < 2958466.0)) CannotConvert(*this, "Date");
       return DateTime{days};
     }
-    case VarType::Text: return IsoToDateTime((*p_.s));
+    case VarType::Text: return IsoToDateTime(*p_.s);
     default: CannotConvert(*this, "Date");
   }
 }

@@ -2,12 +2,8 @@
 // zipped into the packages folder), tested against a database (unpacked and compared), and run
 // (unpacked, compared and updated). Every failure ends in the application log; while one of them
 // runs it holds the working folders, so that a second run never mixes its package with ours.
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -22,47 +18,42 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// An exclusive hold on the working folders for one operation, released when it ends (also when
-// the process dies: the system drops the lock with the file handle).
-class TFolderLock {
- public:
-  explicit TFolderLock(const std::string& aLockFile) {
-    fd_ = ::open(aLockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) return;
-    held_ = ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
-    busy_ = !held_ && errno == EWOULDBLOCK;
-  }
-  ~TFolderLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  TFolderLock(const TFolderLock&) = delete;
-  TFolderLock& operator=(const TFolderLock&) = delete;
-  bool Held() const { return held_; }
-  // Another run holds the folders (rather than the lock file being out of reach).
-  bool Busy() const { return busy_; }
-
- private:
-  int fd_ = -1;
-  bool held_ = false;
-  bool busy_ = false;
-};
-
 bool WritableFolder(const std::string& aFolder) {
   std::error_code ec;
   return fs::is_directory(aFolder, ec) && ::access(aFolder.c_str(), W_OK) == 0;
 }
 
-// Why the working folders cannot be taken for an operation: another run holds them, or one of them
-// (or the lock file beside them) cannot be written; empty when they are taken.
-std::string FoldersRefused(const TdmMain& dm, const TFolderLock& lock) {
-  if (lock.Busy()) return "Working folders in use by another run: " + dm.SchemaFolder();
-  if (!lock.Held()) return "Cannot write " + dm.AppFolder() + "SchmWorking.lock";
-  for (const std::string& folder :
-       {dm.SchemaFolder(), dm.PackagesFolder(), dm.SettingsFolder(), dm.BackupFolder(), dm.SqlFolder()}) {
-    if (!WritableFolder(folder)) return "Cannot write " + folder;
+// The working folders held for one operation, unless the module holds them already (the window
+// holds them while it is open); let go when the operation ends.
+class TOperationHold {
+ public:
+  explicit TOperationHold(TdmMain& aDm) : dm_(aDm), taken_(!aDm.HoldsFolders()) {
+    refusal_ = dm_.HoldFolders();
+    taken_ = taken_ && refusal_.reason.empty();
+    if (refusal_.reason.empty()) refusal_.reason = UnwritableFolder(dm_);
   }
-  return {};
-}
+  ~TOperationHold() {
+    if (taken_) dm_.ReleaseFolders();
+  }
+  TOperationHold(const TOperationHold&) = delete;
+  TOperationHold& operator=(const TOperationHold&) = delete;
+  // Why the operation cannot have the folders; empty when it can.
+  const TFoldersRefusal& Refusal() const { return refusal_; }
+
+ private:
+  // The first working folder that cannot be written, as "Cannot write " + folder; empty when none.
+  static std::string UnwritableFolder(const TdmMain& dm) {
+    for (const std::string& folder :
+         {dm.SchemaFolder(), dm.PackagesFolder(), dm.SettingsFolder(), dm.BackupFolder(), dm.SqlFolder()}) {
+      if (!WritableFolder(folder)) return "Cannot write " + folder;
+    }
+    return {};
+  }
+
+  TdmMain& dm_;
+  bool taken_;
+  TFoldersRefusal refusal_;
+};
 
 // A file moved away for a while, moved back to where it was when this ends.
 struct TSetAside {
@@ -105,9 +96,9 @@ void LogRunErrors(TdmMain& dm, const std::string& connectionString) {
 }  // namespace
 
 std::string TdmMain::BuildPackage(const std::string& aConnectionString) {
-  TFolderLock lock(appFolder_ + "SchmWorking.lock");
-  if (const std::string refused = FoldersRefused(*this, lock); !refused.empty()) {
-    Log("Error: " + refused);
+  const TOperationHold hold(*this);
+  if (!hold.Refusal().reason.empty()) {
+    Log("Error: " + hold.Refusal().reason);
     return {};
   }
   if (currentSettingsFile_.empty()) {
@@ -176,9 +167,9 @@ void TdmMain::UnpackPackage(const std::string& aPackage) {
 }
 
 void TdmMain::TestPackage(const std::string& aConnectionString, const std::string& aPackage) {
-  TFolderLock lock(appFolder_ + "SchmWorking.lock");
-  if (const std::string refused = FoldersRefused(*this, lock); !refused.empty()) {
-    Log("Error: " + refused);
+  const TOperationHold hold(*this);
+  if (!hold.Refusal().reason.empty()) {
+    Log("Error: " + hold.Refusal().reason);
     return;
   }
   Guarded(
@@ -205,6 +196,14 @@ void TdmMain::UnpackAndCheck(const std::string& aConnectionString, const std::st
 
 TRunStatus TdmMain::RunPackage(const std::string& aConnectionString, const std::string& aPackage, bool aTestOnly) {
   const std::string kind = aTestOnly ? "Testing" : "Updating";
+  // The folders first: a run refused for another's folders (a run or the window) leaves that
+  // one's log alone, and an unattended one tells its caller why on the error stream.
+  const TOperationHold hold(*this);
+  if (!hold.Refusal().reason.empty()) {
+    if (mode_ == 0) return NotStarted(hold.Refusal());
+    Log("Error: " + hold.Refusal().reason);
+    return rsNotStarted;
+  }
   ResetUpdater();
   std::string package = aPackage;
   if (!package.empty() && !fs::path(package).is_absolute()) package = packagesFolder_ + package;
@@ -214,17 +213,6 @@ TRunStatus TdmMain::RunPackage(const std::string& aConnectionString, const std::
   }
   if (!FileExists(package)) {
     Log("Unable to continue, Package File not found: \r\n" + package);
-    return rsNotStarted;
-  }
-  TFolderLock lock(appFolder_ + "SchmWorking.lock");
-  if (const std::string refused = FoldersRefused(*this, lock); !refused.empty()) {
-    Log("Error: " + refused);
-    if (lock.Busy() && mode_ == 0) {
-      // The log file is the other run's: an unattended run refused for it leaves the file alone
-      // and tells its caller why on the error stream.
-      saveLog_ = false;
-      std::fprintf(stderr, "Error: %s\n", refused.c_str());
-    }
     return rsNotStarted;
   }
   Updater.SetConnectionString(aConnectionString);

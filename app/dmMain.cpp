@@ -184,8 +184,7 @@ TRunStatus TdmMain::StartUp(const std::vector<std::string>& aParams) {
   if (aParams.empty()) {
     mode_ = 1;
     Log("Mode: Form");
-    if (ShowMainWindow) ShowMainWindow(*this);
-    return rsSucceeded;
+    return ShowMainWindow ? ShowMainWindow(*this) : rsSucceeded;
   }
   Log("Mode: Consolle");
   params_ = aParams;
@@ -199,6 +198,25 @@ TRunStatus TdmMain::StartUp(const std::vector<std::string>& aParams) {
     return rsFailed;
   }
 }
+
+TRunStatus TdmMain::NotStarted(const TFoldersRefusal& aRefusal) {
+  Log("Error: " + aRefusal.reason);
+  if (aRefusal.busy) saveLog_ = false;
+  std::fprintf(stderr, "Error: %s\n", aRefusal.reason.c_str());
+  return rsNotStarted;
+}
+
+TFoldersRefusal TdmMain::HoldFolders() {
+  if (folderLock_) return {};
+  const std::string lockFile = appFolder_ + "SchmWorking.lock";
+  auto lock = std::make_unique<TFolderLock>(lockFile);
+  if (lock->Busy()) return {"Working folders in use by another run: " + schemaFolder_, true};
+  if (!lock->Held()) return {"Cannot write " + lockFile, false};
+  folderLock_ = std::move(lock);
+  return {};
+}
+
+void TdmMain::ReleaseFolders() { folderLock_.reset(); }
 
 std::string TdmMain::ParamValue(const std::string& aName) const {
   for (const std::string& p : params_) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FolderLock.h"
 #include "app/dmFilesUtils.h"
 #include "components/DbSchemaProducer.h"
 #include "components/DbSchemaUpdater.h"
@@ -19,6 +20,12 @@ enum TRunStatus {
   rsSucceeded = 0,   // the package ran and the update succeeded
   rsFailed = 1,      // connection, unpack, check or update failed
   rsNotStarted = 2,  // a parameter missing, no package file, the folders in use or not writable
+};
+
+// Why the working folders could not be taken.
+struct TFoldersRefusal {
+  std::string reason;  // empty: taken
+  bool busy = false;   // another run holds them
 };
 
 class TdmMain {
@@ -51,8 +58,20 @@ class TdmMain {
   // RunBatch; without: form mode. Returns the run's status (form mode: rsSucceeded).
   TRunStatus StartUp(const std::vector<std::string>& aParams);
   TRunStatus RunBatch();
-  // Form mode's window, shown modally by StartUp; none until the main window is built.
-  std::function<void(TdmMain&)> ShowMainWindow;
+  // Form mode's window, shown by StartUp, which returns when it closes; none until the main window
+  // is built. Its status: rsNotStarted when it could not open.
+  std::function<TRunStatus(TdmMain&)> ShowMainWindow;
+  // Ends a run or a window that could not start: logs "Error: " + the reason and writes it to the
+  // error stream; when another run holds the working folders the log file is that run's, and this
+  // one leaves it alone. Returns rsNotStarted.
+  TRunStatus NotStarted(const TFoldersRefusal& aRefusal);
+
+  // ---- Working folders ----
+  // Takes the working folders for this module until ReleaseFolders, so that no other run uses
+  // them meanwhile (nothing to do when it holds them already); the refusal says why not.
+  TFoldersRefusal HoldFolders();
+  void ReleaseFolders();
+  bool HoldsFolders() const { return folderLock_ != nullptr; }
 
   // ---- Components and settings ----
   void ResetProducer();
@@ -121,4 +140,5 @@ class TdmMain {
   std::string schemaFolder_, packagesFolder_, settingsFolder_, backupFolder_, sqlFolder_;
   TNotifyEvent onLog_;
   bool saveLog_ = true;  // false: the log file is another run's, and this one leaves it alone
+  std::unique_ptr<TFolderLock> folderLock_;  // while this module holds the working folders
 };

@@ -2,6 +2,7 @@
 #include "app/ufrmAdvancedSettings.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -186,7 +187,11 @@ QWidget* TfrmAdvancedSettings::BuildList(const char* aName, const char* aTitle, 
   aGrid = new QTableWidget(0, 2, page);
   aGrid->setObjectName(aFields ? "veFields" : "veTables");
   aGrid->setHorizontalHeaderLabels({aOld, aNew});
-  aGrid->horizontalHeader()->setStretchLastSection(true);
+  // Both columns share the grid's width, each at least as wide as its title.
+  QHeaderView& header = *aGrid->horizontalHeader();
+  header.setSectionResizeMode(QHeaderView::Stretch);
+  const QFontMetrics metrics = header.fontMetrics();
+  header.setMinimumSectionSize(std::max(metrics.horizontalAdvance(aOld), metrics.horizontalAdvance(aNew)) + 24);
   layout->addWidget(aGrid, 1);
   pages->addWidget(page);
   return page;

@@ -3,6 +3,7 @@
 
 #include <QFont>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -10,6 +11,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -23,6 +25,7 @@
 #include "app/ufrmInstructions.h"
 #include "common/Paths.h"
 #include "common/Text.h"
+#include "engine/uDm.h"
 #include "platform/data/DataSet.h"
 #include "platform/ui/DialogService.h"
 
@@ -41,6 +44,25 @@ QLabel* Title(QWidget* aParent, const char* aText) {
   font.setPointSize(font.pointSize() + 4);
   label->setFont(font);
   return label;
+}
+
+// A connection string is one line: line breaks typed into a box or an editor are dropped.
+std::string OneLine(const QString& aText) {
+  std::string text = aText.toStdString();
+  std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+  return text;
+}
+
+// The database a connection string names, for the user to see which one will change.
+std::string DatabaseNamed(const std::string& aConnectionString) {
+  Tdm engine;
+  engine.SetConnectionString(aConnectionString, false);
+  engine.SelectDbSpecific();
+  const std::string database = engine.GetDatabaseName();
+  const std::string server = engine.GetServerName();
+  std::string line = "Database to change: \"" + database + "\"";
+  if (!server.empty()) line += " on server \"" + server + "\"";
+  return line;
 }
 
 bool Confirmed(QWidget* aParent, const std::string& aText) {
@@ -119,6 +141,7 @@ TfrmMain::TfrmMain(TdmMain& aDmMain, QWidget* aParent) : QDialog(aParent), dmMai
   setWindowTitle(Q("Schemion32 [" + Version + "]"));
   lblVersion->setText(Q(Version));
   treeMenu->expandAll();
+  FitContents();
   if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
 }
 
@@ -132,6 +155,17 @@ TLinkLabel* TfrmMain::Link(QWidget* aParent, const char* aName, const char* aCap
   auto* link = new TLinkLabel(aName, aCaption, aHint, aParent);
   link->OnClick = std::move(aClick);
   return link;
+}
+
+void TfrmMain::FitContents() {
+  // The tree as wide as its widest item, and the window at least large enough for the tree, the
+  // six page tabs and every page.
+  treeMenu->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  const QAbstractItemView& items = *treeMenu;
+  treeMenu->setMinimumWidth(items.sizeHintForColumn(0) + 2 * treeMenu->frameWidth() +
+                            treeMenu->verticalScrollBar()->sizeHint().width());
+  pcMain->setMinimumWidth(pcMain->tabBar()->sizeHint().width() + 8);
+  resize(size().expandedTo(sizeHint()));
 }
 
 void TfrmMain::BuildTop(QWidget* aTop) {
@@ -203,6 +237,7 @@ QWidget* TfrmMain::BuildCreate() {
                          [this] { actEditConnStr(); }));
   txConnection = new QPlainTextEdit(page);
   txConnection->setObjectName("txConnection");
+  FollowBox(txConnection);
   layout->addWidget(txConnection);
   layout->addWidget(Link(page, "lblBuildPackage", "Build Package ", "Create a package file with .upd extension",
                          [this] { actBuildPackage(); }));
@@ -247,6 +282,7 @@ QWidget* TfrmMain::BuildRun() {
   createConnection = new QPlainTextEdit(page);
   createConnection->setObjectName("createConnection");
   createConnection->setToolTip("Connection string to database to upgrade");
+  FollowBox(createConnection);
   layout->addWidget(createConnection);
   layout->addWidget(Link(page, "lblCompare", "Compare Database ", "Compare Database ", [this] { actRunTestPackage(); }));
   layout->addWidget(Link(page, "lblUpdate", "Update Database", "Update Database", [this] { actRunExecutePackage(); }));
@@ -286,6 +322,7 @@ QWidget* TfrmMain::BuildBAT() {
   param1 = new TDblClickEdit(tsBATSettings);
   param1->setObjectName("param1");
   param1->OnDoubleClick = [this] { Param1DoubleClick(); };
+  connect(param1, &QLineEdit::textEdited, this, [this](const QString& aText) { ConnectionString = OneLine(aText); });
   settings->addWidget(param1, 1, 1);
   settings->addWidget(new QLabel("Package File", tsBATSettings), 2, 0);
   param3 = new TDblClickEdit(tsBATSettings);
@@ -299,7 +336,7 @@ QWidget* TfrmMain::BuildBAT() {
                            [this] { CreateBatchFileCommand(); }),
                       4, 1);
   settings->setRowStretch(5, 1);
-  pcBAT->addTab(tsBATSettings, "tsBATSettings");
+  pcBAT->addTab(tsBATSettings, "BAT Settings");
   tsBATEditor = new QWidget();
   tsBATEditor->setObjectName("tsBATEditor");
   auto* editor = new QVBoxLayout(tsBATEditor);
@@ -309,7 +346,7 @@ QWidget* TfrmMain::BuildBAT() {
   txBAT->setToolTip("Batch file Editor");
   txBAT->setLineWrapMode(QPlainTextEdit::NoWrap);
   editor->addWidget(txBAT);
-  pcBAT->addTab(tsBATEditor, "tsBATEditor");
+  pcBAT->addTab(tsBATEditor, "BAT Editor");
   layout->addWidget(pcBAT, 1);
   pcMain->addTab(page, "BAT factory");
   return page;
@@ -370,12 +407,17 @@ void TfrmMain::TreeMenuClick(QTreeWidgetItem* aItem) {
 }
 
 std::string TfrmMain::EditConnection(const std::string& aText) {
-  if (radioMicrosoft->isChecked()) {
-    const std::optional<std::string> edited = ui::Dialogs().EditConnectionString(this, aText);
-    return edited.value_or(aText);
-  }
   std::string text = aText;
-  return dmMain_.Producer.EditConnectionString(text, 2) ? text : aText;
+  if (radioMicrosoft->isChecked()) {
+    text = ui::Dialogs().EditConnectionString(this, aText).value_or(aText);
+  } else if (!dmMain_.Producer.EditConnectionString(text, 2)) {
+    text = aText;
+  }
+  return OneLine(Q(text));
+}
+
+void TfrmMain::FollowBox(QPlainTextEdit* aBox) {
+  connect(aBox, &QPlainTextEdit::textChanged, this, [this, aBox] { ConnectionString = OneLine(aBox->toPlainText()); });
 }
 
 std::string TfrmMain::ExecutableFile() {
@@ -482,11 +524,16 @@ void TfrmMain::actRunBuildConnection() {
   createConnection->setPlainText(Q(ConnectionString));
 }
 
-void TfrmMain::actRunTestPackage() { dmMain_.RunPackage(ConnectionString, PackageFile, true); }
+void TfrmMain::actRunTestPackage() {
+  ConnectionString = OneLine(createConnection->toPlainText());
+  dmMain_.RunPackage(ConnectionString, PackageFile, true);
+}
 
 void TfrmMain::actRunExecutePackage() {
-  if (!Confirmed(this, "Run Package will change you database schema.\r\nSchemion Tool will backup your database in \"" +
-                           dmMain_.BackupFolder() + "\"\r\nConfirm this operation?")) {
+  ConnectionString = OneLine(createConnection->toPlainText());
+  if (!Confirmed(this, "Run Package will change you database schema.\r\n" + DatabaseNamed(ConnectionString) +
+                           "\r\nSchemion Tool will backup your database in \"" + dmMain_.BackupFolder() +
+                           "\"\r\nConfirm this operation?")) {
     return;
   }
   dmMain_.RunPackage(ConnectionString, PackageFile, false);
@@ -507,6 +554,7 @@ void TfrmMain::Param3DoubleClick() {
 }
 
 void TfrmMain::CreateBatchFileCommand() {
+  ConnectionString = OneLine(param1->text());
   txBAT->setPlainText(Q(batfactory::BatchLine(ExecutableFile(), ConnectionString, PackageFile,
                                               chkRelativePath->isChecked())));
   ui::ProcessPendingMessages();
@@ -541,7 +589,10 @@ void TfrmMain::actBATSave() {
   if (!file) return;
   BATFileName = *file;
   std::ofstream out(BATFileName, std::ios::binary | std::ios::trunc);
-  out << txBAT->toPlainText().toStdString() << "\n";
+  // The file ends with one line end: a text loaded with its own keeps it, and gains no blank line.
+  std::string text = txBAT->toPlainText().toStdString();
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  out << text;
   lblBATFileName->setText(Q(FileNamePart(BATFileName)));
 }
 
@@ -573,8 +624,21 @@ void ShowInstructionsWindow(TdmMain& aDmMain) {
 
 void InstallMainWindows(TdmMain& aDmMain) {
   aDmMain.ShowMainWindow = [](TdmMain& dm) {
+    if (!ui::WindowsCanOpen()) {
+      return dm.NotStarted({"No display to open the window on (DISPLAY is not set or does not answer); "
+                            "give connection= and upd= to run an update without one.",
+                            false});
+    }
+    // The window holds the working folders as a run does: neither may use them under the other.
+    const TFoldersRefusal refusal = dm.HoldFolders();
+    if (refusal.busy) {
+      ui::Dialogs().MessageDlg(nullptr, "Error", refusal.reason, ui::mtError, ui::mbOK);
+      return dm.NotStarted(refusal);
+    }
     TfrmMain window(dm);
-    ui::Dialogs().ShowModal(window);
+    ui::Dialogs().ShowMainWindow(window);
+    dm.ReleaseFolders();
+    return rsSucceeded;
   };
   aDmMain.ShowInstructions = ShowInstructionsWindow;
 }

@@ -118,6 +118,9 @@ class TfrmMain : private ui::ApplicationGuard, public QDialog {
   QWidget* BuildAbout();
   TLinkLabel* Link(QWidget* aParent, const char* aName, const char* aCaption, const char* aHint,
                    std::function<void()> aClick);
+  // What is typed into the box becomes the current connection string, as an editor's result does.
+  void FollowBox(QPlainTextEdit* aBox);
+  void FitContents();
   void MirrorLog();
   void PageShown(int aIndex);
   void BATPageShown(int aIndex);

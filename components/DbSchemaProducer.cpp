@@ -22,6 +22,7 @@ bool TOrvDbSchemaProducer::Initialize() {
 void TOrvDbSchemaProducer::Finalize() { TOrvSchemion::Finalize(); }
 
 bool TOrvDbSchemaProducer::ExtractSchema() {
+  ClearConsole();
   ShowWindows(ProgressInfoKind);
   Errors().ClearExtractSchemaErrors();
   bool result = Connected() && dm() != nullptr;

@@ -3,6 +3,7 @@
 // the error manager and the updater's settings file.
 #include "components/DbSchemaUpdater.h"
 
+#include <QApplication>
 #include <exception>
 #include <filesystem>
 #include <utility>
@@ -93,6 +94,7 @@ bool TOrvDbSchemaUpdater::Run(const std::string& aConnectionString, int aMode) {
   engine.SetConnectionString(aConnectionString, false);
   engine.SelectDbSpecific();
   Errors().ClearCheckDbErrors();
+  ClearConsole();
 
   // Without a dialect (an unknown provider) there is no existence test: the connection names
   // the provider in its error.
@@ -241,8 +243,12 @@ bool TOrvDbSchemaUpdater::ConfirmDelete() {
 }
 
 void TOrvDbSchemaUpdater::ShowErrorManager() {
-  // The window frees itself when closed, and tells this updater so.
-  auto* window = new TErrorManagerFrm(*errorManagerLink_);
+  // The window frees itself when closed, and tells this updater so. The window the user works in
+  // owns it: it opens over that window, and a modal owner does not block it.
+  QWidget* owner = QApplication::activeModalWidget();
+  if (owner == nullptr) owner = QApplication::activeWindow();
+  auto* window = new TErrorManagerFrm(*errorManagerLink_, owner);
+  if (owner != nullptr) window->move(owner->geometry().center() - window->rect().center());
   window->show();
 }
 

@@ -142,6 +142,8 @@ class TOrvSchemion {
   void ShowProgressInfo();
   void HideConsole();
   void HideProgressInfo();
+  // Empties the console: each run shows only its own lines.
+  void ClearConsole();
   // The end of every run: with errors listed each window stays open only when its
   // leaveOpenedOnErrors is set; without, only when its LeaveOpenedOnFinish is set.
   void CloseWindows();

@@ -83,6 +83,10 @@ void TOrvSchemion::ShowConsole() {
   consoleFrm_->show();
 }
 
+void TOrvSchemion::ClearConsole() {
+  if (consoleFrm_) consoleFrm_->Clear();
+}
+
 void TOrvSchemion::ShowProgressInfo() {
   if (!progressInfoFrm_) throw EComponentError("Progress Info Windows does not exists!");
   progressInfoFrm_->show();

@@ -99,6 +99,12 @@ void TConsoleFrm::FlushLines() {
   pending_.clear();
 }
 
+void TConsoleFrm::Clear() {
+  flushTimer_->stop();
+  pending_.clear();
+  txtConsole->clear();
+}
+
 void TConsoleFrm::setVisible(bool aVisible) {
   if (aVisible) FlushLines();
   QWidget::setVisible(aVisible);

@@ -29,6 +29,8 @@ class TConsoleFrm : private ui::ApplicationGuard, public QWidget {
   void AddLine(const std::string& aText);
   // Moves every added line into the memo now; readers of txtConsole call it first.
   void FlushLines();
+  // Empties the memo, and drops the lines not yet in it: a new run starts on an empty console.
+  void Clear();
 
   // Showing the window brings its memo up to date first.
   void setVisible(bool aVisible) override;

@@ -432,10 +432,8 @@ void TErrorManagerFrm::DoConsole() {
   if (!console_) return;
   if (console_->isHidden()) {
     console_->show();
-    actConsole->setText("Hide console");
   } else {
     console_->hide();
-    actConsole->setText("Show console");
   }
 }
 
@@ -516,5 +514,7 @@ void TErrorManagerFrm::UpdateActions() {
   actClearUpdate->setEnabled(errors_ && !errors_->UpdateErrors().empty());
   actShowInstructions->setText(sqlFile_ && sqlFile_->isVisible() ? "Close instruction window"
                                                                  : "Open instruction window");
-  actConsole->setText(console_ && console_->isVisible() ? "Hide console" : "Show console");
+  const bool consoleShown = console_ && console_->isVisible();
+  actConsole->setText(consoleShown ? "Hide console" : "Show console");
+  actConsole->setToolTip(consoleShown ? "Close console window" : "Open console window");
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QAction>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -156,15 +157,15 @@ void TSqlFileFrm::BuildControls() {
 
   tsSearch = new QWidget();
   auto* search = new QVBoxLayout(tsSearch);
-  auto* row = new QHBoxLayout();
-  row->addWidget(new QLabel("Instr. number:", tsSearch));
+  // One row each, so that the text to find gets the window's width.
+  auto* fields = new QFormLayout();
+  fields->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
   edtSearchNumber = new QSpinBox(tsSearch);
   edtSearchNumber->setRange(INT_MIN, INT_MAX);
-  row->addWidget(edtSearchNumber);
-  row->addWidget(new QLabel("Instruction text:", tsSearch));
+  fields->addRow("Instr. number:", edtSearchNumber);
   edtSearchText = new QLineEdit(tsSearch);
-  row->addWidget(edtSearchText, 1);
-  search->addLayout(row);
+  fields->addRow("Instruction text:", edtSearchText);
+  search->addLayout(fields);
   auto* bottom = new QHBoxLayout();
   auto* type = new QGroupBox("[ Search type ]", tsSearch);
   auto* typeLayout = new QHBoxLayout(type);

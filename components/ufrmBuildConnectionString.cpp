@@ -18,6 +18,7 @@
 
 #include "common/Paths.h"
 #include "common/Text.h"
+#include "platform/data/ConnectionString.h"
 #include "platform/data/DataSet.h"
 #include "platform/ui/DialogService.h"
 
@@ -36,13 +37,19 @@ std::size_t FindNoCase(const std::string& text, const std::string& key) {
   return upper.find(text::Upper(key));
 }
 
-// The value after key (case ignored) up to the next ";" or the end; empty when the key is missing.
-std::string ValueOf(const std::string& text, const std::string& key) {
-  const std::size_t at = FindNoCase(text, key);
-  if (at == std::string::npos) return {};
-  const std::size_t start = at + key.size();
-  const std::size_t end = text.find(';', start);
-  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+// A key as the window names it ("Data Source=") without its "=".
+std::string KeyName(const std::string& key) { return key.substr(0, key.find('=')); }
+
+// The value of key (written with its "=", case ignored) as connection strings read it: a value in
+// quotes holds its ";" and doubled quotes; empty when the key is missing.
+std::string ValueOf(const ado::ConnectionString& text, const std::string& key) { return text.Get(KeyName(key)); }
+
+// ";" + key + value, the value quoted as connection strings quote it when it holds a ";", a quote
+// or outer blanks.
+std::string Piece(const std::string& key, const std::string& value) {
+  ado::ConnectionString piece;
+  piece.Set(KeyName(key), value);
+  return ";" + piece.ToString();
 }
 
 bool EqualsNoCase(const std::string& a, const std::string& b) { return text::Upper(a) == text::Upper(b); }
@@ -256,6 +263,8 @@ void TfrmBuildConnectionString::OpenCustomForm(const std::string& aText) {
   pages_->setCurrentWidget(tsCustomConnection);
   SetupProvider();
   cbEngineName->setCurrentText(Q(engine));
+  readText_ = aText;
+  readState_ = FieldsState();
 }
 
 void TfrmBuildConnectionString::EnableLogin() {
@@ -304,24 +313,22 @@ std::string TfrmBuildConnectionString::ComposeConnectionString(bool aWithDatabas
   } else {
     text += cbSavePwd->isEnabled() && cbSavePwd->isChecked() ? ";Persist Security Info=True"
                                                                : ";Persist Security Info=False";
-    if (edtLogin->isEnabled() && !edtLogin->text().isEmpty()) text += ";User ID=" + S(edtLogin->text());
+    if (edtLogin->isEnabled() && !edtLogin->text().isEmpty()) text += Piece("User ID=", S(edtLogin->text()));
     if (edtPassword->isEnabled() && !edtPassword->text().isEmpty()) {
       const std::string password = S(edtPassword->text());
       if (aWithPassword) {
-        text += ";Password=" + password;
+        text += Piece("Password=", password);
       } else if (cbNoPwd->isChecked()) {
         text += ";Password=''";
       } else if (cbSavePwd->isChecked()) {
-        text += ";Password=" + password;
+        text += Piece("Password=", password);
       }
     }
   }
-  if (aWithDatabase && !cbDbName->currentText().isEmpty()) {
-    text += ";" + row.DatabaseKey + S(cbDbName->currentText());
-  }
-  if (!cbEngineName->currentText().isEmpty()) text += ";" + row.ServerKey + S(cbEngineName->currentText());
+  if (aWithDatabase && !cbDbName->currentText().isEmpty()) text += Piece(row.DatabaseKey, S(cbDbName->currentText()));
+  if (!cbEngineName->currentText().isEmpty()) text += Piece(row.ServerKey, S(cbEngineName->currentText()));
   if (!edtMachineName->text().isEmpty()) {
-    text += index != kAsaIndex ? ";" + row.LocationKey + S(edtMachineName->text())
+    text += index != kAsaIndex ? Piece(row.LocationKey, S(edtMachineName->text()))
                                : ";links=tcpip{host=" + S(edtMachineName->text()) + "}";
   }
   return text;
@@ -332,7 +339,8 @@ void TfrmBuildConnectionString::ReadConnectionString(const std::string& aText) {
   cbProvider->setCurrentIndex(0);
   pcKind->setCurrentWidget(tsSqlServer);
   if (aText.empty()) return;
-  const std::string providerName = ValueOf(aText, "Provider=");
+  const ado::ConnectionString pieces(aText);
+  const std::string providerName = ValueOf(pieces, "Provider=");
   int index = -1;
   for (std::size_t i = 0; i < providers_.size() && index < 0; ++i) {
     if (EqualsNoCase(providers_[i]->ProviderName, providerName)) index = static_cast<int>(i);
@@ -341,8 +349,8 @@ void TfrmBuildConnectionString::ReadConnectionString(const std::string& aText) {
   cbProvider->setCurrentIndex(index);
   pcKind->setCurrentWidget(index == kAsaIndex ? tsAsa : tsSqlServer);
   const TDbSpecific& row = *providers_[static_cast<std::size_t>(index)];
-  cbEngineName->setCurrentText(Q(ValueOf(aText, row.ServerKey)));
-  std::string location = ValueOf(aText, row.LocationKey);
+  cbEngineName->setCurrentText(Q(ValueOf(pieces, row.ServerKey)));
+  std::string location = ValueOf(pieces, row.LocationKey);
   if (row.LocationKey == "links=") {
     const std::size_t host = FindNoCase(location, "tcpip{host=");
     if (host != std::string::npos) {
@@ -352,11 +360,12 @@ void TfrmBuildConnectionString::ReadConnectionString(const std::string& aText) {
     }
   }
   edtMachineName->setText(Q(location));
-  cbDbName->setCurrentText(Q(ValueOf(aText, row.DatabaseKey)));
-  edtLogin->setText(Q(ValueOf(aText, "User ID=")));
-  const std::string password = ValueOf(aText, "Password=");
-  edtPassword->setText(password == "''" ? QString() : Q(password));
-  if (index == 0 && EqualsNoCase(ValueOf(aText, "Integrated Security="), "SSPI")) {
+  cbDbName->setCurrentText(Q(ValueOf(pieces, row.DatabaseKey)));
+  edtLogin->setText(Q(ValueOf(pieces, "User ID=")));
+  // Two single quotes are read as the empty password they write.
+  const std::string password = ValueOf(pieces, "Password=");
+  edtPassword->setText(Q(password));
+  if (index == 0 && EqualsNoCase(ValueOf(pieces, "Integrated Security="), "SSPI")) {
     rbWindows->setChecked(true);
     edtLogin->clear();
     edtPassword->clear();
@@ -365,13 +374,19 @@ void TfrmBuildConnectionString::ReadConnectionString(const std::string& aText) {
     return;
   }
   rbSql->setChecked(true);
-  if (EqualsNoCase(ValueOf(aText, "Persist Security Info="), "true")) {
+  if (EqualsNoCase(ValueOf(pieces, "Persist Security Info="), "true")) {
     cbNoPwd->setChecked(false);
     cbSavePwd->setChecked(true);
   } else {
-    cbSavePwd->setChecked(false);
-    cbNoPwd->setChecked(FindNoCase(aText, "Password=") != std::string::npos);
+    // A password written in the string is one it saves; an empty one says there is none.
+    cbSavePwd->setChecked(!password.empty());
+    cbNoPwd->setChecked(pieces.Has("Password") && password.empty());
   }
+}
+
+std::string TfrmBuildConnectionString::FieldsState() const {
+  return ComposeConnectionString(true, true, false) + (cbSavePwd->isChecked() ? "|save" : "|") +
+         (cbNoPwd->isChecked() ? "|none" : "|");
 }
 
 void TfrmBuildConnectionString::ShowMessage(const std::string& aText) {
@@ -435,7 +450,9 @@ bool TfrmBuildConnectionString::FillDatabaseList(bool aShowErrors) {
 }
 
 void TfrmBuildConnectionString::OkClick() {
-  connStr_ = ComposeConnectionString(true, false, false);
+  // Fields left as they were read give back the string they were read from, keys the form does
+  // not know included.
+  connStr_ = FieldsState() == readState_ ? readText_ : ComposeConnectionString(true, false, false);
   accept();
 }
 

@@ -113,8 +113,12 @@ class TfrmBuildConnectionString : private ui::ApplicationGuard, public QDialog {
   void OkClick();
   void BrowseDbClick();
   void StartDatabaseClick();
+  // What the fields say, password and check boxes included: unchanged fields give the same text.
+  std::string FieldsState() const;
 
   std::string connStr_;
+  std::string readText_;   // the string the custom form was last opened on
+  std::string readState_;  // FieldsState() right after it was read
   uint8_t mode_ = 0;
   ado::TConnection ac_;
   std::vector<std::unique_ptr<TDbSpecific>> providers_;

@@ -1,5 +1,7 @@
 #include "platform/data/ConnectionString.h"
 
+#include <cctype>
+
 #include "common/Text.h"
 
 namespace ado {
@@ -114,6 +116,26 @@ void MaskKeyValues(std::string& message, std::string_view key) {
   }
 }
 
+// Masks `value` where `message` repeats it as a word of its own (no letter or digit beside it), as
+// a provider's message may. A value shorter than kShortestWord is left to MaskKeyValues: as a word
+// it would hide the message's own words, and inside words it would garble them.
+constexpr size_t kShortestWord = 4;
+
+void MaskWordValue(std::string& message, const std::string& value) {
+  if (value.size() < kShortestWord) return;
+  const auto wordChar = [&message](size_t at) { return std::isalnum(static_cast<unsigned char>(message[at])) != 0; };
+  size_t p = 0;
+  while ((p = message.find(value, p)) != std::string::npos) {
+    const size_t end = p + value.size();
+    if ((p == 0 || !wordChar(p - 1)) && (end >= message.size() || !wordChar(end))) {
+      message.replace(p, value.size(), "*****");
+      p += 5;
+    } else {
+      ++p;
+    }
+  }
+}
+
 // The items as "key=value" pairs joined by ";", values quoted where needed; with aMaskPasswords
 // the password's value shows as "*****".
 std::string Render(const std::vector<std::pair<std::string, std::string>>& aItems,
@@ -137,7 +159,7 @@ std::string ConnectionString::ToStringWithoutPassword() const { return Render(it
 std::string ConnectionString::MaskPasswords(const std::string& message) const {
   std::string out = message;
   for (const auto& [k, v] : items_) {
-    if (IsPasswordKey(k) && !v.empty()) out = text::ReplaceAll(out, v, "*****");
+    if (IsPasswordKey(k)) MaskWordValue(out, v);
   }
   MaskKeyValues(out, "password");
   MaskKeyValues(out, "pwd");

@@ -24,8 +24,10 @@ class ConnectionString {
   std::string ToString() const;
   // The string with the password's value replaced, for logs and messages.
   std::string ToStringWithoutPassword() const;
-  // `message` with each password value of this string, and the value of any "password=" or
-  // "pwd=" written in it (a key the string did not parse, for want of a ";"), shown as "*****".
+  // `message` with the value of every "password=" or "pwd=" written in it (the providers' own
+  // password keys included, and a key the string did not parse, for want of a ";"), and this
+  // string's password where the message repeats it as a word of its own (four characters or
+  // more), shown as "*****"; every other character stays as it is.
   std::string MaskPasswords(const std::string& message) const;
 
  private:

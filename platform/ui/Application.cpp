@@ -6,6 +6,8 @@
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace ui {
 
@@ -15,27 +17,59 @@ namespace {
 // destroyed: destroying it during static destruction would run after Qt's own globals are gone.
 // Qt requires argc and argv to outlive it.
 struct OwnedApplication {
-  int argc = 1;
-  char name[9] = "schemion";
-  char* argv[2] = {name, nullptr};
+  std::string name = "schemion";
+  std::string option = "-platform";
+  std::string platforms;
+  std::vector<char*> argv;
+  int argc = 0;
   QApplication* app = nullptr;
+  bool requested = false;  // the environment named the platform (QT_QPA_PLATFORM)
 };
 
-bool HasDisplay() {
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (platform != nullptr && *platform != '\0') return true;
-  const char* x11 = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+OwnedApplication& Owned() {
+  static OwnedApplication* owned = new OwnedApplication;
+  return *owned;
+}
+
+bool IsSet(const char* aVariable) {
+  const char* value = std::getenv(aVariable);
+  return value != nullptr && *value != '\0';
+}
+
+// The platforms to try, in order: the displays the environment names (Wayland, then X), and the
+// offscreen one last, so that a display that is missing or does not answer never ends the program.
+std::string DisplayPlatforms() {
+  std::string platforms;
+  if (IsSet("WAYLAND_DISPLAY")) platforms += "wayland;";
+  if (IsSet("DISPLAY")) platforms += "xcb;";
+  return platforms + "offscreen";
 }
 
 }  // namespace
 
 void EnsureApplication() {
   if (QCoreApplication::instance() != nullptr) return;
-  static OwnedApplication* owned = new OwnedApplication;
-  if (!HasDisplay()) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  owned->app = new QApplication(owned->argc, owned->argv);
+  OwnedApplication& owned = Owned();
+  owned.requested = IsSet("QT_QPA_PLATFORM");
+  owned.argv = {owned.name.data()};
+  if (!owned.requested) {
+    owned.platforms = DisplayPlatforms();
+    owned.argv.push_back(owned.option.data());
+    owned.argv.push_back(owned.platforms.data());
+  }
+  owned.argc = static_cast<int>(owned.argv.size());
+  owned.argv.push_back(nullptr);
+  owned.app = new QApplication(owned.argc, owned.argv.data());
+}
+
+void UseHiddenScreen() {
+  if (QCoreApplication::instance() == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+bool WindowsCanOpen() {
+  EnsureApplication();
+  // An application object made elsewhere chose its platform itself.
+  return HasVisibleScreen() || Owned().app == nullptr || Owned().requested;
 }
 
 bool HasVisibleScreen() {

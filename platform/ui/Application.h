@@ -6,9 +6,20 @@
 namespace ui {
 
 // Creates the widgets application object when the process has none; does nothing otherwise.
-// On a machine without a display (no DISPLAY, no WAYLAND_DISPLAY, no QT_QPA_PLATFORM) the
-// offscreen platform is chosen, so an unattended run never fails for want of a screen.
+// Without QT_QPA_PLATFORM it tries the displays the environment names (WAYLAND_DISPLAY, DISPLAY)
+// and falls back on the offscreen platform, so that a missing display, or one that does not
+// answer (a stale DISPLAY), never ends the program.
 void EnsureApplication();
+
+// Before the application object exists: windows go to the offscreen platform whatever the
+// environment names, so the process needs no display (an unattended run shows nothing).
+void UseHiddenScreen();
+
+// True when the program's windows can open: on a screen someone can see, or on the platform the
+// environment asked for (QT_QPA_PLATFORM, as tests ask for the offscreen one). False when there
+// is no display, or the display named does not answer. Creates the application object when there
+// is none.
+bool WindowsCanOpen();
 
 // On a screen nobody sees (an unattended run), drops the toolkit's own notes and warnings about
 // windows it cannot place, which would only clutter the run's output; errors still show.

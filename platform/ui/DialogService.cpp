@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -131,6 +132,16 @@ std::optional<std::string> QtDialogService::ChooseSaveFile(QWidget* aParent,
 int QtDialogService::ShowModal(QDialog& aDialog) {
   if (!HasVisibleScreen()) return mrCancel;
   return aDialog.exec();
+}
+
+int QtDialogService::ShowMainWindow(QDialog& aDialog) {
+  if (!HasVisibleScreen()) return mrCancel;
+  QEventLoop loop;
+  QObject::connect(&aDialog, &QDialog::finished, &loop, &QEventLoop::quit);
+  aDialog.setModal(false);
+  aDialog.show();
+  loop.exec();
+  return aDialog.result();
 }
 
 std::optional<std::string> QtDialogService::ChooseFolder(QWidget* aParent,

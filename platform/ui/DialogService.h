@@ -66,6 +66,10 @@ class IDialogService {
                                                     const std::string& aFilter) = 0;
   // Shows a window modally; returns its modal result.
   virtual int ShowModal(QDialog& aDialog) = 0;
+  // Shows the program's main window and returns its result when it closes. It blocks no other
+  // window meanwhile: the windows opened from it stay usable. Scripted services answer it as
+  // they answer ShowModal.
+  virtual int ShowMainWindow(QDialog& aDialog) { return ShowModal(aDialog); }
   // Chooses a folder, starting at aFolder, allowing a new one to be made; nullopt on cancel.
   virtual std::optional<std::string> ChooseFolder(QWidget* aParent, const std::string& aTitle,
                                                   const std::string& aFolder) = 0;
@@ -90,6 +94,7 @@ class QtDialogService : public IDialogService {
                                             const std::string& aFileName,
                                             const std::string& aFilter) override;
   int ShowModal(QDialog& aDialog) override;
+  int ShowMainWindow(QDialog& aDialog) override;
   std::optional<std::string> ChooseFolder(QWidget* aParent, const std::string& aTitle,
                                           const std::string& aFolder) override;
   std::optional<std::string> EditConnectionString(QWidget* aParent,

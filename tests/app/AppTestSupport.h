@@ -53,6 +53,14 @@ inline int RunCommand(const Lines& aArgs) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The command run as under ssh or a scheduler with a stale DISPLAY: no display server answers it,
+// and no platform is chosen for the program.
+inline Lines WithDeadDisplay(const Lines& aArgs) {
+  Lines args{"env", "-u", "QT_QPA_PLATFORM", "-u", "WAYLAND_DISPLAY", "DISPLAY=:4321"};
+  args.insert(args.end(), aArgs.begin(), aArgs.end());
+  return args;
+}
+
 // A copy of the built Schemion32 in the folder; its path.
 inline std::string PlaceProgram(const std::string& aFolder) {
   const std::string program = aFolder + "/Schemion32";

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
@@ -59,6 +60,16 @@ TEST(AdvancedSettings, TheTablePickerBelongsToItsPageOnly) {
   }
   a->pages->setCurrentWidget(a->tsTables);
   EXPECT_TRUE(a->cmbTableName->isVisible());
+  // Regression: the first column's title showed cut ("d Table Nan").
+  for (QTableWidget* grid : {a->veTables, a->veFields}) {
+    a->pages->setCurrentWidget(grid->parentWidget());
+    ui::ProcessPendingMessages();
+    const QHeaderView& header = *grid->horizontalHeader();
+    for (int column = 0; column < 2; ++column) {
+      const QString title = grid->horizontalHeaderItem(column)->text();
+      EXPECT_GT(header.sectionSize(column), header.fontMetrics().horizontalAdvance(title)) << title.toStdString();
+    }
+  }
   a->close();
   windowtest::ProcessDeletes();
 }

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,8 @@ TEST(BatchFactory, TheWindowWritesSavesRunsAndLoadsABatchFile) {
   ASSERT_FALSE(package.empty());
   TfrmMain w(dm);
   w.pcMain->setCurrentWidget(w.tsBAT);
-  dialogs->AnswerConnectionString(client);
+  // A line break typed into the editor does not split the one-line command.
+  dialogs->AnswerConnectionString(client + "\r\n");
   QTest::mouseDClick(w.param1, Qt::LeftButton);
   dialogs->AnswerOpenFile(package);
   QTest::mouseDClick(w.param3, Qt::LeftButton);
@@ -95,6 +97,14 @@ TEST(BatchFactory, TheWindowWritesSavesRunsAndLoadsABatchFile) {
   QTest::mouseClick(create, Qt::LeftButton);
   const std::string exe = fs::path(TfrmMain::ExecutableFile()).filename().string();
   EXPECT_EQ(w.txBAT->toPlainText().toStdString(), "./" + exe + " \"connection=" + client + "\" \"upd=UiBatShop.upd\"");
+  // What is typed into the box is what the command carries.
+  w.pcBAT->setCurrentWidget(w.tsBATSettings);
+  w.param1->clear();
+  QTest::keyClicks(w.param1, "Provider=SQLOLEDB.1;Data Source=typed");
+  QTest::mouseClick(create, Qt::LeftButton);
+  EXPECT_EQ(w.txBAT->toPlainText().toStdString(),
+            "./" + exe + " \"connection=Provider=SQLOLEDB.1;Data Source=typed\" \"upd=UiBatShop.upd\"");
+  EXPECT_EQ(w.ConnectionString, "Provider=SQLOLEDB.1;Data Source=typed");
   // Saved beside the program (the default name asked first) and run with sh.
   w.txBAT->setPlainText(QString::fromStdString(batfactory::BatchLine(app + "/Schemion32", client, package, true)));
   dialogs->AnswerSaveFile(app + "/update.bat");
@@ -111,6 +121,15 @@ TEST(BatchFactory, TheWindowWritesSavesRunsAndLoadsABatchFile) {
   EXPECT_EQ(w2.param3->text().toStdString(), "UiBatShop.upd");
   EXPECT_EQ(w2.ConnectionString, client);
   EXPECT_EQ(w2.PackageFile, "UiBatShop.upd");
+  // Saved again after loading, the file is the same: no blank line is added at each cycle.
+  dialogs->AnswerSaveFile(app + "/again.bat");
+  w2.actBATSave();
+  std::ifstream first(app + "/update.bat", std::ios::binary), second(app + "/again.bat", std::ios::binary);
+  std::stringstream firstBytes, secondBytes;
+  firstBytes << first.rdbuf();
+  secondBytes << second.rdbuf();
+  EXPECT_EQ(secondBytes.str(), firstBytes.str());
+  EXPECT_EQ(firstBytes.str().back(), '\n');
   std::ofstream(app + "/bare.bat") << "./Schemion32 \"upd=Other.upd\"\n";
   dialogs->AnswerOpenFile(app + "/bare.bat");
   QTest::mouseClick(w2.findChild<QLabel*>("lblBATLoad"), Qt::LeftButton);

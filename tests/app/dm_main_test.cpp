@@ -106,6 +106,11 @@ TEST(AppDataModule, CommandLinesThatCannotRunSayWhyWithStatusTwo) {
   dm.StartUp({"connection=Provider=SQLOLEDB.1;Data|Source=my srv;Password=secret", "upd=a.upd"});
   EXPECT_EQ(dm.LogLines()[2],
             "Parameters: \"connection=Provider=SQLOLEDB.1;Data|Source=my srv;Password=*****\",upd=a.upd");
+  // Regression: a one-character password was replaced wherever its letter stood in the line.
+  TdmMain shortPassword(app);
+  shortPassword.StartUp({"connection=Provider=SQLOLEDB.1;Data|Source=x;Password=o", "pwd=n", "upd=a.upd"});
+  EXPECT_EQ(shortPassword.LogLines()[2],
+            "Parameters: connection=Provider=SQLOLEDB.1;Data|Source=x;Password=*****,pwd=*****,upd=a.upd");
 }
 
 TEST(AppDataModule, TheLogFileHoldsTheLastRunAndSettingsSayWhatTheyDid) {
@@ -161,7 +166,10 @@ TEST(AppDataModule, UnattendedRunsUpdateTheClientAndTellTheirStatus) {
     }
     ASSERT_TRUE(fs::is_regular_file(package));
     const Lines params = {"connection=" + client, "upd=" + name + ".upd"};
-    EXPECT_EQ(RunProgram(app, params), rsSucceeded);
+    // Run as a scheduler runs it with a stale DISPLAY: no display is needed.
+    Lines args = app_test::WithDeadDisplay({app_test::PlaceProgram(app)});
+    args.insert(args.end(), params.begin(), params.end());
+    EXPECT_EQ(app_test::RunCommand(args), rsSucceeded);
     const Lines log = Undated(FileLines(app + "/SchemionAppLog.txt"));
     ASSERT_EQ(log.size(), 7u);
     EXPECT_EQ(log[1], "Mode: Consolle");
@@ -227,6 +235,19 @@ TEST(AppDataModule, AFailedUpdateOrFoldersInUseEndWithTheirStatusAndLeaveTheClie
                    "String or binary data would be truncated.",
                    "Error: Error Updating Package, please check Error Manager."}));
   EXPECT_EQ(round_trip::Rows(client, "SELECT id, s FROM T"), Lines{"1|too long"});
+  // A refused login keeps its message whole, whatever the password (here one letter of it).
+  {
+    TdmMain dm(app);
+    const std::string wrongLogin = std::string("Provider=SQLOLEDB.1;Initial Catalog=RefusedClient;Data Source=") +
+                                   dialect_test::kServer + ";User ID=sa;Password=a";
+    EXPECT_EQ(dm.RunPackage(wrongLogin, "Refused.upd", false), rsFailed);
+    bool found = false;
+    for (const std::string& line : dm.LogLines()) {
+      found = found || line.find("Login failed for user 'sa'.") != std::string::npos;
+      EXPECT_EQ(line.find("*****i"), std::string::npos) << line;
+    }
+    EXPECT_TRUE(found);
+  }
 
   // Another run holds the working folders: this one fails at once, says why on the error stream
   // and leaves the other run's log file alone.

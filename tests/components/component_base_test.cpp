@@ -4,6 +4,7 @@
 // running component through the engine.
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <pugixml.hpp>
@@ -358,6 +359,7 @@ TEST(ComponentBase, EditConnectionStringOpensTheBuilder) {
   // Accepted: the text the builder composed.
   dialogs->AnswerModal([](QDialog& d) {
     auto& w = dynamic_cast<TfrmBuildConnectionString&>(d);
+    w.edtLogin->setText("u3");
     w.btnOk->click();
     return w.result();
   });

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "components/ufrmBuildConnectionString.h"
@@ -279,6 +280,53 @@ TEST_F(Builder, ExecuteModesAndCancel) {
   });
   EXPECT_TRUE(TfrmBuildConnectionString::Execute(text, 0));
   EXPECT_EQ(text, "Provider=SQLOLEDB.1;Data Source=c");
+}
+
+// Regression: a password read without "Persist Security Info" came back as "Password=''" with No
+// Password ticked; a quoted password holding ";" was read as far as the ";"; a password typed
+// with ";" was written unquoted.
+TEST_F(Builder, PasswordsComeBackAsConnectionStringsQuoteThem) {
+  const auto closeWithOk = [this](std::function<void(TfrmBuildConnectionString&)> aEdit) {
+    dialogs_->AnswerModal([aEdit](QDialog& d) {
+      auto& w = dynamic_cast<TfrmBuildConnectionString&>(d);
+      aEdit(w);
+      w.btnOk->click();
+      return w.result();
+    });
+  };
+  struct Case {
+    std::string text;      // the string the builder is opened on and closed unchanged
+    std::string password;  // what the password field reads
+    bool noPassword;
+  } cases[] = {
+      {"Provider=SQLOLEDB.1;Data Source=srv;Initial Catalog=Shop;User ID=u3;Password=simple1", "simple1", false},
+      {"Provider=SQLOLEDB.1;Data Source=srv;User ID=u3;Password=\"p;q\";Initial Catalog=Shop", "p;q", false},
+      {"Provider=ASAProv.90;Eng=asa1;User ID=dba;Password=\"say \"\"hi\"\"\"", "say \"hi\"", false},
+      {"Provider=ASAProv.90;Persist Security Info=False;User ID=dba;Password='';Eng=asa1", "", true},
+      {"Provider=SQLOLEDB.1;Data Source=srv;User ID=u3", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string text = c.text;
+    closeWithOk([&c](TfrmBuildConnectionString& w) {
+      EXPECT_EQ(w.edtPassword->text().toStdString(), c.password);
+      EXPECT_EQ(w.cbNoPwd->isChecked(), c.noPassword);
+    });
+    EXPECT_TRUE(TfrmBuildConnectionString::Execute(text, 2));
+    EXPECT_EQ(text, c.text);
+  }
+  // A password typed with ";" and quotes is written quoted, and read back as typed.
+  std::string text = "Provider=SQLOLEDB.1;Data Source=srv;User ID=u3";
+  closeWithOk([](TfrmBuildConnectionString& w) {
+    w.edtPassword->setText("a;b\"c");
+    w.cbSavePwd->setChecked(true);
+  });
+  EXPECT_TRUE(TfrmBuildConnectionString::Execute(text, 2));
+  EXPECT_EQ(text, "Provider=SQLOLEDB.1;Persist Security Info=True;User ID=u3;Password=\"a;b\"\"c\";Data Source=srv");
+  TfrmBuildConnectionString back("", 2);
+  back.OpenCustomForm(text);
+  EXPECT_EQ(back.edtPassword->text().toStdString(), "a;b\"c");
+  EXPECT_EQ(back.ComposeConnectionString(true, true, false), text);
 }
 
 }  // namespace

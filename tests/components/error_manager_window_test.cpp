@@ -332,9 +332,11 @@ TEST_F(ErrorManagerWindow, ConsoleAndInstructionWindows) {
   f.actConsole->trigger();
   EXPECT_TRUE(updater_->console.isVisible());
   EXPECT_EQ(f.actConsole->text(), "Hide console");
+  EXPECT_EQ(f.actConsole->toolTip(), "Close console window");
   f.actConsole->trigger();
   EXPECT_TRUE(updater_->console.isHidden());
   EXPECT_EQ(f.actConsole->text(), "Show console");
+  EXPECT_EQ(f.actConsole->toolTip(), "Open console window");
   updater_->console.show();  // the console follows on its own too
   EXPECT_EQ(f.actConsole->text(), "Hide console");
   updater_->console.close();

@@ -64,6 +64,12 @@ TEST_F(SqlFileWindow, LooksAndMissingFile) {
   EXPECT_EQ(frm_.pages->tabText(0), "Info");
   EXPECT_EQ(frm_.pages->tabText(1), "Search");
   EXPECT_TRUE(frm_.rbFromBeginning->isChecked());
+  // Regression: the text to find was squeezed to 38 pixels beside the number.
+  frm_.pages->setCurrentWidget(frm_.tsSearch);
+  frm_.show();
+  ui::ProcessPendingMessages();
+  EXPECT_GE(frm_.edtSearchText->width(), frm_.width() / 2);
+  frm_.hide();
 
   frm_.SetFileName(TestFolder("missing") + "/instructions.xml");
   frm_.Load();

@@ -3,8 +3,8 @@
 
 #include <QFont>
 #include <QGridLayout>
-#include <QHeaderView>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QRadioButton>

@@ -449,7 +449,7 @@ void TfrmMain::actSave() {
     ui::Dialogs().MessageDlg(this, "Information", "No file to save.", ui::mtInformation, ui::mbOK);
     return;
   }
-  dmMain_.Producer.SetConnectionString(txConnection->toPlainText().toStdString());
+  dmMain_.Producer.SetConnectionString(OneLine(txConnection->toPlainText()));
   // A new project, or the database name a build gave (bare, or an Access file), has never been
   // saved: ask where, starting in the settings folder.
   const fs::path path(name);
@@ -501,7 +501,7 @@ void TfrmMain::actEditConnStr() {
 
 void TfrmMain::actBuildPackage() {
   PackageFile.clear();
-  const std::string package = dmMain_.BuildPackage(txConnection->toPlainText().toStdString());
+  const std::string package = dmMain_.BuildPackage(OneLine(txConnection->toPlainText()));
   std::error_code ec;
   if (package.empty() || !fs::is_regular_file(package, ec)) return;
   PackageFile = package;

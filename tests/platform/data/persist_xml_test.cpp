@@ -540,7 +540,7 @@ TEST_F(PersistXml, FileReadInPiecesLoadsAndFailsAsTheWholeDocument) {
     std::string whole;
     try {
       const RowSet expected = ParsePersistedXml(content, file);
-      const RowSet read = LoadPersistedXml(file, cap);
+      const RowSet read = LoadPersistedXml(file, {.maxValueBytes = cap, .fields = {}, .refuseDocumentType = false});
       EXPECT_EQ(read.Fields.size(), expected.Fields.size());
       EXPECT_TRUE(read.Rows == expected.Rows);
       return "loaded " + std::to_string(read.Rows.size());
@@ -548,7 +548,7 @@ TEST_F(PersistXml, FileReadInPiecesLoadsAndFailsAsTheWholeDocument) {
       whole = e.what();
     }
     try {
-      (void)LoadPersistedXml(file, cap);
+      (void)LoadPersistedXml(file, {.maxValueBytes = cap, .fields = {}, .refuseDocumentType = false});
       return std::string("loaded in pieces although the whole document fails: ") + whole;
     } catch (const EDatabaseError& e) {
       EXPECT_EQ(e.what(), whole);
@@ -569,7 +569,7 @@ TEST_F(PersistXml, FileReadInPiecesLoadsAndFailsAsTheWholeDocument) {
   wide.insert(wide.find("'/>", late), std::string(400, 'y'));
   Write("big.xml", wide);
   try {
-    (void)LoadPersistedXml(file, 400);
+    (void)LoadPersistedXml(file, {.maxValueBytes = 400, .fields = {}, .refuseDocumentType = false});
     ADD_FAILURE() << "a value past the limit loaded";
   } catch (const EDatabaseError& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot load persisted recordset '" + file +

@@ -119,30 +119,30 @@ const FileRule kFileRules[] = {
 // A name or value as a message shows it: a long one is cut.
 std::string Shown(const std::string& text) { return text::Shown(text, 64); }
 
-// The largest size each server takes for the types written with one (their generic ordinals):
-// a length in characters or bytes, a decimal's precision.
+// The largest size each server takes for its types of bounded size: a length in characters or
+// bytes, a decimal's precision. Other types (Access's ole) take whatever size they are given.
 struct SizeLimit {
   TDbType server;
-  std::initializer_list<int> types;
+  std::initializer_list<std::string_view> types;
   int64_t largest;
 };
 
 const SizeLimit kSizeLimits[] = {
-    {dbtSqlServer, {gtChar, gtVarchar, gtBinary, gtVarbinary}, 8000},
-    {dbtSqlServer, {gtNchar, gtNvarchar}, 4000},
-    {dbtSqlServer, {gtDecimal, gtNumeric}, 38},
-    {dbtAsa, {gtChar, gtVarchar, gtNchar, gtNvarchar, gtBinary, gtVarbinary}, 32767},
-    {dbtAsa, {gtDecimal, gtNumeric}, 127},
-    {dbtAccess, {gtChar, gtVarchar, gtNchar, gtNvarchar}, 255},
-    {dbtAccess, {gtBinary, gtVarbinary}, 510},
-    {dbtAccess, {gtDecimal, gtNumeric}, 28},
+    {dbtSqlServer, {"char", "varchar", "binary", "varbinary"}, 8000},
+    {dbtSqlServer, {"nchar", "nvarchar"}, 4000},
+    {dbtSqlServer, {"decimal", "numeric"}, 38},
+    {dbtAsa, {"char", "varchar", "binary", "varbinary"}, 32767},
+    {dbtAsa, {"decimal", "numeric"}, 127},
+    {dbtAccess, {"text"}, 255},
+    {dbtAccess, {"binary"}, 510},
+    {dbtAccess, {"decimal"}, 28},
 };
 
-// The largest size of the server's type; 0 for a type written without a size.
-int64_t LargestSize(TDbType server, int genericOrdinal) {
+// The largest size of the server's type; 0 when the type's size is not bounded.
+int64_t LargestSize(TDbType server, std::string_view type) {
   for (const SizeLimit& limit : kSizeLimits) {
-    for (const int type : limit.types) {
-      if (limit.server == server && type == genericOrdinal) return limit.largest;
+    for (const std::string_view bounded : limit.types) {
+      if (limit.server == server && text::SameText(bounded, type)) return limit.largest;
     }
   }
   return 0;
@@ -335,13 +335,14 @@ class Validation {
   bool SizeWritten(std::string_view field, ado::TDataSet& set) const {
     const TOrvDataType* type = ClientType(set);
     if (type == nullptr) return false;
-    return field == "SCALE" ? IsDecimal(type->GenericOrdinal) : LargestSize(dialect_.DbType, type->GenericOrdinal) > 0;
+    if (field == "SCALE") return IsDecimal(type->GenericOrdinal);
+    return !dialect_.GetSizeClause(type->GenericOrdinal, set).empty();
   }
 
   std::string SizeFault(std::string_view field, int64_t number, ado::TDataSet& set) const {
     const TOrvDataType* type = ClientType(set);
-    if (field != "SIZE" || type == nullptr) return {};
-    const int64_t largest = LargestSize(dialect_.DbType, type->GenericOrdinal);
+    if (field != "SIZE" || type == nullptr || !SizeWritten(field, set)) return {};
+    const int64_t largest = LargestSize(dialect_.DbType, type->NativeName);
     if (largest == 0 || (number >= 1 && number <= largest)) return {};
     return "holds " + std::to_string(number) + ", but the server takes " + type->NativeName + " of a size from 1 to " +
            std::to_string(largest);

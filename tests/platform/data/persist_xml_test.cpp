@@ -334,6 +334,38 @@ TEST_F(PersistXml, ReaderFollowsTheFormatRatherThanOneSpelling) {
   ds.Next();
   EXPECT_EQ(ds.FieldByName("Shipper ID").AsInteger(), 12);
   EXPECT_FALSE(ds.Locate("Shipper ID", Variant(3), 0));
+
+  // A reader of files from elsewhere keeps the fields it knows (case ignored, the first of a
+  // name), in the file's order; the others are not even decoded. It may refuse a document type.
+  PersistedLoad rules;
+  rules.fields = {"fee", "shipper id", "CompanyName", "companyname"};
+  std::string other = Read(File("variant.xml"));
+  other.replace(other.find("When=\"2001-02-03\""), 17, "When=\"no date\"");
+  Write("known.xml", other);
+  ds.LoadFromFile(File("known.xml"), rules);
+  ASSERT_EQ(ds.FieldCount(), 3);
+  EXPECT_EQ(ds.Fields(0).FieldName(), "Shipper ID");
+  EXPECT_EQ(ds.Fields(1).FieldName(), "CompanyName");
+  EXPECT_EQ(ds.Fields(2).FieldName(), "Fee");
+  ASSERT_EQ(ds.RecordCount(), 3);
+  EXPECT_EQ(ds.FieldByName("Fee").AsCurrency().scaled, 123456);
+  ds.Next();
+  EXPECT_EQ(ds.FieldByName("CompanyName").AsString(), "United Package");
+  EXPECT_THROW(ds.LoadFromFile(File("known.xml")), EDatabaseError);
+  std::string typed = Read(File("variant.xml"));
+  typed.insert(typed.find("?>") + 2, "\n<!-- a note --><!DOCTYPE root [<!ENTITY x 'y'>]>");
+  Write("typed.xml", typed);
+  ds.LoadFromFile(File("typed.xml"), rules);
+  EXPECT_EQ(ds.RecordCount(), 3);
+  rules.refuseDocumentType = true;
+  try {
+    ds.LoadFromFile(File("typed.xml"), rules);
+    ADD_FAILURE() << "a document type was taken";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot load persisted recordset '" + File("typed.xml") +
+                                         "': the document declares a document type (<!DOCTYPE), which no file of this kind holds");
+  }
+  EXPECT_FALSE(ds.Active());
 }
 
 TEST_F(PersistXml, BrokenFilesFailNamingTheFileAndLeaveTheSetClosed) {

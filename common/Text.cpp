@@ -142,6 +142,40 @@ size_t Utf8Length(std::string_view s, bool bytes) {
   return length;
 }
 
+size_t Utf8Fault(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char lead = static_cast<unsigned char>(s[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    // The bytes that follow a lead, and the range its second byte must fall in.
+    size_t follow = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      follow = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      follow = 2;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      follow = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return i;
+    }
+    if (i + follow >= s.size()) return i;
+    for (size_t k = 1; k <= follow; ++k) {
+      const unsigned char next = static_cast<unsigned char>(s[i + k]);
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return i;
+    }
+    i += follow + 1;
+  }
+  return std::string_view::npos;
+}
+
 std::string_view Utf8Start(std::string_view s, size_t room, bool bytes) {
   size_t used = 0;
   size_t end = 0;

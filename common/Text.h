@@ -36,6 +36,9 @@ std::string ReplaceAll(std::string_view s, std::string_view from, std::string_vi
 
 // The length of a UTF-8 text in characters, or in bytes when `bytes`.
 size_t Utf8Length(std::string_view s, bool bytes = false);
+// The position of the first byte of `s` that does not belong to well-formed UTF-8 (an overlong
+// form, a surrogate, a code point past U+10FFFF, a sequence cut short), or npos when there is none.
+size_t Utf8Fault(std::string_view s);
 // The longest start of a UTF-8 text at most `room` long (characters, or bytes when `bytes`) that
 // splits no character.
 std::string_view Utf8Start(std::string_view s, size_t room, bool bytes = false);

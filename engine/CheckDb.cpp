@@ -16,7 +16,7 @@
 #include "engine/CatalogScope.h"
 #include "engine/EngineError.h"
 #include "engine/EngineRun.h"
-#include "engine/SchemaValidation.h"
+#include "engine/SchemaFiles.h"
 #include "engine/uDm.h"
 
 namespace {
@@ -87,11 +87,8 @@ void Tdm::LoadMasterSchema() {
     updater.ProgressStepLevel1(load.caption);
     ado::TDataSet& set = this->*load.set;
     set.Close();
-    const std::string file = paths::ResolveFolder(SchemaFolderFile(updater.DirSchemas, EnumName(load.kind) + ".xml"));
-    set.LoadFromFile(file, schema_validation::kMaxFieldBytes);
-    // A file of another kind would fail later on a field, naming no file. A kind the master's
-    // server has no rowset for is written without fields and is read as empty.
-    if (set.FieldCount() == 0) continue;
+    const std::string file = schema_files::Load(set, load.kind, updater.DirSchemas);
+    // A file of another kind would fail later on a field, naming no file.
     for (const char* field : load.fields) {
       if (set.FindField(field) == nullptr) {
         set.Close();

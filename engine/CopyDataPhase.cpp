@@ -14,6 +14,7 @@
 #include "components/DbSchemaUpdater.h"
 #include "engine/CatalogScope.h"
 #include "engine/MoveWorkTable.h"
+#include "engine/SchemaFiles.h"
 #include "engine/uDm.h"
 
 // One copy item, loaded and written out as the texts its statements are made of.
@@ -41,7 +42,6 @@ using catalog_scope::FilterKeeper;
 
 namespace {
 
-constexpr char kPrimaryKeysFile[] = "vsiPrimaryKeys.xml";
 constexpr char kDataFilePrefix[] = "CPFP_";
 
 // The refusal of one copy item: its reason, naming the table and, where one is at fault, the column.
@@ -84,7 +84,7 @@ bool Tdm::UpdateCopyData() {
   DropLeftoverWorkTable();
   if (count > 0) {
     ado::TDataSet primaryKeys;
-    primaryKeys.LoadFromFile(paths::ResolveFolder(SchemaFolderFile(updater->DirSchemas, kPrimaryKeysFile)));
+    schema_files::Load(primaryKeys, vsiPrimaryKeys, updater->DirSchemas);
     for (int i = 0; i < count; ++i) {
       const TCopyDataElem& item = Producer->CopyData.Items(i);
       updater->ProgressStepLevel2("Copy Data from " + item.TableName);

@@ -10,17 +10,16 @@
 #include <utility>
 #include <vector>
 
-#include "common/Paths.h"
 #include "common/Text.h"
 #include "components/DbSchemaUpdater.h"
 #include "engine/CatalogScope.h"
 #include "engine/EngineError.h"
+#include "engine/SchemaFiles.h"
 #include "engine/uDm.h"
 
 namespace {
 
 constexpr const char* kForeignKeysFile = "Schema file vsiForeignKeys.xml";
-constexpr const char* kDefaultValuesFile = "vsiDefaultValues.xml";
 constexpr const char* kColumnsFile = "Schema file vsiColumns.xml";
 constexpr const char* kClientForeignKeys = "The client's foreign keys";
 constexpr const char* kClientDefaults = "The client's default values";
@@ -534,9 +533,8 @@ class ForeignKeysWork {
   std::vector<DefaultValue> MasterDefaults(bool byColumn) {
     const TOrvDbSchemaUpdater* updater = dm_.Updater;
     if (updater == nullptr) throw EEngineError("No updater registered for the check");
-    const std::string file = paths::ResolveFolder(Tdm::SchemaFolderFile(updater->DirSchemas, kDefaultValuesFile));
     ado::TDataSet set;
-    set.LoadFromFile(file);
+    const std::string file = schema_files::Load(set, vsiDefaultValues, updater->DirSchemas);
     std::vector<DefaultValue> values;
     std::set<std::string> columns;
     for (DefaultValue& value : ReadDefaults(set, "Schema file " + file)) {

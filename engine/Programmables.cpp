@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "common/Paths.h"
 #include "common/Text.h"
 #include "components/DbSchemaUpdater.h"
+#include "engine/SchemaFiles.h"
 #include "engine/uDm.h"
 
 namespace {
@@ -297,7 +297,7 @@ bool Tdm::UpdateViews() {
   updater->ProgressStepLevel0("VIEWS");
 
   ado::TDataSet masterSet;
-  masterSet.LoadFromFile(paths::ResolveFolder(SchemaFolderFile(updater->DirSchemas, "vsiViews.xml")));
+  schema_files::Load(masterSet, vsiViews, updater->DirSchemas);
   ado::TDataSet clientSet;
   clientSet.SetConnection(&ac);
   OpenSchemaOf(vsiViews, ado::Variant(), clientSet);

@@ -251,9 +251,9 @@ void TDataSet::EmptyDataSet() {
   RebuildView();
 }
 
-void TDataSet::LoadFromFile(const std::string& fileName, size_t maxValueBytes) {
+void TDataSet::LoadFromFile(const std::string& fileName, const PersistedLoad& rules) {
   Close();
-  RowSet rs = LoadPersistedXml(fileName, maxValueBytes);
+  RowSet rs = LoadPersistedXml(fileName, rules);
   OpenOn(std::move(rs.Fields), std::move(rs.Rows));
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/data/FieldDef.h"
+#include "platform/data/PersistXml.h"
 #include "platform/data/Variant.h"
 
 namespace ado {
@@ -116,8 +117,8 @@ class TDataSet {
   // --- Persisted recordsets ----------------------------------------------------------------
   // Closes the data set and opens it on the persisted recordset. A missing, truncated or
   // malformed file raises EDatabaseError naming the file and leaves the data set closed, as does a
-  // value longer than `maxValueBytes`.
-  void LoadFromFile(const std::string& fileName, size_t maxValueBytes = static_cast<size_t>(-1));
+  // file that breaks `rules` (PersistXml.h).
+  void LoadFromFile(const std::string& fileName, const PersistedLoad& rules = {});
   // Writes the visible rows (current filter and sort) in ADO's XML persistence form, replacing
   // the file only when the whole file is written.
   void SaveToFile(const std::string& fileName, TPersistFormat format = pfXML);

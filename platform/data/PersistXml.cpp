@@ -48,12 +48,15 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 // How a column's text is turned into a value.
 enum class Decode { kText, kInt, kBool, kFloat, kCurrency, kDecimal, kDateTime, kHex, kBase64 };
 
+constexpr size_t kSkipped = static_cast<size_t>(-1);
+
 struct Column {
   std::string attrName;  // name in the z:row elements
   FieldDef def;
   Decode decode = Decode::kText;
   long number = 0;
   bool hasNumber = false;
+  size_t slot = kSkipped;  // the column's place in a row read; kSkipped when it is not kept
 };
 
 class LoadError {
@@ -408,7 +411,8 @@ void Put(Row& row, size_t idx, Args&&... args) {
   }
 }
 
-bool DecodeValue(const Column& c, const char* raw, Row& row, size_t idx) {
+bool DecodeValue(const Column& c, const char* raw, Row& row) {
+  const size_t idx = c.slot;
   const std::string_view s(raw);
   switch (c.decode) {
     case Decode::kText:
@@ -514,7 +518,8 @@ struct RowReader {
         throw LoadError("row " + std::to_string(rowNumber) + ": the value of field '" + columns[idx].def.Name +
                         "' is longer than " + std::to_string(maxValue) + " bytes");
       }
-      if (!DecodeValue(columns[idx], a.value(), row, idx)) {
+      if (columns[idx].slot == kSkipped) continue;
+      if (!DecodeValue(columns[idx], a.value(), row)) {
         // A long value is cut in the message, which would otherwise carry all of it.
         throw LoadError("row " + std::to_string(rowNumber) + ": value '" + text::Shown(a.value(), 64) +
                         "' of field '" + columns[idx].def.Name + "' is not a valid " +
@@ -541,7 +546,27 @@ bool StartsAsMarkup(const char* buffer, size_t size) {
   return first >= size || buffer[first] == '<';
 }
 
-Layout ReadLayout(const pugi::xml_document& doc) {
+// Gives each kept column its place in a row: every column when `kept` is empty, else the first
+// column of each kept name.
+void PlaceColumns(std::vector<Column>& columns, const std::vector<std::string>& kept) {
+  std::vector<bool> taken(kept.size(), false);
+  size_t slots = 0;
+  for (Column& c : columns) {
+    if (kept.empty()) {
+      c.slot = slots++;
+      continue;
+    }
+    for (size_t k = 0; k < kept.size(); ++k) {
+      if (!taken[k] && text::SameText(kept[k], c.def.Name)) {
+        taken[k] = true;
+        c.slot = slots++;
+        break;
+      }
+    }
+  }
+}
+
+Layout ReadLayout(const pugi::xml_document& doc, const std::vector<std::string>& kept) {
   const pugi::xml_node root = doc.document_element();
   if (!root) throw LoadError("no XML element");
   Prefixes p;
@@ -610,6 +635,7 @@ Layout ReadLayout(const pugi::xml_document& doc) {
     }
   }
   if (!layout.data) throw LoadError("no data section (rs:data element) in the document");
+  PlaceColumns(columns, kept);
   layout.rowName = p.zIsDefault && p.z.empty() ? "row" : (p.z.empty() ? "z" : p.z) + ":row";
   layout.rs = p.rs;
   return layout;
@@ -620,13 +646,15 @@ class DataReader {
  public:
   DataReader(const Layout& layout, size_t maxValue, RowSet& result)
       : layout_(layout), reader_(layout.columns, maxValue), result_(result) {
-    for (const Column& c : layout.columns) result.Fields.push_back(c.def);
+    for (const Column& c : layout.columns) {
+      if (c.slot != kSkipped) result.Fields.push_back(c.def);
+    }
   }
 
   void Read(const pugi::xml_node& ch) {
     if (ch.type() != pugi::node_element) return;
     const char* name = ch.name();
-    const size_t n = layout_.columns.size();
+    const size_t n = result_.Fields.size();
     if (layout_.rowName == name) {
       ReadRow(ch);
     } else if (Is(ch, layout_.rs, "insert")) {
@@ -660,9 +688,9 @@ class DataReader {
   void ReadRow(const pugi::xml_node& element) {
     ++reader_.rowNumber;
     Row& row = result_.Rows.emplace_back();
-    row.reserve(layout_.columns.size());
+    row.reserve(result_.Fields.size());
     reader_.Fill(element, row);
-    row.resize(layout_.columns.size(), Variant::Null());
+    row.resize(result_.Fields.size(), Variant::Null());
   }
 
   const Layout& layout_;
@@ -670,9 +698,35 @@ class DataReader {
   RowSet& result_;
 };
 
-RowSet ParseDocument(char* buffer, size_t size, size_t maxValue) {
+bool IsTagSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// True when the prolog (what comes before the root element) holds a document type declaration.
+bool DeclaresDocumentType(std::string_view text) {
+  size_t i = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  while (i < text.size()) {
+    if (IsTagSpace(text[i])) {
+      ++i;
+    } else if (text.substr(i, 4) == "<!--") {
+      i = text.find("-->", i + 4);
+      if (i == std::string_view::npos) return false;
+      i += 3;
+    } else if (text.substr(i, 2) == "<?") {
+      i = text.find("?>", i + 2);
+      if (i == std::string_view::npos) return false;
+      i += 2;
+    } else {
+      return text.substr(i, 9) == "<!DOCTYPE";
+    }
+  }
+  return false;
+}
+
+RowSet ParseDocument(char* buffer, size_t size, const PersistedLoad& rules) {
   if (!StartsAsMarkup(buffer, size)) {
     throw LoadError("not a recordset in XML form (the binary ADTG form cannot be read)");
+  }
+  if (rules.refuseDocumentType && DeclaresDocumentType(std::string_view(buffer, size))) {
+    throw LoadError("the document declares a document type (<!DOCTYPE), which no file of this kind holds");
   }
   pugi::xml_document doc;
   try {
@@ -680,9 +734,9 @@ RowSet ParseDocument(char* buffer, size_t size, size_t maxValue) {
   } catch (const xmldoc::EXmlError& e) {
     throw LoadError(e.what());
   }
-  const Layout layout = ReadLayout(doc);
+  const Layout layout = ReadLayout(doc, rules.fields);
   RowSet result;
-  DataReader rows(layout, maxValue, result);
+  DataReader rows(layout, rules.maxValueBytes, result);
   // Each element of the data section is dropped from the document once read: the parser's
   // memory pages go back to the heap while the rows grow, so a big file needs far less fresh
   // memory.
@@ -776,8 +830,6 @@ struct Tag {
   size_t end = 0;  // just past the markup
 };
 
-bool IsTagSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // The markup that begins at `pos` (a '<').
 Tag ScanMarkup(PieceReader& in, size_t pos) {
   std::string& t = in.Text();
@@ -847,7 +899,7 @@ constexpr size_t kMaxScannedDepth = 32;
 constexpr size_t kPieceBytes = 1 << 20;
 
 // The rows of the file read piece by piece; nothing when the file must be read whole.
-std::optional<RowSet> ReadInPieces(FILE* f, size_t size, size_t maxValue) {
+std::optional<RowSet> ReadInPieces(FILE* f, size_t size, const PersistedLoad& rules) {
   try {
     PieceReader in(f, size);
     std::string& t = in.Text();
@@ -883,11 +935,11 @@ std::optional<RowSet> ReadInPieces(FILE* f, size_t size, size_t maxValue) {
     for (const std::string& name : closers) head += "</" + name + ">";
     pugi::xml_document headDoc;
     xmldoc::ParseInPlace(headDoc, head.data(), head.size());
-    const Layout layout = ReadLayout(headDoc);
+    const Layout layout = ReadLayout(headDoc, rules.fields);
     if (layout.data != headDoc.document_element().last_child()) return std::nullopt;
 
     RowSet result;
-    DataReader rows(layout, maxValue, result);
+    DataReader rows(layout, rules.maxValueBytes, result);
     // The elements of the data section, in pieces.
     auto readPiece = [&](size_t end) {
       if (end == 0) return;
@@ -1232,13 +1284,13 @@ void AppendSchemaColumn(std::string& out, const FieldDef& f, const OutColumn& oc
 RowSet ParsePersistedXml(const std::string& document, const std::string& source) {
   std::string copy = document;
   try {
-    return ParseDocument(copy.data(), copy.size(), kNoValueLimit);
+    return ParseDocument(copy.data(), copy.size(), PersistedLoad());
   } catch (const LoadError& e) {
     throw EDatabaseError(LoadFailure(source, e.What()));
   }
 }
 
-RowSet LoadPersistedXml(const std::string& fileName, size_t maxValueBytes) {
+RowSet LoadPersistedXml(const std::string& fileName, const PersistedLoad& rules) {
   FilePtr f(std::fopen(fileName.c_str(), "rb"));
   if (!f) {
     throw EDatabaseError(LoadFailure(fileName, std::string("cannot open the file (") +
@@ -1250,7 +1302,7 @@ RowSet LoadPersistedXml(const std::string& fileName, size_t maxValueBytes) {
   // whole reading gives) from its start again, in one read into a buffer that the parser then
   // works on in place.
   if (regular) {
-    if (std::optional<RowSet> rows = ReadInPieces(f.get(), static_cast<size_t>(st.st_size), maxValueBytes)) return std::move(*rows);
+    if (std::optional<RowSet> rows = ReadInPieces(f.get(), static_cast<size_t>(st.st_size), rules)) return std::move(*rows);
     std::clearerr(f.get());
     if (std::fseek(f.get(), 0, SEEK_SET) != 0) {
       throw EDatabaseError(LoadFailure(fileName, "the file cannot be read"));
@@ -1277,7 +1329,7 @@ RowSet LoadPersistedXml(const std::string& fileName, size_t maxValueBytes) {
   }
   if (size == 0) throw EDatabaseError(LoadFailure(fileName, "the file is empty"));
   try {
-    return ParseDocument(buffer.get(), size, maxValueBytes);
+    return ParseDocument(buffer.get(), size, rules);
   } catch (const LoadError& e) {
     throw EDatabaseError(LoadFailure(fileName, e.What()));
   }

@@ -103,6 +103,34 @@ void InsertRun(const std::string& aFile, const std::string& aAt, char aChar, siz
   out << text.substr(at + aAt.size());
 }
 
+// Keeps the lines of the file that hold none of `aText`, and `aCopies` more copies of each line
+// that does.
+void KeepRows(const std::string& aFile, const std::string& aText, int aCopies) {
+  std::string kept;
+  for (const std::string& line : app_test::FileLines(aFile)) {
+    const bool holds = line.find(aText) != std::string::npos;
+    for (int i = 0; i < (holds ? aCopies : 1); ++i) kept += line + "\n";
+  }
+  WriteBytes(aFile, kept);
+}
+
+// Declares 1,024 more fields in the file and puts 100,000 empty rows in place of its rows.
+void Widen(const std::string& aFile) {
+  std::string text = ReadBytes(aFile);
+  std::string fields;
+  for (int i = 0; i < 1024; ++i) {
+    fields += "<s:AttributeType name='EXTRA" + std::to_string(i) + "' rs:number='" + std::to_string(100 + i) +
+              "' rs:nullable='true'><s:datatype dt:type='string' dt:maxLength='10'/></s:AttributeType>";
+  }
+  const std::string row = "rs:updatable='true'>";
+  text.insert(text.find(row) + row.size(), fields);
+  const size_t data = text.find("<rs:data>") + 9;
+  std::string rows;
+  for (int i = 0; i < 100000; ++i) rows += "<z:row/>\n";
+  text.replace(data, text.find("</rs:data>") - data, rows);
+  WriteBytes(aFile, text);
+}
+
 // The client's columns as its server's catalogue gives them, and the rows of Customers.
 Lines ClientState(Server aServer, const std::string& aClient) {
   std::unique_ptr<TDatabaseSpecific> dialect;
@@ -250,8 +278,12 @@ TEST(BatchFailures, APackageInTheSchemaFolderIsReadAndKept) {
 
 // A package whose ZIP was sound but whose schema files were damaged or hostile got through the
 // check and ran: an empty table list dropped every client table, a column without a name was
-// added as "ADD  varchar (80)", a 100 MiB name ran for ever in gigabytes. Each is refused before
-// anything is compared, naming the file, the row and the field.
+// added as "ADD  varchar (80)", a 100 MiB name ran for ever in gigabytes, a column without a size
+// was written "varchar ()", an unknown table type left the table out unsaid, a type name that
+// contradicted its code changed a column's type, a key whose index was missing dropped the
+// client's key, a table listed twice ran its changes twice, a name that was no UTF-8 text reached
+// the catalogue, and 1,024 declared fields of 100,000 empty rows took 1.6 GB. Each is refused
+// before anything is compared, naming the file, the row and the field.
 TEST(BatchFailures, ADamagedSchemaFileIsRefusedBeforeAnythingRuns) {
   using Damage = void (*)(const std::string& folder);
   struct Case {
@@ -276,14 +308,7 @@ TEST(BatchFailures, ADamagedSchemaFileIsRefusedBeforeAnythingRuns) {
        Server::SqlServer, "field TABLE_NAME is 129 characters long, longer than the server allows (128 characters)"},
       {"refused-character", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "COLUMN_NAME='City'", "COLUMN_NAME='Ci.ty'"); },
        Server::Access, "vsiColumns.xml, row 3, field COLUMN_NAME holds the character '.', which the server never accepts"},
-      {"no-table-list",
-       [](const std::string& f) {
-         std::string kept;
-         for (const std::string& line : app_test::FileLines(f + "/vsiTables.xml")) {
-           if (line.find("<z:row") == std::string::npos) kept += line + "\n";
-         }
-         WriteBytes(f + "/vsiTables.xml", kept);
-       },
+      {"no-table-list", [](const std::string& f) { KeepRows(f + "/vsiTables.xml", "<z:row", 0); },
        Server::SqlServer, "vsiColumns.xml, row 1, field TABLE_NAME names the table Customers, but vsiTables.xml lists no table"},
       {"index-of-no-table", [](const std::string& f) { Replace(f + "/vsiIndexes.xml", "TABLE_NAME='Orders'", "TABLE_NAME='Nowhere'"); },
        Server::SqlServer, "vsiIndexes.xml, row 2, field TABLE_NAME names the table Nowhere, which vsiTables.xml lacks"},
@@ -295,6 +320,9 @@ TEST(BatchFailures, ADamagedSchemaFileIsRefusedBeforeAnythingRuns) {
          Replace(f + "/DirectivesFromProducer.xml", "<CopyData />", "<CopyData><Table0><TableName>Nowhere</TableName></Table0></CopyData>");
        },
        Server::SqlServer, "DirectivesFromProducer.xml, row 1, field TableName names the table Nowhere"},
+      // Before the huge values, whose peak would hide this one's.
+      {"wide", [](const std::string& f) { Widen(f + "/vsiColumns.xml"); },
+       Server::SqlServer, "vsiColumns.xml, row 1, field TABLE_NAME has no value"},
       {"huge-name",
        [](const std::string& f) { InsertRun(f + "/vsiColumns.xml", "COLUMN_NAME='City", 'x', 100 << 20); },
        Server::SqlServer, "vsiColumns.xml': row 3: the value of field 'COLUMN_NAME' is longer than 1048576 bytes"},
@@ -304,6 +332,31 @@ TEST(BatchFailures, ADamagedSchemaFileIsRefusedBeforeAnythingRuns) {
          InsertRun(f + "/vsiViews.xml", "VIEW_DEFINITION='", ' ', 2 << 20);
        },
        Server::SqlServer, "vsiViews.xml': row 1: the value of field 'VIEW_DEFINITION' is longer than 1048576 bytes"},
+      {"no-size", [](const std::string& f) { Replace(f + "/vsiColumns.xml", " SIZE='40'", ""); },
+       Server::SqlServer, "vsiColumns.xml, row 3, field SIZE has no value"},
+      {"size-zero", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "SIZE='40'", "SIZE='0'"); },
+       Server::SqlServer, "vsiColumns.xml, row 3, field SIZE holds 0, but the server takes varchar of a size from 1 to 8000"},
+      {"size-past-largest", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "SIZE='40'", "SIZE='99999999999'"); },
+       Server::SqlServer, "vsiColumns.xml, row 3, field SIZE holds 99999999999, but the server takes varchar of a size from 1 to 8000"},
+      {"size-past-access", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "SIZE='40'", "SIZE='256'"); },
+       Server::Access, "vsiColumns.xml, row 3, field SIZE holds 256, but the server takes text of a size from 1 to 255"},
+      {"unknown-table-type",
+       [](const std::string& f) { Replace(f + "/vsiTables.xml", "TABLE_TYPE='TABLE'", "TABLE_TYPE='nosuchtype'"); },
+       Server::SqlServer, "vsiTables.xml, row 20, field TABLE_TYPE holds 'nosuchtype', which is none of the values"},
+      {"numeric-table-type", [](const std::string& f) { Replace(f + "/vsiTables.xml", "TABLE_TYPE='TABLE'", "TABLE_TYPE='-1'"); },
+       Server::SqlServer, "vsiTables.xml, row 20, field TABLE_TYPE holds '-1', which is none of the values"},
+      {"type-contradicts-code",
+       [](const std::string& f) { Replace(f + "/vsiColumns.xml", "COLUMN_TYPE_NAME='money'", "COLUMN_TYPE_NAME='image'"); },
+       Server::SqlServer, "vsiColumns.xml, row 6, field COLUMN_TYPE holds 60, the code of type money, but COLUMN_TYPE_NAME names image"},
+      {"key-without-index", [](const std::string& f) { KeepRows(f + "/vsiIndexes.xml", "INDEX_NAME='PK__Orders", 0); },
+       Server::SqlServer, "vsiPrimaryKeys.xml, row 2, field PK_NAME names the index PK__Orders"},
+      {"table-twice", [](const std::string& f) { KeepRows(f + "/vsiTables.xml", "TABLE_NAME='Orders'", 2); },
+       Server::SqlServer, "vsiTables.xml, row 22, field TABLE_NAME holds Orders, as row 21 does"},
+      {"document-type",
+       [](const std::string& f) { WriteBytes(f + "/vsiColumns.xml", "<!DOCTYPE xml [<!ENTITY x 'City'>]>\n" + ReadBytes(f + "/vsiColumns.xml")); },
+       Server::SqlServer, "vsiColumns.xml': the document declares a document type"},
+      {"name-not-utf8", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "COLUMN_NAME='City'", "COLUMN_NAME='Ci\xC3(ty'"); },
+       Server::SqlServer, "vsiColumns.xml, row 3, field COLUMN_NAME holds a byte (at 3) that is no UTF-8 text"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -60,4 +60,12 @@ TEST(Text, CaseInsensitiveHelpers) {
   EXPECT_EQ(out, "a''b");
   EXPECT_EQ(text::ReadQuoted("'open''", 0, out), std::string::npos) << "never closed";
   EXPECT_EQ(out, "open'");
+  // Well-formed UTF-8 only: the first byte of a broken sequence is named.
+  EXPECT_EQ(text::Utf8Fault("Größe \xE2\x82\xAC \xF0\x9F\x98\x80"), std::string_view::npos);
+  EXPECT_EQ(text::Utf8Fault("ab\xC3("), 2u) << "a sequence broken";
+  EXPECT_EQ(text::Utf8Fault("ab\xC3"), 2u) << "a sequence cut short";
+  EXPECT_EQ(text::Utf8Fault("\xC0\xAF"), 0u) << "an overlong form";
+  EXPECT_EQ(text::Utf8Fault("a\xED\xA0\x80"), 1u) << "a surrogate";
+  EXPECT_EQ(text::Utf8Fault("\xF4\x90\x80\x80"), 0u) << "past U+10FFFF";
+  EXPECT_EQ(text::Utf8Fault("\xFF"), 0u);
 }

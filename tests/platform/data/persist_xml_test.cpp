@@ -334,6 +334,38 @@ TEST_F(PersistXml, ReaderFollowsTheFormatRatherThanOneSpelling) {
   ds.Next();
   EXPECT_EQ(ds.FieldByName("Shipper ID").AsInteger(), 12);
   EXPECT_FALSE(ds.Locate("Shipper ID", Variant(3), 0));
+
+  // A reader of files from elsewhere keeps the fields it knows (case ignored, the first of a
+  // name), in the file's order; the others are not even decoded. It may refuse a document type.
+  PersistedLoad rules;
+  rules.fields = {"fee", "shipper id", "CompanyName", "companyname"};
+  std::string other = Read(File("variant.xml"));
+  other.replace(other.find("When=\"2001-02-03\""), 17, "When=\"no date\"");
+  Write("known.xml", other);
+  ds.LoadFromFile(File("known.xml"), rules);
+  ASSERT_EQ(ds.FieldCount(), 3);
+  EXPECT_EQ(ds.Fields(0).FieldName(), "Shipper ID");
+  EXPECT_EQ(ds.Fields(1).FieldName(), "CompanyName");
+  EXPECT_EQ(ds.Fields(2).FieldName(), "Fee");
+  ASSERT_EQ(ds.RecordCount(), 3);
+  EXPECT_EQ(ds.FieldByName("Fee").AsCurrency().scaled, 123456);
+  ds.Next();
+  EXPECT_EQ(ds.FieldByName("CompanyName").AsString(), "United Package");
+  EXPECT_THROW(ds.LoadFromFile(File("known.xml")), EDatabaseError);
+  std::string typed = Read(File("variant.xml"));
+  typed.insert(typed.find("?>") + 2, "\n<!-- a note --><!DOCTYPE root [<!ENTITY x 'y'>]>");
+  Write("typed.xml", typed);
+  ds.LoadFromFile(File("typed.xml"), rules);
+  EXPECT_EQ(ds.RecordCount(), 3);
+  rules.refuseDocumentType = true;
+  try {
+    ds.LoadFromFile(File("typed.xml"), rules);
+    ADD_FAILURE() << "a document type was taken";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot load persisted recordset '" + File("typed.xml") +
+                                         "': the document declares a document type (<!DOCTYPE), which no file of this kind holds");
+  }
+  EXPECT_FALSE(ds.Active());
 }
 
 TEST_F(PersistXml, BrokenFilesFailNamingTheFileAndLeaveTheSetClosed) {
@@ -540,7 +572,7 @@ TEST_F(PersistXml, FileReadInPiecesLoadsAndFailsAsTheWholeDocument) {
     std::string whole;
     try {
       const RowSet expected = ParsePersistedXml(content, file);
-      const RowSet read = LoadPersistedXml(file, cap);
+      const RowSet read = LoadPersistedXml(file, {.maxValueBytes = cap, .fields = {}, .refuseDocumentType = false});
       EXPECT_EQ(read.Fields.size(), expected.Fields.size());
       EXPECT_TRUE(read.Rows == expected.Rows);
       return "loaded " + std::to_string(read.Rows.size());
@@ -548,7 +580,7 @@ TEST_F(PersistXml, FileReadInPiecesLoadsAndFailsAsTheWholeDocument) {
       whole = e.what();
     }
     try {
-      (void)LoadPersistedXml(file, cap);
+      (void)LoadPersistedXml(file, {.maxValueBytes = cap, .fields = {}, .refuseDocumentType = false});
       return std::string("loaded in pieces although the whole document fails: ") + whole;
     } catch (const EDatabaseError& e) {
       EXPECT_EQ(e.what(), whole);
@@ -569,7 +601,7 @@ TEST_F(PersistXml, FileReadInPiecesLoadsAndFailsAsTheWholeDocument) {
   wide.insert(wide.find("'/>", late), std::string(400, 'y'));
   Write("big.xml", wide);
   try {
-    (void)LoadPersistedXml(file, 400);
+    (void)LoadPersistedXml(file, {.maxValueBytes = 400, .fields = {}, .refuseDocumentType = false});
     ADD_FAILURE() << "a value past the limit loaded";
   } catch (const EDatabaseError& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot load persisted recordset '" + file +

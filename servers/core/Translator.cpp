@@ -196,18 +196,61 @@ std::string QueryTranslator::Expression(const Expr& e) const {
   return "NULL";
 }
 
-// A date-shaped literal compared with a column or a value converts to datetime when that value
-// is one, in the session's date order, as the server converts it.
+// A date-shaped literal compared with a value of a date type converts to datetime, in the
+// session's date order, as the server converts it; against text it stays text.
 std::string QueryTranslator::CompareSide(const Expr& x, const Expr& other) const {
   if (IsHex(x) && NumericShaped(other)) return HexAsInteger(x.text);
   // Compared with a column, the literal takes the column's kind: a number for a number.
   if (IsHex(x) && ColumnOperand(other))
     return "CASE WHEN typeof(" + Expression(other) + ") IN ('integer', 'real') THEN " + HexAsInteger(x.text) +
            " ELSE " + NumberLiteral(x.text) + " END";
-  if (x.kind == Expr::String && other.kind != Expr::String && other.kind != Expr::Number &&
-      other.kind != Expr::Null && DateShaped(x.text))
-    return "tsql_comparedate(" + Expression(other) + ", " + SqlLiteral(x.text) + ")";
+  if (x.kind != Expr::String || !DateShaped(x.text)) return Expression(x);
+  switch (DateKindOf(other)) {
+    case DateKind::Date:
+      return "tsql_datetime(" + SqlLiteral(x.text) + ")";
+    case DateKind::Unknown:
+      // Known only at run time: the value's stored form tells.
+      return "tsql_comparedate(" + Expression(other) + ", " + SqlLiteral(x.text) + ")";
+    case DateKind::NotDate:
+      break;
+  }
   return Expression(x);
+}
+
+namespace {
+
+bool DateTypeName(const std::string& type) {
+  const std::string t = Lower(type);
+  return t == "datetime" || t == "smalldatetime";
+}
+
+}  // namespace
+
+QueryTranslator::DateKind QueryTranslator::DateKindOf(const Expr& e) const {
+  switch (e.kind) {
+    case Expr::Paren:
+      return DateKindOf(*e.args[0]);
+    case Expr::Column: {
+      const std::string type = ColumnType(e);
+      if (type.empty()) return DateKind::Unknown;
+      return DateTypeName(type) ? DateKind::Date : DateKind::NotDate;
+    }
+    case Expr::Cast:
+      return DateTypeName(e.text) ? DateKind::Date : DateKind::NotDate;
+    case Expr::Variable: {
+      const std::string type = variableType_ ? variableType_(Lower(e.text)) : std::string();
+      if (type.empty()) return DateKind::Unknown;
+      return DateTypeName(type) ? DateKind::Date : DateKind::NotDate;
+    }
+    case Expr::Func:
+      return FunctionDateKind(e);
+    case Expr::String:
+    case Expr::Number:
+    case Expr::Null:
+      return DateKind::NotDate;
+    default:
+      return DateKind::Unknown;
+  }
 }
 
 std::string QueryTranslator::From(const TableRef& t) const {
@@ -267,7 +310,7 @@ std::string QueryTranslator::ColumnType(const Expr& column) const {
   const std::string qualifier = column.names.size() > 1 ? column.names[column.names.size() - 2] : std::string();
   for (auto scope = scopes_.rbegin(); scope != scopes_.rend(); ++scope) {
     std::vector<const TableRef*> tables;
-    for (const auto& t : (*scope)->from) NamedTables(*t, tables);
+    for (const auto& t : **scope) NamedTables(*t, tables);
     for (const TableRef* t : tables) {
       const std::string& seen = t->alias.empty() ? t->name.name : t->alias;
       if (!qualifier.empty() && strcasecmp(seen.c_str(), qualifier.c_str()) != 0) continue;
@@ -278,13 +321,19 @@ std::string QueryTranslator::ColumnType(const Expr& column) const {
   return {};
 }
 
+std::string QueryTranslator::StatementExpression(const Expr& e, const ObjectName& target,
+                                                 const std::vector<std::unique_ptr<TableRef>>& from) const {
+  Scope named;
+  named.push_back(std::make_unique<TableRef>());
+  named.back()->name = target;
+  InScope outer(scopes_, named);
+  InScope inner(scopes_, from);
+  return Expression(e);
+}
+
 std::string QueryTranslator::Core(const Select& s) const {
   // The query's tables are in scope while its expressions are written.
-  struct Scope {
-    std::vector<const Select*>& scopes;
-    ~Scope() { scopes.pop_back(); }
-  } scope{scopes_};
-  scopes_.push_back(&s);
+  InScope scope(scopes_, s.from);
   std::string out = "SELECT ";
   if (s.distinct) out += "DISTINCT ";
   for (size_t i = 0; i < s.items.size(); ++i) {

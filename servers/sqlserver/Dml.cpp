@@ -356,7 +356,7 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
     if (i == targetIndex) continue;
     from += (from.empty() ? "" : ", ") + tr.From(*s.from[i]);
   }
-  std::string where = s.where ? tr.Expression(*s.where) : "";
+  std::string where = s.where ? tr.StatementExpression(*s.where, s.table, s.from) : "";
   std::vector<std::string> sets;
   for (const auto& [parts, expr] : s.sets) {
     const std::string& colName = parts.back();
@@ -401,9 +401,9 @@ int64_t Session::RunDelete(const DeleteStmt& s) {
     for (size_t i = 0; i < s.from.size(); ++i) from += (i ? ", " : "") + tr.From(*s.from[i]);
     std::string source = ref ? (ref->alias.empty() ? ref->name.name : ref->alias) : s.table.name;
     sql += " WHERE rowid IN (SELECT " + SqlIdent(source) + ".rowid FROM " + from +
-           (s.where ? " WHERE " + tr.Expression(*s.where) : "") + ")";
+           (s.where ? " WHERE " + tr.StatementExpression(*s.where, s.table, s.from) : "") + ")";
   } else if (s.where) {
-    sql += " WHERE " + tr.Expression(*s.where);
+    sql += " WHERE " + tr.StatementExpression(*s.where, s.table, s.from);
   }
   ExecShaped(Db(), sql);
   return Changes();

@@ -255,6 +255,12 @@ Translator Session::Tr(const std::map<std::string, std::string>* variables) {
     q.Bind(2, column);
     return q.Step() ? Lower(q.Text(0)) : std::string();
   });
+  if (!variables) {
+    tr.SetVariableTypeResolver([this](const std::string& name) -> std::string {
+      auto found = variableTypes_.find(name);
+      return found != variableTypes_.end() ? found->second.name : std::string();
+    });
+  }
   tr.SetFunctionResolver([this](const ObjectName& n, const std::vector<std::string>& args) {
     return InlineFunctionQuery(n, args);
   });

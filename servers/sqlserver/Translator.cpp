@@ -75,6 +75,16 @@ std::string Translator::Variable(const Expr& e) const {
     Fail(137, "Must declare the variable '" + e.text + "'.");
 }
 
+Translator::DateKind Translator::FunctionDateKind(const Expr& e) const {
+  if (e.names.size() > 1) return DateKind::Unknown;  // a user's function: its type is its own
+  static const std::set<std::string> dates = {"getdate", "getutcdate", "current_timestamp", "dateadd"};
+  static const std::set<std::string> ofFirstArgument = {"isnull", "coalesce", "nullif", "min", "max"};
+  const std::string f = Lower(e.text);
+  if (dates.count(f)) return DateKind::Date;
+  if (ofFirstArgument.count(f) && !e.args.empty()) return DateKindOf(*e.args[0]);
+  return DateKind::NotDate;
+}
+
 bool Translator::Unicode(const Expr& e) const {
   switch (e.kind) {
     case Expr::String:

@@ -94,6 +94,7 @@ INSERT INTO schm_enforcement VALUES (0);
 CREATE TABLE schm_dbts (value INTEGER);
 INSERT INTO schm_dbts VALUES (2000);
 CREATE TABLE schm_quoted_off (id INTEGER PRIMARY KEY);
+CREATE TABLE schm_ansi_nulls_off (id INTEGER PRIMARY KEY);
 )SQL";
 
 const char* const kMasterDdl = R"SQL(

@@ -147,6 +147,8 @@ void Session::SetOption(const SetStmt& s) {
     noCount_ = s.value == "ON";
   } else if (s.option == "quoted_identifier") {
     quotedIdentifier_ = s.value == "ON";
+  } else if (s.option == "ansi_nulls") {
+    ansiNulls_ = s.value == "ON";
   } else if (s.option == "language") {
     std::string order = LanguageDateFormat(value);
     if (order.empty()) Fail(2738, "A language entry for the language '" + value + "' could not be found in sysLanguages.");

@@ -204,6 +204,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   // string while off. Views, procedures, functions and triggers keep the setting they were
   // created under.
   bool quotedIdentifier_ = true;
+  // SET ANSI_NULLS: while off, "= NULL" and "<> NULL" test for NULL.
+  bool ansiNulls_ = true;
   int uid_ = 1;
   SqliteDbPtr db_;
   FunctionState functions_;  // after db_: released before the connection closes

@@ -99,6 +99,52 @@ TEST_F(EverydayAnswers, RefusalsCarryTheServersNumber) {
   EXPECT_EQ(TextOf("SELECT length FROM syscolumns WHERE id = object_id('K') AND name = 'b'"), "10");
 }
 
+// OBJECTPROPERTY answers what the catalogue knows of each object, so the guard generated
+// scripts put before a re-create fires; NULL for a property it does not know or no object.
+TEST_F(EverydayAnswers, ObjectPropertyAnswersFromTheCatalogue) {
+  Db().Execute(
+      "CREATE TABLE P (id int IDENTITY NOT NULL CONSTRAINT PK_P PRIMARY KEY, u int NULL CONSTRAINT UQ_P UNIQUE, "
+      "q int NULL CONSTRAINT DF_P_q DEFAULT 0 CONSTRAINT CK_P_q CHECK (q >= 0))");
+  Db().Execute("CREATE TABLE F (pid int NULL CONSTRAINT FK_F_P REFERENCES P (id))");
+  Db().Execute("ALTER TABLE F NOCHECK CONSTRAINT FK_F_P");
+  Db().Execute("CREATE PROCEDURE pr AS SELECT 1");
+  Db().Execute("CREATE VIEW vw AS SELECT id FROM P");
+  Db().Execute("CREATE FUNCTION fs () RETURNS int AS BEGIN RETURN 1 END");
+  Db().Execute("CREATE FUNCTION fi () RETURNS TABLE AS RETURN (SELECT id FROM P)");
+  Db().Execute("CREATE TRIGGER tr ON P FOR INSERT AS SELECT 1");
+  Db().Execute("SET QUOTED_IDENTIFIER OFF SET ANSI_NULLS OFF");
+  Db().Execute("CREATE PROCEDURE pr_off AS SELECT 1");
+  struct Case {
+    const char* object;
+    const char* property;
+    const char* answer;
+  } cases[] = {
+      {"pr", "IsProcedure", "1"}, {"P", "IsProcedure", "0"}, {"P", "IsUserTable", "1"},
+      {"sysobjects", "IsUserTable", "0"}, {"sysobjects", "IsMSShipped", "1"}, {"P", "IsMSShipped", "0"},
+      {"vw", "IsView", "1"}, {"tr", "IsTrigger", "1"}, {"pr", "IsTrigger", "0"},
+      {"fs", "IsScalarFunction", "1"}, {"fi", "IsTableFunction", "1"}, {"fi", "IsInlineFunction", "1"},
+      {"fs", "IsInlineFunction", "0"}, {"PK_P", "IsConstraint", "1"}, {"PK_P", "IsPrimaryKey", "1"},
+      {"FK_F_P", "IsForeignKey", "1"}, {"DF_P_q", "IsDefaultCnst", "1"}, {"CK_P_q", "IsCheckCnst", "1"},
+      {"UQ_P", "IsUniqueCnst", "1"}, {"UQ_P", "isprimarykey", "0"}, {"FK_F_P", "CnstIsDisabled", "1"},
+      {"CK_P_q", "CnstIsDisabled", "0"}, {"P", "CnstIsDisabled", "<null>"}, {"P", "TableHasPrimaryKey", "1"},
+      {"F", "TableHasPrimaryKey", "0"}, {"pr", "TableHasPrimaryKey", "<null>"}, {"P", "TableHasIdentity", "1"},
+      {"F", "TableHasIdentity", "0"}, {"pr", "ExecIsQuotedIdentOn", "1"}, {"pr", "ExecIsAnsiNullsOn", "1"},
+      {"pr_off", "ExecIsQuotedIdentOn", "0"}, {"pr_off", "ExecIsAnsiNullsOn", "0"}, {"P", "ExecIsAnsiNullsOn", "<null>"},
+      {"P", "NoSuchProperty", "<null>"}, {"nothing", "IsProcedure", "<null>"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(TextOf(std::string("SELECT OBJECTPROPERTY(OBJECT_ID('") + c.object + "'), '" + c.property + "')"),
+              c.answer)
+        << c.object << " " << c.property;
+  // The guard before a re-create drops the procedure, so the CREATE succeeds.
+  const std::string recreate =
+      "if exists (select * from dbo.sysobjects where id = object_id(N'[dbo].[pr]') and "
+      "OBJECTPROPERTY(id, N'IsProcedure') = 1) drop procedure [dbo].[pr]";
+  Db().Execute(recreate);
+  Db().Execute("CREATE PROCEDURE pr AS SELECT 2");
+  EXPECT_EQ(TextOf("SELECT count(*) FROM sysobjects WHERE name = 'pr'"), "1");
+}
+
 // Result columns were named by their expression's text ("count(*)").
 TEST_F(EverydayAnswers, AResultColumnWithoutANameHasNone) {
   const ado::RowSet rows = Rows("SELECT count(*), id, (v), len(v) AS lv, *, 'x' FROM T WHERE id = 1");

@@ -214,10 +214,15 @@ TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {
       // The only identity is the long-integer counter.
       {"CREATE TABLE J (j smallint IDENTITY NOT NULL)", "Syntax error in CREATE TABLE statement."},
       {"ALTER TABLE [Order] ADD j smallint IDENTITY", "Syntax error in field definition."},
+      // A text field holds at most 255 characters.
+      {"CREATE TABLE t4 (c TEXT(300))", "The size of field 'c' is too long."},
+      {"ALTER TABLE [Order] ADD COLUMN c VARCHAR(256)", "The size of field 'c' is too long."},
+      {"ALTER TABLE [Order] ALTER COLUMN [unit price] TEXT(1000)", "The size of field 'unit price' is too long."},
   };
   for (const Case &c : cases)
     EXPECT_EQ(Failure(*s, c.sql), c.message) << c.sql;
   EXPECT_EQ(State(*s, {"Order"}), before);
+  s->Execute("CREATE TABLE t5 (c TEXT(255))");
 }
 
 TEST_F(AccessServer, RelationshipsRefuseOrphansAndGuardTheirTablesAndFields) {

@@ -343,6 +343,8 @@ void LoginFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Hos
 void TranCountFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).TranCount()); }
 void CurrentUidFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).CurrentUid()); }
 void LanguageFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).Language()); }
+void ErrorFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).LastError()); }
+void SpidFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).Spid()); }
 void IdentityFunc(sqlite3_context* ctx, int, sqlite3_value**) {
   int64_t v = 0;
   if (Host(ctx).LastIdentity(v)) sqlite3_result_int64(ctx, v);
@@ -383,6 +385,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
   static const Lookup lookups[] = {
       {"tsql_login", 0, LoginFunc}, {"tsql_trancount", 0, TranCountFunc}, {"tsql_identity", 0, IdentityFunc},
       {"tsql_current_uid", 0, CurrentUidFunc}, {"tsql_language", 0, LanguageFunc},
+      {"tsql_error", 0, ErrorFunc}, {"tsql_spid", 0, SpidFunc},
       {"tsql_user_name", 1, UserNameFunc}, {"tsql_user_id", 1, UserIdFunc},
       {"tsql_filegroup_name", 1, FileGroupNameFunc}, {"tsql_filegroup_id", 1, FileGroupIdFunc},
       {"tsql_object_name", 1, ObjectNameFunc}, {"tsql_object_id", 1, ObjectIdFunc},

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string_view>
 
 #include "common/Text.h"
@@ -72,6 +73,9 @@ SqliteDbPtr OpenSessionDatabase(const std::string& path) {
 }  // namespace
 
 Session::Session(const ado::ConnectionString& cs) {
+  // User sessions are numbered from 51 on; sessions of other processes draw theirs too.
+  std::random_device device;
+  spid_ = std::uniform_int_distribution<int>(51, 32767)(device);
   serverName_ = cs.Get("Data Source");
   if (serverName_.empty()) serverName_ = cs.Get("Server");
   if (serverName_.empty()) serverName_ = "(local)";
@@ -363,7 +367,9 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
 void Session::RunContinuing(const Statement& s, std::vector<ado::StatementResult>& results) {
   try {
     RunGuarded(s, results);
+    lastError_ = 0;
   } catch (ado::EOleException& e) {
+    lastError_ = e.NativeError();
     if (!EndsOnlyTheStatement(e)) throw;
     ForgetCatalogue();
     if (!e.Line()) e.SetLine(line_);

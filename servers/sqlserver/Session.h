@@ -53,6 +53,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::string DateFormat() const override { return dateFormat_; }
   int CurrentUid() const override { return uid_; }
   std::string Language() const override { return language_; }
+  int LastError() const override { return lastError_; }
+  int Spid() const override { return spid_; }
 
  private:
   void UseDatabase(const std::string& name);
@@ -206,6 +208,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   bool quotedIdentifier_ = true;
   // SET ANSI_NULLS: while off, "= NULL" and "<> NULL" test for NULL.
   bool ansiNulls_ = true;
+  int lastError_ = 0;
+  int spid_ = 0;
   int uid_ = 1;
   SqliteDbPtr db_;
   FunctionState functions_;  // after db_: released before the connection closes

@@ -66,8 +66,8 @@ std::string Translator::Variable(const Expr& e) const {
     if (v == "@@identity") return "tsql_identity()";
     if (v == "@@dbts") return "tsql_rowversion((SELECT value FROM schm_dbts))";
     if (v == "@@rowcount") return "changes()";
-    if (v == "@@error") return "0";
-    if (v == "@@spid") return "51";
+    if (v == "@@error") return "tsql_error()";
+    if (v == "@@spid") return "tsql_spid()";
     if (variables_) {
       auto it = variables_->find(v);
       if (it != variables_->end()) return it->second;

@@ -116,6 +116,10 @@ std::string QueryTranslator::Expression(const Expr& e) const {
       const Expr& l = *e.args[0];
       const Expr& r = *e.args[1];
       if (compare.count(e.text)) {
+        if (!ansiNulls_ && (e.text == "=" || e.text == "<>" || e.text == "!=")) {
+          std::string loose = NullComparison(l, r, e.text == "=");
+          if (!loose.empty()) return loose;
+        }
         // Without a column to lend its collation, text compares by the server's default one.
         std::string collate = TextOperand(l) || TextOperand(r) ? CollateOfValues(l, r) : std::string();
         return "(" + CompareSide(l, r) + " " + e.text + " " + CompareSide(r, l) + collate + ")";
@@ -194,6 +198,20 @@ std::string QueryTranslator::Expression(const Expr& e) const {
       return Expression(*e.args[0]) + (e.negated ? " IS NOT NULL" : " IS NULL");
   }
   return "NULL";
+}
+
+// With ANSI_NULLS off, "= NULL" finds the NULLs and "<> NULL" the others, and so does a
+// comparison with a variable that is NULL; empty when neither side is such an operand.
+std::string QueryTranslator::NullComparison(const Expr& l, const Expr& r, bool equal) const {
+  auto loose = [](const Expr& x) { return x.kind == Expr::Null || x.kind == Expr::Variable; };
+  if (!loose(l) && !loose(r)) return {};
+  const Expr& value = loose(r) ? l : r;
+  const Expr& other = loose(r) ? r : l;
+  const std::string v = Expression(value);
+  if (other.kind == Expr::Null) return "(" + v + (equal ? " IS NULL)" : " IS NOT NULL)");
+  const std::string o = Expression(other);
+  if (equal) return "(" + v + " IS " + o + ")";
+  return "(CASE WHEN " + o + " IS NULL THEN " + v + " IS NOT NULL ELSE " + v + " <> " + o + " END)";
 }
 
 // A date-shaped literal compared with a value of a date type converts to datetime, in the

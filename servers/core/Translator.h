@@ -39,6 +39,8 @@ class QueryTranslator {
   // The type a variable holds (name lower case, as the server names types); empty when unknown.
   using VariableTypeResolver = std::function<std::string(const std::string& variable)>;
   void SetVariableTypeResolver(VariableTypeResolver resolver) { variableType_ = std::move(resolver); }
+  // SET ANSI_NULLS: while off, "= NULL" and "<> NULL" test for NULL.
+  void SetAnsiNulls(bool on) { ansiNulls_ = on; }
 
  protected:
   // What the shared translation refuses: DEFAULT used as a value, ORDER BY or TOP inside a
@@ -70,11 +72,13 @@ class QueryTranslator {
 
  private:
   std::string CompareSide(const Expr& x, const Expr& other) const;
+  std::string NullComparison(const Expr& l, const Expr& r, bool equal) const;
   std::string Core(const Select& s) const;
   std::string WrapJoin(const TableRef& t) const;
   FunctionResolver functionResolver_;
   ColumnTypeResolver columnType_;
   VariableTypeResolver variableType_;
+  bool ansiNulls_ = true;
   // The FROM lists of the queries being written, outermost first.
   using Scope = std::vector<std::unique_ptr<TableRef>>;
   mutable std::vector<const Scope*> scopes_;

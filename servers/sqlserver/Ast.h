@@ -178,6 +178,7 @@ struct SetStmt : Statement {
   explicit SetStmt(Kind k) : Statement(k) {}
   ObjectName table;  // IDENTITY_INSERT
   std::string option, value;
+  std::vector<std::string> more;  // further options a SET names with the first (lower case)
   bool on = false;
 };
 

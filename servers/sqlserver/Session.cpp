@@ -147,17 +147,21 @@ void Session::SetOption(const SetStmt& s) {
     }
     if (!IsDateOrder(Lower(value))) Fail(2741, "SET DATEFORMAT date order '" + value + "' is invalid.");
     dateFormat_ = Lower(value);
-  } else if (s.option == "nocount") {
-    noCount_ = s.value == "ON";
-  } else if (s.option == "quoted_identifier") {
-    quotedIdentifier_ = s.value == "ON";
-  } else if (s.option == "ansi_nulls") {
-    ansiNulls_ = s.value == "ON";
   } else if (s.option == "language") {
     std::string order = LanguageDateFormat(value);
     if (order.empty()) Fail(2738, "A language entry for the language '" + value + "' could not be found in sysLanguages.");
     dateFormat_ = order;
     language_ = LanguageName(value);
+  } else {
+    // ON or OFF for each option named.
+    const bool on = s.value == "ON";
+    std::vector<std::string> options = s.more;
+    options.push_back(s.option);
+    for (const std::string& option : options) {
+      if (option == "nocount") noCount_ = on;
+      else if (option == "quoted_identifier") quotedIdentifier_ = on;
+      else if (option == "ansi_nulls") ansiNulls_ = on;
+    }
   }
 }
 
@@ -261,6 +265,7 @@ Translator Session::Tr(const std::map<std::string, std::string>* variables) {
     q.Bind(2, column);
     return q.Step() ? Lower(q.Text(0)) : std::string();
   });
+  tr.SetAnsiNulls(ansiNulls_);
   if (!variables) {
     tr.SetVariableTypeResolver([this](const std::string& name) -> std::string {
       auto found = variableTypes_.find(name);

@@ -168,8 +168,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   // the given values (not owned).
   Translator Tr(const std::map<std::string, std::string>* variables = nullptr);
 
-  // SET DATEFORMAT, SET LANGUAGE, SET NOCOUNT and SET QUOTED_IDENTIFIER; other SET options are
-  // accepted and ignored.
+  // SET DATEFORMAT, SET LANGUAGE, and SET NOCOUNT, QUOTED_IDENTIFIER and ANSI_NULLS, alone or
+  // with other options; other SET options are accepted and ignored.
   void SetOption(const SetStmt& s);
   // The date order of a language of syslanguages (name or alias); empty when unknown.
   std::string LanguageDateFormat(const std::string& language);

@@ -145,6 +145,32 @@ TEST_F(EverydayAnswers, ObjectPropertyAnswersFromTheCatalogue) {
   EXPECT_EQ(TextOf("SELECT count(*) FROM sysobjects WHERE name = 'pr'"), "1");
 }
 
+// The idioms of real installation scripts, run in order on one session (settings carry on).
+TEST_F(EverydayAnswers, ScriptIdiomsRunAsOnTheServer) {
+  struct Case {
+    const char* sql;
+    const char* answer;  // the first value of the first row
+  } cases[] = {
+      {"SET TRANSACTION ISOLATION LEVEL READ UNCOMMITTED SELECT 1", "1"},
+      {"SET TRANSACTION ISOLATION LEVEL READ COMMITTED SELECT 2", "2"},
+      {"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ SELECT 3", "3"},
+      {"SET TRANSACTION ISOLATION LEVEL SERIALIZABLE SELECT 4", "4"},
+      // ANSI_NULLS off: "= NULL" finds the NULLs, "<> NULL" the others, and so does a NULL variable.
+      {"SELECT count(*) FROM T WHERE c = NULL", "0"},
+      {"SET ANSI_NULLS OFF SELECT count(*) FROM T WHERE c = NULL", "1"},
+      {"SELECT count(*) FROM T WHERE c <> NULL", "2"},
+      {"DECLARE @v char (3) SELECT count(*) FROM T WHERE c = @v", "1"},
+      {"DECLARE @v char (3) SET @v = 'N' SELECT count(*) FROM T WHERE c <> @v", "1"},
+      {"DECLARE @v char (3) SELECT count(*) FROM T WHERE @v <> c", "2"},
+      // Several options in one SET each take the value.
+      {"SET QUOTED_IDENTIFIER, ANSI_NULLS ON SELECT count(*) FROM T WHERE c = NULL", "0"},
+      {"SET ANSI_NULLS, QUOTED_IDENTIFIER OFF SELECT \"text\"", "text"},
+      {"SET NOCOUNT, QUOTED_IDENTIFIER ON SELECT \"v\" FROM T WHERE id = 1", "N"},
+      {"SELECT count(*) FROM T WHERE c = NULL", "1"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TextOf(c.sql), c.answer) << c.sql;
+}
+
 // Result columns were named by their expression's text ("count(*)").
 TEST_F(EverydayAnswers, AResultColumnWithoutANameHasNone) {
   const ado::RowSet rows = Rows("SELECT count(*), id, (v), len(v) AS lv, *, 'x' FROM T WHERE id = 1");

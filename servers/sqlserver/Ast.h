@@ -79,6 +79,7 @@ struct InsertStmt : Statement {
   std::vector<std::string> columns;
   std::vector<std::vector<ExprPtr>> values;
   std::unique_ptr<Select> select;
+  StatementPtr exec;  // INSERT ... EXEC procedure: the rows of its first result set
   bool defaultValues = false;
 };
 

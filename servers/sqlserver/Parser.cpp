@@ -284,6 +284,8 @@ StatementPtr Parser::ParseInsert() {
     } while (AcceptSym(","));
   } else if (Peek().Is("SELECT") || Peek().IsSymbol("(")) {
     s->select = ParseSelectBody();
+  } else if (Accept("EXEC") || Accept("EXECUTE")) {
+    s->exec = ParseProcCall();
   } else {
     Error();
   }

@@ -140,6 +140,10 @@ class Session : public ado::IProviderSession, public IFunctionHost {
 
   // Procedures, databases, security.
   void RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& results);
+  // The rows of a procedure's first result set, as values an INSERT takes.
+  std::vector<std::vector<ExprPtr>> ProcedureRows(const ExecProcStmt& s);
+  // sp_helpindex: the indexes of a table or view, their descriptions and keys.
+  void HelpIndex(const std::string& object, std::vector<ado::StatementResult>& results);
   // Checks the login and its password (error 18456 for either wrong) and takes its default
   // database and language.
   void LogIn(const std::string& user, const std::string& password, std::string& defaultDb);

@@ -171,6 +171,31 @@ TEST_F(EverydayAnswers, ScriptIdiomsRunAsOnTheServer) {
   for (const Case& c : cases) EXPECT_EQ(TextOf(c.sql), c.answer) << c.sql;
 }
 
+// sp_helpindex answers with the indexes of a table, and INSERT ... EXEC keeps its rows.
+TEST_F(EverydayAnswers, HelpIndexAnswersAndFillsATable) {
+  Db().Execute("CREATE TABLE H (a int NOT NULL CONSTRAINT PK_H PRIMARY KEY, b int NULL CONSTRAINT UQ_H UNIQUE, c int NULL)");
+  Db().Execute("CREATE INDEX H_cb ON H (c DESC, b)");
+  Db().Execute("CREATE PROCEDURE user_proc AS SELECT 1, 2, 3");
+  const ado::RowSet rows = Rows("EXEC sp_helpindex 'H'");
+  ASSERT_EQ(rows.Fields.size(), 3u);
+  EXPECT_EQ(rows.Fields[0].Name, "index_name");
+  std::string answer;
+  for (const auto& r : rows.Rows) answer += r[0].AsString() + "|" + r[1].AsString() + "|" + r[2].AsString() + "\n";
+  EXPECT_EQ(answer,
+            "H_cb|nonclustered located on PRIMARY|c(-), b\n"
+            "PK_H|clustered, unique, primary key located on PRIMARY|a\n"
+            "UQ_H|nonclustered, unique, unique key located on PRIMARY|b\n");
+  Db().Execute("CREATE TABLE #ix (index_name sysname, index_description varchar (210), index_keys nvarchar (2078))");
+  Db().Execute("INSERT INTO #ix EXEC sp_helpindex 'dbo.H'");
+  EXPECT_EQ(TextOf("SELECT count(*) FROM #ix WHERE index_keys = 'c(-), b'"), "1");
+  EXPECT_EQ(TextOf("SELECT count(*) FROM #ix"), "3");
+  // A table without indexes gives no rows; a user procedure's body stays unrun.
+  Db().Execute("INSERT INTO #ix EXEC sp_helpindex 'T'");
+  Db().Execute("INSERT INTO #ix EXEC user_proc");
+  EXPECT_EQ(TextOf("SELECT count(*) FROM #ix"), "3");
+  EXPECT_EQ(ErrorOf("EXEC sp_helpindex 'Nothing'"), 15009);
+}
+
 // Result columns were named by their expression's text ("count(*)").
 TEST_F(EverydayAnswers, AResultColumnWithoutANameHasNone) {
   const ado::RowSet rows = Rows("SELECT count(*), id, (v), len(v) AS lv, *, 'x' FROM T WHERE id = 1");

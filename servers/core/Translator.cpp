@@ -124,15 +124,18 @@ std::string QueryTranslator::Expression(const Expr& e) const {
         std::string collate = TextOperand(l) || TextOperand(r) ? CollateOfValues(l, r) : std::string();
         return "(" + CompareSide(l, r) + " " + e.text + " " + CompareSide(r, l) + collate + ")";
       }
+      if (e.text == "+") return Sum(e);
       bool numeric = e.text != "+" || NumericShaped(l) || NumericShaped(r);
       auto side = [&](const Expr& x) {
         return numeric && IsHex(x) ? HexAsInteger(x.text) : Expression(x);
       };
-      if (e.text == "+") return "tsql_add(" + side(l) + ", " + side(r) + ")";
-      if (e.text == "/" || e.text == "%")
-        return "(" + side(l) + " " + e.text + " tsql_nonzero(" + side(r) + "))";
       // Parenthesised as parsed: the server's precedence, not SQLite's, and shallow trees stay so.
-      return "(" + side(l) + " " + e.text + " " + side(r) + ")";
+      // A chain of one operator (a - b - c ...) nests no parentheses: SQLite groups it from the
+      // left too.
+      std::string left = side(l);
+      if (l.kind == Expr::Binary && l.text == e.text) left = left.substr(1, left.size() - 2);
+      if (e.text == "/" || e.text == "%") return "(" + left + " " + e.text + " tsql_nonzero(" + side(r) + "))";
+      return "(" + left + " " + e.text + " " + side(r) + ")";
     }
     case Expr::Paren:
       return "(" + Expression(*e.args[0]) + ")";
@@ -198,6 +201,24 @@ std::string QueryTranslator::Expression(const Expr& e) const {
       return Expression(*e.args[0]) + (e.negated ? " IS NOT NULL" : " IS NULL");
   }
   return "NULL";
+}
+
+// A chain of "+" (a + b + c ..., added from the left) as one call of the add-or-concatenate
+// function, so that a long chain nests no deeper than a short one.
+std::string QueryTranslator::Sum(const Expr& e) const {
+  std::vector<const Expr*> chain;  // the additions of the chain, last first
+  for (const Expr* x = &e; x->kind == Expr::Binary && x->text == "+"; x = x->args[0].get()) chain.push_back(x);
+  std::string out;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    const Expr& l = *(*it)->args[0];
+    const Expr& r = *(*it)->args[1];
+    // A binary literal is a number where the other side of its + is one.
+    const bool numeric = NumericShaped(l) || NumericShaped(r);
+    auto side = [&](const Expr& x) { return numeric && IsHex(x) ? HexAsInteger(x.text) : Expression(x); };
+    if (it == chain.rbegin()) out = side(l);
+    out += ", " + side(r);
+  }
+  return "tsql_add(" + out + ")";
 }
 
 // With ANSI_NULLS off, "= NULL" finds the NULLs and "<> NULL" the others, and so does a

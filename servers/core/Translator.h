@@ -73,6 +73,7 @@ class QueryTranslator {
  private:
   std::string CompareSide(const Expr& x, const Expr& other) const;
   std::string NullComparison(const Expr& l, const Expr& r, bool equal) const;
+  std::string Sum(const Expr& e) const;
   std::string Core(const Select& s) const;
   std::string WrapJoin(const TableRef& t) const;
   FunctionResolver functionResolver_;

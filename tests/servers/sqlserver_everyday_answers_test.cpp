@@ -169,6 +169,19 @@ TEST_F(EverydayAnswers, ScriptIdiomsRunAsOnTheServer) {
       {"SELECT count(*) FROM T WHERE c = NULL", "1"},
   };
   for (const Case& c : cases) EXPECT_EQ(TextOf(c.sql), c.answer) << c.sql;
+  // Long chains of one operator are no deeper than short ones.
+  std::string joined = "n", expected = "abc", difference = "1000", product = "1";
+  for (int i = 0; i < 60; ++i) {
+    joined += " + '|' + n";
+    expected += "|abc";
+    difference += " - 1";
+    product += " * 1";
+  }
+  EXPECT_EQ(TextOf("SELECT " + joined + " FROM T WHERE id = 1"), expected);
+  EXPECT_EQ(TextOf("SELECT " + difference + ", " + product), "940");
+  // Added from the left: text joins until a number meets it.
+  EXPECT_EQ(TextOf("SELECT '1' + '2' + 3 + 0x01"), "16");
+  EXPECT_EQ(ErrorOf("SELECT 1 + 2 + 'x' + 'y'"), 245);
 }
 
 // sp_helpindex answers with the indexes of a table, and INSERT ... EXEC keeps its rows.

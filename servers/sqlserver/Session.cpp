@@ -263,7 +263,13 @@ Translator Session::Tr(const std::map<std::string, std::string>* variables) {
                  "WHERE c.id = ? AND c.name = ?");
     q.Bind(1, *id);
     q.Bind(2, column);
-    return q.Step() ? Lower(q.Text(0)) : std::string();
+    if (q.Step()) return Lower(q.Text(0));
+    // The system tables' columns are those their tables declare: "nvarchar(128)" is nvarchar.
+    if (ObjectType(Db(), *id) != "S") return std::string();
+    Stmt declared(Db(), "SELECT type FROM pragma_table_info(?) WHERE name = ? COLLATE NOCASE");
+    declared.Bind(1, n.name);
+    declared.Bind(2, column);
+    return declared.Step() ? Lower(declared.Text(0).substr(0, declared.Text(0).find('('))) : std::string();
   });
   tr.SetAnsiNulls(ansiNulls_);
   if (!variables) {

@@ -47,6 +47,9 @@ TEST_F(EverydayAnswers, StatementsGetTheServersAnswer) {
       {"SELECT datalength(t.nc) FROM T t WHERE id = 1", "8"},
       {"SELECT datalength(CAST(v AS nvarchar (3))) FROM T WHERE id = 1", "2"},
       {"SELECT datalength(v) FROM T WHERE id = 1", "1"},
+      // So do the n-type columns of the system tables: names are sysname, a module's text nvarchar.
+      {"SELECT datalength(name) FROM sysobjects WHERE id = object_id('T')", "2"},
+      {"SELECT sum(datalength(o.name)) FROM dbo.sysobjects o WHERE o.name IN ('T', 'K')", "4"},
       // The defined length in bytes.
       {"SELECT col_length('T', 'n')", "20"},
       {"SELECT col_length('T', 'id')", "4"},
@@ -182,6 +185,10 @@ TEST_F(EverydayAnswers, ScriptIdiomsRunAsOnTheServer) {
   // Added from the left: text joins until a number meets it.
   EXPECT_EQ(TextOf("SELECT '1' + '2' + 3 + 0x01"), "16");
   EXPECT_EQ(ErrorOf("SELECT 1 + 2 + 'x' + 'y'"), 245);
+  // A procedure's text measured as scripts measure it: two bytes a character.
+  Db().Execute("CREATE PROCEDURE measured AS SELECT 1");
+  EXPECT_EQ(TextOf("SELECT SUM(DATALENGTH(text)) FROM syscomments WHERE id = object_id('measured')"),
+            std::to_string(2 * std::string("CREATE PROCEDURE measured AS SELECT 1").size()));
 }
 
 // sp_helpindex answers with the indexes of a table, and INSERT ... EXEC keeps its rows.

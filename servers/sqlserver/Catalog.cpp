@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 #include "common/Text.h"
 #include "servers/core/Physical.h"
@@ -213,6 +214,22 @@ const ColumnInfo* TableInfo::Identity() const {
   for (const auto& c : columns)
     if (c.identity) return &c;
   return nullptr;
+}
+
+bool IsCatalogueTable(const char* physical) {
+  // The tables the server's own definitions make.
+  static const std::set<std::string, text::LessText> tables = [] {
+    std::set<std::string, text::LessText> out;
+    for (const std::string ddl : {kCatalogDdl, kMasterDdl}) {
+      const std::string create = "CREATE TABLE ";
+      for (size_t at = ddl.find(create); at != std::string::npos; at = ddl.find(create, at + 1)) {
+        const size_t name = at + create.size();
+        out.insert(ddl.substr(name, ddl.find_first_of(" (", name) - name));
+      }
+    }
+    return out;
+  }();
+  return tables.count(physical) > 0;
 }
 
 std::string PhysicalName(int uid, const std::string& name) {

@@ -310,11 +310,6 @@ void Session::RollbackTrans() {
   savepoints_.clear();
 }
 
-bool Session::IsCatalogue(const char* table) {
-  // The sys* tables and the server's own schm_* tables.
-  return strncasecmp(table, "sys", 3) == 0 || strncasecmp(table, "schm_", 5) == 0;
-}
-
 void Session::ForgetCatalogue() {
   tables_.clear();
   if (functions_) ForgetLookups(*functions_);

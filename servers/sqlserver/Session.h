@@ -133,8 +133,6 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::optional<int64_t> CachedObject(const std::string& name, int uid);
   // Drops what is kept of the catalogue.
   void ForgetCatalogue();
-  // Whether a table of that name is one of the catalogue's.
-  static bool IsCatalogue(const char* table);
   void RefreshTextImageEntry(const TableInfo& t, int groupid);
   void TouchObject(int64_t id);
 
@@ -248,7 +246,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
       users.clear();
     }
   } tables_;
-  CatalogueWatch watch_{&IsCatalogue, [this] { ForgetCatalogue(); }};
+  CatalogueWatch watch_{&IsCatalogueTable, [this] { ForgetCatalogue(); }};
 };
 
 }  // namespace servers::sqlserver

@@ -162,6 +162,20 @@ void AddFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
+// jet_concat(a, b, c ...): the texts joined, a NULL among them as an empty text; NULL when all
+// are NULL.
+void ConcatFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string out;
+  bool any = false;
+  for (int i = 0; i < argc; ++i) {
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) continue;
+    any = true;
+    out += ArgText(argv[i]);
+  }
+  if (!any) return sqlite3_result_null(ctx);
+  ResultText(ctx, out);
+}
+
 IDateOrderHost& Host(sqlite3_context* ctx) { return *static_cast<IDateOrderHost*>(sqlite3_user_data(ctx)); }
 
 // Converts one value to the stored datetime form in the date order given, or raises 241/242.
@@ -737,6 +751,7 @@ void RegisterCoreFunctions(sqlite3* db, IDateOrderHost& host) {
       {"tsql_tonum", 2, ToNumberFunc, true},
       {"tsql_tonum", 4, ToNumberFunc, true},
       {"tsql_fit", 3, FitFunc, true},
+      {"jet_concat", -1, ConcatFunc, true},
   };
   for (const auto& d : defs) {
     int flags = SQLITE_UTF8 | (d.deterministic ? SQLITE_DETERMINISTIC : 0);

@@ -124,7 +124,8 @@ std::string QueryTranslator::Expression(const Expr& e) const {
         std::string collate = TextOperand(l) || TextOperand(r) ? CollateOfValues(l, r) : std::string();
         return "(" + CompareSide(l, r) + " " + e.text + " " + CompareSide(r, l) + collate + ")";
       }
-      if (e.text == "+") return Sum(e);
+      if (std::string own = Operator(e); !own.empty()) return own;
+      if (e.text == "+") return Chained(e, "tsql_add");
       bool numeric = e.text != "+" || NumericShaped(l) || NumericShaped(r);
       auto side = [&](const Expr& x) {
         return numeric && IsHex(x) ? HexAsInteger(x.text) : Expression(x);
@@ -203,22 +204,22 @@ std::string QueryTranslator::Expression(const Expr& e) const {
   return "NULL";
 }
 
-// A chain of "+" (a + b + c ..., added from the left) as one call of the add-or-concatenate
-// function, so that a long chain nests no deeper than a short one.
-std::string QueryTranslator::Sum(const Expr& e) const {
-  std::vector<const Expr*> chain;  // the additions of the chain, last first
-  for (const Expr* x = &e; x->kind == Expr::Binary && x->text == "+"; x = x->args[0].get()) chain.push_back(x);
+// A chain of one operator (a + b + c ..., taken from the left) as one call of the function that
+// does its work, so that a long chain nests no deeper than a short one.
+std::string QueryTranslator::Chained(const Expr& e, const std::string& function) const {
+  std::vector<const Expr*> chain;  // the operations of the chain, last first
+  for (const Expr* x = &e; x->kind == Expr::Binary && x->text == e.text; x = x->args[0].get()) chain.push_back(x);
   std::string out;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     const Expr& l = *(*it)->args[0];
     const Expr& r = *(*it)->args[1];
-    // A binary literal is a number where the other side of its + is one.
-    const bool numeric = NumericShaped(l) || NumericShaped(r);
+    // A binary literal is a number where the other side of its + is one, and for other operators.
+    const bool numeric = e.text != "+" || NumericShaped(l) || NumericShaped(r);
     auto side = [&](const Expr& x) { return numeric && IsHex(x) ? HexAsInteger(x.text) : Expression(x); };
     if (it == chain.rbegin()) out = side(l);
     out += ", " + side(r);
   }
-  return "tsql_add(" + out + ")";
+  return function + "(" + out + ")";
 }
 
 // With ANSI_NULLS off, "= NULL" finds the NULLs and "<> NULL" the others, and so does a

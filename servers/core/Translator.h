@@ -63,6 +63,10 @@ class QueryTranslator {
   DateKind DateKindOf(const Expr& e) const;
   // The same for a function call, by the server's functions.
   virtual DateKind FunctionDateKind(const Expr&) const { return DateKind::Unknown; }
+  // A binary operator of the server's own meaning, written; empty where the shared one holds.
+  virtual std::string Operator(const Expr&) const { return {}; }
+  // A chain of one operator (a & b & c ...) as one call of `function` with every operand.
+  std::string Chained(const Expr& e, const std::string& function) const;
 
   // The type of the column a reference reads, found among the tables of the query being written
   // (its own first, then the enclosing ones'); empty when unknown.
@@ -73,7 +77,7 @@ class QueryTranslator {
  private:
   std::string CompareSide(const Expr& x, const Expr& other) const;
   std::string NullComparison(const Expr& l, const Expr& r, bool equal) const;
-  std::string Sum(const Expr& e) const;
+
   std::string Core(const Select& s) const;
   std::string WrapJoin(const TableRef& t) const;
   FunctionResolver functionResolver_;

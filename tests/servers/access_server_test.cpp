@@ -294,6 +294,18 @@ TEST_F(AccessServer, DatesBitsCountersAndConstants) {
   EXPECT_EQ(Values(*s, "SELECT id, note FROM T WHERE id > 10"),
             "11|x|\n12|y|\n");
   EXPECT_EQ(Values(*s, "SELECT 1 AS a, 'b' c, \"d\" AS e"), "1|b|d|\n");
+  // "&" joins texts, a Null as an empty text.
+  struct Joined {
+    const char *sql;
+    const char *rows;
+  } joined[] = {
+      {"SELECT 'a' & 'b' & \"c\"", "abc|\n"},
+      {"SELECT 6 & 3", "63|\n"},
+      {"SELECT note & '-' & id FROM T WHERE id = 12", "y-12|\n"},
+      {"SELECT count(*) FROM T WHERE ok & 'x' = 'x'", "1|\n"},
+      {"SELECT Null & Null", "<null>|\n"},
+  };
+  for (const Joined &j : joined) EXPECT_EQ(Values(*s, j.sql), j.rows) << j.sql;
   // Regression: the Yes/No constants were taken for unknown parameters.
   s->Execute("INSERT INTO T (id, ok) VALUES (20, TRUE)");
   s->Execute("INSERT INTO T (id, ok) VALUES (21, no)");

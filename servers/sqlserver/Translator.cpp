@@ -183,8 +183,10 @@ std::string Translator::Function(const Expr& e) const {
   }
   if (f == "datalength") {
     arity(1, 1);
-    // Unicode text takes two bytes a character.
-    if (Unicode(*e.args[0])) return "(2 * length(" + a[0] + "))";
+    // Unicode text takes two bytes a character; bytes kept in such a column (a login's password
+    // hash) count as they are.
+    if (Unicode(*e.args[0]))
+      return "(CASE WHEN typeof(" + a[0] + ") = 'blob' THEN length(" + a[0] + ") ELSE 2 * length(" + a[0] + ") END)";
     return "length(CAST(" + a[0] + " AS BLOB))";
   }
   if (f == "substring") {

@@ -331,9 +331,6 @@ std::string QueryTranslator::WrapJoin(const TableRef& t) const {
   return From(t);
 }
 
-namespace {
-
-// The named tables of a FROM item, joins walked.
 void NamedTables(const TableRef& t, std::vector<const TableRef*>& out) {
   if (t.kind == TableRef::Named && !t.function) out.push_back(&t);
   if (t.kind == TableRef::Join) {
@@ -341,8 +338,6 @@ void NamedTables(const TableRef& t, std::vector<const TableRef*>& out) {
     NamedTables(*t.right, out);
   }
 }
-
-}  // namespace
 
 std::string QueryTranslator::ColumnType(const Expr& column) const {
   if (!columnType_ || column.kind != Expr::Column || column.names.empty()) return {};

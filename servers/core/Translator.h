@@ -97,6 +97,10 @@ class QueryTranslator {
   };
 };
 
+// The tables and views a FROM item names, joins walked (not derived tables or table-valued
+// functions), in order.
+void NamedTables(const TableRef& t, std::vector<const TableRef*>& out);
+
 // SQLite column type for a cast target.
 std::string CastTarget(const std::string& typeName);
 

@@ -6,8 +6,19 @@
 
 namespace {
 
+// A statement and the first value of its first row set.
+struct Answer {
+  const char* sql;
+  const char* answer;
+};
+
 class EverydayAnswers : public SqlServerTest {
  protected:
+  // Runs the statements in order on the fixture's session.
+  template <size_t N>
+  void ExpectAnswers(const Answer (&cases)[N]) {
+    for (const Answer& c : cases) EXPECT_EQ(TextOf(c.sql), c.answer) << c.sql;
+  }
   void SetUp() override {
     SqlServerTest::SetUp();
     Db().Execute(
@@ -22,10 +33,7 @@ class EverydayAnswers : public SqlServerTest {
 };
 
 TEST_F(EverydayAnswers, StatementsGetTheServersAnswer) {
-  struct Case {
-    const char* sql;
-    const char* answer;  // the first value of the first row
-  } cases[] = {
+  const Answer cases[] = {
       // Every string the server reads as a date meets a datetime as that date.
       {"SELECT count(*) FROM T WHERE d = '20040315 09:30:00'", "1"},
       {"SELECT count(*) FROM T WHERE d > '20040315 09:29:00'", "3"},
@@ -66,7 +74,7 @@ TEST_F(EverydayAnswers, StatementsGetTheServersAnswer) {
       {"SELECT count(*) FROM T a, T b WHERE b.v = a.c", "1"},
       {"SELECT count(*) FROM T a JOIN T b ON a.c = upper(lower(b.v))", "1"},
   };
-  for (const Case& c : cases) EXPECT_EQ(TextOf(c.sql), c.answer) << c.sql;
+  ExpectAnswers(cases);
 }
 
 TEST_F(EverydayAnswers, AlterColumnLeavesTheCatalogueAsCreateTableWritesIt) {
@@ -150,10 +158,7 @@ TEST_F(EverydayAnswers, ObjectPropertyAnswersFromTheCatalogue) {
 
 // The idioms of real installation scripts, run in order on one session (settings carry on).
 TEST_F(EverydayAnswers, ScriptIdiomsRunAsOnTheServer) {
-  struct Case {
-    const char* sql;
-    const char* answer;  // the first value of the first row
-  } cases[] = {
+  const Answer cases[] = {
       {"SET TRANSACTION ISOLATION LEVEL READ UNCOMMITTED SELECT 1", "1"},
       {"SET TRANSACTION ISOLATION LEVEL READ COMMITTED SELECT 2", "2"},
       {"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ SELECT 3", "3"},
@@ -171,7 +176,7 @@ TEST_F(EverydayAnswers, ScriptIdiomsRunAsOnTheServer) {
       {"SET NOCOUNT, QUOTED_IDENTIFIER ON SELECT \"v\" FROM T WHERE id = 1", "N"},
       {"SELECT count(*) FROM T WHERE c = NULL", "1"},
   };
-  for (const Case& c : cases) EXPECT_EQ(TextOf(c.sql), c.answer) << c.sql;
+  ExpectAnswers(cases);
   // Long chains of one operator are no deeper than short ones.
   std::string joined = "n", expected = "abc", difference = "1000", product = "1";
   for (int i = 0; i < 60; ++i) {

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/Text.h"
+
 namespace {
 
 constexpr std::string_view kArcTypeNames[kArcTypeCount] = {
@@ -40,19 +42,6 @@ constexpr uint16_t kCp437High[128] = {
 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // Length of the well-formed UTF-8 sequence at s[i], or 0 when there is none.
 size_t Utf8SequenceLength(std::string_view s, size_t i, uint32_t* codePoint = nullptr) {
@@ -219,7 +208,7 @@ std::string OemToUtf8(std::string_view oem) {
   out.reserve(oem.size());
   for (char c : oem) {
     const auto b = static_cast<unsigned char>(c);
-    AppendUtf8(out, b < 0x80 ? b : kCp437High[b - 0x80]);
+    text::AppendUtf8(out, b < 0x80 ? b : kCp437High[b - 0x80]);
   }
   return out;
 }

@@ -189,4 +189,52 @@ std::string_view Utf8Start(std::string_view s, size_t room, bool bytes) {
   return s.substr(0, end);
 }
 
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+  auto unit = [&](size_t i) {
+    const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    return static_cast<uint32_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+  };
+  constexpr uint32_t kReplacement = 0xFFFD;
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const uint32_t u = unit(i);
+    if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
+      const uint32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? kReplacement : u);
+  }
+  return out;
+}
+
+std::string TextOfFile(std::string_view bytes) {
+  if (bytes.substr(0, 2) == "\xFF\xFE") return Utf16ToUtf8(bytes.substr(2), false);
+  if (bytes.substr(0, 2) == "\xFE\xFF") return Utf16ToUtf8(bytes.substr(2), true);
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
+  return std::string(bytes);
+}
+
 }  // namespace text

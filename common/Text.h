@@ -2,6 +2,7 @@
 // trimming and splitting. Strings are UTF-8; only ASCII letters fold.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,15 @@ std::vector<std::string> Split(std::string_view s, char sep);
 std::string Join(const std::vector<std::string>& parts, std::string_view sep);
 // Replaces every occurrence of `from` by `to`.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// Appends a code point as UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
+// UTF-16 text (bytes, little-endian unless `bigEndian`) as UTF-8; a lone surrogate becomes U+FFFD
+// and an odd last byte is dropped.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+// A script file's text as UTF-8: by its byte-order mark UTF-16 (either order) or UTF-8 without
+// the mark; without a mark as it stands.
+std::string TextOfFile(std::string_view bytes);
 
 // The length of a UTF-8 text in characters, or in bytes when `bytes`.
 size_t Utf8Length(std::string_view s, bool bytes = false);

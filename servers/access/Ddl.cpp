@@ -131,8 +131,11 @@ JetColumn Session::ColumnOf(const JetColumnDef& d) {
   c.type = d.type;
   c.counter = d.counter;
   c.required = d.notNull;
-  if (c.type == "text")
+  if (c.type == "text") {
+    // A text field holds 0 to 255 characters; longer text is a memo.
+    if (d.length > 255) JetFail(3382, "The size of field '" + d.name + "' is too long.");
     c.length = d.length > 0 ? d.length : 255;
+  }
   else if (c.type == "binary")
     c.length = d.length > 0 ? d.length : 510;
   else if (c.type == "decimal") {

@@ -20,6 +20,12 @@ void JetTranslator::Refuse(Refusal, const std::string& name) const {
   JetFail(3075, "Syntax error (missing operator) in query expression '" + name + "'.");
 }
 
+// "&" joins texts, a Null taken as an empty text (Null only when both are).
+std::string JetTranslator::Operator(const Expr& e) const {
+  if (e.text == "&") return Chained(e, "jet_concat");
+  return {};
+}
+
 std::string JetTranslator::Function(const Expr& e) const {
   const std::string f = text::Lower(e.text);
   std::vector<std::string> a;

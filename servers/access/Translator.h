@@ -19,6 +19,7 @@ class JetTranslator : public QueryTranslator {
   [[noreturn]] void Refuse(Refusal what, const std::string& name) const override;
   std::string Function(const Expr& e) const override;
   std::string Variable(const Expr& e) const override;
+  std::string Operator(const Expr& e) const override;
 
  private:
   sqlite3* db_;

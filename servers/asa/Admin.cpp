@@ -110,6 +110,19 @@ void Session::RunNamed(const NamedStmt& s) {
       ExecSql(Db(), "INSERT INTO SYSGROUP VALUES (2, " + std::to_string(newId) + ")");
       return;
     }
+    case Statement::kGrantAuthority: {
+      for (const std::string& user : s.names)
+        if (UserId(Db(), user) < 0) Fail(-140, "User ID '" + user + "' does not exist");
+      for (const std::string& user : s.names) {
+        Stmt q(Db(), "UPDATE SYSUSERPERM SET dbaauth = CASE WHEN ?1 THEN 'Y' ELSE dbaauth END, resourceauth = "
+                     "CASE WHEN ?2 THEN 'Y' ELSE resourceauth END WHERE user_id = ?3");
+        q.Bind(1, int64_t{s.value.find('D') != std::string::npos});
+        q.Bind(2, int64_t{s.value.find('R') != std::string::npos});
+        q.Bind(3, int64_t{UserId(Db(), user)});
+        q.Step();
+      }
+      return;
+    }
     case Statement::kRevokeConnect: {
       int id = UserId(Db(), s.name);
       if (id < 0) Fail(-140, "User ID '" + s.name + "' does not exist");

@@ -39,7 +39,7 @@ struct Statement {
   enum Kind {
     kSelect, kInsert, kUpdate, kDelete, kCreateTable, kAlterTable, kDrop, kCreateIndex, kAlterIndex,
     kCreateModule, kIf, kBlock, kCommit, kRollback, kBegin, kSetOption, kCreateDbSpace, kDropDbSpace, kGrantConnect,
-    kRevokeConnect, kCreateDatabase, kStartDatabase, kStopDatabase, kBackup, kRestore, kAlterDatabase, kCall,
+    kGrantAuthority, kRevokeConnect, kCreateDatabase, kStartDatabase, kStopDatabase, kBackup, kRestore, kAlterDatabase, kCall,
     kComment, kNoOp
   };
   explicit Statement(Kind k) : kind(k) {}
@@ -165,6 +165,7 @@ struct SetOptionStmt : Statement {
 struct NamedStmt : Statement {
   explicit NamedStmt(Kind k) : Statement(k) {}
   std::string name, value, as;
+  std::vector<std::string> names;  // GRANT DBA, RESOURCE TO ...: the users; `value` the authorities
 };
 
 std::vector<StatementPtr> ParseBatch(const std::string& sql);

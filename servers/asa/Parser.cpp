@@ -69,6 +69,8 @@ class Parser : public ExpressionParser {
   void TooDeep() const override { Fail(-890, "Statement size or complexity exceeds server limits"); }
   bool IsReserved(const std::string& lowerWord) const override { return Reserved().count(lowerWord) != 0; }
 
+  bool ConcatenatesWithBars() const override { return true; }
+
   ExprPtr ParseDialectPrimary() override {
     const Token& t = Peek();
     if (t.Is("IF")) {
@@ -252,6 +254,7 @@ class Parser : public ExpressionParser {
     }
     if (Accept("SET")) return ParseSetOption();
     if (Accept("GRANT")) {
+      if (Peek().Is("DBA") || Peek().Is("RESOURCE")) return ParseGrantAuthority();
       Expect("CONNECT");
       Expect("TO");
       auto s = std::make_unique<NamedStmt>(Statement::kGrantConnect);
@@ -279,6 +282,20 @@ class Parser : public ExpressionParser {
       return s;
     }
     Error();
+  }
+
+  // GRANT DBA, RESOURCE TO user, ...: `value` holds the authorities as "DR" letters.
+  StatementPtr ParseGrantAuthority() {
+    auto s = std::make_unique<NamedStmt>(Statement::kGrantAuthority);
+    do {
+      if (Accept("DBA")) s->value += "D";
+      else if (Accept("RESOURCE")) s->value += "R";
+      else Error();
+    } while (AcceptSym(","));
+    Expect("TO");
+    do s->names.push_back(Ident());
+    while (AcceptSym(","));
+    return s;
   }
 
   StatementPtr ParseInsert() {

@@ -43,6 +43,7 @@ bool CommitsAutomatically(Statement::Kind kind) {
     case Statement::kCreateDbSpace:
     case Statement::kDropDbSpace:
     case Statement::kGrantConnect:
+    case Statement::kGrantAuthority:
     case Statement::kRevokeConnect:
       return true;
     default:

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "common/Text.h"
 #include "platform/data/DataErrors.h"
 #include "platform/data/Provider.h"
 #include "servers/client/ResultTable.h"
@@ -90,7 +91,8 @@ bool ReadScript(const Options& o, std::istream& in, std::string& script, std::os
   } else {
     buf << in.rdbuf();
   }
-  script = buf.str();
+  // Scripts saved by the era's query tools are UTF-16 with a byte-order mark.
+  script = text::TextOfFile(buf.str());
   return true;
 }
 

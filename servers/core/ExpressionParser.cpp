@@ -111,6 +111,8 @@ ExprPtr ExpressionParser::ParseLeftChain(std::initializer_list<const char*> ops,
     if (!joined) return left;
     auto e = Make(Expr::Binary, left->begin);
     e->text = Next().text;
+    // "||", two bars written together.
+    if (e->text == "|" && ConcatenatesWithBars() && Peek().IsSymbol("|") && Peek().begin == t.end) e->text += Next().text;
     e->args.push_back(std::move(left));
     e->args.push_back((this->*operand)());
     Close(*e);

@@ -43,6 +43,8 @@ class ExpressionParser {
   virtual bool IsReserved(const std::string& lowerWord) const = 0;
   // A primary of the server's own (an expression form only it has), or nullptr.
   virtual ExprPtr ParseDialectPrimary() { return nullptr; }
+  // True where "||" joins texts, among the additive operators.
+  virtual bool ConcatenatesWithBars() const { return false; }
 
   // Counts one level of nesting for its lifetime; too deep a statement is refused, not
   // followed until the stack runs out.

@@ -46,10 +46,6 @@ void ResultError(sqlite3_context* ctx, int number, const std::string& message) {
 namespace {
 
 
-bool IsTextLike(sqlite3_value* v) {
-  int t = sqlite3_value_type(v);
-  return t == SQLITE_TEXT || t == SQLITE_BLOB;
-}
 
 
 
@@ -71,47 +67,113 @@ bool TextToNumber(const std::string& s, double& out, bool& isInt) {
   return true;
 }
 
+// A value while a chain of + is added from the left: NULL, text (or bytes), a whole number or a
+// real.
+struct AddValue {
+  enum Kind { Null, Text, Integer, Real } kind = Null;
+  std::string text;
+  int64_t integer = 0;
+  double real = 0;
+};
+
+AddValue ValueOf(sqlite3_value* v) {
+  AddValue out;
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL:
+      break;
+    case SQLITE_INTEGER:
+      out.kind = AddValue::Integer;
+      out.integer = sqlite3_value_int64(v);
+      break;
+    case SQLITE_FLOAT:
+      out.kind = AddValue::Real;
+      out.real = sqlite3_value_double(v);
+      break;
+    default:
+      out.kind = AddValue::Text;
+      out.text = ArgText(v);
+  }
+  return out;
+}
+
 // One operand of + as a number: text converted as the server converts it (error 245 raised when
 // it is no number), anything else as it stands. False once the error is raised.
-bool AddOperand(sqlite3_context* ctx, sqlite3_value* v, double& out, bool& isInt) {
-  if (!IsTextLike(v)) {
-    out = sqlite3_value_double(v);
-    isInt = sqlite3_value_type(v) == SQLITE_INTEGER;
+bool AddOperand(sqlite3_context* ctx, const AddValue& v, double& out, bool& isInt) {
+  if (v.kind != AddValue::Text) {
+    out = v.kind == AddValue::Integer ? static_cast<double>(v.integer) : v.real;
+    isInt = v.kind == AddValue::Integer;
     return true;
   }
-  if (TextToNumber(ArgText(v), out, isInt)) return true;
-  ResultError(ctx, 245, "Syntax error converting the varchar value '" + ArgText(v) + "' to a column of data type int.");
+  if (TextToNumber(v.text, out, isInt)) return true;
+  ResultError(ctx, 245, "Syntax error converting the varchar value '" + v.text + "' to a column of data type int.");
   return false;
 }
 
-void AddFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  sqlite3_value* a = argv[0];
-  sqlite3_value* b = argv[1];
-  if (sqlite3_value_type(a) == SQLITE_NULL || sqlite3_value_type(b) == SQLITE_NULL) {
-    sqlite3_result_null(ctx);
-    return;
+// a + b into `a`: text joins text, anything else adds as numbers. False once an error is raised.
+bool AddTo(sqlite3_context* ctx, AddValue& a, const AddValue& b) {
+  if (a.kind == AddValue::Null || b.kind == AddValue::Null) {
+    a = AddValue();
+    return true;
   }
-  if (IsTextLike(a) && IsTextLike(b)) {
-    ResultText(ctx, ArgText(a) + ArgText(b));
-    return;
+  if (a.kind == AddValue::Text && b.kind == AddValue::Text) {
+    a.text += b.text;
+    return true;
   }
   double x = 0, y = 0;
   bool xi = true, yi = true;
-  if (!AddOperand(ctx, a, x, xi) || !AddOperand(ctx, b, y, yi)) return;
+  if (!AddOperand(ctx, a, x, xi) || !AddOperand(ctx, b, y, yi)) return false;
   // Whole numbers add as bigint; a sum past its range is the server's overflow error.
+  const bool aText = a.kind == AddValue::Text, bText = b.kind == AddValue::Text;
   const bool inRange = std::fabs(x) < 9.2e18 && std::fabs(y) < 9.2e18;
-  if (xi && yi && (inRange || (!IsTextLike(a) && !IsTextLike(b)))) {
-    const int64_t l = IsTextLike(a) ? static_cast<int64_t>(x) : sqlite3_value_int64(a);
-    const int64_t r = IsTextLike(b) ? static_cast<int64_t>(y) : sqlite3_value_int64(b);
+  if (xi && yi && (inRange || (!aText && !bText))) {
+    const int64_t l = aText ? static_cast<int64_t>(x) : a.integer;
+    const int64_t r = bText ? static_cast<int64_t>(y) : b.integer;
     int64_t sum = 0;
     if (__builtin_add_overflow(l, r, &sum)) {
       ResultError(ctx, 8115, "Arithmetic overflow error converting expression to data type bigint.");
-      return;
+      return false;
     }
-    sqlite3_result_int64(ctx, sum);
-    return;
+    a = AddValue();
+    a.kind = AddValue::Integer;
+    a.integer = sum;
+    return true;
   }
-  sqlite3_result_double(ctx, x + y);
+  a = AddValue();
+  a.kind = AddValue::Real;
+  a.real = x + y;
+  return true;
+}
+
+// tsql_add(a, b, c ...): ((a + b) + c) ..., a chain of + written as one call so that a long chain
+// nests no deeper than a short one.
+void AddFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  AddValue sum = ValueOf(argv[0]);
+  for (int i = 1; i < argc && sum.kind != AddValue::Null; ++i)
+    if (!AddTo(ctx, sum, ValueOf(argv[i]))) return;
+  switch (sum.kind) {
+    case AddValue::Null:
+      return sqlite3_result_null(ctx);
+    case AddValue::Text:
+      return ResultText(ctx, sum.text);
+    case AddValue::Integer:
+      return sqlite3_result_int64(ctx, sum.integer);
+    case AddValue::Real:
+      return sqlite3_result_double(ctx, sum.real);
+  }
+}
+
+// jet_concat(a, b, c ...): the texts joined, a NULL among them as an empty text; NULL when all
+// are NULL.
+void ConcatFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string out;
+  bool any = false;
+  for (int i = 0; i < argc; ++i) {
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) continue;
+    any = true;
+    out += ArgText(argv[i]);
+  }
+  if (!any) return sqlite3_result_null(ctx);
+  ResultText(ctx, out);
 }
 
 IDateOrderHost& Host(sqlite3_context* ctx) { return *static_cast<IDateOrderHost*>(sqlite3_user_data(ctx)); }
@@ -670,7 +732,7 @@ void RegisterCoreFunctions(sqlite3* db, IDateOrderHost& host) {
     bool deterministic;
   };
   static const Def defs[] = {
-      {"tsql_add", 2, AddFunc, true},
+      {"tsql_add", -1, AddFunc, true},
       {"tsql_bit", 1, BitFunc, true},
       {"tsql_str", 1, StrFunc, true},
       {"tsql_objname", 1, ObjNameFunc, true},
@@ -689,6 +751,7 @@ void RegisterCoreFunctions(sqlite3* db, IDateOrderHost& host) {
       {"tsql_tonum", 2, ToNumberFunc, true},
       {"tsql_tonum", 4, ToNumberFunc, true},
       {"tsql_fit", 3, FitFunc, true},
+      {"jet_concat", -1, ConcatFunc, true},
   };
   for (const auto& d : defs) {
     int flags = SQLITE_UTF8 | (d.deterministic ? SQLITE_DETERMINISTIC : 0);

@@ -44,31 +44,43 @@ ado::Variant ToDateTime(const std::string& text) {
   return text;
 }
 
-// The end of the quoted run that starts at `begin` (its closing quote + 1); doubled quotes stay
-// inside it.
-size_t QuotedEnd(const std::string& sql, size_t begin) {
-  const char quote = sql[begin];
-  size_t p = begin + 1;
-  while (p < sql.size()) {
-    if (sql[p] == quote) {
-      if (p + 1 < sql.size() && sql[p + 1] == quote) {
-        p += 2;
-        continue;
-      }
-      return p + 1;
-    }
-    ++p;
-  }
-  return sql.size();
-}
-
 }  // namespace
 
+namespace {
+
+bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// The end of the quoted part opening at `p` (past its closing quote; a doubled one stands for
+// one, except in brackets), npos when it is not closed.
+size_t QuoteEnd(const std::string& sql, size_t p, char close) {
+  size_t i = p + 1;
+  while (i < sql.size()) {
+    if (sql[i] == close) {
+      if (close != ']' && i + 1 < sql.size() && sql[i + 1] == close) {
+        i += 2;
+        continue;
+      }
+      return i + 1;
+    }
+    ++i;
+  }
+  return std::string::npos;
+}
+
+// Words after which a number or text is not a value alone.
+bool ShapeBreakingWord(const std::string& sql, size_t p, size_t end) {
+  const std::string word = sql.substr(p, end - p);
+  for (const char* w : {"LIMIT", "ORDER", "GROUP", "OFFSET", "COLLATE"})
+    if (strcasecmp(word.c_str(), w) == 0) return true;
+  return false;
+}
+
+// The digits at `p`: a whole number goes to `out` as the next numbered parameter, its value to
+// `values`; other digits are copied as they stand. Returns the position after the digits.
 size_t TakeWholeNumber(const std::string& sql, size_t p, std::string& out, std::vector<ado::Variant>& values) {
-  auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
   size_t end = p;
   while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
-  if (end - p <= 15 && (end == sql.size() || (!isName(sql[end]) && sql[end] != '.'))) {
+  if (end - p <= 15 && (end == sql.size() || (!IsNameChar(sql[end]) && sql[end] != '.'))) {
     values.emplace_back(static_cast<long long>(std::stoll(sql.substr(p, end - p))));
     out += "?" + std::to_string(values.size());
   } else {
@@ -77,6 +89,7 @@ size_t TakeWholeNumber(const std::string& sql, size_t p, std::string& out, std::
   return end;
 }
 
+// The single-quoted text from `p` to `end`: its value to `values`, the next parameter to `out`.
 void TakeQuotedText(const std::string& sql, size_t p, size_t end, std::string& out, std::vector<ado::Variant>& values) {
   std::string value;
   for (size_t i = p + 1; i + 1 < end; ++i) {
@@ -87,33 +100,49 @@ void TakeQuotedText(const std::string& sql, size_t p, size_t end, std::string& o
   out += "?" + std::to_string(values.size());
 }
 
-std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values, bool numbers) {
+}  // namespace
+
+std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values, Literals which) {
+  const bool every = which == Literals::Every;
   std::string out;
   out.reserve(sql.size());
   auto afterEquals = [&out] { return out.size() >= 2 && out.compare(out.size() - 2, 2, "= ") == 0; };
-  auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  auto afterName = [&out] { return !out.empty() && (IsNameChar(out.back()) || out.back() == '.'); };
   size_t p = 0;
   while (p < sql.size()) {
     const char c = sql[p];
-    if (numbers && std::isdigit(static_cast<unsigned char>(c)) && afterEquals()) {
-      p = TakeWholeNumber(sql, p, out, values);  // a whole number compared by "="
-      continue;
-    }
-    if (c != '\'' && c != '"') {
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      const size_t end = QuoteEnd(sql, p, c == '[' ? ']' : c);
+      if (end == std::string::npos) {
+        if (every) return {};
+        out.append(sql, p, std::string::npos);
+        break;
+      }
+      // Texts compared by "=" and first arguments of functions ("name('text', ..."); a text
+      // right after a name character is a blob's.
+      const bool blob = c == '\'' && !out.empty() && IsNameChar(out.back());
+      if (blob && every) return {};
+      const bool take = c == '\'' && !blob &&
+                        (every || afterEquals() || (out.size() >= 2 && out.back() == '(' && IsNameChar(out[out.size() - 2])));
+      if (take) TakeQuotedText(sql, p, end, out, values);
+      else out.append(sql, p, end - p);
+      p = end;
+    } else if (std::isdigit(static_cast<unsigned char>(c)) && !afterName() &&
+               (every || (which == Literals::ComparedAndNumbers && afterEquals()))) {
+      p = TakeWholeNumber(sql, p, out, values);
+    } else if (IsNameChar(c)) {
+      size_t end = p;
+      while (end < sql.size() && IsNameChar(sql[end])) ++end;
+      if (every && ShapeBreakingWord(sql, p, end)) return {};
+      out.append(sql, p, end - p);
+      p = end;
+    } else if (every && (c == ';' || c == '?' || c == ':' || c == '@' || c == '$' || c == '#' ||
+                         sql.compare(p, 2, "--") == 0 || sql.compare(p, 2, "/*") == 0)) {
+      return {};  // a second statement, a parameter or a comment
+    } else {
       out += c;
       ++p;
-      continue;
     }
-    const size_t end = QuotedEnd(sql, p);
-    // Texts compared by "=" and first arguments of functions ("name('text', ...").
-    const bool compared = c == '\'' && end > p + 1 && sql[end - 1] == '\'' &&
-                          (afterEquals() || (out.size() >= 2 && out.back() == '(' && isName(out[out.size() - 2])));
-    if (!compared) {
-      out.append(sql, p, end - p);
-    } else {
-      TakeQuotedText(sql, p, end, out, values);
-    }
-    p = end;
   }
   return out;
 }

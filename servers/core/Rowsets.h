@@ -21,17 +21,23 @@ ado::RowSet QueryRowSet(sqlite3* db, const std::string& sql);
 // The same over a statement prepared (and bound) by the caller, stepped from where it stands.
 ado::RowSet QueryRowSet(Stmt& q);
 
-// The query with each single-quoted text that follows "= " or opens a function's arguments, and
-// with `numbers` each whole number that follows "= ", replaced by a numbered parameter, and those
-// values in order; the query as it stands when it has none.
-std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values, bool numbers = false);
-// Takes the digits at `p` of `sql`: a whole number standing alone (at most 15 digits, not followed by
-// a name character or a decimal point) goes to `out` as the next numbered parameter, its value to
-// `values`; other digits are copied as they stand. Returns the position after the digits.
-size_t TakeWholeNumber(const std::string& sql, size_t p, std::string& out, std::vector<ado::Variant>& values);
-// Takes the single-quoted text from `p` to `end` (past its closing quote) of `sql`: its value, each
-// doubled quote standing for one, to `values`, and the next numbered parameter to `out`.
-void TakeQuotedText(const std::string& sql, size_t p, size_t end, std::string& out, std::vector<ado::Variant>& values);
+// Which literals a statement's shape takes out as parameters. A whole number is one of at most 15
+// digits standing alone (not after or before a name character or a decimal point).
+enum class Literals {
+  // Single-quoted texts that follow "= " or open a function's arguments.
+  Compared,
+  // Those, and whole numbers that follow "= ".
+  ComparedAndNumbers,
+  // Every single-quoted text and whole number; no shape at all (empty) where a value could change
+  // the meaning (ORDER BY, GROUP BY, LIMIT, OFFSET, COLLATE), or for a blob literal, a parameter,
+  // a comment, a second statement or an unclosed quote.
+  Every,
+};
+// The statement with the literals `which` names replaced by numbered parameters, and their values
+// appended to `values` in order (each doubled quote of a text standing for one); quoted names stay
+// as written.
+std::string ParameterizedQuery(const std::string& sql, std::vector<ado::Variant>& values,
+                               Literals which = Literals::Compared);
 // The statement of a query made by ParameterizedQuery (or another such shape), its values bound;
 // none when SQLite refuses it (the text as written then decides the outcome).
 std::unique_ptr<Stmt> PrepareBound(sqlite3* db, const std::string& shape, const std::vector<ado::Variant>& values);

@@ -12,12 +12,6 @@
 
 namespace servers {
 
-// The text with its quoted texts and whole numbers (at most 15 digits, standing alone) replaced by
-// numbered parameters, their values appended to `values`. Empty when the text holds what a value
-// could change the meaning of (ORDER BY, GROUP BY, LIMIT, OFFSET, COLLATE), a blob literal, a
-// parameter, a comment or a second statement.
-std::string LiteralFreeShape(const std::string& sql, std::vector<ado::Variant>& values);
-
 // Runs one INSERT, UPDATE or DELETE as ExecSql does, through the kept statement of its shape; as
 // written where it has no shape or its shape cannot be prepared.
 void ExecShaped(sqlite3* db, const std::string& sql);

@@ -116,19 +116,27 @@ std::string QueryTranslator::Expression(const Expr& e) const {
       const Expr& l = *e.args[0];
       const Expr& r = *e.args[1];
       if (compare.count(e.text)) {
+        if (!ansiNulls_ && (e.text == "=" || e.text == "<>" || e.text == "!=")) {
+          std::string loose = NullComparison(l, r, e.text == "=");
+          if (!loose.empty()) return loose;
+        }
         // Without a column to lend its collation, text compares by the server's default one.
         std::string collate = TextOperand(l) || TextOperand(r) ? CollateOfValues(l, r) : std::string();
         return "(" + CompareSide(l, r) + " " + e.text + " " + CompareSide(r, l) + collate + ")";
       }
+      if (std::string own = Operator(e); !own.empty()) return own;
+      if (e.text == "+") return Chained(e, "tsql_add");
       bool numeric = e.text != "+" || NumericShaped(l) || NumericShaped(r);
       auto side = [&](const Expr& x) {
         return numeric && IsHex(x) ? HexAsInteger(x.text) : Expression(x);
       };
-      if (e.text == "+") return "tsql_add(" + side(l) + ", " + side(r) + ")";
-      if (e.text == "/" || e.text == "%")
-        return "(" + side(l) + " " + e.text + " tsql_nonzero(" + side(r) + "))";
       // Parenthesised as parsed: the server's precedence, not SQLite's, and shallow trees stay so.
-      return "(" + side(l) + " " + e.text + " " + side(r) + ")";
+      // A chain of one operator (a - b - c ...) nests no parentheses: SQLite groups it from the
+      // left too.
+      std::string left = side(l);
+      if (l.kind == Expr::Binary && l.text == e.text) left = left.substr(1, left.size() - 2);
+      if (e.text == "/" || e.text == "%") return "(" + left + " " + e.text + " tsql_nonzero(" + side(r) + "))";
+      return "(" + left + " " + e.text + " " + side(r) + ")";
     }
     case Expr::Paren:
       return "(" + Expression(*e.args[0]) + ")";
@@ -196,18 +204,93 @@ std::string QueryTranslator::Expression(const Expr& e) const {
   return "NULL";
 }
 
-// A date-shaped literal compared with a column or a value converts to datetime when that value
-// is one, in the session's date order, as the server converts it.
+// A chain of one operator (a + b + c ..., taken from the left) as one call of the function that
+// does its work, so that a long chain nests no deeper than a short one.
+std::string QueryTranslator::Chained(const Expr& e, const std::string& function) const {
+  std::vector<const Expr*> chain;  // the operations of the chain, last first
+  for (const Expr* x = &e; x->kind == Expr::Binary && x->text == e.text; x = x->args[0].get()) chain.push_back(x);
+  std::string out;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    const Expr& l = *(*it)->args[0];
+    const Expr& r = *(*it)->args[1];
+    // A binary literal is a number where the other side of its + is one, and for other operators.
+    const bool numeric = e.text != "+" || NumericShaped(l) || NumericShaped(r);
+    auto side = [&](const Expr& x) { return numeric && IsHex(x) ? HexAsInteger(x.text) : Expression(x); };
+    if (it == chain.rbegin()) out = side(l);
+    out += ", " + side(r);
+  }
+  return function + "(" + out + ")";
+}
+
+// With ANSI_NULLS off, "= NULL" finds the NULLs and "<> NULL" the others, and so does a
+// comparison with a variable that is NULL; empty when neither side is such an operand.
+std::string QueryTranslator::NullComparison(const Expr& l, const Expr& r, bool equal) const {
+  auto loose = [](const Expr& x) { return x.kind == Expr::Null || x.kind == Expr::Variable; };
+  if (!loose(l) && !loose(r)) return {};
+  const Expr& value = loose(r) ? l : r;
+  const Expr& other = loose(r) ? r : l;
+  const std::string v = Expression(value);
+  if (other.kind == Expr::Null) return "(" + v + (equal ? " IS NULL)" : " IS NOT NULL)");
+  const std::string o = Expression(other);
+  if (equal) return "(" + v + " IS " + o + ")";
+  return "(CASE WHEN " + o + " IS NULL THEN " + v + " IS NOT NULL ELSE " + v + " <> " + o + " END)";
+}
+
+// A date-shaped literal compared with a value of a date type converts to datetime, in the
+// session's date order, as the server converts it; against text it stays text.
 std::string QueryTranslator::CompareSide(const Expr& x, const Expr& other) const {
   if (IsHex(x) && NumericShaped(other)) return HexAsInteger(x.text);
   // Compared with a column, the literal takes the column's kind: a number for a number.
   if (IsHex(x) && ColumnOperand(other))
     return "CASE WHEN typeof(" + Expression(other) + ") IN ('integer', 'real') THEN " + HexAsInteger(x.text) +
            " ELSE " + NumberLiteral(x.text) + " END";
-  if (x.kind == Expr::String && other.kind != Expr::String && other.kind != Expr::Number &&
-      other.kind != Expr::Null && DateShaped(x.text))
-    return "tsql_comparedate(" + Expression(other) + ", " + SqlLiteral(x.text) + ")";
+  if (x.kind != Expr::String || !DateShaped(x.text)) return Expression(x);
+  switch (DateKindOf(other)) {
+    case DateKind::Date:
+      return "tsql_datetime(" + SqlLiteral(x.text) + ")";
+    case DateKind::Unknown:
+      // Known only at run time: the value's stored form tells.
+      return "tsql_comparedate(" + Expression(other) + ", " + SqlLiteral(x.text) + ")";
+    case DateKind::NotDate:
+      break;
+  }
   return Expression(x);
+}
+
+namespace {
+
+bool DateTypeName(const std::string& type) {
+  const std::string t = Lower(type);
+  return t == "datetime" || t == "smalldatetime";
+}
+
+}  // namespace
+
+QueryTranslator::DateKind QueryTranslator::DateKindOf(const Expr& e) const {
+  switch (e.kind) {
+    case Expr::Paren:
+      return DateKindOf(*e.args[0]);
+    case Expr::Column: {
+      const std::string type = ColumnType(e);
+      if (type.empty()) return DateKind::Unknown;
+      return DateTypeName(type) ? DateKind::Date : DateKind::NotDate;
+    }
+    case Expr::Cast:
+      return DateTypeName(e.text) ? DateKind::Date : DateKind::NotDate;
+    case Expr::Variable: {
+      const std::string type = variableType_ ? variableType_(Lower(e.text)) : std::string();
+      if (type.empty()) return DateKind::Unknown;
+      return DateTypeName(type) ? DateKind::Date : DateKind::NotDate;
+    }
+    case Expr::Func:
+      return FunctionDateKind(e);
+    case Expr::String:
+    case Expr::Number:
+    case Expr::Null:
+      return DateKind::NotDate;
+    default:
+      return DateKind::Unknown;
+  }
 }
 
 std::string QueryTranslator::From(const TableRef& t) const {
@@ -248,9 +331,6 @@ std::string QueryTranslator::WrapJoin(const TableRef& t) const {
   return From(t);
 }
 
-namespace {
-
-// The named tables of a FROM item, joins walked.
 void NamedTables(const TableRef& t, std::vector<const TableRef*>& out) {
   if (t.kind == TableRef::Named && !t.function) out.push_back(&t);
   if (t.kind == TableRef::Join) {
@@ -259,15 +339,13 @@ void NamedTables(const TableRef& t, std::vector<const TableRef*>& out) {
   }
 }
 
-}  // namespace
-
 std::string QueryTranslator::ColumnType(const Expr& column) const {
   if (!columnType_ || column.kind != Expr::Column || column.names.empty()) return {};
   const std::string& name = column.names.back();
   const std::string qualifier = column.names.size() > 1 ? column.names[column.names.size() - 2] : std::string();
   for (auto scope = scopes_.rbegin(); scope != scopes_.rend(); ++scope) {
     std::vector<const TableRef*> tables;
-    for (const auto& t : (*scope)->from) NamedTables(*t, tables);
+    for (const auto& t : **scope) NamedTables(*t, tables);
     for (const TableRef* t : tables) {
       const std::string& seen = t->alias.empty() ? t->name.name : t->alias;
       if (!qualifier.empty() && strcasecmp(seen.c_str(), qualifier.c_str()) != 0) continue;
@@ -278,13 +356,19 @@ std::string QueryTranslator::ColumnType(const Expr& column) const {
   return {};
 }
 
+std::string QueryTranslator::StatementExpression(const Expr& e, const ObjectName& target,
+                                                 const std::vector<std::unique_ptr<TableRef>>& from) const {
+  Scope named;
+  named.push_back(std::make_unique<TableRef>());
+  named.back()->name = target;
+  InScope outer(scopes_, named);
+  InScope inner(scopes_, from);
+  return Expression(e);
+}
+
 std::string QueryTranslator::Core(const Select& s) const {
   // The query's tables are in scope while its expressions are written.
-  struct Scope {
-    std::vector<const Select*>& scopes;
-    ~Scope() { scopes.pop_back(); }
-  } scope{scopes_};
-  scopes_.push_back(&s);
+  InScope scope(scopes_, s.from);
   std::string out = "SELECT ";
   if (s.distinct) out += "DISTINCT ";
   for (size_t i = 0; i < s.items.size(); ++i) {

@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ class QueryTranslator {
   void SetFunctionResolver(FunctionResolver resolver) { functionResolver_ = std::move(resolver); }
 
   std::string Expression(const Expr& e) const;
+  // An expression of an UPDATE or DELETE, whose columns are those of its target and FROM list.
+  std::string StatementExpression(const Expr& e, const ObjectName& target,
+                                  const std::vector<std::unique_ptr<TableRef>>& from) const;
   std::string Query(const Select& s) const;
   std::string From(const TableRef& t) const;
   // The SQLite name of a table or view, quoted.
@@ -32,6 +36,11 @@ class QueryTranslator {
   // The type a table's column holds (as the server names it, lower case); empty when unknown.
   using ColumnTypeResolver = std::function<std::string(const ObjectName& table, const std::string& column)>;
   void SetColumnTypeResolver(ColumnTypeResolver resolver) { columnType_ = std::move(resolver); }
+  // The type a variable holds (name lower case, as the server names types); empty when unknown.
+  using VariableTypeResolver = std::function<std::string(const std::string& variable)>;
+  void SetVariableTypeResolver(VariableTypeResolver resolver) { variableType_ = std::move(resolver); }
+  // SET ANSI_NULLS: while off, "= NULL" and "<> NULL" test for NULL.
+  void SetAnsiNulls(bool on) { ansiNulls_ = on; }
 
  protected:
   // What the shared translation refuses: DEFAULT used as a value, ORDER BY or TOP inside a
@@ -49,6 +58,16 @@ class QueryTranslator {
     std::terminate();  // a server's Refuse always raises
   }
 
+  // Whether a value is of a date type: known to be, known not to be, or known only at run time.
+  enum class DateKind { Date, NotDate, Unknown };
+  DateKind DateKindOf(const Expr& e) const;
+  // The same for a function call, by the server's functions.
+  virtual DateKind FunctionDateKind(const Expr&) const { return DateKind::Unknown; }
+  // A binary operator of the server's own meaning, written; empty where the shared one holds.
+  virtual std::string Operator(const Expr&) const { return {}; }
+  // A chain of one operator (a & b & c ...) as one call of `function` with every operand.
+  std::string Chained(const Expr& e, const std::string& function) const;
+
   // The type of the column a reference reads, found among the tables of the query being written
   // (its own first, then the enclosing ones'); empty when unknown.
   std::string ColumnType(const Expr& column) const;
@@ -57,13 +76,30 @@ class QueryTranslator {
 
  private:
   std::string CompareSide(const Expr& x, const Expr& other) const;
+  std::string NullComparison(const Expr& l, const Expr& r, bool equal) const;
+
   std::string Core(const Select& s) const;
   std::string WrapJoin(const TableRef& t) const;
   FunctionResolver functionResolver_;
   ColumnTypeResolver columnType_;
-  // The queries being written, outermost first.
-  mutable std::vector<const Select*> scopes_;
+  VariableTypeResolver variableType_;
+  bool ansiNulls_ = true;
+  // The FROM lists of the queries being written, outermost first.
+  using Scope = std::vector<std::unique_ptr<TableRef>>;
+  mutable std::vector<const Scope*> scopes_;
+  // Keeps `scope` in scope while it lives.
+  struct InScope {
+    InScope(std::vector<const Scope*>& scopes, const Scope& scope) : scopes_(scopes) { scopes_.push_back(&scope); }
+    ~InScope() { scopes_.pop_back(); }
+    InScope(const InScope&) = delete;
+    InScope& operator=(const InScope&) = delete;
+    std::vector<const Scope*>& scopes_;
+  };
 };
+
+// The tables and views a FROM item names, joins walked (not derived tables or table-valued
+// functions), in order.
+void NamedTables(const TableRef& t, std::vector<const TableRef*>& out);
 
 // SQLite column type for a cast target.
 std::string CastTarget(const std::string& typeName);

@@ -6,6 +6,7 @@
 
 #include "common/Text.h"
 #include "servers/core/Files.h"
+#include "servers/core/Functions.h"
 #include "servers/sqlserver/Catalog.h"
 #include "servers/sqlserver/Server.h"
 #include "servers/sqlserver/Session.h"
@@ -100,6 +101,31 @@ void Session::RoleMember(const std::string& role, const std::string& member, boo
   ins.Step();
 }
 
+void Session::HelpIndex(const std::string& object, std::vector<ado::StatementResult>& results) {
+  auto [owner, name] = SplitOwner(object);
+  ObjectName n;
+  n.owner = owner;
+  n.name = name;
+  auto id = Resolve(n);
+  if (!id) Fail(15009, "The object '" + object + "' does not exist in database '" + database_ + "'.");
+  // Each key named by its column, "(-)" after a descending one.
+  const std::string keys =
+      "(SELECT group_concat(key, ', ') FROM (SELECT c.name || CASE WHEN hex(substr(i.keys, k.keyno, 1)) = '01' "
+      "THEN '(-)' ELSE '' END AS key FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid "
+      "WHERE k.id = i.id AND k.indid = i.indid ORDER BY k.keyno))";
+  ado::StatementResult r;
+  r.HasRows = true;
+  r.Rows = Query("SELECT i.name AS index_name, CASE WHEN i.indid = 1 THEN 'clustered' ELSE 'nonclustered' END || "
+                 "CASE WHEN (i.status & 1) <> 0 THEN ', ignore duplicate keys' ELSE '' END || "
+                 "CASE WHEN (i.status & 2) <> 0 THEN ', unique' ELSE '' END || "
+                 "CASE WHEN (i.status & 2048) <> 0 THEN ', primary key' WHEN (i.status & 4096) <> 0 THEN ', unique key' "
+                 "ELSE '' END || ' located on ' || coalesce(g.groupname, 'PRIMARY') AS index_description, " + keys +
+                 " AS index_keys FROM sysindexes i LEFT JOIN sysfilegroups g ON g.groupid = i.groupid WHERE i.id = " +
+                 std::to_string(*id) + " AND i.indid BETWEEN 1 AND 254 ORDER BY i.name");
+  // A table without indexes answers with a message only.
+  if (!r.Rows.Rows.empty()) results.push_back(std::move(r));
+}
+
 void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& results) {
   std::string name = Lower(s.proc.name);
   std::vector<std::string> args;
@@ -145,6 +171,10 @@ void Session::RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& 
     if (QueryInt(Db(), "SELECT count(*) FROM sysobjects WHERE uid = " + std::to_string(uid)))
       Fail(15183, "The user owns objects in the database and cannot be dropped.");
     ExecSql(Db(), "DELETE FROM sysusers WHERE uid = " + std::to_string(uid) + "; DELETE FROM sysmembers WHERE memberuid = " + std::to_string(uid));
+    return;
+  }
+  if (name == "sp_helpindex") {
+    HelpIndex(arg(0), results);
     return;
   }
   if (name == "sp_helplogins") {

@@ -79,6 +79,7 @@ struct InsertStmt : Statement {
   std::vector<std::string> columns;
   std::vector<std::vector<ExprPtr>> values;
   std::unique_ptr<Select> select;
+  StatementPtr exec;  // INSERT ... EXEC procedure: the rows of its first result set
   bool defaultValues = false;
 };
 
@@ -178,6 +179,7 @@ struct SetStmt : Statement {
   explicit SetStmt(Kind k) : Statement(k) {}
   ObjectName table;  // IDENTITY_INSERT
   std::string option, value;
+  std::vector<std::string> more;  // further options a SET names with the first (lower case)
   bool on = false;
 };
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 #include "common/Text.h"
 #include "servers/core/Physical.h"
@@ -94,6 +95,7 @@ INSERT INTO schm_enforcement VALUES (0);
 CREATE TABLE schm_dbts (value INTEGER);
 INSERT INTO schm_dbts VALUES (2000);
 CREATE TABLE schm_quoted_off (id INTEGER PRIMARY KEY);
+CREATE TABLE schm_ansi_nulls_off (id INTEGER PRIMARY KEY);
 )SQL";
 
 const char* const kMasterDdl = R"SQL(
@@ -212,6 +214,22 @@ const ColumnInfo* TableInfo::Identity() const {
   for (const auto& c : columns)
     if (c.identity) return &c;
   return nullptr;
+}
+
+bool IsCatalogueTable(const char* physical) {
+  // The tables the server's own definitions make.
+  static const std::set<std::string, text::LessText> tables = [] {
+    std::set<std::string, text::LessText> out;
+    for (const std::string ddl : {kCatalogDdl, kMasterDdl}) {
+      const std::string create = "CREATE TABLE ";
+      for (size_t at = ddl.find(create); at != std::string::npos; at = ddl.find(create, at + 1)) {
+        const size_t name = at + create.size();
+        out.insert(ddl.substr(name, ddl.find_first_of(" (", name) - name));
+      }
+    }
+    return out;
+  }();
+  return tables.count(physical) > 0;
 }
 
 std::string PhysicalName(int uid, const std::string& name) {

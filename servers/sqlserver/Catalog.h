@@ -44,6 +44,9 @@ struct TableInfo {
 // for every other owner's and for dbo names beginning with "schm_", so that two owners' objects
 // never meet, nor a user's object the server's own tables.
 std::string PhysicalName(int uid, const std::string& name);
+// True for a table of the server's catalogue (sysobjects, schm_identity ...), false for a user's
+// table, also one whose SQLite name begins as theirs do ("schm_u5.T", a dbo table "system_log").
+bool IsCatalogueTable(const char* physical);
 // The table or view behind a SQLite name ("T", "schm_u5.T"), or nothing.
 std::optional<int64_t> FindPhysical(sqlite3* db, const std::string& physical);
 // Length of the owner prefix a SQLite name begins with ("schm_u5." -> 8), 0 for none.

@@ -223,6 +223,26 @@ void Session::PrepareEnforcement(const Statement& s) {
   }
 }
 
+std::vector<std::vector<ExprPtr>> Session::ProcedureRows(const ExecProcStmt& s) {
+  std::vector<ado::StatementResult> results;
+  RunProc(s, results);
+  std::vector<std::vector<ExprPtr>> rows;
+  for (const auto& r : results) {
+    if (!r.HasRows) continue;
+    for (const auto& values : r.Rows.Rows) {
+      auto& row = rows.emplace_back();
+      for (const auto& v : values) {
+        auto e = std::make_unique<Expr>();
+        e->kind = v.IsNull() ? Expr::Null : Expr::String;
+        if (!v.IsNull()) e->text = v.AsString();
+        row.push_back(std::move(e));
+      }
+    }
+    break;
+  }
+  return rows;
+}
+
 int64_t Session::RunInsert(const InsertStmt& s) {
   TableInfo t = RequireTable(s.table);
   enforcement_.Prepare(Db(), database_, t.id);
@@ -254,6 +274,10 @@ int64_t Session::RunInsert(const InsertStmt& s) {
   }
   RefuseTimestampValues(s, cols);
   RefuseLongComparisons(s);
+  std::vector<std::vector<ExprPtr>> produced;
+  if (s.exec) produced = ProcedureRows(static_cast<const ExecProcStmt&>(*s.exec));
+  const auto& rows = s.exec ? produced : s.values;
+  if (s.exec && rows.empty()) return 0;
   // The SQLite table holds no defaults: every column the statement leaves out is named with its
   // default, or NULL. Identity and timestamp columns get theirs from their triggers.
   std::string omitted, omittedValues;
@@ -301,8 +325,8 @@ int64_t Session::RunInsert(const InsertStmt& s) {
     }
   } else {
     sql += " (" + colList + omitted + ") VALUES ";
-    for (size_t r = 0; r < s.values.size(); ++r) {
-      const auto& row = s.values[r];
+    for (size_t r = 0; r < rows.size(); ++r) {
+      const auto& row = rows[r];
       if (row.size() != cols.size()) {
         if (s.columns.empty())
           Fail(213, "Insert Error: Column name or number of supplied values does not match table definition.");
@@ -356,7 +380,7 @@ int64_t Session::RunUpdate(const UpdateStmt& s) {
     if (i == targetIndex) continue;
     from += (from.empty() ? "" : ", ") + tr.From(*s.from[i]);
   }
-  std::string where = s.where ? tr.Expression(*s.where) : "";
+  std::string where = s.where ? tr.StatementExpression(*s.where, s.table, s.from) : "";
   std::vector<std::string> sets;
   for (const auto& [parts, expr] : s.sets) {
     const std::string& colName = parts.back();
@@ -401,9 +425,9 @@ int64_t Session::RunDelete(const DeleteStmt& s) {
     for (size_t i = 0; i < s.from.size(); ++i) from += (i ? ", " : "") + tr.From(*s.from[i]);
     std::string source = ref ? (ref->alias.empty() ? ref->name.name : ref->alias) : s.table.name;
     sql += " WHERE rowid IN (SELECT " + SqlIdent(source) + ".rowid FROM " + from +
-           (s.where ? " WHERE " + tr.Expression(*s.where) : "") + ")";
+           (s.where ? " WHERE " + tr.StatementExpression(*s.where, s.table, s.from) : "") + ")";
   } else if (s.where) {
-    sql += " WHERE " + tr.Expression(*s.where);
+    sql += " WHERE " + tr.StatementExpression(*s.where, s.table, s.from);
   }
   ExecShaped(Db(), sql);
   return Changes();

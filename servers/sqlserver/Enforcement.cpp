@@ -252,7 +252,9 @@ void NumberRowVersions(sqlite3* db, const std::string& physical, const std::stri
 void UpgradeStorage(sqlite3* db) {
   if (!HasTable(db, "sysobjects")) return;
   // Modules of a folder made before the setting was kept were all created with it on.
-  if (!HasTable(db, "schm_quoted_off")) ExecSql(db, "CREATE TABLE IF NOT EXISTS main.schm_quoted_off (id INTEGER PRIMARY KEY)");
+  for (const char* setting : {"schm_quoted_off", "schm_ansi_nulls_off"})
+    if (!HasTable(db, setting))
+      ExecSql(db, std::string("CREATE TABLE IF NOT EXISTS main.") + setting + " (id INTEGER PRIMARY KEY)");
   const bool enforcement = HasTable(db, "schm_enforcement"), dbts = HasTable(db, "schm_dbts");
   if (enforcement && dbts) return;
   ExecSql(db, "BEGIN IMMEDIATE");

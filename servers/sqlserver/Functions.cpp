@@ -276,18 +276,65 @@ void IndexKeyPropertyFunc(sqlite3_context* c, int n, sqlite3_value** v) {
                   "hex(substr(i.keys, k.keyno, 1)) = '01' END FROM sysindexkeys k JOIN sysindexes i "
                   "ON i.id = k.id AND i.indid = k.indid WHERE k.id = ?1 AND k.indid = ?2 AND k.keyno = ?3", n, v, false);
 }
-// CnstIsDisabled: 1 for a foreign key or CHECK constraint that NOCHECK disabled, 0 for an
-// enabled one, NULL for another object. ExecIsQuotedIdentOn: 1 or 0 for a view, procedure,
-// function or trigger by the QUOTED_IDENTIFIER setting it was created under, NULL for another
-// object. Other properties answer 0.
-void ObjectPropertyFunc(sqlite3_context* c, int n, sqlite3_value** v) {
-  if (strcasecmp(ArgText(v[1]).c_str(), "ExecIsQuotedIdentOn") == 0)
-    return LookupResult(c, "SELECT CASE WHEN rtrim(xtype) IN ('V', 'P', 'FN', 'IF', 'TF', 'TR') THEN NOT EXISTS "
-                           "(SELECT 1 FROM schm_quoted_off q WHERE q.id = o.id) END FROM sysobjects o "
-                           "WHERE o.id = ?1 AND ?2 IS NOT NULL", n, v, false);
-  if (strcasecmp(ArgText(v[1]).c_str(), "CnstIsDisabled") != 0) return sqlite3_result_int(c, 0);
-  LookupResult(c, "SELECT CASE WHEN rtrim(xtype) IN ('C', 'F') THEN (status & 2048) <> 0 END FROM sysobjects "
-                  "WHERE id = ?1 AND ?2 IS NOT NULL", n, v, false);
+// The properties OBJECTPROPERTY answers, each as the value it reads from the object's row `o` of
+// sysobjects: Is... properties answer 1 or 0 for any object; the others NULL for an object they do
+// not apply to (a table's for another object, a module's for a table). Kept by lower-case name.
+const std::unordered_map<std::string, std::string>& ObjectProperties() {
+  static const std::unordered_map<std::string, std::string> properties = [] {
+    const std::string table = "CASE WHEN rtrim(o.xtype) = 'U' THEN ";
+    const std::string module = "CASE WHEN rtrim(o.xtype) IN ('V', 'P', 'FN', 'IF', 'TF', 'TR') THEN ";
+    const std::string child = " EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND rtrim(k.xtype) ";
+    const std::pair<const char*, std::string> written[] = {
+        {"isprocedure", "rtrim(o.xtype) IN ('P', 'X', 'RF')"},
+        {"isextendedproc", "rtrim(o.xtype) = 'X'"},
+        {"isusertable", "rtrim(o.xtype) = 'U'"},
+        {"issystemtable", "rtrim(o.xtype) = 'S'"},
+        {"istable", "rtrim(o.xtype) IN ('U', 'S')"},
+        {"isview", "rtrim(o.xtype) = 'V'"},
+        {"istrigger", "rtrim(o.xtype) = 'TR'"},
+        {"isscalarfunction", "rtrim(o.xtype) = 'FN'"},
+        {"istablefunction", "rtrim(o.xtype) IN ('TF', 'IF')"},
+        {"isinlinefunction", "rtrim(o.xtype) = 'IF'"},
+        {"isconstraint", "rtrim(o.xtype) IN ('C', 'D', 'F', 'PK', 'UQ')"},
+        {"isprimarykey", "rtrim(o.xtype) = 'PK'"},
+        {"isforeignkey", "rtrim(o.xtype) = 'F'"},
+        {"isdefaultcnst", "rtrim(o.xtype) = 'D' AND o.parent_obj <> 0"},
+        {"isdefault", "rtrim(o.xtype) = 'D' AND o.parent_obj = 0"},
+        {"isrule", "rtrim(o.xtype) = 'R'"},
+        {"ischeckcnst", "rtrim(o.xtype) = 'C'"},
+        {"isuniquecnst", "rtrim(o.xtype) = 'UQ'"},
+        {"isexecuted", "rtrim(o.xtype) IN ('P', 'X', 'RF', 'FN', 'IF', 'TF', 'TR', 'V')"},
+        {"ismsshipped", "rtrim(o.xtype) = 'S'"},
+        {"isencrypted", "CASE WHEN rtrim(o.xtype) IN ('V', 'P', 'FN', 'IF', 'TF', 'TR') THEN (o.status & 4) <> 0 END"},
+        {"ownerid", "o.uid"},
+        // A foreign key or CHECK constraint that ALTER TABLE ... NOCHECK disabled.
+        {"cnstisdisabled", "CASE WHEN rtrim(o.xtype) IN ('C', 'F') THEN (o.status & 2048) <> 0 END"},
+        {"tablehasprimarykey", table + child + "= 'PK') END"},
+        {"tablehasforeignkey", table + child + "= 'F') END"},
+        {"tablehascheckcnst", table + child + "= 'C') END"},
+        {"tablehasdefaultcnst", table + child + "= 'D') END"},
+        {"tablehasuniquecnst", table + child + "= 'UQ') END"},
+        {"tablehasforeignref", table + "EXISTS (SELECT 1 FROM sysreferences r WHERE r.rkeyid = o.id) END"},
+        {"tablehasidentity", table + "EXISTS (SELECT 1 FROM schm_identity i WHERE i.id = o.id) END"},
+        // The settings a module was created under; only "off" is noted.
+        {"execisquotedidenton", module + "NOT EXISTS (SELECT 1 FROM schm_quoted_off q WHERE q.id = o.id) END"},
+        {"execisansinullson", module + "NOT EXISTS (SELECT 1 FROM schm_ansi_nulls_off q WHERE q.id = o.id) END"},
+    };
+    std::unordered_map<std::string, std::string> out;
+    for (const auto& [name, value] : written)
+      out.emplace(name, "SELECT " + value + " FROM sysobjects o WHERE o.id = ?1");
+    return out;
+  }();
+  return properties;
+}
+
+// OBJECTPROPERTY(id, property): NULL for a property it does not know or an id of no object.
+void ObjectPropertyFunc(sqlite3_context* c, int, sqlite3_value** v) {
+  if (sqlite3_value_type(v[1]) == SQLITE_NULL) return sqlite3_result_null(c);
+  const auto& properties = ObjectProperties();
+  auto found = properties.find(text::Lower(ArgText(v[1])));
+  if (found == properties.end()) return sqlite3_result_null(c);
+  LookupResult(c, found->second.c_str(), 1, v, false, false);
 }
 #undef SCHM_OWNER_ORDER
 
@@ -296,6 +343,8 @@ void LoginFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Hos
 void TranCountFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).TranCount()); }
 void CurrentUidFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).CurrentUid()); }
 void LanguageFunc(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Host(ctx).Language()); }
+void ErrorFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).LastError()); }
+void SpidFunc(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, Host(ctx).Spid()); }
 void IdentityFunc(sqlite3_context* ctx, int, sqlite3_value**) {
   int64_t v = 0;
   if (Host(ctx).LastIdentity(v)) sqlite3_result_int64(ctx, v);
@@ -336,6 +385,7 @@ FunctionState RegisterFunctions(sqlite3* db, IFunctionHost& host) {
   static const Lookup lookups[] = {
       {"tsql_login", 0, LoginFunc}, {"tsql_trancount", 0, TranCountFunc}, {"tsql_identity", 0, IdentityFunc},
       {"tsql_current_uid", 0, CurrentUidFunc}, {"tsql_language", 0, LanguageFunc},
+      {"tsql_error", 0, ErrorFunc}, {"tsql_spid", 0, SpidFunc},
       {"tsql_user_name", 1, UserNameFunc}, {"tsql_user_id", 1, UserIdFunc},
       {"tsql_filegroup_name", 1, FileGroupNameFunc}, {"tsql_filegroup_id", 1, FileGroupIdFunc},
       {"tsql_object_name", 1, ObjectNameFunc}, {"tsql_object_id", 1, ObjectIdFunc},

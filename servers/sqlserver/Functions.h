@@ -24,6 +24,10 @@ class IFunctionHost : public IDateOrderHost {
   virtual int CurrentUid() const = 0;
   // The session's language (@@LANGUAGE): the login's default until SET LANGUAGE.
   virtual std::string Language() const = 0;
+  // The error number of the statement just run (@@ERROR): 0 after success.
+  virtual int LastError() const = 0;
+  // The session's process id (@@SPID): another for each session.
+  virtual int Spid() const = 0;
 };
 
 // The prepared catalogue lookups behind the functions of one connection; must be released

@@ -118,9 +118,12 @@ void Session::CreateModule(const CreateModuleStmt& s) {
   ins.Bind(9, int64_t{s.encrypted ? 0x20000000 | 0x4 : 0});
   ins.Step();
   StoreText(Db(), id, s.text, s.encrypted);
-  // The object keeps the QUOTED_IDENTIFIER setting it was created under; only "off" is noted.
-  ExecSql(Db(), "DELETE FROM schm_quoted_off WHERE id = " + std::to_string(id));
-  if (!quotedIdentifier_) ExecSql(Db(), "INSERT INTO schm_quoted_off (id) VALUES (" + std::to_string(id) + ")");
+  // The object keeps the QUOTED_IDENTIFIER and ANSI_NULLS settings it was created under; only
+  // "off" is noted.
+  const std::string at = std::to_string(id);
+  ExecSql(Db(), "DELETE FROM schm_quoted_off WHERE id = " + at + "; DELETE FROM schm_ansi_nulls_off WHERE id = " + at);
+  if (!quotedIdentifier_) ExecSql(Db(), "INSERT INTO schm_quoted_off (id) VALUES (" + at + ")");
+  if (!ansiNulls_) ExecSql(Db(), "INSERT INTO schm_ansi_nulls_off (id) VALUES (" + at + ")");
   if (s.what == "VIEW") CreateView(s, id, physical);
 }
 
@@ -154,6 +157,7 @@ void Session::DropModule(const DropStmt& s) {
     ExecSql(Db(), "DELETE FROM syscomments WHERE id = " + std::to_string(id) + "; DELETE FROM syscolumns WHERE id = " +
                       std::to_string(id) + "; DELETE FROM sysproperties WHERE id = " + std::to_string(id) +
                       "; DELETE FROM schm_quoted_off WHERE id = " + std::to_string(id) +
+                      "; DELETE FROM schm_ansi_nulls_off WHERE id = " + std::to_string(id) +
                       "; DELETE FROM sysobjects WHERE id = " + std::to_string(id));
     if (want == "V") ExecSql(Db(), "DROP VIEW IF EXISTS " + SqlIdent(PhysicalName(uid, n.name)));
   }

@@ -242,8 +242,22 @@ StatementPtr Parser::ParseSet() {
     return v;
   }
   auto s = std::make_unique<SetStmt>(Statement::kSetOption);
+  if (Accept("TRANSACTION")) {
+    // Every level is accepted: statements of a session run one at a time over its database.
+    Expect("ISOLATION");
+    Expect("LEVEL");
+    if (Accept("READ")) {
+      if (!Accept("UNCOMMITTED")) Expect("COMMITTED");
+    } else if (Accept("REPEATABLE")) {
+      Expect("READ");
+    } else {
+      Expect("SERIALIZABLE");
+    }
+    s->option = "transaction isolation level";
+    return s;
+  }
   s->option = LowerName(AnyName());
-  while (AcceptSym(",")) AnyName();
+  while (AcceptSym(",")) s->more.push_back(LowerName(AnyName()));
   if (Accept("ON")) s->value = "ON";
   else if (Accept("OFF")) s->value = "OFF";
   else if (Peek().kind != TokenKind::End) s->value = Next().text;
@@ -270,6 +284,8 @@ StatementPtr Parser::ParseInsert() {
     } while (AcceptSym(","));
   } else if (Peek().Is("SELECT") || Peek().IsSymbol("(")) {
     s->select = ParseSelectBody();
+  } else if (Accept("EXEC") || Accept("EXECUTE")) {
+    s->exec = ParseProcCall();
   } else {
     Error();
   }

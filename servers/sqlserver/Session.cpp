@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string_view>
 
 #include "common/Text.h"
@@ -72,6 +73,9 @@ SqliteDbPtr OpenSessionDatabase(const std::string& path) {
 }  // namespace
 
 Session::Session(const ado::ConnectionString& cs) {
+  // User sessions are numbered from 51 on; sessions of other processes draw theirs too.
+  std::random_device device;
+  spid_ = std::uniform_int_distribution<int>(51, 32767)(device);
   serverName_ = cs.Get("Data Source");
   if (serverName_.empty()) serverName_ = cs.Get("Server");
   if (serverName_.empty()) serverName_ = "(local)";
@@ -143,15 +147,21 @@ void Session::SetOption(const SetStmt& s) {
     }
     if (!IsDateOrder(Lower(value))) Fail(2741, "SET DATEFORMAT date order '" + value + "' is invalid.");
     dateFormat_ = Lower(value);
-  } else if (s.option == "nocount") {
-    noCount_ = s.value == "ON";
-  } else if (s.option == "quoted_identifier") {
-    quotedIdentifier_ = s.value == "ON";
   } else if (s.option == "language") {
     std::string order = LanguageDateFormat(value);
     if (order.empty()) Fail(2738, "A language entry for the language '" + value + "' could not be found in sysLanguages.");
     dateFormat_ = order;
     language_ = LanguageName(value);
+  } else {
+    // ON or OFF for each option named.
+    const bool on = s.value == "ON";
+    std::vector<std::string> options = s.more;
+    options.push_back(s.option);
+    for (const std::string& option : options) {
+      if (option == "nocount") noCount_ = on;
+      else if (option == "quoted_identifier") quotedIdentifier_ = on;
+      else if (option == "ansi_nulls") ansiNulls_ = on;
+    }
   }
 }
 
@@ -253,8 +263,21 @@ Translator Session::Tr(const std::map<std::string, std::string>* variables) {
                  "WHERE c.id = ? AND c.name = ?");
     q.Bind(1, *id);
     q.Bind(2, column);
-    return q.Step() ? Lower(q.Text(0)) : std::string();
+    if (q.Step()) return Lower(q.Text(0));
+    // The system tables' columns are those their tables declare: "nvarchar(128)" is nvarchar.
+    if (ObjectType(Db(), *id) != "S") return std::string();
+    Stmt declared(Db(), "SELECT type FROM pragma_table_info(?) WHERE name = ? COLLATE NOCASE");
+    declared.Bind(1, n.name);
+    declared.Bind(2, column);
+    return declared.Step() ? Lower(declared.Text(0).substr(0, declared.Text(0).find('('))) : std::string();
   });
+  tr.SetAnsiNulls(ansiNulls_);
+  if (!variables) {
+    tr.SetVariableTypeResolver([this](const std::string& name) -> std::string {
+      auto found = variableTypes_.find(name);
+      return found != variableTypes_.end() ? found->second.name : std::string();
+    });
+  }
   tr.SetFunctionResolver([this](const ObjectName& n, const std::vector<std::string>& args) {
     return InlineFunctionQuery(n, args);
   });
@@ -285,11 +308,6 @@ void Session::RollbackTrans() {
   enforcement_.Forget();
   tranName_.clear();
   savepoints_.clear();
-}
-
-bool Session::IsCatalogue(const char* table) {
-  // The sys* tables and the server's own schm_* tables.
-  return strncasecmp(table, "sys", 3) == 0 || strncasecmp(table, "schm_", 5) == 0;
 }
 
 void Session::ForgetCatalogue() {
@@ -355,7 +373,9 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
 void Session::RunContinuing(const Statement& s, std::vector<ado::StatementResult>& results) {
   try {
     RunGuarded(s, results);
+    lastError_ = 0;
   } catch (ado::EOleException& e) {
+    lastError_ = e.NativeError();
     if (!EndsOnlyTheStatement(e)) throw;
     ForgetCatalogue();
     if (!e.Line()) e.SetLine(line_);

@@ -53,6 +53,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::string DateFormat() const override { return dateFormat_; }
   int CurrentUid() const override { return uid_; }
   std::string Language() const override { return language_; }
+  int LastError() const override { return lastError_; }
+  int Spid() const override { return spid_; }
 
  private:
   void UseDatabase(const std::string& name);
@@ -131,13 +133,15 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   std::optional<int64_t> CachedObject(const std::string& name, int uid);
   // Drops what is kept of the catalogue.
   void ForgetCatalogue();
-  // Whether a table of that name is one of the catalogue's.
-  static bool IsCatalogue(const char* table);
   void RefreshTextImageEntry(const TableInfo& t, int groupid);
   void TouchObject(int64_t id);
 
   // Procedures, databases, security.
   void RunProc(const ExecProcStmt& s, std::vector<ado::StatementResult>& results);
+  // The rows of a procedure's first result set, as values an INSERT takes.
+  std::vector<std::vector<ExprPtr>> ProcedureRows(const ExecProcStmt& s);
+  // sp_helpindex: the indexes of a table or view, their descriptions and keys.
+  void HelpIndex(const std::string& object, std::vector<ado::StatementResult>& results);
   // Checks the login and its password (error 18456 for either wrong) and takes its default
   // database and language.
   void LogIn(const std::string& user, const std::string& password, std::string& defaultDb);
@@ -166,8 +170,8 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   // the given values (not owned).
   Translator Tr(const std::map<std::string, std::string>* variables = nullptr);
 
-  // SET DATEFORMAT, SET LANGUAGE, SET NOCOUNT and SET QUOTED_IDENTIFIER; other SET options are
-  // accepted and ignored.
+  // SET DATEFORMAT, SET LANGUAGE, and SET NOCOUNT, QUOTED_IDENTIFIER and ANSI_NULLS, alone or
+  // with other options; other SET options are accepted and ignored.
   void SetOption(const SetStmt& s);
   // The date order of a language of syslanguages (name or alias); empty when unknown.
   std::string LanguageDateFormat(const std::string& language);
@@ -204,6 +208,10 @@ class Session : public ado::IProviderSession, public IFunctionHost {
   // string while off. Views, procedures, functions and triggers keep the setting they were
   // created under.
   bool quotedIdentifier_ = true;
+  // SET ANSI_NULLS: while off, "= NULL" and "<> NULL" test for NULL.
+  bool ansiNulls_ = true;
+  int lastError_ = 0;
+  int spid_ = 0;
   int uid_ = 1;
   SqliteDbPtr db_;
   FunctionState functions_;  // after db_: released before the connection closes
@@ -238,7 +246,7 @@ class Session : public ado::IProviderSession, public IFunctionHost {
       users.clear();
     }
   } tables_;
-  CatalogueWatch watch_{&IsCatalogue, [this] { ForgetCatalogue(); }};
+  CatalogueWatch watch_{&IsCatalogueTable, [this] { ForgetCatalogue(); }};
 };
 
 }  // namespace servers::sqlserver

@@ -28,16 +28,25 @@ std::vector<Token> Tokenize(const std::string& sql, bool quotedIdentifier) {
   static const SqlServerProfile kNames(true), kStrings(false);
   std::vector<Token> tokens = servers::Tokenize(sql, quotedIdentifier ? kNames : kStrings);
   for (size_t i = 0; i + 2 < tokens.size(); ++i) {
-    if (!tokens[i].Is("SET") || !tokens[i + 1].Is("QUOTED_IDENTIFIER")) continue;
-    const bool on = tokens[i + 2].Is("ON");
-    if ((!on && !tokens[i + 2].Is("OFF")) || on == quotedIdentifier) continue;
+    if (!tokens[i].Is("SET")) continue;
+    // SET names its options separated by commas, then ON or OFF.
+    bool named = false;
+    size_t at = i + 1;
+    for (; at + 1 < tokens.size(); at += 2) {
+      named = named || tokens[at].Is("QUOTED_IDENTIFIER");
+      if (!tokens[at + 1].IsSymbol(",")) break;
+    }
+    ++at;
+    if (!named || at >= tokens.size()) continue;
+    const bool on = tokens[at].Is("ON");
+    if ((!on && !tokens[at].Is("OFF")) || on == quotedIdentifier) continue;
     // The rest read again under the new setting; the text before it blanked, its line breaks
     // kept, so that places and lines stay those of the batch.
-    const size_t cut = tokens[i + 2].end;
+    const size_t cut = tokens[at].end;
     std::string rest = sql;
     for (size_t k = 0; k < cut; ++k)
       if (rest[k] != '\n') rest[k] = ' ';
-    tokens.resize(i + 3);
+    tokens.resize(at + 1);
     for (Token& t : Tokenize(rest, on)) tokens.push_back(std::move(t));
     break;
   }

@@ -66,13 +66,23 @@ std::string Translator::Variable(const Expr& e) const {
     if (v == "@@identity") return "tsql_identity()";
     if (v == "@@dbts") return "tsql_rowversion((SELECT value FROM schm_dbts))";
     if (v == "@@rowcount") return "changes()";
-    if (v == "@@error") return "0";
-    if (v == "@@spid") return "51";
+    if (v == "@@error") return "tsql_error()";
+    if (v == "@@spid") return "tsql_spid()";
     if (variables_) {
       auto it = variables_->find(v);
       if (it != variables_->end()) return it->second;
     }
     Fail(137, "Must declare the variable '" + e.text + "'.");
+}
+
+Translator::DateKind Translator::FunctionDateKind(const Expr& e) const {
+  if (e.names.size() > 1) return DateKind::Unknown;  // a user's function: its type is its own
+  static const std::set<std::string> dates = {"getdate", "getutcdate", "current_timestamp", "dateadd"};
+  static const std::set<std::string> ofFirstArgument = {"isnull", "coalesce", "nullif", "min", "max"};
+  const std::string f = Lower(e.text);
+  if (dates.count(f)) return DateKind::Date;
+  if (ofFirstArgument.count(f) && !e.args.empty()) return DateKindOf(*e.args[0]);
+  return DateKind::NotDate;
 }
 
 bool Translator::Unicode(const Expr& e) const {
@@ -173,8 +183,10 @@ std::string Translator::Function(const Expr& e) const {
   }
   if (f == "datalength") {
     arity(1, 1);
-    // Unicode text takes two bytes a character.
-    if (Unicode(*e.args[0])) return "(2 * length(" + a[0] + "))";
+    // Unicode text takes two bytes a character; bytes kept in such a column (a login's password
+    // hash) count as they are.
+    if (Unicode(*e.args[0]))
+      return "(CASE WHEN typeof(" + a[0] + ") = 'blob' THEN length(" + a[0] + ") ELSE 2 * length(" + a[0] + ") END)";
     return "length(CAST(" + a[0] + " AS BLOB))";
   }
   if (f == "substring") {

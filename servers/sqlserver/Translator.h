@@ -36,6 +36,7 @@ class Translator : public QueryTranslator {
   [[noreturn]] void Refuse(Refusal what, const std::string& name) const override;
   std::string Function(const Expr& e) const override;
   std::string Variable(const Expr& e) const override;
+  DateKind FunctionDateKind(const Expr& e) const override;
 
  private:
   // True for an expression whose value is Unicode text: an N'' literal, a conversion to nchar,

@@ -114,14 +114,6 @@ std::optional<TypeSpec> ReturnType(const std::string& text) {
   return std::nullopt;
 }
 
-void CollectNamed(const TableRef& t, std::vector<const TableRef*>& out) {
-  if (t.kind == TableRef::Named && !t.function) out.push_back(&t);
-  if (t.kind == TableRef::Join) {
-    CollectNamed(*t.left, out);
-    CollectNamed(*t.right, out);
-  }
-}
-
 // A table or view of a view's FROM list, under the name its columns are qualified by.
 struct ViewSource {
   std::string alias;
@@ -133,7 +125,7 @@ std::vector<ViewSource> SourcesOf(sqlite3* db, const Select& select,
                                   const std::function<std::optional<int64_t>(const ObjectName&)>& resolve) {
   std::vector<ViewSource> sources;
   std::vector<const TableRef*> named;
-  for (const auto& f : select.from) CollectNamed(*f, named);
+  for (const auto& f : select.from) NamedTables(*f, named);
   for (const TableRef* t : named) {
     auto tid = resolve(t->name);
     if (auto table = tid ? LoadTable(db, *tid) : std::nullopt)

@@ -214,10 +214,15 @@ TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {
       // The only identity is the long-integer counter.
       {"CREATE TABLE J (j smallint IDENTITY NOT NULL)", "Syntax error in CREATE TABLE statement."},
       {"ALTER TABLE [Order] ADD j smallint IDENTITY", "Syntax error in field definition."},
+      // A text field holds at most 255 characters.
+      {"CREATE TABLE t4 (c TEXT(300))", "The size of field 'c' is too long."},
+      {"ALTER TABLE [Order] ADD COLUMN c VARCHAR(256)", "The size of field 'c' is too long."},
+      {"ALTER TABLE [Order] ALTER COLUMN [unit price] TEXT(1000)", "The size of field 'unit price' is too long."},
   };
   for (const Case &c : cases)
     EXPECT_EQ(Failure(*s, c.sql), c.message) << c.sql;
   EXPECT_EQ(State(*s, {"Order"}), before);
+  s->Execute("CREATE TABLE t5 (c TEXT(255))");
 }
 
 TEST_F(AccessServer, RelationshipsRefuseOrphansAndGuardTheirTablesAndFields) {
@@ -289,6 +294,18 @@ TEST_F(AccessServer, DatesBitsCountersAndConstants) {
   EXPECT_EQ(Values(*s, "SELECT id, note FROM T WHERE id > 10"),
             "11|x|\n12|y|\n");
   EXPECT_EQ(Values(*s, "SELECT 1 AS a, 'b' c, \"d\" AS e"), "1|b|d|\n");
+  // "&" joins texts, a Null as an empty text.
+  struct Joined {
+    const char *sql;
+    const char *rows;
+  } joined[] = {
+      {"SELECT 'a' & 'b' & \"c\"", "abc|\n"},
+      {"SELECT 6 & 3", "63|\n"},
+      {"SELECT note & '-' & id FROM T WHERE id = 12", "y-12|\n"},
+      {"SELECT count(*) FROM T WHERE ok & 'x' = 'x'", "1|\n"},
+      {"SELECT Null & Null", "<null>|\n"},
+  };
+  for (const Joined &j : joined) EXPECT_EQ(Values(*s, j.sql), j.rows) << j.sql;
   // Regression: the Yes/No constants were taken for unknown parameters.
   s->Execute("INSERT INTO T (id, ok) VALUES (20, TRUE)");
   s->Execute("INSERT INTO T (id, ok) VALUES (21, no)");

@@ -100,6 +100,20 @@ const Case kCases[] = {
       {"SELECT count(*) FROM SYS.SYSUSERPERM WHERE password = 'SQL'", "0", 0},
       {"GRANT CONNECT TO u IDENTIFIED BY 'pw'", nullptr, 0},
       {"SELECT length(password) FROM SYS.SYSUSERPERM WHERE user_name = 'u'", "36", 0}}},
+    {"concatenation and authorities",
+     {{"SELECT 'x' || 'y'", "xy", 0},
+      {"SELECT 'a' || 1 || 'b', 2 + 3 || 'c'", "a1b,5c", 0},
+      {"SELECT 6 | 3", "7", 0},
+      {"GRANT CONNECT TO u IDENTIFIED BY 'pw'", nullptr, 0},
+      {"GRANT CONNECT TO w IDENTIFIED BY 'pw'", nullptr, 0},
+      {"GRANT DBA TO u", nullptr, 0},
+      {"GRANT RESOURCE TO w", nullptr, 0},
+      {"SELECT user_name, dbaauth, resourceauth FROM SYS.SYSUSERPERM WHERE user_name IN ('u', 'w') ORDER BY 1",
+       "u,Y,N;w,N,Y", 0},
+      {"GRANT DBA, RESOURCE TO u, w", nullptr, 0},
+      {"SELECT count(*) FROM SYS.SYSUSERPERM WHERE dbaauth = 'Y' AND resourceauth = 'Y' AND user_name IN ('u', 'w')",
+       "2", 0},
+      {"GRANT DBA TO nobody", nullptr, -140}}},
 };
 
 TEST_F(AsaServer, EverydayStatementsAnswerAsTheRealServer) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
+#include "../common/TempFolder.h"
 #include "common/Text.h"
 #include "platform/data/DataErrors.h"
 #include "platform/data/Provider.h"
@@ -131,4 +133,40 @@ TEST(SqlClient, QueryOptionArgumentsAndConnectionErrors) {
   r = RunClient({"-c", "Provider=Nobody.1", "-q", "select 1"}, "");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("Nobody.1"), std::string::npos);
+}
+
+// Scripts saved as UTF-16 with a byte-order mark (either order) or UTF-8 with one read as their text.
+TEST(SqlClient, ScriptFilesInUtf16AndUtf8WithAMarkReadAsTheirText) {
+  ScriptLog& log = Log();
+  test_support::TempFolder folder("schemion-sqlclient");
+  // "insert t values (N'Grüße €𝄞')", GO, "select 1": ü, ß, € and a character beyond the 16-bit range.
+  const std::u16string text = u"insert t values (N'Gr\u00FC\u00DFe \u20AC\U0001D11E')\r\nGO\r\nselect 1\r\n";
+  const std::string utf8 = "insert t values (N'Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\xF0\x9D\x84\x9E')";
+  auto utf16 = [&](bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t u : text) {
+      const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+      bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"utf16le.sql", utf16(false)},
+      {"utf16be.sql", utf16(true)},
+      {"utf8bom.sql", "\xEF\xBB\xBF" + utf8 + "\nGO\nselect 1\n"},
+      {"plain.sql", utf8 + "\nGO\nselect 1\n"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = folder.Path() + "/" + c.name;
+    std::ofstream(path, std::ios::binary) << c.bytes;
+    log.batches.clear();
+    ClientRun r = RunClient({"-c", "Provider=FakeSql", "-i", path}, "");
+    EXPECT_EQ(r.status, 0) << c.name << r.err;
+    ASSERT_EQ(log.batches.size(), 2u) << c.name;
+    EXPECT_EQ(text::TrimRight(log.batches[0]), utf8) << c.name;
+    EXPECT_EQ(text::Trim(log.batches[1]), "select 1") << c.name;
+  }
 }

@@ -38,7 +38,9 @@ TEST_F(SqlServerTest, StatementEndingErrorsLetTheBatchGoOn) {
       Db().Execute("DELETE FROM L");
       if (inTransaction) Db().Execute("BEGIN TRANSACTION");
       try {
-        Db().Execute(std::string("INSERT INTO L (n) VALUES (1)\n") + c.sql + "\nINSERT INTO L (n) VALUES (3)");
+        // @@ERROR is the number of the statement just run, 0 after one that succeeds.
+        Db().Execute(std::string("INSERT INTO L (n) VALUES (1)\n") + c.sql +
+                     "\nINSERT INTO L (n) VALUES (@@ERROR) INSERT INTO L (n) VALUES (3 + @@ERROR)");
         ADD_FAILURE() << "no error";
       } catch (const ado::EOleException& e) {
         EXPECT_EQ(e.NativeError(), c.number);
@@ -50,8 +52,35 @@ TEST_F(SqlServerTest, StatementEndingErrorsLetTheBatchGoOn) {
       if (inTransaction) Db().Execute("COMMIT TRANSACTION");
       EXPECT_EQ(TextOf("SELECT count(*) FROM L WHERE n = 1"), "1");
       EXPECT_EQ(TextOf("SELECT count(*) FROM L WHERE n = 3"), c.batchGoesOn ? "1" : "0");
+      EXPECT_EQ(TextOf("SELECT count(*) FROM L WHERE n = " + std::to_string(c.number)), c.batchGoesOn ? "1" : "0");
       EXPECT_EQ(TextOf("SELECT count(*) FROM P"), "1");
       EXPECT_EQ(TextOf("SELECT count(*) FROM C"), "0");
     }
   }
+}
+
+// The idiom of every hand-written script: test @@ERROR after each statement and roll back.
+TEST_F(SqlServerTest, ErrorNumberGuardsATransactionAndEachSessionHasItsOwnId) {
+  Db().Execute("CREATE TABLE P (id int NOT NULL CONSTRAINT PK_P PRIMARY KEY)");
+  Db().Execute("INSERT INTO P (id) VALUES (1)");
+  const std::string script =
+      "BEGIN TRANSACTION\n"
+      "INSERT INTO P (id) VALUES (2)\n"
+      "IF @@ERROR <> 0 ROLLBACK TRANSACTION\n"
+      "INSERT INTO P (id) VALUES (1)\n"
+      "IF @@ERROR <> 0 ROLLBACK TRANSACTION\n";
+  try {
+    Db().Execute(script);
+    ADD_FAILURE() << "no error";
+  } catch (const ado::EOleException& e) {
+    EXPECT_EQ(e.NativeError(), 2627);
+  }
+  EXPECT_FALSE(Db().InTransaction());
+  EXPECT_EQ(TextOf("SELECT count(*) FROM P"), "1");
+  EXPECT_EQ(TextOf("SELECT @@ERROR"), "0");
+  auto other = Connect("db");
+  const std::string mine = TextOf("SELECT @@SPID"), theirs = TextOf(*other, "SELECT @@SPID");
+  EXPECT_NE(mine, theirs);
+  EXPECT_GE(std::stoi(mine), 51);
+  EXPECT_EQ(TextOf("SELECT @@SPID"), mine);
 }

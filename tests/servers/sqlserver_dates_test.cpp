@@ -77,3 +77,36 @@ TEST_F(DatesTest, FormatsTheServerReadsAndItsErrors) {
   EXPECT_EQ(Text("select count(*) from E"), before);
   EXPECT_EQ(Text("select convert(varchar(30), d, 121) from E where id = 1"), "2020-02-29 00:00:00.000");
 }
+
+// A date-shaped literal meets a value as a date only where that value is of a date type; text
+// holding the stored datetime form compares as text, in comparisons, IN lists, CASE and DELETE.
+TEST_F(DatesTest, TextThatLooksLikeADateComparesAsText) {
+  auto& db = Db();
+  db.Execute("create table S (id int, stamp varchar(23), d datetime)");
+  db.Execute("insert into S values (1, convert(varchar(23), cast('20240115' as datetime), 121), '20240115')");
+  db.Execute("insert into S values (2, 'Jan 15 2024', '20240115')");
+  struct Case {
+    const char* statement;
+    int64_t expected;
+  };
+  const Case cases[] = {
+      {"select count(*) from S where stamp = '20240115'", 0},
+      {"select count(*) from S where stamp in ('01/15/2024')", 0},
+      {"select count(*) from S where stamp between '01/01/2024' and '12/31/2024'", 0},
+      {"select sum(case stamp when 'January 15, 2024' then 1 else 0 end) from S", 0},
+      {"select count(*) from S where stamp = 'Jan 15 2024'", 1},
+      {"select count(*) from S where stamp = '2024-01-15 00:00:00.000'", 1},
+      // Against a date type the literal is a date: a column, a conversion, a function, a variable.
+      {"select count(*) from S where d = 'January 15, 2024'", 2},
+      {"select count(*) from S where d in ('01/15/2024')", 2},
+      {"select count(*) from S where convert(datetime, stamp, 121) = '20240115' and id = 1", 1},
+      {"select count(*) from S where isnull(d, getdate()) = '2024-01-15'", 2},
+      {"declare @d datetime set @d = '20240115' select count(*) from S where @d = 'Jan 15 2024'", 2},
+      {"declare @t varchar(23) set @t = '2024-01-15 00:00:00.000' "
+       "select count(*) from S where @t = '20240115'",
+       0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Value(c.statement).AsInt(), c.expected) << c.statement;
+  db.Execute("delete from S where stamp = 'Jan 15 2024'");
+  EXPECT_EQ(Count("S"), 1);
+}

@@ -6,8 +6,19 @@
 
 namespace {
 
+// A statement and the first value of its first row set.
+struct Answer {
+  const char* sql;
+  const char* answer;
+};
+
 class EverydayAnswers : public SqlServerTest {
  protected:
+  // Runs the statements in order on the fixture's session.
+  template <size_t N>
+  void ExpectAnswers(const Answer (&cases)[N]) {
+    for (const Answer& c : cases) EXPECT_EQ(TextOf(c.sql), c.answer) << c.sql;
+  }
   void SetUp() override {
     SqlServerTest::SetUp();
     Db().Execute(
@@ -22,10 +33,7 @@ class EverydayAnswers : public SqlServerTest {
 };
 
 TEST_F(EverydayAnswers, StatementsGetTheServersAnswer) {
-  struct Case {
-    const char* sql;
-    const char* answer;  // the first value of the first row
-  } cases[] = {
+  const Answer cases[] = {
       // Every string the server reads as a date meets a datetime as that date.
       {"SELECT count(*) FROM T WHERE d = '20040315 09:30:00'", "1"},
       {"SELECT count(*) FROM T WHERE d > '20040315 09:29:00'", "3"},
@@ -47,6 +55,9 @@ TEST_F(EverydayAnswers, StatementsGetTheServersAnswer) {
       {"SELECT datalength(t.nc) FROM T t WHERE id = 1", "8"},
       {"SELECT datalength(CAST(v AS nvarchar (3))) FROM T WHERE id = 1", "2"},
       {"SELECT datalength(v) FROM T WHERE id = 1", "1"},
+      // So do the n-type columns of the system tables: names are sysname, a module's text nvarchar.
+      {"SELECT datalength(name) FROM sysobjects WHERE id = object_id('T')", "2"},
+      {"SELECT sum(datalength(o.name)) FROM dbo.sysobjects o WHERE o.name IN ('T', 'K')", "4"},
       // The defined length in bytes.
       {"SELECT col_length('T', 'n')", "20"},
       {"SELECT col_length('T', 'id')", "4"},
@@ -63,7 +74,7 @@ TEST_F(EverydayAnswers, StatementsGetTheServersAnswer) {
       {"SELECT count(*) FROM T a, T b WHERE b.v = a.c", "1"},
       {"SELECT count(*) FROM T a JOIN T b ON a.c = upper(lower(b.v))", "1"},
   };
-  for (const Case& c : cases) EXPECT_EQ(TextOf(c.sql), c.answer) << c.sql;
+  ExpectAnswers(cases);
 }
 
 TEST_F(EverydayAnswers, AlterColumnLeavesTheCatalogueAsCreateTableWritesIt) {
@@ -97,6 +108,117 @@ TEST_F(EverydayAnswers, RefusalsCarryTheServersNumber) {
     EXPECT_EQ(message, c.message) << c.sql;
   }
   EXPECT_EQ(TextOf("SELECT length FROM syscolumns WHERE id = object_id('K') AND name = 'b'"), "10");
+}
+
+// OBJECTPROPERTY answers what the catalogue knows of each object, so the guard generated
+// scripts put before a re-create fires; NULL for a property it does not know or no object.
+TEST_F(EverydayAnswers, ObjectPropertyAnswersFromTheCatalogue) {
+  Db().Execute(
+      "CREATE TABLE P (id int IDENTITY NOT NULL CONSTRAINT PK_P PRIMARY KEY, u int NULL CONSTRAINT UQ_P UNIQUE, "
+      "q int NULL CONSTRAINT DF_P_q DEFAULT 0 CONSTRAINT CK_P_q CHECK (q >= 0))");
+  Db().Execute("CREATE TABLE F (pid int NULL CONSTRAINT FK_F_P REFERENCES P (id))");
+  Db().Execute("ALTER TABLE F NOCHECK CONSTRAINT FK_F_P");
+  Db().Execute("CREATE PROCEDURE pr AS SELECT 1");
+  Db().Execute("CREATE VIEW vw AS SELECT id FROM P");
+  Db().Execute("CREATE FUNCTION fs () RETURNS int AS BEGIN RETURN 1 END");
+  Db().Execute("CREATE FUNCTION fi () RETURNS TABLE AS RETURN (SELECT id FROM P)");
+  Db().Execute("CREATE TRIGGER tr ON P FOR INSERT AS SELECT 1");
+  Db().Execute("SET QUOTED_IDENTIFIER OFF SET ANSI_NULLS OFF");
+  Db().Execute("CREATE PROCEDURE pr_off AS SELECT 1");
+  struct Case {
+    const char* object;
+    const char* property;
+    const char* answer;
+  } cases[] = {
+      {"pr", "IsProcedure", "1"}, {"P", "IsProcedure", "0"}, {"P", "IsUserTable", "1"},
+      {"sysobjects", "IsUserTable", "0"}, {"sysobjects", "IsMSShipped", "1"}, {"P", "IsMSShipped", "0"},
+      {"vw", "IsView", "1"}, {"tr", "IsTrigger", "1"}, {"pr", "IsTrigger", "0"},
+      {"fs", "IsScalarFunction", "1"}, {"fi", "IsTableFunction", "1"}, {"fi", "IsInlineFunction", "1"},
+      {"fs", "IsInlineFunction", "0"}, {"PK_P", "IsConstraint", "1"}, {"PK_P", "IsPrimaryKey", "1"},
+      {"FK_F_P", "IsForeignKey", "1"}, {"DF_P_q", "IsDefaultCnst", "1"}, {"CK_P_q", "IsCheckCnst", "1"},
+      {"UQ_P", "IsUniqueCnst", "1"}, {"UQ_P", "isprimarykey", "0"}, {"FK_F_P", "CnstIsDisabled", "1"},
+      {"CK_P_q", "CnstIsDisabled", "0"}, {"P", "CnstIsDisabled", "<null>"}, {"P", "TableHasPrimaryKey", "1"},
+      {"F", "TableHasPrimaryKey", "0"}, {"pr", "TableHasPrimaryKey", "<null>"}, {"P", "TableHasIdentity", "1"},
+      {"F", "TableHasIdentity", "0"}, {"pr", "ExecIsQuotedIdentOn", "1"}, {"pr", "ExecIsAnsiNullsOn", "1"},
+      {"pr_off", "ExecIsQuotedIdentOn", "0"}, {"pr_off", "ExecIsAnsiNullsOn", "0"}, {"P", "ExecIsAnsiNullsOn", "<null>"},
+      {"P", "NoSuchProperty", "<null>"}, {"nothing", "IsProcedure", "<null>"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(TextOf(std::string("SELECT OBJECTPROPERTY(OBJECT_ID('") + c.object + "'), '" + c.property + "')"),
+              c.answer)
+        << c.object << " " << c.property;
+  // The guard before a re-create drops the procedure, so the CREATE succeeds.
+  const std::string recreate =
+      "if exists (select * from dbo.sysobjects where id = object_id(N'[dbo].[pr]') and "
+      "OBJECTPROPERTY(id, N'IsProcedure') = 1) drop procedure [dbo].[pr]";
+  Db().Execute(recreate);
+  Db().Execute("CREATE PROCEDURE pr AS SELECT 2");
+  EXPECT_EQ(TextOf("SELECT count(*) FROM sysobjects WHERE name = 'pr'"), "1");
+}
+
+// The idioms of real installation scripts, run in order on one session (settings carry on).
+TEST_F(EverydayAnswers, ScriptIdiomsRunAsOnTheServer) {
+  const Answer cases[] = {
+      {"SET TRANSACTION ISOLATION LEVEL READ UNCOMMITTED SELECT 1", "1"},
+      {"SET TRANSACTION ISOLATION LEVEL READ COMMITTED SELECT 2", "2"},
+      {"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ SELECT 3", "3"},
+      {"SET TRANSACTION ISOLATION LEVEL SERIALIZABLE SELECT 4", "4"},
+      // ANSI_NULLS off: "= NULL" finds the NULLs, "<> NULL" the others, and so does a NULL variable.
+      {"SELECT count(*) FROM T WHERE c = NULL", "0"},
+      {"SET ANSI_NULLS OFF SELECT count(*) FROM T WHERE c = NULL", "1"},
+      {"SELECT count(*) FROM T WHERE c <> NULL", "2"},
+      {"DECLARE @v char (3) SELECT count(*) FROM T WHERE c = @v", "1"},
+      {"DECLARE @v char (3) SET @v = 'N' SELECT count(*) FROM T WHERE c <> @v", "1"},
+      {"DECLARE @v char (3) SELECT count(*) FROM T WHERE @v <> c", "2"},
+      // Several options in one SET each take the value.
+      {"SET QUOTED_IDENTIFIER, ANSI_NULLS ON SELECT count(*) FROM T WHERE c = NULL", "0"},
+      {"SET ANSI_NULLS, QUOTED_IDENTIFIER OFF SELECT \"text\"", "text"},
+      {"SET NOCOUNT, QUOTED_IDENTIFIER ON SELECT \"v\" FROM T WHERE id = 1", "N"},
+      {"SELECT count(*) FROM T WHERE c = NULL", "1"},
+  };
+  ExpectAnswers(cases);
+  // Long chains of one operator are no deeper than short ones.
+  std::string joined = "n", expected = "abc", difference = "1000", product = "1";
+  for (int i = 0; i < 60; ++i) {
+    joined += " + '|' + n";
+    expected += "|abc";
+    difference += " - 1";
+    product += " * 1";
+  }
+  EXPECT_EQ(TextOf("SELECT " + joined + " FROM T WHERE id = 1"), expected);
+  EXPECT_EQ(TextOf("SELECT " + difference + ", " + product), "940");
+  // Added from the left: text joins until a number meets it.
+  EXPECT_EQ(TextOf("SELECT '1' + '2' + 3 + 0x01"), "16");
+  EXPECT_EQ(ErrorOf("SELECT 1 + 2 + 'x' + 'y'"), 245);
+  // A procedure's text measured as scripts measure it: two bytes a character.
+  Db().Execute("CREATE PROCEDURE measured AS SELECT 1");
+  EXPECT_EQ(TextOf("SELECT SUM(DATALENGTH(text)) FROM syscomments WHERE id = object_id('measured')"),
+            std::to_string(2 * std::string("CREATE PROCEDURE measured AS SELECT 1").size()));
+}
+
+// sp_helpindex answers with the indexes of a table, and INSERT ... EXEC keeps its rows.
+TEST_F(EverydayAnswers, HelpIndexAnswersAndFillsATable) {
+  Db().Execute("CREATE TABLE H (a int NOT NULL CONSTRAINT PK_H PRIMARY KEY, b int NULL CONSTRAINT UQ_H UNIQUE, c int NULL)");
+  Db().Execute("CREATE INDEX H_cb ON H (c DESC, b)");
+  Db().Execute("CREATE PROCEDURE user_proc AS SELECT 1, 2, 3");
+  const ado::RowSet rows = Rows("EXEC sp_helpindex 'H'");
+  ASSERT_EQ(rows.Fields.size(), 3u);
+  EXPECT_EQ(rows.Fields[0].Name, "index_name");
+  std::string answer;
+  for (const auto& r : rows.Rows) answer += r[0].AsString() + "|" + r[1].AsString() + "|" + r[2].AsString() + "\n";
+  EXPECT_EQ(answer,
+            "H_cb|nonclustered located on PRIMARY|c(-), b\n"
+            "PK_H|clustered, unique, primary key located on PRIMARY|a\n"
+            "UQ_H|nonclustered, unique, unique key located on PRIMARY|b\n");
+  Db().Execute("CREATE TABLE #ix (index_name sysname, index_description varchar (210), index_keys nvarchar (2078))");
+  Db().Execute("INSERT INTO #ix EXEC sp_helpindex 'dbo.H'");
+  EXPECT_EQ(TextOf("SELECT count(*) FROM #ix WHERE index_keys = 'c(-), b'"), "1");
+  EXPECT_EQ(TextOf("SELECT count(*) FROM #ix"), "3");
+  // A table without indexes gives no rows; a user procedure's body stays unrun.
+  Db().Execute("INSERT INTO #ix EXEC sp_helpindex 'T'");
+  Db().Execute("INSERT INTO #ix EXEC user_proc");
+  EXPECT_EQ(TextOf("SELECT count(*) FROM #ix"), "3");
+  EXPECT_EQ(ErrorOf("EXEC sp_helpindex 'Nothing'"), 15009);
 }
 
 // Result columns were named by their expression's text ("count(*)").

@@ -2,6 +2,8 @@
 // statements and the virtual operations whose base answer is plain text.
 #include "dialects/uDbSpecific.h"
 
+#include <cctype>
+
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "dialects/DatabaseOperations.h"
@@ -254,20 +256,18 @@ const TDatabaseSpecific& TDatabaseSpecific::QuotingDialect() const {
   return *this;
 }
 
-namespace {
-
-// True when a name holds a character that would end it, or the statement, unquoted: a blank or
-// other control character, a quote or bracket, a statement end, a comment start or an operator.
-// Dots, which join an owner and a name, and letters beyond ASCII keep a name plain.
-bool HoldsBreakingCharacter(const std::string& name) {
-  static constexpr std::string_view kBreaking = " ;'\"[]`(),=<>+-*%&|^~!?{}";
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || kBreaking.find(c) != std::string_view::npos) return true;
+bool TDatabaseSpecific::IsRegularIdentifier(std::string_view name) const {
+  if (name.empty()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    const bool letter = c >= 0x80 || std::isalpha(c) != 0;
+    const std::string& extra = i == 0 ? IdentifierFirstCharacters : IdentifierCharacters;
+    if (!letter && !(i > 0 && std::isdigit(c) != 0) && extra.find(static_cast<char>(c)) == std::string::npos) {
+      return false;
+    }
   }
-  return false;
+  return true;
 }
-
-}  // namespace
 
 std::string TDatabaseSpecific::NameFault(std::string_view name) const {
   const size_t length = text::Utf8Length(name, IdentifierLengthInBytes);
@@ -284,8 +284,9 @@ std::string TDatabaseSpecific::NameFault(std::string_view name) const {
 }
 
 std::string TDatabaseSpecific::QuoteName(const std::string& name) const {
-  if (!HoldsBreakingCharacter(name) && !IsReservedWord(name)) return name;
+  // The rules of the server the statement is written for.
   const TDatabaseSpecific& dialect = QuotingDialect();
+  if (name.empty() || (dialect.IsRegularIdentifier(name) && !dialect.IsReservedWord(name))) return name;
   // A closing quote inside the name is written twice, so that it stays part of the name.
   const std::string& close = dialect.QuoteClose;
   return dialect.QuoteOpen + (close.empty() ? name : text::ReplaceAll(name, close, close + close)) + close;

@@ -227,7 +227,8 @@ TEST(TablesPhase, StatementSequencesPerDialect) {
       {"SqlLengths", Server::SqlServer,
        {"CREATE TABLE T (a nvarchar(20) NULL, b varchar(20) NULL)", "CREATE TABLE DtProperties (id int NULL, x int NULL)"},
        {"CREATE TABLE T (a nvarchar(10) NULL, b varchar(10) NULL)", "CREATE TABLE dtproperties (id int NULL)"},
-       {"ALTER TABLE dbo.T ALTER COLUMN b varchar (20)  COLLATE SQL_Latin1_General_CP1_CI_AS"}},
+       {"ALTER TABLE dbo.T ALTER COLUMN a nvarchar (20)  COLLATE SQL_Latin1_General_CP1_CI_AS",
+        "ALTER TABLE dbo.T ALTER COLUMN b varchar (20)  COLLATE SQL_Latin1_General_CP1_CI_AS"}},
       {"SqlSeedOnly", Server::SqlServer, {"CREATE TABLE T (id int IDENTITY(5, 2) NOT NULL)"},
        {"CREATE TABLE T (id int IDENTITY(1, 1) NOT NULL)"},
        {"CREATE TABLE dbo._ORV_TMP_TABLE_T (id int NOT NULL IDENTITY (5, 2))",
@@ -327,6 +328,63 @@ TEST(TablesPhase, AcrossServersTheTranslatedTypesConvergeAndKeepRows) {
     EXPECT_EQ(first.errors, Strings{});
     if (getenv("TABLES_PHASE_TRACE")) std::cout << testing::PrintToString(round_trip::Texts(first.instructions)) << "\n";
     EXPECT_EQ(round_trip::Rows(client, c.query), c.rows);
+  }
+}
+
+// Regressions: an nvarchar, nchar or varbinary column kept the client's size, between servers of
+// one kind and across kinds; a character column longer than 255 went to Access as text(n), which
+// Jet refuses: it becomes a memo there.
+TEST(TablesPhase, ColumnSizesOfEveryCharacterAndBinaryTypeReachTheClient) {
+  struct SizeCase {
+    round_trip::RoadCase road;
+    Strings columns;  // among the client's columns after the update
+  };
+  const std::vector<SizeCase> cases = {
+      {{"SizeSql", Server::SqlServer, Server::SqlServer,
+        {"CREATE TABLE T (id int NOT NULL, n nvarchar(2745) NULL, w nvarchar(10) NULL, c nchar(8) NULL, "
+         "b varbinary(16) NULL, v varbinary(4) NULL)"},
+        {"CREATE TABLE T (id int NOT NULL, n nvarchar(1000) NULL, w nvarchar(20) NULL, c nchar(4) NULL, "
+         "b varbinary(8) NULL, v varbinary(8) NULL)",
+         "INSERT INTO T VALUES (1, N'long', N'short', N'ab', 0x0102, 0x01)"},
+        {},
+        "SELECT id, n, w, c, b, v FROM T",
+        {"1|long|short|ab      |\x01\x02|\x01"}},
+       {"T.b varbinary 16 null", "T.c nchar 8 null", "T.n nvarchar 2745 null", "T.v varbinary 4 null",
+        "T.w nvarchar 10 null"}},
+      {{"SizeSqlAsa", Server::SqlServer, Server::Asa,
+        {"CREATE TABLE T (id int NOT NULL, b varbinary(16) NULL, n nvarchar(40) NULL)"},
+        {"CREATE TABLE T (id integer NOT NULL, b varbinary(8) NULL, n varchar(20) NULL)",
+         "INSERT INTO T VALUES (1, 0x0102, 'x')"},
+        {},
+        "SELECT id, n FROM T",
+        {"1|x"}},
+       {"T.b varbinary 16 null", "T.n varchar 40 null"}},
+      {{"SizeAsaSql", Server::Asa, Server::SqlServer,
+        {"CREATE TABLE T (id integer NOT NULL, b varbinary(16) NULL)"},
+        {"CREATE TABLE T (id int NOT NULL, b varbinary(8) NULL)", "INSERT INTO T VALUES (1, 0x0102)"},
+        {},
+        "SELECT id FROM T",
+        {"1"}},
+       {"T.b varbinary 16 null"}},
+      {{"SizeSqlAcc", Server::SqlServer, Server::Access,
+        {"CREATE TABLE T (id int NOT NULL, n nvarchar(300) NULL, v varchar(1000) NULL, s nvarchar(40) NULL, "
+         "c char(256) NULL)",
+         "CREATE TABLE N (id int NOT NULL, d varchar(500) NULL, e nchar(255) NULL)"},
+        {"CREATE TABLE T (id int NOT NULL, n text(100) NULL, v text(200) NULL)",
+         "INSERT INTO T (id, n, v) VALUES (1, 'a', 'b')"},
+        {},
+        "SELECT id, n, v FROM T",
+        {"1|a|b"}},
+       {"N.d memo 0 null", "N.e text 255 null", "T.c memo 0 null", "T.n memo 0 null", "T.s text 40 null",
+        "T.v memo 0 null"}},
+  };
+  for (const SizeCase& c : cases) {
+    const std::string client = round_trip::RunRoad(c.road);
+    const Strings columns = round_trip::Columns(client);
+    for (const std::string& column : c.columns) {
+      EXPECT_NE(std::find(columns.begin(), columns.end(), column), columns.end())
+          << c.road.name << ": " << column << " not among " << testing::PrintToString(columns);
+    }
   }
 }
 

@@ -316,8 +316,6 @@ void TSqlServerSpecific::OpenPrimaryKeys(const ado::Variant& criteria, const ado
 
 void TSqlServerSpecific::OpenForeignKeys(const ado::Variant& criteria, const ado::Variant&,
                                          ado::TDataSet& dataSet) {
-  std::unique_ptr<ado::TDataSet> keys = dialect_data::NewDataSetLike(dataSet);
-  dialect_data::OpenOleDbSchema(*keys, ado::siForeignKeys, CheckedCriteria(criteria));
   std::map<std::string, ado::Variant> states;
   std::unique_ptr<ado::TDataSet> read = dialect_data::NewDataSetLike(dataSet);
   dialect_data::OpenQuery(*read, kForeignKeyStatesQuery);
@@ -326,6 +324,8 @@ void TSqlServerSpecific::OpenForeignKeys(const ado::Variant& criteria, const ado
         FieldValue(*read, "IS_DISABLED");
   }
   dialect_data::Close(*read);
+  std::unique_ptr<ado::TDataSet> keys = dialect_data::NewDataSetLike(dataSet);
+  dialect_data::OpenOleDbSchema(*keys, ado::siForeignKeys, CheckedCriteria(criteria));
   ado::FieldDefs fields = keys->FieldDefs();
   const int count = static_cast<int>(fields.size());
   fields.push_back(Int("IS_DISABLED"));

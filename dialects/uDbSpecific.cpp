@@ -209,7 +209,7 @@ std::string TDatabaseSpecific::GetCreateDbSpaceSql(const std::string& dbSpace,
   switch (DbType) {
     case dbtSqlServer:
       return "ALTER DATABASE " + DatabaseName + " ADD FILEGROUP " + QuoteName(dbSpace) + sqlServerFile;
-    case dbtAsa: return "CREATE DBSPACE " + QuoteName(dbSpace) + " AS " + QuoteName(file);
+    case dbtAsa: return "CREATE DBSPACE " + QuoteName(dbSpace) + " AS " + QuoteFileName(file);
     default: return {};
   }
 }
@@ -283,13 +283,34 @@ std::string TDatabaseSpecific::NameFault(std::string_view name) const {
   return {};
 }
 
-std::string TDatabaseSpecific::QuoteName(const std::string& name) const {
-  // The rules of the server the statement is written for.
+namespace {
+
+// True when a text holds a character that would end it, or the statement, unquoted: a blank or
+// other control character, a quote or bracket, a statement end, a comment start or an operator.
+bool HoldsBreakingCharacter(const std::string& text) {
+  static constexpr std::string_view kBreaking = " ;'\"[]`(),=<>+-*%&|^~!?{}";
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || kBreaking.find(c) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string TDatabaseSpecific::Quoted(const std::string& text) const {
   const TDatabaseSpecific& dialect = QuotingDialect();
-  if (name.empty() || (dialect.IsRegularIdentifier(name) && !dialect.IsReservedWord(name))) return name;
-  // A closing quote inside the name is written twice, so that it stays part of the name.
+  // A closing quote inside the text is written twice, so that it stays part of it.
   const std::string& close = dialect.QuoteClose;
-  return dialect.QuoteOpen + (close.empty() ? name : text::ReplaceAll(name, close, close + close)) + close;
+  return dialect.QuoteOpen + (close.empty() ? text : text::ReplaceAll(text, close, close + close)) + close;
+}
+
+std::string TDatabaseSpecific::QuoteName(const std::string& name) const {
+  if (name.empty() || (IsRegularIdentifier(name) && !IsReservedWord(name))) return name;
+  return Quoted(name);
+}
+
+std::string TDatabaseSpecific::QuoteFileName(const std::string& fileName) const {
+  return HoldsBreakingCharacter(fileName) ? Quoted(fileName) : fileName;
 }
 
 namespace {

@@ -325,10 +325,15 @@ class TDatabaseSpecific {
   void OpenSchema(TOrvSchemaInfo kind, const ado::Variant& criteria,
                   const ado::Variant& schemaId, ado::TDataSet& dataSet);
 
+  // The name as written in a statement: quoted when it is not a regular identifier of this
+  // server or is one of its reserved words, with the quote characters of the owner's current
+  // dialect.
   std::string QuoteName(const std::string& name) const;
   // Why the server cannot take `name` as the name of an object, quoted or not: too long, or
   // holding a character it refuses; empty when it can.
   std::string NameFault(std::string_view name) const;
+  // A file name in a statement: quoted only when it holds a character that would end it.
+  std::string QuoteFileName(const std::string& fileName) const;
   bool IsReservedWord(const std::string& name) const { return ReservedWords.Contains(name); }
   // The name is a regular identifier of this server (above).
   bool IsRegularIdentifier(std::string_view name) const;
@@ -348,6 +353,8 @@ class TDatabaseSpecific {
  protected:
   // The dialect whose quote characters QuoteName uses: the owner's current one, else this.
   const TDatabaseSpecific& QuotingDialect() const;
+  // The text in that dialect's quote characters.
+  std::string Quoted(const std::string& text) const;
   // Reports a failed backup to the running component: its backup-error text with the path, and
   // the server's message.
   void ReportBackupError(const std::string& path, const std::string& message);

@@ -240,8 +240,9 @@ bool Tdm::RefuseColumn(ado::TDataSet& aMasterRow, const std::string& aTable, con
 }
 
 void Tdm::RefuseNullableUniqueKeys() {
-  if (currentDialect_ == nullptr || currentDialect_->UniqueKeysAllowNulls || !qConstraints.Active() ||
-      !qIndexes.Active()) {
+  // A master of the same kind holds only what its server, and so the client's, takes.
+  if (currentDialect_ == nullptr || currentDialect_->UniqueKeysAllowNulls ||
+      currentDialect_->MasterDbType == currentDialect_->DbType || !qConstraints.Active() || !qIndexes.Active()) {
     return;
   }
   const std::vector<std::vector<std::string>> indexColumns =

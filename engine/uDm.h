@@ -366,8 +366,9 @@ class Tdm : public IDialectOwner {
   // A master column the client's server cannot hold (a type it lacks, a default calling a
   // function it lacks) is reported, naming it, and fails the check: true when refused.
   bool RefuseColumn(ado::TDataSet& aMasterRow, const std::string& aTable, const std::string& aColumn);
-  // On a server whose unique constraints take no column that allows NULL, each master unique
-  // constraint of the tables qTables holds over such a column is reported and fails the check.
+  // On a server whose unique constraints take no column that allows NULL, each unique constraint
+  // of a master of another kind, of the tables qTables holds, over such a column is reported and
+  // fails the check.
   void RefuseNullableUniqueKeys();
   // Finds the client table by name (case ignored) whatever qDestTables' filter; the data set
   // stays on the row found.

@@ -404,6 +404,51 @@ TEST(TablesPhase, AMasterTypeTheClientServerLacksIsRefusedAtCheck) {
   EXPECT_EQ(round_trip::Texts(result.instructions), Strings{});
 }
 
+// Regressions: a default calling a function Access lacks went to Access as it stood, and a unique
+// constraint over a column that allows NULL went to Adaptive Server Anywhere: the update failed
+// part-way. The check refuses each, naming it, and the update does not run.
+TEST(TablesPhase, DefaultsAndUniqueKeysTheClientServerCannotHoldAreRefusedAtCheck) {
+  struct Refusal {
+    const char* name;
+    Server client;
+    Strings master, clientScript, errors;
+  };
+  const std::vector<Refusal> refusals = {
+      {"RefuseDefAcc", Server::Access,
+       {"CREATE TABLE T (id int NOT NULL, u datetime NULL DEFAULT getutcdate(), n datetime NULL DEFAULT getdate(), "
+        "s varchar(20) NULL DEFAULT 'f(x)')",
+        "CREATE TABLE N (id int NOT NULL, g uniqueidentifier NULL DEFAULT newid(), w varchar(30) NULL DEFAULT "
+        "user_name())"},
+       {"CREATE TABLE T (id int NOT NULL)", "INSERT INTO T VALUES (1)"},
+       {"No function getutcdate() on the client's server for the default of column T.u: (getutcdate()) | ",
+        "No function newid() on the client's server for the default of column N.g: (newid()) | ",
+        "No function user_name() on the client's server for the default of column N.w: (user_name()) | "}},
+      {"RefuseUniqueAsa", Server::Asa,
+       {"CREATE TABLE T (id int NOT NULL, a int NULL, b int NOT NULL, c int NULL, CONSTRAINT UQ_T_a UNIQUE (a), "
+        "CONSTRAINT UQ_T_b UNIQUE (b, c))"},
+       {"CREATE TABLE T (id integer NOT NULL)", "INSERT INTO T VALUES (1)"},
+       {"No unique constraint of the client's server over a column that allows NULL: UQ_T_a on column T.a | ",
+        "No unique constraint of the client's server over a column that allows NULL: UQ_T_b on column T.c | "}},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.name);
+    const std::string folder = round_trip::NewFolder(r.name);
+    const std::string master = round_trip::CreateDatabase(Server::SqlServer, std::string(r.name) + "M", r.master);
+    const std::string client = round_trip::CreateDatabase(r.client, std::string(r.name) + "C", r.clientScript);
+    round_trip::Produce(master, folder);
+    const round_trip::CheckResult result = round_trip::Check(client, folder);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.errors, r.errors);
+    const Strings columns = round_trip::Columns(client);
+    TOrvDbSchemaUpdater updater;
+    ASSERT_TRUE(round_trip::Connect(updater, client, folder));
+    EXPECT_FALSE(updater.CheckAndUpdate(client));
+    updater.SetConnected(false);
+    EXPECT_EQ(round_trip::Columns(client), columns);
+    EXPECT_EQ(round_trip::Rows(client, "SELECT id FROM T"), Strings{"1"});
+  }
+}
+
 namespace {
 
 // The catalogue and rows of a SQL Server client.

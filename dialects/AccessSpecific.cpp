@@ -1,8 +1,12 @@
 // Access dialect: field values and statement builders in Jet's forms. The catalogue readers are
 // in AccessCatalog.cpp, the database operations in AccessDatabases.cpp.
+#include <cstdint>
+
 #include "common/AccessNames.h"
 #include "dialects/DataTypeTables.h"
+#include "dialects/ReservedWords.h"
 #include "dialects/uDbSpecific.h"
+#include "platform/data/DataSet.h"
 
 TAccessSpecific::TAccessSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner) {
   QuoteOpen = "[";
@@ -26,6 +30,8 @@ TAccessSpecific::TAccessSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner
   MaxIdentifierLength = access_names::kMaxLength;
   // Jet refuses these in any name, bracketed or not.
   NameRefusedCharacters = std::string(access_names::kForbiddenCharacters);
+  AddAccessReservedWords(ReservedWords);
+  DefaultFunctions = {"now", "date"};
 }
 
 // Access cannot rename tables or columns by statement.
@@ -75,4 +81,22 @@ std::string TAccessSpecific::GetAlterColumnNullSql(ado::TDataSet& row,
   // Jet alters a column only with its type: the whole definition, nullable.
   return "ALTER TABLE " + prefix + QuoteName(table) + AlterColumnKeyword +
          GetColumnDefinition(row, masterType, false, false, column);
+}
+
+namespace {
+
+// The longest text column Jet holds, in characters.
+constexpr int64_t kMaxTextLength = 255;
+
+}  // namespace
+
+const TOrvDataType* TAccessSpecific::TranslateDataType(const TOrvDataType& masterType, ado::TDataSet& row) const {
+  const uint16_t generic = masterType.GenericOrdinal;
+  const bool character = generic == gtChar || generic == gtVarchar || generic == gtNchar || generic == gtNvarchar ||
+                         generic == gtLongVarchar;
+  const ado::TField* size = row.FindField("size");
+  if (character && size != nullptr && !size->IsNull() && size->AsInteger() > kMaxTextLength) {
+    return FindDataType("memo", kFindByNativeName);
+  }
+  return TDatabaseSpecific::TranslateDataType(masterType, row);
 }

@@ -4,6 +4,7 @@
 
 #include "common/Text.h"
 #include "dialects/DataTypeTables.h"
+#include "dialects/ReservedWords.h"
 #include "dialects/uDbSpecific.h"
 
 TAsaSpecific::TAsaSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner) {
@@ -22,7 +23,11 @@ TAsaSpecific::TAsaSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner) {
   DropConstraintFormat = " DROP PRIMARY KEY ";
   AutoPrimaryKeyName = true;
   GlobalTempTables = true;
+  UniqueKeysAllowNulls = false;
   IdentifierLengthInBytes = true;
+  AddAsaReservedWords(ReservedWords);
+  IdentifierFirstCharacters = "_@#$";
+  IdentifierCharacters = "_@#$";
   ServerKey = "Eng=";
   DatabaseKey = "dbn=";
 }

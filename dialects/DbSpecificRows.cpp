@@ -101,6 +101,10 @@ std::string TDatabaseSpecific::GetColumnDefault(ado::TDataSet& first,
   return value;
 }
 
+const TOrvDataType* TDatabaseSpecific::TranslateDataType(const TOrvDataType& masterType, ado::TDataSet&) const {
+  return FindDataType(masterType.GenericName, kFindByGenericName);
+}
+
 const TOrvDataType* TDatabaseSpecific::IdentityDataType() const {
   const std::string& name = IdentityOptions->IdentityTypeName;
   return name.empty() ? nullptr : FindDataType(name, kFindByNativeName);
@@ -114,7 +118,7 @@ std::string TDatabaseSpecific::GetColumnDefinition(ado::TDataSet& row,
   const bool isIdentity = FieldValue(row, "is_identity").AsInt() == 1;
   const TOrvDataType* type = withIdentity && isIdentity && IdentityDataType() != nullptr
                                  ? IdentityDataType()
-                                 : FindDataType(masterType->GenericName, kFindByGenericName);
+                                 : TranslateDataType(*masterType, row);
   if (type == nullptr) return {};
 
   const std::string columnName = name.empty() ? FieldText(row, "column_name") : name;

@@ -314,6 +314,33 @@ void TSqlServerSpecific::OpenPrimaryKeys(const ado::Variant& criteria, const ado
   dialect_data::First(dataSet);
 }
 
+void TSqlServerSpecific::OpenForeignKeys(const ado::Variant& criteria, const ado::Variant&,
+                                         ado::TDataSet& dataSet) {
+  std::map<std::string, ado::Variant> states;
+  std::unique_ptr<ado::TDataSet> read = dialect_data::NewDataSetLike(dataSet);
+  dialect_data::OpenQuery(*read, kForeignKeyStatesQuery);
+  for (dialect_data::First(*read); !dialect_data::Eof(*read); dialect_data::Next(*read)) {
+    states[text::Upper(FieldText(*read, "KEY_SCHEMA")) + '\n' + text::Upper(FieldText(*read, "KEY_NAME"))] =
+        FieldValue(*read, "IS_DISABLED");
+  }
+  dialect_data::Close(*read);
+  std::unique_ptr<ado::TDataSet> keys = dialect_data::NewDataSetLike(dataSet);
+  dialect_data::OpenOleDbSchema(*keys, ado::siForeignKeys, CheckedCriteria(criteria));
+  ado::FieldDefs fields = keys->FieldDefs();
+  const int count = static_cast<int>(fields.size());
+  fields.push_back(Int("IS_DISABLED"));
+  dialect_data::CreateEmpty(dataSet, fields);
+  for (dialect_data::First(*keys); !dialect_data::Eof(*keys); dialect_data::Next(*keys)) {
+    ado::Row row = CurrentRow(*keys, count);
+    const auto state = states.find(text::Upper(FieldText(*keys, "FK_TABLE_SCHEMA")) + '\n' +
+                                   text::Upper(FieldText(*keys, "FK_NAME")));
+    row.push_back(state != states.end() && state->second.AsInt() != 0 ? 1 : 0);
+    dialect_data::AppendRow(dataSet, row);
+  }
+  dialect_data::Close(*keys);
+  dialect_data::First(dataSet);
+}
+
 void TSqlServerSpecific::OpenClusterIndexes(const ado::Variant& criteria, const ado::Variant&,
                                             ado::TDataSet& dataSet) {
   dialect_data::CreateEmpty(dataSet, ClusterIndexFields());

@@ -91,6 +91,10 @@ constexpr const char* kPrimaryKeyTablesQuery =
     "i.id and \t(i.status & 0x800) = 0x800 and\tpermissions(o.id) <> 0 ";
 constexpr const char* kPrimaryKeyTablesOrder =
     " order by user_name(o.uid), o.name";
+// The state of each foreign key, by owner and name.
+constexpr const char* kForeignKeyStatesQuery =
+    "SELECT user_name(obj.uid) AS KEY_SCHEMA, obj.name AS KEY_NAME, "
+    "OBJECTPROPERTY(obj.id, 'CnstIsDisabled') AS IS_DISABLED FROM sysobjects obj WHERE obj.xtype = 'F'";
 constexpr const char* kDatabaseNameQuery = "select db_name() as database_name";
 constexpr const char* kDateFormatQuery =
     "SELECT dateformat FROM master.dbo.syslanguages WHERE (name = @@LANGUAGE) ";

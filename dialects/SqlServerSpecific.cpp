@@ -7,35 +7,8 @@
 
 #include "common/Text.h"
 #include "dialects/DataTypeTables.h"
+#include "dialects/ReservedWords.h"
 #include "dialects/uDbSpecific.h"
-
-namespace {
-
-// The reserved keywords of SQL Server 2000.
-constexpr const char* kSqlServerKeywords[] = {
-    "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "AUTHORIZATION", "BACKUP", "BEGIN",
-    "BETWEEN", "BREAK", "BROWSE", "BULK", "BY", "CASCADE", "CASE", "CHECK", "CHECKPOINT",
-    "CLOSE", "CLUSTERED", "COALESCE", "COLLATE", "COLUMN", "COMMIT", "COMPUTE", "CONSTRAINT",
-    "CONTAINS", "CONTAINSTABLE", "CONTINUE", "CONVERT", "CREATE", "CROSS", "CURRENT",
-    "CURRENT_DATE", "CURRENT_TIME", "CURRENT_TIMESTAMP", "CURRENT_USER", "CURSOR", "DATABASE",
-    "DBCC", "DEALLOCATE", "DECLARE", "DEFAULT", "DELETE", "DENY", "DESC", "DISK", "DISTINCT",
-    "DISTRIBUTED", "DOUBLE", "DROP", "DUMMY", "DUMP", "ELSE", "END", "ERRLVL", "ESCAPE",
-    "EXCEPT", "EXEC", "EXECUTE", "EXISTS", "EXIT", "FETCH", "FILE", "FILLFACTOR", "FOR",
-    "FOREIGN", "FREETEXT", "FREETEXTTABLE", "FROM", "FULL", "FUNCTION", "GOTO", "GRANT",
-    "GROUP", "HAVING", "HOLDLOCK", "IDENTITY", "IDENTITY_INSERT", "IDENTITYCOL", "IF", "IN",
-    "INDEX", "INNER", "INSERT", "INTERSECT", "INTO", "IS", "JOIN", "KEY", "KILL", "LEFT", "LIKE",
-    "LINENO", "LOAD", "NATIONAL", "NOCHECK", "NONCLUSTERED", "NOT", "NULL", "NULLIF", "OF",
-    "OFF", "OFFSETS", "ON", "OPEN", "OPENDATASOURCE", "OPENQUERY", "OPENROWSET", "OPENXML",
-    "OPTION", "OR", "ORDER", "OUTER", "OVER", "PERCENT", "PLAN", "PRECISION", "PRIMARY",
-    "PRINT", "PROC", "PROCEDURE", "PUBLIC", "RAISERROR", "READ", "READTEXT", "RECONFIGURE",
-    "REFERENCES", "REPLICATION", "RESTORE", "RESTRICT", "RETURN", "REVOKE", "RIGHT", "ROLLBACK",
-    "ROWCOUNT", "ROWGUIDCOL", "RULE", "SAVE", "SCHEMA", "SELECT", "SESSION_USER", "SET",
-    "SETUSER", "SHUTDOWN", "SOME", "STATISTICS", "SYSTEM_USER", "TABLE", "TEXTSIZE", "THEN",
-    "TO", "TOP", "TRAN", "TRANSACTION", "TRIGGER", "TRUNCATE", "TSEQUAL", "UNION", "UNIQUE",
-    "UPDATE", "UPDATETEXT", "USE", "USER", "VALUES", "VARYING", "VIEW", "WAITFOR", "WHEN",
-    "WHERE", "WHILE", "WITH", "WRITETEXT"};
-
-}  // namespace
 
 TSqlServerSpecific::TSqlServerSpecific(IDialectOwner* owner) : TDatabaseSpecific(owner) {
   QuoteOpen = "[";
@@ -53,6 +26,7 @@ TSqlServerSpecific::TSqlServerSpecific(IDialectOwner* owner) : TDatabaseSpecific
   UseOwners = true;
   AutoPrimaryKeyName = false;
   GlobalTempTables = false;
+  DisabledForeignKeys = true;
   AlterColumnKeyword = " ALTER COLUMN ";
   DropColumnKeyword = " DROP COLUMN ";
   DropConstraintFormat = " DROP CONSTRAINT %s";
@@ -60,9 +34,9 @@ TSqlServerSpecific::TSqlServerSpecific(IDialectOwner* owner) : TDatabaseSpecific
   ReservedWords.Add("PUBLIC");
   ReservedWords.Add("DATABASE");
   // Every other keyword the server reserves: a name spelled like one is quoted.
-  for (const char* word : kSqlServerKeywords) {
-    if (!ReservedWords.Contains(word)) ReservedWords.Add(word);
-  }
+  AddSqlServerReservedWords(ReservedWords);
+  IdentifierFirstCharacters = "_";
+  IdentifierCharacters = "_@#$";
   ServerKey = "Data Source=";
   DatabaseKey = "Initial Catalog=";
 }

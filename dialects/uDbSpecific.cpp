@@ -2,6 +2,8 @@
 // statements and the virtual operations whose base answer is plain text.
 #include "dialects/uDbSpecific.h"
 
+#include <cctype>
+
 #include "common/Paths.h"
 #include "common/Text.h"
 #include "dialects/DatabaseOperations.h"
@@ -207,7 +209,7 @@ std::string TDatabaseSpecific::GetCreateDbSpaceSql(const std::string& dbSpace,
   switch (DbType) {
     case dbtSqlServer:
       return "ALTER DATABASE " + DatabaseName + " ADD FILEGROUP " + QuoteName(dbSpace) + sqlServerFile;
-    case dbtAsa: return "CREATE DBSPACE " + QuoteName(dbSpace) + " AS " + QuoteName(file);
+    case dbtAsa: return "CREATE DBSPACE " + QuoteName(dbSpace) + " AS " + QuoteFileName(file);
     default: return {};
   }
 }
@@ -254,20 +256,18 @@ const TDatabaseSpecific& TDatabaseSpecific::QuotingDialect() const {
   return *this;
 }
 
-namespace {
-
-// True when a name holds a character that would end it, or the statement, unquoted: a blank or
-// other control character, a quote or bracket, a statement end, a comment start or an operator.
-// Dots, which join an owner and a name, and letters beyond ASCII keep a name plain.
-bool HoldsBreakingCharacter(const std::string& name) {
-  static constexpr std::string_view kBreaking = " ;'\"[]`(),=<>+-*%&|^~!?{}";
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || kBreaking.find(c) != std::string_view::npos) return true;
+bool TDatabaseSpecific::IsRegularIdentifier(std::string_view name) const {
+  if (name.empty()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    const bool letter = c >= 0x80 || std::isalpha(c) != 0;
+    const std::string& extra = i == 0 ? IdentifierFirstCharacters : IdentifierCharacters;
+    if (!letter && !(i > 0 && std::isdigit(c) != 0) && extra.find(static_cast<char>(c)) == std::string::npos) {
+      return false;
+    }
   }
-  return false;
+  return true;
 }
-
-}  // namespace
 
 std::string TDatabaseSpecific::NameFault(std::string_view name) const {
   const size_t length = text::Utf8Length(name, IdentifierLengthInBytes);
@@ -283,12 +283,34 @@ std::string TDatabaseSpecific::NameFault(std::string_view name) const {
   return {};
 }
 
-std::string TDatabaseSpecific::QuoteName(const std::string& name) const {
-  if (!HoldsBreakingCharacter(name) && !IsReservedWord(name)) return name;
+namespace {
+
+// True when a text holds a character that would end it, or the statement, unquoted: a blank or
+// other control character, a quote or bracket, a statement end, a comment start or an operator.
+bool HoldsBreakingCharacter(const std::string& text) {
+  static constexpr std::string_view kBreaking = " ;'\"[]`(),=<>+-*%&|^~!?{}";
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || kBreaking.find(c) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string TDatabaseSpecific::Quoted(const std::string& text) const {
   const TDatabaseSpecific& dialect = QuotingDialect();
-  // A closing quote inside the name is written twice, so that it stays part of the name.
+  // A closing quote inside the text is written twice, so that it stays part of it.
   const std::string& close = dialect.QuoteClose;
-  return dialect.QuoteOpen + (close.empty() ? name : text::ReplaceAll(name, close, close + close)) + close;
+  return dialect.QuoteOpen + (close.empty() ? text : text::ReplaceAll(text, close, close + close)) + close;
+}
+
+std::string TDatabaseSpecific::QuoteName(const std::string& name) const {
+  if (name.empty() || (IsRegularIdentifier(name) && !IsReservedWord(name))) return name;
+  return Quoted(name);
+}
+
+std::string TDatabaseSpecific::QuoteFileName(const std::string& fileName) const {
+  return HoldsBreakingCharacter(fileName) ? Quoted(fileName) : fileName;
 }
 
 namespace {

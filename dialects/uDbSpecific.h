@@ -139,6 +139,11 @@ class TDatabaseSpecific {
   bool UseOwners = true;
   bool AutoPrimaryKeyName = false;
   bool GlobalTempTables = false;
+  // A UNIQUE constraint may hold a column that allows NULL.
+  bool UniqueKeysAllowNulls = true;
+  // A foreign key may be kept disabled (not enforced); its vsiForeignKeys rows then carry the
+  // state in their last field, IS_DISABLED.
+  bool DisabledForeignKeys = false;
   std::string DatabaseName;
   std::string DateFormat;
   std::string AlterColumnKeyword;
@@ -150,6 +155,15 @@ class TDatabaseSpecific {
   // Characters the server refuses in a name even when the name is quoted.
   std::string NameRefusedCharacters;
   TWordList ReservedWords;
+  // The functions a column default from a master of another kind may call on this server (those
+  // its translated defaults call); a default calling any other is refused at check. Empty: not
+  // restricted.
+  TWordList DefaultFunctions;
+  // A regular identifier of the server, written without quotes, begins with a letter or one of
+  // IdentifierFirstCharacters and goes on with letters, digits and IdentifierCharacters; any
+  // other name is quoted. Bytes of multi-byte characters count as letters.
+  std::string IdentifierFirstCharacters = "_";
+  std::string IdentifierCharacters = "_";
   std::string ServerKey;
   std::string DatabaseKey;
   IDialectOwner* Owner = nullptr;  // the engine that made this object; not owned, may be null
@@ -247,6 +261,11 @@ class TDatabaseSpecific {
                                         const std::string& columns);
   virtual std::string GetDropIndexSql(const std::string& prefix, const std::string& table,
                                       const std::string& name);
+  // The row of this dialect's type table that a column of the master's type `masterType` becomes
+  // here; `row` is the column's vsiColumns row, whose size may decide. Base: the first row of the
+  // same generic name; nullptr when there is none.
+  virtual const TOrvDataType* TranslateDataType(const TOrvDataType& masterType, ado::TDataSet& row) const;
+
   // Makes a column nullable again after it was created or altered with a default: "ALTER TABLE
   // " + prefix + table + the alter-column keyword + " " + column + " NULL". `row` is the
   // column's vsiColumns row and `masterType` its master type, for servers that need the type.
@@ -306,11 +325,18 @@ class TDatabaseSpecific {
   void OpenSchema(TOrvSchemaInfo kind, const ado::Variant& criteria,
                   const ado::Variant& schemaId, ado::TDataSet& dataSet);
 
+  // The name as written in a statement: quoted when it is not a regular identifier of this
+  // server or is one of its reserved words, with the quote characters of the owner's current
+  // dialect.
   std::string QuoteName(const std::string& name) const;
   // Why the server cannot take `name` as the name of an object, quoted or not: too long, or
   // holding a character it refuses; empty when it can.
   std::string NameFault(std::string_view name) const;
+  // A file name in a statement: quoted only when it holds a character that would end it.
+  std::string QuoteFileName(const std::string& fileName) const;
   bool IsReservedWord(const std::string& name) const { return ReservedWords.Contains(name); }
+  // The name is a regular identifier of this server (above).
+  bool IsRegularIdentifier(std::string_view name) const;
   std::string GetDatabaseFromConnection(const std::string& connectionString) const;
   std::string GetServerFromConnection(const std::string& connectionString) const;
 
@@ -327,6 +353,8 @@ class TDatabaseSpecific {
  protected:
   // The dialect whose quote characters QuoteName uses: the owner's current one, else this.
   const TDatabaseSpecific& QuotingDialect() const;
+  // The text in that dialect's quote characters.
+  std::string Quoted(const std::string& text) const;
   // Reports a failed backup to the running component: its backup-error text with the path, and
   // the server's message.
   void ReportBackupError(const std::string& path, const std::string& message);
@@ -355,6 +383,9 @@ class TSqlServerSpecific : public TDatabaseSpecific {
   void OpenViews(const ado::Variant& criteria, const ado::Variant& schemaId,
                  ado::TDataSet& dataSet) override;
   void OpenPrimaryKeys(const ado::Variant& criteria, const ado::Variant& schemaId,
+                       ado::TDataSet& dataSet) override;
+  // The OLE DB rowset with one last field, IS_DISABLED: 1 for a key NOCHECK disabled, else 0.
+  void OpenForeignKeys(const ado::Variant& criteria, const ado::Variant& schemaId,
                        ado::TDataSet& dataSet) override;
   void OpenDefaultValues(const ado::Variant& criteria, const ado::Variant& schemaId,
                          ado::TDataSet& dataSet) override;
@@ -536,6 +567,8 @@ class TAccessSpecific : public TDatabaseSpecific {
   std::string GetAlterColumnNullSql(ado::TDataSet& row, const TOrvDataType* masterType,
                                     const std::string& prefix, const std::string& table,
                                     const std::string& column) override;
+  // A character column longer than Jet's text holds (255) becomes a memo.
+  const TOrvDataType* TranslateDataType(const TOrvDataType& masterType, ado::TDataSet& row) const override;
 };
 
 // Single-quoted SQL literal with inner single quotes doubled.

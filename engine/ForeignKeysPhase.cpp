@@ -41,6 +41,8 @@ struct ForeignKey {
   std::string updateRule;
   std::string deleteRule;
   std::vector<KeyColumn> columns;
+  // 1 kept disabled (not enforced), 0 enabled, -1 not told (a server without the state).
+  int disabled = -1;
 };
 
 // One default value of a column.
@@ -86,6 +88,7 @@ std::vector<ForeignKey> ReadForeignKeys(ado::TDataSet& set, const std::string& s
   const ado::TField& pkColumn = RequiredField(set, "pk_column_name", source);
   const ado::TField& updateRule = RequiredField(set, "update_rule", source);
   const ado::TField& deleteRule = RequiredField(set, "delete_rule", source);
+  const ado::TField* disabled = set.FindField("is_disabled");
   const ado::TField* schema = set.FindField("fktable_schema");
   if (schema == nullptr) schema = &RequiredField(set, "fk_table_schema", source);
   std::map<std::string, size_t> byTableAndName;
@@ -98,7 +101,8 @@ std::vector<ForeignKey> ReadForeignKeys(ado::TDataSet& set, const std::string& s
     const auto [it, added] = byTableAndName.emplace(PairKey(keyTable, keyName), keys.size());
     if (added) {
       keys.push_back({schema->AsString(), keyTable, keyName, pkSchema.AsString(), pkTable.AsString(),
-                      updateRule.AsString(), deleteRule.AsString(), {}});
+                      updateRule.AsString(), deleteRule.AsString(), {},
+                      disabled == nullptr || disabled->IsNull() ? -1 : (disabled->AsInteger() != 0 ? 1 : 0)});
     }
     keys[it->second].columns.push_back({ordinal.IsNull() ? 0 : ordinal.AsInteger(), column.AsString(),
                                         pkColumn.AsString()});
@@ -215,11 +219,26 @@ class ForeignKeysWork {
       component.ProgressStepLevel2("Name: " + key.name + " - Table: " + key.table);
       if (masterSystem.count(key.table) > 0) continue;
       if (!handled.insert(PairKey(key.table, key.name)).second) continue;
+      if (!CanHold(key)) {
+        // Created enabled, the key would refuse (or, asked to, delete) the rows the master keeps
+        // without parent: the client's server goes without it.
+        component.WriteMessage("Foreign key " + key.name + " of table " + key.table +
+                               " is disabled on the master and is not carried to the client's server");
+        continue;
+      }
       const std::string clientTable = dm_.OldTableName(key.table);
       const auto found = clientByKey.find(PairKey(clientTable, key.name));
       const ForeignKey* current = found == clientByKey.end() ? nullptr : found->second;
       const bool dropped = IsDropped(key.table, key.name);
-      if (!dropped && !created_ && current != nullptr && SameKey(key, *current)) continue;
+      if (!dropped && !created_ && current != nullptr && SameKey(key, *current)) {
+        // The same key in another state is switched on or off where it stands.
+        if (key.disabled >= 0 && current->disabled >= 0 && key.disabled != current->disabled) {
+          dm_.AddInstruction("ALTER TABLE " + dm_.GetDestTableSchemaPrefix(key.schema, clientTable) +
+                                 dm_.QuoteName(key.table) + StateClause(key),
+                             false);
+        }
+        continue;
+      }
       if (!dropped && !created_ && current != nullptr) {
         dm_.AddInstruction("ALTER TABLE " + dm_.GetDestTableSchemaPrefix(key.schema, clientTable) +
                                dm_.QuoteName(key.table) + " DROP CONSTRAINT " + dm_.QuoteName(key.name),
@@ -356,6 +375,17 @@ class ForeignKeysWork {
     return effective == "NO ACTION" ? std::string() : std::string(" ON ") + action + " " + effective;
   }
 
+  // A key kept disabled reaches only a server that can keep it so.
+  bool CanHold(const ForeignKey& key) const {
+    const TDatabaseSpecific* dialect = dm_.CurrentDialect();
+    return key.disabled != 1 || (dialect != nullptr && dialect->DisabledForeignKeys);
+  }
+
+  // " CHECK CONSTRAINT name" or " NOCHECK CONSTRAINT name", by the key's state.
+  std::string StateClause(const ForeignKey& key) const {
+    return (key.disabled == 1 ? " NOCHECK CONSTRAINT " : " CHECK CONSTRAINT ") + dm_.QuoteName(key.name);
+  }
+
   // The master key (master names) against the client's (client names).
   bool SameKey(const ForeignKey& master, const ForeignKey& client) const {
     if (!text::SameText(dm_.OldTableName(master.table), client.table)) return false;
@@ -373,6 +403,7 @@ class ForeignKeysWork {
   }
 
   void AddKey(const ForeignKey& key, const std::string& schema, const std::string& clientTable) {
+    if (!CanHold(key)) return;
     const std::string prefix = dm_.GetDestTableSchemaPrefix(schema, clientTable);
     const std::string clientPkTable = dm_.OldTableName(key.pkTable);
     const std::string pkPrefix = dm_.GetDestTableSchemaPrefix(key.pkSchema, clientPkTable);
@@ -386,17 +417,21 @@ class ForeignKeysWork {
     }
     if (fkText.size() >= 2) fkText.resize(fkText.size() - 2);
     if (pkText.size() >= 2) pkText.resize(pkText.size() - 2);
-    const std::string sql = "ALTER TABLE " + prefix + dm_.QuoteName(key.table) + " ADD CONSTRAINT " +
+    // A disabled key judges none of the rows there: they stay, parent or not.
+    const bool disabled = key.disabled == 1;
+    const std::string table = "ALTER TABLE " + prefix + dm_.QuoteName(key.table);
+    const std::string sql = table + (disabled ? " WITH NOCHECK" : "") + " ADD CONSTRAINT " +
                             dm_.QuoteName(key.name) + " FOREIGN KEY (" + fkText + ")" + " REFERENCES " + pkPrefix +
                             dm_.QuoteName(key.pkTable) + " (" + pkText + ")" + RuleClause("UPDATE", key.updateRule) +
                             RuleClause("DELETE", key.deleteRule);
     // A key a deletion's block dropped comes back in that block (cancelled with it).
     const int previousBlock = dm_.BeginRecreateBlock(key.table, key.name);
-    if (!created_ && dm_.GetFkPendingData() == fpdDelete) {
+    if (!created_ && !disabled && dm_.GetFkPendingData() == fpdDelete) {
       const int rounds = text::SameText(key.table, key.pkTable) ? SelfReferenceRounds(key, clientTable) : 1;
       DeleteOrphanRows(fkColumns, pkColumns, rounds);
     }
     dm_.AddInstruction(sql, false);
+    if (disabled) dm_.AddInstruction(table + StateClause(key), false);
     dm_.EndRecreateBlock(previousBlock);
   }
 

@@ -1,6 +1,7 @@
 // The tables and columns phase: missing tables created, columns added, altered and filled,
 // long-type columns converted, tables whose identity changed rebuilt, and the children of
 // changed primary keys re-pointed.
+#include <cctype>
 #include <set>
 #include <string>
 #include <utility>
@@ -46,15 +47,11 @@ void ClearFilter(ado::TDataSet& set) {
   set.SetFilter("");
 }
 
-// Generic ordinals whose columns compare by size and scale.
-bool ComparesBySize(int ordinal) {
-  return ordinal == gtBinary || ordinal == gtChar || ordinal == gtDecimal || ordinal == gtNumeric ||
-         ordinal == gtVarchar;
-}
-
-// Generic ordinals whose translated definition carries the size, and the scale.
+// Generic ordinals whose definition carries the size, and the scale: their columns compare by
+// them. Every server gives these sizes in one unit (characters, or bytes for binary types).
 bool WritesSize(int ordinal) {
-  return ComparesBySize(ordinal) || ordinal == gtNchar || ordinal == gtNvarchar || ordinal == gtVarbinary;
+  return ordinal == gtBinary || ordinal == gtChar || ordinal == gtDecimal || ordinal == gtNumeric ||
+         ordinal == gtVarchar || ordinal == gtNchar || ordinal == gtNvarchar || ordinal == gtVarbinary;
 }
 
 bool WritesScale(int ordinal) { return ordinal == gtDecimal || ordinal == gtNumeric; }
@@ -83,12 +80,12 @@ bool Tdm::ColumnTypeChanged(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRow
   const bool sameSize = TextOf(aMasterRow, "size") == TextOf(aClientRow, "size");
   const bool sameScale = TextOf(aMasterRow, "scale") == TextOf(aClientRow, "scale");
   if (masterGeneric == clientGeneric) {
-    return ComparesBySize(client != nullptr ? client->GenericOrdinal : 0) && !(sameSize && sameScale);
+    return WritesSize(client != nullptr ? client->GenericOrdinal : 0) && !(sameSize && sameScale);
   }
   // Across servers a generic type may have no exact counterpart on the client's: the column is
   // unchanged when it has the type and size that the master's translates to there.
   if (master == nullptr || currentDialect_ == nullptr) return true;
-  const TOrvDataType* translated = currentDialect_->FindDataType(master->GenericName, kFindByGenericName);
+  const TOrvDataType* translated = currentDialect_->TranslateDataType(*master, aMasterRow);
   if (translated == nullptr || translated->NativeName.empty() ||
       !text::SameText(translated->NativeName, TextOf(aClientRow, "column_type_name"))) {
     return true;
@@ -122,17 +119,45 @@ bool Tdm::LocateDestTable(const std::string& aName) {
 
 namespace {
 
+// The client server's type of the master's column, or nullptr.
+const TOrvDataType* TranslatedType(Tdm& dm, ado::TDataSet& row) {
+  const TDatabaseSpecific* dialect = dm.CurrentDialect();
+  const TOrvDataType* master = dm.FindMasterDataType(row);
+  return master != nullptr && dialect != nullptr ? dialect->TranslateDataType(*master, row) : nullptr;
+}
+
 // The master's column type that has no counterpart on the client's server, or empty when the
 // column's type translates.
 std::string UntranslatableType(Tdm& dm, ado::TDataSet& row) {
-  const TDatabaseSpecific* dialect = dm.CurrentDialect();
-  const TOrvDataType* master = dm.FindMasterDataType(row);
-  const TOrvDataType* translated =
-      master != nullptr && dialect != nullptr ? dialect->FindDataType(master->GenericName, kFindByGenericName)
-                                              : nullptr;
+  const TOrvDataType* translated = TranslatedType(dm, row);
   if (translated != nullptr && !translated->NativeName.empty() && translated->NativeName != "<?\?\?>") return {};
   const std::string type = TextOf(row, "column_type_name");
   return type.empty() ? std::string("(none)") : type;
+}
+
+// The first function the default text calls that is not among `known`, or empty: a word
+// followed by "(" outside quoted text.
+std::string UnknownFunction(const std::string& defaultText, const TWordList& known) {
+  const std::string& t = defaultText;
+  size_t i = 0;
+  while (i < t.size()) {
+    const unsigned char c = static_cast<unsigned char>(t[i]);
+    if (c == '\'' || c == '"') {
+      const size_t end = t.find(static_cast<char>(c), i + 1);
+      i = end == std::string::npos ? t.size() : end + 1;
+    } else if (std::isalpha(c) != 0 || c == '_') {
+      size_t end = i;
+      while (end < t.size() && (std::isalnum(static_cast<unsigned char>(t[end])) != 0 || t[end] == '_')) ++end;
+      size_t next = end;
+      while (next < t.size() && std::isspace(static_cast<unsigned char>(t[next])) != 0) ++next;
+      const std::string word = t.substr(i, end - i);
+      if (next < t.size() && t[next] == '(' && !known.Contains(word)) return word + "()";
+      i = end;
+    } else {
+      ++i;
+    }
+  }
+  return {};
 }
 
 // The value that fills the rows of a column from its default. Some Adaptive Server Anywhere
@@ -151,12 +176,8 @@ std::string FillValue(const Tdm& dm, const std::string& defaultText) {
 // Whether the master's column becomes a column of one of the client server's long types, which
 // that server never alters.
 bool AddsLongColumn(Tdm& dm, ado::TDataSet& row) {
-  const TDatabaseSpecific* dialect = dm.CurrentDialect();
-  const TOrvDataType* master = dm.FindMasterDataType(row);
-  const TOrvDataType* translated =
-      master != nullptr && dialect != nullptr ? dialect->FindDataType(master->GenericName, kFindByGenericName)
-                                              : nullptr;
-  return translated != nullptr && dialect->LongTypes.Contains(translated->NativeName);
+  const TOrvDataType* translated = TranslatedType(dm, row);
+  return translated != nullptr && dm.CurrentDialect()->LongTypes.Contains(translated->NativeName);
 }
 
 // The value a new long column of the row's type starts with when nothing else is given.
@@ -192,6 +213,59 @@ void AddLongNotNullColumn(Tdm& dm, ado::TDataSet& row, const std::string& schema
 }
 
 }  // namespace
+
+bool Tdm::RefuseColumn(ado::TDataSet& aMasterRow, const std::string& aTable, const std::string& aColumn) {
+  const std::string type = UntranslatableType(*this, aMasterRow);
+  if (!type.empty()) {
+    ReportError(dbcCheckDb, "No type of the client's server for column " + aTable + "." + aColumn + " of type " + type,
+                "");
+    columnTypeRefused_ = true;
+    return true;
+  }
+  // A master of another kind may call functions in a default that the client's server lacks; the
+  // current-date defaults were translated when the master's files were read.
+  const TDatabaseSpecific* dialect = currentDialect_;
+  if (dialect == nullptr || dialect->DefaultFunctions.Count() == 0 || dialect->MasterDbType == dialect->DbType ||
+      IsIdentity(aMasterRow)) {
+    return false;
+  }
+  const std::string defaultText = TextOf(aMasterRow, "column_default");
+  const std::string function = UnknownFunction(defaultText, dialect->DefaultFunctions);
+  if (function.empty()) return false;
+  ReportError(dbcCheckDb, "No function " + function + " on the client's server for the default of column " + aTable +
+                              "." + aColumn + ": " + text::Trim(defaultText),
+              "");
+  columnTypeRefused_ = true;
+  return true;
+}
+
+void Tdm::RefuseNullableUniqueKeys() {
+  // A master of the same kind holds only what its server, and so the client's, takes.
+  if (currentDialect_ == nullptr || currentDialect_->UniqueKeysAllowNulls ||
+      currentDialect_->MasterDbType == currentDialect_->DbType || !qConstraints.Active() || !qIndexes.Active()) {
+    return;
+  }
+  const std::vector<std::vector<std::string>> indexColumns =
+      catalog_scope::ReadRows(qIndexes, {"table_name", "index_name", "column_name"});
+  for (const std::vector<std::string>& key :
+       catalog_scope::ReadRows(qConstraints, {"table_name", "constraint_name", "constraint_type"})) {
+    if (!text::SameText(key[2], "UNIQUE") ||
+        !LocateRecord(qTables, "table_name", ado::Variant(key[0]), ado::loCaseInsensitive)) {
+      continue;
+    }
+    for (const std::vector<std::string>& column : indexColumns) {
+      if (!text::SameText(column[0], key[0]) || !text::SameText(column[1], key[1]) ||
+          !LocateRecord(qColumns, "table_name;column_name", ado::Variant(ado::VariantArray{key[0], column[2]}),
+                        ado::loCaseInsensitive) ||
+          !IsNullable(qColumns)) {
+        continue;
+      }
+      ReportError(dbcCheckDb, "No unique constraint of the client's server over a column that allows NULL: " +
+                                  key[1] + " on column " + key[0] + "." + column[2], "");
+      columnTypeRefused_ = true;
+    }
+  }
+}
 
 bool Tdm::UpdateTablesAndColumns() {
   TOrvDbSchemaUpdater* updater = Updater;
@@ -229,6 +303,7 @@ bool Tdm::UpdateTablesAndColumns() {
     }
   }
 
+  RefuseNullableUniqueKeys();
   if (!created) {
     for (int i = 0; i < pkTablesChange_.Count(); ++i) {
       const std::string& entry = pkTablesChange_.Name(i);
@@ -354,13 +429,7 @@ void Tdm::UpdateIdentityColumns(const std::string&, const std::string& aClientTa
     const bool masterIdentity = IsIdentity(qColumns);
     if (!masterIdentity && !(found && IsIdentity(qDestColumns))) continue;
     if (!found) {
-      const std::string refused = UntranslatableType(*this, qColumns);
-      if (!refused.empty()) {
-        columnTypeRefused_ = true;
-        ReportError(dbcCheckDb, "No type of the client's server for column " + aMasterTable + "." + masterColumn +
-                                    " of type " + refused, "");
-        continue;
-      }
+      if (RefuseColumn(qColumns, aMasterTable, masterColumn)) continue;
       if (options.IdentityAddPlain || !IsNullable(qColumns) || !options.IdentityNullClause ||
           IsTableEmpty(schema, aClientTable)) {
         AddInstruction(GetAddColumnSql(qColumns, schema, true, true), false);
@@ -380,14 +449,7 @@ void Tdm::UpdateIdentityColumns(const std::string&, const std::string& aClientTa
 
 void Tdm::AddMissingColumn(ado::TDataSet& aMasterRow, const std::string& aSchema, const std::string& aTable,
                            const std::string& aColumn, bool aDeferNotNull) {
-  if (currentDialect_ == nullptr) return;
-  const std::string refused = UntranslatableType(*this, aMasterRow);
-  if (!refused.empty()) {
-    columnTypeRefused_ = true;
-    ReportError(dbcCheckDb, "No type of the client's server for column " + aTable + "." + aColumn + " of type " +
-                                refused, "");
-    return;
-  }
+  if (currentDialect_ == nullptr || RefuseColumn(aMasterRow, aTable, aColumn)) return;
   std::string defaultText = TextOf(aMasterRow, "column_default");
   const bool notNull = !IsNullable(aMasterRow);
   // The UPDATE names the table as the ADD beside it does.
@@ -443,12 +505,8 @@ void Tdm::AlterChangedColumn(ado::TDataSet& aMasterRow, ado::TDataSet& aClientRo
                              const std::string& aClientTable, const std::string& aMasterTable,
                              const std::string& aClientColumn, const std::string& aMasterColumn) {
   TDatabaseSpecific* dialect = currentDialect_;
-  if (dialect == nullptr || ColumnUnchanged(aMasterRow, aClientRow)) return;
-  const std::string refused = UntranslatableType(*this, aMasterRow);
-  if (!refused.empty()) {
-    columnTypeRefused_ = true;
-    ReportError(dbcCheckDb, "No type of the client's server for column " + aMasterTable + "." + aMasterColumn +
-                                " of type " + refused, "");
+  if (dialect == nullptr || ColumnUnchanged(aMasterRow, aClientRow) ||
+      RefuseColumn(aMasterRow, aMasterTable, aMasterColumn)) {
     return;
   }
   const std::string schemaPrefix = aClientSchema.empty() ? std::string() : QuoteName(aClientSchema) + ".";
@@ -572,19 +630,13 @@ void Tdm::CreateTable(const std::string& aDbSpace, const std::string& aSchema, a
   bool refused = false;
   for (aColumns.First(); !aColumns.Eof(); aColumns.Next()) {
     const std::string column = TextOf(aColumns, "column_Name");
-    const std::string type = UntranslatableType(*this, aColumns);
-    if (!type.empty()) {
+    if (RefuseColumn(aColumns, aTable, column)) {
       refused = true;
-      ReportError(dbcCheckDb, "No type of the client's server for column " + aTable + "." + column + " of type " + type,
-                  "");
       continue;
     }
     definitions.push_back(GetColumnDefinition(aColumns, true, true, column));
   }
-  if (refused) {
-    columnTypeRefused_ = true;
-    return;
-  }
+  if (refused) return;
   const std::string owner = GetOwnerName(aSchema);
   std::string sql = (aGlobalTemporary ? "CREATE GLOBAL TEMPORARY TABLE " : "CREATE TABLE ") + owner +
                     QuoteName(aTable) + " (" + text::Join(definitions, ", ") + ")";

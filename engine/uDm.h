@@ -363,6 +363,13 @@ class Tdm : public IDialectOwner {
                           const std::string& aMasterColumn);
   void CreateTable(const std::string& aDbSpace, const std::string& aSchema, ado::TDataSet& aColumns,
                    bool aGlobalTemporary, const std::string& aTable);
+  // A master column the client's server cannot hold (a type it lacks, a default calling a
+  // function it lacks) is reported, naming it, and fails the check: true when refused.
+  bool RefuseColumn(ado::TDataSet& aMasterRow, const std::string& aTable, const std::string& aColumn);
+  // On a server whose unique constraints take no column that allows NULL, each unique constraint
+  // of a master of another kind, of the tables qTables holds, over such a column is reported and
+  // fails the check.
+  void RefuseNullableUniqueKeys();
   // Finds the client table by name (case ignored) whatever qDestTables' filter; the data set
   // stays on the row found.
   bool LocateDestTable(const std::string& aName);
@@ -598,7 +605,7 @@ class Tdm : public IDialectOwner {
                        const std::string& aInfo, int aId, const std::string& aSql);
   void ReportInstructionError(const std::exception& e, int aNumber, const std::string& aSql,
                               bool aHandled);
-  // Tables phase: a master column whose type the client's server lacks was met in this check.
+  // Tables phase: a master column the client's server cannot hold was met in this check.
   bool columnTypeRefused_ = false;
   // Preparatory steps: a rename the client's server cannot carry out was met in this check.
   bool renameRefused_ = false;

@@ -68,29 +68,6 @@ DemoPair BuildDemo(Server server) {
   return pair;
 }
 
-// The database's columns as its dialect reads them: table.column, then (withTypes) type name,
-// size and nullability; sorted. The columns of an Adaptive Server Anywhere's own SYS tables, which
-// its dialect lists too, are left out.
-std::vector<std::string> Columns(const std::string& database, bool withTypes = true) {
-  Tdm dm;
-  dm.SetConnectionString(database, false);
-  dm.SetConnected(true);
-  ado::TDataSet columns;
-  dm.OpenSchemaOf(vsiColumns, ado::Variant(), columns);
-  std::vector<std::string> rows;
-  for (columns.First(); !columns.Eof(); columns.Next()) {
-    if (columns.FieldByName("TABLE_SCHEMA").AsString() == "SYS") continue;
-    std::string row = columns.FieldByName("TABLE_NAME").AsString() + "." + columns.FieldByName("COLUMN_NAME").AsString();
-    if (withTypes) {
-      row += " " + columns.FieldByName("COLUMN_TYPE_NAME").AsString() + " " + columns.FieldByName("SIZE").AsString() +
-             (columns.FieldByName("IS_NULLABLE").AsBoolean() ? " null" : " not null");
-    }
-    rows.push_back(row);
-  }
-  std::sort(rows.begin(), rows.end());
-  return rows;
-}
-
 // The names of the database's views as its dialect reads them.
 std::vector<std::string> Views(const std::string& database) {
   Tdm dm;
@@ -128,7 +105,7 @@ void WalkTheRoad(const std::string& master, const std::string& client, const std
                  const std::vector<std::string>& expectedInstructions = {}) {
   const std::string folder = round_trip::NewFolder(folderName);
   round_trip::Produce(master, folder);
-  const std::vector<std::string> clientColumns = Columns(client);
+  const std::vector<std::string> clientColumns = round_trip::Columns(client);
   const std::vector<std::string> clientRows = round_trip::Rows(client, rowsQuery);
   EXPECT_FALSE(clientColumns.empty());
   EXPECT_FALSE(clientRows.empty());
@@ -137,7 +114,7 @@ void WalkTheRoad(const std::string& master, const std::string& client, const std
   ASSERT_TRUE(updater.component.CheckDb(client)) << testing::PrintToString(updater.Errors());
   EXPECT_EQ(updater.Errors(), std::vector<std::string>{});
   EXPECT_TRUE(std::filesystem::exists(folder + "/instructions.xml"));
-  EXPECT_EQ(Columns(client), clientColumns);
+  EXPECT_EQ(round_trip::Columns(client), clientColumns);
   EXPECT_EQ(round_trip::Rows(client, rowsQuery), clientRows);
 
   const std::vector<std::string> instructions = round_trip::Texts(round_trip::LoadInstructions(folder));
@@ -148,7 +125,7 @@ void WalkTheRoad(const std::string& master, const std::string& client, const std
         << expected << "\n  not among " << testing::PrintToString(instructions);
   }
   ASSERT_TRUE(updater.component.CheckAndUpdate(client)) << testing::PrintToString(updater.Errors());
-  EXPECT_EQ(Columns(client, withTypes), expectedColumns);
+  EXPECT_EQ(round_trip::Columns(client, withTypes), expectedColumns);
   EXPECT_EQ(round_trip::Rows(client, rowsQuery), clientRows);
   ASSERT_TRUE(updater.component.CheckDb(client)) << testing::PrintToString(updater.Errors());
   EXPECT_EQ(round_trip::Texts(round_trip::LoadInstructions(folder)), std::vector<std::string>{});
@@ -217,7 +194,7 @@ TEST(MainRoad, DemonstrationDatabases) {
     // The master's tables and columns, and its view where the master's rowset marks it updatable
     // (not on Access).
     std::vector<std::string> expected;
-    for (const std::string& column : Columns(demo.master)) {
+    for (const std::string& column : round_trip::Columns(demo.master)) {
       if (server != Server::Access || !column.starts_with("CustomerOrders.")) expected.push_back(column);
     }
     WalkTheRoad(demo.master, demo.client, std::string("demo-") + round_trip::ServerName(server),
@@ -233,7 +210,7 @@ TEST(MainRoad, LargerScriptBuiltPairs) {
     const std::string master = round_trip::CreateDatabase(server, name + "M", script.master);
     const std::string client = round_trip::CreateDatabase(server, name + "C", script.client);
     WalkTheRoad(master, client, "large-" + std::string(round_trip::ServerName(server)),
-                "SELECT id, code, qty FROM T1", Columns(master), true);
+                "SELECT id, code, qty FROM T1", round_trip::Columns(master), true);
   }
 }
 
@@ -257,7 +234,7 @@ TEST(MainRoad, AcrossServers) {
     const std::string client = round_trip::CreateDatabase(server, std::string("CrossC") + round_trip::ServerName(server),
                                                           LargerPair(server, 6).client);
     WalkTheRoad(master, client, std::string("cross-") + round_trip::ServerName(server), "SELECT id, code, qty FROM T1",
-                tablesOnly(Columns(master, false)), false);
+                tablesOnly(round_trip::Columns(master, false)), false);
     EXPECT_EQ(Views(client), std::vector<std::string>{});
   }
   EXPECT_EQ(Views(master), std::vector<std::string>{"V1"});
@@ -265,7 +242,7 @@ TEST(MainRoad, AcrossServers) {
   asaScript.push_back("CREATE VIEW V1 AS SELECT id, code FROM T0");
   const std::string asaMaster = round_trip::CreateDatabase(Server::Asa, "CrossAsaM", asaScript);
   const std::string sqlClient = round_trip::CreateDatabase(Server::SqlServer, "CrossSqlC", sqlServer.client);
-  WalkTheRoad(asaMaster, sqlClient, "cross-back", "SELECT id, code, qty FROM T1", tablesOnly(Columns(asaMaster, false)),
-              false);
+  WalkTheRoad(asaMaster, sqlClient, "cross-back", "SELECT id, code, qty FROM T1",
+              tablesOnly(round_trip::Columns(asaMaster, false)), false);
   EXPECT_EQ(Views(sqlClient), std::vector<std::string>{});
 }

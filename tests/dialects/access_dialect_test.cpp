@@ -41,7 +41,12 @@ TEST(AccessDialect, ConstructorSetsTheServersValues) {
   EXPECT_EQ("ALTER TABLE T" + d.DropColumnKeyword + "c", "ALTER TABLE T DROP COLUMN c");
   EXPECT_EQ(d.ServerKey, "Data Source=");
   EXPECT_EQ(d.DatabaseKey, "Initial Catalog=");
-  EXPECT_EQ(d.ReservedWords.Count(), 7);
+  // Jet's reserved words and names that are not regular identifiers.
+  EXPECT_EQ(d.QuoteName("Key"), "[Key]");
+  EXPECT_EQ(d.QuoteName("Date"), "[Date]");
+  EXPECT_EQ(d.QuoteName("20"), "[20]");
+  EXPECT_EQ(d.QuoteName("a$b"), "[a$b]");
+  EXPECT_EQ(d.QuoteName("_x1"), "_x1");
   EXPECT_EQ(d.QuoteName("Order"), "[Order]");
   EXPECT_EQ(d.QuoteName("my table"), "[my table]");
   EXPECT_EQ(d.QuoteName("orders"), "orders");
@@ -171,7 +176,7 @@ TEST(AccessDialect, ColumnRowsCarryWhatTheEngineReads) {
       {{"photo", 128, 0xE6, true, 1073741823, none, none, none}, "ole", 1073741823, 0, 0,
        "photo ole (1073741823) "},
       {{"at", 7, 0x76, true, none, none, none, "(now())"}, "datetime", 0, 0, 0,
-       "at datetime DEFAULT (now())"},
+       "[at] datetime DEFAULT (now())"},
       {{"price", 6, 0x76, true, none, 19, none, none}, "money", 19, 0, 0, "price money"},
   };
   ado::TDataSet source;

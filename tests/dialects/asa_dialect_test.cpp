@@ -38,7 +38,11 @@ TEST(AsaDialect, ConstructorSetsTheServersValues) {
   EXPECT_TRUE(d.GlobalTempTables);
   EXPECT_EQ(d.AlterColumnKeyword, " MODIFY ");
   EXPECT_EQ(d.DropConstraintFormat, " DROP PRIMARY KEY ");
-  EXPECT_EQ(d.ReservedWords.Count(), 7);
+  // Its reserved words; "_", "@", "#" and "$" count as letters, a digit does not begin a name.
+  EXPECT_EQ(d.QuoteName("dbspace"), "\"dbspace\"");
+  EXPECT_EQ(d.QuoteName("1st"), "\"1st\"");
+  EXPECT_EQ(d.QuoteName("$a#b@"), "$a#b@");
+  EXPECT_EQ(d.QuoteName("Key"), "\"Key\"");
   EXPECT_EQ(d.QuoteName("order"), "\"order\"");
   EXPECT_EQ(d.QuoteName("my table"), "\"my table\"");
   EXPECT_EQ(d.QuoteName("orders"), "orders");

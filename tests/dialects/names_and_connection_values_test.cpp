@@ -20,6 +20,13 @@ TEST(QuoteName, ReservedWordsAndBlanksAreQuotedWithTheCurrentDialectsCharacters)
   EXPECT_EQ(sqlServer.QuoteName("Orders"), "Orders");
   EXPECT_EQ(sqlServer.QuoteName("value"), "[value]");
   EXPECT_EQ(sqlServer.QuoteName(""), "");
+  // A name that is not a regular identifier of the server, whatever its characters.
+  EXPECT_EQ(sqlServer.QuoteName("20"), "[20]");
+  EXPECT_EQ(sqlServer.QuoteName("#tmp"), "[#tmp]");
+  EXPECT_EQ(sqlServer.QuoteName("a.b"), "[a.b]");
+  EXPECT_EQ(sqlServer.QuoteName("a$b#c@1"), "a$b#c@1");
+  EXPECT_EQ(sqlServer.QuoteName("_x"), "_x");
+  EXPECT_EQ(sqlServer.QuoteName("Ärger"), "Ärger");
 
   owner.current = &asa;
   EXPECT_EQ(sqlServer.QuoteName("Order"), "\"Order\"");

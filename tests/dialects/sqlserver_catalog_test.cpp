@@ -308,9 +308,13 @@ TEST_F(SqlServerCatalog, ConstraintsKeysAndDefaults) {
   Open(vsiPrimaryKeys, Criteria({kAny, "dbo", "Customers"}));
   EXPECT_EQ(Column(data_, "PK_NAME"), (Names{"PK_Customers"}));
 
+  // The OLE DB columns, then each key's state.
   Open(vsiForeignKeys);
-  EXPECT_EQ(FieldNames(data_), OleDbColumns(ado::siForeignKeys));
+  Names foreignKeyFields = OleDbColumns(ado::siForeignKeys);
+  foreignKeyFields.push_back("IS_DISABLED");
+  EXPECT_EQ(FieldNames(data_), foreignKeyFields);
   ASSERT_TRUE(Find("FK_NAME", {"FK_Orders_Customers"}));
+  EXPECT_EQ(Field("IS_DISABLED"), "0");
   EXPECT_EQ(Field("PK_TABLE_NAME"), "Customers");
   EXPECT_EQ(Field("PK_COLUMN_NAME"), "id");
   EXPECT_EQ(Field("FK_COLUMN_NAME"), "customerId");

@@ -247,6 +247,29 @@ inline std::vector<std::string> Rows(const std::string& database, const std::str
   return rows;
 }
 
+// The database's columns as its dialect reads them: table.column, then (withTypes) type name,
+// size and nullability; sorted. The columns of an Adaptive Server Anywhere's own SYS tables, which
+// its dialect lists too, are left out.
+inline std::vector<std::string> Columns(const std::string& database, bool withTypes = true) {
+  Tdm dm;
+  dm.SetConnectionString(database, false);
+  dm.SetConnected(true);
+  ado::TDataSet columns;
+  dm.OpenSchemaOf(vsiColumns, ado::Variant(), columns);
+  std::vector<std::string> rows;
+  for (columns.First(); !columns.Eof(); columns.Next()) {
+    if (columns.FieldByName("TABLE_SCHEMA").AsString() == "SYS") continue;
+    std::string row = columns.FieldByName("TABLE_NAME").AsString() + "." + columns.FieldByName("COLUMN_NAME").AsString();
+    if (withTypes) {
+      row += " " + columns.FieldByName("COLUMN_TYPE_NAME").AsString() + " " + columns.FieldByName("SIZE").AsString() +
+             (columns.FieldByName("IS_NULLABLE").AsBoolean() ? " null" : " not null");
+    }
+    rows.push_back(row);
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
 // The whole road for one pair: extract, check (the client's file unchanged is the caller's to
 // test), run, check again. Returns the first check; the second must find nothing to do.
 inline CheckResult RoundTrip(const std::string& master, const std::string& client, const std::string& folder,

@@ -98,7 +98,8 @@ const Case kCases[] = {
      {"ALTER TABLE dbo.P DROP CONSTRAINT PK_P", "ALTER TABLE dbo.P DROP CONSTRAINT UQ_P",
       "ALTER TABLE dbo.P DROP CONSTRAINT DF_P_d"}},
     {Server::Asa,
-     {"CREATE TABLE P (a integer NOT NULL, b integer NOT NULL, c integer NULL, d integer NULL DEFAULT 5, "
+     // The server's unique constraints take no column that allows NULL.
+     {"CREATE TABLE P (a integer NOT NULL, b integer NOT NULL, c integer NOT NULL, d integer NULL DEFAULT 5, "
       "PRIMARY KEY (a, b), CONSTRAINT UQ_P UNIQUE (c))",
       "CREATE TABLE C1 (id integer NOT NULL PRIMARY KEY, a integer NULL, b integer NULL, "
       "CONSTRAINT FK_C1 FOREIGN KEY (a, b) REFERENCES P (a, b))",

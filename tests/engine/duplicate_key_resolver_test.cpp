@@ -30,12 +30,13 @@ const Dialect kDialects[] = {
     {Server::Access, "datetime", "memo", "", "#", "[", "]"},
 };
 
-// K: a unique key over each kind of value, one group per kind (g names it); C references K.
+// K: a unique key over each kind of value, one group per kind (g names it); C references K. The
+// unique constraint's column f allows no NULL, as Adaptive Server Anywhere asks.
 Texts UniqueKeyScript(const Dialect& d, bool withKeys) {
   const std::string binary = d.binary.empty() ? "" : ", b " + d.binary + " NULL";
   const std::string theName = d.open + "the name" + d.close;
   Texts script = {"CREATE TABLE K (id integer NOT NULL PRIMARY KEY, " + theName + " varchar(20) NULL, dd " + d.date +
-                  " NULL, f float NULL, g varchar(2) NULL" + binary + ")"};
+                  " NULL, f float NOT NULL, g varchar(2) NULL" + binary + ")"};
   if (withKeys) {
     script.push_back("CREATE UNIQUE INDEX " + d.open + "UX name" + d.close + " ON K (" + theName + ")");
     script.push_back("CREATE UNIQUE INDEX UX_D ON K (dd)");

@@ -387,3 +387,98 @@ TEST(ForeignKeys, KeyDroppedByAColumnChangeComesBack) {
   EXPECT_EQ(ClientKeys(clientDb), std::vector<std::string>{"C.FK_C>P p,"});
   EXPECT_EQ(round_trip::Rows(clientDb, "SELECT id, p FROM C"), std::vector<std::string>{"1|1"});
 }
+
+namespace {
+
+// The foreign keys of a SQL Server database with their state, "name=1" for a disabled one.
+std::vector<std::string> KeyStates(const std::string& database) {
+  return round_trip::Rows(database, "SELECT name + '=' + CONVERT(varchar(1), OBJECTPROPERTY(id, 'CnstIsDisabled')) "
+                                    "FROM sysobjects WHERE xtype = 'F' ORDER BY name");
+}
+
+// An updater that notes the check's messages about disabled keys.
+class DisabledKeyNotes : public TOrvDbSchemaUpdater {
+ public:
+  std::vector<std::string> lines;
+  void WriteMessage(const std::string& aText) override {
+    if (aText.find("disabled") != std::string::npos) lines.push_back(aText);
+    TOrvDbSchemaUpdater::WriteMessage(aText);
+  }
+};
+
+}  // namespace
+
+// Regression: a key the master keeps disabled (so that a blog outlives its deleted user) deleted
+// the client's blogs without user and was added enabled; a client key in the other state got no
+// instruction. The key comes WITH NOCHECK and disabled, no row is deleted for it, a state alone is
+// switched where the key stands; a client server without disabled keys goes without the key and
+// the check says so once.
+TEST(ForeignKeys, AKeyTheMasterKeepsDisabledKeepsTheRowsWithoutParent) {
+  // The client's rows: blog 2 has lost its user.
+  const auto tables = [](const std::string& int_, bool rows = true) {
+    std::vector<std::string> script = {
+        "CREATE TABLE Users (id " + int_ + " NOT NULL PRIMARY KEY)",
+        "CREATE TABLE Blogs (id " + int_ + " NOT NULL PRIMARY KEY, userId " + int_ + " NULL)",
+        "CREATE TABLE Posts (id " + int_ + " NOT NULL PRIMARY KEY, blogId " + int_ + " NULL)"};
+    if (rows) {
+      for (const char* sql : {"INSERT INTO Users VALUES (1)", "INSERT INTO Blogs VALUES (1, 1)",
+                              "INSERT INTO Blogs VALUES (2, 99)", "INSERT INTO Posts VALUES (1, 2)"}) {
+        script.push_back(sql);
+      }
+    }
+    return script;
+  };
+  const std::string blogKey = "ALTER TABLE Blogs ADD CONSTRAINT FK_Blog_Blogs_Users FOREIGN KEY (userId) "
+                              "REFERENCES Users (id)";
+  const std::string postKey = "ALTER TABLE Posts ADD CONSTRAINT FK_Posts_Blogs FOREIGN KEY (blogId) REFERENCES Blogs (id)";
+  std::vector<std::string> master = tables("int", false);
+  for (const std::string& sql : {blogKey, postKey, std::string("ALTER TABLE Blogs NOCHECK CONSTRAINT FK_Blog_Blogs_Users")}) {
+    master.push_back(sql);
+  }
+  const std::string masterDb = round_trip::CreateDatabase(Server::SqlServer, "FkOffM", master);
+  EXPECT_EQ(KeyStates(masterDb), (std::vector<std::string>{"FK_Blog_Blogs_Users=1", "FK_Posts_Blogs=0"}));
+  const std::vector<std::string> blogRows = {"1|1", "2|99"};
+
+  // A client without the keys.
+  const std::string bare = round_trip::CreateDatabase(Server::SqlServer, "FkOffC1", tables("int"));
+  const round_trip::CheckResult added = round_trip::RoundTrip(masterDb, bare, round_trip::NewFolder("FkOff1"));
+
+  EXPECT_EQ(round_trip::Texts(added.instructions),
+            (std::vector<std::string>{
+                "ALTER TABLE dbo.Blogs WITH NOCHECK ADD CONSTRAINT FK_Blog_Blogs_Users FOREIGN KEY (userId) "
+                "REFERENCES dbo.Users (id)",
+                "ALTER TABLE dbo.Blogs NOCHECK CONSTRAINT FK_Blog_Blogs_Users",
+                "DELETE FROM dbo.Posts WHERE dbo.Posts.blogId NOT IN (SELECT dbo.Blogs.id FROM dbo.Blogs WHERE "
+                "dbo.Blogs.id = dbo.Blogs.id) AND dbo.Posts.blogId IS NOT NULL",
+                "ALTER TABLE dbo.Posts ADD CONSTRAINT FK_Posts_Blogs FOREIGN KEY (blogId) REFERENCES dbo.Blogs (id)"}));
+  EXPECT_EQ(round_trip::Rows(bare, "SELECT id, userId FROM Blogs ORDER BY id"), blogRows);
+  EXPECT_EQ(KeyStates(bare), (std::vector<std::string>{"FK_Blog_Blogs_Users=1", "FK_Posts_Blogs=0"}));
+
+  // A client holding both keys, each in the other state.
+  std::vector<std::string> held = tables("int");
+  for (const std::string& sql : {std::string("ALTER TABLE Blogs WITH NOCHECK ") + blogKey.substr(18),
+                                 std::string("ALTER TABLE Posts WITH NOCHECK ") + postKey.substr(18),
+                                 std::string("ALTER TABLE Posts NOCHECK CONSTRAINT FK_Posts_Blogs")}) {
+    held.push_back(sql);
+  }
+  const std::string heldDb = round_trip::CreateDatabase(Server::SqlServer, "FkOffC2", held);
+  const round_trip::CheckResult switched = round_trip::RoundTrip(masterDb, heldDb, round_trip::NewFolder("FkOff2"));
+  EXPECT_EQ(round_trip::Texts(switched.instructions),
+            (std::vector<std::string>{"ALTER TABLE dbo.Blogs NOCHECK CONSTRAINT FK_Blog_Blogs_Users",
+                                      "ALTER TABLE dbo.Posts CHECK CONSTRAINT FK_Posts_Blogs"}));
+  EXPECT_EQ(round_trip::Rows(heldDb, "SELECT id, userId FROM Blogs ORDER BY id"), blogRows);
+  EXPECT_EQ(KeyStates(heldDb), (std::vector<std::string>{"FK_Blog_Blogs_Users=1", "FK_Posts_Blogs=0"}));
+
+  // An Adaptive Server Anywhere client: no disabled keys there.
+  const std::string asa = round_trip::CreateDatabase(Server::Asa, "FkOffC3", tables("integer"));
+  const std::string folder = round_trip::NewFolder("FkOff3");
+  const round_trip::CheckResult carried = round_trip::RoundTrip(masterDb, asa, folder);
+  EXPECT_EQ(carried.errors, std::vector<std::string>{});
+  EXPECT_EQ(round_trip::Rows(asa, "SELECT id, userId FROM Blogs ORDER BY id"), blogRows);
+  EXPECT_EQ(ClientKeys(asa), std::vector<std::string>{"Posts.FK_Posts_Blogs>Blogs blogId,"});
+  DisabledKeyNotes notes;
+  ASSERT_TRUE(round_trip::Connect(notes, asa, folder));
+  EXPECT_TRUE(notes.dm()->CheckDb(true));
+  EXPECT_EQ(notes.lines, std::vector<std::string>{"Foreign key FK_Blog_Blogs_Users of table Blogs is disabled on the "
+                                                  "master and is not carried to the client's server"});
+}

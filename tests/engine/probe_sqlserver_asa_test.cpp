@@ -78,11 +78,11 @@ TEST(Probe, ViewsOverARebuiltTableOnAsa) {
 TEST(Probe, IndexedColumnsChangeOnAsa) {
   RunRoundTrips({
       {"PIndexedAsa", Server::Asa,
-       {"CREATE TABLE P (a integer NOT NULL PRIMARY KEY, b bigint NULL, c bigint NULL, d integer NOT NULL DEFAULT 7, "
+       {"CREATE TABLE P (a integer NOT NULL PRIMARY KEY, b bigint NULL, c bigint NOT NULL, d integer NOT NULL DEFAULT 7, "
         "CONSTRAINT uq UNIQUE (c))",
         "CREATE INDEX ixb ON P (b)", "CREATE INDEX ixd ON P (d DESC)",
         "CREATE TABLE C (id integer NOT NULL PRIMARY KEY, pa integer NOT NULL, FOREIGN KEY fk (pa) REFERENCES P (a))"},
-       {"CREATE TABLE P (a integer NOT NULL PRIMARY KEY, b integer NULL, c integer NULL, d integer NOT NULL DEFAULT 5, "
+       {"CREATE TABLE P (a integer NOT NULL PRIMARY KEY, b integer NULL, c integer NOT NULL, d integer NOT NULL DEFAULT 5, "
         "CONSTRAINT uq UNIQUE (c))",
         "CREATE INDEX ixb ON P (b)", "CREATE INDEX ixd ON P (d DESC)",
         "CREATE TABLE C (id integer NOT NULL PRIMARY KEY, pa integer NULL, FOREIGN KEY fk (pa) REFERENCES P (a))",

@@ -227,7 +227,8 @@ TEST(TablesPhase, StatementSequencesPerDialect) {
       {"SqlLengths", Server::SqlServer,
        {"CREATE TABLE T (a nvarchar(20) NULL, b varchar(20) NULL)", "CREATE TABLE DtProperties (id int NULL, x int NULL)"},
        {"CREATE TABLE T (a nvarchar(10) NULL, b varchar(10) NULL)", "CREATE TABLE dtproperties (id int NULL)"},
-       {"ALTER TABLE dbo.T ALTER COLUMN b varchar (20)  COLLATE SQL_Latin1_General_CP1_CI_AS"}},
+       {"ALTER TABLE dbo.T ALTER COLUMN a nvarchar (20)  COLLATE SQL_Latin1_General_CP1_CI_AS",
+        "ALTER TABLE dbo.T ALTER COLUMN b varchar (20)  COLLATE SQL_Latin1_General_CP1_CI_AS"}},
       {"SqlSeedOnly", Server::SqlServer, {"CREATE TABLE T (id int IDENTITY(5, 2) NOT NULL)"},
        {"CREATE TABLE T (id int IDENTITY(1, 1) NOT NULL)"},
        {"CREATE TABLE dbo._ORV_TMP_TABLE_T (id int NOT NULL IDENTITY (5, 2))",
@@ -330,6 +331,63 @@ TEST(TablesPhase, AcrossServersTheTranslatedTypesConvergeAndKeepRows) {
   }
 }
 
+// Regressions: an nvarchar, nchar or varbinary column kept the client's size, between servers of
+// one kind and across kinds; a character column longer than 255 went to Access as text(n), which
+// Jet refuses: it becomes a memo there.
+TEST(TablesPhase, ColumnSizesOfEveryCharacterAndBinaryTypeReachTheClient) {
+  struct SizeCase {
+    round_trip::RoadCase road;
+    Strings columns;  // among the client's columns after the update
+  };
+  const std::vector<SizeCase> cases = {
+      {{"SizeSql", Server::SqlServer, Server::SqlServer,
+        {"CREATE TABLE T (id int NOT NULL, n nvarchar(2745) NULL, w nvarchar(10) NULL, c nchar(8) NULL, "
+         "b varbinary(16) NULL, v varbinary(4) NULL)"},
+        {"CREATE TABLE T (id int NOT NULL, n nvarchar(1000) NULL, w nvarchar(20) NULL, c nchar(4) NULL, "
+         "b varbinary(8) NULL, v varbinary(8) NULL)",
+         "INSERT INTO T VALUES (1, N'long', N'short', N'ab', 0x0102, 0x01)"},
+        {},
+        "SELECT id, n, w, c, b, v FROM T",
+        {"1|long|short|ab      |\x01\x02|\x01"}},
+       {"T.b varbinary 16 null", "T.c nchar 8 null", "T.n nvarchar 2745 null", "T.v varbinary 4 null",
+        "T.w nvarchar 10 null"}},
+      {{"SizeSqlAsa", Server::SqlServer, Server::Asa,
+        {"CREATE TABLE T (id int NOT NULL, b varbinary(16) NULL, n nvarchar(40) NULL)"},
+        {"CREATE TABLE T (id integer NOT NULL, b varbinary(8) NULL, n varchar(20) NULL)",
+         "INSERT INTO T VALUES (1, 0x0102, 'x')"},
+        {},
+        "SELECT id, n FROM T",
+        {"1|x"}},
+       {"T.b varbinary 16 null", "T.n varchar 40 null"}},
+      {{"SizeAsaSql", Server::Asa, Server::SqlServer,
+        {"CREATE TABLE T (id integer NOT NULL, b varbinary(16) NULL)"},
+        {"CREATE TABLE T (id int NOT NULL, b varbinary(8) NULL)", "INSERT INTO T VALUES (1, 0x0102)"},
+        {},
+        "SELECT id FROM T",
+        {"1"}},
+       {"T.b varbinary 16 null"}},
+      {{"SizeSqlAcc", Server::SqlServer, Server::Access,
+        {"CREATE TABLE T (id int NOT NULL, n nvarchar(300) NULL, v varchar(1000) NULL, s nvarchar(40) NULL, "
+         "c char(256) NULL)",
+         "CREATE TABLE N (id int NOT NULL, d varchar(500) NULL, e nchar(255) NULL)"},
+        {"CREATE TABLE T (id int NOT NULL, n text(100) NULL, v text(200) NULL)",
+         "INSERT INTO T (id, n, v) VALUES (1, 'a', 'b')"},
+        {},
+        "SELECT id, n, v FROM T",
+        {"1|a|b"}},
+       {"N.d memo 0 null", "N.e text 255 null", "T.c memo 0 null", "T.n memo 0 null", "T.s text 40 null",
+        "T.v memo 0 null"}},
+  };
+  for (const SizeCase& c : cases) {
+    const std::string client = round_trip::RunRoad(c.road);
+    const Strings columns = round_trip::Columns(client);
+    for (const std::string& column : c.columns) {
+      EXPECT_NE(std::find(columns.begin(), columns.end(), column), columns.end())
+          << c.road.name << ": " << column << " not among " << testing::PrintToString(columns);
+    }
+  }
+}
+
 // Regression: a master type without counterpart on the client's server gave an empty definition.
 TEST(TablesPhase, AMasterTypeTheClientServerLacksIsRefusedAtCheck) {
   const std::string master = round_trip::CreateDatabase(
@@ -344,6 +402,51 @@ TEST(TablesPhase, AMasterTypeTheClientServerLacksIsRefusedAtCheck) {
   EXPECT_EQ(result.errors, (Strings{"No type of the client's server for column T.n of type nchar | ",
                                     "No type of the client's server for column N.v of type sql_variant | "}));
   EXPECT_EQ(round_trip::Texts(result.instructions), Strings{});
+}
+
+// Regressions: a default calling a function Access lacks went to Access as it stood, and a unique
+// constraint over a column that allows NULL went to Adaptive Server Anywhere: the update failed
+// part-way. The check refuses each, naming it, and the update does not run.
+TEST(TablesPhase, DefaultsAndUniqueKeysTheClientServerCannotHoldAreRefusedAtCheck) {
+  struct Refusal {
+    const char* name;
+    Server client;
+    Strings master, clientScript, errors;
+  };
+  const std::vector<Refusal> refusals = {
+      {"RefuseDefAcc", Server::Access,
+       {"CREATE TABLE T (id int NOT NULL, u datetime NULL DEFAULT getutcdate(), n datetime NULL DEFAULT getdate(), "
+        "s varchar(20) NULL DEFAULT 'f(x)')",
+        "CREATE TABLE N (id int NOT NULL, g uniqueidentifier NULL DEFAULT newid(), w varchar(30) NULL DEFAULT "
+        "user_name())"},
+       {"CREATE TABLE T (id int NOT NULL)", "INSERT INTO T VALUES (1)"},
+       {"No function getutcdate() on the client's server for the default of column T.u: (getutcdate()) | ",
+        "No function newid() on the client's server for the default of column N.g: (newid()) | ",
+        "No function user_name() on the client's server for the default of column N.w: (user_name()) | "}},
+      {"RefuseUniqueAsa", Server::Asa,
+       {"CREATE TABLE T (id int NOT NULL, a int NULL, b int NOT NULL, c int NULL, CONSTRAINT UQ_T_a UNIQUE (a), "
+        "CONSTRAINT UQ_T_b UNIQUE (b, c))"},
+       {"CREATE TABLE T (id integer NOT NULL)", "INSERT INTO T VALUES (1)"},
+       {"No unique constraint of the client's server over a column that allows NULL: UQ_T_a on column T.a | ",
+        "No unique constraint of the client's server over a column that allows NULL: UQ_T_b on column T.c | "}},
+  };
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.name);
+    const std::string folder = round_trip::NewFolder(r.name);
+    const std::string master = round_trip::CreateDatabase(Server::SqlServer, std::string(r.name) + "M", r.master);
+    const std::string client = round_trip::CreateDatabase(r.client, std::string(r.name) + "C", r.clientScript);
+    round_trip::Produce(master, folder);
+    const round_trip::CheckResult result = round_trip::Check(client, folder);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.errors, r.errors);
+    const Strings columns = round_trip::Columns(client);
+    TOrvDbSchemaUpdater updater;
+    ASSERT_TRUE(round_trip::Connect(updater, client, folder));
+    EXPECT_FALSE(updater.CheckAndUpdate(client));
+    updater.SetConnected(false);
+    EXPECT_EQ(round_trip::Columns(client), columns);
+    EXPECT_EQ(round_trip::Rows(client, "SELECT id FROM T"), Strings{"1"});
+  }
 }
 
 namespace {

@@ -170,6 +170,9 @@ void Session::AddKey(const AsaTable& t, const KeyDef& k, bool creating) {
       return;
     }
     case KeyDef::Unique: {
+      // The columns of a unique constraint may not hold NULL (a unique index's may).
+      for (const auto& n : cols)
+        if (t.Column(n)->nullable) Fail(-195, "Column '" + n + "' in table '" + t.name + "' cannot be NULL");
       std::string name = k.name.empty() ? t.name + "_UNIQUE" + std::to_string(QueryInt(Db(), "SELECT count(*) + 1 FROM SYSINDEX WHERE table_id = " + tid)) : k.name;
       if (!creating) RefuseDuplicateKeys(t, cols, name);
       int64_t index = AddIndex(t, name, cols, k.descending, "U", 0);

@@ -46,13 +46,13 @@ const Case kCases[] = {
       {"SELECT tname, cname, nulls FROM sys.sysColumns WHERE cname IN ('id', 'v') ORDER BY 1, 2",
        "t,id,N;u,id,N;v,v,N", 0}}},
     {"indexed columns keep their type",
-     {{"CREATE TABLE p (a integer NOT NULL PRIMARY KEY, b integer NULL, c integer NULL, d integer NULL, "
+     {{"CREATE TABLE p (a integer NOT NULL PRIMARY KEY, b integer NULL, c integer NOT NULL, d integer NULL, "
        "CONSTRAINT uq UNIQUE (c))", nullptr, 0},
       {"CREATE INDEX ix ON p (b)", nullptr, 0},
       {"CREATE TABLE ch (id integer NOT NULL PRIMARY KEY, pa integer NULL, FOREIGN KEY fk (pa) REFERENCES p (a))",
        nullptr, 0},
       {"ALTER TABLE p MODIFY b bigint", nullptr, -127},
-      {"ALTER TABLE p MODIFY c bigint NULL", nullptr, -127},
+      {"ALTER TABLE p MODIFY c bigint NOT NULL", nullptr, -127},
       {"ALTER TABLE ch MODIFY pa bigint", nullptr, -127},
       {"ALTER TABLE p MODIFY b NOT NULL", nullptr, 0},
       {"ALTER TABLE p MODIFY d bigint", nullptr, 0},
@@ -114,6 +114,18 @@ const Case kCases[] = {
       {"SELECT count(*) FROM SYS.SYSUSERPERM WHERE dbaauth = 'Y' AND resourceauth = 'Y' AND user_name IN ('u', 'w')",
        "2", 0},
       {"GRANT DBA TO nobody", nullptr, -140}}},
+    // A unique index may hold NULLs, a unique constraint not.
+    {"unique constraints over columns that allow NULL",
+     {{"CREATE TABLE q (a integer NOT NULL PRIMARY KEY, b integer NULL, c integer NOT NULL, UNIQUE (b))", nullptr, -195},
+      {"CREATE TABLE q (a integer NOT NULL PRIMARY KEY, b integer NULL UNIQUE)", nullptr, -195},
+      {"CREATE TABLE q (a integer NOT NULL PRIMARY KEY, b integer NULL, c integer NOT NULL UNIQUE)", nullptr, 0},
+      {"ALTER TABLE q ADD CONSTRAINT qb UNIQUE (b)", nullptr, -195},
+      {"ALTER TABLE q ADD CONSTRAINT qbc UNIQUE (c, b)", nullptr, -195},
+      {"CREATE UNIQUE INDEX qi ON q (b)", nullptr, 0},
+      {"ALTER TABLE q MODIFY b NOT NULL", nullptr, 0},
+      {"ALTER TABLE q ADD CONSTRAINT qb UNIQUE (b)", nullptr, 0},
+      {"SELECT count(*) FROM SYS.SYSINDEX i JOIN SYS.SYSTABLE t ON t.table_id = i.table_id "
+       "WHERE t.table_name = 'q' AND i.\"unique\" = 'U'", "2", 0}}},
 };
 
 TEST_F(AsaServer, EverydayStatementsAnswerAsTheRealServer) {

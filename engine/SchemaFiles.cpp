@@ -30,7 +30,7 @@ const KindShape kShapes[] = {
     {vsiTableConstraints, ado::siTableConstraints, {"TEXT"}},
     {vsiIndexes, ado::siIndexes, {}},
     {vsiProcedures, ado::siProcedures, {"ENCRYPTED", "QUOTED_IDENTIFIER"}},
-    {vsiForeignKeys, ado::siForeignKeys, {}},
+    {vsiForeignKeys, ado::siForeignKeys, {"IS_DISABLED"}},
     {vsiPrimaryKeys, ado::siPrimaryKeys, {}},
     {vsiDefaultValues, 0,
      {"CONSTRAINT_NAME", "ID", "TABLE_SCHEMA", "TABLE_NAME", "COLUMN_NAME", "COLUMN_TYPE", "COLUMN_TYPE_NAME", "TEXT"}},

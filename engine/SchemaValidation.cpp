@@ -324,10 +324,11 @@ class Validation {
   }
 
   // The client's type of the current vsiColumns row: the master's type as the connected server
-  // writes it; nullptr when it does not translate (the tables phase reports that).
+  // writes it (a long text may become another type there); nullptr when it does not translate (the
+  // tables phase reports that).
   const TOrvDataType* ClientType(ado::TDataSet& set) const {
     const TOrvDataType* master = dm_.FindMasterDataType(set);
-    const TOrvDataType* client = master != nullptr ? dialect_.FindDataType(master->GenericName, kFindByGenericName) : nullptr;
+    const TOrvDataType* client = master != nullptr ? dialect_.TranslateDataType(*master, set) : nullptr;
     return client != nullptr && !client->NativeName.empty() ? client : nullptr;
   }
 

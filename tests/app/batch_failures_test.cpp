@@ -338,8 +338,6 @@ TEST(BatchFailures, ADamagedSchemaFileIsRefusedBeforeAnythingRuns) {
        Server::SqlServer, "vsiColumns.xml, row 3, field SIZE holds 0, but the server takes varchar of a size from 1 to 8000"},
       {"size-past-largest", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "SIZE='40'", "SIZE='99999999999'"); },
        Server::SqlServer, "vsiColumns.xml, row 3, field SIZE holds 99999999999, but the server takes varchar of a size from 1 to 8000"},
-      {"size-past-access", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "SIZE='40'", "SIZE='256'"); },
-       Server::Access, "vsiColumns.xml, row 3, field SIZE holds 256, but the server takes text of a size from 1 to 255"},
       {"unknown-table-type",
        [](const std::string& f) { Replace(f + "/vsiTables.xml", "TABLE_TYPE='TABLE'", "TABLE_TYPE='nosuchtype'"); },
        Server::SqlServer, "vsiTables.xml, row 20, field TABLE_TYPE holds 'nosuchtype', which is none of the values"},

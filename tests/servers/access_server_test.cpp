@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "Snapshot.h"
+#include "TwoSessions.h"
 #include "platform/data/DataErrors.h"
 #include "platform/data/Provider.h"
 #include "platform/data/SchemaRowsets.h"
@@ -144,6 +145,22 @@ TEST_F(AccessServer, RowStatementsOfOneShapeWriteTheirOwnValuesIntoTheTableAsItI
   other->Execute("CREATE TABLE S (w INTEGER, k INTEGER NOT NULL PRIMARY KEY, v TEXT(10))");
   db->Execute("INSERT INTO S (k, v) VALUES (3, 'c')");
   EXPECT_EQ(Values(*db, "SELECT w, k, v FROM S"), "<null>|3|c|\n");
+}
+
+// A statement that waited for another connection's transaction reads the catalogue as that
+// connection committed it.
+TEST_F(AccessServer, AStatementThatWaitedForAnotherConnectionSeesItsCommittedDefinitions) {
+  auto db = Create("twosessions.mdb");
+  db->Execute("CREATE TABLE t3 (a INTEGER NOT NULL, c TEXT(10))");
+  db->Execute("INSERT INTO t3 VALUES (1, 'x')");
+  auto other = ado::ProviderRegistry::Instance().Open(Conn("twosessions.mdb"));
+  other->BeginTrans();
+  other->Execute("ALTER TABLE t3 ALTER COLUMN c TEXT(20)");
+  other->Execute("ALTER TABLE t3 ADD COLUMN d INTEGER NOT NULL DEFAULT 7");
+  std::string failure;
+  RunWhileAnotherCommits(*db, *other, "INSERT INTO t3 VALUES (2, '123456789012345', 7)", failure);
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(Values(*db, "SELECT a, c, d FROM t3 ORDER BY a"), "1|x|7|\n2|123456789012345|7|\n");
 }
 
 TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {

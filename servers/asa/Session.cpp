@@ -70,7 +70,6 @@ Session::Session(const ado::ConnectionString& cs) {
     db_ = OpenDatabaseFile(file, false);
     cache_ = std::make_unique<StatementCache>(db_.get());
     RegisterCoreFunctions(db_.get(), *this);
-    ExecSql(db_.get(), "PRAGMA busy_timeout = 10000");
     CompleteCatalog(db_.get());
     ExecSql(db_.get(), "CREATE TEMP TABLE asa_gtt (table_id INTEGER PRIMARY KEY, signature TEXT NOT NULL, "
                        "delete_rows INTEGER NOT NULL)");

@@ -1,6 +1,7 @@
 #include "servers/access/Provider.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,7 +49,10 @@ void JetProvider::CreateDatabase(const ado::ConnectionString& cs) {
   // process is never replaced.
   std::string temp = path + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
-  if (fd >= 0) ::close(fd);
+  if (fd >= 0) {
+    ::fchmod(fd, 0644);  // as a database file SQLite makes
+    ::close(fd);
+  }
   try {
     if (fd < 0) throw ESqliteError("cannot create file", SQLITE_CANTOPEN);
     auto db = OpenSqlite(temp, true);

@@ -6,9 +6,12 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "Snapshot.h"
 #include "TwoSessions.h"
@@ -161,6 +164,28 @@ TEST_F(AccessServer, AStatementThatWaitedForAnotherConnectionSeesItsCommittedDef
   RunWhileAnotherCommits(*db, *other, "INSERT INTO t3 VALUES (2, '123456789012345', 7)", failure);
   EXPECT_EQ(failure, "");
   EXPECT_EQ(Values(*db, "SELECT a, c, d FROM t3 ORDER BY a"), "1|x|7|\n2|123456789012345|7|\n");
+}
+
+// Two programs making one database at once: one makes it, the other is told it exists, and a
+// database made is never replaced by the other's; nothing else is left in the folder.
+TEST_F(AccessServer, TwoMakingOneDatabaseAtOnceLeaveOneAndTellTheOtherItExists) {
+  for (int round = 0; round < 10; ++round) {
+    const std::string file = "race" + std::to_string(round) + ".mdb";
+    std::atomic<int> made{0};
+    const auto make = [&] {
+      try {
+        ado::ProviderRegistry::Instance().CreateDatabase(Conn(file));
+        ++made;
+      } catch (const ado::EOleException& e) {
+        EXPECT_EQ(std::string(e.what()), "Database already exists.");
+      }
+    };
+    std::thread first(make), second(make);
+    first.join();
+    second.join();
+    EXPECT_EQ(made.load(), 1) << file;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 10);
 }
 
 TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {

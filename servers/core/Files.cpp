@@ -250,8 +250,15 @@ void BackupDatabaseFile(const std::string& source, const std::string& target) {
     // Rows still in the write-ahead log go into the file first, so that the file alone holds the
     // database; a reader that keeps the log busy leaves it as it is.
     sqlite3_busy_timeout(db.get(), 0);
-    ExecSql(db.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
-    // A read transaction begun over an empty log keeps every checkpoint out of the file.
+    try {
+      ExecSql(db.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
+    } catch (const ESqliteError&) {
+      // another connection checkpoints or writes just now: the copy takes the log's rows too
+    }
+    // The read waits for other connections as any session does (one opening the file may be
+    // reading its log just now). A read transaction begun over an empty log keeps every checkpoint
+    // out of the file.
+    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
     ExecSql(db.get(), "BEGIN");
     QueryInt(db.get(), "SELECT count(*) FROM sqlite_master");
     if (fs::file_size(source + "-wal", ec) == 0 || ec) {

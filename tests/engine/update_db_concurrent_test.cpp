@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -88,6 +89,10 @@ pid_t StartUpdate(const std::string& client, const std::string& schemas, const s
     // The client is backed up first, as the program does by default.
     updater.UpdaterDirectives().BackupBeforeUpdate = beYes;
     ok = ok && updater.dm()->CheckDb(true) && updater.dm()->UpdateDb(true);
+    // What made it fail, for the record of a run.
+    for (const auto& error : updater.Errors().Items())
+      std::fprintf(stderr, "update %d: %s | %s\n", static_cast<int>(getpid()), error->Description.c_str(),
+                   error->EMessage.c_str());
   } catch (...) {
   }
   _exit(ok ? 0 : 1);

@@ -1,7 +1,11 @@
 #include "servers/access/Provider.h"
 
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 
 #include "servers/access/Catalog.h"
@@ -40,10 +44,17 @@ void JetProvider::CreateDatabase(const ado::ConnectionString& cs) {
     JetFail(3044, "'" + folder.string() +
                       "' is not a valid path. Make sure that the path name is spelled correctly "
                       "and that you are connected to the server on which the file resides.");
-  // Made whole beside the target and moved into place: no half-made database is ever seen.
-  const std::string temp = path + ".new";
-  fs::remove(temp, ec);
+  // Made whole beside the target, under a name of its own, and linked into place only while the
+  // name is free: no half-made database is ever seen, and a database made meanwhile by another
+  // process is never replaced.
+  std::string temp = path + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd >= 0) {
+    ::fchmod(fd, 0644);  // as a database file SQLite makes
+    ::close(fd);
+  }
   try {
+    if (fd < 0) throw ESqliteError("cannot create file", SQLITE_CANTOPEN);
     auto db = OpenSqlite(temp, true);
     ExecSql(db.get(), "BEGIN");
     CreateCatalog(db.get());
@@ -54,11 +65,14 @@ void JetProvider::CreateDatabase(const ado::ConnectionString& cs) {
                       "' is not a valid path. Make sure that the path name is spelled correctly and that "
                       "you are connected to the server on which the file resides.");
   }
-  fs::rename(temp, path, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    JetFail(3204, "Database already exists.");
+  bool placed = ::link(temp.c_str(), path.c_str()) == 0;
+  // A file system without links: moved instead, when the name is still free.
+  if (!placed && errno != EEXIST && !fs::exists(path, ec)) {
+    fs::rename(temp, path, ec);
+    placed = !ec;
   }
+  fs::remove(temp, ec);
+  if (!placed) JetFail(3204, "Database already exists.");
 }
 
 }  // namespace servers::access

@@ -84,7 +84,6 @@ void Session::RollbackTrans() {
 
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   const JetStatement s = ParseJetStatement(sql);
-  watch_.CheckOtherConnections();
   std::vector<ado::StatementResult> results;
   const bool own = !inTransaction_ && s.kind != JetStatement::Select;
   if (own) {
@@ -97,7 +96,12 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
   }
   try {
     RunAtomically(
-        Db(), own, depth_, [&] { Run(s, results); },
+        Db(), own, depth_,
+        [&] {
+          // Only now, the statement's snapshot held, is another connection's last commit known.
+          watch_.CheckOtherConnections();
+          Run(s, results);
+        },
         [&] {
           results.clear();
           tables_.clear();  // a statement undone to its savepoint may have read the catalogue midway

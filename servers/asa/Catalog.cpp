@@ -218,13 +218,26 @@ void DescribeSysTables(sqlite3* db) {
   }
 }
 
+namespace {
+
+// What a database made by an earlier version of the server lacks.
+struct CatalogGaps {
+  bool checks, dummy, undescribed, clearPasswords;
+  bool Any() const { return checks || dummy || undescribed || clearPasswords; }
+};
+
+CatalogGaps GapsOf(sqlite3* db) {
+  return {QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'SYSCHECK'") == 0,
+          QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'DUMMY'") == 0,
+          QueryInt(db, "SELECT EXISTS (SELECT 1 FROM SYSTABLE t WHERE creator = 0 AND NOT EXISTS (SELECT 1 FROM "
+                       "SYSCOLUMN c WHERE c.table_id = t.table_id))") != 0,
+          QueryInt(db, "SELECT EXISTS (SELECT 1 FROM SYSUSERPERM WHERE typeof(password) = 'text')") != 0};
+}
+
+}  // namespace
+
 void CompleteCatalog(sqlite3* db) {
-  bool hasChecks = QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'SYSCHECK'") != 0;
-  bool hasDummy = QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'DUMMY'") != 0;
-  bool described = QueryInt(db, "SELECT EXISTS (SELECT 1 FROM SYSTABLE t WHERE creator = 0 AND NOT EXISTS (SELECT 1 "
-                                "FROM SYSCOLUMN c WHERE c.table_id = t.table_id))") == 0;
-  bool hashed = QueryInt(db, "SELECT EXISTS (SELECT 1 FROM SYSUSERPERM WHERE typeof(password) = 'text')") == 0;
-  if (hasChecks && hasDummy && described && hashed) return;
+  if (!GapsOf(db).Any()) return;
   // A SYS table added since the database was made takes the next id of the SYS tables.
   auto add = [&](const char* name, const std::string& create) {
     ExecSql(db, create + ";INSERT INTO SYSTABLE (table_id, creator, table_name, table_type) SELECT max(table_id) + 1, "
@@ -232,19 +245,22 @@ void CompleteCatalog(sqlite3* db) {
                 "SYSTABLE WHERE creator = 0 AND table_name = '" + name + "')");
   };
   ExecSql(db, "BEGIN IMMEDIATE");
+  // Another connection may have completed it meanwhile: what lacks is read again under the lock.
+  CatalogGaps gaps{};
   try {
-    if (!hasChecks)
+    gaps = GapsOf(db);
+    if (gaps.checks)
       add("SYSCHECK", "CREATE TABLE IF NOT EXISTS SYSCHECK (check_id INTEGER PRIMARY KEY, check_defn" NAME " NOT NULL)");
-    if (!hasDummy)
+    if (gaps.dummy)
       add("DUMMY", "CREATE TABLE IF NOT EXISTS DUMMY (dummy_col INTEGER NOT NULL);INSERT INTO DUMMY VALUES (0)");
-    DescribeSysTables(db);
-    if (!hashed) HashClearPasswords(db);
+    DescribeSysTables(db);  // those just added too
+    if (gaps.clearPasswords) HashClearPasswords(db);
     ExecSql(db, "COMMIT");
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
   }
-  if (!hashed) ExecSql(db, "PRAGMA secure_delete = OFF");
+  if (gaps.clearPasswords) ExecSql(db, "PRAGMA secure_delete = OFF");
 }
 
 void CreateCatalog(sqlite3* db) {

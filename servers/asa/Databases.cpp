@@ -121,6 +121,7 @@ std::string StartedDatabaseFile(const std::string& folder, const std::string& na
 }
 
 void Session::CreateDatabase(const NamedStmt& s) {
+  const FolderLock lock(folder_);
   const std::string written = WithExtension(s.name, ".db");
   std::string path = LocalPath(folder_, written);
   std::error_code ec;
@@ -143,6 +144,7 @@ void Session::CreateDatabase(const NamedStmt& s) {
 }
 
 void Session::StartDatabase(const NamedStmt& s) {
+  const FolderLock lock(folder_);
   std::string path = LocalPath(folder_, WithExtension(s.name, ".db"));
   std::error_code ec;
   if (!fs::exists(path, ec)) Fail(-82, "Unable to start specified database: '" + s.name + "' not found");
@@ -162,6 +164,7 @@ void Session::StartDatabase(const NamedStmt& s) {
 }
 
 void Session::StopDatabase(const NamedStmt& s) {
+  const FolderLock lock(folder_);
   auto list = Started(folder_);
   size_t before = list.size();
   std::erase_if(list, [&](const StartedDatabase& d) { return SameName(d.name, s.name); });
@@ -187,6 +190,7 @@ void Session::Backup(const NamedStmt& s) {
 }
 
 void Session::Restore(const NamedStmt& s) {
+  const FolderLock lock(folder_);
   std::string backup = LocalPath(folder_, s.value), path = LocalPath(folder_, WithExtension(s.name, ".db"));
   if (!IsBackupFile(backup, "SYSTABLE")) Fail(-82, "Unable to start specified database: '" + s.value + "' is no backup");
   for (const auto& d : Started(folder_))
@@ -215,6 +219,7 @@ void Session::Restore(const NamedStmt& s) {
 }
 
 void Session::AlterDatabase(const NamedStmt& s) {
+  const FolderLock lock(folder_);
   std::string path = LocalPath(folder_, WithExtension(s.name, ".db"));
   for (const auto& d : Started(folder_))
     if (d.file == path) Fail(-664, "Database is active");

@@ -71,11 +71,12 @@ Session::Session(const ado::ConnectionString& cs) {
     db_ = OpenDatabaseFile(file, false);
     cache_ = std::make_unique<StatementCache>(db_.get());
     RegisterCoreFunctions(db_.get(), *this);
-    ExecSql(db_.get(), "PRAGMA busy_timeout = 10000");
     CompleteCatalog(db_.get());
     ExecSql(db_.get(), "CREATE TEMP TABLE asa_gtt (table_id INTEGER PRIMARY KEY, signature TEXT NOT NULL, "
                        "delete_rows INTEGER NOT NULL)");
-  } catch (const ESqliteError&) {
+  } catch (const ESqliteError& e) {
+    // A database another connection holds longer than the wait is locked, not invalid.
+    FailIfLocked(e);
     Fail(-84, "Specified database is invalid");
   }
   LogIn(user.empty() ? "DBA" : user, user.empty() ? "SQL" : password);
@@ -144,17 +145,6 @@ void Session::RollbackTrans() {
 }
 
 void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results) {
-  bool control = s.kind == Statement::kBegin || s.kind == Statement::kCommit || s.kind == Statement::kRollback;
-  if (db_ && !control) {
-    try {
-      CatalogSeen();
-    } catch (const std::exception& e) {
-      syncedSchema_ = -1;
-      Rethrow(e, s);
-    }
-  }
-  // Whatever else a statement does may change the catalogue this connection has read.
-  if (s.kind != Statement::kSelect) catalogChanged_ = true;
   switch (s.kind) {
     case Statement::kBegin:
       return BeginTrans();
@@ -168,6 +158,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
       bool holds = true;
       if (s.kind == Statement::kIf) {
         try {
+          CatalogSeen();
           holds = Condition(*i.condition);
         } catch (const std::exception& e) {
           Rethrow(e, s);
@@ -196,10 +187,20 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
     default:
       break;
   }
+  size_t resultCount = results.size();
+  const auto undo = [&] {
+    results.resize(resultCount);
+    syncedSchema_ = -1;
+    tables_.clear();  // a statement undone to its savepoint may have read the catalogue midway
+  };
   if (s.kind == Statement::kSelect) {
-    // A query changes nothing: nothing to roll back when it fails.
+    // A query reads one snapshot, taken when the catalogue is checked.
     try {
-      return Run(s, results);
+      RunAtomically(Db(), false, depth_, [&] {
+        CatalogSeen();
+        Run(s, results);
+      }, undo);
+      return;
     } catch (const std::exception& e) {
       Rethrow(e, s);
     }
@@ -234,21 +235,20 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
       Rethrow(e, s);
     }
   }
-  size_t resultCount = results.size();
   try {
     RunAtomically(Db(), own, depth_,
                   [&] {
+                    // Only now, the statement's lock held, is another connection's last commit known.
+                    CatalogSeen();
+                    // Whatever else a statement does may change the catalogue this connection has read.
+                    catalogChanged_ = true;
                     Run(s, results);
                     if (definition) {
                       RefreshForeignKeys(Db());
                       SyncTemporaryTables();
                     }
                   },
-                  [&] {
-                    results.resize(resultCount);
-                    syncedSchema_ = -1;
-                    tables_.clear();  // a statement undone to its savepoint may have read the catalogue midway
-                  });
+                  undo);
   } catch (const std::exception& e) {
     Rethrow(e, s);
   }
@@ -343,14 +343,10 @@ int Session::OwnerFor(const ObjectName& name) {
 }
 
 void Session::CatalogSeen() {
-  Stmt& q = Cache().Lookup("PRAGMA data_version");
-  int64_t version = q.Step() ? q.Int(0) : -1;
-  q.Reset();
-  if (version != dataVersion_) tables_.clear();
-  if (!catalogChanged_ && version == dataVersion_) return;
+  watch_.CheckOtherConnections();
+  if (!catalogChanged_) return;
   tableSql_.clear();
   SyncTemporaryTables();
-  dataVersion_ = version;
   catalogChanged_ = false;
 }
 
@@ -456,6 +452,11 @@ void Session::FailTableCheck(int64_t tableId, int64_t constraintId) {
   Fail(-209, "Invalid value for column '' in table '" + table + "'");
 }
 
+void Session::FailIfLocked(const ESqliteError& e) const {
+  const int code = e.Code() & 0xFF;
+  if (code == SQLITE_BUSY || code == SQLITE_LOCKED) Fail(-210, "User '" + user_ + "' has the row in '' locked");
+}
+
 void Session::Rethrow(const std::exception& e, const Statement& s) {
   if (auto* ole = dynamic_cast<const ado::EOleException*>(&e)) throw *ole;
   SqliteFailure f = ReadSqliteFailure(e.what());
@@ -501,9 +502,8 @@ void Session::Rethrow(const std::exception& e, const Statement& s) {
       break;
   }
   if (auto* sq = dynamic_cast<const ESqliteError*>(&e)) {
-    int code = sq->Code() & 0xFF;
-    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) Fail(-210, "User '" + user_ + "' has the row in '' locked");
-    if (code == SQLITE_FULL) Fail(-304, "Disk full '" + database_ + "' -- transaction rolled back");
+    FailIfLocked(*sq);
+    if ((sq->Code() & 0xFF) == SQLITE_FULL) Fail(-304, "Disk full '" + database_ + "' -- transaction rolled back");
   }
   std::string what = e.what();
   if (what.find("misuse of aggregate") != std::string::npos) Fail(-150, "Invalid use of an aggregate function");

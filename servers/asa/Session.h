@@ -40,6 +40,8 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   void RunGuarded(const Statement& s, std::vector<ado::StatementResult>& results);
   void Run(const Statement& s, std::vector<ado::StatementResult>& results);
   [[noreturn]] void Rethrow(const std::exception& e, const Statement& s);
+  // -210 when SQLite's failure is another connection's lock that outlasted the wait.
+  void FailIfLocked(const ESqliteError& e) const;
   // -193 for the primary key, -196 for a unique index or constraint.
   [[noreturn]] void FailUnique(const SqliteFailure& f);
   // -209 for a table check, naming the first column the condition uses.
@@ -49,8 +51,9 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   // The SQLite name of a table a query names, remembered until the catalogue may have changed.
   std::string TableSql(const ObjectName& name);
   std::string LookUpTableSql(const ObjectName& name);
-  // Before a statement: forgets the names remembered and brings the temporary tables in step
-  // when this connection changed anything, rolled back, or another one committed since.
+  // At the start of a statement, its snapshot held: forgets the names remembered and brings the
+  // temporary tables in step when this connection changed anything, rolled back, or another one
+  // committed since.
   void CatalogSeen();
   // The table or view a name means: the owner written, else the user's own, the system's, then
   // its groups'; -141 when there is none.
@@ -134,9 +137,8 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   int64_t syncedSchema_ = -1;
   // Set while a view is defined: a temporary table is named by its shared table.
   bool sharedNames_ = false;
-  // The database's data version when the catalogue was last seen, and whether this connection
-  // may have changed it since.
-  int64_t dataVersion_ = -1;
+  // Whether the catalogue may have changed since the names were remembered: this connection's
+  // statements, a rollback or another connection's commit.
   bool catalogChanged_ = true;
   std::map<std::string, std::string> tableSql_;
   // Whether a table of that name is one of the catalogue's.
@@ -145,7 +147,10 @@ class Session : public ado::IProviderSession, public IDateOrderHost {
   // row (update hook), a rollback, a failed statement, and a commit by another connection
   // (data_version).
   std::map<int64_t, AsaTable> tables_;
-  CatalogueWatch watch_{&IsCatalogue, [this] { tables_.clear(); }};
+  CatalogueWatch watch_{&IsCatalogue, [this] {
+                          tables_.clear();
+                          catalogChanged_ = true;
+                        }};
   // The log this connection last pointed a stopped database file at, with the file's stamp
   // then: START takes it from here while the file is unchanged, without opening the file.
   struct KnownLog {

@@ -22,7 +22,9 @@ class CatalogueWatch {
   void Watch(sqlite3* db);
   // Stops watching: a session calls it before its members go, since the hooks reach them.
   void Stop();
-  // Forgets what was kept when another connection committed since the last look.
+  // Forgets what was kept when another connection committed since the last look. Called at the
+  // start of every statement inside its transaction, its snapshot (and for a writer its lock)
+  // held: a commit that came while the statement waited is then seen, and none can come after.
   void CheckOtherConnections();
 
  private:

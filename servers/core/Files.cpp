@@ -1,6 +1,7 @@
 #include "servers/core/Files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "platform/data/DataErrors.h"
 
@@ -48,6 +50,19 @@ void CreateServerFolder(const std::string& name, const std::string& marker,
   if (ec) throw ado::EOleException("Cannot create the server's folder " + folder + ": " + ec.message());
   make(folder);
 }
+
+FolderLock::FolderLock(const std::string& folder)
+    : fd_(::open((fs::path(folder) / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+  if (fd_ < 0) throw ESqliteError("cannot open the server's lock file: " + folder, SQLITE_CANTOPEN);
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      ::close(fd_);
+      throw ESqliteError("cannot lock the server's folder: " + folder, SQLITE_BUSY);
+    }
+  }
+}
+
+FolderLock::~FolderLock() { ::close(fd_); }
 
 std::string DatabaseFile(const std::string& folder, const std::string& database) {
   return (fs::path(folder) / (SafeName(database) + ".sqlite")).string();
@@ -122,10 +137,27 @@ uint32_t Read32(const unsigned char* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
 
+// The file SQLite holds open for the connection's main database. A database file that may be
+// open anywhere in this process is read through this handle only: a lock on a file belongs to the
+// process, and closing any other descriptor of the file would drop every lock the process's
+// connections hold on it, letting another process write (or delete the log) under them.
+sqlite3_file* MainFile(sqlite3* db) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods)
+    throw ESqliteError("cannot read the database file", SQLITE_IOERR);
+  return file;
+}
+
+sqlite3_int64 SizeOf(sqlite3_file* file) {
+  sqlite3_int64 size = 0;
+  if (file->pMethods->xFileSize(file, &size) != SQLITE_OK) throw ESqliteError("cannot read the database file", SQLITE_IOERR);
+  return size;
+}
+
 // The first 100 bytes of a database file; false when the file is shorter or no database file.
-bool ReadHeader(const std::string& path, std::array<unsigned char, kHeaderSize>& header) {
-  FileHandle in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.Get() < 0 || ::pread(in.Get(), header.data(), kHeaderSize, 0) != static_cast<ssize_t>(kHeaderSize))
+bool ReadHeader(sqlite3_file* file, std::array<unsigned char, kHeaderSize>& header) {
+  if (SizeOf(file) < static_cast<sqlite3_int64>(kHeaderSize) ||
+      file->pMethods->xRead(file, header.data(), static_cast<int>(kHeaderSize), 0) != SQLITE_OK)
     return false;
   static const char kMagic[] = "SQLite format 3";
   return std::equal(kMagic, kMagic + sizeof kMagic, header.begin());
@@ -133,33 +165,27 @@ bool ReadHeader(const std::string& path, std::array<unsigned char, kHeaderSize>&
 
 // False when the header counts more pages than the file holds: a file cut short. Only a file
 // that is no write-ahead database and has no rollback journal pending keeps its count current.
-bool HoldsAllPages(const std::string& path, const std::array<unsigned char, kHeaderSize>& header) {
+bool HoldsAllPages(const std::string& path, sqlite3_file* file, const std::array<unsigned char, kHeaderSize>& header) {
   std::error_code ec;
   const bool countCurrent = header[18] == 1 && Read32(&header[24]) == Read32(&header[92]) &&
                             !fs::exists(path + "-journal", ec);
   if (!countCurrent) return true;
   const uint32_t pageSize = header[16] == 0 && header[17] == 1 ? 65536u : (uint32_t{header[16]} << 8) | header[17];
-  const uintmax_t size = fs::file_size(path, ec);
-  return !ec && size >= uintmax_t{pageSize} * Read32(&header[28]);
+  return static_cast<uint64_t>(SizeOf(file)) >= uint64_t{pageSize} * Read32(&header[28]);
 }
 
-// Copies the file `from` whole into a new file `to`.
-void CopyFileBytes(const std::string& from, const std::string& to) {
-  FileHandle in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.Get() < 0) FailIo("cannot open database file", from);
-  const off_t size = ::lseek(in.Get(), 0, SEEK_END);
+// Copies the database file `from` (open in SQLite) whole into a new file `to`.
+void CopyFileBytes(sqlite3_file* from, const std::string& to) {
+  const sqlite3_int64 size = SizeOf(from);
   FileHandle out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (size < 0 || out.Get() < 0) FailIo("cannot create file", to);
-  off_t inAt = 0, outAt = 0;
-  while (inAt < size) {
-    ssize_t n = ::copy_file_range(in.Get(), &inAt, out.Get(), &outAt, static_cast<size_t>(size - inAt), 0);
-    if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-      std::array<char, 1 << 16> buffer;
-      n = ::pread(in.Get(), buffer.data(), buffer.size(), inAt);
-      if (n > 0 && ::pwrite(out.Get(), buffer.data(), static_cast<size_t>(n), outAt) != n) n = -1;
-      if (n > 0) inAt += n, outAt += n;
-    }
-    if (n <= 0) FailIo("cannot copy database file", from);
+  if (out.Get() < 0) FailIo("cannot create file", to);
+  std::vector<char> buffer(1 << 20);
+  for (sqlite3_int64 at = 0; at < size;) {
+    const int n = static_cast<int>(std::min<sqlite3_int64>(static_cast<sqlite3_int64>(buffer.size()), size - at));
+    if (from->pMethods->xRead(from, buffer.data(), n, at) != SQLITE_OK ||
+        ::pwrite(out.Get(), buffer.data(), static_cast<size_t>(n), static_cast<off_t>(at)) != n)
+      FailIo("cannot copy database file", to);
+    at += n;
   }
 }
 
@@ -175,10 +201,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   }
 }
 
-namespace {
-
-// Raises ESqliteError with SQLITE_BUSY when a connection has the database file open.
-void ClaimDatabaseFile(const std::string& path) {
+SqliteDbPtr ClaimDatabaseFile(const std::string& path) {
   auto db = OpenSqlite(path, false);
   sqlite3_busy_timeout(db.get(), 0);
   // Whatever the file holds is about to be replaced: closing must not write its log into it.
@@ -186,14 +209,13 @@ void ClaimDatabaseFile(const std::string& path) {
   ExecSql(db.get(), "PRAGMA locking_mode=EXCLUSIVE");
   // Reads the header alone: the lock without loading the file's catalogue.
   QueryInt(db.get(), "PRAGMA schema_version");
+  return db;
 }
 
-void RemoveCompanions(const std::string& path) {
+void RemoveDatabaseFile(const std::string& path) {
   std::error_code ec;
-  for (const char* suffix : {"-wal", "-shm", "-journal"}) fs::remove(path + suffix, ec);
+  for (const char* suffix : {"-wal", "-shm", "-journal", ""}) fs::remove(path + suffix, ec);
 }
-
-}  // namespace
 
 void SealDatabaseFile(const std::string& path, JournalKind journal) {
   FileHandle file(::open(path.c_str(), O_RDWR | O_CLOEXEC));
@@ -208,10 +230,11 @@ void SealDatabaseFile(const std::string& path, JournalKind journal) {
 
 bool IsBackupFile(const std::string& path, const std::string& markerTable) {
   std::error_code ec;
-  std::array<unsigned char, kHeaderSize> header;
-  if (!fs::is_regular_file(path, ec) || !ReadHeader(path, header) || !HoldsAllPages(path, header)) return false;
+  if (!fs::is_regular_file(path, ec)) return false;
   try {
     auto db = OpenSqlite(path, false);
+    std::array<unsigned char, kHeaderSize> header;
+    if (!ReadHeader(MainFile(db.get()), header) || !HoldsAllPages(path, MainFile(db.get()), header)) return false;
     return QueryInt(db.get(), "SELECT count(*) FROM sqlite_master WHERE name = " + SqlLiteral(markerTable)) != 0;
   } catch (const ESqliteError&) {
     return false;
@@ -227,12 +250,19 @@ void BackupDatabaseFile(const std::string& source, const std::string& target) {
     // Rows still in the write-ahead log go into the file first, so that the file alone holds the
     // database; a reader that keeps the log busy leaves it as it is.
     sqlite3_busy_timeout(db.get(), 0);
-    ExecSql(db.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
-    // A read transaction begun over an empty log keeps every checkpoint out of the file.
+    try {
+      ExecSql(db.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
+    } catch (const ESqliteError&) {
+      // another connection checkpoints or writes just now: the copy takes the log's rows too
+    }
+    // The read waits for other connections as any session does (one opening the file may be
+    // reading its log just now). A read transaction begun over an empty log keeps every checkpoint
+    // out of the file.
+    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
     ExecSql(db.get(), "BEGIN");
     QueryInt(db.get(), "SELECT count(*) FROM sqlite_master");
     if (fs::file_size(source + "-wal", ec) == 0 || ec) {
-      CopyFileBytes(source, temp);
+      CopyFileBytes(MainFile(db.get()), temp);
     } else {
       auto to = OpenSqlite(temp, true);
       ExecSql(to.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
@@ -255,8 +285,11 @@ void RestoreDatabaseFile(const std::string& backup, const std::string& target,
                          const std::function<void(sqlite3*)>& adjust) {
   const std::string temp = target + ".restoring";
   std::error_code ec;
+  // The file is held until its copy is in its place: no connection opens it meanwhile and writes
+  // a log that the copy would then read as its own.
+  SqliteDbPtr claim;
   try {
-    CopyFileBytes(backup, temp);
+    CopyFileBytes(MainFile(OpenSqlite(backup, false).get()), temp);
     if (adjust) {
       auto db = OpenSqlite(temp, false);
       // The copy is thrown away on any failure: it needs no journal of its own.
@@ -265,12 +298,12 @@ void RestoreDatabaseFile(const std::string& backup, const std::string& target,
       ExecSql(db.get(), "COMMIT");
     }
     SealDatabaseFile(temp, JournalKind::kWriteAhead);
-    if (fs::exists(target, ec)) ClaimDatabaseFile(target);
+    if (fs::exists(target, ec)) claim = ClaimDatabaseFile(target);
   } catch (...) {
     fs::remove(temp, ec);
     throw;
   }
-  RemoveCompanions(target);
+  for (const char* suffix : {"-wal", "-shm", "-journal"}) fs::remove(target + suffix, ec);
   fs::rename(temp, target, ec);
   if (ec) {
     fs::remove(temp, ec);

@@ -21,6 +21,19 @@ std::string ServerFolderOf(const std::string& name);
 // shows the server exists; raises ado::EOleException when that file is there already.
 void CreateServerFolder(const std::string& name, const std::string& marker,
                         const std::function<void(const std::string& folder)>& make);
+// The lock of a server's folder, held while it lives: the file work of the server's database
+// statements (its list of databases read and written again, a database's file made, replaced or
+// removed) runs in one session at a time, whichever process it is in.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder);
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_;
+};
 // File of a database of the server in `folder`.
 std::string DatabaseFile(const std::string& folder, const std::string& database);
 // Opens a database file with the servers' settings and functions not yet registered.
@@ -50,6 +63,12 @@ void SealDatabaseFile(const std::string& path, JournalKind journal);
 // (no write-ahead log beside it). The copy goes to a temporary file that replaces `target` only
 // when complete; raises ESqliteError on failure, `target` then untouched.
 void BackupDatabaseFile(const std::string& source, const std::string& target);
+// Holds the database file `path` for this connection alone until it is closed, its log kept out
+// of the file; raises ESqliteError with SQLITE_BUSY when another connection has the file open.
+SqliteDbPtr ClaimDatabaseFile(const std::string& path);
+// Removes the database file `path` (held by ClaimDatabaseFile, or open nowhere) with its companion
+// files.
+void RemoveDatabaseFile(const std::string& path);
 // Replaces the database file `target` (which need not exist) with a copy of the backup file
 // `backup`, after `adjust` (when given) changed the copy inside one transaction. Raises
 // ESqliteError on failure, with SQLITE_BUSY when another connection has `target` open; `target`

@@ -118,7 +118,7 @@ SqliteDbPtr OpenSqlite(const std::string& path, bool create) {
     std::lock_guard lock(keptMutex);
     Kept()[raw];
   }
-  sqlite3_busy_timeout(raw, 10000);
+  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
   // Double quotes always name something: an unknown column must not turn into a string.
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
   sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);

@@ -35,6 +35,9 @@ using SqliteDbPtr = std::unique_ptr<sqlite3, SqliteCloser>;
 extern const char* const kCaseInsensitiveCollation;
 extern const char* const kCaseSensitiveCollation;
 
+// How long a connection waits for another's lock before it fails with SQLITE_BUSY.
+constexpr int kBusyTimeoutMs = 10000;
+
 // Opens (creating when `create`) the database file; raises ESqliteError on failure.
 SqliteDbPtr OpenSqlite(const std::string& path, bool create);
 

@@ -248,6 +248,7 @@ void Session::CreateDatabase(const DatabaseStmt& s) {
   std::string path = DatabaseFile(folder_, s.db);
   std::string temp = path + ".new";
   std::error_code ec;
+  const FolderLock lock(folder_);
   // Another database's file under the same folded name is never overwritten.
   if (fs::exists(path))
     Fail(1802, "CREATE DATABASE failed. Some file names listed could not be created. Check previous errors.\n"
@@ -352,15 +353,22 @@ void Session::DropDatabase(const DatabaseStmt& s) {
   if (Lower(s.db) == Lower(database_)) Fail(3702, "Cannot drop the database '" + s.db + "' because it is currently in use.");
   if (Lower(s.db) == "master") Fail(3708, "Cannot drop the database 'master' because it is a system database.");
   std::string master = InMaster() ? "" : "master.";
+  const FolderLock lock(folder_);
+  const std::string path = DatabaseFile(folder_, s.db);
+  // The file is held until it is gone: a database another session works in is not dropped.
+  SqliteDbPtr claim;
+  std::error_code ec;
+  try {
+    if (fs::exists(path, ec)) claim = ClaimDatabaseFile(path);
+  } catch (const ESqliteError& e) {
+    if (e.Code() == SQLITE_BUSY || e.Code() == SQLITE_LOCKED)
+      Fail(3702, "Cannot drop the database '" + s.db + "' because it is currently in use.");
+  }
   Stmt d(Db(), "DELETE FROM " + master + "sysdatabases WHERE name = ?");
   d.Bind(1, s.db);
   d.Step();
   if (!Changes()) Fail(3701, "Cannot drop the database '" + s.db + "', because it does not exist in the system catalog.");
-  std::error_code ec;
-  std::string path = DatabaseFile(folder_, s.db);
-  fs::remove(path, ec);
-  fs::remove(path + "-wal", ec);
-  fs::remove(path + "-shm", ec);
+  RemoveDatabaseFile(path);
 }
 
 void Session::Backup(const DatabaseStmt& s) {

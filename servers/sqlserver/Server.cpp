@@ -23,6 +23,7 @@ void CreateServer(const std::string& dataSource) {
 
 void EnsureMaster(const std::string& folder) {
   std::string path = DatabaseFile(folder, "master");
+  const FolderLock lock(folder);
   if (fs::exists(path)) return;
   std::string temp = path + ".new";
   fs::remove(temp);
@@ -39,8 +40,7 @@ void EnsureMaster(const std::string& folder) {
     ExecSql(db.get(), "COMMIT");
   }
   std::error_code ec;
-  fs::rename(temp, path, ec);  // another session may have won the race; either file is whole
-  fs::remove(temp, ec);
+  fs::rename(temp, path, ec);
 }
 
 }  // namespace servers::sqlserver

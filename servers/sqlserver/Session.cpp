@@ -323,7 +323,6 @@ std::optional<TableInfo> Session::CachedTable(int64_t id) {
 }
 
 std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
-  watch_.CheckOtherConnections();
   std::vector<StatementPtr> statements;
   try {
     statements = ParseBatch(sql, quotedIdentifier_);
@@ -407,6 +406,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
       const auto& i = static_cast<const IfStmt&>(s);
       bool holds = false;
       try {
+        watch_.CheckOtherConnections();
         holds = Condition(*i.condition);
       } catch (const std::exception& e) {
         Rethrow(e, s);
@@ -446,7 +446,13 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
   auto savedIdentity = identityInsert_;
   size_t resultCount = results.size();
   try {
-    RunAtomically(Db(), own, depth_, [&] { Run(s, results); },
+    RunAtomically(Db(), own, depth_,
+                  [&] {
+                    // Only now, the statement's snapshot held, is another connection's last commit
+                    // known.
+                    watch_.CheckOtherConnections();
+                    Run(s, results);
+                  },
                   [&] {
                     enforcement_.Forget();
                     identityInsert_ = savedIdentity;

@@ -6,11 +6,15 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "Snapshot.h"
+#include "TwoSessions.h"
 #include "platform/data/DataErrors.h"
 #include "platform/data/Provider.h"
 #include "platform/data/SchemaRowsets.h"
@@ -144,6 +148,44 @@ TEST_F(AccessServer, RowStatementsOfOneShapeWriteTheirOwnValuesIntoTheTableAsItI
   other->Execute("CREATE TABLE S (w INTEGER, k INTEGER NOT NULL PRIMARY KEY, v TEXT(10))");
   db->Execute("INSERT INTO S (k, v) VALUES (3, 'c')");
   EXPECT_EQ(Values(*db, "SELECT w, k, v FROM S"), "<null>|3|c|\n");
+}
+
+// A statement that waited for another connection's transaction reads the catalogue as that
+// connection committed it.
+TEST_F(AccessServer, AStatementThatWaitedForAnotherConnectionSeesItsCommittedDefinitions) {
+  auto db = Create("twosessions.mdb");
+  db->Execute("CREATE TABLE t3 (a INTEGER NOT NULL, c TEXT(10))");
+  db->Execute("INSERT INTO t3 VALUES (1, 'x')");
+  auto other = ado::ProviderRegistry::Instance().Open(Conn("twosessions.mdb"));
+  other->BeginTrans();
+  other->Execute("ALTER TABLE t3 ALTER COLUMN c TEXT(20)");
+  other->Execute("ALTER TABLE t3 ADD COLUMN d INTEGER NOT NULL DEFAULT 7");
+  std::string failure;
+  RunWhileAnotherCommits(*db, *other, "INSERT INTO t3 VALUES (2, '123456789012345', 7)", failure);
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(Values(*db, "SELECT a, c, d FROM t3 ORDER BY a"), "1|x|7|\n2|123456789012345|7|\n");
+}
+
+// Two programs making one database at once: one makes it, the other is told it exists, and a
+// database made is never replaced by the other's; nothing else is left in the folder.
+TEST_F(AccessServer, TwoMakingOneDatabaseAtOnceLeaveOneAndTellTheOtherItExists) {
+  for (int round = 0; round < 10; ++round) {
+    const std::string file = "race" + std::to_string(round) + ".mdb";
+    std::atomic<int> made{0};
+    const auto make = [&] {
+      try {
+        ado::ProviderRegistry::Instance().CreateDatabase(Conn(file));
+        ++made;
+      } catch (const ado::EOleException& e) {
+        EXPECT_EQ(std::string(e.what()), "Database already exists.");
+      }
+    };
+    std::thread first(make), second(make);
+    first.join();
+    second.join();
+    EXPECT_EQ(made.load(), 1) << file;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 10);
 }
 
 TEST_F(AccessServer, BadInputIsRefusedNamingItAndWritesNothing) {

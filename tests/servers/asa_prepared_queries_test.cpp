@@ -4,6 +4,7 @@
 #include <string>
 
 #include "AsaFixture.h"
+#include "TwoSessions.h"
 
 namespace {
 
@@ -49,6 +50,35 @@ TEST_F(AsaServer, RowStatementsOfOneShapeWriteTheirOwnValuesIntoTheTableAsItIs) 
   other->Execute("CREATE TABLE dba.S (w integer NULL, k integer NOT NULL PRIMARY KEY, v varchar(10) NULL)");
   db->Execute("INSERT INTO S (k, v) VALUES (3, 'c')");
   EXPECT_EQ(Rows(*db, "SELECT w, k, v FROM S"), "NULL,3,c");
+}
+
+// Another connection's committed definitions are seen by the next statement, and by one that
+// waited for that connection's transaction, never the descriptions read before.
+TEST_F(AsaServer, StatementsSeeTheDefinitionsAnotherConnectionCommitted) {
+  auto db = NewDatabase("twosessions");
+  db->Execute("CREATE TABLE t3 (a integer NOT NULL, c varchar(10) NULL)");
+  db->Execute("CREATE TABLE t4 (a integer NOT NULL)");
+  db->Execute("INSERT INTO t3 VALUES (1, 'x')");
+  db->Execute("INSERT INTO t4 VALUES (1)");
+  EXPECT_EQ(Rows(*db, "SELECT a FROM t4"), "1");
+  auto other = Connect(";dbn=twosessions");
+  other->Execute("ALTER TABLE t3 MODIFY c varchar(20) NULL");
+  other->Execute("ALTER TABLE t3 ADD d integer NOT NULL DEFAULT 7");
+  other->Execute("DROP TABLE t4");
+  other->Execute("CREATE TABLE t4 (b integer NOT NULL)");
+  other->Execute("INSERT INTO t4 VALUES (2)");
+  db->Execute("INSERT INTO t3 VALUES (2, '123456789012345', 7)");
+  EXPECT_EQ(Rows(*db, "SELECT a, c, d FROM t3 WHERE a = 2"), "2,123456789012345,7");
+  EXPECT_EQ(Rows(*db, "SELECT * FROM t4"), "2");
+  // The other connection's transaction, begun again after its definition committed, holds the
+  // database: the statement waits for it.
+  other->BeginTrans();
+  other->Execute("ALTER TABLE t3 ADD e integer NOT NULL DEFAULT 8");
+  other->Execute("INSERT INTO t3 (a) VALUES (3)");
+  std::string failure;
+  RunWhileAnotherCommits(*db, *other, "INSERT INTO t3 (a) VALUES (4)", failure);
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(Rows(*db, "SELECT a, d, e FROM t3 ORDER BY a"), "1,7,8;2,7,8;3,7,8;4,7,8");
 }
 
 }  // namespace

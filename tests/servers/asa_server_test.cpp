@@ -2,12 +2,40 @@
 // server folder, its expressions, autoincrement, refusals with their SQLCODEs, bad input, and a
 // script of the engine's statement forms bringing a client database to its master in one
 // transaction.
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "AsaFixture.h"
 
 namespace {
+
+// The output of a statement run on the database by another process (the servers' command-line
+// client), "failed" before it when the client failed.
+std::string FromOtherProcess(const std::string& database, const std::string& sql) {
+  const std::string command = std::string(SCHEMION_BINARY_DIR) +
+                              "/servers/client/schemion-sql -b -c 'Provider=ASAProv.90;Eng=srv;dbn=" + database +
+                              "' -q '" + sql + "' 2>&1";
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return "failed";
+  char buffer[256];
+  while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
+  return pclose(pipe) == 0 ? out : "failed " + out;
+}
+
+// A backup reads the database through the server's own handle of its file: the locks this process
+// holds on the file stay, so another process that closes its last connection afterwards neither
+// checkpoints nor removes the log under this process's connection, and its later commits are kept.
+TEST_F(AsaServer, CommitsAfterABackupSurviveAnotherProcessLeavingTheDatabase) {
+  auto db = NewDatabase("held");
+  db->Execute("CREATE TABLE T (k integer NOT NULL PRIMARY KEY)");
+  db->Execute("BACKUP DATABASE TO 'C:\\data\\held.bak'");
+  EXPECT_EQ(FromOtherProcess("held", "INSERT INTO T (k) VALUES (1)").rfind("failed", 0), std::string::npos);
+  db->Execute("INSERT INTO T (k) VALUES (2)");
+  EXPECT_EQ(FromOtherProcess("held", "SELECT k FROM T ORDER BY k"), "k\n-\n1\n2\n(2 rows affected)\n\n");
+  EXPECT_EQ(Rows(*db, "SELECT k FROM T ORDER BY k"), "1;2");
+}
 
 TEST_F(AsaServer, DatabasesUsersAndOptions) {
   auto db = NewDatabase("one");

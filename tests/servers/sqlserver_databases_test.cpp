@@ -29,6 +29,14 @@ TEST_F(SqlServerTest, FileGroupsAndDatabasesComeAndGo) {
     auto temp = Connect("Temp");
     EXPECT_EQ(TextOf(*temp, "SELECT count(*) FROM sysobjects WHERE crdate < '" + before + "'"), "0");
     EXPECT_EQ(TextOf(*temp, "SELECT count(*) FROM sysusers WHERE createdate < '" + before + "'"), "0");
+    // Nor is a database another session works in dropped under it.
+    try {
+      master->Execute("DROP DATABASE [Temp]");
+      ADD_FAILURE() << "dropped while in use";
+    } catch (const ado::EOleException& e) {
+      EXPECT_EQ(e.NativeError(), 3702);
+    }
+    EXPECT_EQ(TextOf(*temp, "SELECT count(*) FROM sysobjects WHERE name = 'sysobjects'"), "1");
   }
   EXPECT_THROW(master->Execute("CREATE DATABASE [TEMP]"), ado::EOleException);
   master->Execute("DROP DATABASE [Temp]");

@@ -2,6 +2,7 @@
 // unions, TOP, UPDATE and DELETE with FROM, INSERT ... SELECT, dates in the server's order.
 #include "SampleDatabase.h"
 #include "SqlServerFixture.h"
+#include "TwoSessions.h"
 
 class QueriesTest : public SqlServerTest {
  protected:
@@ -158,6 +159,25 @@ TEST_F(QueriesTest, RepeatedTextsFollowChangesOfAnotherConnection) {
   other->Execute("CREATE TABLE M (a int NULL)");
   EXPECT_EQ(Rows("SELECT * FROM K WHERE c = 1").Fields.size(), 3u);
   EXPECT_EQ(Rows("SELECT * FROM M").Fields.size(), 1u);
+}
+
+// A batch that waited for another session's transaction reads the catalogue as that session
+// committed it: the statement that waited and those after it in the batch.
+TEST_F(QueriesTest, ABatchThatWaitedForAnotherSessionSeesItsCommittedDefinitions) {
+  Db().Execute("CREATE TABLE t3 (a int NOT NULL, c varchar(10) NULL)");
+  Db().Execute("INSERT INTO t3 (a, c) VALUES (1, 'x')");
+  EXPECT_EQ(Value("SELECT COL_LENGTH('t3', 'c')").AsInt(), 10);
+  auto other = Connect("db");
+  other->BeginTrans();
+  other->Execute("ALTER TABLE t3 ALTER COLUMN c varchar(20) NULL");
+  other->Execute("ALTER TABLE t3 ADD d int NOT NULL DEFAULT 7");
+  std::string failure;
+  const auto r = RunWhileAnotherCommits(Db(), *other, "INSERT INTO t3 (a) VALUES (2) SELECT COL_LENGTH('t3', 'c')",
+                                        failure);
+  EXPECT_EQ(failure, "");
+  ASSERT_FALSE(r.empty());
+  EXPECT_EQ(r.back().Rows.Rows.at(0).at(0).AsInt(), 20);
+  EXPECT_EQ(Value("SELECT d FROM t3 WHERE a = 2").AsInt(), 7);
 }
 
 // The catalogue functions' answers, kept between rows and statements, follow a change by this

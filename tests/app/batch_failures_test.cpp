@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,8 +79,9 @@ Lines ClientColumns(const std::string& aClient) {
                           "WHERE o.name = 'Customers' ORDER BY c.colid");
 }
 
-std::string ClientOf(const std::string& aName) {
-  return round_trip::CreateDatabase(Server::SqlServer, aName, app_test::kShopClient);
+// The shop's older client on the server, with its rows.
+std::string ClientOf(const std::string& aName, Server aServer = Server::SqlServer) {
+  return round_trip::CreateDatabase(aServer, aName, aServer == Server::SqlServer ? app_test::kShopClient : app_test::kShopAsaClient);
 }
 
 // Replaces the first `aFrom` in the file by `aTo`.
@@ -131,14 +133,18 @@ void Widen(const std::string& aFile) {
   WriteBytes(aFile, text);
 }
 
+std::unique_ptr<TDatabaseSpecific> DialectOf(Server aServer) {
+  switch (aServer) {
+    case Server::SqlServer: return std::make_unique<TSqlServerSpecific>();
+    case Server::Asa: return std::make_unique<TAsaSpecific>();
+    case Server::Access: return std::make_unique<TAccessSpecific>();
+  }
+  return nullptr;
+}
+
 // The client's columns as its server's catalogue gives them, and the rows of Customers.
 Lines ClientState(Server aServer, const std::string& aClient) {
-  std::unique_ptr<TDatabaseSpecific> dialect;
-  if (aServer == Server::Access) {
-    dialect = std::make_unique<TAccessSpecific>();
-  } else {
-    dialect = std::make_unique<TSqlServerSpecific>();
-  }
+  const std::unique_ptr<TDatabaseSpecific> dialect = DialectOf(aServer);
   Lines state;
   {
     ado::TConnection connection(aClient);
@@ -279,11 +285,12 @@ TEST(BatchFailures, APackageInTheSchemaFolderIsReadAndKept) {
 // A package whose ZIP was sound but whose schema files were damaged or hostile got through the
 // check and ran: an empty table list dropped every client table, a column without a name was
 // added as "ADD  varchar (80)", a 100 MiB name ran for ever in gigabytes, a column without a size
-// was written "varchar ()", an unknown table type left the table out unsaid, a type name that
-// contradicted its code changed a column's type, a key whose index was missing dropped the
-// client's key, a table listed twice ran its changes twice, a name that was no UTF-8 text reached
-// the catalogue, and 1,024 declared fields of 100,000 empty rows took 1.6 GB. Each is refused
-// before anything is compared, naming the file, the row and the field.
+// was written "varchar ()", a size of 0 or past the largest ran on Adaptive Server Anywhere, an
+// unknown table type left the table out unsaid, a type name that contradicted its code changed a
+// column's type, a key whose index was missing dropped the client's key, a table listed twice ran
+// its changes twice, a name that was no UTF-8 text reached the catalogue, and 1,024 declared
+// fields of 100,000 empty rows took 1.6 GB. Each is refused before anything is compared, naming
+// the file, the row and the field.
 TEST(BatchFailures, ADamagedSchemaFileIsRefusedBeforeAnythingRuns) {
   using Damage = void (*)(const std::string& folder);
   struct Case {
@@ -338,6 +345,11 @@ TEST(BatchFailures, ADamagedSchemaFileIsRefusedBeforeAnythingRuns) {
        Server::SqlServer, "vsiColumns.xml, row 3, field SIZE holds 0, but the server takes varchar of a size from 1 to 8000"},
       {"size-past-largest", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "SIZE='40'", "SIZE='99999999999'"); },
        Server::SqlServer, "vsiColumns.xml, row 3, field SIZE holds 99999999999, but the server takes varchar of a size from 1 to 8000"},
+      // A size is held to what the client's server takes for the type the column becomes there.
+      {"asa-size-zero", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "SIZE='40'", "SIZE='0'"); },
+       Server::Asa, "vsiColumns.xml, row 3, field SIZE holds 0, but the server takes varchar of a size from 1 to 32767"},
+      {"asa-size-past-largest", [](const std::string& f) { Replace(f + "/vsiColumns.xml", "SIZE='40'", "SIZE='32768'"); },
+       Server::Asa, "vsiColumns.xml, row 3, field SIZE holds 32768, but the server takes varchar of a size from 1 to 32767"},
       {"unknown-table-type",
        [](const std::string& f) { Replace(f + "/vsiTables.xml", "TABLE_TYPE='TABLE'", "TABLE_TYPE='nosuchtype'"); },
        Server::SqlServer, "vsiTables.xml, row 20, field TABLE_TYPE holds 'nosuchtype', which is none of the values"},
@@ -360,12 +372,7 @@ TEST(BatchFailures, ADamagedSchemaFileIsRefusedBeforeAnythingRuns) {
     SCOPED_TRACE(c.name);
     const std::string package = RepackedShop(c.name, c.damage);
     fs::remove_all(app_test::AppFolder("batch-repack-" + c.name));
-    const std::string client =
-        c.server == Server::Access
-            ? round_trip::CreateDatabase(Server::Access, "Damaged" + c.name,
-                                         {"CREATE TABLE Customers (CustomerId integer NOT NULL PRIMARY KEY, Name varchar(50) NOT NULL)",
-                                          "INSERT INTO Customers VALUES (1, 'Rossi')"})
-            : ClientOf("Damaged" + c.name);
+    const std::string client = ClientOf("Damaged" + c.name, c.server);
     const Lines before = ClientState(c.server, client);
     const RunResult run = RunShop("damaged-" + c.name, package, client);
     EXPECT_EQ(run.status, rsFailed);

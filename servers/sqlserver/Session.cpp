@@ -344,7 +344,6 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     for (const auto& s : statements) RunContinuing(*s, results);
   } catch (ado::EOleException& e) {
     batch_ = saved;
-    ForgetCatalogue();  // a statement undone to its savepoint may have read the catalogue midway
     if (!e.Line()) e.SetLine(line_);
     // The client reads the batch's first error.
     if (terminated_) {
@@ -355,13 +354,11 @@ std::vector<ado::StatementResult> Session::Execute(const std::string& sql) {
     throw;
   } catch (...) {
     batch_ = saved;
-    ForgetCatalogue();
     terminated_.reset();
     throw;
   }
   batch_ = saved;
   if (terminated_) {
-    ForgetCatalogue();
     ado::EOleException first = std::move(*terminated_);
     terminated_.reset();
     throw first;
@@ -376,7 +373,6 @@ void Session::RunContinuing(const Statement& s, std::vector<ado::StatementResult
   } catch (ado::EOleException& e) {
     lastError_ = e.NativeError();
     if (!EndsOnlyTheStatement(e)) throw;
-    ForgetCatalogue();
     if (!e.Line()) e.SetLine(line_);
     e.AddMessage("The statement has been terminated.");
     if (!terminated_) terminated_ = e;
@@ -454,6 +450,7 @@ void Session::RunGuarded(const Statement& s, std::vector<ado::StatementResult>& 
                     Run(s, results);
                   },
                   [&] {
+                    ForgetCatalogue();  // a statement undone to its savepoint may have read the catalogue midway
                     enforcement_.Forget();
                     identityInsert_ = savedIdentity;
                     results.resize(resultCount);

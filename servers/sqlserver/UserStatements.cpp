@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "common/Text.h"
 #include "servers/sqlserver/Session.h"
@@ -86,6 +87,20 @@ TypeSpec SpecOfDecl(const std::string& decl) {
     }
   }
   return t;
+}
+
+// The tables in `r` whose columns an outer join may fill with NULL: the inner side of a LEFT or
+// RIGHT join, both sides of a FULL one, and every table under such a side. A table named on both
+// sides of a join is taken as left out.
+void CollectNullSupplying(const TableRef& r, bool nulled, std::vector<const TableRef*>& out) {
+  if (r.kind == TableRef::Named) {
+    if (nulled) out.push_back(&r);
+  } else if (r.kind == TableRef::Derived) {
+    for (const auto& f : r.select->from) CollectNullSupplying(*f, nulled, out);
+  } else {
+    CollectNullSupplying(*r.left, nulled || r.joinType == "RIGHT" || r.joinType == "FULL", out);
+    CollectNullSupplying(*r.right, nulled || r.joinType == "LEFT" || r.joinType == "FULL", out);
+  }
 }
 
 }  // namespace
@@ -283,6 +298,17 @@ void Session::RunSelectInto(const SelectStmt& s, std::vector<ado::StatementResul
   CreateTableStmt create;
   create.table = sel.into;
   create.line = s.line;
+  // A column from a table an outer join may leave out takes NULL whatever its table says.
+  std::set<std::string, text::LessText> nullSupplying;
+  {
+    std::vector<const TableRef*> refs;
+    for (const auto& f : sel.from) CollectNullSupplying(*f, false, refs);
+    for (const TableRef* r : refs) {
+      if (r->function || (!r->name.db.empty() && !text::SameText(r->name.db, database_))) continue;
+      if (auto id = Resolve(r->name))
+        if (auto t = CachedTable(*id)) nullSupplying.insert(t->physical);
+    }
+  }
   {
     Stmt q(Db(), query);
     int n = sqlite3_column_count(q.Get());
@@ -315,7 +341,7 @@ void Session::RunSelectInto(const SelectStmt& s, std::vector<ado::StatementResul
         if (auto id = FindPhysical(Db(), table))
           if (auto t = LoadTable(Db(), *id))
             if (const ColumnInfo* from = t->Column(origin)) {
-              c.nullable = from->nullable;
+              c.nullable = from->nullable || nullSupplying.count(table) > 0;
               c.collation = from->collation == kDefaultCollation ? std::string() : from->collation;
               if (from->identity && sel.from.size() == 1 && sel.from[0]->kind == TableRef::Named &&
                   sel.groupBy.empty() && sel.unions.empty()) {

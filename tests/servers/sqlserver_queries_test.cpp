@@ -207,3 +207,29 @@ TEST_F(QueriesTest, CatalogueFunctionAnswersFollowTheCatalogue) {
   other->Execute("DROP TABLE I CREATE TABLE I (a int IDENTITY (2, 5) NOT NULL)");
   EXPECT_EQ(Value("SELECT sum(ident_incr(n)) FROM Names").AsInt(), 41 * 5);
 }
+
+// A statement undone inside a transaction takes back what it wrote to the catalogue: what it
+// read of the catalogue midway is no answer to the statements after it.
+TEST_F(QueriesTest, AFailedStatementLeavesNoCatalogueAnswerItReadMidway) {
+  Db().Execute("CREATE TABLE F (a int NOT NULL, c varchar(10) NULL) INSERT INTO F (a, c) VALUES (1, 'x')");
+  struct Case {
+    const char* failing;  // writes the catalogue, reads it back, then fails
+    int error;
+    const char* question;  // asked afterwards, in the same transaction
+  } const cases[] = {
+      // The later column's check reads the catalogue with the first column added.
+      {"ALTER TABLE F ADD d int NOT NULL DEFAULT 7, e int NULL CONSTRAINT ck_e CHECK (COL_LENGTH('F', 'd') IS NULL)",
+       547, "SELECT COL_LENGTH('F', 'd')"},
+      // The rows are copied into the table once it is made; a value computed then fails.
+      {"SELECT a, 1 / CASE WHEN OBJECT_ID('G') IS NULL THEN 1 ELSE 0 END AS q INTO G FROM F", 8134,
+       "SELECT OBJECT_ID('G')"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failing);
+    Db().BeginTrans();
+    EXPECT_EQ(ErrorOf(c.failing), c.error);
+    EXPECT_EQ(TextOf(c.question), "<null>");
+    Db().RollbackTrans();
+  }
+  EXPECT_EQ(Rows("SELECT * FROM F").Fields.size(), 2u);
+}

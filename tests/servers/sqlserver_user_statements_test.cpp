@@ -205,6 +205,11 @@ TEST_F(UserStatementsTest, SelectIntoMakesANewTableOfTheQuery) {
   EXPECT_EQ(TextOf("SELECT shout FROM Copy WHERE id = 5"), "pen!");
   Db().Execute("INSERT Copy (name, shout, seven) VALUES ('cap', 'x', 7)");
   EXPECT_EQ(TextOf("SELECT id FROM Copy WHERE name = 'cap'"), "9");
+  // A column of the table an outer join may leave out takes NULL, though its table's does not.
+  Db().Execute("CREATE TABLE Tag (id int NOT NULL, tag varchar(10) NOT NULL) INSERT Tag (id, tag) VALUES (5, 'blue')");
+  EXPECT_EQ(ErrorOf("SELECT s.name, t.tag INTO Tagged FROM Src s LEFT OUTER JOIN Tag t ON t.id = s.id"), 0);
+  EXPECT_EQ(TextOf("SELECT count(*) FROM Tagged WHERE tag IS NULL"), "1");
+  EXPECT_EQ(TextOf("SELECT sum(isnullable * colid) FROM syscolumns WHERE id = object_id('Tagged')"), "2");
 
   EXPECT_EQ(ErrorOf("SELECT name, 1 INTO Copy2 FROM Src"), 8155);
   EXPECT_EQ(ErrorOf("SELECT name INTO Copy FROM Src"), 2714);

@@ -212,9 +212,20 @@ SqliteDbPtr ClaimDatabaseFile(const std::string& path) {
   return db;
 }
 
-void RemoveDatabaseFile(const std::string& path) {
+namespace {
+
+// Removes the log, shared-memory and journal files beside a database file.
+void RemoveCompanions(const std::string& path) {
   std::error_code ec;
-  for (const char* suffix : {"-wal", "-shm", "-journal", ""}) fs::remove(path + suffix, ec);
+  for (const char* suffix : {"-wal", "-shm", "-journal"}) fs::remove(path + suffix, ec);
+}
+
+}  // namespace
+
+void RemoveDatabaseFile(const std::string& path) {
+  RemoveCompanions(path);
+  std::error_code ec;
+  fs::remove(path, ec);
 }
 
 void SealDatabaseFile(const std::string& path, JournalKind journal) {
@@ -303,7 +314,7 @@ void RestoreDatabaseFile(const std::string& backup, const std::string& target,
     fs::remove(temp, ec);
     throw;
   }
-  for (const char* suffix : {"-wal", "-shm", "-journal"}) fs::remove(target + suffix, ec);
+  RemoveCompanions(target);
   fs::rename(temp, target, ec);
   if (ec) {
     fs::remove(temp, ec);

@@ -44,10 +44,6 @@ ado::Variant ToDateTime(const std::string& text) {
   return text;
 }
 
-}  // namespace
-
-namespace {
-
 bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
 // The end of the quoted part opening at `p` (past its closing quote; a doubled one stands for

@@ -126,17 +126,14 @@ std::string QueryTranslator::Expression(const Expr& e) const {
       }
       if (std::string own = Operator(e); !own.empty()) return own;
       if (e.text == "+") return Chained(e, "tsql_add");
-      bool numeric = e.text != "+" || NumericShaped(l) || NumericShaped(r);
-      auto side = [&](const Expr& x) {
-        return numeric && IsHex(x) ? HexAsInteger(x.text) : Expression(x);
-      };
       // Parenthesised as parsed: the server's precedence, not SQLite's, and shallow trees stay so.
       // A chain of one operator (a - b - c ...) nests no parentheses: SQLite groups it from the
       // left too.
-      std::string left = side(l);
+      std::string left = ArithmeticSide(e, l);
       if (l.kind == Expr::Binary && l.text == e.text) left = left.substr(1, left.size() - 2);
-      if (e.text == "/" || e.text == "%") return "(" + left + " " + e.text + " tsql_nonzero(" + side(r) + "))";
-      return "(" + left + " " + e.text + " " + side(r) + ")";
+      const std::string right = ArithmeticSide(e, r);
+      if (e.text == "/" || e.text == "%") return "(" + left + " " + e.text + " tsql_nonzero(" + right + "))";
+      return "(" + left + " " + e.text + " " + right + ")";
     }
     case Expr::Paren:
       return "(" + Expression(*e.args[0]) + ")";
@@ -211,15 +208,17 @@ std::string QueryTranslator::Chained(const Expr& e, const std::string& function)
   for (const Expr* x = &e; x->kind == Expr::Binary && x->text == e.text; x = x->args[0].get()) chain.push_back(x);
   std::string out;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    const Expr& l = *(*it)->args[0];
-    const Expr& r = *(*it)->args[1];
-    // A binary literal is a number where the other side of its + is one, and for other operators.
-    const bool numeric = e.text != "+" || NumericShaped(l) || NumericShaped(r);
-    auto side = [&](const Expr& x) { return numeric && IsHex(x) ? HexAsInteger(x.text) : Expression(x); };
-    if (it == chain.rbegin()) out = side(l);
-    out += ", " + side(r);
+    if (it == chain.rbegin()) out = ArithmeticSide(**it, *(*it)->args[0]);
+    out += ", " + ArithmeticSide(**it, *(*it)->args[1]);
   }
   return function + "(" + out + ")";
+}
+
+// A binary literal is a number where the other side of its + is one, and for other operators.
+std::string QueryTranslator::ArithmeticSide(const Expr& operation, const Expr& side) const {
+  const bool numeric =
+      operation.text != "+" || NumericShaped(*operation.args[0]) || NumericShaped(*operation.args[1]);
+  return numeric && IsHex(side) ? HexAsInteger(side.text) : Expression(side);
 }
 
 // With ANSI_NULLS off, "= NULL" finds the NULLs and "<> NULL" the others, and so does a
@@ -267,21 +266,20 @@ bool DateTypeName(const std::string& type) {
 }  // namespace
 
 QueryTranslator::DateKind QueryTranslator::DateKindOf(const Expr& e) const {
+  // The kind of a value of the type named; Unknown when no type is known.
+  auto ofType = [](const std::string& type) {
+    if (type.empty()) return DateKind::Unknown;
+    return DateTypeName(type) ? DateKind::Date : DateKind::NotDate;
+  };
   switch (e.kind) {
     case Expr::Paren:
       return DateKindOf(*e.args[0]);
-    case Expr::Column: {
-      const std::string type = ColumnType(e);
-      if (type.empty()) return DateKind::Unknown;
-      return DateTypeName(type) ? DateKind::Date : DateKind::NotDate;
-    }
+    case Expr::Column:
+      return ofType(ColumnType(e));
     case Expr::Cast:
       return DateTypeName(e.text) ? DateKind::Date : DateKind::NotDate;
-    case Expr::Variable: {
-      const std::string type = variableType_ ? variableType_(Lower(e.text)) : std::string();
-      if (type.empty()) return DateKind::Unknown;
-      return DateTypeName(type) ? DateKind::Date : DateKind::NotDate;
-    }
+    case Expr::Variable:
+      return ofType(variableType_ ? variableType_(Lower(e.text)) : std::string());
     case Expr::Func:
       return FunctionDateKind(e);
     case Expr::String:

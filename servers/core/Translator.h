@@ -77,6 +77,8 @@ class QueryTranslator {
  private:
   std::string CompareSide(const Expr& x, const Expr& other) const;
   std::string NullComparison(const Expr& l, const Expr& r, bool equal) const;
+  // `side` (one of the operands of the arithmetic `operation`) written.
+  std::string ArithmeticSide(const Expr& operation, const Expr& side) const;
 
   std::string Core(const Select& s) const;
   std::string WrapJoin(const TableRef& t) const;

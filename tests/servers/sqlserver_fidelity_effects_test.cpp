@@ -35,6 +35,12 @@ class SqlServerEffects : public ::testing::Test {
   void SetUp() override { data_.SetConnection(connection_); }
 
   void Run(const std::vector<std::string>& script) { dialect_test::RunScript(*connection_, script); }
+  // The SQLite file behind the test database, opened past the server.
+  static servers::SqliteDbPtr OpenFile() {
+    return servers::OpenSqlite((std::filesystem::path(std::getenv("SCHEMION_SERVERS")) / "dialecttests" /
+                                "effectsdb.sqlite").string(),
+                               false);
+  }
   // The first value of the statement's first row, as text ("<null>" for NULL).
   std::string Value(const std::string& sql) {
     ado::TDataSet q;
@@ -95,9 +101,7 @@ TEST_F(SqlServerEffects, DescendingKeysAreKept) {
   EXPECT_EQ(data_.FieldByName("COLLATION").AsInteger(), 1);
 
   // The SQLite index behind it is descending too.
-  const std::string file = (std::filesystem::path(std::getenv("SCHEMION_SERVERS")) /
-                            "dialecttests" / "effectsdb.sqlite").string();
-  auto db = servers::OpenSqlite(file, false);
+  auto db = OpenFile();
   servers::Stmt q(db.get(), "SELECT x.name || (CASE x.desc WHEN 1 THEN ' DESC' ELSE '' END) FROM pragma_index_list('Lines') l, "
                             "pragma_index_xinfo(l.name) x WHERE x.key ORDER BY l.origin = 'u', l.name, x.seqno");
   Names keys;
@@ -125,10 +129,8 @@ TEST_F(SqlServerEffects, DroppedKeysStopHoldingAfterARebuild) {
 TEST_F(SqlServerEffects, AlterColumnRemakesTheTableOnlyWhenItChanges) {
   Run({"CREATE TABLE Altered (Id int NOT NULL, Name varchar (10) COLLATE Latin1_General_CI_AS NULL)",
        "CREATE TABLE AlteredLater (Id int NULL)", "INSERT INTO Altered (Id, Name) VALUES (1, 'ab')"});
-  const std::string file = (std::filesystem::path(std::getenv("SCHEMION_SERVERS")) /
-                            "dialecttests" / "effectsdb.sqlite").string();
-  auto table = [&file] {
-    auto db = servers::OpenSqlite(file, false);
+  auto table = [] {
+    auto db = OpenFile();
     servers::Stmt q(db.get(), "SELECT rowid || ' ' || sql FROM sqlite_master WHERE name = 'Altered'");
     return q.Step() ? q.Text(0) : std::string();
   };

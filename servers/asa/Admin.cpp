@@ -1,5 +1,7 @@
 // Users, options and db spaces of a database.
 
+#include <vector>
+
 #include "common/Text.h"
 #include "servers/asa/Errors.h"
 #include "servers/asa/Session.h"
@@ -111,15 +113,20 @@ void Session::RunNamed(const NamedStmt& s) {
       return;
     }
     case Statement::kGrantAuthority: {
-      for (const std::string& user : s.names)
-        if (UserId(Db(), user) < 0) Fail(-140, "User ID '" + user + "' does not exist");
+      // Every user is found before any is granted.
+      std::vector<int> ids;
       for (const std::string& user : s.names) {
-        Stmt q(Db(), "UPDATE SYSUSERPERM SET dbaauth = CASE WHEN ?1 THEN 'Y' ELSE dbaauth END, resourceauth = "
-                     "CASE WHEN ?2 THEN 'Y' ELSE resourceauth END WHERE user_id = ?3");
+        ids.push_back(UserId(Db(), user));
+        if (ids.back() < 0) Fail(-140, "User ID '" + user + "' does not exist");
+      }
+      Stmt q(Db(), "UPDATE SYSUSERPERM SET dbaauth = CASE WHEN ?1 THEN 'Y' ELSE dbaauth END, resourceauth = "
+                   "CASE WHEN ?2 THEN 'Y' ELSE resourceauth END WHERE user_id = ?3");
+      for (const int id : ids) {
         q.Bind(1, int64_t{s.value.find('D') != std::string::npos});
         q.Bind(2, int64_t{s.value.find('R') != std::string::npos});
-        q.Bind(3, int64_t{UserId(Db(), user)});
+        q.Bind(3, int64_t{id});
         q.Step();
+        q.Reset();
       }
       return;
     }

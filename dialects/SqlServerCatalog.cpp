@@ -1,6 +1,7 @@
 // SQL Server dialect: the catalogue readers (system-table queries and the rowsets built in
 // memory from them) and the connection values read from the server.
 #include <map>
+#include <set>
 #include <utility>
 
 #include "common/Text.h"
@@ -316,12 +317,17 @@ void TSqlServerSpecific::OpenPrimaryKeys(const ado::Variant& criteria, const ado
 
 void TSqlServerSpecific::OpenForeignKeys(const ado::Variant& criteria, const ado::Variant&,
                                          ado::TDataSet& dataSet) {
-  std::map<std::string, ado::Variant> states;
+  // Upper-case owner + "\n" + upper-case name of each disabled key.
+  const auto keyOf = [](const std::string& owner, const std::string& name) {
+    return text::Upper(owner) + '\n' + text::Upper(name);
+  };
+  std::set<std::string> disabled;
   std::unique_ptr<ado::TDataSet> read = dialect_data::NewDataSetLike(dataSet);
   dialect_data::OpenQuery(*read, kForeignKeyStatesQuery);
   for (dialect_data::First(*read); !dialect_data::Eof(*read); dialect_data::Next(*read)) {
-    states[text::Upper(FieldText(*read, "KEY_SCHEMA")) + '\n' + text::Upper(FieldText(*read, "KEY_NAME"))] =
-        FieldValue(*read, "IS_DISABLED");
+    if (FieldValue(*read, "IS_DISABLED").AsInt() != 0) {
+      disabled.insert(keyOf(FieldText(*read, "KEY_SCHEMA"), FieldText(*read, "KEY_NAME")));
+    }
   }
   dialect_data::Close(*read);
   std::unique_ptr<ado::TDataSet> keys = dialect_data::NewDataSetLike(dataSet);
@@ -332,9 +338,7 @@ void TSqlServerSpecific::OpenForeignKeys(const ado::Variant& criteria, const ado
   dialect_data::CreateEmpty(dataSet, fields);
   for (dialect_data::First(*keys); !dialect_data::Eof(*keys); dialect_data::Next(*keys)) {
     ado::Row row = CurrentRow(*keys, count);
-    const auto state = states.find(text::Upper(FieldText(*keys, "FK_TABLE_SCHEMA")) + '\n' +
-                                   text::Upper(FieldText(*keys, "FK_NAME")));
-    row.push_back(state != states.end() && state->second.AsInt() != 0 ? 1 : 0);
+    row.push_back(disabled.count(keyOf(FieldText(*keys, "FK_TABLE_SCHEMA"), FieldText(*keys, "FK_NAME"))) > 0 ? 1 : 0);
     dialect_data::AppendRow(dataSet, row);
   }
   dialect_data::Close(*keys);

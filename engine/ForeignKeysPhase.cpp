@@ -230,19 +230,18 @@ class ForeignKeysWork {
       const auto found = clientByKey.find(PairKey(clientTable, key.name));
       const ForeignKey* current = found == clientByKey.end() ? nullptr : found->second;
       const bool dropped = IsDropped(key.table, key.name);
+      const auto alterTable = [&] {
+        return "ALTER TABLE " + dm_.GetDestTableSchemaPrefix(key.schema, clientTable) + dm_.QuoteName(key.table);
+      };
       if (!dropped && !created_ && current != nullptr && SameKey(key, *current)) {
         // The same key in another state is switched on or off where it stands.
         if (key.disabled >= 0 && current->disabled >= 0 && key.disabled != current->disabled) {
-          dm_.AddInstruction("ALTER TABLE " + dm_.GetDestTableSchemaPrefix(key.schema, clientTable) +
-                                 dm_.QuoteName(key.table) + StateClause(key),
-                             false);
+          dm_.AddInstruction(alterTable() + StateClause(key), false);
         }
         continue;
       }
       if (!dropped && !created_ && current != nullptr) {
-        dm_.AddInstruction("ALTER TABLE " + dm_.GetDestTableSchemaPrefix(key.schema, clientTable) +
-                               dm_.QuoteName(key.table) + " DROP CONSTRAINT " + dm_.QuoteName(key.name),
-                           false);
+        dm_.AddInstruction(alterTable() + " DROP CONSTRAINT " + dm_.QuoteName(key.name), false);
       }
       AddKey(key, key.schema, clientTable);
       Forget(key.table, key.name);

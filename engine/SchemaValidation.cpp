@@ -279,15 +279,15 @@ class Validation {
   std::string FieldFault(const FieldRule& check, const ado::TField& field, ado::TDataSet& set, int row,
                          bool carried) {
     const ado::Variant& value = field.Value();
+    const TOrvDataType* sized = (check.checks & kSize) != 0 ? SizedType(check.field, set) : nullptr;
     const bool required = (check.checks & kRequired) != 0 ||
-                          ((check.checks & kAsConstraint) != 0 && dm_.DefaultAsConstraint()) ||
-                          ((check.checks & kSize) != 0 && SizeWritten(check.field, set));
+                          ((check.checks & kAsConstraint) != 0 && dm_.DefaultAsConstraint()) || sized != nullptr;
     const bool empty = value.IsNullOrEmpty() || (value.IfText() != nullptr && value.IfText()->empty());
     if (empty) return required ? "has no value" : std::string();
     if ((check.checks & (kCount | kNumber)) != 0) {
       int64_t number = 0;
       std::string fault = NumberFault(value, (check.checks & kCount) != 0, number);
-      if (fault.empty() && (check.checks & kSize) != 0) fault = SizeFault(check.field, number, set);
+      if (fault.empty() && sized != nullptr) fault = SizeFault(check.field, number, *sized);
       if (fault.empty() && (check.checks & kTypeCode) != 0) fault = TypeCodeFault(number, set);
       return fault;
     }
@@ -332,20 +332,22 @@ class Validation {
     return client != nullptr && !client->NativeName.empty() ? client : nullptr;
   }
 
-  // Whether the column definition writes the field (SIZE or SCALE) for the current row.
-  bool SizeWritten(std::string_view field, ado::TDataSet& set) const {
+  // The client's type of the current row's column when its definition writes the field (SIZE or
+  // SCALE); nullptr when it does not.
+  const TOrvDataType* SizedType(std::string_view field, ado::TDataSet& set) const {
     const TOrvDataType* type = ClientType(set);
-    if (type == nullptr) return false;
-    if (field == "SCALE") return IsDecimal(type->GenericOrdinal);
-    return !dialect_.GetSizeClause(type->GenericOrdinal, set).empty();
+    if (type == nullptr) return nullptr;
+    const bool written = field == "SCALE" ? IsDecimal(type->GenericOrdinal)
+                                          : !dialect_.GetSizeClause(type->GenericOrdinal, set).empty();
+    return written ? type : nullptr;
   }
 
-  std::string SizeFault(std::string_view field, int64_t number, ado::TDataSet& set) const {
-    const TOrvDataType* type = ClientType(set);
-    if (field != "SIZE" || type == nullptr || !SizeWritten(field, set)) return {};
-    const int64_t largest = LargestSize(dialect_.DbType, type->NativeName);
+  // The fault of a SIZE the definition writes, for the client's type `type`.
+  std::string SizeFault(std::string_view field, int64_t number, const TOrvDataType& type) const {
+    if (field != "SIZE") return {};
+    const int64_t largest = LargestSize(dialect_.DbType, type.NativeName);
     if (largest == 0 || (number >= 1 && number <= largest)) return {};
-    return "holds " + std::to_string(number) + ", but the server takes " + type->NativeName + " of a size from 1 to " +
+    return "holds " + std::to_string(number) + ", but the server takes " + type.NativeName + " of a size from 1 to " +
            std::to_string(largest);
   }
 

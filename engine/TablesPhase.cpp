@@ -4,6 +4,7 @@
 #include <cctype>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -245,23 +246,31 @@ void Tdm::RefuseNullableUniqueKeys() {
       currentDialect_->MasterDbType == currentDialect_->DbType || !qConstraints.Active() || !qIndexes.Active()) {
     return;
   }
-  const std::vector<std::vector<std::string>> indexColumns =
-      catalog_scope::ReadRows(qIndexes, {"table_name", "index_name", "column_name"});
+  // Upper-case table + "\n" + upper-case index name -> the index's columns, in the file's order.
+  const auto indexKey = [](const std::string& table, const std::string& index) {
+    return text::Upper(table) + '\n' + text::Upper(index);
+  };
+  std::unordered_map<std::string, std::vector<std::string>> indexColumns;
+  for (std::vector<std::string>& column :
+       catalog_scope::ReadRows(qIndexes, {"table_name", "index_name", "column_name"})) {
+    indexColumns[indexKey(column[0], column[1])].push_back(std::move(column[2]));
+  }
   for (const std::vector<std::string>& key :
        catalog_scope::ReadRows(qConstraints, {"table_name", "constraint_name", "constraint_type"})) {
     if (!text::SameText(key[2], "UNIQUE") ||
         !LocateRecord(qTables, "table_name", ado::Variant(key[0]), ado::loCaseInsensitive)) {
       continue;
     }
-    for (const std::vector<std::string>& column : indexColumns) {
-      if (!text::SameText(column[0], key[0]) || !text::SameText(column[1], key[1]) ||
-          !LocateRecord(qColumns, "table_name;column_name", ado::Variant(ado::VariantArray{key[0], column[2]}),
+    const auto columns = indexColumns.find(indexKey(key[0], key[1]));
+    if (columns == indexColumns.end()) continue;
+    for (const std::string& column : columns->second) {
+      if (!LocateRecord(qColumns, "table_name;column_name", ado::Variant(ado::VariantArray{key[0], column}),
                         ado::loCaseInsensitive) ||
           !IsNullable(qColumns)) {
         continue;
       }
       ReportError(dbcCheckDb, "No unique constraint of the client's server over a column that allows NULL: " +
-                                  key[1] + " on column " + key[0] + "." + column[2], "");
+                                  key[1] + " on column " + key[0] + "." + column, "");
       columnTypeRefused_ = true;
     }
   }

@@ -27,9 +27,7 @@ bool WritableFolder(const std::string& aFolder) {
 // holds them while it is open); let go when the operation ends.
 class TOperationHold {
  public:
-  explicit TOperationHold(TdmMain& aDm) : dm_(aDm), taken_(!aDm.HoldsFolders()) {
-    refusal_ = dm_.HoldFolders();
-    taken_ = taken_ && refusal_.reason.empty();
+  explicit TOperationHold(TdmMain& aDm) : dm_(aDm), taken_(!aDm.HoldsFolders()), refusal_(aDm.HoldFolders()) {
     if (refusal_.reason.empty()) refusal_.reason = UnwritableFolder(dm_);
   }
   ~TOperationHold() {
@@ -51,7 +49,7 @@ class TOperationHold {
   }
 
   TdmMain& dm_;
-  bool taken_;
+  bool taken_;  // not held before: let go at the end (nothing to let go when refused)
   TFoldersRefusal refusal_;
 };
 
